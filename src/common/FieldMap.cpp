@@ -1,0 +1,31 @@
+#include "FieldMap.h"
+
+int FieldMap::indexOf(const QString& key) const {
+    for (int i = 0; i < m_keys.size(); ++i)
+        if (m_keys[i].compare(key, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+}
+
+void FieldMap::Set(const QString& key, const QVariant& value) {
+    const int i = indexOf(key);
+    if (i >= 0) {
+        m_values[i] = value;
+        return;
+    }
+    m_keys.append(key);
+    m_values.append(value);
+}
+
+QVariant FieldMap::Get(const QString& key) const {
+    const int i = indexOf(key);
+    return i >= 0 ? m_values[i] : QVariant();
+}
+
+bool FieldMap::Contains(const QString& key) const { return indexOf(key) >= 0; }
+
+void FieldMap::Remove(const QString& key) {
+    const int i = indexOf(key);
+    if (i < 0) return;
+    m_keys.removeAt(i);
+    m_values.removeAt(i);
+}

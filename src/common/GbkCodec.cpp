@@ -1,0 +1,54 @@
+#include "GbkCodec.h"
+
+#include "Connection.h"
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+bool DecodeGbk(const QByteArray& bytes, QString& out) {
+    QStringDecoder dec("GBK", QStringConverter::Flag::Stateless);
+    if (!dec.isValid()) throw DbError(ErrNo::General, QStringLiteral("本机不支持 GBK 编码。"));
+    QString s = dec.decode(bytes);
+    if (dec.hasError()) return false;
+    out = s;
+    return true;
+}
+
+bool EncodeGbk(const QString& text, QByteArray& out) {
+    QStringEncoder enc("GBK", QStringConverter::Flag::Stateless);
+    if (!enc.isValid()) throw DbError(ErrNo::General, QStringLiteral("本机不支持 GBK 编码。"));
+    QByteArray b = enc.encode(text);
+    if (enc.hasError()) return false;
+    out = b;
+    return true;
+}
+
+struct GbkLineReader::Impl {
+    QFile file;
+    long line = 0;
+};
+
+GbkLineReader::GbkLineReader() : d(std::make_unique<Impl>()) {}
+GbkLineReader::~GbkLineReader() = default;
+
+bool GbkLineReader::open(const QString& path) {
+    d->file.setFileName(path);
+    d->line = 0;
+    return d->file.open(QIODevice::ReadOnly);
+}
+
+bool GbkLineReader::atEnd() const { return d->file.atEnd(); }
+bool GbkLineReader::isEmptyFile() const { return d->file.size() == 0; }
+long GbkLineReader::lineNumber() const { return d->line; }
+
+QString GbkLineReader::readLine() {
+    if (d->file.atEnd()) throw DbError(ErrNo::PastEnd, QStringLiteral("输入超出文件尾"));
+    QByteArray bytes = d->file.readLine();
+    ++d->line;
+    if (bytes.endsWith('\n')) bytes.chop(1);
+    if (bytes.endsWith('\r')) bytes.chop(1);
+    QString text;
+    if (!DecodeGbk(bytes, text))
+        throw DbError(ErrNo::General, QStringLiteral("第%1行含有不是 GBK 编码的字符。").arg(d->line));
+    return text;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The tax system's files are GBK. Decoding refuses bytes that are not GBK and encoding refuses
+// characters GBK cannot hold, instead of putting replacement characters into a tax file.
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+// Returns false (and leaves out untouched) when the bytes are not valid GBK.
+bool DecodeGbk(const QByteArray& bytes, QString& out);
+// Returns false when a character cannot be written in GBK.
+bool EncodeGbk(const QString& text, QByteArray& out);
+
+// Reads a GBK text file line by line without holding it in memory. Lines end with CR LF or LF;
+// the ending is not part of the line.
+class GbkLineReader {
+public:
+    GbkLineReader();
+    ~GbkLineReader();
+    bool open(const QString& path); // false when the file cannot be opened
+    bool atEnd() const;
+    bool isEmptyFile() const;
+    // Reads the next line. Throws DbError (PastEnd) at the end, DbError naming the line when it is not GBK.
+    QString readLine();
+    long lineNumber() const; // number of the line last read
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

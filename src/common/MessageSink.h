@@ -1,0 +1,24 @@
+#pragma once
+// Every message the program shows goes through one replaceable sink: message boxes in the program,
+// stderr lines in the batch tool, a recorder in the tests. Engines never open a message box themselves.
+
+#include <QString>
+
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    // Information notice (ShowMsg).
+    virtual void info(const QString& text) = 0;
+    // Error report (ShowErr): text is already "调用(…)出错!" CR LF message.
+    virtual void error(const QString& text) = 0;
+    // Yes/No question, No as the default. Returns true for Yes.
+    virtual bool question(const QString& text) = 0;
+};
+
+// The installed sink; the default writes to stderr and answers No.
+MessageSink& CurrentMessageSink();
+// Installs a sink (not owned); nullptr restores the default. Returns the previous one.
+MessageSink* SetMessageSink(MessageSink* sink);
+
+// The title of every message box.
+inline QString MessageTitle() { return QStringLiteral("Orvane提示"); }

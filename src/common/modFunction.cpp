@@ -1,0 +1,243 @@
+#include "modFunction.h"
+
+#include "MessageSink.h"
+#include "modDefine.h"
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+
+// ---- messages -------------------------------------------------------------------------------
+
+void ShowMsg(const QString& text) { CurrentMessageSink().info(text); }
+
+void ShowErr(const QString& procName, const QString& message) {
+    CurrentMessageSink().error(QStringLiteral("调用(") + procName + QStringLiteral(")出错!\r\n") + message);
+}
+
+void ShowErr(const QString& procName, const DbError& e) { ShowErr(procName, e.reportText()); }
+
+void ShowErr(const QString& procName, const std::exception& e) {
+    if (const auto* db = dynamic_cast<const DbError*>(&e)) {
+        ShowErr(procName, *db);
+        return;
+    }
+    ShowErr(procName, DbError(ErrNo::General, QString::fromUtf8(e.what())));
+}
+
+bool AskYesNo(const QString& text) { return CurrentMessageSink().question(text); }
+
+// ---- values and texts -----------------------------------------------------------------------
+
+QVariant NullToValue(const QVariant& value, const QVariant& def) {
+    if (!value.isValid() || value.isNull()) return def;
+    if (value.typeId() == QMetaType::QString && value.toString().isEmpty()) return def;
+    return value;
+}
+
+QString NullToText(const QVariant& value, const QString& def) {
+    const QVariant v = NullToValue(value, def);
+    if (v.typeId() == QMetaType::Double) return NumberText(v.toDouble());
+    return v.toString();
+}
+
+QString SplitItem(const QString& text, const QString& delimiter, int index) {
+    if (text.isEmpty() || index < 0) return {};
+    if (delimiter.isEmpty()) return index == 0 ? text : QString();
+    const QStringList pieces = text.split(delimiter, Qt::KeepEmptyParts, Qt::CaseSensitive);
+    return index < pieces.size() ? pieces[index] : QString();
+}
+
+double LeadingNumber(const QString& text) {
+    QString s;
+    s.reserve(text.size());
+    for (QChar c : text)
+        if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') s += c;
+    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eEdD][+-]?\\d+)?"));
+    const auto m = re.match(s);
+    if (!m.hasMatch()) return 0.0;
+    QString n = m.captured(0);
+    n.replace(u'd', u'e').replace(u'D', u'e');
+    bool ok = false;
+    const double v = QLocale::c().toDouble(n, &ok);
+    return ok ? v : 0.0;
+}
+
+bool StrictNumber(const QString& text, double& out) {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return false;
+    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    if (!re.match(t).hasMatch()) return false;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+bool IsNumericText(const QString& text) {
+    double d;
+    return StrictNumber(text, d);
+}
+
+QString NumberText(double value) {
+    if (value == 0.0) return QStringLiteral("0");
+    return QString::number(value, 'g', 15);
+}
+
+bool TryDateValue(const QVariant& value, QDate& out) {
+    if (!value.isValid() || value.isNull()) return false;
+    switch (value.typeId()) {
+    case QMetaType::QDate: out = value.toDate(); return out.isValid();
+    case QMetaType::QDateTime: out = value.toDateTime().date(); return out.isValid();
+    case QMetaType::QString: break;
+    default: return false;
+    }
+    const QString t = value.toString().trimmed();
+    if (t.size() < 8 || !t[0].isDigit()) return false;
+    static const char* formats[] = {"yyyy-MM-dd", "yyyy-M-d", "yyyy/M/d", "yyyy.M.d", "yyyy-MM-dd HH:mm:ss",
+                                    "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy/M/d H:mm:ss"};
+    for (const char* f : formats) {
+        const QDateTime dt = QDateTime::fromString(t, QString::fromLatin1(f));
+        if (dt.isValid()) {
+            out = dt.date();
+            return true;
+        }
+        const QDate d = QDate::fromString(t, QString::fromLatin1(f));
+        if (d.isValid()) {
+            out = d;
+            return true;
+        }
+    }
+    return false;
+}
+
+static QDate g_today;
+QDate Today() { return g_today.isValid() ? g_today : QDate::currentDate(); }
+void SetTodayForTesting(const QDate& date) { g_today = date; }
+QString TodayText() { return Today().toString(QStringLiteral("yyyy-MM-dd")); }
+
+// ---- database -------------------------------------------------------------------------------
+
+RecordsetPtr OpenRs(Connection* conn, const QString& sql, const QVariantList& params) {
+    if (!conn) {
+        ShowMsg(QStringLiteral("对象变量未设置：连接不存在。"));
+        return nullptr;
+    }
+    try {
+        return conn->Query(sql, params);
+    } catch (const DbError& e) {
+        ShowMsg(e.description());
+        return nullptr;
+    }
+}
+
+QVariant GetFieldValue(Connection* conn, const QString& sql, int fieldIndex, const QVariant& def,
+                       const QVariantList& params) {
+    const RecordsetPtr rs = OpenRs(conn, sql, params);
+    if (!rs) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+    if (rs->EOF_()) return {};
+    return NullToValue(rs->value(fieldIndex), def);
+}
+
+bool TestSql(const QString& sql, Connection* conn, const QVariantList& params) {
+    if (sql.trimmed().isEmpty() || !conn) return false;
+    try {
+        conn->Query(sql, params);
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+bool IsNumericAdoType(int t) {
+    switch (t) {
+    case AdoType::SmallInt:
+    case AdoType::Integer:
+    case AdoType::Single:
+    case AdoType::Double:
+    case AdoType::Currency:
+    case AdoType::UnsignedTinyInt:
+    case AdoType::BigInt:
+    case AdoType::Numeric: return true;
+    default: return false;
+    }
+}
+
+static bool isIntegerAdoType(int t) {
+    return t == AdoType::SmallInt || t == AdoType::Integer || t == AdoType::UnsignedTinyInt || t == AdoType::BigInt;
+}
+
+static QString valueText(const QVariant& value) {
+    if (!value.isValid() || value.isNull()) return {};
+    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
+        return NumberText(value.toDouble());
+    if (value.typeId() == QMetaType::Bool) return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    return value.toString();
+}
+
+QVariant SqlBindValue(int fieldType, const QVariant& value) {
+    const QString s = valueText(value);
+    if (IsNumericAdoType(fieldType)) {
+        double d = 0;
+        if (!StrictNumber(s, d)) return isIntegerAdoType(fieldType) ? QVariant(qlonglong(0)) : QVariant(0.0);
+        if (isIntegerAdoType(fieldType) && d == std::floor(d) && std::fabs(d) < 9e15) return QVariant(qlonglong(d));
+        return QVariant(d);
+    }
+    if (fieldType == AdoType::Boolean) {
+        if (s.compare(u"True", Qt::CaseInsensitive) == 0 || s == u"1") return QVariant(1);
+        return QVariant(0);
+    }
+    return QVariant(s);
+}
+
+QString SqlValue(int fieldType, const QVariant& value) {
+    const QVariant v = SqlBindValue(fieldType, value);
+    if (IsNumericAdoType(fieldType) || fieldType == AdoType::Boolean) return valueText(v);
+    QString s = v.toString();
+    s.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + s + u'\'';
+}
+
+SqlStatement BuildInsertSql(const QString& tableName, const FieldMap* values, Connection& conn) {
+    SqlStatement st;
+    if (!values) return st;
+    QStringList cols;
+    QStringList marks;
+    for (const FieldInfo& f : conn.TableColumns(tableName)) {
+        if (!values->Contains(f.name)) continue;
+        QVariant v = values->Get(f.name);
+        if (v.typeId() == QMetaType::QString) v = v.toString().trimmed();
+        cols << f.name;
+        marks << QStringLiteral("?");
+        st.values << SqlBindValue(f.type, v);
+    }
+    if (cols.isEmpty())
+        throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(tableName));
+    st.sql = QStringLiteral("Insert Into ") + tableName + QStringLiteral(" (") + cols.join(u',') +
+             QStringLiteral(") values (") + marks.join(u',') + u')';
+    return st;
+}
+
+QString FieldNameList(const Recordset* rs) {
+    if (!rs) return {};
+    QStringList names;
+    for (const FieldInfo& f : rs->Fields()) names << f.name;
+    return names.join(u',');
+}
+
+void CloseConnection(const ConnectionPtr& conn) {
+    if (conn && conn->State() == 1) conn->Close();
+}
+
+bool GetPeriod(QString& year, QString& period, Connection* conn) {
+    if (!conn) conn = gcnAcct.get();
+    if (!conn) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+    const QString d = TodayText();
+    const RecordsetPtr rs = conn->Query(
+        QStringLiteral("select FPeriod,FYear from T_PeriodDate where ?>=FStartDate and ?<=FEndDate"), {d, d});
+    if (rs->EOF_()) return false;
+    period = NullToText(rs->value(QStringLiteral("FPeriod")), QStringLiteral("1"));
+    year = NullToText(rs->value(QStringLiteral("FYear")));
+    return true;
+}
