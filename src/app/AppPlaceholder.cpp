@@ -1,0 +1,1 @@
+// Keeps the library non-empty until the area has files of its own.

@@ -1,0 +1,46 @@
+// taxferry-batch: export and import without windows, for scripts and nightly jobs. Every message the
+// engines show goes to stderr, one per line; the exit status is 0 after success, 1 otherwise.
+#include "Batch.h"
+#include <QCoreApplication>
+#include <cstdio>
+
+static const char* kUsage =
+    "usage:\n"
+    "  taxferry-batch export --acct CONN --config Taxlink.db --link ID --out FILE [--filter \"v0|v1|...|v13\"]\n"
+    "  taxferry-batch import --acct CONN --config Taxlink.db FILE\n"
+    "\n"
+    "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
+    "--config defaults to Taxlink.db in the program's folder. --filter holds the fourteen filter values\n"
+    "(dates yyyy-mm-dd) joined by \"|\"; omitted, nothing is filtered.\n"
+    "Messages go to stderr, one per line. Exit status: 0 on success, 1 on failure, 2 on bad usage.\n";
+
+QString BatchOption(const QStringList& args, const QString& name) {
+    const int i = args.indexOf(name);
+    return i >= 0 && i + 1 < args.size() ? args[i + 1] : QString();
+}
+
+QStringList BatchPositional(const QStringList& args, const QStringList& optionsWithValue) {
+    QStringList out;
+    for (int i = 0; i < args.size(); ++i) {
+        if (optionsWithValue.contains(args[i])) {
+            ++i;
+            continue;
+        }
+        if (!args[i].startsWith(QStringLiteral("--"))) out << args[i];
+    }
+    return out;
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
+        return args.isEmpty() ? 2 : 0;
+    }
+    const QString command = args.first();
+    if (command == u"export") return RunBatchExport(args.mid(1));
+    if (command == u"import") return RunBatchImport(args.mid(1));
+    std::fputs(kUsage, stderr);
+    return 2;
+}
