@@ -2,6 +2,8 @@
 -- and writes (base data, users, numbering, periods, sales invoices).
 -- Whole numbers and identifiers are INTEGER, money and quantities REAL, yes/no
 -- columns BOOLEAN holding 1/0, dates TEXT as yyyy-mm-dd.
+-- Codes and names compare without regard to case (COLLATE NOCASE), as on the
+-- database of the accounting product: the export lower-cases its filter values.
 
 -- Accounting periods. The import takes the period of the current day from here.
 CREATE TABLE T_PeriodDate (
@@ -15,8 +17,8 @@ CREATE TABLE T_PeriodDate (
 -- System profile: edition type (Base/Type), company name and the company data
 -- that the export template tbl2 delivers (bank, account, payee).
 CREATE TABLE t_SystemProfile (
-    FCategory TEXT,
-    FKey      TEXT,
+    FCategory TEXT COLLATE NOCASE,
+    FKey      TEXT COLLATE NOCASE,
     FValue    TEXT,
     PRIMARY KEY (FCategory, FKey)
 );
@@ -26,16 +28,16 @@ CREATE TABLE t_SystemProfile (
 CREATE TABLE t_Item (
     FItemID      INTEGER PRIMARY KEY,
     FItemClassID INTEGER,
-    FNumber      TEXT,
-    FName        TEXT,
+    FNumber      TEXT COLLATE NOCASE,
+    FName        TEXT COLLATE NOCASE,
     FDeleted     BOOLEAN DEFAULT 0
 );
 
 -- Customers; FItemID is the t_Item row of class 1.
 CREATE TABLE t_Organization (
     FItemID  INTEGER PRIMARY KEY,
-    FNumber  TEXT,
-    FName    TEXT,
+    FNumber  TEXT COLLATE NOCASE,
+    FName    TEXT COLLATE NOCASE,
     FTaxNum  TEXT,
     FBank    TEXT,
     FAccount TEXT,
@@ -47,8 +49,8 @@ CREATE TABLE t_Organization (
 -- Suppliers; FItemID is the t_Item row of class 8.
 CREATE TABLE t_Supplier (
     FItemID  INTEGER PRIMARY KEY,
-    FNumber  TEXT,
-    FName    TEXT,
+    FNumber  TEXT COLLATE NOCASE,
+    FName    TEXT COLLATE NOCASE,
     FTaxNum  TEXT,
     FBank    TEXT,
     FAccount TEXT,
@@ -58,15 +60,15 @@ CREATE TABLE t_Supplier (
 
 CREATE TABLE t_Department (
     FItemID INTEGER PRIMARY KEY,
-    FNumber TEXT,
-    FName   TEXT
+    FNumber TEXT COLLATE NOCASE,
+    FName   TEXT COLLATE NOCASE
 );
 
 -- Employees, among them the salespersons of the invoices.
 CREATE TABLE t_Emp (
     FItemID INTEGER PRIMARY KEY,
-    FNumber TEXT,
-    FName   TEXT,
+    FNumber TEXT COLLATE NOCASE,
+    FName   TEXT COLLATE NOCASE,
     FDeptID INTEGER
 );
 
@@ -80,8 +82,8 @@ CREATE TABLE t_UnitGroup (
 CREATE TABLE t_MeasureUnit (
     FMeasureUnitID INTEGER PRIMARY KEY,
     FItemID        INTEGER,
-    FNumber        TEXT,
-    FName          TEXT,
+    FNumber        TEXT COLLATE NOCASE,
+    FName          TEXT COLLATE NOCASE,
     FUnitGroupID   INTEGER,
     FCoefficient   REAL,
     FDeleted       BOOLEAN DEFAULT 0
@@ -91,10 +93,10 @@ CREATE TABLE t_MeasureUnit (
 -- within the unit group of the resolved unit, narrowed by FModel.
 CREATE TABLE t_IcItem (
     FItemID      INTEGER PRIMARY KEY,
-    FNumber      TEXT,
-    FShortNumber TEXT,
-    FName        TEXT,
-    FModel       TEXT,
+    FNumber      TEXT COLLATE NOCASE,
+    FShortNumber TEXT COLLATE NOCASE,
+    FName        TEXT COLLATE NOCASE,
+    FModel       TEXT COLLATE NOCASE,
     FUnitGroupID INTEGER,
     FUnitID      INTEGER,
     FTaxRate     REAL,
@@ -106,7 +108,7 @@ CREATE TABLE t_IcItem (
 -- An empty FPasswordHash means the user has no password yet.
 CREATE TABLE t_User (
     FUserID       INTEGER PRIMARY KEY,
-    FName         TEXT,
+    FName         TEXT COLLATE NOCASE,
     FDescription  TEXT,
     FForbidden    BOOLEAN DEFAULT 0,
     FPasswordHash TEXT DEFAULT '',
@@ -142,7 +144,7 @@ CREATE TABLE ICTransType (
 -- FClassTypeID 1000002 special, 1000000 ordinary. Amounts include tax.
 CREATE TABLE ICSale (
     FInterID            INTEGER PRIMARY KEY,
-    FBillNo             TEXT,
+    FBillNo             TEXT COLLATE NOCASE,
     FTranType           INTEGER,
     FClassTypeID        INTEGER,
     FDate               TEXT,

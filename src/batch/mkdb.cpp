@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     }
     try {
         ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + tmp);
-        for (const QString& s : args) RunSqlScriptFile(*c, s);
+        for (const QString& s : args)
+            RunSqlScriptFile(*c, s);
         c->Close();
     } catch (const DbError& e) {
         std::fprintf(stderr, "%s\n", e.reportText().toUtf8().constData());

@@ -13,7 +13,8 @@ DbError::DbError(long number, const QString& description)
     : std::runtime_error(description.toStdString()), m_number(number), m_description(description) {}
 
 QString DbError::reportText() const {
-    return QStringLiteral("错误编号:") + QString::number(m_number) + QStringLiteral(",错误原因:") + m_description;
+    return QStringLiteral("错误编号:") + QString::number(m_number) + QStringLiteral(",错误原因:") +
+           m_description;
 }
 
 QString Dialect::boolLiteral(bool b) const {
@@ -48,7 +49,8 @@ QVariant Recordset::value(const QString& name) const {
 
 QVariant Recordset::value(int index) const {
     if (index < 0 || index >= m_fields.size())
-        throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: ") + QString::number(index));
+        throw DbError(3265,
+                      QStringLiteral("在对应所需名称或序数的集合中，未找到项目: ") + QString::number(index));
     return current().value(index);
 }
 
@@ -60,7 +62,8 @@ QVariant Recordset::valueAt(int row, int index) const {
 void Recordset::clearFilter() {
     m_view.clear();
     m_view.reserve(m_rows.size());
-    for (int i = 0; i < m_rows.size(); ++i) m_view.append(i);
+    for (int i = 0; i < m_rows.size(); ++i)
+        m_view.append(i);
     m_pos = 0;
 }
 
@@ -124,19 +127,29 @@ DbError sqlError(const QSqlError& e, const QString& sql = {}) {
 
 int adoTypeOfMeta(QMetaType::Type t) {
     switch (t) {
-    case QMetaType::Bool: return AdoType::Boolean;
+    case QMetaType::Bool:
+        return AdoType::Boolean;
     case QMetaType::Short:
-    case QMetaType::UShort: return AdoType::SmallInt;
+    case QMetaType::UShort:
+        return AdoType::SmallInt;
     case QMetaType::Int:
-    case QMetaType::UInt: return AdoType::Integer;
+    case QMetaType::UInt:
+        return AdoType::Integer;
     case QMetaType::LongLong:
-    case QMetaType::ULongLong: return AdoType::BigInt;
-    case QMetaType::Float: return AdoType::Single;
-    case QMetaType::Double: return AdoType::Double;
-    case QMetaType::QDate: return AdoType::DBDate;
-    case QMetaType::QDateTime: return AdoType::DBTimeStamp;
-    case QMetaType::QByteArray: return AdoType::LongVarBinary;
-    default: return AdoType::VarWChar;
+    case QMetaType::ULongLong:
+        return AdoType::BigInt;
+    case QMetaType::Float:
+        return AdoType::Single;
+    case QMetaType::Double:
+        return AdoType::Double;
+    case QMetaType::QDate:
+        return AdoType::DBDate;
+    case QMetaType::QDateTime:
+        return AdoType::DBTimeStamp;
+    case QMetaType::QByteArray:
+        return AdoType::LongVarBinary;
+    default:
+        return AdoType::VarWChar;
     }
 }
 
@@ -168,7 +181,8 @@ void runQuery(QSqlQuery& q, const QString& sql, const QVariantList& params) {
         ok = q.exec(sql);
     } else {
         if (!q.prepare(sql)) throw sqlError(q.lastError(), sql);
-        for (const QVariant& v : params) q.addBindValue(v);
+        for (const QVariant& v : params)
+            q.addBindValue(v);
         ok = q.exec();
     }
     if (!ok) throw sqlError(q.lastError(), sql);
@@ -251,7 +265,9 @@ Connection::~Connection() {
     QSqlDatabase::removeDatabase(m_name);
 }
 
-QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+QSqlDatabase Connection::database() const {
+    return QSqlDatabase::database(m_name, false);
+}
 
 int Connection::State() const {
     if (m_name.isEmpty()) return 0;
@@ -294,7 +310,8 @@ RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
     while (q.next()) {
         QVariantList row;
         row.reserve(n);
-        for (int i = 0; i < n; ++i) row.append(q.value(i));
+        for (int i = 0; i < n; ++i)
+            row.append(q.value(i));
         rows.append(std::move(row));
     }
     if (q.lastError().isValid()) throw sqlError(q.lastError(), sql);
@@ -314,7 +331,8 @@ void Connection::ForEachRow(const QString& sql, const QVariantList& params,
     QVariantList row;
     while (q.next()) {
         row.clear();
-        for (int i = 0; i < n; ++i) row.append(q.value(i));
+        for (int i = 0; i < n; ++i)
+            row.append(q.value(i));
         onRow(row);
     }
     if (q.lastError().isValid()) throw sqlError(q.lastError(), sql);
@@ -391,12 +409,16 @@ QString Connection::NextInterID(const QString& tableName) {
         return rs->value(0).toString();
     }
     // SQLite: the counter table. Advance first, read afterwards: the write lock is held from here.
-    const int n = Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+1 where FTableName=?"), {tableName});
+    const int n =
+        Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+1 where FTableName=?"), {tableName});
     if (n == 0)
-        Execute(QStringLiteral("insert into t_ICMaxNum(FTableName,FMaxNum) select ?, coalesce(max(FInterID),0)+1 from ") +
-                    tableName,
-                {tableName});
-    const RecordsetPtr rs = Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
+        Execute(
+            QStringLiteral(
+                "insert into t_ICMaxNum(FTableName,FMaxNum) select ?, coalesce(max(FInterID),0)+1 from ") +
+                tableName,
+            {tableName});
+    const RecordsetPtr rs =
+        Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
     if (rs->isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("标识计数器不可用。"));
     return QString::number(rs->value(0).toLongLong());
 }
@@ -438,20 +460,42 @@ static QStringList splitStatements(const QString& text) {
         const QChar n = i + 1 < text.size() ? text[i + 1] : QChar();
         switch (st) {
         case Plain:
-            if (c == u'\'') st = Single;
-            else if (c == u'"') st = Double;
-            else if (c == u'-' && n == u'-') { st = Line; ++i; continue; }
-            else if (c == u'/' && n == u'*') { st = Block; ++i; continue; }
-            else if (c == u';') {
+            if (c == u'\'')
+                st = Single;
+            else if (c == u'"')
+                st = Double;
+            else if (c == u'-' && n == u'-') {
+                st = Line;
+                ++i;
+                continue;
+            } else if (c == u'/' && n == u'*') {
+                st = Block;
+                ++i;
+                continue;
+            } else if (c == u';') {
                 if (!cur.trimmed().isEmpty()) out << cur.trimmed();
                 cur.clear();
                 continue;
             }
             break;
-        case Single: if (c == u'\'') st = Plain; break;
-        case Double: if (c == u'"') st = Plain; break;
-        case Line: if (c == u'\n') { st = Plain; cur += u'\n'; } continue;
-        case Block: if (c == u'*' && n == u'/') { st = Plain; ++i; } continue;
+        case Single:
+            if (c == u'\'') st = Plain;
+            break;
+        case Double:
+            if (c == u'"') st = Plain;
+            break;
+        case Line:
+            if (c == u'\n') {
+                st = Plain;
+                cur += u'\n';
+            }
+            continue;
+        case Block:
+            if (c == u'*' && n == u'/') {
+                st = Plain;
+                ++i;
+            }
+            continue;
         }
         cur += c;
     }
@@ -461,12 +505,14 @@ static QStringList splitStatements(const QString& text) {
 
 void RunSqlScript(Connection& conn, const QString& scriptText) {
     TransactionGuard tx(conn);
-    for (const QString& stmt : splitStatements(scriptText)) conn.Execute(stmt);
+    for (const QString& stmt : splitStatements(scriptText))
+        conn.Execute(stmt);
     tx.commit();
 }
 
 void RunSqlScriptFile(Connection& conn, const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) throw DbError(ErrNo::FileNotFound, QStringLiteral("文件未找到: ") + path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw DbError(ErrNo::FileNotFound, QStringLiteral("文件未找到: ") + path);
     RunSqlScript(conn, QString::fromUtf8(f.readAll()));
 }

@@ -30,19 +30,19 @@ private:
 
 // Error numbers raised by the program itself.
 namespace ErrNo {
-constexpr long General = 5;      // invalid procedure call or argument
-constexpr long Overflow = 6;     // overflow
+constexpr long General = 5;  // invalid procedure call or argument
+constexpr long Overflow = 6; // overflow
 constexpr long FileNotFound = 53;
-constexpr long PastEnd = 62;     // input past end of file
+constexpr long PastEnd = 62;           // input past end of file
 constexpr long Database = -2147217900; // the provider refused a statement
 constexpr long Connect = -2147467259;  // the provider could not connect
 } // namespace ErrNo
 
 // Type codes of fields, as ADO numbers them (the program's own rules are written against them).
 namespace AdoType {
-constexpr int SmallInt = 2, Integer = 3, Single = 4, Double = 5, Currency = 6, Boolean = 11, UnsignedTinyInt = 17,
-              BigInt = 20, Numeric = 131, Date = 7, DBDate = 133, DBTimeStamp = 135, VarChar = 200, VarWChar = 202,
-              LongVarWChar = 203, Binary = 128, LongVarBinary = 205;
+constexpr int SmallInt = 2, Integer = 3, Single = 4, Double = 5, Currency = 6, Boolean = 11,
+              UnsignedTinyInt = 17, BigInt = 20, Numeric = 131, Date = 7, DBDate = 133, DBTimeStamp = 135,
+              VarChar = 200, VarWChar = 202, LongVarWChar = 203, Binary = 128, LongVarBinary = 205;
 } // namespace AdoType
 
 enum class DbKind { SQLite, ODBC, PostgreSQL };
@@ -76,8 +76,12 @@ public:
     bool BOF() const { return m_pos < 0 || m_view.isEmpty(); }
     bool isEmpty() const { return m_view.isEmpty(); }
     void MoveFirst() { m_pos = 0; }
-    void MoveNext() { if (m_pos < m_view.size()) ++m_pos; }
-    void MovePrevious() { if (m_pos >= 0) --m_pos; }
+    void MoveNext() {
+        if (m_pos < m_view.size()) ++m_pos;
+    }
+    void MovePrevious() {
+        if (m_pos >= 0) --m_pos;
+    }
     void MoveLast() { m_pos = m_view.isEmpty() ? 0 : m_view.size() - 1; }
     int RecordCount() const { return m_view.size(); }
     int AbsolutePosition() const { return m_pos; } // 0-based position within the filtered rows
@@ -136,7 +140,8 @@ public:
     // Runs a query and materialises its result. Throws DbError.
     RecordsetPtr Query(const QString& sql, const QVariantList& params = {});
     // Runs a query and calls onRow for each row without keeping the rows (large exports).
-    void ForEachRow(const QString& sql, const QVariantList& params, const std::function<void(const QList<FieldInfo>&)>& onColumns,
+    void ForEachRow(const QString& sql, const QVariantList& params,
+                    const std::function<void(const QList<FieldInfo>&)>& onColumns,
                     const std::function<void(const QVariantList&)>& onRow);
 
     // Columns of a table in table order with their ADO types.

@@ -21,7 +21,9 @@ QVariant FieldMap::Get(const QString& key) const {
     return i >= 0 ? m_values[i] : QVariant();
 }
 
-bool FieldMap::Contains(const QString& key) const { return indexOf(key) >= 0; }
+bool FieldMap::Contains(const QString& key) const {
+    return indexOf(key) >= 0;
+}
 
 void FieldMap::Remove(const QString& key) {
     const int i = indexOf(key);

@@ -37,9 +37,15 @@ bool GbkLineReader::open(const QString& path) {
     return d->file.open(QIODevice::ReadOnly);
 }
 
-bool GbkLineReader::atEnd() const { return d->file.atEnd(); }
-bool GbkLineReader::isEmptyFile() const { return d->file.size() == 0; }
-long GbkLineReader::lineNumber() const { return d->line; }
+bool GbkLineReader::atEnd() const {
+    return d->file.atEnd();
+}
+bool GbkLineReader::isEmptyFile() const {
+    return d->file.size() == 0;
+}
+long GbkLineReader::lineNumber() const {
+    return d->line;
+}
 
 QString GbkLineReader::readLine() {
     if (d->file.atEnd()) throw DbError(ErrNo::PastEnd, QStringLiteral("输入超出文件尾"));

@@ -25,7 +25,9 @@ StderrSink g_default;
 MessageSink* g_sink = nullptr;
 } // namespace
 
-MessageSink& CurrentMessageSink() { return g_sink ? *g_sink : g_default; }
+MessageSink& CurrentMessageSink() {
+    return g_sink ? *g_sink : g_default;
+}
 
 MessageSink* SetMessageSink(MessageSink* sink) {
     MessageSink* old = g_sink;

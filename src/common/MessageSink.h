@@ -21,4 +21,6 @@ MessageSink& CurrentMessageSink();
 MessageSink* SetMessageSink(MessageSink* sink);
 
 // The title of every message box.
-inline QString MessageTitle() { return QStringLiteral("Orvane提示"); }
+inline QString MessageTitle() {
+    return QStringLiteral("Orvane提示");
+}

@@ -3,9 +3,12 @@
 #include <QSettings>
 
 // One settings file per application name under the user's configuration folder; the section is a group.
-static QString groupKey(const QString& section, const QString& key) { return section + u'/' + key; }
+static QString groupKey(const QString& section, const QString& key) {
+    return section + u'/' + key;
+}
 
-QString GetSetting(const QString& appName, const QString& section, const QString& key, const QString& defaultValue) {
+QString GetSetting(const QString& appName, const QString& section, const QString& key,
+                   const QString& defaultValue) {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Taxferry"), appName);
     return s.value(groupKey(section, key), defaultValue).toString();
 }

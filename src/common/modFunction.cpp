@@ -9,13 +9,17 @@
 
 // ---- messages -------------------------------------------------------------------------------
 
-void ShowMsg(const QString& text) { CurrentMessageSink().info(text); }
+void ShowMsg(const QString& text) {
+    CurrentMessageSink().info(text);
+}
 
 void ShowErr(const QString& procName, const QString& message) {
     CurrentMessageSink().error(QStringLiteral("调用(") + procName + QStringLiteral(")出错!\r\n") + message);
 }
 
-void ShowErr(const QString& procName, const DbError& e) { ShowErr(procName, e.reportText()); }
+void ShowErr(const QString& procName, const DbError& e) {
+    ShowErr(procName, e.reportText());
+}
 
 void ShowErr(const QString& procName, const std::exception& e) {
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
@@ -25,7 +29,9 @@ void ShowErr(const QString& procName, const std::exception& e) {
     ShowErr(procName, DbError(ErrNo::General, QString::fromUtf8(e.what())));
 }
 
-bool AskYesNo(const QString& text) { return CurrentMessageSink().question(text); }
+bool AskYesNo(const QString& text) {
+    return CurrentMessageSink().question(text);
+}
 
 // ---- values and texts -----------------------------------------------------------------------
 
@@ -88,15 +94,27 @@ QString NumberText(double value) {
 bool TryDateValue(const QVariant& value, QDate& out) {
     if (!value.isValid() || value.isNull()) return false;
     switch (value.typeId()) {
-    case QMetaType::QDate: out = value.toDate(); return out.isValid();
-    case QMetaType::QDateTime: out = value.toDateTime().date(); return out.isValid();
-    case QMetaType::QString: break;
-    default: return false;
+    case QMetaType::QDate:
+        out = value.toDate();
+        return out.isValid();
+    case QMetaType::QDateTime:
+        out = value.toDateTime().date();
+        return out.isValid();
+    case QMetaType::QString:
+        break;
+    default:
+        return false;
     }
     const QString t = value.toString().trimmed();
     if (t.size() < 8 || !t[0].isDigit()) return false;
-    static const char* formats[] = {"yyyy-MM-dd", "yyyy-M-d", "yyyy/M/d", "yyyy.M.d", "yyyy-MM-dd HH:mm:ss",
-                                    "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy/M/d H:mm:ss"};
+    static const char* formats[] = {"yyyy-MM-dd",
+                                    "yyyy-M-d",
+                                    "yyyy/M/d",
+                                    "yyyy.M.d",
+                                    "yyyy-MM-dd HH:mm:ss",
+                                    "yyyy-MM-ddTHH:mm:ss",
+                                    "yyyy-MM-dd HH:mm:ss.zzz",
+                                    "yyyy/M/d H:mm:ss"};
     for (const char* f : formats) {
         const QDateTime dt = QDateTime::fromString(t, QString::fromLatin1(f));
         if (dt.isValid()) {
@@ -113,9 +131,15 @@ bool TryDateValue(const QVariant& value, QDate& out) {
 }
 
 static QDate g_today;
-QDate Today() { return g_today.isValid() ? g_today : QDate::currentDate(); }
-void SetTodayForTesting(const QDate& date) { g_today = date; }
-QString TodayText() { return Today().toString(QStringLiteral("yyyy-MM-dd")); }
+QDate Today() {
+    return g_today.isValid() ? g_today : QDate::currentDate();
+}
+void SetTodayForTesting(const QDate& date) {
+    g_today = date;
+}
+QString TodayText() {
+    return Today().toString(QStringLiteral("yyyy-MM-dd"));
+}
 
 // ---- database -------------------------------------------------------------------------------
 
@@ -159,20 +183,24 @@ bool IsNumericAdoType(int t) {
     case AdoType::Currency:
     case AdoType::UnsignedTinyInt:
     case AdoType::BigInt:
-    case AdoType::Numeric: return true;
-    default: return false;
+    case AdoType::Numeric:
+        return true;
+    default:
+        return false;
     }
 }
 
 static bool isIntegerAdoType(int t) {
-    return t == AdoType::SmallInt || t == AdoType::Integer || t == AdoType::UnsignedTinyInt || t == AdoType::BigInt;
+    return t == AdoType::SmallInt || t == AdoType::Integer || t == AdoType::UnsignedTinyInt ||
+           t == AdoType::BigInt;
 }
 
 static QString valueText(const QVariant& value) {
     if (!value.isValid() || value.isNull()) return {};
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
         return NumberText(value.toDouble());
-    if (value.typeId() == QMetaType::Bool) return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     return value.toString();
 }
 
@@ -181,7 +209,8 @@ QVariant SqlBindValue(int fieldType, const QVariant& value) {
     if (IsNumericAdoType(fieldType)) {
         double d = 0;
         if (!StrictNumber(s, d)) return isIntegerAdoType(fieldType) ? QVariant(qlonglong(0)) : QVariant(0.0);
-        if (isIntegerAdoType(fieldType) && d == std::floor(d) && std::fabs(d) < 9e15) return QVariant(qlonglong(d));
+        if (isIntegerAdoType(fieldType) && d == std::floor(d) && std::fabs(d) < 9e15)
+            return QVariant(qlonglong(d));
         return QVariant(d);
     }
     if (fieldType == AdoType::Boolean) {
@@ -222,7 +251,8 @@ SqlStatement BuildInsertSql(const QString& tableName, const FieldMap* values, Co
 QString FieldNameList(const Recordset* rs) {
     if (!rs) return {};
     QStringList names;
-    for (const FieldInfo& f : rs->Fields()) names << f.name;
+    for (const FieldInfo& f : rs->Fields())
+        names << f.name;
     return names.join(u',');
 }
 

@@ -1,4 +1,426 @@
+// The shared procedures and the database layer every area builds on.
+#include "common/Connection.h"
+#include "common/GbkCodec.h"
+#include "common/modBasic.h"
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include "support/TestSupport.h"
 #include <QtTest/QtTest>
-class TestCommon : public QObject { Q_OBJECT };
+
+namespace {
+ConnectionPtr emptyDb(const QTemporaryDir& dir, const QString& name = QStringLiteral("t.db")) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.close();
+    return Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
+}
+} // namespace
+
+class TestCommon : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void showErrFormatsTwoLines();
+    void nullToValue_data();
+    void nullToValue();
+    void splitItem_data();
+    void splitItem();
+    void sqlValue_data();
+    void sqlValue();
+    void leadingAndStrictNumbers_data();
+    void leadingAndStrictNumbers();
+    void numberText_data();
+    void numberText();
+    void buildInsertSqlKeepsTableOrderAndBindsValues();
+    void buildInsertSqlWithoutMatchingColumnFails();
+    void getFieldValueDefaultsAndEmpty();
+    void openRsReportsDescriptionOnly();
+    void testSqlNeverThrows();
+    void getPeriodFindsTodayOrFails();
+    void fieldMapKeysIgnoreCase();
+    void recordsetFilterAndCursor();
+    void transactionGuardRollsBack();
+    void readOnlyConnectionCannotWrite();
+    void missingDatabaseFileIsAnError();
+    void interIdCounterAdvancesAndRollsBack();
+    void scriptSplitterHonoursQuotesAndComments();
+    void gbkReaderLinesAndRefusal();
+    void gbkEncoderRefusesUnmappable();
+    void parseConnProps_data();
+    void parseConnProps();
+};
+
+void TestCommon::showErrFormatsTwoLines() {
+    RecorderSink sink;
+    ShowErr(QStringLiteral("SaveLink"), DbError(13, QStringLiteral("类型不匹配")));
+    QCOMPARE(sink.last(), QStringLiteral("调用(SaveLink)出错!\r\n错误编号:13,错误原因:类型不匹配"));
+    QCOMPARE(sink.entries.last().kind, RecorderSink::Error);
+}
+
+void TestCommon::nullToValue_data() {
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("def");
+    QTest::addColumn<QVariant>("expected");
+    QTest::newRow("null with default 1")
+        << QVariant(QMetaType(QMetaType::QString)) << QVariant(1) << QVariant(1);
+    QTest::newRow("empty text, no default")
+        << QVariant(QString()) << QVariant(QString()) << QVariant(QString());
+    QTest::newRow("number 0 is kept") << QVariant(0) << QVariant(5) << QVariant(0);
+    QTest::newRow("invalid (Empty) takes default")
+        << QVariant() << QVariant(QStringLiteral("x")) << QVariant(QStringLiteral("x"));
+    QTest::newRow("text kept") << QVariant(QStringLiteral(" a ")) << QVariant(1)
+                               << QVariant(QStringLiteral(" a "));
+}
+
+void TestCommon::nullToValue() {
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, def);
+    QFETCH(QVariant, expected);
+    QCOMPARE(NullToValue(value, def), expected);
+}
+
+void TestCommon::splitItem_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("delim");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("last piece") << "a;b;c"
+                                << ";" << 2 << "c";
+    QTest::newRow("past the end") << "a;b;c"
+                                  << ";" << 3 << "";
+    QTest::newRow("empty text has no pieces") << ""
+                                              << ";" << 0 << "";
+    QTest::newRow("whole delimiter") << "x~~y~z"
+                                     << "~~" << 1 << "y~z";
+    QTest::newRow("adjacent delimiters") << "a~~~~b"
+                                         << "~~" << 1 << "";
+    QTest::newRow("no delimiter") << "abc"
+                                  << "|" << 0 << "abc";
+    QTest::newRow("case-sensitive") << "aXbxc"
+                                    << "x" << 1 << "c";
+}
+
+void TestCommon::splitItem() {
+    QFETCH(QString, text);
+    QFETCH(QString, delim);
+    QFETCH(int, index);
+    QFETCH(QString, expected);
+    QCOMPARE(SplitItem(text, delim, index), expected);
+}
+
+void TestCommon::sqlValue_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("text with quote") << 200 << QVariant(QStringLiteral("O'Brien")) << "'O''Brien'";
+    QTest::newRow("integer") << 3 << QVariant(QStringLiteral("12")) << "12";
+    QTest::newRow("integer from letters") << 3 << QVariant(QStringLiteral("abc")) << "0";
+    QTest::newRow("empty number") << 131 << QVariant(QString()) << "0";
+    QTest::newRow("decimal") << 131 << QVariant(QStringLiteral("35.1")) << "35.1";
+    QTest::newRow("boolean TRUE") << 11 << QVariant(QStringLiteral("TRUE")) << "1";
+    QTest::newRow("boolean 1") << 11 << QVariant(QStringLiteral("1")) << "1";
+    QTest::newRow("boolean other") << 11 << QVariant(QStringLiteral("yes")) << "0";
+    QTest::newRow("date text unchanged") << 135 << QVariant(QStringLiteral("2024-01-31")) << "'2024-01-31'";
+    // The text Nullable is a text like any other; only a Null value becomes empty.
+    QTest::newRow("Nullable stays") << 202 << QVariant(QStringLiteral("Nullable")) << "'Nullable'";
+    QTest::newRow("text Null stays") << 202 << QVariant(QStringLiteral("Null")) << "'Null'";
+    QTest::newRow("Null value in text column") << 202 << QVariant() << "''";
+    QTest::newRow("Null value in numeric column") << 3 << QVariant() << "0";
+}
+
+void TestCommon::sqlValue() {
+    QFETCH(int, type);
+    QFETCH(QVariant, value);
+    QFETCH(QString, expected);
+    QCOMPARE(SqlValue(type, value), expected);
+}
+
+void TestCommon::leadingAndStrictNumbers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("leading");
+    QTest::addColumn<bool>("strictOk");
+    QTest::newRow("plain") << "12.5" << 12.5 << true;
+    QTest::newRow("blanks inside") << " 1 2.5" << 12.5 << false;
+    QTest::newRow("trailing letters") << "3abc" << 3.0 << false;
+    QTest::newRow("no number") << "abc" << 0.0 << false;
+    QTest::newRow("empty") << "" << 0.0 << false;
+    QTest::newRow("negative") << "-0.17" << -0.17 << true;
+    QTest::newRow("comma is no decimal point") << "1,5" << 1.0 << false;
+}
+
+void TestCommon::leadingAndStrictNumbers() {
+    QFETCH(QString, text);
+    QFETCH(double, leading);
+    QFETCH(bool, strictOk);
+    QCOMPARE(LeadingNumber(text), leading);
+    double d = 0;
+    QCOMPARE(StrictNumber(text, d), strictOk);
+}
+
+void TestCommon::numberText_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("rate times 100") << 0.17 * 100 << "17";
+    QTest::newRow("price with tax") << 10 * (0.17 + 1) << "11.7";
+    QTest::newRow("amount") << 30 + 5.1 << "35.1";
+    QTest::newRow("zero") << 0.0 << "0";
+    QTest::newRow("negative") << -12.5 << "-12.5";
+    QTest::newRow("no grouping") << 1234567.89 << "1234567.89";
+}
+
+void TestCommon::numberText() {
+    QFETCH(double, value);
+    QFETCH(QString, expected);
+    QCOMPARE(NumberText(value), expected);
+}
+
+void TestCommon::buildInsertSqlKeepsTableOrderAndBindsValues() {
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->Execute(QStringLiteral("create table T (A INTEGER, B TEXT, C TEXT, D BOOLEAN, E NUMERIC)"));
+    FieldMap m;
+    m.Set(QStringLiteral("c"), QStringLiteral("  O'Brien "));
+    m.Set(QStringLiteral("a"), QStringLiteral("7"));
+    m.Set(QStringLiteral("Unknown"), QStringLiteral("x"));
+    m.Set(QStringLiteral("D"), QStringLiteral("True"));
+    m.Set(QStringLiteral("E"), QStringLiteral("abc"));
+    const SqlStatement st = BuildInsertSql(QStringLiteral("T"), &m, *c);
+    QCOMPARE(st.sql, QStringLiteral("Insert Into T (A,C,D,E) values (?,?,?,?)"));
+    c->Execute(st.sql, st.values);
+    RecordsetPtr rs = c->Query(QStringLiteral("select A,B,C,D,E from T"));
+    QCOMPARE(rs->value(0).toLongLong(), 7);
+    QVERIFY(rs->value(1).isNull());
+    QCOMPARE(rs->value(2).toString(), QStringLiteral("O'Brien"));
+    QCOMPARE(rs->value(3).toInt(), 1);
+    QCOMPARE(rs->value(4).toDouble(), 0.0);
+    QVERIFY(BuildInsertSql(QStringLiteral("T"), nullptr, *c).isEmpty());
+}
+
+void TestCommon::buildInsertSqlWithoutMatchingColumnFails() {
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->Execute(QStringLiteral("create table T (A INTEGER)"));
+    FieldMap m;
+    m.Set(QStringLiteral("Z"), 1);
+    QVERIFY_THROWS_EXCEPTION(DbError, BuildInsertSql(QStringLiteral("T"), &m, *c));
+    QVERIFY_THROWS_EXCEPTION(DbError, BuildInsertSql(QStringLiteral("NoSuchTable"), &m, *c));
+}
+
+void TestCommon::getFieldValueDefaultsAndEmpty() {
+    TestDatabases db;
+    RecorderSink sink;
+    QCOMPARE(GetFieldValue(db.config.get(), QStringLiteral("Select Max(FID) +1 from t_BaseInfo where FID<0"),
+                           0, QStringLiteral("1"))
+                 .toString(),
+             QStringLiteral("1"));
+    QVERIFY(
+        !GetFieldValue(db.config.get(), QStringLiteral("select FID from t_BaseInfo where 1=0"), 0).isValid());
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             GetFieldValue(db.config.get(), QStringLiteral("select nonsense from"), 0));
+    QCOMPARE(sink.entries.size(), 1); // OpenRs showed the description once
+}
+
+void TestCommon::openRsReportsDescriptionOnly() {
+    TestDatabases db;
+    RecorderSink sink;
+    QVERIFY(!OpenRs(db.acct.get(), QStringLiteral("select * from NoSuchTable")));
+    QCOMPARE(sink.entries.size(), 1);
+    QCOMPARE(sink.entries[0].kind, RecorderSink::Info);
+    QVERIFY(sink.last().contains(QStringLiteral("NoSuchTable")));
+    QVERIFY(!sink.last().contains(QStringLiteral("调用(")));
+}
+
+void TestCommon::testSqlNeverThrows() {
+    TestDatabases db;
+    QVERIFY(!TestSql(QStringLiteral("selec * from t_BaseInfo"), db.config.get()));
+    QVERIFY(TestSql(QStringLiteral("select * from t_BaseInfo where 1=0"), db.config.get()));
+    QVERIFY(!TestSql(QStringLiteral("   "), db.config.get()));
+    QVERIFY(!TestSql(QStringLiteral("select 1"), nullptr));
+}
+
+void TestCommon::getPeriodFindsTodayOrFails() {
+    TestDatabases db;
+    QString year = QStringLiteral("keep"), period = QStringLiteral("keep");
+    SetTodayForTesting(QDate(2026, 12, 6));
+    QVERIFY(GetPeriod(year, period, db.acct.get()));
+    QCOMPARE(year, QStringLiteral("2026"));
+    QCOMPARE(period, QStringLiteral("12"));
+    year = period = QStringLiteral("keep");
+    SetTodayForTesting(QDate(1999, 1, 1));
+    QVERIFY(!GetPeriod(year, period, db.acct.get()));
+    QCOMPARE(year, QStringLiteral("keep"));
+    QCOMPARE(period, QStringLiteral("keep"));
+    // An empty period column counts as period 1.
+    db.acct->Execute(QStringLiteral("insert into T_PeriodDate (FYear,FPeriod,FStartDate,FEndDate) values "
+                                    "(1999,NULL,'1999-01-01','1999-01-31')"));
+    QVERIFY(GetPeriod(year, period, db.acct.get()));
+    QCOMPARE(period, QStringLiteral("1"));
+    SetTodayForTesting(QDate());
+}
+
+void TestCommon::fieldMapKeysIgnoreCase() {
+    FieldMap m;
+    m.Set(QStringLiteral("FStatus"), 1);
+    m.Set(QStringLiteral("fstatus"), 2);
+    QCOMPARE(m.Count(), 1);
+    QCOMPARE(m.Keys().first(), QStringLiteral("FStatus"));
+    QCOMPARE(m.Get(QStringLiteral("FSTATUS")).toInt(), 2);
+    QVERIFY(!m.Contains(QStringLiteral("FStatusX")));
+    RecordList l;
+    l.Add(m);
+    QCOMPARE(l.Count(), 1);
+    QCOMPARE(l.Item(1).Get(QStringLiteral("fStatus")).toInt(), 2);
+}
+
+void TestCommon::recordsetFilterAndCursor() {
+    Recordset rs({{QStringLiteral("FFieldName"), 202}, {QStringLiteral("FTaxData"), 202}},
+                 {{QStringLiteral("unit"), QStringLiteral("个")},
+                  {QStringLiteral("unit"), QStringLiteral("O'Brien")},
+                  {QStringLiteral("prod"), QStringLiteral("个")}});
+    rs.setFilter({{QStringLiteral("ffieldname"), QStringLiteral("unit")},
+                  {QStringLiteral("FTaxData"), QStringLiteral("O'Brien")}});
+    QCOMPARE(rs.RecordCount(), 1);
+    QCOMPARE(rs[QStringLiteral("FTaxData")].toString(), QStringLiteral("O'Brien"));
+    rs.MoveNext();
+    QVERIFY(rs.EOF_());
+    QVERIFY_THROWS_EXCEPTION(DbError, rs.value(0));
+    rs.clearFilter();
+    QCOMPARE(rs.RecordCount(), 3);
+    rs.MoveLast();
+    QCOMPARE(rs.value(0).toString(), QStringLiteral("prod"));
+}
+
+void TestCommon::transactionGuardRollsBack() {
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->Execute(QStringLiteral("create table T (A INTEGER)"));
+    {
+        TransactionGuard tx(*c);
+        c->Execute(QStringLiteral("insert into T values (?)"), {1});
+    }
+    QCOMPARE(c->Query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 0);
+    QVERIFY(!c->InTransaction());
+    {
+        TransactionGuard tx(*c, true);
+        c->Execute(QStringLiteral("insert into T values (?)"), {2});
+        tx.commit();
+    }
+    QCOMPARE(c->Query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 1);
+}
+
+void TestCommon::readOnlyConnectionCannotWrite() {
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->Execute(QStringLiteral("create table T (A INTEGER)"));
+    ConnectionPtr ro = Connection::open(c->connectionString(), Connection::Mode::ReadOnly);
+    QVERIFY(ro->isReadOnly());
+    QVERIFY(TestSql(QStringLiteral("select * from T"), ro.get()));
+    QVERIFY_THROWS_EXCEPTION(DbError, ro->Execute(QStringLiteral("insert into T values (1)")));
+    // A second statement cannot ride along with the first.
+    QVERIFY_THROWS_EXCEPTION(DbError, c->Execute(QStringLiteral("select 1; drop table T")));
+    QVERIFY(TestSql(QStringLiteral("select * from T"), c.get()));
+}
+
+void TestCommon::missingDatabaseFileIsAnError() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Taxlink.db"));
+    try {
+        Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
+        QFAIL("opened a missing database");
+    } catch (const DbError& e) {
+        QVERIFY(e.description().contains(path));
+    }
+    QVERIFY(!QFile::exists(path)); // and no empty file was left in its place
+    QVERIFY_THROWS_EXCEPTION(DbError, Connection::open(QStringLiteral("Provider=Nothing;Data Source=x")));
+    QVERIFY_THROWS_EXCEPTION(DbError, Connection::open(QString()));
+}
+
+void TestCommon::interIdCounterAdvancesAndRollsBack() {
+    TestDatabases db;
+    const qlonglong before =
+        db.acct->Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName='ICSALE'"))
+            ->value(0)
+            .toLongLong();
+    {
+        TransactionGuard tx(*db.acct, true);
+        QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 1));
+        QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 2));
+    }
+    QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 1));
+}
+
+void TestCommon::scriptSplitterHonoursQuotesAndComments() {
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    RunSqlScript(*c,
+                 QStringLiteral("create table T (A TEXT); -- a comment; with a semicolon\n"
+                                "insert into T values ('a;b'); /* block; */ insert into T values ('--x');\n"
+                                "insert into T values ('it''s');"));
+    RecordsetPtr rs = c->Query(QStringLiteral("select A from T order by rowid"));
+    QCOMPARE(rs->RecordCount(), 3);
+    QCOMPARE(rs->value(0).toString(), QStringLiteral("a;b"));
+    rs->MoveNext();
+    QCOMPARE(rs->value(0).toString(), QStringLiteral("--x"));
+    rs->MoveNext();
+    QCOMPARE(rs->value(0).toString(), QStringLiteral("it's"));
+    // A failing statement leaves nothing of the script behind.
+    QVERIFY_THROWS_EXCEPTION(DbError, RunSqlScript(*c, QStringLiteral("insert into T values ('x'); bogus;")));
+    QCOMPARE(c->Query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 3);
+}
+
+void TestCommon::gbkReaderLinesAndRefusal() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("f.txt"));
+    QByteArray bytes;
+    QVERIFY(EncodeGbk(QStringLiteral("SJJK0201~~已开发票传出\r\n第二行\n\r\n"), bytes));
+    bytes += QByteArray("\x81\x20", 2); // not GBK
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    GbkLineReader r;
+    QVERIFY(r.open(path));
+    QVERIFY(!r.isEmptyFile());
+    QCOMPARE(r.readLine(), QStringLiteral("SJJK0201~~已开发票传出"));
+    QCOMPARE(r.readLine(), QStringLiteral("第二行"));
+    QCOMPARE(r.readLine(), QString());
+    try {
+        r.readLine();
+        QFAIL("decoded bytes that are not GBK");
+    } catch (const DbError& e) {
+        QVERIFY(e.description().contains(QStringLiteral("第4行")));
+    }
+    QVERIFY(r.atEnd());
+    QVERIFY_THROWS_EXCEPTION(DbError, r.readLine());
+    QVERIFY(!GbkLineReader().open(dir.filePath(QStringLiteral("missing.txt"))));
+}
+
+void TestCommon::gbkEncoderRefusesUnmappable() {
+    QByteArray out;
+    QVERIFY(EncodeGbk(QStringLiteral("销售单据传入"), out));
+    QCOMPARE(out.size(), 12);
+    QVERIFY(!EncodeGbk(QStringLiteral("emoji \U0001F600"), out));
+    QString back;
+    QVERIFY(!DecodeGbk(QByteArray("\xC4", 1), back)); // a character cut in half
+}
+
+void TestCommon::parseConnProps_data() {
+    QTest::addColumn<QString>("props");
+    QTest::addColumn<int>("part");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("connection string") << "{P=1;Q=2};A=x;B=y" << 0 << "P=1;Q=2";
+    QTest::newRow("first pair") << "{P=1;Q=2};A=x;B=y" << 1 << "x";
+    QTest::newRow("second pair") << "{P=1;Q=2};A=x;B=y" << 2 << "y";
+    QTest::newRow("other part") << "{P=1;Q=2};A=x;B=y" << 3 << "";
+    QTest::newRow("no brace") << "P=1;Q=2" << 0 << "";
+}
+
+void TestCommon::parseConnProps() {
+    QFETCH(QString, props);
+    QFETCH(int, part);
+    QFETCH(QString, expected);
+    QCOMPARE(ParseConnProps(props, part), expected);
+}
+
 QTEST_GUILESS_MAIN(TestCommon)
 #include "test_common.moc"

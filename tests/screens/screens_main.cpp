@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
             continue;
         }
         w->show();
-        for (int i = 0; i < 5; ++i) QApplication::processEvents();
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
         const QPixmap shot = w->grab();
         const QString path = outDir + u'/' + entry.first + QStringLiteral(".png");
         if (!shot.save(path)) {
@@ -42,7 +43,8 @@ int main(int argc, char** argv) {
         } else {
             std::printf("%s\n", qPrintable(path));
         }
-        for (const auto& e : sink.entries) std::fprintf(stderr, "  message: %s\n", qPrintable(e.text));
+        for (const auto& e : sink.entries)
+            std::fprintf(stderr, "  message: %s\n", qPrintable(e.text));
         w->close();
         delete w;
     }

@@ -7,8 +7,12 @@
 #include <QHash>
 #include <QtTest/QtTest>
 
-RecorderSink::RecorderSink() { m_previous = SetMessageSink(this); }
-RecorderSink::~RecorderSink() { SetMessageSink(m_previous); }
+RecorderSink::RecorderSink() {
+    m_previous = SetMessageSink(this);
+}
+RecorderSink::~RecorderSink() {
+    SetMessageSink(m_previous);
+}
 
 bool RecorderSink::question(const QString& text) {
     entries.append({Question, text});
@@ -17,12 +21,17 @@ bool RecorderSink::question(const QString& text) {
 
 QStringList RecorderSink::texts() const {
     QStringList out;
-    for (const Entry& e : entries) out << e.text;
+    for (const Entry& e : entries)
+        out << e.text;
     return out;
 }
 
-QString DataDir() { return QStringLiteral(TAXFERRY_DATA_DIR); }
-QString SamplesDir() { return QStringLiteral(TAXFERRY_SAMPLES_DIR); }
+QString DataDir() {
+    return QStringLiteral(TAXFERRY_DATA_DIR);
+}
+QString SamplesDir() {
+    return QStringLiteral(TAXFERRY_SAMPLES_DIR);
+}
 
 QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts) {
     static QTemporaryDir cacheDir;
@@ -36,7 +45,8 @@ QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts) 
             if (!f.open(QIODevice::WriteOnly)) qFatal("cannot create template database");
         }
         ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + tmpl);
-        for (const QString& s : scripts) RunSqlScriptFile(*c, DataDir() + u'/' + s);
+        for (const QString& s : scripts)
+            RunSqlScriptFile(*c, DataDir() + u'/' + s);
         c->Close();
         cache.insert(key, tmpl);
     }
@@ -62,7 +72,9 @@ TestDatabases::~TestDatabases() {
     if (gcnConfig == config) gcnConfig.reset();
 }
 
-QString TestDatabases::acctConnString() const { return QStringLiteral("Provider=SQLite;Data Source=") + acctPath; }
+QString TestDatabases::acctConnString() const {
+    return QStringLiteral("Provider=SQLite;Data Source=") + acctPath;
+}
 QString TestDatabases::configConnString() const {
     return QStringLiteral("Provider=SQLite;Data Source=") + configPath;
 }
