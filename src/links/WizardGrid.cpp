@@ -1,0 +1,139 @@
+#include "WizardGrid.h"
+
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+
+QString TypeToText(const QString& code) {
+    if (code == u"1") return QStringLiteral("文本");
+    if (code == u"2") return QStringLiteral("日期");
+    if (code == u"3") return QStringLiteral("数字");
+    return QString();
+}
+
+QString TextToType(const QString& text) {
+    if (text == u"文本") return QStringLiteral("1");
+    if (text == u"日期") return QStringLiteral("2");
+    if (text == u"数字") return QStringLiteral("3");
+    return QString();
+}
+
+bool IsTrueValue(const QVariant& value) {
+    if (!value.isValid() || value.isNull()) return false;
+    if (value.typeId() == QMetaType::Bool) return value.toBool();
+    const QString t = value.toString().trimmed();
+    if (t.compare(u"true", Qt::CaseInsensitive) == 0) return true;
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    return ok && d != 0;
+}
+
+static Connection* configConnection() {
+    if (!gcnConfig) throw DbError(3709, QStringLiteral("配置数据库未连接。"));
+    return gcnConfig.get();
+}
+
+QString GetFieldList(const QString& sql, bool isTaxList, const QVariantList& params) {
+    const RecordsetPtr rs = configConnection()->Query(sql, params);
+    const QString pad(100, u' ');
+    QString out;
+    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+        if (isTaxList) {
+            out += NullToText(rs->value(1)) + pad + u'|' + NullToText(rs->value(0)) + u'|' +
+                   NullToText(rs->value(2));
+        } else {
+            out += NullToText(rs->value(1)) + pad + u'|' + NullToText(rs->value(0));
+        }
+        out += u'\t';
+    }
+    return out;
+}
+
+QString TaxFieldList(bool isHead) {
+    return GetFieldList(
+        QStringLiteral("Select Fid,Fname,FFieldType from t_TaxField where FisHead=? order by Fid"), true,
+        {isHead});
+}
+
+QString QorFieldList(bool isHead) {
+    return GetFieldList(
+        QStringLiteral("Select Fid,FFieldDesc from t_QorField where FisHead=? order by forder"), false,
+        {isHead});
+}
+
+// A key that is no number names no link (it used to break the statement).
+static QVariant linkKeyValue(const QString& key) {
+    bool ok = false;
+    const qlonglong id = key.trimmed().toLongLong(&ok);
+    return ok ? QVariant(id) : QVariant(key);
+}
+
+QList<GridRow> LoadDetailRows(const QString& key, bool isHead) {
+    Connection* conn = configConnection();
+    const RecordsetPtr rs = conn->Query(
+        QStringLiteral(
+            "Select b.FName,b.FFieldType,a.FisFormula,a.FTaxID,a.FQORField from t_Detail a , "
+            "t_TaxField b  Where  a.FTaxID=b.FID and a.FBaseInfoID=? and a.FisHead= ? order by a.FID"),
+        {linkKeyValue(key), isHead});
+    QList<GridRow> rows;
+    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+        GridRow row;
+        row.taxField = NullToText(rs->value(QStringLiteral("FName")));
+        row.typeText = TypeToText(NullToText(rs->value(QStringLiteral("FFieldType"))));
+        const bool formula = IsTrueValue(rs->value(QStringLiteral("FisFormula")));
+        row.isFormula = formula ? QStringLiteral("1") : QStringLiteral("0");
+        row.taxID = NullToText(rs->value(QStringLiteral("FTaxID")));
+        row.qorID = NullToText(rs->value(QStringLiteral("FQORField")));
+        if (formula) {
+            row.caption = SplitItem(row.qorID, QStringLiteral("|"), 2);
+        } else {
+            row.qorField =
+                GetFieldValue(conn, QStringLiteral("Select FFieldDesc from t_QorField  where FID=?"), 0,
+                              QString(), {row.qorID})
+                    .toString();
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+bool CheckGridRows(const QList<GridRow>& rows, bool isHead) {
+    bool hasBillNo = false;
+    bool hasRow = false;
+    for (int i = 0; i < rows.size(); ++i) {
+        const GridRow& row = rows[i];
+        if (!row.mapped()) continue;
+        const QString r = QString::number(i + 1);
+        const bool formula = row.isFormula.trimmed() == u"1";
+        if (formula && row.caption.trimmed().isEmpty()) {
+            ShowMsg(QStringLiteral("第") + r + QStringLiteral("行,QOR公式列为空!"));
+            return false;
+        }
+        if (!formula && row.qorField.trimmed().isEmpty()) {
+            ShowMsg(QStringLiteral("第") + r + QStringLiteral("行,QOR字段列为空!"));
+            return false;
+        }
+        // The invoice number is the accounting field with FID 1; a stored formula is never just "1".
+        if (isHead && row.qorID.trimmed() == u"1") hasBillNo = true;
+        hasRow = true;
+    }
+    if (!hasRow) {
+        ShowMsg(QStringLiteral("数据输入不完整!"));
+        return false;
+    }
+    if (!isHead || hasBillNo) return true;
+    ShowMsg(QStringLiteral("表头必须选择设置发票号码字段的关联!"));
+    return false;
+}
+
+FieldMap DetailFieldMap(const GridRow& row, bool isHead) {
+    FieldMap m;
+    m.Set(QStringLiteral("FTaxID"), row.taxID.trimmed());
+    m.Set(QStringLiteral("FisFormula"), row.isFormula);
+    m.Set(QStringLiteral("FQORField"), row.qorID.trimmed());
+    m.Set(QStringLiteral("FisHead"), isHead ? QStringLiteral("1") : QStringLiteral("0"));
+    return m;
+}
+
+QString StoredFormula(const QString& idForm, const QString& sqlForm, const QString& displayForm) {
+    return idForm + u'|' + sqlForm + u'|' + displayForm;
+}

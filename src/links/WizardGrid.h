@@ -1,0 +1,51 @@
+#pragma once
+// Rules of the wizard's field-mapping grids that need no window: field type texts, the drop-down item
+// lists, reading a stored link's rows, checking the grid rows and turning them into t_Detail rows.
+
+#include "common/FieldMap.h"
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+// Grid columns.
+namespace GridCol {
+constexpr int TaxField = 1, FieldType = 2, IsFormula = 3, QorField = 4, Formula = 5, TaxID = 6, QorID = 7;
+constexpr int Count = 7;
+} // namespace GridCol
+constexpr int kGridRows = 50;
+
+// One grid row as the rules see it.
+struct GridRow {
+    QString taxField;  // column 1: the tax field's item text (or its name when loaded)
+    QString typeText;  // column 2
+    QString isFormula; // column 3: "1" ticked
+    QString qorField;  // column 4: the accounting field's item text (or its description)
+    QString caption;   // column 5: the formula's display form on the button
+    QString taxID;     // column 6
+    QString qorID;     // column 7: accounting field FID or the stored formula
+    bool mapped() const { return !taxField.trimmed().isEmpty(); }
+};
+
+// "1" 文本, "2" 日期, "3" 数字; anything else gives "".
+QString TypeToText(const QString& code);
+QString TextToType(const QString& text);
+
+// Database booleans arrive as true/false, 1/0, -1 or their texts.
+bool IsTrueValue(const QVariant& value);
+
+// Tab-terminated drop-down items of the rows of sql on the configuration connection: tax items
+// name + 100 blanks + "|" + FID + "|" + type, accounting items description + 100 blanks + "|" + FID.
+QString GetFieldList(const QString& sql, bool isTaxList, const QVariantList& params = {});
+// The item lists of one side of the grids.
+QString TaxFieldList(bool isHead);
+QString QorFieldList(bool isHead);
+
+// The stored rows of one side of link key, in saved order, as grid rows (throws DbError).
+QList<GridRow> LoadDetailRows(const QString& key, bool isHead);
+
+// Checks the rows of one grid; shows the first failure and returns false.
+bool CheckGridRows(const QList<GridRow>& rows, bool isHead);
+// The t_Detail row of a mapped grid row.
+FieldMap DetailFieldMap(const GridRow& row, bool isHead);
+// The stored formula: identifier form | SQL form | display form.
+QString StoredFormula(const QString& idForm, const QString& sqlForm, const QString& displayForm);

@@ -1,0 +1,50 @@
+#pragma once
+// "编辑公式": the user writes a formula over the accounting fields of one side, tests it against the
+// accounting set and accepts it. The caller reads Ok and the three forms after the window closed.
+
+#include <QDialog>
+#include <QList>
+
+class QListWidget;
+class QListWidgetItem;
+class QPlainTextEdit;
+class QPushButton;
+
+class frmEditExpression : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmEditExpression(QWidget* parent = nullptr);
+
+    int DataType = 0;   // type code of the tax field; 3 accepts numeric fields only
+    bool isHead = true; // offer head fields (else body fields)
+
+    bool Ok() const { return m_bOK; }
+    QString ReturnFieldDesc() const { return m_ReturnFieldDesc; }
+    QString ReturnFieldName() const { return m_ReturnFieldName; }
+    QString ReturnFieldID() const { return m_ReturnFieldID; }
+
+    void LoadData();
+    bool VerifyExpression();
+
+    QListWidget* lstFields;
+    QPlainTextEdit* txtExp;
+    QList<QPushButton*> cmdOperator;
+    QPushButton* cmdClear;
+    QPushButton* CmdVerity;
+    QPushButton* CmdSyntax;
+    QPushButton* btnOK;
+    QPushButton* btnCancel;
+
+private:
+    void lstFields_DblClick(QListWidgetItem* item);
+    void cmdOperator_Click(int index);
+    void CmdVerity_Click();
+    void btnOK_Click();
+    void btnCancel_Click();
+    void insertAtCaret(const QString& text, int caretBack = 0);
+
+    bool m_bOK = false;
+    QString m_ReturnFieldDesc;
+    QString m_ReturnFieldName;
+    QString m_ReturnFieldID;
+};

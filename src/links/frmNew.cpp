@@ -1,0 +1,293 @@
+#include "frmNew.h"
+
+#include "WizardGridUi.h"
+#include "clsSaveData.h"
+#include "common/FieldMap.h"
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include "modGridUi.h"
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// The note box takes at most this many characters, like the column it fills.
+constexpr int kNoteMax = 100;
+
+QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    b->setMinimumWidth(84);
+    return b;
+}
+
+} // namespace
+
+frmNew::frmNew(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmNew"));
+    setWindowTitle(QStringLiteral("关联关系"));
+    setModal(true);
+
+    // Step 1: the link's properties.
+    auto* step0 = new QGroupBox(QStringLiteral("第一步：关联属性"), this);
+    step0->setObjectName(QStringLiteral("fraStep_0"));
+    txtLinkName = new QLineEdit(step0);
+    txtLinkName->setObjectName(QStringLiteral("txtLinkName"));
+    txtLinkName->setMaxLength(50);
+    cboType = new QComboBox(step0);
+    cboType->setObjectName(QStringLiteral("cboType"));
+    cboType->addItems({QStringLiteral("增值税销售发票"), QStringLiteral("普通销售发票")});
+    cboType->setCurrentIndex(-1);
+    txtCompartChar = new QLineEdit(step0);
+    txtCompartChar->setObjectName(QStringLiteral("txtCompartChar"));
+    txtCompartChar->setMaxLength(4);
+    txtCompartChar->setMaximumWidth(80);
+    txtNote = new QPlainTextEdit(step0);
+    txtNote->setObjectName(QStringLiteral("txtNote"));
+    txtNote->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtNote->setTabChangesFocus(true);
+    txtNote->setFixedHeight(72);
+    connect(txtNote, &QPlainTextEdit::textChanged, this, [this] {
+        const QString t = txtNote->toPlainText();
+        if (t.size() > kNoteMax) {
+            txtNote->setPlainText(t.left(kNoteMax));
+            txtNote->moveCursor(QTextCursor::End);
+        }
+    });
+    auto* form = new QFormLayout;
+    form->setHorizontalSpacing(10);
+    form->setVerticalSpacing(10);
+    form->addRow(QStringLiteral("关联名称："), txtLinkName);
+    form->addRow(QStringLiteral("发票类型："), cboType);
+    form->addRow(QStringLiteral("分隔符号："), txtCompartChar);
+    form->addRow(QStringLiteral("描述说明："), txtNote);
+
+    auto* Frame2 = new QGroupBox(QStringLiteral("说明"), step0);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    auto* notes = new QVBoxLayout(Frame2);
+    const QStringList noteTexts{
+        QStringLiteral("1、发票类型，指OrvaneQOR系统中的销售发票。"),
+        QStringLiteral(
+            "2、分割符号，指的是导出的文本文件中,字段与字段间的分隔符号,航天金税接口默认为(~~)。")};
+    for (int i = 0; i < noteTexts.size(); ++i) {
+        auto* l = new QLabel(noteTexts[i], Frame2);
+        l->setObjectName(QStringLiteral("lblNote_%1").arg(i));
+        l->setWordWrap(true);
+        notes->addWidget(l);
+    }
+    auto* step0Layout = new QVBoxLayout(step0);
+    step0Layout->setContentsMargins(24, 18, 24, 14);
+    step0Layout->addLayout(form);
+    step0Layout->addSpacing(8);
+    step0Layout->addWidget(Frame2);
+    step0Layout->addStretch(1);
+
+    // Step 2: the head and body grids.
+    auto* step1 = new QGroupBox(QStringLiteral("第二步：设置字段对应关系"), this);
+    step1->setObjectName(QStringLiteral("fraStep_1"));
+    STAB = new QTabWidget(step1);
+    STAB->setObjectName(QStringLiteral("STAB"));
+    fpHead = new FpGrid(STAB);
+    fpHead->setObjectName(QStringLiteral("fpHead"));
+    fpBody = new FpGrid(STAB);
+    fpBody->setObjectName(QStringLiteral("fpBody"));
+    STAB->addTab(fpHead, QStringLiteral("发票头字段对应"));
+    STAB->addTab(fpBody, QStringLiteral("发票体字段对应"));
+    cmdInsert = makeButton(QStringLiteral("cmdInsert"), QStringLiteral("插入(&I)"), step1);
+    cmdDelete = makeButton(QStringLiteral("cmdDelete"), QStringLiteral("删除(&D)"), step1);
+    auto* rowButtons = new QHBoxLayout;
+    rowButtons->addWidget(cmdInsert);
+    rowButtons->addWidget(cmdDelete);
+    rowButtons->addStretch(1);
+    auto* step1Layout = new QVBoxLayout(step1);
+    step1Layout->addWidget(STAB, 1);
+    step1Layout->addLayout(rowButtons);
+    step1->setVisible(false);
+    fraStep << step0 << step1;
+
+    cmdPrevious = makeButton(QStringLiteral("cmdPrevious"), QStringLiteral("上一步(&P)"), this);
+    cmdNext = makeButton(QStringLiteral("cmdNext"), QStringLiteral("下一步(&N)"), this);
+    cmdFinish = makeButton(QStringLiteral("cmdFinish"), QStringLiteral("完成(&F)"), this);
+    cmdCancel = makeButton(QStringLiteral("cmdCancel"), QStringLiteral("取消(&C)"), this);
+    cmdPrevious->setEnabled(false);
+    cmdFinish->setEnabled(false);
+    auto* nav = new QHBoxLayout;
+    nav->addStretch(1);
+    nav->addWidget(cmdPrevious);
+    nav->addWidget(cmdNext);
+    nav->addWidget(cmdFinish);
+    nav->addWidget(cmdCancel);
+
+    // Both steps occupy the same place.
+    auto* top = new QGridLayout(this);
+    top->addWidget(step0, 0, 0);
+    top->addWidget(step1, 0, 0);
+    top->addLayout(nav, 1, 0);
+    top->setRowStretch(0, 1);
+    resize(640, 500);
+
+    connect(cmdNext, &QPushButton::clicked, this, &frmNew::cmdNext_Click);
+    connect(cmdPrevious, &QPushButton::clicked, this, &frmNew::cmdPrevious_Click);
+    connect(cmdFinish, &QPushButton::clicked, this, &frmNew::cmdFinish_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdInsert, &QPushButton::clicked, this, &frmNew::cmdInsert_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmNew::cmdDelete_Click);
+    connect(fpHead, &FpGrid::ButtonClicked, this, [this](int c, int r) { gridButtonClicked(fpHead, c, r); });
+    connect(fpBody, &FpGrid::ButtonClicked, this, [this](int c, int r) { gridButtonClicked(fpBody, c, r); });
+    connect(fpHead, &FpGrid::Change, this, [this](int c, int r) { GridCellChanged(fpHead, c, r); });
+    connect(fpBody, &FpGrid::Change, this, [this](int c, int r) { GridCellChanged(fpBody, c, r); });
+}
+
+void frmNew::Init() {
+    STAB->setCurrentIndex(0);
+    FormatFpGrid(fpHead);
+    FormatFpGrid(fpBody);
+    FillFieldLists(fpHead, true);
+    FillFieldLists(fpBody, false);
+    if (Status != 1) {
+        txtCompartChar->setText(QStringLiteral("~~"));
+        return;
+    }
+    LoadBaseData();
+    LoadDetailData(fpHead, Key, true);
+    LoadDetailData(fpBody, Key, false);
+}
+
+bool frmNew::LoadBaseData() {
+    try {
+        bool ok = false;
+        const qlonglong id = Key.trimmed().toLongLong(&ok);
+        const RecordsetPtr rs = gcnConfig->Query(QStringLiteral("Select * from t_BaseInfo Where FID=?"),
+                                                 {ok ? QVariant(id) : QVariant(Key)});
+        if (!rs->EOF_()) {
+            txtLinkName->setText(NullToText(rs->value(QStringLiteral("FName"))));
+            txtCompartChar->setText(NullToText(rs->value(QStringLiteral("FSeperator"))));
+            const int type = NullToValue(rs->value(QStringLiteral("FInvioceType")), 0).toInt();
+            cboType->setCurrentIndex(type >= 0 && type < cboType->count() ? type : -1);
+            txtNote->setPlainText(NullToText(rs->value(QStringLiteral("FMemo"))));
+        }
+        return true;
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("LoadBaseData"), e);
+        return false;
+    }
+}
+
+void frmNew::ShowStep() {
+    cmdPrevious->setEnabled(m_intStep == 1);
+    cmdNext->setEnabled(m_intStep == 0);
+    cmdFinish->setEnabled(m_intStep == 1);
+    for (int i = 0; i < fraStep.size(); ++i) {
+        fraStep[i]->setVisible(i == m_intStep);
+        if (i == m_intStep) {
+            fraStep[i]->raise();
+            fraStep[i]->update();
+        }
+    }
+}
+
+bool frmNew::CheckFirstStepData() {
+    try {
+        if (txtLinkName->text().trimmed().isEmpty()) {
+            ShowMsg(QStringLiteral("请输入关联名称！"));
+            txtLinkName->setFocus();
+            return false;
+        }
+        if (cboType->currentIndex() < 0) {
+            ShowMsg(QStringLiteral("请选择发票类型！"));
+            cboType->setFocus();
+            return false;
+        }
+        if (txtCompartChar->text().trimmed().isEmpty()) {
+            ShowMsg(QStringLiteral("请输入分隔符！"));
+            txtCompartChar->setFocus();
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("CheckFirstStepData"), e);
+        return false;
+    }
+}
+
+void frmNew::cmdNext_Click() {
+    try {
+        if (!CheckFirstStepData()) return;
+        m_intStep = 1;
+        ShowStep();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdNext_Click"), e);
+    }
+}
+
+void frmNew::cmdPrevious_Click() {
+    m_intStep = 0;
+    ShowStep();
+}
+
+FieldMap frmNew::GetBaseData() const {
+    FieldMap h;
+    h.Set(QStringLiteral("FID"), Key);
+    h.Set(QStringLiteral("FName"), txtLinkName->text().trimmed());
+    h.Set(QStringLiteral("FInvioceType"), cboType->currentIndex());
+    h.Set(QStringLiteral("FSeperator"), txtCompartChar->text().trimmed());
+    h.Set(QStringLiteral("FMemo"), txtNote->toPlainText().trimmed());
+    h.Set(QStringLiteral("FDate"), TodayText());
+    h.Set(QStringLiteral("FInOrOut"), InOrOut);
+    return h;
+}
+
+void frmNew::cmdFinish_Click() {
+    try {
+        if (!CheckGridData(fpHead, true)) return;
+        if (!CheckGridData(fpBody, false)) return;
+        RecordList list;
+        list.Add(GetBaseData());
+        GetDetailData(fpHead, list, true);
+        GetDetailData(fpBody, list, false);
+        if (!clsSaveData().SaveLink(list, Status)) return;
+        ShowMsg(QStringLiteral("保存成功!"));
+        accept();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdFinish_Click"), e);
+    }
+}
+
+FpGrid* frmNew::currentGrid() const {
+    return STAB->currentIndex() == 0 ? fpHead : fpBody;
+}
+
+void frmNew::cmdInsert_Click() {
+    FpGrid* grid = currentGrid();
+    // Inserting would push the last row out of the grid: a mapping there would be lost without a word.
+    if (!grid->Text(1, grid->MaxRows()).trimmed().isEmpty()) {
+        ShowMsg(QStringLiteral("最后一行已有字段对应，不能再插入行！"));
+        return;
+    }
+    EditGridRow(grid, 3);
+}
+
+void frmNew::cmdDelete_Click() {
+    EditGridRow(currentGrid(), 1);
+}
+
+void frmNew::gridButtonClicked(FpGrid* grid, int col, int row) {
+    try {
+        SetFormulaState(grid, col, row);
+        EditFormula(grid, col, row, grid == fpHead);
+    } catch (const std::exception& e) {
+        ShowErr(grid == fpHead ? QStringLiteral("fpHead_ButtonClicked")
+                               : QStringLiteral("fpBody_ButtonClicked"),
+                e);
+    }
+}

@@ -1,0 +1,60 @@
+#pragma once
+// "关联关系": the two-step wizard in which a link is created (Status 0) or changed (Status 1).
+// Step 1 holds the link's properties, step 2 the head and body field grids.
+
+#include <QDialog>
+#include <QList>
+
+class FpGrid;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class FieldMap;
+
+class frmNew : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmNew(QWidget* parent = nullptr);
+
+    QString Key;     // FID of the link being changed, as text ("" for a new one)
+    int Status = 0;  // 1 change the link named by Key, 0 new link
+    int InOrOut = 0; // written into t_BaseInfo.FInOrOut
+
+    // Called once after the properties are set; errors reach the caller.
+    void Init();
+    int Step() const { return m_intStep; }
+
+    QList<QGroupBox*> fraStep;
+    QLineEdit* txtLinkName;
+    QComboBox* cboType;
+    QLineEdit* txtCompartChar;
+    QPlainTextEdit* txtNote;
+    QTabWidget* STAB;
+    FpGrid* fpHead;
+    FpGrid* fpBody;
+    QPushButton* cmdInsert;
+    QPushButton* cmdDelete;
+    QPushButton* cmdPrevious;
+    QPushButton* cmdNext;
+    QPushButton* cmdFinish;
+    QPushButton* cmdCancel;
+
+private:
+    bool LoadBaseData();
+    void ShowStep();
+    bool CheckFirstStepData();
+    FieldMap GetBaseData() const;
+    FpGrid* currentGrid() const;
+    void gridButtonClicked(FpGrid* grid, int col, int row);
+
+    void cmdNext_Click();
+    void cmdPrevious_Click();
+    void cmdFinish_Click();
+    void cmdInsert_Click();
+    void cmdDelete_Click();
+
+    int m_intStep = 0;
+};

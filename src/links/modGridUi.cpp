@@ -1,0 +1,485 @@
+#include "modGridUi.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPersistentModelIndex>
+#include <QStyledItemDelegate>
+
+namespace {
+
+enum Role {
+    KindRole = Qt::UserRole + 1,
+    ItemsRole,
+    LockedRole,
+    CaptionRole,
+    MaxLengthRole,
+    MaxDropRole,
+};
+
+const QColor kShade(234, 235, 255);
+const QColor kAccent(33, 123, 233);
+const QColor kSelection(174, 198, 250);
+const QColor kLines(162, 162, 162);
+const QColor kButtonFace(192, 192, 192);
+
+// Draws and edits the cells by kind. Only what the user does raises the grid's signals: program
+// fills go through FpGrid::SetText and never reach this class.
+class FpGridDelegate : public QStyledItemDelegate {
+public:
+    explicit FpGridDelegate(FpGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const int kind = index.data(KindRole).toInt();
+        const bool locked = index.data(LockedRole).toBool();
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        if (kind == CellType::Check) {
+            opt.text.clear();
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
+            QStyleOptionButton box;
+            const int size = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, opt.widget);
+            box.rect = QRect(opt.rect.center().x() - size / 2, opt.rect.center().y() - size / 2, size, size);
+            box.state = QStyle::State_Enabled |
+                        (index.data().toString().trimmed() == u"1" ? QStyle::State_On : QStyle::State_Off);
+            style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, p, opt.widget);
+            return;
+        }
+        if (kind == CellType::Button) {
+            opt.text.clear();
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
+            QStyleOptionButton button;
+            button.rect = opt.rect.adjusted(1, 1, -1, -1);
+            button.state = QStyle::State_Enabled | QStyle::State_Raised;
+            button.palette = opt.palette;
+            button.palette.setColor(QPalette::Button, kButtonFace);
+            button.palette.setColor(QPalette::ButtonText, Qt::black);
+            button.palette.setColor(QPalette::Dark, QColor(128, 128, 128));
+            button.palette.setColor(QPalette::Light, Qt::white);
+            button.text = opt.fontMetrics.elidedText(index.data(CaptionRole).toString(), Qt::ElideRight,
+                                                     button.rect.width() - 6);
+            style->drawControl(QStyle::CE_PushButton, &button, p, opt.widget);
+            return;
+        }
+        if (kind == CellType::Combo) {
+            opt.text = FpGrid::VisibleText(opt.text);
+            const int arrow = locked ? 0 : 14;
+            QRect textRect = opt.rect;
+            opt.rect.setRight(opt.rect.right() - arrow);
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
+            if (arrow) {
+                QStyleOption a;
+                a.rect = QRect(textRect.right() - arrow + 1, textRect.top(), arrow - 2, textRect.height());
+                a.state = QStyle::State_Enabled;
+                a.palette = opt.palette;
+                a.palette.setColor(QPalette::ButtonText, kAccent);
+                a.palette.setColor(QPalette::WindowText, kAccent);
+                p->fillRect(QRect(a.rect.left() - 1, textRect.top(), arrow, textRect.height()),
+                            (opt.state & QStyle::State_Selected) ? kSelection : QColor(Qt::white));
+                style->drawPrimitive(QStyle::PE_IndicatorArrowDown, &a, p, opt.widget);
+            }
+            return;
+        }
+        QStyledItemDelegate::paint(p, option, index);
+    }
+
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override {
+        const int kind = index.data(KindRole).toInt();
+        if (kind != CellType::Check && kind != CellType::Button)
+            return QStyledItemDelegate::editorEvent(event, model, option, index);
+        bool act = false;
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            act = me->button() == Qt::LeftButton && option.rect.contains(me->position().toPoint());
+        } else if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            act = key == Qt::Key_Space || key == Qt::Key_Select;
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            return true; // no in-cell editing of boxes and buttons
+        }
+        if (!act) return false;
+        const int col = index.column();
+        const int row = index.row() + 1;
+        if (kind == CellType::Check) {
+            if (index.data(LockedRole).toBool()) return true;
+            m_grid->SetText(col, row,
+                            m_grid->Text(col, row).trimmed() == u"1" ? QStringLiteral("0")
+                                                                     : QStringLiteral("1"));
+        }
+        m_grid->emitButtonClicked(col, row);
+        return true;
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        const int kind = index.data(KindRole).toInt();
+        if (kind == CellType::Combo) {
+            auto* cb = new QComboBox(parent);
+            cb->setMaxVisibleItems(qMax(1, index.data(MaxDropRole).toInt()));
+            for (const QString& item : index.data(ItemsRole).toStringList())
+                cb->addItem(FpGrid::VisibleText(item), item);
+            const QPersistentModelIndex at(index);
+            FpGrid* grid = m_grid;
+            auto* self = const_cast<FpGridDelegate*>(this);
+            connect(cb, &QComboBox::activated, self, [self, grid, cb, at](int) {
+                cb->setProperty("picked", true);
+                Q_EMIT self->commitData(cb);
+                Q_EMIT self->closeEditor(cb);
+                if (at.isValid()) grid->emitChange(at.column(), at.row() + 1);
+            });
+            return cb;
+        }
+        if (kind == CellType::Edit) {
+            auto* ed = new QLineEdit(parent);
+            ed->setFrame(false);
+            ed->setMaxLength(index.data(MaxLengthRole).toInt() > 0 ? index.data(MaxLengthRole).toInt()
+                                                                   : 32000);
+            return ed;
+        }
+        Q_UNUSED(option);
+        return nullptr;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* cb = qobject_cast<QComboBox*>(editor)) {
+            cb->setCurrentIndex(cb->findData(index.data().toString()));
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        if (auto* cb = qobject_cast<QComboBox*>(editor)) {
+            // Leaving the cell without a pick keeps what it held (a loaded row shows the name alone).
+            if (cb->property("picked").toBool() && cb->currentIndex() >= 0)
+                model->setData(index, cb->currentData().toString());
+            return;
+        }
+        if (auto* ed = qobject_cast<QLineEdit*>(editor)) {
+            if (ed->text() == index.data().toString()) return;
+            model->setData(index, ed->text());
+            m_grid->emitChange(index.column(), index.row() + 1);
+            return;
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    FpGrid* m_grid;
+};
+
+} // namespace
+
+FpGrid::FpGrid(QWidget* parent) : QTableWidget(parent) {
+    setItemDelegate(new FpGridDelegate(this));
+    setColumnCount(1);
+    verticalHeader()->hide();
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::CurrentChanged | QAbstractItemView::SelectedClicked |
+                    QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+}
+
+QString FpGrid::VisibleText(const QString& itemText) {
+    const qsizetype bar = itemText.indexOf(u'|');
+    return (bar < 0 ? itemText : itemText.left(bar)).trimmed();
+}
+
+void FpGrid::SetMaxCols(int n) {
+    setColumnCount(qMax(0, n) + 1);
+    for (int r = 0; r < rowCount(); ++r)
+        fillNewRow(r);
+}
+
+void FpGrid::SetMaxRows(int n) {
+    const int old = rowCount();
+    setRowCount(qMax(0, n));
+    for (int r = old; r < rowCount(); ++r)
+        fillNewRow(r);
+    renumber();
+}
+
+QTableWidgetItem* FpGrid::cell(int col, int row) const {
+    if (!ValidCol(col) || !ValidRow(row)) return nullptr;
+    return item(row - 1, col);
+}
+
+QTableWidgetItem* FpGrid::ensureCell(int col, int row) {
+    if (!ValidCol(col) || !ValidRow(row)) return nullptr;
+    QTableWidgetItem* it = item(row - 1, col);
+    if (!it) {
+        fillNewRow(row - 1);
+        it = item(row - 1, col);
+    }
+    return it;
+}
+
+// New cells take their column's kind and lock.
+void FpGrid::fillNewRow(int tableRow) {
+    for (int c = 1; c < columnCount(); ++c) {
+        if (item(tableRow, c)) continue;
+        auto* it = new QTableWidgetItem;
+        it->setData(LockedRole, m_colLocked.value(c, false));
+        applyFormat(it, m_colFormat.value(c));
+        setItem(tableRow, c, it);
+    }
+}
+
+void FpGrid::renumber() {
+    for (int r = 0; r < rowCount(); ++r) {
+        QTableWidgetItem* it = item(r, 0);
+        if (!it) {
+            it = new QTableWidgetItem;
+            it->setFlags(Qt::ItemIsEnabled);
+            it->setTextAlignment(Qt::AlignCenter);
+            it->setBackground(kShade);
+            setItem(r, 0, it);
+        }
+        it->setText(QString::number(r + 1));
+    }
+}
+
+void FpGrid::applyFormat(QTableWidgetItem* it, const Format& f) {
+    it->setData(KindRole, f.kind);
+    it->setData(ItemsRole, f.items);
+    it->setData(MaxLengthRole, f.maxLength);
+    it->setData(MaxDropRole, f.maxDrop);
+    it->setTextAlignment(f.align);
+    applyFlags(it);
+}
+
+void FpGrid::applyFlags(QTableWidgetItem* it) {
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    const int kind = it->data(KindRole).toInt();
+    if ((kind == CellType::Edit || kind == CellType::Combo) && !it->data(LockedRole).toBool())
+        flags |= Qt::ItemIsEditable;
+    it->setFlags(flags);
+    it->setForeground(it->data(LockedRole).toBool() && kind == CellType::Combo ? QColor(110, 110, 110)
+                                                                               : QColor(Qt::black));
+}
+
+QString FpGrid::Text(int col, int row) const {
+    const QTableWidgetItem* it = cell(col, row);
+    return it ? it->data(Qt::EditRole).toString() : QString();
+}
+
+void FpGrid::SetText(int col, int row, const QString& text) {
+    if (QTableWidgetItem* it = ensureCell(col, row)) it->setData(Qt::EditRole, text);
+}
+
+QString FpGrid::Caption(int col, int row) const {
+    const QTableWidgetItem* it = cell(col, row);
+    return it ? it->data(CaptionRole).toString() : QString();
+}
+
+void FpGrid::SetCaption(int col, int row, const QString& caption) {
+    if (QTableWidgetItem* it = ensureCell(col, row)) it->setData(CaptionRole, caption);
+}
+
+int FpGrid::Kind(int col, int row) const {
+    const QTableWidgetItem* it = cell(col, row);
+    return it ? it->data(KindRole).toInt() : 0;
+}
+
+QStringList FpGrid::Items(int col, int row) const {
+    const QTableWidgetItem* it = cell(col, row);
+    return it ? it->data(ItemsRole).toStringList() : QStringList();
+}
+
+bool FpGrid::Locked(int col, int row) const {
+    const QTableWidgetItem* it = cell(col, row);
+    return it && it->data(LockedRole).toBool();
+}
+
+void FpGrid::SetLocked(int col, int row, bool locked) {
+    if (!ValidCol(col)) return;
+    if (row == -1) {
+        m_colLocked.insert(col, locked);
+        for (int r = 1; r <= MaxRows(); ++r)
+            SetLocked(col, r, locked);
+        return;
+    }
+    QTableWidgetItem* it = ensureCell(col, row);
+    if (!it) return;
+    if (isPersistentEditorOpen(it)) closePersistentEditor(it);
+    it->setData(LockedRole, locked);
+    applyFlags(it);
+}
+
+void FpGrid::SetFormat(int col, int row, const Format& format) {
+    if (!ValidCol(col)) return;
+    if (row == -1) {
+        m_colFormat.insert(col, format);
+        for (int r = 1; r <= MaxRows(); ++r)
+            SetFormat(col, r, format);
+        return;
+    }
+    if (QTableWidgetItem* it = ensureCell(col, row)) applyFormat(it, format);
+}
+
+void FpGrid::SetColTitle(int col, const QString& title) {
+    if (col < 0 || col >= columnCount()) return;
+    QTableWidgetItem* h = horizontalHeaderItem(col);
+    if (!h) {
+        h = new QTableWidgetItem;
+        setHorizontalHeaderItem(col, h);
+    }
+    h->setText(title);
+}
+
+// A width unit is about one average character of the grid's font; a title is never cut off.
+void FpGrid::SetColWidthUnits(int col, double units) {
+    if (col < 0 || col >= columnCount()) return;
+    const QFontMetrics fm(font());
+    int px = int(units * fm.averageCharWidth() * 1.25) + 6;
+    const QTableWidgetItem* h = horizontalHeaderItem(col);
+    if (h && !h->text().isEmpty()) px = qMax(px, fm.horizontalAdvance(h->text()) + 14);
+    setColumnWidth(col, px);
+}
+
+void FpGrid::SetColHidden(int col, bool hidden) {
+    if (col < 0 || col >= columnCount()) return;
+    setColumnHidden(col, hidden);
+}
+
+void FpGrid::SetActiveRow(int row) {
+    if (!ValidRow(row)) return;
+    const int col = currentColumn() >= 1 ? currentColumn() : 1;
+    setCurrentCell(row - 1, col);
+}
+
+void FpGrid::DeleteGridRow(int row) {
+    if (!ValidRow(row)) return;
+    const int keep = rowCount();
+    removeRow(row - 1);
+    insertRow(keep - 1);
+    fillNewRow(keep - 1);
+    renumber();
+}
+
+void FpGrid::InsertGridRow(int row) {
+    if (!ValidRow(row)) return;
+    const int keep = rowCount();
+    insertRow(row - 1);
+    fillNewRow(row - 1);
+    removeRow(keep);
+    renumber();
+}
+
+void FpGrid::ClearGridRow(int row) {
+    if (!ValidRow(row)) return;
+    for (int c = 1; c <= MaxCols(); ++c) {
+        SetText(c, row, QString());
+        SetCaption(c, row, QString());
+    }
+}
+
+void FpGrid::ClearAllData() {
+    for (int r = 1; r <= MaxRows(); ++r)
+        ClearGridRow(r);
+}
+
+// ---- the grid procedures --------------------------------------------------------------------
+
+void InitSpreadGrid(FpGrid* grid) {
+    if (!grid) return;
+    grid->setShowGrid(true);
+    grid->setGridStyle(Qt::SolidLine);
+    grid->setAlternatingRowColors(false);
+    grid->setWordWrap(false);
+    grid->horizontalHeader()->setFixedHeight(22);
+    grid->horizontalHeader()->setHighlightSections(false);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid->horizontalHeader()->setStretchLastSection(false);
+    grid->verticalHeader()->setDefaultSectionSize(22);
+    grid->verticalHeader()->setMinimumSectionSize(18);
+    grid->setStyleSheet(QStringLiteral("QTableWidget { background: white; gridline-color: rgb(%1,%2,%3);"
+                                       " selection-background-color: rgb(%4,%5,%6); selection-color: black;"
+                                       " border: 1px solid rgb(%7,%8,%9); }"
+                                       "QHeaderView::section { background: rgb(%10,%11,%12); color: black;"
+                                       " border: none; border-right: 1px solid rgb(%1,%2,%3);"
+                                       " border-bottom: 2px solid rgb(%7,%8,%9); padding: 0 3px; }")
+                            .arg(kLines.red())
+                            .arg(kLines.green())
+                            .arg(kLines.blue())
+                            .arg(kSelection.red())
+                            .arg(kSelection.green())
+                            .arg(kSelection.blue())
+                            .arg(kAccent.red())
+                            .arg(kAccent.green())
+                            .arg(kAccent.blue())
+                            .arg(kShade.red())
+                            .arg(kShade.green())
+                            .arg(kShade.blue()));
+    grid->SetColTitle(0, QStringLiteral("序号"));
+    grid->setColumnWidth(0, 40);
+}
+
+void SetComboColumn(FpGrid* grid, int col, const QString& list) {
+    if (!grid || !grid->ValidCol(col)) return;
+    FpGrid::Format f;
+    f.kind = CellType::Combo;
+    for (const QString& item : list.split(u'\t'))
+        if (!item.isEmpty()) f.items << item.left(150);
+    f.maxDrop = 10;
+    f.align = Qt::AlignLeft | Qt::AlignVCenter;
+    grid->SetFormat(col, -1, f);
+}
+
+void SetCheckColumn(FpGrid* grid, int col) {
+    if (!grid || !grid->ValidCol(col)) return;
+    FpGrid::Format f;
+    f.kind = CellType::Check;
+    f.align = Qt::AlignCenter;
+    grid->SetFormat(col, -1, f);
+}
+
+void SetButtonCell(FpGrid* grid, int col, int row) {
+    if (!grid || !grid->ValidCol(col) || !grid->ValidRow(row)) return;
+    FpGrid::Format f;
+    f.kind = CellType::Button;
+    f.align = Qt::AlignCenter;
+    grid->SetFormat(col, row, f);
+    grid->SetCaption(col, row, QString());
+    grid->SetText(col, row, QString());
+}
+
+void SetEditCell(FpGrid* grid, int col, int row) {
+    if (!grid || !grid->ValidCol(col) || !grid->ValidRow(row)) return;
+    FpGrid::Format f;
+    f.kind = CellType::Edit;
+    f.maxLength = 32000;
+    f.align = Qt::AlignLeft | Qt::AlignTop;
+    grid->SetFormat(col, row, f);
+}
+
+void EditGridRow(FpGrid* grid, int operation) {
+    if (!grid || grid->MaxRows() == 1) return;
+    const int r = grid->ActiveRow();
+    if (r > grid->MaxRows() || r < 1) return;
+    grid->SetActiveRow(r);
+    switch (operation) {
+    case 1:
+        grid->DeleteGridRow(r);
+        break;
+    case 2:
+        grid->ClearGridRow(r);
+        break;
+    case 3:
+        grid->InsertGridRow(r);
+        break;
+    case 4:
+        grid->ClearAllData();
+        break;
+    default:
+        break;
+    }
+    grid->SetActiveRow(r);
+}
