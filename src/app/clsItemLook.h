@@ -13,7 +13,8 @@ class clsItemLook {
 public:
     // kind: "SelCust", "SelDepartment", "SelBaseEmployee" or "SelLoginUser". Throws DbError when the
     // list cannot be read or the kind is unknown.
-    void ShowForm(const QString& kind, ConnectionPtr& configConn, ConnectionPtr& acctConn, QWidget* parent = nullptr);
+    void ShowForm(const QString& kind, ConnectionPtr& configConn, ConnectionPtr& acctConn,
+                  QWidget* parent = nullptr);
     QString ReturnValue() const { return m_returnValue; }
 
     // Tests answer the picker without a window: the function gets the kind and returns the choice.

@@ -1,0 +1,82 @@
+#include "AppMain.h"
+
+#include "clsLogin.h"
+#include "common/modBasic.h"
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include "frmMain.h"
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <memory>
+
+namespace {
+const QByteArray kActivate = "activate\n";
+constexpr int kConnectTimeoutMs = 1000;
+} // namespace
+
+QString DefaultInstanceKey() {
+    // One running copy per user: the key carries the user's name.
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty()) user = qEnvironmentVariable("USERNAME");
+    return QStringLiteral("航天金税接口主界面-") + user;
+}
+
+bool ActivateRunningInstance(const QString& key) {
+    QLocalSocket socket;
+    socket.connectToServer(key);
+    if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+    socket.write(kActivate);
+    const bool sent = socket.waitForBytesWritten(kConnectTimeoutMs);
+    socket.disconnectFromServer();
+    return sent;
+}
+
+void ListenForLaterStarts(const QString& key, frmMain* window) {
+    auto* server = new QLocalServer(window);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(key)) {
+        // A socket left behind by a copy that ended abnormally; nobody answered on it.
+        QLocalServer::removeServer(key);
+        if (!server->listen(key)) {
+            delete server;
+            return;
+        }
+    }
+    QObject::connect(server, &QLocalServer::newConnection, window, [server, window] {
+        while (QLocalSocket* s = server->nextPendingConnection()) {
+            QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            QObject::connect(s, &QLocalSocket::readyRead, window, [s, window] {
+                if (s->readAll().contains("activate")) window->Activate();
+            });
+            if (s->bytesAvailable() > 0 && s->readAll().contains("activate")) window->Activate();
+        }
+    });
+}
+
+frmMain* Main(const StartOptions& options) {
+    const QString key = options.instanceKey.isEmpty() ? DefaultInstanceKey() : options.instanceKey;
+    if (ActivateRunningInstance(key)) return nullptr;
+
+    const QString folder = options.programFolder.isEmpty() ? AppFolder() : options.programFolder;
+    try {
+        std::unique_ptr<clsLogin> login = std::make_unique<clsLogin>(folder);
+        if (login->Login(QStringLiteral("super"), QString(), true) != -1) return nullptr;
+        gsAcctProps = login->PropsString();
+        gsConfigConnString = ConfigConnStringFor(folder);
+        gsUserName = login->UserName();
+        gsAcctName = login->AcctName();
+        login.reset();
+        gcnAcct = OpenAcctConnection();
+        gcnConfig = OpenConfigConnection();
+        auto window = std::make_unique<frmMain>();
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->Form_Load();
+        window->show();
+        ListenForLaterStarts(key, window.get());
+        return window.release();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("Main"), e);
+        return nullptr;
+    }
+}

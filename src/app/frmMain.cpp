@@ -1,0 +1,229 @@
+#include "frmMain.h"
+
+#include "HostComponents.h"
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include "mapping/frmItem.h"
+#if __has_include("links/frmList.h")
+#include "links/frmList.h"
+#define TAXFERRY_HAS_FRMLIST 1
+#endif
+#if __has_include("import/frmImportTxt.h")
+#include "import/frmImportTxt.h"
+#define TAXFERRY_HAS_FRMIMPORTTXT 1
+#endif
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Orvane航天金税接口"));
+    setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+
+    mdiArea = new QMdiArea(this);
+    mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    mdiArea->setBackground(QColor(171, 171, 171));
+    setCentralWidget(mdiArea);
+
+    mnuMain = menuBar();
+    mnuMain->setObjectName(QStringLiteral("mnuMain"));
+    mnuMain->setWindowTitle(QStringLiteral("主菜单"));
+    auto menu = [this](const char* name, const char* caption) {
+        QMenu* m = mnuMain->addMenu(QString::fromUtf8(caption));
+        m->setObjectName(QString::fromUtf8(name));
+        return m;
+    };
+    mnuSystem = menu("mnuSystem", "系统(&S)");
+    addTool(mnuSystem, "Version", "版本选择", "版本选择");
+    mnuSystem->addSeparator();
+    addTool(mnuSystem, "Exit", "退出(&X)", "退出(Ctrl+X)", QStyle::SP_DialogCloseButton)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnuExchange = menu("mnuExchange", "数据交换(&E)");
+    addTool(mnuExchange, "ImpTxtData", "引入文本文件发票", "从金税文本文件中引入发票", QStyle::SP_ArrowDown);
+    addTool(mnuExchange, "ItemMap", "引入基础资料对应", "引入基础资料对应",
+            QStyle::SP_FileDialogContentsView);
+    addTool(mnuExchange, "ExportData", "引出文本文件发票", "从QOR中引出文本文件发票", QStyle::SP_ArrowUp);
+    mnuExchange->addSeparator();
+    addTool(mnuExchange, "Exit", "退出", "退出", QStyle::SP_DialogCloseButton);
+    mnuWindow = menu("mnuWindow", "窗口(&W)");
+    addTool(mnuWindow, "Arrange0", "层叠(&C)", "层叠窗口");
+    addTool(mnuWindow, "Arrange1", "水平平铺(&H)", "水平平铺窗口");
+    addTool(mnuWindow, "Arrange2", "垂直平铺(&V)", "垂直平铺窗口");
+    addTool(mnuWindow, "Arrange3", "重排图标(&A)", "重排图标");
+    mnuHelp = menu("mnuHelp", "帮助(&H)");
+    addTool(mnuHelp, "HelpContents", "帮助主题", "帮助主题", QStyle::SP_DialogHelpButton)
+        ->setShortcut(QKeySequence::HelpContents);
+    mnuHelp->addSeparator();
+    addTool(mnuHelp, "About", "关于(&A)...", "关于", QStyle::SP_MessageBoxInformation);
+
+    MainBar = addToolBar(QStringLiteral("工具栏"));
+    MainBar->setObjectName(QStringLiteral("MainBar"));
+    MainBar->setMovable(false);
+    MainBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    MainBar->setIconSize(QSize(24, 24));
+    addTool(MainBar, "ImpTxtData", "引入文本文件发票", "从金税文本文件中引入发票", QStyle::SP_ArrowDown);
+    addTool(MainBar, "ImpDBFData", "引入DBF文件发票", "从DBF文件中引入发票", QStyle::SP_DriveFDIcon);
+    addTool(MainBar, "ItemMap", "引入基础资料对应", "引入基础资料对应", QStyle::SP_FileDialogContentsView);
+    addTool(MainBar, "ExportData", "引出文本文件发票", "从QOR中引出文本文件发票", QStyle::SP_ArrowUp);
+    addTool(MainBar, "ExpDBFData", "引出DBF文件发票", "从QOR中引出DBF文件发票", QStyle::SP_DriveFDIcon);
+    MainBar->addSeparator();
+    addTool(MainBar, "Version", "版本选择", "版本选择", QStyle::SP_ComputerIcon);
+    addTool(MainBar, "HelpContents", "帮助主题", "帮助主题", QStyle::SP_DialogHelpButton);
+    addTool(MainBar, "Exit", "退出", "退出", QStyle::SP_DialogCloseButton);
+
+    sb = statusBar();
+    sb->setObjectName(QStringLiteral("sb"));
+    sb->setSizeGripEnabled(true);
+    const char* keys[] = {"Status", "Dbname", "Company", "period"};
+    const char* texts[] = {"就绪", "公司", "帐套", ""};
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new QLabel(QString::fromUtf8(texts[i]), sb);
+        panel->setObjectName(QString::fromUtf8(keys[i]));
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setMinimumWidth(i == 0 ? 80 : 150);
+        panel->setContentsMargins(4, 0, 4, 0);
+        sb->addWidget(panel, i == 1 ? 2 : 1);
+        Panels.append(panel);
+    }
+    resize(900, 600);
+}
+
+QAction* frmMain::addTool(QWidget* band, const char* name, const char* caption, const char* description,
+                          QStyle::StandardPixmap icon) {
+    auto* tool = new QAction(QString::fromUtf8(caption), band);
+    tool->setObjectName(QString::fromUtf8(name));
+    tool->setStatusTip(QString::fromUtf8(description));
+    tool->setToolTip(QString::fromUtf8(description));
+    if (icon != QStyle::SP_CustomBase) tool->setIcon(style()->standardIcon(icon));
+    band->addAction(tool);
+    const QString key = tool->objectName();
+    connect(tool, &QAction::triggered, this, [this, key] { ToolBar_Click(key); });
+    return tool;
+}
+
+void frmMain::Form_Load() {
+    GLData glView;
+    Panels[1]->setText(glView.SystemProfile().CompanyName);
+    Panels[3]->setText(QStringLiteral("用户:") + gsUserName);
+    Panels[2]->setText(QStringLiteral("账套:") + gsAcctName);
+}
+
+void frmMain::ToolBar_Click(const QString& toolName) {
+    try {
+        const QString key = toolName.toLower();
+        if (key == u"exportdata")
+            ShowExportList();
+        else if (key == u"itemmap")
+            ShowBaseItem();
+        else if (key == u"imptxtdata")
+            ImportTxtToQor();
+        else if (key == u"helpcontents")
+            ShowHelp();
+        else if (key == u"about")
+            ShowAbout();
+        else if (key == u"exit")
+            close();
+        // The DBF tools, Version and the window arrangements have no action.
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("ToolBar_Click"), e);
+    }
+}
+
+void frmMain::ShowExportList() {
+    try {
+#ifdef TAXFERRY_HAS_FRMLIST
+        frmList list(this);
+        list.ExportOrImport = 0; // export links
+        list.Init();
+        list.exec();
+#else
+        throw DbError(ErrNo::General, QStringLiteral("找不到窗口 frmList"));
+#endif
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("ShowExportList"), e);
+    }
+}
+
+void frmMain::ImportTxtToQor() {
+    try {
+#ifdef TAXFERRY_HAS_FRMIMPORTTXT
+        frmImportTxt import(this);
+        import.exec();
+#else
+        throw DbError(ErrNo::General, QStringLiteral("找不到窗口 frmImportTxt"));
+#endif
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("ImportTxtToQor"), e);
+    }
+}
+
+void frmMain::ShowBaseItem() {
+    try {
+        frmItem editor(this);
+        editor.LinkID = 1;
+        LoadSystemProfile();
+        editor.Init();
+        editor.exec();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("ShowBaseItem"), e);
+    }
+}
+
+void frmMain::ShowHelp() {
+    try {
+        ClsCHMHelp help;
+        help.ShowToolHelp(1, this);
+    } catch (...) {
+        // The help is a convenience: when it cannot be shown, nothing else is affected.
+    }
+}
+
+void frmMain::ShowAbout() {
+    About about;
+    about.Show(QCoreApplication::instance(), this);
+}
+
+void frmMain::LoadSystemProfile() {
+    SystemProfile profile;
+    const QString type = profile.GetProfile(gsAcctProps, QStringLiteral("Base"), QStringLiteral("Type"));
+    if (type.toUpper() == u"INDUSTRY") {
+        giIndustry = 1;
+        gsCustomerView = QStringLiteral("vwClientForBase");
+        gsSupplierView = QStringLiteral("vwSupplyForBase");
+        gsItemView = QStringLiteral("vwICItemForBase");
+    } else {
+        giIndustry = 0;
+        gsCustomerView = QStringLiteral("VW_COM_Customer");
+        gsSupplierView = QStringLiteral("VW_COM_Supplier");
+        gsItemView = QStringLiteral("VW_COM_Item_ALL");
+    }
+    gsSystemLabel = QStringLiteral("QOR系");
+}
+
+void frmMain::Activate() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    QMainWindow::closeEvent(event);
+}
+
+void frmMain::Form_Unload() {
+    if (m_unloaded) return;
+    m_unloaded = true;
+    CloseConnection(gcnConfig);
+    CloseConnection(gcnAcct);
+}
