@@ -1,0 +1,221 @@
+#include "ExportWriter.h"
+
+#include "common/GbkCodec.h"
+#include "common/modFunction.h"
+#include <QSaveFile>
+
+namespace {
+
+constexpr long FileAccessError = 75; // path/file access error
+
+QString PlainText(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return {};
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return NumberText(v.toDouble());
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::QDate:
+        return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        if (dt.time() == QTime(0, 0)) return dt.date().toString(QStringLiteral("yyyy-MM-dd"));
+        return dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    default:
+        return v.toString();
+    }
+}
+
+// The tax system reads head dates only as eight digits.
+QString HeadText(const QVariant& v) {
+    QDate d;
+    if (TryDateValue(v, d)) return d.toString(QStringLiteral("yyyyMMdd"));
+    return PlainText(v);
+}
+
+bool IsName(const QString& name, const char16_t* wanted) {
+    return name.compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+int IndexOf(const QList<FieldInfo>& fields, const char16_t* name) {
+    for (int i = 0; i < fields.size(); ++i)
+        if (IsName(fields[i].name, name)) return i;
+    return -1;
+}
+
+QString BillNoOf(const QList<FieldInfo>& fields, const QVariantList& row) {
+    const int i = IndexOf(fields, u"FbillNo");
+    return i < 0 ? QString() : NullToText(row.value(i));
+}
+
+// The values that a row puts on its line, in column order.
+QStringList LineValues(const QList<FieldInfo>& fields, const QVariantList& row, bool IsHead) {
+    QStringList values;
+    values.reserve(fields.size());
+    const int rowsCount = IsHead ? IndexOf(fields, u"RowsCount") : -1;
+    for (int i = 0; i < fields.size(); ++i) {
+        const QString& name = fields[i].name;
+        if (IsHead && IsName(name, u"RowsCount")) continue;
+        if (!IsHead && IsName(name, u"FbillNo")) continue;
+        if (IsHead && IsName(name, u"Frows")) {
+            if (rowsCount < 0)
+                throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: RowsCount"));
+            values << PlainText(row.value(rowsCount));
+        } else {
+            values << (IsHead ? HeadText(row.value(i)) : PlainText(row.value(i)));
+        }
+    }
+    return values;
+}
+
+QString Visible(QString value) {
+    value.replace(u'\r', QStringLiteral("\\r"));
+    value.replace(u'\n', QStringLiteral("\\n"));
+    return value;
+}
+
+// Encodes a line; a character GBK cannot hold stops the export naming the invoice and the value.
+QByteArray EncodeLine(const QString& line, const QList<FieldInfo>& fields, const QVariantList& row,
+                      bool IsHead) {
+    QByteArray bytes;
+    if (EncodeGbk(line, bytes)) return bytes + "\r\n";
+    QString culprit = line;
+    QByteArray probe;
+    for (const QString& v : LineValues(fields, row, IsHead))
+        if (!EncodeGbk(v, probe)) {
+            culprit = v;
+            break;
+        }
+    throw ExportRefused{QStringLiteral("发票“%1”的值“%2”含有GBK编码不能表示的字符，引出失败！")
+                            .arg(BillNoOf(fields, row), culprit)};
+}
+
+class LineFile {
+public:
+    explicit LineFile(const QString& path) : m_file(path) {
+        if (!m_file.open(QIODevice::WriteOnly))
+            throw DbError(FileAccessError,
+                          QStringLiteral("路径/文件访问错误：%1（%2）").arg(path, m_file.errorString()));
+    }
+    void write(const QByteArray& bytes) {
+        if (m_file.write(bytes) != bytes.size())
+            throw DbError(FileAccessError, QStringLiteral("写入文件失败：%1").arg(m_file.errorString()));
+    }
+    // Replaces the target only now; until then an earlier file stays as it was.
+    void commit() {
+        if (!m_file.commit())
+            throw DbError(FileAccessError, QStringLiteral("保存文件失败：%1").arg(m_file.errorString()));
+    }
+
+private:
+    QSaveFile m_file;
+};
+
+} // namespace
+
+QString GetTxtLine(const QList<FieldInfo>& fields, const QVariantList& row, const QString& Sep, bool IsHead) {
+    const QStringList values = LineValues(fields, row, IsHead);
+    // A value holding the separator or a line break would shift every later field of the file.
+    for (const QString& v : values) {
+        if (!Sep.isEmpty() && v.contains(Sep))
+            throw ExportRefused{QStringLiteral("发票“%1”的值“%2”含有分隔符“%3”，引出失败！")
+                                    .arg(BillNoOf(fields, row), v, Sep)};
+        if (v.contains(u'\r') || v.contains(u'\n'))
+            throw ExportRefused{QStringLiteral("发票“%1”的值“%2”含有换行符，引出失败！")
+                                    .arg(BillNoOf(fields, row), Visible(v))};
+    }
+    return values.join(Sep);
+}
+
+BodyRowSource BodyRowsOf(const Recordset& body) {
+    return [&body](const std::function<void(const QList<FieldInfo>&)>& onColumns,
+                   const std::function<void(const QVariantList&)>& onRow) {
+        onColumns(body.Fields());
+        for (const QVariantList& row : body.allRows())
+            onRow(row);
+    };
+}
+
+bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep) {
+    try {
+        LineFile file(FilePath);
+        QByteArray first;
+        if (!EncodeGbk(QStringLiteral("SJJK0101") + Sep + QStringLiteral("销售单据传入"), first))
+            throw ExportRefused{QStringLiteral("分隔符“%1”含有GBK编码不能表示的字符，引出失败！").arg(Sep)};
+        file.write(first + "\r\n");
+
+        const QList<FieldInfo> headFields = Head.Fields();
+        const int headBill = Head.FieldIndex(QStringLiteral("FbillNo"));
+        if (headBill < 0)
+            throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
+        QVariantList headRow;
+        auto currentHead = [&]() {
+            headRow.clear();
+            for (int i = 0; i < headFields.size(); ++i)
+                headRow << Head.value(i);
+        };
+        auto writeHead = [&]() {
+            currentHead();
+            file.write(EncodeLine(GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+        };
+
+        // Both results are ordered by invoice number: the lines of one invoice are collected while they
+        // arrive and written after every head row of that invoice; heads without lines are written alone.
+        Head.MoveFirst();
+        QList<FieldInfo> bodyFields;
+        int bodyBill = -1;
+        QByteArray runLines;
+        QString runKey;
+        bool inRun = false;
+        long bodyRows = 0;
+        auto flushRun = [&]() {
+            bool matched = false;
+            while (!Head.EOF_()) {
+                if (NullToText(Head.value(headBill)) == runKey) {
+                    writeHead();
+                    file.write(runLines);
+                    matched = true;
+                } else if (matched) {
+                    break;
+                } else {
+                    writeHead();
+                }
+                Head.MoveNext();
+            }
+            if (!matched)
+                throw DbError(ErrNo::General,
+                              QStringLiteral("表体的发票“%1”在表头中没有对应的行（两个结果的顺序不一致）。")
+                                  .arg(runKey));
+            runLines.clear();
+        };
+        Body(
+            [&](const QList<FieldInfo>& cols) {
+                bodyFields = cols;
+                bodyBill = IndexOf(bodyFields, u"FbillNo");
+                if (bodyBill < 0)
+                    throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
+            },
+            [&](const QVariantList& row) {
+                const QString key = NullToText(row.value(bodyBill));
+                if (inRun && key != runKey) flushRun();
+                runKey = key;
+                inRun = true;
+                ++bodyRows;
+                runLines += EncodeLine(GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false);
+            });
+        if (bodyRows == 0) throw ExportRefused{QStringLiteral("引出的表体数据为空，引出失败！")};
+        flushRun();
+        for (; !Head.EOF_(); Head.MoveNext())
+            writeHead();
+        file.commit();
+        return true;
+    } catch (const ExportRefused& r) {
+        ShowMsg(r.message);
+        return false;
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("WriteToTxT"), e);
+        return false;
+    }
+}
