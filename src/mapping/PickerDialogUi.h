@@ -1,0 +1,35 @@
+#pragma once
+// What the three picker windows share: a read-only list bound to a query result, Enter or a
+// double-click choosing the current record, btnExit closing without a choice.
+
+#include "PickerQuery.h"
+#include <QDialog>
+
+class QPushButton;
+class QTableWidget;
+
+class PickerDialog : public QDialog {
+    Q_OBJECT
+public:
+    bool IsAddMidTable = false;
+    int SMFID = -1;
+    bool m_bOK = false;
+
+protected:
+    PickerDialog(const QString& listName, QWidget* parent);
+    // Shows the rows of rs in the list with the layout's titles and widths; row 1 becomes current when
+    // there is one.
+    void BindList(const Recordset& rs, const PickerLayout& layout);
+    // Receives the chosen record's name (only when IsAddMidTable is set).
+    virtual void SetChosenName(const QString& name) = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QTableWidget* m_list;
+    QPushButton* btnExit;
+    bool m_bHasRows = false;
+
+private:
+    void ChooseRecord();
+    QString CellText(int row, int column) const;
+    PickerLayout m_layout;
+};

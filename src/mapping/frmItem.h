@@ -1,0 +1,65 @@
+#pragma once
+// The base-data mapping editor: one grid of name pairs (accounting name with its hidden identifier,
+// tax-system name) per kind, loaded from and saved to t_ItemMap.
+
+#include "common/Connection.h"
+#include <QDialog>
+#include <QList>
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+class QTableWidgetItem;
+class ItemEntryDelegate;
+
+class frmItem : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmItem(QWidget* parent = nullptr);
+
+    // The mapping set to load and save; set before Init.
+    int LinkID = 0;
+
+    // Window load: empty grids, the pairs of LinkID, nothing changed. Throws DbError.
+    void Init();
+    // Loads all five grids from t_ItemMap. Throws DbError.
+    void GetItemList();
+    // Fills grid kgIndex from rows of t_ItemMap; an empty recordset leaves the grid as it is.
+    void FillGrid(Recordset& rs, int kgIndex);
+
+    QTabWidget* TabMap;
+    QList<QTableWidget*> Kg;
+    QLabel* Label1;
+    QPushButton* cmdNew;
+    QPushButton* cmdDelete;
+    QPushButton* cmdSave;
+    QPushButton* cmdClose;
+    QMenu* PopRow; // tools newrow and delrow
+
+protected:
+    // Every way of closing comes here (cmdClose, the title bar, Esc).
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void InitGrid();
+    bool SaveItemList();
+    void cmdNew_Click();
+    void cmdDelete_Click();
+    void cmdSave_Click();
+    void Kg_DblClick(int index, int column);
+    void Kg_KeyDown(int index, int keyCode, int shift);
+    void Kg_AfterEdit(int index);
+
+    QTableWidget* CurrentGrid() const;
+    void Renumber(QTableWidget* grid);
+    void SetEntryCells(QTableWidget* grid, int row);
+    void SizeColumns(QTableWidget* grid);
+    void EndEntry(int index);
+    static QTableWidgetItem* Cell(QTableWidget* grid, int row, int column);
+
+    bool m_bChanged = false;
+    QList<ItemEntryDelegate*> m_entry;
+};

@@ -1,0 +1,24 @@
+#include "frmListClient.h"
+
+frmListClient::frmListClient(QWidget* parent) : PickerDialog(QStringLiteral("mfgClient"), parent) {
+    setObjectName(QStringLiteral("frmListClient"));
+    setWindowTitle(ClientLayout(0).caption);
+    mfgClient = m_list;
+}
+
+void frmListClient::setFType(int value) {
+    m_FType = value;
+    BuildSql();
+    LoadList();
+}
+
+void frmListClient::BuildSql() {
+    m_strSql.clear();
+    m_strSql = BuildClientSql(m_FType);
+}
+
+void frmListClient::LoadList() {
+    m_bHasRows = false;
+    const RecordsetPtr rs = OpenPickerList(m_strSql);
+    BindList(*rs, ClientLayout(m_FType));
+}

@@ -1,0 +1,10 @@
+#include "frmListItem.h"
+
+frmListItem::frmListItem(QWidget* parent) : PickerDialog(QStringLiteral("mfgItem"), parent) {
+    setObjectName(QStringLiteral("frmListItem"));
+    mfgItem = m_list;
+    const PickerLayout layout = ItemLayout();
+    setWindowTitle(layout.caption);
+    m_rs = OpenPickerList(BuildItemSql());
+    BindList(*m_rs, layout);
+}
