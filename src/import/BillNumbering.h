@@ -1,0 +1,18 @@
+#pragma once
+// Bill numbers from the accounting set's numbering rules and internal identifiers from its counter.
+// Both run on the import's transaction, so a failed import gives its numbers back.
+
+#include "common/Connection.h"
+#include <QString>
+
+// The next bill number of a bill type: the prefix row (kind 1) and the running number (kind 3) padded
+// to its length. With doUpdate the running number is advanced first and the value before the
+// increment is used, so that a second import waits on the row lock instead of taking the same number.
+// The empty text when the type has no rule or anything fails.
+QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText);
+
+// The next internal identifier of ICSale (GetICMaxNum). Throws DbError.
+QString GetNewInterID(Connection& conn);
+
+// A running number formatted with a mask of "0"s: leading zeros up to the length, longer numbers whole.
+QString FormatRunningNumber(double number, int length);

@@ -1,0 +1,100 @@
+#include "ImportEngine.h"
+
+#include "ImportReader.h"
+#include "common/GbkCodec.h"
+#include "common/modFunction.h"
+#include <cmath>
+#include <limits>
+
+namespace {
+qint32 Next(qint32 n) {
+    if (n == std::numeric_limits<qint32>::max()) throw DbError(ErrNo::Overflow, QStringLiteral("溢出"));
+    return n + 1;
+}
+} // namespace
+
+qint32 BodyLineCount(const QString& text) {
+    const double n = std::nearbyint(LeadingNumber(text));
+    if (n > std::numeric_limits<qint32>::max() || n < std::numeric_limits<qint32>::min())
+        throw DbError(ErrNo::Overflow, QStringLiteral("溢出"));
+    return qint32(n);
+}
+
+ImportEngine::ImportEngine(ConnectionPtr acct, ConnectionPtr config)
+    : m_acct(acct), m_rules(acct, std::move(config)), m_writer(acct, m_rules) {}
+
+bool ImportEngine::Fail() {
+    try {
+        if (m_acct && m_acct->InTransaction()) m_acct->RollbackTrans();
+    } catch (const DbError&) {
+    }
+    return false;
+}
+
+bool ImportEngine::ImportToQor(const QString& filePath) {
+    try {
+        if (!m_acct) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+        GbkLineReader reader;
+        if (!reader.open(filePath)) throw DbError(ErrNo::FileNotFound, QStringLiteral("文件未找到"));
+        if (reader.isEmptyFile()) {
+            ShowMsg(QStringLiteral("文本文件为空!"));
+            return false;
+        }
+        m_rules.BeginImport();
+        // Immediate: a second import on the same set waits here for the first one's commit.
+        m_acct->BeginTrans(true);
+
+        qint32 lineNumber = 0;
+        qint32 headLineNumber = 0;
+        qint32 entryID = 0; // runs on over the whole file
+        qint32 prevEntryID = 0;
+        QString prevLine;
+        bool prevIsGoods = false;
+        while (!reader.atEnd()) {
+            lineNumber = Next(lineNumber);
+            const QString line = reader.readLine();
+            if (!CheckFileLine(lineNumber, line)) {
+                Fail();
+                ShowMsg(QStringLiteral("文本文件格式不正确!"));
+                return false;
+            }
+            if (IsCommentLine(line)) headLineNumber = Next(lineNumber);
+            if (lineNumber != headLineNumber) continue;
+
+            FieldMap head;
+            if (!m_writer.WriteHead(line, head)) return Fail();
+            const qint32 count = BodyLineCount(head.Get(QStringLiteral("商品明细行数")).toString());
+            // A discount applies to a goods line of its own invoice, never to the last one of another.
+            prevIsGoods = false;
+            for (qint32 i = 0; i < count; ++i) {
+                entryID = Next(entryID);
+                lineNumber = Next(lineNumber);
+                const QString body = reader.readLine();
+                if (body.trimmed().isEmpty()) {
+                    Fail();
+                    ShowMsg(QStringLiteral("发票体行为空!"));
+                    return false;
+                }
+                const bool isGoods = CutFields(body).first() == u"0";
+                if (isGoods) {
+                    if (!m_writer.WriteGoodsLine(body, entryID)) return Fail();
+                } else if (!prevIsGoods) {
+                    Fail();
+                    ShowMsg(QStringLiteral("取折扣行发票体字段出错!"));
+                    return false;
+                } else if (!m_writer.WriteDiscountLine(body, prevEntryID, prevLine)) {
+                    return Fail();
+                }
+                prevLine = body;
+                prevEntryID = entryID;
+                prevIsGoods = isGoods;
+            }
+        }
+        m_acct->CommitTrans();
+        return true;
+    } catch (const std::exception& e) {
+        Fail();
+        ShowErr(QStringLiteral("ImportToQor"), e);
+        return false;
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The import of an issued-invoice file into the accounting set: reads the file line by line and
+// writes all its invoices in one transaction, or nothing. The import window owns one engine; the
+// t_ItemMap mappings it loads stay with it, so a second import from the same window reuses them.
+
+#include "ImportRules.h"
+#include "InvoiceWriter.h"
+#include "common/Connection.h"
+#include <QString>
+
+class ImportEngine {
+public:
+    ImportEngine(ConnectionPtr acct, ConnectionPtr config);
+
+    // True only after the whole file was read and committed; otherwise the engine's own message has
+    // been shown and nothing of the file is left in the accounting set.
+    bool ImportToQor(const QString& filePath);
+
+    ImportRules& Rules() { return m_rules; }
+    InvoiceWriter& Writer() { return m_writer; }
+
+private:
+    bool Fail();
+    ConnectionPtr m_acct;
+    ImportRules m_rules;
+    InvoiceWriter m_writer;
+};
+
+// The body line count of a head: the leading number of the text, rounded; 32-bit. Throws DbError
+// (overflow) when it does not fit.
+qint32 BodyLineCount(const QString& text);

@@ -1,0 +1,22 @@
+#pragma once
+// The issued-invoice file as the import reads it: the tag line, comment lines, fields cut at "~~" and
+// the discount rate that a discount line carries in its goods name.
+
+#include <QString>
+#include <QStringList>
+
+// The first line of every issued-invoice file.
+QString ImportTagLine();
+
+// Cuts a line at every "~~": no quoting, no trimming; two separators in a row give an empty field.
+QStringList CutFields(const QString& line);
+
+// False for a blank line, and for line 1 when it is not the tag line (blanks around it allowed).
+bool CheckFileLine(qint32 lineNumber, const QString& line);
+
+// A comment line announces an invoice: the line after it is the invoice's head line.
+bool IsCommentLine(const QString& line);
+
+// The rate of a discount line as a fraction: the text between the first "(" and the first ")"
+// without its last character (the percent sign), divided by 100. False when there is no such number.
+bool DiscountRate(const QString& goodsName, double& rate);

@@ -1,0 +1,46 @@
+#pragma once
+// "文本文件引入": the user picks an issued-invoice file and starts the import. The window owns the
+// import engine (and with it the t_ItemMap mappings it has loaded) and only shows its results.
+
+#include "common/Connection.h"
+#include <QDialog>
+#include <memory>
+
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class ImportEngine;
+
+class frmImportTxt : public QDialog {
+    Q_OBJECT
+public:
+    // On the program's two connections.
+    explicit frmImportTxt(QWidget* parent = nullptr);
+    frmImportTxt(ConnectionPtr acct, ConnectionPtr config, QWidget* parent = nullptr);
+    ~frmImportTxt() override;
+
+    // The next bill number of a bill type (see BillNumbering).
+    QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText);
+
+    ImportEngine& Engine() { return *m_engine; }
+
+    QGroupBox* fraTable = nullptr;
+    QLabel* lblLabels = nullptr;
+    QLineEdit* txtAIS = nullptr;
+    QToolButton* cmdOpen = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QFileDialog* dlgX = nullptr;
+
+private:
+    bool CheckData();
+    void cmdOpen_Click();
+    void cmdOK_Click();
+    void cmdExit_Click();
+
+    std::unique_ptr<ImportEngine> m_engine;
+    QString mstrFilePath;
+};

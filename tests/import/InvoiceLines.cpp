@@ -1,0 +1,114 @@
+#include "InvoiceLines.h"
+
+QString HeadLine(const HeadFields& h) {
+    return QStringList{h.kind,
+                       QStringLiteral("3300061130"),
+                       h.number,
+                       h.date,
+                       h.customer,
+                       QStringLiteral("91110108MA01C7QX2R"),
+                       QStringLiteral("北京市海淀区中关村大街27号 010-62561234"),
+                       QStringLiteral("中国工商银行北京中关村支行 0200004509200123456"),
+                       h.net,
+                       h.tax,
+                       h.count,
+                       h.cancelled,
+                       h.biller,
+                       h.checker,
+                       QStringLiteral("王出纳"),
+                       QString()}
+        .join(QStringLiteral("~~"));
+}
+
+QString GoodsLine(const GoodsFields& g) {
+    return QStringList{g.lineKind,
+                       g.name,
+                       g.model,
+                       g.unit,
+                       g.qty,
+                       g.amount,
+                       g.rate,
+                       g.tax,
+                       g.price,
+                       g.mode,
+                       QStringLiteral("0101")}
+        .join(QStringLiteral("~~"));
+}
+
+QString DiscountLine(const QString& name) {
+    return QStringList{QStringLiteral("1"),
+                       name,
+                       QString(),
+                       QString(),
+                       QString(),
+                       QStringLiteral("-10"),
+                       QStringLiteral("0.17"),
+                       QStringLiteral("-1.7"),
+                       QString(),
+                       QString(),
+                       QString()}
+        .join(QStringLiteral("~~"));
+}
+
+QStringList Invoice(HeadFields h, const QStringList& bodies) {
+    if (h.count.isEmpty()) h.count = QString::number(bodies.size());
+    return QStringList{QStringLiteral("//发票开始")} << HeadLine(h) << bodies;
+}
+
+QStringList IssuedFile(const QList<QStringList>& invoices) {
+    QStringList lines{QStringLiteral("SJJK0201~~已开发票传出")};
+    for (const QStringList& inv : invoices)
+        lines << inv;
+    return lines;
+}
+
+QStringList GeneratedFile(int invoices, int linesPerInvoice) {
+    struct Product {
+        const char* name;
+        const char* model;
+        const char* unit;
+        double price;
+    };
+    static const Product products[] = {
+        {"激光打印机", "HP-M404dn", "台", 1850}, {"喷墨打印机", "EPS-L3158", "台", 980},
+        {"笔记本电脑", "TB-14-G6", "台", 4800},  {"液晶显示器", "P2422H", "台", 1250},
+        {"无线键鼠套装", "MK275", "套", 89},     {"A4复印纸", "70g-500张", "箱", 125},
+        {"中性笔", "0.5mm黑色", "盒", 18},       {"不锈钢保温杯", "500ml", "个", 45},
+        {"超六类网线", "CAT6-UTP", "米", 2.5},   {"打印机碳粉", "TN-散装", "千克", 85},
+    };
+    static const char* customers[] = {"北京华远信息技术有限公司", "上海浦江电子科技有限公司",
+                                      "广州南粤商贸有限公司", "O'Brien贸易有限公司",
+                                      "杭州西湖文化传媒有限公司"};
+    QStringList lines{QStringLiteral("SJJK0201~~已开发票传出")};
+    lines.reserve(1 + invoices * (2 + linesPerInvoice));
+    for (int i = 0; i < invoices; ++i) {
+        QStringList bodies;
+        double net = 0, tax = 0;
+        for (int j = 0; j < linesPerInvoice; ++j) {
+            const Product& p = products[(i + j) % 10];
+            const int qty = 1 + (i * 7 + j) % 20;
+            const double amount = qty * p.price;
+            const double lineTax = amount * 0.13;
+            net += amount;
+            tax += lineTax;
+            GoodsFields g;
+            g.name = QString::fromUtf8(p.name);
+            g.model = QString::fromUtf8(p.model);
+            g.unit = QString::fromUtf8(p.unit);
+            g.qty = QString::number(qty);
+            g.amount = QString::number(amount, 'f', 2);
+            g.rate = QStringLiteral("0.13");
+            g.tax = QString::number(lineTax, 'f', 2);
+            g.price = QString::number(p.price, 'g', 15);
+            bodies << GoodsLine(g);
+        }
+        HeadFields h;
+        h.kind = i % 5 == 4 ? QStringLiteral("2") : QStringLiteral("0");
+        h.customer = QString::fromUtf8(customers[i % 5]);
+        h.number = QStringLiteral("%1").arg(i + 1, 8, 10, QChar(u'0'));
+        h.net = QString::number(net, 'f', 2);
+        h.tax = QString::number(tax, 'f', 2);
+        lines << Invoice(h, bodies);
+    }
+    return lines;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Lines of issued-invoice files for the tests, in the factory layout of t_ImportField, with names of
+// the demo accounting set.
+
+#include <QString>
+#include <QStringList>
+
+struct HeadFields {
+    QString kind = QStringLiteral("0");
+    QString date = QStringLiteral("20260315");
+    QString customer = QStringLiteral("北京华远信息技术有限公司");
+    QString net = QStringLiteral("30");
+    QString tax = QStringLiteral("5.1");
+    QString count; // empty: the number of body lines given to Invoice()
+    QString cancelled = QStringLiteral("0");
+    QString biller = QStringLiteral("张会计");
+    QString checker = QStringLiteral("李复核");
+    QString number = QStringLiteral("01234567");
+};
+
+struct GoodsFields {
+    QString name = QStringLiteral("激光打印机");
+    QString model = QStringLiteral("HP-M404dn");
+    QString unit = QStringLiteral("台");
+    QString qty = QStringLiteral("3");
+    QString amount = QStringLiteral("30");
+    QString rate = QStringLiteral("0.17");
+    QString tax = QStringLiteral("5.1");
+    QString price = QStringLiteral("10");
+    QString mode = QStringLiteral("0");
+    QString lineKind = QStringLiteral("0");
+};
+
+QString HeadLine(const HeadFields& h);
+QString GoodsLine(const GoodsFields& g);
+// A discount line whose goods name carries the rate, e.g. 折扣(10%).
+QString DiscountLine(const QString& name = QStringLiteral("折扣(10%)"));
+// A comment line, the head and its body lines.
+QStringList Invoice(HeadFields h, const QStringList& bodies);
+// A whole file: the tag line and the invoices.
+QStringList IssuedFile(const QList<QStringList>& invoices);
+
+// A file of `invoices` invoices with `linesPerInvoice` goods lines each over the demo set's customers
+// and products; every fifth invoice is an ordinary one.
+QStringList GeneratedFile(int invoices, int linesPerInvoice);
