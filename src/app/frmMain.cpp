@@ -3,15 +3,9 @@
 #include "HostComponents.h"
 #include "common/modDefine.h"
 #include "common/modFunction.h"
-#include "mapping/frmItem.h"
-#if __has_include("links/frmList.h")
-#include "links/frmList.h"
-#define TAXFERRY_HAS_FRMLIST 1
-#endif
-#if __has_include("import/frmImportTxt.h")
 #include "import/frmImportTxt.h"
-#define TAXFERRY_HAS_FRMIMPORTTXT 1
-#endif
+#include "links/frmList.h"
+#include "mapping/frmItem.h"
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -138,14 +132,10 @@ void frmMain::ToolBar_Click(const QString& toolName) {
 
 void frmMain::ShowExportList() {
     try {
-#ifdef TAXFERRY_HAS_FRMLIST
         frmList list(this);
         list.ExportOrImport = 0; // export links
         list.Init();
         list.exec();
-#else
-        throw DbError(ErrNo::General, QStringLiteral("找不到窗口 frmList"));
-#endif
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ShowExportList"), e);
     }
@@ -153,12 +143,8 @@ void frmMain::ShowExportList() {
 
 void frmMain::ImportTxtToQor() {
     try {
-#ifdef TAXFERRY_HAS_FRMIMPORTTXT
         frmImportTxt import(this);
         import.exec();
-#else
-        throw DbError(ErrNo::General, QStringLiteral("找不到窗口 frmImportTxt"));
-#endif
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ImportTxtToQor"), e);
     }

@@ -518,9 +518,6 @@ void TestApp::commandsOpenTheirWindows() {
     QFETCH(QString, band);
     QFETCH(QString, tool);
     QFETCH(QString, window);
-#if !__has_include("links/frmList.h")
-    if (window == u"frmList") QSKIP("the link list is not built yet");
-#endif
     m_db->installGlobals();
     frmMain main;
     main.show();
