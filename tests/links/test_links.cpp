@@ -1,4 +1,752 @@
+// The link wizard's windows driven headless: the spread grid, the expression editor and frmNew.
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include "links/WizardGridUi.h"
+#include "links/frmEditExpression.h"
+#include "links/frmNew.h"
+#include "links/modGridUi.h"
+#include "support/TestSupport.h"
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
 #include <QtTest/QtTest>
-class TestLinks : public QObject { Q_OBJECT };
+
+using namespace GridCol;
+
+namespace {
+
+// The user opens the drop-down of a cell and picks the item whose visible text is name.
+bool pick(FpGrid* g, int col, int row, const QString& name) {
+    const QStringList items = g->Items(col, row);
+    int index = -1;
+    for (int i = 0; i < items.size(); ++i)
+        if (FpGrid::VisibleText(items[i]) == name) index = i;
+    if (index < 0) return false;
+    const QModelIndex at = g->model()->index(row - 1, col);
+    g->setCurrentIndex(at);
+    if (!g->indexWidget(at)) g->edit(at);
+    auto* cb = qobject_cast<QComboBox*>(g->indexWidget(at));
+    if (!cb) return false;
+    cb->setCurrentIndex(index);
+    Q_EMIT cb->activated(index);
+    QApplication::processEvents();
+    return true;
+}
+
+// The user clicks a cell (a check box or a button).
+void clickCell(FpGrid* g, int col, int row) {
+    const QModelIndex at = g->model()->index(row - 1, col);
+    g->scrollTo(at);
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(at).center());
+    QApplication::processEvents();
+}
+
+// Answers the expression editor that the next action opens: types text, presses OK (or Cancel).
+// What the editor showed on opening is kept in *seen.
+struct EditorAnswer {
+    QString shown;
+    int dataType = -1;
+    bool opened = false;
+    bool stillOpenAfterOk = false;
+};
+
+void answerEditor(EditorAnswer* answer, const QString& text, bool ok = true) {
+    QTimer::singleShot(0, [answer, text, ok] {
+        auto* d = qobject_cast<frmEditExpression*>(QApplication::activeModalWidget());
+        if (!d) return;
+        answer->opened = true;
+        answer->shown = d->txtExp->toPlainText();
+        answer->dataType = d->DataType;
+        d->txtExp->setPlainText(text);
+        QTest::mouseClick(ok ? d->btnOK : d->btnCancel, Qt::LeftButton);
+        if (d->isVisible()) {
+            answer->stillOpenAfterOk = true;
+            d->reject();
+        }
+    });
+}
+
+int count(Connection& c, const QString& sql) {
+    return c.Query(sql)->value(0).toInt();
+}
+
+} // namespace
+
+class TestLinks : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    // grid utilities
+    void formattedGridLook();
+    void comboColumnOutsideGridChangesNothing_data();
+    void comboColumnOutsideGridChangesNothing();
+    void oneRowGridIsNeverEdited_data();
+    void oneRowGridIsNeverEdited();
+    void clearRowKeepsCellKinds();
+    void onlyUserPicksRaiseChange();
+
+    // expression editor
+    void editorListsOneSide();
+    void editorEditingActions();
+    void editorVerifyKeepsWindowOpen();
+    void editorOkOnlyAfterVerification();
+
+    // wizard
+    void newWizardStartsOnStepOne();
+    void firstStepChecks_data();
+    void firstStepChecks();
+    void newLinkSavedWithHeadBodyAndFormula();
+    void editKeepsFidAndRewritesRows();
+    void editUnknownKeyOpensEmpty();
+    void finishMessages_data();
+    void finishMessages();
+    void previousAndNextKeepGrids();
+    void gapsRemovedOnReload();
+    void insertAndDeleteKeepFiftyRows();
+    void insertRefusedWhenLastRowMapped();
+    void untickingFormulaDropsStaleFormula();
+    void formulaButtonWithoutTaxFieldDoesNothing();
+    void cancelSavesNothing();
+
+private:
+    std::unique_ptr<frmNew> openWizard(int status = 0, const QString& key = QString());
+    void toStepTwo(frmNew* w, const QString& name = QStringLiteral("测试关联"), int type = 0);
+    void mapBillNo(frmNew* w, int row = 1);
+    void mapBodyItem(frmNew* w, int row = 1);
+
+    std::unique_ptr<TestDatabases> m_db;
+    std::unique_ptr<RecorderSink> m_sink;
+};
+
+void TestLinks::init() {
+    m_db = std::make_unique<TestDatabases>();
+    m_db->installGlobals();
+    m_sink = std::make_unique<RecorderSink>();
+    SetTodayForTesting(QDate(2026, 3, 15));
+}
+
+void TestLinks::cleanup() {
+    SetTodayForTesting(QDate());
+    m_sink.reset();
+    m_db.reset();
+}
+
+std::unique_ptr<frmNew> TestLinks::openWizard(int status, const QString& key) {
+    auto w = std::make_unique<frmNew>();
+    w->Status = status;
+    w->Key = key;
+    w->InOrOut = 0;
+    w->Init();
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get())) qWarning("wizard not exposed");
+    return w;
+}
+
+void TestLinks::toStepTwo(frmNew* w, const QString& name, int type) {
+    w->txtLinkName->setText(name);
+    w->cboType->setCurrentIndex(type);
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+}
+
+void TestLinks::mapBillNo(frmNew* w, int row) {
+    QVERIFY(pick(w->fpHead, TaxField, row, QStringLiteral("单据号")));
+    QVERIFY(pick(w->fpHead, QorField, row, QStringLiteral("单据号")));
+}
+
+void TestLinks::mapBodyItem(frmNew* w, int row) {
+    w->STAB->setCurrentIndex(1);
+    QVERIFY(pick(w->fpBody, TaxField, row, QStringLiteral("货物名称")));
+    QVERIFY(pick(w->fpBody, QorField, row, QStringLiteral("货物名称")));
+    w->STAB->setCurrentIndex(0);
+}
+
+// ---- grid utilities -------------------------------------------------------------------------
+
+void TestLinks::formattedGridLook() {
+    FpGrid g;
+    FormatFpGrid(&g);
+    FillFieldLists(&g, true);
+    QCOMPARE(g.MaxCols(), 7);
+    QCOMPARE(g.MaxRows(), 50);
+    QCOMPARE(g.horizontalHeaderItem(0)->text(), QStringLiteral("序号"));
+    QCOMPARE(g.horizontalHeaderItem(1)->text(), QStringLiteral("航天金税引出字段"));
+    QCOMPARE(g.horizontalHeaderItem(5)->text(), QStringLiteral("OrvaneQOR公式"));
+    QCOMPARE(g.item(49, 0)->text(), QStringLiteral("50"));
+    QVERIFY(g.isColumnHidden(TaxID) && g.isColumnHidden(QorID) && !g.isColumnHidden(Formula));
+    QVERIFY(g.Locked(FieldType, 1) && g.Locked(FieldType, 50) && !g.Locked(QorField, 1));
+    QCOMPARE(g.Kind(TaxField, 50), CellType::Combo);
+    QCOMPARE(g.Kind(IsFormula, 1), CellType::Check);
+    QCOMPARE(g.Kind(Formula, 1), CellType::Edit);
+    QCOMPARE(g.Items(TaxField, 1).size(), 12);
+}
+
+void TestLinks::comboColumnOutsideGridChangesNothing_data() {
+    QTest::addColumn<int>("col");
+    QTest::newRow("row-number column") << 0;
+    QTest::newRow("beyond the last column") << 8;
+}
+
+void TestLinks::comboColumnOutsideGridChangesNothing() {
+    QFETCH(int, col);
+    FpGrid g;
+    FormatFpGrid(&g);
+    SetComboColumn(&g, col, QStringLiteral("a\tb\t"));
+    for (int c = 1; c <= g.MaxCols(); ++c)
+        QCOMPARE(g.Kind(c, 1), CellType::Edit);
+    QCOMPARE(g.item(0, 0)->text(), QStringLiteral("1"));
+}
+
+void TestLinks::oneRowGridIsNeverEdited_data() {
+    QTest::addColumn<int>("operation");
+    QTest::newRow("delete") << 1;
+    QTest::newRow("clear row") << 2;
+    QTest::newRow("insert") << 3;
+    QTest::newRow("clear all") << 4;
+}
+
+void TestLinks::oneRowGridIsNeverEdited() {
+    QFETCH(int, operation);
+    FpGrid g;
+    InitSpreadGrid(&g);
+    g.SetMaxCols(2);
+    g.SetMaxRows(1);
+    g.SetText(1, 1, QStringLiteral("a"));
+    g.SetActiveRow(1);
+    EditGridRow(&g, operation);
+    QCOMPARE(g.MaxRows(), 1);
+    QCOMPARE(g.Text(1, 1), QStringLiteral("a"));
+}
+
+void TestLinks::clearRowKeepsCellKinds() {
+    FpGrid g;
+    FormatFpGrid(&g);
+    FillFieldLists(&g, true);
+    g.SetText(TaxField, 2, QStringLiteral("x|1|1"));
+    g.SetText(IsFormula, 2, QStringLiteral("1"));
+    SetButtonCell(&g, Formula, 2);
+    g.SetCaption(Formula, 2, QStringLiteral("f"));
+    g.SetText(TaxField, 3, QStringLiteral("keep"));
+    g.SetActiveRow(2);
+    EditGridRow(&g, 2);
+    QCOMPARE(g.MaxRows(), 50);
+    QCOMPARE(g.Text(TaxField, 2), QString());
+    QCOMPARE(g.Text(IsFormula, 2), QString());
+    QCOMPARE(g.Caption(Formula, 2), QString());
+    QCOMPARE(g.Kind(Formula, 2), CellType::Button);
+    QCOMPARE(g.Kind(TaxField, 2), CellType::Combo);
+    QCOMPARE(g.Text(TaxField, 3), QStringLiteral("keep"));
+}
+
+void TestLinks::onlyUserPicksRaiseChange() {
+    FpGrid g;
+    FormatFpGrid(&g);
+    FillFieldLists(&g, false);
+    g.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&g));
+    QSignalSpy spy(&g, &FpGrid::Change);
+    g.SetText(TaxField, 1, g.Items(TaxField, 1).first());
+    g.SetText(QorField, 1, QStringLiteral("货物名称"));
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(pick(&g, TaxField, 4, QStringLiteral("数量")));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy[0], (QList<QVariant>{TaxField, 4}));
+    QCOMPARE(FpGrid::VisibleText(g.Text(TaxField, 4)), QStringLiteral("数量"));
+    // Leaving a drop-down without a pick changes nothing.
+    const QModelIndex at = g.model()->index(1, QorField);
+    g.setCurrentIndex(at);
+    g.setCurrentIndex(g.model()->index(2, TaxField));
+    QCOMPARE(g.Text(QorField, 2), QString());
+    QCOMPARE(spy.count(), 1);
+}
+
+// ---- expression editor ----------------------------------------------------------------------
+
+void TestLinks::editorListsOneSide() {
+    frmEditExpression head;
+    head.isHead = true;
+    head.LoadData();
+    QCOMPARE(head.lstFields->count(), 18);
+    QVERIFY(!head.lstFields->findItems(QStringLiteral("1/单据号"), Qt::MatchExactly).isEmpty());
+    QVERIFY(head.lstFields->findItems(QStringLiteral("21/货物名称"), Qt::MatchExactly).isEmpty());
+    frmEditExpression body;
+    body.isHead = false;
+    body.LoadData();
+    QVERIFY(!body.lstFields->findItems(QStringLiteral("21/货物名称"), Qt::MatchExactly).isEmpty());
+    QCOMPARE(head.windowTitle(), QStringLiteral("编辑公式"));
+}
+
+void TestLinks::editorEditingActions() {
+    frmEditExpression d;
+    d.isHead = true;
+    d.LoadData();
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    for (int i = 6; i < 10; ++i)
+        QVERIFY(d.cmdOperator[i]->isHidden());
+    QVERIFY(d.CmdSyntax->isHidden());
+    QCOMPARE(d.cmdOperator[0]->toolTip(), QStringLiteral("左括号"));
+
+    // A reference goes in at the caret with one blank after it.
+    d.txtExp->setPlainText(QStringLiteral("LEFT(,4)"));
+    QTextCursor c = d.txtExp->textCursor();
+    c.setPosition(5);
+    d.txtExp->setTextCursor(c);
+    QListWidgetItem* item = d.lstFields->findItems(QStringLiteral("3/购方名称"), Qt::MatchExactly).first();
+    d.lstFields->setCurrentItem(item);
+    const QPoint at = d.lstFields->visualItemRect(item).center();
+    QTest::mouseClick(d.lstFields->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(d.lstFields->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(d.txtExp->toPlainText(), QStringLiteral("LEFT([3/购方名称] ,4)"));
+
+    // An operator replaces the selection.
+    c = d.txtExp->textCursor();
+    c.setPosition(14);
+    c.setPosition(16, QTextCursor::KeepAnchor);
+    d.txtExp->setTextCursor(c);
+    QTest::mouseClick(d.cmdOperator[4], Qt::LeftButton);
+    QCOMPARE(d.txtExp->toPlainText(), QStringLiteral("LEFT([3/购方名称] *)"));
+
+    // A function goes in with its parentheses and the caret inside them.
+    QTest::mouseClick(d.cmdClear, Qt::LeftButton);
+    QCOMPARE(d.txtExp->toPlainText(), QString());
+    d.cmdOperator[7]->click();
+    QCOMPARE(d.txtExp->toPlainText(), QStringLiteral("RIGHT( )"));
+    QCOMPARE(d.txtExp->textCursor().position(), 6);
+}
+
+void TestLinks::editorVerifyKeepsWindowOpen() {
+    frmEditExpression d;
+    d.isHead = false;
+    d.DataType = 3;
+    d.LoadData();
+    d.show();
+    d.txtExp->setPlainText(QStringLiteral("[24/数量] * 2"));
+    QTest::mouseClick(d.CmdVerity, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("表达式语法正确！")});
+    QVERIFY(d.isVisible());
+    QVERIFY(!d.Ok());
+    QCOMPARE(d.ReturnFieldName(), QStringLiteral("FQty * 2"));
+    QCOMPARE(d.ReturnFieldDesc(), QString());
+}
+
+void TestLinks::editorOkOnlyAfterVerification() {
+    frmEditExpression d;
+    d.isHead = true;
+    d.DataType = 3;
+    d.LoadData();
+    d.show();
+    d.txtExp->setPlainText(QStringLiteral("[3/购方名称]"));
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("【3/购方名称】为非数值型！")});
+    QVERIFY(d.isVisible());
+    QVERIFY(!d.Ok());
+
+    d.txtExp->setPlainText(QStringLiteral("  [18/发票价税合计] / 1.13 \n"));
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    QVERIFY(d.Ok());
+    QCOMPARE(d.ReturnFieldDesc(), QStringLiteral("[18/发票价税合计] / 1.13"));
+    QCOMPARE(d.ReturnFieldName(), QStringLiteral("FBillAmount / 1.13"));
+    QCOMPARE(d.ReturnFieldID(), QStringLiteral("18 / 1.13"));
+
+    frmEditExpression cancelled;
+    cancelled.LoadData();
+    cancelled.show();
+    cancelled.txtExp->setPlainText(QStringLiteral("[1/单据号]"));
+    QTest::mouseClick(cancelled.btnCancel, Qt::LeftButton);
+    QVERIFY(!cancelled.Ok());
+    QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+}
+
+// ---- wizard ---------------------------------------------------------------------------------
+
+void TestLinks::newWizardStartsOnStepOne() {
+    auto w = openWizard();
+    QCOMPARE(w->windowTitle(), QStringLiteral("关联关系"));
+    QCOMPARE(w->txtCompartChar->text(), QStringLiteral("~~"));
+    QCOMPARE(w->txtLinkName->text(), QString());
+    QCOMPARE(w->txtNote->toPlainText(), QString());
+    QCOMPARE(w->cboType->currentIndex(), -1);
+    QCOMPARE(w->cboType->itemText(1), QStringLiteral("普通销售发票"));
+    auto* step0 = w->findChild<QGroupBox*>(QStringLiteral("fraStep_0"));
+    auto* step1 = w->findChild<QGroupBox*>(QStringLiteral("fraStep_1"));
+    QVERIFY(step0 && step1);
+    QVERIFY(step0->isVisible() && !step1->isVisible());
+    QVERIFY(!w->cmdPrevious->isEnabled() && w->cmdNext->isEnabled() && !w->cmdFinish->isEnabled());
+    QCOMPARE(w->STAB->tabText(0), QStringLiteral("发票头字段对应"));
+    QCOMPARE(w->STAB->currentIndex(), 0);
+    QCOMPARE(w->txtLinkName->maxLength(), 50);
+    QCOMPARE(w->txtCompartChar->maxLength(), 4);
+}
+
+void TestLinks::firstStepChecks_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("no name") << "" << 0 << "~~"
+                             << "请输入关联名称！"
+                             << "txtLinkName";
+    QTest::newRow("name of blanks") << "   " << 0 << "~~"
+                                    << "请输入关联名称！"
+                                    << "txtLinkName";
+    QTest::newRow("no invoice type") << "a" << -1 << "~~"
+                                     << "请选择发票类型！"
+                                     << "cboType";
+    QTest::newRow("separator of blanks") << "a" << 1 << "  "
+                                         << "请输入分隔符！"
+                                         << "txtCompartChar";
+    QTest::newRow("complete") << "a" << 1 << ","
+                              << ""
+                              << "";
+}
+
+void TestLinks::firstStepChecks() {
+    QFETCH(QString, name);
+    QFETCH(int, type);
+    QFETCH(QString, separator);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    auto w = openWizard();
+    w->activateWindow();
+    w->txtLinkName->setText(name);
+    w->cboType->setCurrentIndex(type);
+    w->txtCompartChar->setText(separator);
+    w->cmdNext->setFocus();
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(w->Step(), message.isEmpty() ? 1 : 0);
+    if (!focus.isEmpty()) {
+        QVERIFY(w->focusWidget());
+        QCOMPARE(w->focusWidget()->objectName(), focus);
+    } else {
+        QVERIFY(w->fraStep[1]->isVisible() && !w->fraStep[0]->isVisible());
+        QVERIFY(w->cmdPrevious->isEnabled() && !w->cmdNext->isEnabled() && w->cmdFinish->isEnabled());
+    }
+}
+
+void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
+    auto w = openWizard();
+    w->txtNote->setPlainText(QStringLiteral("  月末引出  "));
+    w->txtCompartChar->setText(QStringLiteral(" ## "));
+    toStepTwo(w.get(), QStringLiteral("  普通票引出 "), 1);
+    QCOMPARE(w->Step(), 1);
+
+    FpGrid* h = w->fpHead;
+    mapBillNo(w.get(), 1);
+    QCOMPARE(h->Text(FieldType, 1), QStringLiteral("文本"));
+    QCOMPARE(h->Text(TaxID, 1), QStringLiteral("1"));
+    QCOMPARE(h->Text(QorID, 1), QStringLiteral("1"));
+    // Row 2: a formula.
+    QVERIFY(pick(h, TaxField, 2, QStringLiteral("备注")));
+    QCOMPARE(h->Text(TaxID, 2), QStringLiteral("7"));
+    clickCell(h, IsFormula, 2);
+    QCOMPARE(h->Text(IsFormula, 2), QStringLiteral("1"));
+    QCOMPARE(h->Kind(Formula, 2), CellType::Button);
+    QVERIFY(h->Locked(QorField, 2));
+    EditorAnswer answer;
+    answerEditor(&answer, QStringLiteral("upper([3/购方名称])"));
+    clickCell(h, Formula, 2);
+    QVERIFY(answer.opened && !answer.stillOpenAfterOk);
+    QCOMPARE(answer.shown, QString());
+    QCOMPARE(answer.dataType, 1);
+    QCOMPARE(h->Caption(Formula, 2), QStringLiteral("upper([3/购方名称])"));
+    QCOMPARE(h->Text(QorID, 2), QStringLiteral("upper(3)|upper(FCustName)|upper([3/购方名称])"));
+
+    // Body: a field row and a numeric formula.
+    w->STAB->setCurrentIndex(1);
+    FpGrid* b = w->fpBody;
+    QVERIFY(pick(b, TaxField, 1, QStringLiteral("货物名称")));
+    QVERIFY(pick(b, QorField, 1, QStringLiteral("货物名称")));
+    QVERIFY(pick(b, TaxField, 2, QStringLiteral("数量")));
+    QCOMPARE(b->Text(FieldType, 2), QStringLiteral("数字"));
+    clickCell(b, IsFormula, 2);
+    EditorAnswer bodyAnswer;
+    answerEditor(&bodyAnswer, QStringLiteral("[24/数量] * 2"));
+    clickCell(b, Formula, 2);
+    QCOMPARE(bodyAnswer.dataType, 3);
+    QCOMPARE(b->Text(QorID, 2), QStringLiteral("24 * 2|FQty * 2|[24/数量] * 2"));
+
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(w->result(), int(QDialog::Accepted));
+    QVERIFY(!w->isVisible());
+
+    const RecordsetPtr base = m_db->config->Query(
+        QStringLiteral("select FID, FName, FInvioceType, FSeperator, FMemo, FDate, FInOrOut "
+                       "from t_BaseInfo where FID=2"));
+    QVERIFY(!base->EOF_());
+    QCOMPARE(base->value(1).toString(), QStringLiteral("普通票引出"));
+    QCOMPARE(base->value(2).toInt(), 1);
+    QCOMPARE(base->value(3).toString(), QStringLiteral("##"));
+    QCOMPARE(base->value(4).toString(), QStringLiteral("月末引出"));
+    QCOMPARE(base->value(5).toString(), QStringLiteral("2026-03-15"));
+    QCOMPARE(base->value(6).toString(), QStringLiteral("0"));
+    const RecordsetPtr rows = m_db->config->Query(QStringLiteral(
+        "select FTaxID, FisFormula, FQORField, FisHead from t_Detail where FBaseInfoID=2 order by FID"));
+    QStringList got;
+    for (rows->MoveFirst(); !rows->EOF_(); rows->MoveNext())
+        got << QStringLiteral("%1;%2;%3;%4")
+                   .arg(rows->value(0).toString(), rows->value(1).toString(), rows->value(2).toString(),
+                        rows->value(3).toString());
+    QCOMPARE(got, (QStringList{QStringLiteral("1;0;1;1"),
+                               QStringLiteral("7;1;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
+                               QStringLiteral("13;0;21;0"),
+                               QStringLiteral("16;1;24 * 2|FQty * 2|[24/数量] * 2;0")}));
+}
+
+void TestLinks::editKeepsFidAndRewritesRows() {
+    Connection& c = *m_db->config;
+    c.Execute(QStringLiteral(
+        "insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, FInOrOut) "
+        "values (5, '旧关联', 1, '@@', '旧说明', '2020-01-01', '0')"));
+    c.Execute(
+        QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
+                       "(5, 7, 1, 'upper(3)|upper(FCustName)|upper([3/购方名称])', 1), (5, 1, 0, '1', 1),"
+                       "(5, 13, 0, '21', 0)"));
+    const int otherRows = count(c, QStringLiteral("select count(*) from t_Detail where FBaseInfoID=1"));
+
+    auto w = openWizard(1, QStringLiteral("5"));
+    QCOMPARE(w->txtLinkName->text(), QStringLiteral("旧关联"));
+    QCOMPARE(w->txtCompartChar->text(), QStringLiteral("@@"));
+    QCOMPARE(w->cboType->currentIndex(), 1);
+    QCOMPARE(w->txtNote->toPlainText(), QStringLiteral("旧说明"));
+    QCOMPARE(w->Step(), 0);
+    FpGrid* h = w->fpHead;
+    QCOMPARE(h->Text(TaxField, 1), QStringLiteral("备注"));
+    QCOMPARE(h->Text(IsFormula, 1), QStringLiteral("1"));
+    QCOMPARE(h->Kind(Formula, 1), CellType::Button);
+    QCOMPARE(h->Caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
+    QVERIFY(h->Locked(QorField, 1));
+    QCOMPARE(h->Text(TaxField, 2), QStringLiteral("单据号"));
+    QCOMPARE(h->Text(QorField, 2), QStringLiteral("单据号"));
+    QCOMPARE(h->Text(TaxID, 2), QStringLiteral("1")); // program fills raise no cell change
+    QCOMPARE(h->Text(TaxField, 3), QString());
+
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    // The formula button opens the editor on the row's formula; cancelling changes nothing.
+    EditorAnswer cancelled;
+    answerEditor(&cancelled, QStringLiteral("lower([3/购方名称])"), false);
+    clickCell(h, Formula, 1);
+    QCOMPARE(cancelled.shown, QStringLiteral("upper([3/购方名称])"));
+    QCOMPARE(h->Caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
+
+    w->txtLinkName->setText(QStringLiteral("新关联"));
+    w->STAB->setCurrentIndex(1);
+    QVERIFY(pick(w->fpBody, TaxField, 2, QStringLiteral("数量")));
+    QVERIFY(pick(w->fpBody, QorField, 2, QStringLiteral("数量")));
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+
+    QCOMPARE(count(c, QStringLiteral("select count(*) from t_BaseInfo")), 2);
+    const RecordsetPtr base = c.Query(QStringLiteral("select FName, FDate from t_BaseInfo where FID=5"));
+    QCOMPARE(base->value(0).toString(), QStringLiteral("新关联"));
+    QCOMPARE(base->value(1).toString(), QStringLiteral("2026-03-15"));
+    const RecordsetPtr rows = c.Query(
+        QStringLiteral("select FTaxID, FQORField, FisHead from t_Detail where FBaseInfoID=5 order by FID"));
+    QStringList got;
+    for (rows->MoveFirst(); !rows->EOF_(); rows->MoveNext())
+        got << rows->value(0).toString() + u';' + rows->value(1).toString() + u';' +
+                   rows->value(2).toString();
+    QCOMPARE(got,
+             (QStringList{QStringLiteral("7;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
+                          QStringLiteral("1;1;1"), QStringLiteral("13;21;0"), QStringLiteral("16;24;0")}));
+    QCOMPARE(count(c, QStringLiteral("select count(*) from t_Detail where FBaseInfoID=1")), otherRows);
+}
+
+void TestLinks::editUnknownKeyOpensEmpty() {
+    auto w = openWizard(1, QStringLiteral("77"));
+    QCOMPARE(w->txtLinkName->text(), QString());
+    QCOMPARE(w->txtCompartChar->text(), QString());
+    QCOMPARE(w->cboType->currentIndex(), -1);
+    for (int r = 1; r <= 50; ++r)
+        QCOMPARE(w->fpHead->Text(TaxField, r), QString());
+    QVERIFY(m_sink->entries.isEmpty());
+}
+
+void TestLinks::finishMessages_data() {
+    QTest::addColumn<int>("scenario");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing mapped") << 0 << "数据输入不完整!";
+    QTest::newRow("head mapped, body empty") << 1 << "数据输入不完整!";
+    QTest::newRow("formula not accepted") << 2 << "第2行,QOR公式列为空!";
+    QTest::newRow("accounting field missing") << 3 << "第3行,QOR字段列为空!";
+    QTest::newRow("head without invoice number") << 4 << "表头必须选择设置发票号码字段的关联!";
+    QTest::newRow("head formula in place of invoice number") << 5 << "表头必须选择设置发票号码字段的关联!";
+}
+
+void TestLinks::finishMessages() {
+    QFETCH(int, scenario);
+    QFETCH(QString, message);
+    auto w = openWizard();
+    toStepTwo(w.get());
+    FpGrid* h = w->fpHead;
+    if (scenario >= 1 && scenario <= 3) mapBillNo(w.get());
+    if (scenario >= 2) mapBodyItem(w.get());
+    if (scenario == 2) {
+        QVERIFY(pick(h, TaxField, 2, QStringLiteral("备注")));
+        clickCell(h, IsFormula, 2);
+    }
+    if (scenario == 3) QVERIFY(pick(h, TaxField, 3, QStringLiteral("购方名称")));
+    if (scenario == 4) {
+        QVERIFY(pick(h, TaxField, 1, QStringLiteral("单据号")));
+        QVERIFY(pick(h, QorField, 1, QStringLiteral("购方名称")));
+    }
+    if (scenario == 5) {
+        QVERIFY(pick(h, TaxField, 1, QStringLiteral("单据号")));
+        clickCell(h, IsFormula, 1);
+        EditorAnswer answer;
+        answerEditor(&answer, QStringLiteral("[1/单据号]"));
+        clickCell(h, Formula, 1);
+        QCOMPARE(h->Text(QorID, 1), QStringLiteral("1|FbillNo|[1/单据号]"));
+    }
+    const int links = count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo"));
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{message});
+    QVERIFY(w->isVisible());
+    QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), links);
+}
+
+void TestLinks::previousAndNextKeepGrids() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    mapBillNo(w.get(), 3);
+    QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
+    QCOMPARE(w->Step(), 0);
+    QVERIFY(w->fraStep[0]->isVisible() && !w->fraStep[1]->isVisible());
+    QVERIFY(!w->cmdPrevious->isEnabled() && w->cmdNext->isEnabled() && !w->cmdFinish->isEnabled());
+    // Next checks the first step again.
+    w->txtLinkName->clear();
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("请输入关联名称！")});
+    QCOMPARE(w->Step(), 0);
+    w->txtLinkName->setText(QStringLiteral("b"));
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(w->Step(), 1);
+    QCOMPARE(FpGrid::VisibleText(w->fpHead->Text(TaxField, 3)), QStringLiteral("单据号"));
+    QCOMPARE(w->fpHead->Text(QorID, 3), QStringLiteral("1"));
+}
+
+void TestLinks::gapsRemovedOnReload() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    mapBillNo(w.get(), 1);
+    QVERIFY(pick(w->fpHead, TaxField, 3, QStringLiteral("购方名称")));
+    QVERIFY(pick(w->fpHead, QorField, 3, QStringLiteral("购方名称")));
+    mapBodyItem(w.get(), 4);
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+
+    auto again = openWizard(1, QStringLiteral("2"));
+    QCOMPARE(again->fpHead->Text(TaxField, 1), QStringLiteral("单据号"));
+    QCOMPARE(again->fpHead->Text(TaxField, 2), QStringLiteral("购方名称"));
+    QCOMPARE(again->fpHead->Text(QorField, 2), QStringLiteral("购方名称"));
+    QCOMPARE(again->fpHead->Text(TaxField, 3), QString());
+    QCOMPARE(again->fpBody->Text(TaxField, 1), QStringLiteral("货物名称"));
+}
+
+void TestLinks::insertAndDeleteKeepFiftyRows() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    mapBillNo(w.get(), 1);
+    w->STAB->setCurrentIndex(1);
+    FpGrid* b = w->fpBody;
+    const QStringList names{QStringLiteral("货物名称"), QStringLiteral("计量单位"), QStringLiteral("规格")};
+    for (int r = 1; r <= 3; ++r)
+        QVERIFY(pick(b, TaxField, r, names[r - 1]));
+    b->SetActiveRow(2);
+    QTest::mouseClick(w->cmdInsert, Qt::LeftButton);
+    QCOMPARE(b->MaxRows(), 50);
+    QCOMPARE(b->Text(TaxField, 2), QString());
+    QCOMPARE(FpGrid::VisibleText(b->Text(TaxField, 3)), QStringLiteral("计量单位"));
+    QCOMPARE(FpGrid::VisibleText(b->Text(TaxField, 4)), QStringLiteral("规格"));
+    QCOMPARE(b->Kind(TaxField, 2), CellType::Combo);
+    QCOMPARE(b->Kind(IsFormula, 2), CellType::Check);
+    QCOMPARE(b->item(1, 0)->text(), QStringLiteral("2"));
+    QCOMPARE(b->item(49, 0)->text(), QStringLiteral("50"));
+    // The head grid is left alone.
+    QCOMPARE(FpGrid::VisibleText(w->fpHead->Text(TaxField, 1)), QStringLiteral("单据号"));
+
+    b->SetActiveRow(1);
+    QTest::mouseClick(w->cmdDelete, Qt::LeftButton);
+    QTest::mouseClick(w->cmdDelete, Qt::LeftButton);
+    QCOMPARE(b->MaxRows(), 50);
+    QCOMPARE(FpGrid::VisibleText(b->Text(TaxField, 1)), QStringLiteral("计量单位"));
+    QCOMPARE(FpGrid::VisibleText(b->Text(TaxField, 2)), QStringLiteral("规格"));
+    QCOMPARE(b->Kind(TaxField, 50), CellType::Combo);
+    QVERIFY(b->Locked(FieldType, 50));
+    QVERIFY(m_sink->entries.isEmpty());
+}
+
+void TestLinks::insertRefusedWhenLastRowMapped() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    FpGrid* h = w->fpHead;
+    h->SetText(TaxField, 50, h->Items(TaxField, 50).first());
+    h->SetText(TaxField, 1, QStringLiteral("first"));
+    h->SetActiveRow(1);
+    QTest::mouseClick(w->cmdInsert, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("最后一行已有字段对应，不能再插入行！")});
+    QCOMPARE(h->Text(TaxField, 1), QStringLiteral("first"));
+    QCOMPARE(FpGrid::VisibleText(h->Text(TaxField, 50)), QStringLiteral("单据号"));
+}
+
+void TestLinks::untickingFormulaDropsStaleFormula() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    FpGrid* h = w->fpHead;
+    mapBillNo(w.get(), 1);
+    mapBodyItem(w.get(), 1);
+    QVERIFY(pick(h, TaxField, 2, QStringLiteral("购方名称")));
+    QVERIFY(pick(h, QorField, 2, QStringLiteral("购方名称")));
+    clickCell(h, IsFormula, 2);
+    EditorAnswer answer;
+    answerEditor(&answer, QStringLiteral("upper([3/购方名称])"));
+    clickCell(h, Formula, 2);
+    QCOMPARE(h->Text(QorID, 2), QStringLiteral("upper(3)|upper(FCustName)|upper([3/购方名称])"));
+    clickCell(h, IsFormula, 2);
+    QCOMPARE(h->Text(IsFormula, 2), QStringLiteral("0"));
+    QCOMPARE(h->Kind(Formula, 2), CellType::Edit);
+    QVERIFY(!h->Locked(QorField, 2));
+    QCOMPARE(h->Text(QorID, 2), QString());
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("第2行,QOR字段列为空!")});
+}
+
+void TestLinks::formulaButtonWithoutTaxFieldDoesNothing() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    FpGrid* h = w->fpHead;
+    clickCell(h, IsFormula, 5);
+    QCOMPARE(h->Kind(Formula, 5), CellType::Button);
+    EditorAnswer answer;
+    answerEditor(&answer, QStringLiteral("[1/单据号]"));
+    clickCell(h, Formula, 5);
+    QApplication::processEvents();
+    QVERIFY(!answer.opened);
+    QCOMPARE(h->Caption(Formula, 5), QString());
+}
+
+void TestLinks::cancelSavesNothing() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    mapBillNo(w.get());
+    mapBodyItem(w.get());
+    QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+    QCOMPARE(w->result(), int(QDialog::Rejected));
+    QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
+    QVERIFY(m_sink->entries.isEmpty());
+}
+
 QTEST_MAIN(TestLinks)
 #include "test_links.moc"

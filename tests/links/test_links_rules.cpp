@@ -307,7 +307,7 @@ void TestLinksRules::checkGridRows_data() {
     const GridRow customer =
         fieldRow(QStringLiteral("购方名称"), QStringLiteral("购方名称"), QStringLiteral("3"));
     const GridRow formula = formulaRow(QStringLiteral("备注"), QStringLiteral("upper([3/购方名称])"),
-                                       QStringLiteral("3|upper(FCustName)|x"));
+                                       QStringLiteral("upper(3)|upper(FCustName)|x"));
     GridRow stray; // cells filled, but no tax field: ignored
     stray.taxField = QStringLiteral("   ");
     stray.isFormula = QStringLiteral("1");
@@ -370,7 +370,7 @@ void TestLinksRules::loadDetailRowsInSavedOrder() {
     // Saved order is t_Detail.FID, not the tax field's order.
     c.Execute(
         QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
-                       "(5, 3, 1, '3|upper(FCustName)|upper([3/购方名称])', 1), (5, 1, 0, '1', 1),"
+                       "(5, 3, 1, 'upper(3)|upper(FCustName)|upper([3/购方名称])', 1), (5, 1, 0, '1', 1),"
                        "(5, 13, 0, '21', 0), (5, 7, 0, '999', 1)"));
     const QList<GridRow> head = LoadDetailRows(QStringLiteral("5"), true);
     QCOMPARE(head.size(), 3);
@@ -380,7 +380,7 @@ void TestLinksRules::loadDetailRowsInSavedOrder() {
     QCOMPARE(head[0].caption, QStringLiteral("upper([3/购方名称])"));
     QCOMPARE(head[0].qorField, QString());
     QCOMPARE(head[0].taxID, QStringLiteral("3"));
-    QCOMPARE(head[0].qorID, QStringLiteral("3|upper(FCustName)|upper([3/购方名称])"));
+    QCOMPARE(head[0].qorID, QStringLiteral("upper(3)|upper(FCustName)|upper([3/购方名称])"));
     QCOMPARE(head[1].taxField, QStringLiteral("单据号"));
     QCOMPARE(head[1].isFormula, QStringLiteral("0"));
     QCOMPARE(head[1].qorField, QStringLiteral("单据号"));
