@@ -1,0 +1,140 @@
+#include "frmExportTxt.h"
+
+#include "common/modFunction.h"
+#include "frmFilter.h"
+#include "links/clsSaveData.h"
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+frmExportTxt::frmExportTxt(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmExportTxt"));
+    setWindowTitle(QStringLiteral("引出发票到文本文件"));
+
+    fraStep = new QGroupBox(QStringLiteral("引出关系描述"), this);
+    fraStep->setObjectName(QStringLiteral("fraStep"));
+    Label3 = new QLabel(QStringLiteral("关联名称："), fraStep);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    txtLinkName = new QLineEdit(QStringLiteral("（无）"), fraStep);
+    txtLinkName->setObjectName(QStringLiteral("txtLinkName"));
+    Label10 = new QLabel(QStringLiteral("说明："), fraStep);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    txtNote = new QLineEdit(QStringLiteral("（无）"), fraStep);
+    txtNote->setObjectName(QStringLiteral("txtNote"));
+    for (QLineEdit* e : {txtLinkName, txtNote})
+        e->setReadOnly(true);
+    Label1 = new QLabel(QStringLiteral("引出文本文件路径："), fraStep);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    txtTxtFile = new QLineEdit(fraStep);
+    txtTxtFile->setObjectName(QStringLiteral("txtTxtFile"));
+    btnOpenFile = new QToolButton(fraStep);
+    btnOpenFile->setObjectName(QStringLiteral("btnOpenFile"));
+    btnOpenFile->setText(QStringLiteral("…"));
+    auto* grid = new QGridLayout(fraStep);
+    grid->addWidget(Label3, 0, 0);
+    grid->addWidget(txtLinkName, 0, 1, 1, 2);
+    grid->addWidget(Label10, 1, 0);
+    grid->addWidget(txtNote, 1, 1, 1, 2);
+    grid->addWidget(Label1, 2, 0);
+    grid->addWidget(txtTxtFile, 2, 1);
+    grid->addWidget(btnOpenFile, 2, 2);
+    grid->setColumnStretch(1, 1);
+
+    // Kept from the accounting product's layout; the export does not depend on the choice.
+    Frame2 = new QGroupBox(QStringLiteral("引出发票的系统"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    auto* systems = new QHBoxLayout(Frame2);
+    const QStringList names{QStringLiteral("应收应付"), QStringLiteral("商业"), QStringLiteral("购销存")};
+    for (int i = 0; i < names.size(); ++i) {
+        auto* opt = new QRadioButton(names[i], Frame2);
+        opt->setObjectName(QStringLiteral("OptSys_%1").arg(i));
+        OptSys << opt;
+        systems->addWidget(opt);
+    }
+    OptSys.first()->setChecked(true);
+    systems->addStretch();
+
+    lblProcess = new QLabel(QStringLiteral("引出过程："), this);
+    lblProcess->setObjectName(QStringLiteral("lblProcess"));
+    PBar = new QProgressBar(this);
+    PBar->setObjectName(QStringLiteral("PBar"));
+    PBar->setValue(0);
+    PBar->setTextVisible(false);
+    auto* process = new QHBoxLayout;
+    process->addWidget(lblProcess);
+    process->addWidget(PBar, 1);
+
+    auto* line = new QFrame(this);
+    line->setObjectName(QStringLiteral("Line2"));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+
+    btnOK = new QPushButton(QStringLiteral("引出(&O)"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    btnExit = new QPushButton(QStringLiteral("退出(&X)"), this);
+    btnExit->setObjectName(QStringLiteral("btnExit"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnExit);
+
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(fraStep);
+    main->addWidget(Frame2);
+    main->addLayout(process);
+    main->addWidget(line);
+    main->addLayout(buttons);
+    resize(520, 320);
+
+    connect(btnOpenFile, &QToolButton::clicked, this, &frmExportTxt::btnOpenFile_Click);
+    connect(btnOK, &QPushButton::clicked, this, &frmExportTxt::btnOK_Click);
+    connect(btnExit, &QPushButton::clicked, this, &frmExportTxt::btnExit_Click);
+}
+
+void frmExportTxt::btnOpenFile_Click() {
+    QFileDialog dlgOpen(this, QStringLiteral("打开引出文件"));
+    dlgOpen.setObjectName(QStringLiteral("dlgOpen"));
+    dlgOpen.setNameFilter(QStringLiteral("文本文件 (*.TXT *.txt)"));
+    // The file need not exist yet: the export creates it.
+    dlgOpen.setFileMode(QFileDialog::AnyFile);
+    dlgOpen.setOption(QFileDialog::DontUseNativeDialog);
+    if (dlgOpen.exec() != QDialog::Accepted) return;
+    const QStringList files = dlgOpen.selectedFiles();
+    if (!files.isEmpty() && !files.first().isEmpty()) txtTxtFile->setText(files.first());
+}
+
+void frmExportTxt::btnOK_Click() {
+    try {
+        const QString path = txtTxtFile->text().trimmed();
+        if (path.isEmpty()) {
+            ShowMsg(QStringLiteral("未输入引出文本文件路径！"));
+            txtTxtFile->setFocus();
+            return;
+        }
+        // The earlier file is replaced only when the new one is complete.
+        if (QFileInfo::exists(path) && !AskYesNo(QStringLiteral("引出文本文件已存在，是否覆盖？"))) return;
+        frmFilter filter(this);
+        filter.Init();
+        filter.exec();
+        if (!filter.Ok()) return;
+        if (clsSaveData().ExportToTxT(path, filter.ReturnCondition(), m_Key))
+            ShowMsg(QStringLiteral("引出成功！"));
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("btnOK_Click"), e);
+    }
+}
+
+void frmExportTxt::btnExit_Click() {
+    close();
+}

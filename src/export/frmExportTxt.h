@@ -1,0 +1,47 @@
+#pragma once
+// "引出发票到文本文件": the user chooses the target file of one export link; the export asks for the
+// filter and writes the tax system's import file.
+
+#include <QDialog>
+#include <QList>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+class frmExportTxt : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmExportTxt(QWidget* parent = nullptr);
+
+    // The link's FID as text.
+    QString Key() const { return m_Key; }
+    void setKey(const QString& value) { m_Key = value; }
+
+    QGroupBox* fraStep;
+    QLabel* Label3;
+    QLineEdit* txtLinkName;
+    QLabel* Label10;
+    QLineEdit* txtNote;
+    QLabel* Label1;
+    QLineEdit* txtTxtFile;
+    QToolButton* btnOpenFile;
+    QGroupBox* Frame2;
+    QList<QRadioButton*> OptSys;
+    QLabel* lblProcess;
+    QProgressBar* PBar;
+    QPushButton* btnOK;
+    QPushButton* btnExit;
+
+    void btnOpenFile_Click();
+    void btnOK_Click();
+    void btnExit_Click();
+
+private:
+    QString m_Key;
+};

@@ -1,0 +1,230 @@
+#include "frmFilter.h"
+
+#include "app/clsItemLook.h"
+#include "common/SettingsStore.h"
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const QString kApp = QStringLiteral("QOR");
+const QString kSection = QStringLiteral("QORInterface_HT");
+// Dates are kept and handed on as yyyy-mm-dd: the only form every database reads the same way.
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+
+QDate SavedDate(const QString& key) {
+    QDate d;
+    if (TryDateValue(GetSetting(kApp, kSection, key, TodayText()), d)) return d;
+    return Today();
+}
+} // namespace
+
+frmFilter::frmFilter(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmFilter"));
+    setWindowTitle(QStringLiteral("过滤条件"));
+
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    auto* page = new QWidget;
+    SSTab1->addTab(page, QStringLiteral("条件"));
+
+    Frame1 = new QGroupBox(page);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Label1 = new QLabel(QStringLiteral("起始日期:"), Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    dtFrom = new QDateEdit(Frame1);
+    dtFrom->setObjectName(QStringLiteral("dtFrom"));
+    Label2 = new QLabel(QStringLiteral("截至日期:"), Frame1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    dtTo = new QDateEdit(Frame1);
+    dtTo->setObjectName(QStringLiteral("dtTo"));
+    for (QDateEdit* d : {dtFrom, dtTo}) {
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(kDateFormat);
+        d->setMinimumWidth(120);
+    }
+    auto* dates = new QHBoxLayout(Frame1);
+    dates->addWidget(Label1);
+    dates->addWidget(dtFrom);
+    dates->addSpacing(24);
+    dates->addWidget(Label2);
+    dates->addWidget(dtTo);
+    dates->addStretch();
+
+    fraItem = new QGroupBox(page);
+    fraItem->setObjectName(QStringLiteral("fraItem"));
+    auto* grid = new QGridLayout(fraItem);
+    const QStringList captions{QStringLiteral("发票号码:"), QStringLiteral("客户代码:"),
+                               QStringLiteral("部门代码:"), QStringLiteral("业务员代码:"),
+                               QStringLiteral("开票人:"),   QStringLiteral("审核人:")};
+    for (int i = 0; i < captions.size(); ++i) {
+        auto* cap = new QLabel(captions[i], fraItem);
+        cap->setObjectName(QStringLiteral("lblcap_%1").arg(i));
+        auto* from = new QLineEdit(fraItem);
+        from->setObjectName(QStringLiteral("txtItemFrom_%1").arg(i));
+        auto* pickFrom = new QToolButton(fraItem);
+        pickFrom->setObjectName(QStringLiteral("cmdItemfrom_%1").arg(i));
+        auto* to = new QLabel(QStringLiteral("至:"), fraItem);
+        to->setObjectName(QStringLiteral("lblcapt_%1").arg(i));
+        auto* toBox = new QLineEdit(fraItem);
+        toBox->setObjectName(QStringLiteral("txtItemTo_%1").arg(i));
+        auto* pickTo = new QToolButton(fraItem);
+        pickTo->setObjectName(QStringLiteral("cmdItemto_%1").arg(i));
+        for (QToolButton* b : {pickFrom, pickTo}) {
+            b->setText(QStringLiteral("…"));
+            // The invoice number has no picker.
+            b->setEnabled(!PickerKind(i).isEmpty());
+        }
+        lblcap << cap;
+        txtItemFrom << from;
+        cmdItemfrom << pickFrom;
+        lblcapt << to;
+        txtItemTo << toBox;
+        cmdItemto << pickTo;
+        grid->addWidget(cap, i, 0);
+        grid->addWidget(from, i, 1);
+        grid->addWidget(pickFrom, i, 2);
+        grid->addWidget(to, i, 3);
+        grid->addWidget(toBox, i, 4);
+        grid->addWidget(pickTo, i, 5);
+        connect(pickFrom, &QToolButton::clicked, this, [this, i] { cmdItemfrom_Click(i); });
+        connect(pickTo, &QToolButton::clicked, this, [this, i] { cmdItemto_Click(i); });
+    }
+    Label6 = new QLabel(QStringLiteral("物料类别代码:"), fraItem);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    txtItemClass = new QLineEdit(fraItem);
+    txtItemClass->setObjectName(QStringLiteral("txtItemClass"));
+    cmdItemClass = new QToolButton(fraItem);
+    cmdItemClass->setObjectName(QStringLiteral("cmdItemClass"));
+    cmdItemClass->setText(QStringLiteral("…"));
+    const int last = captions.size();
+    grid->addWidget(Label6, last, 0);
+    grid->addWidget(txtItemClass, last, 1);
+    grid->addWidget(cmdItemClass, last, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(4, 1);
+    grid->setColumnMinimumWidth(1, 150);
+    grid->setColumnMinimumWidth(4, 150);
+
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->addWidget(Frame1);
+    pageLayout->addWidget(fraItem);
+
+    cmdOK = new QPushButton(QStringLiteral("确定(&O)"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    cmdCancel = new QPushButton(QStringLiteral("取消(&E)"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    connect(cmdOK, &QPushButton::clicked, this, &frmFilter::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmFilter::cmdCancel_Click);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(SSTab1);
+    main->addLayout(buttons);
+    resize(560, 380);
+}
+
+QString frmFilter::PickerKind(int Index) {
+    switch (Index) {
+    case 1:
+        return QStringLiteral("SelCust");
+    case 2:
+        return QStringLiteral("SelDepartment");
+    case 3:
+        return QStringLiteral("SelBaseEmployee");
+    case 4:
+    case 5:
+        return QStringLiteral("SelLoginUser");
+    default:
+        return {};
+    }
+}
+
+bool frmFilter::Init() {
+    LoadCondition();
+    return false;
+}
+
+void frmFilter::LoadCondition() {
+    dtFrom->setDate(SavedDate(QStringLiteral("DateFrom")));
+    dtTo->setDate(SavedDate(QStringLiteral("DateTo")));
+    for (int i = 0; i < txtItemFrom.size(); ++i) {
+        txtItemFrom[i]->setText(GetSetting(kApp, kSection, QStringLiteral("ItemFrom%1").arg(i)));
+        txtItemTo[i]->setText(GetSetting(kApp, kSection, QStringLiteral("ItemTo%1").arg(i)));
+    }
+}
+
+QString frmFilter::SaveCondition() {
+    const QString from = dtFrom->date().toString(kDateFormat);
+    const QString to = dtTo->date().toString(kDateFormat);
+    SaveSetting(kApp, kSection, QStringLiteral("DateFrom"), from);
+    SaveSetting(kApp, kSection, QStringLiteral("DateTo"), to);
+    QStringList values{from, to};
+    for (int i = 0; i < txtItemFrom.size(); ++i) {
+        const QString f = txtItemFrom[i]->text().trimmed();
+        const QString t = txtItemTo[i]->text().trimmed();
+        SaveSetting(kApp, kSection, QStringLiteral("ItemFrom%1").arg(i), f);
+        SaveSetting(kApp, kSection, QStringLiteral("ItemTo%1").arg(i), t);
+        values << f << t;
+    }
+    return values.join(u'|');
+}
+
+void frmFilter::cmdOK_Click() {
+    m_condition = SaveCondition();
+    m_bOK = true;
+    accept();
+}
+
+void frmFilter::cmdCancel_Click() {
+    m_bOK = false;
+    reject();
+}
+
+bool frmFilter::GetItemData(const QString& Kind, QString& Result) {
+    Result.clear();
+    try {
+        clsItemLook look;
+        look.ShowForm(Kind, gcnConfig, gcnAcct, this);
+        Result = look.ReturnValue();
+        return true;
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("GetItemData"), e);
+        return false;
+    }
+}
+
+void frmFilter::cmdItemfrom_Click(int Index) {
+    try {
+        const QString kind = PickerKind(Index);
+        if (kind.isEmpty() || Index >= txtItemFrom.size()) return;
+        QString value;
+        if (GetItemData(kind, value) && !value.isEmpty()) txtItemFrom[Index]->setText(value);
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdItemfrom_Click"), e);
+    }
+}
+
+void frmFilter::cmdItemto_Click(int Index) {
+    try {
+        const QString kind = PickerKind(Index);
+        if (kind.isEmpty() || Index >= txtItemTo.size()) return;
+        QString value;
+        if (GetItemData(kind, value) && !value.isEmpty()) txtItemTo[Index]->setText(value);
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdItemto_Click"), e);
+    }
+}

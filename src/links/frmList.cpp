@@ -1,0 +1,175 @@
+#include "frmList.h"
+
+#include "clsSaveData.h"
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include "export/frmExportTxt.h"
+#include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int TagRole = Qt::UserRole;
+constexpr int KeyRole = Qt::UserRole + 1;
+} // namespace
+
+frmList::frmList(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmList"));
+    setWindowTitle(QStringLiteral("选择关联关系"));
+
+    fraSelect = new QGroupBox(QStringLiteral("请选择关联"), this);
+    fraSelect->setObjectName(QStringLiteral("fraSelect"));
+    lsvSelect = new QTreeWidget(fraSelect);
+    lsvSelect->setObjectName(QStringLiteral("lsvSelect"));
+    lsvSelect->setColumnCount(4);
+    lsvSelect->setHeaderLabels({QStringLiteral("关联名称"), QStringLiteral("票据类型"),
+                                QStringLiteral("文件类型"), QStringLiteral("创建日期")});
+    lsvSelect->setRootIsDecorated(false);
+    lsvSelect->setAllColumnsShowFocus(true);
+    lsvSelect->setSelectionMode(QAbstractItemView::SingleSelection);
+    lsvSelect->header()->setStretchLastSection(false);
+    lsvSelect->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lsvSelect->setColumnWidth(1, 110);
+    lsvSelect->setColumnWidth(2, 80);
+    lsvSelect->setColumnWidth(3, 100);
+    auto* frame = new QVBoxLayout(fraSelect);
+    frame->addWidget(lsvSelect);
+
+    auto button = [this](const char* name, const QString& caption) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        return b;
+    };
+    cmdOK = button("cmdOK", QStringLiteral("确定(&O)"));
+    cmdOK->setDefault(true);
+    cmdCancel = button("cmdCancel", QStringLiteral("取消(&C)"));
+    cmdNew = button("cmdNew", QStringLiteral("新建(&N)"));
+    cmdEdit = button("cmdEdit", QStringLiteral("修改(&E)"));
+    cmdDelete = button("cmdDelete", QStringLiteral("删除(&D)"));
+    cmdAttrReference = button("cmdAttrReference", QStringLiteral("格式引入(&R)"));
+    cmdAttrImp = button("cmdAttrImp", QStringLiteral("格式引入(&I)"));
+    cmdAttrExp = button("cmdAttrExp", QStringLiteral("格式引出(&X)"));
+    cmdAttrImp->hide();
+    cmdAttrExp->hide();
+
+    auto* side = new QVBoxLayout;
+    for (QPushButton* b : {cmdOK, cmdCancel})
+        side->addWidget(b);
+    side->addSpacing(16);
+    for (QPushButton* b : {cmdNew, cmdEdit, cmdDelete})
+        side->addWidget(b);
+    side->addSpacing(16);
+    side->addWidget(cmdAttrReference);
+    side->addStretch();
+    auto* main = new QHBoxLayout(this);
+    main->addWidget(fraSelect, 1);
+    main->addLayout(side);
+    resize(600, 340);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmList::cmdOK_Click);
+    connect(lsvSelect, &QTreeWidget::itemDoubleClicked, this, [this] { cmdOK_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, &frmList::cmdCancel_Click);
+    connect(cmdNew, &QPushButton::clicked, this, &frmList::cmdNew_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &frmList::cmdEdit_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmList::cmdDelete_Click);
+    connect(cmdAttrReference, &QPushButton::clicked, this, &frmList::cmdAttrReference_Click);
+}
+
+void frmList::Init() {
+    try {
+        lsvSelect->clear();
+        if (!gcnConfig) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+        const RecordsetPtr rs =
+            gcnConfig->Query(QStringLiteral("Select * from t_BaseInfo where FInOrOut=? Order by FID"),
+                             {QString::number(ExportOrImport)});
+        const QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
+        for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+            const QString fid = NullToText(rs->value(QStringLiteral("FID")));
+            auto* item = new QTreeWidgetItem(lsvSelect);
+            item->setIcon(0, icon);
+            item->setText(0, NullToText(rs->value(QStringLiteral("FName"))));
+            const QVariant type = NullToValue(rs->value(QStringLiteral("FInvioceType")), 0);
+            item->setText(1, type.toString() == u"0" ? QStringLiteral("销售专用发票")
+                                                     : QStringLiteral("销售普通发票"));
+            item->setText(2, QStringLiteral("文本文件"));
+            item->setText(3, NullToText(rs->value(QStringLiteral("FDate"))));
+            item->setData(0, TagRole, QStringLiteral("ID") + fid);
+            item->setData(0, KeyRole, QStringLiteral("KEY") + fid);
+        }
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("Init"), e);
+    }
+}
+
+QString frmList::SelectedLinkID() const {
+    const QTreeWidgetItem* item = lsvSelect->currentItem();
+    if (!item || !item->isSelected()) return {};
+    return item->data(0, TagRole).toString().mid(2);
+}
+
+void frmList::cmdOK_Click() {
+    try {
+        const QTreeWidgetItem* item = lsvSelect->currentItem();
+        if (!item || !item->isSelected()) return;
+        frmExportTxt exportWindow(parentWidget());
+        exportWindow.txtLinkName->setText(item->text(0));
+        exportWindow.txtNote->setText(item->text(1));
+        exportWindow.setKey(SelectedLinkID());
+        accept();
+        exportWindow.exec();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdOK_Click"), e);
+    }
+}
+
+void frmList::cmdCancel_Click() {
+    reject();
+}
+
+void frmList::cmdNew_Click() {
+    try {
+        ShowMsg(QStringLiteral("该功能尚未安装。"));
+        Init();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdNew_Click"), e);
+    }
+}
+
+void frmList::cmdEdit_Click() {
+    try {
+        if (SelectedLinkID().isEmpty()) return;
+        ShowMsg(QStringLiteral("该功能尚未安装。"));
+        Init();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdEdit_Click"), e);
+    }
+}
+
+void frmList::cmdDelete_Click() {
+    try {
+        const QString id = SelectedLinkID();
+        if (id.isEmpty()) return;
+        if (!AskYesNo(QStringLiteral("你确定要删除所选关联吗？"))) return;
+        if (clsSaveData().DeleteLink(id)) {
+            ShowMsg(QStringLiteral("删除成功!"));
+            Init();
+        }
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdDelete_Click"), e);
+    }
+}
+
+void frmList::cmdAttrReference_Click() {
+    try {
+        if (!AskYesNo(QStringLiteral("是否确定引入航天金税默认的发票格式设置?"))) return;
+        if (clsSaveData().LoadTaxDefaultDetail()) Init();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("cmdAttrReference_Click"), e);
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+// "选择关联关系": the links of one direction; the chosen export link goes to the export window. Links
+// are created and changed with the wizard, deleted, or given the tax system's default mappings.
+
+#include <QDialog>
+
+class QGroupBox;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class frmList : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmList(QWidget* parent = nullptr);
+
+    // Direction whose links are listed, compared with t_BaseInfo.FInOrOut as text; 0 = export.
+    int ExportOrImport = 0;
+
+    // (Re)fills the list from the database.
+    void Init();
+    // The selected link's FID as text (its tag without "ID"); empty when no row is selected.
+    QString SelectedLinkID() const;
+
+    QGroupBox* fraSelect;
+    QTreeWidget* lsvSelect;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+    QPushButton* cmdNew;
+    QPushButton* cmdEdit;
+    QPushButton* cmdDelete;
+    QPushButton* cmdAttrReference;
+    QPushButton* cmdAttrImp;
+    QPushButton* cmdAttrExp;
+
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    // The wizard's entries: each opens the link editor and reloads the list afterwards.
+    void cmdNew_Click();
+    void cmdEdit_Click();
+    void cmdDelete_Click();
+    void cmdAttrReference_Click();
+};
