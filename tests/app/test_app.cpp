@@ -88,6 +88,7 @@ private Q_SLOTS:
     void mainRefusedLoginEndsSilently();
     void mainWithoutConfigurationDatabaseReportsError();
     void mainShowsWindowAndSecondStartActivatesIt();
+    void mainReportsUnreadableCompany();
 
     void editionSelectsViews_data();
     void editionSelectsViews();
@@ -358,6 +359,27 @@ void TestApp::mainShowsWindowAndSecondStartActivatesIt() {
     });
     QCOMPARE(Main(options), nullptr);
     QVERIFY(loginShown);
+}
+
+void TestApp::mainReportsUnreadableCompany() {
+    m_db->acct->Execute(QStringLiteral("drop table t_SystemProfile"));
+    QString expected;
+    try {
+        m_db->acct->Query(QStringLiteral("select FValue from t_SystemProfile where FCategory=? and FKey=?"),
+                          {QStringLiteral("Base"), QStringLiteral("CompanyName")});
+    } catch (const DbError& e) {
+        expected = QStringLiteral("调用(Main)出错!\r\n") + e.reportText();
+    }
+    QVERIFY(expected.contains(QStringLiteral("t_SystemProfile")));
+    StartOptions options{m_db->folder(), UniqueKey()};
+    OnNextModal([&](QWidget* w) {
+        FillLogin(w, m_db->acctPath, QStringLiteral("super"), QString());
+        w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(m_sink->texts(), QStringList{expected});
+    const QWidgetList shown = QApplication::topLevelWidgets();
+    QVERIFY(std::none_of(shown.begin(), shown.end(), [](QWidget* w) { return w->isVisible(); }));
 }
 
 // ---- main window ----------------------------------------------------------------------------
