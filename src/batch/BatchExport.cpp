@@ -1,7 +1,58 @@
+// taxferry-batch export --acct CONN [--config PATH] --link ID --out FILE [--filter "v0|…|v13"]: the
+// export of the export window without windows. Messages go to stderr through the default sink.
 #include "Batch.h"
+#include "common/modBasic.h"
+#include "common/modDefine.h"
+#include "common/modFunction.h"
+#include "links/clsSaveData.h"
+#include <QDate>
 #include <cstdio>
 
-int RunBatchExport(const QStringList&) {
-    std::fputs("not available yet\n", stderr);
-    return 1;
+namespace {
+
+constexpr int kConditionCount = 14;
+
+int Usage(const char* problem) {
+    std::fprintf(stderr,
+                 "%s\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE "
+                 "[--filter \"v0|v1|...|v13\"]\n",
+                 problem);
+    return 2;
+}
+
+} // namespace
+
+int RunBatchExport(const QStringList& args) {
+    const QString acct = BatchOption(args, QStringLiteral("--acct"));
+    const QString config = BatchOption(args, QStringLiteral("--config"));
+    const QString link = BatchOption(args, QStringLiteral("--link"));
+    const QString out = BatchOption(args, QStringLiteral("--out"));
+    const bool hasFilter = args.contains(QStringLiteral("--filter"));
+    const QString filter = BatchOption(args, QStringLiteral("--filter"));
+    if (acct.isEmpty() || link.isEmpty() || out.trimmed().isEmpty())
+        return Usage("--acct, --link and --out are required.");
+
+    // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
+    QStringList values = hasFilter ? filter.split(u'|') : QStringList();
+    if (values.size() > kConditionCount) return Usage("--filter holds at most fourteen values.");
+    while (values.size() < kConditionCount)
+        values << QString();
+    for (int i = 0; i < 2; ++i)
+        if (!values[i].isEmpty() && !QDate::fromString(values[i], QStringLiteral("yyyy-MM-dd")).isValid())
+            return Usage("--filter: the two dates are written yyyy-mm-dd.");
+
+    gsAcctProps = u'{' + acct + u'}';
+    gsConfigConnString = config.isEmpty() ? ConfigConnStringFor(AppFolder())
+                                          : QStringLiteral("Provider=SQLite;Data Source=") + config;
+    try {
+        gcnConfig = OpenConfigConnection();
+    } catch (const DbError& e) {
+        ShowErr(QStringLiteral("OpenConfigConnection"), e);
+        return 1;
+    }
+    bool ok = clsSaveData().ExportToTxT(out.trimmed(), values.join(u'|'), link);
+    if (ok) ShowMsg(QStringLiteral("引出成功！"));
+    CloseConnection(gcnConfig);
+    gcnConfig.reset();
+    return ok ? 0 : 1;
 }

@@ -6,7 +6,7 @@
 
 static const char* kUsage =
     "usage:\n"
-    "  taxferry-batch export --acct CONN --config Taxlink.db --link ID --out FILE [--filter "
+    "  taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE [--filter "
     "\"v0|v1|...|v13\"]\n"
     "  taxferry-batch import --acct CONN --config Taxlink.db FILE\n"
     "\n"
