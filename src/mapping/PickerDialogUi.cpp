@@ -20,9 +20,9 @@ PickerDialog::PickerDialog(const QString& listName, QWidget* parent) : QDialog(p
     m_list->setWordWrap(false);
     m_list->verticalHeader()->setVisible(false);
     m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
-    m_list->horizontalHeader()->setStretchLastSection(true);
     m_list->horizontalHeader()->setHighlightSections(false);
     m_list->installEventFilter(this);
+    m_list->viewport()->installEventFilter(this);
     connect(m_list, &QTableWidget::cellDoubleClicked, this, [this] { ChooseRecord(); });
 
     btnExit = new QPushButton(QStringLiteral("退出(&X)"), this);
@@ -65,20 +65,33 @@ void PickerDialog::BindList(const Recordset& rs, const PickerLayout& layout) {
         }
     }
 
-    // Widths are given in twips (1/1440 inch); 0 hides the column.
-    const int dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
     int firstVisible = -1;
     for (int c = 0; c < columns; ++c) {
-        const int twips = layout.widthsTwips.value(c, 1440);
-        m_list->setColumnHidden(c, twips == 0);
-        if (twips == 0) continue;
-        m_list->setColumnWidth(c, twips * dpi / 1440);
-        if (firstVisible < 0) firstVisible = c;
+        const bool hidden = layout.widthsTwips.value(c, 1440) == 0;
+        m_list->setColumnHidden(c, hidden);
+        if (!hidden && firstVisible < 0) firstVisible = c;
     }
+    SizeColumns();
 
     if (rows >= 1) {
         m_list->setCurrentCell(0, qMax(firstVisible, 0));
         m_bHasRows = true;
+    }
+}
+
+void PickerDialog::SizeColumns() {
+    // Widths are given in twips (1/1440 inch); 0 hides the column. A wider window shares its width
+    // among the visible columns in the same proportions, so long names stay readable.
+    const int dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    int total = 0;
+    for (int c = 0; c < m_list->columnCount(); ++c)
+        total += m_layout.widthsTwips.value(c, 1440);
+    if (total <= 0) return;
+    const int room = m_list->viewport()->width();
+    for (int c = 0; c < m_list->columnCount(); ++c) {
+        const int twips = m_layout.widthsTwips.value(c, 1440);
+        if (twips == 0) continue;
+        m_list->setColumnWidth(c, qMax(twips * dpi / 1440, room * twips / total));
     }
 }
 
@@ -98,6 +111,7 @@ void PickerDialog::ChooseRecord() {
 }
 
 bool PickerDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) SizeColumns();
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

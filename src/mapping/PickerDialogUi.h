@@ -30,6 +30,7 @@ protected:
 
 private:
     void ChooseRecord();
+    void SizeColumns();
     QString CellText(int row, int column) const;
     PickerLayout m_layout;
 };

@@ -1,6 +1,7 @@
 #include "frmListClient.h"
 
 frmListClient::frmListClient(QWidget* parent) : PickerDialog(QStringLiteral("mfgClient"), parent) {
+    resize(900, 420);
     setObjectName(QStringLiteral("frmListClient"));
     setWindowTitle(ClientLayout(0).caption);
     mfgClient = m_list;

@@ -1,6 +1,7 @@
 #include "frmListItem.h"
 
 frmListItem::frmListItem(QWidget* parent) : PickerDialog(QStringLiteral("mfgItem"), parent) {
+    resize(700, 420);
     setObjectName(QStringLiteral("frmListItem"));
     mfgItem = m_list;
     const PickerLayout layout = ItemLayout();

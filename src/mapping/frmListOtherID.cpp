@@ -3,6 +3,7 @@
 #include <QEvent>
 
 frmListOtherID::frmListOtherID(QWidget* parent) : PickerDialog(QStringLiteral("mfgItem"), parent) {
+    resize(560, 420);
     setObjectName(QStringLiteral("frmListOtherID"));
     mfgItem = m_list;
     setWindowTitle(OtherCaption(0));

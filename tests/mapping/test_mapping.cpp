@@ -131,7 +131,6 @@ private Q_SLOTS:
     void init() { SetEdition(0); }
 
     // pickers
-    void customerQueryOfIndustryEdition();
     void listsOnDemoSet_data();
     void listsOnDemoSet();
     void listsOnEmptySet_data();
@@ -171,14 +170,6 @@ private Q_SLOTS:
 };
 
 // ---- pickers ------------------------------------------------------------------------------------
-
-void TestMapping::customerQueryOfIndustryEdition() {
-    SetEdition(1);
-    QCOMPARE(BuildClientSql(0),
-             QStringLiteral(" Select FItemID as FItemID, FClientNumber ,Fname as FName,         "
-                            "FTaxNum,Fbank,FAddress  From vwClientForBase Where FDeleted <> 1 "
-                            "Order By FItemID"));
-}
 
 void TestMapping::listsOnDemoSet_data() {
     QTest::addColumn<QString>("kind");
