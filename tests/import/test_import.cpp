@@ -65,8 +65,6 @@ private Q_SLOTS:
         SetTodayForTesting(QDate());
     }
 
-    void checkFileLine_data();
-    void checkFileLine();
     void discountRate_data();
     void discountRate();
     void inValueList_data();
@@ -104,26 +102,6 @@ private Q_SLOTS:
 };
 
 // ---- reading ------------------------------------------------------------------------------------
-
-void TestImport::checkFileLine_data() {
-    QTest::addColumn<int>("lineNumber");
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("tag line") << 1 << "SJJK0201~~已开发票传出" << true;
-    QTest::newRow("tag line with blanks") << 1 << "  SJJK0201~~已开发票传出 " << true;
-    QTest::newRow("export file tag") << 1 << "SJJK0101~~销售单据传入" << false;
-    QTest::newRow("tag with a note") << 1 << "SJJK0201~~已开发票传出~~备注" << false;
-    QTest::newRow("blank line") << 5 << "   " << false;
-    QTest::newRow("empty line") << 5 << "" << false;
-    QTest::newRow("other line") << 5 << "anything" << true;
-}
-
-void TestImport::checkFileLine() {
-    QFETCH(int, lineNumber);
-    QFETCH(QString, line);
-    QFETCH(bool, ok);
-    QCOMPARE(CheckFileLine(lineNumber, line), ok);
-}
 
 void TestImport::discountRate_data() {
     QTest::addColumn<QString>("name");

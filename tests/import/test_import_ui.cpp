@@ -5,8 +5,6 @@
 #include "support/TestSupport.h"
 #include <QApplication>
 #include <QFileDialog>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -54,20 +52,6 @@ private Q_SLOTS:
         rec.reset();
         db.reset();
         SetTodayForTesting(QDate());
-    }
-
-    void controls() {
-        frmImportTxt w;
-        QCOMPARE(w.windowTitle(), QStringLiteral("文本文件引入"));
-        QCOMPARE(w.findChild<QGroupBox*>(QStringLiteral("fraTable"))->title(),
-                 QStringLiteral("请选择引入文件路径"));
-        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblLabels"))->text(),
-                 QStringLiteral("引入文件路径(&P):"));
-        QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("cmdOK"))->text(), QStringLiteral("确定(&O)"));
-        QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("cmdExit"))->text(), QStringLiteral("取消(&C)"));
-        QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("txtAIS")));
-        QVERIFY(w.findChild<QToolButton*>(QStringLiteral("cmdOpen")));
-        QVERIFY(w.findChild<QFileDialog*>(QStringLiteral("dlgX")));
     }
 
     void pathChecks_data() {
