@@ -99,6 +99,7 @@ private Q_SLOTS:
     void samplesImport_data();
     void samplesImport();
     void generatedFile();
+    void linesBeyond16Bits();
 };
 
 // ---- reading ------------------------------------------------------------------------------------
@@ -925,6 +926,17 @@ void TestImport::generatedFile() {
     QCOMPARE(Val(*db->acct, kNewEntries), QStringLiteral("1000"));
     QCOMPARE(Val(*db->acct, QStringLiteral("select FBillNo from ICSale where FInterID=1208")),
              QStringLiteral("PT000043"));
+}
+
+// Line numbers past 32767 (skipped lines cost nothing, so the file can be long cheaply).
+void TestImport::linesBeyond16Bits() {
+    QStringList lines{ImportTagLine()};
+    for (int i = 0; i < 40000; ++i)
+        lines << QStringLiteral("汇总");
+    lines << Invoice({}, {GoodsLine({}), GoodsLine({})});
+    QVERIFY(Run(lines));
+    QCOMPARE(rec->texts(), QStringList());
+    QCOMPARE(Val(*db->acct, kNewEntryIDs), QStringLiteral("1009:1,1009:2"));
 }
 
 QTEST_GUILESS_MAIN(TestImport)
