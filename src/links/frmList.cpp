@@ -4,6 +4,7 @@
 #include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "export/frmExportTxt.h"
+#include "frmNew.h"
 #include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -134,7 +135,13 @@ void frmList::cmdCancel_Click() {
 
 void frmList::cmdNew_Click() {
     try {
-        ShowMsg(QStringLiteral("该功能尚未安装。"));
+        {
+            frmNew wizard(this);
+            wizard.Status = 0;
+            wizard.InOrOut = ExportOrImport;
+            wizard.Init();
+            wizard.exec();
+        }
         Init();
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("cmdNew_Click"), e);
@@ -143,8 +150,16 @@ void frmList::cmdNew_Click() {
 
 void frmList::cmdEdit_Click() {
     try {
-        if (SelectedLinkID().isEmpty()) return;
-        ShowMsg(QStringLiteral("该功能尚未安装。"));
+        const QString id = SelectedLinkID();
+        if (id.isEmpty()) return;
+        {
+            frmNew wizard(this);
+            wizard.Status = 1;
+            wizard.InOrOut = ExportOrImport;
+            wizard.Key = id;
+            wizard.Init();
+            wizard.exec();
+        }
         Init();
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("cmdEdit_Click"), e);

@@ -3,6 +3,7 @@
 #include "common/modFunction.h"
 #include "links/WizardGridUi.h"
 #include "links/frmEditExpression.h"
+#include "links/frmList.h"
 #include "links/frmNew.h"
 #include "links/modGridUi.h"
 #include "support/TestSupport.h"
@@ -12,9 +13,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest/QtTest>
 
 using namespace GridCol;
@@ -115,6 +118,10 @@ private Q_SLOTS:
     void untickingFormulaDropsStaleFormula();
     void formulaButtonWithoutTaxFieldDoesNothing();
     void cancelSavesNothing();
+
+    // link list and export
+    void listNewAndEditOpenTheWizard();
+    void wizardLinkExportsAsItsGridsSay();
 
 private:
     std::unique_ptr<frmNew> openWizard(int status = 0, const QString& key = QString());
@@ -746,6 +753,143 @@ void TestLinks::cancelSavesNothing() {
     QCOMPARE(w->result(), int(QDialog::Rejected));
     QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
     QVERIFY(m_sink->entries.isEmpty());
+}
+
+// ---- link list and export -------------------------------------------------------------------
+
+void TestLinks::listNewAndEditOpenTheWizard() {
+    frmList list;
+    list.ExportOrImport = 0;
+    list.Init();
+    list.show();
+    QCOMPARE(list.lsvSelect->topLevelItemCount(), 1);
+
+    // New: the wizard opens empty with the proposed separator; the user saves a link.
+    struct Seen {
+        int status = -1;
+        QString key, separator, name;
+        bool saved = false;
+    } seenNew, seenEdit;
+    QTimer::singleShot(0, [&seenNew] {
+        auto* w = qobject_cast<frmNew*>(QApplication::activeModalWidget());
+        if (!w) return;
+        seenNew.status = w->Status;
+        seenNew.key = w->Key;
+        seenNew.separator = w->txtCompartChar->text();
+        w->txtLinkName->setText(QStringLiteral("列表新建"));
+        w->cboType->setCurrentIndex(0);
+        w->cmdNext->click();
+        seenNew.saved = pick(w->fpHead, TaxField, 1, QStringLiteral("单据号")) &&
+                        pick(w->fpHead, QorField, 1, QStringLiteral("单据号")) &&
+                        pick(w->fpBody, TaxField, 1, QStringLiteral("货物名称")) &&
+                        pick(w->fpBody, QorField, 1, QStringLiteral("货物名称"));
+        w->cmdFinish->click();
+        if (w->isVisible()) w->reject();
+    });
+    QTest::mouseClick(list.cmdNew, Qt::LeftButton);
+    QCOMPARE(seenNew.status, 0);
+    QCOMPARE(seenNew.key, QString());
+    QCOMPARE(seenNew.separator, QStringLiteral("~~"));
+    QVERIFY(seenNew.saved);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(list.lsvSelect->topLevelItemCount(), 2);
+
+    // Edit: the selected link is loaded; cancelling still reloads the list.
+    QTreeWidgetItem* row = list.lsvSelect->topLevelItem(1);
+    QCOMPARE(row->text(0), QStringLiteral("列表新建"));
+    list.lsvSelect->setCurrentItem(row);
+    m_db->config->Execute(
+        QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (9, '别处新增', '0')"));
+    QTimer::singleShot(0, [&seenEdit] {
+        auto* w = qobject_cast<frmNew*>(QApplication::activeModalWidget());
+        if (!w) return;
+        seenEdit.status = w->Status;
+        seenEdit.key = w->Key;
+        seenEdit.name = w->txtLinkName->text();
+        w->cmdCancel->click();
+    });
+    QTest::mouseClick(list.cmdEdit, Qt::LeftButton);
+    QCOMPARE(seenEdit.status, 1);
+    QCOMPARE(seenEdit.key, QStringLiteral("2"));
+    QCOMPARE(seenEdit.name, QStringLiteral("列表新建"));
+    QCOMPARE(list.lsvSelect->topLevelItemCount(), 3);
+
+    // Edit without a selection opens nothing.
+    list.lsvSelect->clearSelection();
+    list.lsvSelect->setCurrentItem(nullptr);
+    bool opened = false;
+    QTimer::singleShot(0, [&opened] {
+        if (auto* w = qobject_cast<frmNew*>(QApplication::activeModalWidget())) {
+            opened = true;
+            w->reject();
+        }
+    });
+    QTest::mouseClick(list.cmdEdit, Qt::LeftButton);
+    QApplication::processEvents();
+    QVERIFY(!opened);
+
+    // A failure while the wizard is made ready is reported by the list's button.
+    m_sink->clear();
+    m_db->config->Execute(QStringLiteral("drop table t_TaxField"));
+    QTest::mouseClick(list.cmdNew, Qt::LeftButton);
+    QCOMPARE(m_sink->entries.size(), 1);
+    QVERIFY2(m_sink->last().startsWith(QStringLiteral("调用(cmdNew_Click)出错!\r\n错误编号:")),
+             qPrintable(m_sink->last()));
+}
+
+void TestLinks::wizardLinkExportsAsItsGridsSay() {
+    auto w = openWizard();
+    w->txtCompartChar->setText(QStringLiteral("##"));
+    toStepTwo(w.get(), QStringLiteral("往返"), 0);
+    FpGrid* h = w->fpHead;
+    mapBillNo(w.get(), 1);
+    QVERIFY(pick(h, TaxField, 2, QStringLiteral("购方名称")));
+    clickCell(h, IsFormula, 2);
+    EditorAnswer headFormula;
+    answerEditor(&headFormula, QStringLiteral("upper([3/购方名称])"));
+    clickCell(h, Formula, 2);
+    w->STAB->setCurrentIndex(1);
+    FpGrid* b = w->fpBody;
+    QVERIFY(pick(b, TaxField, 1, QStringLiteral("数量")));
+    clickCell(b, IsFormula, 1);
+    EditorAnswer bodyFormula;
+    answerEditor(&bodyFormula, QStringLiteral("[24/数量] * 2"));
+    clickCell(b, Formula, 1);
+    QVERIFY(pick(b, TaxField, 2, QStringLiteral("货物名称")));
+    QVERIFY(pick(b, QorField, 2, QStringLiteral("货物名称")));
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+
+    const QString out = m_db->folder() + QStringLiteral("/out.txt");
+    QProcess batch;
+    batch.start(QStringLiteral(TAXFERRY_BATCH),
+                {QStringLiteral("export"), QStringLiteral("--acct"), m_db->acctConnString(),
+                 QStringLiteral("--config"), m_db->configPath, QStringLiteral("--link"), QStringLiteral("2"),
+                 QStringLiteral("--out"), out});
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(batch.exitCode(), 0);
+    const QStringList lines = ReadGbkFile(out);
+
+    // What the grids say, read straight from the demo accounting set: special invoices, head
+    // "bill number ## upper(customer)", body "quantity * 2 ## item name" per line.
+    QStringList expected{QStringLiteral("SJJK0101##销售单据传入")};
+    const RecordsetPtr heads = m_db->acct->Query(QStringLiteral(
+        "select s.FBillNo, upper(o.FName), s.FInterID from ICSale s left join t_Organization o on "
+        "o.FItemID=s.FCustID where s.FTranType=80 order by s.FBillNo"));
+    QVERIFY(heads->RecordCount() > 0);
+    for (heads->MoveFirst(); !heads->EOF_(); heads->MoveNext()) {
+        expected << heads->value(0).toString() + QStringLiteral("##") + heads->value(1).toString();
+        const RecordsetPtr body = m_db->acct->Query(
+            QStringLiteral(
+                "select e.FQty * 2, i.FName from ICSaleEntry e left join t_IcItem i on i.FItemID=e.FItemID "
+                "where e.FInterID=? order by e.FEntryID"),
+            {heads->value(2)});
+        for (body->MoveFirst(); !body->EOF_(); body->MoveNext())
+            expected << NumberText(body->value(0).toDouble()) + QStringLiteral("##") +
+                            body->value(1).toString();
+    }
+    QVERIFY(expected.size() > heads->RecordCount() + 1); // the invoices have lines
+    QCOMPARE(lines, expected);
 }
 
 QTEST_MAIN(TestLinks)
