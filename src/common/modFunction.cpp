@@ -217,7 +217,8 @@ QVariant SqlBindValue(int fieldType, const QVariant& value) {
         if (s.compare(u"True", Qt::CaseInsensitive) == 0 || s == u"1") return QVariant(1);
         return QVariant(0);
     }
-    return QVariant(s);
+    // An empty text is written as an empty text, not as Null.
+    return QVariant(s.isNull() ? QString("") : s);
 }
 
 QString SqlValue(int fieldType, const QVariant& value) {

@@ -193,6 +193,15 @@ void TestCommon::buildInsertSqlKeepsTableOrderAndBindsValues() {
     QCOMPARE(rs->value(2).toString(), QStringLiteral("O'Brien"));
     QCOMPARE(rs->value(3).toInt(), 1);
     QCOMPARE(rs->value(4).toDouble(), 0.0);
+    // An empty text or a Null value lands as an empty text, not as Null.
+    FieldMap e;
+    e.Set(QStringLiteral("B"), QString());
+    e.Set(QStringLiteral("C"), QVariant());
+    const SqlStatement st2 = BuildInsertSql(QStringLiteral("T"), &e, *c);
+    c->Execute(st2.sql, st2.values);
+    rs = c->Query(QStringLiteral("select B,C from T where A is null"));
+    QVERIFY(!rs->value(0).isNull() && rs->value(0).toString().isEmpty());
+    QVERIFY(!rs->value(1).isNull() && rs->value(1).toString().isEmpty());
     QVERIFY(BuildInsertSql(QStringLiteral("T"), nullptr, *c).isEmpty());
 }
 
