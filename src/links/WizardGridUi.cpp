@@ -4,6 +4,7 @@
 #include "common/modFunction.h"
 #include "frmEditExpression.h"
 #include "modGridUi.h"
+#include <QHeaderView>
 #include <QPlainTextEdit>
 
 using namespace GridCol;
@@ -21,6 +22,8 @@ void FormatFpGrid(FpGrid* grid) {
         const double widths[Count] = {13, 4, 3, 15, 14, 1, 1};
         for (int c = 1; c <= Count; ++c)
             grid->SetColWidthUnits(c, widths[c - 1]);
+        // The formula column takes what room is left, so long formulas stay readable.
+        grid->horizontalHeader()->setSectionResizeMode(Formula, QHeaderView::Stretch);
         grid->SetColHidden(TaxID, true);
         grid->SetColHidden(QorID, true);
         grid->SetLocked(FieldType, -1, true);

@@ -51,19 +51,24 @@ public:
             return;
         }
         if (kind == CellType::Button) {
-            opt.text.clear();
-            style->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
-            QStyleOptionButton button;
-            button.rect = opt.rect.adjusted(1, 1, -1, -1);
-            button.state = QStyle::State_Enabled | QStyle::State_Raised;
-            button.palette = opt.palette;
-            button.palette.setColor(QPalette::Button, kButtonFace);
-            button.palette.setColor(QPalette::ButtonText, Qt::black);
-            button.palette.setColor(QPalette::Dark, QColor(128, 128, 128));
-            button.palette.setColor(QPalette::Light, Qt::white);
-            button.text = opt.fontMetrics.elidedText(index.data(CaptionRole).toString(), Qt::ElideRight,
-                                                     button.rect.width() - 6);
-            style->drawControl(QStyle::CE_PushButton, &button, p, opt.widget);
+            // A raised face of its own: grey, white light edge, dark shadow, black border.
+            const QRect r = opt.rect.adjusted(1, 1, -2, -2);
+            p->save();
+            p->fillRect(opt.rect, Qt::white);
+            p->fillRect(r, kButtonFace);
+            p->setPen(Qt::white);
+            p->drawLine(r.topLeft(), r.topRight());
+            p->drawLine(r.topLeft(), r.bottomLeft());
+            p->setPen(QColor(128, 128, 128));
+            p->drawLine(r.bottomLeft() + QPoint(1, 0), r.bottomRight());
+            p->drawLine(r.topRight() + QPoint(0, 1), r.bottomRight());
+            p->setPen(Qt::black);
+            p->drawLine(r.bottomLeft() + QPoint(0, 1), r.bottomRight() + QPoint(1, 1));
+            p->drawLine(r.topRight() + QPoint(1, 0), r.bottomRight() + QPoint(1, 1));
+            const QString caption =
+                opt.fontMetrics.elidedText(index.data(CaptionRole).toString(), Qt::ElideRight, r.width() - 6);
+            p->drawText(r, Qt::AlignCenter, caption);
+            p->restore();
             return;
         }
         if (kind == CellType::Combo) {

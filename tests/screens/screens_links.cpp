@@ -1,0 +1,42 @@
+// The link wizard's two steps and the expression editor on the demo data.
+#include "ScreenRegistry.h"
+#include "links/frmEditExpression.h"
+#include "links/frmNew.h"
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+static ScreenRegistrar sStep1("frmNew_step1", [](TestDatabases&) {
+    auto* w = new frmNew;
+    w->Status = 0;
+    w->Init();
+    w->txtLinkName->setText(QStringLiteral("增值税专用发票引出"));
+    w->cboType->setCurrentIndex(0);
+    w->txtNote->setPlainText(QStringLiteral("每月月末引出已审核的专用发票"));
+    return static_cast<QWidget*>(w);
+});
+
+// The factory link opened for a change, on its head fields, with a formula in one row.
+static ScreenRegistrar sStep2("frmNew_step2", [](TestDatabases& db) {
+    db.config->Execute(
+        QStringLiteral("update t_Detail set FisFormula=1, FQORField=? where FBaseInfoID=1 and FTaxID=7"),
+        {QStringLiteral("upper(17)|upper(FExplanation)|upper([17/摘要])")});
+    auto* w = new frmNew;
+    w->Status = 1;
+    w->Key = QStringLiteral("1");
+    w->Init();
+    w->cmdNext->click();
+    w->STAB->setCurrentIndex(0);
+    return static_cast<QWidget*>(w);
+});
+
+static ScreenRegistrar sExpression("frmEditExpression", [](TestDatabases&) {
+    auto* w = new frmEditExpression;
+    w->DataType = 3;
+    w->txtExp->setPlainText(QStringLiteral("[24/数量] * [32/单价]"));
+    w->isHead = false;
+    w->LoadData();
+    return static_cast<QWidget*>(w);
+});
