@@ -140,6 +140,9 @@ bool frmEditExpression::VerifyExpression() {
     ExpressionVerifier v;
     v.expression = txtExp->toPlainText();
     v.dataType = DataType;
+    // Kept as they were when the check stops before the references are resolved.
+    v.ReturnFieldName = m_ReturnFieldName;
+    v.ReturnFieldID = m_ReturnFieldID;
     for (int i = 0; i < lstFields->count(); ++i)
         v.fieldItems << lstFields->item(i)->text();
     const bool ok = v.VerifyExpression();

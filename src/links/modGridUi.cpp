@@ -432,7 +432,7 @@ void SetComboColumn(FpGrid* grid, int col, const QString& list) {
     FpGrid::Format f;
     f.kind = CellType::Combo;
     for (const QString& item : list.split(u'\t'))
-        if (!item.isEmpty()) f.items << item.left(150);
+        if (!item.isEmpty()) f.items << item; // whole: the identifiers sit behind the padding
     f.maxDrop = 10;
     f.align = Qt::AlignLeft | Qt::AlignVCenter;
     grid->SetFormat(col, -1, f);

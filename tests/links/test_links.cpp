@@ -117,6 +117,7 @@ private Q_SLOTS:
     void insertRefusedWhenLastRowMapped();
     void untickingFormulaDropsStaleFormula();
     void formulaButtonWithoutTaxFieldDoesNothing();
+    void longFieldNameKeepsItsIdentifiers();
     void cancelSavesNothing();
 
     // link list and export
@@ -742,6 +743,18 @@ void TestLinks::formulaButtonWithoutTaxFieldDoesNothing() {
     QApplication::processEvents();
     QVERIFY(!answer.opened);
     QCOMPARE(h->Caption(Formula, 5), QString());
+}
+
+void TestLinks::longFieldNameKeepsItsIdentifiers() {
+    const QString name = QString(60, QChar(u'长'));
+    m_db->config->Execute(
+        QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead) values (40, ?, '3', 1)"),
+        {name});
+    auto w = openWizard();
+    toStepTwo(w.get());
+    QVERIFY(pick(w->fpHead, TaxField, 1, name));
+    QCOMPARE(w->fpHead->Text(TaxID, 1), QStringLiteral("40"));
+    QCOMPARE(w->fpHead->Text(FieldType, 1), QStringLiteral("数字"));
 }
 
 void TestLinks::cancelSavesNothing() {
