@@ -95,7 +95,7 @@ frmExportTxt::frmExportTxt(QWidget* parent) : QDialog(parent) {
     main->addLayout(process);
     main->addWidget(line);
     main->addLayout(buttons);
-    resize(520, 320);
+    resize(540, sizeHint().height());
 
     connect(btnOpenFile, &QToolButton::clicked, this, &frmExportTxt::btnOpenFile_Click);
     connect(btnOK, &QPushButton::clicked, this, &frmExportTxt::btnOK_Click);
