@@ -254,6 +254,7 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
 }
 
 Connection::~Connection() {
+    m_prepared.clear();
     if (m_name.isEmpty()) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -275,6 +276,7 @@ int Connection::State() const {
 }
 
 void Connection::Close() {
+    m_prepared.clear();
     QSqlDatabase db = database();
     if (!db.isOpen()) return;
     if (m_inTrans) {
@@ -290,12 +292,40 @@ static void requireOpen(const QSqlDatabase& db) {
     if (!db.isOpen()) throw DbError(3709, QStringLiteral("连接已关闭，不能执行此操作。"));
 }
 
+struct Connection::Prepared {
+    explicit Prepared(const QSqlDatabase& db) : query(db) {}
+    QSqlQuery query;
+};
+
 int Connection::Execute(const QString& sql, const QVariantList& params) {
+    const QString head = sql.trimmed().left(6).toLower();
+    if (head == u"create" || head.startsWith(u"alter") || head.startsWith(u"drop")) {
+        m_columns.clear();
+        m_prepared.clear();
+    }
     QSqlDatabase db = database();
     requireOpen(db);
-    QSqlQuery q(db);
-    runQuery(q, sql, params);
-    return q.numRowsAffected();
+    if (params.isEmpty()) {
+        QSqlQuery q(db);
+        runQuery(q, sql, params);
+        return q.numRowsAffected();
+    }
+    std::shared_ptr<Prepared> p = m_prepared.value(sql);
+    if (!p) {
+        if (m_prepared.size() >= 64) m_prepared.clear();
+        p = std::make_shared<Prepared>(db);
+        if (!p->query.prepare(sql)) throw sqlError(p->query.lastError(), sql);
+        m_prepared.insert(sql, p);
+    }
+    QSqlQuery& q = p->query;
+    for (int i = 0; i < params.size(); ++i)
+        q.bindValue(i, params[i]);
+    const bool ok = q.exec();
+    const int affected = ok ? q.numRowsAffected() : 0;
+    const QSqlError err = q.lastError();
+    q.finish();
+    if (!ok) throw sqlError(err, sql);
+    return affected;
 }
 
 RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
@@ -339,6 +369,8 @@ void Connection::ForEachRow(const QString& sql, const QVariantList& params,
 }
 
 QList<FieldInfo> Connection::TableColumns(const QString& table) {
+    const QString key = table.toLower();
+    if (const auto it = m_columns.constFind(key); it != m_columns.constEnd()) return *it;
     QList<FieldInfo> out;
     if (m_dialect.kind == DbKind::SQLite) {
         QString quoted = table;
@@ -355,6 +387,7 @@ QList<FieldInfo> Connection::TableColumns(const QString& table) {
         out = fieldsOf(q.record());
     }
     if (out.isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("对象名“%1”无效。").arg(table));
+    m_columns.insert(key, out);
     return out;
 }
 

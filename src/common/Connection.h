@@ -3,6 +3,7 @@
 // one database connection opened from an ADO-style connection string, and materialised
 // result sets that windows and engines read row by row.
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -166,6 +167,11 @@ private:
     Dialect m_dialect;
     Mode m_mode = Mode::ReadWrite;
     bool m_inTrans = false;
+    // Column lists per table: an import asks for them once per row.
+    QHash<QString, QList<FieldInfo>> m_columns;
+    // Prepared write statements, reused: an import runs the same few statements thousands of times.
+    struct Prepared;
+    QHash<QString, std::shared_ptr<Prepared>> m_prepared;
 };
 
 // Rolls back on destruction unless committed.

@@ -1,9 +1,7 @@
 #include "FieldMap.h"
 
 int FieldMap::indexOf(const QString& key) const {
-    for (int i = 0; i < m_keys.size(); ++i)
-        if (m_keys[i].compare(key, Qt::CaseInsensitive) == 0) return i;
-    return -1;
+    return m_index.value(key.toCaseFolded(), -1);
 }
 
 void FieldMap::Set(const QString& key, const QVariant& value) {
@@ -12,6 +10,7 @@ void FieldMap::Set(const QString& key, const QVariant& value) {
         m_values[i] = value;
         return;
     }
+    m_index.insert(key.toCaseFolded(), m_keys.size());
     m_keys.append(key);
     m_values.append(value);
 }
@@ -30,4 +29,7 @@ void FieldMap::Remove(const QString& key) {
     if (i < 0) return;
     m_keys.removeAt(i);
     m_values.removeAt(i);
+    m_index.clear();
+    for (int k = 0; k < m_keys.size(); ++k)
+        m_index.insert(m_keys[k].toCaseFolded(), k);
 }

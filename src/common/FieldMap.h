@@ -2,6 +2,7 @@
 // Keyed record and ordered list of records: rows travel in them from the windows to the stores and
 // to BuildInsertSql. Keys keep the case they were first set with but are compared without regard to case.
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -20,6 +21,7 @@ public:
 private:
     QStringList m_keys;
     QList<QVariant> m_values;
+    QHash<QString, int> m_index; // case-folded key -> position
     int indexOf(const QString& key) const;
 };
 
