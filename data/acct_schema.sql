@@ -2,8 +2,8 @@
 -- and writes (base data, users, numbering, periods, sales invoices).
 -- Whole numbers and identifiers are INTEGER, money and quantities REAL, yes/no
 -- columns BOOLEAN holding 1/0, dates TEXT as yyyy-mm-dd.
--- Codes and names compare without regard to case (COLLATE NOCASE), as on the
--- database of the accounting product: the export lower-cases its filter values.
+-- Codes and names compare without regard to case (COLLATE NOCASE), as they do on
+-- the accounting product's own database server.
 
 -- Accounting periods. The import takes the period of the current day from here.
 CREATE TABLE T_PeriodDate (

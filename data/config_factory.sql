@@ -79,7 +79,6 @@ INSERT INTO t_QorField (FID, FFieldName, FFieldType, FFieldDesc, FisHead, forder
 -- Aliases t1, t4, t5, t6, t9, t10, t11 are what the filter conditions name. The
 -- WHERE must stay the last clause (the export appends " and t9.FID=80" or "=86")
 -- and nothing before it may contain the word where (the formula check cuts there).
--- The export lowercases the whole text, so it holds no upper-case literals.
 -- Ordinary invoices (86) keep tax-inclusive FPrice/FAmount and the net amount in
 -- FAmountincludetax, hence the CASEs: the file always gets net price and amount.
 INSERT INTO t_OtherInfo (Fkey, FSQL) VALUES ('tbl1',
