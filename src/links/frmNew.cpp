@@ -20,8 +20,14 @@
 
 namespace {
 
-// The note box takes at most this many characters, like the column it fills.
+// The note box takes at most this many characters from the user.
 constexpr int kNoteMax = 100;
+
+// A stored text longer than the box takes from the user is shown whole: cut, it would be saved cut.
+void setWholeText(QLineEdit* box, const QString& text) {
+    box->setMaxLength(qMax(box->maxLength(), int(text.size())));
+    box->setText(text);
+}
 
 QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -59,8 +65,8 @@ frmNew::frmNew(QWidget* parent) : QDialog(parent) {
     txtNote->setFixedHeight(72);
     connect(txtNote, &QPlainTextEdit::textChanged, this, [this] {
         const QString t = txtNote->toPlainText();
-        if (t.size() > kNoteMax) {
-            txtNote->setPlainText(t.left(kNoteMax));
+        if (t.size() > m_intNoteMax) {
+            txtNote->setPlainText(t.left(m_intNoteMax));
             txtNote->moveCursor(QTextCursor::End);
         }
     });
@@ -170,11 +176,13 @@ bool frmNew::LoadBaseData() {
         const RecordsetPtr rs = gcnConfig->Query(QStringLiteral("Select * from t_BaseInfo Where FID=?"),
                                                  {ok ? QVariant(id) : QVariant(Key)});
         if (!rs->EOF_()) {
-            txtLinkName->setText(NullToText(rs->value(QStringLiteral("FName"))));
-            txtCompartChar->setText(NullToText(rs->value(QStringLiteral("FSeperator"))));
+            setWholeText(txtLinkName, NullToText(rs->value(QStringLiteral("FName"))));
+            setWholeText(txtCompartChar, NullToText(rs->value(QStringLiteral("FSeperator"))));
             const int type = NullToValue(rs->value(QStringLiteral("FInvioceType")), 0).toInt();
             cboType->setCurrentIndex(type >= 0 && type < cboType->count() ? type : -1);
-            txtNote->setPlainText(NullToText(rs->value(QStringLiteral("FMemo"))));
+            const QString memo = NullToText(rs->value(QStringLiteral("FMemo")));
+            m_intNoteMax = qMax(kNoteMax, int(memo.size()));
+            txtNote->setPlainText(memo);
         }
         return true;
     } catch (const std::exception& e) {

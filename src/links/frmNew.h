@@ -57,4 +57,5 @@ private:
     void cmdDelete_Click();
 
     int m_intStep = 0;
+    int m_intNoteMax = 100; // grows to a longer stored description
 };
