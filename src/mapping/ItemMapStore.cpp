@@ -55,7 +55,10 @@ bool SaveItemMap(Connection* conn, int linkID, const QList<QList<ItemMapPair>>& 
                 const QString a = TrimSpaces(p.qorData);
                 const QString b = TrimSpaces(p.taxData);
                 if (a.isEmpty() || b.isEmpty()) continue;
-                conn->Execute(insert, {linkID, table, fieldName, a, TrimSpaces(p.qorDataID), b});
+                // A typed name has no identifier: stored as empty text, not as Null.
+                QString id = TrimSpaces(p.qorDataID);
+                if (id.isNull()) id = QStringLiteral("");
+                conn->Execute(insert, {linkID, table, fieldName, a, id, b});
             }
         }
         trans.commit();
