@@ -174,6 +174,13 @@ QList<FieldInfo> fieldsOf(const QSqlRecord& rec) {
     return fields;
 }
 
+// A text value is a text, even when it is empty: the drivers would bind an empty QString as Null.
+// Null is bound only for a value that is Null (an invalid QVariant or a Null of another type).
+QVariant bindable(const QVariant& v) {
+    if (v.typeId() == QMetaType::QString && v.toString().isNull()) return QVariant(QString(""));
+    return v;
+}
+
 void runQuery(QSqlQuery& q, const QString& sql, const QVariantList& params) {
     q.setForwardOnly(true);
     bool ok;
@@ -182,7 +189,7 @@ void runQuery(QSqlQuery& q, const QString& sql, const QVariantList& params) {
     } else {
         if (!q.prepare(sql)) throw sqlError(q.lastError(), sql);
         for (const QVariant& v : params)
-            q.addBindValue(v);
+            q.addBindValue(bindable(v));
         ok = q.exec();
     }
     if (!ok) throw sqlError(q.lastError(), sql);
@@ -319,7 +326,7 @@ int Connection::Execute(const QString& sql, const QVariantList& params) {
     }
     QSqlQuery& q = p->query;
     for (int i = 0; i < params.size(); ++i)
-        q.bindValue(i, params[i]);
+        q.bindValue(i, bindable(params[i]));
     const bool ok = q.exec();
     const int affected = ok ? q.numRowsAffected() : 0;
     const QSqlError err = q.lastError();

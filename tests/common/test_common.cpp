@@ -202,6 +202,11 @@ void TestCommon::buildInsertSqlKeepsTableOrderAndBindsValues() {
     rs = c->Query(QStringLiteral("select B,C from T where A is null"));
     QVERIFY(!rs->value(0).isNull() && rs->value(0).toString().isEmpty());
     QVERIFY(!rs->value(1).isNull() && rs->value(1).toString().isEmpty());
+    // Bound directly, an empty text is a text too; only an invalid value is Null.
+    c->Execute(QStringLiteral("insert into T (A,B,C) values (?,?,?)"), {99, QString(), QVariant()});
+    rs = c->Query(QStringLiteral("select B is null, C is null from T where A=99"));
+    QCOMPARE(rs->value(0).toInt(), 0);
+    QCOMPARE(rs->value(1).toInt(), 1);
     QVERIFY(BuildInsertSql(QStringLiteral("T"), nullptr, *c).isEmpty());
 }
 
