@@ -12,7 +12,8 @@ int RunBatchImport(const QStringList& args) {
     const QStringList files = BatchPositional(args, {QStringLiteral("--acct"), QStringLiteral("--config")});
     if (acct.isEmpty() || files.size() != 1) {
         std::fputs("usage: taxferry-batch import --acct CONN [--config Taxlink.db] FILE\n", stderr);
-        return 2;
+        // Only a committed import exits with 0; everything else is a failure.
+        return 1;
     }
     try {
         gcnAcct = Connection::open(acct);

@@ -30,9 +30,11 @@ QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const Q
                     std::nearbyint(LeadingNumber(NullToText(rs->value(QStringLiteral("flength")))));
                 // A mask that cannot be built gives no number at all.
                 if (width < 0 || width > 255) return {};
-                double number = LeadingNumber(NullToText(rs->value(QStringLiteral("fprojectval"))));
-                // The row already holds the next number: ours is the one before it.
-                if (doUpdate) number -= 1;
+                const QVariant value = rs->value(QStringLiteral("fprojectval"));
+                double number = LeadingNumber(NullToText(value));
+                // The row already holds the next number: ours is the one before it. An empty (Null)
+                // number stays Null when advanced, so it still reads as 0.
+                if (doUpdate && !value.isNull()) number -= 1;
                 text += FormatRunningNumber(number, int(width));
             }
         }

@@ -9,9 +9,6 @@
 #include <limits>
 
 namespace {
-// The empty text as a value to write: a null QString would be bound as Null.
-const QString kEmptyText = QStringLiteral("");
-
 // Type mismatch: a text that should have been a date.
 constexpr long kTypeMismatch = 13;
 
@@ -103,7 +100,7 @@ bool InvoiceWriter::WriteHead(const QString& line, FieldMap& values) {
                                          QStringLiteral("]不是有效的日期。"));
     map.Set(QStringLiteral("FDate"), date);
     map.Set(QStringLiteral("FSaleStyle"), QStringLiteral("101"));
-    map.Set(QStringLiteral("fyearperiod"), kEmptyText);
+    map.Set(QStringLiteral("fyearperiod"), QString());
     QString year, period;
     if (!GetPeriod(year, period, m_acct.get())) return false;
     map.Set(QStringLiteral("FYear"), year.trimmed());
@@ -185,8 +182,8 @@ bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 entryID) {
     }
     map.Set(QStringLiteral("FInterID"), m_interID);
     map.Set(QStringLiteral("FEntryID"), entryID);
-    map.Set(QStringLiteral("Fnote"), kEmptyText);
-    map.Set(QStringLiteral("FBatchNo"), kEmptyText);
+    map.Set(QStringLiteral("Fnote"), QString());
+    map.Set(QStringLiteral("FBatchNo"), QString());
     const SqlStatement st = BuildInsertSql(QStringLiteral("ICSALEENTRY"), &map, *m_acct);
     m_acct->Execute(st.sql, st.values);
     return true;

@@ -1,58 +1,30 @@
 #include "InvoiceLines.h"
 
+namespace {
+QString Join(const QStringList& fields) {
+    return fields.join(QStringLiteral("~~"));
+}
+} // namespace
+
 QString HeadLine(const HeadFields& h) {
-    return QStringList{h.kind,
-                       QStringLiteral("3300061130"),
-                       h.number,
-                       h.date,
-                       h.customer,
-                       QStringLiteral("91110108MA01C7QX2R"),
-                       QStringLiteral("北京市海淀区中关村大街27号 010-62561234"),
-                       QStringLiteral("中国工商银行北京中关村支行 0200004509200123456"),
-                       h.net,
-                       h.tax,
-                       h.count,
-                       h.cancelled,
-                       h.biller,
-                       h.checker,
-                       QStringLiteral("王出纳"),
-                       QString()}
-        .join(QStringLiteral("~~"));
+    const QString buyer = QStringLiteral("91110108MA01C7QX2R~~北京市海淀区中关村大街27号 010-62561234~~"
+                                         "中国工商银行北京中关村支行 0200004509200123456");
+    return Join({h.kind, QStringLiteral("3300061130"), h.number, h.date, h.customer, buyer, h.net, h.tax,
+                 h.count, h.cancelled, h.biller, h.checker, QStringLiteral("王出纳"), QString()});
 }
 
 QString GoodsLine(const GoodsFields& g) {
-    return QStringList{g.lineKind,
-                       g.name,
-                       g.model,
-                       g.unit,
-                       g.qty,
-                       g.amount,
-                       g.rate,
-                       g.tax,
-                       g.price,
-                       g.mode,
-                       QStringLiteral("0101")}
-        .join(QStringLiteral("~~"));
+    return Join({g.lineKind, g.name, g.model, g.unit, g.qty, g.amount, g.rate, g.tax, g.price, g.mode,
+                 QStringLiteral("0101")});
 }
 
 QString DiscountLine(const QString& name) {
-    return QStringList{QStringLiteral("1"),
-                       name,
-                       QString(),
-                       QString(),
-                       QString(),
-                       QStringLiteral("-10"),
-                       QStringLiteral("0.17"),
-                       QStringLiteral("-1.7"),
-                       QString(),
-                       QString(),
-                       QString()}
-        .join(QStringLiteral("~~"));
+    return QStringLiteral("1~~") + name + QStringLiteral("~~~~~~~~-10~~0.17~~-1.7~~~~~~");
 }
 
 QStringList Invoice(HeadFields h, const QStringList& bodies) {
     if (h.count.isEmpty()) h.count = QString::number(bodies.size());
-    return QStringList{QStringLiteral("//发票开始")} << HeadLine(h) << bodies;
+    return QStringList{QStringLiteral("//发票开始"), HeadLine(h)} + bodies;
 }
 
 QStringList IssuedFile(const QList<QStringList>& invoices) {
@@ -64,9 +36,7 @@ QStringList IssuedFile(const QList<QStringList>& invoices) {
 
 QStringList GeneratedFile(int invoices, int linesPerInvoice) {
     struct Product {
-        const char* name;
-        const char* model;
-        const char* unit;
+        const char *name, *model, *unit;
         double price;
     };
     static const Product products[] = {
@@ -88,27 +58,23 @@ QStringList GeneratedFile(int invoices, int linesPerInvoice) {
             const Product& p = products[(i + j) % 10];
             const int qty = 1 + (i * 7 + j) % 20;
             const double amount = qty * p.price;
-            const double lineTax = amount * 0.13;
             net += amount;
-            tax += lineTax;
-            GoodsFields g;
-            g.name = QString::fromUtf8(p.name);
-            g.model = QString::fromUtf8(p.model);
-            g.unit = QString::fromUtf8(p.unit);
-            g.qty = QString::number(qty);
-            g.amount = QString::number(amount, 'f', 2);
-            g.rate = QStringLiteral("0.13");
-            g.tax = QString::number(lineTax, 'f', 2);
-            g.price = QString::number(p.price, 'g', 15);
-            bodies << GoodsLine(g);
+            tax += amount * 0.13;
+            bodies << GoodsLine({.name = QString::fromUtf8(p.name),
+                                 .model = QString::fromUtf8(p.model),
+                                 .unit = QString::fromUtf8(p.unit),
+                                 .qty = QString::number(qty),
+                                 .amount = QString::number(amount, 'f', 2),
+                                 .rate = QStringLiteral("0.13"),
+                                 .tax = QString::number(amount * 0.13, 'f', 2),
+                                 .price = QString::number(p.price, 'g', 15)});
         }
-        HeadFields h;
-        h.kind = i % 5 == 4 ? QStringLiteral("2") : QStringLiteral("0");
-        h.customer = QString::fromUtf8(customers[i % 5]);
-        h.number = QStringLiteral("%1").arg(i + 1, 8, 10, QChar(u'0'));
-        h.net = QString::number(net, 'f', 2);
-        h.tax = QString::number(tax, 'f', 2);
-        lines << Invoice(h, bodies);
+        lines << Invoice({.kind = i % 5 == 4 ? QStringLiteral("2") : QStringLiteral("0"),
+                          .customer = QString::fromUtf8(customers[i % 5]),
+                          .net = QString::number(net, 'f', 2),
+                          .tax = QString::number(tax, 'f', 2),
+                          .number = QStringLiteral("%1").arg(i + 1, 8, 10, QChar(u'0'))},
+                         bodies);
     }
     return lines;
 }

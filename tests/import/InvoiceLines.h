@@ -11,7 +11,7 @@ struct HeadFields {
     QString customer = QStringLiteral("北京华远信息技术有限公司");
     QString net = QStringLiteral("30");
     QString tax = QStringLiteral("5.1");
-    QString count; // empty: the number of body lines given to Invoice()
+    QString count = QString(); // empty: the number of body lines given to Invoice()
     QString cancelled = QStringLiteral("0");
     QString biller = QStringLiteral("张会计");
     QString checker = QStringLiteral("李复核");

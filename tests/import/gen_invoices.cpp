@@ -1,9 +1,8 @@
 // Writes an issued-invoice file of generated invoices over the demo set, for timing the import:
 //   taxferry-gen-invoices FILE [INVOICES [LINES_PER_INVOICE]]   (defaults 10000 and 5)
 #include "InvoiceLines.h"
-#include "common/GbkCodec.h"
+#include "support/TestSupport.h"
 #include <QCoreApplication>
-#include <QFile>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -13,17 +12,7 @@ int main(int argc, char** argv) {
         std::fputs("usage: taxferry-gen-invoices FILE [INVOICES [LINES_PER_INVOICE]]\n", stderr);
         return 2;
     }
-    const int invoices = args.size() > 1 ? args[1].toInt() : 10000;
-    const int lines = args.size() > 2 ? args[2].toInt() : 5;
-    QFile f(args[0]);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fputs("cannot write the file\n", stderr);
-        return 1;
-    }
-    for (const QString& line : GeneratedFile(invoices, lines)) {
-        QByteArray b;
-        if (!EncodeGbk(line, b)) return 1;
-        f.write(b + "\r\n");
-    }
+    WriteGbkFile(args[0], GeneratedFile(args.value(1, QStringLiteral("10000")).toInt(),
+                                        args.value(2, QStringLiteral("5")).toInt()));
     return 0;
 }

@@ -12,10 +12,15 @@
 #include <QtTest/QtTest>
 
 namespace {
-int Count(Connection& c, const QString& sql) {
-    return c.Query(sql)->value(0).toInt();
+template <typename... T> void AddRow(const char* name, const T&... values) {
+    (QTest::newRow(name) << ... << values);
 }
-const QString kHeads = QStringLiteral("select count(*) from ICSale");
+QLineEdit* Path(frmImportTxt& w) {
+    return w.findChild<QLineEdit*>(QStringLiteral("txtAIS"));
+}
+void ClickOK(frmImportTxt& w) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+}
 } // namespace
 
 class TestImportUi : public QObject {
@@ -26,15 +31,14 @@ class TestImportUi : public QObject {
     QString good;
     QString bad;
 
-    struct BatchResult {
-        int exitCode = -1;
-        QString stderrText;
-    };
-    BatchResult RunBatch(const QStringList& args) {
-        QProcess p;
-        p.start(QStringLiteral(TAXFERRY_BATCH), QStringList{QStringLiteral("import")} << args);
-        if (!p.waitForFinished(120000)) return {};
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+    // A value of the accounting set as another process left it.
+    QString Acct(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
+        return Connection::open(db->acctConnString())->Query(sql)->value(0).toString();
+    }
+    QProcess* StartBatch(const QStringList& args) {
+        auto* p = new QProcess(this);
+        p->start(QStringLiteral(TAXFERRY_BATCH), QStringList{QStringLiteral("import")} + args);
+        return p;
     }
 
 private Q_SLOTS:
@@ -57,14 +61,10 @@ private Q_SLOTS:
     void pathChecks_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
-        QTest::newRow("empty") << ""
-                               << "引入文件路径不可为空！";
-        QTest::newRow("blanks only") << "   "
-                                     << "引入文件路径不可为空！";
-        QTest::newRow("missing file") << "/no/such/file.txt"
-                                      << "选定的引入文件不存在！";
-        QTest::newRow("a folder is no file") << "/tmp"
-                                             << "选定的引入文件不存在！";
+        AddRow("empty", "", "引入文件路径不可为空！");
+        AddRow("blanks only", "   ", "引入文件路径不可为空！");
+        AddRow("missing file", "/no/such/file.txt", "选定的引入文件不存在！");
+        AddRow("a folder is no file", "/tmp", "选定的引入文件不存在！");
     }
     void pathChecks() {
         QFETCH(QString, path);
@@ -72,150 +72,117 @@ private Q_SLOTS:
         frmImportTxt w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* txt = w.findChild<QLineEdit*>(QStringLiteral("txtAIS"));
-        txt->setText(path);
+        Path(w)->setText(path);
         w.findChild<QPushButton*>(QStringLiteral("cmdExit"))->setFocus();
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+        ClickOK(w);
         QCOMPARE(rec->texts(), QStringList{message});
         QVERIFY(w.isVisible());
-        QCOMPARE(w.focusWidget(), txt);
-        QCOMPARE(Count(*db->acct, kHeads), 8);
+        QCOMPARE(w.focusWidget(), Path(w));
+        QCOMPARE(Acct(), "8");
     }
 
-    void successCloses() {
+    // A failed import leaves the window open for another try; a path typed with blanks around it
+    // imports, and success closes the window.
+    void failureStaysOpenSuccessCloses() {
         frmImportTxt w;
         w.show();
-        auto* txt = w.findChild<QLineEdit*>(QStringLiteral("txtAIS"));
-        QTest::keyClicks(txt, QStringLiteral("  ") + good + QStringLiteral(" "));
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+        Path(w)->setText(bad);
+        ClickOK(w);
+        QCOMPARE(rec->texts(), (QStringList{QStringLiteral("发票体行为空!"), QStringLiteral("引入失败!")}));
+        QVERIFY(w.isVisible());
+        QCOMPARE(Path(w)->text(), bad);
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(Acct(), "8");
+        rec->clear();
+        Path(w)->clear();
+        QTest::keyClicks(Path(w), QStringLiteral("  ") + good + QStringLiteral(" "));
+        ClickOK(w);
         QCOMPARE(rec->texts(), QStringList{QStringLiteral("引入成功!")});
         QVERIFY(!w.isVisible());
         QCOMPARE(w.result(), int(QDialog::Accepted));
-        QCOMPARE(Count(*db->acct, kHeads), 9);
-    }
-
-    void failureStaysOpen() {
-        frmImportTxt w;
-        w.show();
-        auto* txt = w.findChild<QLineEdit*>(QStringLiteral("txtAIS"));
-        txt->setText(bad);
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
-        QCOMPARE(rec->texts(), (QStringList{QStringLiteral("发票体行为空!"), QStringLiteral("引入失败!")}));
-        QVERIFY(w.isVisible());
-        QCOMPARE(txt->text(), bad);
-        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(Count(*db->acct, kHeads), 8);
-        // The same window can try again with another file.
-        rec->clear();
-        txt->setText(good);
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
-        QCOMPARE(rec->texts(), QStringList{QStringLiteral("引入成功!")});
-        QCOMPARE(Count(*db->acct, kHeads), 9);
-    }
-
-    void exitCloses() {
-        frmImportTxt w;
-        w.show();
-        w.findChild<QLineEdit*>(QStringLiteral("txtAIS"))->setText(good);
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdExit")), Qt::LeftButton);
-        QVERIFY(!w.isVisible());
-        QCOMPARE(w.result(), int(QDialog::Rejected));
-        QCOMPARE(Count(*db->acct, kHeads), 8);
-        QCOMPARE(rec->texts(), QStringList());
+        QCOMPARE(Acct(), "9");
     }
 
     void fileDialog_data() {
         QTest::addColumn<bool>("pick");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("cancel leaves the path") << false << "earlier.txt";
-        QTest::newRow("a picked file fills the path") << true << "";
+        AddRow("cancel leaves the path", false);
+        AddRow("a picked file fills the path", true);
     }
     void fileDialog() {
         QFETCH(bool, pick);
-        QFETCH(QString, expected);
-        if (expected.isEmpty()) expected = good;
         frmImportTxt w;
         w.show();
-        auto* txt = w.findChild<QLineEdit*>(QStringLiteral("txtAIS"));
-        txt->setText(QStringLiteral("earlier.txt"));
-        QString title;
-        QString filter;
+        Path(w)->setText(QStringLiteral("earlier.txt"));
+        QString seen;
         QTimer::singleShot(0, [&] {
             auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!d) return;
-            title = d->windowTitle();
-            filter = d->nameFilters().join(u';');
-            if (pick) {
-                d->selectFile(good);
-                static_cast<QDialog*>(d)->accept();
-            } else {
-                d->reject();
-            }
+            seen = d->windowTitle() + u'|' + d->nameFilters().join(u';');
+            if (!pick) return d->reject();
+            d->selectFile(good);
+            static_cast<QDialog*>(d)->accept();
         });
         QTest::mouseClick(w.findChild<QToolButton*>(QStringLiteral("cmdOpen")), Qt::LeftButton);
-        QCOMPARE(title, QStringLiteral("Orvane"));
-        QCOMPARE(filter, QStringLiteral("文本文件(*.txt)"));
-        QCOMPARE(txt->text(), expected);
+        QCOMPARE(seen, QStringLiteral("Orvane|文本文件(*.txt)"));
+        QCOMPARE(Path(w)->text(), pick ? good : QStringLiteral("earlier.txt"));
     }
 
-    // ---- taxferry-batch import ----
-
+    // taxferry-batch import; ACCT and CONFIG stand for the test's sets, *.txt for files in its folder.
     void batch_data() {
-        QTest::addColumn<bool>("useGood");
+        QTest::addColumn<QString>("args"); // separated by "|"
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("stderrText");
-        QTest::addColumn<int>("heads");
-        QTest::newRow("success") << true << 0 << "引入成功!\n" << 9;
-        QTest::newRow("failure") << false << 1 << "发票体行为空!\n引入失败!\n" << 8;
+        QTest::addColumn<QString>("heads");
+        AddRow("success", "--acct|ACCT|--config|CONFIG|good.txt", 0, "引入成功!\n", "9");
+        AddRow("engine failure", "--acct|ACCT|--config|CONFIG|bad.txt", 1, "发票体行为空!\n引入失败!\n", "8");
+        AddRow("missing file", "--acct|ACCT|--config|CONFIG|none.txt", 1,
+               "调用(ImportToQor)出错! 错误编号:53,错误原因:文件未找到\n引入失败!\n", "8");
+        AddRow("no accounting set", "--acct|Provider=SQLite;Data Source=/no/acct.db|--config|CONFIG|good.txt",
+               1, "找不到数据库文件“/no/acct.db”。\n引入失败!\n", "8");
+        AddRow("no file named", "--acct|ACCT|--config|CONFIG", 1,
+               "usage: taxferry-batch import --acct CONN [--config Taxlink.db] FILE\n", "8");
     }
     void batch() {
-        QFETCH(bool, useGood);
+        QFETCH(QString, args);
         QFETCH(int, exitCode);
         QFETCH(QString, stderrText);
-        QFETCH(int, heads);
+        QFETCH(QString, heads);
+        QStringList list = args.split(u'|');
+        for (QString& a : list)
+            a = a == u"ACCT"          ? db->acctConnString()
+                : a == u"CONFIG"      ? db->configPath
+                : a.endsWith(u".txt") ? db->folder() + u'/' + a
+                                      : a;
         db->acct->Close();
-        const BatchResult r = RunBatch({QStringLiteral("--acct"), db->acctConnString(),
-                                        QStringLiteral("--config"), db->configPath, useGood ? good : bad});
-        QCOMPARE(r.stderrText, stderrText);
-        QCOMPARE(r.exitCode, exitCode);
-        ConnectionPtr c = Connection::open(db->acctConnString());
-        QCOMPARE(Count(*c, kHeads), heads);
-    }
-
-    void batchUsageAndConnection() {
-        QCOMPARE(RunBatch({QStringLiteral("--acct"), db->acctConnString()}).exitCode, 2);
-        const BatchResult r =
-            RunBatch({QStringLiteral("--acct"), QStringLiteral("Provider=SQLite;Data Source=/no/acct.db"),
-                      QStringLiteral("--config"), db->configPath, good});
-        QCOMPARE(r.exitCode, 1);
-        QCOMPARE(r.stderrText, QStringLiteral("找不到数据库文件“/no/acct.db”。\n引入失败!\n"));
+        QProcess* p = StartBatch(list);
+        QVERIFY(p->waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(p->readAllStandardError()), stderrText);
+        QCOMPARE(p->exitCode(), exitCode);
+        QCOMPARE(Acct(), heads);
     }
 
     // Two clerks import into one accounting set at the same time: each waits for the other's
     // transaction, and no bill number or identifier is handed out twice.
     void twoImportsAtOnce() {
-        const QString a = db->folder() + QStringLiteral("/a.txt");
-        const QString b = db->folder() + QStringLiteral("/b.txt");
-        WriteGbkFile(a, GeneratedFile(150, 3));
-        WriteGbkFile(b, GeneratedFile(150, 3));
+        const QStringList files{db->folder() + QStringLiteral("/a.txt"),
+                                db->folder() + QStringLiteral("/b.txt")};
+        for (const QString& f : files)
+            WriteGbkFile(f, GeneratedFile(150, 3));
         db->acct->Close();
-        const QStringList common{QStringLiteral("import"), QStringLiteral("--acct"), db->acctConnString(),
-                                 QStringLiteral("--config"), db->configPath};
-        QProcess pa, pb;
-        pa.start(QStringLiteral(TAXFERRY_BATCH), QStringList(common) << a);
-        pb.start(QStringLiteral(TAXFERRY_BATCH), QStringList(common) << b);
-        QVERIFY(pa.waitForFinished(120000));
-        QVERIFY(pb.waitForFinished(120000));
-        QCOMPARE(QString::fromUtf8(pa.readAllStandardError()), QStringLiteral("引入成功!\n"));
-        QCOMPARE(QString::fromUtf8(pb.readAllStandardError()), QStringLiteral("引入成功!\n"));
-        ConnectionPtr c = Connection::open(db->acctConnString());
-        QCOMPARE(Count(*c, kHeads), 308);
-        QCOMPARE(Count(*c, QStringLiteral("select count(distinct FBillNo) from ICSale")), 308);
-        QCOMPARE(Count(*c, QStringLiteral("select max(FInterID) from ICSale")), 1308);
-        QCOMPARE(Count(*c, QStringLiteral("select FMaxNum from t_ICMaxNum")), 1308);
-        QCOMPARE(Count(*c, QStringLiteral("select fprojectval from t_billcoderule where fbilltypeid=80 and "
-                                          "fprojectid=3")),
-                 6 + 240);
+        QList<QProcess*> runs;
+        for (const QString& f : files)
+            runs << StartBatch({QStringLiteral("--acct"), db->acctConnString(), QStringLiteral("--config"),
+                                db->configPath, f});
+        for (QProcess* p : runs) {
+            QVERIFY(p->waitForFinished(120000));
+            QCOMPARE(QString::fromUtf8(p->readAllStandardError()), QStringLiteral("引入成功!\n"));
+        }
+        QCOMPARE(
+            Acct(
+                "select count(*) || '/' || count(distinct FBillNo) || '/' || max(FInterID) || '/' || (select "
+                "FMaxNum from t_ICMaxNum) || '/' || (select fprojectval from t_billcoderule where "
+                "fbilltypeid=80 and fprojectid=3) from ICSale"),
+            "308/308/1308/1308/246");
     }
 };
 
