@@ -17,7 +17,8 @@ int Usage(const char* problem) {
                  "%s\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE "
                  "[--filter \"v0|v1|...|v13\"]\n",
                  problem);
-    return 2;
+    // Everything but "引出成功！" ends with 1, bad arguments included.
+    return 1;
 }
 
 } // namespace
@@ -31,6 +32,10 @@ int RunBatchExport(const QStringList& args) {
     const QString filter = BatchOption(args, QStringLiteral("--filter"));
     if (acct.isEmpty() || link.isEmpty() || out.trimmed().isEmpty())
         return Usage("--acct, --link and --out are required.");
+    // The export reads the accounting connection string back out of the braces of the login text, which
+    // would cut it at its own first brace.
+    if (acct.contains(u'{') || acct.contains(u'}'))
+        return Usage("--acct cannot hold braces: name the ODBC driver without them, or use a DSN.");
 
     // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
     QStringList values = hasFilter ? filter.split(u'|') : QStringList();

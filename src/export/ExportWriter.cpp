@@ -3,6 +3,7 @@
 #include "common/GbkCodec.h"
 #include "common/modFunction.h"
 #include <QSaveFile>
+#include <optional>
 
 namespace {
 
@@ -140,11 +141,19 @@ BodyRowSource BodyRowsOf(const Recordset& body) {
 
 bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep) {
     try {
-        LineFile file(FilePath);
         QByteArray first;
         if (!EncodeGbk(QStringLiteral("SJJK0101") + Sep + QStringLiteral("销售单据传入"), first))
             throw ExportRefused{QStringLiteral("分隔符“%1”含有GBK编码不能表示的字符，引出失败！").arg(Sep)};
-        file.write(first + "\r\n");
+        // Opened with the first line to write, so that a failing or empty body query is reported before a
+        // target that cannot be written, as when both queries ran before the file was opened.
+        std::optional<LineFile> target;
+        auto file = [&]() -> LineFile& {
+            if (!target) {
+                target.emplace(FilePath);
+                target->write(first + "\r\n");
+            }
+            return *target;
+        };
 
         const QList<FieldInfo> headFields = Head.Fields();
         const int headBill = Head.FieldIndex(QStringLiteral("FbillNo"));
@@ -158,7 +167,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         };
         auto writeHead = [&]() {
             currentHead();
-            file.write(EncodeLine(GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+            file().write(EncodeLine(GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
         };
 
         // Both results are ordered by invoice number: the lines of one invoice are collected while they
@@ -175,7 +184,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             while (!Head.EOF_()) {
                 if (NullToText(Head.value(headBill)) == runKey) {
                     writeHead();
-                    file.write(runLines);
+                    file().write(runLines);
                     matched = true;
                 } else if (matched) {
                     break;
@@ -209,7 +218,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         flushRun();
         for (; !Head.EOF_(); Head.MoveNext())
             writeHead();
-        file.commit();
+        file().commit();
         return true;
     } catch (const ExportRefused& r) {
         ShowMsg(r.message);

@@ -67,14 +67,16 @@ bool clsSaveData::BuildRsQuery(const QString& LinkID, bool IsHead, const ExportQ
     }
 }
 
-RecordsetPtr clsSaveData::GetRs(Connection& acct, const QString& LinkID, const ExportQuery& HeadSql,
+RecordsetPtr clsSaveData::GetRs(ConnectionPtr& acct, const QString& LinkID, const ExportQuery& HeadSql,
                                 const QString& BodySql) {
     try {
         ExportQuery q;
         if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
+        // Template formulas are written by users: the export reads through a connection that cannot write.
+        if (!acct) acct = OpenAcctConnection(Connection::Mode::ReadOnly);
         RecordsetPtr rs;
         try {
-            rs = acct.Query(q.sql, q.params);
+            rs = acct->Query(q.sql, q.params);
         } catch (const DbError&) {
             ShowMsg(QStringLiteral("语法错误，引出失败！"));
             return nullptr;
@@ -133,25 +135,31 @@ bool clsSaveData::ExportToTxT(const QString& FilePath, const QString& Conditions
         const QString B = NullToText(
             GetFieldValue(&config, QStringLiteral("Select FSQL from t_OtherInfo Where Fkey='tbl2'"), 0));
 
-        // Template formulas are written by users: the export reads through a connection that cannot write.
-        const ConnectionPtr acct = OpenAcctConnection(Connection::Mode::ReadOnly);
-        const RecordsetPtr RH = GetRs(*acct, LinkID, head, B);
+        ConnectionPtr acct;
+        const RecordsetPtr RH = GetRs(acct, LinkID, head, B);
         if (!RH) return false;
         ExportQuery body;
         if (!BuildRsQuery(LinkID, false, head, B, body)) return false;
         const BodyRowSource RB = [&](const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                      const std::function<void(const QVariantList&)>& onRow) {
-            bool started = false;
+            // A failure of the query itself, also one that arises while its rows are read, is the failed
+            // trial of the body query; failures of the writer pass through as they are.
+            bool inWriter = false;
             try {
                 acct->ForEachRow(
                     body.sql, body.params,
                     [&](const QList<FieldInfo>& cols) {
-                        started = true;
+                        inWriter = true;
                         onColumns(cols);
+                        inWriter = false;
                     },
-                    onRow);
+                    [&](const QVariantList& row) {
+                        inWriter = true;
+                        onRow(row);
+                        inWriter = false;
+                    });
             } catch (const DbError&) {
-                if (!started) throw ExportRefused{QStringLiteral("语法错误，引出失败！")};
+                if (!inWriter) throw ExportRefused{QStringLiteral("语法错误，引出失败！")};
                 throw;
             }
         };

@@ -37,7 +37,8 @@ private:
     // "empty link" message.
     bool BuildRsQuery(const QString& LinkID, bool IsHead, const ExportQuery& HeadSql, const QString& BodySql,
                       ExportQuery& out);
-    // Builds and runs the head query (materialised: one row per invoice).
-    RecordsetPtr GetRs(Connection& acct, const QString& LinkID, const ExportQuery& HeadSql,
+    // Builds and runs the head query (materialised: one row per invoice); opens the read-only accounting
+    // connection into acct once the link's head fields are known.
+    RecordsetPtr GetRs(ConnectionPtr& acct, const QString& LinkID, const ExportQuery& HeadSql,
                        const QString& BodySql);
 };

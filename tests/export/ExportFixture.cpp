@@ -84,3 +84,8 @@ QByteArray FileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+void WriteOld(const QString& path) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write("OLD\r\n");
+}

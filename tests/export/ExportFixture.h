@@ -28,3 +28,5 @@ void AddInvoice(Connection& acct, int interId, const QString& billNo, const QStr
                 const QVariant& explanation = QVariant());
 
 QByteArray FileBytes(const QString& path);
+// An earlier file at path holding "OLD" CR LF.
+void WriteOld(const QString& path);

@@ -21,17 +21,32 @@ QString Conditions(const QStringList& firstValues) {
     return v.join(u'|');
 }
 
+const QString kDay = Conditions({"2026-01-08", "2026-01-08"});
+
+struct Case {
+    QVariant type = 0;
+    QString sep = QStringLiteral("~~");
+    QStringList head = kHead, body = kBody;
+    QString conditions = kDay;
+    QString sql = {}; // "config:…" or "acct:…" run before the export; "acct:!" breaks the accounting set
+    QString linkId = QStringLiteral("1");
+    QString target = QStringLiteral("out.txt");
+    QStringList bills = {}; // expected head lines by invoice number
+    QStringList lines = {}; // expected file
+    QString message = {};   // the one notice of a refused export; "@" is the output folder
+};
+
 struct ExportSetup {
     TestDatabases db{false};
     QTemporaryDir out;
     QString path;
-    ExportSetup(const QVariant& invoiceType = 0, const QString& sep = QStringLiteral("~~")) {
+    ExportSetup() {
         db.installGlobals();
         path = out.filePath(QStringLiteral("out.txt"));
         TransactionGuard configTrans(*db.config);
         TransactionGuard acctTrans(*db.acct);
         UseTestTemplates(*db.config);
-        MakeTestLink(*db.config, 1, invoiceType, sep, kHead, kBody);
+        MakeTestLink(*db.config, 1, 0, QStringLiteral("~~"), kHead, kBody);
         AddTestBaseData(*db.acct);
         AddInvoice(*db.acct, 1, QStringLiteral("ZP01"), QStringLiteral("2026-01-08"), 80,
                    {{2, 1130.5, QStringLiteral("甲")}, {1, 0.13, QVariant()}}, 1, 1, QStringLiteral("说明"));
@@ -54,228 +69,136 @@ struct ExportSetup {
     }
 };
 
-void WriteOld(const QString& path) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("OLD\r\n");
-}
-
 } // namespace
+
+Q_DECLARE_METATYPE(Case)
 
 class TestExportEngine : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void fileLayout() {
-        ExportSetup s;
-        RecorderSink sink;
-        QVERIFY(
-            clsSaveData().ExportToTxT(s.path, Conditions({"2026-01-01", "2026-01-31"}), QStringLiteral("1")));
-        QVERIFY(sink.entries.isEmpty());
-        QCOMPARE(ReadGbkFile(s.path), (QStringList{
-                                          "SJJK0101~~销售单据传入",
-                                          "ZP01~~2~~客户甲~~~~20260108~~说明",
-                                          "2~~1130.5~~甲~~2026-01-08",
-                                          "1~~0.13~~~~2026-01-08",
-                                          "ZP02~~1~~客户乙~~" + kRed + "~~20260120~~",
-                                          "3~~30~~乙~~2026-01-20",
-                                      }));
-        const QByteArray bytes = FileBytes(s.path);
-        QVERIFY(bytes.endsWith("\r\n"));
-        QCOMPARE(bytes.count("\r\n"), 6);
-        QCOMPARE(bytes.count("\n"), 6);
-        QString decoded;
-        QVERIFY(DecodeGbk(bytes, decoded));
-    }
-
-    void emptySeparatorWritesValuesBackToBack() {
-        ExportSetup s(0, QString());
-        RecorderSink sink;
-        QVERIFY(
-            clsSaveData().ExportToTxT(s.path, Conditions({"2026-01-08", "2026-01-08"}), QStringLiteral("1")));
-        QCOMPARE(ReadGbkFile(s.path), (QStringList{"SJJK0101销售单据传入", "ZP012客户甲20260108说明",
-                                                   "21130.5甲2026-01-08", "10.132026-01-08"}));
-    }
-
-    void conditions_data() {
-        QTest::addColumn<QVariant>("invoiceType");
-        QTest::addColumn<QString>("conditions");
-        QTest::addColumn<QStringList>("bills");
-        QTest::addColumn<QStringList>("messages");
-        const QString all = Conditions({});
+    // One export per row. A refusal shows exactly its notice and leaves the earlier file as it was,
+    // with no temporary file; a success replaces it, with CR LF after every line, the last included.
+    void exportToTxT_data() {
+        QTest::addColumn<Case>("c");
+        const QString all = Conditions({}), none = Conditions({"2030-01-01"}),
+                      syntax = "语法错误，引出失败！";
+        QTest::newRow("separator ~~")
+            << Case{.conditions = Conditions({"2026-01-01", "2026-01-31"}),
+                    .lines = {"SJJK0101~~销售单据传入", "ZP01~~2~~客户甲~~~~20260108~~说明",
+                              "2~~1130.5~~甲~~2026-01-08", "1~~0.13~~~~2026-01-08",
+                              "ZP02~~1~~客户乙~~" + kRed + "~~20260120~~", "3~~30~~乙~~2026-01-20"}};
+        QTest::newRow("empty separator writes values back to back")
+            << Case{.sep = "",
+                    .lines = {"SJJK0101销售单据传入", "ZP012客户甲20260108说明", "21130.5甲2026-01-08",
+                              "10.132026-01-08"}};
         QTest::newRow("all empty: special invoices only")
-            << QVariant(0) << all << QStringList{"ZP'03", "ZP01", "ZP02"} << QStringList{};
-        QTest::newRow("type 1 is ordinary") << QVariant(1) << all << QStringList{"PT01"} << QStringList{};
+            << Case{.conditions = all, .bills = {"ZP'03", "ZP01", "ZP02"}};
+        QTest::newRow("type 1 is ordinary") << Case{.type = 1, .conditions = all, .bills = {"PT01"}};
         QTest::newRow("type Null counts as ordinary")
-            << QVariant() << all << QStringList{"PT01"} << QStringList{};
-        QTest::newRow("type 7 counts as ordinary")
-            << QVariant(7) << all << QStringList{"PT01"} << QStringList{};
-        QTest::newRow("date range") << QVariant(0) << Conditions({"2026-01-01", "2026-01-15"})
-                                    << QStringList{"ZP01"} << QStringList{};
+            << Case{.type = QVariant(), .conditions = all, .bills = {"PT01"}};
+        QTest::newRow("type 7 counts as ordinary") << Case{.type = 7, .conditions = all, .bills = {"PT01"}};
+        QTest::newRow("date range") << Case{.conditions = Conditions({"2026-01-01", "2026-01-15"}),
+                                            .bills = {"ZP01"}};
         QTest::newRow("invoice number with a quote filters literally")
-            << QVariant(0) << Conditions({"", "", "ZP'03", "ZP'03"}) << QStringList{"ZP'03"} << QStringList{};
+            << Case{.conditions = Conditions({"", "", "ZP'03", "ZP'03"}), .bills = {"ZP'03"}};
+        QTest::newRow("customer code range")
+            << Case{.conditions = Conditions({"", "", "", "", "C02", "C02"}), .bills = {"ZP02"}};
+        // Placeholders and the memo item match in any case; everything else keeps the case it was written in.
+        QTest::newRow("template case is kept")
+            << Case{.conditions = Conditions({"2026-01-20", "2026-01-20"}),
+                    .sql = "config:update t_OtherInfo set FSQL=replace(replace(replace(FSQL, '{filter0}', "
+                           "'{FILTER0}'), ''''' as fmemo', ''''' AS FMemo'), 't1.FExplanation as FExpl', "
+                           "'''MixedCase'' as FExpl') where Fkey='tbl1'",
+                    .lines = {"SJJK0101~~销售单据传入", "ZP02~~1~~客户乙~~" + kRed + "~~20260120~~MixedCase",
+                              "3~~30~~乙~~2026-01-20"}};
         QTest::newRow("a quote cannot change the statement")
-            << QVariant(0) << Conditions({"", "", "ZP01' or '1'='1", "ZP01' or '1'='1"}) << QStringList{}
-            << QStringList{"引出的表头数据为空，引出失败！"};
-        QTest::newRow("customer code range") << QVariant(0) << Conditions({"", "", "", "", "C02", "C02"})
-                                             << QStringList{"ZP02"} << QStringList{};
+            << Case{.conditions = Conditions({"", "", "ZP01' or '1'='1", "ZP01' or '1'='1"}),
+                    .message = "引出的表头数据为空，引出失败！"};
         QTest::newRow("empty condition text leaves the placeholders")
-            << QVariant(0) << QString() << QStringList{} << QStringList{"语法错误，引出失败！"};
+            << Case{.conditions = "", .message = syntax};
+        QTest::newRow("unknown link") << Case{.linkId = "99", .message = "关联不存在，引出失败！"};
+        QTest::newRow("link id that is no number")
+            << Case{.linkId = "1 or 1=1", .message = "关联不存在，引出失败！"};
+        QTest::newRow("no head fields, before the accounting set is opened")
+            << Case{.head = {}, .sql = "acct:!", .message = "关联信息表头为空，引出失败！"};
+        QTest::newRow("no body fields") << Case{.body = {}, .message = "关联信息表体为空，引出失败！"};
+        QTest::newRow("no body fields, after the head query ran")
+            << Case{.body = {}, .conditions = none, .message = "引出的表头数据为空，引出失败！"};
+        QTest::newRow("no invoice in the range")
+            << Case{.conditions = none, .message = "引出的表头数据为空，引出失败！"};
+        QTest::newRow("accounting set cannot be opened") << Case{
+            .sql = "acct:!",
+            .message = "调用(GetRs)出错!\r\n错误编号:-2147467259,错误原因:找不到数据库文件“@/none.db”。"};
+        QTest::newRow("template with a syntax error") << Case{
+            .sql = "config:update t_OtherInfo set FSQL='select from where {filter0}' where Fkey='tbl1'",
+            .message = syntax};
+        QTest::newRow("missing second template")
+            << Case{.sql = "config:delete from t_OtherInfo where Fkey='tbl2'", .message = syntax};
+        QTest::newRow("failing body formula")
+            << Case{.body = {"FQty", "=no_such_column*2"}, .message = syntax};
+        QTest::newRow("separator inside a value")
+            << Case{.sql = "acct:update ICSale set FExplanation='a~~b' where FInterID=1",
+                    .message = "发票“ZP01”的值“a~~b”含有分隔符“~~”，引出失败！"};
+        QTest::newRow("line break inside a value")
+            << Case{.sql = "acct:update ICSaleEntry set FNote='x'||char(13,10)||'y' where FInterID=1",
+                    .message = "发票“ZP01”的值“x\\r\\ny”含有换行符，引出失败！"};
+        QTest::newRow("character that GBK cannot hold")
+            << Case{.sql = "acct:update ICSaleEntry set FNote='笑😀' where FInterID=1",
+                    .message = "发票“ZP01”的值“笑😀”含有GBK编码不能表示的字符，引出失败！"};
+        // A target that cannot be written is reported only after both queries succeeded.
+        QTest::newRow("unwritable target") << Case{
+            .target = "missing/out.txt",
+            .message = "调用(WriteToTxT)出错!\r\n错误编号:75,错误原因:路径/文件访问错误：@/missing/out.txt"};
+        QTest::newRow("unwritable target, body query fails first")
+            << Case{.body = {"=no_such_column"}, .target = "missing/out.txt", .message = syntax};
     }
-    void conditions() {
-        QFETCH(QVariant, invoiceType);
-        QFETCH(QString, conditions);
-        QFETCH(QStringList, bills);
-        QFETCH(QStringList, messages);
-        ExportSetup s(invoiceType);
-        RecorderSink sink;
-        QCOMPARE(clsSaveData().ExportToTxT(s.path, conditions, QStringLiteral("1")), messages.isEmpty());
-        QCOMPARE(sink.texts(), messages);
-        QCOMPARE(s.HeadBills(), bills);
-    }
-
-    // Placeholders and the memo item match in any case; everything else keeps the case it was written in.
-    void templateCaseIsKept() {
+    void exportToTxT() {
+        QFETCH(Case, c);
         ExportSetup s;
-        QString t = TestTemplate1();
-        t.replace(QStringLiteral("{filter0}"), QStringLiteral("{FILTER0}"))
-            .replace(QStringLiteral("'' as fmemo"), QStringLiteral("'' AS FMemo"))
-            .replace(QStringLiteral("t1.FExplanation as FExpl"), QStringLiteral("'MixedCase' as FExpl"));
-        UseTestTemplates(*s.db.config, t);
+        MakeTestLink(*s.db.config, 1, c.type, c.sep, c.head, c.body);
+        if (c.sql == u"acct:!")
+            gsAcctProps = QStringLiteral("{Provider=SQLite;Data Source=%1/none.db}").arg(s.out.path());
+        else if (!c.sql.isEmpty())
+            (c.sql.startsWith(u'c') ? s.db.config : s.db.acct)->Execute(c.sql.section(u':', 1));
+        WriteOld(s.path);
         RecorderSink sink;
-        QVERIFY(
-            clsSaveData().ExportToTxT(s.path, Conditions({"2026-01-20", "2026-01-20"}), QStringLiteral("1")));
-        QCOMPARE(ReadGbkFile(s.path).value(1), "ZP02~~1~~客户乙~~" + kRed + "~~20260120~~MixedCase");
+        const bool ok = c.message.isEmpty();
+        QCOMPARE(clsSaveData().ExportToTxT(s.out.filePath(c.target), c.conditions, c.linkId), ok);
+        QStringList texts = sink.texts();
+        if (!texts.isEmpty())
+            texts.last().remove(QRegularExpression(QStringLiteral("（[^（]*）$"))); // system's reason
+        QCOMPARE(texts, ok ? QStringList() : QStringList{c.message.replace(u'@', s.out.path())});
+        if (!c.lines.isEmpty()) QCOMPARE(ReadGbkFile(s.path), c.lines);
+        if (!c.bills.isEmpty()) QCOMPARE(s.HeadBills(), c.bills);
+        const QByteArray bytes = FileBytes(s.path);
+        QCOMPARE(bytes == "OLD\r\n", !ok);
+        QVERIFY(bytes.endsWith("\r\n"));
+        QCOMPARE(bytes.count("\n"), bytes.count("\r\n"));
+        QCOMPARE(QDir(s.out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"out.txt"});
     }
 
     void linesFollowTheirInvoice() {
-        TestDatabases db(false);
-        db.installGlobals();
-        UseTestTemplates(*db.config);
-        MakeTestLink(*db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
-        AddTestBaseData(*db.acct);
+        ExportSetup s;
+        MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
         // Inserted against the invoice-number order, lines of different invoices interleaved by id.
-        AddInvoice(*db.acct, 9, QStringLiteral("C3"), QStringLiteral("2026-01-01"), 80,
+        AddInvoice(*s.db.acct, 9, QStringLiteral("C3"), QStringLiteral("2025-01-01"), 80,
                    {{1, 1, "C3-1"}, {1, 1, "C3-2"}, {1, 1, "C3-3"}});
-        AddInvoice(*db.acct, 5, QStringLiteral("A1"), QStringLiteral("2026-01-01"), 80, {{1, 1, "A1-1"}});
-        AddInvoice(*db.acct, 7, QStringLiteral("B2"), QStringLiteral("2026-01-01"), 80,
+        AddInvoice(*s.db.acct, 5, QStringLiteral("A1"), QStringLiteral("2025-01-01"), 80, {{1, 1, "A1-1"}});
+        AddInvoice(*s.db.acct, 7, QStringLiteral("B2"), QStringLiteral("2025-01-01"), 80,
                    {{1, 1, "B2-1"}, {1, 1, "B2-2"}});
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("x.txt"));
         RecorderSink sink;
-        QVERIFY(clsSaveData().ExportToTxT(path, Conditions({}), QStringLiteral("1")));
-        QStringList lines = ReadGbkFile(path);
-        QCOMPARE(lines.takeFirst(), QStringLiteral("SJJK0101~~销售单据传入"));
-        QStringList heads;
-        for (int i = 0; i < lines.size();) {
-            const QString bill = lines[i].section(QStringLiteral("~~"), 0, 0);
-            const int n = lines[i].section(QStringLiteral("~~"), 1, 1).toInt();
-            heads << bill;
+        QVERIFY(clsSaveData().ExportToTxT(s.path, Conditions({"2025-01-01", "2025-01-01"}), "1"));
+        const QStringList lines = ReadGbkFile(s.path).mid(1);
+        QStringList blocks; // each head line with its lines, in any order within the invoice
+        for (int i = 0, n = 0; i < lines.size(); i += n + 1) {
+            n = lines[i].section(QStringLiteral("~~"), 1, 1).toInt();
             QStringList body = lines.mid(i + 1, n);
             body.sort();
-            QStringList expected;
-            for (int k = 1; k <= n; ++k)
-                expected << bill + QStringLiteral("-%1").arg(k);
-            QCOMPARE(body, expected);
-            i += n + 1;
+            blocks << lines[i] + u':' + body.join(u',');
         }
-        QCOMPARE(heads, (QStringList{"A1", "B2", "C3"}));
-    }
-
-    void refusals_data() {
-        QTest::addColumn<int>("setup");
-        QTest::addColumn<QString>("linkId");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("unknown link") << 0 << "99"
-                                      << "关联不存在，引出失败！";
-        QTest::newRow("link id that is no number") << 0 << "1 or 1=1"
-                                                   << "关联不存在，引出失败！";
-        QTest::newRow("no head fields") << 1 << "1"
-                                        << "关联信息表头为空，引出失败！";
-        QTest::newRow("no body fields") << 2 << "1"
-                                        << "关联信息表体为空，引出失败！";
-        QTest::newRow("no invoice in the range") << 3 << "1"
-                                                 << "引出的表头数据为空，引出失败！";
-        QTest::newRow("template with a syntax error") << 4 << "1"
-                                                      << "语法错误，引出失败！";
-        QTest::newRow("missing second template") << 5 << "1"
-                                                 << "语法错误，引出失败！";
-        QTest::newRow("failing body formula") << 6 << "1"
-                                              << "语法错误，引出失败！";
-        QTest::newRow("separator inside a value") << 7 << "1"
-                                                  << "发票“ZP01”的值“a~~b”含有分隔符“~~”，引出失败！";
-        QTest::newRow("line break inside a value") << 8 << "1"
-                                                   << "发票“ZP01”的值“x\\r\\ny”含有换行符，引出失败！";
-        QTest::newRow("character that GBK cannot hold")
-            << 9 << "1" << QStringLiteral("发票“ZP01”的值“笑😀”含有GBK编码不能表示的字符，引出失败！");
-    }
-    void refusals() {
-        QFETCH(int, setup);
-        QFETCH(QString, linkId);
-        QFETCH(QString, message);
-        ExportSetup s;
-        QString conditions = Conditions({"2026-01-08", "2026-01-08"});
-        switch (setup) {
-        case 1:
-            MakeTestLink(*s.db.config, 1, 0, "~~", {}, kBody);
-            break;
-        case 2:
-            MakeTestLink(*s.db.config, 1, 0, "~~", kHead, {});
-            break;
-        case 3:
-            conditions = Conditions({"2030-01-01"});
-            break;
-        case 4:
-            UseTestTemplates(*s.db.config, QStringLiteral("select from where {filter0}"));
-            break;
-        case 5:
-            s.db.config->Execute(QStringLiteral("delete from t_OtherInfo where Fkey='tbl2'"));
-            break;
-        case 6:
-            MakeTestLink(*s.db.config, 1, 0, "~~", kHead, {"FQty", "=no_such_column*2"});
-            break;
-        case 7:
-            s.db.acct->Execute(QStringLiteral("update ICSale set FExplanation='a~~b' where FInterID=1"));
-            break;
-        case 8:
-            s.db.acct->Execute(QStringLiteral("update ICSaleEntry set FNote=? where FInterID=1"), {"x\r\ny"});
-            break;
-        case 9:
-            s.db.acct->Execute(QStringLiteral("update ICSaleEntry set FNote=? where FInterID=1"), {"笑😀"});
-            break;
-        default:
-            break;
-        }
-        WriteOld(s.path);
-        RecorderSink sink;
-        QVERIFY(!clsSaveData().ExportToTxT(s.path, conditions, linkId));
-        QCOMPARE(sink.texts(), QStringList{message});
-        // Nothing written: the earlier file is as it was and no temporary file is left behind.
-        QCOMPARE(FileBytes(s.path), QByteArray("OLD\r\n"));
-        QCOMPARE(QDir(s.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
-    }
-
-    void successReplacesEarlierFile() {
-        ExportSetup s;
-        WriteOld(s.path);
-        RecorderSink sink;
-        QVERIFY(
-            clsSaveData().ExportToTxT(s.path, Conditions({"2026-01-20", "2026-01-20"}), QStringLiteral("1")));
-        QCOMPARE(ReadGbkFile(s.path).size(), 3);
-        QCOMPARE(QDir(s.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
-    }
-
-    void unwritableTarget() {
-        ExportSetup s;
-        RecorderSink sink;
-        const QString path = s.out.filePath(QStringLiteral("missing/dir/out.txt"));
-        QVERIFY(!clsSaveData().ExportToTxT(path, Conditions({}), QStringLiteral("1")));
-        QCOMPARE(sink.entries.size(), 1);
-        QVERIFY2(sink.last().startsWith(
-                     QStringLiteral("调用(WriteToTxT)出错!\r\n错误编号:75,错误原因:路径/文件访问错误：") +
-                     path + QStringLiteral("（")),
-                 qPrintable(sink.last()));
-        QVERIFY(!QFile::exists(path));
+        QCOMPARE(blocks, (QStringList{"A1~~1:A1-1", "B2~~2:B2-1,B2-2", "C3~~3:C3-1,C3-2,C3-3"}));
     }
 
     // The writer on its own: heads without lines, Frows from RowsCount, head dates only, no body at all.
