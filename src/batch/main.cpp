@@ -13,8 +13,8 @@ static const char* kUsage =
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
     "--config defaults to Taxlink.db in the program's folder. --filter holds the fourteen filter values\n"
     "(dates yyyy-mm-dd) joined by \"|\"; omitted, nothing is filtered.\n"
-    "Messages go to stderr, one per line. Exit status: 0 on success, 1 otherwise (import: 2 on bad\n"
-    "usage; 2 without a known command).\n";
+    "Messages go to stderr, one per line. Exit status: 0 on success, 1 otherwise (2 without a known\n"
+    "command).\n";
 
 QString BatchOption(const QStringList& args, const QString& name) {
     const int i = args.indexOf(name);
