@@ -22,23 +22,6 @@ namespace {
 const QString kFirstUse =
     QStringLiteral("2026-03-15|2026-03-15||||||||||||"); // two dates, twelve empty values
 
-// Runs f on the next modal window that appears (polling, as the window opens inside a click).
-void WhenModal(std::function<void(QWidget*)> f, int attempts = 3000) {
-    QTimer::singleShot(10, [f, attempts] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (w && w->isVisible()) {
-            f(w);
-            // A handler that failed must not leave the window open: the test would hang instead of failing.
-            QPointer<QWidget> open(w);
-            QTimer::singleShot(5000, [open] {
-                if (open && open->isVisible()) open->close();
-            });
-        } else if (attempts > 0) {
-            WhenModal(f, attempts - 1);
-        }
-    });
-}
-
 void ClickButton(QWidget* w, const QString& name) {
     auto* b = w->findChild<QAbstractButton*>(name);
     QVERIFY2(b, qPrintable(name));

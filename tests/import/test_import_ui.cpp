@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -114,13 +115,21 @@ private Q_SLOTS:
         w.show();
         Path(w)->setText(QStringLiteral("earlier.txt"));
         QString seen;
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        WhenModal([&](QWidget* m) {
+            auto* d = qobject_cast<QFileDialog*>(m);
             if (!d) return;
             seen = d->windowTitle() + u'|' + d->nameFilters().join(u';');
             if (!pick) return d->reject();
-            d->selectFile(good);
-            static_cast<QDialog*>(d)->accept();
+            // The dialog fills its list in a thread and resets the name box when done: wait for that, then
+            // type the name as a user would and close with done(), which does not consult that list.
+            if (auto* model = d->findChild<QFileSystemModel*>()) {
+                QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+                d->setDirectory(QFileInfo(good).absolutePath());
+                loaded.wait(3000);
+                QTest::qWait(50);
+            }
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(good).fileName());
+            QMetaObject::invokeMethod(d, "done", Q_ARG(int, QDialog::Accepted));
         });
         QTest::mouseClick(w.findChild<QToolButton*>(QStringLiteral("cmdOpen")), Qt::LeftButton);
         QCOMPARE(seen, QStringLiteral("Orvane|文本文件(*.txt)"));

@@ -2,9 +2,13 @@
 
 #include "common/GbkCodec.h"
 #include "common/modDefine.h"
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
 #include <QtTest/QtTest>
 
 RecorderSink::RecorderSink() {
@@ -24,6 +28,21 @@ QStringList RecorderSink::texts() const {
     for (const Entry& e : entries)
         out << e.text;
     return out;
+}
+
+void WhenModal(std::function<void(QWidget*)> f, int attempts) {
+    QTimer::singleShot(10, [f, attempts] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w && w->isVisible()) {
+            f(w);
+            QPointer<QWidget> open(w);
+            QTimer::singleShot(5000, [open] {
+                if (open && open->isVisible()) open->close();
+            });
+        } else if (attempts > 0) {
+            WhenModal(f, attempts - 1);
+        }
+    });
 }
 
 QString DataDir() {

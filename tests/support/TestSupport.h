@@ -6,7 +6,10 @@
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
+
+class QWidget;
 
 class RecorderSink : public MessageSink {
 public:
@@ -52,6 +55,11 @@ public:
     ConnectionPtr config;
     ConnectionPtr acct;
 };
+
+// Runs f on the next modal window that is shown, polling: a window opened inside a click may take a few
+// event-loop turns to become the active modal one (file dialogs fill their model first). A handler that
+// leaves the window open gets it closed after five seconds, so a failing test ends instead of hanging.
+void WhenModal(std::function<void(QWidget*)> f, int attempts = 3000);
 
 QString DataDir();
 QString SamplesDir();
