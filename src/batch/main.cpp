@@ -8,13 +8,12 @@ static const char* kUsage =
     "usage:\n"
     "  taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE [--filter "
     "\"v0|v1|...|v13\"]\n"
-    "  taxferry-batch import --acct CONN --config Taxlink.db FILE\n"
+    "  taxferry-batch import --acct CONN [--config Taxlink.db] FILE\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
     "--config defaults to Taxlink.db in the program's folder. --filter holds the fourteen filter values\n"
     "(dates yyyy-mm-dd) joined by \"|\"; omitted, nothing is filtered.\n"
-    "Messages go to stderr, one per line. Exit status: 0 on success, 1 otherwise (2 without a known\n"
-    "command).\n";
+    "Messages go to stderr, one per line. Exit status: 0 on success, 1 otherwise.\n";
 
 QString BatchOption(const QStringList& args, const QString& name) {
     const int i = args.indexOf(name);
@@ -38,11 +37,11 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? 2 : 0;
+        return args.isEmpty() ? 1 : 0;
     }
     const QString command = args.first();
     if (command == u"export") return RunBatchExport(args.mid(1));
     if (command == u"import") return RunBatchImport(args.mid(1));
     std::fputs(kUsage, stderr);
-    return 2;
+    return 1;
 }
