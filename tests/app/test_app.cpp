@@ -3,6 +3,7 @@
 #include "app/MessageBoxSink.h"
 #include "app/clsItemLook.h"
 #include "app/clsLogin.h"
+#include "app/frmHelp.h"
 #include "app/frmItemLook.h"
 #include "app/frmLogin.h"
 #include "app/frmMain.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest/QtTest>
@@ -99,6 +101,7 @@ private Q_SLOTS:
     void exitFromEveryBandClosesConnections();
     void commandsOpenTheirWindows_data();
     void commandsOpenTheirWindows();
+    void helpShowsTheShippedGuide();
 
     void pickerReturnsCode_data();
     void pickerReturnsCode();
@@ -507,6 +510,14 @@ void TestApp::exitFromEveryBandClosesConnections() {
     QCOMPARE(m_db->config->State(), 0);
     QCOMPARE(m_db->acct->State(), 0);
     QVERIFY(m_sink->entries.isEmpty());
+}
+
+void TestApp::helpShowsTheShippedGuide() {
+    frmHelp help;
+    help.Init(1);
+    const QString text = help.txtHelp->toPlainText();
+    QVERIFY(text.contains(QStringLiteral("使用说明")));
+    QVERIFY(text.contains(QStringLiteral("taxferry-batch")));
 }
 
 void TestApp::commandsOpenTheirWindows_data() {
