@@ -17,6 +17,15 @@ QString DbError::reportText() const {
            m_description;
 }
 
+DbError ObjectNotSetError() {
+    return DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+}
+
+Connection& RequireConnection(Connection* conn) {
+    if (!conn) throw ObjectNotSetError();
+    return *conn;
+}
+
 QString Dialect::boolLiteral(bool b) const {
     if (kind == DbKind::ODBC) return b ? QStringLiteral("1") : QStringLiteral("0");
     return b ? QStringLiteral("true") : QStringLiteral("false");

@@ -16,6 +16,8 @@ class QSqlDatabase;
 
 // The one error type of database and file operations: a number and a description, like the
 // platform's Err object.
+class Connection;
+
 class DbError : public std::runtime_error {
 public:
     DbError(long number, const QString& description);
@@ -28,6 +30,11 @@ private:
     long m_number;
     QString m_description;
 };
+
+// Error 91, "object not set": a connection or result that is not there.
+DbError ObjectNotSetError();
+// The connection, or ObjectNotSetError when there is none.
+Connection& RequireConnection(Connection* conn);
 
 // Error numbers raised by the program itself.
 namespace ErrNo {

@@ -16,3 +16,11 @@ extern QString gsItemView;
 extern QString gsSystemLabel;
 extern int giIndustry;    // 1 for the industry edition
 extern int giInvoiceKind; // 0 special VAT invoice, 2 ordinary invoice (the import)
+
+// The two connections, or an error when the program has not opened them.
+inline Connection& AcctConnection() {
+    return RequireConnection(gcnAcct.get());
+}
+inline Connection& ConfigConnection() {
+    return RequireConnection(gcnConfig.get());
+}

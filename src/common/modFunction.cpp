@@ -159,7 +159,7 @@ RecordsetPtr OpenRs(Connection* conn, const QString& sql, const QVariantList& pa
 QVariant GetFieldValue(Connection* conn, const QString& sql, int fieldIndex, const QVariant& def,
                        const QVariantList& params) {
     const RecordsetPtr rs = OpenRs(conn, sql, params);
-    if (!rs) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+    if (!rs) throw ObjectNotSetError();
     if (rs->EOF_()) return {};
     return NullToValue(rs->value(fieldIndex), def);
 }
@@ -262,8 +262,7 @@ void CloseConnection(const ConnectionPtr& conn) {
 }
 
 bool GetPeriod(QString& year, QString& period, Connection* conn) {
-    if (!conn) conn = gcnAcct.get();
-    if (!conn) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+    if (!conn) conn = &AcctConnection();
     const QString d = TodayText();
     const RecordsetPtr rs = conn->Query(
         QStringLiteral("select FPeriod,FYear from T_PeriodDate where ?>=FStartDate and ?<=FEndDate"), {d, d});

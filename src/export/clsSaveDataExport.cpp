@@ -9,11 +9,6 @@
 
 namespace {
 
-Connection& ConfigConnection() {
-    if (!gcnConfig) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
-    return *gcnConfig;
-}
-
 const QString kRedMemo =
     QStringLiteral("CASE t1.Frob WHEN -1 THEN '对应正数发票代码1111111111号码11111111' ELSE '' END as fmemo");
 

@@ -33,7 +33,7 @@ bool ImportEngine::Fail() {
 
 bool ImportEngine::ImportToQor(const QString& filePath) {
     try {
-        if (!m_acct) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+        RequireConnection(m_acct.get());
         GbkLineReader reader;
         if (!reader.open(filePath)) throw DbError(ErrNo::FileNotFound, QStringLiteral("文件未找到"));
         if (reader.isEmptyFile()) {

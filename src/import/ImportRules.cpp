@@ -32,10 +32,10 @@ void ImportRules::BeginImport() {
 const QList<ImportRules::FieldRule>& ImportRules::FieldRules(bool isHead) {
     std::optional<QList<FieldRule>>& rules = isHead ? m_headRules : m_bodyRules;
     if (rules) return *rules;
-    if (!m_config) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
     const RecordsetPtr rs =
-        m_config->Query(QStringLiteral("Select * from t_ImportField where FisHead=") +
-                        m_config->dialect().boolLiteral(isHead) + QStringLiteral(" order by Forder"));
+        RequireConnection(m_config.get())
+            .Query(QStringLiteral("Select * from t_ImportField where FisHead=") +
+                   m_config->dialect().boolLiteral(isHead) + QStringLiteral(" order by Forder"));
     QList<FieldRule> list;
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
         FieldRule r;
@@ -60,8 +60,8 @@ bool ImportRules::InValueList(const QString& value, const QString& list) {
 
 QString ImportRules::MapTaxName(const QString& kind, const QString& taxName) {
     if (!m_itemMapLoaded) {
-        if (!m_config) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
-        const RecordsetPtr rs = m_config->Query(QStringLiteral("Select * from t_ItemMap"));
+        const RecordsetPtr rs =
+            RequireConnection(m_config.get()).Query(QStringLiteral("Select * from t_ItemMap"));
         const int fieldName = rs->FieldIndex(QStringLiteral("FFieldName"));
         const int taxData = rs->FieldIndex(QStringLiteral("FTaxData"));
         const int qorData = rs->FieldIndex(QStringLiteral("FQorData"));

@@ -2,13 +2,9 @@
 
 #include "common/modDefine.h"
 #include "common/modFunction.h"
+#include <functional>
 
 namespace {
-
-Connection& ConfigConnection() {
-    if (!gcnConfig) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
-    return *gcnConfig;
-}
 
 // Link identifiers are bound as numbers; a text that is not a whole number would otherwise match
 // nothing and the operation would report success for a link it never touched.
@@ -25,69 +21,62 @@ void ExecuteInsert(Connection& conn, const QString& table, const FieldMap& row) 
     conn.Execute(st.sql, st.values);
 }
 
+void DeleteLinkRows(Connection& conn, qlonglong id) {
+    conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_BaseInfo")) + QStringLiteral(" where FID=?"),
+                 {id});
+    conn.Execute(
+        conn.dialect().deleteFrom(QStringLiteral("t_Detail")) + QStringLiteral(" where FBaseInfoID=?"), {id});
+}
+
+// Runs one complete change in one transaction of the configuration connection (immediate: a new
+// identifier is read and used under the same write lock). True after the commit; a failure is rolled
+// back and reported under the method's name.
+bool RunLinkChange(const char* procName, const std::function<void(Connection&)>& change) {
+    try {
+        Connection& conn = ConfigConnection();
+        TransactionGuard trans(conn, true);
+        change(conn);
+        trans.commit();
+        return true;
+    } catch (const std::exception& e) {
+        ShowErr(QString::fromLatin1(procName), e);
+        return false;
+    }
+}
+
 } // namespace
 
 bool clsSaveData::SaveTaxField(const RecordList& Fields) {
-    try {
-        Connection& conn = ConfigConnection();
-        TransactionGuard trans(conn, true);
+    return RunLinkChange("SaveTaxField", [&](Connection& conn) {
         conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")));
         for (int i = 1; i <= Fields.Count(); ++i)
             ExecuteInsert(conn, QStringLiteral("t_TaxField"), Fields.Item(i));
-        trans.commit();
-        return true;
-    } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("SaveTaxField"), e);
-        return false;
-    }
+    });
 }
 
 bool clsSaveData::LoadTaxDefaultField() {
-    try {
-        Connection& conn = ConfigConnection();
-        TransactionGuard trans(conn, true);
+    return RunLinkChange("LoadTaxDefaultField", [](Connection& conn) {
         conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")));
         conn.Execute(QStringLiteral("Insert into t_TaxField Select * from t_TaxDefaultField"));
-        trans.commit();
-        return true;
-    } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("LoadTaxDefaultField"), e);
-        return false;
-    }
+    });
 }
 
 bool clsSaveData::LoadTaxDefaultDetail() {
-    try {
-        Connection& conn = ConfigConnection();
-        TransactionGuard trans(conn, true);
+    return RunLinkChange("LoadTaxDefaultDetail", [](Connection& conn) {
         conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_Detail")));
         conn.Execute(QStringLiteral("Insert into t_Detail Select * from t_DefaultDetail"));
-        trans.commit();
-        return true;
-    } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("LoadTaxDefaultDetail"), e);
-        return false;
-    }
+    });
 }
 
 bool clsSaveData::SaveLink(const RecordList& Records, int IsEdit) {
-    try {
-        Connection& conn = ConfigConnection();
+    return RunLinkChange("SaveLink", [&](Connection& conn) {
         if (Records.Count() < 1) throw DbError(ErrNo::General, QStringLiteral("关联没有表头记录。"));
-        // Immediate: the new identifier is read and used under the same write lock.
-        TransactionGuard trans(conn, true);
         FieldMap head = Records.Item(1);
         QString id;
         if (IsEdit != 0) {
             id =
                 head.Contains(QStringLiteral("FID")) ? head.Get(QStringLiteral("FID")).toString() : QString();
-            const qlonglong n = LinkNumber(id);
-            conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_BaseInfo")) +
-                             QStringLiteral(" where FID=?"),
-                         {n});
-            conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_Detail")) +
-                             QStringLiteral(" where FBaseInfoID=?"),
-                         {n});
+            DeleteLinkRows(conn, LinkNumber(id));
         } else {
             id = NullToText(GetFieldValue(&conn, QStringLiteral("Select Max(FID) +1 from t_BaseInfo"), 0,
                                           QStringLiteral("1")));
@@ -99,28 +88,9 @@ bool clsSaveData::SaveLink(const RecordList& Records, int IsEdit) {
             row.Set(QStringLiteral("FBaseInfoID"), id);
             ExecuteInsert(conn, QStringLiteral("t_Detail"), row);
         }
-        trans.commit();
-        return true;
-    } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("SaveLink"), e);
-        return false;
-    }
+    });
 }
 
 bool clsSaveData::DeleteLink(const QString& LinkID) {
-    try {
-        Connection& conn = ConfigConnection();
-        const qlonglong n = LinkNumber(LinkID);
-        TransactionGuard trans(conn, true);
-        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_BaseInfo")) + QStringLiteral(" where FID=?"),
-                     {n});
-        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_Detail")) +
-                         QStringLiteral(" where FBaseInfoID=?"),
-                     {n});
-        trans.commit();
-        return true;
-    } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("DeleteLink"), e);
-        return false;
-    }
+    return RunLinkChange("DeleteLink", [&](Connection& conn) { DeleteLinkRows(conn, LinkNumber(LinkID)); });
 }

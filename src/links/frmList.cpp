@@ -85,10 +85,9 @@ frmList::frmList(QWidget* parent) : QDialog(parent) {
 void frmList::Init() {
     try {
         lsvSelect->clear();
-        if (!gcnConfig) throw DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
         const RecordsetPtr rs =
-            gcnConfig->Query(QStringLiteral("Select * from t_BaseInfo where FInOrOut=? Order by FID"),
-                             {QString::number(ExportOrImport)});
+            ConfigConnection().Query(QStringLiteral("Select * from t_BaseInfo where FInOrOut=? Order by FID"),
+                                     {QString::number(ExportOrImport)});
         const QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
             const QString fid = NullToText(rs->value(QStringLiteral("FID")));

@@ -125,8 +125,7 @@ PickerLayout OtherLayout(int intType) {
 RecordsetPtr OpenPickerList(const QString& sql) {
     // A list type without a query must not reach the database as an empty statement.
     if (sql.trimmed().isEmpty()) throw DbError(3709, QStringLiteral("命令文本未被设置为命令对象。"));
-    if (!gcnAcct) throw DbError(3709, QStringLiteral("连接已关闭，不能执行此操作。"));
-    return gcnAcct->Query(sql);
+    return AcctConnection().Query(sql);
 }
 
 int PickerIdFromText(const QString& text) {

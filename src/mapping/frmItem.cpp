@@ -180,9 +180,8 @@ void frmItem::SizeColumns(QTableWidget* grid) {
 }
 
 void frmItem::GetItemList() {
-    if (!gcnConfig) throw DbError(3709, QStringLiteral("连接已关闭，不能执行此操作。"));
     for (int i = 0; i < ItemMapKindCount; ++i) {
-        const RecordsetPtr rs = LoadItemMap(*gcnConfig, LinkID, i);
+        const RecordsetPtr rs = LoadItemMap(ConfigConnection(), LinkID, i);
         FillGrid(*rs, i);
     }
 }
