@@ -81,6 +81,9 @@ INSERT INTO t_QorField (FID, FFieldName, FFieldType, FFieldDesc, FisHead, forder
 -- and nothing before it may contain the word where (the formula check cuts there).
 -- Ordinary invoices (86) keep tax-inclusive FPrice/FAmount and the net amount in
 -- FAmountincludetax, hence the CASEs: the file always gets net price and amount.
+-- Written in SQL that SQLite and PostgreSQL share: round() is given a numeric, as
+-- PostgreSQL has no round() of a float to n places. FEntryID orders the lines of an
+-- invoice after FbillNo, so that every server writes them in the same order.
 INSERT INTO t_OtherInfo (Fkey, FSQL) VALUES ('tbl1',
 'select t1.FBillNo as FbillNo,
        t1.FDate as FBillDate,
@@ -106,15 +109,16 @@ INSERT INTO t_OtherInfo (Fkey, FSQL) VALUES ('tbl1',
        t2.FTaxRate/100.0 as FTaxRateFrac,
        t2.FTaxRate as FTaxRatePct,
        '''' as FTaxItem,
-       round(coalesce(t2.FAmtDiscount,0)*100/(100+t2.FTaxRate),2) as FDiscAmount,
+       round(cast(coalesce(t2.FAmtDiscount,0)*100/(100+t2.FTaxRate) as numeric(38,12)),2) as FDiscAmount,
        t2.FTaxAmount as FTaxAmt,
-       round(coalesce(t2.FAmtDiscount,0)*t2.FTaxRate/(100+t2.FTaxRate),2) as FDiscTax,
+       round(cast(coalesce(t2.FAmtDiscount,0)*t2.FTaxRate/(100+t2.FTaxRate) as numeric(38,12)),2) as FDiscTax,
        coalesce(t2.FDiscountRate,0) as FDiscRate,
-       case t1.FTranType when 86 then round(t2.FPrice*100/(100+t2.FTaxRate),6) else t2.FPrice end as FUnitPrice,
+       case t1.FTranType when 86 then round(cast(t2.FPrice*100/(100+t2.FTaxRate) as numeric(38,12)),6) else t2.FPrice end as FUnitPrice,
        0 as FPriceMode,
        t2.FTaxPrice as FTaxInclPrice,
        case t1.FTranType when 86 then t2.FAmount else t2.FAmountincludetax end as FAmountWithTax,
-       t2.FNote as FEntryNote
+       t2.FNote as FEntryNote,
+       t2.FEntryID as FEntryID
   from ICSale t1
   join ICSaleEntry t2 on t2.FInterID=t1.FInterID
   join ICTransType t9 on t9.FID=t1.FTranType

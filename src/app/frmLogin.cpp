@@ -151,9 +151,10 @@ bool frmLogin::TryLogin() {
         return false;
     }
     const auto acct = chosenAcct();
-    // The connection string travels between braces in PropsString: braces inside it would cut it short.
-    if (acct.second.contains(u'{') || acct.second.contains(u'}')) {
-        ShowMsg(QStringLiteral("账套的连接字符串不能包含花括号!"));
+    // The connection string travels between braces in PropsString: braces inside it (Driver={…}) must
+    // come in pairs, or the string would be cut short.
+    if (!BracesBalanced(acct.second)) {
+        ShowMsg(QStringLiteral("账套的连接字符串中的花括号不成对!"));
         cboAcct->setFocus();
         return false;
     }

@@ -32,10 +32,7 @@ int RunBatchExport(const QStringList& args) {
     const QString filter = BatchOption(args, QStringLiteral("--filter"));
     if (acct.isEmpty() || link.isEmpty() || out.trimmed().isEmpty())
         return Usage("--acct, --link and --out are required.");
-    // The export reads the accounting connection string back out of the braces of the login text, which
-    // would cut it at its own first brace.
-    if (acct.contains(u'{') || acct.contains(u'}'))
-        return Usage("--acct cannot hold braces: name the ODBC driver without them, or use a DSN.");
+    if (!BracesBalanced(acct)) return Usage("--acct: the braces of the connection string do not pair up.");
 
     // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
     QStringList values = hasFilter ? filter.split(u'|') : QStringList();

@@ -34,6 +34,8 @@ QStringList BatchPositional(const QStringList& args, const QStringList& optionsW
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // The same per-user folder (and failure log) as the program's.
+    QCoreApplication::setApplicationName(QStringLiteral("Taxferry"));
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, args.isEmpty() ? stderr : stdout);

@@ -1,20 +1,46 @@
 #include "Connection.h"
 
 #include <QAtomicInt>
+#include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <optional>
+
+#if TAXFERRY_HAVE_ODBC
+#include <sql.h>
+#include <sqlext.h>
+#endif
 
 DbError::DbError(long number, const QString& description)
     : std::runtime_error(description.toStdString()), m_number(number), m_description(description) {}
 
+DbError::DbError(long number, const QString& description, const QString& cause, const QString& statement,
+                 const QString& sqlState)
+    : std::runtime_error(description.toStdString()), m_number(number), m_description(description),
+      m_cause(cause), m_statement(statement), m_sqlState(sqlState) {}
+
+bool DbError::isConcurrencyFailure() const {
+    return Dialect::IsConcurrencyFailure(m_sqlState, m_number);
+}
+
 QString DbError::reportText() const {
     return QStringLiteral("错误编号:") + QString::number(m_number) + QStringLiteral(",错误原因:") +
            m_description;
+}
+
+QString DbError::detailText() const {
+    QString t = m_cause.isEmpty() ? m_description : m_cause;
+    t = t.simplified();
+    if (!m_sqlState.isEmpty() && !t.contains(m_sqlState))
+        t += QStringLiteral(" (SQLSTATE ") + m_sqlState + u')';
+    if (!m_statement.isEmpty()) t += QStringLiteral(" 语句: ") + m_statement.simplified();
+    return t;
 }
 
 DbError ObjectNotSetError() {
@@ -24,11 +50,6 @@ DbError ObjectNotSetError() {
 Connection& RequireConnection(Connection* conn) {
     if (!conn) throw ObjectNotSetError();
     return *conn;
-}
-
-QString Dialect::boolLiteral(bool b) const {
-    if (kind == DbKind::ODBC) return b ? QStringLiteral("1") : QStringLiteral("0");
-    return b ? QStringLiteral("true") : QStringLiteral("false");
 }
 
 // ---- Recordset ------------------------------------------------------------------------------
@@ -105,19 +126,67 @@ void Recordset::setFilter(const QList<QPair<QString, QVariant>>& equals) {
 
 // ---- connection strings ---------------------------------------------------------------------
 
+QString BracedText(const QString& text, int open, int* end) {
+    QString out;
+    int i = open + 1;
+    for (; i < text.size(); ++i) {
+        if (text[i] == u'}') {
+            if (i + 1 < text.size() && text[i + 1] == u'}') {
+                out += u'}';
+                ++i;
+                continue;
+            }
+            ++i;
+            break;
+        }
+        out += text[i];
+    }
+    if (end) *end = i;
+    return out;
+}
+
 QList<QPair<QString, QString>> ParseConnectionString(const QString& text) {
     QList<QPair<QString, QString>> out;
-    for (const QString& part : text.split(u';', Qt::SkipEmptyParts)) {
-        const int eq = part.indexOf(u'=');
-        if (eq < 0) continue;
-        out.append({part.left(eq).trimmed(), part.mid(eq + 1).trimmed()});
+    int i = 0;
+    const int n = text.size();
+    while (i < n) {
+        const int eq = text.indexOf(u'=', i);
+        const int semi = text.indexOf(u';', i);
+        if (eq < 0 || (semi >= 0 && semi < eq)) {
+            // A piece without "=": nothing to keep.
+            if (semi < 0) break;
+            i = semi + 1;
+            continue;
+        }
+        const QString key = text.mid(i, eq - i).trimmed();
+        int j = eq + 1;
+        while (j < n && text[j] == u' ')
+            ++j;
+        QString value;
+        if (j < n && text[j] == u'{') {
+            int end = j;
+            BracedText(text, j, &end);
+            value = text.mid(j, end - j);
+            const int next = text.indexOf(u';', end);
+            i = next < 0 ? n : next + 1;
+        } else {
+            const int next = text.indexOf(u';', j);
+            value = text.mid(j, (next < 0 ? n : next) - j).trimmed();
+            i = next < 0 ? n : next + 1;
+        }
+        if (!key.isEmpty()) out.append({key, value});
     }
     return out;
 }
 
+static QString unbraced(const QString& value) {
+    if (value.startsWith(u'{')) return BracedText(value, 0);
+    return value;
+}
+
 QString ConnectionStringValue(const QString& text, const QString& key) {
     for (const auto& kv : ParseConnectionString(text))
-        if (kv.first.compare(key, Qt::CaseInsensitive) == 0) return kv.second;
+        if (kv.first.compare(key, Qt::CaseInsensitive) == 0) return unbraced(kv.second);
     return {};
 }
 
@@ -125,13 +194,39 @@ namespace {
 
 QAtomicInt g_connectionCounter;
 
+// The statement as the log shows it: the program's SQL with "?" for every value, never a value.
+QString shownStatement(const QString& sql) {
+    QString t = sql.simplified();
+    if (t.size() > 2000) t = t.left(2000) + QStringLiteral("…");
+    return t;
+}
+
 DbError sqlError(const QSqlError& e, const QString& sql = {}) {
     QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
     if (text.trimmed().isEmpty()) text = QStringLiteral("数据库操作失败");
-    Q_UNUSED(sql);
+    // The number is the driver's own code where it is one (SQL Server's error number through ODBC,
+    // SQLite's result code); PostgreSQL only has its SQLSTATE, which is kept beside the number.
+    const QString code = e.nativeErrorCode().trimmed();
+    QString sqlState;
+    long number = ErrNo::Database;
     bool ok = false;
-    const long native = e.nativeErrorCode().toLong(&ok);
-    return DbError(ok && native != 0 ? native : ErrNo::Database, text);
+    const long native = code.toLong(&ok);
+    if (ok && native != 0) number = native;
+    if (code.size() == 5 && !ok) sqlState = code;
+    // QODBC puts the SQLSTATE in front of the driver's text; PostgreSQL's driver gives it as the code.
+    static const QRegularExpression state(QStringLiteral("^\\[?([0-9A-Z]{5})\\]?[ :]"));
+    if (sqlState.isEmpty()) {
+        const auto m = state.match(text);
+        if (m.hasMatch()) sqlState = m.captured(1);
+    }
+    if (code.size() == 5 && ok) sqlState = code;
+    QString description = text.trimmed();
+    if (Dialect::IsConcurrencyFailure(sqlState, native)) {
+        // The server chose this work to undo so that another user's could go on.
+        description =
+            QStringLiteral("与其他用户同时写入账套时发生冲突(死锁)，数据库已撤销本次操作，请重新执行。");
+    }
+    return DbError(number, description, text.trimmed(), shownStatement(sql), sqlState);
 }
 
 int adoTypeOfMeta(QMetaType::Type t) {
@@ -208,6 +303,51 @@ void runQuery(QSqlQuery& q, const QString& sql, const QVariantList& params) {
 
 // ---- Connection -----------------------------------------------------------------------------
 
+namespace {
+
+#if TAXFERRY_HAVE_ODBC
+// The database behind an ODBC connection, as the driver names it.
+QString odbcDbmsName(const QSqlDatabase& db) {
+    const QVariant h = db.driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "SQLHANDLE") != 0) return {};
+    SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
+    if (!hdbc) return {};
+    SQLCHAR buf[256] = {0};
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(hdbc, SQL_DBMS_NAME, buf, sizeof buf - 1, &len))) return {};
+    return QString::fromUtf8(reinterpret_cast<const char*>(buf));
+}
+#else
+QString odbcDbmsName(const QSqlDatabase&) {
+    return {};
+}
+#endif
+
+// The connection string QODBC gets. QODBC puts "DSN=" in front of anything that names neither a driver
+// nor a server, so a data source is handed over as its bare name followed by the other pairs.
+QString odbcConnectString(const QString& connectionString) {
+    QStringList rest;
+    QString dsn;
+    bool namesDriver = false;
+    for (const auto& kv : ParseConnectionString(connectionString)) {
+        if (kv.first.compare(u"Provider", Qt::CaseInsensitive) == 0) continue;
+        if (kv.first.compare(u"DSN", Qt::CaseInsensitive) == 0 && dsn.isEmpty()) {
+            dsn = kv.second;
+            continue;
+        }
+        if (kv.first.compare(u"Driver", Qt::CaseInsensitive) == 0 ||
+            kv.first.compare(u"Server", Qt::CaseInsensitive) == 0 ||
+            kv.first.compare(u"FileDSN", Qt::CaseInsensitive) == 0)
+            namesDriver = true;
+        rest << kv.first + u'=' + kv.second;
+    }
+    if (dsn.isEmpty()) return rest.join(u';');
+    if (namesDriver) return (QStringList{QStringLiteral("DSN=") + dsn} + rest).join(u';');
+    return (QStringList{dsn} + rest).join(u';');
+}
+
+} // namespace
+
 ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
     const QString provider = ConnectionStringValue(connectionString, QStringLiteral("Provider"));
     ConnectionPtr c(new Connection);
@@ -218,14 +358,15 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
     QString driver;
     if (provider.compare(u"SQLite", Qt::CaseInsensitive) == 0) {
         driver = QStringLiteral("QSQLITE");
-        c->m_dialect.kind = DbKind::SQLite;
+        c->m_dialect = Dialect(DbKind::SQLite, DbServer::SQLite);
     } else if (provider.compare(u"ODBC", Qt::CaseInsensitive) == 0 ||
-               provider.startsWith(u"SQLOLEDB", Qt::CaseInsensitive)) {
+               provider.startsWith(u"SQLOLEDB", Qt::CaseInsensitive) ||
+               provider.startsWith(u"MSDASQL", Qt::CaseInsensitive)) {
         driver = QStringLiteral("QODBC");
-        c->m_dialect.kind = DbKind::ODBC;
+        c->m_dialect = Dialect(DbKind::ODBC, DbServer::Other);
     } else if (provider.compare(u"PostgreSQL", Qt::CaseInsensitive) == 0) {
         driver = QStringLiteral("QPSQL");
-        c->m_dialect.kind = DbKind::PostgreSQL;
+        c->m_dialect = Dialect(DbKind::PostgreSQL, DbServer::PostgreSQL);
     } else {
         throw DbError(3706, QStringLiteral("未找到提供程序。连接字符串: ") + connectionString);
     }
@@ -233,6 +374,8 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
         throw DbError(3706, QStringLiteral("数据库驱动不可用: ") + driver);
 
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, c->m_name);
+    // Numbers of every kind come back as double, as on SQLite: a NUMERIC column would come as text.
+    db.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     QStringList options;
     if (c->m_dialect.kind == DbKind::SQLite) {
         const QString path = ConnectionStringValue(connectionString, QStringLiteral("Data Source"));
@@ -243,18 +386,19 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
         options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000");
         if (mode == Mode::ReadOnly) options << QStringLiteral("QSQLITE_OPEN_READONLY");
     } else if (c->m_dialect.kind == DbKind::ODBC) {
-        QStringList rest;
-        for (const auto& kv : ParseConnectionString(connectionString))
-            if (kv.first.compare(u"Provider", Qt::CaseInsensitive) != 0) rest << kv.first + u'=' + kv.second;
-        db.setDatabaseName(rest.join(u';'));
+        db.setDatabaseName(odbcConnectString(connectionString));
         if (mode == Mode::ReadOnly) options << QStringLiteral("SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY");
     } else {
         db.setHostName(ConnectionStringValue(connectionString, QStringLiteral("Host")));
         const QString port = ConnectionStringValue(connectionString, QStringLiteral("Port"));
         if (!port.isEmpty()) db.setPort(port.toInt());
         db.setDatabaseName(ConnectionStringValue(connectionString, QStringLiteral("Database")));
-        db.setUserName(ConnectionStringValue(connectionString, QStringLiteral("User ID")));
-        db.setPassword(ConnectionStringValue(connectionString, QStringLiteral("Password")));
+        QString user = ConnectionStringValue(connectionString, QStringLiteral("User ID"));
+        if (user.isEmpty()) user = ConnectionStringValue(connectionString, QStringLiteral("UID"));
+        QString password = ConnectionStringValue(connectionString, QStringLiteral("Password"));
+        if (password.isEmpty()) password = ConnectionStringValue(connectionString, QStringLiteral("PWD"));
+        db.setUserName(user);
+        db.setPassword(password);
     }
     db.setConnectOptions(options.join(u';'));
     if (!db.open()) {
@@ -262,11 +406,28 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(c->m_name);
         c->m_name.clear();
-        throw DbError(ErrNo::Connect, e.description());
+        throw DbError(ErrNo::Connect, e.description(), e.cause(), QString(), e.sqlState());
     }
-    if (c->m_dialect.kind == DbKind::PostgreSQL && mode == Mode::ReadOnly)
-        c->Execute(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+    if (c->m_dialect.kind == DbKind::ODBC)
+        c->m_dialect.server = Dialect::ServerFromDbmsName(odbcDbmsName(db));
+    if (mode == Mode::ReadOnly) c->beginReadOnly();
     return c;
+}
+
+void Connection::beginReadOnly() {
+    BeginTrans();
+    // Drivers may ignore their read-only mode (psqlODBC does); the server's own read-only transaction
+    // refuses a write at once, and the rollback at the end undoes whatever another server let through.
+    if (m_dialect.hasReadOnlyTransactions()) Execute(QStringLiteral("SET TRANSACTION READ ONLY"));
+}
+
+void Connection::recoverReadOnly() {
+    if (m_mode != Mode::ReadOnly || !m_inTrans) return;
+    try {
+        RollbackTrans();
+        beginReadOnly();
+    } catch (const DbError&) {
+    }
 }
 
 Connection::~Connection() {
@@ -313,6 +474,24 @@ struct Connection::Prepared {
     QSqlQuery query;
 };
 
+// Statements with values are prepared once per connection and run again with new values: on a server
+// every prepare is a round trip of its own.
+QSqlQuery& Connection::prepared(const QString& sql) {
+    std::shared_ptr<Prepared> p = m_prepared.value(sql);
+    if (!p) {
+        if (m_prepared.size() >= 64) m_prepared.clear();
+        p = std::make_shared<Prepared>(database());
+        p->query.setForwardOnly(true);
+        if (!p->query.prepare(sql)) {
+            const DbError e = sqlError(p->query.lastError(), sql);
+            recoverReadOnly();
+            throw e;
+        }
+        m_prepared.insert(sql, p);
+    }
+    return p->query;
+}
+
 int Connection::Execute(const QString& sql, const QVariantList& params) {
     const QString head = sql.trimmed().left(6).toLower();
     if (head == u"create" || head.startsWith(u"alter") || head.startsWith(u"drop")) {
@@ -323,36 +502,31 @@ int Connection::Execute(const QString& sql, const QVariantList& params) {
     requireOpen(db);
     if (params.isEmpty()) {
         QSqlQuery q(db);
-        runQuery(q, sql, params);
+        try {
+            runQuery(q, sql, params);
+        } catch (const DbError&) {
+            recoverReadOnly();
+            throw;
+        }
         return q.numRowsAffected();
     }
-    std::shared_ptr<Prepared> p = m_prepared.value(sql);
-    if (!p) {
-        if (m_prepared.size() >= 64) m_prepared.clear();
-        p = std::make_shared<Prepared>(db);
-        if (!p->query.prepare(sql)) throw sqlError(p->query.lastError(), sql);
-        m_prepared.insert(sql, p);
-    }
-    QSqlQuery& q = p->query;
+    QSqlQuery& q = prepared(sql);
     for (int i = 0; i < params.size(); ++i)
         q.bindValue(i, bindable(params[i]));
     const bool ok = q.exec();
     const int affected = ok ? q.numRowsAffected() : 0;
     const QSqlError err = q.lastError();
     q.finish();
-    if (!ok) throw sqlError(err, sql);
+    if (!ok) {
+        recoverReadOnly();
+        throw sqlError(err, sql);
+    }
     return affected;
 }
 
-RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
-    QSqlDatabase db = database();
-    requireOpen(db);
-    QSqlQuery q(db);
-    runQuery(q, sql, params);
-    const QSqlRecord rec = q.record();
-    QList<FieldInfo> fields = fieldsOf(rec);
+namespace {
+QList<QVariantList> readRows(QSqlQuery& q, int n) {
     QList<QVariantList> rows;
-    const int n = rec.count();
     while (q.next()) {
         QVariantList row;
         row.reserve(n);
@@ -360,7 +534,44 @@ RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
             row.append(q.value(i));
         rows.append(std::move(row));
     }
-    if (q.lastError().isValid()) throw sqlError(q.lastError(), sql);
+    return rows;
+}
+} // namespace
+
+RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
+    QSqlDatabase db = database();
+    requireOpen(db);
+    std::optional<QSqlQuery> own;
+    QSqlQuery* q = nullptr;
+    if (params.isEmpty()) {
+        own.emplace(db);
+        q = &*own;
+        try {
+            runQuery(*q, sql, params);
+        } catch (const DbError&) {
+            recoverReadOnly();
+            throw;
+        }
+    } else {
+        q = &prepared(sql);
+        for (int i = 0; i < params.size(); ++i)
+            q->bindValue(i, bindable(params[i]));
+        if (!q->exec()) {
+            const DbError e = sqlError(q->lastError(), sql);
+            q->finish();
+            recoverReadOnly();
+            throw e;
+        }
+    }
+    const QSqlRecord rec = q->record();
+    QList<FieldInfo> fields = fieldsOf(rec);
+    QList<QVariantList> rows = readRows(*q, rec.count());
+    const QSqlError err = q->lastError();
+    q->finish();
+    if (err.isValid()) {
+        recoverReadOnly();
+        throw sqlError(err, sql);
+    }
     return std::make_shared<Recordset>(std::move(fields), std::move(rows));
 }
 
@@ -370,7 +581,12 @@ void Connection::ForEachRow(const QString& sql, const QVariantList& params,
     QSqlDatabase db = database();
     requireOpen(db);
     QSqlQuery q(db);
-    runQuery(q, sql, params);
+    try {
+        runQuery(q, sql, params);
+    } catch (const DbError&) {
+        recoverReadOnly();
+        throw;
+    }
     const QSqlRecord rec = q.record();
     if (onColumns) onColumns(fieldsOf(rec));
     const int n = rec.count();
@@ -381,7 +597,11 @@ void Connection::ForEachRow(const QString& sql, const QVariantList& params,
             row.append(q.value(i));
         onRow(row);
     }
-    if (q.lastError().isValid()) throw sqlError(q.lastError(), sql);
+    if (q.lastError().isValid()) {
+        const DbError e = sqlError(q.lastError(), sql);
+        recoverReadOnly();
+        throw e;
+    }
 }
 
 QList<FieldInfo> Connection::TableColumns(const QString& table) {
@@ -414,9 +634,19 @@ void Connection::BeginTrans(bool immediate) {
     if (m_dialect.kind == DbKind::SQLite) {
         Execute(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     } else if (!db.transaction()) {
-        throw sqlError(db.lastError());
+        throw sqlError(db.lastError(), QStringLiteral("BEGIN"));
     }
     m_inTrans = true;
+}
+
+void Connection::LockForImport() {
+    if (!m_inTrans) throw DbError(3251, QStringLiteral("没有打开的事务。"));
+    const QString sql = m_dialect.importLockSql();
+    if (sql.isEmpty()) return;
+    if (sql.startsWith(u"select"))
+        Query(sql);
+    else
+        Execute(sql);
 }
 
 void Connection::CommitTrans() {
@@ -425,7 +655,7 @@ void Connection::CommitTrans() {
     if (m_dialect.kind == DbKind::SQLite) {
         Execute(QStringLiteral("COMMIT"));
     } else if (!db.commit()) {
-        throw sqlError(db.lastError());
+        throw sqlError(db.lastError(), QStringLiteral("COMMIT"));
     }
     m_inTrans = false;
 }
@@ -437,27 +667,40 @@ void Connection::RollbackTrans() {
     if (m_dialect.kind == DbKind::SQLite) {
         Execute(QStringLiteral("ROLLBACK"));
     } else if (!db.rollback()) {
-        throw sqlError(db.lastError());
+        throw sqlError(db.lastError(), QStringLiteral("ROLLBACK"));
     }
 }
 
 QString Connection::NextInterID(const QString& tableName) {
-    if (m_dialect.kind == DbKind::ODBC) {
-        QSqlDatabase db = database();
-        requireOpen(db);
-        QSqlQuery q(db);
-        if (!q.prepare(QStringLiteral("{CALL GetICMaxNum(?, ?)}"))) throw sqlError(q.lastError());
+    switch (m_dialect.interIdSource()) {
+    case Dialect::InterIdSource::Procedure: {
+        // As on the accounting product's SQL Server: the stored procedure with an output parameter, which
+        // must be bound to a value of its size.
+        const QString sql = QStringLiteral("{CALL GetICMaxNum(?, ?)}");
+        QSqlQuery& q = prepared(sql);
         q.bindValue(0, tableName);
         q.bindValue(1, QVariant(qlonglong(0)), QSql::Out);
-        if (!q.exec()) throw sqlError(q.lastError());
-        return q.boundValue(1).toString();
+        if (!q.exec()) {
+            const DbError e = sqlError(q.lastError(), sql);
+            q.finish();
+            throw e;
+        }
+        const QVariant id = q.boundValue(1);
+        q.finish();
+        if (id.isNull() || id.toLongLong() == 0)
+            throw DbError(ErrNo::Database, QStringLiteral("GetICMaxNum 没有返回值。"), QString(), sql);
+        return QString::number(id.toLongLong());
     }
-    if (m_dialect.kind == DbKind::PostgreSQL) {
+    case Dialect::InterIdSource::Function: {
         const RecordsetPtr rs = Query(QStringLiteral("select GetICMaxNum(?)"), {tableName});
-        if (rs->isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("GetICMaxNum 没有返回值。"));
-        return rs->value(0).toString();
+        if (rs->isEmpty() || rs->value(0).isNull())
+            throw DbError(ErrNo::Database, QStringLiteral("GetICMaxNum 没有返回值。"));
+        return QString::number(rs->value(0).toLongLong());
     }
-    // SQLite: the counter table. Advance first, read afterwards: the write lock is held from here.
+    case Dialect::InterIdSource::CounterTable:
+        break;
+    }
+    // The counter table. Advance first, read afterwards: the write lock is held from here.
     const int n =
         Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+1 where FTableName=?"), {tableName});
     if (n == 0)

@@ -12,23 +12,39 @@
 #include <memory>
 #include <stdexcept>
 
+#include "Dialect.h"
+
 class QSqlDatabase;
 
-// The one error type of database and file operations: a number and a description, like the
-// platform's Err object.
 class Connection;
 
+// The one error type of database and file operations: a number and a description, like the
+// platform's Err object. A failure of the database also keeps what the database itself said and the
+// statement it refused (values shown as "?"), so that a report can name the cause.
 class DbError : public std::runtime_error {
 public:
     DbError(long number, const QString& description);
+    DbError(long number, const QString& description, const QString& cause, const QString& statement,
+            const QString& sqlState = {});
     long number() const { return m_number; }
     QString description() const { return m_description; }
+    // The database's own text (empty when the error is the program's own).
+    QString cause() const { return m_cause; }
+    QString statement() const { return m_statement; }
+    QString sqlState() const { return m_sqlState; }
+    // A deadlock or a serialisation failure: the work was rolled back by the server and may be retried.
+    bool isConcurrencyFailure() const;
     // The program's standard report text: "错误编号:" & number & ",错误原因:" & description.
     QString reportText() const;
+    // The cause and the statement in one line, for the log and the batch tool's 详细信息 line.
+    QString detailText() const;
 
 private:
     long m_number;
     QString m_description;
+    QString m_cause;
+    QString m_statement;
+    QString m_sqlState;
 };
 
 // Error 91, "object not set": a connection or result that is not there.
@@ -52,16 +68,6 @@ constexpr int SmallInt = 2, Integer = 3, Single = 4, Double = 5, Currency = 6, B
               UnsignedTinyInt = 17, BigInt = 20, Numeric = 131, Date = 7, DBDate = 133, DBTimeStamp = 135,
               VarChar = 200, VarWChar = 202, LongVarWChar = 203, Binary = 128, LongVarBinary = 205;
 } // namespace AdoType
-
-enum class DbKind { SQLite, ODBC, PostgreSQL };
-
-// What differs between the database kinds, kept in one place.
-struct Dialect {
-    DbKind kind = DbKind::SQLite;
-    // "delete * from T" is Access; everybody else says "delete from T".
-    QString deleteFrom(const QString& table) const { return QStringLiteral("delete from ") + table; }
-    QString boolLiteral(bool b) const;
-};
 
 struct FieldInfo {
     QString name;
@@ -123,12 +129,17 @@ using RecordsetPtr = std::shared_ptr<Recordset>;
 class Connection;
 using ConnectionPtr = std::shared_ptr<Connection>;
 
+class QSqlQuery;
+
 class Connection {
 public:
     enum class Mode { ReadWrite, ReadOnly };
 
-    // Opens a connection from "Provider=SQLite;Data Source=/path/file.db", "Provider=ODBC;DSN=…;…" or
-    // "Provider=PostgreSQL;Host=…;Port=…;Database=…;User ID=…;Password=…". Throws DbError.
+    // Opens a connection from "Provider=SQLite;Data Source=/path/file.db", "Provider=ODBC;DSN=…;…",
+    // "Provider=ODBC;Driver={…};Server=…;…" or "Provider=PostgreSQL;Host=…;Port=…;Database=…;User
+    // ID=…;Password=…" (Host may be a socket folder). Throws DbError.
+    // A read-only connection runs everything inside one transaction that is never committed (and, where
+    // the database has one, a read-only transaction): whatever a user's SQL tries to change is undone.
     static ConnectionPtr open(const QString& connectionString, Mode mode = Mode::ReadWrite);
     ~Connection();
     Connection(const Connection&) = delete;
@@ -157,18 +168,27 @@ public:
 
     // Transactions. Immediate: take the write lock at the start and wait for it (SQLite).
     void BeginTrans(bool immediate = false);
+    // Takes the locks an import needs, in one fixed order, before it writes anything: every import on
+    // the set waits here for the one before it, so two imports can never deadlock on each other.
+    void LockForImport();
     void CommitTrans();
     void RollbackTrans();
     bool InTransaction() const { return m_inTrans; }
 
     // The accounting database's identifier counter (GetICMaxNum): the next internal identifier of a
-    // table. Advances the counter first and reads it afterwards, so the row lock serialises callers.
+    // table: the function on PostgreSQL, the stored procedure through ODBC, the counter table
+    // t_ICMaxNum where neither exists.
     QString NextInterID(const QString& tableName);
 
     QSqlDatabase database() const;
 
 private:
     Connection() = default;
+    void beginReadOnly();
+    // After a failed statement on a read-only connection: a server aborts the whole transaction, so a
+    // fresh one is begun for whatever runs next.
+    void recoverReadOnly();
+    QSqlQuery& prepared(const QString& sql);
     QString m_name;
     QString m_connString;
     Dialect m_dialect;
@@ -186,6 +206,8 @@ class TransactionGuard {
 public:
     explicit TransactionGuard(Connection& conn, bool immediate = false);
     ~TransactionGuard();
+    TransactionGuard(const TransactionGuard&) = delete;
+    TransactionGuard& operator=(const TransactionGuard&) = delete;
     void commit();
     void rollback();
     bool active() const { return m_active; }
@@ -195,9 +217,15 @@ private:
     bool m_active = false;
 };
 
-// Parses "key=value;key=value" (keys case-insensitive) into a list of pairs, in order.
+// Parses "key=value;key=value" (keys case-insensitive) into a list of pairs, in order. A value in braces
+// ("Driver={PostgreSQL Unicode}", "PWD={a;b}") is one value, semicolons included; the pairs keep it as
+// written, braces and all, so that it can be handed on to ODBC unchanged.
 QList<QPair<QString, QString>> ParseConnectionString(const QString& text);
+// The value of a key, without the braces it may be written in.
 QString ConnectionStringValue(const QString& text, const QString& key);
+// The text inside the braces that open at position open ("}}" stands for one brace), or the rest of the
+// text when they are never closed; end receives the position after the closing brace.
+QString BracedText(const QString& text, int open, int* end = nullptr);
 
 // Runs a script of statements separated by ";" (outside quotes and "--" comments) in one transaction.
 void RunSqlScript(Connection& conn, const QString& scriptText);

@@ -11,6 +11,7 @@ public:
         write(text);
         return false;
     }
+    void detail(const QString& text) override { write(QStringLiteral("详细信息:") + text); }
 
 private:
     static void write(const QString& text) {

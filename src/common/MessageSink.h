@@ -13,6 +13,9 @@ public:
     virtual void error(const QString& text) = 0;
     // Yes/No question, No as the default. Returns true for Yes.
     virtual bool question(const QString& text) = 0;
+    // The cause behind the message just shown (what the database said): for those who look into it,
+    // not a message of its own. Message boxes leave it to the log file.
+    virtual void detail(const QString& text) { (void)text; }
 };
 
 // The installed sink; the default writes to stderr and answers No.

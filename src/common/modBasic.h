@@ -10,6 +10,8 @@ ConnectionPtr OpenAcctConnection(Connection::Mode mode = Connection::Mode::ReadW
 ConnectionPtr OpenConfigConnection();
 // Part 0: the connection string between the braces; 1/2: the value of the first/second key=value pair.
 QString ParseConnProps(const QString& props, int part);
+// True when every "{" of a connection string is closed by its own "}".
+bool BracesBalanced(const QString& text);
 // The folder of the program's executable, ending in exactly one "/".
 QString AppFolder();
 // Same rule for a given path (testable).

@@ -1,5 +1,6 @@
 #include "modFunction.h"
 
+#include "DbLog.h"
 #include "MessageSink.h"
 #include "modDefine.h"
 #include <QDateTime>
@@ -19,6 +20,7 @@ void ShowErr(const QString& procName, const QString& message) {
 
 void ShowErr(const QString& procName, const DbError& e) {
     ShowErr(procName, e.reportText());
+    ReportCause(procName, e);
 }
 
 void ShowErr(const QString& procName, const std::exception& e) {
@@ -152,6 +154,7 @@ RecordsetPtr OpenRs(Connection* conn, const QString& sql, const QVariantList& pa
         return conn->Query(sql, params);
     } catch (const DbError& e) {
         ShowMsg(e.description());
+        ReportCause(QStringLiteral("OpenRs"), e);
         return nullptr;
     }
 }
@@ -213,9 +216,12 @@ QVariant SqlBindValue(int fieldType, const QVariant& value) {
             return QVariant(qlonglong(d));
         return QVariant(d);
     }
-    if (fieldType == AdoType::Boolean) {
-        if (s.compare(u"True", Qt::CaseInsensitive) == 0 || s == u"1") return QVariant(1);
-        return QVariant(0);
+    if (fieldType == AdoType::Boolean)
+        return QVariant(s.compare(u"True", Qt::CaseInsensitive) == 0 || s == u"1");
+    if (fieldType == AdoType::Date || fieldType == AdoType::DBDate || fieldType == AdoType::DBTimeStamp) {
+        // A date column of a server takes a date, not a text that looks like one.
+        const QDate d = QDate::fromString(s.trimmed(), QStringLiteral("yyyy-MM-dd"));
+        if (d.isValid()) return QVariant(d);
     }
     // An empty text is written as an empty text, not as Null.
     return QVariant(s.isNull() ? QString("") : s);
@@ -223,7 +229,10 @@ QVariant SqlBindValue(int fieldType, const QVariant& value) {
 
 QString SqlValue(int fieldType, const QVariant& value) {
     const QVariant v = SqlBindValue(fieldType, value);
-    if (IsNumericAdoType(fieldType) || fieldType == AdoType::Boolean) return valueText(v);
+    if (fieldType == AdoType::Boolean) return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    if (IsNumericAdoType(fieldType)) return valueText(v);
+    if (v.typeId() == QMetaType::QDate)
+        return u'\'' + v.toDate().toString(QStringLiteral("yyyy-MM-dd")) + u'\'';
     QString s = v.toString();
     s.replace(u'\'', QStringLiteral("''"));
     return u'\'' + s + u'\'';

@@ -1,5 +1,6 @@
 #include "ExportWriter.h"
 
+#include "common/DbLog.h"
 #include "common/GbkCodec.h"
 #include "common/modFunction.h"
 #include <QSaveFile>
@@ -222,6 +223,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         return true;
     } catch (const ExportRefused& r) {
         ShowMsg(r.message);
+        if (r.cause) ReportCause(QStringLiteral("GetRs"), *r.cause);
         return false;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("WriteToTxT"), e);

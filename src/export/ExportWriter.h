@@ -5,15 +5,18 @@
 #include "common/Connection.h"
 #include <QString>
 #include <functional>
+#include <optional>
 
 // Delivers the body rows in invoice-number order, without keeping them: onColumns once, then onRow for
 // each row. Throws DbError, or ExportRefused when the export must stop with a notice.
 using BodyRowSource = std::function<void(const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                          const std::function<void(const QVariantList&)>& onRow)>;
 
-// A condition under which nothing may be written; the text is shown as a notice (ShowMsg).
+// A condition under which nothing may be written; the text is shown as a notice (ShowMsg), followed by
+// the database's own words where a failed query is the reason.
 struct ExportRefused {
     QString message;
+    std::optional<DbError> cause = std::nullopt;
 };
 
 // The body rows of a materialised recordset (tests, small exports).

@@ -1,6 +1,7 @@
 // The export methods of clsSaveData: the link and the two templates become one head query (one row per
 // invoice) and one body query (one row per invoice line), which feed the file writer.
 #include "ExportWriter.h"
+#include "common/DbLog.h"
 #include "common/modBasic.h"
 #include "common/modDefine.h"
 #include "common/modFunction.h"
@@ -8,6 +9,21 @@
 #include <QRegularExpression>
 
 namespace {
+
+// A text or number literal: the same value on every row.
+bool IsConstantExpression(const QString& item) {
+    static const QRegularExpression constant(
+        QStringLiteral("^\\s*(?:'(?:[^']|'')*'|[+-]?(?:\\d+\\.?\\d*|\\.\\d+)|null)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return constant.match(item).hasMatch();
+}
+
+// Whether the main template delivers FEntryID, the position of a line within its invoice.
+bool HasLineOrderColumn(const QString& templateSql) {
+    static const QRegularExpression column(QStringLiteral("\\bas\\s+FEntryID\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return column.match(templateSql).hasMatch();
+}
 
 const QString kRedMemo =
     QStringLiteral("CASE t1.Frob WHEN -1 THEN '对应正数发票代码1111111111号码11111111' ELSE '' END as fmemo");
@@ -47,10 +63,21 @@ bool clsSaveData::BuildRsQuery(const QString& LinkID, bool IsHead, const ExportQ
         const QString F = items.join(u',');
         const QString source = QStringLiteral(" from (select * from (") + HeadSql.sql +
                                QStringLiteral(") aa,(") + BodySql + QStringLiteral(") bb) cc");
-        QString Q =
-            IsHead ? QStringLiteral("select count(*) as RowsCount , ") + F + source +
-                         QStringLiteral(" Group by ") + F + QStringLiteral(" Order by FbillNo")
-                   : QStringLiteral("select  FbillNo,") + F + source + QStringLiteral(" Order by FbillNo");
+        // Servers refuse a constant in GROUP BY (the '' of an unmapped field): a constant is the same on
+        // every row, so leaving it out groups alike.
+        QStringList groups;
+        for (const QString& item : items)
+            if (!IsConstantExpression(item)) groups << item;
+        QString Q;
+        if (IsHead) {
+            Q = QStringLiteral("select count(*) as RowsCount , ") + F + source;
+            if (!groups.isEmpty()) Q += QStringLiteral(" Group by ") + groups.join(u',');
+            Q += QStringLiteral(" Order by FbillNo");
+        } else {
+            // The lines of one invoice keep their order on every server when the template names it.
+            Q = QStringLiteral("select  FbillNo,") + F + source + QStringLiteral(" Order by FbillNo") +
+                (HasLineOrderColumn(HeadSql.sql) ? QStringLiteral(",FEntryID") : QString());
+        }
         // A red invoice must carry the reference to its blue invoice in the memo.
         Q.replace(QStringLiteral("'' as fmemo"), kRedMemo, Qt::CaseInsensitive);
         out.sql = Q;
@@ -72,8 +99,9 @@ RecordsetPtr clsSaveData::GetRs(ConnectionPtr& acct, const QString& LinkID, cons
         RecordsetPtr rs;
         try {
             rs = acct->Query(q.sql, q.params);
-        } catch (const DbError&) {
+        } catch (const DbError& e) {
             ShowMsg(QStringLiteral("语法错误，引出失败！"));
+            ReportCause(QStringLiteral("GetRs"), e);
             return nullptr;
         }
         if (rs->EOF_()) {
@@ -153,8 +181,8 @@ bool clsSaveData::ExportToTxT(const QString& FilePath, const QString& Conditions
                         onRow(row);
                         inWriter = false;
                     });
-            } catch (const DbError&) {
-                if (!inWriter) throw ExportRefused{QStringLiteral("语法错误，引出失败！")};
+            } catch (const DbError& e) {
+                if (!inWriter) throw ExportRefused{QStringLiteral("语法错误，引出失败！"), e};
                 throw;
             }
         };

@@ -10,17 +10,15 @@ QString FormatRunningNumber(double number, int length) {
     return n < 0 ? u'-' + digits : digits;
 }
 
-QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText) {
+QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText,
+                     DbError* failure) {
     try {
-        if (doUpdate)
-            conn.Execute(
-                QStringLiteral("update t_billcoderule set fprojectval = fprojectval+1 where fbilltypeid=? "
-                               "and fprojectid=3"),
-                {billTypeID});
         const RecordsetPtr rs =
             conn.Query(QStringLiteral("select * from t_billcoderule where fbilltypeid=?"), {billTypeID});
         if (rs->isEmpty()) return {};
+        const int valueColumn = rs->FieldIndex(QStringLiteral("fprojectval"));
         QString text = defaultText;
+        QList<QVariant> running; // the running numbers as read, each advanced once
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
             const double kind = LeadingNumber(NullToText(rs->value(QStringLiteral("fprojectid"))));
             if (kind == 1) {
@@ -31,15 +29,26 @@ QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const Q
                 // A mask that cannot be built gives no number at all.
                 if (width < 0 || width > 255) return {};
                 const QVariant value = rs->value(QStringLiteral("fprojectval"));
-                double number = LeadingNumber(NullToText(value));
-                // The row already holds the next number: ours is the one before it. An empty (Null)
-                // number stays Null when advanced, so it still reads as 0.
-                if (doUpdate && !value.isNull()) number -= 1;
-                text += FormatRunningNumber(number, int(width));
+                text += FormatRunningNumber(LeadingNumber(NullToText(value)), int(width));
+                if (!value.isNull() && !running.contains(value)) running << value;
+            }
+        }
+        if (doUpdate) {
+            // Read, then written back: "fprojectval+1" is no SQL that every server takes for a text
+            // column. An empty (Null) number stays Null, as Null+1 would.
+            const int type = rs->FieldType(valueColumn);
+            for (const QVariant& value : running) {
+                const double next = LeadingNumber(NullToText(value)) + 1;
+                const QVariant stored =
+                    IsNumericAdoType(type) ? QVariant(next) : QVariant(FormatRunningNumber(next, 0));
+                conn.Execute(QStringLiteral("update t_billcoderule set fprojectval=? where fbilltypeid=? and "
+                                            "fprojectid=3 and fprojectval=?"),
+                             {stored, billTypeID, value});
             }
         }
         return text;
-    } catch (const DbError&) {
+    } catch (const DbError& e) {
+        if (failure) *failure = e;
         return {};
     }
 }

@@ -6,10 +6,12 @@
 #include <QString>
 
 // The next bill number of a bill type: the prefix row (kind 1) and the running number (kind 3) padded
-// to its length. With doUpdate the running number is advanced first and the value before the
-// increment is used, so that a second import waits on the row lock instead of taking the same number.
-// The empty text when the type has no rule or anything fails.
-QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText);
+// to its length. With doUpdate every running number of the rule is advanced afterwards, written back as
+// the value the column takes (the rows are the import's own from the lock it took at its start). The
+// empty text when the type has no rule or anything fails; a failure of the database is handed to
+// failure when one is given.
+QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText,
+                     DbError* failure = nullptr);
 
 // The next internal identifier of ICSale (GetICMaxNum). Throws DbError.
 QString GetNewInterID(Connection& conn);

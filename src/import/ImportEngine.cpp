@@ -41,8 +41,10 @@ bool ImportEngine::ImportToQor(const QString& filePath) {
             return false;
         }
         m_rules.BeginImport();
-        // Immediate: a second import on the same set waits here for the first one's commit.
+        // Immediate, and the import's locks taken before anything is written: a second import on the same
+        // set waits here for the first one's commit instead of meeting it halfway.
         m_acct->BeginTrans(true);
+        m_acct->LockForImport();
 
         qint32 lineNumber = 0;
         qint32 headLineNumber = 0;

@@ -183,11 +183,18 @@ bool ImportRules::ResolveBody(FieldMap& values) {
     if (!Lookup(QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where fname=?"),
                 {MapTaxName(QStringLiteral("unit"), unit)}, r))
         return false;
-    // A unit name used in several unit groups needs the mapping's identifier to tell them apart.
-    if (r.rows > 1 &&
-        !Lookup(QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where FMeasureUnitID=?"),
-                {MapTaxName(QStringLiteral("unitID"), unit)}, r))
-        return false;
+    // A unit name used in several unit groups needs the mapping's identifier to tell them apart. Without
+    // one the name itself would be compared with the identifier column: no unit has a name for its
+    // identifier, and a server refuses the comparison outright.
+    if (r.rows > 1) {
+        bool isNumber = false;
+        const qlonglong id = MapTaxName(QStringLiteral("unitID"), unit).trimmed().toLongLong(&isNumber);
+        if (!isNumber)
+            r = LookupResult{};
+        else if (!Lookup(QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where FMeasureUnitID=?"),
+                         {id}, r))
+            return false;
+    }
     if (r.rows == 0) {
         ShowMsg(QStringLiteral("计量单位[") + unit + QStringLiteral("]不存在!"));
         return false;

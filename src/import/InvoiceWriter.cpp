@@ -3,6 +3,7 @@
 #include "BillNumbering.h"
 #include "ImportReader.h"
 #include "ImportRules.h"
+#include "common/DbLog.h"
 #include "common/modDefine.h"
 #include <QLocale>
 #include <cmath>
@@ -52,11 +53,13 @@ bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
         ShowMsg(QStringLiteral("文本文件存在废旧物资发票,QOR系统不允许引入!"));
         return false;
     }
-    map.Set(QStringLiteral("FBillNo"), GetNewBillID(*m_acct, tranType, true, QString()));
+    DbError failure(0, QString());
+    map.Set(QStringLiteral("FBillNo"), GetNewBillID(*m_acct, tranType, true, QString(), &failure));
     map.Set(QStringLiteral("FTranType"), tranType);
     map.Set(QStringLiteral("FClassTypeID"), classType);
     if (map.Get(QStringLiteral("FBillNo")).toString().isEmpty()) {
         ShowMsg(QStringLiteral("生成发票号失败!"));
+        if (failure.number() != 0) ReportCause(QStringLiteral("GetNewBillID"), failure);
         return false;
     }
     const QString cancelled = Text(v, QStringLiteral("作废标识"));

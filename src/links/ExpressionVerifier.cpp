@@ -169,11 +169,7 @@ bool ExpressionVerifier::VerifyExpression() {
 
         // The formula is the user's own SQL: it runs where nothing can be changed.
         ConnectionPtr acct = OpenAcctConnection(Connection::Mode::ReadOnly);
-        bool ok = false;
-        {
-            TransactionGuard never(*acct);
-            ok = TestSql(sql, acct.get());
-        }
+        const bool ok = TestSql(sql, acct.get());
         CloseConnection(acct);
         if (!ok) {
             syntaxError();

@@ -2,20 +2,23 @@
 
 #include "common/modDefine.h"
 
+// Yes/no columns are boolean on some servers and bit or integer on others: "cast(… as integer) <> 1"
+// reads them alike everywhere (and, as "<> 1" does, leaves out a row whose flag is Null).
+
 QString BuildClientSql(int fType) {
     QString sql;
     if (fType == 0) {
         if (giIndustry == 1)
             sql = QStringLiteral(" Select FItemID as FItemID, FClientNumber ,Fname as FName, ") +
                   QStringLiteral("        FTaxNum,Fbank,FAddress ") + QStringLiteral(" From ") +
-                  gsCustomerView + QStringLiteral(" Where FDeleted <> 1") +
+                  gsCustomerView + QStringLiteral(" Where cast(FDeleted as integer) <> 1") +
                   QStringLiteral(" Order By FItemID");
         else
-            sql =
-                QStringLiteral("SELECT t_Item.FItemID, t_Item.FNumber,t_Item.FName,t_Organization.FTaxNum, "
-                               "t_Organization.FBank,t_Organization.FAddress  FROM t_Item LEFT OUTER JOIN "
-                               "t_Organization ON t_Organization.FItemID = t_Item.FItemID Where "
-                               "(t_Item.FItemClassID = 1) And t_Item.FDeleted <> 1 Order By t_Item.FItemID");
+            sql = QStringLiteral("SELECT t_Item.FItemID, t_Item.FNumber,t_Item.FName,t_Organization.FTaxNum, "
+                                 "t_Organization.FBank,t_Organization.FAddress  FROM t_Item LEFT OUTER JOIN "
+                                 "t_Organization ON t_Organization.FItemID = t_Item.FItemID Where "
+                                 "(t_Item.FItemClassID = 1) And cast(t_Item.FDeleted as integer) <> 1 Order "
+                                 "By t_Item.FItemID");
     } else if (giIndustry == 1) {
         sql = QStringLiteral(
                   "select FItemID as FItemID,FNumber as FNumber,Fname as FName,FTaxNum,Fbank ,FAddress  "
@@ -43,7 +46,7 @@ PickerLayout ClientLayout(int fType) {
 QString BuildItemSql() {
     return QStringLiteral(
         "Select FItemID as SMID,FNumber as Col1,FShortNumber as Col2, FName as Col3,FModel as "
-        "Col4  From t_IcItem Where FDeleted <> 1  Order By FNumber");
+        "Col4  From t_IcItem Where cast(FDeleted as integer) <> 1  Order By FNumber");
 }
 
 PickerLayout ItemLayout() {
@@ -61,11 +64,11 @@ QString BuildOtherSql(int intType) {
     case 2:
         return QStringLiteral(
             "Select FItemID as FID,FNumber as FCode,FName  From t_MeasureUnit  Where FItemID > 0 "
-            "And FDeleted <> 1 Order By FCode ");
+            "And cast(FDeleted as integer) <> 1 Order By FCode ");
     case 3:
         return QStringLiteral(
             "Select FUserID as FID, FName, FDescription  From t_User  Where FUserID > 16383 And "
-            "FForbidden <> 1  Order By FID ");
+            "cast(FForbidden as integer) <> 1  Order By FID ");
     case 4:
         return QStringLiteral(
             "select distinct(FModel) from t_IcItem where LTrim(FModel)<>'' order by fModel");

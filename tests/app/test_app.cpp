@@ -187,12 +187,12 @@ void TestApp::loginChecks_data() {
                                              << ""
                                              << ""
                                              << "无法登录账套“none”: 找不到数据库文件“DIR/none.db”。";
-    QTest::newRow("braces in a connection string") << "Provider=ODBC;DSN={x}"
-                                                   << "super"
-                                                   << ""
-                                                   << ""
-                                                   << ""
-                                                   << "账套的连接字符串不能包含花括号!";
+    QTest::newRow("unpaired braces in a connection string") << "Provider=ODBC;Driver={x;DSN=y"
+                                                            << "super"
+                                                            << ""
+                                                            << ""
+                                                            << ""
+                                                            << "账套的连接字符串中的花括号不成对!";
     QTest::newRow("super without a password") << "ACCT"
                                               << "super"
                                               << ""

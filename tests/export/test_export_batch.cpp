@@ -26,9 +26,9 @@ private Q_SLOTS:
                                         << "--filter holds at most fourteen values." + usage;
         QTest::newRow("no link") << QStringList{"--link", ""} << 1
                                  << "--acct, --link and --out are required." + usage;
-        QTest::newRow("braces in the connection string")
-            << QStringList{"--acct", "Provider=ODBC;Driver={FreeTDS};Server=x"} << 1
-            << "--acct cannot hold braces: name the ODBC driver without them, or use a DSN." + usage;
+        QTest::newRow("unpaired braces in the connection string")
+            << QStringList{"--acct", "Provider=ODBC;Driver={FreeTDS;Server=x"} << 1
+            << "--acct: the braces of the connection string do not pair up." + usage;
         QTest::newRow("missing configuration database")
             << QStringList{"--config", "@/none.db"} << 1
             << "调用(OpenConfigConnection)出错! "

@@ -1,0 +1,62 @@
+#include "Dialect.h"
+
+#include "Connection.h"
+
+DbServer Dialect::ServerFromDbmsName(const QString& dbmsName) {
+    const QString n = dbmsName.trimmed();
+    if (n.contains(u"PostgreSQL", Qt::CaseInsensitive)) return DbServer::PostgreSQL;
+    if (n.contains(u"SQL Server", Qt::CaseInsensitive)) return DbServer::SqlServer;
+    if (n.contains(u"SQLite", Qt::CaseInsensitive)) return DbServer::SQLite;
+    return DbServer::Other;
+}
+
+QString Dialect::boolLiteral(bool b) const {
+    if (server == DbServer::SqlServer || server == DbServer::Other)
+        return b ? QStringLiteral("1") : QStringLiteral("0");
+    return b ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+Dialect::InterIdSource Dialect::interIdSource() const {
+    if (server == DbServer::SQLite) return InterIdSource::CounterTable;
+    if (kind == DbKind::PostgreSQL) return InterIdSource::Function;
+    return InterIdSource::Procedure;
+}
+
+QString Dialect::importLockSql() const {
+    switch (server) {
+    case DbServer::PostgreSQL:
+        // Rows are locked in the order of the sort, the physical position breaking ties: the same order in
+        // every import.
+        return QStringLiteral("select fbilltypeid from t_billcoderule where fbilltypeid in (80,86) "
+                              "order by fbilltypeid, fprojectid, ctid for update");
+    case DbServer::SqlServer:
+        return QStringLiteral("select fbilltypeid from t_billcoderule with (updlock, holdlock) "
+                              "where fbilltypeid in (80,86) order by fbilltypeid, fprojectid");
+    case DbServer::SQLite:
+        // Through ODBC the transaction begins deferred: a write that changes nothing takes the lock.
+        if (kind == DbKind::SQLite) return {};
+        return QStringLiteral("update t_billcoderule set fprojectval=fprojectval where 1=0");
+    case DbServer::Other:
+        break;
+    }
+    return QStringLiteral("update t_billcoderule set fprojectval=fprojectval where 1=0");
+}
+
+bool Dialect::IsConcurrencyFailure(const QString& sqlState, long nativeNumber) {
+    // 40P01 deadlock_detected, 40001 serialization_failure; SQL Server: 1205 deadlock victim.
+    return sqlState == u"40P01" || sqlState == u"40001" || nativeNumber == 1205;
+}
+
+QString Dialect::serverName() const {
+    switch (server) {
+    case DbServer::SQLite:
+        return QStringLiteral("SQLite");
+    case DbServer::PostgreSQL:
+        return QStringLiteral("PostgreSQL");
+    case DbServer::SqlServer:
+        return QStringLiteral("SQL Server");
+    case DbServer::Other:
+        break;
+    }
+    return QStringLiteral("ODBC");
+}
