@@ -1,49 +1,94 @@
-// Creates an SQLite database from SQL scripts: taxferry-mkdb [--if-missing] out.db script.sql...
+// Creates an accounting or configuration database from SQL scripts.
+//   taxferry-mkdb [--if-missing] out.db script.sql...
+//       an SQLite file made from the scripts
+//   taxferry-mkdb --server CONN server_schema.sql --data script.sql...
+//       the tables of server_schema.sql created in the (empty) database CONN, then filled with the rows
+//       that the SQLite scripts make: the demo set on a PostgreSQL server, from the same scripts as the
+//       SQLite demo set
 #include "common/Connection.h"
+#include "common/DbCopy.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <cstdio>
+
+namespace {
+
+const char* kUsage = "usage: taxferry-mkdb [--if-missing] out.db script.sql...\n"
+                     "       taxferry-mkdb --server CONN server_schema.sql --data script.sql...\n";
+
+bool MakeSqlite(const QString& path, const QStringList& scripts) {
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly)) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(path));
+            return false;
+        }
+    }
+    ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
+    for (const QString& s : scripts)
+        RunSqlScriptFile(*c, s);
+    c->Close();
+    return true;
+}
+
+int LoadServer(QStringList args) {
+    const int data = args.indexOf(QStringLiteral("--data"));
+    if (args.size() < 4 || data != 2 || data + 1 >= args.size()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const QString conn = args[0];
+    const QString schema = args[1];
+    const QStringList scripts = args.mid(data + 1);
+    QTemporaryDir tmp;
+    const QString source = tmp.filePath(QStringLiteral("source.db"));
+    if (!MakeSqlite(source, scripts)) return 1;
+    ConnectionPtr from = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + source);
+    ConnectionPtr to = Connection::open(conn);
+    RunSqlScriptFile(*to, schema);
+    CopyTableRows(*from, *to, SqliteTables(*from));
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    bool ifMissing = false;
-    if (!args.isEmpty() && args.first() == u"--if-missing") {
-        ifMissing = true;
-        args.removeFirst();
-    }
-    if (args.size() < 2) {
-        std::fprintf(stderr, "usage: taxferry-mkdb [--if-missing] out.db script.sql...\n");
-        return 2;
-    }
-    const QString out = args.takeFirst();
-    if (QFileInfo::exists(out)) {
-        if (ifMissing) return 0;
-        QFile::remove(out);
-    }
-    const QString tmp = out + QStringLiteral(".tmp");
-    QFile::remove(tmp);
-    {
-        QFile f(tmp);
-        if (!f.open(QIODevice::WriteOnly)) {
-            std::fprintf(stderr, "cannot create %s\n", qPrintable(tmp));
+    try {
+        if (!args.isEmpty() && args.first() == u"--server") return LoadServer(args.mid(1));
+        bool ifMissing = false;
+        if (!args.isEmpty() && args.first() == u"--if-missing") {
+            ifMissing = true;
+            args.removeFirst();
+        }
+        if (args.size() < 2) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        const QString out = args.takeFirst();
+        if (QFileInfo::exists(out)) {
+            if (ifMissing) return 0;
+            QFile::remove(out);
+        }
+        const QString tmp = out + QStringLiteral(".tmp");
+        QFile::remove(tmp);
+        try {
+            if (!MakeSqlite(tmp, args)) return 1;
+        } catch (const DbError&) {
+            QFile::remove(tmp);
+            throw;
+        }
+        if (!QFile::rename(tmp, out)) {
+            std::fprintf(stderr, "cannot rename to %s\n", qPrintable(out));
             return 1;
         }
-    }
-    try {
-        ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + tmp);
-        for (const QString& s : args)
-            RunSqlScriptFile(*c, s);
-        c->Close();
+        return 0;
     } catch (const DbError& e) {
         std::fprintf(stderr, "%s\n", e.reportText().toUtf8().constData());
-        QFile::remove(tmp);
+        if (!e.cause().isEmpty()) std::fprintf(stderr, "详细信息:%s\n", e.detailText().toUtf8().constData());
         return 1;
     }
-    if (!QFile::rename(tmp, out)) {
-        std::fprintf(stderr, "cannot rename to %s\n", qPrintable(out));
-        return 1;
-    }
-    return 0;
 }

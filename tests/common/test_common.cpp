@@ -20,6 +20,7 @@ ConnectionPtr emptyDb(const QTemporaryDir& dir, const QString& name = QStringLit
 class TestCommon : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
     void showErrFormatsTwoLines();
     void nullToValue_data();
     void nullToValue();
@@ -240,7 +241,7 @@ void TestCommon::openRsReportsDescriptionOnly() {
     QVERIFY(!OpenRs(db.acct.get(), QStringLiteral("select * from NoSuchTable")));
     QCOMPARE(sink.entries.size(), 1);
     QCOMPARE(sink.entries[0].kind, RecorderSink::Info);
-    QVERIFY(sink.last().contains(QStringLiteral("NoSuchTable")));
+    QVERIFY(sink.last().contains(QStringLiteral("NoSuchTable"), Qt::CaseInsensitive));
     QVERIFY(!sink.last().contains(QStringLiteral("调用(")));
 }
 

@@ -7,6 +7,7 @@ class TestExportBatch : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
     void exportCommand_data() {
         QTest::addColumn<QStringList>("args"); // replaces the defaults of the same name
         QTest::addColumn<int>("exitCode");

@@ -68,6 +68,7 @@ class TestLinkStore : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
     void saveLink_data() {
         QTest::addColumn<QList<int>>("existing");
         QTest::addColumn<int>("isEdit");

@@ -155,6 +155,7 @@ QString Id(QTableWidget* g, int r) {
 class TestMapping : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
     void init() { SetEdition(0); }
 
     // pickers
@@ -271,7 +272,8 @@ void TestMapping::customerWithoutOrganizationIsListed() {
     TestDatabases db;
     db.installGlobals();
     db.acct->Execute(QStringLiteral("insert into t_Item (FItemID, FItemClassID, FNumber, FName, FDeleted) "
-                                    "values (120, 1, '04.001', '无档案客户', 0)"));
+                                    "values (120, 1, '04.001', '无档案客户', ?)"),
+                     {false});
     frmListClient p;
     p.setFType(0);
     QCOMPARE(p.mfgClient->rowCount(), 9);
@@ -460,8 +462,15 @@ void TestMapping::cellStaysWithoutPick() {
     QCOMPARE(Text(g, 0, 1), QStringLiteral("中性笔"));
     QCOMPARE(Id(g, 0), QStringLiteral("407"));
     e.w->close(); // nothing was changed: no question
-    QCOMPARE(e.sink.texts(), failing ? QStringList{"no such table: t_IcItem"} : QStringList());
-    if (failing) QCOMPARE(e.sink.entries.first().kind, RecorderSink::Info);
+    // The database's own description, whatever words it uses for a missing table.
+    QCOMPARE(e.sink.texts().size(), failing ? 1 : 0);
+    if (failing) {
+        QCOMPARE(e.sink.entries.first().kind, RecorderSink::Info);
+        if (CurrentTestBackend() == TestBackend::SQLite)
+            QCOMPARE(e.sink.texts().first(), QStringLiteral("no such table: t_IcItem"));
+        else
+            QVERIFY(e.sink.texts().first().contains(QStringLiteral("t_icitem"), Qt::CaseInsensitive));
+    }
 }
 
 void TestMapping::saveWritesTrimmedPairsOfAllKinds() {

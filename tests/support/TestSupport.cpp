@@ -1,8 +1,10 @@
 #include "TestSupport.h"
 
+#include "common/DbCopy.h"
 #include "common/GbkCodec.h"
 #include "common/modDefine.h"
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -75,23 +77,166 @@ QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts) 
     return targetPath;
 }
 
+TestBackend CurrentTestBackend() {
+    const QByteArray b = qgetenv("TAXFERRY_TEST_BACKEND").toLower();
+    if (b == "postgresql") return TestBackend::PostgreSQL;
+    if (b == "odbc") return TestBackend::ODBC;
+    return TestBackend::SQLite;
+}
+
+QString TestBackendName() {
+    switch (CurrentTestBackend()) {
+    case TestBackend::PostgreSQL:
+        return QStringLiteral("postgresql");
+    case TestBackend::ODBC:
+        return QStringLiteral("odbc");
+    case TestBackend::SQLite:
+        break;
+    }
+    return QStringLiteral("sqlite");
+}
+
+namespace {
+
+struct Cluster {
+    QString host;
+    QString port;
+};
+
+// The socket folder and port of the test run's cluster, from its conn.env.
+bool ReadCluster(Cluster& c, QString* why) {
+    const QString dir = qEnvironmentVariable("TAXFERRY_TEST_PGDIR");
+    if (dir.isEmpty()) {
+        if (why) *why = QStringLiteral("TAXFERRY_TEST_PGDIR is not set: no PostgreSQL cluster for this run");
+        return false;
+    }
+    QFile f(dir + QStringLiteral("/conn.env"));
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (why)
+            *why =
+                QStringLiteral("no PostgreSQL cluster is running in %1 (scripts/pg-test-cluster.sh start %1)")
+                    .arg(dir);
+        return false;
+    }
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("PGHOST=")) c.host = QString::fromUtf8(line.mid(7)).trimmed();
+        if (line.startsWith("PGPORT=")) c.port = QString::fromUtf8(line.mid(7)).trimmed();
+    }
+    return !c.host.isEmpty() && !c.port.isEmpty();
+}
+
+QString ServerConnString(const Cluster& c, const QString& db, TestBackend backend) {
+    if (backend == TestBackend::ODBC)
+        return QStringLiteral(
+                   "Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;UID=postgres")
+            .arg(c.host, c.port, db);
+    return QStringLiteral("Provider=PostgreSQL;Host=%1;Port=%2;Database=%3;User ID=postgres")
+        .arg(c.host, c.port, db);
+}
+
+ConnectionPtr g_admin;
+QStringList g_templates;
+
+// Before the application (and with it the database drivers) goes: the templates are dropped and the
+// administration connection closed.
+void ReleaseServer() {
+    if (!g_admin) return;
+    for (const QString& t : g_templates) {
+        try {
+            g_admin->Execute(QStringLiteral("drop database if exists %1 with (force)").arg(t));
+        } catch (const DbError&) {
+        }
+    }
+    g_admin.reset();
+}
+
+ConnectionPtr AdminConnection(const Cluster& c) {
+    if (!g_admin || g_admin->State() != 1) {
+        g_admin = Connection::open(ServerConnString(c, QStringLiteral("postgres"), TestBackend::PostgreSQL));
+        qAddPostRoutine(ReleaseServer);
+    }
+    return g_admin;
+}
+
+// A server database made once per test program from the schema and the rows of the SQLite scripts;
+// every test database is a copy of it (CREATE DATABASE … TEMPLATE), which takes a moment.
+QString ServerTemplate(const Cluster& c, bool demoData) {
+    static QHash<bool, QString> made;
+    if (made.contains(demoData)) return made.value(demoData);
+    const QString name =
+        QStringLiteral("tf_tmpl_%1_%2").arg(QCoreApplication::applicationPid()).arg(demoData ? 1 : 0);
+    ConnectionPtr admin = AdminConnection(c);
+    admin->Execute(QStringLiteral("drop database if exists ") + name);
+    admin->Execute(QStringLiteral("create database ") + name);
+    {
+        QTemporaryDir tmp;
+        QStringList scripts{QStringLiteral("acct_schema.sql")};
+        if (demoData) scripts << QStringLiteral("acct_demo.sql");
+        const QString source = MakeDatabaseCopy(tmp.filePath(QStringLiteral("source.db")), scripts);
+        ConnectionPtr from = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + source);
+        ConnectionPtr to = Connection::open(ServerConnString(c, name, TestBackend::PostgreSQL));
+        RunSqlScriptFile(*to, DataDir() + QStringLiteral("/acct_schema_pg.sql"));
+        CopyTableRows(*from, *to, SqliteTables(*from));
+    }
+    made.insert(demoData, name);
+    g_templates << name;
+    return name;
+}
+
+} // namespace
+
+bool TestBackendReady(QString* why) {
+    if (CurrentTestBackend() == TestBackend::SQLite) return true;
+    Cluster c;
+    if (!ReadCluster(c, why)) return false;
+    try {
+        AdminConnection(c);
+    } catch (const DbError& e) {
+        if (why) *why = QStringLiteral("the PostgreSQL cluster does not answer: ") + e.detailText();
+        return false;
+    }
+    return true;
+}
+
 TestDatabases::TestDatabases(bool demoData) {
     configPath = m_dir.filePath(QStringLiteral("Taxlink.db"));
-    acctPath = m_dir.filePath(QStringLiteral("acct.db"));
     MakeDatabaseCopy(configPath, {QStringLiteral("config_schema.sql"), QStringLiteral("config_factory.sql")});
-    QStringList acctScripts{QStringLiteral("acct_schema.sql")};
-    if (demoData) acctScripts << QStringLiteral("acct_demo.sql");
-    MakeDatabaseCopy(acctPath, acctScripts);
     config = Connection::open(configConnString());
+    if (CurrentTestBackend() == TestBackend::SQLite) {
+        acctPath = m_dir.filePath(QStringLiteral("acct.db"));
+        QStringList acctScripts{QStringLiteral("acct_schema.sql")};
+        if (demoData) acctScripts << QStringLiteral("acct_demo.sql");
+        MakeDatabaseCopy(acctPath, acctScripts);
+    } else {
+        Cluster c;
+        QString why;
+        if (!ReadCluster(c, &why)) qFatal("%s", qPrintable(why));
+        static int counter = 0;
+        const QString tmpl = ServerTemplate(c, demoData);
+        m_serverDb = QStringLiteral("tf_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+        AdminConnection(c)->Execute(QStringLiteral("create database %1 template %2").arg(m_serverDb, tmpl));
+        m_serverConn = ServerConnString(c, m_serverDb, CurrentTestBackend());
+    }
     acct = Connection::open(acctConnString());
 }
 
 TestDatabases::~TestDatabases() {
     if (gcnAcct == acct) gcnAcct.reset();
     if (gcnConfig == config) gcnConfig.reset();
+    if (m_serverDb.isEmpty()) return;
+    acct.reset();
+    Cluster c;
+    if (!ReadCluster(c, nullptr)) return;
+    try {
+        // Connections a test left open (a window's, the batch tool's) must not keep the database alive.
+        AdminConnection(c)->Execute(
+            QStringLiteral("drop database if exists %1 with (force)").arg(m_serverDb));
+    } catch (const DbError&) {
+    }
 }
 
 QString TestDatabases::acctConnString() const {
+    if (!m_serverDb.isEmpty()) return m_serverConn;
     return QStringLiteral("Provider=SQLite;Data Source=") + acctPath;
 }
 QString TestDatabases::configConnString() const {

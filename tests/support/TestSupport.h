@@ -36,7 +36,28 @@ private:
     MessageSink* m_previous = nullptr;
 };
 
-// A pair of fresh databases made from the data/ scripts, in a temporary folder.
+// The accounting database a test program runs against: SQLite files (the default), a PostgreSQL server
+// through Qt's driver, or the same server through ODBC, chosen by TAXFERRY_TEST_BACKEND (sqlite,
+// postgresql, odbc). The server is the private cluster of the test run, whose folder TAXFERRY_TEST_PGDIR
+// names (its conn.env gives the socket folder and port).
+enum class TestBackend { SQLite, PostgreSQL, ODBC };
+TestBackend CurrentTestBackend();
+QString TestBackendName();
+// False, with the reason, when the backend of this run cannot be reached.
+bool TestBackendReady(QString* why);
+// Skips the whole test program (in initTestCase) when its backend cannot be reached; under CI, which
+// installs the server, that is a failure instead.
+#define SKIP_UNLESS_TEST_BACKEND()                                                                           \
+    do {                                                                                                     \
+        QString why_;                                                                                        \
+        if (!TestBackendReady(&why_)) {                                                                      \
+            if (!qEnvironmentVariableIsEmpty("CI")) QFAIL(qPrintable(why_));                                 \
+            QSKIP(qPrintable(why_));                                                                         \
+        }                                                                                                    \
+    } while (0)
+
+// A pair of fresh databases made from the data/ scripts: the configuration database always an SQLite
+// file in a temporary folder, the accounting database on the backend of the run.
 class TestDatabases {
 public:
     explicit TestDatabases(bool demoData = true);
@@ -46,12 +67,15 @@ public:
     void installGlobals();
 
     QString folder() const { return m_dir.path(); }
+    bool onServer() const { return !m_serverDb.isEmpty(); }
     QString acctConnString() const;
     QString configConnString() const;
 
     QTemporaryDir m_dir;
     QString configPath;
-    QString acctPath;
+    QString acctPath; // empty on a server
+    QString m_serverDb;
+    QString m_serverConn;
     ConnectionPtr config;
     ConnectionPtr acct;
 };
