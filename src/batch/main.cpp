@@ -32,7 +32,14 @@ QStringList BatchPositional(const QStringList& args, const QStringList& optionsW
     return out;
 }
 
+// The drivers' own warnings ("QODBCResult::exec: Unable to execute statement…") are not messages of the
+// program: stderr carries the system's messages and their 详细信息 lines only.
+static void QuietDrivers(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtFatalMsg || type == QtCriticalMsg) std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
 int main(int argc, char** argv) {
+    qInstallMessageHandler(QuietDrivers);
     QCoreApplication app(argc, argv);
     // The same per-user folder (and failure log) as the program's.
     QCoreApplication::setApplicationName(QStringLiteral("Taxferry"));

@@ -309,7 +309,9 @@ namespace {
 // The database behind an ODBC connection, as the driver names it.
 QString odbcDbmsName(const QSqlDatabase& db) {
     const QVariant h = db.driver()->handle();
-    if (!h.isValid() || qstrcmp(h.typeName(), "SQLHANDLE") != 0) return {};
+    // Qt 6 names the type of the handle "void*" (SQLHANDLE is one), Qt 5 named it "SQLHANDLE".
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && qstrcmp(h.typeName(), "void*") != 0))
+        return {};
     SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
     if (!hdbc) return {};
     SQLCHAR buf[256] = {0};

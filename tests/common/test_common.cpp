@@ -42,6 +42,7 @@ private Q_SLOTS:
     void recordsetFilterAndCursor();
     void transactionGuardRollsBack();
     void readOnlyConnectionCannotWrite();
+    void readOnlyAccountingConnectionChangesNothing();
     void missingDatabaseFileIsAnError();
     void interIdCounterAdvancesAndRollsBack();
     void scriptSplitterHonoursQuotesAndComments();
@@ -334,6 +335,18 @@ void TestCommon::readOnlyConnectionCannotWrite() {
     // A second statement cannot ride along with the first.
     QVERIFY_THROWS_EXCEPTION(DbError, c->Execute(QStringLiteral("select 1; drop table T")));
     QVERIFY(TestSql(QStringLiteral("select * from T"), c.get()));
+}
+
+void TestCommon::readOnlyAccountingConnectionChangesNothing() {
+    TestDatabases db;
+    const QString count = QStringLiteral("select count(*) from ICSaleEntry");
+    const int before = db.acct->Query(count)->value(0).toInt();
+    ConnectionPtr ro = Connection::open(db.acctConnString(), Connection::Mode::ReadOnly);
+    QVERIFY_THROWS_EXCEPTION(DbError, ro->Execute(QStringLiteral("delete from ICSaleEntry")));
+    // After a refused statement the connection goes on reading.
+    QCOMPARE(ro->Query(count)->value(0).toInt(), before);
+    ro->Close();
+    QCOMPARE(db.acct->Query(count)->value(0).toInt(), before);
 }
 
 void TestCommon::missingDatabaseFileIsAnError() {

@@ -202,6 +202,27 @@ private Q_SLOTS:
         QCOMPARE(blocks, (QStringList{"A1~~1:A1-1", "B2~~2:B2-1,B2-2", "C3~~3:C3-1,C3-2,C3-3"}));
     }
 
+    // Templates and formulas are the user's own SQL, run where nothing can be changed: a template that
+    // calls a function that deletes fails like any broken template and leaves every row in place.
+    void templateThatWritesChangesNothing() {
+        if (CurrentTestBackend() == TestBackend::SQLite)
+            QSKIP("an SQLite query cannot call a function that writes; the read-only file is checked in "
+                  "test_common");
+        ExportSetup s;
+        MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
+        s.db.acct->Execute(QStringLiteral("create function tf_write() returns integer language sql as "
+                                          "'delete from ICSaleEntry; select 0'"));
+        s.db.config->Execute(
+            QStringLiteral("update t_OtherInfo set FSQL='select tf_write() as Frows' where Fkey='tbl2'"));
+        const QString count = QStringLiteral("select count(*) from ICSaleEntry");
+        const int before = s.db.acct->Query(count)->value(0).toInt();
+        QVERIFY(before > 0);
+        RecorderSink sink;
+        QVERIFY(!clsSaveData().ExportToTxT(s.path, Conditions({}), QStringLiteral("1")));
+        QCOMPARE(sink.texts(), QStringList{QStringLiteral("语法错误，引出失败！")});
+        QCOMPARE(s.db.acct->Query(count)->value(0).toInt(), before);
+    }
+
     // The writer on its own: heads without lines, Frows from RowsCount, head dates only, no body at all.
     void writerRules_data() {
         QTest::addColumn<bool>("withBody");
