@@ -42,6 +42,20 @@ QString Dialect::importLockSql() const {
     return QStringLiteral("update t_billcoderule set fprojectval=fprojectval where 1=0");
 }
 
+int Dialect::maxParameters() const {
+    switch (server) {
+    case DbServer::PostgreSQL:
+        // psqlODBC loses its way in a parameter description longer than 64 KB (some 16,000 values).
+        return kind == DbKind::ODBC ? 4000 : 30000;
+    case DbServer::SqlServer:
+        return 2000;
+    case DbServer::SQLite:
+    case DbServer::Other:
+        break;
+    }
+    return 999;
+}
+
 bool Dialect::IsConcurrencyFailure(const QString& sqlState, long nativeNumber) {
     // 40P01 deadlock_detected, 40001 serialization_failure; SQL Server: 1205 deadlock victim.
     return sqlState == u"40P01" || sqlState == u"40001" || nativeNumber == 1205;

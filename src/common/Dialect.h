@@ -38,6 +38,9 @@ public:
     // True when the database has read-only transactions ("SET TRANSACTION READ ONLY").
     bool hasReadOnlyTransactions() const { return server == DbServer::PostgreSQL; }
 
+    // How many values one statement may bind (SQL Server takes 2100, SQLite as built before 3.32 999).
+    int maxParameters() const;
+
     // A deadlock or serialisation failure, by SQLSTATE or the server's own error number.
     static bool IsConcurrencyFailure(const QString& sqlState, long nativeNumber);
 

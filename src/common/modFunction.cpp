@@ -238,23 +238,28 @@ QString SqlValue(int fieldType, const QVariant& value) {
     return u'\'' + s + u'\'';
 }
 
+InsertRow InsertRowOf(const QList<FieldInfo>& columns, const FieldMap& values) {
+    InsertRow row;
+    for (const FieldInfo& f : columns) {
+        if (!values.Contains(f.name)) continue;
+        QVariant v = values.Get(f.name);
+        if (v.typeId() == QMetaType::QString) v = v.toString().trimmed();
+        row.columns << f.name;
+        row.values << SqlBindValue(f.type, v);
+    }
+    return row;
+}
+
 SqlStatement BuildInsertSql(const QString& tableName, const FieldMap* values, Connection& conn) {
     SqlStatement st;
     if (!values) return st;
-    QStringList cols;
-    QStringList marks;
-    for (const FieldInfo& f : conn.TableColumns(tableName)) {
-        if (!values->Contains(f.name)) continue;
-        QVariant v = values->Get(f.name);
-        if (v.typeId() == QMetaType::QString) v = v.toString().trimmed();
-        cols << f.name;
-        marks << QStringLiteral("?");
-        st.values << SqlBindValue(f.type, v);
-    }
-    if (cols.isEmpty())
+    InsertRow row = InsertRowOf(conn.TableColumns(tableName), *values);
+    if (row.columns.isEmpty())
         throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(tableName));
-    st.sql = QStringLiteral("Insert Into ") + tableName + QStringLiteral(" (") + cols.join(u',') +
-             QStringLiteral(") values (") + marks.join(u',') + u')';
+    st.sql = QStringLiteral("Insert Into ") + tableName + QStringLiteral(" (") + row.columns.join(u',') +
+             QStringLiteral(") values (") + QStringList(row.columns.size(), QStringLiteral("?")).join(u',') +
+             u')';
+    st.values = std::move(row.values);
     return st;
 }
 

@@ -55,6 +55,13 @@ QVariant GetFieldValue(Connection* conn, const QString& sql, int fieldIndex, con
                        const QVariantList& params = {});
 // True when the statement runs without an error; never reports, never throws.
 bool TestSql(const QString& sql, Connection* conn, const QVariantList& params = {});
+// The columns of a table (in table order) that a record holds, with its values trimmed and converted by
+// the column's type: what one row of an INSERT writes.
+struct InsertRow {
+    QStringList columns;
+    QVariantList values;
+};
+InsertRow InsertRowOf(const QList<FieldInfo>& columns, const FieldMap& values);
 // "Insert Into T (cols) values (?,…)" for the keys of values that are columns of T, in table order,
 // with every value trimmed and converted by the column's type. Empty when values is null.
 SqlStatement BuildInsertSql(const QString& tableName, const FieldMap* values, Connection& conn);

@@ -10,42 +10,66 @@ QString FormatRunningNumber(double number, int length) {
     return n < 0 ? u'-' + digits : digits;
 }
 
+void BillNumberRule::Load(Connection& conn, qint32 billTypeID) {
+    m_billTypeID = billTypeID;
+    m_rows.clear();
+    const RecordsetPtr rs =
+        conn.Query(QStringLiteral("select * from t_billcoderule where fbilltypeid=?"), {billTypeID});
+    const int valueColumn = rs->FieldIndex(QStringLiteral("fprojectval"));
+    m_valueType = rs->FieldType(valueColumn);
+    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+        Row r;
+        r.kind = LeadingNumber(NullToText(rs->value(QStringLiteral("fprojectid"))));
+        r.stored = rs->value(valueColumn);
+        r.isNull = r.stored.isNull();
+        r.prefix = NullToText(r.stored).trimmed();
+        r.number = LeadingNumber(NullToText(r.stored));
+        r.width = int(std::nearbyint(LeadingNumber(NullToText(rs->value(QStringLiteral("flength"))))));
+        m_rows << r;
+    }
+}
+
+QString BillNumberRule::Next(const QString& defaultText) {
+    if (m_rows.isEmpty()) return {};
+    QString text = defaultText;
+    for (const Row& r : m_rows) {
+        if (r.kind == 1) {
+            text = r.prefix;
+        } else if (r.kind == 3) {
+            // A mask that cannot be built gives no number at all.
+            if (r.width < 0 || r.width > 255) return {};
+            text += FormatRunningNumber(r.number, r.width);
+        }
+    }
+    // An empty (Null) number stays Null, as Null+1 would.
+    for (Row& r : m_rows)
+        if (r.kind == 3 && !r.isNull) r.number += 1;
+    return text;
+}
+
+void BillNumberRule::WriteBack(Connection& conn) {
+    // "fprojectval+1" is no SQL that every server takes for a text column: the value is written back.
+    QList<QVariant> done;
+    for (const Row& r : m_rows) {
+        if (r.kind != 3 || r.isNull || done.contains(r.stored)) continue;
+        if (LeadingNumber(NullToText(r.stored)) == r.number) continue;
+        done << r.stored;
+        const QVariant value =
+            IsNumericAdoType(m_valueType) ? QVariant(r.number) : QVariant(FormatRunningNumber(r.number, 0));
+        conn.Execute(
+            QStringLiteral("update t_billcoderule set fprojectval=? where fbilltypeid=? and fprojectid=3 "
+                           "and fprojectval=?"),
+            {value, m_billTypeID, r.stored});
+    }
+}
+
 QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText,
                      DbError* failure) {
     try {
-        const RecordsetPtr rs =
-            conn.Query(QStringLiteral("select * from t_billcoderule where fbilltypeid=?"), {billTypeID});
-        if (rs->isEmpty()) return {};
-        const int valueColumn = rs->FieldIndex(QStringLiteral("fprojectval"));
-        QString text = defaultText;
-        QList<QVariant> running; // the running numbers as read, each advanced once
-        for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
-            const double kind = LeadingNumber(NullToText(rs->value(QStringLiteral("fprojectid"))));
-            if (kind == 1) {
-                text = NullToText(rs->value(QStringLiteral("fprojectval"))).trimmed();
-            } else if (kind == 3) {
-                const double width =
-                    std::nearbyint(LeadingNumber(NullToText(rs->value(QStringLiteral("flength")))));
-                // A mask that cannot be built gives no number at all.
-                if (width < 0 || width > 255) return {};
-                const QVariant value = rs->value(QStringLiteral("fprojectval"));
-                text += FormatRunningNumber(LeadingNumber(NullToText(value)), int(width));
-                if (!value.isNull() && !running.contains(value)) running << value;
-            }
-        }
-        if (doUpdate) {
-            // Read, then written back: "fprojectval+1" is no SQL that every server takes for a text
-            // column. An empty (Null) number stays Null, as Null+1 would.
-            const int type = rs->FieldType(valueColumn);
-            for (const QVariant& value : running) {
-                const double next = LeadingNumber(NullToText(value)) + 1;
-                const QVariant stored =
-                    IsNumericAdoType(type) ? QVariant(next) : QVariant(FormatRunningNumber(next, 0));
-                conn.Execute(QStringLiteral("update t_billcoderule set fprojectval=? where fbilltypeid=? and "
-                                            "fprojectid=3 and fprojectval=?"),
-                             {stored, billTypeID, value});
-            }
-        }
+        BillNumberRule rule;
+        rule.Load(conn, billTypeID);
+        const QString text = rule.Next(defaultText);
+        if (doUpdate && !text.isEmpty()) rule.WriteBack(conn);
         return text;
     } catch (const DbError& e) {
         if (failure) *failure = e;

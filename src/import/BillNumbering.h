@@ -3,11 +3,39 @@
 // Both run on the import's transaction, so a failed import gives its numbers back.
 
 #include "common/Connection.h"
+#include <QList>
 #include <QString>
 
-// The next bill number of a bill type: the prefix row (kind 1) and the running number (kind 3) padded
-// to its length. With doUpdate every running number of the rule is advanced afterwards, written back as
-// the value the column takes (the rows are the import's own from the lock it took at its start). The
+// The numbering rule of one bill type, read once and advanced in memory: an import holds the rule rows
+// locked from its start, so nobody else can take a number in between, and writes the running numbers
+// back in its own transaction.
+class BillNumberRule {
+public:
+    // Reads the rule rows (in the order the database returns them). Throws DbError.
+    void Load(Connection& conn, qint32 billTypeID);
+    bool IsEmpty() const { return m_rows.isEmpty(); }
+    // The next bill number: the prefix row (kind 1) and the running number (kind 3) padded to its
+    // length; then every running number of the rule counts up by one. The empty text when the rule has
+    // no rows.
+    QString Next(const QString& defaultText);
+    // Writes the running numbers that changed, as the value the column takes. Throws DbError.
+    void WriteBack(Connection& conn);
+
+private:
+    struct Row {
+        double kind = 0;
+        QString prefix;
+        int width = 0;
+        QVariant stored;   // fprojectval as read
+        double number = 0; // the running number now
+        bool isNull = false;
+    };
+    qint32 m_billTypeID = 0;
+    int m_valueType = 0;
+    QList<Row> m_rows;
+};
+
+// The next bill number of a bill type (one rule read, advanced and, with doUpdate, written back). The
 // empty text when the type has no rule or anything fails; a failure of the database is handed to
 // failure when one is given.
 QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText,

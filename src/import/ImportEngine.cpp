@@ -41,6 +41,7 @@ bool ImportEngine::ImportToQor(const QString& filePath) {
             return false;
         }
         m_rules.BeginImport();
+        m_writer.BeginImport();
         // Immediate, and the import's locks taken before anything is written: a second import on the same
         // set waits here for the first one's commit instead of meeting it halfway.
         m_acct->BeginTrans(true);
@@ -91,7 +92,9 @@ bool ImportEngine::ImportToQor(const QString& filePath) {
                 prevEntryID = entryID;
                 prevIsGoods = isGoods;
             }
+            m_writer.FlushIfFull();
         }
+        m_writer.EndImport();
         m_acct->CommitTrans();
         return true;
     } catch (const std::exception& e) {

@@ -7,7 +7,6 @@
 #include "common/modDefine.h"
 #include <QLocale>
 #include <cmath>
-#include <limits>
 
 namespace {
 // Type mismatch: a text that should have been a date.
@@ -35,7 +34,43 @@ bool InvoiceDateText(const QString& fileDate, QString& out) {
 }
 
 InvoiceWriter::InvoiceWriter(ConnectionPtr acct, ImportRules& rules)
-    : m_acct(std::move(acct)), m_rules(rules) {}
+    : m_acct(std::move(acct)), m_rules(rules),
+      m_heads(RequireConnection(m_acct.get()), QStringLiteral("ICSALE")),
+      m_entries(*m_acct, QStringLiteral("ICSALEENTRY")) {}
+
+void InvoiceWriter::BeginImport() {
+    m_today = TodayText();
+    m_special.reset();
+    m_ordinary.reset();
+    m_period.reset();
+    m_periodRead = false;
+    m_heads.Clear();
+    m_entries.Clear();
+}
+
+void InvoiceWriter::FlushIfFull() {
+    // Enough rows for a few statements, little enough memory however long the file.
+    if (m_entries.Pending() + m_heads.Pending() < 1000) return;
+    m_heads.Flush();
+    m_entries.Flush();
+}
+
+void InvoiceWriter::EndImport() {
+    m_heads.Flush();
+    m_entries.Flush();
+    if (m_special) m_special->WriteBack(*m_acct);
+    if (m_ordinary) m_ordinary->WriteBack(*m_acct);
+}
+
+BillNumberRule& InvoiceWriter::Rule(qint32 billTypeID) {
+    std::optional<BillNumberRule>& rule = billTypeID == 80 ? m_special : m_ordinary;
+    if (!rule) {
+        BillNumberRule r;
+        r.Load(*m_acct, billTypeID);
+        rule = std::move(r);
+    }
+    return *rule;
+}
 
 bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
     const QString kind = Text(v, QStringLiteral("发票种类"));
@@ -54,7 +89,13 @@ bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
         return false;
     }
     DbError failure(0, QString());
-    map.Set(QStringLiteral("FBillNo"), GetNewBillID(*m_acct, tranType, true, QString(), &failure));
+    QString billNo;
+    try {
+        billNo = Rule(tranType).Next(QString());
+    } catch (const DbError& e) {
+        failure = e;
+    }
+    map.Set(QStringLiteral("FBillNo"), billNo);
     map.Set(QStringLiteral("FTranType"), tranType);
     map.Set(QStringLiteral("FClassTypeID"), classType);
     if (map.Get(QStringLiteral("FBillNo")).toString().isEmpty()) {
@@ -67,7 +108,7 @@ bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
     // Only an invoice that stands counts as checked.
     if (cancelled == u"0" && !Text(v, QStringLiteral("复核人")).isEmpty()) {
         map.Set(QStringLiteral("FCheckerID"), v.Get(QStringLiteral("复核人")));
-        map.Set(QStringLiteral("FCheckDate"), TodayText());
+        map.Set(QStringLiteral("FCheckDate"), m_today);
         map.Set(QStringLiteral("fstatus"), QStringLiteral("1"));
     }
     map.Set(QStringLiteral("FCustID"), v.Get(QStringLiteral("购方名称")));
@@ -104,14 +145,18 @@ bool InvoiceWriter::WriteHead(const QString& line, FieldMap& values) {
     map.Set(QStringLiteral("FDate"), date);
     map.Set(QStringLiteral("FSaleStyle"), QStringLiteral("101"));
     map.Set(QStringLiteral("fyearperiod"), QString());
-    QString year, period;
-    if (!GetPeriod(year, period, m_acct.get())) return false;
-    map.Set(QStringLiteral("FYear"), year.trimmed());
-    map.Set(QStringLiteral("FPeriod"), period.trimmed());
-    map.Set(QStringLiteral("FFincDate"), TodayText());
-    map.Set(QStringLiteral("FPayDate"), TodayText());
-    const SqlStatement st = BuildInsertSql(QStringLiteral("ICSALE"), &map, *m_acct);
-    m_acct->Execute(st.sql, st.values);
+    if (!m_periodRead) {
+        QString year, period;
+        if (GetPeriod(year, period, m_acct.get()))
+            m_period = std::make_pair(year.trimmed(), period.trimmed());
+        m_periodRead = true;
+    }
+    if (!m_period) return false;
+    map.Set(QStringLiteral("FYear"), m_period->first);
+    map.Set(QStringLiteral("FPeriod"), m_period->second);
+    map.Set(QStringLiteral("FFincDate"), m_today);
+    map.Set(QStringLiteral("FPayDate"), m_today);
+    m_heads.Add(map);
     return true;
 }
 
@@ -187,22 +232,20 @@ bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 entryID) {
     map.Set(QStringLiteral("FEntryID"), entryID);
     map.Set(QStringLiteral("Fnote"), QString());
     map.Set(QStringLiteral("FBatchNo"), QString());
-    const SqlStatement st = BuildInsertSql(QStringLiteral("ICSALEENTRY"), &map, *m_acct);
-    m_acct->Execute(st.sql, st.values);
+    m_entries.Add(map);
     return true;
 }
 
-SqlStatement InvoiceWriter::BuildDiscountUpdate(const QString& line, qint32 interID, qint32 prevEntryID,
-                                                const QString& prevLine) {
+std::optional<FieldMap> InvoiceWriter::BuildDiscountUpdate(const QString& line, const QString& prevLine) {
     try {
         const QStringList d = CutFields(line);
-        if (d.size() != m_rules.BodyFieldCount()) return {};
+        if (d.size() != m_rules.BodyFieldCount()) return std::nullopt;
         const QStringList prev = CutFields(prevLine);
-        if (prev.size() < 10) return {};
+        if (prev.size() < 10) return std::nullopt;
         double q = 0, a = 0, r = 0, p = 0, rate = 0;
         if (!StrictNumber(prev[4], q) || !StrictNumber(prev[5], a) || !StrictNumber(prev[6], r) ||
             !StrictNumber(prev[8], p) || !DiscountRate(d[1], rate))
-            return {};
+            return std::nullopt;
         const bool includesTax = prev[9] == u"1";
         const double amt = includesTax ? q * p * (1 - rate) : a * (1 - rate);
         const double tax = includesTax ? r * (amt / (1 + r)) : r * amt;
@@ -223,32 +266,30 @@ SqlStatement InvoiceWriter::BuildDiscountUpdate(const QString& line, qint32 inte
         set.append({QStringLiteral("FPriceDiscount"), priceDiscount});
         set.append({QStringLiteral("FAuxPriceDiscount"), priceDiscount});
 
-        SqlStatement st;
-        QStringList assignments;
+        FieldMap changes;
         for (const auto& [column, value] : set) {
-            if (!std::isfinite(value)) return {};
-            assignments << column + QStringLiteral("=?");
-            st.values << Stored(value);
+            if (!std::isfinite(value)) return std::nullopt;
+            changes.Set(column, Stored(value));
         }
-        st.sql = QStringLiteral("Update ICSaleEntry set ") + assignments.join(u',') +
-                 QStringLiteral(" Where FInterID=? and FEntryID=?");
-        st.values << interID << prevEntryID;
-        return st;
+        return changes;
     } catch (const DbError&) {
-        return {};
+        return std::nullopt;
     }
 }
 
 bool InvoiceWriter::WriteDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine) {
-    bool ok = false;
-    const qint64 interID = m_interID.toLongLong(&ok);
-    SqlStatement st;
-    if (ok && interID >= std::numeric_limits<qint32>::min() && interID <= std::numeric_limits<qint32>::max())
-        st = BuildDiscountUpdate(line, qint32(interID), prevEntryID, prevLine);
-    if (st.isEmpty()) {
+    // The line before is the invoice's own and still in memory (the reader refuses a discount that
+    // follows no goods line of its invoice).
+    FieldMap* target = m_entries.Find(QStringLiteral("FEntryID"), prevEntryID);
+    const std::optional<FieldMap> changes =
+        target && target->Get(QStringLiteral("FInterID")) == QVariant(m_interID)
+            ? BuildDiscountUpdate(line, prevLine)
+            : std::nullopt;
+    if (!changes) {
         ShowMsg(QStringLiteral("取折扣行发票体字段出错!"));
         return false;
     }
-    m_acct->Execute(st.sql, st.values);
+    for (const QString& key : changes->Keys())
+        target->Set(key, changes->Get(key));
     return true;
 }
