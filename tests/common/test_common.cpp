@@ -43,6 +43,9 @@ private Q_SLOTS:
     void transactionGuardRollsBack();
     void readOnlyConnectionCannotWrite();
     void readOnlyAccountingConnectionChangesNothing();
+    void serverSchemaMatchesSqliteSchema();
+    void connectionStringValues_data();
+    void connectionStringValues();
     void missingDatabaseFileIsAnError();
     void interIdCounterAdvancesAndRollsBack();
     void scriptSplitterHonoursQuotesAndComments();
@@ -349,6 +352,30 @@ void TestCommon::readOnlyAccountingConnectionChangesNothing() {
     QCOMPARE(db.acct->Query(count)->value(0).toInt(), before);
 }
 
+// The server's schema is written beside the SQLite one: the same tables and views with the same
+// columns in the same order, or the demo rows and the program's SQL would not fit both.
+void TestCommon::serverSchemaMatchesSqliteSchema() {
+    if (CurrentTestBackend() == TestBackend::SQLite)
+        QSKIP("compares the server's schema with the SQLite one");
+    TestDatabases db;
+    QTemporaryDir dir;
+    const QString path =
+        MakeDatabaseCopy(dir.filePath(QStringLiteral("s.db")), {QStringLiteral("acct_schema.sql")});
+    ConnectionPtr sqlite = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
+    const RecordsetPtr objects = sqlite->Query(
+        QStringLiteral("select name from sqlite_master where type in ('table','view') order by name"));
+    QVERIFY(objects->RecordCount() > 10);
+    for (objects->MoveFirst(); !objects->EOF_(); objects->MoveNext()) {
+        const QString name = objects->value(0).toString();
+        QStringList mine, theirs;
+        for (const FieldInfo& f : sqlite->TableColumns(name))
+            mine << f.name.toLower();
+        for (const FieldInfo& f : db.acct->TableColumns(name))
+            theirs << f.name.toLower();
+        QCOMPARE(theirs, mine);
+    }
+}
+
 void TestCommon::missingDatabaseFileIsAnError() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Taxlink.db"));
@@ -441,6 +468,41 @@ void TestCommon::parseConnProps_data() {
     QTest::newRow("second pair") << "{P=1;Q=2};A=x;B=y" << 2 << "y";
     QTest::newRow("other part") << "{P=1;Q=2};A=x;B=y" << 3 << "";
     QTest::newRow("no brace") << "P=1;Q=2" << 0 << "";
+    // An ODBC driver is written in braces inside the braces of the login text.
+    QTest::newRow("driver in braces")
+        << "{Provider=ODBC;Driver={PostgreSQL Unicode};Server=h};UserName=super;AcctName=a" << 0
+        << "Provider=ODBC;Driver={PostgreSQL Unicode};Server=h";
+    QTest::newRow("pair after a driver in braces")
+        << "{Provider=ODBC;Driver={PostgreSQL Unicode};Server=h};UserName=super;AcctName=a" << 2 << "a";
+    QTest::newRow("unclosed brace reads up to the first one") << "{P=1;Q={x;A=y" << 0 << "P=1;Q=";
+}
+
+void TestCommon::connectionStringValues_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+    const QString odbc =
+        QStringLiteral("Provider=ODBC; Driver={PostgreSQL Unicode};Server=/tmp/s;PWD={a;b}}c};UID=u");
+    QTest::newRow("key in any case") << odbc << "provider"
+                                     << "ODBC";
+    QTest::newRow("value in braces, without them") << odbc << "Driver"
+                                                   << "PostgreSQL Unicode";
+    QTest::newRow("semicolon and doubled brace inside braces") << odbc << "PWD"
+                                                               << "a;b}c";
+    QTest::newRow("after a braced value") << odbc << "UID"
+                                          << "u";
+    QTest::newRow("missing key") << odbc << "DSN"
+                                 << "";
+    QTest::newRow("piece without a value is skipped") << "A=1;junk;B=2"
+                                                      << "B"
+                                                      << "2";
+}
+
+void TestCommon::connectionStringValues() {
+    QFETCH(QString, text);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    QCOMPARE(ConnectionStringValue(text, key), expected);
 }
 
 void TestCommon::parseConnProps() {

@@ -1,4 +1,5 @@
 // taxferry-batch export: exit status, messages on stderr, filter handling.
+#include "common/Connection.h"
 #include "support/TestSupport.h"
 #include <QProcess>
 #include <QtTest/QtTest>
@@ -58,6 +59,75 @@ private Q_SLOTS:
         QCOMPARE(p.exitCode(), exitCode);
         QCOMPARE(QFile::exists(out), exitCode == 0);
         if (exitCode == 0) QCOMPARE(ReadGbkFile(out).value(0), QStringLiteral("SJJK0101~~销售单据传入"));
+    }
+
+    // Every form of connection string reaches the same set and writes the same file: the program's own,
+    // an ODBC data source by name (QODBC would turn a bare "DSN=" into "DSN=DSN=") and an ODBC driver
+    // named in braces.
+    void connectionForms() {
+        TestDatabases db;
+        const QString acct = db.acctConnString();
+        // A data source of the test's own, in its own odbc.ini.
+        QString dsn;
+        if (CurrentTestBackend() == TestBackend::SQLite) {
+            dsn = QStringLiteral("[tfacct]\nDriver=SQLite3\nDatabase=%1\n").arg(db.acctPath);
+        } else {
+            QString host = ConnectionStringValue(acct, QStringLiteral("Host"));
+            if (host.isEmpty()) host = ConnectionStringValue(acct, QStringLiteral("Server"));
+            dsn = QStringLiteral("[tfacct]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n")
+                      .arg(host, ConnectionStringValue(acct, QStringLiteral("Port")),
+                           ConnectionStringValue(acct, QStringLiteral("Database")));
+        }
+        const QString ini = db.folder() + QStringLiteral("/odbc.ini");
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(dsn.toUtf8());
+        f.close();
+        const QString driverForm =
+            CurrentTestBackend() == TestBackend::SQLite
+                ? QStringLiteral("Provider=ODBC;Driver={SQLite3};Database=") + db.acctPath
+                : QString(acct)
+                      .replace(QStringLiteral("Provider=PostgreSQL;Host="),
+                               QStringLiteral("Provider=ODBC;Driver={PostgreSQL "
+                                              "Unicode};Server="))
+                      .replace(QStringLiteral("User ID="), QStringLiteral("UID="));
+        QStringList files;
+        for (const QString& conn :
+             {acct, QStringLiteral("Provider=ODBC;DSN=tfacct;UID=postgres"), driverForm}) {
+            files << db.folder() + QStringLiteral("/out%1.txt").arg(files.size());
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("ODBCINI"), ini);
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", conn, "--config", db.configPath,
+                                                     "--link", "1", "--out", files.last()});
+            QVERIFY(p.waitForFinished(120000));
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("引出成功！\n"));
+        }
+        const QStringList first = ReadGbkFile(files[0]);
+        QVERIFY(first.size() > 2);
+        QCOMPARE(ReadGbkFile(files[1]), first);
+        QCOMPARE(ReadGbkFile(files[2]), first);
+    }
+
+    // The system's message stays as it is; what the database said follows on a line of its own.
+    void databaseCauseFollowsTheMessage() {
+        TestDatabases db;
+        db.config->Execute(
+            QStringLiteral("update t_OtherInfo set FSQL='select no_such_column as Frows' where Fkey='tbl2'"));
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH),
+                {"export", "--acct", db.acctConnString(), "--config", db.configPath, "--link", "1", "--out",
+                 db.folder() + QStringLiteral("/o.txt")});
+        QVERIFY(p.waitForFinished(120000));
+        const QStringList lines =
+            QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("语法错误，引出失败！"));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("详细信息:")) &&
+                     lines[1].contains(QStringLiteral("no_such_column"), Qt::CaseInsensitive),
+                 qPrintable(lines[1]));
+        QCOMPARE(p.exitCode(), 1);
     }
 };
 
