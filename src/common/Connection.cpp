@@ -10,6 +10,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlResult>
 #include <optional>
 
 #if TAXFERRY_HAVE_ODBC
@@ -201,7 +202,7 @@ QString shownStatement(const QString& sql) {
     return t;
 }
 
-DbError sqlError(const QSqlError& e, const QString& sql = {}) {
+DbError sqlError(const QSqlError& e, const QString& sql = {}, const QString& odbcState = {}) {
     QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
     if (text.trimmed().isEmpty()) text = QStringLiteral("数据库操作失败");
     // The number is the driver's own code where it is one (SQL Server's error number through ODBC,
@@ -220,6 +221,7 @@ DbError sqlError(const QSqlError& e, const QString& sql = {}) {
         if (m.hasMatch()) sqlState = m.captured(1);
     }
     if (code.size() == 5 && ok) sqlState = code;
+    if (!odbcState.isEmpty()) sqlState = odbcState;
     QString description = text.trimmed();
     if (Dialect::IsConcurrencyFailure(sqlState, native)) {
         // The server chose this work to undo so that another user's could go on.
@@ -227,6 +229,35 @@ DbError sqlError(const QSqlError& e, const QString& sql = {}) {
             QStringLiteral("与其他用户同时写入账套时发生冲突(死锁)，数据库已撤销本次操作，请重新执行。");
     }
     return DbError(number, description, text.trimmed(), shownStatement(sql), sqlState);
+}
+
+#if TAXFERRY_HAVE_ODBC
+// QODBC keeps the driver's text and native number but drops the SQLSTATE, which is the only thing that
+// tells a deadlock from psqlODBC: it is read from the statement's diagnostics, still there after the failure.
+QString odbcSqlState(const QSqlQuery& q) {
+    const QVariant h = q.result() ? q.result()->handle() : QVariant();
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && qstrcmp(h.typeName(), "void*") != 0))
+        return {};
+    SQLHANDLE hstmt = *static_cast<const SQLHANDLE*>(h.data());
+    if (!hstmt) return {};
+    SQLCHAR state[6] = {0};
+    SQLINTEGER native = 0;
+    SQLCHAR text[8];
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, hstmt, 1, state, &native, text, sizeof text, &len)))
+        return {};
+    return QString::fromLatin1(reinterpret_cast<const char*>(state));
+}
+#else
+QString odbcSqlState(const QSqlQuery&) {
+    return {};
+}
+#endif
+
+DbError sqlError(const QSqlQuery& q, const QString& sql) {
+    const bool odbc = q.driver() && q.driver()->handle().isValid() && q.driver()->metaObject() &&
+                      QByteArray(q.driver()->metaObject()->className()) == "QODBCDriver";
+    return sqlError(q.lastError(), sql, odbc ? odbcSqlState(q) : QString());
 }
 
 int adoTypeOfMeta(QMetaType::Type t) {
@@ -291,12 +322,12 @@ void runQuery(QSqlQuery& q, const QString& sql, const QVariantList& params) {
     if (params.isEmpty()) {
         ok = q.exec(sql);
     } else {
-        if (!q.prepare(sql)) throw sqlError(q.lastError(), sql);
+        if (!q.prepare(sql)) throw sqlError(q, sql);
         for (const QVariant& v : params)
             q.addBindValue(bindable(v));
         ok = q.exec();
     }
-    if (!ok) throw sqlError(q.lastError(), sql);
+    if (!ok) throw sqlError(q, sql);
 }
 
 } // namespace
@@ -485,7 +516,7 @@ QSqlQuery& Connection::prepared(const QString& sql) {
         p = std::make_shared<Prepared>(database());
         p->query.setForwardOnly(true);
         if (!p->query.prepare(sql)) {
-            const DbError e = sqlError(p->query.lastError(), sql);
+            const DbError e = sqlError(p->query, sql);
             recoverReadOnly();
             throw e;
         }
@@ -517,12 +548,13 @@ int Connection::Execute(const QString& sql, const QVariantList& params) {
         q.bindValue(i, bindable(params[i]));
     const bool ok = q.exec();
     const int affected = ok ? q.numRowsAffected() : 0;
-    const QSqlError err = q.lastError();
-    q.finish();
     if (!ok) {
+        const DbError e = sqlError(q, sql);
+        q.finish();
         recoverReadOnly();
-        throw sqlError(err, sql);
+        throw e;
     }
+    q.finish();
     return affected;
 }
 
@@ -559,7 +591,7 @@ RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
         for (int i = 0; i < params.size(); ++i)
             q->bindValue(i, bindable(params[i]));
         if (!q->exec()) {
-            const DbError e = sqlError(q->lastError(), sql);
+            const DbError e = sqlError(*q, sql);
             q->finish();
             recoverReadOnly();
             throw e;
@@ -568,12 +600,13 @@ RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
     const QSqlRecord rec = q->record();
     QList<FieldInfo> fields = fieldsOf(rec);
     QList<QVariantList> rows = readRows(*q, rec.count());
-    const QSqlError err = q->lastError();
-    q->finish();
-    if (err.isValid()) {
+    if (q->lastError().isValid()) {
+        const DbError e = sqlError(*q, sql);
+        q->finish();
         recoverReadOnly();
-        throw sqlError(err, sql);
+        throw e;
     }
+    q->finish();
     return std::make_shared<Recordset>(std::move(fields), std::move(rows));
 }
 
@@ -600,7 +633,7 @@ void Connection::ForEachRow(const QString& sql, const QVariantList& params,
         onRow(row);
     }
     if (q.lastError().isValid()) {
-        const DbError e = sqlError(q.lastError(), sql);
+        const DbError e = sqlError(q, sql);
         recoverReadOnly();
         throw e;
     }
@@ -683,7 +716,7 @@ QString Connection::NextInterID(const QString& tableName) {
         q.bindValue(0, tableName);
         q.bindValue(1, QVariant(qlonglong(0)), QSql::Out);
         if (!q.exec()) {
-            const DbError e = sqlError(q.lastError(), sql);
+            const DbError e = sqlError(q, sql);
             q.finish();
             throw e;
         }

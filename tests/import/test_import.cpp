@@ -8,6 +8,8 @@
 #include "support/TestSupport.h"
 #include <QFile>
 #include <QtTest/QtTest>
+#include <atomic>
+#include <thread>
 
 using Sql = QStringList;
 
@@ -387,6 +389,44 @@ private Q_SLOTS:
         db->acct = Connection::open(db->acctConnString());
         QCOMPARE(Acct(kEntryIDs), "1009:1,1009:2,1010:3");
         QCOMPARE(State(), "10/20/7,5/1010");
+    }
+
+    // Another program holds the identifier counter and then wants the rule rows this import holds: the
+    // server breaks the deadlock by undoing the import, which rolls back whole and says why.
+    void deadlockIsRolledBackAndReported() {
+        if (CurrentTestBackend() == TestBackend::SQLite) QSKIP("an SQLite file has one writer at a time");
+        const QString before = State();
+        std::atomic<int> step{0};
+        QString otherError;
+        std::thread other([&] {
+            try {
+                ConnectionPtr c = Connection::open(db->acctConnString());
+                // The import's own check must find the cycle first.
+                c->Execute(QStringLiteral("set deadlock_timeout = '20s'"));
+                TransactionGuard tx(*c);
+                c->Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum"));
+                step = 1;
+                while (step < 2)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                c->Query(
+                    QStringLiteral("select fbilltypeid from t_billcoderule where fbilltypeid=80 for update"));
+                tx.rollback();
+            } catch (const DbError& e) {
+                otherError = e.detailText();
+            }
+        });
+        while (step < 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        step = 2;
+        const bool ok = Run(File());
+        other.join();
+        QVERIFY2(otherError.isEmpty(), qPrintable(otherError));
+        QVERIFY(!ok);
+        QCOMPARE(rec->texts().size(), 1);
+        QVERIFY2(rec->texts().first().contains(QStringLiteral("发生冲突(死锁)")),
+                 qPrintable(rec->texts().first()));
+        QCOMPARE(State(), before);
     }
 
     void periodFromToday() {
