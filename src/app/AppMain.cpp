@@ -1,8 +1,8 @@
 #include "AppMain.h"
 
 #include "clsLogin.h"
+#include "common/Session.h"
 #include "common/modBasic.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "frmMain.h"
 #include <QDir>
@@ -62,14 +62,15 @@ frmMain* Main(const StartOptions& options) {
     try {
         std::unique_ptr<clsLogin> login = std::make_unique<clsLogin>(folder);
         if (login->Login(QStringLiteral("super"), QString(), true) != -1) return nullptr;
-        gsAcctProps = login->PropsString();
-        gsConfigConnString = ConfigConnStringFor(folder);
-        gsUserName = login->UserName();
-        gsAcctName = login->AcctName();
+        auto session = std::make_unique<Session>();
+        session->gsAcctProps = login->PropsString();
+        session->gsConfigConnString = ConfigConnStringFor(folder);
+        session->gsUserName = login->UserName();
+        session->gsAcctName = login->AcctName();
         login.reset();
-        gcnAcct = OpenAcctConnection();
-        gcnConfig = OpenConfigConnection();
-        auto window = std::make_unique<frmMain>();
+        session->gcnAcct = session->OpenAcctConnection();
+        session->gcnConfig = session->OpenConfigConnection();
+        auto window = std::make_unique<frmMain>(std::move(session));
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->Form_Load();
         window->show();

@@ -1,17 +1,15 @@
 #include "HostComponents.h"
 
+#include "AppStore.h"
 #include "common/Connection.h"
 #include "common/modBasic.h"
-#include "common/modDefine.h"
 #include "frmAbout.h"
 #include "frmHelp.h"
 
 namespace {
 QString profileValue(const QString& props, const QString& section, const QString& key) {
     ConnectionPtr conn = Connection::open(ParseConnProps(props, 0), Connection::Mode::ReadOnly);
-    RecordsetPtr rs = conn->Query(
-        QStringLiteral("select FValue from t_SystemProfile where FCategory=? and FKey=?"), {section, key});
-    return rs->EOF_() ? QString() : rs->value(0).toString();
+    return ReadProfileValue(*conn, section, key);
 }
 } // namespace
 
@@ -23,8 +21,7 @@ GLData::GLData(const QString& props) : m_props(props) {}
 
 GLData::Profile GLData::SystemProfile() {
     Profile p;
-    p.CompanyName = profileValue(m_props.isEmpty() ? gsAcctProps : m_props, QStringLiteral("Base"),
-                                 QStringLiteral("CompanyName"));
+    p.CompanyName = profileValue(m_props, QStringLiteral("Base"), QStringLiteral("CompanyName"));
     return p;
 }
 

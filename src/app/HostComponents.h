@@ -21,8 +21,8 @@ public:
     struct Profile {
         QString CompanyName;
     };
-    // props: the login's PropsString (the logged-in set when empty).
-    explicit GLData(const QString& props = QString());
+    // props: the login's PropsString of the logged-in set.
+    explicit GLData(const QString& props);
     Profile SystemProfile();
 
 private:

@@ -2,21 +2,6 @@
 
 #include "common/modBasic.h"
 #include "frmLogin.h"
-#include <QCryptographicHash>
-#include <QPasswordDigestor>
-#include <QRandomGenerator>
-
-QString HashPassword(const QString& password, const QByteArray& salt) {
-    return QString::fromLatin1(
-        QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toUtf8(), salt, 20000, 32)
-            .toHex());
-}
-
-QByteArray NewPasswordSalt() {
-    QByteArray salt(16, Qt::Uninitialized);
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), salt.size() / 4);
-    return salt.toHex();
-}
 
 clsLogin::clsLogin(const QString& programFolder)
     : m_folder(programFolder.isEmpty() ? AppFolder() : programFolder) {}

@@ -27,6 +27,4 @@ private:
     QString m_acctName;
 };
 
-// Password hashes of t_User: PBKDF2 (SHA-256) over the password with a per-user random salt, in hex.
-QString HashPassword(const QString& password, const QByteArray& salt);
-QByteArray NewPasswordSalt();
+#include "AppStore.h"

@@ -1,5 +1,7 @@
 #include "frmItemLook.h"
 
+#include "AppStore.h"
+
 #include "common/modFunction.h"
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,27 +10,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-namespace {
-struct PickerKind {
-    const char* kind;
-    const char* caption;
-    const char* codeTitle;
-    const char* nameTitle;
-    const char* sql;
-};
-// Users up to 16383 are the product's own accounts and are never listed.
-const PickerKind kKinds[] = {
-    {"SelCust", "选择客户", "客户代码", "客户名称",
-     "select FNumber,FName from t_Organization order by FNumber"},
-    {"SelDepartment", "选择部门", "部门代码", "部门名称",
-     "select FNumber,FName from t_Department order by FNumber"},
-    {"SelBaseEmployee", "选择职员", "职员代码", "职员名称",
-     "select FNumber,FName from t_Emp order by FNumber"},
-    {"SelLoginUser", "选择用户", "用户名", "说明",
-     "select FName,FDescription from t_User where FUserID>16383 order by FUserID"},
-};
-} // namespace
 
 frmItemLook::frmItemLook(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmItemLook"));
@@ -69,14 +50,12 @@ frmItemLook::frmItemLook(QWidget* parent) : QDialog(parent) {
 }
 
 void frmItemLook::Init(const QString& kind, Connection& acct) {
-    const PickerKind* k = nullptr;
-    for (const PickerKind& candidate : kKinds)
-        if (kind == QLatin1String(candidate.kind)) k = &candidate;
+    const std::optional<ItemLookKind> k = ItemLookKindOf(kind);
     if (!k) throw DbError(ErrNo::General, QStringLiteral("无效的选择类型: ") + kind);
-    setWindowTitle(QString::fromUtf8(k->caption));
-    lsvItems->setHeaderLabels({QString::fromUtf8(k->codeTitle), QString::fromUtf8(k->nameTitle)});
+    setWindowTitle(k->caption);
+    lsvItems->setHeaderLabels({k->codeTitle, k->nameTitle});
     lsvItems->clear();
-    RecordsetPtr rs = acct.Query(QString::fromUtf8(k->sql));
+    RecordsetPtr rs = acct.Query(k->sql);
     QList<QTreeWidgetItem*> items;
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
         items << new QTreeWidgetItem(QStringList{NullToText(rs->value(0)), NullToText(rs->value(1))});

@@ -1,5 +1,7 @@
 #include "frmLogin.h"
 
+#include "AppStore.h"
+
 #include "clsLogin.h"
 #include "common/Connection.h"
 #include "common/SettingsStore.h"
@@ -18,7 +20,6 @@ namespace {
 const QString kApp = QStringLiteral("QOR");
 const QString kSection = QStringLiteral("Login");
 // System accounts (identifiers up to this one) belong to the accounting product and cannot log in.
-constexpr int kLastSystemUser = 16383;
 
 QString sqliteConn(const QString& path) {
     return QStringLiteral("Provider=SQLite;Data Source=") + path;
@@ -166,33 +167,19 @@ bool frmLogin::TryLogin() {
     ConnectionPtr conn;
     try {
         conn = Connection::open(acct.second);
-        RecordsetPtr rs = conn->Query(
-            QStringLiteral("select FUserID,FForbidden,FPasswordHash,FSalt from t_User where FName=?"),
-            {user});
-        const bool known = !rs->EOF_() && rs->value(QStringLiteral("FUserID")).toLongLong() > kLastSystemUser;
-        if (known && rs->value(QStringLiteral("FForbidden")).toBool()) {
+        const std::optional<LoginUser> found = FindLoginUser(*conn, user);
+        if (found && found->forbidden) {
             ShowMsg(QStringLiteral("该用户已被禁用!"));
             txtUser->setFocus();
             return false;
         }
-        const QString hash = known ? NullToText(rs->value(QStringLiteral("FPasswordHash"))) : QString();
-        const QString salt = known ? NullToText(rs->value(QStringLiteral("FSalt"))) : QString();
-        const bool passwordOk = hash.isEmpty() ? txtPassword->text().isEmpty()
-                                               : HashPassword(txtPassword->text(), salt.toLatin1()) == hash;
-        if (!known || !passwordOk) {
+        if (!found || !PasswordMatches(*found, txtPassword->text())) {
             ShowMsg(QStringLiteral("用户名或密码错误!"));
             txtPassword->setFocus();
             txtPassword->selectAll();
             return false;
         }
-        if (chkNewPassword->isChecked()) {
-            const QByteArray newSalt = NewPasswordSalt();
-            const QString newHash =
-                txtNewPassword->text().isEmpty() ? QString() : HashPassword(txtNewPassword->text(), newSalt);
-            conn->Execute(QStringLiteral("update t_User set FPasswordHash=?, FSalt=? where FUserID=?"),
-                          {newHash, newHash.isEmpty() ? QString() : QString::fromLatin1(newSalt),
-                           rs->value(QStringLiteral("FUserID"))});
-        }
+        if (chkNewPassword->isChecked()) ChangePassword(*conn, *found, txtNewPassword->text());
         m_userName = user;
     } catch (const DbError& e) {
         ShowMsg(QStringLiteral("无法登录账套“%1”: %2").arg(acct.first, e.description()));

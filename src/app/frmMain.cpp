@@ -1,8 +1,9 @@
 #include "frmMain.h"
 
 #include "HostComponents.h"
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
+#include "export/frmExportTxt.h"
 #include "import/frmImportTxt.h"
 #include "links/frmList.h"
 #include "mapping/frmItem.h"
@@ -15,7 +16,9 @@
 #include <QStyle>
 #include <QToolBar>
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+frmMain::frmMain(std::unique_ptr<Session> session, QWidget* parent)
+    : QMainWindow(parent), m_session(std::move(session)), m_itemLook(m_session->gcnAcct) {
+    m_session->itemChooser = &m_itemLook;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Orvane航天金税接口"));
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -102,11 +105,15 @@ QAction* frmMain::addTool(QWidget* band, const char* name, const char* caption, 
     return tool;
 }
 
+frmMain::~frmMain() {
+    m_session->itemChooser = nullptr;
+}
+
 void frmMain::Form_Load() {
-    GLData glView;
+    GLData glView(m_session->gsAcctProps);
     Panels[1]->setText(glView.SystemProfile().CompanyName);
-    Panels[3]->setText(QStringLiteral("用户:") + gsUserName);
-    Panels[2]->setText(QStringLiteral("账套:") + gsAcctName);
+    Panels[3]->setText(QStringLiteral("用户:") + m_session->gsUserName);
+    Panels[2]->setText(QStringLiteral("账套:") + m_session->gsAcctName);
 }
 
 void frmMain::ToolBar_Click(const QString& toolName) {
@@ -132,8 +139,11 @@ void frmMain::ToolBar_Click(const QString& toolName) {
 
 void frmMain::ShowExportList() {
     try {
-        frmList list(this);
+        frmList list(*m_session, this);
         list.ExportOrImport = 0; // export links
+        list.OpenExport = [this](const QString& key, const QString& name, const QString& memo) {
+            frmExportTxt::ShowFor(*m_session, key, name, memo, this);
+        };
         list.Init();
         list.exec();
     } catch (const std::exception& e) {
@@ -143,7 +153,7 @@ void frmMain::ShowExportList() {
 
 void frmMain::ImportTxtToQor() {
     try {
-        frmImportTxt import(this);
+        frmImportTxt import(*m_session, this);
         import.exec();
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ImportTxtToQor"), e);
@@ -152,7 +162,7 @@ void frmMain::ImportTxtToQor() {
 
 void frmMain::ShowBaseItem() {
     try {
-        frmItem editor(this);
+        frmItem editor(*m_session, this);
         editor.LinkID = 1;
         LoadSystemProfile();
         editor.Init();
@@ -178,19 +188,8 @@ void frmMain::ShowAbout() {
 
 void frmMain::LoadSystemProfile() {
     SystemProfile profile;
-    const QString type = profile.GetProfile(gsAcctProps, QStringLiteral("Base"), QStringLiteral("Type"));
-    if (type.toUpper() == u"INDUSTRY") {
-        giIndustry = 1;
-        gsCustomerView = QStringLiteral("vwClientForBase");
-        gsSupplierView = QStringLiteral("vwSupplyForBase");
-        gsItemView = QStringLiteral("vwICItemForBase");
-    } else {
-        giIndustry = 0;
-        gsCustomerView = QStringLiteral("VW_COM_Customer");
-        gsSupplierView = QStringLiteral("VW_COM_Supplier");
-        gsItemView = QStringLiteral("VW_COM_Item_ALL");
-    }
-    gsSystemLabel = QStringLiteral("QOR系");
+    m_session->SetEdition(
+        profile.GetProfile(m_session->gsAcctProps, QStringLiteral("Base"), QStringLiteral("Type")));
 }
 
 void frmMain::Activate() {
@@ -210,6 +209,6 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::Form_Unload() {
     if (m_unloaded) return;
     m_unloaded = true;
-    CloseConnection(gcnConfig);
-    CloseConnection(gcnAcct);
+    CloseConnection(m_session->gcnConfig);
+    CloseConnection(m_session->gcnAcct);
 }

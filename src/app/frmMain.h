@@ -3,9 +3,11 @@
 // open the link list for export, the import window, the base-data mapping editor, the help and the
 // about box; closing it closes both connections.
 
+#include "clsItemLook.h"
 #include <QList>
 #include <QMainWindow>
 #include <QStyle>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -14,11 +16,15 @@ class QMenu;
 class QMenuBar;
 class QStatusBar;
 class QToolBar;
+class Session;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    // The window keeps the session of the run: its connections are closed when the window unloads.
+    explicit frmMain(std::unique_ptr<Session> session, QWidget* parent = nullptr);
+    ~frmMain() override;
+    Session& session() { return *m_session; }
 
     // Window load: the status bar's company, accounting set and user. Throws DbError when the ledger
     // view cannot tell the company.
@@ -53,5 +59,7 @@ private:
     void ShowAbout();
     void LoadSystemProfile();
     void Form_Unload();
+    std::unique_ptr<Session> m_session;
+    clsItemLook m_itemLook;
     bool m_unloaded = false;
 };

@@ -1,10 +1,10 @@
 // taxferry-batch export --acct CONN [--config PATH] --link ID --out FILE [--filter "v0|…|v13"]: the
 // export of the export window without windows. Messages go to stderr through the default sink.
 #include "Batch.h"
+#include "common/Session.h"
 #include "common/modBasic.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
-#include "links/clsSaveData.h"
+#include "export/clsSaveDataExport.h"
 #include <QDate>
 #include <cstdio>
 
@@ -43,18 +43,18 @@ int RunBatchExport(const QStringList& args) {
         if (!values[i].isEmpty() && !QDate::fromString(values[i], QStringLiteral("yyyy-MM-dd")).isValid())
             return Usage("--filter: the two dates are written yyyy-mm-dd.");
 
-    gsAcctProps = u'{' + acct + u'}';
-    gsConfigConnString = config.isEmpty() ? ConfigConnStringFor(AppFolder())
-                                          : QStringLiteral("Provider=SQLite;Data Source=") + config;
+    Session session;
+    session.gsAcctProps = u'{' + acct + u'}';
+    session.gsConfigConnString = config.isEmpty() ? ConfigConnStringFor(AppFolder())
+                                                  : QStringLiteral("Provider=SQLite;Data Source=") + config;
     try {
-        gcnConfig = OpenConfigConnection();
+        session.gcnConfig = session.OpenConfigConnection();
     } catch (const DbError& e) {
         ShowErr(QStringLiteral("OpenConfigConnection"), e);
         return 1;
     }
-    bool ok = clsSaveData().ExportToTxT(out.trimmed(), values.join(u'|'), link);
+    bool ok = clsSaveDataExport(session).ExportToTxT(out.trimmed(), values.join(u'|'), link);
     if (ok) ShowMsg(QStringLiteral("引出成功！"));
-    CloseConnection(gcnConfig);
-    gcnConfig.reset();
+    CloseConnection(session.gcnConfig);
     return ok ? 0 : 1;
 }

@@ -1,7 +1,8 @@
 // taxferry-batch import --acct CONN [--config PATH] FILE: the import of the import window without it.
 #include "Batch.h"
+#include "common/DbLog.h"
+#include "common/Session.h"
 #include "common/modBasic.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "import/ImportEngine.h"
 #include <cstdio>
@@ -15,25 +16,26 @@ int RunBatchImport(const QStringList& args) {
         // Only a committed import exits with 0; everything else is a failure.
         return 1;
     }
+    Session session;
+    session.gsAcctProps = u'{' + acct + u'}';
+    session.gsConfigConnString = config.isEmpty() ? ConfigConnStringFor(AppFolder())
+                                                  : QStringLiteral("Provider=SQLite;Data Source=") + config;
     try {
-        gcnAcct = Connection::open(acct);
-        gcnConfig =
-            Connection::open(config.isEmpty() ? ConfigConnStringFor(AppFolder())
-                                              : QStringLiteral("Provider=SQLite;Data Source=") + config);
+        session.gcnAcct = session.OpenAcctConnection();
+        session.gcnConfig = session.OpenConfigConnection();
     } catch (const DbError& e) {
         ShowMsg(e.description());
+        ReportCause(QStringLiteral("Main"), e);
         ShowMsg(QStringLiteral("引入失败!"));
         return 1;
     }
     bool ok = false;
     {
-        ImportEngine engine(gcnAcct, gcnConfig);
+        ImportEngine engine(session);
         ok = engine.ImportToQor(files.first());
     }
     ShowMsg(ok ? QStringLiteral("引入成功!") : QStringLiteral("引入失败!"));
-    CloseConnection(gcnConfig);
-    CloseConnection(gcnAcct);
-    gcnConfig.reset();
-    gcnAcct.reset();
+    CloseConnection(session.gcnConfig);
+    CloseConnection(session.gcnAcct);
     return ok ? 0 : 1;
 }

@@ -1,6 +1,5 @@
 #include "modBasic.h"
 
-#include "modDefine.h"
 #include "modFunction.h"
 #include <QCoreApplication>
 #include <QDir>
@@ -65,12 +64,4 @@ QString AppFolder() {
 QString ConfigConnStringFor(const QString& folder) {
     return QStringLiteral("Provider=SQLite;Data Source=") + WithTrailingSeparator(folder) +
            QStringLiteral("Taxlink.db");
-}
-
-ConnectionPtr OpenAcctConnection(Connection::Mode mode) {
-    return Connection::open(ParseConnProps(gsAcctProps, 0), mode);
-}
-
-ConnectionPtr OpenConfigConnection() {
-    return Connection::open(gsConfigConnString);
 }

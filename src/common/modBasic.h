@@ -4,10 +4,6 @@
 #include "Connection.h"
 #include <QString>
 
-// Opens a new connection to the accounting database from ParseConnProps(gsAcctProps, 0).
-ConnectionPtr OpenAcctConnection(Connection::Mode mode = Connection::Mode::ReadWrite);
-// Opens a new connection to the configuration database from gsConfigConnString.
-ConnectionPtr OpenConfigConnection();
 // Part 0: the connection string between the braces; 1/2: the value of the first/second key=value pair.
 QString ParseConnProps(const QString& props, int part);
 // True when every "{" of a connection string is closed by its own "}".

@@ -2,7 +2,6 @@
 
 #include "DbLog.h"
 #include "MessageSink.h"
-#include "modDefine.h"
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
@@ -36,6 +35,16 @@ bool AskYesNo(const QString& text) {
 }
 
 // ---- values and texts -----------------------------------------------------------------------
+
+bool IsTrueValue(const QVariant& value) {
+    if (!value.isValid() || value.isNull()) return false;
+    if (value.typeId() == QMetaType::Bool) return value.toBool();
+    const QString t = value.toString().trimmed();
+    if (t.compare(u"true", Qt::CaseInsensitive) == 0) return true;
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    return ok && d != 0;
+}
 
 QVariant NullToValue(const QVariant& value, const QVariant& def) {
     if (!value.isValid() || value.isNull()) return def;
@@ -275,10 +284,9 @@ void CloseConnection(const ConnectionPtr& conn) {
     if (conn && conn->State() == 1) conn->Close();
 }
 
-bool GetPeriod(QString& year, QString& period, Connection* conn) {
-    if (!conn) conn = &AcctConnection();
+bool GetPeriod(QString& year, QString& period, Connection& acct) {
     const QString d = TodayText();
-    const RecordsetPtr rs = conn->Query(
+    const RecordsetPtr rs = acct.Query(
         QStringLiteral("select FPeriod,FYear from T_PeriodDate where ?>=FStartDate and ?<=FEndDate"), {d, d});
     if (rs->EOF_()) return false;
     period = NullToText(rs->value(QStringLiteral("FPeriod")), QStringLiteral("1"));

@@ -18,6 +18,8 @@ void ShowErr(const QString& procName, const std::exception& e);
 bool AskYesNo(const QString& text);
 
 // ---- values and texts -----------------------------------------------------------------------
+// A yes/no value as databases deliver it: true/false, 1/0, -1 or their texts; Null is no.
+bool IsTrueValue(const QVariant& value);
 // Null, an invalid value or the empty text give def; anything else is returned unchanged.
 QVariant NullToValue(const QVariant& value, const QVariant& def = QString());
 QString NullToText(const QVariant& value, const QString& def = QString());
@@ -34,6 +36,12 @@ QString NumberText(double value);
 bool IsNumericText(const QString& text);
 // A value that is a date, or a text that reads as a date; false otherwise.
 bool TryDateValue(const QVariant& value, QDate& out);
+
+// User identifiers up to this belong to the accounting product itself: never listed, never logged in.
+constexpr int kLastSystemUser = 16383;
+inline bool IsListedUser(qlonglong userID) {
+    return userID > kLastSystemUser;
+}
 
 // Today's date; tests may pin it.
 QDate Today();
@@ -75,5 +83,5 @@ QVariant SqlBindValue(int fieldType, const QVariant& value);
 bool IsNumericAdoType(int fieldType);
 // Closes the connection when it is open.
 void CloseConnection(const ConnectionPtr& conn);
-// Year and period of today from T_PeriodDate on the accounting connection (conn, or gcnAcct).
-bool GetPeriod(QString& year, QString& period, Connection* conn = nullptr);
+// Year and period of today from T_PeriodDate on the accounting connection.
+bool GetPeriod(QString& year, QString& period, Connection& acct);

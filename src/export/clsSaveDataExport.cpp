@@ -1,11 +1,11 @@
 // The export methods of clsSaveData: the link and the two templates become one head query (one row per
 // invoice) and one body query (one row per invoice line), which feed the file writer.
+#include "clsSaveDataExport.h"
+
 #include "ExportWriter.h"
 #include "common/DbLog.h"
-#include "common/modBasic.h"
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
-#include "links/clsSaveData.h"
 #include <QRegularExpression>
 
 namespace {
@@ -30,23 +30,14 @@ const QString kRedMemo =
 
 } // namespace
 
-QString clsSaveData::GetFilterItem(int i) {
-    static const char16_t* const items[] = {
-        u"t1.Fdate>=?",   u"t1.Fdate<=?",   u"t1.FBillNo>=?", u"t1.FBillNo<=?", u"t5.FNumber>=?",
-        u"t5.FNumber<=?", u"t4.FNumber>=?", u"t4.FNumber<=?", u"t6.FNumber>=?", u"t6.FNumber<=?",
-        u"t10.fname>=?",  u"t10.fname<=?",  u"t11.fname>=?",  u"t11.fname<=?"};
-    if (i < 0 || i >= int(std::size(items))) return {};
-    return QString::fromUtf16(items[i]);
-}
-
-bool clsSaveData::BuildRsQuery(const QString& LinkID, bool IsHead, const ExportQuery& HeadSql,
-                               const QString& BodySql, ExportQuery& out) {
+bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const TemplateQuery& HeadSql,
+                                     const QString& BodySql, TemplateQuery& out) {
     try {
-        const RecordsetPtr rs = ConfigConnection().Query(
+        const RecordsetPtr rs = m_session.Config().Query(
             QStringLiteral(
                 "Select b.FFieldName,b.FFieldType,a.FisFormula,a.FQORField from (t_Detail a left join "
                 "t_QorField b on a.FQORField=b.FID) Where  a.FBaseInfoID=? and a.FisHead=? Order by a.FID"),
-            {LinkID.trimmed().toLongLong(), IsHead});
+            {ParseLinkKey(LinkID).value_or(0), IsHead});
         if (rs->EOF_()) {
             ShowMsg(IsHead ? QStringLiteral("关联信息表头为空，引出失败！")
                            : QStringLiteral("关联信息表体为空，引出失败！"));
@@ -54,15 +45,14 @@ bool clsSaveData::BuildRsQuery(const QString& LinkID, bool IsHead, const ExportQ
         }
         QStringList items;
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
-            if (!rs->value(QStringLiteral("FisFormula")).toBool())
+            if (!IsTrueValue(rs->value(QStringLiteral("FisFormula"))))
                 items << NullToText(rs->value(QStringLiteral("FFieldName")), QStringLiteral("''"));
             else
                 items << SplitItem(NullToText(rs->value(QStringLiteral("FQORField"))), QStringLiteral("|"),
                                    1);
         }
         const QString F = items.join(u',');
-        const QString source = QStringLiteral(" from (select * from (") + HeadSql.sql +
-                               QStringLiteral(") aa,(") + BodySql + QStringLiteral(") bb) cc");
+        const QString source = TemplateSource(HeadSql.sql, BodySql);
         // Servers refuse a constant in GROUP BY (the '' of an unmapped field): a constant is the same on
         // every row, so leaving it out groups alike.
         QStringList groups;
@@ -89,13 +79,13 @@ bool clsSaveData::BuildRsQuery(const QString& LinkID, bool IsHead, const ExportQ
     }
 }
 
-RecordsetPtr clsSaveData::GetRs(ConnectionPtr& acct, const QString& LinkID, const ExportQuery& HeadSql,
-                                const QString& BodySql) {
+RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID,
+                                      const TemplateQuery& HeadSql, const QString& BodySql) {
     try {
-        ExportQuery q;
+        TemplateQuery q;
         if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
         // Template formulas are written by users: the export reads through a connection that cannot write.
-        if (!acct) acct = OpenAcctConnection(Connection::Mode::ReadOnly);
+        if (!acct) acct = m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
         RecordsetPtr rs;
         try {
             rs = acct->Query(q.sql, q.params);
@@ -115,53 +105,25 @@ RecordsetPtr clsSaveData::GetRs(ConnectionPtr& acct, const QString& LinkID, cons
     }
 }
 
-bool clsSaveData::ExportToTxT(const QString& FilePath, const QString& Conditions, const QString& LinkID) {
+bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
+                                    const QString& LinkID) {
     try {
-        Connection& config = ConfigConnection();
-        bool isNumber = false;
-        const qlonglong linkNo = LinkID.trimmed().toLongLong(&isNumber);
-        const RecordsetPtr link =
-            isNumber ? config.Query(QStringLiteral("Select * from t_BaseInfo Where FID=?"), {linkNo})
-                     : nullptr;
-        if (!link || link->EOF_()) {
+        Connection& config = m_session.Config();
+        const RecordsetPtr link = LoadLink(config, LinkID);
+        if (link->EOF_()) {
             ShowMsg(QStringLiteral("关联不存在，引出失败！"));
             return false;
         }
         const QString Sep = NullToText(link->value(QStringLiteral("FSeperator")));
         const QString InvType = NullToText(link->value(QStringLiteral("FInvioceType")));
-
-        // Each "{filterN}" becomes its condition with the value bound, or 1=1 for an empty value; the rest
-        // of the template keeps its case.
-        const QString H = NullToText(
-            GetFieldValue(&config, QStringLiteral("Select FSQL from t_OtherInfo Where Fkey='tbl1'"), 0));
-        const QStringList values = Conditions.isEmpty() ? QStringList() : Conditions.split(u'|');
-        static const QRegularExpression placeholder(QStringLiteral("\\{filter(\\d+)\\}"),
-                                                    QRegularExpression::CaseInsensitiveOption);
-        ExportQuery head;
-        qsizetype done = 0;
-        for (auto it = placeholder.globalMatch(H); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            const int i = m.captured(1).toInt();
-            if (QString::number(i) != m.captured(1) || i >= values.size()) continue;
-            head.sql += H.mid(done, m.capturedStart() - done);
-            done = m.capturedEnd();
-            if (values[i].isEmpty()) {
-                head.sql += QStringLiteral("1=1");
-            } else {
-                const QString c = GetFilterItem(i);
-                head.sql += c;
-                if (c.contains(u'?')) head.params << values[i];
-            }
-        }
-        head.sql += H.mid(done);
-        head.sql += InvType == u"0" ? QStringLiteral(" and t9.FID=80") : QStringLiteral(" and t9.FID=86");
-        const QString B = NullToText(
-            GetFieldValue(&config, QStringLiteral("Select FSQL from t_OtherInfo Where Fkey='tbl2'"), 0));
+        const TemplateQuery head =
+            MainTemplateQuery(ReadTemplate(config, QStringLiteral("tbl1")), Conditions, InvType);
+        const QString B = ReadTemplate(config, QStringLiteral("tbl2"));
 
         ConnectionPtr acct;
         const RecordsetPtr RH = GetRs(acct, LinkID, head, B);
         if (!RH) return false;
-        ExportQuery body;
+        TemplateQuery body;
         if (!BuildRsQuery(LinkID, false, head, B, body)) return false;
         const BodyRowSource RB = [&](const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                      const std::function<void(const QVariantList&)>& onRow) {

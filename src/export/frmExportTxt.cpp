@@ -1,8 +1,8 @@
 #include "frmExportTxt.h"
 
+#include "clsSaveDataExport.h"
 #include "common/modFunction.h"
 #include "frmFilter.h"
-#include "links/clsSaveData.h"
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -17,7 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-frmExportTxt::frmExportTxt(QWidget* parent) : QDialog(parent) {
+frmExportTxt::frmExportTxt(const Session& session, QWidget* parent) : QDialog(parent), m_session(session) {
     setObjectName(QStringLiteral("frmExportTxt"));
     setWindowTitle(QStringLiteral("引出发票到文本文件"));
 
@@ -102,6 +102,15 @@ frmExportTxt::frmExportTxt(QWidget* parent) : QDialog(parent) {
     connect(btnExit, &QPushButton::clicked, this, &frmExportTxt::btnExit_Click);
 }
 
+void frmExportTxt::ShowFor(const Session& session, const QString& key, const QString& name,
+                           const QString& memo, QWidget* parent) {
+    frmExportTxt exportWindow(session, parent);
+    exportWindow.txtLinkName->setText(name);
+    exportWindow.txtNote->setText(memo);
+    exportWindow.setKey(key);
+    exportWindow.exec();
+}
+
 void frmExportTxt::btnOpenFile_Click() {
     QFileDialog dlgOpen(this, QStringLiteral("打开引出文件"));
     dlgOpen.setObjectName(QStringLiteral("dlgOpen"));
@@ -124,11 +133,11 @@ void frmExportTxt::btnOK_Click() {
         }
         // The earlier file is replaced only when the new one is complete.
         if (QFileInfo::exists(path) && !AskYesNo(QStringLiteral("引出文本文件已存在，是否覆盖？"))) return;
-        frmFilter filter(this);
+        frmFilter filter(m_session, this);
         filter.Init();
         filter.exec();
         if (!filter.Ok()) return;
-        if (clsSaveData().ExportToTxT(path, filter.ReturnCondition(), m_Key))
+        if (clsSaveDataExport(m_session).ExportToTxT(path, filter.ReturnCondition(), m_Key))
             ShowMsg(QStringLiteral("引出成功！"));
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("btnOK_Click"), e);

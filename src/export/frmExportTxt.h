@@ -12,12 +12,17 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
+class Session;
 
 class frmExportTxt : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmExportTxt(QWidget* parent = nullptr);
+    explicit frmExportTxt(const Session& session, QWidget* parent = nullptr);
+
+    // Shows the export window of a link modally: what the link list's 确定 opens.
+    static void ShowFor(const Session& session, const QString& key, const QString& name, const QString& memo,
+                        QWidget* parent);
 
     // The link's FID as text.
     QString Key() const { return m_Key; }
@@ -43,5 +48,6 @@ public:
     void btnExit_Click();
 
 private:
+    const Session& m_session;
     QString m_Key;
 };

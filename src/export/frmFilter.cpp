@@ -1,8 +1,8 @@
 #include "frmFilter.h"
 
-#include "app/clsItemLook.h"
+#include "common/ItemChooser.h"
+#include "common/Session.h"
 #include "common/SettingsStore.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include <QDateEdit>
 #include <QGridLayout>
@@ -28,7 +28,7 @@ QDate SavedDate(const QString& key) {
 }
 } // namespace
 
-frmFilter::frmFilter(QWidget* parent) : QDialog(parent) {
+frmFilter::frmFilter(const Session& session, QWidget* parent) : QDialog(parent), m_session(session) {
     setObjectName(QStringLiteral("frmFilter"));
     setWindowTitle(QStringLiteral("过滤条件"));
 
@@ -197,9 +197,7 @@ void frmFilter::cmdCancel_Click() {
 bool frmFilter::GetItemData(const QString& Kind, QString& Result) {
     Result.clear();
     try {
-        clsItemLook look;
-        look.ShowForm(Kind, gcnConfig, gcnAcct, this);
-        Result = look.ReturnValue();
+        if (m_session.itemChooser) Result = m_session.itemChooser->Choose(Kind, this);
         return true;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("GetItemData"), e);

@@ -12,12 +12,13 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class Session;
 
 class frmFilter : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmFilter(QWidget* parent = nullptr);
+    explicit frmFilter(const Session& session, QWidget* parent = nullptr);
 
     // Loads the saved entries into the controls. Always false, as callers have always been told.
     bool Init();
@@ -55,6 +56,7 @@ private:
     bool GetItemData(const QString& Kind, QString& Result);
     static QString PickerKind(int Index);
 
+    const Session& m_session;
     bool m_bOK = false;
     QString m_condition;
 };

@@ -2,6 +2,7 @@
 
 #include "ImportReader.h"
 #include "common/GbkCodec.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
 #include <cmath>
 #include <limits>
@@ -20,8 +21,9 @@ qint32 BodyLineCount(const QString& text) {
     return qint32(n);
 }
 
-ImportEngine::ImportEngine(ConnectionPtr acct, ConnectionPtr config)
-    : m_acct(acct), m_rules(acct, std::move(config)), m_writer(acct, m_rules) {}
+ImportEngine::ImportEngine(Session& session)
+    : m_session(session), m_acct(session.gcnAcct), m_rules(session.gcnAcct, session.gcnConfig),
+      m_writer(session, m_rules) {}
 
 bool ImportEngine::Fail() {
     try {

@@ -8,9 +8,12 @@
 #include "common/Connection.h"
 #include <QString>
 
+class Session;
+
 class ImportEngine {
 public:
-    ImportEngine(ConnectionPtr acct, ConnectionPtr config);
+    // Works on the session's two connections; the running invoice kind is kept in it.
+    explicit ImportEngine(Session& session);
 
     // True only after the whole file was read and committed; otherwise the engine's own message has
     // been shown and nothing of the file is left in the accounting set.
@@ -21,6 +24,7 @@ public:
 
 private:
     bool Fail();
+    Session& m_session;
     ConnectionPtr m_acct;
     ImportRules m_rules;
     InvoiceWriter m_writer;

@@ -8,14 +8,6 @@ QString Key(const QString& a, const QString& b) {
     return a + QChar(0x1f) + b;
 }
 
-bool IsTrue(const QVariant& v) {
-    const QVariant n = NullToValue(v, false);
-    if (n.typeId() == QMetaType::QString) {
-        const QString t = n.toString().trimmed();
-        return t.compare(u"true", Qt::CaseInsensitive) == 0 || (IsNumericText(t) && LeadingNumber(t) != 0);
-    }
-    return n.toBool();
-}
 } // namespace
 
 ImportRules::ImportRules(ConnectionPtr acct, ConnectionPtr config)
@@ -40,7 +32,7 @@ const QList<ImportRules::FieldRule>& ImportRules::FieldRules(bool isHead) {
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
         FieldRule r;
         r.name = NullToText(rs->value(QStringLiteral("FFieldDesc")));
-        r.needValid = IsTrue(rs->value(QStringLiteral("FisNeedValid")));
+        r.needValid = IsTrueValue(rs->value(QStringLiteral("FisNeedValid")));
         r.validType = NullToText(rs->value(QStringLiteral("FValidType")));
         r.validValue = NullToText(rs->value(QStringLiteral("FValidValue")));
         list.append(r);

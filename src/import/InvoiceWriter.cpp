@@ -4,7 +4,7 @@
 #include "ImportReader.h"
 #include "ImportRules.h"
 #include "common/DbLog.h"
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include <QLocale>
 #include <cmath>
 
@@ -33,8 +33,8 @@ bool InvoiceDateText(const QString& fileDate, QString& out) {
     return true;
 }
 
-InvoiceWriter::InvoiceWriter(ConnectionPtr acct, ImportRules& rules)
-    : m_acct(std::move(acct)), m_rules(rules),
+InvoiceWriter::InvoiceWriter(Session& session, ImportRules& rules)
+    : m_session(session), m_acct(session.gcnAcct), m_rules(rules),
       m_heads(RequireConnection(m_acct.get()), QStringLiteral("ICSALE")),
       m_entries(*m_acct, QStringLiteral("ICSALEENTRY")) {}
 
@@ -79,11 +79,11 @@ bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
     if (kind == u"0") {
         tranType = 80;
         classType = QStringLiteral("1000002");
-        giInvoiceKind = 0;
+        m_session.giInvoiceKind = 0;
     } else if (kind == u"2") {
         tranType = 86;
         classType = QStringLiteral("1000000");
-        giInvoiceKind = 2;
+        m_session.giInvoiceKind = 2;
     } else {
         ShowMsg(QStringLiteral("文本文件存在废旧物资发票,QOR系统不允许引入!"));
         return false;
@@ -147,8 +147,7 @@ bool InvoiceWriter::WriteHead(const QString& line, FieldMap& values) {
     map.Set(QStringLiteral("fyearperiod"), QString());
     if (!m_periodRead) {
         QString year, period;
-        if (GetPeriod(year, period, m_acct.get()))
-            m_period = std::make_pair(year.trimmed(), period.trimmed());
+        if (GetPeriod(year, period, *m_acct)) m_period = std::make_pair(year.trimmed(), period.trimmed());
         m_periodRead = true;
     }
     if (!m_period) return false;
@@ -181,7 +180,7 @@ bool InvoiceWriter::MapBodyFields(FieldMap& map, const FieldMap& v) {
     map.Set(QStringLiteral("FUnitID"), v.Get(QStringLiteral("计量单位")));
 
     const bool excludesTax = Text(v, QStringLiteral("单价价格方式")) == u"0";
-    if (giInvoiceKind == 0) {
+    if (m_session.giInvoiceKind == 0) {
         if (excludesTax) {
             map.Set(QStringLiteral("FPrice"), v.Get(QStringLiteral("单价")));
             put(QStringLiteral("FAmount"), Q * P);

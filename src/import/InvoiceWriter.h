@@ -12,10 +12,11 @@
 #include <optional>
 
 class ImportRules;
+class Session;
 
 class InvoiceWriter {
 public:
-    InvoiceWriter(ConnectionPtr acct, ImportRules& rules);
+    InvoiceWriter(Session& session, ImportRules& rules);
 
     // At the start of an import: the date of the day and the numbering rules are read anew. The whole
     // file gets the date (and period) of its start, also when it runs past midnight.
@@ -35,8 +36,8 @@ public:
     bool WriteDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine);
 
     bool MapHeadFields(FieldMap& map, const FieldMap& v);
-    // Prices, amounts and tax of a goods line by invoice kind (giInvoiceKind) and price mode.
-    static bool MapBodyFields(FieldMap& map, const FieldMap& v);
+    // Prices, amounts and tax of a goods line by invoice kind (the session's giInvoiceKind) and price mode.
+    bool MapBodyFields(FieldMap& map, const FieldMap& v);
     // The columns a discount line changes in the line before it, or nothing when they cannot be worked out.
     std::optional<FieldMap> BuildDiscountUpdate(const QString& line, const QString& prevLine);
 
@@ -46,6 +47,7 @@ public:
 private:
     BillNumberRule& Rule(qint32 billTypeID);
 
+    Session& m_session;
     ConnectionPtr m_acct;
     ImportRules& m_rules;
     QString m_interID;

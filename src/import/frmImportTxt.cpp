@@ -2,7 +2,6 @@
 
 #include "BillNumbering.h"
 #include "ImportEngine.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,10 +14,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-frmImportTxt::frmImportTxt(QWidget* parent) : frmImportTxt(gcnAcct, gcnConfig, parent) {}
-
-frmImportTxt::frmImportTxt(ConnectionPtr acct, ConnectionPtr config, QWidget* parent)
-    : QDialog(parent), m_engine(std::make_unique<ImportEngine>(std::move(acct), std::move(config))) {
+frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
+    : QDialog(parent), m_engine(std::make_unique<ImportEngine>(session)) {
     setObjectName(QStringLiteral("frmImportTxt"));
     setWindowTitle(QStringLiteral("文本文件引入"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

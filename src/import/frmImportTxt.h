@@ -14,12 +14,13 @@ class QPushButton;
 class QToolButton;
 class ImportEngine;
 
+class Session;
+
 class frmImportTxt : public QDialog {
     Q_OBJECT
 public:
     // On the program's two connections.
-    explicit frmImportTxt(QWidget* parent = nullptr);
-    frmImportTxt(ConnectionPtr acct, ConnectionPtr config, QWidget* parent = nullptr);
+    explicit frmImportTxt(Session& session, QWidget* parent = nullptr);
     ~frmImportTxt() override;
 
     // The next bill number of a bill type (see BillNumbering).

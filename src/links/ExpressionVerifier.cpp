@@ -1,16 +1,10 @@
 #include "ExpressionVerifier.h"
 
-#include "common/Connection.h"
-#include "common/modBasic.h"
-#include "common/modDefine.h"
+#include "TemplateQuery.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
 
 namespace {
-
-Connection* configConnection() {
-    if (!gcnConfig) throw DbError(3709, QStringLiteral("配置数据库未连接。"));
-    return gcnConfig.get();
-}
 
 void syntaxError() {
     ShowMsg(QStringLiteral("表达式语法错误!"));
@@ -18,9 +12,9 @@ void syntaxError() {
 
 } // namespace
 
-QStringList ExpressionVerifier::LoadFieldItems(bool isHead) {
+QStringList ExpressionVerifier::LoadFieldItems(Connection& config, bool isHead) {
     const RecordsetPtr rs =
-        configConnection()->Query(QStringLiteral("select * from t_QorField where FisHead=?"), {isHead});
+        config.Query(QStringLiteral("select * from t_QorField where FisHead=?"), {isHead});
     QStringList items;
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
         items << NullToText(rs->value(QStringLiteral("FID"))) + u'/' +
@@ -69,7 +63,7 @@ bool ExpressionVerifier::GetList(QString& list, QString& sqlForm, QString& idFor
                 return false;
             }
             const QString name =
-                GetFieldValue(configConnection(),
+                GetFieldValue(&m_session.Config(),
                               QStringLiteral("Select FFieldName from t_QorField where FID=?"), 0, QString(),
                               {fid})
                     .toString();
@@ -95,9 +89,9 @@ bool ExpressionVerifier::FieldInList(const QString& text) const {
     return fieldItems.contains(text);
 }
 
-QString ExpressionVerifier::GetFieldType(const QString& fid) {
+QString ExpressionVerifier::GetFieldType(const QString& fid) const {
     const RecordsetPtr rs =
-        configConnection()->Query(QStringLiteral("select FFieldType from t_QorField where FID=?"), {fid});
+        m_session.Config().Query(QStringLiteral("select FFieldType from t_QorField where FID=?"), {fid});
     if (rs->EOF_()) return QString();
     return NullToText(rs->value(0), QStringLiteral("1"));
 }
@@ -152,23 +146,13 @@ bool ExpressionVerifier::VerifyExpression() {
             return false;
         }
 
-        Connection* config = configConnection();
-        QString t1 = GetFieldValue(config, QStringLiteral("Select FSQL from t_OtherInfo where Fkey='tbl1'"),
-                                   0, QString())
-                         .toString();
-        const qsizetype w = t1.indexOf(QStringLiteral("where"), 0, Qt::CaseInsensitive);
-        if (w < 0) throw DbError(ErrNo::General, QStringLiteral("无效的过程调用或参数"));
-        t1 = t1.left(w);
-        const QString t2 =
-            GetFieldValue(config, QStringLiteral("Select FSQL from t_OtherInfo where Fkey='tbl2'"), 0,
-                          QString())
-                .toString();
-        const QString sql = QStringLiteral("select ") + ReturnFieldName +
-                            QStringLiteral(" from (select * from (") + t1 + QStringLiteral(") aa,(") + t2 +
-                            QStringLiteral(") bb) cc");
+        Connection& config = m_session.Config();
+        const QString t1 = TemplateWithoutConditions(ReadTemplate(config, QStringLiteral("tbl1")));
+        const QString t2 = ReadTemplate(config, QStringLiteral("tbl2"));
+        const QString sql = QStringLiteral("select ") + ReturnFieldName + TemplateSource(t1, t2);
 
         // The formula is the user's own SQL: it runs where nothing can be changed.
-        ConnectionPtr acct = OpenAcctConnection(Connection::Mode::ReadOnly);
+        ConnectionPtr acct = m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
         const bool ok = TestSql(sql, acct.get());
         CloseConnection(acct);
         if (!ok) {

@@ -10,8 +10,13 @@
 #include <QString>
 #include <QStringList>
 
+class Connection;
+class Session;
+
 class ExpressionVerifier {
 public:
+    explicit ExpressionVerifier(const Session& session) : m_session(session) {}
+
     QString expression;     // as typed
     QStringList fieldItems; // the offered fields, "FID/description"
     int dataType = 0;       // type code of the tax field; 3 wants numeric fields only
@@ -21,16 +26,19 @@ public:
     QString ReturnFieldID;   // identifier form
 
     // The offered fields of one side, in the database's order (throws DbError).
-    static QStringList LoadFieldItems(bool isHead);
+    static QStringList LoadFieldItems(Connection& config, bool isHead);
 
     bool Matched(const QString& open, const QString& close) const;
     // Resolves the references: list = the references' inner texts joined by ",".
     bool GetList(QString& list, QString& sqlForm, QString& idForm) const;
     bool FieldInList(const QString& text) const;
     // The field's type code ("1" when it has none), "" when there is no such field (throws DbError).
-    static QString GetFieldType(const QString& fid);
+    QString GetFieldType(const QString& fid) const;
     bool VerifyExpression();
 
     // True when the text holds a ";" outside quoted texts and quoted names.
     static bool HasStatementSeparator(const QString& sql);
+
+private:
+    const Session& m_session;
 };

@@ -1,6 +1,6 @@
 #include "WizardGrid.h"
 
-#include "common/modDefine.h"
+#include "clsSaveData.h"
 #include "common/modFunction.h"
 
 QString TypeToText(const QString& code) {
@@ -17,23 +17,8 @@ QString TextToType(const QString& text) {
     return QString();
 }
 
-bool IsTrueValue(const QVariant& value) {
-    if (!value.isValid() || value.isNull()) return false;
-    if (value.typeId() == QMetaType::Bool) return value.toBool();
-    const QString t = value.toString().trimmed();
-    if (t.compare(u"true", Qt::CaseInsensitive) == 0) return true;
-    bool ok = false;
-    const double d = t.toDouble(&ok);
-    return ok && d != 0;
-}
-
-static Connection* configConnection() {
-    if (!gcnConfig) throw DbError(3709, QStringLiteral("配置数据库未连接。"));
-    return gcnConfig.get();
-}
-
-QString GetFieldList(const QString& sql, bool isTaxList, const QVariantList& params) {
-    const RecordsetPtr rs = configConnection()->Query(sql, params);
+QString GetFieldList(Connection& config, const QString& sql, bool isTaxList, const QVariantList& params) {
+    const RecordsetPtr rs = config.Query(sql, params);
     const QString pad(100, u' ');
     QString out;
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
@@ -48,32 +33,28 @@ QString GetFieldList(const QString& sql, bool isTaxList, const QVariantList& par
     return out;
 }
 
-QString TaxFieldList(bool isHead) {
+QString TaxFieldList(Connection& config, bool isHead) {
     return GetFieldList(
-        QStringLiteral("Select Fid,Fname,FFieldType from t_TaxField where FisHead=? order by Fid"), true,
-        {isHead});
+        config, QStringLiteral("Select Fid,Fname,FFieldType from t_TaxField where FisHead=? order by Fid"),
+        true, {isHead});
 }
 
-QString QorFieldList(bool isHead) {
+QString QorFieldList(Connection& config, bool isHead) {
     return GetFieldList(
-        QStringLiteral("Select Fid,FFieldDesc from t_QorField where FisHead=? order by forder"), false,
-        {isHead});
+        config, QStringLiteral("Select Fid,FFieldDesc from t_QorField where FisHead=? order by forder"),
+        false, {isHead});
 }
 
-// A key that is no number names no link (it used to break the statement).
-static QVariant linkKeyValue(const QString& key) {
-    bool ok = false;
-    const qlonglong id = key.trimmed().toLongLong(&ok);
-    return ok ? QVariant(id) : QVariant(key);
-}
-
-QList<GridRow> LoadDetailRows(const QString& key, bool isHead) {
-    Connection* conn = configConnection();
+QList<GridRow> LoadDetailRows(Connection& config, const QString& key, bool isHead) {
+    // A key that is no number names no link (it used to break the statement).
+    const std::optional<qlonglong> id = ParseLinkKey(key);
+    if (!id) return {};
+    Connection* conn = &config;
     const RecordsetPtr rs = conn->Query(
         QStringLiteral(
             "Select b.FName,b.FFieldType,a.FisFormula,a.FTaxID,a.FQORField from t_Detail a , "
             "t_TaxField b  Where  a.FTaxID=b.FID and a.FBaseInfoID=? and a.FisHead= ? order by a.FID"),
-        {linkKeyValue(key), isHead});
+        {*id, isHead});
     QList<GridRow> rows;
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
         GridRow row;

@@ -2,6 +2,7 @@
 // Rules of the wizard's field-mapping grids that need no window: field type texts, the drop-down item
 // lists, reading a stored link's rows, checking the grid rows and turning them into t_Detail rows.
 
+#include "common/Connection.h"
 #include "common/FieldMap.h"
 #include <QList>
 #include <QString>
@@ -30,18 +31,15 @@ struct GridRow {
 QString TypeToText(const QString& code);
 QString TextToType(const QString& text);
 
-// Database booleans arrive as true/false, 1/0, -1 or their texts.
-bool IsTrueValue(const QVariant& value);
-
 // Tab-terminated drop-down items of the rows of sql on the configuration connection: tax items
 // name + 100 blanks + "|" + FID + "|" + type, accounting items description + 100 blanks + "|" + FID.
-QString GetFieldList(const QString& sql, bool isTaxList, const QVariantList& params = {});
+QString GetFieldList(Connection& config, const QString& sql, bool isTaxList, const QVariantList& params = {});
 // The item lists of one side of the grids.
-QString TaxFieldList(bool isHead);
-QString QorFieldList(bool isHead);
+QString TaxFieldList(Connection& config, bool isHead);
+QString QorFieldList(Connection& config, bool isHead);
 
 // The stored rows of one side of link key, in saved order, as grid rows (throws DbError).
-QList<GridRow> LoadDetailRows(const QString& key, bool isHead);
+QList<GridRow> LoadDetailRows(Connection& config, const QString& key, bool isHead);
 
 // Checks the rows of one grid; shows the first failure and returns false.
 bool CheckGridRows(const QList<GridRow>& rows, bool isHead);

@@ -1,5 +1,7 @@
 #include "WizardGridUi.h"
 
+#include "common/Session.h"
+
 #include "common/FieldMap.h"
 #include "common/modFunction.h"
 #include "frmEditExpression.h"
@@ -32,9 +34,9 @@ void FormatFpGrid(FpGrid* grid) {
     }
 }
 
-void FillFieldLists(FpGrid* grid, bool isHead) {
-    SetComboColumn(grid, TaxField, TaxFieldList(isHead));
-    SetComboColumn(grid, QorField, QorFieldList(isHead));
+void FillFieldLists(const Session& session, FpGrid* grid, bool isHead) {
+    SetComboColumn(grid, TaxField, TaxFieldList(session.Config(), isHead));
+    SetComboColumn(grid, QorField, QorFieldList(session.Config(), isHead));
     SetCheckColumn(grid, IsFormula);
 }
 
@@ -65,10 +67,10 @@ void SetFormulaState(FpGrid* grid, int col, int row) {
     }
 }
 
-void EditFormula(FpGrid* grid, int col, int row, bool isHead) {
+void EditFormula(const Session& session, FpGrid* grid, int col, int row, bool isHead) {
     if (col != Formula) return;
     if (grid->Text(TaxField, row).trimmed().isEmpty()) return;
-    frmEditExpression dlg(grid->window());
+    frmEditExpression dlg(session, grid->window());
     dlg.DataType = TextToType(grid->Text(FieldType, row)).toInt();
     dlg.txtExp->setPlainText(grid->Caption(Formula, row));
     dlg.isHead = isHead;
@@ -80,9 +82,9 @@ void EditFormula(FpGrid* grid, int col, int row, bool isHead) {
                   StoredFormula(dlg.ReturnFieldID(), dlg.ReturnFieldName(), dlg.ReturnFieldDesc()));
 }
 
-bool LoadDetailData(FpGrid* grid, const QString& key, bool isHead) {
+bool LoadDetailData(const Session& session, FpGrid* grid, const QString& key, bool isHead) {
     try {
-        const QList<GridRow> rows = LoadDetailRows(key, isHead);
+        const QList<GridRow> rows = LoadDetailRows(session.Config(), key, isHead);
         // A link with more rows than the grid shows must not lose them on the next save.
         if (rows.size() > grid->MaxRows()) grid->SetMaxRows(int(rows.size()));
         for (int i = 0; i < rows.size(); ++i) {

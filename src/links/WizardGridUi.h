@@ -6,16 +6,17 @@
 
 class FpGrid;
 class RecordList;
+class Session;
 
 void FormatFpGrid(FpGrid* grid);
-void FillFieldLists(FpGrid* grid, bool isHead);
+void FillFieldLists(const Session& session, FpGrid* grid, bool isHead);
 // After the user picked a tax field (column 1) or an accounting field (column 4).
 void GridCellChanged(FpGrid* grid, int col, int row);
 // After the formula box (column 3) of a row changed.
 void SetFormulaState(FpGrid* grid, int col, int row);
 // Formula button (column 5): edit the row's formula in the expression editor.
-void EditFormula(FpGrid* grid, int col, int row, bool isHead);
-bool LoadDetailData(FpGrid* grid, const QString& key, bool isHead);
+void EditFormula(const Session& session, FpGrid* grid, int col, int row, bool isHead);
+bool LoadDetailData(const Session& session, FpGrid* grid, const QString& key, bool isHead);
 bool CheckGridData(FpGrid* grid, bool isHead);
 bool GetDetailData(FpGrid* grid, RecordList& list, bool isHead);
 

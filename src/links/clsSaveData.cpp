@@ -1,19 +1,35 @@
 #include "clsSaveData.h"
 
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
 #include <functional>
+
+std::optional<qlonglong> ParseLinkKey(const QString& key) {
+    bool ok = false;
+    const qlonglong n = key.trimmed().toLongLong(&ok);
+    if (!ok) return std::nullopt;
+    return n;
+}
+
+RecordsetPtr LoadLinks(Connection& config, const QString& direction) {
+    return config.Query(QStringLiteral("Select * from t_BaseInfo where FInOrOut=? Order by FID"),
+                        {direction});
+}
+
+RecordsetPtr LoadLink(Connection& config, const QString& key) {
+    const std::optional<qlonglong> id = ParseLinkKey(key);
+    if (!id) return std::make_shared<Recordset>();
+    return config.Query(QStringLiteral("Select * from t_BaseInfo Where FID=?"), {*id});
+}
 
 namespace {
 
 // Link identifiers are bound as numbers; a text that is not a whole number would otherwise match
 // nothing and the operation would report success for a link it never touched.
 qlonglong LinkNumber(const QVariant& id) {
-    bool ok = false;
-    const qlonglong n = id.toString().trimmed().toLongLong(&ok);
-    if (!ok)
-        throw DbError(ErrNo::Database, QStringLiteral("关联标识“%1”不是有效的整数。").arg(id.toString()));
-    return n;
+    const std::optional<qlonglong> n = ParseLinkKey(id.toString());
+    if (!n) throw DbError(ErrNo::Database, QStringLiteral("关联标识“%1”不是有效的整数。").arg(id.toString()));
+    return *n;
 }
 
 void ExecuteInsert(Connection& conn, const QString& table, const FieldMap& row) {
@@ -31,9 +47,10 @@ void DeleteLinkRows(Connection& conn, qlonglong id) {
 // Runs one complete change in one transaction of the configuration connection (immediate: a new
 // identifier is read and used under the same write lock). True after the commit; a failure is rolled
 // back and reported under the method's name.
-bool RunLinkChange(const char* procName, const std::function<void(Connection&)>& change) {
+bool RunLinkChange(const Session& session, const char* procName,
+                   const std::function<void(Connection&)>& change) {
     try {
-        Connection& conn = ConfigConnection();
+        Connection& conn = session.Config();
         TransactionGuard trans(conn, true);
         change(conn);
         trans.commit();
@@ -47,7 +64,7 @@ bool RunLinkChange(const char* procName, const std::function<void(Connection&)>&
 } // namespace
 
 bool clsSaveData::SaveTaxField(const RecordList& Fields) {
-    return RunLinkChange("SaveTaxField", [&](Connection& conn) {
+    return RunLinkChange(m_session, "SaveTaxField", [&](Connection& conn) {
         conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")));
         for (int i = 1; i <= Fields.Count(); ++i)
             ExecuteInsert(conn, QStringLiteral("t_TaxField"), Fields.Item(i));
@@ -55,21 +72,21 @@ bool clsSaveData::SaveTaxField(const RecordList& Fields) {
 }
 
 bool clsSaveData::LoadTaxDefaultField() {
-    return RunLinkChange("LoadTaxDefaultField", [](Connection& conn) {
+    return RunLinkChange(m_session, "LoadTaxDefaultField", [](Connection& conn) {
         conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")));
         conn.Execute(QStringLiteral("Insert into t_TaxField Select * from t_TaxDefaultField"));
     });
 }
 
 bool clsSaveData::LoadTaxDefaultDetail() {
-    return RunLinkChange("LoadTaxDefaultDetail", [](Connection& conn) {
+    return RunLinkChange(m_session, "LoadTaxDefaultDetail", [](Connection& conn) {
         conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_Detail")));
         conn.Execute(QStringLiteral("Insert into t_Detail Select * from t_DefaultDetail"));
     });
 }
 
 bool clsSaveData::SaveLink(const RecordList& Records, int IsEdit) {
-    return RunLinkChange("SaveLink", [&](Connection& conn) {
+    return RunLinkChange(m_session, "SaveLink", [&](Connection& conn) {
         if (Records.Count() < 1) throw DbError(ErrNo::General, QStringLiteral("关联没有表头记录。"));
         FieldMap head = Records.Item(1);
         QString id;
@@ -92,5 +109,6 @@ bool clsSaveData::SaveLink(const RecordList& Records, int IsEdit) {
 }
 
 bool clsSaveData::DeleteLink(const QString& LinkID) {
-    return RunLinkChange("DeleteLink", [&](Connection& conn) { DeleteLinkRows(conn, LinkNumber(LinkID)); });
+    return RunLinkChange(m_session, "DeleteLink",
+                         [&](Connection& conn) { DeleteLinkRows(conn, LinkNumber(LinkID)); });
 }

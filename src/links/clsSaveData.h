@@ -1,14 +1,20 @@
 #pragma once
-// The only writer of the link tables, and the export engine. Each method is one complete operation on
-// the configuration connection; the class keeps no state between calls, so callers make one per use.
-// Every method reports its own failure (ShowMsg/ShowErr) and then returns false.
+// The only writer of the link tables. Each method is one complete operation on the configuration
+// connection; the class keeps no state between calls, so callers make one per use. Every method
+// reports its own failure (ShowMsg/ShowErr) and then returns false. The export engine
+// (clsSaveDataExport) builds on it.
 
 #include "common/Connection.h"
 #include "common/FieldMap.h"
 #include <QString>
+#include <optional>
+
+class Session;
 
 class clsSaveData {
 public:
+    explicit clsSaveData(const Session& session) : m_session(session) {}
+
     // Replaces t_TaxField by the given rows.
     bool SaveTaxField(const RecordList& Fields);
     // Restores t_TaxField from its factory copy.
@@ -21,24 +27,14 @@ public:
     // Removes a link and its mappings.
     bool DeleteLink(const QString& LinkID);
 
-    // Writes the sales-document import file of the tax system for the invoices that the condition text
-    // (fourteen values joined by "|") selects, following the link. True only when the file is complete.
-    bool ExportToTxT(const QString& FilePath, const QString& Conditions, const QString& LinkID);
-
-    // Condition template of filter value i ("?" stands for the bound value); "" beyond 13.
-    static QString GetFilterItem(int i);
-
-private:
-    struct ExportQuery {
-        QString sql;
-        QVariantList params;
-    };
-    // Builds the head or body query of the link over the two templates; false after a reported
-    // "empty link" message.
-    bool BuildRsQuery(const QString& LinkID, bool IsHead, const ExportQuery& HeadSql, const QString& BodySql,
-                      ExportQuery& out);
-    // Builds and runs the head query (materialised: one row per invoice); opens the read-only accounting
-    // connection into acct once the link's head fields are known.
-    RecordsetPtr GetRs(ConnectionPtr& acct, const QString& LinkID, const ExportQuery& HeadSql,
-                       const QString& BodySql);
+protected:
+    const Session& m_session;
 };
+
+// A link's key as the number it is; nothing when the text is no whole number (it names no link).
+std::optional<qlonglong> ParseLinkKey(const QString& key);
+
+// The links of one direction ("0" export), in FID order. Throws DbError.
+RecordsetPtr LoadLinks(Connection& config, const QString& direction);
+// The t_BaseInfo row of a link; empty when there is none. Throws DbError.
+RecordsetPtr LoadLink(Connection& config, const QString& key);

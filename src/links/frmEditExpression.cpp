@@ -1,5 +1,7 @@
 #include "frmEditExpression.h"
 
+#include "common/Session.h"
+
 #include "ExpressionVerifier.h"
 #include "common/modFunction.h"
 #include <QGridLayout>
@@ -11,7 +13,8 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-frmEditExpression::frmEditExpression(QWidget* parent) : QDialog(parent) {
+frmEditExpression::frmEditExpression(const Session& session, QWidget* parent)
+    : QDialog(parent), m_session(session) {
     setObjectName(QStringLiteral("frmEditExpression"));
     setWindowTitle(QStringLiteral("编辑公式"));
     setModal(true);
@@ -107,7 +110,7 @@ frmEditExpression::frmEditExpression(QWidget* parent) : QDialog(parent) {
 
 void frmEditExpression::LoadData() {
     try {
-        const QStringList items = ExpressionVerifier::LoadFieldItems(isHead);
+        const QStringList items = ExpressionVerifier::LoadFieldItems(m_session.Config(), isHead);
         lstFields->clear();
         lstFields->addItems(items);
     } catch (const std::exception& e) {
@@ -137,7 +140,7 @@ void frmEditExpression::cmdOperator_Click(int index) {
 }
 
 bool frmEditExpression::VerifyExpression() {
-    ExpressionVerifier v;
+    ExpressionVerifier v(m_session);
     v.expression = txtExp->toPlainText();
     v.dataType = DataType;
     // Kept as they were when the check stops before the references are resolved.

@@ -9,11 +9,12 @@ class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
+class Session;
 
 class frmEditExpression : public QDialog {
     Q_OBJECT
 public:
-    explicit frmEditExpression(QWidget* parent = nullptr);
+    explicit frmEditExpression(const Session& session, QWidget* parent = nullptr);
 
     int DataType = 0;   // type code of the tax field; 3 accepts numeric fields only
     bool isHead = true; // offer head fields (else body fields)
@@ -43,6 +44,7 @@ private:
     void btnCancel_Click();
     void insertAtCaret(const QString& text, int caretBack = 0);
 
+    const Session& m_session;
     bool m_bOK = false;
     QString m_ReturnFieldDesc;
     QString m_ReturnFieldName;

@@ -1,9 +1,8 @@
 #include "frmList.h"
 
 #include "clsSaveData.h"
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
-#include "export/frmExportTxt.h"
 #include "frmNew.h"
 #include <QApplication>
 #include <QGroupBox>
@@ -20,7 +19,7 @@ constexpr int TagRole = Qt::UserRole;
 constexpr int KeyRole = Qt::UserRole + 1;
 } // namespace
 
-frmList::frmList(QWidget* parent) : QDialog(parent) {
+frmList::frmList(const Session& session, QWidget* parent) : QDialog(parent), m_session(session) {
     setObjectName(QStringLiteral("frmList"));
     setWindowTitle(QStringLiteral("选择关联关系"));
 
@@ -85,9 +84,7 @@ frmList::frmList(QWidget* parent) : QDialog(parent) {
 void frmList::Init() {
     try {
         lsvSelect->clear();
-        const RecordsetPtr rs =
-            ConfigConnection().Query(QStringLiteral("Select * from t_BaseInfo where FInOrOut=? Order by FID"),
-                                     {QString::number(ExportOrImport)});
+        const RecordsetPtr rs = LoadLinks(m_session.Config(), QString::number(ExportOrImport));
         const QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
             const QString fid = NullToText(rs->value(QStringLiteral("FID")));
@@ -117,12 +114,9 @@ void frmList::cmdOK_Click() {
     try {
         const QTreeWidgetItem* item = lsvSelect->currentItem();
         if (!item || !item->isSelected()) return;
-        frmExportTxt exportWindow(parentWidget());
-        exportWindow.txtLinkName->setText(item->text(0));
-        exportWindow.txtNote->setText(item->text(1));
-        exportWindow.setKey(SelectedLinkID());
+        const QString key = SelectedLinkID(), name = item->text(0), memo = item->text(1);
         accept();
-        exportWindow.exec();
+        if (OpenExport) OpenExport(key, name, memo);
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("cmdOK_Click"), e);
     }
@@ -135,7 +129,7 @@ void frmList::cmdCancel_Click() {
 void frmList::cmdNew_Click() {
     try {
         {
-            frmNew wizard(this);
+            frmNew wizard(m_session, this);
             wizard.Status = 0;
             wizard.InOrOut = ExportOrImport;
             wizard.Init();
@@ -152,7 +146,7 @@ void frmList::cmdEdit_Click() {
         const QString id = SelectedLinkID();
         if (id.isEmpty()) return;
         {
-            frmNew wizard(this);
+            frmNew wizard(m_session, this);
             wizard.Status = 1;
             wizard.InOrOut = ExportOrImport;
             wizard.Key = id;
@@ -170,7 +164,7 @@ void frmList::cmdDelete_Click() {
         const QString id = SelectedLinkID();
         if (id.isEmpty()) return;
         if (!AskYesNo(QStringLiteral("你确定要删除所选关联吗？"))) return;
-        if (clsSaveData().DeleteLink(id)) {
+        if (clsSaveData(m_session).DeleteLink(id)) {
             ShowMsg(QStringLiteral("删除成功!"));
             Init();
         }
@@ -182,7 +176,7 @@ void frmList::cmdDelete_Click() {
 void frmList::cmdAttrReference_Click() {
     try {
         if (!AskYesNo(QStringLiteral("是否确定引入航天金税默认的发票格式设置?"))) return;
-        if (clsSaveData().LoadTaxDefaultDetail()) Init();
+        if (clsSaveData(m_session).LoadTaxDefaultDetail()) Init();
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("cmdAttrReference_Click"), e);
     }

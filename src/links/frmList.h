@@ -3,17 +3,22 @@
 // are created and changed with the wizard, deleted, or given the tax system's default mappings.
 
 #include <QDialog>
+#include <functional>
 
 class QGroupBox;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class Session;
 
 class frmList : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmList(QWidget* parent = nullptr);
+    explicit frmList(const Session& session, QWidget* parent = nullptr);
+
+    // What 确定 does with the chosen link: the program opens its export window (key, name, memo).
+    std::function<void(const QString& key, const QString& name, const QString& memo)> OpenExport;
 
     // Direction whose links are listed, compared with t_BaseInfo.FInOrOut as text; 0 = export.
     int ExportOrImport = 0;
@@ -41,4 +46,7 @@ public:
     void cmdEdit_Click();
     void cmdDelete_Click();
     void cmdAttrReference_Click();
+
+private:
+    const Session& m_session;
 };

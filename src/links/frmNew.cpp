@@ -3,7 +3,7 @@
 #include "WizardGridUi.h"
 #include "clsSaveData.h"
 #include "common/FieldMap.h"
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
 #include "modGridUi.h"
 #include <QComboBox>
@@ -39,7 +39,7 @@ QPushButton* makeButton(const QString& name, const QString& caption, QWidget* pa
 
 } // namespace
 
-frmNew::frmNew(QWidget* parent) : QDialog(parent) {
+frmNew::frmNew(const Session& session, QWidget* parent) : QDialog(parent), m_session(session) {
     setObjectName(QStringLiteral("frmNew"));
     setWindowTitle(QStringLiteral("关联关系"));
     setModal(true);
@@ -158,23 +158,20 @@ void frmNew::Init() {
     STAB->setCurrentIndex(0);
     FormatFpGrid(fpHead);
     FormatFpGrid(fpBody);
-    FillFieldLists(fpHead, true);
-    FillFieldLists(fpBody, false);
+    FillFieldLists(m_session, fpHead, true);
+    FillFieldLists(m_session, fpBody, false);
     if (Status != 1) {
         txtCompartChar->setText(QStringLiteral("~~"));
         return;
     }
     LoadBaseData();
-    LoadDetailData(fpHead, Key, true);
-    LoadDetailData(fpBody, Key, false);
+    LoadDetailData(m_session, fpHead, Key, true);
+    LoadDetailData(m_session, fpBody, Key, false);
 }
 
 bool frmNew::LoadBaseData() {
     try {
-        bool ok = false;
-        const qlonglong id = Key.trimmed().toLongLong(&ok);
-        const RecordsetPtr rs = gcnConfig->Query(QStringLiteral("Select * from t_BaseInfo Where FID=?"),
-                                                 {ok ? QVariant(id) : QVariant(Key)});
+        const RecordsetPtr rs = LoadLink(m_session.Config(), Key);
         if (!rs->EOF_()) {
             setWholeText(txtLinkName, NullToText(rs->value(QStringLiteral("FName"))));
             setWholeText(txtCompartChar, NullToText(rs->value(QStringLiteral("FSeperator"))));
@@ -263,7 +260,7 @@ void frmNew::cmdFinish_Click() {
         list.Add(GetBaseData());
         GetDetailData(fpHead, list, true);
         GetDetailData(fpBody, list, false);
-        if (!clsSaveData().SaveLink(list, Status)) return;
+        if (!clsSaveData(m_session).SaveLink(list, Status)) return;
         ShowMsg(QStringLiteral("保存成功!"));
         accept();
     } catch (const std::exception& e) {
@@ -292,7 +289,7 @@ void frmNew::cmdDelete_Click() {
 void frmNew::gridButtonClicked(FpGrid* grid, int col, int row) {
     try {
         SetFormulaState(grid, col, row);
-        EditFormula(grid, col, row, grid == fpHead);
+        EditFormula(m_session, grid, col, row, grid == fpHead);
     } catch (const std::exception& e) {
         ShowErr(grid == fpHead ? QStringLiteral("fpHead_ButtonClicked")
                                : QStringLiteral("fpBody_ButtonClicked"),

@@ -13,11 +13,12 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class FieldMap;
+class Session;
 
 class frmNew : public QDialog {
     Q_OBJECT
 public:
-    explicit frmNew(QWidget* parent = nullptr);
+    explicit frmNew(const Session& session, QWidget* parent = nullptr);
 
     QString Key;     // FID of the link being changed, as text ("" for a new one)
     int Status = 0;  // 1 change the link named by Key, 0 new link
@@ -56,6 +57,7 @@ private:
     void cmdInsert_Click();
     void cmdDelete_Click();
 
+    const Session& m_session;
     int m_intStep = 0;
     int m_intNoteMax = 100; // grows to a longer stored description
 };

@@ -7,7 +7,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-PickerDialog::PickerDialog(const QString& listName, QWidget* parent) : QDialog(parent) {
+PickerDialog::PickerDialog(const Session& session, const QString& listName, QWidget* parent)
+    : QDialog(parent), m_session(session) {
     setModal(true);
     resize(620, 400);
 

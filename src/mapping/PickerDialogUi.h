@@ -8,6 +8,8 @@
 class QPushButton;
 class QTableWidget;
 
+class Session;
+
 class PickerDialog : public QDialog {
     Q_OBJECT
 public:
@@ -16,7 +18,8 @@ public:
     bool m_bOK = false;
 
 protected:
-    PickerDialog(const QString& listName, QWidget* parent);
+    PickerDialog(const Session& session, const QString& listName, QWidget* parent);
+    const Session& m_session;
     // Shows the rows of rs in the list with the layout's titles and widths; row 1 becomes current when
     // there is one.
     void BindList(const Recordset& rs, const PickerLayout& layout);

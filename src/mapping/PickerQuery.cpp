@@ -1,17 +1,18 @@
 #include "PickerQuery.h"
 
-#include "common/modDefine.h"
+#include "common/Session.h"
+#include "common/modFunction.h"
 
 // Yes/no columns are boolean on some servers and bit or integer on others: "cast(… as integer) <> 1"
 // reads them alike everywhere (and, as "<> 1" does, leaves out a row whose flag is Null).
 
-QString BuildClientSql(int fType) {
+QString BuildClientSql(const Session& session, int fType) {
     QString sql;
     if (fType == 0) {
-        if (giIndustry == 1)
+        if (session.giIndustry == 1)
             sql = QStringLiteral(" Select FItemID as FItemID, FClientNumber ,Fname as FName, ") +
                   QStringLiteral("        FTaxNum,Fbank,FAddress ") + QStringLiteral(" From ") +
-                  gsCustomerView + QStringLiteral(" Where cast(FDeleted as integer) <> 1") +
+                  session.gsCustomerView + QStringLiteral(" Where cast(FDeleted as integer) <> 1") +
                   QStringLiteral(" Order By FItemID");
         else
             sql = QStringLiteral("SELECT t_Item.FItemID, t_Item.FNumber,t_Item.FName,t_Organization.FTaxNum, "
@@ -19,15 +20,15 @@ QString BuildClientSql(int fType) {
                                  "t_Organization ON t_Organization.FItemID = t_Item.FItemID Where "
                                  "(t_Item.FItemClassID = 1) And cast(t_Item.FDeleted as integer) <> 1 Order "
                                  "By t_Item.FItemID");
-    } else if (giIndustry == 1) {
+    } else if (session.giIndustry == 1) {
         sql = QStringLiteral(
                   "select FItemID as FItemID,FNumber as FNumber,Fname as FName,FTaxNum,Fbank ,FAddress  "
                   "from ") +
-              gsSupplierView + QStringLiteral("  order by FItemID");
+              session.gsSupplierView + QStringLiteral("  order by FItemID");
     } else {
         sql = QStringLiteral("select FSupplierID as FItemID,FSupplierNumber as FNumber,FSupplierName as "
                              "FName,FTaxNum,Fbank,FAddress  from ") +
-              gsSupplierView + QStringLiteral("  order by FSupplierID");
+              session.gsSupplierView + QStringLiteral("  order by FSupplierID");
     }
     return sql;
 }
@@ -49,11 +50,11 @@ QString BuildItemSql() {
         "Col4  From t_IcItem Where cast(FDeleted as integer) <> 1  Order By FNumber");
 }
 
-PickerLayout ItemLayout() {
+PickerLayout ItemLayout(const Session& session) {
     PickerLayout l;
-    l.caption = QStringLiteral("选择") + gsSystemLabel + QStringLiteral("中的物料");
+    l.caption = QStringLiteral("选择") + session.gsSystemLabel + QStringLiteral("中的物料");
     l.titles = QStringLiteral("内码|产品长代码|产品短代码|物料名称|规格型号");
-    l.widthsTwips = {0, giIndustry == 1 ? 1200 : 0, 1000, 2000, 1000};
+    l.widthsTwips = {0, session.giIndustry == 1 ? 1200 : 0, 1000, 2000, 1000};
     l.idColumn = 0;
     l.nameColumn = 3;
     return l;
@@ -66,9 +67,9 @@ QString BuildOtherSql(int intType) {
             "Select FItemID as FID,FNumber as FCode,FName  From t_MeasureUnit  Where FItemID > 0 "
             "And cast(FDeleted as integer) <> 1 Order By FCode ");
     case 3:
-        return QStringLiteral(
-            "Select FUserID as FID, FName, FDescription  From t_User  Where FUserID > 16383 And "
-            "cast(FForbidden as integer) <> 1  Order By FID ");
+        return QStringLiteral("Select FUserID as FID, FName, FDescription  From t_User  Where FUserID > ") +
+               QString::number(kLastSystemUser) +
+               QStringLiteral(" And cast(FForbidden as integer) <> 1  Order By FID ");
     case 4:
         return QStringLiteral(
             "select distinct(FModel) from t_IcItem where LTrim(FModel)<>'' order by fModel");
@@ -77,7 +78,7 @@ QString BuildOtherSql(int intType) {
     }
 }
 
-QString OtherCaption(int intType) {
+QString OtherCaption(const Session& session, int intType) {
     QString what;
     switch (intType) {
     case 2:
@@ -93,12 +94,12 @@ QString OtherCaption(int intType) {
         what = QStringLiteral("其它信息");
         break;
     }
-    return QStringLiteral("选择") + gsSystemLabel + QStringLiteral("中的") + what;
+    return QStringLiteral("选择") + session.gsSystemLabel + QStringLiteral("中的") + what;
 }
 
-PickerLayout OtherLayout(int intType) {
+PickerLayout OtherLayout(const Session& session, int intType) {
     PickerLayout l;
-    l.caption = OtherCaption(intType);
+    l.caption = OtherCaption(session, intType);
     switch (intType) {
     case 2:
         l.titles = QStringLiteral("内   码 |代    码|  名    称");
@@ -125,10 +126,10 @@ PickerLayout OtherLayout(int intType) {
     return l;
 }
 
-RecordsetPtr OpenPickerList(const QString& sql) {
+RecordsetPtr OpenPickerList(Connection& acct, const QString& sql) {
     // A list type without a query must not reach the database as an empty statement.
     if (sql.trimmed().isEmpty()) throw DbError(3709, QStringLiteral("命令文本未被设置为命令对象。"));
-    return AcctConnection().Query(sql);
+    return acct.Query(sql);
 }
 
 int PickerIdFromText(const QString& text) {

@@ -4,6 +4,8 @@
 // can be checked without a screen.
 
 #include "common/Connection.h"
+
+class Session;
 #include <QList>
 #include <QString>
 
@@ -17,21 +19,21 @@ struct PickerLayout {
 };
 
 // frmListClient: FType 0 lists customers, any other value suppliers.
-QString BuildClientSql(int fType);
+QString BuildClientSql(const Session& session, int fType);
 PickerLayout ClientLayout(int fType);
 
 // frmListItem: products.
 QString BuildItemSql();
-PickerLayout ItemLayout();
+PickerLayout ItemLayout(const Session& session);
 
 // frmListOtherID: 2 units of measure, 3 users, 4 models; any other type has no query (empty text).
 QString BuildOtherSql(int intType);
-PickerLayout OtherLayout(int intType);
+PickerLayout OtherLayout(const Session& session, int intType);
 // The title for a list type; "其它信息" for a type without a list.
-QString OtherCaption(int intType);
+QString OtherCaption(const Session& session, int intType);
 
 // Runs a picker query on the accounting connection. Throws DbError, also for an empty query text.
-RecordsetPtr OpenPickerList(const QString& sql);
+RecordsetPtr OpenPickerList(Connection& acct, const QString& sql);
 
 // The identifier text of a list row as a 32-bit integer; -1 when it is not a whole number in range.
 int PickerIdFromText(const QString& text);

@@ -1,7 +1,7 @@
 #include "frmItem.h"
 
 #include "ItemMapStore.h"
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
 #include "frmListClient.h"
 #include "frmListItem.h"
@@ -72,7 +72,7 @@ private:
     mutable QPointer<QLineEdit> m_editor;
 };
 
-frmItem::frmItem(QWidget* parent) : QDialog(parent) {
+frmItem::frmItem(Session& session, QWidget* parent) : QDialog(parent), m_session(session) {
     setObjectName(QStringLiteral("frmItem"));
     setWindowTitle(QStringLiteral("引入基础资料对应关系"));
     setModal(true);
@@ -162,7 +162,7 @@ void frmItem::Init() {
 }
 
 void frmItem::InitGrid() {
-    TabMap->setTabText(1, giIndustry == 1 ? QStringLiteral("物料") : QStringLiteral("商品"));
+    TabMap->setTabText(1, m_session.giIndustry == 1 ? QStringLiteral("物料") : QStringLiteral("商品"));
     for (QTableWidget* grid : Kg) {
         grid->setRowCount(0);
         grid->setColumnCount(3);
@@ -181,7 +181,7 @@ void frmItem::SizeColumns(QTableWidget* grid) {
 
 void frmItem::GetItemList() {
     for (int i = 0; i < ItemMapKindCount; ++i) {
-        const RecordsetPtr rs = LoadItemMap(ConfigConnection(), LinkID, i);
+        const RecordsetPtr rs = LoadItemMap(m_session.Config(), LinkID, i);
         FillGrid(*rs, i);
     }
 }
@@ -268,7 +268,7 @@ bool frmItem::SaveItemList() {
         }
         kinds.append(rows);
     }
-    if (!SaveItemMap(gcnConfig.get(), LinkID, kinds)) return false;
+    if (!SaveItemMap(m_session.gcnConfig.get(), LinkID, kinds)) return false;
     m_bChanged = false;
     return true;
 }
@@ -302,7 +302,7 @@ void frmItem::Kg_KeyDown(int index, int keyCode, int shift) {
     QString name;
     try {
         if (index == 0) {
-            frmListClient f(this);
+            frmListClient f(m_session, this);
             f.IsAddMidTable = true;
             f.setFType(0);
             f.exec();
@@ -310,14 +310,14 @@ void frmItem::Kg_KeyDown(int index, int keyCode, int shift) {
             id = f.SMFID;
             name = f.m_SelClient;
         } else if (index == 1) {
-            frmListItem f(this);
+            frmListItem f(m_session, this);
             f.IsAddMidTable = true;
             f.exec();
             ok = f.m_bOK;
             id = f.SMFID;
             name = f.m_SelItem;
         } else {
-            frmListOtherID f(this);
+            frmListOtherID f(m_session, this);
             f.IsAddMidTable = true;
             f.setTabType(index);
             f.exec();

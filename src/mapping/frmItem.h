@@ -14,10 +14,12 @@ class QTableWidget;
 class QTableWidgetItem;
 class ItemEntryDelegate;
 
+class Session;
+
 class frmItem : public QDialog {
     Q_OBJECT
 public:
-    explicit frmItem(QWidget* parent = nullptr);
+    explicit frmItem(Session& session, QWidget* parent = nullptr);
 
     // The mapping set to load and save; set before Init.
     int LinkID = 0;
@@ -60,6 +62,7 @@ private:
     void EndEntry(int index);
     static QTableWidgetItem* Cell(QTableWidget* grid, int row, int column);
 
+    Session& m_session;
     bool m_bChanged = false;
     QList<ItemEntryDelegate*> m_entry;
 };

@@ -1,6 +1,9 @@
 #include "frmListClient.h"
 
-frmListClient::frmListClient(QWidget* parent) : PickerDialog(QStringLiteral("mfgClient"), parent) {
+#include "common/Session.h"
+
+frmListClient::frmListClient(const Session& session, QWidget* parent)
+    : PickerDialog(session, QStringLiteral("mfgClient"), parent) {
     resize(900, 420);
     setObjectName(QStringLiteral("frmListClient"));
     setWindowTitle(ClientLayout(0).caption);
@@ -15,11 +18,11 @@ void frmListClient::setFType(int value) {
 
 void frmListClient::BuildSql() {
     m_strSql.clear();
-    m_strSql = BuildClientSql(m_FType);
+    m_strSql = BuildClientSql(m_session, m_FType);
 }
 
 void frmListClient::LoadList() {
     m_bHasRows = false;
-    const RecordsetPtr rs = OpenPickerList(m_strSql);
+    const RecordsetPtr rs = OpenPickerList(m_session.Acct(), m_strSql);
     BindList(*rs, ClientLayout(m_FType));
 }

@@ -6,7 +6,7 @@
 class frmListClient : public PickerDialog {
     Q_OBJECT
 public:
-    explicit frmListClient(QWidget* parent = nullptr);
+    explicit frmListClient(const Session& session, QWidget* parent = nullptr);
 
     int FType() const { return m_FType; }
     // Builds the query for the type and fills the list. Throws DbError.

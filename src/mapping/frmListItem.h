@@ -7,7 +7,7 @@ class frmListItem : public PickerDialog {
     Q_OBJECT
 public:
     // Loading the window fills its list. Throws DbError.
-    explicit frmListItem(QWidget* parent = nullptr);
+    explicit frmListItem(const Session& session, QWidget* parent = nullptr);
 
     QString m_SelItem;
     QTableWidget* mfgItem;

@@ -6,7 +6,7 @@
 class frmListOtherID : public PickerDialog {
     Q_OBJECT
 public:
-    explicit frmListOtherID(QWidget* parent = nullptr);
+    explicit frmListOtherID(const Session& session, QWidget* parent = nullptr);
 
     // Stores the type, builds its query and fills the list. Throws DbError, also for a type without a list.
     void setTabType(int intValue);

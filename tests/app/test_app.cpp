@@ -7,8 +7,8 @@
 #include "app/frmItemLook.h"
 #include "app/frmLogin.h"
 #include "app/frmMain.h"
+#include "common/Session.h"
 #include "common/modBasic.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "support/TestSupport.h"
 #include <QAbstractButton>
@@ -118,14 +118,10 @@ private:
 void TestApp::init() {
     m_db = std::make_unique<TestDatabases>();
     m_sink = std::make_unique<RecorderSink>();
-    gcnAcct.reset();
-    gcnConfig.reset();
 }
 
 void TestApp::cleanup() {
     m_sink.reset();
-    gcnAcct.reset();
-    gcnConfig.reset();
     m_db.reset();
 }
 
@@ -288,8 +284,6 @@ void TestApp::mainRefusedLoginEndsSilently() {
     QCOMPARE(Main(options), nullptr);
     QVERIFY(loginShown);
     QVERIFY(m_sink->entries.isEmpty());
-    QVERIFY(!gcnAcct);
-    QVERIFY(!gcnConfig);
 }
 
 void TestApp::mainWithoutConfigurationDatabaseReportsError() {
@@ -305,8 +299,6 @@ void TestApp::mainWithoutConfigurationDatabaseReportsError() {
         QStringList{QStringLiteral("调用(Main)出错!\r\n错误编号:-2147467259,错误原因:找不到数据库文件“") +
                     empty.path() + QStringLiteral("/Taxlink.db”。")});
     QCOMPARE(m_sink->entries.first().kind, RecorderSink::Error);
-    QVERIFY(gcnAcct); // the accounting connection was opened before
-    QVERIFY(!gcnConfig);
 }
 
 void TestApp::mainShowsWindowAndSecondStartActivatesIt() {
@@ -319,17 +311,18 @@ void TestApp::mainShowsWindowAndSecondStartActivatesIt() {
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QCOMPARE(window->windowTitle(), QStringLiteral("Orvane航天金税接口"));
-    QCOMPARE(gsUserName, QStringLiteral("张会计"));
-    QCOMPARE(gsAcctName, QStringLiteral("acct"));
-    QCOMPARE(gsConfigConnString, m_db->configConnString());
-    QCOMPARE(ParseConnProps(gsAcctProps, 0), m_db->acctConnString());
+    const Session& session = window->session();
+    QCOMPARE(session.gsUserName, QStringLiteral("张会计"));
+    QCOMPARE(session.gsAcctName, QStringLiteral("acct"));
+    QCOMPARE(session.gsConfigConnString, m_db->configConnString());
+    QCOMPARE(ParseConnProps(session.gsAcctProps, 0), m_db->acctConnString());
     QStringList panels;
     for (const char* key : {"Status", "Dbname", "Company", "period"})
         panels << window->findChild<QLabel*>(QString::fromLatin1(key))->text();
     QCOMPARE(panels, (QStringList{QStringLiteral("就绪"), QStringLiteral("杭州明远商贸有限公司"),
                                   QStringLiteral("账套:acct"), QStringLiteral("用户:张会计")}));
-    ConnectionPtr acct = gcnAcct;
-    ConnectionPtr config = gcnConfig;
+    ConnectionPtr acct = session.gcnAcct;
+    ConnectionPtr config = session.gcnConfig;
     QCOMPARE(acct->State(), 1);
     QCOMPARE(config->State(), 1);
 
@@ -410,7 +403,6 @@ void TestApp::editionSelectsViews() {
     QFETCH(QString, customerView);
     QFETCH(QString, supplierView);
     QFETCH(QString, itemView);
-    m_db->installGlobals();
     if (type.isNull())
         m_db->acct->Execute(
             QStringLiteral("delete from t_SystemProfile where FCategory='Base' and FKey='Type'"));
@@ -418,11 +410,12 @@ void TestApp::editionSelectsViews() {
         m_db->acct->Execute(
             QStringLiteral("update t_SystemProfile set FValue=? where FCategory='Base' and FKey='Type'"),
             {type});
-    giIndustry = 1 - industry;
-    gsCustomerView.clear();
-    gsSystemLabel.clear();
-
-    frmMain window;
+    auto start = std::make_unique<Session>(m_db->session);
+    start->giIndustry = 1 - industry;
+    start->gsCustomerView.clear();
+    start->gsSystemLabel.clear();
+    frmMain window(std::move(start));
+    const Session& session = window.session();
     QString opened;
     int linkId = 0;
     QTimer::singleShot(50, [&] {
@@ -434,19 +427,19 @@ void TestApp::editionSelectsViews() {
     });
     Tool(window.MainBar, QStringLiteral("ItemMap"))->trigger();
     QCOMPARE(opened, QStringLiteral("frmItem"));
-    QCOMPARE(giIndustry, industry);
-    QCOMPARE(gsCustomerView, customerView);
-    QCOMPARE(gsSupplierView, supplierView);
-    QCOMPARE(gsItemView, itemView);
-    QCOMPARE(gsSystemLabel, QStringLiteral("QOR系"));
+    QCOMPARE(session.giIndustry, industry);
+    QCOMPARE(session.gsCustomerView, customerView);
+    QCOMPARE(session.gsSupplierView, supplierView);
+    QCOMPARE(session.gsItemView, itemView);
+    QCOMPARE(session.gsSystemLabel, QStringLiteral("QOR系"));
     QVERIFY(m_sink->entries.isEmpty());
 }
 
 void TestApp::mappingEditorReportsUnreadableProfile() {
-    m_db->installGlobals();
-    gsAcctProps =
+    auto start = std::make_unique<Session>(m_db->session);
+    start->gsAcctProps =
         QStringLiteral("{Provider=SQLite;Data Source=") + m_db->folder() + QStringLiteral("/gone.db}");
-    frmMain window;
+    frmMain window(std::move(start));
     QCOMPARE(ModalOpenedBy([&] { Tool(window.mnuExchange, QStringLiteral("ItemMap"))->trigger(); }),
              QString());
     QCOMPARE(m_sink->texts(),
@@ -474,15 +467,14 @@ void TestApp::inertToolsDoNothing_data() {
 void TestApp::inertToolsDoNothing() {
     QFETCH(QString, band);
     QFETCH(QString, tool);
-    m_db->installGlobals();
-    frmMain window;
+    frmMain window(std::make_unique<Session>(m_db->session));
     window.show();
     QAction* action = Tool(window.findChild<QWidget*>(band), tool);
     QVERIFY(action);
     QCOMPARE(ModalOpenedBy([&] { action->trigger(); }), QString());
     QVERIFY(window.isVisible());
     QVERIFY(m_sink->entries.isEmpty());
-    QCOMPARE(gcnAcct->State(), 1);
+    QCOMPARE(m_db->acct->State(), 1);
 }
 
 void TestApp::exitFromEveryBandClosesConnections_data() {
@@ -499,8 +491,7 @@ void TestApp::exitFromEveryBandClosesConnections_data() {
 void TestApp::exitFromEveryBandClosesConnections() {
     QFETCH(QString, band);
     QFETCH(QString, caption);
-    m_db->installGlobals();
-    frmMain window;
+    frmMain window(std::make_unique<Session>(m_db->session));
     window.show();
     QAction* exit = Tool(window.findChild<QWidget*>(band), QStringLiteral("Exit"));
     QVERIFY(exit);
@@ -551,8 +542,7 @@ void TestApp::commandsOpenTheirWindows() {
     QFETCH(QString, band);
     QFETCH(QString, tool);
     QFETCH(QString, window);
-    m_db->installGlobals();
-    frmMain main;
+    frmMain main(std::make_unique<Session>(m_db->session));
     main.show();
     QCOMPARE(ModalOpenedBy([&] { Tool(main.findChild<QWidget*>(band), tool)->trigger(); }), window);
     QVERIFY(m_sink->entries.isEmpty());
@@ -597,7 +587,6 @@ void TestApp::pickerReturnsCode() {
     QFETCH(QString, find);
     QFETCH(QString, caption);
     QFETCH(QString, result);
-    m_db->installGlobals();
     QString shownCaption;
     OnNextModal([&](QWidget* w) {
         shownCaption = w->windowTitle();
@@ -606,23 +595,22 @@ void TestApp::pickerReturnsCode() {
         if (QWidget* box = QApplication::activeModalWidget(); box && box != w) box->close();
         if (w->isVisible()) w->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
     });
-    clsItemLook look;
-    look.ShowForm(kind, gcnConfig, gcnAcct);
+    clsItemLook look(m_db->acct);
+    look.ShowForm(kind);
     QCOMPARE(shownCaption, caption);
     QCOMPARE(look.ReturnValue(), result);
     QCOMPARE(m_sink->texts(),
              result.isEmpty() ? QStringList{QStringLiteral("请选择一条记录!")} : QStringList());
-    QVERIFY(gcnAcct && gcnConfig); // the connections come back unchanged
+    QCOMPARE(m_db->acct->State(), 1); // the connection comes back unchanged
 }
 
 void TestApp::pickerCancelAndUnknownKind() {
-    m_db->installGlobals();
     OnNextModal([](QWidget* w) { w->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); });
-    clsItemLook look;
-    look.ShowForm(QStringLiteral("SelCust"), gcnConfig, gcnAcct);
+    clsItemLook look(m_db->acct);
+    look.ShowForm(QStringLiteral("SelCust"));
     QCOMPARE(look.ReturnValue(), QString());
     try {
-        look.ShowForm(QStringLiteral("SelSupplier"), gcnConfig, gcnAcct);
+        look.ShowForm(QStringLiteral("SelSupplier"));
         QFAIL("an unknown kind must raise an error");
     } catch (const DbError& e) {
         QCOMPARE(e.description(), QStringLiteral("无效的选择类型: SelSupplier"));

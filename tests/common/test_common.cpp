@@ -2,7 +2,6 @@
 #include "common/Connection.h"
 #include "common/GbkCodec.h"
 #include "common/modBasic.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "support/TestSupport.h"
 #include <QtTest/QtTest>
@@ -261,18 +260,18 @@ void TestCommon::getPeriodFindsTodayOrFails() {
     TestDatabases db;
     QString year = QStringLiteral("keep"), period = QStringLiteral("keep");
     SetTodayForTesting(QDate(2026, 12, 6));
-    QVERIFY(GetPeriod(year, period, db.acct.get()));
+    QVERIFY(GetPeriod(year, period, *db.acct));
     QCOMPARE(year, QStringLiteral("2026"));
     QCOMPARE(period, QStringLiteral("12"));
     year = period = QStringLiteral("keep");
     SetTodayForTesting(QDate(1999, 1, 1));
-    QVERIFY(!GetPeriod(year, period, db.acct.get()));
+    QVERIFY(!GetPeriod(year, period, *db.acct));
     QCOMPARE(year, QStringLiteral("keep"));
     QCOMPARE(period, QStringLiteral("keep"));
     // An empty period column counts as period 1.
     db.acct->Execute(QStringLiteral("insert into T_PeriodDate (FYear,FPeriod,FStartDate,FEndDate) values "
                                     "(1999,NULL,'1999-01-01','1999-01-31')"));
-    QVERIFY(GetPeriod(year, period, db.acct.get()));
+    QVERIFY(GetPeriod(year, period, *db.acct));
     QCOMPARE(period, QStringLiteral("1"));
     SetTodayForTesting(QDate());
 }

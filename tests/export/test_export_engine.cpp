@@ -2,8 +2,8 @@
 // atomic replacement of the target.
 #include "ExportFixture.h"
 #include "common/GbkCodec.h"
-#include "common/modDefine.h"
 #include "export/ExportWriter.h"
+#include "export/clsSaveDataExport.h"
 #include "links/clsSaveData.h"
 #include "support/TestSupport.h"
 #include <QtTest/QtTest>
@@ -41,7 +41,6 @@ struct ExportSetup {
     QTemporaryDir out;
     QString path;
     ExportSetup() {
-        db.installGlobals();
         path = out.filePath(QStringLiteral("out.txt"));
         TransactionGuard configTrans(*db.config);
         TransactionGuard acctTrans(*db.acct);
@@ -159,13 +158,16 @@ private Q_SLOTS:
         ExportSetup s;
         MakeTestLink(*s.db.config, 1, c.type, c.sep, c.head, c.body);
         if (c.sql == u"acct:!")
-            gsAcctProps = QStringLiteral("{Provider=SQLite;Data Source=%1/none.db}").arg(s.out.path());
+            s.db.session.gsAcctProps =
+                QStringLiteral("{Provider=SQLite;Data Source=%1/none.db}").arg(s.out.path());
         else if (!c.sql.isEmpty())
             (c.sql.startsWith(u'c') ? s.db.config : s.db.acct)->Execute(c.sql.section(u':', 1));
         WriteOld(s.path);
         RecorderSink sink;
         const bool ok = c.message.isEmpty();
-        QCOMPARE(clsSaveData().ExportToTxT(s.out.filePath(c.target), c.conditions, c.linkId), ok);
+        QCOMPARE(
+            clsSaveDataExport(s.db.session).ExportToTxT(s.out.filePath(c.target), c.conditions, c.linkId),
+            ok);
         QStringList texts = sink.texts();
         if (!texts.isEmpty())
             texts.last().remove(QRegularExpression(QStringLiteral("（[^（]*）$"))); // system's reason
@@ -190,7 +192,8 @@ private Q_SLOTS:
         AddInvoice(*s.db.acct, 7, QStringLiteral("B2"), QStringLiteral("2025-01-01"), 80,
                    {{1, 1, "B2-1"}, {1, 1, "B2-2"}});
         RecorderSink sink;
-        QVERIFY(clsSaveData().ExportToTxT(s.path, Conditions({"2025-01-01", "2025-01-01"}), "1"));
+        QVERIFY(clsSaveDataExport(s.db.session)
+                    .ExportToTxT(s.path, Conditions({"2025-01-01", "2025-01-01"}), "1"));
         const QStringList lines = ReadGbkFile(s.path).mid(1);
         QStringList blocks; // each head line with its lines, in any order within the invoice
         for (int i = 0, n = 0; i < lines.size(); i += n + 1) {
@@ -218,7 +221,7 @@ private Q_SLOTS:
         const int before = s.db.acct->Query(count)->value(0).toInt();
         QVERIFY(before > 0);
         RecorderSink sink;
-        QVERIFY(!clsSaveData().ExportToTxT(s.path, Conditions({}), QStringLiteral("1")));
+        QVERIFY(!clsSaveDataExport(s.db.session).ExportToTxT(s.path, Conditions({}), QStringLiteral("1")));
         QCOMPARE(sink.texts(), QStringList{QStringLiteral("语法错误，引出失败！")});
         QCOMPARE(s.db.acct->Query(count)->value(0).toInt(), before);
     }

@@ -1,7 +1,5 @@
 // The export windows driven headless: the link list, the export window and the filter dialog.
 #include "ExportFixture.h"
-#include "app/clsItemLook.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "export/frmExportTxt.h"
 #include "export/frmFilter.h"
@@ -46,14 +44,9 @@ private Q_SLOTS:
                   QStringLiteral("QOR"))
             .clear();
         SetTodayForTesting(QDate(2026, 3, 15));
-        clsItemLook::SetChooserForTesting(nullptr);
         m_db = std::make_unique<TestDatabases>();
-        m_db->installGlobals();
     }
-    void cleanup() {
-        clsItemLook::SetChooserForTesting(nullptr);
-        m_db.reset();
-    }
+    void cleanup() { m_db.reset(); }
 
     // ---- filter dialog ----------------------------------------------------------------------
 
@@ -74,7 +67,7 @@ private Q_SLOTS:
         QFETCH(QString, condition);
         QFETCH(QString, reopened);
         {
-            frmFilter f;
+            frmFilter f(m_db->session);
             f.Init();
             if (typed) {
                 f.dtFrom->setDate(QDate(2026, 1, 1));
@@ -85,7 +78,7 @@ private Q_SLOTS:
             QCOMPARE(f.Ok(), ok);
             QCOMPARE(f.ReturnCondition(), condition);
         }
-        frmFilter again;
+        frmFilter again(m_db->session);
         again.Init();
         ClickButton(&again, QStringLiteral("cmdOK"));
         QCOMPARE(again.ReturnCondition(), reopened);
@@ -94,11 +87,12 @@ private Q_SLOTS:
     void filterPickers() {
         QStringList asked;
         QString choice = QStringLiteral("X");
-        clsItemLook::SetChooserForTesting([&](const QString& kind) {
+        TestChooser chooser([&](const QString& kind) {
             asked << kind;
             return choice;
         });
-        frmFilter f;
+        m_db->session.itemChooser = &chooser;
+        frmFilter f(m_db->session);
         f.Init();
         for (int i = 0; i < 6; ++i) {
             for (QToolButton* b : {f.cmdItemfrom[i], f.cmdItemto[i]})
@@ -115,9 +109,10 @@ private Q_SLOTS:
         f.txtItemFrom[1]->setText(QStringLiteral("old"));
         QTest::mouseClick(f.cmdItemfrom[1], Qt::LeftButton);
         RecorderSink sink;
-        clsItemLook::SetChooserForTesting([](const QString&) -> QString {
+        TestChooser failing([](const QString&) -> QString {
             throw DbError(ErrNo::General, QStringLiteral("选择组件不可用"));
         });
+        m_db->session.itemChooser = &failing;
         QTest::mouseClick(f.cmdItemto[1], Qt::LeftButton);
         QCOMPARE(sink.texts(), QStringList{"调用(GetItemData)出错!\r\n错误编号:5,错误原因:选择组件不可用"});
         ClickButton(&f, QStringLiteral("cmdOK"));
@@ -148,7 +143,7 @@ private Q_SLOTS:
         WriteOld(file);
         RecorderSink sink;
         sink.answers << overwrite;
-        frmExportTxt w;
+        frmExportTxt w(m_db->session);
         w.setKey(QStringLiteral("1"));
         w.txtTxtFile->setText(path.replace(u'@', file));
         const bool filterOpens = path == file && overwrite;
@@ -175,7 +170,7 @@ private Q_SLOTS:
     }
 
     void openFileDialogFillsPath() {
-        frmExportTxt w;
+        frmExportTxt w(m_db->session);
         QString title;
         WhenModal([&](QWidget* m) {
             auto* d = qobject_cast<QFileDialog*>(m);
@@ -205,7 +200,10 @@ private Q_SLOTS:
             QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut) values "
                            "(2, '普通', 1, '2026-02-01', '0'), (3, '无类型', NULL, '2026-02-02', '0'), "
                            "(4, '其他类型', 5, '2026-02-03', '0'), (5, '引入关联', 0, '2026-02-04', '1')"));
-        frmList list;
+        frmList list(m_db->session);
+        list.OpenExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
+            frmExportTxt::ShowFor(m_db->session, key, name, memo, list.parentWidget());
+        };
         QStringList rows;
         for (int direction : {0, 1}) {
             list.ExportOrImport = direction;
@@ -266,7 +264,10 @@ private Q_SLOTS:
         c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (7, '第二', '0')"));
         c.Execute(QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, "
                                  "FisHead) values (7, 1, 0, '1', 1)"));
-        frmList list;
+        frmList list(m_db->session);
+        list.OpenExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
+            frmExportTxt::ShowFor(m_db->session, key, name, memo, list.parentWidget());
+        };
         list.Init();
         list.show();
         if (select) SelectRow(list, QStringLiteral("第二"));
@@ -297,7 +298,10 @@ private Q_SLOTS:
     void journeyFromListToFile() {
         const QString path = m_db->folder() + QStringLiteral("/out.TXT");
         RecorderSink sink;
-        frmList list;
+        frmList list(m_db->session);
+        list.OpenExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
+            frmExportTxt::ShowFor(m_db->session, key, name, memo, list.parentWidget());
+        };
         list.Init();
         SelectRow(list, QStringLiteral("航天金税默认格式"));
         QString shown;

@@ -1,5 +1,4 @@
 // The link store: numbering, rewrite of an edited link, rollback, factory mappings, delete.
-#include "common/modDefine.h"
 #include "links/clsSaveData.h"
 #include "support/TestSupport.h"
 #include <QtTest/QtTest>
@@ -51,7 +50,6 @@ QStringList LinkRows(Connection& c) {
 struct Store {
     TestDatabases db;
     RecorderSink sink;
-    Store() { db.installGlobals(); }
     // A link with one head mapping.
     void AddLink(int id, const QString& name) {
         db.config->Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (?, ?, '0')"),
@@ -115,7 +113,7 @@ private Q_SLOTS:
         rl.Add(Head(fid, QStringLiteral("新"), isEdit ? QStringLiteral("   ") : QStringLiteral("~~")));
         rl.Add(Detail(1, QStringLiteral("1"), true));
         rl.Add(Detail(13, bodyQor, false));
-        QCOMPARE(clsSaveData().SaveLink(rl, isEdit), message.isEmpty());
+        QCOMPARE(clsSaveData(s.db.session).SaveLink(rl, isEdit), message.isEmpty());
         QCOMPARE(s.sink.texts(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(LinkRows(c), links);
         QCOMPARE(DetailRows(c), details);
@@ -127,7 +125,7 @@ private Q_SLOTS:
         s.AddLink(5, QStringLiteral("自建"));
         const QStringList factory =
             Rows(*s.db.config, QStringLiteral("select * from t_DefaultDetail order by FID"));
-        QVERIFY(clsSaveData().LoadTaxDefaultDetail());
+        QVERIFY(clsSaveData(s.db.session).LoadTaxDefaultDetail());
         QVERIFY(s.sink.entries.isEmpty());
         QCOMPARE(Rows(*s.db.config, QStringLiteral("select * from t_Detail order by FID")), factory);
         QVERIFY(LinkRows(*s.db.config).contains(QStringLiteral("5:自建:")));
@@ -143,10 +141,10 @@ private Q_SLOTS:
                                    {"FisHead", true}})
             f.Set(k, v);
         fields.Add(f);
-        QVERIFY(clsSaveData().SaveTaxField(fields));
+        QVERIFY(clsSaveData(s.db.session).SaveTaxField(fields));
         QCOMPARE(Rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField")),
                  QStringList{"1:单据号"});
-        QVERIFY(clsSaveData().LoadTaxDefaultField());
+        QVERIFY(clsSaveData(s.db.session).LoadTaxDefaultField());
         QCOMPARE(Rows(*s.db.config, QStringLiteral("select * from t_TaxField order by Fid")),
                  Rows(*s.db.config, QStringLiteral("select * from t_TaxDefaultField order by Fid")));
         QVERIFY(s.sink.entries.isEmpty());
@@ -169,7 +167,7 @@ private Q_SLOTS:
         s.AddLink(9, QStringLiteral("留下"));
         const QStringList links = LinkRows(*s.db.config);
         const QStringList details = DetailRows(*s.db.config);
-        QCOMPARE(clsSaveData().DeleteLink(id), messages.isEmpty());
+        QCOMPARE(clsSaveData(s.db.session).DeleteLink(id), messages.isEmpty());
         QCOMPARE(s.sink.texts(), messages);
         const bool gone = id == u"1";
         QCOMPARE(LinkRows(*s.db.config), gone ? links.filter(QRegularExpression("^(?!1:)")) : links);

@@ -1,6 +1,5 @@
 // The import engine on temporary accounting sets: reading, rules and names, numbering and the writer.
 #include "InvoiceLines.h"
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "import/BillNumbering.h"
 #include "import/ImportEngine.h"
@@ -84,7 +83,7 @@ class TestImport : public QObject {
 
     bool Run(const QStringList& lines, ImportEngine* engine = nullptr) {
         WriteGbkFile(file, lines);
-        ImportEngine own(db->acct, db->config);
+        ImportEngine own(db->session);
         return (engine ? engine : &own)->ImportToQor(file);
     }
     QString Acct(const QString& sql) { return Val(*db->acct, sql); }
@@ -328,7 +327,7 @@ private Q_SLOTS:
         QCOMPARE(Acct(cols + "1010"),
                  "PT000004 86 1000000 2026-03-15 101  2026 4 2026-04-10 2026-04-10 108 16395 "
                  "35.1 35.1 35.1 1 航天金税已开发票引入");
-        QCOMPARE(giInvoiceKind, 2);
+        QCOMPARE(db->session.giInvoiceKind, 2);
         QCOMPARE(State(), "10/19/7,5/1010");
     }
 
@@ -380,7 +379,9 @@ private Q_SLOTS:
         ConnectionPtr odbc =
             Connection::open(QStringLiteral("Provider=ODBC;Driver={SQLite3};Database=") + db->acctPath);
         QCOMPARE(odbc->dialect().server, DbServer::SQLite);
-        ImportEngine e(odbc, db->config);
+        Session viaOdbc = db->session;
+        viaOdbc.gcnAcct = odbc;
+        ImportEngine e(viaOdbc);
         WriteGbkFile(file, IssuedFile({Invoice({}, {GoodsLine({}), GoodsLine({})}),
                                        Invoice({.kind = "2"}, {GoodsLine({})})}));
         QVERIFY(e.ImportToQor(file));
@@ -450,7 +451,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::Append));
         f.write(QByteArray("//\r\n\x81\x20~~\r\n", 8));
         f.close();
-        ImportEngine e(db->acct, db->config);
+        ImportEngine e(db->session);
         QVERIFY(!e.ImportToQor(file));
         QCOMPARE(rec->texts(), QStringList{kErr + "5,错误原因:第6行含有不是 GBK 编码的字符。"});
         QCOMPARE(Acct(kHeads), "0");
@@ -461,7 +462,7 @@ private Q_SLOTS:
         const GoodsFields cup{.name = "不锈钢保温杯", .model = "500ml", .unit = "个"};
         for (int i = 0; i < 20; ++i)
             invoices << Invoice({}, {GoodsLine({}), GoodsLine(cup), GoodsLine({})});
-        ImportEngine e(db->acct, db->config);
+        ImportEngine e(db->session);
         QVERIFY(Run(IssuedFile(invoices), &e));
         // customer, biller, checker, two units, two products: each once however often it occurs
         QCOMPARE(e.Rules().LookupCount(), 7);
@@ -474,7 +475,7 @@ private Q_SLOTS:
 
     void itemMapLivesWithEngine() {
         const QStringList lines = File({.customer = "华远信息"});
-        ImportEngine e(db->acct, db->config);
+        ImportEngine e(db->session);
         QVERIFY(!Run(lines, &e));
         db->config->Execute(QStringLiteral("insert into t_ItemMap values (1,'t_Organization','customer',"
                                            "'北京华远信息技术有限公司','101','华远信息')"));
@@ -513,7 +514,7 @@ private Q_SLOTS:
             QStringLiteral("insert into t_ItemMap (FLinkID,FTable,FFieldName,FQorData,FQorDataID,"
                            "FTaxData) values (0,'t_Organization','customer','北京华远信息技术有限公司',"
                            "'101','北京华远信息'), (0,'t_MeasureUnit','unit','件','510','件')"));
-        ImportEngine e(db->acct, db->config);
+        ImportEngine e(db->session);
         QVERIFY(e.ImportToQor(SamplesDir() + u'/' + name));
         QCOMPARE(rec->texts(), QStringList());
         QCOMPARE(Acct(check), expected);

@@ -46,7 +46,6 @@ private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
     void init() {
         db = std::make_unique<TestDatabases>();
-        db->installGlobals();
         rec = std::make_unique<RecorderSink>();
         SetTodayForTesting(QDate(2026, 4, 10));
         good = db->folder() + QStringLiteral("/good.txt");
@@ -71,7 +70,7 @@ private Q_SLOTS:
     void pathChecks() {
         QFETCH(QString, path);
         QFETCH(QString, message);
-        frmImportTxt w;
+        frmImportTxt w(db->session);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         Path(w)->setText(path);
@@ -86,7 +85,7 @@ private Q_SLOTS:
     // A failed import leaves the window open for another try; a path typed with blanks around it
     // imports, and success closes the window.
     void failureStaysOpenSuccessCloses() {
-        frmImportTxt w;
+        frmImportTxt w(db->session);
         w.show();
         Path(w)->setText(bad);
         ClickOK(w);
@@ -112,7 +111,7 @@ private Q_SLOTS:
     }
     void fileDialog() {
         QFETCH(bool, pick);
-        frmImportTxt w;
+        frmImportTxt w(db->session);
         w.show();
         Path(w)->setText(QStringLiteral("earlier.txt"));
         QString seen;

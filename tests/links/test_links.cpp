@@ -1,5 +1,4 @@
 // The link wizard's windows driven headless: the spread grid, the expression editor and frmNew.
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "links/WizardGridUi.h"
 #include "links/frmEditExpression.h"
@@ -145,7 +144,6 @@ private:
 
 void TestLinks::init() {
     m_db = std::make_unique<TestDatabases>();
-    m_db->installGlobals();
     m_sink = std::make_unique<RecorderSink>();
     SetTodayForTesting(QDate(2026, 3, 15));
 }
@@ -157,7 +155,7 @@ void TestLinks::cleanup() {
 }
 
 std::unique_ptr<frmNew> TestLinks::openWizard(int status, const QString& key) {
-    auto w = std::make_unique<frmNew>();
+    auto w = std::make_unique<frmNew>(m_db->session);
     w->Status = status;
     w->Key = key;
     w->InOrOut = 0;
@@ -204,7 +202,7 @@ void TestLinks::fill(frmNew* w, bool head, const QStringList& rows) {
 void TestLinks::formattedGrid() {
     FpGrid g;
     FormatFpGrid(&g);
-    FillFieldLists(&g, true);
+    FillFieldLists(m_db->session, &g, true);
     QCOMPARE(g.MaxCols(), 7);
     QCOMPARE(g.MaxRows(), 50);
     QCOMPARE(g.horizontalHeaderItem(0)->text(), QStringLiteral("序号"));
@@ -246,7 +244,7 @@ void TestLinks::oneRowGridIsNeverEdited() {
 void TestLinks::clearRowKeepsCellKinds() {
     FpGrid g;
     FormatFpGrid(&g);
-    FillFieldLists(&g, true);
+    FillFieldLists(m_db->session, &g, true);
     g.SetText(TaxField, 2, QStringLiteral("x|1|1"));
     g.SetText(IsFormula, 2, QStringLiteral("1"));
     SetButtonCell(&g, Formula, 2);
@@ -264,7 +262,7 @@ void TestLinks::clearRowKeepsCellKinds() {
 void TestLinks::onlyUserPicksRaiseChange() {
     FpGrid g;
     FormatFpGrid(&g);
-    FillFieldLists(&g, false);
+    FillFieldLists(m_db->session, &g, false);
     g.show();
     QVERIFY(QTest::qWaitForWindowExposed(&g));
     QSignalSpy spy(&g, &FpGrid::Change);
@@ -285,7 +283,7 @@ void TestLinks::onlyUserPicksRaiseChange() {
 // ---- expression editor ----------------------------------------------------------------------
 
 void TestLinks::editorEditingActions() {
-    frmEditExpression d;
+    frmEditExpression d(m_db->session);
     d.isHead = true;
     d.LoadData();
     d.show();
@@ -324,7 +322,7 @@ void TestLinks::editorEditingActions() {
 }
 
 void TestLinks::editorOkOnlyAfterVerification() {
-    frmEditExpression d;
+    frmEditExpression d(m_db->session);
     d.isHead = true;
     d.DataType = 3;
     d.LoadData();
@@ -351,7 +349,7 @@ void TestLinks::editorOkOnlyAfterVerification() {
     QCOMPARE(d.ReturnFieldName(), QStringLiteral("FBillAmount / 1.13"));
     QCOMPARE(d.ReturnFieldID(), QStringLiteral("18 / 1.13"));
 
-    frmEditExpression cancelled;
+    frmEditExpression cancelled(m_db->session);
     cancelled.LoadData();
     cancelled.show();
     cancelled.txtExp->setPlainText(QStringLiteral("[1/单据号]"));
@@ -683,7 +681,7 @@ void TestLinks::longFieldNameKeepsItsIdentifiers() {
 // ---- link list and export -------------------------------------------------------------------
 
 void TestLinks::listNewAndEditOpenTheWizard() {
-    frmList list;
+    frmList list(m_db->session);
     list.ExportOrImport = 0;
     list.Init();
     list.show();

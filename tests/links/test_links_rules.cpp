@@ -1,6 +1,5 @@
 // Rules of the link wizard without a window: formula checking and its three forms, field type texts
 // and the drop-down lists.
-#include "common/modDefine.h"
 #include "common/modFunction.h"
 #include "links/ExpressionVerifier.h"
 #include "links/WizardGrid.h"
@@ -27,14 +26,13 @@ private:
 
     std::unique_ptr<TestDatabases> m_db;
     std::unique_ptr<RecorderSink> m_sink;
-    ExpressionVerifier m_v;
+    std::optional<ExpressionVerifier> m_v;
 };
 
 void TestLinksRules::init() {
     m_db = std::make_unique<TestDatabases>();
-    m_db->installGlobals();
     m_sink = std::make_unique<RecorderSink>();
-    m_v = ExpressionVerifier();
+    m_v.emplace(m_db->session);
 }
 
 void TestLinksRules::cleanup() {
@@ -43,10 +41,10 @@ void TestLinksRules::cleanup() {
 }
 
 bool TestLinksRules::verify(const QString& expression, bool isHead, int dataType) {
-    m_v.expression = expression;
-    m_v.dataType = dataType;
-    m_v.fieldItems = ExpressionVerifier::LoadFieldItems(isHead);
-    return m_v.VerifyExpression();
+    m_v->expression = expression;
+    m_v->dataType = dataType;
+    m_v->fieldItems = ExpressionVerifier::LoadFieldItems(*m_db->config, isHead);
+    return m_v->VerifyExpression();
 }
 
 // ---- formulas -------------------------------------------------------------------------------
@@ -117,15 +115,15 @@ void TestLinksRules::verifyExpression() {
     QCOMPARE(verify(expression, isHead, dataType), message.isEmpty());
     QCOMPARE(m_sink->texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (message.isEmpty()) {
-        QCOMPARE(m_v.ReturnFieldName, sqlForm);
-        QCOMPARE(m_v.ReturnFieldID, idForm);
+        QCOMPARE(m_v->ReturnFieldName, sqlForm);
+        QCOMPARE(m_v->ReturnFieldID, idForm);
     }
     // The trial query never changes the accounting set.
     QCOMPARE(m_db->acct->Query(countSales)->value(0).toInt(), sales);
 }
 
 void TestLinksRules::verifyExpressionAccountingSetUnreachable() {
-    gsAcctProps =
+    m_db->session.gsAcctProps =
         QStringLiteral("{Provider=SQLite;Data Source=") + m_db->folder() + QStringLiteral("/gone.db}");
     QVERIFY(!verify(QStringLiteral("[3/购方名称]")));
     QCOMPARE(m_sink->entries.size(), 1);
@@ -155,10 +153,10 @@ void TestLinksRules::getFieldType() {
     m_db->config->Execute(
         QStringLiteral("insert into t_QorField (FID, FFieldName, FFieldType, FFieldDesc, FisHead, "
                        "forder) values ('91', 'FQty', null, 'x', 0, 91)"));
-    QCOMPARE(ExpressionVerifier::GetFieldType(QStringLiteral("24")), QStringLiteral("3"));
-    QCOMPARE(ExpressionVerifier::GetFieldType(QStringLiteral("11")), QStringLiteral("2"));
-    QCOMPARE(ExpressionVerifier::GetFieldType(QStringLiteral("91")), QStringLiteral("1")); // no type: text
-    QCOMPARE(ExpressionVerifier::GetFieldType(QStringLiteral("999")), QString());
+    QCOMPARE(m_v->GetFieldType(QStringLiteral("24")), QStringLiteral("3"));
+    QCOMPARE(m_v->GetFieldType(QStringLiteral("11")), QStringLiteral("2"));
+    QCOMPARE(m_v->GetFieldType(QStringLiteral("91")), QStringLiteral("1")); // no type: text
+    QCOMPARE(m_v->GetFieldType(QStringLiteral("999")), QString());
 }
 
 // ---- grid rules -----------------------------------------------------------------------------
@@ -177,18 +175,18 @@ void TestLinksRules::typeTexts() {
 
 void TestLinksRules::fieldLists() {
     const QString pad(100, u' ');
-    const QStringList head = TaxFieldList(true).split(u'\t');
+    const QStringList head = TaxFieldList(*m_db->config, true).split(u'\t');
     QCOMPARE(head.size(), 13); // twelve items, each followed by a Tab
     QCOMPARE(head.first(), QStringLiteral("单据号") + pad + QStringLiteral("|1|1"));
     QCOMPARE(head[10], QStringLiteral("单据日期") + pad + QStringLiteral("|11|2"));
     QCOMPARE(head.last(), QString());
-    QCOMPARE(TaxFieldList(false).split(u'\t').first(),
+    QCOMPARE(TaxFieldList(*m_db->config, false).split(u'\t').first(),
              QStringLiteral("货物名称") + pad + QStringLiteral("|13|1"));
-    const QStringList qor = QorFieldList(false).split(u'\t');
+    const QStringList qor = QorFieldList(*m_db->config, false).split(u'\t');
     QCOMPARE(qor.first(), QStringLiteral("货物名称") + pad + QStringLiteral("|21"));
     QCOMPARE(SplitItem(qor[3], QStringLiteral("|"), 1), QStringLiteral("24"));
     m_db->config->Execute(QStringLiteral("delete from t_QorField"));
-    QCOMPARE(QorFieldList(true), QString());
+    QCOMPARE(QorFieldList(*m_db->config, true), QString());
 }
 
 QTEST_GUILESS_MAIN(TestLinksRules)

@@ -1,5 +1,4 @@
 // The picker lists on the demo accounting set and the mapping editor in its real window.
-#include "common/modDefine.h"
 #include "mapping/ItemMapStore.h"
 #include "mapping/frmItem.h"
 #include "mapping/frmListClient.h"
@@ -21,24 +20,26 @@ namespace {
 const QString SaveFailed = QStringLiteral("保存失败。对每种基础资料，不得定义相同的税控系统基础资料名称！");
 const QString CloseQuestion = QStringLiteral("您已对基础资料对应做了修改，退出前是否保存?");
 
-// What the main window's LoadSystemProfile sets before the editor opens.
+// The edition the next test's session gets, as the main window's LoadSystemProfile sets it before the
+// editor opens.
+int g_industry = 0;
 void SetEdition(int industry) {
-    giIndustry = industry;
-    gsCustomerView = industry == 1 ? QStringLiteral("vwClientForBase") : QStringLiteral("VW_COM_Customer");
-    gsSupplierView = industry == 1 ? QStringLiteral("vwSupplyForBase") : QStringLiteral("VW_COM_Supplier");
-    gsItemView = industry == 1 ? QStringLiteral("vwICItemForBase") : QStringLiteral("VW_COM_Item_ALL");
-    gsSystemLabel = QStringLiteral("QOR系");
+    g_industry = industry;
+}
+Session& EditionSession(TestDatabases& db) {
+    db.session.SetEdition(g_industry == 1 ? QStringLiteral("INDUSTRY") : QStringLiteral("COMMERCE"));
+    return db.session;
 }
 
 // A picker of the given kind ("client", "item", "other") with its list filled for the type.
-std::unique_ptr<PickerDialog> MakePicker(const QString& kind, int type) {
+std::unique_ptr<PickerDialog> MakePicker(Session& session, const QString& kind, int type) {
     if (kind == u"client") {
-        auto f = std::make_unique<frmListClient>();
+        auto f = std::make_unique<frmListClient>(session);
         f->setFType(type);
         return f;
     }
-    if (kind == u"item") return std::make_unique<frmListItem>();
-    auto f = std::make_unique<frmListOtherID>();
+    if (kind == u"item") return std::make_unique<frmListItem>(session);
+    auto f = std::make_unique<frmListOtherID>(session);
     f->setTabType(type);
     return f;
 }
@@ -130,9 +131,8 @@ struct Editor {
     RecorderSink sink;
     std::unique_ptr<frmItem> w;
     explicit Editor(const std::function<void(Connection&)>& seed = {}) {
-        db.installGlobals();
         if (seed) seed(*db.config);
-        w = std::make_unique<frmItem>();
+        w = std::make_unique<frmItem>(EditionSession(db));
         w->LinkID = 1;
         w->Init();
         w->show();
@@ -243,9 +243,9 @@ void TestMapping::pickerLists() {
     QFETCH(QString, name);
 
     TestDatabases db(demo);
-    db.installGlobals();
     SetEdition(industry);
-    std::unique_ptr<PickerDialog> p = MakePicker(kind, type);
+    EditionSession(db);
+    std::unique_ptr<PickerDialog> p = MakePicker(db.session, kind, type);
     p->IsAddMidTable = true;
     auto* list = p->findChild<QTableWidget*>();
     QCOMPARE(HeaderTexts(list), headers);
@@ -270,11 +270,11 @@ void TestMapping::pickerLists() {
 
 void TestMapping::customerWithoutOrganizationIsListed() {
     TestDatabases db;
-    db.installGlobals();
+    EditionSession(db);
     db.acct->Execute(QStringLiteral("insert into t_Item (FItemID, FItemClassID, FNumber, FName, FDeleted) "
                                     "values (120, 1, '04.001', '无档案客户', ?)"),
                      {false});
-    frmListClient p;
+    frmListClient p(db.session);
     p.setFType(0);
     QCOMPARE(p.mfgClient->rowCount(), 9);
     QStringList last;
@@ -291,8 +291,8 @@ void TestMapping::customerWithoutOrganizationIsListed() {
 
 void TestMapping::otherListWithoutTypeRaises() {
     TestDatabases db;
-    db.installGlobals();
-    frmListOtherID other;
+    EditionSession(db);
+    frmListOtherID other(db.session);
     QCOMPARE(other.windowTitle(), QStringLiteral("选择QOR系中的其它信息")); // until the type is known
     try {
         other.setTabType(5); // no list: the empty query must not reach the database

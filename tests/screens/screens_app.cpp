@@ -6,15 +6,16 @@
 #include "app/frmItemLook.h"
 #include "app/frmLogin.h"
 #include "app/frmMain.h"
-#include "common/modDefine.h"
+#include "common/Session.h"
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 
-static ScreenRegistrar sMain("frmMain", [](TestDatabases&) {
-    gsUserName = QStringLiteral("super");
-    gsAcctName = QStringLiteral("QORDemo");
-    auto* w = new frmMain;
+static ScreenRegistrar sMain("frmMain", [](TestDatabases& db) {
+    auto session = std::make_unique<Session>(db.session);
+    session->gsUserName = QStringLiteral("super");
+    session->gsAcctName = QStringLiteral("QORDemo");
+    auto* w = new frmMain(std::move(session));
     w->Form_Load();
     return static_cast<QWidget*>(w);
 });

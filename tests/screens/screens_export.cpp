@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
-static ScreenRegistrar s1("frmList", [](TestDatabases&) -> QWidget* {
-    auto* w = new frmList;
+static ScreenRegistrar s1("frmList", [](TestDatabases& db) -> QWidget* {
+    auto* w = new frmList(db.session);
     w->ExportOrImport = 0;
     w->Init();
     if (w->lsvSelect->topLevelItemCount() > 0) w->lsvSelect->setCurrentItem(w->lsvSelect->topLevelItem(0));
@@ -15,7 +15,7 @@ static ScreenRegistrar s1("frmList", [](TestDatabases&) -> QWidget* {
 });
 
 static ScreenRegistrar s2("frmExportTxt", [](TestDatabases& db) -> QWidget* {
-    auto* w = new frmExportTxt;
+    auto* w = new frmExportTxt(db.session);
     w->txtLinkName->setText(QStringLiteral("航天金税默认格式"));
     w->txtNote->setText(QStringLiteral("销售专用发票"));
     w->setKey(QStringLiteral("1"));
@@ -23,8 +23,8 @@ static ScreenRegistrar s2("frmExportTxt", [](TestDatabases& db) -> QWidget* {
     return w;
 });
 
-static ScreenRegistrar s3("frmFilter", [](TestDatabases&) -> QWidget* {
-    auto* w = new frmFilter;
+static ScreenRegistrar s3("frmFilter", [](TestDatabases& db) -> QWidget* {
+    auto* w = new frmFilter(db.session);
     w->Init();
     w->txtItemFrom[1]->setText(QStringLiteral("01.001"));
     w->txtItemTo[1]->setText(QStringLiteral("01.004"));

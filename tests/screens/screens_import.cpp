@@ -3,8 +3,8 @@
 #include "import/frmImportTxt.h"
 #include <QLineEdit>
 
-static ScreenRegistrar s1("frmImportTxt", [](TestDatabases&) -> QWidget* {
-    auto* w = new frmImportTxt;
+static ScreenRegistrar s1("frmImportTxt", [](TestDatabases& db) -> QWidget* {
+    auto* w = new frmImportTxt(db.session);
     w->txtAIS->setText(SamplesDir() + QStringLiteral("/issued_plain.txt"));
     return w;
 });

@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-static ScreenRegistrar sStep1("frmNew_step1", [](TestDatabases&) {
-    auto* w = new frmNew;
+static ScreenRegistrar sStep1("frmNew_step1", [](TestDatabases& db) {
+    auto* w = new frmNew(db.session);
     w->Status = 0;
     w->Init();
     w->txtLinkName->setText(QStringLiteral("增值税专用发票引出"));
@@ -23,7 +23,7 @@ static ScreenRegistrar sStep2("frmNew_step2", [](TestDatabases& db) {
     db.config->Execute(
         QStringLiteral("update t_Detail set FisFormula=1, FQORField=? where FBaseInfoID=1 and FTaxID=7"),
         {QStringLiteral("upper(17)|upper(FExplanation)|upper([17/摘要])")});
-    auto* w = new frmNew;
+    auto* w = new frmNew(db.session);
     w->Status = 1;
     w->Key = QStringLiteral("1");
     w->Init();
@@ -32,8 +32,8 @@ static ScreenRegistrar sStep2("frmNew_step2", [](TestDatabases& db) {
     return static_cast<QWidget*>(w);
 });
 
-static ScreenRegistrar sExpression("frmEditExpression", [](TestDatabases&) {
-    auto* w = new frmEditExpression;
+static ScreenRegistrar sExpression("frmEditExpression", [](TestDatabases& db) {
+    auto* w = new frmEditExpression(db.session);
     w->DataType = 3;
     w->txtExp->setPlainText(QStringLiteral("[24/数量] * [32/单价]"));
     w->isHead = false;

@@ -24,7 +24,6 @@ int main(int argc, char** argv) {
     int failed = 0;
     for (const auto& entry : registry()) {
         TestDatabases db;
-        db.installGlobals();
         RecorderSink sink;
         QWidget* w = entry.second(db);
         if (!w) {

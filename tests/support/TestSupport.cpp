@@ -2,7 +2,6 @@
 
 #include "common/DbCopy.h"
 #include "common/GbkCodec.h"
-#include "common/modDefine.h"
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -218,11 +217,15 @@ TestDatabases::TestDatabases(bool demoData) {
         m_serverConn = ServerConnString(c, m_serverDb, CurrentTestBackend());
     }
     acct = Connection::open(acctConnString());
+    session.gcnAcct = acct;
+    session.gcnConfig = config;
+    session.gsAcctProps = u'{' + acctConnString() + QStringLiteral("};User=super");
+    session.gsConfigConnString = configConnString();
 }
 
 TestDatabases::~TestDatabases() {
-    if (gcnAcct == acct) gcnAcct.reset();
-    if (gcnConfig == config) gcnConfig.reset();
+    session.gcnAcct.reset();
+    session.gcnConfig.reset();
     if (m_serverDb.isEmpty()) return;
     acct.reset();
     Cluster c;
@@ -241,13 +244,6 @@ QString TestDatabases::acctConnString() const {
 }
 QString TestDatabases::configConnString() const {
     return QStringLiteral("Provider=SQLite;Data Source=") + configPath;
-}
-
-void TestDatabases::installGlobals() {
-    gcnAcct = acct;
-    gcnConfig = config;
-    gsAcctProps = u'{' + acctConnString() + QStringLiteral("};User=super");
-    gsConfigConnString = configConnString();
 }
 
 void WriteGbkFile(const QString& path, const QStringList& lines, bool finalNewline) {

@@ -2,7 +2,9 @@
 // Fixtures shared by the tests: a message recorder and temporary databases built from data/.
 
 #include "common/Connection.h"
+#include "common/ItemChooser.h"
 #include "common/MessageSink.h"
+#include "common/Session.h"
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -63,9 +65,6 @@ public:
     explicit TestDatabases(bool demoData = true);
     ~TestDatabases();
 
-    // Makes them the program's two connections (gcnAcct, gcnConfig, gsAcctProps, gsConfigConnString).
-    void installGlobals();
-
     QString folder() const { return m_dir.path(); }
     bool onServer() const { return !m_serverDb.isEmpty(); }
     QString acctConnString() const;
@@ -78,6 +77,18 @@ public:
     QString m_serverConn;
     ConnectionPtr config;
     ConnectionPtr acct;
+    // A session on the two databases, as Main would make it after the login.
+    Session session;
+};
+
+// The base-data picker of a test: answers each kind with a function of the test's own.
+class TestChooser : public ItemChooser {
+public:
+    explicit TestChooser(std::function<QString(const QString& kind)> f) : m_f(std::move(f)) {}
+    QString Choose(const QString& kind, QWidget*) override { return m_f(kind); }
+
+private:
+    std::function<QString(const QString& kind)> m_f;
 };
 
 // Runs f on the next modal window that is shown, polling: a window opened inside a click may take a few

@@ -1,0 +1,43 @@
+#pragma once
+// What one run of the program knows about its user: the two connections, what the login reported, the
+// edition's settings and view names, and the invoice kind of a running import. Main and the batch tool
+// make one; engines and windows are handed it and never look anywhere else. The members carry the
+// names the system gives them.
+
+#include "Connection.h"
+#include <QString>
+
+class ItemChooser;
+
+class Session {
+public:
+    ConnectionPtr gcnAcct;   // the accounting connection
+    ConnectionPtr gcnConfig; // the configuration connection (Taxlink.db)
+    QString gsAcctProps;     // the login's PropsString, unchanged
+    QString gsConfigConnString;
+    QString gsUserName;
+    QString gsAcctName;
+    // The edition: set from the system profile each time the mapping editor opens.
+    QString gsCustomerView;
+    QString gsSupplierView;
+    QString gsItemView;
+    QString gsSystemLabel = QStringLiteral("QOR系");
+    int giIndustry = 0;    // 1 for the industry edition
+    int giInvoiceKind = 0; // 0 special VAT invoice, 2 ordinary invoice (the import)
+    // The base-data picker the export filter offers (not owned); none: the filter's pickers do nothing.
+    ItemChooser* itemChooser = nullptr;
+
+    // The two connections, or the "object not set" error when they are not open.
+    Connection& Acct() const { return RequireConnection(gcnAcct.get()); }
+    Connection& Config() const { return RequireConnection(gcnConfig.get()); }
+
+    // A new connection to the accounting set the login named (the export's and the formula check's
+    // read-only ones).
+    ConnectionPtr OpenAcctConnection(Connection::Mode mode = Connection::Mode::ReadWrite) const;
+    // A new connection to the configuration database.
+    ConnectionPtr OpenConfigConnection() const;
+
+    // The edition type of the system profile ("INDUSTRY" in any case, or anything else) decides the
+    // view names and giIndustry.
+    void SetEdition(const QString& editionType);
+};

@@ -1,0 +1,26 @@
+#pragma once
+// The export engine of clsSaveData: the link and the two templates become one head query (one row per
+// invoice) and one body query (one row per invoice line), which feed the file writer.
+
+#include "links/TemplateQuery.h"
+#include "links/clsSaveData.h"
+#include <QString>
+
+class clsSaveDataExport : public clsSaveData {
+public:
+    using clsSaveData::clsSaveData;
+
+    // Writes the sales-document import file of the tax system for the invoices that the condition text
+    // (fourteen values joined by "|") selects, following the link. True only when the file is complete.
+    bool ExportToTxT(const QString& FilePath, const QString& Conditions, const QString& LinkID);
+
+private:
+    // Builds the head or body query of the link over the two templates; false after a reported
+    // "empty link" message.
+    bool BuildRsQuery(const QString& LinkID, bool IsHead, const TemplateQuery& HeadSql,
+                      const QString& BodySql, TemplateQuery& out);
+    // Builds and runs the head query (materialised: one row per invoice); opens the read-only accounting
+    // connection into acct once the link's head fields are known.
+    RecordsetPtr GetRs(ConnectionPtr& acct, const QString& LinkID, const TemplateQuery& HeadSql,
+                       const QString& BodySql);
+};
