@@ -5,6 +5,7 @@
 // names the system gives them.
 
 #include "Connection.h"
+#include <QDate>
 #include <QString>
 
 class ItemChooser;
@@ -24,6 +25,10 @@ public:
     QString gsSystemLabel = QStringLiteral("QOR系");
     int giIndustry = 0;    // 1 for the industry edition
     int giInvoiceKind = 0; // 0 special VAT invoice, 2 ordinary invoice (the import)
+    // The day of the run: the real one, unless a test pins it.
+    QDate today;
+    QDate Today() const { return today.isValid() ? today : QDate::currentDate(); }
+    QString TodayText() const { return Today().toString(QStringLiteral("yyyy-MM-dd")); }
     // The base-data picker the export filter offers (not owned); none: the filter's pickers do nothing.
     ItemChooser* itemChooser = nullptr;
 

@@ -141,17 +141,6 @@ bool TryDateValue(const QVariant& value, QDate& out) {
     return false;
 }
 
-static QDate g_today;
-QDate Today() {
-    return g_today.isValid() ? g_today : QDate::currentDate();
-}
-void SetTodayForTesting(const QDate& date) {
-    g_today = date;
-}
-QString TodayText() {
-    return Today().toString(QStringLiteral("yyyy-MM-dd"));
-}
-
 // ---- database -------------------------------------------------------------------------------
 
 RecordsetPtr OpenRs(Connection* conn, const QString& sql, const QVariantList& params) {
@@ -284,8 +273,8 @@ void CloseConnection(const ConnectionPtr& conn) {
     if (conn && conn->State() == 1) conn->Close();
 }
 
-bool GetPeriod(QString& year, QString& period, Connection& acct) {
-    const QString d = TodayText();
+bool GetPeriod(QString& year, QString& period, Connection& acct, const QDate& day) {
+    const QString d = day.toString(QStringLiteral("yyyy-MM-dd"));
     const RecordsetPtr rs = acct.Query(
         QStringLiteral("select FPeriod,FYear from T_PeriodDate where ?>=FStartDate and ?<=FEndDate"), {d, d});
     if (rs->EOF_()) return false;

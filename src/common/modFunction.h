@@ -43,10 +43,6 @@ inline bool IsListedUser(qlonglong userID) {
     return userID > kLastSystemUser;
 }
 
-// Today's date; tests may pin it.
-QDate Today();
-void SetTodayForTesting(const QDate& date); // invalid date = real clock
-QString TodayText();                        // "yyyy-MM-dd"
 
 // ---- database -------------------------------------------------------------------------------
 struct SqlStatement {
@@ -83,5 +79,5 @@ QVariant SqlBindValue(int fieldType, const QVariant& value);
 bool IsNumericAdoType(int fieldType);
 // Closes the connection when it is open.
 void CloseConnection(const ConnectionPtr& conn);
-// Year and period of today from T_PeriodDate on the accounting connection.
-bool GetPeriod(QString& year, QString& period, Connection& acct);
+// Year and period of a day (the day of the run) from T_PeriodDate on the accounting connection.
+bool GetPeriod(QString& year, QString& period, Connection& acct, const QDate& day);

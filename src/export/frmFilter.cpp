@@ -21,10 +21,10 @@ const QString kSection = QStringLiteral("QORInterface_HT");
 // Dates are kept and handed on as yyyy-mm-dd: the only form every database reads the same way.
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 
-QDate SavedDate(const QString& key) {
+QDate SavedDate(const QString& key, const QDate& today) {
     QDate d;
-    if (TryDateValue(GetSetting(kApp, kSection, key, TodayText()), d)) return d;
-    return Today();
+    if (TryDateValue(GetSetting(kApp, kSection, key, today.toString(kDateFormat)), d)) return d;
+    return today;
 }
 } // namespace
 
@@ -159,8 +159,8 @@ bool frmFilter::Init() {
 }
 
 void frmFilter::LoadCondition() {
-    dtFrom->setDate(SavedDate(QStringLiteral("DateFrom")));
-    dtTo->setDate(SavedDate(QStringLiteral("DateTo")));
+    dtFrom->setDate(SavedDate(QStringLiteral("DateFrom"), m_session.Today()));
+    dtTo->setDate(SavedDate(QStringLiteral("DateTo"), m_session.Today()));
     for (int i = 0; i < txtItemFrom.size(); ++i) {
         txtItemFrom[i]->setText(GetSetting(kApp, kSection, QStringLiteral("ItemFrom%1").arg(i)));
         txtItemTo[i]->setText(GetSetting(kApp, kSection, QStringLiteral("ItemTo%1").arg(i)));

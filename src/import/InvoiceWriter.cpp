@@ -39,7 +39,7 @@ InvoiceWriter::InvoiceWriter(Session& session, ImportRules& rules)
       m_entries(*m_acct, QStringLiteral("ICSALEENTRY")) {}
 
 void InvoiceWriter::BeginImport() {
-    m_today = TodayText();
+    m_today = m_session.TodayText();
     m_special.reset();
     m_ordinary.reset();
     m_period.reset();
@@ -147,7 +147,7 @@ bool InvoiceWriter::WriteHead(const QString& line, FieldMap& values) {
     map.Set(QStringLiteral("fyearperiod"), QString());
     if (!m_periodRead) {
         QString year, period;
-        if (GetPeriod(year, period, *m_acct)) m_period = std::make_pair(year.trimmed(), period.trimmed());
+        if (GetPeriod(year, period, *m_acct, m_session.Today())) m_period = std::make_pair(year.trimmed(), period.trimmed());
         m_periodRead = true;
     }
     if (!m_period) return false;

@@ -247,7 +247,7 @@ FieldMap frmNew::GetBaseData() const {
     h.Set(QStringLiteral("FInvioceType"), cboType->currentIndex());
     h.Set(QStringLiteral("FSeperator"), txtCompartChar->text().trimmed());
     h.Set(QStringLiteral("FMemo"), txtNote->toPlainText().trimmed());
-    h.Set(QStringLiteral("FDate"), TodayText());
+    h.Set(QStringLiteral("FDate"), m_session.TodayText());
     h.Set(QStringLiteral("FInOrOut"), InOrOut);
     return h;
 }

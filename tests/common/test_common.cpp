@@ -259,21 +259,18 @@ void TestCommon::testSqlNeverThrows() {
 void TestCommon::getPeriodFindsTodayOrFails() {
     TestDatabases db;
     QString year = QStringLiteral("keep"), period = QStringLiteral("keep");
-    SetTodayForTesting(QDate(2026, 12, 6));
-    QVERIFY(GetPeriod(year, period, *db.acct));
+    QVERIFY(GetPeriod(year, period, *db.acct, QDate(2026, 12, 6)));
     QCOMPARE(year, QStringLiteral("2026"));
     QCOMPARE(period, QStringLiteral("12"));
     year = period = QStringLiteral("keep");
-    SetTodayForTesting(QDate(1999, 1, 1));
-    QVERIFY(!GetPeriod(year, period, *db.acct));
+    QVERIFY(!GetPeriod(year, period, *db.acct, QDate(1999, 1, 1)));
     QCOMPARE(year, QStringLiteral("keep"));
     QCOMPARE(period, QStringLiteral("keep"));
     // An empty period column counts as period 1.
     db.acct->Execute(QStringLiteral("insert into T_PeriodDate (FYear,FPeriod,FStartDate,FEndDate) values "
                                     "(1999,NULL,'1999-01-01','1999-01-31')"));
-    QVERIFY(GetPeriod(year, period, *db.acct));
+    QVERIFY(GetPeriod(year, period, *db.acct, QDate(1999, 1, 1)));
     QCOMPARE(period, QStringLiteral("1"));
-    SetTodayForTesting(QDate());
 }
 
 void TestCommon::fieldMapKeysIgnoreCase() {

@@ -43,8 +43,8 @@ private Q_SLOTS:
         QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Taxferry"),
                   QStringLiteral("QOR"))
             .clear();
-        SetTodayForTesting(QDate(2026, 3, 15));
         m_db = std::make_unique<TestDatabases>();
+        m_db->session.today = QDate(2026, 3, 15);
     }
     void cleanup() { m_db.reset(); }
 

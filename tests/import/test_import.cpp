@@ -99,13 +99,12 @@ private Q_SLOTS:
         db = std::make_unique<TestDatabases>();
         rec = std::make_unique<RecorderSink>();
         file = db->folder() + QStringLiteral("/in.txt");
-        SetTodayForTesting(QDate(2026, 4, 10));
+        db->session.today = QDate(2026, 4, 10);
     }
     void cleanup() {
         rec.reset();
         db.reset();
-        SetTodayForTesting(QDate());
-    }
+            }
 
     void files_data() {
         QTest::addColumn<QStringList>("lines");
@@ -431,14 +430,14 @@ private Q_SLOTS:
     }
 
     void periodFromToday() {
-        SetTodayForTesting(QDate(2027, 2, 3));
+        db->session.today = QDate(2027, 2, 3);
         QVERIFY(Run(File({.date = "20260115"})));
         QCOMPARE(Acct("select FDate,FYear,FPeriod,FFincDate from ICSale where FInterID=1009"),
                  "2026-01-15 2027 2 2027-02-03");
     }
 
     void noPeriodFailsWithoutMessage() {
-        SetTodayForTesting(QDate(2050, 1, 1));
+        db->session.today = QDate(2050, 1, 1);
         const QString before = State();
         QVERIFY(!Run(File()));
         QCOMPARE(rec->texts(), QStringList());

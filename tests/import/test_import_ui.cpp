@@ -47,7 +47,7 @@ private Q_SLOTS:
     void init() {
         db = std::make_unique<TestDatabases>();
         rec = std::make_unique<RecorderSink>();
-        SetTodayForTesting(QDate(2026, 4, 10));
+        db->session.today = QDate(2026, 4, 10);
         good = db->folder() + QStringLiteral("/good.txt");
         bad = db->folder() + QStringLiteral("/bad.txt");
         WriteGbkFile(good, IssuedFile({Invoice({}, {GoodsLine({})})}));
@@ -56,8 +56,7 @@ private Q_SLOTS:
     void cleanup() {
         rec.reset();
         db.reset();
-        SetTodayForTesting(QDate());
-    }
+            }
 
     void pathChecks_data() {
         QTest::addColumn<QString>("path");

@@ -145,12 +145,11 @@ private:
 void TestLinks::init() {
     m_db = std::make_unique<TestDatabases>();
     m_sink = std::make_unique<RecorderSink>();
-    SetTodayForTesting(QDate(2026, 3, 15));
+    m_db->session.today = QDate(2026, 3, 15);
 }
 
 void TestLinks::cleanup() {
-    SetTodayForTesting(QDate());
-    m_sink.reset();
+        m_sink.reset();
     m_db.reset();
 }
 
