@@ -90,8 +90,8 @@ QByteArray EncodeLine(const QString& line, const QList<FieldInfo>& fields, const
             culprit = v;
             break;
         }
-    throw ExportRefused{QStringLiteral("发票“%1”的值“%2”含有GBK编码不能表示的字符，引出失败！")
-                            .arg(BillNoOf(fields, row), culprit)};
+    throw ExportRefused(QStringLiteral("发票“%1”的值“%2”含有GBK编码不能表示的字符，引出失败！")
+                            .arg(BillNoOf(fields, row), culprit));
 }
 
 class LineFile {
@@ -122,11 +122,11 @@ QString GetTxtLine(const QList<FieldInfo>& fields, const QVariantList& row, cons
     // A value holding the separator or a line break would shift every later field of the file.
     for (const QString& v : values) {
         if (!Sep.isEmpty() && v.contains(Sep))
-            throw ExportRefused{QStringLiteral("发票“%1”的值“%2”含有分隔符“%3”，引出失败！")
-                                    .arg(BillNoOf(fields, row), v, Sep)};
+            throw ExportRefused(QStringLiteral("发票“%1”的值“%2”含有分隔符“%3”，引出失败！")
+                                    .arg(BillNoOf(fields, row), v, Sep));
         if (v.contains(u'\r') || v.contains(u'\n'))
-            throw ExportRefused{QStringLiteral("发票“%1”的值“%2”含有换行符，引出失败！")
-                                    .arg(BillNoOf(fields, row), Visible(v))};
+            throw ExportRefused(QStringLiteral("发票“%1”的值“%2”含有换行符，引出失败！")
+                                    .arg(BillNoOf(fields, row), Visible(v)));
     }
     return values.join(Sep);
 }
@@ -144,7 +144,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
     try {
         QByteArray first;
         if (!EncodeGbk(QStringLiteral("SJJK0101") + Sep + QStringLiteral("销售单据传入"), first))
-            throw ExportRefused{QStringLiteral("分隔符“%1”含有GBK编码不能表示的字符，引出失败！").arg(Sep)};
+            throw ExportRefused(QStringLiteral("分隔符“%1”含有GBK编码不能表示的字符，引出失败！").arg(Sep));
         // Opened with the first line to write, so that a failing or empty body query is reported before a
         // target that cannot be written, as when both queries ran before the file was opened.
         std::optional<LineFile> target;
@@ -215,15 +215,15 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 ++bodyRows;
                 runLines += EncodeLine(GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false);
             });
-        if (bodyRows == 0) throw ExportRefused{QStringLiteral("引出的表体数据为空，引出失败！")};
+        if (bodyRows == 0) throw ExportRefused(QStringLiteral("引出的表体数据为空，引出失败！"));
         flushRun();
         for (; !Head.EOF_(); Head.MoveNext())
             writeHead();
         file().commit();
         return true;
     } catch (const ExportRefused& r) {
-        ShowMsg(r.message);
-        if (r.cause) ReportCause(QStringLiteral("GetRs"), *r.cause);
+        ShowMsg(r.description());
+        if (r.failedQuery()) ReportCause(QStringLiteral("GetRs"), *r.failedQuery());
         return false;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("WriteToTxT"), e);

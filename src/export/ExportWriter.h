@@ -12,11 +12,16 @@
 using BodyRowSource = std::function<void(const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                          const std::function<void(const QVariantList&)>& onRow)>;
 
-// A condition under which nothing may be written; the text is shown as a notice (ShowMsg), followed by
-// the database's own words where a failed query is the reason.
-struct ExportRefused {
-    QString message;
-    std::optional<DbError> cause = std::nullopt;
+// A condition under which nothing may be written; its description is shown as a notice (ShowMsg),
+// followed by the database's own words where a failed query is the reason.
+class ExportRefused : public DbError {
+public:
+    explicit ExportRefused(const QString& message, std::optional<DbError> cause = std::nullopt)
+        : DbError(ErrNo::General, message), m_cause(std::move(cause)) {}
+    const std::optional<DbError>& failedQuery() const { return m_cause; }
+
+private:
+    std::optional<DbError> m_cause;
 };
 
 // The body rows of a materialised recordset (tests, small exports).

@@ -25,14 +25,6 @@ ImportEngine::ImportEngine(Session& session)
     : m_session(session), m_acct(session.gcnAcct), m_rules(session.gcnAcct, session.gcnConfig),
       m_writer(session, m_rules) {}
 
-bool ImportEngine::Fail() {
-    try {
-        if (m_acct && m_acct->InTransaction()) m_acct->RollbackTrans();
-    } catch (const DbError&) {
-    }
-    return false;
-}
-
 bool ImportEngine::ImportToQor(const QString& filePath) {
     try {
         RequireConnection(m_acct.get());
@@ -44,64 +36,70 @@ bool ImportEngine::ImportToQor(const QString& filePath) {
         }
         m_rules.BeginImport();
         m_writer.BeginImport();
-        // Immediate, and the import's locks taken before anything is written: a second import on the same
-        // set waits here for the first one's commit instead of meeting it halfway.
-        m_acct->BeginTrans(true);
-        m_acct->LockForImport();
-
-        qint32 lineNumber = 0;
-        qint32 headLineNumber = 0;
-        qint32 entryID = 0; // runs on over the whole file
-        qint32 prevEntryID = 0;
-        QString prevLine;
-        bool prevIsGoods = false;
-        while (!reader.atEnd()) {
-            lineNumber = Next(lineNumber);
-            const QString line = reader.readLine();
-            if (!CheckFileLine(lineNumber, line)) {
-                Fail();
-                ShowMsg(QStringLiteral("文本文件格式不正确!"));
-                return false;
+        QString notice; // the engine's own message, shown once everything is rolled back
+        {
+            // Immediate, and the import's locks taken before anything is written: a second import on the
+            // same set waits here for the first one's commit instead of meeting it halfway.
+            TransactionGuard tx(*m_acct, true);
+            m_acct->LockForImport();
+            if (ReadFile(reader, notice)) {
+                m_writer.EndImport();
+                tx.commit();
+                return true;
             }
-            if (IsCommentLine(line)) headLineNumber = Next(lineNumber);
-            if (lineNumber != headLineNumber) continue;
-
-            FieldMap head;
-            if (!m_writer.WriteHead(line, head)) return Fail();
-            const qint32 count = BodyLineCount(head.Get(QStringLiteral("商品明细行数")).toString());
-            // A discount applies to a goods line of its own invoice, never to the last one of another.
-            prevIsGoods = false;
-            for (qint32 i = 0; i < count; ++i) {
-                entryID = Next(entryID);
-                lineNumber = Next(lineNumber);
-                const QString body = reader.readLine();
-                if (body.trimmed().isEmpty()) {
-                    Fail();
-                    ShowMsg(QStringLiteral("发票体行为空!"));
-                    return false;
-                }
-                const bool isGoods = CutFields(body).first() == u"0";
-                if (isGoods) {
-                    if (!m_writer.WriteGoodsLine(body, entryID)) return Fail();
-                } else if (!prevIsGoods) {
-                    Fail();
-                    ShowMsg(QStringLiteral("取折扣行发票体字段出错!"));
-                    return false;
-                } else if (!m_writer.WriteDiscountLine(body, prevEntryID, prevLine)) {
-                    return Fail();
-                }
-                prevLine = body;
-                prevEntryID = entryID;
-                prevIsGoods = isGoods;
-            }
-            m_writer.FlushIfFull();
         }
-        m_writer.EndImport();
-        m_acct->CommitTrans();
-        return true;
+        if (!notice.isEmpty()) ShowMsg(notice);
+        return false;
     } catch (const std::exception& e) {
-        Fail();
         ShowErr(QStringLiteral("ImportToQor"), e);
         return false;
     }
+}
+
+bool ImportEngine::ReadFile(GbkLineReader& reader, QString& notice) {
+    qint32 lineNumber = 0;
+    qint32 headLineNumber = 0;
+    qint32 entryID = 0; // runs on over the whole file
+    qint32 prevEntryID = 0;
+    QString prevLine;
+    bool prevIsGoods = false;
+    while (!reader.atEnd()) {
+        lineNumber = Next(lineNumber);
+        const QString line = reader.readLine();
+        if (!CheckFileLine(lineNumber, line)) {
+            notice = QStringLiteral("文本文件格式不正确!");
+            return false;
+        }
+        if (IsCommentLine(line)) headLineNumber = Next(lineNumber);
+        if (lineNumber != headLineNumber) continue;
+
+        FieldMap head;
+        if (!m_writer.WriteHead(line, head)) return false;
+        const qint32 count = BodyLineCount(head.Get(QStringLiteral("商品明细行数")).toString());
+        // A discount applies to a goods line of its own invoice, never to the last one of another.
+        prevIsGoods = false;
+        for (qint32 i = 0; i < count; ++i) {
+            entryID = Next(entryID);
+            lineNumber = Next(lineNumber);
+            const QString body = reader.readLine();
+            if (body.trimmed().isEmpty()) {
+                notice = QStringLiteral("发票体行为空!");
+                return false;
+            }
+            const bool isGoods = CutFields(body).first() == u"0";
+            if (isGoods) {
+                if (!m_writer.WriteGoodsLine(body, entryID)) return false;
+            } else if (!prevIsGoods) {
+                notice = QStringLiteral("取折扣行发票体字段出错!");
+                return false;
+            } else if (!m_writer.WriteDiscountLine(body, prevEntryID, prevLine)) {
+                return false;
+            }
+            prevLine = body;
+            prevEntryID = entryID;
+            prevIsGoods = isGoods;
+        }
+        m_writer.FlushIfFull();
+    }
+    return true;
 }

@@ -8,6 +8,7 @@
 #include "common/Connection.h"
 #include <QString>
 
+class GbkLineReader;
 class Session;
 
 class ImportEngine {
@@ -23,7 +24,9 @@ public:
     InvoiceWriter& Writer() { return m_writer; }
 
 private:
-    bool Fail();
+    // Reads and writes the invoices of the file; false when one fails, with notice holding the engine's
+    // own message (the checks show theirs themselves). Throws for the error report.
+    bool ReadFile(GbkLineReader& reader, QString& notice);
     Session& m_session;
     ConnectionPtr m_acct;
     ImportRules m_rules;
