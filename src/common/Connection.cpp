@@ -232,13 +232,18 @@ DbError sqlError(const QSqlError& e, const QString& sql = {}, const QString& odb
 }
 
 #if TAXFERRY_HAVE_ODBC
+// The ODBC handle a driver or result hands out; Qt 6 names its type "void*" (SQLHANDLE is one), Qt 5
+// named it "SQLHANDLE".
+SQLHANDLE odbcHandle(const QVariant& h) {
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && qstrcmp(h.typeName(), "void*") != 0))
+        return nullptr;
+    return *static_cast<const SQLHANDLE*>(h.data());
+}
+
 // QODBC keeps the driver's text and native number but drops the SQLSTATE, which is the only thing that
 // tells a deadlock from psqlODBC: it is read from the statement's diagnostics, still there after the failure.
 QString odbcSqlState(const QSqlQuery& q) {
-    const QVariant h = q.result() ? q.result()->handle() : QVariant();
-    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && qstrcmp(h.typeName(), "void*") != 0))
-        return {};
-    SQLHANDLE hstmt = *static_cast<const SQLHANDLE*>(h.data());
+    SQLHANDLE hstmt = odbcHandle(q.result() ? q.result()->handle() : QVariant());
     if (!hstmt) return {};
     SQLCHAR state[6] = {0};
     SQLINTEGER native = 0;
@@ -339,11 +344,7 @@ namespace {
 #if TAXFERRY_HAVE_ODBC
 // The database behind an ODBC connection, as the driver names it.
 QString odbcDbmsName(const QSqlDatabase& db) {
-    const QVariant h = db.driver()->handle();
-    // Qt 6 names the type of the handle "void*" (SQLHANDLE is one), Qt 5 named it "SQLHANDLE".
-    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && qstrcmp(h.typeName(), "void*") != 0))
-        return {};
-    SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
+    SQLHANDLE hdbc = odbcHandle(db.driver()->handle());
     if (!hdbc) return {};
     SQLCHAR buf[256] = {0};
     SQLSMALLINT len = 0;
