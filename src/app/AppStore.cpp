@@ -66,3 +66,7 @@ std::optional<ItemLookKind> ItemLookKindOf(const QString& kind) {
                                 QString::number(kLastSystemUser) + QStringLiteral(" order by FUserID")};
     return std::nullopt;
 }
+
+RecordsetPtr ItemLookRows(Connection& acct, const ItemLookKind& kind) {
+    return acct.Query(kind.sql);
+}

@@ -38,3 +38,5 @@ struct ItemLookKind {
 // The list of a picker kind ("SelCust", "SelDepartment", "SelBaseEmployee", "SelLoginUser"); nothing for
 // an unknown kind.
 std::optional<ItemLookKind> ItemLookKindOf(const QString& kind);
+// The code and name of every item of the kind, in list order. Throws DbError.
+RecordsetPtr ItemLookRows(Connection& acct, const ItemLookKind& kind);

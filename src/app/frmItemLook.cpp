@@ -55,7 +55,7 @@ void frmItemLook::Init(const QString& kind, Connection& acct) {
     setWindowTitle(k->caption);
     lsvItems->setHeaderLabels({k->codeTitle, k->nameTitle});
     lsvItems->clear();
-    RecordsetPtr rs = acct.Query(k->sql);
+    RecordsetPtr rs = ItemLookRows(acct, *k);
     QList<QTreeWidgetItem*> items;
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
         items << new QTreeWidgetItem(QStringList{NullToText(rs->value(0)), NullToText(rs->value(1))});
