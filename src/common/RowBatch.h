@@ -1,22 +1,43 @@
 #pragma once
 // Rows of one table written many to a statement ("insert … values (…),(…),…"): on a database server
-// every statement is a round trip, and an import writes thousands of rows. Rows stay in memory, where
-// they may still be changed, until Flush writes them; each row writes exactly the columns its record
-// holds, as BuildInsertSql would.
+// every statement is a round trip, and an import writes thousands of rows. A row holds a value for each
+// column it sets, already of the type its column takes, and writes exactly those columns (as an INSERT
+// of the keys of a record would); rows stay in memory, where they may still be changed, until Flush
+// writes them. The statements for one set of columns are prepared once per connection.
 
 #include "Connection.h"
-#include "FieldMap.h"
+#include <QBitArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
 class RowBatch {
 public:
+    struct Row {
+        QVariantList values; // one per column of the table, in table order
+        QBitArray set;       // the columns the row writes
+    };
+
     RowBatch(Connection& conn, QString table);
 
-    void Add(const FieldMap& row);
+    // The table's columns (read once) and a column's position, found without regard to case; -1 when the
+    // table has no such column.
+    const QList<FieldInfo>& Columns() const { return m_columns; }
+    int Column(const QString& name) const;
+
+    // A row that writes no column yet.
+    Row EmptyRow() const;
+    // Sets a column of a row, when the table has it (col >= 0).
+    static void Set(Row& row, int col, const QVariant& value) {
+        if (col < 0) return;
+        row.values[col] = value;
+        row.set.setBit(col);
+    }
+
+    void Add(Row row) { m_rows.append(std::move(row)); }
     int Pending() const { return int(m_rows.size()); }
-    // The buffered row whose column key holds value (the last such row), or nullptr.
-    FieldMap* Find(const QString& key, const QVariant& value);
+    // The last buffered row whose column col holds value, or nullptr.
+    Row* Find(int col, const QVariant& value);
     // Writes the buffered rows in the order they were added. Throws DbError.
     void Flush();
     void Clear() { m_rows.clear(); }
@@ -24,5 +45,7 @@ public:
 private:
     Connection& m_conn;
     QString m_table;
-    QList<FieldMap> m_rows;
+    QList<FieldInfo> m_columns;
+    QHash<QString, int> m_index; // case-folded column name -> position
+    QList<Row> m_rows;
 };

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
+#include <charconv>
 #include <cmath>
 
 // ---- messages -------------------------------------------------------------------------------
@@ -65,31 +66,95 @@ QString SplitItem(const QString& text, const QString& delimiter, int index) {
     return index < pieces.size() ? pieces[index] : QString();
 }
 
+namespace {
+// The length of the decimal number at the start of text: [+-]digits[.digits][e[+-]digits], "d" also
+// standing for "e" where allowed. 0 when there is none.
+qsizetype ScanNumber(QStringView t, bool allowD) {
+    qsizetype i = 0;
+    const qsizetype n = t.size();
+    if (i < n && (t[i] == u'+' || t[i] == u'-')) ++i;
+    qsizetype digits = 0;
+    while (i < n && t[i].isDigit() && t[i].unicode() < 128) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && t[i] == u'.') {
+        qsizetype j = i + 1, fraction = 0;
+        while (j < n && t[j].isDigit() && t[j].unicode() < 128) {
+            ++j;
+            ++fraction;
+        }
+        if (digits == 0 && fraction == 0) return 0;
+        i = j;
+        digits += fraction;
+    }
+    if (digits == 0) return 0;
+    if (i < n) {
+        const char16_t e = t[i].unicode();
+        if (e == u'e' || e == u'E' || (allowD && (e == u'd' || e == u'D'))) {
+            qsizetype j = i + 1;
+            if (j < n && (t[j] == u'+' || t[j] == u'-')) ++j;
+            const qsizetype start = j;
+            while (j < n && t[j].isDigit() && t[j].unicode() < 128)
+                ++j;
+            if (j > start) i = j;
+        }
+    }
+    return i;
+}
+
+// The number of a text that ScanNumber accepted, read in the C locale.
+double ToDouble(QStringView t) {
+    char buf[64];
+    const qsizetype n = qMin<qsizetype>(t.size(), sizeof buf - 1);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = char(t[i].unicode());
+        buf[i] = c == 'd' || c == 'D' ? 'e' : c;
+    }
+    const char* first = buf[0] == '+' ? buf + 1 : buf;
+    double v = 0;
+    const auto r = std::from_chars(first, buf + n, v);
+    if (r.ec == std::errc::result_out_of_range) return buf[0] == '-' ? -HUGE_VAL : HUGE_VAL;
+    return r.ec == std::errc() ? v : 0.0;
+}
+} // namespace
+
 double LeadingNumber(const QString& text) {
     QString s;
     s.reserve(text.size());
     for (QChar c : text)
         if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') s += c;
-    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eEdD][+-]?\\d+)?"));
-    const auto m = re.match(s);
-    if (!m.hasMatch()) return 0.0;
-    QString n = m.captured(0);
-    n.replace(u'd', u'e').replace(u'D', u'e');
-    bool ok = false;
-    const double v = QLocale::c().toDouble(n, &ok);
-    return ok ? v : 0.0;
+    const qsizetype n = ScanNumber(s, true);
+    if (n == 0) return 0.0;
+    const double v = ToDouble(QStringView(s).left(n));
+    return std::isfinite(v) ? v : 0.0;
 }
 
 bool StrictNumber(const QString& text, double& out) {
-    const QString t = text.trimmed();
-    if (t.isEmpty()) return false;
-    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
-    if (!re.match(t).hasMatch()) return false;
-    bool ok = false;
-    const double v = QLocale::c().toDouble(t, &ok);
-    if (!ok || !std::isfinite(v)) return false;
+    const QStringView t = QStringView(text).trimmed();
+    if (t.isEmpty() || ScanNumber(t, false) != t.size()) return false;
+    const double v = ToDouble(t);
+    if (!std::isfinite(v)) return false;
     out = v;
     return true;
+}
+
+double Round15(double value) {
+    if (!std::isfinite(value)) return value;
+    char buf[40];
+    const auto w = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    double back = value;
+    std::from_chars(buf, w.ptr, back);
+    return back;
+}
+
+QVariant BindNumber(int fieldType, double value) {
+    if (IsNumericAdoType(fieldType)) {
+        if (isIntegerAdoTypeCode(fieldType) && value == std::floor(value) && std::fabs(value) < 9e15)
+            return QVariant(qlonglong(value));
+        return QVariant(value);
+    }
+    return SqlBindValue(fieldType, QVariant(value));
 }
 
 bool IsNumericText(const QString& text) {
@@ -191,7 +256,7 @@ bool IsNumericAdoType(int t) {
     }
 }
 
-static bool isIntegerAdoType(int t) {
+bool isIntegerAdoTypeCode(int t) {
     return t == AdoType::SmallInt || t == AdoType::Integer || t == AdoType::UnsignedTinyInt ||
            t == AdoType::BigInt;
 }
@@ -209,8 +274,9 @@ QVariant SqlBindValue(int fieldType, const QVariant& value) {
     const QString s = valueText(value);
     if (IsNumericAdoType(fieldType)) {
         double d = 0;
-        if (!StrictNumber(s, d)) return isIntegerAdoType(fieldType) ? QVariant(qlonglong(0)) : QVariant(0.0);
-        if (isIntegerAdoType(fieldType) && d == std::floor(d) && std::fabs(d) < 9e15)
+        if (!StrictNumber(s, d))
+            return isIntegerAdoTypeCode(fieldType) ? QVariant(qlonglong(0)) : QVariant(0.0);
+        if (isIntegerAdoTypeCode(fieldType) && d == std::floor(d) && std::fabs(d) < 9e15)
             return QVariant(qlonglong(d));
         return QVariant(d);
     }

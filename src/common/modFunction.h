@@ -32,6 +32,8 @@ double LeadingNumber(const QString& text);
 bool StrictNumber(const QString& text, double& out);
 // Shortest general form with at most 15 significant digits and "." (0.17*100 gives "17").
 QString NumberText(double value);
+// The value NumberText writes, as a number again: a computed value as the database receives it.
+double Round15(double value);
 // True when the text is numeric ("12", " -3.5 ", "1e3").
 bool IsNumericText(const QString& text);
 // A value that is a date, or a text that reads as a date; false otherwise.
@@ -42,7 +44,6 @@ constexpr int kLastSystemUser = 16383;
 inline bool IsListedUser(qlonglong userID) {
     return userID > kLastSystemUser;
 }
-
 
 // ---- database -------------------------------------------------------------------------------
 struct SqlStatement {
@@ -76,6 +77,10 @@ QString FieldNameList(const Recordset* rs);
 QString SqlValue(int fieldType, const QVariant& value);
 // The same conversion as a value to bind.
 QVariant SqlBindValue(int fieldType, const QVariant& value);
+// A number as a column of the type takes it: the same as SqlBindValue of its text, without the text
+// for a numeric column.
+QVariant BindNumber(int fieldType, double value);
+bool isIntegerAdoTypeCode(int fieldType);
 bool IsNumericAdoType(int fieldType);
 // Closes the connection when it is open.
 void CloseConnection(const ConnectionPtr& conn);

@@ -73,9 +73,10 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, QString& notice) {
         if (IsCommentLine(line)) headLineNumber = Next(lineNumber);
         if (lineNumber != headLineNumber) continue;
 
-        FieldMap head;
-        if (!m_writer.WriteHead(line, head)) return false;
-        const qint32 count = BodyLineCount(head.Get(QStringLiteral("商品明细行数")).toString());
+        ImportLine head;
+        if (!m_writer.WriteHead(line, lineNumber, head)) return false;
+        const qint32 count =
+            BodyLineCount(head.Field(m_rules.FieldPosition(true, QStringLiteral("商品明细行数"))));
         // A discount applies to a goods line of its own invoice, never to the last one of another.
         prevIsGoods = false;
         for (qint32 i = 0; i < count; ++i) {
@@ -88,7 +89,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, QString& notice) {
             }
             const bool isGoods = CutFields(body).first() == u"0";
             if (isGoods) {
-                if (!m_writer.WriteGoodsLine(body, entryID)) return false;
+                if (!m_writer.WriteGoodsLine(body, lineNumber, entryID)) return false;
             } else if (!prevIsGoods) {
                 notice = QStringLiteral("取折扣行发票体字段出错!");
                 return false;

@@ -3,13 +3,6 @@
 #include "ImportReader.h"
 #include "common/modFunction.h"
 
-namespace {
-QString Key(const QString& a, const QString& b) {
-    return a + QChar(0x1f) + b;
-}
-
-} // namespace
-
 ImportRules::ImportRules(ConnectionPtr acct, ConnectionPtr config)
     : m_acct(std::move(acct)), m_config(std::move(config)) {}
 
@@ -17,32 +10,52 @@ void ImportRules::BeginImport() {
     m_headRules.reset();
     m_bodyRules.reset();
     m_headDefaults.reset();
-    m_lookups.clear();
+    m_customers.clear();
+    m_users.clear();
+    m_units.clear();
+    m_unitIds.clear();
+    m_products.clear();
     m_lookupCount = 0;
 }
 
-const QList<ImportRules::FieldRule>& ImportRules::FieldRules(bool isHead) {
-    std::optional<QList<FieldRule>>& rules = isHead ? m_headRules : m_bodyRules;
+const ImportRules::Rules& ImportRules::FieldRules(bool isHead) {
+    std::optional<Rules>& rules = isHead ? m_headRules : m_bodyRules;
     if (rules) return *rules;
     const RecordsetPtr rs =
         RequireConnection(m_config.get())
             .Query(QStringLiteral("Select * from t_ImportField where FisHead=") +
                    m_config->dialect().boolLiteral(isHead) + QStringLiteral(" order by Forder"));
-    QList<FieldRule> list;
+    Rules r;
     for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
-        FieldRule r;
-        r.name = NullToText(rs->value(QStringLiteral("FFieldDesc")));
-        r.needValid = IsTrueValue(rs->value(QStringLiteral("FisNeedValid")));
-        r.validType = NullToText(rs->value(QStringLiteral("FValidType")));
-        r.validValue = NullToText(rs->value(QStringLiteral("FValidValue")));
-        list.append(r);
+        FieldRule f;
+        f.name = NullToText(rs->value(QStringLiteral("FFieldDesc")));
+        const QString validValue = NullToText(rs->value(QStringLiteral("FValidValue")));
+        f.checked = IsTrueValue(rs->value(QStringLiteral("FisNeedValid"))) &&
+                    NullToText(rs->value(QStringLiteral("FValidType"))) == u"2";
+        // An empty list has no pieces: every value fails it.
+        if (!validValue.isEmpty()) f.validValues = validValue.split(u',', Qt::KeepEmptyParts);
+        r.positions.insert(f.name, int(r.fields.size()));
+        r.fields.append(f);
     }
-    rules = std::move(list);
+    rules = std::move(r);
+    if (isHead) {
+        m_head.customer = rules->positions.value(QStringLiteral("购方名称"), -1);
+        m_head.biller = rules->positions.value(QStringLiteral("开票人"), -1);
+        m_head.checker = rules->positions.value(QStringLiteral("复核人"), -1);
+    } else {
+        m_body.unit = rules->positions.value(QStringLiteral("计量单位"), -1);
+        m_body.goods = rules->positions.value(QStringLiteral("货物名称"), -1);
+        m_body.model = rules->positions.value(QStringLiteral("规格型号"), -1);
+    }
     return *rules;
 }
 
+int ImportRules::FieldPosition(bool isHead, const QString& name) {
+    return FieldRules(isHead).positions.value(name, -1);
+}
+
 int ImportRules::BodyFieldCount() {
-    return int(FieldRules(false).size());
+    return int(FieldRules(false).fields.size());
 }
 
 bool ImportRules::InValueList(const QString& value, const QString& list) {
@@ -60,10 +73,10 @@ QString ImportRules::MapTaxName(const QString& kind, const QString& taxName) {
         const int qorDataID = rs->FieldIndex(QStringLiteral("FQorDataID"));
         if (fieldName < 0 || taxData < 0 || qorData < 0 || qorDataID < 0)
             throw DbError(3265, QStringLiteral("t_ItemMap 缺少对照字段。"));
-        QHash<QString, ItemMapEntry> map;
+        QHash<QString, QHash<QString, ItemMapEntry>> map;
         for (const QVariantList& row : rs->allRows()) {
             if (row.value(fieldName).isNull() || row.value(taxData).isNull()) continue;
-            ItemMapEntry& e = map[Key(row.value(fieldName).toString(), row.value(taxData).toString())];
+            ItemMapEntry& e = map[row.value(fieldName).toString()][row.value(taxData).toString()];
             if (++e.count == 1) {
                 e.qorData = NullToText(row.value(qorData));
                 e.qorDataID = NullToText(row.value(qorDataID));
@@ -73,9 +86,11 @@ QString ImportRules::MapTaxName(const QString& kind, const QString& taxName) {
         m_itemMapLoaded = true;
     }
     const bool wantsID = kind == u"unitID";
-    const auto it = m_itemMap.constFind(Key(wantsID ? QStringLiteral("unit") : kind, taxName));
+    const auto byKind = m_itemMap.constFind(wantsID ? QStringLiteral("unit") : kind);
+    if (byKind == m_itemMap.constEnd()) return taxName;
+    const auto it = byKind->constFind(taxName);
     // No mapping, or an ambiguous one: the name is looked up as it stands.
-    if (it == m_itemMap.constEnd() || it->count != 1) return taxName;
+    if (it == byKind->constEnd() || it->count != 1) return taxName;
     return wantsID ? it->qorDataID : it->qorData;
 }
 
@@ -91,12 +106,10 @@ std::optional<FieldMap> ImportRules::LoadHeadDefaults(bool isHead) {
     return map;
 }
 
-bool ImportRules::Lookup(const QString& sql, const QVariantList& params, LookupResult& result) {
-    QString key = sql;
-    for (const QVariant& p : params)
-        key += QChar(0x1f) + p.toString();
-    const auto it = m_lookups.constFind(key);
-    if (it != m_lookups.constEnd()) {
+bool ImportRules::Lookup(QHash<QString, LookupResult>& cache, const QString& key, const QString& sql,
+                         const QVariantList& params, LookupResult& result) {
+    const auto it = cache.constFind(key);
+    if (it != cache.constEnd()) {
         result = *it;
         return true;
     }
@@ -105,85 +118,86 @@ bool ImportRules::Lookup(const QString& sql, const QVariantList& params, LookupR
     if (!rs) return false;
     result.rows = rs->RecordCount();
     result.first = result.rows > 0 ? NullToValue(rs->valueAt(0, 0)) : QVariant();
-    m_lookups.insert(key, result);
+    cache.insert(key, result);
     return true;
 }
 
-bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, FieldMap& values) {
+bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out) {
     if (!m_config) return false;
     try {
-        const QList<FieldRule>& rules = FieldRules(isHead);
-        const QStringList pieces = CutFields(line);
-        if (pieces.size() != rules.size()) {
+        const Rules& rules = FieldRules(isHead);
+        ImportLine v;
+        v.fields = CutFields(line);
+        if (v.fields.size() != rules.fields.size()) {
             ShowMsg(isHead ? QStringLiteral("发票头字段数不正确!") : QStringLiteral("发票体字段数不正确!"));
             return false;
         }
-        FieldMap v;
-        for (int i = 0; i < pieces.size(); ++i) {
-            const FieldRule& r = rules[i];
-            v.Set(r.name, pieces[i]);
-            if (r.needValid && !pieces[i].isEmpty() && r.validType == u"2" &&
-                !InValueList(pieces[i], r.validValue)) {
-                ShowMsg(r.name + u'[' + pieces[i] + QStringLiteral("]不在预设范围内!"));
+        for (int i = 0; i < v.fields.size(); ++i) {
+            const FieldRule& r = rules.fields[i];
+            const QString& piece = v.fields[i];
+            if (r.checked && !piece.isEmpty() && !r.validValues.contains(piece)) {
+                ShowMsg(r.name + u'[' + piece + QStringLiteral("]不在预设范围内!"));
                 return false;
             }
         }
         if (!(isHead ? ResolveHead(v) : ResolveBody(v))) return false;
-        values = v;
+        out = std::move(v);
         return true;
     } catch (const DbError&) {
         return false;
     }
 }
 
-bool ImportRules::ResolveUser(FieldMap& values, const QString& key) {
-    const QString name = values.Get(key).toString();
+bool ImportRules::ResolveUser(const QString& field, const QString& name, QVariant& id) {
+    const QString mapped = MapTaxName(QStringLiteral("user"), name);
     LookupResult r;
-    if (!Lookup(QStringLiteral("Select FUserID from t_User where fname=?"),
-                {MapTaxName(QStringLiteral("user"), name)}, r))
+    if (!Lookup(m_users, mapped, QStringLiteral("Select FUserID from t_User where fname=?"), {mapped}, r))
         return false;
     if (r.rows != 1) {
-        ShowMsg(key + u'[' + name + QStringLiteral("]不存在或存在相同的记录!"));
+        ShowMsg(field + u'[' + name + QStringLiteral("]不存在或存在相同的记录!"));
         return false;
     }
-    values.Set(key, r.first);
+    id = r.first;
     return true;
 }
 
-bool ImportRules::ResolveHead(FieldMap& values) {
-    const QString customer = values.Get(QStringLiteral("购方名称")).toString();
+bool ImportRules::ResolveHead(ImportLine& v) {
+    const QString customer = v.Field(m_head.customer);
+    const QString mapped = MapTaxName(QStringLiteral("customer"), customer);
     LookupResult r;
-    if (!Lookup(QStringLiteral("Select FItemID from t_Organization where  fname=?"),
-                {MapTaxName(QStringLiteral("customer"), customer)}, r))
+    if (!Lookup(m_customers, mapped, QStringLiteral("Select FItemID from t_Organization where  fname=?"),
+                {mapped}, r))
         return false;
     if (r.rows != 1) {
         ShowMsg(QStringLiteral("购方名称[") + customer + QStringLiteral("]不存在或存在相同的记录!"));
         return false;
     }
-    values.Set(QStringLiteral("购方名称"), r.first);
-    if (!ResolveUser(values, QStringLiteral("开票人"))) return false;
+    v.customer = r.first;
+    if (!ResolveUser(QStringLiteral("开票人"), v.Field(m_head.biller), v.biller)) return false;
     // An invoice need not have been checked: an empty checker stays empty.
-    if (!values.Get(QStringLiteral("复核人")).toString().isEmpty() &&
-        !ResolveUser(values, QStringLiteral("复核人")))
-        return false;
+    const QString checker = v.Field(m_head.checker);
+    if (!checker.isEmpty() && !ResolveUser(QStringLiteral("复核人"), checker, v.checker)) return false;
     return true;
 }
 
-bool ImportRules::ResolveBody(FieldMap& values) {
-    const QString unit = values.Get(QStringLiteral("计量单位")).toString();
+bool ImportRules::ResolveBody(ImportLine& v) {
+    const QString unit = v.Field(m_body.unit);
+    const QString mappedUnit = MapTaxName(QStringLiteral("unit"), unit);
     LookupResult r;
-    if (!Lookup(QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where fname=?"),
-                {MapTaxName(QStringLiteral("unit"), unit)}, r))
+    if (!Lookup(m_units, mappedUnit, QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where fname=?"),
+                {mappedUnit}, r))
         return false;
     // A unit name used in several unit groups needs the mapping's identifier to tell them apart. Without
     // one the name itself would be compared with the identifier column: no unit has a name for its
     // identifier, and a server refuses the comparison outright.
     if (r.rows > 1) {
         bool isNumber = false;
-        const qlonglong id = MapTaxName(QStringLiteral("unitID"), unit).trimmed().toLongLong(&isNumber);
+        const QString mappedId = MapTaxName(QStringLiteral("unitID"), unit);
+        const qlonglong id = mappedId.trimmed().toLongLong(&isNumber);
         if (!isNumber)
             r = LookupResult{};
-        else if (!Lookup(QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where FMeasureUnitID=?"),
+        else if (!Lookup(m_unitIds, mappedId,
+                         QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where FMeasureUnitID=?"),
                          {id}, r))
             return false;
     }
@@ -193,23 +207,27 @@ bool ImportRules::ResolveBody(FieldMap& values) {
     }
     const QVariant unitID = r.first;
 
-    const QString goods = values.Get(QStringLiteral("货物名称")).toString();
-    const QString model = values.Get(QStringLiteral("规格型号")).toString();
+    const QString goods = v.Field(m_body.goods);
+    const QString model = v.Field(m_body.model);
     QString sql =
         QStringLiteral("Select FItemID from t_icitem where fname=? and FUnitGroupID =(Select FUnitGroupID "
                        "from t_MeasureUnit where FMeasureUnitID=?)");
-    QVariantList params{MapTaxName(QStringLiteral("prod"), goods), unitID};
+    const QString mappedGoods = MapTaxName(QStringLiteral("prod"), goods);
+    QVariantList params{mappedGoods, unitID};
+    QString key = mappedGoods + QChar(0x1f) + unitID.toString();
     if (!model.isEmpty()) {
         sql += QStringLiteral(" And Fmodel = ?");
-        params << MapTaxName(QStringLiteral("model"), model);
+        const QString mappedModel = MapTaxName(QStringLiteral("model"), model);
+        params << mappedModel;
+        key += QChar(0x1f) + mappedModel;
     }
-    if (!Lookup(sql, params, r)) return false;
+    if (!Lookup(m_products, key, sql, params, r)) return false;
     if (r.rows != 1) {
         ShowMsg(QStringLiteral("货物名称[") + goods + QStringLiteral("]不存在或者和其规格型号[") + model +
                 QStringLiteral("],计量单位[") + unit + QStringLiteral("]不匹配!"));
         return false;
     }
-    values.Set(QStringLiteral("计量单位"), unitID);
-    values.Set(QStringLiteral("货物名称"), r.first);
+    v.unit = unitID;
+    v.item = r.first;
     return true;
 }

@@ -1,13 +1,25 @@
 #pragma once
 // Field rules and name resolution of the import: cutting a head or goods line into the fields named
 // by t_ImportField, checking value lists, and turning the tax system's names into accounting
-// identifiers, through the name pairs of t_ItemMap where the user has mapped a name.
+// identifiers, through the name pairs of t_ItemMap where the user has mapped a name. The rules are read
+// once per import, and the positions of the fields the import reads are found once from them.
 
 #include "common/Connection.h"
 #include "common/FieldMap.h"
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+// One head or goods line, cut into its fields, with its names resolved.
+struct ImportLine {
+    QStringList fields;
+    // Head: the customer, the biller and (when there is one) the checker; body: the unit and the product.
+    QVariant customer, biller, checker;
+    QVariant unit, item;
+    // The field of a position (-1 or past the end: the empty text).
+    QString Field(int position) const { return position >= 0 ? fields.value(position) : QString(); }
+};
 
 class ImportRules {
 public:
@@ -18,17 +30,20 @@ public:
     void BeginImport();
 
     // True when the line has the right number of fields, passes its value lists and all its names
-    // resolve; values then holds the fields by name, names replaced by identifiers.
-    bool ParseInvoiceLine(const QString& line, bool isHead, FieldMap& values);
+    // resolve; out then holds the fields and the identifiers.
+    bool ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out);
     static bool InValueList(const QString& value, const QString& list);
     // Kind: customer, user, unit, unitID, prod, model. A name without exactly one mapping comes back
     // unchanged. Throws DbError when t_ItemMap cannot be read.
     QString MapTaxName(const QString& kind, const QString& taxName);
-    // The fixed ICSale values of t_qorDefault; nothing without a configuration connection.
-    // Throws DbError when the table cannot be read.
+    // The fixed ICSale values of t_qorDefault, in the order read; nothing without a configuration
+    // connection. Throws DbError when the table cannot be read.
     std::optional<FieldMap> LoadHeadDefaults(bool isHead);
     // Number of body fields of t_ImportField. Throws DbError.
     int BodyFieldCount();
+    // The position of a named field of the head or body line (the last one of that name, as the last
+    // wins when two share a name); -1 when the line has none. Throws DbError.
+    int FieldPosition(bool isHead, const QString& name);
 
     bool ItemMapLoaded() const { return m_itemMapLoaded; }
     // Statements run on the accounting set for names since BeginImport (repeated names cost none).
@@ -37,20 +52,25 @@ public:
 private:
     struct FieldRule {
         QString name;
-        bool needValid = false;
-        QString validType;
-        QString validValue;
+        bool checked = false; // a value list applies
+        QStringList validValues;
+    };
+    struct Rules {
+        QList<FieldRule> fields;
+        QHash<QString, int> positions;
     };
     struct LookupResult {
         int rows = 0;
         QVariant first;
     };
-    const QList<FieldRule>& FieldRules(bool isHead);
-    // Runs a name lookup once per import; false when the database refused it (already reported).
-    bool Lookup(const QString& sql, const QVariantList& params, LookupResult& result);
-    bool ResolveHead(FieldMap& values);
-    bool ResolveBody(FieldMap& values);
-    bool ResolveUser(FieldMap& values, const QString& key);
+    const Rules& FieldRules(bool isHead);
+    // Runs a name lookup once per import (cache: the lookup's own key); false when the database refused
+    // it (already reported).
+    bool Lookup(QHash<QString, LookupResult>& cache, const QString& key, const QString& sql,
+                const QVariantList& params, LookupResult& result);
+    bool ResolveHead(ImportLine& line);
+    bool ResolveBody(ImportLine& line);
+    bool ResolveUser(const QString& field, const QString& name, QVariant& id);
 
     ConnectionPtr m_acct;
     ConnectionPtr m_config;
@@ -62,11 +82,19 @@ private:
         QString qorDataID;
     };
     bool m_itemMapLoaded = false;
-    QHash<QString, ItemMapEntry> m_itemMap;
+    QHash<QString, QHash<QString, ItemMapEntry>> m_itemMap;
 
-    std::optional<QList<FieldRule>> m_headRules;
-    std::optional<QList<FieldRule>> m_bodyRules;
+    std::optional<Rules> m_headRules;
+    std::optional<Rules> m_bodyRules;
+    struct HeadPositions {
+        int customer = -1, biller = -1, checker = -1;
+    };
+    struct BodyPositions {
+        int unit = -1, goods = -1, model = -1;
+    };
+    HeadPositions m_head;
+    BodyPositions m_body;
     std::optional<FieldMap> m_headDefaults;
-    QHash<QString, LookupResult> m_lookups;
+    QHash<QString, LookupResult> m_customers, m_users, m_units, m_unitIds, m_products;
     int m_lookupCount = 0;
 };

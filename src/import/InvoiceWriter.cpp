@@ -1,28 +1,14 @@
 #include "InvoiceWriter.h"
 
-#include "BillNumbering.h"
 #include "ImportReader.h"
-#include "ImportRules.h"
 #include "common/DbLog.h"
 #include "common/Session.h"
-#include <QLocale>
+#include "common/modFunction.h"
 #include <cmath>
 
 namespace {
 // Type mismatch: a text that should have been a date.
 constexpr long kTypeMismatch = 13;
-
-QString Text(const FieldMap& v, const QString& key) {
-    return v.Get(key).toString();
-}
-double Number(const FieldMap& v, const QString& key) {
-    return LeadingNumber(Text(v, key));
-}
-
-// A computed value as the database receives it: the shortest form with 15 significant digits.
-QVariant Stored(double value) {
-    return QLocale::c().toDouble(NumberText(value));
-}
 } // namespace
 
 bool InvoiceDateText(const QString& fileDate, QString& out) {
@@ -34,9 +20,7 @@ bool InvoiceDateText(const QString& fileDate, QString& out) {
 }
 
 InvoiceWriter::InvoiceWriter(Session& session, ImportRules& rules)
-    : m_session(session), m_acct(session.gcnAcct), m_rules(rules),
-      m_heads(RequireConnection(m_acct.get()), QStringLiteral("ICSALE")),
-      m_entries(*m_acct, QStringLiteral("ICSALEENTRY")) {}
+    : m_session(session), m_acct(session.gcnAcct), m_rules(rules) {}
 
 void InvoiceWriter::BeginImport() {
     m_today = m_session.TodayText();
@@ -44,20 +28,82 @@ void InvoiceWriter::BeginImport() {
     m_ordinary.reset();
     m_period.reset();
     m_periodRead = false;
-    m_heads.Clear();
-    m_entries.Clear();
+    m_headDefaults.reset();
+    Connection& acct = RequireConnection(m_acct.get());
+    m_heads.emplace(acct, QStringLiteral("ICSALE"));
+    m_entries.emplace(acct, QStringLiteral("ICSALEENTRY"));
+    // Keys are matched with the columns without regard to case, as the record of a row was.
+    const RowBatch& h = *m_heads;
+    m_h = {h.Column(QStringLiteral("FInterID")),
+           h.Column(QStringLiteral("FBillNo")),
+           h.Column(QStringLiteral("FTranType")),
+           h.Column(QStringLiteral("FClassTypeID")),
+           h.Column(QStringLiteral("FDate")),
+           h.Column(QStringLiteral("FSaleStyle")),
+           h.Column(QStringLiteral("fyearperiod")),
+           h.Column(QStringLiteral("FYear")),
+           h.Column(QStringLiteral("FPeriod")),
+           h.Column(QStringLiteral("FFincDate")),
+           h.Column(QStringLiteral("FPayDate")),
+           h.Column(QStringLiteral("FCancellation")),
+           h.Column(QStringLiteral("FCheckerID")),
+           h.Column(QStringLiteral("FCheckDate")),
+           h.Column(QStringLiteral("fstatus")),
+           h.Column(QStringLiteral("FCustID")),
+           h.Column(QStringLiteral("FBillerID")),
+           h.Column(QStringLiteral("FInvoiceAmount")),
+           h.Column(QStringLiteral("FInvoiceAmountFor")),
+           h.Column(QStringLiteral("FUnReceiveAmountFor"))};
+    const RowBatch& e = *m_entries;
+    m_e = {e.Column(QStringLiteral("FInterID")),
+           e.Column(QStringLiteral("FEntryID")),
+           e.Column(QStringLiteral("FItemID")),
+           e.Column(QStringLiteral("FQty")),
+           e.Column(QStringLiteral("FAuxQty")),
+           e.Column(QStringLiteral("FUnitID")),
+           e.Column(QStringLiteral("FTaxRate")),
+           e.Column(QStringLiteral("FTaxAmount")),
+           e.Column(QStringLiteral("FStdTaxAmount")),
+           e.Column(QStringLiteral("FPrice")),
+           e.Column(QStringLiteral("FAuxPrice")),
+           e.Column(QStringLiteral("FTaxPrice")),
+           e.Column(QStringLiteral("FAuxTaxPrice")),
+           e.Column(QStringLiteral("FPriceDiscount")),
+           e.Column(QStringLiteral("FAuxPriceDiscount")),
+           e.Column(QStringLiteral("FAmount")),
+           e.Column(QStringLiteral("FStdAmount")),
+           e.Column(QStringLiteral("FAmountincludetax")),
+           e.Column(QStringLiteral("FStdAmountincludetax")),
+           e.Column(QStringLiteral("FAllAmount")),
+           e.Column(QStringLiteral("Fnote")),
+           e.Column(QStringLiteral("FBatchNo")),
+           e.Column(QStringLiteral("FDiscountRate")),
+           e.Column(QStringLiteral("FAmtDiscount")),
+           e.Column(QStringLiteral("FStdAmtDiscount"))};
+    m_hf = {m_rules.FieldPosition(true, QStringLiteral("发票种类")),
+            m_rules.FieldPosition(true, QStringLiteral("开票日期")),
+            m_rules.FieldPosition(true, QStringLiteral("作废标识")),
+            m_rules.FieldPosition(true, QStringLiteral("复核人")),
+            m_rules.FieldPosition(true, QStringLiteral("不含税金额")),
+            m_rules.FieldPosition(true, QStringLiteral("税额"))};
+    m_bf = {m_rules.FieldPosition(false, QStringLiteral("数量")),
+            m_rules.FieldPosition(false, QStringLiteral("单价")),
+            m_rules.FieldPosition(false, QStringLiteral("单价价格方式")),
+            m_rules.FieldPosition(false, QStringLiteral("金额")),
+            m_rules.FieldPosition(false, QStringLiteral("税率")),
+            m_rules.FieldPosition(false, QStringLiteral("税额"))};
 }
 
 void InvoiceWriter::FlushIfFull() {
     // Enough rows for a few statements, little enough memory however long the file.
-    if (m_entries.Pending() + m_heads.Pending() < 1000) return;
-    m_heads.Flush();
-    m_entries.Flush();
+    if (m_entries->Pending() + m_heads->Pending() < 1000) return;
+    m_heads->Flush();
+    m_entries->Flush();
 }
 
 void InvoiceWriter::EndImport() {
-    m_heads.Flush();
-    m_entries.Flush();
+    m_heads->Flush();
+    m_entries->Flush();
     if (m_special) m_special->WriteBack(*m_acct);
     if (m_ordinary) m_ordinary->WriteBack(*m_acct);
 }
@@ -72,8 +118,39 @@ BillNumberRule& InvoiceWriter::Rule(qint32 billTypeID) {
     return *rule;
 }
 
-bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
-    const QString kind = Text(v, QStringLiteral("发票种类"));
+// Values go into a row as their column takes them, as an INSERT of the record's text would have had
+// them; texts are trimmed, numbers written without a detour through text.
+void InvoiceWriter::SetText(RowBatch& batch, RowBatch::Row& row, int col, const QString& text) {
+    if (col < 0) return;
+    RowBatch::Set(row, col, SqlBindValue(batch.Columns()[col].type, QVariant(text.trimmed())));
+}
+
+void InvoiceWriter::SetValue(RowBatch& batch, RowBatch::Row& row, int col, const QVariant& value) {
+    if (col < 0) return;
+    QVariant v = value;
+    if (v.typeId() == QMetaType::QString) v = v.toString().trimmed();
+    RowBatch::Set(row, col, SqlBindValue(batch.Columns()[col].type, v));
+}
+
+void InvoiceWriter::SetNumber(RowBatch& batch, RowBatch::Row& row, int col, double value) {
+    if (col < 0) return;
+    RowBatch::Set(row, col, BindNumber(batch.Columns()[col].type, value));
+}
+
+bool InvoiceWriter::LineNumber(const ImportLine& line, int position, const QString& field, qint32 lineNumber,
+                               double& out) {
+    const QString text = line.Field(position);
+    out = 0;
+    if (text.trimmed().isEmpty()) return true;
+    if (StrictNumber(text, out)) return true;
+    // A quantity "1x" read as 1 would make an invoice that is silently wrong.
+    ShowMsg(QStringLiteral("第%1行%2[%3]不是有效的数字!").arg(lineNumber).arg(field, text));
+    return false;
+}
+
+bool InvoiceWriter::MapHeadFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber) {
+    RowBatch& h = *m_heads;
+    const QString kind = v.Field(m_hf.kind);
     int tranType = 0;
     QString classType;
     if (kind == u"0") {
@@ -88,6 +165,10 @@ bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
         ShowMsg(QStringLiteral("文本文件存在废旧物资发票,QOR系统不允许引入!"));
         return false;
     }
+    double net = 0, tax = 0;
+    if (!LineNumber(v, m_hf.net, QStringLiteral("不含税金额"), lineNumber, net) ||
+        !LineNumber(v, m_hf.tax, QStringLiteral("税额"), lineNumber, tax))
+        return false;
     DbError failure(0, QString());
     QString billNo;
     try {
@@ -95,147 +176,163 @@ bool InvoiceWriter::MapHeadFields(FieldMap& map, const FieldMap& v) {
     } catch (const DbError& e) {
         failure = e;
     }
-    map.Set(QStringLiteral("FBillNo"), billNo);
-    map.Set(QStringLiteral("FTranType"), tranType);
-    map.Set(QStringLiteral("FClassTypeID"), classType);
-    if (map.Get(QStringLiteral("FBillNo")).toString().isEmpty()) {
+    SetText(h, row, m_h.billNo, billNo);
+    SetNumber(h, row, m_h.tranType, tranType);
+    SetText(h, row, m_h.classType, classType);
+    if (billNo.isEmpty()) {
         ShowMsg(QStringLiteral("生成发票号失败!"));
         if (failure.number() != 0) ReportCause(QStringLiteral("GetNewBillID"), failure);
         return false;
     }
-    const QString cancelled = Text(v, QStringLiteral("作废标识"));
-    map.Set(QStringLiteral("FCancellation"), cancelled);
+    const QString cancelled = v.Field(m_hf.cancelled);
+    SetText(h, row, m_h.cancellation, cancelled);
     // Only an invoice that stands counts as checked.
-    if (cancelled == u"0" && !Text(v, QStringLiteral("复核人")).isEmpty()) {
-        map.Set(QStringLiteral("FCheckerID"), v.Get(QStringLiteral("复核人")));
-        map.Set(QStringLiteral("FCheckDate"), m_today);
-        map.Set(QStringLiteral("fstatus"), QStringLiteral("1"));
+    if (cancelled == u"0" && !v.Field(m_hf.checker).isEmpty()) {
+        SetValue(h, row, m_h.checker, v.checker);
+        SetText(h, row, m_h.checkDate, m_today);
+        SetText(h, row, m_h.status, QStringLiteral("1"));
     }
-    map.Set(QStringLiteral("FCustID"), v.Get(QStringLiteral("购方名称")));
-    map.Set(QStringLiteral("FBillerID"), v.Get(QStringLiteral("开票人")));
-    const QString amount =
-        NumberText(Number(v, QStringLiteral("不含税金额")) + Number(v, QStringLiteral("税额")));
-    map.Set(QStringLiteral("FInvoiceAmount"), amount);
-    map.Set(QStringLiteral("FInvoiceAmountFor"), amount);
-    map.Set(QStringLiteral("FUnReceiveAmountFor"), amount);
+    SetValue(h, row, m_h.customer, v.customer);
+    SetValue(h, row, m_h.biller, v.biller);
+    const double amount = Round15(net + tax);
+    SetNumber(h, row, m_h.amount, amount);
+    SetNumber(h, row, m_h.amountFor, amount);
+    SetNumber(h, row, m_h.unreceived, amount);
     return true;
 }
 
-bool InvoiceWriter::WriteHead(const QString& line, FieldMap& values) {
-    FieldMap v;
+bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine& v) {
     if (!m_rules.ParseInvoiceLine(line, true, v)) return false;
-    values = v;
-    std::optional<FieldMap> defaults = m_rules.LoadHeadDefaults(true);
-    if (!defaults) {
-        ShowMsg(QStringLiteral("取发票头字段默认值出错!"));
-        return false;
+    if (!m_headDefaults) {
+        const std::optional<FieldMap> defaults = m_rules.LoadHeadDefaults(true);
+        if (!defaults) {
+            ShowMsg(QStringLiteral("取发票头字段默认值出错!"));
+            return false;
+        }
+        // The defaults as their columns take them, once per import; keys that are no column are ignored.
+        RowBatch::Row d = m_heads->EmptyRow();
+        for (const QString& key : defaults->Keys())
+            SetValue(*m_heads, d, m_heads->Column(key), defaults->Get(key));
+        m_headDefaults = std::move(d);
     }
-    FieldMap map = *defaults;
-    if (!MapHeadFields(map, v)) {
+    RowBatch::Row row = *m_headDefaults;
+    if (!MapHeadFields(row, v, lineNumber)) {
         ShowMsg(QStringLiteral("取发票头字段对应值出错!"));
         return false;
     }
     m_interID = GetNewInterID(*m_acct);
-    map.Set(QStringLiteral("FInterID"), m_interID);
+    RowBatch& h = *m_heads;
+    SetText(h, row, m_h.interID, m_interID);
     QString date;
+    const QString fileDate = v.Field(m_hf.date);
     // A date the database cannot hold is refused instead of being stored as it came.
-    if (!InvoiceDateText(Text(v, QStringLiteral("开票日期")), date))
-        throw DbError(kTypeMismatch, QStringLiteral("开票日期[") + Text(v, QStringLiteral("开票日期")) +
-                                         QStringLiteral("]不是有效的日期。"));
-    map.Set(QStringLiteral("FDate"), date);
-    map.Set(QStringLiteral("FSaleStyle"), QStringLiteral("101"));
-    map.Set(QStringLiteral("fyearperiod"), QString());
+    if (!InvoiceDateText(fileDate, date))
+        throw DbError(kTypeMismatch,
+                      QStringLiteral("开票日期[") + fileDate + QStringLiteral("]不是有效的日期。"));
+    SetText(h, row, m_h.date, date);
+    SetText(h, row, m_h.saleStyle, QStringLiteral("101"));
+    SetText(h, row, m_h.yearPeriod, QString());
     if (!m_periodRead) {
         QString year, period;
-        if (GetPeriod(year, period, *m_acct, m_session.Today())) m_period = std::make_pair(year.trimmed(), period.trimmed());
+        if (GetPeriod(year, period, *m_acct, m_session.Today()))
+            m_period = std::make_pair(year.trimmed(), period.trimmed());
         m_periodRead = true;
     }
     if (!m_period) return false;
-    map.Set(QStringLiteral("FYear"), m_period->first);
-    map.Set(QStringLiteral("FPeriod"), m_period->second);
-    map.Set(QStringLiteral("FFincDate"), m_today);
-    map.Set(QStringLiteral("FPayDate"), m_today);
-    m_heads.Add(map);
+    SetText(h, row, m_h.year, m_period->first);
+    SetText(h, row, m_h.period, m_period->second);
+    SetText(h, row, m_h.fincDate, m_today);
+    SetText(h, row, m_h.payDate, m_today);
+    h.Add(std::move(row));
     return true;
 }
 
-bool InvoiceWriter::MapBodyFields(FieldMap& map, const FieldMap& v) {
-    const double P = Number(v, QStringLiteral("单价"));
-    const double Q = Number(v, QStringLiteral("数量"));
-    const double R = Number(v, QStringLiteral("税率"));
-    const double A = Number(v, QStringLiteral("金额"));
-    const double T = Number(v, QStringLiteral("税额"));
-    bool ok = true;
-    // Each computed value goes into the map as text at once; later values read it back from there.
-    auto put = [&](const QString& key, double value) {
-        if (!std::isfinite(value)) ok = false;
-        map.Set(key, NumberText(value));
-    };
-    auto stored = [&](const QString& key) { return Number(map, key); };
-
-    map.Set(QStringLiteral("FItemID"), v.Get(QStringLiteral("货物名称")));
-    map.Set(QStringLiteral("FQty"), v.Get(QStringLiteral("数量")));
-    put(QStringLiteral("FTaxRate"), R * 100);
-    map.Set(QStringLiteral("FTaxAmount"), v.Get(QStringLiteral("税额")));
-    map.Set(QStringLiteral("FUnitID"), v.Get(QStringLiteral("计量单位")));
-
-    const bool excludesTax = Text(v, QStringLiteral("单价价格方式")) == u"0";
+bool InvoiceWriter::MapBodyFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber,
+                                  bool& computed) {
+    double P = 0, Q = 0, R = 0, A = 0, T = 0;
+    if (!LineNumber(v, m_bf.price, QStringLiteral("单价"), lineNumber, P) ||
+        !LineNumber(v, m_bf.qty, QStringLiteral("数量"), lineNumber, Q) ||
+        !LineNumber(v, m_bf.rate, QStringLiteral("税率"), lineNumber, R) ||
+        !LineNumber(v, m_bf.amount, QStringLiteral("金额"), lineNumber, A) ||
+        !LineNumber(v, m_bf.tax, QStringLiteral("税额"), lineNumber, T))
+        return false;
+    // Computed values are kept as the database receives their text: 15 significant digits. Values taken
+    // from the file unchanged keep theirs.
+    const double taxRate = Round15(R * 100);
+    double price = 0, taxPrice = 0, amount = 0, includeTax = 0, all = 0;
+    const bool excludesTax = v.Field(m_bf.priceMode) == u"0";
     if (m_session.giInvoiceKind == 0) {
         if (excludesTax) {
-            map.Set(QStringLiteral("FPrice"), v.Get(QStringLiteral("单价")));
-            put(QStringLiteral("FAmount"), Q * P);
-            put(QStringLiteral("FTaxPrice"), P * (R + 1));
+            price = P;
+            amount = Round15(Q * P);
+            taxPrice = Round15(P * (R + 1));
         } else {
-            put(QStringLiteral("FTaxPrice"), P);
-            put(QStringLiteral("FPrice"), P / (R + 1));
-            put(QStringLiteral("FAmount"), Q * stored(QStringLiteral("FPrice")));
+            taxPrice = Round15(P);
+            price = Round15(P / (R + 1));
+            amount = Round15(Q * price);
         }
-        put(QStringLiteral("FAmountincludetax"), A + T);
-        map.Set(QStringLiteral("FAllAmount"), map.Get(QStringLiteral("FAmountincludetax")));
+        includeTax = Round15(A + T);
+        all = includeTax;
     } else {
         if (excludesTax) {
-            put(QStringLiteral("FTaxPrice"), P * (R + 1));
-            map.Set(QStringLiteral("FPrice"), map.Get(QStringLiteral("FTaxPrice")));
-            put(QStringLiteral("FAmount"), Q * P * (R + 1));
-            put(QStringLiteral("FAmountincludetax"), A);
+            taxPrice = Round15(P * (R + 1));
+            price = taxPrice;
+            amount = Round15(Q * P * (R + 1));
+            includeTax = Round15(A);
         } else {
-            map.Set(QStringLiteral("FPrice"), v.Get(QStringLiteral("单价")));
-            put(QStringLiteral("FTaxPrice"), P);
-            put(QStringLiteral("FAmount"), Q * P);
-            put(QStringLiteral("FAmountincludetax"), stored(QStringLiteral("FAmount")) / (R + 1));
+            price = P;
+            taxPrice = Round15(P);
+            amount = Round15(Q * P);
+            includeTax = Round15(amount / (R + 1));
         }
-        map.Set(QStringLiteral("FAllAmount"), 0);
+        all = 0;
     }
-    if (!ok) return false;
-
-    map.Set(QStringLiteral("FAuxPrice"), map.Get(QStringLiteral("FPrice")));
-    map.Set(QStringLiteral("FAuxQty"), map.Get(QStringLiteral("FQty")));
-    map.Set(QStringLiteral("FStdAmount"), map.Get(QStringLiteral("FAmount")));
-    map.Set(QStringLiteral("FStdTaxAmount"), map.Get(QStringLiteral("FTaxAmount")));
-    map.Set(QStringLiteral("FAuxTaxPrice"), map.Get(QStringLiteral("FTaxPrice")));
-    map.Set(QStringLiteral("FStdAmountincludetax"), map.Get(QStringLiteral("FAmountincludetax")));
-    map.Set(QStringLiteral("FPriceDiscount"), map.Get(QStringLiteral("FTaxPrice")));
-    map.Set(QStringLiteral("FAuxPriceDiscount"), map.Get(QStringLiteral("FTaxPrice")));
+    computed = std::isfinite(taxRate) && std::isfinite(price) && std::isfinite(taxPrice) &&
+               std::isfinite(amount) && std::isfinite(includeTax);
+    if (!computed) return true;
+    RowBatch& e = *m_entries;
+    SetValue(e, row, m_e.item, v.item);
+    SetNumber(e, row, m_e.qty, Q);
+    SetNumber(e, row, m_e.auxQty, Q);
+    SetNumber(e, row, m_e.taxRate, taxRate);
+    SetNumber(e, row, m_e.taxAmount, T);
+    SetNumber(e, row, m_e.stdTaxAmount, T);
+    SetValue(e, row, m_e.unit, v.unit);
+    SetNumber(e, row, m_e.price, price);
+    SetNumber(e, row, m_e.auxPrice, price);
+    SetNumber(e, row, m_e.taxPrice, taxPrice);
+    SetNumber(e, row, m_e.auxTaxPrice, taxPrice);
+    SetNumber(e, row, m_e.priceDiscount, taxPrice);
+    SetNumber(e, row, m_e.auxPriceDiscount, taxPrice);
+    SetNumber(e, row, m_e.amount, amount);
+    SetNumber(e, row, m_e.stdAmount, amount);
+    SetNumber(e, row, m_e.amountIncludeTax, includeTax);
+    SetNumber(e, row, m_e.stdAmountIncludeTax, includeTax);
+    SetNumber(e, row, m_e.allAmount, all);
     return true;
 }
 
-bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 entryID) {
-    FieldMap v;
+bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 lineNumber, qint32 entryID) {
+    ImportLine v;
     if (!m_rules.ParseInvoiceLine(line, false, v)) return false;
-    FieldMap map;
-    if (!MapBodyFields(map, v)) {
+    RowBatch& e = *m_entries;
+    RowBatch::Row row = e.EmptyRow();
+    bool computed = false;
+    if (!MapBodyFields(row, v, lineNumber, computed)) return false;
+    if (!computed) {
         ShowMsg(QStringLiteral("取发票体字段对应值出错!"));
         return false;
     }
-    map.Set(QStringLiteral("FInterID"), m_interID);
-    map.Set(QStringLiteral("FEntryID"), entryID);
-    map.Set(QStringLiteral("Fnote"), QString());
-    map.Set(QStringLiteral("FBatchNo"), QString());
-    m_entries.Add(map);
+    SetText(e, row, m_e.interID, m_interID);
+    SetNumber(e, row, m_e.entryID, entryID);
+    SetText(e, row, m_e.note, QString());
+    SetText(e, row, m_e.batchNo, QString());
+    e.Add(std::move(row));
     return true;
 }
 
-std::optional<FieldMap> InvoiceWriter::BuildDiscountUpdate(const QString& line, const QString& prevLine) {
+std::optional<QList<QPair<int, double>>> InvoiceWriter::BuildDiscountUpdate(const QString& line,
+                                                                            const QString& prevLine) {
     try {
         const QStringList d = CutFields(line);
         if (d.size() != m_rules.BodyFieldCount()) return std::nullopt;
@@ -248,29 +345,27 @@ std::optional<FieldMap> InvoiceWriter::BuildDiscountUpdate(const QString& line, 
         const bool includesTax = prev[9] == u"1";
         const double amt = includesTax ? q * p * (1 - rate) : a * (1 - rate);
         const double tax = includesTax ? r * (amt / (1 + r)) : r * amt;
-        QList<QPair<QString, double>> set{
-            {QStringLiteral("FAmount"), amt},
-            {QStringLiteral("FStdAmount"), amt},
-            {QStringLiteral("FDiscountRate"), rate * 100},
-            {QStringLiteral("FTaxAmount"), tax},
-            {QStringLiteral("FStdTaxAmount"), tax},
-            {QStringLiteral("FAmountincludetax"), includesTax ? amt - tax : amt + tax},
-            {QStringLiteral("FStdAmountincludetax"), includesTax ? amt - tax : amt + tax},
+        QList<QPair<int, double>> set{
+            {m_e.amount, amt},
+            {m_e.stdAmount, amt},
+            {m_e.discountRate, rate * 100},
+            {m_e.taxAmount, tax},
+            {m_e.stdTaxAmount, tax},
+            {m_e.amountIncludeTax, includesTax ? amt - tax : amt + tax},
+            {m_e.stdAmountIncludeTax, includesTax ? amt - tax : amt + tax},
         };
-        if (!includesTax) set.append({QStringLiteral("FAllAmount"), amt + tax});
+        if (!includesTax) set.append({m_e.allAmount, amt + tax});
         const double amtDiscount = includesTax ? q * p * rate : a * (1 + r) * rate;
         const double priceDiscount = includesTax ? p * (1 - rate) : p * (1 + r) * (1 - rate);
-        set.append({QStringLiteral("FAmtDiscount"), amtDiscount});
-        set.append({QStringLiteral("FStdAmtDiscount"), amtDiscount});
-        set.append({QStringLiteral("FPriceDiscount"), priceDiscount});
-        set.append({QStringLiteral("FAuxPriceDiscount"), priceDiscount});
-
-        FieldMap changes;
-        for (const auto& [column, value] : set) {
+        set.append({m_e.amtDiscount, amtDiscount});
+        set.append({m_e.stdAmtDiscount, amtDiscount});
+        set.append({m_e.priceDiscount, priceDiscount});
+        set.append({m_e.auxPriceDiscount, priceDiscount});
+        for (auto& [column, value] : set) {
             if (!std::isfinite(value)) return std::nullopt;
-            changes.Set(column, Stored(value));
+            value = Round15(value);
         }
-        return changes;
+        return set;
     } catch (const DbError&) {
         return std::nullopt;
     }
@@ -279,16 +374,17 @@ std::optional<FieldMap> InvoiceWriter::BuildDiscountUpdate(const QString& line, 
 bool InvoiceWriter::WriteDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine) {
     // The line before is the invoice's own and still in memory (the reader refuses a discount that
     // follows no goods line of its invoice).
-    FieldMap* target = m_entries.Find(QStringLiteral("FEntryID"), prevEntryID);
-    const std::optional<FieldMap> changes =
-        target && target->Get(QStringLiteral("FInterID")) == QVariant(m_interID)
-            ? BuildDiscountUpdate(line, prevLine)
-            : std::nullopt;
+    RowBatch& e = *m_entries;
+    RowBatch::Row* target = e.Find(m_e.entryID, BindNumber(e.Columns().value(m_e.entryID).type, prevEntryID));
+    const bool ofThisInvoice =
+        target && (m_e.interID < 0 || target->values[m_e.interID] ==
+                                          SqlBindValue(e.Columns()[m_e.interID].type, QVariant(m_interID)));
+    const auto changes = ofThisInvoice ? BuildDiscountUpdate(line, prevLine) : std::nullopt;
     if (!changes) {
         ShowMsg(QStringLiteral("取折扣行发票体字段出错!"));
         return false;
     }
-    for (const QString& key : changes->Keys())
-        target->Set(key, changes->Get(key));
+    for (const auto& [column, value] : *changes)
+        SetNumber(e, *target, column, value);
     return true;
 }

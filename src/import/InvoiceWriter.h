@@ -1,25 +1,24 @@
 #pragma once
 // Writes the invoices of an issued-invoice file: one ICSale row per head line, one ICSaleEntry row per
-// goods line, and for a discount line an update of the goods line before it. Every step runs on the
-// import's transaction; a step that returns false has shown its message and the caller rolls back.
+// goods line, and for a discount line a change of the goods line before it. The rows are typed as their
+// columns take them when the line is read and written many to a statement; every step runs on the
+// import's transaction. A step that returns false has shown its message and the caller rolls back.
 
 #include "BillNumbering.h"
+#include "ImportRules.h"
 #include "common/Connection.h"
-#include "common/FieldMap.h"
 #include "common/RowBatch.h"
-#include "common/modFunction.h"
 #include <QString>
 #include <optional>
 
-class ImportRules;
 class Session;
 
 class InvoiceWriter {
 public:
     InvoiceWriter(Session& session, ImportRules& rules);
 
-    // At the start of an import: the date of the day and the numbering rules are read anew. The whole
-    // file gets the date (and period) of its start, also when it runs past midnight.
+    // At the start of an import: the date of the day and the numbering rules are read anew, the columns of
+    // both tables found. The whole file gets the date (and period) of its start, also past midnight.
     void BeginImport();
     // At the end of an import, before the commit: the rows still in memory are written and the running
     // numbers stored. Throws DbError.
@@ -27,25 +26,42 @@ public:
     // Between two invoices: writes what has gathered once there is enough of it.
     void FlushIfFull();
 
-    // Head step: checks and resolves the head line and inserts the invoice. values receives the
-    // head's fields. Throws DbError for what the error report covers.
-    bool WriteHead(const QString& line, FieldMap& values);
-    // Goods-line step: inserts the line under the current invoice with the given entry number.
-    bool WriteGoodsLine(const QString& line, qint32 entryID);
+    // Head step: checks and resolves the head line (file line lineNumber) and adds the invoice. head
+    // receives the line. Throws DbError for what the error report covers.
+    bool WriteHead(const QString& line, qint32 lineNumber, ImportLine& head);
+    // Goods-line step: adds the line under the current invoice with the given entry number.
+    bool WriteGoodsLine(const QString& line, qint32 lineNumber, qint32 entryID);
     // Discount-line step: applies the discount to the line written for prevLine.
     bool WriteDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine);
-
-    bool MapHeadFields(FieldMap& map, const FieldMap& v);
-    // Prices, amounts and tax of a goods line by invoice kind (the session's giInvoiceKind) and price mode.
-    bool MapBodyFields(FieldMap& map, const FieldMap& v);
-    // The columns a discount line changes in the line before it, or nothing when they cannot be worked out.
-    std::optional<FieldMap> BuildDiscountUpdate(const QString& line, const QString& prevLine);
 
     // FInterID of the invoice being written.
     const QString& InterID() const { return m_interID; }
 
 private:
+    struct HeadColumns {
+        int interID, billNo, tranType, classType, date, saleStyle, yearPeriod, year, period, fincDate,
+            payDate, cancellation, checker, checkDate, status, customer, biller, amount, amountFor,
+            unreceived;
+    };
+    struct EntryColumns {
+        int interID, entryID, item, qty, auxQty, unit, taxRate, taxAmount, stdTaxAmount, price, auxPrice,
+            taxPrice, auxTaxPrice, priceDiscount, auxPriceDiscount, amount, stdAmount, amountIncludeTax,
+            stdAmountIncludeTax, allAmount, note, batchNo, discountRate, amtDiscount, stdAmtDiscount;
+    };
+    // The numbers of a head (不含税金额, 税额) or goods line, strictly: a value that is no number stops
+    // the import naming line, field and value; an empty one is 0.
+    bool LineNumber(const ImportLine& line, int position, const QString& field, qint32 lineNumber,
+                    double& out);
+    bool MapHeadFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber);
+    // Prices, amounts and tax of a goods line by invoice kind (the session's giInvoiceKind) and price mode.
+    bool MapBodyFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber, bool& computed);
+    // The columns a discount line changes in the line before it, or nothing when they cannot be worked out.
+    std::optional<QList<QPair<int, double>>> BuildDiscountUpdate(const QString& line,
+                                                                 const QString& prevLine);
     BillNumberRule& Rule(qint32 billTypeID);
+    void SetText(RowBatch& batch, RowBatch::Row& row, int col, const QString& text);
+    void SetValue(RowBatch& batch, RowBatch::Row& row, int col, const QVariant& value);
+    void SetNumber(RowBatch& batch, RowBatch::Row& row, int col, double value);
 
     Session& m_session;
     ConnectionPtr m_acct;
@@ -57,8 +73,18 @@ private:
     bool m_periodRead = false;
     // Heads and lines are written many to a statement; a line stays in memory until its invoice ends, so a
     // discount changes it there.
-    RowBatch m_heads;
-    RowBatch m_entries;
+    std::optional<RowBatch> m_heads;
+    std::optional<RowBatch> m_entries;
+    HeadColumns m_h{};
+    EntryColumns m_e{};
+    std::optional<RowBatch::Row> m_headDefaults;
+    // Positions of the fields of the file the writer reads.
+    struct HeadFields {
+        int kind, date, cancelled, checker, net, tax;
+    } m_hf{};
+    struct BodyFields {
+        int qty, price, priceMode, amount, rate, tax;
+    } m_bf{};
 };
 
 // "yyyymmdd" of the file as the "yyyy-mm-dd" of the database; false when it is no date.
