@@ -104,7 +104,7 @@ private Q_SLOTS:
     void cleanup() {
         rec.reset();
         db.reset();
-            }
+    }
 
     void files_data() {
         QTest::addColumn<QStringList>("lines");
@@ -171,6 +171,18 @@ private Q_SLOTS:
         Row("date that is no date", File({.date = "2026315"}),
             {kErr + "13,错误原因:开票日期[2026315]不是有效的日期。"});
         Row("tax rate -1", File({}, {.rate = "-1", .mode = "1"}), {"取发票体字段对应值出错!"});
+        // A number that is no number would be read by its leading digits: the invoice silently wrong.
+        Row("quantity with a letter", File({}, {.qty = "1x"}), {"第4行数量[1x]不是有效的数字!"});
+        Row("quantity with a decimal comma", File({}, {.qty = "2,0"}), {"第4行数量[2,0]不是有效的数字!"});
+        Row("price, amount, rate and tax are numbers too", File({}, {.price = "10元"}),
+            {"第4行单价[10元]不是有效的数字!"});
+        Row("rate that is a percentage", File({}, {.rate = "17%"}), {"第4行税率[17%]不是有效的数字!"});
+        Row("head tax that is no number", File({.tax = "5.1 元"}),
+            {"第3行税额[5.1 元]不是有效的数字!", kHeadMap});
+        Row("numbers with blanks around and a sign", File({.net = " 30 "}, {.qty = " +3 ", .amount = "30.0"}),
+            {}, "select FQty,FAmount from ICSaleEntry where FInterID=1009", "3 30");
+        Row("an empty number is 0", File({}, {.qty = "", .amount = ""}), {},
+            "select FQty,FAmount from ICSaleEntry where FInterID=1009", "0 0");
         Row("head defaults, later rows override", File(), {},
             "select FExplanation from ICSale where FInterID=1009", "第二行",
             {"cfg:insert into t_qorDefault values (1,'FExplanation','第二行')",
