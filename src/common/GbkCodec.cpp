@@ -14,6 +14,26 @@ bool DecodeGbk(const QByteArray& bytes, QString& out) {
     return true;
 }
 
+struct GbkEncoder::Impl {
+    QStringEncoder enc{"GBK", QStringConverter::Flag::Stateless};
+};
+
+GbkEncoder::GbkEncoder() : d(std::make_unique<Impl>()) {
+    if (!d->enc.isValid()) throw DbError(ErrNo::General, QStringLiteral("本机不支持 GBK 编码。"));
+}
+GbkEncoder::~GbkEncoder() = default;
+
+bool GbkEncoder::encode(const QString& text, QByteArray& out) {
+    QByteArray b = d->enc.encode(text);
+    if (d->enc.hasError()) {
+        // ICU's converter keeps its error: a fresh one for the next text (this is the rare path).
+        d = std::make_unique<Impl>();
+        return false;
+    }
+    out = std::move(b);
+    return true;
+}
+
 bool EncodeGbk(const QString& text, QByteArray& out) {
     QStringEncoder enc("GBK", QStringConverter::Flag::Stateless);
     if (!enc.isValid()) throw DbError(ErrNo::General, QStringLiteral("本机不支持 GBK 编码。"));

@@ -11,6 +11,19 @@ bool DecodeGbk(const QByteArray& bytes, QString& out);
 // Returns false when a character cannot be written in GBK.
 bool EncodeGbk(const QString& text, QByteArray& out);
 
+// One encoder for many texts (an export file): the converter is set up once, not per line.
+class GbkEncoder {
+public:
+    GbkEncoder();
+    ~GbkEncoder();
+    // Returns false when a character cannot be written in GBK (out is then left as it was).
+    bool encode(const QString& text, QByteArray& out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
 // Reads a GBK text file line by line without holding it in memory. Lines end with CR LF or LF;
 // the ending is not part of the line.
 class GbkLineReader {

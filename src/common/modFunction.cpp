@@ -167,6 +167,22 @@ QString NumberText(double value) {
     return QString::number(value, 'g', 15);
 }
 
+namespace {
+// Digits at position i (at most max of them, at least 1); -1 when there are none.
+int Digits(QStringView t, qsizetype& i, int min, int max) {
+    int value = 0, n = 0;
+    while (i < t.size() && n < max && t[i].unicode() >= u'0' && t[i].unicode() <= u'9') {
+        value = value * 10 + (t[i].unicode() - u'0');
+        ++i;
+        ++n;
+    }
+    return n >= min ? value : -1;
+}
+} // namespace
+
+// The date forms the program writes and reads: yyyy-M-d, yyyy/M/d, yyyy.M.d; yyyy-MM-dd with
+// " HH:mm:ss[.zzz]" or "THH:mm:ss"; yyyy/M/d with " H:mm:ss". Recognised by their shape, without trying
+// one form after another.
 bool TryDateValue(const QVariant& value, QDate& out) {
     if (!value.isValid() || value.isNull()) return false;
     switch (value.typeId()) {
@@ -181,29 +197,47 @@ bool TryDateValue(const QVariant& value, QDate& out) {
     default:
         return false;
     }
-    const QString t = value.toString().trimmed();
+    const QString s = value.toString();
+    const QStringView t = QStringView(s).trimmed();
     if (t.size() < 8 || !t[0].isDigit()) return false;
-    static const char* formats[] = {"yyyy-MM-dd",
-                                    "yyyy-M-d",
-                                    "yyyy/M/d",
-                                    "yyyy.M.d",
-                                    "yyyy-MM-dd HH:mm:ss",
-                                    "yyyy-MM-ddTHH:mm:ss",
-                                    "yyyy-MM-dd HH:mm:ss.zzz",
-                                    "yyyy/M/d H:mm:ss"};
-    for (const char* f : formats) {
-        const QDateTime dt = QDateTime::fromString(t, QString::fromLatin1(f));
-        if (dt.isValid()) {
-            out = dt.date();
-            return true;
-        }
-        const QDate d = QDate::fromString(t, QString::fromLatin1(f));
-        if (d.isValid()) {
-            out = d;
-            return true;
+    qsizetype i = 0;
+    const int year = Digits(t, i, 4, 4);
+    if (year < 0 || i >= t.size()) return false;
+    const QChar sep = t[i];
+    if (sep != u'-' && sep != u'/' && sep != u'.') return false;
+    const qsizetype monthAt = ++i;
+    const int month = Digits(t, i, 1, 2);
+    const bool twoDigitMonth = i - monthAt == 2;
+    if (month < 0 || i >= t.size() || t[i] != sep) return false;
+    const qsizetype dayAt = ++i;
+    const int day = Digits(t, i, 1, 2);
+    const bool twoDigitDay = i - dayAt == 2;
+    if (day < 0) return false;
+    if (i < t.size()) {
+        // A time after the date: only in the forms above, and it must be a time.
+        const QChar timeSep = t[i];
+        const bool dash = sep == u'-' && twoDigitMonth && twoDigitDay && (timeSep == u' ' || timeSep == u'T');
+        const bool slash = sep == u'/' && timeSep == u' ';
+        if (!dash && !slash) return false;
+        ++i;
+        const int hour = Digits(t, i, dash ? 2 : 1, 2);
+        if (hour < 0 || hour > 23 || i >= t.size() || t[i] != u':') return false;
+        ++i;
+        const int minute = Digits(t, i, 2, 2);
+        if (minute < 0 || minute > 59 || i >= t.size() || t[i] != u':') return false;
+        ++i;
+        const int second = Digits(t, i, 2, 2);
+        if (second < 0 || second > 59) return false;
+        if (i < t.size()) {
+            if (!(dash && timeSep == u' ' && t[i] == u'.')) return false;
+            ++i;
+            if (Digits(t, i, 1, 3) < 0 || i != t.size()) return false;
         }
     }
-    return false;
+    const QDate d(year, month, day);
+    if (!d.isValid()) return false;
+    out = d;
+    return true;
 }
 
 // ---- database -------------------------------------------------------------------------------

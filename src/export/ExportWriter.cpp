@@ -79,14 +79,14 @@ QString Visible(QString value) {
 }
 
 // Encodes a line; a character GBK cannot hold stops the export naming the invoice and the value.
-QByteArray EncodeLine(const QString& line, const QList<FieldInfo>& fields, const QVariantList& row,
-                      bool IsHead) {
+QByteArray EncodeLine(GbkEncoder& gbk, const QString& line, const QList<FieldInfo>& fields,
+                      const QVariantList& row, bool IsHead) {
     QByteArray bytes;
-    if (EncodeGbk(line, bytes)) return bytes + "\r\n";
+    if (gbk.encode(line, bytes)) return bytes + "\r\n";
     QString culprit = line;
     QByteArray probe;
     for (const QString& v : LineValues(fields, row, IsHead))
-        if (!EncodeGbk(v, probe)) {
+        if (!gbk.encode(v, probe)) {
             culprit = v;
             break;
         }
@@ -142,8 +142,9 @@ BodyRowSource BodyRowsOf(const Recordset& body) {
 
 bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep) {
     try {
+        GbkEncoder gbk;
         QByteArray first;
-        if (!EncodeGbk(QStringLiteral("SJJK0101") + Sep + QStringLiteral("销售单据传入"), first))
+        if (!gbk.encode(QStringLiteral("SJJK0101") + Sep + QStringLiteral("销售单据传入"), first))
             throw ExportRefused(QStringLiteral("分隔符“%1”含有GBK编码不能表示的字符，引出失败！").arg(Sep));
         // Opened with the first line to write, so that a failing or empty body query is reported before a
         // target that cannot be written, as when both queries ran before the file was opened.
@@ -168,7 +169,8 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         };
         auto writeHead = [&]() {
             currentHead();
-            file().write(EncodeLine(GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+            file().write(
+                EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
         };
 
         // Both results are ordered by invoice number: the lines of one invoice are collected while they
@@ -213,7 +215,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 runKey = key;
                 inRun = true;
                 ++bodyRows;
-                runLines += EncodeLine(GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false);
+                runLines += EncodeLine(gbk, GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false);
             });
         if (bodyRows == 0) throw ExportRefused(QStringLiteral("引出的表体数据为空，引出失败！"));
         flushRun();
