@@ -43,6 +43,8 @@ private Q_SLOTS:
     void readOnlyConnectionCannotWrite();
     void readOnlyAccountingConnectionChangesNothing();
     void serverSchemaMatchesSqliteSchema();
+    void dateValues_data();
+    void dateValues();
     void connectionStringValues_data();
     void connectionStringValues();
     void missingDatabaseFileIsAnError();
@@ -471,6 +473,37 @@ void TestCommon::parseConnProps_data() {
     QTest::newRow("pair after a driver in braces")
         << "{Provider=ODBC;Driver={PostgreSQL Unicode};Server=h};UserName=super;AcctName=a" << 2 << "a";
     QTest::newRow("unclosed brace reads up to the first one") << "{P=1;Q={x;A=y" << 0 << "P=1;Q=";
+}
+
+// Head values of the export that are dates are written as YYYYMMDD; everything else as it stands.
+void TestCommon::dateValues_data() {
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("date"); // empty: no date
+    QTest::newRow("iso date") << QVariant("2026-01-08") << "20260108";
+    QTest::newRow("short month and day") << QVariant("2026-1-8") << "20260108";
+    QTest::newRow("slashes") << QVariant("2026/1/8") << "20260108";
+    QTest::newRow("dots") << QVariant(" 2026.01.08 ") << "20260108";
+    QTest::newRow("with a time") << QVariant("2026-01-08 13:05:00") << "20260108";
+    QTest::newRow("with a T and a time") << QVariant("2026-01-08T13:05:00") << "20260108";
+    QTest::newRow("with milliseconds") << QVariant("2026-01-08 13:05:00.250") << "20260108";
+    QTest::newRow("slashes with a short hour") << QVariant("2026/1/8 9:05:00") << "20260108";
+    QTest::newRow("a date value") << QVariant(QDate(2026, 2, 28)) << "20260228";
+    QTest::newRow("no such day") << QVariant("2026-02-30") << "";
+    QTest::newRow("mixed separators") << QVariant("2026-01/08") << "";
+    QTest::newRow("tax number starting with digits") << QVariant("91330106MA27XK3P5D") << "";
+    QTest::newRow("eight digits") << QVariant("20260108") << "";
+    QTest::newRow("hour out of range") << QVariant("2026-01-08 25:00:00") << "";
+    QTest::newRow("time after dots") << QVariant("2026.01.08 10:00:00") << "";
+    QTest::newRow("trailing text") << QVariant("2026-01-08 x") << "";
+    QTest::newRow("a number") << QVariant(20260108.0) << "";
+}
+
+void TestCommon::dateValues() {
+    QFETCH(QVariant, value);
+    QFETCH(QString, date);
+    QDate d;
+    const bool isDate = TryDateValue(value, d);
+    QCOMPARE(isDate ? d.toString(QStringLiteral("yyyyMMdd")) : QString(), date);
 }
 
 void TestCommon::connectionStringValues_data() {
