@@ -112,11 +112,15 @@ void frmExportTxt::ShowFor(const Session& session, const QString& key, const QSt
 }
 
 void frmExportTxt::btnOpenFile_Click() {
-    QFileDialog dlgOpen(this, QStringLiteral("打开引出文件"));
+    QFileDialog dlgOpen(this, QStringLiteral("保存引出文件"));
     dlgOpen.setObjectName(QStringLiteral("dlgOpen"));
-    dlgOpen.setNameFilter(QStringLiteral("文本文件 (*.TXT *.txt)"));
-    // The file need not exist yet: the export creates it.
+    // The export creates the file: a save dialog, whose filter matches .TXT as well.
+    dlgOpen.setAcceptMode(QFileDialog::AcceptSave);
+    dlgOpen.setNameFilter(QStringLiteral("文本文件(*.txt)"));
+    dlgOpen.setDefaultSuffix(QStringLiteral("txt"));
     dlgOpen.setFileMode(QFileDialog::AnyFile);
+    // 确定 asks before replacing a file, once the path is final.
+    dlgOpen.setOption(QFileDialog::DontConfirmOverwrite);
     dlgOpen.setOption(QFileDialog::DontUseNativeDialog);
     if (dlgOpen.exec() != QDialog::Accepted) return;
     const QStringList files = dlgOpen.selectedFiles();

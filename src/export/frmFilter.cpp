@@ -184,6 +184,12 @@ QString frmFilter::SaveCondition() {
 }
 
 void frmFilter::cmdOK_Click() {
+    // A reversed range would export nothing without saying why.
+    if (dtFrom->date() > dtTo->date()) {
+        ShowMsg(QStringLiteral("开始日期不能晚于结束日期！"));
+        dtFrom->setFocus();
+        return;
+    }
     m_condition = SaveCondition();
     m_bOK = true;
     accept();

@@ -99,6 +99,11 @@ void frmList::Init() {
             item->setData(0, TagRole, QStringLiteral("ID") + fid);
             item->setData(0, KeyRole, QStringLiteral("KEY") + fid);
         }
+        // The first link is ready for 确定 and the arrow keys without a click.
+        if (QTreeWidgetItem* first = lsvSelect->topLevelItem(0)) {
+            lsvSelect->setCurrentItem(first);
+            first->setSelected(true);
+        }
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("Init"), e);
     }

@@ -84,6 +84,42 @@ private Q_SLOTS:
         QCOMPARE(again.ReturnCondition(), reopened);
     }
 
+    // A start after the end is refused at OK: the dialog stays open with the start date to correct.
+    void filterDateRange_data() {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("one day") << QDate(2026, 3, 1) << QDate(2026, 3, 1) << true;
+        QTest::newRow("start before end") << QDate(2025, 12, 31) << QDate(2026, 1, 1) << true;
+        QTest::newRow("start a day after end") << QDate(2026, 1, 2) << QDate(2026, 1, 1) << false;
+        QTest::newRow("start a year after end") << QDate(2027, 1, 1) << QDate(2026, 1, 1) << false;
+    }
+    void filterDateRange() {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(bool, accepted);
+        RecorderSink sink;
+        frmFilter f(m_db->session);
+        f.Init();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.dtFrom->setDate(from);
+        f.dtTo->setDate(to);
+        f.cmdCancel->setFocus();
+        ClickButton(&f, QStringLiteral("cmdOK"));
+        QCOMPARE(f.Ok(), accepted);
+        QCOMPARE(f.isVisible(), !accepted);
+        QCOMPARE(sink.texts(), accepted ? QStringList() : QStringList{"开始日期不能晚于结束日期！"});
+        if (!accepted) {
+            QCOMPARE(QApplication::focusWidget(), f.dtFrom);
+            QCOMPARE(f.ReturnCondition(), QString());
+            // Nothing is remembered from a refused range.
+            frmFilter again(m_db->session);
+            again.Init();
+            QCOMPARE(again.dtFrom->date(), m_db->session.Today());
+        }
+    }
+
     void filterPickers() {
         QStringList asked;
         QString choice = QStringLiteral("X");
@@ -169,13 +205,28 @@ private Q_SLOTS:
         QCOMPARE(w.txtTxtFile->text(), path);
     }
 
+    // The target is chosen in a save dialog: a name typed without an extension gets ".txt".
+    void openFileDialogFillsPath_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("a new file with its extension") << "new.TXT"
+                                                       << "new.TXT";
+        QTest::newRow("a name without an extension") << "new"
+                                                     << "new.txt";
+    }
     void openFileDialogFillsPath() {
+        QFETCH(QString, typed);
+        QFETCH(QString, chosen);
         frmExportTxt w(m_db->session);
         QString title;
+        QStringList filters;
+        int mode = -1;
         WhenModal([&](QWidget* m) {
             auto* d = qobject_cast<QFileDialog*>(m);
             QVERIFY(d);
             title = d->windowTitle();
+            filters = d->nameFilters();
+            mode = d->acceptMode();
             // The dialog fills its list in a thread and resets the name box when it is done: wait for that.
             if (auto* model = d->findChild<QFileSystemModel*>()) {
                 QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
@@ -184,13 +235,15 @@ private Q_SLOTS:
                 QTest::qWait(50);
             }
             // Typed as a user would: a file that does not exist yet.
-            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("new.TXT"));
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(typed);
             // done() rather than accept(): accept() consults the directory model, which a thread fills.
             QMetaObject::invokeMethod(d, "done", Q_ARG(int, QDialog::Accepted));
         });
         ClickButton(&w, QStringLiteral("btnOpenFile"));
-        QCOMPARE(title, QStringLiteral("打开引出文件"));
-        QCOMPARE(w.txtTxtFile->text(), m_db->folder() + QStringLiteral("/new.TXT"));
+        QCOMPARE(title, QStringLiteral("保存引出文件"));
+        QCOMPARE(mode, int(QFileDialog::AcceptSave));
+        QCOMPARE(filters, QStringList{"文本文件(*.txt)"});
+        QCOMPARE(w.txtTxtFile->text(), m_db->folder() + u'/' + chosen);
     }
 
     // ---- link list --------------------------------------------------------------------------
@@ -270,7 +323,12 @@ private Q_SLOTS:
         };
         list.Init();
         list.show();
-        if (select) SelectRow(list, QStringLiteral("第二"));
+        if (select) {
+            SelectRow(list, QStringLiteral("第二"));
+        } else {
+            list.lsvSelect->clearSelection();
+            list.lsvSelect->setCurrentItem(nullptr);
+        }
         c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (8, '新的', '0')"));
         RecorderSink sink;
         sink.answers << answer;

@@ -130,6 +130,8 @@ private Q_SLOTS:
 
     // link list and export
     void listNewAndEditOpenTheWizard();
+    void listReadyForTheKeyboard_data();
+    void listReadyForTheKeyboard();
     void wizardLinkExportsAsItsGridsSay();
 
 private:
@@ -149,7 +151,7 @@ void TestLinks::init() {
 }
 
 void TestLinks::cleanup() {
-        m_sink.reset();
+    m_sink.reset();
     m_db.reset();
 }
 
@@ -753,6 +755,66 @@ void TestLinks::listNewAndEditOpenTheWizard() {
     QCOMPARE(m_sink->entries.size(), 1);
     QVERIFY2(m_sink->last().startsWith(QStringLiteral("调用(cmdNew_Click)出错!\r\n错误编号:")),
              qPrintable(m_sink->last()));
+}
+
+// The first link is current and selected whenever the list (re)loads, so Enter, 确定 and a double-click
+// hand a link to the export without a click on the list first.
+void TestLinks::listReadyForTheKeyboard_data() {
+    QTest::addColumn<QString>("before"); // what the user did first: "", "delete" or "format"
+    QTest::addColumn<QString>("how");    // "enter", "ok" or "double-click" (on the second row)
+    QTest::addColumn<QString>("name");   // the link handed to the export
+    QTest::newRow("Enter as the list opens") << ""
+                                             << "enter"
+                                             << "航天金税默认格式";
+    QTest::newRow("确定 as the list opens") << ""
+                                            << "ok"
+                                            << "航天金税默认格式";
+    QTest::newRow("double-click on another link") << ""
+                                                  << "double-click"
+                                                  << "第二";
+    QTest::newRow("Enter after the first link was deleted") << "delete"
+                                                            << "enter"
+                                                            << "第二";
+    QTest::newRow("Enter after the default format was loaded") << "format"
+                                                               << "enter"
+                                                               << "航天金税默认格式";
+}
+
+void TestLinks::listReadyForTheKeyboard() {
+    QFETCH(QString, before);
+    QFETCH(QString, how);
+    QFETCH(QString, name);
+    m_db->config->Execute(
+        QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (7, '第二', '0')"));
+    frmList list(m_db->session);
+    QStringList handed;
+    list.OpenExport = [&handed](const QString& key, const QString& linkName, const QString&) {
+        handed << key << linkName;
+    };
+    list.Init();
+    list.show();
+    QVERIFY(QTest::qWaitForWindowActive(&list));
+    m_sink->answers << true;
+    if (before == u"delete") list.cmdDelete->click();
+    if (before == u"format") list.cmdAttrReference->click();
+    QCOMPARE(list.SelectedLinkID().isEmpty(), false);
+    QTreeWidgetItem* first = list.lsvSelect->topLevelItem(0);
+    QCOMPARE(list.lsvSelect->currentItem(), first);
+    QVERIFY(first->isSelected());
+    list.lsvSelect->setFocus();
+    if (how == u"enter") {
+        QTest::keyClick(list.lsvSelect, Qt::Key_Return);
+    } else if (how == u"ok") {
+        QTest::mouseClick(list.cmdOK, Qt::LeftButton);
+    } else {
+        const QRect r = list.lsvSelect->visualItemRect(list.lsvSelect->topLevelItem(1));
+        // As a mouse sends it: the first click, then the second press that makes it a double-click.
+        QTest::mouseClick(list.lsvSelect->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(list.lsvSelect->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    QCOMPARE(handed.value(1), name);
+    QCOMPARE(handed.size(), 2); // once, not once for the key and again for the default button
+    QCOMPARE(list.result(), int(QDialog::Accepted));
 }
 
 void TestLinks::wizardLinkExportsAsItsGridsSay() {
