@@ -5,9 +5,14 @@
 #include "common/modBasic.h"
 #include "common/modFunction.h"
 #include "frmMain.h"
+#include <QCoreApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLocale>
+#include <QPointer>
+#include <QTranslator>
 #include <memory>
 
 namespace {
@@ -52,6 +57,22 @@ void ListenForLaterStarts(const QString& key, frmMain* window) {
             if (s->bytesAvailable() > 0 && s->readAll().contains("activate")) window->Activate();
         }
     });
+}
+
+bool LoadChineseTranslations() {
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    // One translator for the run, owned by the application.
+    static QPointer<QTranslator> qtTexts;
+    if (qtTexts) return true;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    qtTexts = translator;
+    QCoreApplication::installTranslator(translator);
+    return true;
 }
 
 frmMain* Main(const StartOptions& options) {

@@ -21,3 +21,8 @@ bool ActivateRunningInstance(const QString& key);
 // From now on later starts that ask are answered by bringing window to the front.
 void ListenForLaterStarts(const QString& key, frmMain* window);
 QString DefaultInstanceKey();
+
+// Qt's own texts (the buttons of message boxes and file dialogs, the calendar) in Chinese, and Chinese
+// month and day names in date pickers. Files and SQL keep the C locale: engines never read the default.
+// False when Qt's Chinese translation is not installed (qt6-translations-l10n).
+bool LoadChineseTranslations();

@@ -1,12 +1,25 @@
 #include "MessageBoxSink.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace {
+// The window manager's icon and its minimise, maximise and close buttons, with some air.
+constexpr int kTitleBarExtras = 160;
+
 int showBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons,
             QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, MessageTitle(), text, buttons, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("msgBox"));
+    // A message box is as narrow as its text; the title bar also needs room for the title in its own
+    // (often bold) font and the window manager's icon and buttons, or "Orvane提示" shows as "Orva...".
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     box.setDefaultButton(defaultButton);
     box.setEscapeButton(defaultButton);
     return box.exec();

@@ -16,6 +16,10 @@
 #include <QStyle>
 #include <QToolBar>
 
+namespace {
+const QString kNotOffered = QStringLiteral("本版本不提供此功能");
+} // namespace
+
 frmMain::frmMain(std::unique_ptr<Session> session, QWidget* parent)
     : QMainWindow(parent), m_session(std::move(session)), m_itemLook(m_session->gcnAcct) {
     m_session->itemChooser = &m_itemLook;
@@ -89,6 +93,16 @@ frmMain::frmMain(std::unique_ptr<Session> session, QWidget* parent)
         sb->addWidget(panel, i == 1 ? 2 : 1);
         Panels.append(panel);
     }
+    // The DBF tools and the edition choice have no function in this version: shown greyed, saying so,
+    // rather than doing nothing when clicked.
+    for (QAction* tool : findChildren<QAction*>()) {
+        const QString name = tool->objectName();
+        if (name == u"ImpDBFData" || name == u"ExpDBFData" || name == u"Version") {
+            tool->setEnabled(false);
+            tool->setToolTip(kNotOffered);
+            tool->setStatusTip(kNotOffered);
+        }
+    }
     resize(900, 600);
 }
 
@@ -131,9 +145,15 @@ void frmMain::ToolBar_Click(const QString& toolName) {
             ShowAbout();
         else if (key == u"exit")
             close();
-        // The DBF tools, Version and the window arrangements have no action.
+        // The window arrangements have no action (the windows are modal dialogs, not MDI children).
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ToolBar_Click"), e);
+    }
+    // A closed dialog leaves no window active on some desktops: the main window takes it back so that
+    // its menu keys and shortcuts work again without a click.
+    if (isVisible()) {
+        raise();
+        activateWindow();
     }
 }
 

@@ -3,11 +3,14 @@
 #include "MessageBoxSink.h"
 #include "frmMain.h"
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taxferry"));
     QApplication::setApplicationVersion(QStringLiteral(TAXFERRY_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/taxferry.svg")));
+    LoadChineseTranslations();
     MessageBoxSink sink;
     SetMessageSink(&sink);
     if (!Main()) return 0;

@@ -10,10 +10,15 @@
 #include "common/Session.h"
 #include "common/modBasic.h"
 #include "common/modFunction.h"
+#include "export/frmExportTxt.h"
+#include "export/frmFilter.h"
 #include "support/TestSupport.h"
 #include <QAbstractButton>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -22,6 +27,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest/QtTest>
 #include <functional>
@@ -79,6 +85,7 @@ QString UniqueKey() {
 class TestApp : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -97,6 +104,8 @@ private Q_SLOTS:
     void mappingEditorReportsUnreadableProfile();
     void inertToolsDoNothing_data();
     void inertToolsDoNothing();
+    void shortcutsWorkAfterADialogCloses_data();
+    void shortcutsWorkAfterADialogCloses();
     void exitFromEveryBandClosesConnections_data();
     void exitFromEveryBandClosesConnections();
     void commandsOpenTheirWindows_data();
@@ -109,11 +118,17 @@ private Q_SLOTS:
 
     void messageBoxes_data();
     void messageBoxes();
+    void qtTextsInChinese();
 
 private:
     std::unique_ptr<TestDatabases> m_db;
     std::unique_ptr<RecorderSink> m_sink;
 };
+
+void TestApp::initTestCase() {
+    // As the program starts: Qt's own texts and the calendars in Chinese.
+    QVERIFY2(LoadChineseTranslations(), "qtbase_zh_CN.qm missing: scripts/install-deps.sh installs it");
+}
 
 void TestApp::init() {
     m_db = std::make_unique<TestDatabases>();
@@ -451,30 +466,63 @@ void TestApp::mappingEditorReportsUnreadableProfile() {
 void TestApp::inertToolsDoNothing_data() {
     QTest::addColumn<QString>("band");
     QTest::addColumn<QString>("tool");
+    QTest::addColumn<bool>("offered"); // false: greyed, saying the version has no such function
     QTest::newRow("Version on the System menu") << "mnuSystem"
-                                                << "Version";
+                                                << "Version" << false;
     QTest::newRow("Version on the toolbar") << "MainBar"
-                                            << "Version";
+                                            << "Version" << false;
     QTest::newRow("DBF import") << "MainBar"
-                                << "ImpDBFData";
+                                << "ImpDBFData" << false;
     QTest::newRow("DBF export") << "MainBar"
-                                << "ExpDBFData";
+                                << "ExpDBFData" << false;
     for (int i = 0; i < 4; ++i)
         QTest::newRow(qPrintable(QStringLiteral("window arrangement %1").arg(i)))
-            << "mnuWindow" << QStringLiteral("Arrange%1").arg(i);
+            << "mnuWindow" << QStringLiteral("Arrange%1").arg(i) << true;
 }
 
 void TestApp::inertToolsDoNothing() {
     QFETCH(QString, band);
     QFETCH(QString, tool);
+    QFETCH(bool, offered);
     frmMain window(std::make_unique<Session>(m_db->session));
     window.show();
     QAction* action = Tool(window.findChild<QWidget*>(band), tool);
     QVERIFY(action);
+    QCOMPARE(action->isEnabled(), offered);
+    if (!offered) {
+        QCOMPARE(action->toolTip(), QStringLiteral("本版本不提供此功能"));
+        QCOMPARE(action->statusTip(), QStringLiteral("本版本不提供此功能"));
+    }
     QCOMPARE(ModalOpenedBy([&] { action->trigger(); }), QString());
     QVERIFY(window.isVisible());
     QVERIFY(m_sink->entries.isEmpty());
     QCOMPARE(m_db->acct->State(), 1);
+}
+
+// After a dialog of the main window closes, the main window is active again: its shortcut Ctrl+X
+// (退出) works without a click.
+void TestApp::shortcutsWorkAfterADialogCloses_data() {
+    QTest::addColumn<QString>("band");
+    QTest::addColumn<QString>("tool");
+    QTest::newRow("about") << "mnuHelp"
+                           << "About";
+    QTest::newRow("link list") << "MainBar"
+                               << "ExportData";
+    QTest::newRow("help") << "MainBar"
+                          << "HelpContents";
+}
+
+void TestApp::shortcutsWorkAfterADialogCloses() {
+    QFETCH(QString, band);
+    QFETCH(QString, tool);
+    frmMain window(std::make_unique<Session>(m_db->session));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QVERIFY(!ModalOpenedBy([&] { Tool(window.findChild<QWidget*>(band), tool)->trigger(); }).isEmpty());
+    QTRY_COMPARE(QApplication::activeWindow(), &window);
+    QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier);
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(m_db->acct->State(), 0);
 }
 
 void TestApp::exitFromEveryBandClosesConnections_data() {
@@ -638,7 +686,7 @@ void TestApp::messageBoxes() {
     MessageBoxSink boxes;
     MessageSink* previous = SetMessageSink(&boxes);
     QString title, shownText;
-    int shownIcon = -1, shownDefault = -1;
+    int shownIcon = -1, shownDefault = -1, titleRoom = -1;
     OnNextModal([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         QVERIFY(box);
@@ -646,6 +694,10 @@ void TestApp::messageBoxes() {
         shownText = box->text();
         shownIcon = box->icon();
         shownDefault = box->standardButton(box->defaultButton());
+        // Wide enough for the title in a bold title font and the title bar's icon and three buttons.
+        QFont bold = box->font();
+        bold.setBold(true);
+        titleRoom = box->width() - QFontMetrics(bold).horizontalAdvance(box->windowTitle());
         QTest::keyClick(box, Qt::Key_Return); // the default button
     });
     bool answer = true;
@@ -660,7 +712,59 @@ void TestApp::messageBoxes() {
     QCOMPARE(shownText, text);
     QCOMPARE(shownIcon, icon);
     QCOMPARE(shownDefault, defaultButton);
+    QVERIFY2(titleRoom >= 140, qPrintable(QString::number(titleRoom)));
     if (which == 2) QVERIFY(!answer);
+}
+
+namespace {
+// A button's caption without its mnemonic: "保存(&S)" → "保存".
+QString Caption(const QAbstractButton* b) {
+    return b ? b->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(u'&') : QString();
+}
+} // namespace
+
+// Qt's own windows speak Chinese: the message boxes' buttons, the save dialog of the export and the
+// calendar of the filter's date pickers.
+void TestApp::qtTextsInChinese() {
+    MessageBoxSink boxes;
+    MessageSink* previous = SetMessageSink(&boxes);
+    QStringList questionButtons, noticeButtons;
+    OnNextModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        questionButtons << Caption(box->button(QMessageBox::Yes)) << Caption(box->button(QMessageBox::No));
+        box->button(QMessageBox::No)->click();
+    });
+    AskYesNo(QStringLiteral("是否覆盖?"));
+    OnNextModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        noticeButtons << Caption(box->button(QMessageBox::Ok));
+        box->button(QMessageBox::Ok)->click();
+    });
+    ShowMsg(QStringLiteral("引入成功!"));
+    SetMessageSink(previous);
+    QCOMPARE(questionButtons, (QStringList{"是", "否"}));
+    QCOMPARE(noticeButtons, QStringList{"确定"});
+
+    frmExportTxt exportWindow(m_db->session);
+    QStringList dialogButtons;
+    OnNextModal([&](QWidget* w) {
+        auto* buttons = w ? w->findChild<QDialogButtonBox*>() : nullptr;
+        if (buttons)
+            for (QAbstractButton* b : buttons->buttons())
+                dialogButtons << Caption(b);
+        if (w) w->close();
+    });
+    exportWindow.findChild<QAbstractButton*>(QStringLiteral("btnOpenFile"))->click();
+    dialogButtons.sort();
+    QCOMPARE(dialogButtons, (QStringList{"保存", "取消"}));
+
+    frmFilter filter(m_db->session);
+    filter.Init();
+    filter.dtFrom->setDate(QDate(2026, 3, 15));
+    auto* month =
+        filter.dtFrom->calendarWidget()->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"));
+    QVERIFY(month);
+    QCOMPARE(month->text(), QStringLiteral("三月"));
 }
 
 QTEST_MAIN(TestApp)
