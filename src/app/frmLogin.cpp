@@ -1,6 +1,9 @@
 #include "frmLogin.h"
 
+#include "AcctSets.h"
 #include "AppStore.h"
+#include "KeychainPasswordStore.h"
+#include "frmAcctSets.h"
 
 #include "clsLogin.h"
 #include "common/Connection.h"
@@ -12,21 +15,22 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace {
-const QString kApp = QStringLiteral("QOR");
-const QString kSection = QStringLiteral("Login");
-// System accounts (identifiers up to this one) belong to the accounting product and cannot log in.
-
 QString sqliteConn(const QString& path) {
     return QStringLiteral("Provider=SQLite;Data Source=") + path;
 }
 } // namespace
 
-frmLogin::frmLogin(QWidget* parent) : QDialog(parent) {
+frmLogin::frmLogin(QWidget* parent, PasswordStore* passwords) : QDialog(parent), m_passwords(passwords) {
+    if (!m_passwords) {
+        m_ownPasswords = std::make_unique<KeychainPasswordStore>();
+        m_passwords = m_ownPasswords.get();
+    }
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("QOR 系统登录"));
 
@@ -39,6 +43,11 @@ frmLogin::frmLogin(QWidget* parent) : QDialog(parent) {
     cmdBrowse = new QPushButton(QStringLiteral("浏览..."), this);
     cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     cmdBrowse->setAutoDefault(false);
+    cmdAcctSets = new QPushButton(QStringLiteral("账套管理..."), this);
+    cmdAcctSets->setObjectName(QStringLiteral("cmdAcctSets"));
+    cmdAcctSets->setAutoDefault(false);
+    cmdAcctSets->setToolTip(
+        QStringLiteral("添加、修改、删除账套：本地账套文件、PostgreSQL 服务器或 ODBC 数据源"));
     txtUser = new QLineEdit(this);
     txtUser->setObjectName(QStringLiteral("txtUser"));
     txtUser->setMaxLength(50);
@@ -65,6 +74,7 @@ frmLogin::frmLogin(QWidget* parent) : QDialog(parent) {
     auto* acctRow = new QHBoxLayout;
     acctRow->addWidget(cboAcct, 1);
     acctRow->addWidget(cmdBrowse);
+    acctRow->addWidget(cmdAcctSets);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("账套:"), acctRow);
     form->addRow(QStringLiteral("用户名:"), txtUser);
@@ -88,19 +98,23 @@ frmLogin::frmLogin(QWidget* parent) : QDialog(parent) {
     connect(cmdOK, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmLogin::cmdBrowse_Click);
-    setFixedSize(sizeHint().expandedTo(QSize(440, 0)));
+    connect(cmdAcctSets, &QPushButton::clicked, this, &frmLogin::cmdAcctSets_Click);
+    setFixedSize(sizeHint().expandedTo(QSize(520, 0)));
 }
 
+frmLogin::~frmLogin() = default;
+
 void frmLogin::Init(const QString& programFolder, const QString& user, const QString& password) {
-    m_sets.clear();
-    const QStringList lines =
-        GetSetting(kApp, kSection, QStringLiteral("AcctSets")).split(u'\n', Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
-        const QString name = SplitItem(line, QStringLiteral("\t"), 0);
-        const QString conn = SplitItem(line, QStringLiteral("\t"), 1);
-        if (!name.isEmpty() && !conn.isEmpty()) m_sets.append({name, conn});
-    }
-    const QString demo = WithTrailingSeparator(programFolder) + QStringLiteral("QORDemo.db");
+    m_folder = programFolder;
+    FillSets(LastAcctSet());
+    txtUser->setText(user);
+    txtPassword->setText(password);
+    if (!user.isEmpty()) txtPassword->setFocus();
+}
+
+void frmLogin::FillSets(const QString& current) {
+    m_sets = LoadAcctSets();
+    const QString demo = WithTrailingSeparator(m_folder) + QStringLiteral("QORDemo.db");
     bool hasDemo = false;
     for (const auto& s : m_sets)
         hasDemo = hasDemo || s.second == sqliteConn(demo);
@@ -109,11 +123,8 @@ void frmLogin::Init(const QString& programFolder, const QString& user, const QSt
     cboAcct->clear();
     for (const auto& s : m_sets)
         cboAcct->addItem(s.first, s.second);
-    const int last = cboAcct->findText(GetSetting(kApp, kSection, QStringLiteral("LastAcct")));
-    cboAcct->setCurrentIndex(last >= 0 ? last : (m_sets.isEmpty() ? -1 : 0));
-    txtUser->setText(user);
-    txtPassword->setText(password);
-    if (!user.isEmpty()) txtPassword->setFocus();
+    const int found = cboAcct->findText(current);
+    cboAcct->setCurrentIndex(found >= 0 ? found : (m_sets.isEmpty() ? -1 : 0));
 }
 
 QPair<QString, QString> frmLogin::chosenAcct() const {
@@ -128,15 +139,6 @@ QPair<QString, QString> frmLogin::chosenAcct() const {
         return {name.isEmpty() ? text : name, text};
     }
     return {QFileInfo(text).baseName(), sqliteConn(QFileInfo(text).absoluteFilePath())};
-}
-
-void frmLogin::rememberAcct(const QString& name, const QString& conn) {
-    QStringList lines;
-    lines << name + u'\t' + conn;
-    for (const auto& s : m_sets)
-        if (s.first != name) lines << s.first + u'\t' + s.second;
-    SaveSetting(kApp, kSection, QStringLiteral("AcctSets"), lines.join(u'\n'));
-    SaveSetting(kApp, kSection, QStringLiteral("LastAcct"), name);
 }
 
 bool frmLogin::TryLogin() {
@@ -164,9 +166,18 @@ bool frmLogin::TryLogin() {
         txtNewPassword->setFocus();
         return false;
     }
+    // A password typed into a connection string is used, and kept in the store like the others.
+    QString typedPassword;
+    const QString stored = WithoutPassword(acct.second, &typedPassword);
+    QString connString = acct.second;
+    if (IsServerConnString(acct.second) && typedPassword.isEmpty()) {
+        const std::optional<QString> password = DatabasePassword(acct.first);
+        if (!password) return false;
+        connString = WithPassword(stored, *password);
+    }
     ConnectionPtr conn;
     try {
-        conn = Connection::open(acct.second);
+        conn = Connection::open(connString);
         const std::optional<LoginUser> found = FindLoginUser(*conn, user);
         if (found && found->forbidden) {
             ShowMsg(QStringLiteral("该用户已被禁用!"));
@@ -188,10 +199,35 @@ bool frmLogin::TryLogin() {
     }
     conn->Close();
     m_acctName = acct.first;
-    m_props = u'{' + acct.second + QStringLiteral("};UserName=") + m_userName + QStringLiteral(";AcctName=") +
+    m_props = u'{' + connString + QStringLiteral("};UserName=") + m_userName + QStringLiteral(";AcctName=") +
               m_acctName;
-    rememberAcct(acct.first, acct.second);
+    RememberAcctSet(acct.first, stored);
+    if (!typedPassword.isEmpty()) m_passwords->Write(acct.first, typedPassword);
     return true;
+}
+
+std::optional<QString> frmLogin::DatabasePassword(const QString& name) {
+    if (std::optional<QString> kept = m_passwords->Read(name)) return kept;
+    // No keychain, or nothing kept in it: the password is asked for this login only.
+    QInputDialog ask(this);
+    ask.setObjectName(QStringLiteral("dlgDbPassword"));
+    ask.setWindowTitle(QStringLiteral("数据库密码"));
+    ask.setLabelText(QStringLiteral("请输入账套“%1”的数据库密码:").arg(name));
+    ask.setTextEchoMode(QLineEdit::Password);
+    ask.setOkButtonText(QStringLiteral("确定"));
+    ask.setCancelButtonText(QStringLiteral("取消"));
+    if (ask.exec() != QDialog::Accepted) return std::nullopt;
+    return ask.textValue();
+}
+
+void frmLogin::cmdAcctSets_Click() {
+    const QString current = cboAcct->currentText();
+    {
+        frmAcctSets sets(*m_passwords, this);
+        sets.Init();
+        sets.exec();
+    }
+    FillSets(current);
 }
 
 void frmLogin::cmdOK_Click() {

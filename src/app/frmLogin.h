@@ -5,17 +5,22 @@
 #include <QDialog>
 #include <QList>
 #include <QPair>
+#include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class PasswordStore;
 
 class frmLogin : public QDialog {
     Q_OBJECT
 public:
-    explicit frmLogin(QWidget* parent = nullptr);
+    // passwords: where the passwords of server sets are kept; none: the desktop's keychain.
+    explicit frmLogin(QWidget* parent = nullptr, PasswordStore* passwords = nullptr);
+    ~frmLogin() override;
     // Lists the remembered accounting sets (and the demo set of the program folder) and fills the user.
     void Init(const QString& programFolder, const QString& user, const QString& password);
     // Checks what the controls hold; true after a successful login (results below are then set).
@@ -27,6 +32,7 @@ public:
 
     QComboBox* cboAcct;
     QPushButton* cmdBrowse;
+    QPushButton* cmdAcctSets;
     QLineEdit* txtUser;
     QLineEdit* txtPassword;
     QCheckBox* chkNewPassword;
@@ -38,11 +44,17 @@ public:
 private:
     void cmdOK_Click();
     void cmdBrowse_Click();
+    void cmdAcctSets_Click();
+    void FillSets(const QString& current);
+    // The set's password from the store, or asked; nothing when the user cancels.
+    std::optional<QString> DatabasePassword(const QString& name);
     // Display name and connection string of what cboAcct holds; empty connection when unusable.
     QPair<QString, QString> chosenAcct() const;
-    void rememberAcct(const QString& name, const QString& conn);
 
-    QList<QPair<QString, QString>> m_sets; // display name, connection string
+    std::unique_ptr<PasswordStore> m_ownPasswords;
+    PasswordStore* m_passwords;
+    QString m_folder;
+    QList<QPair<QString, QString>> m_sets; // display name, connection string (no password)
     QString m_props;
     QString m_userName;
     QString m_acctName;

@@ -1,0 +1,260 @@
+#include "frmAcctSets.h"
+
+#include "common/modFunction.h"
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmAcctSets::frmAcctSets(PasswordStore& passwords, QWidget* parent)
+    : QDialog(parent), m_passwords(passwords) {
+    setObjectName(QStringLiteral("frmAcctSets"));
+    setWindowTitle(QStringLiteral("账套管理"));
+
+    lstSets = new QListWidget(this);
+    lstSets->setObjectName(QStringLiteral("lstSets"));
+    lstSets->setMinimumWidth(170);
+    auto edit = [this](const char* name, const QString& tip = QString()) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setToolTip(tip);
+        return e;
+    };
+    txtName = edit("txtName");
+    txtName->setMaxLength(80);
+    cboKind = new QComboBox(this);
+    cboKind->setObjectName(QStringLiteral("cboKind"));
+    cboKind->addItems(
+        {QStringLiteral("本地账套文件"), QStringLiteral("PostgreSQL 服务器"), QStringLiteral("ODBC 数据源")});
+    txtFile = edit("txtFile", QStringLiteral("账套数据库文件（SQLite）"));
+    cmdBrowse = new QPushButton(QStringLiteral("浏览..."), this);
+    cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+    cmdBrowse->setAutoDefault(false);
+    txtHost = edit("txtHost", QStringLiteral("服务器名称或地址"));
+    txtPort = edit("txtPort", QStringLiteral("留空为 5432"));
+    txtPort->setValidator(new QIntValidator(1, 65535, txtPort));
+    txtPort->setPlaceholderText(QStringLiteral("5432"));
+    txtDatabase = edit("txtDatabase");
+    txtSource =
+        edit("txtSource", QStringLiteral("ODBC 数据源名称，或驱动字符串，如 Driver={…};Server=…;Database=…"));
+    txtUser = edit("txtUser");
+    txtPassword = edit("txtPassword", QStringLiteral("保存在系统的钥匙串中，不写入设置文件"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    cmdTest = new QPushButton(QStringLiteral("测试连接(&T)"), this);
+    cmdTest->setObjectName(QStringLiteral("cmdTest"));
+    cmdTest->setAutoDefault(false);
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(txtFile, 1);
+    fileRow->addWidget(cmdBrowse);
+    m_form = new QFormLayout;
+    m_form->addRow(QStringLiteral("名称:"), txtName);
+    m_form->addRow(QStringLiteral("类型:"), cboKind);
+    m_form->addRow(QStringLiteral("账套文件:"), fileRow);
+    m_form->addRow(QStringLiteral("服务器:"), txtHost);
+    m_form->addRow(QStringLiteral("端口:"), txtPort);
+    m_form->addRow(QStringLiteral("数据库:"), txtDatabase);
+    m_form->addRow(QStringLiteral("数据源:"), txtSource);
+    m_form->addRow(QStringLiteral("用户名:"), txtUser);
+    m_form->addRow(QStringLiteral("密码:"), txtPassword);
+    auto* testRow = new QHBoxLayout;
+    testRow->addStretch();
+    testRow->addWidget(cmdTest);
+    auto* right = new QVBoxLayout;
+    right->addLayout(m_form);
+    right->addLayout(testRow);
+    right->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addWidget(lstSets);
+    top->addSpacing(8);
+    top->addLayout(right, 1);
+
+    auto button = [this](const char* name, const QString& caption) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    cmdNew = button("cmdNew", QStringLiteral("新建(&N)"));
+    cmdSave = button("cmdSave", QStringLiteral("保存(&S)"));
+    cmdSave->setDefault(true);
+    cmdDelete = button("cmdDelete", QStringLiteral("删除(&D)"));
+    cmdClose = button("cmdClose", QStringLiteral("关闭(&C)"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdNew);
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdDelete);
+    buttons->addStretch();
+    buttons->addWidget(cmdClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+
+    connect(lstSets, &QListWidget::currentRowChanged, this, &frmAcctSets::lstSets_Changed);
+    connect(cboKind, &QComboBox::currentIndexChanged, this, &frmAcctSets::ShowKind);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmAcctSets::cmdBrowse_Click);
+    connect(cmdTest, &QPushButton::clicked, this, &frmAcctSets::cmdTest_Click);
+    connect(cmdNew, &QPushButton::clicked, this, &frmAcctSets::cmdNew_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &frmAcctSets::cmdSave_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmAcctSets::cmdDelete_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
+    ShowKind();
+    resize(620, 380);
+}
+
+void frmAcctSets::Init() {
+    m_sets = LoadAcctSets();
+    FillList(m_sets.isEmpty() ? QString() : m_sets.first().first);
+    if (m_sets.isEmpty()) cmdNew_Click();
+}
+
+void frmAcctSets::FillList(const QString& current) {
+    const QSignalBlocker quiet(lstSets);
+    lstSets->clear();
+    int row = -1;
+    for (const auto& s : m_sets) {
+        if (s.first == current) row = lstSets->count();
+        lstSets->addItem(s.first);
+    }
+    lstSets->setCurrentRow(row);
+    if (row >= 0) lstSets_Changed();
+}
+
+void frmAcctSets::lstSets_Changed() {
+    const int row = lstSets->currentRow();
+    if (row < 0 || row >= m_sets.size()) return;
+    const auto& stored = m_sets[row];
+    m_editing = stored.first;
+    const AcctSet set = AcctSetFrom(stored.first, stored.second);
+    ShowSet(set, set.kind == AcctKind::File ? QString() : m_passwords.Read(stored.first).value_or(QString()));
+}
+
+void frmAcctSets::ShowSet(const AcctSet& set, const QString& password) {
+    txtName->setText(set.name);
+    cboKind->setCurrentIndex(int(set.kind));
+    txtFile->setText(set.file);
+    txtHost->setText(set.host);
+    txtPort->setText(set.port);
+    txtDatabase->setText(set.database);
+    txtSource->setText(set.source);
+    txtUser->setText(set.user);
+    txtPassword->setText(password);
+    ShowKind();
+}
+
+void frmAcctSets::ShowKind() {
+    const auto kind = AcctKind(cboKind->currentIndex());
+    const bool file = kind == AcctKind::File, pg = kind == AcctKind::PostgreSQL;
+    m_form->setRowVisible(2, file);
+    m_form->setRowVisible(3, pg);
+    m_form->setRowVisible(4, pg);
+    m_form->setRowVisible(5, pg);
+    m_form->setRowVisible(6, kind == AcctKind::ODBC);
+    m_form->setRowVisible(7, !file);
+    m_form->setRowVisible(8, !file);
+}
+
+AcctSet frmAcctSets::ReadControls() const {
+    AcctSet set;
+    set.name = txtName->text().trimmed();
+    set.kind = AcctKind(cboKind->currentIndex());
+    set.file = txtFile->text().trimmed();
+    set.host = txtHost->text().trimmed();
+    set.port = txtPort->text().trimmed();
+    set.database = txtDatabase->text().trimmed();
+    set.source = txtSource->text().trimmed();
+    set.user = txtUser->text().trimmed();
+    return set;
+}
+
+bool frmAcctSets::Refused(const AcctSet& set) {
+    QString field;
+    const QString problem = AcctSetProblem(set, &field);
+    if (problem.isEmpty()) return false;
+    ShowMsg(problem);
+    const QHash<QString, QLineEdit*> boxes{
+        {QStringLiteral("name"), txtName},         {QStringLiteral("file"), txtFile},
+        {QStringLiteral("host"), txtHost},         {QStringLiteral("port"), txtPort},
+        {QStringLiteral("database"), txtDatabase}, {QStringLiteral("source"), txtSource}};
+    if (QLineEdit* box = boxes.value(field)) box->setFocus();
+    return true;
+}
+
+void frmAcctSets::cmdNew_Click() {
+    lstSets->setCurrentRow(-1);
+    m_editing.clear();
+    ShowSet(AcctSet{}, QString());
+    txtName->setFocus();
+}
+
+void frmAcctSets::cmdSave_Click() {
+    const AcctSet set = ReadControls();
+    if (Refused(set)) return;
+    int at = -1;
+    for (int i = 0; i < m_sets.size(); ++i) {
+        if (m_sets[i].first == set.name && set.name != m_editing) {
+            ShowMsg(QStringLiteral("账套“%1”已存在!").arg(set.name));
+            txtName->setFocus();
+            return;
+        }
+        if (m_sets[i].first == m_editing) at = i;
+    }
+    const QPair<QString, QString> stored{set.name, AcctConnString(set)};
+    if (at >= 0)
+        m_sets[at] = stored;
+    else
+        m_sets.append(stored);
+    SaveAcctSets(m_sets);
+    if (!m_editing.isEmpty() && m_editing != set.name) m_passwords.Remove(m_editing);
+    bool kept = true;
+    if (set.kind == AcctKind::File)
+        m_passwords.Remove(set.name);
+    else
+        kept = m_passwords.Write(set.name, txtPassword->text());
+    m_editing = set.name;
+    FillList(set.name);
+    ShowMsg(kept ? QStringLiteral("保存成功!")
+                 : QStringLiteral("账套已保存。没有可用的钥匙串服务，密码未保存：登录时将询问密码。"));
+}
+
+void frmAcctSets::cmdDelete_Click() {
+    const int row = lstSets->currentRow();
+    if (row < 0 || row >= m_sets.size()) {
+        ShowMsg(QStringLiteral("请选择要删除的账套!"));
+        return;
+    }
+    const QString name = m_sets[row].first;
+    if (!AskYesNo(QStringLiteral("确定要删除账套“%1”吗?").arg(name))) return;
+    m_sets.removeAt(row);
+    SaveAcctSets(m_sets);
+    m_passwords.Remove(name);
+    m_editing.clear();
+    FillList(m_sets.isEmpty() ? QString() : m_sets.value(qMin(row, m_sets.size() - 1)).first);
+    if (m_sets.isEmpty()) cmdNew_Click();
+}
+
+void frmAcctSets::cmdTest_Click() {
+    AcctSet set = ReadControls();
+    // A connection can be tried before the set has a name.
+    if (set.name.isEmpty()) set.name = QStringLiteral("-");
+    if (Refused(set)) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString failure = TestAcctConnection(AcctConnString(set, txtPassword->text()));
+    QApplication::restoreOverrideCursor();
+    ShowMsg(failure.isEmpty() ? QStringLiteral("连接成功!") : failure);
+}
+
+void frmAcctSets::cmdBrowse_Click() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择账套数据库"), txtFile->text(),
+                                     QStringLiteral("账套数据库 (*.db *.sqlite);;所有文件 (*)"));
+    if (!path.isEmpty()) txtFile->setText(path);
+}
