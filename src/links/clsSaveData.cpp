@@ -16,6 +16,15 @@ RecordsetPtr LoadLinks(Connection& config, const QString& direction) {
                         {direction});
 }
 
+QStringList FactoryLinkNames(Connection& config) {
+    const RecordsetPtr rs = config.Query(QStringLiteral(
+        "select FName from t_BaseInfo where FID in (select FBaseInfoID from t_DefaultDetail) order by FID"));
+    QStringList names;
+    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+        names << NullToText(rs->value(0));
+    return names;
+}
+
 RecordsetPtr LoadLink(Connection& config, const QString& key) {
     const std::optional<qlonglong> id = ParseLinkKey(key);
     if (!id) return std::make_shared<Recordset>();
@@ -80,8 +89,23 @@ bool clsSaveData::LoadTaxDefaultField() {
 
 bool clsSaveData::LoadTaxDefaultDetail() {
     return RunLinkChange(m_session, "LoadTaxDefaultDetail", [](Connection& conn) {
-        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_Detail")));
-        conn.Execute(QStringLiteral("Insert into t_Detail Select * from t_DefaultDetail"));
+        // Only the links the factory has mappings for get them back: the user's own links keep theirs.
+        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_Detail")) +
+                     QStringLiteral(" where FBaseInfoID in (select FBaseInfoID from t_DefaultDetail)"));
+        const bool idsFree =
+            conn.Query(QStringLiteral(
+                           "select count(*) from t_Detail where FID in (select FID from t_DefaultDetail)"))
+                ->value(0)
+                .toLongLong() == 0;
+        if (idsFree) {
+            conn.Execute(QStringLiteral("Insert into t_Detail Select * from t_DefaultDetail"));
+        } else {
+            // A user's mapping holds a factory number: the factory rows are numbered anew, in their order.
+            conn.Execute(
+                QStringLiteral("Insert into t_Detail (FBaseInfoID,FTaxID,FisFormula,FQORField,FisHead) "
+                               "Select FBaseInfoID,FTaxID,FisFormula,FQORField,FisHead from "
+                               "t_DefaultDetail order by FID"));
+        }
     });
 }
 

@@ -19,7 +19,8 @@ public:
     bool SaveTaxField(const RecordList& Fields);
     // Restores t_TaxField from its factory copy.
     bool LoadTaxDefaultField();
-    // Replaces the mappings of every link (all of t_Detail) by the factory mappings.
+    // Restores the factory mappings of the links that t_DefaultDetail holds mappings for; every other
+    // link keeps its own.
     bool LoadTaxDefaultDetail();
     // Item 1 is the t_BaseInfo row, items 2… its t_Detail rows (head rows first). IsEdit non-zero
     // rewrites the link named by item 1's FID; otherwise the link gets the largest FID + 1.
@@ -36,5 +37,7 @@ std::optional<qlonglong> ParseLinkKey(const QString& key);
 
 // The links of one direction ("0" export), in FID order. Throws DbError.
 RecordsetPtr LoadLinks(Connection& config, const QString& direction);
+// The names of the links whose mappings the factory format restores. Throws DbError.
+QStringList FactoryLinkNames(Connection& config);
 // The t_BaseInfo row of a link; empty when there is none. Throws DbError.
 RecordsetPtr LoadLink(Connection& config, const QString& key);

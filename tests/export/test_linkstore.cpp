@@ -120,15 +120,42 @@ private Q_SLOTS:
         QVERIFY(!c.InTransaction());
     }
 
-    void defaultDetailReplacesAllMappings() {
+    // 格式引入 gives the factory links their factory mappings back; the user's own links keep theirs,
+    // also when one of their rows holds a number the factory rows carry.
+    void defaultDetailKeepsUserLinks_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("factoryNumbers");
+        QTest::newRow("user link beside the factory link") << "" << true;
+        QTest::newRow("factory link changed by the user")
+            << "update t_Detail set FQORField='2' where FBaseInfoID=1 and FTaxID=1" << true;
+        QTest::newRow("user row holding a factory number")
+            << "delete from t_Detail where FBaseInfoID=1; update t_Detail set FID=3 where FBaseInfoID=5"
+            << false;
+    }
+    void defaultDetailKeepsUserLinks() {
+        QFETCH(QString, setup);
+        QFETCH(bool, factoryNumbers);
         Store s;
         s.AddLink(5, QStringLiteral("自建"));
-        const QStringList factory =
-            Rows(*s.db.config, QStringLiteral("select * from t_DefaultDetail order by FID"));
+        for (const QString& st : setup.split(u';', Qt::SkipEmptyParts))
+            s.db.config->Execute(st);
+        const QString own =
+            QStringLiteral("select FID,FTaxID,FQORField,FisHead from t_Detail where FBaseInfoID=5");
+        const QStringList userRows = Rows(*s.db.config, own);
+        const QString factoryOf = QStringLiteral("select FBaseInfoID,FTaxID,FisFormula,FQORField,FisHead%1 "
+                                                 "from %2 where FBaseInfoID<>5 order by FID");
+        const QStringList factory = Rows(*s.db.config, factoryOf.arg(",FID", "t_DefaultDetail"));
         QVERIFY(clsSaveData(s.db.session).LoadTaxDefaultDetail());
         QVERIFY(s.sink.entries.isEmpty());
-        QCOMPARE(Rows(*s.db.config, QStringLiteral("select * from t_Detail order by FID")), factory);
-        QVERIFY(LinkRows(*s.db.config).contains(QStringLiteral("5:自建:")));
+        QCOMPARE(Rows(*s.db.config, own), userRows);
+        if (factoryNumbers) {
+            QCOMPARE(Rows(*s.db.config, factoryOf.arg(",FID", "t_Detail")), factory);
+        } else {
+            // Numbered anew, in the factory's order.
+            QCOMPARE(Rows(*s.db.config, factoryOf.arg("", "t_Detail")),
+                     Rows(*s.db.config, factoryOf.arg("", "t_DefaultDetail")));
+        }
+        QCOMPARE(FactoryLinkNames(*s.db.config), QStringList{QStringLiteral("航天金税默认格式")});
     }
 
     void taxFieldsSavedAndRestored() {
