@@ -298,8 +298,8 @@ private Q_SLOTS:
             << "cmdDelete" << true << true << QStringList{del, "删除成功!"} << "" << 2 << 2 << 0;
         QTest::newRow("default format, answer No")
             << "cmdAttrReference" << false << false << QStringList{fmt} << "" << 2 << 3 << 1;
-        QTest::newRow("default format, answer Yes replaces every mapping")
-            << "cmdAttrReference" << false << true << QStringList{fmt} << "" << 3 << 3 << 0;
+        QTest::newRow("default format, answer Yes keeps the user's own mappings")
+            << "cmdAttrReference" << false << true << QStringList{fmt} << "" << 3 << 3 << 1;
         QTest::newRow("new, wizard cancelled") << "cmdNew" << false << true << none << wiz << 3 << 3 << 1;
         QTest::newRow("edit, wizard cancelled") << "cmdEdit" << true << true << none << wiz << 3 << 3 << 1;
         QTest::newRow("edit without a selection") << "cmdEdit" << false << true << none << "" << 2 << 3 << 1;
