@@ -7,6 +7,7 @@
 #include "frmMain.h"
 #include <QCoreApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -59,6 +60,12 @@ void ListenForLaterStarts(const QString& key, frmMain* window) {
     });
 }
 
+QIcon ProgramIcon() {
+    // The icon is a resource of a static library: registered before its first use.
+    Q_INIT_RESOURCE(icons);
+    return QIcon(QStringLiteral(":/icons/taxferry.svg"));
+}
+
 bool LoadChineseTranslations() {
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     // One translator for the run, owned by the application.
@@ -79,8 +86,9 @@ frmMain* Main(const StartOptions& options) {
     const QString key = options.instanceKey.isEmpty() ? DefaultInstanceKey() : options.instanceKey;
     if (ActivateRunningInstance(key)) return nullptr;
 
-    const QString folder = options.programFolder.isEmpty() ? AppFolder() : options.programFolder;
     try {
+        // An installed program keeps its databases per user, made at the first start.
+        const QString folder = options.programFolder.isEmpty() ? ProgramDataFolder() : options.programFolder;
         std::unique_ptr<clsLogin> login = std::make_unique<clsLogin>(folder);
         if (login->Login(QStringLiteral("super"), QString(), true) != -1) return nullptr;
         auto session = std::make_unique<Session>();

@@ -5,6 +5,7 @@
 #include <QString>
 
 class frmMain;
+class QIcon;
 class QWidget;
 
 struct StartOptions {
@@ -26,3 +27,6 @@ QString DefaultInstanceKey();
 // month and day names in date pickers. Files and SQL keep the C locale: engines never read the default.
 // False when Qt's Chinese translation is not installed (qt6-translations-l10n).
 bool LoadChineseTranslations();
+
+// The program's own icon (an invoice with a red stamp and an arrow), for every window.
+QIcon ProgramIcon();

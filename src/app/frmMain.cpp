@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "AppMain.h"
 #include "HostComponents.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
@@ -25,7 +26,7 @@ frmMain::frmMain(std::unique_ptr<Session> session, QWidget* parent)
     m_session->itemChooser = &m_itemLook;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Orvane航天金税接口"));
-    setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    setWindowIcon(ProgramIcon());
 
     mdiArea = new QMdiArea(this);
     mdiArea->setObjectName(QStringLiteral("mdiArea"));

@@ -3,13 +3,12 @@
 #include "MessageBoxSink.h"
 #include "frmMain.h"
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taxferry"));
     QApplication::setApplicationVersion(QStringLiteral(TAXFERRY_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/taxferry.svg")));
+    QApplication::setWindowIcon(ProgramIcon());
     LoadChineseTranslations();
     MessageBoxSink sink;
     SetMessageSink(&sink);

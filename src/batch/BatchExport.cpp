@@ -45,9 +45,11 @@ int RunBatchExport(const QStringList& args) {
 
     Session session;
     session.gsAcctProps = u'{' + acct + u'}';
-    session.gsConfigConnString = config.isEmpty() ? ConfigConnStringFor(AppFolder())
-                                                  : QStringLiteral("Provider=SQLite;Data Source=") + config;
     try {
+        // Without --config: the program's own Taxlink.db (per user for an installed program).
+        session.gsConfigConnString = config.isEmpty()
+                                         ? ConfigConnStringFor(ProgramDataFolder())
+                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
         session.gcnConfig = session.OpenConfigConnection();
     } catch (const DbError& e) {
         ShowErr(QStringLiteral("OpenConfigConnection"), e);

@@ -11,7 +11,9 @@ static const char* kUsage =
     "  taxferry-batch import --acct CONN [--config Taxlink.db] FILE\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
-    "--config defaults to Taxlink.db in the program's folder. --filter holds the fourteen filter values\n"
+    "--config defaults to Taxlink.db in the program's folder (in the per-user data folder, "
+    "~/.local/share/Taxferry,\n"
+    "for an installed program). --filter holds the fourteen filter values\n"
     "(dates yyyy-mm-dd) joined by \"|\"; omitted, nothing is filtered.\n"
     "Messages go to stderr, one per line. Exit status: 0 on success, 1 otherwise.\n";
 
