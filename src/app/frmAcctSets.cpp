@@ -5,12 +5,14 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 frmAcctSets::frmAcctSets(PasswordStore& passwords, QWidget* parent)
@@ -20,7 +22,8 @@ frmAcctSets::frmAcctSets(PasswordStore& passwords, QWidget* parent)
 
     lstSets = new QListWidget(this);
     lstSets->setObjectName(QStringLiteral("lstSets"));
-    lstSets->setMinimumWidth(170);
+    lstSets->setFixedWidth(190);
+    lstSets->setIconSize(QSize(16, 16));
     auto edit = [this](const char* name, const QString& tip = QString()) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));
@@ -51,6 +54,13 @@ frmAcctSets::frmAcctSets(PasswordStore& passwords, QWidget* parent)
     cmdTest->setObjectName(QStringLiteral("cmdTest"));
     cmdTest->setAutoDefault(false);
 
+    lblPasswordNote = new QLabel(QStringLiteral("密码保存在系统的钥匙串中，不写入设置文件。"), this);
+    lblPasswordNote->setObjectName(QStringLiteral("lblPasswordNote"));
+    QFont small = lblPasswordNote->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    lblPasswordNote->setFont(small);
+    lblPasswordNote->setStyleSheet(QStringLiteral("color: #666"));
+
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(txtFile, 1);
     fileRow->addWidget(cmdBrowse);
@@ -64,17 +74,23 @@ frmAcctSets::frmAcctSets(PasswordStore& passwords, QWidget* parent)
     m_form->addRow(QStringLiteral("数据源:"), txtSource);
     m_form->addRow(QStringLiteral("用户名:"), txtUser);
     m_form->addRow(QStringLiteral("密码:"), txtPassword);
+    m_form->addRow(QString(), lblPasswordNote);
     auto* testRow = new QHBoxLayout;
     testRow->addStretch();
     testRow->addWidget(cmdTest);
-    auto* right = new QVBoxLayout;
+    auto* fraSet = new QGroupBox(QStringLiteral("账套设置"), this);
+    fraSet->setObjectName(QStringLiteral("fraSet"));
+    auto* right = new QVBoxLayout(fraSet);
     right->addLayout(m_form);
-    right->addLayout(testRow);
     right->addStretch();
+    right->addLayout(testRow);
+    auto* fraList = new QGroupBox(QStringLiteral("账套"), this);
+    fraList->setObjectName(QStringLiteral("fraList"));
+    auto* left = new QVBoxLayout(fraList);
+    left->addWidget(lstSets);
     auto* top = new QHBoxLayout;
-    top->addWidget(lstSets);
-    top->addSpacing(8);
-    top->addLayout(right, 1);
+    top->addWidget(fraList);
+    top->addWidget(fraSet, 1);
 
     auto button = [this](const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, this);
@@ -107,7 +123,7 @@ frmAcctSets::frmAcctSets(PasswordStore& passwords, QWidget* parent)
     connect(cmdDelete, &QPushButton::clicked, this, &frmAcctSets::cmdDelete_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
     ShowKind();
-    resize(620, 380);
+    resize(640, 400);
 }
 
 void frmAcctSets::Init() {
@@ -122,7 +138,10 @@ void frmAcctSets::FillList(const QString& current) {
     int row = -1;
     for (const auto& s : m_sets) {
         if (s.first == current) row = lstSets->count();
-        lstSets->addItem(s.first);
+        // A file set shows a file, a server set a drive on the network.
+        const bool server = IsServerConnString(s.second);
+        lstSets->addItem(new QListWidgetItem(
+            style()->standardIcon(server ? QStyle::SP_DriveNetIcon : QStyle::SP_FileIcon), s.first));
     }
     lstSets->setCurrentRow(row);
     if (row >= 0) lstSets_Changed();
@@ -147,6 +166,9 @@ void frmAcctSets::ShowSet(const AcctSet& set, const QString& password) {
     txtSource->setText(set.source);
     txtUser->setText(set.user);
     txtPassword->setText(password);
+    // A long path or driver string shows its beginning.
+    for (QLineEdit* box : {txtFile, txtSource})
+        box->setCursorPosition(0);
     ShowKind();
 }
 
@@ -160,6 +182,7 @@ void frmAcctSets::ShowKind() {
     m_form->setRowVisible(6, kind == AcctKind::ODBC);
     m_form->setRowVisible(7, !file);
     m_form->setRowVisible(8, !file);
+    m_form->setRowVisible(9, !file);
 }
 
 AcctSet frmAcctSets::ReadControls() const {

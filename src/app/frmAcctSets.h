@@ -7,6 +7,7 @@
 
 class QComboBox;
 class QFormLayout;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -29,6 +30,7 @@ public:
     QLineEdit* txtSource;
     QLineEdit* txtUser;
     QLineEdit* txtPassword;
+    QLabel* lblPasswordNote;
     QPushButton* cmdTest;
     QPushButton* cmdNew;
     QPushButton* cmdSave;
