@@ -12,7 +12,8 @@ int RunBatchImport(const QStringList& args) {
     const QString config = BatchOption(args, QStringLiteral("--config"));
     const QStringList files = BatchPositional(args, {QStringLiteral("--acct"), QStringLiteral("--config")});
     if (acct.isEmpty() || files.size() != 1) {
-        std::fputs("usage: taxferry-batch import --acct CONN [--config Taxlink.db] FILE\n", stderr);
+        std::fputs("usage: taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n",
+                   stderr);
         // Only a committed import exits with 0; everything else is a failure.
         return 1;
     }
@@ -34,9 +35,11 @@ int RunBatchImport(const QStringList& args) {
     bool ok = false;
     {
         ImportEngine engine(session);
-        ok = engine.ImportToQor(files.first());
+        ok = engine.ImportToQor(files.first(), args.contains(QStringLiteral("--skip-imported")));
+        ShowMsg(ok ? QStringLiteral("引入成功!") : QStringLiteral("引入失败!"));
+        // What was done, on stdout: the messages stay as they are on stderr.
+        if (ok || !engine.LastCounts().guarded) std::printf("%s\n", engine.CountsText().toUtf8().constData());
     }
-    ShowMsg(ok ? QStringLiteral("引入成功!") : QStringLiteral("引入失败!"));
     CloseConnection(session.gcnConfig);
     CloseConnection(session.gcnAcct);
     return ok ? 0 : 1;

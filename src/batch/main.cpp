@@ -8,14 +8,16 @@ static const char* kUsage =
     "usage:\n"
     "  taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE [--filter "
     "\"v0|v1|...|v13\"]\n"
-    "  taxferry-batch import --acct CONN [--config Taxlink.db] FILE\n"
+    "  taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
     "--config defaults to Taxlink.db in the program's folder (in the per-user data folder, "
     "~/.local/share/Taxferry,\n"
     "for an installed program). --filter holds the fourteen filter values\n"
     "(dates yyyy-mm-dd) joined by \"|\"; omitted, nothing is filtered.\n"
-    "Messages go to stderr, one per line. Exit status: 0 on success, 1 otherwise.\n";
+    "--skip-imported leaves out the invoices imported before instead of refusing the file.\n"
+    "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
+    "otherwise.\n";
 
 QString BatchOption(const QStringList& args, const QString& name) {
     const int i = args.indexOf(name);

@@ -4,6 +4,8 @@
 #include "common/GbkCodec.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include <QFileInfo>
+#include <QSet>
 #include <cmath>
 #include <limits>
 
@@ -25,7 +27,17 @@ ImportEngine::ImportEngine(Session& session)
     : m_session(session), m_acct(session.gcnAcct), m_rules(session.gcnAcct, session.gcnConfig),
       m_writer(session, m_rules) {}
 
-bool ImportEngine::ImportToQor(const QString& filePath) {
+QString ImportEngine::CountsText() const {
+    QString t = QStringLiteral("引入发票%1张，商品行%2行").arg(m_counts.invoices).arg(m_counts.lines);
+    if (m_counts.skipped > 0) t += QStringLiteral("，跳过已引入的发票%1张").arg(m_counts.skipped);
+    t += QStringLiteral("。");
+    if (!m_counts.guarded)
+        t += QStringLiteral("引入字段设置中没有类别代码和发票号码，未能检查发票是否已经引入过。");
+    return t;
+}
+
+bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
+    m_counts = Counts{};
     try {
         RequireConnection(m_acct.get());
         GbkLineReader reader;
@@ -35,6 +47,8 @@ bool ImportEngine::ImportToQor(const QString& filePath) {
             return false;
         }
         m_rules.BeginImport();
+        // The ledger's table is made (when missing) before the import's transaction begins.
+        m_ledger.emplace(*m_acct);
         m_writer.BeginImport();
         QString notice; // the engine's own message, shown once everything is rolled back
         {
@@ -42,7 +56,7 @@ bool ImportEngine::ImportToQor(const QString& filePath) {
             // same set waits here for the first one's commit instead of meeting it halfway.
             TransactionGuard tx(*m_acct, true);
             m_acct->LockForImport();
-            if (ReadFile(reader, notice)) {
+            if (ReadFile(reader, filePath, skipImported, notice)) {
                 m_writer.EndImport();
                 tx.commit();
                 return true;
@@ -56,7 +70,17 @@ bool ImportEngine::ImportToQor(const QString& filePath) {
     }
 }
 
-bool ImportEngine::ReadFile(GbkLineReader& reader, QString& notice) {
+bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool skipImported,
+                            QString& notice) {
+    // The invoice of the tax system: kind, code and number. Without code and number nothing can be told.
+    const int kindAt = m_rules.FieldPosition(true, QStringLiteral("发票种类"));
+    const int codeAt = m_rules.FieldPosition(true, QStringLiteral("类别代码"));
+    const int numberAt = m_rules.FieldPosition(true, QStringLiteral("发票号码"));
+    const int countAt = m_rules.FieldPosition(true, QStringLiteral("商品明细行数"));
+    m_counts.guarded = codeAt >= 0 && numberAt >= 0;
+    const QString file = QFileInfo(filePath).absoluteFilePath();
+    const QString user = m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
+    QSet<QString> inFile;
     qint32 lineNumber = 0;
     qint32 headLineNumber = 0;
     qint32 entryID = 0; // runs on over the whole file
@@ -73,10 +97,40 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, QString& notice) {
         if (IsCommentLine(line)) headLineNumber = Next(lineNumber);
         if (lineNumber != headLineNumber) continue;
 
+        QString kind, code, number;
+        if (m_counts.guarded) {
+            const QStringList cut = CutFields(line);
+            kind = kindAt >= 0 ? cut.value(kindAt) : QString();
+            code = cut.value(codeAt);
+            number = cut.value(numberAt);
+            const QString shown = QStringLiteral("发票[") + code + u'-' + number + u']';
+            if (inFile.contains(kind + QChar(0x1f) + code + QChar(0x1f) + number)) {
+                notice = shown + QStringLiteral("在文件中出现了两次，不能重复引入!");
+                return false;
+            }
+            inFile.insert(kind + QChar(0x1f) + code + QChar(0x1f) + number);
+            if (const std::optional<QString> billNo = m_ledger->ImportedBillNo(kind, code, number)) {
+                if (!skipImported) {
+                    notice = shown + QStringLiteral("已经引入过(销售发票") + *billNo +
+                             QStringLiteral(")，不能重复引入!");
+                    return false;
+                }
+                // Left out with its lines.
+                ++m_counts.skipped;
+                const qint32 count = BodyLineCount(countAt >= 0 ? cut.value(countAt) : QString());
+                for (qint32 i = 0; i < count; ++i) {
+                    lineNumber = Next(lineNumber);
+                    reader.readLine();
+                }
+                continue;
+            }
+        }
         ImportLine head;
         if (!m_writer.WriteHead(line, lineNumber, head)) return false;
-        const qint32 count =
-            BodyLineCount(head.Field(m_rules.FieldPosition(true, QStringLiteral("商品明细行数"))));
+        if (m_counts.guarded)
+            m_ledger->Add(kind, code, number, m_writer.InterID(), m_writer.BillNo(), file, user);
+        ++m_counts.invoices;
+        const qint32 count = BodyLineCount(head.Field(countAt));
         // A discount applies to a goods line of its own invoice, never to the last one of another.
         prevIsGoods = false;
         for (qint32 i = 0; i < count; ++i) {
@@ -90,6 +144,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, QString& notice) {
             const bool isGoods = CutFields(body).first() == u"0";
             if (isGoods) {
                 if (!m_writer.WriteGoodsLine(body, lineNumber, entryID)) return false;
+                ++m_counts.lines;
             } else if (!prevIsGoods) {
                 notice = QStringLiteral("取折扣行发票体字段出错!");
                 return false;
@@ -100,7 +155,8 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, QString& notice) {
             prevEntryID = entryID;
             prevIsGoods = isGoods;
         }
-        m_writer.FlushIfFull();
+        if (m_writer.FlushIfFull()) m_ledger->Flush();
     }
+    m_ledger->Flush();
     return true;
 }

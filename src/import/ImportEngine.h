@@ -3,6 +3,7 @@
 // writes all its invoices in one transaction, or nothing. The import window owns one engine; the
 // t_ItemMap mappings it loads stay with it, so a second import from the same window reuses them.
 
+#include "ImportLedger.h"
 #include "ImportRules.h"
 #include "InvoiceWriter.h"
 #include "common/Connection.h"
@@ -17,8 +18,21 @@ public:
     explicit ImportEngine(Session& session);
 
     // True only after the whole file was read and committed; otherwise the engine's own message has
-    // been shown and nothing of the file is left in the accounting set.
-    bool ImportToQor(const QString& filePath);
+    // been shown and nothing of the file is left in the accounting set. An invoice of the tax system that
+    // was imported before (or that the file holds twice) refuses the whole file, unless skipImported:
+    // then the ones imported before are left out and the rest imported.
+    bool ImportToQor(const QString& filePath, bool skipImported = false);
+
+    // What the last import did.
+    struct Counts {
+        int invoices = 0, lines = 0, skipped = 0;
+        // False when t_ImportField names no 类别代码 or 发票号码: nothing could be checked for an earlier
+        // import.
+        bool guarded = true;
+    };
+    const Counts& LastCounts() const { return m_counts; }
+    // The line that says what was done (and whether invoices imported before could be told).
+    QString CountsText() const;
 
     ImportRules& Rules() { return m_rules; }
     InvoiceWriter& Writer() { return m_writer; }
@@ -26,11 +40,13 @@ public:
 private:
     // Reads and writes the invoices of the file; false when one fails, with notice holding the engine's
     // own message (the checks show theirs themselves). Throws for the error report.
-    bool ReadFile(GbkLineReader& reader, QString& notice);
+    bool ReadFile(GbkLineReader& reader, const QString& filePath, bool skipImported, QString& notice);
     Session& m_session;
     ConnectionPtr m_acct;
     ImportRules m_rules;
     InvoiceWriter m_writer;
+    Counts m_counts;
+    std::optional<ImportLedger> m_ledger;
 };
 
 // The body line count of a head: the leading number of the text, rounded; 32-bit. Throws DbError

@@ -94,11 +94,12 @@ void InvoiceWriter::BeginImport() {
             m_rules.FieldPosition(false, QStringLiteral("税额"))};
 }
 
-void InvoiceWriter::FlushIfFull() {
+bool InvoiceWriter::FlushIfFull() {
     // Enough rows for a few statements, little enough memory however long the file.
-    if (m_entries->Pending() + m_heads->Pending() < 1000) return;
+    if (m_entries->Pending() + m_heads->Pending() < 1000) return false;
     m_heads->Flush();
     m_entries->Flush();
+    return true;
 }
 
 void InvoiceWriter::EndImport() {
@@ -176,6 +177,7 @@ bool InvoiceWriter::MapHeadFields(RowBatch::Row& row, const ImportLine& v, qint3
     } catch (const DbError& e) {
         failure = e;
     }
+    m_billNo = billNo;
     SetText(h, row, m_h.billNo, billNo);
     SetNumber(h, row, m_h.tranType, tranType);
     SetText(h, row, m_h.classType, classType);

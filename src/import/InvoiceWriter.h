@@ -23,8 +23,8 @@ public:
     // At the end of an import, before the commit: the rows still in memory are written and the running
     // numbers stored. Throws DbError.
     void EndImport();
-    // Between two invoices: writes what has gathered once there is enough of it.
-    void FlushIfFull();
+    // Between two invoices: writes what has gathered once there is enough of it; true when it did.
+    bool FlushIfFull();
 
     // Head step: checks and resolves the head line (file line lineNumber) and adds the invoice. head
     // receives the line. Throws DbError for what the error report covers.
@@ -36,6 +36,8 @@ public:
 
     // FInterID of the invoice being written.
     const QString& InterID() const { return m_interID; }
+    // FBillNo of the invoice being written.
+    const QString& BillNo() const { return m_billNo; }
 
 private:
     struct HeadColumns {
@@ -67,6 +69,7 @@ private:
     ConnectionPtr m_acct;
     ImportRules& m_rules;
     QString m_interID;
+    QString m_billNo;
     QString m_today;
     std::optional<BillNumberRule> m_special, m_ordinary;
     std::optional<std::pair<QString, QString>> m_period; // year, period

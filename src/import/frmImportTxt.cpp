@@ -3,6 +3,7 @@
 #include "BillNumbering.h"
 #include "ImportEngine.h"
 #include "common/modFunction.h"
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -39,6 +40,14 @@ frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
     pathRow->addWidget(txtAIS, 1);
     pathRow->addWidget(cmdOpen);
 
+    chkSkipImported = new QCheckBox(QStringLiteral("跳过已引入的发票(&S)"), this);
+    chkSkipImported->setObjectName(QStringLiteral("chkSkipImported"));
+    chkSkipImported->setToolTip(QStringLiteral("文件中已经引入过的发票不再引入，其余照常引入"));
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setWordWrap(true);
+    lblStatus->setVisible(false);
+
     cmdOK = new QPushButton(QStringLiteral("确定(&O)"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
@@ -51,6 +60,8 @@ frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fraTable);
+    layout->addWidget(chkSkipImported);
+    layout->addWidget(lblStatus);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -102,8 +113,10 @@ void frmImportTxt::cmdOK_Click() {
         if (!CheckData()) return;
         mstrFilePath = txtAIS->text().trimmed();
         setCursor(Qt::WaitCursor);
-        const bool ok = m_engine->ImportToQor(mstrFilePath);
+        const bool ok = m_engine->ImportToQor(mstrFilePath, chkSkipImported->isChecked());
         unsetCursor();
+        lblStatus->setText(m_engine->CountsText());
+        lblStatus->setVisible(ok || !m_engine->LastCounts().guarded);
         if (ok) {
             ShowMsg(QStringLiteral("引入成功!"));
             accept();

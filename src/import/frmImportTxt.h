@@ -8,6 +8,7 @@
 
 class QFileDialog;
 class QGroupBox;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,8 @@ public:
     QLabel* lblLabels = nullptr;
     QLineEdit* txtAIS = nullptr;
     QToolButton* cmdOpen = nullptr;
+    QCheckBox* chkSkipImported = nullptr; // 跳过已引入的发票
+    QLabel* lblStatus = nullptr;          // what the last import did
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdExit = nullptr;
     QFileDialog* dlgX = nullptr;

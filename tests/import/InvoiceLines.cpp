@@ -23,7 +23,9 @@ QString DiscountLine(const QString& name) {
 }
 
 QStringList Invoice(HeadFields h, const QStringList& bodies) {
+    static int next = 90000000;
     if (h.count.isEmpty()) h.count = QString::number(bodies.size());
+    if (h.number.isEmpty()) h.number = QString::number(++next);
     return QStringList{QStringLiteral("//发票开始"), HeadLine(h)} + bodies;
 }
 
@@ -34,7 +36,7 @@ QStringList IssuedFile(const QList<QStringList>& invoices) {
     return lines;
 }
 
-QStringList GeneratedFile(int invoices, int linesPerInvoice) {
+QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber) {
     struct Product {
         const char *name, *model, *unit;
         double price;
@@ -73,7 +75,7 @@ QStringList GeneratedFile(int invoices, int linesPerInvoice) {
                           .customer = QString::fromUtf8(customers[i % 5]),
                           .net = QString::number(net, 'f', 2),
                           .tax = QString::number(tax, 'f', 2),
-                          .number = QStringLiteral("%1").arg(i + 1, 8, 10, QChar(u'0'))},
+                          .number = QStringLiteral("%1").arg(firstNumber + i, 8, 10, QChar(u'0'))},
                          bodies);
     }
     return lines;

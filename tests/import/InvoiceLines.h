@@ -15,7 +15,7 @@ struct HeadFields {
     QString cancelled = QStringLiteral("0");
     QString biller = QStringLiteral("张会计");
     QString checker = QStringLiteral("李复核");
-    QString number = QStringLiteral("01234567");
+    QString number = QString(); // empty: the next number of the run, so no two invoices are the same
 };
 
 struct GoodsFields {
@@ -41,5 +41,5 @@ QStringList Invoice(HeadFields h, const QStringList& bodies);
 QStringList IssuedFile(const QList<QStringList>& invoices);
 
 // A file of `invoices` invoices with `linesPerInvoice` goods lines each over the demo set's customers
-// and products; every fifth invoice is an ordinary one.
-QStringList GeneratedFile(int invoices, int linesPerInvoice);
+// and products, numbered from firstNumber on; every fifth invoice is an ordinary one.
+QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber = 1);

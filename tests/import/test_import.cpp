@@ -140,7 +140,8 @@ private Q_SLOTS:
         QStringList longFile{tag};
         for (int i = 0; i < 40000; ++i)
             longFile << QStringLiteral("汇总");
-        Row("line numbers past 32767", longFile << one << one, {}, kEntryIDs, "1009:1,1010:2");
+        Row("line numbers past 32767", longFile << one << Invoice({}, {GoodsLine({})}), {}, kEntryIDs,
+            "1009:1,1010:2");
         Row("second invoice fails: the first is not kept",
             IssuedFile({one, Invoice({.customer = "无名"}, {})}), {"购方名称[无名]不存在或存在相同的记录!"});
         Row("third fails: numbers of both kinds given back",
@@ -439,6 +440,61 @@ private Q_SLOTS:
         QVERIFY2(rec->texts().first().contains(QStringLiteral("发生冲突(死锁)")),
                  qPrintable(rec->texts().first()));
         QCOMPARE(State(), before);
+    }
+
+    // An invoice of the tax system comes in once: a second import of it refuses the whole file (or, when
+    // asked, leaves it out); the ledger records what came in, in the import's transaction.
+    void importedOnce_data() {
+        QTest::addColumn<QString>("setup");      // configuration SQL before both imports
+        QTest::addColumn<bool>("skip");          // the second import leaves out what came before
+        QTest::addColumn<bool>("secondImports"); // the second import commits
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("counts"); // of the second import
+        const QString refused =
+            QStringLiteral("发票[3300061130-70000001]已经引入过(销售发票ZP000006)，不能重复引入!");
+        QTest::newRow("imported before: refused whole")
+            << "" << false << false << QStringList{refused} << "引入发票0张，商品行0行。";
+        QTest::newRow("imported before: left out when asked")
+            << "" << true << true << QStringList{} << "引入发票1张，商品行1行，跳过已引入的发票1张。";
+        QTest::newRow("no 类别代码 among the fields: nothing to tell")
+            << "update t_ImportField set FFieldDesc='代码' where FFieldDesc='类别代码'" << false << true
+            << QStringList{}
+            << "引入发票2张，商品行2行。引入字段设置中没有类别代码和发票号码，未能检查发票是否已经引入过。";
+    }
+    void importedOnce() {
+        QFETCH(QString, setup);
+        QFETCH(bool, skip);
+        QFETCH(bool, secondImports);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, counts);
+        if (!setup.isEmpty()) db->config->Execute(setup);
+        const QStringList first = Invoice({.number = "70000001"}, {GoodsLine({})});
+        const QStringList second = Invoice({.number = "70000002"}, {GoodsLine({})});
+        ImportEngine e(db->session);
+        WriteGbkFile(file, IssuedFile({first}));
+        QVERIFY(e.ImportToQor(file));
+        const QString before = State();
+        WriteGbkFile(file, IssuedFile({first, second}));
+        QCOMPARE(e.ImportToQor(file, skip), secondImports);
+        QCOMPARE(rec->texts(), messages);
+        QCOMPARE(e.CountsText(), counts);
+        if (!secondImports) QCOMPARE(State(), before);
+        const bool guarded = setup.isEmpty();
+        QCOMPARE(Acct("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo from TF_Ledger where "
+                      "FDirection=1 "
+                      "order by FInterID"),
+                 guarded ? (secondImports ? "3300061130-70000001=ZP000006,3300061130-70000002=ZP000007"
+                                          : "3300061130-70000001=ZP000006")
+                         : "");
+    }
+
+    void sameInvoiceTwiceInAFile() {
+        const QStringList one = Invoice({.number = "70000009"}, {GoodsLine({})});
+        const QString before = State();
+        QVERIFY(!Run(IssuedFile({one, Invoice({}, {GoodsLine({})}), one})));
+        QCOMPARE(rec->texts(), QStringList{"发票[3300061130-70000009]在文件中出现了两次，不能重复引入!"});
+        QCOMPARE(State(), before);
+        QCOMPARE(Acct("select count(*) from TF_Ledger"), "0");
     }
 
     void periodFromToday() {

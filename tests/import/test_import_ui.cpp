@@ -4,8 +4,10 @@
 #include "import/frmImportTxt.h"
 #include "support/TestSupport.h"
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -56,7 +58,7 @@ private Q_SLOTS:
     void cleanup() {
         rec.reset();
         db.reset();
-            }
+    }
 
     void pathChecks_data() {
         QTest::addColumn<QString>("path");
@@ -79,6 +81,33 @@ private Q_SLOTS:
         QVERIFY(w.isVisible());
         QCOMPARE(w.focusWidget(), Path(w));
         QCOMPARE(Acct(), "8");
+    }
+
+    // The same file again: refused, the window stays open; with 跳过已引入的发票 ticked the rest comes in and
+    // the window says what it did.
+    void skipImportedInTheWindow() {
+        for (bool skip : {false, true}) {
+            frmImportTxt w(db->session);
+            w.show();
+            Path(w)->setText(good);
+            w.findChild<QCheckBox*>(QStringLiteral("chkSkipImported"))->setChecked(skip);
+            rec->clear();
+            ClickOK(w);
+            QCOMPARE(rec->last(), QStringLiteral("引入成功!"));
+            QCOMPARE(w.lblStatus->text(),
+                     skip ? QStringLiteral("引入发票0张，商品行0行，跳过已引入的发票1张。")
+                          : QStringLiteral("引入发票1张，商品行1行。"));
+        }
+        frmImportTxt again(db->session);
+        again.show();
+        Path(again)->setText(good);
+        rec->clear();
+        ClickOK(again);
+        QCOMPARE(rec->texts().size(), 2);
+        QVERIFY(rec->texts().first().endsWith(QStringLiteral("不能重复引入!")));
+        QCOMPARE(rec->texts().last(), QStringLiteral("引入失败!"));
+        QVERIFY(again.isVisible());
+        QCOMPARE(Acct(), "9");
     }
 
     // A failed import leaves the window open for another try; a path typed with blanks around it
@@ -148,7 +177,8 @@ private Q_SLOTS:
         AddRow("no accounting set", "--acct|Provider=SQLite;Data Source=/no/acct.db|--config|CONFIG|good.txt",
                1, "找不到数据库文件“/no/acct.db”。\n引入失败!\n", "8");
         AddRow("no file named", "--acct|ACCT|--config|CONFIG", 1,
-               "usage: taxferry-batch import --acct CONN [--config Taxlink.db] FILE\n", "8");
+               "usage: taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n",
+               "8");
     }
     void batch() {
         QFETCH(QString, args);
@@ -169,6 +199,37 @@ private Q_SLOTS:
         QCOMPARE(Acct(), heads);
     }
 
+    // The batch tool says on stdout what it did; the same file again is refused, or with
+    // --skip-imported left out.
+    void batchSkipsWhatCameBefore() {
+        db->acct->Close();
+        const QStringList base{QStringLiteral("--acct"), db->acctConnString(), QStringLiteral("--config"),
+                               db->configPath};
+        struct Run {
+            QStringList extra;
+            int exitCode;
+            QString out, err;
+        };
+        WriteGbkFile(good, IssuedFile({Invoice({.number = "80000001"}, {GoodsLine({})})}));
+        for (const Run& r :
+             {Run{{}, 0, "引入发票1张，商品行1行。\n", "引入成功!\n"},
+              Run{{},
+                  1,
+                  "",
+                  "发票[3300061130-80000001]已经引入过(销售发票ZP000006)，不能重复引入!\n引入失败!\n"},
+              Run{{QStringLiteral("--skip-imported")},
+                  0,
+                  "引入发票0张，商品行0行，跳过已引入的发票1张。\n",
+                  "引入成功!\n"}}) {
+            QProcess* p = StartBatch(base + r.extra + QStringList{good});
+            QVERIFY(p->waitForFinished(120000));
+            QCOMPARE(QString::fromUtf8(p->readAllStandardError()), r.err);
+            QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()), r.out);
+            QCOMPARE(p->exitCode(), r.exitCode);
+        }
+        QCOMPARE(Acct(), QStringLiteral("9"));
+    }
+
     // Four clerks import into one accounting set at the same time, two files starting with a special
     // invoice and two with an ordinary one (locking the rules of the two kinds in opposite orders would
     // deadlock): each waits for the one before it, and no bill number or identifier is handed out twice.
@@ -176,7 +237,8 @@ private Q_SLOTS:
         const int invoices = 150, lines = 3, block = 2 + lines;
         QList<QStringList> contents;
         for (int i = 0; i < 4; ++i) {
-            QStringList file = GeneratedFile(invoices + 4, lines);
+            // Every file its own invoices of the tax system.
+            QStringList file = GeneratedFile(invoices + 4, lines, 1 + i * 1000);
             // Invoice 4 is the first ordinary one: the shifted files start with it.
             const int skip = i % 2 == 0 ? 0 : 4;
             file.remove(1, skip * block);

@@ -1,0 +1,36 @@
+#include "Ledger.h"
+
+#include <QDateTime>
+
+namespace {
+bool Exists(Connection& acct) {
+    try {
+        acct.TableColumns(Ledger::Table());
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+} // namespace
+
+void Ledger::Ensure(Connection& acct) {
+    if (Exists(acct)) return;
+    try {
+        // Types every database takes alike.
+        TransactionGuard tx(acct);
+        acct.Execute(QStringLiteral("create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), "
+                                    "FTaxCode varchar(40), FTaxNumber varchar(40), FInterID integer, "
+                                    "FBillNo varchar(80), FLinkID integer, FFileName varchar(255), "
+                                    "FTime varchar(20), FUserName varchar(80))"));
+        acct.Execute(QStringLiteral("create index ix_TF_Ledger_Tax on TF_Ledger (FTaxCode, FTaxNumber)"));
+        acct.Execute(QStringLiteral("create index ix_TF_Ledger_Bill on TF_Ledger (FBillNo)"));
+        tx.commit();
+    } catch (const DbError&) {
+        // Another program made it in the meantime.
+        if (!Exists(acct)) throw;
+    }
+}
+
+QString Ledger::Now() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}

@@ -1,0 +1,65 @@
+#include "ImportLedger.h"
+
+#include "common/Ledger.h"
+#include "common/modFunction.h"
+
+namespace {
+Connection& Ensured(Connection& acct) {
+    Ledger::Ensure(acct);
+    return acct;
+}
+QString Key(const QString& kind, const QString& number) {
+    return kind + QChar(0x1f) + number;
+}
+} // namespace
+
+ImportLedger::ImportLedger(Connection& acct) : m_acct(acct), m_rows(Ensured(acct), Ledger::Table()) {
+    m_direction = m_rows.Column(QStringLiteral("FDirection"));
+    m_kind = m_rows.Column(QStringLiteral("FInvoiceKind"));
+    m_code = m_rows.Column(QStringLiteral("FTaxCode"));
+    m_number = m_rows.Column(QStringLiteral("FTaxNumber"));
+    m_interID = m_rows.Column(QStringLiteral("FInterID"));
+    m_billNo = m_rows.Column(QStringLiteral("FBillNo"));
+    m_file = m_rows.Column(QStringLiteral("FFileName"));
+    m_time = m_rows.Column(QStringLiteral("FTime"));
+    m_user = m_rows.Column(QStringLiteral("FUserName"));
+}
+
+std::optional<QString> ImportLedger::ImportedBillNo(const QString& kind, const QString& code,
+                                                    const QString& number) {
+    auto it = m_imported.find(code);
+    if (it == m_imported.end()) {
+        // One code holds a run of numbers: its earlier imports are read once.
+        QHash<QString, QString> numbers;
+        const RecordsetPtr rs = m_acct.Query(
+            QStringLiteral(
+                "select FInvoiceKind,FTaxNumber,FBillNo from TF_Ledger where FDirection=? and FTaxCode=?"),
+            {Ledger::Import, code});
+        for (const QVariantList& row : rs->allRows())
+            numbers.insert(Key(NullToText(row.value(0)), NullToText(row.value(1))), NullToText(row.value(2)));
+        it = m_imported.insert(code, numbers);
+    }
+    const auto found = it->constFind(Key(kind, number));
+    if (found == it->constEnd()) return std::nullopt;
+    return *found;
+}
+
+void ImportLedger::Add(const QString& kind, const QString& code, const QString& number,
+                       const QString& interID, const QString& billNo, const QString& file,
+                       const QString& user) {
+    RowBatch::Row row = m_rows.EmptyRow();
+    auto text = [&](int col, const QString& value) {
+        if (col >= 0)
+            RowBatch::Set(row, col, SqlBindValue(m_rows.Columns()[col].type, QVariant(value.left(255))));
+    };
+    RowBatch::Set(row, m_direction, BindNumber(m_rows.Columns().value(m_direction).type, Ledger::Import));
+    text(m_kind, kind);
+    text(m_code, code);
+    text(m_number, number);
+    text(m_interID, interID);
+    text(m_billNo, billNo);
+    text(m_file, file);
+    text(m_time, Ledger::Now());
+    text(m_user, user);
+    m_rows.Add(std::move(row));
+}

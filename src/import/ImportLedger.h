@@ -1,0 +1,29 @@
+#pragma once
+// The import's part of the ledger (TF_Ledger): which invoices of the tax system came in before, and the
+// rows that record this import's, written in its transaction.
+
+#include "common/Connection.h"
+#include "common/RowBatch.h"
+#include <QHash>
+#include <QString>
+#include <optional>
+
+class ImportLedger {
+public:
+    // Creates the ledger table when the set has none (outside any transaction). Throws DbError.
+    explicit ImportLedger(Connection& acct);
+
+    // The bill number an earlier import gave the invoice of the tax system, or nothing.
+    std::optional<QString> ImportedBillNo(const QString& kind, const QString& code, const QString& number);
+    void Add(const QString& kind, const QString& code, const QString& number, const QString& interID,
+             const QString& billNo, const QString& file, const QString& user);
+    int Pending() const { return m_rows.Pending(); }
+    void Flush() { m_rows.Flush(); }
+
+private:
+    Connection& m_acct;
+    RowBatch m_rows;
+    // Per 类别代码: the invoices imported before, by kind and number.
+    QHash<QString, QHash<QString, QString>> m_imported;
+    int m_direction, m_kind, m_code, m_number, m_interID, m_billNo, m_file, m_time, m_user;
+};
