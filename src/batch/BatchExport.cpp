@@ -15,7 +15,7 @@ constexpr int kConditionCount = 14;
 int Usage(const char* problem) {
     std::fprintf(stderr,
                  "%s\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE "
-                 "[--filter \"v0|v1|...|v13\"]\n",
+                 "[--filter \"v0|v1|...|v13\"] [--include-exported]\n",
                  problem);
     // Everything but "引出成功！" ends with 1, bad arguments included.
     return 1;
@@ -55,8 +55,14 @@ int RunBatchExport(const QStringList& args) {
         ShowErr(QStringLiteral("OpenConfigConnection"), e);
         return 1;
     }
-    bool ok = clsSaveDataExport(session).ExportToTxT(out.trimmed(), values.join(u'|'), link);
-    if (ok) ShowMsg(QStringLiteral("引出成功！"));
+    clsSaveDataExport exporter(session);
+    exporter.SetIncludeExported(args.contains(QStringLiteral("--include-exported")));
+    bool ok = exporter.ExportToTxT(out.trimmed(), values.join(u'|'), link);
+    if (ok) {
+        ShowMsg(QStringLiteral("引出成功！"));
+        // What was done, on stdout: the messages stay as they are on stderr.
+        std::printf("%s\n", exporter.CountsText().toUtf8().constData());
+    }
     CloseConnection(session.gcnConfig);
     return ok ? 0 : 1;
 }

@@ -7,7 +7,7 @@
 static const char* kUsage =
     "usage:\n"
     "  taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE [--filter "
-    "\"v0|v1|...|v13\"]\n"
+    "\"v0|v1|...|v13\"] [--include-exported]\n"
     "  taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
@@ -15,6 +15,7 @@ static const char* kUsage =
     "~/.local/share/Taxferry,\n"
     "for an installed program). --filter holds the fourteen filter values\n"
     "(dates yyyy-mm-dd) joined by \"|\"; omitted, nothing is filtered.\n"
+    "Invoices exported before, or imported from the tax system, are left out unless --include-exported.\n"
     "--skip-imported leaves out the invoices imported before instead of refusing the file.\n"
     "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
     "otherwise.\n";

@@ -655,7 +655,12 @@ QList<FieldInfo> Connection::TableColumns(const QString& table) {
         QSqlDatabase db = database();
         requireOpen(db);
         QSqlQuery q(db);
-        runQuery(q, QStringLiteral("select * from ") + table + QStringLiteral(" where 1=0"), {});
+        try {
+            runQuery(q, QStringLiteral("select * from ") + table + QStringLiteral(" where 1=0"), {});
+        } catch (const DbError&) {
+            recoverReadOnly();
+            throw;
+        }
         out = fieldsOf(q.record());
     }
     if (out.isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("对象名“%1”无效。").arg(table));

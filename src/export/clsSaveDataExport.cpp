@@ -4,11 +4,23 @@
 
 #include "ExportWriter.h"
 #include "common/DbLog.h"
+#include "common/Ledger.h"
+#include "common/RowBatch.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
+
+bool LedgerExists(Connection& acct) {
+    try {
+        acct.TableColumns(Ledger::Table());
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
 
 // A text or number literal: the same value on every row.
 bool IsConstantExpression(const QString& item) {
@@ -24,6 +36,10 @@ bool HasLineOrderColumn(const QString& templateSql) {
                                            QRegularExpression::CaseInsensitiveOption);
     return column.match(templateSql).hasMatch();
 }
+
+// Invoices that crossed over before: exported, or imported from the tax system.
+const QString kLeaveOutLedger =
+    QStringLiteral(" where not exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo)");
 
 const QString kRedMemo =
     QStringLiteral("CASE t1.Frob WHEN -1 THEN '对应正数发票代码1111111111号码11111111' ELSE '' END as fmemo");
@@ -52,7 +68,8 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
                                    1);
         }
         const QString F = items.join(u',');
-        const QString source = TemplateSource(HeadSql.sql, BodySql);
+        QString source = TemplateSource(HeadSql.sql, BodySql);
+        if (m_leaveOutLedger) source += kLeaveOutLedger;
         // Servers refuse a constant in GROUP BY (the '' of an unmapped field): a constant is the same on
         // every row, so leaving it out groups alike.
         QStringList groups;
@@ -83,11 +100,25 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
                                       const TemplateQuery& HeadSql, const QString& BodySql) {
     try {
         TemplateQuery q;
+        m_leaveOutLedger = false;
         if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
         // Template formulas are written by users: the export reads through a connection that cannot write.
         if (!acct) acct = m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
         RecordsetPtr rs;
         try {
+            if (!m_includeExported && LedgerExists(*acct)) {
+                const QString source = TemplateSource(HeadSql.sql, BodySql);
+                m_counts.leftOut =
+                    acct->Query(
+                            QStringLiteral("select count(distinct FbillNo)") + source +
+                                QStringLiteral(
+                                    " where exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo)"),
+                            HeadSql.params)
+                        ->value(0)
+                        .toInt();
+                m_leaveOutLedger = true;
+                if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
+            }
             rs = acct->Query(q.sql, q.params);
         } catch (const DbError& e) {
             ShowMsg(QStringLiteral("语法错误，引出失败！"));
@@ -105,8 +136,69 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
     }
 }
 
+QString clsSaveDataExport::CountsText() const {
+    return QStringLiteral("引出发票%1张，商品行%2行。").arg(m_counts.invoices).arg(m_counts.lines);
+}
+
+bool clsSaveDataExport::WriteLedger(const Recordset& heads, const QString& LinkID, const QString& FilePath) {
+    try {
+        ConnectionPtr acct = m_session.gcnAcct && m_session.gcnAcct->State() == 1
+                                 ? m_session.gcnAcct
+                                 : m_session.OpenAcctConnection();
+        Ledger::Ensure(*acct);
+        const int bill = heads.FieldIndex(QStringLiteral("FbillNo"));
+        QStringList bills;
+        for (int r = 0; r < heads.RecordCount(); ++r) {
+            const QString b = NullToText(heads.valueAt(r, bill));
+            if (bills.isEmpty() || bills.last() != b) bills << b;
+        }
+        // The sales invoices behind the numbers, a few hundred to a statement.
+        QHash<QString, QVariant> interIDs;
+        for (qsizetype i = 0; i < bills.size(); i += 500) {
+            const QStringList part = bills.mid(i, 500);
+            QVariantList params(part.begin(), part.end());
+            const RecordsetPtr rs =
+                acct->Query(QStringLiteral("select FBillNo,FInterID from ICSale where FBillNo in (") +
+                                QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
+                            params);
+            for (const QVariantList& row : rs->allRows())
+                interIDs.insert(NullToText(row.value(0)), row.value(1));
+        }
+        const QString user =
+            m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
+        const QString file = QFileInfo(FilePath).absoluteFilePath().left(255);
+        const QString now = Ledger::Now();
+        TransactionGuard tx(*acct);
+        RowBatch rows(*acct, Ledger::Table());
+        for (const QString& b : bills) {
+            RowBatch::Row row = rows.EmptyRow();
+            auto set = [&](const char* column, const QVariant& value) {
+                const int c = rows.Column(QString::fromLatin1(column));
+                if (c >= 0) RowBatch::Set(row, c, SqlBindValue(rows.Columns()[c].type, value));
+            };
+            set("FDirection", Ledger::Export);
+            set("FInterID", interIDs.value(b));
+            set("FBillNo", b);
+            set("FLinkID", LinkID.trimmed());
+            set("FFileName", file);
+            set("FTime", now);
+            set("FUserName", user);
+            rows.Add(std::move(row));
+        }
+        rows.Flush();
+        tx.commit();
+        return true;
+    } catch (const DbError& e) {
+        ShowMsg(
+            QStringLiteral("引出文件已经写好，但未能在账套中记下这些发票已经引出，下次引出时它们还会引出。"));
+        ReportCause(QStringLiteral("WriteLedger"), e);
+        return false;
+    }
+}
+
 bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
                                     const QString& LinkID) {
+    m_counts = Counts{};
     try {
         Connection& config = m_session.Config();
         const RecordsetPtr link = LoadLink(config, LinkID);
@@ -148,7 +240,17 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                 throw;
             }
         };
-        return WriteToTxT(FilePath, *RH, RB, Sep);
+        if (!WriteToTxT(FilePath, *RH, RB, Sep)) return false;
+        m_counts.invoices = RH->RecordCount();
+        for (int r = 0; r < RH->RecordCount(); ++r)
+            m_counts.lines += RH->valueAt(r, 0).toInt();
+        // The reading transaction ends before the ledger is written (an SQLite file has one writer, and no
+        // writer while a reader holds it).
+        acct->Close();
+        if (m_counts.leftOut > 0)
+            ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
+        WriteLedger(*RH, LinkID, FilePath);
+        return true;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ExportToTxT"), e);
         return false;

@@ -12,7 +12,18 @@ public:
 
     // Writes the sales-document import file of the tax system for the invoices that the condition text
     // (fourteen values joined by "|") selects, following the link. True only when the file is complete.
+    // Invoices exported before, and invoices that came in by import (both in the ledger TF_Ledger), are
+    // left out unless includeExported; the exported ones are recorded in the ledger once the file is in
+    // place.
     bool ExportToTxT(const QString& FilePath, const QString& Conditions, const QString& LinkID);
+    void SetIncludeExported(bool include) { m_includeExported = include; }
+
+    // What the last export wrote.
+    struct Counts {
+        int invoices = 0, lines = 0, leftOut = 0;
+    };
+    const Counts& LastCounts() const { return m_counts; }
+    QString CountsText() const;
 
 private:
     // Builds the head or body query of the link over the two templates; false after a reported
@@ -23,4 +34,10 @@ private:
     // connection into acct once the link's head fields are known.
     RecordsetPtr GetRs(ConnectionPtr& acct, const QString& LinkID, const TemplateQuery& HeadSql,
                        const QString& BodySql);
+    // Records the exported invoices; false (after saying so) when the ledger could not be written.
+    bool WriteLedger(const Recordset& heads, const QString& LinkID, const QString& FilePath);
+
+    bool m_includeExported = false;
+    bool m_leaveOutLedger = false; // the ledger exists and what it holds is left out
+    Counts m_counts;
 };

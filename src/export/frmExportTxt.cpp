@@ -3,6 +3,7 @@
 #include "clsSaveDataExport.h"
 #include "common/modFunction.h"
 #include "frmFilter.h"
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -89,9 +90,17 @@ frmExportTxt::frmExportTxt(const Session& session, QWidget* parent) : QDialog(pa
     buttons->addWidget(btnOK);
     buttons->addWidget(btnExit);
 
+    chkIncludeExported = new QCheckBox(QStringLiteral("包括已引出的发票(&I)"), this);
+    chkIncludeExported->setObjectName(QStringLiteral("chkIncludeExported"));
+    chkIncludeExported->setToolTip(QStringLiteral("已经引出过的发票和从税控系统引入的发票也引出"));
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+
     auto* main = new QVBoxLayout(this);
     main->addWidget(fraStep);
     main->addWidget(Frame2);
+    main->addWidget(chkIncludeExported);
+    main->addWidget(lblStatus);
     main->addLayout(process);
     main->addWidget(line);
     main->addLayout(buttons);
@@ -141,8 +150,13 @@ void frmExportTxt::btnOK_Click() {
         filter.Init();
         filter.exec();
         if (!filter.Ok()) return;
-        if (clsSaveDataExport(m_session).ExportToTxT(path, filter.ReturnCondition(), m_Key))
+        clsSaveDataExport exporter(m_session);
+        exporter.SetIncludeExported(chkIncludeExported->isChecked());
+        lblStatus->clear();
+        if (exporter.ExportToTxT(path, filter.ReturnCondition(), m_Key)) {
             ShowMsg(QStringLiteral("引出成功！"));
+            lblStatus->setText(exporter.CountsText());
+        }
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("btnOK_Click"), e);
     }

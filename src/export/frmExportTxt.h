@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QList>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -38,6 +39,8 @@ public:
     QToolButton* btnOpenFile;
     QGroupBox* Frame2;
     QList<QRadioButton*> OptSys;
+    QCheckBox* chkIncludeExported; // 包括已引出的发票
+    QLabel* lblStatus;             // what the last export wrote
     QLabel* lblProcess;
     QProgressBar* PBar;
     QPushButton* btnOK;

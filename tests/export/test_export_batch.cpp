@@ -15,7 +15,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stderrText");
         const QString usage =
             QStringLiteral("\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] "
-                           "--link ID --out FILE [--filter \"v0|v1|...|v13\"]\n");
+                           "--link ID --out FILE [--filter \"v0|v1|...|v13\"] [--include-exported]\n");
         QTest::newRow("all invoices") << QStringList{} << 0 << "引出成功！\n";
         QTest::newRow("date range") << QStringList{"--filter", "2026-01-01|2026-01-31"} << 0
                                     << "引出成功！\n";
@@ -99,8 +99,9 @@ private Q_SLOTS:
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("ODBCINI"), ini);
             p.setProcessEnvironment(env);
-            p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", conn, "--config", db.configPath,
-                                                     "--link", "1", "--out", files.last()});
+            p.start(QStringLiteral(TAXFERRY_BATCH),
+                    {"export", "--acct", conn, "--config", db.configPath, "--link", "1", "--out",
+                     files.last(), "--include-exported"});
             QVERIFY(p.waitForFinished(120000));
             QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("引出成功！\n"));
         }
@@ -108,6 +109,47 @@ private Q_SLOTS:
         QVERIFY(first.size() > 2);
         QCOMPARE(ReadGbkFile(files[1]), first);
         QCOMPARE(ReadGbkFile(files[2]), first);
+    }
+
+    // An invoice goes out once: the next export leaves it out (and says how many), unless asked to include
+    // it; invoices that came in from the tax system never go back unasked.
+    void exportedOnce() {
+        TestDatabases db;
+        const QString out = db.folder() + QStringLiteral("/out.txt");
+        auto run = [&](const QStringList& extra, const QString& filter = QString()) {
+            QProcess p;
+            QStringList args{"export",   "--acct",      db.acctConnString(),
+                             "--config", db.configPath, "--link",
+                             "1",        "--out",       out};
+            if (!filter.isEmpty()) args << "--filter" << filter;
+            p.start(QStringLiteral(TAXFERRY_BATCH), args + extra);
+            p.waitForFinished(120000);
+            return QStringList{QString::number(p.exitCode()), QString::fromUtf8(p.readAllStandardError()),
+                               QString::fromUtf8(p.readAllStandardOutput())};
+        };
+        // January first.
+        const QStringList first = run({}, "2026-01-01|2026-01-31");
+        QCOMPARE(first.value(0), "0");
+        QCOMPARE(first.value(1), "引出成功！\n");
+        QVERIFY2(first.value(2).startsWith(QStringLiteral("引出发票")), qPrintable(first.value(2)));
+        const QStringList firstFile = ReadGbkFile(out);
+        QCOMPARE(run({}, "2026-01-01|2026-01-31"),
+                 (QStringList{"1", "引出的表头数据为空，引出失败！\n", ""}));
+        QCOMPARE(run({"--include-exported"}, "2026-01-01|2026-01-31").value(0), "0");
+        QCOMPARE(ReadGbkFile(out), firstFile);
+        // The whole quarter: January's are left out, the rest goes.
+        const QStringList all = run({});
+        QCOMPARE(all.value(0), "0");
+        QVERIFY2(all.value(1).startsWith(QStringLiteral("已有")) &&
+                     all.value(1).endsWith(QStringLiteral("张发票引出过，本次未引出。\n引出成功！\n")),
+                 qPrintable(all.value(1)));
+        const QStringList rest = ReadGbkFile(out);
+        QVERIFY(!rest.contains(firstFile.value(1)));
+        // An invoice that came in from the tax system stays out of the next export.
+        db.acct->Execute(
+            QStringLiteral("insert into TF_Ledger (FDirection, FBillNo) select 1, FBillNo from ICSale"));
+        QCOMPARE(run({"--include-exported"}).value(0), "0");
+        QCOMPARE(run({}), (QStringList{"1", "引出的表头数据为空，引出失败！\n", ""}));
     }
 
     // The system's message stays as it is; what the database said follows on a line of its own.
