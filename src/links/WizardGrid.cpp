@@ -106,6 +106,22 @@ bool CheckGridRows(const QList<GridRow>& rows, bool isHead) {
     return false;
 }
 
+QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body) {
+    auto names = [](const QList<GridRow>& rows) {
+        QStringList out;
+        for (const GridRow& r : rows)
+            if (r.mapped()) out << SplitItem(r.taxField, QStringLiteral("|"), 0).trimmed();
+        return out;
+    };
+    const QStringList mappedHead = names(head), mappedBody = names(body);
+    QStringList missing;
+    for (const char* f : {"单据号", "商品行数", "购方名称", "购方税号"})
+        if (!mappedHead.contains(QString::fromUtf8(f))) missing << QString::fromUtf8(f);
+    for (const char* f : {"货物名称", "数量", "不含税金额", "税率"})
+        if (!mappedBody.contains(QString::fromUtf8(f))) missing << QString::fromUtf8(f);
+    return missing;
+}
+
 FieldMap DetailFieldMap(const GridRow& row, bool isHead) {
     FieldMap m;
     m.Set(QStringLiteral("FTaxID"), row.taxID.trimmed());

@@ -180,7 +180,13 @@ void frmList::cmdDelete_Click() {
 
 void frmList::cmdAttrReference_Click() {
     try {
-        if (!AskYesNo(QStringLiteral("是否确定引入航天金税默认的发票格式设置?"))) return;
+        // Say which links get their factory mappings back: the others keep theirs.
+        const QStringList names = FactoryLinkNames(m_session.Config());
+        QString question = QStringLiteral("是否确定引入航天金税默认的发票格式设置?");
+        if (!names.isEmpty())
+            question += QStringLiteral("\r\n将恢复关联“%1”的字段对应，其他关联保持不变。")
+                            .arg(names.join(QStringLiteral("”、“")));
+        if (!AskYesNo(question)) return;
         if (clsSaveData(m_session).LoadTaxDefaultDetail()) Init();
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("cmdAttrReference_Click"), e);

@@ -256,6 +256,12 @@ void frmNew::cmdFinish_Click() {
     try {
         if (!CheckGridData(fpHead, true)) return;
         if (!CheckGridData(fpBody, false)) return;
+        const QStringList missing = MissingRequiredFields(ReadGridRows(fpHead), ReadGridRows(fpBody));
+        if (!missing.isEmpty() &&
+            !AskYesNo(QStringLiteral(
+                          "关联没有对应税控系统必需的字段：%1。税控系统将拒绝这样引出的文件，是否仍然保存？")
+                          .arg(missing.join(QStringLiteral("、")))))
+            return;
         RecordList list;
         list.Add(GetBaseData());
         GetDetailData(fpHead, list, true);

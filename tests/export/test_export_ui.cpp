@@ -286,7 +286,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("stored");
         QTest::addColumn<int>("ownMappings");
         const QString del = QStringLiteral("你确定要删除所选关联吗？");
-        const QString fmt = QStringLiteral("是否确定引入航天金税默认的发票格式设置?");
+        const QString fmt = QStringLiteral("是否确定引入航天金税默认的发票格式设置?\r\n"
+                                           "将恢复关联“航天金税默认格式”的字段对应，其他关联保持不变。");
         const QString wiz = QStringLiteral("关联关系");
         const QStringList none;
         QTest::newRow("OK without a selection") << "cmdOK" << false << true << none << "" << 2 << 3 << 1;

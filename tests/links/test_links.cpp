@@ -139,10 +139,19 @@ private:
     void toStepTwo(frmNew* w, const QString& name = QStringLiteral("测试关联"), int type = 0);
     void fill(frmNew* w, bool head, const QStringList& rows);
 
+    QStringList SavedTexts() const;
     std::unique_ptr<TestDatabases> m_db;
     std::unique_ptr<RecorderSink> m_sink;
     EditorAnswer m_editor; // the last editor opened by fill
 };
+
+// The messages of a save, without the question that asks to save a link the tax system would refuse.
+QStringList TestLinks::SavedTexts() const {
+    QStringList t = m_sink->texts();
+    if (!t.isEmpty() && t.first().startsWith(QStringLiteral("关联没有对应税控系统必需的字段")))
+        t.removeFirst();
+    return t;
+}
 
 void TestLinks::init() {
     m_db = std::make_unique<TestDatabases>();
@@ -441,8 +450,9 @@ void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
     fill(w.get(), false, {kItem, QStringLiteral("2|数量|=[24/数量] * 2")});
     QCOMPARE(m_editor.dataType, 3);
 
+    m_sink->answers << true; // save although the tax system needs more fields
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
-    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
     QCOMPARE(w->result(), int(QDialog::Accepted));
     QVERIFY(!w->isVisible());
 
@@ -498,8 +508,9 @@ void TestLinks::editKeepsFidAndRewritesRows() {
 
     w->txtLinkName->setText(QStringLiteral("新关联"));
     fill(w.get(), false, {QStringLiteral("2|数量|数量")});
+    m_sink->answers << true; // save although the tax system needs more fields
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
-    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
 
     QCOMPARE(count(c, QStringLiteral("select count(*) from t_BaseInfo")), 2);
     QCOMPARE(rowsOf(c, QStringLiteral("select FName, FSeperator, FMemo, FDate from t_BaseInfo where FID=5")),
@@ -596,8 +607,9 @@ void TestLinks::gapsRemovedOnReload() {
     toStepTwo(w.get());
     fill(w.get(), true, {kBillNo, QStringLiteral("3|购方名称|购方名称")});
     fill(w.get(), false, {QStringLiteral("4|货物名称|货物名称")});
+    m_sink->answers << true; // save although the tax system needs more fields
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
-    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
 
     auto again = openWizard(1, QStringLiteral("2"));
     QCOMPARE(again->fpHead->Text(TaxField, 1), QStringLiteral("单据号"));
@@ -708,12 +720,13 @@ void TestLinks::listNewAndEditOpenTheWizard() {
         w->cmdFinish->click();
         if (w->isVisible()) w->reject();
     });
+    m_sink->answers << true; // save although the tax system needs more fields
     QTest::mouseClick(list.cmdNew, Qt::LeftButton);
     QCOMPARE(seenNew.status, 0);
     QCOMPARE(seenNew.key, QString());
     QCOMPARE(seenNew.text, QStringLiteral("~~"));
     QVERIFY(seenNew.picked);
-    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
     QCOMPARE(list.lsvSelect->topLevelItemCount(), 2);
 
     // Edit: the selected link is loaded; cancelling still reloads the list.
@@ -823,8 +836,9 @@ void TestLinks::wizardLinkExportsAsItsGridsSay() {
     toStepTwo(w.get(), QStringLiteral("往返"), 0);
     fill(w.get(), true, {kBillNo, QStringLiteral("2|购方名称|=upper([3/购方名称])")});
     fill(w.get(), false, {QStringLiteral("1|数量|=[24/数量] * 2"), QStringLiteral("2|货物名称|货物名称")});
+    m_sink->answers << true; // save although the tax system needs more fields
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
-    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
 
     const QString out = m_db->folder() + QStringLiteral("/out.txt");
     QProcess batch;

@@ -20,6 +20,8 @@ private Q_SLOTS:
     void getFieldType();
     void typeTexts();
     void fieldLists();
+    void requiredFields_data();
+    void requiredFields();
 
 private:
     bool verify(const QString& expression, bool isHead = true, int dataType = 1);
@@ -187,6 +189,39 @@ void TestLinksRules::fieldLists() {
     QCOMPARE(SplitItem(qor[3], QStringLiteral("|"), 1), QStringLiteral("24"));
     m_db->config->Execute(QStringLiteral("delete from t_QorField"));
     QCOMPARE(QorFieldList(*m_db->config, true), QString());
+}
+
+// The first items of the tax system's head and detail lines must be mapped, or it refuses the file.
+void TestLinksRules::requiredFields_data() {
+    QTest::addColumn<QStringList>("head");
+    QTest::addColumn<QStringList>("body");
+    QTest::addColumn<QStringList>("missing");
+    const QStringList fullHead{"单据号", "商品行数", "购方名称", "购方税号", "备注"};
+    const QStringList fullBody{"货物名称", "数量", "不含税金额", "税率"};
+    QTest::newRow("everything needed") << fullHead << fullBody << QStringList{};
+    QTest::newRow("only the numbers and the goods")
+        << QStringList{"单据号"} << QStringList{"货物名称"}
+        << QStringList{"商品行数", "购方名称", "购方税号", "数量", "不含税金额", "税率"};
+    QTest::newRow("items as the drop-down gives them")
+        << QStringList{"单据号" + QString(100, u' ') + "|1|1"} << fullBody
+        << QStringList{"商品行数", "购方名称", "购方税号"};
+}
+
+void TestLinksRules::requiredFields() {
+    QFETCH(QStringList, head);
+    QFETCH(QStringList, body);
+    QFETCH(QStringList, missing);
+    auto rows = [](const QStringList& names) {
+        QList<GridRow> out;
+        for (const QString& n : names) {
+            GridRow r;
+            r.taxField = n;
+            out.append(r);
+        }
+        out.append(GridRow{}); // an empty row maps nothing
+        return out;
+    };
+    QCOMPARE(MissingRequiredFields(rows(head), rows(body)), missing);
 }
 
 QTEST_GUILESS_MAIN(TestLinksRules)
