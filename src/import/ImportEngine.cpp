@@ -80,7 +80,9 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
     m_counts.guarded = codeAt >= 0 && numberAt >= 0;
     const QString file = QFileInfo(filePath).absoluteFilePath();
     const QString user = m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
-    QSet<QString> inFile;
+    // The invoices of this file so far, as hashes: memory stays small however long the file; a hash seen
+    // before is confirmed in the ledger rows of this import.
+    QSet<size_t> inFile;
     qint32 lineNumber = 0;
     qint32 headLineNumber = 0;
     qint32 entryID = 0; // runs on over the whole file
@@ -104,11 +106,12 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
             code = cut.value(codeAt);
             number = cut.value(numberAt);
             const QString shown = QStringLiteral("发票[") + code + u'-' + number + u']';
-            if (inFile.contains(kind + QChar(0x1f) + code + QChar(0x1f) + number)) {
+            const size_t hash = qHash(kind + QChar(0x1f) + code + QChar(0x1f) + number);
+            if (inFile.contains(hash) && m_ledger->ImportedHere(kind, code, number)) {
                 notice = shown + QStringLiteral("在文件中出现了两次，不能重复引入!");
                 return false;
             }
-            inFile.insert(kind + QChar(0x1f) + code + QChar(0x1f) + number);
+            inFile.insert(hash);
             if (const std::optional<QString> billNo = m_ledger->ImportedBillNo(kind, code, number)) {
                 if (!skipImported) {
                     notice = shown + QStringLiteral("已经引入过(销售发票") + *billNo +

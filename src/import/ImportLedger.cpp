@@ -44,6 +44,18 @@ std::optional<QString> ImportLedger::ImportedBillNo(const QString& kind, const Q
     return *found;
 }
 
+bool ImportLedger::ImportedHere(const QString& kind, const QString& code, const QString& number) {
+    // The import's own rows are in its transaction once written.
+    m_rows.Flush();
+    return m_acct
+               .Query(
+                   QStringLiteral("select count(*) from TF_Ledger where FDirection=? and FInvoiceKind=? and "
+                                  "FTaxCode=? and FTaxNumber=?"),
+                   {Ledger::Import, kind, code, number})
+               ->value(0)
+               .toLongLong() > 0;
+}
+
 void ImportLedger::Add(const QString& kind, const QString& code, const QString& number,
                        const QString& interID, const QString& billNo, const QString& file,
                        const QString& user) {

@@ -15,6 +15,8 @@ public:
 
     // The bill number an earlier import gave the invoice of the tax system, or nothing.
     std::optional<QString> ImportedBillNo(const QString& kind, const QString& code, const QString& number);
+    // Whether this import has recorded the invoice already (its rows so far, written or not).
+    bool ImportedHere(const QString& kind, const QString& code, const QString& number);
     void Add(const QString& kind, const QString& code, const QString& number, const QString& interID,
              const QString& billNo, const QString& file, const QString& user);
     int Pending() const { return m_rows.Pending(); }
