@@ -621,9 +621,11 @@ int Run(int invoices, const QString& acct, const QString& dir, bool keep) {
                        dir),
               QStringLiteral("taxferry-batch import of the export set"));
     const QString outFile = dir + QStringLiteral("/export.txt");
+    // The set's invoices came in by import: the export leaves such invoices out unless asked.
     const ChildRun exp =
         RunBatch({QStringLiteral("export"), QStringLiteral("--acct"), exportSet, QStringLiteral("--config"),
-                  config, QStringLiteral("--link"), QStringLiteral("1"), QStringLiteral("--out"), outFile},
+                  config, QStringLiteral("--link"), QStringLiteral("1"), QStringLiteral("--out"), outFile,
+                  QStringLiteral("--include-exported")},
                  dir);
     RequireOk(exp, QStringLiteral("taxferry-batch export"));
     const ExportFloor ef = RunExportFloor(exportSet, config, dir + QStringLiteral("/export_floor.txt"));
