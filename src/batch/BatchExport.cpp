@@ -15,7 +15,7 @@ constexpr int kConditionCount = 14;
 int Usage(const char* problem) {
     std::fprintf(stderr,
                  "%s\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE "
-                 "[--filter \"v0|v1|...|v13\"] [--include-exported]\n",
+                 "[--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n",
                  problem);
     // Everything but "引出成功！" ends with 1, bad arguments included.
     return 1;
@@ -30,7 +30,8 @@ int RunBatchExport(const QStringList& args) {
     const QString out = BatchOption(args, QStringLiteral("--out"));
     const bool hasFilter = args.contains(QStringLiteral("--filter"));
     const QString filter = BatchOption(args, QStringLiteral("--filter"));
-    if (acct.isEmpty() || link.isEmpty() || out.trimmed().isEmpty())
+    const bool preview = args.contains(QStringLiteral("--preview"));
+    if (acct.isEmpty() || link.isEmpty() || (out.trimmed().isEmpty() && !preview))
         return Usage("--acct, --link and --out are required.");
     if (!BracesBalanced(acct)) return Usage("--acct: the braces of the connection string do not pair up.");
 
@@ -57,8 +58,20 @@ int RunBatchExport(const QStringList& args) {
     }
     clsSaveDataExport exporter(session);
     exporter.SetIncludeExported(args.contains(QStringLiteral("--include-exported")));
+    exporter.SetPreview(preview);
     bool ok = exporter.ExportToTxT(out.trimmed(), values.join(u'|'), link);
-    if (ok) {
+    if (ok && preview) {
+        // One line per invoice and a total: nothing is written.
+        int lines = 0;
+        double amount = 0, tax = 0;
+        for (const clsSaveDataExport::PreviewRow& p : exporter.Preview()) {
+            std::printf("%s\t%d\t%.2f\t%.2f\n", p.billNo.toUtf8().constData(), p.lines, p.amount, p.tax);
+            lines += p.lines;
+            amount += p.amount;
+            tax += p.tax;
+        }
+        std::printf("合计%d张\t%d\t%.2f\t%.2f\n", int(exporter.Preview().size()), lines, amount, tax);
+    } else if (ok) {
         ShowMsg(QStringLiteral("引出成功！"));
         // What was done, on stdout: the messages stay as they are on stderr.
         std::printf("%s\n", exporter.CountsText().toUtf8().constData());

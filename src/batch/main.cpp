@@ -7,7 +7,7 @@
 static const char* kUsage =
     "usage:\n"
     "  taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE [--filter "
-    "\"v0|v1|...|v13\"] [--include-exported]\n"
+    "\"v0|v1|...|v13\"] [--include-exported] [--preview]\n"
     "  taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
@@ -16,6 +16,8 @@ static const char* kUsage =
     "for an installed program). --filter holds the fourteen filter values\n"
     "(dates yyyy-mm-dd) joined by \"|\"; omitted, nothing is filtered.\n"
     "Invoices exported before, or imported from the tax system, are left out unless --include-exported.\n"
+    "--preview writes no file: one line per invoice (单据号, 商品行数, 不含税金额, 税额) and a total on "
+    "stdout.\n"
     "--skip-imported leaves out the invoices imported before instead of refusing the file.\n"
     "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
     "otherwise.\n";

@@ -51,7 +51,8 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
     try {
         const RecordsetPtr rs = m_session.Config().Query(
             QStringLiteral(
-                "Select b.FFieldName,b.FFieldType,a.FisFormula,a.FQORField from (t_Detail a left join "
+                "Select b.FFieldName,b.FFieldType,a.FisFormula,a.FQORField,a.FTaxID from (t_Detail a left "
+                "join "
                 "t_QorField b on a.FQORField=b.FID) Where  a.FBaseInfoID=? and a.FisHead=? Order by a.FID"),
             {ParseLinkKey(LinkID).value_or(0), IsHead});
         if (rs->EOF_()) {
@@ -60,7 +61,12 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
             return false;
         }
         QStringList items;
+        if (!IsHead) m_bodyTaxNames.clear();
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+            if (!IsHead)
+                m_bodyTaxNames << NullToText(GetFieldValue(
+                    &m_session.Config(), QStringLiteral("select Fname from t_TaxField where Fid=?"), 0,
+                    QString(), {rs->value(QStringLiteral("FTaxID"))}));
             if (!IsTrueValue(rs->value(QStringLiteral("FisFormula"))))
                 items << NullToText(rs->value(QStringLiteral("FFieldName")), QStringLiteral("''"));
             else
@@ -240,6 +246,25 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                 throw;
             }
         };
+        if (m_preview) {
+            // What the file would hold, per invoice: its lines and the sums of their amount and tax.
+            m_previewRows.clear();
+            const int amountAt = int(m_bodyTaxNames.indexOf(QStringLiteral("不含税金额")));
+            const int taxAt = int(m_bodyTaxNames.indexOf(QStringLiteral("税额")));
+            RB([](const QList<FieldInfo>&) {},
+               [&](const QVariantList& row) {
+                   const QString bill = NullToText(row.value(0));
+                   if (m_previewRows.isEmpty() || m_previewRows.last().billNo != bill)
+                       m_previewRows.append(PreviewRow{bill});
+                   PreviewRow& p = m_previewRows.last();
+                   ++p.lines;
+                   if (amountAt >= 0) p.amount += LeadingNumber(NullToText(row.value(amountAt + 1)));
+                   if (taxAt >= 0) p.tax += LeadingNumber(NullToText(row.value(taxAt + 1)));
+               });
+            if (m_counts.leftOut > 0)
+                ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
+            return true;
+        }
         if (!WriteToTxT(FilePath, *RH, RB, Sep)) return false;
         m_counts.invoices = RH->RecordCount();
         for (int r = 0; r < RH->RecordCount(); ++r)

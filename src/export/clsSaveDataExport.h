@@ -17,6 +17,16 @@ public:
     // place.
     bool ExportToTxT(const QString& FilePath, const QString& Conditions, const QString& LinkID);
     void SetIncludeExported(bool include) { m_includeExported = include; }
+    // Proof mode: the export runs its queries but writes no file and no ledger rows; Preview() then holds
+    // what it would have written.
+    void SetPreview(bool preview) { m_preview = preview; }
+    struct PreviewRow {
+        QString billNo;
+        int lines = 0;
+        double amount = 0; // 不含税金额 of the lines
+        double tax = 0;    // 税额 of the lines
+    };
+    const QList<PreviewRow>& Preview() const { return m_previewRows; }
 
     // What the last export wrote.
     struct Counts {
@@ -38,6 +48,9 @@ private:
     bool WriteLedger(const Recordset& heads, const QString& LinkID, const QString& FilePath);
 
     bool m_includeExported = false;
+    bool m_preview = false;
+    QList<PreviewRow> m_previewRows;
+    QStringList m_bodyTaxNames;    // the tax field of each body column after FbillNo
     bool m_leaveOutLedger = false; // the ledger exists and what it holds is left out
     Counts m_counts;
 };

@@ -13,9 +13,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args"); // replaces the defaults of the same name
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("stderrText");
-        const QString usage =
-            QStringLiteral("\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] "
-                           "--link ID --out FILE [--filter \"v0|v1|...|v13\"] [--include-exported]\n");
+        const QString usage = QStringLiteral(
+            "\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] "
+            "--link ID --out FILE [--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n");
         QTest::newRow("all invoices") << QStringList{} << 0 << "引出成功！\n";
         QTest::newRow("date range") << QStringList{"--filter", "2026-01-01|2026-01-31"} << 0
                                     << "引出成功！\n";
@@ -150,6 +150,36 @@ private Q_SLOTS:
             QStringLiteral("insert into TF_Ledger (FDirection, FBillNo) select 1, FBillNo from ICSale"));
         QCOMPARE(run({"--include-exported"}).value(0), "0");
         QCOMPARE(run({}), (QStringList{"1", "引出的表头数据为空，引出失败！\n", ""}));
+    }
+
+    // Proof mode writes nothing, neither the file nor the ledger: a real export afterwards still takes
+    // every invoice the preview listed, with the lines and sums it said.
+    void previewWritesNothing() {
+        TestDatabases db;
+        const QString out = db.folder() + QStringLiteral("/out.txt");
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                 db.configPath, "--link", "1", "--out", out, "--preview"});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
+        const QStringList lines =
+            QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(!QFile::exists(out));
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines.first(), QStringLiteral("ZP000001\t2\t21750.00\t2827.50"));
+        QCOMPARE(lines.last(), QStringLiteral("合计5张\t10\t174132.00\t22637.16"));
+        QProcess real;
+        real.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                    db.configPath, "--link", "1", "--out", out});
+        QVERIFY(real.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(real.readAllStandardError()), QStringLiteral("引出成功！\n"));
+        QCOMPARE(QString::fromUtf8(real.readAllStandardOutput()),
+                 QStringLiteral("引出发票5张，商品行10行。\n"));
+        int heads = 0;
+        for (const QString& line : ReadGbkFile(out))
+            heads += line.startsWith(QStringLiteral("ZP"));
+        QCOMPARE(heads, 5);
     }
 
     // The system's message stays as it is; what the database said follows on a line of its own.
