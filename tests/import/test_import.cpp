@@ -89,6 +89,13 @@ class TestImport : public QObject {
         return (engine ? engine : &own)->ImportToQor(file);
     }
     QString Acct(const QString& sql) { return Val(*db->acct, sql); }
+    // The rows samples/README.md asks the user to add before importing the mapped sample.
+    void AddSampleMappings() {
+        db->config->Execute(
+            QStringLiteral("insert into t_ItemMap (FLinkID,FTable,FFieldName,FQorData,FQorDataID,"
+                           "FTaxData) values (0,'t_Organization','customer','北京华远信息技术有限公司',"
+                           "'101','北京华远信息'), (0,'t_MeasureUnit','unit','件','510','件')"));
+    }
     // Rows, running bill numbers of both kinds and the identifier counter: what a failed import must keep.
     QString State() {
         const QStringList counts = Acct(kState).split(u'/');
@@ -578,11 +585,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, check);
         QFETCH(QString, expected);
-        // The rows samples/README.md asks the user to add before importing the mapped sample.
-        db->config->Execute(
-            QStringLiteral("insert into t_ItemMap (FLinkID,FTable,FFieldName,FQorData,FQorDataID,"
-                           "FTaxData) values (0,'t_Organization','customer','北京华远信息技术有限公司',"
-                           "'101','北京华远信息'), (0,'t_MeasureUnit','unit','件','510','件')"));
+        AddSampleMappings();
         ImportEngine e(db->session);
         QVERIFY(e.ImportToQor(SamplesDir() + u'/' + name));
         QCOMPARE(rec->texts(), QStringList());
@@ -602,10 +605,7 @@ private Q_SLOTS:
         if (CurrentTestBackend() != TestBackend::SQLite)
             QSKIP("the earlier rows were written to an SQLite file");
         QFETCH(QString, file);
-        db->config->Execute(
-            QStringLiteral("insert into t_ItemMap (FLinkID,FTable,FFieldName,FQorData,FQorDataID,"
-                           "FTaxData) values (0,'t_Organization','customer','北京华远信息技术有限公司',"
-                           "'101','北京华远信息'), (0,'t_MeasureUnit','unit','件','510','件')"));
+        AddSampleMappings();
         ImportEngine e(db->session);
         QVERIFY(e.ImportToQor(file));
         db->acct->Close();
