@@ -13,7 +13,8 @@ QString Key(const QString& kind, const QString& number) {
 }
 } // namespace
 
-ImportLedger::ImportLedger(Connection& acct) : m_acct(acct), m_rows(Ensured(acct), Ledger::Table()) {
+ImportLedger::ImportLedger(Connection& acct)
+    : m_acct(acct), m_rows(Ensured(acct), Ledger::Table()), m_startTime(Ledger::Now()) {
     m_direction = m_rows.Column(QStringLiteral("FDirection"));
     m_kind = m_rows.Column(QStringLiteral("FInvoiceKind"));
     m_code = m_rows.Column(QStringLiteral("FTaxCode"));
@@ -71,7 +72,7 @@ void ImportLedger::Add(const QString& kind, const QString& code, const QString& 
     text(m_interID, interID);
     text(m_billNo, billNo);
     text(m_file, file);
-    text(m_time, Ledger::Now());
+    text(m_time, m_startTime);
     text(m_user, user);
     m_rows.Add(std::move(row));
 }

@@ -27,5 +27,6 @@ private:
     RowBatch m_rows;
     // Per 类别代码: the invoices imported before, by kind and number.
     QHash<QString, QHash<QString, QString>> m_imported;
+    QString m_startTime; // the import's start: one time for the whole file
     int m_direction, m_kind, m_code, m_number, m_interID, m_billNo, m_file, m_time, m_user;
 };
