@@ -2,16 +2,14 @@
 
 #include <QDateTime>
 
-namespace {
-bool Exists(Connection& acct) {
+bool Ledger::Exists(Connection& acct) {
     try {
-        acct.TableColumns(Ledger::Table());
+        acct.TableColumns(Table());
         return true;
     } catch (const DbError&) {
         return false;
     }
 }
-} // namespace
 
 void Ledger::Ensure(Connection& acct) {
     if (Exists(acct)) return;

@@ -19,6 +19,8 @@ inline QString Table() {
 }
 constexpr int Export = 0;
 constexpr int Import = 1;
+// Whether the accounting database has the table (a read-only connection may ask).
+bool Exists(Connection& acct);
 // Creates the table when the accounting database has none. Throws DbError.
 void Ensure(Connection& acct);
 // The time a ledger row carries.

@@ -13,15 +13,6 @@
 
 namespace {
 
-bool LedgerExists(Connection& acct) {
-    try {
-        acct.TableColumns(Ledger::Table());
-        return true;
-    } catch (const DbError&) {
-        return false;
-    }
-}
-
 // A text or number literal: the same value on every row.
 bool IsConstantExpression(const QString& item) {
     static const QRegularExpression constant(
@@ -51,9 +42,10 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
     try {
         const RecordsetPtr rs = m_session.Config().Query(
             QStringLiteral(
-                "Select b.FFieldName,b.FFieldType,a.FisFormula,a.FQORField,a.FTaxID from (t_Detail a left "
-                "join "
-                "t_QorField b on a.FQORField=b.FID) Where  a.FBaseInfoID=? and a.FisHead=? Order by a.FID"),
+                "Select b.FFieldName,b.FFieldType,a.FisFormula,a.FQORField,c.Fname as FTaxName from "
+                "(t_Detail a "
+                "left join t_QorField b on a.FQORField=b.FID) left join t_TaxField c on a.FTaxID=c.Fid "
+                "Where  a.FBaseInfoID=? and a.FisHead=? Order by a.FID"),
             {ParseLinkKey(LinkID).value_or(0), IsHead});
         if (rs->EOF_()) {
             ShowMsg(IsHead ? QStringLiteral("关联信息表头为空，引出失败！")
@@ -63,10 +55,7 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
         QStringList items;
         if (!IsHead) m_bodyTaxNames.clear();
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
-            if (!IsHead)
-                m_bodyTaxNames << NullToText(GetFieldValue(
-                    &m_session.Config(), QStringLiteral("select Fname from t_TaxField where Fid=?"), 0,
-                    QString(), {rs->value(QStringLiteral("FTaxID"))}));
+            if (!IsHead) m_bodyTaxNames << NullToText(rs->value(QStringLiteral("FTaxName")));
             if (!IsTrueValue(rs->value(QStringLiteral("FisFormula"))))
                 items << NullToText(rs->value(QStringLiteral("FFieldName")), QStringLiteral("''"));
             else
@@ -112,7 +101,7 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
         if (!acct) acct = m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
         RecordsetPtr rs;
         try {
-            if (!m_includeExported && LedgerExists(*acct)) {
+            if (!m_includeExported && Ledger::Exists(*acct)) {
                 const QString source = TemplateSource(HeadSql.sql, BodySql);
                 m_counts.leftOut =
                     acct->Query(

@@ -122,8 +122,7 @@ BillNumberRule& InvoiceWriter::Rule(qint32 billTypeID) {
 // Values go into a row as their column takes them, as an INSERT of the record's text would have had
 // them; texts are trimmed, numbers written without a detour through text.
 void InvoiceWriter::SetText(RowBatch& batch, RowBatch::Row& row, int col, const QString& text) {
-    if (col < 0) return;
-    RowBatch::Set(row, col, SqlBindValue(batch.Columns()[col].type, QVariant(text.trimmed())));
+    SetValue(batch, row, col, QVariant(text));
 }
 
 void InvoiceWriter::SetValue(RowBatch& batch, RowBatch::Row& row, int col, const QVariant& value) {
