@@ -307,21 +307,55 @@ SELECT p.FItemID      AS FItemID,
 -- case. Two sessions creating the same counter row at once: the second waits on the
 -- primary key and then advances the row the first one made, so no number is handed
 -- out twice.
+-- Only the first call of a transaction writes the counter row (and so locks it until
+-- the transaction ends); later calls count on in a setting local to the transaction,
+-- which ICMaxNumStore writes into the row when the transaction commits. Updating one
+-- row again and again in one transaction leaves a version per update behind, each of
+-- which every later update has to pass: an import of many invoices would slow down
+-- with the square of their number. A rolled-back transaction gives its numbers back.
 CREATE OR REPLACE FUNCTION GetICMaxNum(tablename text, OUT newid integer)
 LANGUAGE plpgsql
 AS '
+DECLARE
+    counter text := ''taxferry.icmaxnum_'' || md5(upper(tablename));
+    held text := current_setting(counter, true);
 BEGIN
-    UPDATE t_ICMaxNum
-       SET FMaxNum = FMaxNum + 1
-     WHERE upper(FTableName) = upper(tablename)
-    RETURNING FMaxNum INTO newid;
-    IF NOT FOUND THEN
-        EXECUTE format(''select coalesce(max(FInterID),0)+1 from %I'', lower(tablename))
-           INTO newid;
-        INSERT INTO t_ICMaxNum AS c (FTableName, FMaxNum)
-        VALUES (tablename, newid)
-        ON CONFLICT (FTableName) DO UPDATE SET FMaxNum = c.FMaxNum + 1
-        RETURNING c.FMaxNum INTO newid;
+    IF coalesce(held, '''') <> '''' THEN
+        newid := held::integer + 1;
+    ELSE
+        UPDATE t_ICMaxNum
+           SET FMaxNum = FMaxNum + 1
+         WHERE upper(FTableName) = upper(tablename)
+        RETURNING FMaxNum INTO newid;
+        IF NOT FOUND THEN
+            EXECUTE format(''select coalesce(max(FInterID),0)+1 from %I'', lower(tablename))
+               INTO newid;
+            INSERT INTO t_ICMaxNum AS c (FTableName, FMaxNum)
+            VALUES (tablename, newid)
+            ON CONFLICT (FTableName) DO UPDATE SET FMaxNum = c.FMaxNum + 1
+            RETURNING c.FMaxNum INTO newid;
+        END IF;
     END IF;
+    PERFORM set_config(counter, newid::text, true);
 END
 ';
+
+-- At the commit of a transaction that took numbers: the last one handed out goes into
+-- the counter row (its own update finds nothing more to do).
+CREATE OR REPLACE FUNCTION ICMaxNumStore() RETURNS trigger
+LANGUAGE plpgsql
+AS '
+DECLARE
+    held text := current_setting(''taxferry.icmaxnum_'' || md5(upper(NEW.FTableName)), true);
+BEGIN
+    IF coalesce(held, '''') <> '''' THEN
+        UPDATE t_ICMaxNum SET FMaxNum = held::integer
+         WHERE FTableName = NEW.FTableName AND FMaxNum < held::integer;
+    END IF;
+    RETURN NULL;
+END
+';
+
+CREATE CONSTRAINT TRIGGER ICMaxNumStore AFTER INSERT OR UPDATE ON t_ICMaxNum
+    DEFERRABLE INITIALLY DEFERRED
+    FOR EACH ROW EXECUTE FUNCTION ICMaxNumStore();

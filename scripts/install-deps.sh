@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build clang-format
       qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
       fonts-wqy-microhei xvfb xauth sqlite3
-      unixodbc unixodbc-dev odbc-postgresql libsqliteodbc postgresql
+      unixodbc unixodbc-dev libpq-dev odbc-postgresql libsqliteodbc postgresql
       qt6-translations-l10n libqt6svg6 qtkeychain-qt6-dev x11-utils dpkg-dev file
       clang libclang-rt-14-dev)
 

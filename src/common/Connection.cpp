@@ -1,9 +1,12 @@
 #include "Connection.h"
 
+#include <algorithm>
+
 #include <QAtomicInt>
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -11,9 +14,11 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlResult>
+#include <cmath>
 #include <optional>
 
 #if TAXFERRY_HAVE_ODBC
+#include <libpq-fe.h>
 #include <sql.h>
 #include <sqlext.h>
 #endif
@@ -754,6 +759,172 @@ QString Connection::NextInterID(const QString& tableName) {
         Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
     if (rs->isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("标识计数器不可用。"));
     return QString::number(rs->value(0).toLongLong());
+}
+
+namespace {
+// A value in COPY's text format, as the driver would have spelt it for an INSERT.
+void appendCopyValue(QByteArray& out, const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        break;
+    case QMetaType::Bool:
+        if (!v.isNull()) {
+            out += v.toBool() ? 't' : 'f';
+            return;
+        }
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        if (!v.isNull()) {
+            const double d = v.toDouble();
+            if (std::isnan(d))
+                out += "NaN";
+            else if (std::isinf(d))
+                out += d > 0 ? "Infinity" : "-Infinity";
+            else
+                out += QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
+            return;
+        }
+        break;
+    case QMetaType::QDate:
+        if (!v.isNull()) {
+            out += v.toDate().toString(Qt::ISODate).toLatin1();
+            return;
+        }
+        break;
+    case QMetaType::QDateTime:
+        if (!v.isNull()) {
+            out += v.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    if (v.isNull() && v.typeId() != QMetaType::QString) {
+        out += "\\N";
+        return;
+    }
+    // Texts (a null text is written empty, as bound) and whole numbers.
+    const QByteArray text = v.toString().toUtf8();
+    out.reserve(out.size() + text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+PGconn* pgHandle(const QSqlDatabase& db) {
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt names the type as the compiler saw it: "PGconn*" or the struct behind it, "pg_conn*".
+    if (!h.isValid() || (qstrcmp(h.typeName(), "PGconn*") != 0 && qstrcmp(h.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn* const*>(h.constData());
+}
+} // namespace
+
+bool Connection::CanCopyIn() const {
+    return m_dialect.kind == DbKind::PostgreSQL && !isReadOnly() && pgHandle(database()) != nullptr;
+}
+
+void Connection::CopyIn(const QString& table, const QStringList& columns,
+                        const QList<const QVariantList*>& rows) {
+    const QString sql = QStringLiteral("COPY ") + table + QStringLiteral(" (") + columns.join(u',') +
+                        QStringLiteral(") FROM STDIN");
+    QSqlDatabase db = database();
+    requireOpen(db);
+    PGconn* pg = pgHandle(db);
+    if (!pg || isReadOnly())
+        throw DbError(ErrNo::General, QStringLiteral("此连接不能成批写入。"), QString(), sql);
+    auto failure = [&](PGresult* res) {
+        const QString text =
+            QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(pg)).trimmed();
+        const QString state =
+            res ? QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE)) : QString();
+        if (res) PQclear(res);
+        // The connection is left ready for the driver's next statement.
+        while (PGresult* rest = PQgetResult(pg))
+            PQclear(rest);
+        return sqlError(QSqlError(text, text, QSqlError::StatementError, state), sql);
+    };
+    PGresult* res = PQexec(pg, sql.toUtf8().constData());
+    if (PQresultStatus(res) != PGRES_COPY_IN) throw failure(res);
+    PQclear(res);
+    QByteArray chunk;
+    bool sent = true;
+    for (const QVariantList* row : rows) {
+        for (qsizetype c = 0; c < row->size(); ++c) {
+            if (c > 0) chunk += '\t';
+            appendCopyValue(chunk, row->at(c));
+        }
+        chunk += '\n';
+        if (chunk.size() >= (1 << 16)) {
+            sent = PQputCopyData(pg, chunk.constData(), int(chunk.size())) == 1;
+            chunk.clear();
+            if (!sent) break;
+        }
+    }
+    if (sent && !chunk.isEmpty()) sent = PQputCopyData(pg, chunk.constData(), int(chunk.size())) == 1;
+    if (PQputCopyEnd(pg, sent ? nullptr : "aborted") != 1) throw failure(nullptr);
+    res = PQgetResult(pg);
+    if (PQresultStatus(res) != PGRES_COMMAND_OK) throw failure(res);
+    PQclear(res);
+    while (PGresult* rest = PQgetResult(pg))
+        PQclear(rest);
+}
+
+QList<qint64> Connection::NextInterIDs(const QString& tableName, int count) {
+    QList<qint64> ids;
+    if (count <= 0) return ids;
+    ids.reserve(count);
+    if (m_dialect.server == DbServer::PostgreSQL) {
+        // The function is called once per row of the series, through ODBC as well.
+        const RecordsetPtr rs =
+            Query(QStringLiteral("select GetICMaxNum(?) from generate_series(1, cast(? as integer))"),
+                  {tableName, count});
+        for (const QVariantList& row : rs->allRows()) {
+            if (row.value(0).isNull())
+                throw DbError(ErrNo::Database, QStringLiteral("GetICMaxNum 没有返回值。"));
+            ids.append(row.value(0).toLongLong());
+        }
+        if (ids.size() != count) throw DbError(ErrNo::Database, QStringLiteral("GetICMaxNum 没有返回值。"));
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    if (m_dialect.interIdSource() == Dialect::InterIdSource::CounterTable) {
+        const int n = Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+? where FTableName=?"),
+                              {count, tableName});
+        if (n == 0)
+            Execute(QStringLiteral("insert into t_ICMaxNum(FTableName,FMaxNum) select ?, "
+                                   "coalesce(max(FInterID),0)+? from ") +
+                        tableName,
+                    {tableName, count});
+        const RecordsetPtr rs =
+            Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
+        if (rs->isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("标识计数器不可用。"));
+        const qint64 last = rs->value(0).toLongLong();
+        for (qint64 id = last - count + 1; id <= last; ++id)
+            ids.append(id);
+        return ids;
+    }
+    // A stored procedure hands out one at a time.
+    for (int i = 0; i < count; ++i)
+        ids.append(NextInterID(tableName).toLongLong());
+    return ids;
 }
 
 // ---- TransactionGuard -----------------------------------------------------------------------

@@ -179,6 +179,16 @@ public:
     // table: the function on PostgreSQL, the stored procedure through ODBC, the counter table
     // t_ICMaxNum where neither exists.
     QString NextInterID(const QString& tableName);
+    // Whether CopyIn streams rows (a PostgreSQL server through Qt's own driver).
+    bool CanCopyIn() const;
+    // Rows into a table with COPY, in the connection's transaction: one round trip for any number of rows,
+    // where an INSERT has to spell every value out. Each row holds a value per column, as bound to a
+    // statement. Throws DbError.
+    void CopyIn(const QString& table, const QStringList& columns, const QList<const QVariantList*>& rows);
+    // The next count identifiers of a table, ascending, as count calls of the counter would hand them out;
+    // in one round trip where the database can (on PostgreSQL the function called in a query, the counter
+    // table advanced by count). Throws DbError.
+    QList<qint64> NextInterIDs(const QString& tableName, int count);
 
     QSqlDatabase database() const;
 

@@ -1,6 +1,9 @@
 #include "RowBatch.h"
 
 #include "modFunction.h"
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <algorithm>
 
 RowBatch::RowBatch(Connection& conn, QString table)
     : m_conn(conn), m_table(std::move(table)), m_columns(conn.TableColumns(m_table)) {
@@ -28,40 +31,57 @@ RowBatch::Row* RowBatch::Find(int col, const QVariant& value) {
 
 void RowBatch::Flush() {
     if (m_rows.isEmpty()) return;
-    // Rows that write other columns go into a statement of their own; so does a row that would take the
-    // statement past what the server binds.
+    // One statement per set of columns (and per what the server binds at once): rows of a few shapes that
+    // alternate (checked and unchecked heads, lines with and without a discount) would otherwise cost a
+    // round trip each.
     const int limit = m_conn.dialect().maxParameters();
-    QBitArray groupSet;
-    QStringList groupColumns;
-    QVariantList values;
-    int rows = 0;
-    auto write = [&] {
-        if (rows == 0) return;
-        const QString one = u'(' + QStringList(groupColumns.size(), QStringLiteral("?")).join(u',') + u')';
-        m_conn.Execute(QStringLiteral("Insert Into ") + m_table + QStringLiteral(" (") +
-                           groupColumns.join(u',') + QStringLiteral(") values ") +
-                           QStringList(rows, one).join(u','),
-                       values);
-        values.clear();
-        rows = 0;
-    };
+    QList<QList<const Row*>> groups;
     for (const Row& row : m_rows) {
-        const int count = row.set.count(true);
+        auto same = std::find_if(groups.begin(), groups.end(),
+                                 [&](const QList<const Row*>& g) { return g.first()->set == row.set; });
+        if (same == groups.end())
+            groups.append({&row});
+        else
+            same->append(&row);
+    }
+    for (const QList<const Row*>& group : groups) {
+        const QBitArray& set = group.first()->set;
+        const int count = set.count(true);
         if (count == 0)
             throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(m_table));
-        if (row.set != groupSet || values.size() + count > limit) {
-            write();
-            if (row.set != groupSet) {
-                groupSet = row.set;
-                groupColumns.clear();
-                for (int c = 0; c < m_columns.size(); ++c)
-                    if (groupSet.testBit(c)) groupColumns << m_columns[c].name;
-            }
-        }
+        QStringList columns;
         for (int c = 0; c < m_columns.size(); ++c)
-            if (row.set.testBit(c)) values << row.values[c];
-        ++rows;
+            if (set.testBit(c)) columns << m_columns[c].name;
+        if (m_conn.CanCopyIn()) {
+            QList<QVariantList> values;
+            values.reserve(group.size());
+            for (const Row* row : group) {
+                QVariantList v;
+                v.reserve(count);
+                for (int c = 0; c < m_columns.size(); ++c)
+                    if (set.testBit(c)) v << row->values[c];
+                values.append(std::move(v));
+            }
+            QList<const QVariantList*> pointers;
+            pointers.reserve(values.size());
+            for (const QVariantList& v : values)
+                pointers.append(&v);
+            m_conn.CopyIn(m_table, columns, pointers);
+            continue;
+        }
+        const QString one = u'(' + QStringList(count, QStringLiteral("?")).join(u',') + u')';
+        const QString head = QStringLiteral("Insert Into ") + m_table + QStringLiteral(" (") +
+                             columns.join(u',') + QStringLiteral(") values ");
+        const int perStatement = std::max(1, limit / count);
+        for (qsizetype from = 0; from < group.size(); from += perStatement) {
+            const qsizetype rows = std::min<qsizetype>(perStatement, group.size() - from);
+            QVariantList values;
+            values.reserve(rows * count);
+            for (qsizetype r = from; r < from + rows; ++r)
+                for (int c = 0; c < m_columns.size(); ++c)
+                    if (set.testBit(c)) values << group[r]->values[c];
+            m_conn.Execute(head + QStringList(rows, one).join(u','), values);
+        }
     }
-    write();
     m_rows.clear();
 }

@@ -36,9 +36,12 @@ public:
 
     void Add(Row row) { m_rows.append(std::move(row)); }
     int Pending() const { return int(m_rows.size()); }
+    // The i-th row still in memory, in the order added.
+    Row& At(int i) { return m_rows[i]; }
     // The last buffered row whose column col holds value, or nullptr.
     Row* Find(int col, const QVariant& value);
-    // Writes the buffered rows in the order they were added. Throws DbError.
+    // Writes the buffered rows, those that set the same columns together, each such group in the order its
+    // rows were added. Throws DbError.
     void Flush();
     void Clear() { m_rows.clear(); }
 

@@ -77,6 +77,6 @@ QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const Q
     }
 }
 
-QString GetNewInterID(Connection& conn) {
-    return conn.NextInterID(QStringLiteral("ICSALE"));
+QList<qint64> GetNewInterIDs(Connection& conn, int count) {
+    return conn.NextInterIDs(QStringLiteral("ICSALE"), count);
 }

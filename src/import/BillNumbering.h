@@ -41,8 +41,8 @@ private:
 QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText,
                      DbError* failure = nullptr);
 
-// The next internal identifier of ICSale (GetICMaxNum). Throws DbError.
-QString GetNewInterID(Connection& conn);
+// The next count internal identifiers of ICSale (GetICMaxNum), ascending. Throws DbError.
+QList<qint64> GetNewInterIDs(Connection& conn, int count);
 
 // A running number formatted with a mask of "0"s: leading zeros up to the length, longer numbers whole.
 QString FormatRunningNumber(double number, int length);

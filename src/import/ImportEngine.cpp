@@ -57,6 +57,7 @@ bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
             TransactionGuard tx(*m_acct, true);
             m_acct->LockForImport();
             if (ReadFile(reader, filePath, skipImported, notice)) {
+                Flush();
                 m_writer.EndImport();
                 tx.commit();
                 return true;
@@ -107,9 +108,13 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
             number = cut.value(numberAt);
             const QString shown = QStringLiteral("发票[") + code + u'-' + number + u']';
             const size_t hash = qHash(kind + QChar(0x1f) + code + QChar(0x1f) + number);
-            if (inFile.contains(hash) && m_ledger->ImportedHere(kind, code, number)) {
-                notice = shown + QStringLiteral("在文件中出现了两次，不能重复引入!");
-                return false;
+            if (inFile.contains(hash)) {
+                // The import's own ledger rows are in its transaction once written.
+                Flush();
+                if (m_ledger->ImportedHere(kind, code, number)) {
+                    notice = shown + QStringLiteral("在文件中出现了两次，不能重复引入!");
+                    return false;
+                }
             }
             inFile.insert(hash);
             if (const std::optional<QString> billNo = m_ledger->ImportedBillNo(kind, code, number)) {
@@ -130,8 +135,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
         }
         ImportLine head;
         if (!m_writer.WriteHead(line, lineNumber, head)) return false;
-        if (m_counts.guarded)
-            m_ledger->Add(kind, code, number, m_writer.InterID(), m_writer.BillNo(), file, user);
+        if (m_counts.guarded) m_ledger->Add(kind, code, number, m_writer.BillNo(), file, user);
         ++m_counts.invoices;
         const qint32 count = BodyLineCount(head.Field(countAt));
         // A discount applies to a goods line of its own invoice, never to the last one of another.
@@ -158,8 +162,13 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
             prevEntryID = entryID;
             prevIsGoods = isGoods;
         }
-        if (m_writer.FlushIfFull()) m_ledger->Flush();
+        if (m_writer.IsFull()) Flush();
     }
-    m_ledger->Flush();
     return true;
+}
+
+void ImportEngine::Flush() {
+    const QStringList ids = m_writer.Flush();
+    // The ledger has a row per invoice when the guard is on, none otherwise.
+    m_ledger->Flush(m_ledger->Pending() == 0 ? QStringList() : ids);
 }

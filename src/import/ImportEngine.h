@@ -41,6 +41,8 @@ private:
     // Reads and writes the invoices of the file; false when one fails, with notice holding the engine's
     // own message (the checks show theirs themselves). Throws for the error report.
     bool ReadFile(GbkLineReader& reader, const QString& filePath, bool skipImported, QString& notice);
+    // Writes the invoices in memory and their ledger rows. Throws DbError.
+    void Flush();
     Session& m_session;
     ConnectionPtr m_acct;
     ImportRules m_rules;

@@ -46,8 +46,6 @@ std::optional<QString> ImportLedger::ImportedBillNo(const QString& kind, const Q
 }
 
 bool ImportLedger::ImportedHere(const QString& kind, const QString& code, const QString& number) {
-    // The import's own rows are in its transaction once written.
-    m_rows.Flush();
     return m_acct
                .Query(
                    QStringLiteral("select count(*) from TF_Ledger where FDirection=? and FInvoiceKind=? and "
@@ -57,9 +55,19 @@ bool ImportLedger::ImportedHere(const QString& kind, const QString& code, const 
                .toLongLong() > 0;
 }
 
-void ImportLedger::Add(const QString& kind, const QString& code, const QString& number,
-                       const QString& interID, const QString& billNo, const QString& file,
-                       const QString& user) {
+void ImportLedger::Flush(const QStringList& interIDs) {
+    if (m_rows.Pending() == 0) return;
+    if (interIDs.size() != m_rows.Pending())
+        throw DbError(ErrNo::General, QStringLiteral("引入记录与发票的数目不一致。"));
+    if (m_interID >= 0)
+        for (int i = 0; i < m_rows.Pending(); ++i)
+            RowBatch::Set(m_rows.At(i), m_interID,
+                          SqlBindValue(m_rows.Columns()[m_interID].type, QVariant(interIDs[i])));
+    m_rows.Flush();
+}
+
+void ImportLedger::Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
+                       const QString& file, const QString& user) {
     RowBatch::Row row = m_rows.EmptyRow();
     auto text = [&](int col, const QString& value) {
         if (col >= 0)
@@ -69,7 +77,7 @@ void ImportLedger::Add(const QString& kind, const QString& code, const QString& 
     text(m_kind, kind);
     text(m_code, code);
     text(m_number, number);
-    text(m_interID, interID);
+    text(m_interID, QString()); // the column is written by every row alike
     text(m_billNo, billNo);
     text(m_file, file);
     text(m_time, m_startTime);

@@ -15,12 +15,14 @@ public:
 
     // The bill number an earlier import gave the invoice of the tax system, or nothing.
     std::optional<QString> ImportedBillNo(const QString& kind, const QString& code, const QString& number);
-    // Whether this import has recorded the invoice already (its rows so far, written or not).
+    // Whether this import has recorded the invoice already (its rows written so far).
     bool ImportedHere(const QString& kind, const QString& code, const QString& number);
-    void Add(const QString& kind, const QString& code, const QString& number, const QString& interID,
-             const QString& billNo, const QString& file, const QString& user);
+    // A row of an invoice whose identifier is not known yet; Flush hands the identifiers over.
+    void Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
+             const QString& file, const QString& user);
     int Pending() const { return m_rows.Pending(); }
-    void Flush() { m_rows.Flush(); }
+    // Writes the rows in memory, the i-th with interIDs[i] (as many as rows). Throws DbError.
+    void Flush(const QStringList& interIDs);
 
 private:
     Connection& m_acct;

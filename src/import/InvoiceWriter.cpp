@@ -94,17 +94,36 @@ void InvoiceWriter::BeginImport() {
             m_rules.FieldPosition(false, QStringLiteral("税额"))};
 }
 
-bool InvoiceWriter::FlushIfFull() {
+bool InvoiceWriter::IsFull() const {
     // Enough rows for a few statements, little enough memory however long the file.
-    if (m_entries->Pending() + m_heads->Pending() < 1000) return false;
-    m_heads->Flush();
-    m_entries->Flush();
-    return true;
+    return m_entries->Pending() + m_heads->Pending() >= 1000;
+}
+
+QStringList InvoiceWriter::Flush() {
+    RowBatch& h = *m_heads;
+    RowBatch& e = *m_entries;
+    const int count = h.Pending();
+    const QList<qint64> ids = GetNewInterIDs(*m_acct, count);
+    QStringList texts;
+    texts.reserve(count);
+    for (qint64 id : ids)
+        texts.append(QString::number(id));
+    auto place = [](const QVariant& standIn) { return int(-standIn.toLongLong()) - 1; };
+    if (m_h.interID >= 0)
+        for (int i = 0; i < count; ++i)
+            RowBatch::Set(h.At(i), m_h.interID, SqlBindValue(h.Columns()[m_h.interID].type, texts[i]));
+    if (m_e.interID >= 0)
+        for (int i = 0; i < e.Pending(); ++i) {
+            RowBatch::Row& row = e.At(i);
+            row.values[m_e.interID] =
+                SqlBindValue(e.Columns()[m_e.interID].type, texts.value(place(row.values[m_e.interID])));
+        }
+    h.Flush();
+    e.Flush();
+    return texts;
 }
 
 void InvoiceWriter::EndImport() {
-    m_heads->Flush();
-    m_entries->Flush();
     if (m_special) m_special->WriteBack(*m_acct);
     if (m_ordinary) m_ordinary->WriteBack(*m_acct);
 }
@@ -221,9 +240,8 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
         ShowMsg(QStringLiteral("取发票头字段对应值出错!"));
         return false;
     }
-    m_interID = GetNewInterID(*m_acct);
     RowBatch& h = *m_heads;
-    SetText(h, row, m_h.interID, m_interID);
+    m_interID = QVariant(-qlonglong(h.Pending()) - 1);
     QString date;
     const QString fileDate = v.Field(m_hf.date);
     // A date the database cannot hold is refused instead of being stored as it came.
@@ -324,7 +342,7 @@ bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 lineNumber, qint3
         ShowMsg(QStringLiteral("取发票体字段对应值出错!"));
         return false;
     }
-    SetText(e, row, m_e.interID, m_interID);
+    RowBatch::Set(row, m_e.interID, m_interID);
     SetNumber(e, row, m_e.entryID, entryID);
     SetText(e, row, m_e.note, QString());
     SetText(e, row, m_e.batchNo, QString());
@@ -377,9 +395,7 @@ bool InvoiceWriter::WriteDiscountLine(const QString& line, qint32 prevEntryID, c
     // follows no goods line of its invoice).
     RowBatch& e = *m_entries;
     RowBatch::Row* target = e.Find(m_e.entryID, BindNumber(e.Columns().value(m_e.entryID).type, prevEntryID));
-    const bool ofThisInvoice =
-        target && (m_e.interID < 0 || target->values[m_e.interID] ==
-                                          SqlBindValue(e.Columns()[m_e.interID].type, QVariant(m_interID)));
+    const bool ofThisInvoice = target && (m_e.interID < 0 || target->values[m_e.interID] == m_interID);
     const auto changes = ofThisInvoice ? BuildDiscountUpdate(line, prevLine) : std::nullopt;
     if (!changes) {
         ShowMsg(QStringLiteral("取折扣行发票体字段出错!"));

@@ -20,11 +20,15 @@ public:
     // At the start of an import: the date of the day and the numbering rules are read anew, the columns of
     // both tables found. The whole file gets the date (and period) of its start, also past midnight.
     void BeginImport();
-    // At the end of an import, before the commit: the rows still in memory are written and the running
-    // numbers stored. Throws DbError.
+    // At the end of an import, before the commit (after the last Flush): the running numbers are stored.
+    // Throws DbError.
     void EndImport();
-    // Between two invoices: writes what has gathered once there is enough of it; true when it did.
-    bool FlushIfFull();
+    // Between two invoices: true once enough rows have gathered to be written.
+    bool IsFull() const;
+    // Between two invoices: gives the invoices in memory their FInterID (one call of the counter for all
+    // of them) and writes their rows. Returns the identifiers in the order the invoices were added.
+    // Throws DbError.
+    QStringList Flush();
 
     // Head step: checks and resolves the head line (file line lineNumber) and adds the invoice. head
     // receives the line. Throws DbError for what the error report covers.
@@ -34,8 +38,6 @@ public:
     // Discount-line step: applies the discount to the line written for prevLine.
     bool WriteDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine);
 
-    // FInterID of the invoice being written.
-    const QString& InterID() const { return m_interID; }
     // FBillNo of the invoice being written.
     const QString& BillNo() const { return m_billNo; }
 
@@ -68,7 +70,9 @@ private:
     Session& m_session;
     ConnectionPtr m_acct;
     ImportRules& m_rules;
-    QString m_interID;
+    // Until its rows are written an invoice's FInterID is a stand-in, its place among the invoices in
+    // memory (negative, so it is never taken for an identifier).
+    QVariant m_interID;
     QString m_billNo;
     QString m_today;
     std::optional<BillNumberRule> m_special, m_ordinary;

@@ -1,6 +1,7 @@
 // The shared procedures and the database layer every area builds on.
 #include "common/Connection.h"
 #include "common/GbkCodec.h"
+#include "common/RowBatch.h"
 #include "common/modBasic.h"
 #include "common/modFunction.h"
 #include "support/TestSupport.h"
@@ -49,6 +50,7 @@ private Q_SLOTS:
     void connectionStringValues();
     void missingDatabaseFileIsAnError();
     void interIdCounterAdvancesAndRollsBack();
+    void rowBatchWritesValuesAsGiven();
     void scriptSplitterHonoursQuotesAndComments();
     void gbkReaderLinesAndRefusal();
     void gbkEncoderRefusesUnmappable();
@@ -400,6 +402,57 @@ void TestCommon::interIdCounterAdvancesAndRollsBack() {
         QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 2));
     }
     QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 1));
+    // A run taken at once continues the single calls and is given back with its transaction, too.
+    {
+        TransactionGuard tx(*db.acct, true);
+        QCOMPARE(db.acct->NextInterIDs(QStringLiteral("ICSALE"), 3),
+                 (QList<qint64>{before + 2, before + 3, before + 4}));
+        QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 5));
+    }
+    {
+        TransactionGuard tx(*db.acct, true);
+        QCOMPARE(db.acct->NextInterIDs(QStringLiteral("ICSALE"), 2), (QList<qint64>{before + 2, before + 3}));
+        tx.commit();
+    }
+    QCOMPARE(db.acct->NextInterIDs(QStringLiteral("ICSALE"), 1), QList<qint64>{before + 4});
+}
+
+void TestCommon::rowBatchWritesValuesAsGiven() {
+    // On a server the rows stream in with COPY, elsewhere as INSERTs: what is read back is the same.
+    TestDatabases db;
+    Connection& c = *db.acct;
+    c.Execute(QStringLiteral("create table TF_BatchProbe (FText varchar(80), FNumber double precision, "
+                             "FWhole integer, FOther varchar(10))"));
+    const QList<QVariantList> rows{
+        {QStringLiteral("制表\t符\t和\\反斜杠"), 0.1, 1, QStringLiteral("x")},
+        {QStringLiteral("换行\n回车\r"), 1234567.891, 2, QVariant()},
+        {QString(), -1e-7, 3, QStringLiteral("\\N")},
+        {QStringLiteral("  空格  "), 1e300, 4, QStringLiteral("")},
+    };
+    {
+        TransactionGuard tx(c, true);
+        RowBatch batch(c, QStringLiteral("TF_BatchProbe"));
+        for (const QVariantList& values : rows) {
+            RowBatch::Row row = batch.EmptyRow();
+            for (int col = 0; col < values.size(); ++col)
+                if (col < 3 || values[col].isValid()) RowBatch::Set(row, col, values[col]);
+            batch.Add(std::move(row));
+        }
+        batch.Flush();
+        tx.commit();
+    }
+    const RecordsetPtr rs =
+        c.Query(QStringLiteral("select FText, FNumber, FWhole, FOther from TF_BatchProbe order by FWhole"));
+    const QList<QVariantList> back = rs->allRows();
+    QCOMPARE(back.size(), rows.size());
+    for (int r = 0; r < rows.size(); ++r) {
+        QCOMPARE(back[r][0].toString(), rows[r][0].toString());
+        QCOMPARE(back[r][1].toDouble(), rows[r][1].toDouble());
+        QCOMPARE(back[r][2].toInt(), rows[r][2].toInt());
+        // A column a row does not write stays null; an empty text is written as empty.
+        QCOMPARE(back[r][3].isNull(), !rows[r][3].isValid());
+        QCOMPARE(back[r][3].toString(), rows[r][3].toString());
+    }
 }
 
 void TestCommon::scriptSplitterHonoursQuotesAndComments() {
