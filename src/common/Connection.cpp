@@ -14,8 +14,10 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlResult>
+#include <charconv>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #if TAXFERRY_HAVE_ODBC
 #include <libpq-fe.h>
@@ -470,6 +472,7 @@ void Connection::recoverReadOnly() {
 }
 
 Connection::~Connection() {
+    dropCopy();
     m_prepared.clear();
     if (m_name.isEmpty()) return;
     {
@@ -492,6 +495,7 @@ int Connection::State() const {
 }
 
 void Connection::Close() {
+    dropCopy();
     m_prepared.clear();
     QSqlDatabase db = database();
     if (!db.isOpen()) return;
@@ -516,6 +520,7 @@ struct Connection::Prepared {
 // Statements with values are prepared once per connection and run again with new values: on a server
 // every prepare is a round trip of its own.
 QSqlQuery& Connection::prepared(const QString& sql) {
+    settleCopy();
     std::shared_ptr<Prepared> p = m_prepared.value(sql);
     if (!p) {
         if (m_prepared.size() >= 64) m_prepared.clear();
@@ -532,6 +537,7 @@ QSqlQuery& Connection::prepared(const QString& sql) {
 }
 
 int Connection::Execute(const QString& sql, const QVariantList& params) {
+    settleCopy();
     const QString head = sql.trimmed().left(6).toLower();
     if (head == u"create" || head.startsWith(u"alter") || head.startsWith(u"drop")) {
         m_columns.clear();
@@ -579,6 +585,7 @@ QList<QVariantList> readRows(QSqlQuery& q, int n) {
 } // namespace
 
 RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
+    settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
     std::optional<QSqlQuery> own;
@@ -619,6 +626,7 @@ RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
 void Connection::ForEachRow(const QString& sql, const QVariantList& params,
                             const std::function<void(const QList<FieldInfo>&)>& onColumns,
                             const std::function<void(const QVariantList&)>& onRow) {
+    settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
     QSqlQuery q(db);
@@ -646,6 +654,7 @@ void Connection::ForEachRow(const QString& sql, const QVariantList& params,
 }
 
 QList<FieldInfo> Connection::TableColumns(const QString& table) {
+    settleCopy();
     const QString key = table.toLower();
     if (const auto it = m_columns.constFind(key); it != m_columns.constEnd()) return *it;
     QList<FieldInfo> out;
@@ -674,6 +683,7 @@ QList<FieldInfo> Connection::TableColumns(const QString& table) {
 }
 
 void Connection::BeginTrans(bool immediate) {
+    settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
     if (m_inTrans) throw DbError(3251, QStringLiteral("连接上已有打开的事务。"));
@@ -696,6 +706,7 @@ void Connection::LockForImport() {
 }
 
 void Connection::CommitTrans() {
+    settleCopy();
     if (!m_inTrans) throw DbError(3251, QStringLiteral("没有打开的事务。"));
     QSqlDatabase db = database();
     if (m_dialect.kind == DbKind::SQLite) {
@@ -707,6 +718,7 @@ void Connection::CommitTrans() {
 }
 
 void Connection::RollbackTrans() {
+    dropCopy();
     if (!m_inTrans) return;
     m_inTrans = false;
     QSqlDatabase db = database();
@@ -762,38 +774,46 @@ QString Connection::NextInterID(const QString& tableName) {
 }
 
 namespace {
-// A value in COPY's text format, as the driver would have spelt it for an INSERT.
+// A value in COPY's text format, as the driver would have spelt it for an INSERT; numbers through
+// to_chars (shortest text that reads back as the same double).
 void appendCopyValue(QByteArray& out, const QVariant& v) {
+    char buf[64];
+    const auto appendChars = [&](std::to_chars_result r) { out.append(buf, r.ptr - buf); };
+    const bool null = v.isNull();
     switch (v.typeId()) {
     case QMetaType::QString:
         break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        if (!null) return appendChars(std::to_chars(buf, buf + sizeof buf, v.toLongLong()));
+        break;
     case QMetaType::Bool:
-        if (!v.isNull()) {
+        if (!null) {
             out += v.toBool() ? 't' : 'f';
             return;
         }
         break;
     case QMetaType::Double:
     case QMetaType::Float:
-        if (!v.isNull()) {
+        if (!null) {
             const double d = v.toDouble();
             if (std::isnan(d))
                 out += "NaN";
             else if (std::isinf(d))
                 out += d > 0 ? "Infinity" : "-Infinity";
             else
-                out += QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
+                appendChars(std::to_chars(buf, buf + sizeof buf, d));
             return;
         }
         break;
     case QMetaType::QDate:
-        if (!v.isNull()) {
+        if (!null) {
             out += v.toDate().toString(Qt::ISODate).toLatin1();
             return;
         }
         break;
     case QMetaType::QDateTime:
-        if (!v.isNull()) {
+        if (!null) {
             out += v.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
             return;
         }
@@ -801,13 +821,17 @@ void appendCopyValue(QByteArray& out, const QVariant& v) {
     default:
         break;
     }
-    if (v.isNull() && v.typeId() != QMetaType::QString) {
+    if (null && v.typeId() != QMetaType::QString) {
         out += "\\N";
         return;
     }
-    // Texts (a null text is written empty, as bound) and whole numbers.
+    // Texts (a null text is written empty, as bound) and whatever else the driver would bind as text.
     const QByteArray text = v.toString().toUtf8();
-    out.reserve(out.size() + text.size());
+    if (std::none_of(text.begin(), text.end(),
+                     [](char c) { return c == '\\' || c == '\n' || c == '\r' || c == '\t'; })) {
+        out += text;
+        return;
+    }
     for (const char c : text) {
         switch (c) {
         case '\\':
@@ -841,8 +865,21 @@ bool Connection::CanCopyIn() const {
     return m_dialect.kind == DbKind::PostgreSQL && !isReadOnly() && pgHandle(database()) != nullptr;
 }
 
-void Connection::CopyIn(const QString& table, const QStringList& columns,
-                        const QList<const QVariantList*>& rows) {
+namespace {
+// The server's refusal of a COPY; the connection is left ready for the driver's next statement.
+DbError copyFailure(PGconn* pg, PGresult* res, const QString& sql) {
+    const QString text = QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(pg)).trimmed();
+    const QString state = res ? QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE)) : QString();
+    if (res) PQclear(res);
+    while (PGresult* rest = PQgetResult(pg))
+        PQclear(rest);
+    return sqlError(QSqlError(text, text, QSqlError::StatementError, state), sql);
+}
+} // namespace
+
+void Connection::CopyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
+                        const std::function<QVariant(qsizetype row, int column)>& value) {
+    settleCopy();
     const QString sql = QStringLiteral("COPY ") + table + QStringLiteral(" (") + columns.join(u',') +
                         QStringLiteral(") FROM STDIN");
     QSqlDatabase db = database();
@@ -850,26 +887,17 @@ void Connection::CopyIn(const QString& table, const QStringList& columns,
     PGconn* pg = pgHandle(db);
     if (!pg || isReadOnly())
         throw DbError(ErrNo::General, QStringLiteral("此连接不能成批写入。"), QString(), sql);
-    auto failure = [&](PGresult* res) {
-        const QString text =
-            QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(pg)).trimmed();
-        const QString state =
-            res ? QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE)) : QString();
-        if (res) PQclear(res);
-        // The connection is left ready for the driver's next statement.
-        while (PGresult* rest = PQgetResult(pg))
-            PQclear(rest);
-        return sqlError(QSqlError(text, text, QSqlError::StatementError, state), sql);
-    };
     PGresult* res = PQexec(pg, sql.toUtf8().constData());
-    if (PQresultStatus(res) != PGRES_COPY_IN) throw failure(res);
+    if (PQresultStatus(res) != PGRES_COPY_IN) throw copyFailure(pg, res, sql);
     PQclear(res);
     QByteArray chunk;
+    chunk.reserve((1 << 16) + 4096);
     bool sent = true;
-    for (const QVariantList* row : rows) {
-        for (qsizetype c = 0; c < row->size(); ++c) {
+    const int columnCount = int(columns.size());
+    for (qsizetype r = 0; r < rowCount; ++r) {
+        for (int c = 0; c < columnCount; ++c) {
             if (c > 0) chunk += '\t';
-            appendCopyValue(chunk, row->at(c));
+            appendCopyValue(chunk, value(r, c));
         }
         chunk += '\n';
         if (chunk.size() >= (1 << 16)) {
@@ -879,12 +907,30 @@ void Connection::CopyIn(const QString& table, const QStringList& columns,
         }
     }
     if (sent && !chunk.isEmpty()) sent = PQputCopyData(pg, chunk.constData(), int(chunk.size())) == 1;
-    if (PQputCopyEnd(pg, sent ? nullptr : "aborted") != 1) throw failure(nullptr);
-    res = PQgetResult(pg);
-    if (PQresultStatus(res) != PGRES_COMMAND_OK) throw failure(res);
+    if (PQputCopyEnd(pg, sent ? nullptr : "aborted") != 1) throw copyFailure(pg, nullptr, sql);
+    // The server works through the rows while the caller prepares the next ones; whatever runs next on
+    // the connection first takes the outcome (settleCopy).
+    m_copyPending = sql;
+}
+
+void Connection::settleCopy() {
+    if (m_copyPending.isEmpty()) return;
+    const QString sql = std::exchange(m_copyPending, QString());
+    PGconn* pg = pgHandle(database());
+    if (!pg) return;
+    PGresult* res = PQgetResult(pg);
+    if (PQresultStatus(res) != PGRES_COMMAND_OK) throw copyFailure(pg, res, sql);
     PQclear(res);
     while (PGresult* rest = PQgetResult(pg))
         PQclear(rest);
+}
+
+void Connection::dropCopy() noexcept {
+    try {
+        settleCopy();
+    } catch (const DbError&) {
+        // Whatever was refused is rolled back with the transaction.
+    }
 }
 
 QList<qint64> Connection::NextInterIDs(const QString& tableName, int count) {

@@ -182,9 +182,10 @@ public:
     // Whether CopyIn streams rows (a PostgreSQL server through Qt's own driver).
     bool CanCopyIn() const;
     // Rows into a table with COPY, in the connection's transaction: one round trip for any number of rows,
-    // where an INSERT has to spell every value out. Each row holds a value per column, as bound to a
-    // statement. Throws DbError.
-    void CopyIn(const QString& table, const QStringList& columns, const QList<const QVariantList*>& rows);
+    // where an INSERT has to spell every value out. value(row, column) gives each value as it would be
+    // bound to a statement. Throws DbError.
+    void CopyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
+                const std::function<QVariant(qsizetype row, int column)>& value);
     // The next count identifiers of a table, ascending, as count calls of the counter would hand them out;
     // in one round trip where the database can (on PostgreSQL the function called in a query, the counter
     // table advanced by count). Throws DbError.
@@ -199,11 +200,16 @@ private:
     // fresh one is begun for whatever runs next.
     void recoverReadOnly();
     QSqlQuery& prepared(const QString& sql);
+    // Takes the outcome of the last CopyIn when it is still out (throws its refusal); dropCopy for
+    // a connection that is rolled back or closed anyway.
+    void settleCopy();
+    void dropCopy() noexcept;
     QString m_name;
     QString m_connString;
     Dialect m_dialect;
     Mode m_mode = Mode::ReadWrite;
     bool m_inTrans = false;
+    QString m_copyPending; // the COPY whose outcome has not been read yet
     // Column lists per table: an import asks for them once per row.
     QHash<QString, QList<FieldInfo>> m_columns;
     // Prepared write statements, reused: an import runs the same few statements thousands of times.

@@ -1,8 +1,6 @@
 #include "RowBatch.h"
 
 #include "modFunction.h"
-#include <QSqlDatabase>
-#include <QSqlDriver>
 #include <algorithm>
 
 RowBatch::RowBatch(Connection& conn, QString table)
@@ -53,20 +51,11 @@ void RowBatch::Flush() {
         for (int c = 0; c < m_columns.size(); ++c)
             if (set.testBit(c)) columns << m_columns[c].name;
         if (m_conn.CanCopyIn()) {
-            QList<QVariantList> values;
-            values.reserve(group.size());
-            for (const Row* row : group) {
-                QVariantList v;
-                v.reserve(count);
-                for (int c = 0; c < m_columns.size(); ++c)
-                    if (set.testBit(c)) v << row->values[c];
-                values.append(std::move(v));
-            }
-            QList<const QVariantList*> pointers;
-            pointers.reserve(values.size());
-            for (const QVariantList& v : values)
-                pointers.append(&v);
-            m_conn.CopyIn(m_table, columns, pointers);
+            QList<int> at; // the row's positions of the group's columns
+            for (int c = 0; c < m_columns.size(); ++c)
+                if (set.testBit(c)) at << c;
+            m_conn.CopyIn(m_table, columns, group.size(),
+                          [&](qsizetype r, int c) -> QVariant { return group[r]->values[at[c]]; });
             continue;
         }
         const QString one = u'(' + QStringList(count, QStringLiteral("?")).join(u',') + u')';

@@ -148,7 +148,9 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
                 notice = QStringLiteral("发票体行为空!");
                 return false;
             }
-            const bool isGoods = CutFields(body).first() == u"0";
+            // The first field: 0 a goods line, anything else a discount line.
+            const qsizetype firstEnd = body.indexOf(QStringLiteral("~~"));
+            const bool isGoods = QStringView(body).left(firstEnd < 0 ? body.size() : firstEnd) == u"0";
             if (isGoods) {
                 if (!m_writer.WriteGoodsLine(body, lineNumber, entryID)) return false;
                 ++m_counts.lines;

@@ -30,6 +30,7 @@ void InvoiceWriter::BeginImport() {
     m_periodRead = false;
     m_headDefaults.reset();
     Connection& acct = RequireConnection(m_acct.get());
+    m_enough = acct.CanCopyIn() ? 5000 : 1000;
     m_heads.emplace(acct, QStringLiteral("ICSALE"));
     m_entries.emplace(acct, QStringLiteral("ICSALEENTRY"));
     // Keys are matched with the columns without regard to case, as the record of a row was.
@@ -95,8 +96,9 @@ void InvoiceWriter::BeginImport() {
 }
 
 bool InvoiceWriter::IsFull() const {
-    // Enough rows for a few statements, little enough memory however long the file.
-    return m_entries->Pending() + m_heads->Pending() >= 1000;
+    // Enough rows for a few statements (on a server that takes them streamed, for one), little enough
+    // memory however long the file.
+    return m_entries->Pending() + m_heads->Pending() >= m_enough;
 }
 
 QStringList InvoiceWriter::Flush() {

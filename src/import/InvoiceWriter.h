@@ -75,6 +75,7 @@ private:
     QVariant m_interID;
     QString m_billNo;
     QString m_today;
+    int m_enough = 1000; // rows gathered before they are written
     std::optional<BillNumberRule> m_special, m_ordinary;
     std::optional<std::pair<QString, QString>> m_period; // year, period
     bool m_periodRead = false;

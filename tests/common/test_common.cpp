@@ -422,7 +422,7 @@ void TestCommon::rowBatchWritesValuesAsGiven() {
     TestDatabases db;
     Connection& c = *db.acct;
     c.Execute(QStringLiteral("create table TF_BatchProbe (FText varchar(80), FNumber double precision, "
-                             "FWhole integer, FOther varchar(10))"));
+                             "FWhole integer not null, FOther varchar(10))"));
     const QList<QVariantList> rows{
         {QStringLiteral("制表\t符\t和\\反斜杠"), 0.1, 1, QStringLiteral("x")},
         {QStringLiteral("换行\n回车\r"), 1234567.891, 2, QVariant()},
@@ -453,6 +453,20 @@ void TestCommon::rowBatchWritesValuesAsGiven() {
         QCOMPARE(back[r][3].isNull(), !rows[r][3].isValid());
         QCOMPARE(back[r][3].toString(), rows[r][3].toString());
     }
+    // A row the database refuses fails the transaction, however late the server says so, and the
+    // connection goes on working.
+    const auto refused = [&] {
+        TransactionGuard tx(c, true);
+        RowBatch batch(c, QStringLiteral("TF_BatchProbe"));
+        RowBatch::Row row = batch.EmptyRow();
+        RowBatch::Set(row, 0, QStringLiteral("没有整数"));
+        batch.Add(std::move(row));
+        batch.Flush();
+        tx.commit();
+    };
+    QVERIFY_THROWS_EXCEPTION(DbError, refused());
+    QCOMPARE(c.Query(QStringLiteral("select count(*) from TF_BatchProbe"))->value(0).toInt(),
+             int(rows.size()));
 }
 
 void TestCommon::scriptSplitterHonoursQuotesAndComments() {
