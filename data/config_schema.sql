@@ -12,7 +12,12 @@ CREATE TABLE t_BaseInfo (
     FSeperator   TEXT,
     FMemo        TEXT,
     FDate        TEXT,
-    FInOrOut     TEXT
+    FInOrOut     TEXT,
+    -- The tax system's limits of one invoice (0 or empty: none) and, for an invoice over the
+    -- line limit, a sales list instead of pieces (1).
+    FMaxLines    INTEGER,
+    FMaxAmount   REAL,
+    FUseList     INTEGER
 );
 
 -- Field mappings of the links. FID numbers the rows in insertion order, which is

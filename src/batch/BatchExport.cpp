@@ -64,8 +64,8 @@ int RunBatchExport(const QStringList& args) {
         // One line per invoice and a total: nothing is written.
         int lines = 0;
         double amount = 0, tax = 0;
-        for (const clsSaveDataExport::PreviewRow& p : exporter.Preview()) {
-            std::printf("%s\t%d\t%.2f\t%.2f\n", p.billNo.toUtf8().constData(), p.lines, p.amount, p.tax);
+        for (const ExportDoc& p : exporter.Preview()) {
+            std::printf("%s\t%d\t%.2f\t%.2f\n", p.docNo.toUtf8().constData(), p.lines, p.amount, p.tax);
             lines += p.lines;
             amount += p.amount;
             tax += p.tax;

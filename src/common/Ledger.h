@@ -8,6 +8,8 @@
 //   FInvoiceKind, FTaxCode, FTaxNumber   the tax system's 发票种类, 类别代码, 发票号码 (imports)
 //   FInterID, FBillNo                    the sales invoice
 //   FLinkID                              the export's link (exports)
+//   FDocNo                               the document's 单据号 in the file: the bill number, or that of a
+//                                        piece of an invoice written in several (exports)
 //   FFileName, FTime (yyyy-MM-dd HH:mm:ss), FUserName
 
 #include "Connection.h"

@@ -1,13 +1,52 @@
 #include "Session.h"
 
 #include "modBasic.h"
+#include <QHash>
+#include <QSet>
 
 ConnectionPtr Session::OpenAcctConnection(Connection::Mode mode) const {
     return Connection::open(ParseConnProps(gsAcctProps, 0), mode);
 }
 
 ConnectionPtr Session::OpenConfigConnection() const {
-    return Connection::open(gsConfigConnString);
+    ConnectionPtr config = Connection::open(gsConfigConnString);
+    UpgradeConfigSchema(*config);
+    return config;
+}
+
+void UpgradeConfigSchema(Connection& config) {
+    // Columns added to the program's own tables since a Taxlink.db may have been made: added in place,
+    // every row kept, the new values empty (a link without limits).
+    struct Added {
+        const char* table;
+        const char* column;
+        const char* type;
+    };
+    static const Added added[] = {
+        {"t_BaseInfo", "FMaxLines", "INTEGER"},
+        {"t_BaseInfo", "FMaxAmount", "REAL"},
+        {"t_BaseInfo", "FUseList", "INTEGER"},
+    };
+    QHash<QString, QSet<QString>> known;
+    for (const Added& a : added) {
+        const QString table = QString::fromLatin1(a.table);
+        if (!known.contains(table)) {
+            QSet<QString> names;
+            try {
+                for (const FieldInfo& f : config.TableColumns(table))
+                    names.insert(f.name.toCaseFolded());
+            } catch (const DbError&) {
+                // A file without the table is no Taxlink.db of ours; what is missing is said where it is
+                // read.
+            }
+            known.insert(table, names);
+        }
+        if (known[table].isEmpty() || known[table].contains(QString::fromLatin1(a.column).toCaseFolded()))
+            continue;
+        config.Execute(QStringLiteral("alter table %1 add column %2 %3")
+                           .arg(table, QString::fromLatin1(a.column), QString::fromLatin1(a.type)));
+        known[table].insert(QString::fromLatin1(a.column).toCaseFolded());
+    }
 }
 
 void Session::SetEdition(const QString& editionType) {

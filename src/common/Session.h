@@ -46,3 +46,7 @@ public:
     // view names and giIndustry.
     void SetEdition(const QString& editionType);
 };
+
+// Adds the columns the program's own tables of Taxlink.db have gained since the file was made, keeping
+// every row. Throws DbError.
+void UpgradeConfigSchema(Connection& config);

@@ -4,6 +4,7 @@
 #include "common/GbkCodec.h"
 #include "common/modFunction.h"
 #include <QSaveFile>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -140,7 +141,47 @@ BodyRowSource BodyRowsOf(const Recordset& body) {
     };
 }
 
-bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep) {
+namespace {
+// The lines of one invoice in the order written, with what the limits look at.
+struct RunLine {
+    QByteArray bytes;
+    double amount = 0, tax = 0;
+};
+
+// The invoice's lines cut into documents in line order, each within both limits; nothing when a single
+// line is over the amount limit (its index in over). With a sales list the line limit cuts nothing.
+QList<QList<int>> Pieces(const QList<RunLine>& lines, const ExportLayout& layout, int& over) {
+    const int maxLines = layout.useList ? 0 : layout.maxLines;
+    QList<QList<int>> pieces{{}};
+    double sum = 0;
+    // A cent of rounding is no reason to cut an invoice.
+    const double limit = layout.maxAmount + 0.005;
+    for (int i = 0; i < lines.size(); ++i) {
+        const double a = lines[i].amount;
+        if (layout.maxAmount > 0 && std::fabs(a) > limit) {
+            over = i;
+            return {};
+        }
+        QList<int>& piece = pieces.last();
+        const bool tooMany = maxLines > 0 && piece.size() >= maxLines;
+        const bool tooMuch = layout.maxAmount > 0 && !piece.isEmpty() && std::fabs(sum + a) > limit;
+        if (tooMany || tooMuch) {
+            pieces.append(QList<int>());
+            sum = 0;
+        }
+        pieces.last().append(i);
+        sum += a;
+    }
+    return pieces;
+}
+
+double Amount(const QVariantList& row, int column) {
+    return column < 0 ? 0.0 : LeadingNumber(PlainText(row.value(column)));
+}
+} // namespace
+
+bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep,
+                const ExportLayout& layout, QList<ExportDoc>* docs) {
     try {
         GbkEncoder gbk;
         QByteArray first;
@@ -149,12 +190,13 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         // Opened with the first line to write, so that a failing or empty body query is reported before a
         // target that cannot be written, as when both queries ran before the file was opened.
         std::optional<LineFile> target;
-        auto file = [&]() -> LineFile& {
+        auto write = [&](const QByteArray& bytes) {
+            if (layout.dryRun) return;
             if (!target) {
                 target.emplace(FilePath);
                 target->write(first + "\r\n");
             }
-            return *target;
+            target->write(bytes);
         };
 
         const QList<FieldInfo> headFields = Head.Fields();
@@ -167,10 +209,53 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             for (int i = 0; i < headFields.size(); ++i)
                 headRow << Head.value(i);
         };
+        const int rowsCount = Head.FieldIndex(QStringLiteral("RowsCount"));
+        QList<ExportDoc> written;
+        // A piece carries its own 单据号 and 商品行数; a whole invoice its head row as the query gave it.
+        auto writeDoc = [&](const QString& bill, const QString& docNo, int lines, double amount, double tax,
+                            bool list, bool piece) {
+            if (piece && layout.headDocNo >= 0) headRow[layout.headDocNo] = docNo;
+            if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
+            if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
+            write(EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+            written.append(ExportDoc{bill, docNo,
+                                     layout.headCustomer < 0 ? QString()
+                                                             : NullToText(headRow.value(layout.headCustomer)),
+                                     lines, amount, tax});
+        };
+        // A head without lines of its own.
         auto writeHead = [&]() {
             currentHead();
-            file().write(
-                EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+            const QString bill = NullToText(headRow.value(headBill));
+            writeDoc(bill, layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill,
+                     rowsCount >= 0 ? headRow.value(rowsCount).toInt() : 0, 0, 0, false, false);
+        };
+        auto writeRun = [&](const QList<RunLine>& lines) {
+            currentHead();
+            const QString bill = NullToText(headRow.value(headBill));
+            const QString docNo = layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill;
+            int over = -1;
+            const QList<QList<int>> pieces = Pieces(lines, layout, over);
+            if (over >= 0)
+                throw ExportRefused(
+                    QStringLiteral("发票“%1”第%2行的不含税金额%3超过每张发票的限额%4，引出失败！")
+                        .arg(bill)
+                        .arg(over + 1)
+                        .arg(NumberText(lines[over].amount), NumberText(layout.maxAmount)));
+            for (int p = 0; p < pieces.size(); ++p) {
+                double amount = 0, tax = 0;
+                QByteArray bytes;
+                for (int i : pieces[p]) {
+                    amount += lines[i].amount;
+                    tax += lines[i].tax;
+                    bytes += lines[i].bytes;
+                }
+                const QString pieceNo = pieces.size() == 1 ? docNo : docNo + u'-' + QString::number(p + 1);
+                const bool list = layout.useList && layout.maxLines > 0 && pieces[p].size() > layout.maxLines;
+                writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
+                         pieces.size() > 1);
+                write(bytes);
+            }
         };
 
         // Both results are ordered by invoice number: the lines of one invoice are collected while they
@@ -178,7 +263,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         Head.MoveFirst();
         QList<FieldInfo> bodyFields;
         int bodyBill = -1;
-        QByteArray runLines;
+        QList<RunLine> runLines;
         QString runKey;
         bool inRun = false;
         long bodyRows = 0;
@@ -186,8 +271,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             bool matched = false;
             while (!Head.EOF_()) {
                 if (NullToText(Head.value(headBill)) == runKey) {
-                    writeHead();
-                    file().write(runLines);
+                    writeRun(runLines);
                     matched = true;
                 } else if (matched) {
                     break;
@@ -215,13 +299,20 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 runKey = key;
                 inRun = true;
                 ++bodyRows;
-                runLines += EncodeLine(gbk, GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false);
+                runLines.append(
+                    RunLine{EncodeLine(gbk, GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false),
+                            Amount(row, layout.bodyAmount), Amount(row, layout.bodyTax)});
             });
         if (bodyRows == 0) throw ExportRefused(QStringLiteral("引出的表体数据为空，引出失败！"));
         flushRun();
         for (; !Head.EOF_(); Head.MoveNext())
             writeHead();
-        file().commit();
+        if (!layout.dryRun) {
+            // A dry run opens nothing; a real one has at least the first line.
+            if (!target) write(QByteArray());
+            target->commit();
+        }
+        if (docs) *docs = std::move(written);
         return true;
     } catch (const ExportRefused& r) {
         ShowMsg(r.description());

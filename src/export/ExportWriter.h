@@ -27,10 +27,42 @@ private:
 // The body rows of a materialised recordset (tests, small exports).
 BodyRowSource BodyRowsOf(const Recordset& body);
 
+// Where the writer finds what it needs of an invoice beyond FbillNo and RowsCount (columns of the head and
+// body results, -1 when the link maps no such field), and the tax system's limits of one invoice.
+struct ExportLayout {
+    int headDocNo = -1;    // 单据号
+    int headCustomer = -1; // 购方名称
+    int headListName = -1; // 清单行商品名称
+    int bodyAmount = -1;   // 不含税金额
+    int bodyTax = -1;      // 税额
+    int maxLines = 0;      // lines per invoice, 0 none
+    double maxAmount = 0;  // amount excluding tax per invoice, 0 none
+    bool useList = false;  // over the line limit: one invoice with a sales list instead of pieces
+    bool dryRun = false;   // everything but the file: what would be written
+};
+
+// One document of the file: an invoice, or a piece of one that is over a limit ("单据号-1", …).
+struct ExportDoc {
+    QString billNo; // the sales invoice
+    QString docNo;  // its 单据号 in the file
+    QString customer;
+    int lines = 0;
+    double amount = 0, tax = 0;
+};
+
+// The sales-list name a document over the line limit carries instead of being split.
+inline QString SalesListName() {
+    return QStringLiteral("(详见销货清单)");
+}
+
 // Writes the file through a temporary file beside FilePath that replaces it only when complete; on
 // any failure an earlier file at FilePath stays as it was. Head is ordered by FbillNo, Body delivers
-// its rows in the same order. True when the file was written; otherwise the failure has been shown.
-bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep);
+// its rows in the same order. An invoice over a limit of layout is written as pieces, each within
+// both limits and with its own 单据号 and 商品行数; a single line over the amount limit stops the export.
+// docs receives every document written (or, in a dry run, that would be). True when the file was
+// written; otherwise the failure has been shown.
+bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep,
+                const ExportLayout& layout = {}, QList<ExportDoc>* docs = nullptr);
 
 // The line of one row: head rows drop RowsCount, write it in place of Frows and write dates as
 // YYYYMMDD; body rows drop FbillNo. Throws ExportRefused for a value holding Sep, CR or LF.

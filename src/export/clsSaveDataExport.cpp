@@ -32,6 +32,12 @@ bool HasLineOrderColumn(const QString& templateSql) {
 const QString kLeaveOutLedger =
     QStringLiteral(" where not exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo)");
 
+// The column of a result that carries a tax field: after the first column (RowsCount or FbillNo).
+int ColumnOf(const QStringList& taxNames, const QString& name) {
+    const qsizetype i = taxNames.indexOf(name);
+    return i < 0 ? -1 : int(i) + 1;
+}
+
 const QString kRedMemo =
     QStringLiteral("CASE t1.Frob WHEN -1 THEN '对应正数发票代码1111111111号码11111111' ELSE '' END as fmemo");
 
@@ -53,9 +59,10 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
             return false;
         }
         QStringList items;
-        if (!IsHead) m_bodyTaxNames.clear();
+        QStringList& taxNames = IsHead ? m_headTaxNames : m_bodyTaxNames;
+        taxNames.clear();
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
-            if (!IsHead) m_bodyTaxNames << NullToText(rs->value(QStringLiteral("FTaxName")));
+            taxNames << NullToText(rs->value(QStringLiteral("FTaxName")));
             if (!IsTrueValue(rs->value(QStringLiteral("FisFormula"))))
                 items << NullToText(rs->value(QStringLiteral("FFieldName")), QStringLiteral("''"));
             else
@@ -135,18 +142,15 @@ QString clsSaveDataExport::CountsText() const {
     return QStringLiteral("引出发票%1张，商品行%2行。").arg(m_counts.invoices).arg(m_counts.lines);
 }
 
-bool clsSaveDataExport::WriteLedger(const Recordset& heads, const QString& LinkID, const QString& FilePath) {
+bool clsSaveDataExport::WriteLedger(const QString& LinkID, const QString& FilePath) {
     try {
         ConnectionPtr acct = m_session.gcnAcct && m_session.gcnAcct->State() == 1
                                  ? m_session.gcnAcct
                                  : m_session.OpenAcctConnection();
         Ledger::Ensure(*acct);
-        const int bill = heads.FieldIndex(QStringLiteral("FbillNo"));
         QStringList bills;
-        for (int r = 0; r < heads.RecordCount(); ++r) {
-            const QString b = NullToText(heads.valueAt(r, bill));
-            if (bills.isEmpty() || bills.last() != b) bills << b;
-        }
+        for (const ExportDoc& d : m_docs)
+            if (bills.isEmpty() || bills.last() != d.billNo) bills << d.billNo;
         // The sales invoices behind the numbers, a few hundred to a statement.
         QHash<QString, QVariant> interIDs;
         for (qsizetype i = 0; i < bills.size(); i += 500) {
@@ -165,7 +169,9 @@ bool clsSaveDataExport::WriteLedger(const Recordset& heads, const QString& LinkI
         const QString now = Ledger::Now();
         TransactionGuard tx(*acct);
         RowBatch rows(*acct, Ledger::Table());
-        for (const QString& b : bills) {
+        // A row per document: an invoice written in pieces has one per piece.
+        for (const ExportDoc& d : m_docs) {
+            const QString& b = d.billNo;
             RowBatch::Row row = rows.EmptyRow();
             auto set = [&](const char* column, const QVariant& value) {
                 const int c = rows.Column(QString::fromLatin1(column));
@@ -174,6 +180,7 @@ bool clsSaveDataExport::WriteLedger(const Recordset& heads, const QString& LinkI
             set("FDirection", Ledger::Export);
             set("FInterID", interIDs.value(b));
             set("FBillNo", b);
+            set("FDocNo", d.docNo);
             set("FLinkID", LinkID.trimmed());
             set("FFileName", file);
             set("FTime", now);
@@ -235,35 +242,37 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                 throw;
             }
         };
+        ExportLayout layout;
+        layout.headDocNo = ColumnOf(m_headTaxNames, QStringLiteral("单据号"));
+        layout.headCustomer = ColumnOf(m_headTaxNames, QStringLiteral("购方名称"));
+        layout.headListName = ColumnOf(m_headTaxNames, QStringLiteral("清单行商品名称"));
+        layout.bodyAmount = ColumnOf(m_bodyTaxNames, QStringLiteral("不含税金额"));
+        layout.bodyTax = ColumnOf(m_bodyTaxNames, QStringLiteral("税额"));
+        layout.maxLines = std::max(0, NullToValue(link->value(QStringLiteral("FMaxLines")), 0).toInt());
+        layout.maxAmount =
+            std::max(0.0, NullToValue(link->value(QStringLiteral("FMaxAmount")), 0).toDouble());
+        layout.useList = IsTrueValue(link->value(QStringLiteral("FUseList")));
+        layout.dryRun = m_preview;
+        if (layout.useList && layout.maxLines > 0 && layout.headListName < 0) {
+            ShowMsg(QStringLiteral("关联的表头没有“清单行商品名称”字段，不能开具销货清单，引出失败！"));
+            return false;
+        }
+        m_docs.clear();
+        if (!WriteToTxT(FilePath, *RH, RB, Sep, layout, &m_docs)) return false;
+        m_counts.invoices = int(m_docs.size());
+        for (const ExportDoc& d : m_docs)
+            m_counts.lines += d.lines;
         if (m_preview) {
-            // What the file would hold, per invoice: its lines and the sums of their amount and tax.
-            m_previewRows.clear();
-            const int amountAt = int(m_bodyTaxNames.indexOf(QStringLiteral("不含税金额")));
-            const int taxAt = int(m_bodyTaxNames.indexOf(QStringLiteral("税额")));
-            RB([](const QList<FieldInfo>&) {},
-               [&](const QVariantList& row) {
-                   const QString bill = NullToText(row.value(0));
-                   if (m_previewRows.isEmpty() || m_previewRows.last().billNo != bill)
-                       m_previewRows.append(PreviewRow{bill});
-                   PreviewRow& p = m_previewRows.last();
-                   ++p.lines;
-                   if (amountAt >= 0) p.amount += LeadingNumber(NullToText(row.value(amountAt + 1)));
-                   if (taxAt >= 0) p.tax += LeadingNumber(NullToText(row.value(taxAt + 1)));
-               });
             if (m_counts.leftOut > 0)
                 ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
             return true;
         }
-        if (!WriteToTxT(FilePath, *RH, RB, Sep)) return false;
-        m_counts.invoices = RH->RecordCount();
-        for (int r = 0; r < RH->RecordCount(); ++r)
-            m_counts.lines += RH->valueAt(r, 0).toInt();
         // The reading transaction ends before the ledger is written (an SQLite file has one writer, and no
         // writer while a reader holds it).
         acct->Close();
         if (m_counts.leftOut > 0)
             ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
-        WriteLedger(*RH, LinkID, FilePath);
+        WriteLedger(LinkID, FilePath);
         return true;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ExportToTxT"), e);

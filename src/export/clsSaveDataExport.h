@@ -2,6 +2,7 @@
 // The export engine of clsSaveData: the link and the two templates become one head query (one row per
 // invoice) and one body query (one row per invoice line), which feed the file writer.
 
+#include "ExportWriter.h"
 #include "links/TemplateQuery.h"
 #include "links/clsSaveData.h"
 #include <QString>
@@ -20,13 +21,9 @@ public:
     // Proof mode: the export runs its queries but writes no file and no ledger rows; Preview() then holds
     // what it would have written.
     void SetPreview(bool preview) { m_preview = preview; }
-    struct PreviewRow {
-        QString billNo;
-        int lines = 0;
-        double amount = 0; // 不含税金额 of the lines
-        double tax = 0;    // 税额 of the lines
-    };
-    const QList<PreviewRow>& Preview() const { return m_previewRows; }
+    // Per document: 单据号 (of a piece, when the invoice is over the link's limits), customer, lines, the
+    // sums of their 不含税金额 and 税额.
+    const QList<ExportDoc>& Preview() const { return m_docs; }
 
     // What the last export wrote.
     struct Counts {
@@ -45,11 +42,12 @@ private:
     RecordsetPtr GetRs(ConnectionPtr& acct, const QString& LinkID, const TemplateQuery& HeadSql,
                        const QString& BodySql);
     // Records the exported invoices; false (after saying so) when the ledger could not be written.
-    bool WriteLedger(const Recordset& heads, const QString& LinkID, const QString& FilePath);
+    bool WriteLedger(const QString& LinkID, const QString& FilePath);
 
     bool m_includeExported = false;
     bool m_preview = false;
-    QList<PreviewRow> m_previewRows;
+    QList<ExportDoc> m_docs;       // what the last export wrote, or would have
+    QStringList m_headTaxNames;    // the tax field of each head column after RowsCount
     QStringList m_bodyTaxNames;    // the tax field of each body column after FbillNo
     bool m_leaveOutLedger = false; // the ledger exists and what it holds is left out
     Counts m_counts;

@@ -2,6 +2,7 @@
 #include "common/Connection.h"
 #include "common/GbkCodec.h"
 #include "common/RowBatch.h"
+#include "common/Session.h"
 #include "common/modBasic.h"
 #include "common/modFunction.h"
 #include "support/TestSupport.h"
@@ -51,6 +52,7 @@ private Q_SLOTS:
     void missingDatabaseFileIsAnError();
     void interIdCounterAdvancesAndRollsBack();
     void rowBatchWritesValuesAsGiven();
+    void oldConfigFileGainsTheNewColumns();
     void scriptSplitterHonoursQuotesAndComments();
     void gbkReaderLinesAndRefusal();
     void gbkEncoderRefusesUnmappable();
@@ -606,6 +608,29 @@ void TestCommon::parseConnProps() {
     QFETCH(int, part);
     QFETCH(QString, expected);
     QCOMPARE(ParseConnProps(props, part), expected);
+}
+
+void TestCommon::oldConfigFileGainsTheNewColumns() {
+    // A Taxlink.db of before the per-link limits: its links stay as they are, the new columns empty.
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    RunSqlScript(*c, QStringLiteral(
+                         "create table t_BaseInfo (FID INTEGER PRIMARY KEY, FName TEXT, FInvioceType "
+                         "INTEGER, FSeperator TEXT, FMemo TEXT, FDate TEXT, FInOrOut TEXT);"
+                         "insert into t_BaseInfo values (1, '专用发票', 0, '~~', '备注', '2020-01-01', '0');"
+                         "insert into t_BaseInfo values (7, '我的关联', 2, '|', '', '2021-05-06', '0');"));
+    UpgradeConfigSchema(*c);
+    UpgradeConfigSchema(*c); // again: nothing more to do
+    const RecordsetPtr rs = c->Query(QStringLiteral(
+        "select FID, FName, FSeperator, FMaxLines, FMaxAmount, FUseList from t_BaseInfo order by FID"));
+    QCOMPARE(rs->RecordCount(), 2);
+    QCOMPARE(rs->allRows()[1].mid(0, 3), (QVariantList{7, QStringLiteral("我的关联"), QStringLiteral("|")}));
+    for (const QVariantList& row : rs->allRows())
+        QVERIFY(row[3].isNull() && row[4].isNull() && row[5].isNull());
+    c->Execute(
+        QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
+    QCOMPARE(c->Query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),
+             99999.99);
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

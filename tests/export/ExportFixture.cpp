@@ -28,7 +28,7 @@ void UseTestTemplates(Connection& config, const QString& tbl1) {
 }
 
 void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const QString& sep,
-                  const QStringList& head, const QStringList& body) {
+                  const QStringList& head, const QStringList& body, const QStringList& taxNames) {
     config.Execute(QStringLiteral("delete from t_BaseInfo"));
     config.Execute(QStringLiteral("delete from t_Detail"));
     config.Execute(
@@ -40,6 +40,13 @@ void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const
     for (int part = 0; part < 2; ++part) {
         for (const QString& f : part == 0 ? head : body) {
             ++tax;
+            const int named = tax;
+            if (!taxNames.isEmpty())
+                tax = config
+                          .Query(QStringLiteral("select Fid from t_TaxField where Fname=?"),
+                                 {taxNames[named - 1]})
+                          ->value(0)
+                          .toInt();
             const bool formula = f.startsWith(u'=');
             QString qor = f;
             if (formula) {
@@ -56,6 +63,7 @@ void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const
                 QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) "
                                "values (?, ?, ?, ?, ?)"),
                 {id, tax, formula, qor, part == 0});
+            tax = named;
         }
     }
 }

@@ -17,9 +17,10 @@ void UseTestTemplates(Connection& config, const QString& tbl1 = QString());
 QString TestTemplate1();
 
 // Replaces every link by one link with the given head and body fields. A field is an output column
-// name, or "=sql" for a stored formula with that SQL form.
+// name, or "=sql" for a stored formula with that SQL form. The fields fill the tax fields in their
+// numbering order, or those that taxNames names (head fields first).
 void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const QString& sep,
-                  const QStringList& head, const QStringList& body);
+                  const QStringList& head, const QStringList& body, const QStringList& taxNames = {});
 
 // Customers 1 "客户甲" (code C01) and 2 "客户乙" (code C02) and the two invoice types.
 void AddTestBaseData(Connection& acct);

@@ -182,6 +182,102 @@ private Q_SLOTS:
                  QStringList{"out.txt"});
     }
 
+    // An invoice over the link's limits goes out in pieces, in line order, each within both limits and
+    // with its own number and line count; the preview shows the same documents and writes nothing; the
+    // ledger records every piece and the next export leaves the invoice out.
+    void limitsSplitInvoices_data() {
+        QTest::addColumn<int>("maxLines");
+        QTest::addColumn<double>("maxAmount");
+        QTest::addColumn<bool>("useList");
+        QTest::addColumn<QStringList>("docs"); // 单据号:lines:amount, or the refusal
+        const QStringList whole{"ZP09~~5~~(list)"};
+        QTest::newRow("no limits") << 0 << 0.0 << false << QStringList{"ZP09:5:1500"};
+        QTest::newRow("by lines") << 2 << 0.0 << false
+                                  << QStringList{"ZP09-1:2:700", "ZP09-2:2:700", "ZP09-3:1:100"};
+        QTest::newRow("by amount") << 0 << 700.0 << false
+                                   << QStringList{"ZP09-1:2:700", "ZP09-2:2:700", "ZP09-3:1:100"};
+        QTest::newRow("amount cuts before lines")
+            << 3 << 1000.0 << false << QStringList{"ZP09-1:2:700", "ZP09-2:3:800"};
+        QTest::newRow("within both") << 5 << 1500.0 << false << QStringList{"ZP09:5:1500"};
+        QTest::newRow("sales list") << 2 << 0.0 << true << QStringList{"ZP09:5:1500:list"};
+        QTest::newRow("sales list, amount still cuts")
+            << 2 << 1000.0 << true << QStringList{"ZP09-1:2:700", "ZP09-2:3:800:list"};
+        QTest::newRow("a line over the amount")
+            << 0 << 450.0 << false
+            << QStringList{"!发票“ZP09”第3行的不含税金额500超过每张发票的限额450，引出失败！"};
+    }
+    void limitsSplitInvoices() {
+        QFETCH(int, maxLines);
+        QFETCH(double, maxAmount);
+        QFETCH(bool, useList);
+        QFETCH(QStringList, docs);
+        ExportSetup s;
+        MakeTestLink(
+            *s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows", "FCustName", "=''"},
+            {"FNote", "FQty", "FAmount", "FAmount"},
+            {"单据号", "商品行数", "购方名称", "清单行商品名称", "货物名称", "数量", "不含税金额", "税额"});
+        s.db.config->Execute(QStringLiteral("update t_BaseInfo set FMaxLines=?, FMaxAmount=?, FUseList=?"),
+                             {maxLines, maxAmount, useList ? 1 : 0});
+        AddInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80,
+                   {{1, 400, "a"}, {1, 300, "b"}, {1, 500, "c"}, {1, 200, "d"}, {1, 100, "e"}});
+        const QString day = Conditions({"2025-03-01", "2025-03-01"});
+        RecorderSink sink;
+        const bool refused = docs.first().startsWith(u'!');
+        // The preview first: what it shows is what the export then writes.
+        clsSaveDataExport preview(s.db.session);
+        preview.SetPreview(true);
+        QCOMPARE(preview.ExportToTxT(s.path, day, "1"), !refused);
+        QVERIFY(!QFile::exists(s.path));
+        if (refused) {
+            QCOMPARE(sink.texts(), QStringList{docs.first().mid(1)});
+            return;
+        }
+        QStringList previewed;
+        for (const ExportDoc& d : preview.Preview())
+            previewed << QStringLiteral("%1:%2:%3").arg(d.docNo).arg(d.lines).arg(d.amount);
+        clsSaveDataExport exporter(s.db.session);
+        QVERIFY(exporter.ExportToTxT(s.path, day, "1"));
+        const QStringList lines = ReadGbkFile(s.path).mid(1);
+        QStringList written;
+        QStringList notes;
+        for (int i = 0; i < lines.size();) {
+            const QStringList head = lines[i].split(QStringLiteral("~~"));
+            const int n = head.value(1).toInt();
+            double amount = 0;
+            for (int k = 1; k <= n; ++k) {
+                const QStringList body = lines.value(i + k).split(QStringLiteral("~~"));
+                notes << body.value(0);
+                amount += body.value(2).toDouble();
+            }
+            QString doc = QStringLiteral("%1:%2:%3").arg(head.value(0)).arg(n).arg(amount);
+            if (head.value(3) == SalesListName()) doc += QStringLiteral(":list");
+            QVERIFY2(head.value(3).isEmpty() || head.value(3) == SalesListName(), qPrintable(lines[i]));
+            written << doc;
+            i += n + 1;
+        }
+        QCOMPARE(written, docs);
+        QCOMPARE(notes, (QStringList{"a", "b", "c", "d", "e"}));
+        for (QString& d : docs)
+            d.remove(QStringLiteral(":list"));
+        QCOMPARE(previewed, docs);
+        QCOMPARE(exporter.LastCounts().invoices, int(docs.size()));
+        QCOMPARE(exporter.LastCounts().lines, 5);
+        const RecordsetPtr ledger = s.db.acct->Query(QStringLiteral(
+            "select FBillNo, FDocNo, FInterID from TF_Ledger where FDirection=0 order by FDocNo"));
+        QStringList recorded;
+        for (const QVariantList& row : ledger->allRows()) {
+            QCOMPARE(row.value(2).toInt(), 9);
+            recorded << row.value(0).toString() + u'/' + row.value(1).toString();
+        }
+        QStringList expected;
+        for (const QString& d : docs)
+            expected << QStringLiteral("ZP09/") + d.section(u':', 0, 0);
+        QCOMPARE(recorded, expected);
+        sink.entries.clear();
+        QVERIFY(!clsSaveDataExport(s.db.session).ExportToTxT(s.path, day, "1"));
+        QCOMPARE(sink.texts(), QStringList{"引出的表头数据为空，引出失败！"});
+    }
+
     void linesFollowTheirInvoice() {
         ExportSetup s;
         MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
