@@ -6,7 +6,9 @@
 #include "common/Session.h"
 #include "common/modFunction.h"
 #include "modGridUi.h"
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -78,13 +81,42 @@ frmNew::frmNew(const Session& session, QWidget* parent) : QDialog(parent), m_ses
     form->addRow(QStringLiteral("分隔符号："), txtCompartChar);
     form->addRow(QStringLiteral("描述说明："), txtNote);
 
+    // The tax-control device's limits of one invoice: an invoice over them goes out in pieces.
+    spnMaxLines = new QSpinBox(step0);
+    spnMaxLines->setObjectName(QStringLiteral("spnMaxLines"));
+    spnMaxLines->setRange(0, 9999);
+    spnMaxLines->setSpecialValueText(QStringLiteral("不限"));
+    spnMaxLines->setMaximumWidth(120);
+    spnMaxAmount = new QDoubleSpinBox(step0);
+    spnMaxAmount->setObjectName(QStringLiteral("spnMaxAmount"));
+    spnMaxAmount->setRange(0, 99999999.99);
+    spnMaxAmount->setDecimals(2);
+    spnMaxAmount->setGroupSeparatorShown(true);
+    spnMaxAmount->setSpecialValueText(QStringLiteral("不限"));
+    spnMaxAmount->setMinimumWidth(160);
+    chkUseList = new QCheckBox(QStringLiteral("超过行数时整张开具销货清单（不拆分）"), step0);
+    chkUseList->setObjectName(QStringLiteral("chkUseList"));
+    auto* linesRow = new QHBoxLayout;
+    linesRow->addWidget(spnMaxLines);
+    linesRow->addWidget(new QLabel(QStringLiteral("不开销货清单时税控设备通常为8行"), step0));
+    linesRow->addStretch(1);
+    auto* amountRow = new QHBoxLayout;
+    amountRow->addWidget(spnMaxAmount);
+    amountRow->addWidget(
+        new QLabel(QStringLiteral("不含税；常用9,999.99、99,999.99、999,999.99"), step0));
+    amountRow->addStretch(1);
+    form->addRow(QStringLiteral("每张行数上限："), linesRow);
+    form->addRow(QStringLiteral("每张金额上限："), amountRow);
+    form->addRow(QString(), chkUseList);
+
     auto* Frame2 = new QGroupBox(QStringLiteral("说明"), step0);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     auto* notes = new QVBoxLayout(Frame2);
     const QStringList noteTexts{
         QStringLiteral("1、发票类型，指OrvaneQOR系统中的销售发票。"),
-        QStringLiteral(
-            "2、分割符号，指的是导出的文本文件中,字段与字段间的分隔符号,航天金税接口默认为(~~)。")};
+        QStringLiteral("2、分割符号，指的是导出的文本文件中,字段与字段间的分隔符号,航天金税接口默认为(~~)。"),
+        QStringLiteral("3、超过行数或金额上限的发票，引出时按商品行顺序拆分为“单据号-1”、“单据号-2”……；"
+                       "开具销货清单时需在表头对应“清单行商品名称”。")};
     for (int i = 0; i < noteTexts.size(); ++i) {
         auto* l = new QLabel(noteTexts[i], Frame2);
         l->setObjectName(QStringLiteral("lblNote_%1").arg(i));
@@ -180,6 +212,9 @@ bool frmNew::LoadBaseData() {
             const QString memo = NullToText(rs->value(QStringLiteral("FMemo")));
             m_intNoteMax = qMax(kNoteMax, int(memo.size()));
             txtNote->setPlainText(memo);
+            spnMaxLines->setValue(NullToValue(rs->value(QStringLiteral("FMaxLines")), 0).toInt());
+            spnMaxAmount->setValue(NullToValue(rs->value(QStringLiteral("FMaxAmount")), 0).toDouble());
+            chkUseList->setChecked(IsTrueValue(rs->value(QStringLiteral("FUseList"))));
         }
         return true;
     } catch (const std::exception& e) {
@@ -249,6 +284,9 @@ FieldMap frmNew::GetBaseData() const {
     h.Set(QStringLiteral("FMemo"), txtNote->toPlainText().trimmed());
     h.Set(QStringLiteral("FDate"), m_session.TodayText());
     h.Set(QStringLiteral("FInOrOut"), InOrOut);
+    h.Set(QStringLiteral("FMaxLines"), spnMaxLines->value());
+    h.Set(QStringLiteral("FMaxAmount"), spnMaxAmount->value());
+    h.Set(QStringLiteral("FUseList"), chkUseList->isChecked() ? 1 : 0);
     return h;
 }
 

@@ -6,7 +6,10 @@
 #include <QList>
 
 class FpGrid;
+class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
+class QSpinBox;
 class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -32,6 +35,9 @@ public:
     QLineEdit* txtLinkName;
     QComboBox* cboType;
     QLineEdit* txtCompartChar;
+    QSpinBox* spnMaxLines;
+    QDoubleSpinBox* spnMaxAmount;
+    QCheckBox* chkUseList;
     QPlainTextEdit* txtNote;
     QTabWidget* STAB;
     FpGrid* fpHead;

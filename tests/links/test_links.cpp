@@ -7,13 +7,16 @@
 #include "links/modGridUi.h"
 #include "support/TestSupport.h"
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -472,9 +475,11 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     Connection& c = *m_db->config;
     // Texts longer than the boxes take from the user come back whole.
     const QString memo = QString(120, QChar(u'说'));
-    c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, "
-                             "FInOrOut) values (5, '旧关联', 1, '@@@@@@', ?, '2020-01-01', '0')"),
-              {memo});
+    c.Execute(
+        QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, "
+                       "FInOrOut, FMaxLines, FMaxAmount) values (5, '旧关联', 1, '@@@@@@', ?, '2020-01-01', "
+                       "'0', 8, 99999.99)"),
+        {memo});
     c.Execute(
         QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
                        "(5, 7, 1, 'upper(3)|upper(FCustName)|upper([3/购方名称])', 1), (5, 1, 0, '1', 1),"
@@ -486,6 +491,9 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     QCOMPARE(w->txtCompartChar->text(), QStringLiteral("@@@@@@"));
     QCOMPARE(w->cboType->currentIndex(), 1);
     QCOMPARE(w->txtNote->toPlainText(), memo);
+    QCOMPARE(w->spnMaxLines->value(), 8);
+    QCOMPARE(w->spnMaxAmount->value(), 99999.99);
+    QVERIFY(!w->chkUseList->isChecked()); // empty: no sales list
     QCOMPARE(w->Step(), 0);
     FpGrid* h = w->fpHead;
     QCOMPARE(h->Text(TaxField, 1), QStringLiteral("备注"));
@@ -507,14 +515,18 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     QCOMPARE(h->Caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
 
     w->txtLinkName->setText(QStringLiteral("新关联"));
+    w->spnMaxAmount->setValue(0);
+    w->chkUseList->setChecked(true);
     fill(w.get(), false, {QStringLiteral("2|数量|数量")});
     m_sink->answers << true; // save although the tax system needs more fields
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
 
     QCOMPARE(count(c, QStringLiteral("select count(*) from t_BaseInfo")), 2);
-    QCOMPARE(rowsOf(c, QStringLiteral("select FName, FSeperator, FMemo, FDate from t_BaseInfo where FID=5")),
-             QStringList{QStringLiteral("新关联;@@@@@@;") + memo + QStringLiteral(";2026-03-15")});
+    QCOMPARE(
+        rowsOf(c, QStringLiteral("select FName, FSeperator, FMemo, FDate, FMaxLines, FMaxAmount, FUseList "
+                                 "from t_BaseInfo where FID=5")),
+        QStringList{QStringLiteral("新关联;@@@@@@;") + memo + QStringLiteral(";2026-03-15;8;0;1")});
     QCOMPARE(rowsOf(c, QStringLiteral("select FTaxID, FQORField, FisHead from t_Detail where FBaseInfoID=5 "
                                       "order by FID")),
              (QStringList{QStringLiteral("7;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
