@@ -110,3 +110,21 @@ CREATE TABLE t_ItemMap (
 -- A tax-system name may occur only once per kind; the mapping editor relies on
 -- this index to refuse a save with duplicates.
 CREATE UNIQUE INDEX ux_ItemMap_TaxData ON t_ItemMap (FLinkID, FFieldName, FTaxData);
+
+-- The tax system's 商品和服务税收分类编码 of the accounting set's products, one row per product
+-- (t_IcItem.FItemID; number and name as they were when the row was written). FTaxCode has 19 digits;
+-- FPreferential 0/1; FZeroRate empty (ordinary rate), 1 免税, 2 不征收 or 3 普通零税率. The version of
+-- the code table the catalogue follows is the row TaxCodeVersion of t_OtherInfo.
+CREATE TABLE t_TaxCode (
+    FItemID           INTEGER NOT NULL,
+    FItemNumber       TEXT,
+    FItemName         TEXT,
+    FTaxCode          TEXT,
+    FShortName        TEXT,
+    FOwnCode          TEXT,
+    FPreferential     INTEGER,
+    FPreferentialText TEXT,
+    FZeroRate         TEXT
+);
+
+CREATE UNIQUE INDEX ux_TaxCode_Item ON t_TaxCode (FItemID);

@@ -14,6 +14,32 @@ ConnectionPtr Session::OpenConfigConnection() const {
     return config;
 }
 
+namespace {
+// Tables added to Taxlink.db since a file may have been made: created empty, with their indexes, as
+// data/config_schema.sql makes them.
+void AddMissingConfigTables(Connection& config, bool isOurs) {
+    if (!isOurs) return; // a file that is no Taxlink.db of ours gets nothing
+    struct Added {
+        const char* table;
+        const char* statements; // separated by ";"
+    };
+    static const Added added[] = {
+        {"t_TaxCode",
+         "CREATE TABLE t_TaxCode (FItemID INTEGER NOT NULL, FItemNumber TEXT, FItemName TEXT, FTaxCode TEXT, "
+         "FShortName TEXT, FOwnCode TEXT, FPreferential INTEGER, FPreferentialText TEXT, FZeroRate TEXT);"
+         "CREATE UNIQUE INDEX ux_TaxCode_Item ON t_TaxCode (FItemID)"},
+    };
+    for (const Added& a : added) {
+        try {
+            config.TableColumns(QString::fromLatin1(a.table));
+            continue; // there already
+        } catch (const DbError&) {
+        }
+        RunSqlScript(config, QString::fromLatin1(a.statements));
+    }
+}
+} // namespace
+
 void UpgradeConfigSchema(Connection& config) {
     // Columns added to the program's own tables since a Taxlink.db may have been made: added in place,
     // every row kept, the new values empty (a link without limits).
@@ -47,6 +73,7 @@ void UpgradeConfigSchema(Connection& config) {
                            .arg(table, QString::fromLatin1(a.column), QString::fromLatin1(a.type)));
         known[table].insert(QString::fromLatin1(a.column).toCaseFolded());
     }
+    AddMissingConfigTables(config, !known.value(QStringLiteral("t_BaseInfo")).isEmpty());
 }
 
 void Session::SetEdition(const QString& editionType) {

@@ -1,11 +1,15 @@
 #include "frmItem.h"
 
 #include "ItemMapStore.h"
+#include "TaxCodeStore.h"
+#include "common/DbLog.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
 #include "frmListClient.h"
 #include "frmListItem.h"
 #include "frmListOtherID.h"
+#include <QComboBox>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -27,6 +31,29 @@ constexpr int ColNo = 0, ColQor = 1, ColTax = 2;
 constexpr int IdRole = Qt::UserRole;
 constexpr int MaxEntry = 50;
 constexpr int KeyF7 = 118;
+
+// The tax-code grid: the product (its number's item carries the identifier) and the values the tax
+// system takes for it.
+constexpr int TaxTab = ItemMapKindCount;
+constexpr int TcNo = 0, TcNumber = 1, TcName = 2, TcCode = 3, TcShort = 4, TcOwn = 5, TcPref = 6,
+              TcPrefText = 7, TcZero = 8, TcColumns = 9;
+// The zero-rate flag's item keeps the flag itself here; its text is the flag's caption.
+constexpr int ZeroRateRole = Qt::UserRole + 1;
+struct ZeroRateOption {
+    const char16_t* flag;
+    const char16_t* caption; // in the list
+    const char16_t* cell;    // in the grid
+};
+constexpr ZeroRateOption kZeroRates[] = {{u"", u"空", u""},
+                                         {u"1", u"1 免税", u"1 免税"},
+                                         {u"2", u"2 不征收", u"2 不征收"},
+                                         {u"3", u"3 普通零税率", u"3 普通零税率"}};
+
+QString ZeroRateCell(const QString& flag) {
+    for (const ZeroRateOption& o : kZeroRates)
+        if (flag == QString::fromUtf16(o.flag)) return QString::fromUtf16(o.cell);
+    return flag; // a flag of another program stays visible, and the check names it
+}
 } // namespace
 
 // Text entry of at most 50 characters; tells the editor when the user really changed a cell.
@@ -72,11 +99,61 @@ private:
     mutable QPointer<QLineEdit> m_editor;
 };
 
+// The zero-rate flag chosen from its four values; a choice counts at once.
+class ZeroRateDelegate : public QStyledItemDelegate {
+public:
+    ZeroRateDelegate(QObject* parent, std::function<void()> onEdited)
+        : QStyledItemDelegate(parent), m_onEdited(std::move(onEdited)) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
+        auto* box = new QComboBox(parent);
+        for (const ZeroRateOption& o : kZeroRates)
+            box->addItem(QString::fromUtf16(o.caption), QString::fromUtf16(o.flag));
+        auto* self = const_cast<ZeroRateDelegate*>(this);
+        connect(box, &QComboBox::activated, self, [self, box] {
+            Q_EMIT self->commitData(box);
+            Q_EMIT self->closeEditor(box, QAbstractItemDelegate::NoHint);
+        });
+        m_editor = box;
+        return box;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        auto* box = static_cast<QComboBox*>(editor);
+        box->setCurrentIndex(qMax(0, box->findData(index.data(ZeroRateRole).toString())));
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        const QString flag = static_cast<QComboBox*>(editor)->currentData().toString();
+        if (flag == index.data(ZeroRateRole).toString()) return;
+        model->setData(index, flag, ZeroRateRole);
+        model->setData(index, ZeroRateCell(flag), Qt::DisplayRole);
+        m_onEdited();
+    }
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (editor == m_editor) m_editor = nullptr;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+    void EndEntry() {
+        if (!m_editor) return;
+        QWidget* editor = m_editor;
+        m_editor = nullptr;
+        Q_EMIT commitData(editor);
+        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+
+private:
+    std::function<void()> m_onEdited;
+    mutable QPointer<QComboBox> m_editor;
+};
+
 frmItem::frmItem(Session& session, QWidget* parent) : QDialog(parent), m_session(session) {
     setObjectName(QStringLiteral("frmItem"));
     setWindowTitle(QStringLiteral("引入基础资料对应关系"));
     setModal(true);
-    resize(680, 460);
+    resize(900, 480); // room for every column of the tax codes
 
     TabMap = new QTabWidget(this);
     TabMap->setObjectName(QStringLiteral("TabMap"));
@@ -131,6 +208,61 @@ frmItem::frmItem(Session& session, QWidget* parent) : QDialog(parent), m_session
         TabMap->addTab(page, captions[i]);
     }
 
+    KgTax = new QTableWidget;
+    KgTax->setObjectName(QStringLiteral("KgTax"));
+    KgTax->verticalHeader()->setVisible(false);
+    KgTax->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 10);
+    KgTax->horizontalHeader()->setHighlightSections(false);
+    KgTax->horizontalHeader()->setStretchLastSection(true);
+    KgTax->setSelectionMode(QAbstractItemView::SingleSelection);
+    KgTax->setAlternatingRowColors(true);
+    KgTax->setWordWrap(false);
+    // Double-click on the product picks it (cellDoubleClicked); on a value it opens the entry.
+    KgTax->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
+                           QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked);
+    m_taxEntry = new ItemEntryDelegate(KgTax, [this] { TaxChanged(); });
+    KgTax->setItemDelegate(m_taxEntry);
+    m_zeroRate = new ZeroRateDelegate(KgTax, [this] { TaxChanged(); });
+    KgTax->setItemDelegateForColumn(TcZero, m_zeroRate);
+    KgTax->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(KgTax, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopRow->popup(KgTax->viewport()->mapToGlobal(pos)); });
+    connect(KgTax, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
+        if (column == TcNumber || column == TcName) PickTaxProduct();
+    });
+    connect(KgTax, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (!m_bFillingTax && item->column() == TcPref) TaxChanged();
+    });
+    KgTax->installEventFilter(this);
+    KgTax->viewport()->installEventFilter(this);
+
+    auto* taxPage = new QWidget;
+    auto* taxBox = new QVBoxLayout(taxPage);
+    auto* taxTools = new QHBoxLayout;
+    auto* versionLabel = new QLabel(QStringLiteral("编码版本号："), taxPage);
+    txtTaxCodeVersion = new QLineEdit(taxPage);
+    txtTaxCodeVersion->setObjectName(QStringLiteral("txtTaxCodeVersion"));
+    txtTaxCodeVersion->setMaxLength(20);
+    txtTaxCodeVersion->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000.00")) + 16);
+    versionLabel->setBuddy(txtTaxCodeVersion);
+    connect(txtTaxCodeVersion, &QLineEdit::textEdited, this, [this] { TaxChanged(); });
+    cmdTaxPick = new QPushButton(QStringLiteral("选择商品(&P)"), taxPage);
+    cmdTaxPick->setObjectName(QStringLiteral("cmdTaxPick"));
+    cmdTaxPick->setAutoDefault(false);
+    cmdTaxImport = new QPushButton(QStringLiteral("引入CSV(&I)"), taxPage);
+    cmdTaxImport->setObjectName(QStringLiteral("cmdTaxImport"));
+    cmdTaxImport->setAutoDefault(false);
+    connect(cmdTaxPick, &QPushButton::clicked, this, [this] { PickTaxProduct(); });
+    connect(cmdTaxImport, &QPushButton::clicked, this, [this] { cmdTaxImport_Click(); });
+    taxTools->addWidget(versionLabel);
+    taxTools->addWidget(txtTaxCodeVersion);
+    taxTools->addStretch();
+    taxTools->addWidget(cmdTaxPick);
+    taxTools->addWidget(cmdTaxImport);
+    taxBox->addLayout(taxTools);
+    taxBox->addWidget(KgTax);
+    TabMap->addTab(taxPage, QStringLiteral("税收分类编码"));
+
     auto makeButton = [this](const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
@@ -158,7 +290,9 @@ frmItem::frmItem(Session& session, QWidget* parent) : QDialog(parent), m_session
 void frmItem::Init() {
     InitGrid();
     GetItemList();
+    GetTaxCodeList();
     m_bChanged = false;
+    m_bTaxChanged = false;
 }
 
 void frmItem::InitGrid() {
@@ -234,6 +368,14 @@ QTableWidget* frmItem::CurrentGrid() const {
 }
 
 void frmItem::cmdNew_Click() {
+    if (OnTaxTab()) {
+        EndTaxEntry();
+        const int row = KgTax->rowCount();
+        KgTax->insertRow(row);
+        SetTaxRow(row, TaxCodeRow{});
+        TaxChanged();
+        return;
+    }
     m_bChanged = true;
     QTableWidget* grid = CurrentGrid();
     grid->insertRow(grid->rowCount());
@@ -241,6 +383,19 @@ void frmItem::cmdNew_Click() {
 }
 
 void frmItem::cmdDelete_Click() {
+    if (OnTaxTab()) {
+        EndTaxEntry();
+        TaxChanged();
+        if (KgTax->rowCount() == 0) return;
+        int row = KgTax->currentRow();
+        if (row < 0) row = KgTax->rowCount() - 1;
+        KgTax->removeRow(row);
+        m_bFillingTax = true;
+        for (int r = row; r < KgTax->rowCount(); ++r)
+            Cell(KgTax, r, TcNo)->setText(QString::number(r + 1));
+        m_bFillingTax = false;
+        return;
+    }
     m_bChanged = true;
     QTableWidget* grid = CurrentGrid();
     if (grid->rowCount() == 0) return;
@@ -255,6 +410,22 @@ void frmItem::cmdSave_Click() {
 }
 
 bool frmItem::SaveItemList() {
+    // The tax codes are checked before anything is written, so that a wrong row stops the whole save.
+    EndTaxEntry();
+    QList<TaxCodeRow> taxRows;
+    if (m_bTaxChanged) {
+        QList<int> rowOf;
+        taxRows = ReadTaxRows(&rowOf);
+        const TaxCodeProblem problem = TaxCodeStore::CheckAll(taxRows);
+        if (problem.row >= 0) {
+            const int row = rowOf[problem.row];
+            TabMap->setCurrentIndex(TaxTab);
+            KgTax->setCurrentCell(row, TcCode);
+            KgTax->scrollToItem(KgTax->item(row, TcCode));
+            ShowMsg(QStringLiteral("税收分类编码第%1行：%2").arg(row + 1).arg(problem.message));
+            return false;
+        }
+    }
     QList<QList<ItemMapPair>> kinds;
     for (int i = 0; i < Kg.size(); ++i) {
         EndEntry(i);
@@ -269,8 +440,204 @@ bool frmItem::SaveItemList() {
         kinds.append(rows);
     }
     if (!SaveItemMap(m_session.gcnConfig.get(), LinkID, kinds)) return false;
+    if (m_bTaxChanged) {
+        try {
+            TaxCodeStore(m_session).Save(taxRows, txtTaxCodeVersion->text());
+        } catch (const DbError& e) {
+            ShowMsg(QStringLiteral("保存税收分类编码失败！") + e.description());
+            ReportCause(QStringLiteral("frmItem.SaveItemList"), e);
+            return false;
+        }
+    }
     m_bChanged = false;
+    m_bTaxChanged = false;
     return true;
+}
+
+bool frmItem::OnTaxTab() const {
+    return TabMap->currentIndex() == TaxTab;
+}
+
+void frmItem::TaxChanged() {
+    m_bChanged = true;
+    m_bTaxChanged = true;
+}
+
+void frmItem::InitTaxGrid() {
+    KgTax->setRowCount(0);
+    KgTax->setColumnCount(TcColumns);
+    KgTax->setHorizontalHeaderLabels(
+        {QStringLiteral("序号"), QStringLiteral("商品代码"), QStringLiteral("商品名称"),
+         QStringLiteral("税收分类编码"), QStringLiteral("简称"), QStringLiteral("企业自编码"),
+         QStringLiteral("优惠政策标识"), QStringLiteral("优惠政策说明"), QStringLiteral("零税率标识")});
+    SizeTaxColumns();
+}
+
+void frmItem::SizeTaxColumns() {
+    // Widths by what the columns hold; the grid scrolls sideways when the window is narrower.
+    const int ch = fontMetrics().horizontalAdvance(u'汉');
+    const int code = fontMetrics().horizontalAdvance(QString(19, u'0'));
+    const int widths[TcColumns] = {3 * ch, 6 * ch, 7 * ch, code, 6 * ch, 6 * ch, 6 * ch, 8 * ch, 6 * ch};
+    for (int c = 0; c < TcColumns; ++c)
+        KgTax->setColumnWidth(c, widths[c] + 14);
+}
+
+void frmItem::GetTaxCodeList() {
+    const TaxCodeStore store(m_session);
+    const QList<TaxCodeRow> rows = store.Load();
+    const QString version = store.Version();
+    InitTaxGrid();
+    KgTax->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r)
+        SetTaxRow(r, rows[r]);
+    txtTaxCodeVersion->setText(version);
+}
+
+void frmItem::SetTaxRow(int row, const TaxCodeRow& code) {
+    m_bFillingTax = true;
+    Cell(KgTax, row, TcNo)->setText(QString::number(row + 1));
+    QTableWidgetItem* number = Cell(KgTax, row, TcNumber);
+    number->setText(code.itemNumber);
+    number->setData(IdRole, code.itemId > 0 ? code.itemId : QVariant());
+    Cell(KgTax, row, TcName)->setText(code.itemName);
+    Cell(KgTax, row, TcCode)->setText(code.taxCode);
+    Cell(KgTax, row, TcShort)->setText(code.shortName);
+    Cell(KgTax, row, TcOwn)->setText(code.ownCode);
+    Cell(KgTax, row, TcPref)->setCheckState(code.preferential ? Qt::Checked : Qt::Unchecked);
+    Cell(KgTax, row, TcPrefText)->setText(code.preferentialText);
+    QTableWidgetItem* zero = Cell(KgTax, row, TcZero);
+    zero->setData(ZeroRateRole, code.zeroRate);
+    zero->setText(ZeroRateCell(code.zeroRate));
+    SetTaxEntryCells(row);
+    m_bFillingTax = false;
+}
+
+void frmItem::SetTaxEntryCells(int row) {
+    const Qt::ItemFlags shown = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    Cell(KgTax, row, TcNo)->setTextAlignment(Qt::AlignCenter);
+    for (int c : {TcNo, TcNumber, TcName}) // the product comes from the picker only
+        Cell(KgTax, row, c)->setFlags(shown);
+    for (int c : {TcCode, TcShort, TcOwn, TcPrefText, TcZero})
+        Cell(KgTax, row, c)->setFlags(shown | Qt::ItemIsEditable);
+    Cell(KgTax, row, TcPref)->setFlags(shown | Qt::ItemIsUserCheckable);
+}
+
+QList<TaxCodeRow> frmItem::ReadTaxRows(QList<int>* rowOf) {
+    QList<TaxCodeRow> rows;
+    auto text = [this](int r, int c) {
+        const QTableWidgetItem* item = KgTax->item(r, c);
+        return item ? TrimSpaces(item->text()) : QString();
+    };
+    for (int r = 0; r < KgTax->rowCount(); ++r) {
+        TaxCodeRow row;
+        const QTableWidgetItem* number = KgTax->item(r, TcNumber);
+        row.itemId = number ? number->data(IdRole).toInt() : 0;
+        row.itemNumber = text(r, TcNumber);
+        row.itemName = text(r, TcName);
+        row.taxCode = text(r, TcCode);
+        row.shortName = text(r, TcShort);
+        row.ownCode = text(r, TcOwn);
+        const QTableWidgetItem* pref = KgTax->item(r, TcPref);
+        row.preferential = pref && pref->checkState() == Qt::Checked;
+        row.preferentialText = text(r, TcPrefText);
+        const QTableWidgetItem* zero = KgTax->item(r, TcZero);
+        row.zeroRate = zero ? zero->data(ZeroRateRole).toString() : QString();
+        // A row added and left empty is no entry.
+        if (row.itemId <= 0 && row.taxCode.isEmpty() && row.shortName.isEmpty() && row.ownCode.isEmpty() &&
+            !row.preferential && row.preferentialText.isEmpty() && row.zeroRate.isEmpty())
+            continue;
+        rows.append(row);
+        if (rowOf) rowOf->append(r);
+    }
+    return rows;
+}
+
+void frmItem::EndTaxEntry() {
+    m_taxEntry->EndEntry();
+    m_zeroRate->EndEntry();
+}
+
+void frmItem::PickTaxProduct() {
+    EndTaxEntry();
+    TabMap->setCurrentIndex(TaxTab);
+    int row = KgTax->currentRow();
+    const bool added = row < 0; // without a current row the pick goes into a new one
+    if (added) {
+        row = KgTax->rowCount();
+        KgTax->insertRow(row);
+        SetTaxRow(row, TaxCodeRow{});
+    }
+    auto dropAdded = [this, added, row] {
+        if (added) KgTax->removeRow(row);
+    };
+
+    bool ok = false;
+    int id = -1;
+    QString number, name;
+    try {
+        frmListItem f(m_session, this);
+        f.IsAddMidTable = true;
+        f.exec();
+        ok = f.m_bOK;
+        id = f.SMFID;
+        name = f.m_SelItem;
+        // The list's second column is the product number (hidden in the commerce edition).
+        if (const QTableWidgetItem* item = f.mfgItem->item(f.mfgItem->currentRow(), 1)) number = item->text();
+    } catch (const DbError& e) {
+        dropAdded();
+        ShowMsg(e.description());
+        return;
+    }
+    if (!ok || id <= 0) return dropAdded();
+
+    for (int r = 0; r < KgTax->rowCount(); ++r) {
+        const QTableWidgetItem* other = KgTax->item(r, TcNumber);
+        if (r != row && other && other->data(IdRole).toInt() == id) {
+            dropAdded();
+            KgTax->setCurrentCell(r, TcNumber);
+            ShowMsg(QStringLiteral("商品[%1]已在第%2行。").arg(number).arg(r + 1));
+            return;
+        }
+    }
+    m_bFillingTax = true;
+    QTableWidgetItem* numberItem = Cell(KgTax, row, TcNumber);
+    numberItem->setText(number);
+    numberItem->setData(IdRole, id);
+    Cell(KgTax, row, TcName)->setText(name);
+    m_bFillingTax = false;
+    KgTax->setCurrentCell(row, TcCode);
+    TaxChanged();
+}
+
+void frmItem::cmdTaxImport_Click() {
+    EndTaxEntry();
+    // The file goes straight into the catalogue, which is then shown anew: edits must be kept first.
+    if (m_bTaxChanged) {
+        if (!AskYesNo(QStringLiteral("引入前须先保存您所做的修改，是否保存?"))) return;
+        if (!SaveItemList()) return;
+    }
+    QFileDialog dlgCsv(this, QStringLiteral("引入税收分类编码"));
+    dlgCsv.setObjectName(QStringLiteral("dlgTaxCsv"));
+    dlgCsv.setAcceptMode(QFileDialog::AcceptOpen);
+    dlgCsv.setFileMode(QFileDialog::ExistingFile);
+    dlgCsv.setNameFilter(QStringLiteral("CSV文件(*.csv)"));
+    dlgCsv.setOption(QFileDialog::DontUseNativeDialog);
+    if (dlgCsv.exec() != QDialog::Accepted || dlgCsv.selectedFiles().isEmpty()) return;
+    const QString path = dlgCsv.selectedFiles().first();
+    try {
+        TaxCodeStore store(m_session);
+        const TaxCodeImportResult result = store.ImportCsv(path);
+        if (!result.ok) {
+            ShowMsg(QStringLiteral("引入失败，没有引入任何商品。\n") + result.message);
+            return;
+        }
+        GetTaxCodeList();
+        m_bTaxChanged = false;
+        ShowMsg(result.message);
+    } catch (const DbError& e) {
+        ShowMsg(QStringLiteral("引入税收分类编码失败！") + e.description());
+        ReportCause(QStringLiteral("frmItem.cmdTaxImport_Click"), e);
+    }
 }
 
 void frmItem::EndEntry(int index) {
@@ -347,6 +714,7 @@ void frmItem::reject() {
     // An entry still open counts: what was typed is kept and may make the window ask.
     for (int i = 0; i < Kg.size(); ++i)
         EndEntry(i);
+    EndTaxEntry();
     if (m_bChanged && AskYesNo(QStringLiteral("您已对基础资料对应做了修改，退出前是否保存?"))) {
         if (!SaveItemList()) return;
     }
@@ -360,6 +728,12 @@ bool frmItem::eventFilter(QObject* watched, QEvent* event) {
     } else if (event->type() == QEvent::KeyPress) {
         const int index = Kg.indexOf(qobject_cast<QTableWidget*>(watched));
         const auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == KgTax && key->key() == Qt::Key_F7) {
+            if (KgTax->currentRow() >= 0 &&
+                (KgTax->currentColumn() == TcNumber || KgTax->currentColumn() == TcName))
+                PickTaxProduct();
+            return true;
+        }
         if (index >= 0 && key->key() == Qt::Key_F7) {
             Kg_KeyDown(index, KeyF7, (key->modifiers().toInt() >> 25) & 7);
             return true;

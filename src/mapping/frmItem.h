@@ -1,18 +1,22 @@
 #pragma once
 // The base-data mapping editor: one grid of name pairs (accounting name with its hidden identifier,
-// tax-system name) per kind, loaded from and saved to t_ItemMap.
+// tax-system name) per kind, loaded from and saved to t_ItemMap, and the products' 税收分类编码
+// (t_TaxCode) on a tab of their own.
 
 #include "common/Connection.h"
 #include <QDialog>
 #include <QList>
 
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class QTableWidgetItem;
 class ItemEntryDelegate;
+class ZeroRateDelegate;
+struct TaxCodeRow;
 
 class Session;
 
@@ -30,6 +34,8 @@ public:
     void GetItemList();
     // Fills grid kgIndex from rows of t_ItemMap; an empty recordset leaves the grid as it is.
     void FillGrid(Recordset& rs, int kgIndex);
+    // Loads the tax-code grid and the code table's version. Throws DbError.
+    void GetTaxCodeList();
 
     QTabWidget* TabMap;
     QList<QTableWidget*> Kg;
@@ -39,6 +45,11 @@ public:
     QPushButton* cmdSave;
     QPushButton* cmdClose;
     QMenu* PopRow; // tools newrow and delrow
+    // The 税收分类编码 tab (after the five kinds).
+    QTableWidget* KgTax;
+    QLineEdit* txtTaxCodeVersion;
+    QPushButton* cmdTaxPick;
+    QPushButton* cmdTaxImport;
 
 protected:
     // Every way of closing comes here (cmdClose, the title bar, Esc).
@@ -62,7 +73,23 @@ private:
     void EndEntry(int index);
     static QTableWidgetItem* Cell(QTableWidget* grid, int row, int column);
 
+    bool OnTaxTab() const;
+    void InitTaxGrid();
+    void SetTaxRow(int row, const TaxCodeRow& code);
+    void SetTaxEntryCells(int row);
+    void SizeTaxColumns();
+    // The rows of the tax-code grid to save, blank rows left out; rowOf receives each one's grid row.
+    QList<TaxCodeRow> ReadTaxRows(QList<int>* rowOf);
+    void EndTaxEntry();
+    void PickTaxProduct();
+    void cmdTaxImport_Click();
+    void TaxChanged();
+
     Session& m_session;
     bool m_bChanged = false;
+    bool m_bTaxChanged = false; // the tax codes or their version: saved only then
+    bool m_bFillingTax = false;
     QList<ItemEntryDelegate*> m_entry;
+    ItemEntryDelegate* m_taxEntry = nullptr;
+    ZeroRateDelegate* m_zeroRate = nullptr;
 };

@@ -1,9 +1,12 @@
-// The base-data mapping editor with a few pairs, and the three pickers on the demo set.
+// The base-data mapping editor with a few pairs and its tab of tax codes, and the three pickers on the
+// demo set.
 #include "ScreenRegistry.h"
+#include "mapping/TaxCodeStore.h"
 #include "mapping/frmItem.h"
 #include "mapping/frmListClient.h"
 #include "mapping/frmListItem.h"
 #include "mapping/frmListOtherID.h"
+#include <QTabWidget>
 
 namespace {
 void CommerceEdition(TestDatabases& db) {
@@ -55,5 +58,31 @@ static ScreenRegistrar s4("frmListOtherID", [](TestDatabases& db) -> QWidget* {
     auto* w = new frmListOtherID(db.session);
     w->IsAddMidTable = true;
     w->setTabType(2);
+    return w;
+});
+
+static ScreenRegistrar s5("frmItem_TaxCode", [](TestDatabases& db) -> QWidget* {
+    CommerceEdition(db);
+    TaxCodeRow printer;
+    printer.itemId = 401;
+    printer.itemNumber = QStringLiteral("1.01.001");
+    printer.itemName = QStringLiteral("激光打印机");
+    printer.taxCode = QStringLiteral("1090512990000000000");
+    printer.shortName = QStringLiteral("打印机");
+    printer.ownCode = QStringLiteral("DY-01");
+    TaxCodeRow pen;
+    pen.itemId = 407;
+    pen.itemNumber = QStringLiteral("2.01.002");
+    pen.itemName = QStringLiteral("中性笔");
+    pen.taxCode = QStringLiteral("1060106010000000000");
+    pen.shortName = QStringLiteral("文具");
+    pen.preferential = true;
+    pen.preferentialText = QStringLiteral("免税");
+    pen.zeroRate = QStringLiteral("1");
+    TaxCodeStore(db.session).Save({printer, pen}, QStringLiteral("36.0"));
+    auto* w = new frmItem(db.session);
+    w->LinkID = 1;
+    w->Init();
+    w->TabMap->setCurrentIndex(5);
     return w;
 });
