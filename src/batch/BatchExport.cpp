@@ -61,6 +61,8 @@ int RunBatchExport(const QStringList& args) {
     exporter.SetPreview(preview);
     bool ok = exporter.ExportToTxT(out.trimmed(), values.join(u'|'), link);
     if (ok && preview) {
+        if (exporter.LastCounts().leftOut > 0)
+            ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(exporter.LastCounts().leftOut));
         // One line per invoice and a total: nothing is written.
         int lines = 0;
         double amount = 0, tax = 0;

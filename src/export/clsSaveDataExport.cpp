@@ -119,6 +119,22 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
                         ->value(0)
                         .toInt();
                 m_leaveOutLedger = true;
+                m_leftOutBills.clear();
+                if (m_preview && m_counts.leftOut > 0) {
+                    const RecordsetPtr left = acct->Query(
+                        QStringLiteral(
+                            "select distinct FbillNo, (select min(l.FDirection) from TF_Ledger l where "
+                            "l.FBillNo=cc.FbillNo) as FDirection") +
+                            source +
+                            QStringLiteral(" where exists (select 1 from TF_Ledger l where "
+                                           "l.FBillNo=cc.FbillNo) order by FbillNo"),
+                        HeadSql.params);
+                    for (const QVariantList& row : left->allRows())
+                        m_leftOutBills.append(
+                            LeftOut{NullToText(row.value(0)), row.value(1).toInt() == Ledger::Import
+                                                                  ? QStringLiteral("由税控系统引入")
+                                                                  : QStringLiteral("已引出")});
+                }
                 if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
             }
             rs = acct->Query(q.sql, q.params);
@@ -201,6 +217,7 @@ bool clsSaveDataExport::WriteLedger(const QString& LinkID, const QString& FilePa
 bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
                                     const QString& LinkID) {
     m_counts = Counts{};
+    m_leftOutBills.clear();
     try {
         Connection& config = m_session.Config();
         const RecordsetPtr link = LoadLink(config, LinkID);
@@ -262,11 +279,8 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         m_counts.invoices = int(m_docs.size());
         for (const ExportDoc& d : m_docs)
             m_counts.lines += d.lines;
-        if (m_preview) {
-            if (m_counts.leftOut > 0)
-                ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
-            return true;
-        }
+        // A preview shows what it left out beside what it would write.
+        if (m_preview) return true;
         // The reading transaction ends before the ledger is written (an SQLite file has one writer, and no
         // writer while a reader holds it).
         acct->Close();

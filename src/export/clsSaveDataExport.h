@@ -24,6 +24,12 @@ public:
     // Per document: 单据号 (of a piece, when the invoice is over the link's limits), customer, lines, the
     // sums of their 不含税金额 and 税额.
     const QList<ExportDoc>& Preview() const { return m_docs; }
+    // In proof mode, the invoices left out because they crossed over before, with the reason.
+    struct LeftOut {
+        QString billNo;
+        QString reason; // 已引出 or 由税控系统引入
+    };
+    const QList<LeftOut>& LeftOutBills() const { return m_leftOutBills; }
 
     // What the last export wrote.
     struct Counts {
@@ -46,7 +52,8 @@ private:
 
     bool m_includeExported = false;
     bool m_preview = false;
-    QList<ExportDoc> m_docs;       // what the last export wrote, or would have
+    QList<ExportDoc> m_docs; // what the last export wrote, or would have
+    QList<LeftOut> m_leftOutBills;
     QStringList m_headTaxNames;    // the tax field of each head column after RowsCount
     QStringList m_bodyTaxNames;    // the tax field of each body column after FbillNo
     bool m_leaveOutLedger = false; // the ledger exists and what it holds is left out

@@ -2,6 +2,7 @@
 
 #include "clsSaveDataExport.h"
 #include "common/modFunction.h"
+#include "frmExportPreview.h"
 #include "frmFilter.h"
 #include <QCheckBox>
 #include <QFileDialog>
@@ -150,9 +151,19 @@ void frmExportTxt::btnOK_Click() {
         filter.Init();
         filter.exec();
         if (!filter.Ok()) return;
+        lblStatus->clear();
+        // Proof first: the same queries and the same writer, without the file.
+        clsSaveDataExport proof(m_session);
+        proof.SetIncludeExported(chkIncludeExported->isChecked());
+        proof.SetPreview(true);
+        if (!proof.ExportToTxT(path, filter.ReturnCondition(), m_Key)) return;
+        frmExportPreview preview(proof.Preview(), proof.LeftOutBills(), this);
+        if (preview.exec() != QDialog::Accepted) {
+            lblStatus->setText(QStringLiteral("已取消，未引出。"));
+            return;
+        }
         clsSaveDataExport exporter(m_session);
         exporter.SetIncludeExported(chkIncludeExported->isChecked());
-        lblStatus->clear();
         if (exporter.ExportToTxT(path, filter.ReturnCondition(), m_Key)) {
             ShowMsg(QStringLiteral("引出成功！"));
             lblStatus->setText(exporter.CountsText());

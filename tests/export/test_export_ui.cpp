@@ -1,6 +1,7 @@
 // The export windows driven headless: the link list, the export window and the filter dialog.
 #include "ExportFixture.h"
 #include "common/modFunction.h"
+#include "export/frmExportPreview.h"
 #include "export/frmExportTxt.h"
 #include "export/frmFilter.h"
 #include "links/frmList.h"
@@ -8,9 +9,11 @@
 #include <QDateEdit>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest/QtTest>
@@ -161,19 +164,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path"); // "@" is a file holding "OLD"
         QTest::addColumn<bool>("overwrite");
         QTest::addColumn<bool>("filterOk");
+        QTest::addColumn<bool>("previewOk");
         QTest::addColumn<QStringList>("messages");
         const QString q = QStringLiteral("引出文本文件已存在，是否覆盖？");
-        QTest::newRow("empty path") << "" << true << true << QStringList{"未输入引出文本文件路径！"};
-        QTest::newRow("blanks only") << "   " << true << true << QStringList{"未输入引出文本文件路径！"};
-        QTest::newRow("answer No: file untouched, no filter") << "@" << false << true << QStringList{q};
+        QTest::newRow("empty path") << "" << true << true << true << QStringList{"未输入引出文本文件路径！"};
+        QTest::newRow("blanks only") << "   " << true << true << true
+                                     << QStringList{"未输入引出文本文件路径！"};
+        QTest::newRow("answer No: file untouched, no filter")
+            << "@" << false << true << true << QStringList{q};
         QTest::newRow("Yes then Cancel in the filter: file still there")
-            << "@" << true << false << QStringList{q};
-        QTest::newRow("Yes then OK: replaced") << "@" << true << true << QStringList{q, "引出成功！"};
+            << "@" << true << false << true << QStringList{q};
+        QTest::newRow("Yes, OK, the preview cancelled: file still there")
+            << "@" << true << true << false << QStringList{q};
+        QTest::newRow("Yes then OK: replaced") << "@" << true << true << true << QStringList{q, "引出成功！"};
     }
     void exportButton() {
         QFETCH(QString, path);
         QFETCH(bool, overwrite);
         QFETCH(bool, filterOk);
+        QFETCH(bool, previewOk);
         QFETCH(QStringList, messages);
         const QString file = m_db->folder() + QStringLiteral("/fp.TXT");
         WriteOld(file);
@@ -193,10 +202,24 @@ private Q_SLOTS:
                 ClickButton(f, filterOk ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"));
             },
             filterOpens ? 200 : 5);
+        // The proof of what would be written comes before the file.
+        int previewed = -1;
+        bool fileAtPreview = false;
+        if (filterOpens && filterOk)
+            WhenModalOf<frmExportPreview>([&](frmExportPreview* p) {
+                previewed = p->grdDocs->rowCount();
+                fileAtPreview = FileBytes(file) == "OLD\r\n";
+                ClickButton(p, previewOk ? QStringLiteral("btnOK") : QStringLiteral("btnCancel"));
+            });
         ClickButton(&w, QStringLiteral("btnOK"));
         QTest::qWait(filterOpens ? 0 : 100);
         QCOMPARE(sink.texts(), messages);
         QCOMPARE(filterOpened, filterOpens);
+        if (filterOpens && filterOk) {
+            QVERIFY(previewed > 0);
+            QVERIFY(fileAtPreview);
+            QCOMPARE(w.lblStatus->text().isEmpty(), false);
+        }
         if (messages.contains(QStringLiteral("引出成功！")))
             QVERIFY(FileBytes(file).startsWith("SJJK0101~~"));
         else
@@ -378,6 +401,8 @@ private Q_SLOTS:
                 filter->dtTo->setDate(QDate(2026, 2, 28));
                 ClickButton(filter, QStringLiteral("cmdOK"));
             });
+            WhenModalOf<frmExportPreview>(
+                [&](frmExportPreview* p) { ClickButton(p, QStringLiteral("btnOK")); });
             ClickButton(w, QStringLiteral("btnOK"));
             ClickButton(w, QStringLiteral("btnExit"));
         });

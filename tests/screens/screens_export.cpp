@@ -1,5 +1,6 @@
 // The export windows on the demo data.
 #include "ScreenRegistry.h"
+#include "export/frmExportPreview.h"
 #include "export/frmExportTxt.h"
 #include "export/frmFilter.h"
 #include "links/frmList.h"
@@ -30,4 +31,18 @@ static ScreenRegistrar s3("frmFilter", [](TestDatabases& db) -> QWidget* {
     w->txtItemTo[1]->setText(QStringLiteral("01.004"));
     w->txtItemFrom[4]->setText(QStringLiteral("张会计"));
     return w;
+});
+
+// The proof of an export: one invoice over the amount limit in two pieces, one left out.
+static ScreenRegistrar s4("frmExportPreview", [](TestDatabases&) -> QWidget* {
+    const QList<ExportDoc> docs{{QStringLiteral("ZP000001"), QStringLiteral("ZP000001"),
+                                 QStringLiteral("北京华远信息技术有限公司"), 2, 9950, 1293.5},
+                                {QStringLiteral("ZP000002"), QStringLiteral("ZP000002-1"),
+                                 QStringLiteral("南京金陵职业培训学校"), 8, 99800, 12974},
+                                {QStringLiteral("ZP000002"), QStringLiteral("ZP000002-2"),
+                                 QStringLiteral("南京金陵职业培训学校"), 3, 35200, 4576},
+                                {QStringLiteral("ZP000004"), QStringLiteral("ZP000004"),
+                                 QStringLiteral("杭州西溪电子商务有限公司"), 1, 1250, 162.5}};
+    const QList<clsSaveDataExport::LeftOut> left{{QStringLiteral("ZP000003"), QStringLiteral("已引出")}};
+    return new frmExportPreview(docs, left);
 });

@@ -1,4 +1,6 @@
 #pragma once
+#include <QApplication>
+#include <QTimer>
 // Fixtures shared by the tests: a message recorder and temporary databases built from data/.
 
 #include "common/Connection.h"
@@ -95,6 +97,17 @@ private:
 // event-loop turns to become the active modal one (file dialogs fill their model first). A handler that
 // leaves the window open gets it closed after five seconds, so a failing test ends instead of hanging.
 void WhenModal(std::function<void(QWidget*)> f, int attempts = 3000);
+// As WhenModal, for the first modal window of type T: windows of other types that are open meanwhile are
+// passed over.
+template <class T> void WhenModalOf(std::function<void(T*)> f, int attempts = 3000) {
+    QTimer::singleShot(10, [f, attempts] {
+        auto* w = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (w && w->isVisible())
+            f(w);
+        else if (attempts > 0)
+            WhenModalOf<T>(f, attempts - 1);
+    });
+}
 
 QString DataDir();
 QString SamplesDir();

@@ -1,0 +1,121 @@
+#include "frmExportPreview.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// Amounts as an accountant reads them: thousands grouped, two decimals.
+QString Money(double value) {
+    QLocale zh(QLocale::Chinese, QLocale::China);
+    return zh.toString(value, 'f', 2);
+}
+
+QTableWidgetItem* Cell(const QString& text, bool number = false) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+QTableWidget* Grid(const QStringList& headings, QWidget* parent, const QString& name) {
+    auto* g = new QTableWidget(0, int(headings.size()), parent);
+    g->setObjectName(name);
+    g->setHorizontalHeaderLabels(headings);
+    g->verticalHeader()->setVisible(false);
+    g->setSelectionBehavior(QAbstractItemView::SelectRows);
+    g->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    g->setAlternatingRowColors(true);
+    g->horizontalHeader()->setStretchLastSection(false);
+    return g;
+}
+
+} // namespace
+
+frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
+                                   const QList<clsSaveDataExport::LeftOut>& leftOut, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("frmExportPreview"));
+    setWindowTitle(QStringLiteral("引出预览"));
+
+    auto* caption = new QLabel(QStringLiteral("以下单据将写入引出文件，请核对后点击“引出”："), this);
+    caption->setObjectName(QStringLiteral("lblCaption"));
+    grdDocs = Grid({QStringLiteral("单据号"), QStringLiteral("销售发票"), QStringLiteral("购方名称"),
+                    QStringLiteral("商品行数"), QStringLiteral("不含税金额"), QStringLiteral("税额")},
+                   this, QStringLiteral("grdDocs"));
+    grdDocs->setRowCount(int(docs.size()));
+    int lines = 0;
+    double amount = 0, tax = 0;
+    int pieces = 0;
+    for (int r = 0; r < docs.size(); ++r) {
+        const ExportDoc& d = docs[r];
+        grdDocs->setItem(r, 0, Cell(d.docNo));
+        grdDocs->setItem(r, 1, Cell(d.docNo == d.billNo ? QString() : d.billNo));
+        grdDocs->setItem(r, 2, Cell(d.customer));
+        grdDocs->setItem(r, 3, Cell(QString::number(d.lines), true));
+        grdDocs->setItem(r, 4, Cell(Money(d.amount), true));
+        grdDocs->setItem(r, 5, Cell(Money(d.tax), true));
+        lines += d.lines;
+        amount += d.amount;
+        tax += d.tax;
+        if (d.docNo != d.billNo) ++pieces;
+    }
+    grdDocs->resizeColumnsToContents();
+    grdDocs->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    QString total = QStringLiteral("合计：单据%1张，商品行%2行，不含税金额%3，税额%4。")
+                        .arg(docs.size())
+                        .arg(lines)
+                        .arg(Money(amount), Money(tax));
+    if (pieces > 0)
+        total += QStringLiteral("其中%1张是超过限额的发票拆分而成（“销售发票”一列为原单据号）。").arg(pieces);
+    lblTotal = new QLabel(total, this);
+    lblTotal->setObjectName(QStringLiteral("lblTotal"));
+    lblTotal->setWordWrap(true);
+
+    lblLeftOut = new QLabel(
+        QStringLiteral(
+            "以下%1张发票以前已经引出或由税控系统引入，本次不引出（勾选“包括已引出的发票”可一并引出）：")
+            .arg(leftOut.size()),
+        this);
+    lblLeftOut->setObjectName(QStringLiteral("lblLeftOut"));
+    lblLeftOut->setWordWrap(true);
+    grdLeftOut = Grid({QStringLiteral("单据号"), QStringLiteral("原因")}, this, QStringLiteral("grdLeftOut"));
+    grdLeftOut->setRowCount(int(leftOut.size()));
+    for (int r = 0; r < leftOut.size(); ++r) {
+        grdLeftOut->setItem(r, 0, Cell(leftOut[r].billNo));
+        grdLeftOut->setItem(r, 1, Cell(leftOut[r].reason));
+    }
+    grdLeftOut->resizeColumnsToContents();
+    grdLeftOut->horizontalHeader()->setStretchLastSection(true);
+    grdLeftOut->setMaximumHeight(100);
+    lblLeftOut->setVisible(!leftOut.isEmpty());
+    grdLeftOut->setVisible(!leftOut.isEmpty());
+
+    btnOK = new QPushButton(QStringLiteral("引出(&O)"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    btnOK->setEnabled(!docs.isEmpty());
+    btnCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(caption);
+    main->addWidget(grdDocs, 1);
+    main->addWidget(lblTotal);
+    main->addWidget(lblLeftOut);
+    main->addWidget(grdLeftOut);
+    main->addLayout(buttons);
+    resize(720, 460);
+
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
