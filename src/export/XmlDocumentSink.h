@@ -1,0 +1,28 @@
+#pragma once
+// The invoicing software's XML import file: GBK, one Fp per document with one Sph per line; a line
+// with a discount is written as the discounted line followed by its discount line.
+
+#include "export/DocumentSink.h"
+#include <QString>
+#include <memory>
+
+class XmlDocumentSink : public DocumentSink {
+public:
+    explicit XmlDocumentSink(const QString& path);
+    ~XmlDocumentSink() override;
+    // Opens a temporary file beside the target. Throws DbError when it cannot be written.
+    void Begin(int documents) override;
+    // Throws ExportRefused for a value GBK or XML cannot hold and for a line without 税收分类编码.
+    void Add(const SinkDocument& doc) override;
+    // Throws DbError when fewer or more documents came than Begin announced (Zsl would be wrong) or
+    // the file cannot be saved.
+    void Commit() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// The tax rate as the XML file and the workbook want it, a fraction ("13" and "13%" give "0.13");
+// a text that is no number is returned as it is.
+QString TaxRateFraction(const QString& rate);
