@@ -517,7 +517,7 @@ WorkbookDocumentSink::WorkbookDocumentSink(const QString& path, const WorkbookLa
 WorkbookDocumentSink::~WorkbookDocumentSink() = default;
 
 void WorkbookDocumentSink::Begin(int documents) {
-    d->headRows.reserve(documents);
+    if (documents > 0) d->headRows.reserve(documents);
 }
 
 void WorkbookDocumentSink::Add(const SinkDocument& doc) {
