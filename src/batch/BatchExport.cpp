@@ -1,6 +1,7 @@
 // taxferry-batch export --acct CONN [--config PATH] --link ID --out FILE [--filter "v0|…|v13"]: the
 // export of the export window without windows. Messages go to stderr through the default sink.
 #include "Batch.h"
+#include "TerminalProgress.h"
 #include "common/Session.h"
 #include "common/modBasic.h"
 #include "common/modFunction.h"
@@ -59,7 +60,12 @@ int RunBatchExport(const QStringList& args) {
     clsSaveDataExport exporter(session);
     exporter.SetIncludeExported(args.contains(QStringLiteral("--include-exported")));
     exporter.SetPreview(preview);
-    bool ok = exporter.ExportToTxT(out.trimmed(), values.join(u'|'), link);
+    bool ok = false;
+    {
+        TerminalProgress progress(preview ? QStringLiteral("预览") : QStringLiteral("引出"));
+        exporter.SetProgress(progress.IfTerminal());
+        ok = exporter.ExportToTxT(out.trimmed(), values.join(u'|'), link);
+    }
     if (ok && preview) {
         if (exporter.LastCounts().leftOut > 0)
             ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(exporter.LastCounts().leftOut));

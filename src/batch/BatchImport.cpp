@@ -1,5 +1,6 @@
 // taxferry-batch import --acct CONN [--config PATH] FILE: the import of the import window without it.
 #include "Batch.h"
+#include "TerminalProgress.h"
 #include "common/DbLog.h"
 #include "common/Session.h"
 #include "common/modBasic.h"
@@ -35,6 +36,8 @@ int RunBatchImport(const QStringList& args) {
     bool ok = false;
     {
         ImportEngine engine(session);
+        TerminalProgress progress(QStringLiteral("引入"));
+        engine.SetProgress(progress.IfTerminal());
         ok = engine.ImportToQor(files.first(), args.contains(QStringLiteral("--skip-imported")));
         ShowMsg(ok ? QStringLiteral("引入成功!") : QStringLiteral("引入失败!"));
         // What was done, on stdout: the messages stay as they are on stderr.

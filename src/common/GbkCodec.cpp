@@ -66,6 +66,12 @@ bool GbkLineReader::isEmptyFile() const {
 long GbkLineReader::lineNumber() const {
     return d->line;
 }
+qint64 GbkLineReader::position() const {
+    return d->file.pos();
+}
+qint64 GbkLineReader::size() const {
+    return d->file.size();
+}
 
 QString GbkLineReader::readLine() {
     if (d->file.atEnd()) throw DbError(ErrNo::PastEnd, QStringLiteral("输入超出文件尾"));

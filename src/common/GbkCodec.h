@@ -36,6 +36,8 @@ public:
     // Reads the next line. Throws DbError (PastEnd) at the end, DbError naming the line when it is not GBK.
     QString readLine();
     long lineNumber() const; // number of the line last read
+    qint64 position() const; // bytes read so far
+    qint64 size() const;     // bytes of the file
 
 private:
     struct Impl;

@@ -210,6 +210,10 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 headRow << Head.value(i);
         };
         const int rowsCount = Head.FieldIndex(QStringLiteral("RowsCount"));
+        qint64 totalLines = 0;
+        if (rowsCount >= 0)
+            for (int r = 0; r < Head.RecordCount(); ++r)
+                totalLines += Head.valueAt(r, rowsCount).toLongLong();
         QList<ExportDoc> written;
         // A piece carries its own 单据号 and 商品行数; a whole invoice its head row as the query gave it.
         auto writeDoc = [&](const QString& bill, const QString& docNo, int lines, double amount, double tax,
@@ -299,6 +303,8 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 runKey = key;
                 inRun = true;
                 ++bodyRows;
+                if (layout.progress && !layout.progress->Report(bodyRows, totalLines, int(written.size())))
+                    throw ExportRefused(QStringLiteral("引出已取消，引出文件没有改变。"));
                 runLines.append(
                     RunLine{EncodeLine(gbk, GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false),
                             Amount(row, layout.bodyAmount), Amount(row, layout.bodyTax)});

@@ -3,6 +3,7 @@
 // its head line followed by its body lines.
 
 #include "common/Connection.h"
+#include "common/Progress.h"
 #include <QString>
 #include <functional>
 #include <optional>
@@ -39,6 +40,8 @@ struct ExportLayout {
     double maxAmount = 0;  // amount excluding tax per invoice, 0 none
     bool useList = false;  // over the line limit: one invoice with a sales list instead of pieces
     bool dryRun = false;   // everything but the file: what would be written
+    // Told of every line read (of the lines of all heads); a request to stop leaves no file behind.
+    ProgressSink* progress = nullptr;
 };
 
 // One document of the file: an invoice, or a piece of one that is over a limit ("单据号-1", …).

@@ -218,6 +218,7 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                                     const QString& LinkID) {
     m_counts = Counts{};
     m_leftOutBills.clear();
+    m_cancelled = false;
     try {
         Connection& config = m_session.Config();
         const RecordsetPtr link = LoadLink(config, LinkID);
@@ -270,6 +271,18 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             std::max(0.0, NullToValue(link->value(QStringLiteral("FMaxAmount")), 0).toDouble());
         layout.useList = IsTrueValue(link->value(QStringLiteral("FUseList")));
         layout.dryRun = m_preview;
+        // The caller's sink, watched: a request to stop is what ended the export.
+        struct Watch : ProgressSink {
+            ProgressSink* inner = nullptr;
+            bool& stopped;
+            explicit Watch(bool& s) : stopped(s) {}
+            bool Report(qint64 done, qint64 total, int invoices) override {
+                if (!inner->Report(done, total, invoices)) stopped = true;
+                return !stopped;
+            }
+        } watch(m_cancelled);
+        watch.inner = m_progress;
+        if (m_progress) layout.progress = &watch;
         if (layout.useList && layout.maxLines > 0 && layout.headListName < 0) {
             ShowMsg(QStringLiteral("关联的表头没有“清单行商品名称”字段，不能开具销货清单，引出失败！"));
             return false;

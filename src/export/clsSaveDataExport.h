@@ -21,6 +21,10 @@ public:
     // Proof mode: the export runs its queries but writes no file and no ledger rows; Preview() then holds
     // what it would have written.
     void SetPreview(bool preview) { m_preview = preview; }
+    // Reported to as the lines are read; when it asks to stop, no file is written and the export says so.
+    void SetProgress(ProgressSink* progress) { m_progress = progress; }
+    // Whether the last export stopped because it was asked to.
+    bool Cancelled() const { return m_cancelled; }
     // Per document: 单据号 (of a piece, when the invoice is over the link's limits), customer, lines, the
     // sums of their 不含税金额 and 税额.
     const QList<ExportDoc>& Preview() const { return m_docs; }
@@ -52,6 +56,8 @@ private:
 
     bool m_includeExported = false;
     bool m_preview = false;
+    ProgressSink* m_progress = nullptr;
+    bool m_cancelled = false;
     QList<ExportDoc> m_docs; // what the last export wrote, or would have
     QList<LeftOut> m_leftOutBills;
     QStringList m_headTaxNames;    // the tax field of each head column after RowsCount

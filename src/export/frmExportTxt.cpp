@@ -5,6 +5,9 @@
 #include "frmExportPreview.h"
 #include "frmFilter.h"
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -137,6 +140,48 @@ void frmExportTxt::btnOpenFile_Click() {
     if (!files.isEmpty() && !files.first().isEmpty()) txtTxtFile->setText(files.first());
 }
 
+namespace {
+// The export's progress on the window's own bar, a few updates a second.
+class BarProgress : public ProgressSink {
+public:
+    explicit BarProgress(frmExportTxt& w) : m_w(w) { m_w.BeginRun(); }
+    ~BarProgress() override { m_w.EndRun(); }
+    bool Report(qint64 done, qint64 total, int invoices) override {
+        if (m_shown.isValid() && m_shown.elapsed() < 50 && done < total) return !m_w.cancelRequested();
+        m_shown.start();
+        m_w.ShowProgress(done, total, invoices);
+        QCoreApplication::processEvents();
+        return !m_w.cancelRequested();
+    }
+
+private:
+    frmExportTxt& m_w;
+    QElapsedTimer m_shown;
+};
+} // namespace
+
+void frmExportTxt::BeginRun() {
+    PBar->setRange(0, 1000);
+    PBar->setValue(0);
+    btnExit->setText(QStringLiteral("取消(&C)"));
+    for (QWidget* c : std::initializer_list<QWidget*>{fraStep, Frame2, chkIncludeExported, btnOK})
+        c->setEnabled(false);
+    m_cancelRequested = false;
+    m_running = true;
+}
+
+void frmExportTxt::ShowProgress(qint64 done, qint64 total, int invoices) {
+    PBar->setValue(total > 0 ? int(done * 1000 / total) : 0);
+    lblStatus->setText(QStringLiteral("正在引出…已写入%1张").arg(invoices));
+}
+
+void frmExportTxt::EndRun() {
+    m_running = false;
+    btnExit->setText(QStringLiteral("退出(&X)"));
+    for (QWidget* c : std::initializer_list<QWidget*>{fraStep, Frame2, chkIncludeExported, btnOK})
+        c->setEnabled(true);
+}
+
 void frmExportTxt::btnOK_Click() {
     try {
         const QString path = txtTxtFile->text().trimmed();
@@ -164,9 +209,21 @@ void frmExportTxt::btnOK_Click() {
         }
         clsSaveDataExport exporter(m_session);
         exporter.SetIncludeExported(chkIncludeExported->isChecked());
-        if (exporter.ExportToTxT(path, filter.ReturnCondition(), m_Key)) {
+        bool ok = false;
+        {
+            BarProgress progress(*this);
+            exporter.SetProgress(&progress);
+            ok = exporter.ExportToTxT(path, filter.ReturnCondition(), m_Key);
+        }
+        if (exporter.Cancelled()) {
+            PBar->setValue(0);
+            lblStatus->setText(QStringLiteral("引出已取消，引出文件没有改变。"));
+        } else if (ok) {
             ShowMsg(QStringLiteral("引出成功！"));
             lblStatus->setText(exporter.CountsText());
+        } else {
+            PBar->setValue(0);
+            lblStatus->clear();
         }
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("btnOK_Click"), e);
@@ -174,5 +231,28 @@ void frmExportTxt::btnOK_Click() {
 }
 
 void frmExportTxt::btnExit_Click() {
+    // While an export runs the button is 取消: the export stops at its next line and writes nothing.
+    if (m_running) {
+        m_cancelRequested = true;
+        return;
+    }
     close();
+}
+
+void frmExportTxt::closeEvent(QCloseEvent* event) {
+    // Closing the window during an export stops the export first.
+    if (m_running) {
+        m_cancelRequested = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void frmExportTxt::reject() {
+    if (m_running) {
+        m_cancelRequested = true;
+        return;
+    }
+    QDialog::reject();
 }

@@ -50,7 +50,21 @@ public:
     void btnOK_Click();
     void btnExit_Click();
 
+    // While an export runs the window waits, its bar moves and 退出 is 取消, which asks the export to stop.
+    void BeginRun();
+    void ShowProgress(qint64 done, qint64 total, int invoices);
+    void EndRun();
+    bool cancelRequested() const { return m_cancelRequested; }
+    bool isRunning() const { return m_running; }
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    bool m_running = false;
+    bool m_cancelRequested = false;
     const Session& m_session;
     QString m_Key;
 };

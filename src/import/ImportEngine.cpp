@@ -38,6 +38,7 @@ QString ImportEngine::CountsText() const {
 
 bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
     m_counts = Counts{};
+    m_cancelled = false;
     try {
         RequireConnection(m_acct.get());
         GbkLineReader reader;
@@ -165,7 +166,13 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
             prevIsGoods = isGoods;
         }
         if (m_writer.IsFull()) Flush();
+        if (m_progress && !m_progress->Report(reader.position(), reader.size(), m_counts.invoices)) {
+            m_cancelled = true;
+            notice = QStringLiteral("引入已取消，账套没有任何改变。");
+            return false;
+        }
     }
+    if (m_progress) m_progress->Report(reader.size(), reader.size(), m_counts.invoices);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "ImportRules.h"
 #include "InvoiceWriter.h"
 #include "common/Connection.h"
+#include "common/Progress.h"
 #include <QString>
 
 class GbkLineReader;
@@ -34,6 +35,12 @@ public:
     // The line that says what was done (and whether invoices imported before could be told).
     QString CountsText() const;
 
+    // Reported to as the file is read (bytes of the file, invoices so far); when it asks to stop, the
+    // import rolls back whole and says so.
+    void SetProgress(ProgressSink* progress) { m_progress = progress; }
+    // Whether the last import stopped because it was asked to.
+    bool Cancelled() const { return m_cancelled; }
+
     ImportRules& Rules() { return m_rules; }
     InvoiceWriter& Writer() { return m_writer; }
 
@@ -49,6 +56,8 @@ private:
     InvoiceWriter m_writer;
     Counts m_counts;
     std::optional<ImportLedger> m_ledger;
+    ProgressSink* m_progress = nullptr;
+    bool m_cancelled = false;
 };
 
 // The body line count of a head: the leading number of the text, rounded; 32-bit. Throws DbError

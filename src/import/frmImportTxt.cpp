@@ -4,12 +4,15 @@
 #include "ImportEngine.h"
 #include "common/modFunction.h"
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
@@ -108,13 +111,76 @@ bool frmImportTxt::CheckData() {
     return true;
 }
 
+namespace {
+// The import's progress in a dialog with 取消 over the window: the window keeps painting while the file
+// is read, and 取消 rolls the import back.
+class DialogProgress : public ProgressSink {
+public:
+    explicit DialogProgress(QWidget* parent)
+        : m_dialog(QStringLiteral("正在引入发票…"), QStringLiteral("取消"), 0, 1000, parent) {
+        m_dialog.setObjectName(QStringLiteral("dlgProgress"));
+        m_dialog.setWindowTitle(QStringLiteral("引入发票"));
+        m_dialog.setWindowModality(Qt::WindowModal);
+        // Small files are done before a dialog would be worth showing.
+        m_dialog.setMinimumDuration(300);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setMinimumWidth(360);
+        m_dialog.setValue(0);
+    }
+    bool Report(qint64 done, qint64 total, int invoices) override {
+        // A few updates a second are enough for the eye, and cost the import nothing.
+        if (m_shown.isValid() && m_shown.elapsed() < 50 && done < total) return !m_dialog.wasCanceled();
+        m_shown.start();
+        m_dialog.setLabelText(QStringLiteral("正在引入发票…已读入%1张").arg(invoices));
+        m_dialog.setValue(total > 0 ? int(done * 1000 / total) : 0);
+        QCoreApplication::processEvents();
+        return !m_dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_dialog;
+    QElapsedTimer m_shown;
+};
+} // namespace
+
+QProgressDialog* frmImportTxt::MakeProgressDialog(QWidget* parent) {
+    auto* d = new QProgressDialog(QStringLiteral("正在引入发票…"), QStringLiteral("取消"), 0, 1000, parent);
+    d->setObjectName(QStringLiteral("dlgProgress"));
+    d->setWindowTitle(QStringLiteral("引入发票"));
+    d->setWindowModality(Qt::WindowModal);
+    // Small files are done before a dialog would be worth showing.
+    d->setMinimumDuration(300);
+    d->setAutoClose(false);
+    d->setAutoReset(false);
+    d->setMinimumWidth(360);
+    d->setValue(0);
+    return d;
+}
+
+void frmImportTxt::ShowProgress(QProgressDialog* dialog, qint64 done, qint64 total, int invoices) {
+    dialog->setLabelText(QStringLiteral("正在引入发票…已读入%1张").arg(invoices));
+    dialog->setValue(total > 0 ? int(done * 1000 / total) : 0);
+}
+
 void frmImportTxt::cmdOK_Click() {
     try {
         if (!CheckData()) return;
         mstrFilePath = txtAIS->text().trimmed();
         setCursor(Qt::WaitCursor);
-        const bool ok = m_engine->ImportToQor(mstrFilePath, chkSkipImported->isChecked());
+        bool ok = false;
+        {
+            DialogProgress progress(this);
+            m_engine->SetProgress(&progress);
+            ok = m_engine->ImportToQor(mstrFilePath, chkSkipImported->isChecked());
+            m_engine->SetProgress(nullptr);
+        }
         unsetCursor();
+        if (m_engine->Cancelled()) {
+            lblStatus->setText(QStringLiteral("引入已取消。"));
+            lblStatus->setVisible(true);
+            return;
+        }
         lblStatus->setText(m_engine->CountsText());
         lblStatus->setVisible(ok || !m_engine->LastCounts().guarded);
         if (ok) {

@@ -11,6 +11,7 @@ class QGroupBox;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
 class QPushButton;
 class QToolButton;
 class ImportEngine;
@@ -28,6 +29,10 @@ public:
     QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText);
 
     ImportEngine& Engine() { return *m_engine; }
+
+    // The dialog that shows an import's progress over the window, with 取消; and one state of it.
+    static QProgressDialog* MakeProgressDialog(QWidget* parent);
+    static void ShowProgress(QProgressDialog* dialog, qint64 done, qint64 total, int invoices);
 
     QGroupBox* fraTable = nullptr;
     QLabel* lblLabels = nullptr;

@@ -2,6 +2,7 @@
 // atomic replacement of the target.
 #include "ExportFixture.h"
 #include "common/GbkCodec.h"
+#include "common/Ledger.h"
 #include "export/ExportWriter.h"
 #include "export/clsSaveDataExport.h"
 #include "links/clsSaveData.h"
@@ -276,6 +277,50 @@ private Q_SLOTS:
         sink.entries.clear();
         QVERIFY(!clsSaveDataExport(s.db.session).ExportToTxT(s.path, day, "1"));
         QCOMPARE(sink.texts(), QStringList{"引出的表头数据为空，引出失败！"});
+    }
+
+    // The export reports the lines it has read of all there are; asked to stop, it leaves the earlier
+    // file as it was, no file of its own and nothing in the ledger.
+    void progressAndCancel_data() {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("to the end") << false;
+        QTest::newRow("stopped") << true;
+    }
+    void progressAndCancel() {
+        QFETCH(bool, stop);
+        ExportSetup s;
+        WriteOld(s.path);
+        struct Recorder : ProgressSink {
+            bool stop = false;
+            QList<qint64> done;
+            qint64 total = 0;
+            bool Report(qint64 d, qint64 t, int) override {
+                done << d;
+                total = t;
+                return !stop;
+            }
+        } progress;
+        progress.stop = stop;
+        RecorderSink sink;
+        clsSaveDataExport exporter(s.db.session);
+        exporter.SetProgress(&progress);
+        QCOMPARE(exporter.ExportToTxT(s.path, Conditions({"2026-01-01", "2026-01-31"}), "1"), !stop);
+        QCOMPARE(exporter.Cancelled(), stop);
+        QVERIFY(!progress.done.isEmpty());
+        if (stop) {
+            QCOMPARE(progress.done.size(), 1);
+            QCOMPARE(sink.texts(), QStringList{"引出已取消，引出文件没有改变。"});
+            QCOMPARE(FileBytes(s.path), QByteArray("OLD\r\n"));
+            QCOMPARE(QDir(s.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
+            QVERIFY(!Ledger::Exists(*s.db.acct) ||
+                    s.db.acct->Query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt() ==
+                        0);
+        } else {
+            // The special invoices of January: ZP01 (two lines) and ZP02, three lines in all.
+            QCOMPARE(progress.total, 3);
+            QCOMPARE(progress.done, (QList<qint64>{1, 2, 3}));
+            QVERIFY(FileBytes(s.path).startsWith("SJJK0101"));
+        }
     }
 
     void linesFollowTheirInvoice() {

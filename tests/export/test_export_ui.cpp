@@ -228,6 +228,23 @@ private Q_SLOTS:
         QCOMPARE(w.txtTxtFile->text(), path);
     }
 
+    // While an export runs, 退出 is 取消: it asks the export to stop and the window stays; so does closing.
+    void exitDuringExportCancels() {
+        frmExportTxt w(m_db->session);
+        w.show();
+        w.BeginRun();
+        QVERIFY(!w.btnOK->isEnabled());
+        QCOMPARE(w.btnExit->text(), QStringLiteral("取消(&C)"));
+        ClickButton(&w, QStringLiteral("btnExit"));
+        QVERIFY(w.cancelRequested());
+        w.close();
+        QVERIFY(w.isVisible());
+        w.EndRun();
+        QVERIFY(w.btnOK->isEnabled());
+        ClickButton(&w, QStringLiteral("btnExit"));
+        QVERIFY(!w.isVisible());
+    }
+
     // The target is chosen in a save dialog: a name typed without an extension gets ".txt".
     void openFileDialogFillsPath_data() {
         QTest::addColumn<QString>("typed");

@@ -497,6 +497,49 @@ private Q_SLOTS:
                          : "");
     }
 
+    // The import reports how far it is through the file; asked to stop, it leaves nothing of the file
+    // behind, also after some invoices were written to the database already.
+    void progressAndCancel_data() {
+        QTest::addColumn<int>("stopAt"); // the report that answers "stop"; 0 never
+        QTest::newRow("to the end") << 0;
+        QTest::newRow("stopped at the first invoice") << 1;
+        QTest::newRow("stopped after rows went to the database") << 1800;
+    }
+    void progressAndCancel() {
+        QFETCH(int, stopAt);
+        struct Recorder : ProgressSink {
+            int stopAt = 0;
+            QList<qint64> done;
+            qint64 total = -1;
+            int invoices = 0;
+            bool Report(qint64 d, qint64 t, int n) override {
+                done << d;
+                total = t;
+                invoices = n;
+                return stopAt == 0 || done.size() < stopAt;
+            }
+        } progress;
+        progress.stopAt = stopAt;
+        WriteGbkFile(file, GeneratedFile(2000, 2));
+        const QString before = State();
+        ImportEngine e(db->session);
+        e.SetProgress(&progress);
+        QCOMPARE(e.ImportToQor(file), stopAt == 0);
+        QCOMPARE(e.Cancelled(), stopAt != 0);
+        QVERIFY(std::is_sorted(progress.done.begin(), progress.done.end()));
+        QCOMPARE(progress.total, QFileInfo(file).size());
+        if (stopAt == 0) {
+            QCOMPARE(progress.done.last(), progress.total);
+            QCOMPARE(progress.invoices, 2000);
+            QVERIFY(rec->texts().isEmpty());
+            return;
+        }
+        QCOMPARE(progress.done.size(), stopAt);
+        QCOMPARE(rec->texts(), QStringList{"引入已取消，账套没有任何改变。"});
+        QCOMPARE(State(), before);
+        QCOMPARE(Acct("select count(*) from TF_Ledger"), "0");
+    }
+
     void sameInvoiceTwiceInAFile() {
         const QStringList one = Invoice({.number = "70000009"}, {GoodsLine({})});
         const QString before = State();

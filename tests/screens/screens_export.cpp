@@ -24,6 +24,17 @@ static ScreenRegistrar s2("frmExportTxt", [](TestDatabases& db) -> QWidget* {
     return w;
 });
 
+// An export under way: the bar moving, 取消 in place of 退出, the rest waiting.
+static ScreenRegistrar s2b("frmExportTxt_progress", [](TestDatabases& db) -> QWidget* {
+    auto* w = new frmExportTxt(db.session);
+    w->txtLinkName->setText(QStringLiteral("航天金税默认格式"));
+    w->txtNote->setText(QStringLiteral("销售专用发票"));
+    w->txtTxtFile->setText(db.folder() + QStringLiteral("/发票2026年1月.TXT"));
+    w->BeginRun();
+    w->ShowProgress(5800, 10000, 1932);
+    return w;
+});
+
 static ScreenRegistrar s3("frmFilter", [](TestDatabases& db) -> QWidget* {
     auto* w = new frmFilter(db.session);
     w->Init();
