@@ -10,12 +10,12 @@
 #include <QString>
 
 // One document: its head and its lines, each value under the tax field name of the link's mapping
-// (t_TaxField.Fname: 单据号, 购方名称, 购方税号, 购方地址电话, 购方银行帐号, 备注, 复核人, 收款人, 清单行商品名称, 单据日期,
-// 销方银行账号; 货物名称, 计量单位, 规格, 数量, 不含税金额, 税率, 税额, 折扣金额, 折扣税额, 折扣率, 单价, 价格方式, 商品税目),
-// as text the way the text file writes it (numbers in the C locale, head dates as yyyyMMdd). A field
-// the link does not map is absent. Lines also carry the product's entry of the tax-code catalogue when
-// it has one, under 税收分类编码, 简称, 企业自编码, 优惠政策标识, 优惠政策说明, 零税率标识, and the catalogue's
-// version under the head's 编码版本号.
+// (t_TaxField.Fname: 单据号, 购方名称, 购方税号, 购方地址电话, 购方银行帐号, 备注, 复核人, 收款人,
+// 清单行商品名称, 单据日期, 销方银行账号; 货物名称, 计量单位, 规格, 数量, 不含税金额, 税率, 税额, 折扣金额,
+// 折扣税额, 折扣率, 单价, 价格方式, 商品税目), as text the way the text file writes it (numbers in the C
+// locale, head dates as yyyyMMdd). A field the link does not map is absent. Lines also carry the product's
+// entry of the tax-code catalogue when it has one, under 税收分类编码, 简称, 企业自编码, 优惠政策标识,
+// 优惠政策说明, 零税率标识, and the catalogue's version under the head's 编码版本号.
 struct SinkDocument {
     QString docNo; // 单据号 as written (a piece's own number)
     QHash<QString, QString> head;
