@@ -17,7 +17,12 @@ CREATE TABLE t_BaseInfo (
     -- line limit, a sales list instead of pieces (1).
     FMaxLines    INTEGER,
     FMaxAmount   REAL,
-    FUseList     INTEGER
+    FUseList     INTEGER,
+    -- The file the link writes: 'txt' (or empty) the tax system's text file, 'xml' the invoicing
+    -- software's XML file, 'xlsx' the e-invoice platform's batch workbook; and whether a line's goods
+    -- name is written as *简称*名称 with the short name of its tax classification code (1).
+    FFormat      TEXT,
+    FPrefixShortName INTEGER
 );
 
 -- Field mappings of the links. FID numbers the rows in insertion order, which is

@@ -9,6 +9,7 @@ static const char* kUsage =
     "  taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE [--filter "
     "\"v0|v1|...|v13\"] [--include-exported] [--preview]\n"
     "  taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n"
+    "  taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
     "--config defaults to Taxlink.db in the program's folder (in the per-user data folder, "
@@ -19,6 +20,8 @@ static const char* kUsage =
     "--preview writes no file: one line per invoice (单据号, 商品行数, 不含税金额, 税额) and a total on "
     "stdout.\n"
     "--skip-imported leaves out the invoices imported before instead of refusing the file.\n"
+    "template installs the e-invoice platform's template workbook under NAME for the links whose format is\n"
+    "the platform's workbook; its sheets and headings go to stdout.\n"
     "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
     "otherwise.\n";
 
@@ -58,6 +61,7 @@ int main(int argc, char** argv) {
     const QString command = args.first();
     if (command == u"export") return RunBatchExport(args.mid(1));
     if (command == u"import") return RunBatchImport(args.mid(1));
+    if (command == u"template") return RunBatchTemplate(args.mid(1));
     std::fputs(kUsage, stderr);
     return 1;
 }

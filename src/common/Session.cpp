@@ -52,6 +52,8 @@ void UpgradeConfigSchema(Connection& config) {
         {"t_BaseInfo", "FMaxLines", "INTEGER"},
         {"t_BaseInfo", "FMaxAmount", "REAL"},
         {"t_BaseInfo", "FUseList", "INTEGER"},
+        {"t_BaseInfo", "FFormat", "TEXT"},
+        {"t_BaseInfo", "FPrefixShortName", "INTEGER"},
     };
     QHash<QString, QSet<QString>> known;
     for (const Added& a : added) {

@@ -61,7 +61,7 @@ QStringList LineValues(const QList<FieldInfo>& fields, const QVariantList& row, 
     for (int i = 0; i < fields.size(); ++i) {
         const QString& name = fields[i].name;
         if (IsHead && IsName(name, u"RowsCount")) continue;
-        if (!IsHead && IsName(name, u"FbillNo")) continue;
+        if (!IsHead && (IsName(name, u"FbillNo") || IsName(name, u"TF_ItemNumber"))) continue;
         if (IsHead && IsName(name, u"Frows")) {
             if (rowsCount < 0)
                 throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: RowsCount"));
@@ -146,6 +146,7 @@ namespace {
 struct RunLine {
     QByteArray bytes;
     double amount = 0, tax = 0;
+    QHash<QString, QString> values; // by tax field, for a sink
 };
 
 // The invoice's lines cut into documents in line order, each within both limits; nothing when a single
@@ -215,13 +216,32 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             for (int r = 0; r < Head.RecordCount(); ++r)
                 totalLines += Head.valueAt(r, rowsCount).toLongLong();
         QList<ExportDoc> written;
+        QList<SinkDocument> sinkDocs;
+        // Values of a row under their tax fields, for a sink.
+        auto named = [&](const QList<FieldInfo>& fields, const QVariantList& row, bool IsHead,
+                         const QStringList& names) {
+            QHash<QString, QString> out;
+            const QStringList values = LineValues(fields, row, IsHead);
+            for (int i = 0; i < values.size() && i < names.size(); ++i)
+                if (!names[i].isEmpty()) out.insert(names[i], values[i]);
+            return out;
+        };
         // A piece carries its own 单据号 and 商品行数; a whole invoice its head row as the query gave it.
         auto writeDoc = [&](const QString& bill, const QString& docNo, int lines, double amount, double tax,
                             bool list, bool piece) {
             if (piece && layout.headDocNo >= 0) headRow[layout.headDocNo] = docNo;
             if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
             if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
-            write(EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+            if (layout.sink) {
+                SinkDocument d;
+                d.docNo = docNo;
+                d.head = named(headFields, headRow, true, layout.headNames);
+                if (!layout.codeVersion.isEmpty())
+                    d.head.insert(QStringLiteral("编码版本号"), layout.codeVersion);
+                sinkDocs.append(std::move(d));
+            } else {
+                write(EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+            }
             written.append(ExportDoc{bill, docNo,
                                      layout.headCustomer < 0 ? QString()
                                                              : NullToText(headRow.value(layout.headCustomer)),
@@ -258,7 +278,11 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 const bool list = layout.useList && layout.maxLines > 0 && pieces[p].size() > layout.maxLines;
                 writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
                          pieces.size() > 1);
-                write(bytes);
+                if (layout.sink)
+                    for (int i : pieces[p])
+                        sinkDocs.last().lines.append(lines[i].values);
+                else
+                    write(bytes);
             }
         };
 
@@ -305,16 +329,47 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 ++bodyRows;
                 if (layout.progress && !layout.progress->Report(bodyRows, totalLines, int(written.size())))
                     throw ExportRefused(QStringLiteral("引出已取消，引出文件没有改变。"));
-                runLines.append(
-                    RunLine{EncodeLine(gbk, GetTxtLine(bodyFields, row, Sep, false), bodyFields, row, false),
-                            Amount(row, layout.bodyAmount), Amount(row, layout.bodyTax)});
+                // The product's entry of the tax-code catalogue, and the goods name with its short name.
+                const QHash<QString, QString>* code = nullptr;
+                if (layout.bodyItemNumber >= 0 && !layout.codes.isEmpty()) {
+                    const auto found =
+                        layout.codes.constFind(NullToText(row.value(layout.bodyItemNumber)).trimmed());
+                    if (found != layout.codes.constEnd()) code = &*found;
+                }
+                const QVariantList* line = &row;
+                QVariantList renamed;
+                if (layout.prefixShortName && code && layout.bodyGoodsName >= 0 &&
+                    !code->value(QStringLiteral("简称")).isEmpty()) {
+                    renamed = row;
+                    renamed[layout.bodyGoodsName] = u'*' + code->value(QStringLiteral("简称")) + u'*' +
+                                                    PlainText(row.value(layout.bodyGoodsName));
+                    line = &renamed;
+                }
+                RunLine r{QByteArray(), Amount(*line, layout.bodyAmount), Amount(*line, layout.bodyTax), {}};
+                if (layout.sink) {
+                    r.values = named(bodyFields, *line, false, layout.bodyNames);
+                    if (code)
+                        for (auto it = code->constBegin(); it != code->constEnd(); ++it)
+                            r.values.insert(it.key(), it.value());
+                } else {
+                    r.bytes =
+                        EncodeLine(gbk, GetTxtLine(bodyFields, *line, Sep, false), bodyFields, *line, false);
+                }
+                runLines.append(std::move(r));
             });
         if (bodyRows == 0) throw ExportRefused(QStringLiteral("引出的表体数据为空，引出失败！"));
         flushRun();
         for (; !Head.EOF_(); Head.MoveNext())
             writeHead();
-        if (!layout.dryRun) {
-            // A dry run opens nothing; a real one has at least the first line.
+        if (layout.dryRun) {
+            // A dry run opens nothing.
+        } else if (layout.sink) {
+            layout.sink->Begin(int(sinkDocs.size()));
+            for (const SinkDocument& d : std::as_const(sinkDocs))
+                layout.sink->Add(d);
+            layout.sink->Commit();
+        } else {
+            // A real one has at least the first line.
             if (!target) write(QByteArray());
             target->commit();
         }

@@ -2,6 +2,7 @@
 // Writer of the tax system's sales-document import file (SJJK0101): the first line, then per invoice
 // its head line followed by its body lines.
 
+#include "DocumentSink.h"
 #include "common/Connection.h"
 #include "common/Progress.h"
 #include <QString>
@@ -42,7 +43,25 @@ struct ExportLayout {
     bool dryRun = false;   // everything but the file: what would be written
     // Told of every line read (of the lines of all heads); a request to stop leaves no file behind.
     ProgressSink* progress = nullptr;
+
+    // Another format than the text file: the documents go to the sink instead, their values under the
+    // tax field of each head column after RowsCount and each body column after FbillNo.
+    DocumentSink* sink = nullptr;
+    QStringList headNames, bodyNames;
+    // The tax-code catalogue by product number (税收分类编码, 简称, … as DocumentSink names them), the
+    // column of the body that holds a line's product number, and the catalogue's version.
+    QHash<QString, QHash<QString, QString>> codes;
+    int bodyItemNumber = -1;
+    QString codeVersion;
+    // The column of 货物名称, and whether it is written as *简称*名称 where the product has a short name.
+    int bodyGoodsName = -1;
+    bool prefixShortName = false;
 };
+
+// The column the body query adds for the product number of a line (read, not written to a text file).
+inline QString ItemNumberColumn() {
+    return QStringLiteral("TF_ItemNumber");
+}
 
 // One document of the file: an invoice, or a piece of one that is over a limit ("单据号-1", …).
 struct ExportDoc {

@@ -3,11 +3,15 @@
 #include "clsSaveDataExport.h"
 
 #include "ExportWriter.h"
+#include "WorkbookDocumentSink.h"
+#include "WorkbookTemplate.h"
+#include "XmlDocumentSink.h"
 #include "common/DbLog.h"
 #include "common/Ledger.h"
 #include "common/RowBatch.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include "mapping/TaxCodeStore.h"
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -24,6 +28,13 @@ bool IsConstantExpression(const QString& item) {
 // Whether the main template delivers FEntryID, the position of a line within its invoice.
 bool HasLineOrderColumn(const QString& templateSql) {
     static const QRegularExpression column(QStringLiteral("\\bas\\s+FEntryID\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return column.match(templateSql).hasMatch();
+}
+
+// Whether the main template delivers FItemNumber, the product number of a line.
+bool HasItemNumberColumn(const QString& templateSql) {
+    static const QRegularExpression column(QStringLiteral("\\bas\\s+FItemNumber\\b"),
                                            QRegularExpression::CaseInsensitiveOption);
     return column.match(templateSql).hasMatch();
 }
@@ -84,7 +95,12 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
             Q += QStringLiteral(" Order by FbillNo");
         } else {
             // The lines of one invoice keep their order on every server when the template names it.
-            Q = QStringLiteral("select  FbillNo,") + F + source + QStringLiteral(" Order by FbillNo") +
+            // The product number of each line, for the tax-code catalogue, where the template has it.
+            const QString number = m_wantItemNumber && HasItemNumberColumn(HeadSql.sql)
+                                       ? QStringLiteral(",FItemNumber as ") + ItemNumberColumn()
+                                       : QString();
+            Q = QStringLiteral("select  FbillNo,") + F + number + source +
+                QStringLiteral(" Order by FbillNo") +
                 (HasLineOrderColumn(HeadSql.sql) ? QStringLiteral(",FEntryID") : QString());
         }
         // A red invoice must carry the reference to its blue invoice in the memo.
@@ -235,8 +251,12 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         ConnectionPtr acct;
         const RecordsetPtr RH = GetRs(acct, LinkID, head, B);
         if (!RH) return false;
+        const QString format = LinkFormat(link->value(QStringLiteral("FFormat")));
+        const bool prefixShortName = IsTrueValue(link->value(QStringLiteral("FPrefixShortName")));
+        m_wantItemNumber = format != u"txt" || prefixShortName;
         TemplateQuery body;
         if (!BuildRsQuery(LinkID, false, head, B, body)) return false;
+        const bool hasItemNumber = body.sql.contains(ItemNumberColumn());
         const BodyRowSource RB = [&](const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                      const std::function<void(const QVariantList&)>& onRow) {
             // A failure of the query itself, also one that arises while its rows are read, is the failed
@@ -271,6 +291,38 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             std::max(0.0, NullToValue(link->value(QStringLiteral("FMaxAmount")), 0).toDouble());
         layout.useList = IsTrueValue(link->value(QStringLiteral("FUseList")));
         layout.dryRun = m_preview;
+        layout.prefixShortName = prefixShortName;
+        layout.bodyGoodsName = ColumnOf(m_bodyTaxNames, QStringLiteral("货物名称"));
+        if (hasItemNumber) {
+            layout.bodyItemNumber = 1 + int(m_bodyTaxNames.size());
+            TaxCodeStore store(m_session);
+            for (const TaxCodeRow& r : store.Load()) {
+                QHash<QString, QString> v;
+                v.insert(QStringLiteral("税收分类编码"), r.taxCode);
+                v.insert(QStringLiteral("简称"), r.shortName);
+                v.insert(QStringLiteral("企业自编码"), r.ownCode);
+                v.insert(QStringLiteral("优惠政策标识"),
+                         r.preferential ? QStringLiteral("1") : QStringLiteral("0"));
+                v.insert(QStringLiteral("优惠政策说明"), r.preferentialText);
+                v.insert(QStringLiteral("零税率标识"), r.zeroRate);
+                layout.codes.insert(r.itemNumber.trimmed(), v);
+            }
+            layout.codeVersion = store.Version();
+        }
+        std::unique_ptr<DocumentSink> sink;
+        if (format == u"xml") {
+            sink = std::make_unique<XmlDocumentSink>(FilePath);
+        } else if (format == u"xlsx") {
+            const std::optional<WorkbookLayout> workbook = InstalledWorkbookLayout(config);
+            if (!workbook) {
+                ShowMsg(QStringLiteral("尚未读取电子发票平台模板，请先在关联设置中读取平台模板，引出失败！"));
+                return false;
+            }
+            sink = std::make_unique<WorkbookDocumentSink>(FilePath, *workbook);
+        }
+        layout.sink = sink.get();
+        layout.headNames = m_headTaxNames;
+        layout.bodyNames = m_bodyTaxNames;
         // The caller's sink, watched: a request to stop is what ended the export.
         struct Watch : ProgressSink {
             ProgressSink* inner = nullptr;

@@ -56,6 +56,7 @@ private:
 
     bool m_includeExported = false;
     bool m_preview = false;
+    bool m_wantItemNumber = false; // the body query also reads each line's product number
     ProgressSink* m_progress = nullptr;
     bool m_cancelled = false;
     QList<ExportDoc> m_docs; // what the last export wrote, or would have

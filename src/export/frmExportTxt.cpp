@@ -1,6 +1,8 @@
 #include "frmExportTxt.h"
 
+#include "WorkbookTemplate.h"
 #include "clsSaveDataExport.h"
+#include "common/Session.h"
 #include "common/modFunction.h"
 #include "frmExportPreview.h"
 #include "frmFilter.h"
@@ -129,8 +131,16 @@ void frmExportTxt::btnOpenFile_Click() {
     dlgOpen.setObjectName(QStringLiteral("dlgOpen"));
     // The export creates the file: a save dialog, whose filter matches .TXT as well.
     dlgOpen.setAcceptMode(QFileDialog::AcceptSave);
-    dlgOpen.setNameFilter(QStringLiteral("文本文件(*.txt)"));
-    dlgOpen.setDefaultSuffix(QStringLiteral("txt"));
+    // The link's format decides the kind of file.
+    QString format = QStringLiteral("txt");
+    try {
+        const RecordsetPtr link = LoadLink(m_session.Config(), m_Key);
+        if (!link->EOF_()) format = LinkFormat(link->value(QStringLiteral("FFormat")));
+    } catch (const DbError&) {
+        // The export itself reports a link it cannot read.
+    }
+    dlgOpen.setNameFilter(FormatFileFilter(format));
+    dlgOpen.setDefaultSuffix(FormatSuffix(format));
     dlgOpen.setFileMode(QFileDialog::AnyFile);
     // 确定 asks before replacing a file, once the path is final.
     dlgOpen.setOption(QFileDialog::DontConfirmOverwrite);

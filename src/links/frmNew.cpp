@@ -5,10 +5,13 @@
 #include "common/FieldMap.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include "export/WorkbookTemplate.h"
 #include "modGridUi.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -102,12 +105,49 @@ frmNew::frmNew(const Session& session, QWidget* parent) : QDialog(parent), m_ses
     linesRow->addStretch(1);
     auto* amountRow = new QHBoxLayout;
     amountRow->addWidget(spnMaxAmount);
-    amountRow->addWidget(
-        new QLabel(QStringLiteral("不含税；常用9,999.99、99,999.99、999,999.99"), step0));
+    amountRow->addWidget(new QLabel(QStringLiteral("不含税；常用9,999.99、99,999.99、999,999.99"), step0));
     amountRow->addStretch(1);
     form->addRow(QStringLiteral("每张行数上限："), linesRow);
     form->addRow(QStringLiteral("每张金额上限："), amountRow);
     form->addRow(QString(), chkUseList);
+
+    // The file the link writes.
+    cboFormat = new QComboBox(step0);
+    cboFormat->setObjectName(QStringLiteral("cboFormat"));
+    cboFormat->addItem(QStringLiteral("文本文件"), QStringLiteral("txt"));
+    cboFormat->addItem(QStringLiteral("XML文件"), QStringLiteral("xml"));
+    cboFormat->addItem(QStringLiteral("电子发票平台模板"), QStringLiteral("xlsx"));
+    cmdReadTemplate =
+        makeButton(QStringLiteral("cmdReadTemplate"), QStringLiteral("读取平台模板(&T)…"), step0);
+    lblTemplate = new QLabel(step0);
+    lblTemplate->setObjectName(QStringLiteral("lblTemplate"));
+    auto* formatRow = new QHBoxLayout;
+    formatRow->addWidget(cboFormat);
+    formatRow->addWidget(cmdReadTemplate);
+    formatRow->addWidget(lblTemplate, 1);
+    chkPrefixShortName =
+        new QCheckBox(QStringLiteral("货物名称写成“*简称*名称”（简称取自税收分类编码）"), step0);
+    chkPrefixShortName->setObjectName(QStringLiteral("chkPrefixShortName"));
+    form->addRow(QStringLiteral("引出格式："), formatRow);
+    form->addRow(QString(), chkPrefixShortName);
+    auto showTemplate = [this] {
+        const bool workbook = cboFormat->currentData().toString() == u"xlsx";
+        cmdReadTemplate->setVisible(workbook);
+        lblTemplate->setVisible(workbook);
+        QString name;
+        try {
+            name = InstalledWorkbookName(m_session.Config());
+        } catch (const DbError&) {
+        }
+        lblTemplate->setText(name.isEmpty() ? QStringLiteral("尚未读取平台模板")
+                                            : QStringLiteral("已读取：") + name);
+    };
+    connect(cboFormat, &QComboBox::currentIndexChanged, this, showTemplate);
+    connect(cmdReadTemplate, &QPushButton::clicked, this, [this, showTemplate] {
+        cmdReadTemplate_Click();
+        showTemplate();
+    });
+    showTemplate();
 
     auto* Frame2 = new QGroupBox(QStringLiteral("说明"), step0);
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -215,6 +255,9 @@ bool frmNew::LoadBaseData() {
             spnMaxLines->setValue(NullToValue(rs->value(QStringLiteral("FMaxLines")), 0).toInt());
             spnMaxAmount->setValue(NullToValue(rs->value(QStringLiteral("FMaxAmount")), 0).toDouble());
             chkUseList->setChecked(IsTrueValue(rs->value(QStringLiteral("FUseList"))));
+            cboFormat->setCurrentIndex(
+                std::max(0, cboFormat->findData(LinkFormat(rs->value(QStringLiteral("FFormat"))))));
+            chkPrefixShortName->setChecked(IsTrueValue(rs->value(QStringLiteral("FPrefixShortName"))));
         }
         return true;
     } catch (const std::exception& e) {
@@ -270,6 +313,23 @@ void frmNew::cmdNext_Click() {
     }
 }
 
+void frmNew::cmdReadTemplate_Click() {
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("读取电子发票平台模板"), QString(),
+                                                      QStringLiteral("Excel工作簿(*.xlsx)"));
+    if (path.isEmpty()) return;
+    try {
+        const WorkbookLayout layout =
+            InstallWorkbookTemplate(m_session.Config(), path, QFileInfo(path).completeBaseName());
+        ShowMsg(QStringLiteral("平台模板已读取：发票表“%1”%2列，明细表“%3”%4列。")
+                    .arg(layout.head.name)
+                    .arg(layout.head.columns.size())
+                    .arg(layout.detail.name)
+                    .arg(layout.detail.columns.size()));
+    } catch (const DbError& e) {
+        ShowMsg(QStringLiteral("读取平台模板失败：") + e.description());
+    }
+}
+
 void frmNew::cmdPrevious_Click() {
     m_intStep = 0;
     ShowStep();
@@ -287,6 +347,8 @@ FieldMap frmNew::GetBaseData() const {
     h.Set(QStringLiteral("FMaxLines"), spnMaxLines->value());
     h.Set(QStringLiteral("FMaxAmount"), spnMaxAmount->value());
     h.Set(QStringLiteral("FUseList"), chkUseList->isChecked() ? 1 : 0);
+    h.Set(QStringLiteral("FFormat"), cboFormat->currentData().toString());
+    h.Set(QStringLiteral("FPrefixShortName"), chkPrefixShortName->isChecked() ? 1 : 0);
     return h;
 }
 

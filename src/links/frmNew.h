@@ -11,6 +11,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QSpinBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -38,6 +39,10 @@ public:
     QSpinBox* spnMaxLines;
     QDoubleSpinBox* spnMaxAmount;
     QCheckBox* chkUseList;
+    QComboBox* cboFormat; // 文本文件 / XML文件 / 电子发票平台模板 (FFormat txt, xml, xlsx)
+    QCheckBox* chkPrefixShortName; // 货物名称写成*简称*名称
+    QPushButton* cmdReadTemplate;  // 读取平台模板
+    QLabel* lblTemplate;           // the template installed
     QPlainTextEdit* txtNote;
     QTabWidget* STAB;
     FpGrid* fpHead;
@@ -58,6 +63,8 @@ private:
     void gridButtonClicked(FpGrid* grid, int col, int row);
 
     void cmdNext_Click();
+    // Reads the e-invoice platform's template workbook the user chooses into Taxlink.db.
+    void cmdReadTemplate_Click();
     void cmdPrevious_Click();
     void cmdFinish_Click();
     void cmdInsert_Click();

@@ -622,11 +622,12 @@ void TestCommon::oldConfigFileGainsTheNewColumns() {
     UpgradeConfigSchema(*c);
     UpgradeConfigSchema(*c); // again: nothing more to do
     const RecordsetPtr rs = c->Query(QStringLiteral(
-        "select FID, FName, FSeperator, FMaxLines, FMaxAmount, FUseList from t_BaseInfo order by FID"));
+        "select FID, FName, FSeperator, FMaxLines, FMaxAmount, FUseList, FFormat, FPrefixShortName from t_BaseInfo "
+        "order by FID"));
     QCOMPARE(rs->RecordCount(), 2);
     QCOMPARE(rs->allRows()[1].mid(0, 3), (QVariantList{7, QStringLiteral("我的关联"), QStringLiteral("|")}));
     for (const QVariantList& row : rs->allRows())
-        QVERIFY(row[3].isNull() && row[4].isNull() && row[5].isNull());
+        QVERIFY(row[3].isNull() && row[4].isNull() && row[5].isNull() && row[6].isNull() && row[7].isNull());
     c->Execute(
         QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
     QCOMPARE(c->Query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),

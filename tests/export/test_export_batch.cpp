@@ -1,8 +1,12 @@
 // taxferry-batch export: exit status, messages on stderr, filter handling.
 #include "common/Connection.h"
+#include "common/GbkCodec.h"
+#include "export/WorkbookDocumentSink.h"
 #include "support/TestSupport.h"
 #include <QProcess>
+#include <QXmlStreamReader>
 #include <QtTest/QtTest>
+#include <xlsxwriter.h>
 
 class TestExportBatch : public QObject {
     Q_OBJECT
@@ -180,6 +184,111 @@ private Q_SLOTS:
         for (const QString& line : ReadGbkFile(out))
             heads += line.startsWith(QStringLiteral("ZP"));
         QCOMPARE(heads, 5);
+    }
+
+    // A link that writes the invoicing software's XML file or the platform's workbook: the codes come from
+    // the catalogue, the goods name carries the short name when the link says so, and the documents of the
+    // text export come out in the other format.
+    void otherFormats_data() {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("XML文件") << "xml";
+        QTest::newRow("电子发票平台模板") << "xlsx";
+    }
+    void otherFormats() {
+        QFETCH(QString, format);
+        TestDatabases db;
+        const QString out = db.folder() + QStringLiteral("/out.") + format;
+        db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat=?, FPrefixShortName=1 where FID=1"),
+                           {format});
+        const RecordsetPtr items =
+            db.acct->Query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
+        int n = 0;
+        for (const QVariantList& item : items->allRows())
+            db.config->Execute(
+                QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
+                               "FShortName, FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
+                {item[0], item[1], item[2],
+                 QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
+                 QStringLiteral("简称%1").arg(n)});
+        if (format == u"xlsx") {
+            // A template of the platform's kind, made up here.
+            const QString templ = db.folder() + QStringLiteral("/template.xlsx");
+            lxw_workbook* book = workbook_new(QFile::encodeName(templ).constData());
+            const QList<QPair<QString, QStringList>> sheets{
+                {QStringLiteral("发票基础信息"), {"发票流水号", "购买方名称", "购买方纳税人识别号", "备注"}},
+                {QStringLiteral("发票明细信息"),
+                 {"发票流水号", "项目名称", "商品和服务税收分类编码", "数量", "金额", "税率", "税额"}}};
+            for (const auto& [name, headings] : sheets) {
+                lxw_worksheet* sheet = workbook_add_worksheet(book, name.toUtf8().constData());
+                for (int c = 0; c < headings.size(); ++c)
+                    worksheet_write_string(sheet, 0, lxw_col_t(c), headings[c].toUtf8().constData(), nullptr);
+            }
+            QCOMPARE(workbook_close(book), LXW_NO_ERROR);
+            QProcess t;
+            t.start(QStringLiteral(TAXFERRY_BATCH),
+                    {"template", templ, "--format", "电子发票平台", "--config", db.configPath});
+            QVERIFY(t.waitForFinished(120000));
+            QCOMPARE(QString::fromUtf8(t.readAllStandardError()), QString());
+            QCOMPARE(t.exitCode(), 0);
+            QVERIFY(QString::fromUtf8(t.readAllStandardOutput())
+                        .startsWith(QStringLiteral("发票基础信息\t发票流水号,")));
+        }
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                 db.configPath, "--link", "1", "--out", out});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("引出成功！\n"));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("引出发票5张，商品行10行。\n"));
+        QStringList docs, names, codes;
+        if (format == u"xml") {
+            QFile f(out);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray bytes = f.readAll();
+            QVERIFY(bytes.startsWith("<?xml version=\"1.0\" encoding=\"GBK\"?>"));
+            QString text;
+            QVERIFY(DecodeGbk(bytes, text));
+            text.remove(0, text.indexOf(u'\n') + 1);
+            QXmlStreamReader x(text);
+            int zsl = -1;
+            while (!x.atEnd()) {
+                if (x.readNext() != QXmlStreamReader::StartElement) continue;
+                if (x.name() == u"Zsl")
+                    zsl = x.readElementText().toInt();
+                else if (x.name() == u"Djh")
+                    docs << x.readElementText();
+                else if (x.name() == u"Spmc")
+                    names << x.readElementText();
+                else if (x.name() == u"Spbm")
+                    codes << x.readElementText();
+            }
+            QVERIFY2(!x.hasError(), qPrintable(x.errorString()));
+            QCOMPARE(zsl, int(docs.size()));
+        } else {
+            const QStringList sheets = WorkbookSheetNames(out);
+            QCOMPARE(sheets, (QStringList{"发票基础信息", "发票明细信息"}));
+            const auto head = ReadWorkbookSheet(out, sheets[0]);
+            const auto detail = ReadWorkbookSheet(out, sheets[1]);
+            for (const auto& row : head.mid(1))
+                docs << row.value(0).text;
+            for (const auto& row : detail.mid(1)) {
+                // The key ties each line to its invoice; codes stay text, amounts are numbers.
+                QVERIFY(docs.contains(row.value(0).text));
+                names << row.value(1).text;
+                codes << row.value(2).text;
+                QVERIFY(!row.value(2).number);
+                QVERIFY(row.value(4).number);
+            }
+        }
+        QCOMPARE(docs.size(), 5);
+        QCOMPARE(docs.first(), QStringLiteral("ZP000001"));
+        QCOMPARE(names.size(), 10);
+        QCOMPARE(codes.size(), 10);
+        static const QRegularExpression code(QStringLiteral("^\\d{19}$"));
+        static const QRegularExpression shortName(QStringLiteral("^\\*简称\\d+\\*.+"));
+        for (int i = 0; i < names.size(); ++i) {
+            QVERIFY2(code.match(codes[i]).hasMatch(), qPrintable(codes[i]));
+            QVERIFY2(shortName.match(names[i]).hasMatch(), qPrintable(names[i]));
+        }
     }
 
     // The system's message stays as it is; what the database said follows on a line of its own.

@@ -2,10 +2,13 @@
 #include "ScreenRegistry.h"
 #include "links/frmEditExpression.h"
 #include "links/frmNew.h"
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 static ScreenRegistrar sStep1("frmNew_step1", [](TestDatabases& db) {
@@ -15,6 +18,20 @@ static ScreenRegistrar sStep1("frmNew_step1", [](TestDatabases& db) {
     w->txtLinkName->setText(QStringLiteral("增值税专用发票引出"));
     w->cboType->setCurrentIndex(0);
     w->txtNote->setPlainText(QStringLiteral("每月月末引出已审核的专用发票"));
+    return static_cast<QWidget*>(w);
+});
+
+// A link that writes the e-invoice platform's workbook, limits set, before its template is read.
+static ScreenRegistrar sStep1b("frmNew_step1_workbook", [](TestDatabases& db) {
+    auto* w = new frmNew(db.session);
+    w->Status = 0;
+    w->Init();
+    w->txtLinkName->setText(QStringLiteral("数电票批量开具"));
+    w->cboType->setCurrentIndex(1);
+    w->spnMaxLines->setValue(8);
+    w->spnMaxAmount->setValue(99999.99);
+    w->cboFormat->setCurrentIndex(2);
+    w->chkPrefixShortName->setChecked(true);
     return static_cast<QWidget*>(w);
 });
 

@@ -1,0 +1,44 @@
+// taxferry-batch template FILE.xlsx --format NAME [--config PATH]: installs the e-invoice platform's
+// template workbook, as 读取平台模板 of the link wizard does.
+#include "Batch.h"
+#include "common/Session.h"
+#include "common/modBasic.h"
+#include "common/modFunction.h"
+#include "export/WorkbookTemplate.h"
+#include <QFileInfo>
+#include <cstdio>
+
+int RunBatchTemplate(const QStringList& args) {
+    const QString config = BatchOption(args, QStringLiteral("--config"));
+    const QString name = BatchOption(args, QStringLiteral("--format"));
+    const QStringList files = BatchPositional(args, {QStringLiteral("--config"), QStringLiteral("--format")});
+    if (files.size() != 1) {
+        std::fputs("usage: taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n",
+                   stderr);
+        return 1;
+    }
+    Session session;
+    try {
+        session.gsConfigConnString = config.isEmpty()
+                                         ? ConfigConnStringFor(ProgramDataFolder())
+                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gcnConfig = session.OpenConfigConnection();
+        const WorkbookLayout layout =
+            InstallWorkbookTemplate(*session.gcnConfig, files.first(),
+                                    name.isEmpty() ? QFileInfo(files.first()).completeBaseName() : name);
+        // What was learnt, on stdout: the two sheets and their headings.
+        for (const WorkbookSheetLayout* sheet : {&layout.head, &layout.detail}) {
+            QStringList headings;
+            for (const WorkbookColumn& c : sheet->columns)
+                headings << c.heading;
+            std::printf("%s\t%s\n", sheet->name.toUtf8().constData(),
+                        headings.join(QStringLiteral(",")).toUtf8().constData());
+        }
+    } catch (const DbError& e) {
+        ShowMsg(QStringLiteral("读取平台模板失败：") + e.description());
+        CloseConnection(session.gcnConfig);
+        return 1;
+    }
+    CloseConnection(session.gcnConfig);
+    return 0;
+}
