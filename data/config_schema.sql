@@ -51,11 +51,14 @@ CREATE TABLE t_DefaultDetail (
 
 -- Fields of the sales-document import file of the tax system; Fid is also the display order.
 -- FFieldType: "1" text, "2" date, "3" number.
+-- FFormat: empty for the fields of the text and XML files; 'xlsx' for the headings of the e-invoice
+-- platform's template, read into this table by 读取平台模板 (Fid from 1001).
 CREATE TABLE t_TaxField (
     Fid        INTEGER PRIMARY KEY,
     Fname      TEXT,
     FFieldType TEXT,
-    FisHead    BOOLEAN
+    FisHead    BOOLEAN,
+    FFormat    TEXT
 );
 
 -- Factory copy of t_TaxField; same columns in the same order ("insert … select *").

@@ -54,6 +54,7 @@ void UpgradeConfigSchema(Connection& config) {
         {"t_BaseInfo", "FUseList", "INTEGER"},
         {"t_BaseInfo", "FFormat", "TEXT"},
         {"t_BaseInfo", "FPrefixShortName", "INTEGER"},
+        {"t_TaxField", "FFormat", "TEXT"},
     };
     QHash<QString, QSet<QString>> known;
     for (const Added& a : added) {

@@ -348,9 +348,10 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 RunLine r{QByteArray(), Amount(*line, layout.bodyAmount), Amount(*line, layout.bodyTax), {}};
                 if (layout.sink) {
                     r.values = named(bodyFields, *line, false, layout.bodyNames);
+                    // The catalogue fills what the link does not map itself.
                     if (code)
                         for (auto it = code->constBegin(); it != code->constEnd(); ++it)
-                            r.values.insert(it.key(), it.value());
+                            if (r.values.value(it.key()).isEmpty()) r.values.insert(it.key(), it.value());
                 } else {
                     r.bytes =
                         EncodeLine(gbk, GetTxtLine(bodyFields, *line, Sep, false), bodyFields, *line, false);

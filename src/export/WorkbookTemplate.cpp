@@ -1,6 +1,9 @@
 #include "WorkbookTemplate.h"
 
 #include "common/modFunction.h"
+#include <QHash>
+#include <QSet>
+#include <algorithm>
 
 namespace {
 const QString kLayoutKey = QStringLiteral("WorkbookLayout");
@@ -17,11 +20,50 @@ void WriteValue(Connection& config, const QString& key, const QString& value) {
 }
 } // namespace
 
+namespace {
+// The template's headings become the fields a workbook link maps, as the text file's fields are for a
+// text link: rows of t_TaxField with FFormat 'xlsx'. A heading keeps its number when the template is
+// read again, so the links made on it stay as they are. The line-number column is filled by the export
+// itself and is not offered; the key (发票流水号) is, for the bill number the export groups by.
+void InstallHeadings(Connection& config, const WorkbookLayout& layout) {
+    QHash<QString, qlonglong> known; // "1|heading" (head) or "0|heading" -> Fid
+    qlonglong next = std::max<qlonglong>(
+        1000, config.Query(QStringLiteral("select max(Fid) from t_TaxField"))->value(0).toLongLong());
+    const RecordsetPtr rs =
+        config.Query(QStringLiteral("select Fid, Fname, FisHead from t_TaxField where FFormat='xlsx'"));
+    for (const QVariantList& row : rs->allRows())
+        known.insert(QString::number(IsTrueValue(row.value(2)) ? 1 : 0) + u'|' + NullToText(row.value(1)),
+                     row.value(0).toLongLong());
+    config.Execute(QStringLiteral("delete from t_TaxField where FFormat='xlsx'"));
+    static const QStringList numeric{QStringLiteral("数量"),       QStringLiteral("单价"),
+                                     QStringLiteral("不含税金额"), QStringLiteral("税率"),
+                                     QStringLiteral("税额"),       QStringLiteral("折扣金额"),
+                                     QStringLiteral("折扣税额")};
+    QSet<qlonglong> used;
+    for (const WorkbookSheetLayout* sheet : {&layout.head, &layout.detail}) {
+        const bool isHead = sheet == &layout.head;
+        for (const WorkbookColumn& c : sheet->columns) {
+            if (c.value == WorkbookValue::LineNo) continue;
+            const QString key = QString::number(isHead ? 1 : 0) + u'|' + c.heading;
+            qlonglong id = known.value(key, 0);
+            if (id == 0 || used.contains(id)) id = ++next;
+            used.insert(id);
+            config.Execute(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
+                                          "values (?, ?, ?, ?, 'xlsx')"),
+                           {id, c.heading,
+                            numeric.contains(c.value) ? QStringLiteral("3") : QStringLiteral("1"),
+                            isHead ? 1 : 0});
+        }
+    }
+}
+} // namespace
+
 WorkbookLayout InstallWorkbookTemplate(Connection& config, const QString& xlsxPath, const QString& name) {
     const WorkbookLayout layout = LearnWorkbookLayout(xlsxPath);
     TransactionGuard tx(config);
     WriteValue(config, kLayoutKey, layout.ToJson());
     WriteValue(config, kNameKey, name.trimmed());
+    InstallHeadings(config, layout);
     tx.commit();
     return layout;
 }

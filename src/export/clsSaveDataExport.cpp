@@ -280,19 +280,40 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                 throw;
             }
         };
+        // A workbook link maps the template's headings: each stands for what the heading means (the value
+        // learnt with the template), or for itself when that is not known.
+        std::optional<WorkbookLayout> workbook;
+        QStringList headNames = m_headTaxNames, bodyNames = m_bodyTaxNames;
+        if (format == u"xlsx") {
+            workbook = InstalledWorkbookLayout(config);
+            if (!workbook) {
+                ShowMsg(QStringLiteral("尚未读取电子发票平台模板，请先在关联设置中读取平台模板，引出失败！"));
+                return false;
+            }
+            QHash<QString, QString> meaning;
+            for (WorkbookSheetLayout* sheet : {&workbook->head, &workbook->detail})
+                for (WorkbookColumn& c : sheet->columns) {
+                    if (c.value.isEmpty()) c.value = c.heading;
+                    meaning.insert(c.heading, c.value);
+                }
+            for (QString& n : headNames)
+                n = meaning.value(n, n);
+            for (QString& n : bodyNames)
+                n = meaning.value(n, n);
+        }
         ExportLayout layout;
-        layout.headDocNo = ColumnOf(m_headTaxNames, QStringLiteral("单据号"));
-        layout.headCustomer = ColumnOf(m_headTaxNames, QStringLiteral("购方名称"));
-        layout.headListName = ColumnOf(m_headTaxNames, QStringLiteral("清单行商品名称"));
-        layout.bodyAmount = ColumnOf(m_bodyTaxNames, QStringLiteral("不含税金额"));
-        layout.bodyTax = ColumnOf(m_bodyTaxNames, QStringLiteral("税额"));
+        layout.headDocNo = ColumnOf(headNames, QStringLiteral("单据号"));
+        layout.headCustomer = ColumnOf(headNames, QStringLiteral("购方名称"));
+        layout.headListName = ColumnOf(headNames, QStringLiteral("清单行商品名称"));
+        layout.bodyAmount = ColumnOf(bodyNames, QStringLiteral("不含税金额"));
+        layout.bodyTax = ColumnOf(bodyNames, QStringLiteral("税额"));
         layout.maxLines = std::max(0, NullToValue(link->value(QStringLiteral("FMaxLines")), 0).toInt());
         layout.maxAmount =
             std::max(0.0, NullToValue(link->value(QStringLiteral("FMaxAmount")), 0).toDouble());
         layout.useList = IsTrueValue(link->value(QStringLiteral("FUseList")));
         layout.dryRun = m_preview;
         layout.prefixShortName = prefixShortName;
-        layout.bodyGoodsName = ColumnOf(m_bodyTaxNames, QStringLiteral("货物名称"));
+        layout.bodyGoodsName = ColumnOf(bodyNames, QStringLiteral("货物名称"));
         if (hasItemNumber) {
             layout.bodyItemNumber = 1 + int(m_bodyTaxNames.size());
             TaxCodeStore store(m_session);
@@ -312,17 +333,12 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         std::unique_ptr<DocumentSink> sink;
         if (format == u"xml") {
             sink = std::make_unique<XmlDocumentSink>(FilePath);
-        } else if (format == u"xlsx") {
-            const std::optional<WorkbookLayout> workbook = InstalledWorkbookLayout(config);
-            if (!workbook) {
-                ShowMsg(QStringLiteral("尚未读取电子发票平台模板，请先在关联设置中读取平台模板，引出失败！"));
-                return false;
-            }
+        } else if (workbook) {
             sink = std::make_unique<WorkbookDocumentSink>(FilePath, *workbook);
         }
         layout.sink = sink.get();
-        layout.headNames = m_headTaxNames;
-        layout.bodyNames = m_bodyTaxNames;
+        layout.headNames = headNames;
+        layout.bodyNames = bodyNames;
         // The caller's sink, watched: a request to stop is what ended the export.
         struct Watch : ProgressSink {
             ProgressSink* inner = nullptr;

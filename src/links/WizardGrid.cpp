@@ -33,10 +33,12 @@ QString GetFieldList(Connection& config, const QString& sql, bool isTaxList, con
     return out;
 }
 
-QString TaxFieldList(Connection& config, bool isHead) {
-    return GetFieldList(
-        config, QStringLiteral("Select Fid,Fname,FFieldType from t_TaxField where FisHead=? order by Fid"),
-        true, {isHead});
+QString TaxFieldList(Connection& config, bool isHead, const QString& format) {
+    // The text and XML files share the tax system's fields; the workbook has the template's headings.
+    return GetFieldList(config,
+                        QStringLiteral("Select Fid,Fname,FFieldType from t_TaxField where FisHead=? and "
+                                       "coalesce(FFormat,'')=? order by Fid"),
+                        true, {isHead, format == u"xlsx" ? QStringLiteral("xlsx") : QString("")});
 }
 
 QString QorFieldList(Connection& config, bool isHead) {

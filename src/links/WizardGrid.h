@@ -35,7 +35,7 @@ QString TextToType(const QString& text);
 // name + 100 blanks + "|" + FID + "|" + type, accounting items description + 100 blanks + "|" + FID.
 QString GetFieldList(Connection& config, const QString& sql, bool isTaxList, const QVariantList& params = {});
 // The item lists of one side of the grids.
-QString TaxFieldList(Connection& config, bool isHead);
+QString TaxFieldList(Connection& config, bool isHead, const QString& format = QStringLiteral("txt"));
 QString QorFieldList(Connection& config, bool isHead);
 
 // The stored rows of one side of link key, in saved order, as grid rows (throws DbError).

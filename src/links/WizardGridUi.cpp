@@ -34,8 +34,8 @@ void FormatFpGrid(FpGrid* grid) {
     }
 }
 
-void FillFieldLists(const Session& session, FpGrid* grid, bool isHead) {
-    SetComboColumn(grid, TaxField, TaxFieldList(session.Config(), isHead));
+void FillFieldLists(const Session& session, FpGrid* grid, bool isHead, const QString& format) {
+    SetComboColumn(grid, TaxField, TaxFieldList(session.Config(), isHead, format));
     SetComboColumn(grid, QorField, QorFieldList(session.Config(), isHead));
     SetCheckColumn(grid, IsFormula);
 }

@@ -9,7 +9,8 @@ class RecordList;
 class Session;
 
 void FormatFpGrid(FpGrid* grid);
-void FillFieldLists(const Session& session, FpGrid* grid, bool isHead);
+void FillFieldLists(const Session& session, FpGrid* grid, bool isHead,
+                    const QString& format = QStringLiteral("txt"));
 // After the user picked a tax field (column 1) or an accounting field (column 4).
 void GridCellChanged(FpGrid* grid, int col, int row);
 // After the formula box (column 3) of a row changed.

@@ -72,9 +72,12 @@ bool RunLinkChange(const Session& session, const char* procName,
 
 } // namespace
 
+// The fields of the text file; the headings of an installed platform template stay.
+const QString kTextFields = QStringLiteral(" where FFormat is null or FFormat=''");
+
 bool clsSaveData::SaveTaxField(const RecordList& Fields) {
     return RunLinkChange(m_session, "SaveTaxField", [&](Connection& conn) {
-        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")));
+        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")) + kTextFields);
         for (int i = 1; i <= Fields.Count(); ++i)
             ExecuteInsert(conn, QStringLiteral("t_TaxField"), Fields.Item(i));
     });
@@ -82,8 +85,9 @@ bool clsSaveData::SaveTaxField(const RecordList& Fields) {
 
 bool clsSaveData::LoadTaxDefaultField() {
     return RunLinkChange(m_session, "LoadTaxDefaultField", [](Connection& conn) {
-        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")));
-        conn.Execute(QStringLiteral("Insert into t_TaxField Select * from t_TaxDefaultField"));
+        conn.Execute(conn.dialect().deleteFrom(QStringLiteral("t_TaxField")) + kTextFields);
+        conn.Execute(QStringLiteral("Insert into t_TaxField (Fid,Fname,FFieldType,FisHead) Select "
+                                    "Fid,Fname,FFieldType,FisHead from t_TaxDefaultField"));
     });
 }
 

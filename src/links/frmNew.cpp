@@ -226,17 +226,29 @@ frmNew::frmNew(const Session& session, QWidget* parent) : QDialog(parent), m_ses
     connect(fpBody, &FpGrid::Change, this, [this](int c, int r) { GridCellChanged(fpBody, c, r); });
 }
 
+namespace {
+// The fields a link maps: the text and XML files share the tax system's, the workbook has its headings.
+QString FieldFamily(const QString& format) {
+    return format == u"xlsx" ? format : QStringLiteral("txt");
+}
+} // namespace
+
+void frmNew::FillLists() {
+    m_listFormat = FieldFamily(cboFormat->currentData().toString());
+    FillFieldLists(m_session, fpHead, true, m_listFormat);
+    FillFieldLists(m_session, fpBody, false, m_listFormat);
+}
+
 void frmNew::Init() {
     STAB->setCurrentIndex(0);
     FormatFpGrid(fpHead);
     FormatFpGrid(fpBody);
-    FillFieldLists(m_session, fpHead, true);
-    FillFieldLists(m_session, fpBody, false);
+    if (Status == 1) LoadBaseData();
+    FillLists();
     if (Status != 1) {
         txtCompartChar->setText(QStringLiteral("~~"));
         return;
     }
-    LoadBaseData();
     LoadDetailData(m_session, fpHead, Key, true);
     LoadDetailData(m_session, fpBody, Key, false);
 }
@@ -306,6 +318,21 @@ bool frmNew::CheckFirstStepData() {
 void frmNew::cmdNext_Click() {
     try {
         if (!CheckFirstStepData()) return;
+        if (FieldFamily(cboFormat->currentData().toString()) != m_listFormat) {
+            // The other format maps other fields: what was mapped for the one does not fit the other.
+            bool mapped = false;
+            for (const FpGrid* g : {fpHead, fpBody})
+                for (const GridRow& row : ReadGridRows(g))
+                    mapped = mapped || !row.taxID.trimmed().isEmpty();
+            if (mapped &&
+                !AskYesNo(QStringLiteral("改变引出格式后需要重新设置字段对应，是否清空已设置的字段对应？")))
+                return;
+            for (FpGrid* g : {fpHead, fpBody}) {
+                g->ClearAllData();
+                FormatFpGrid(g);
+            }
+            FillLists();
+        }
         m_intStep = 1;
         ShowStep();
     } catch (const std::exception& e) {
@@ -356,7 +383,10 @@ void frmNew::cmdFinish_Click() {
     try {
         if (!CheckGridData(fpHead, true)) return;
         if (!CheckGridData(fpBody, false)) return;
-        const QStringList missing = MissingRequiredFields(ReadGridRows(fpHead), ReadGridRows(fpBody));
+        // The tax system's own files need their first fields; a workbook's columns are the platform's.
+        const QStringList missing = m_listFormat == u"xlsx"
+                                        ? QStringList()
+                                        : MissingRequiredFields(ReadGridRows(fpHead), ReadGridRows(fpBody));
         if (!missing.isEmpty() &&
             !AskYesNo(QStringLiteral(
                           "关联没有对应税控系统必需的字段：%1。税控系统将拒绝这样引出的文件，是否仍然保存？")

@@ -43,6 +43,7 @@ public:
     QCheckBox* chkPrefixShortName; // 货物名称写成*简称*名称
     QPushButton* cmdReadTemplate;  // 读取平台模板
     QLabel* lblTemplate;           // the template installed
+    QString m_listFormat;          // the fields the grids list: "txt" (also for XML) or "xlsx"
     QPlainTextEdit* txtNote;
     QTabWidget* STAB;
     FpGrid* fpHead;
@@ -65,6 +66,8 @@ private:
     void cmdNext_Click();
     // Reads the e-invoice platform's template workbook the user chooses into Taxlink.db.
     void cmdReadTemplate_Click();
+    // Fills the field lists of both grids for the chosen format.
+    void FillLists();
     void cmdPrevious_Click();
     void cmdFinish_Click();
     void cmdInsert_Click();

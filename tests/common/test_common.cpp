@@ -618,16 +618,22 @@ void TestCommon::oldConfigFileGainsTheNewColumns() {
                          "create table t_BaseInfo (FID INTEGER PRIMARY KEY, FName TEXT, FInvioceType "
                          "INTEGER, FSeperator TEXT, FMemo TEXT, FDate TEXT, FInOrOut TEXT);"
                          "insert into t_BaseInfo values (1, '专用发票', 0, '~~', '备注', '2020-01-01', '0');"
-                         "insert into t_BaseInfo values (7, '我的关联', 2, '|', '', '2021-05-06', '0');"));
+                         "insert into t_BaseInfo values (7, '我的关联', 2, '|', '', '2021-05-06', '0');"
+                         "create table t_TaxField (Fid INTEGER PRIMARY KEY, Fname TEXT, FFieldType TEXT, "
+                         "FisHead BOOLEAN); insert into t_TaxField values (1, '单据号', '1', 1);"));
     UpgradeConfigSchema(*c);
     UpgradeConfigSchema(*c); // again: nothing more to do
-    const RecordsetPtr rs = c->Query(QStringLiteral(
-        "select FID, FName, FSeperator, FMaxLines, FMaxAmount, FUseList, FFormat, FPrefixShortName from t_BaseInfo "
-        "order by FID"));
+    const RecordsetPtr rs = c->Query(QStringLiteral("select FID, FName, FSeperator, FMaxLines, FMaxAmount, "
+                                                    "FUseList, FFormat, FPrefixShortName from t_BaseInfo "
+                                                    "order by FID"));
     QCOMPARE(rs->RecordCount(), 2);
     QCOMPARE(rs->allRows()[1].mid(0, 3), (QVariantList{7, QStringLiteral("我的关联"), QStringLiteral("|")}));
     for (const QVariantList& row : rs->allRows())
         QVERIFY(row[3].isNull() && row[4].isNull() && row[5].isNull() && row[6].isNull() && row[7].isNull());
+    QCOMPARE(c->Query(QStringLiteral("select Fname || '/' || coalesce(FFormat, '') from t_TaxField"))
+                 ->value(0)
+                 .toString(),
+             QStringLiteral("单据号/"));
     c->Execute(
         QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
     QCOMPARE(c->Query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),

@@ -232,6 +232,24 @@ private Q_SLOTS:
             QCOMPARE(t.exitCode(), 0);
             QVERIFY(QString::fromUtf8(t.readAllStandardOutput())
                         .startsWith(QStringLiteral("发票基础信息\t发票流水号,")));
+            // The headings are the fields a workbook link maps; the buyer's name is mapped to its heading.
+            const auto headings = [&](int isHead) {
+                QStringList out;
+                const RecordsetPtr rs = db.config->Query(
+                    QStringLiteral(
+                        "select Fid, Fname from t_TaxField where FFormat='xlsx' and FisHead=? order by Fid"),
+                    {isHead});
+                for (const QVariantList& r : rs->allRows())
+                    out << r[0].toString() + u'=' + r[1].toString();
+                return out;
+            };
+            const QStringList head = headings(1);
+            QCOMPARE(head.size(), 4);
+            QVERIFY(head[1].endsWith(QStringLiteral("=购买方名称")));
+            QCOMPARE(headings(0).size(), 7);
+            db.config->Execute(
+                QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=3"),
+                {head[1].section(u'=', 0, 0).toInt()});
         }
         QProcess p;
         p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
@@ -268,8 +286,10 @@ private Q_SLOTS:
             QCOMPARE(sheets, (QStringList{"发票基础信息", "发票明细信息"}));
             const auto head = ReadWorkbookSheet(out, sheets[0]);
             const auto detail = ReadWorkbookSheet(out, sheets[1]);
-            for (const auto& row : head.mid(1))
+            for (const auto& row : head.mid(1)) {
                 docs << row.value(0).text;
+                QVERIFY(!row.value(1).text.isEmpty()); // 购买方名称, mapped to its heading
+            }
             for (const auto& row : detail.mid(1)) {
                 // The key ties each line to its invoice; codes stay text, amounts are numbers.
                 QVERIFY(docs.contains(row.value(0).text));

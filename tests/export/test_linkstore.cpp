@@ -168,12 +168,21 @@ private Q_SLOTS:
                                    {"FisHead", true}})
             f.Set(k, v);
         fields.Add(f);
+        // The headings of an installed platform template are no fields of the text file: they stay.
+        s.db.config->Execute(
+            QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
+                           "values (1001, '购买方名称', '1', 1, 'xlsx')"));
+        const QString heading = QStringLiteral("1001:购买方名称");
         QVERIFY(clsSaveData(s.db.session).SaveTaxField(fields));
-        QCOMPARE(Rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField")),
-                 QStringList{"1:单据号"});
+        QCOMPARE(Rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField order by Fid")),
+                 (QStringList{"1:单据号", heading}));
         QVERIFY(clsSaveData(s.db.session).LoadTaxDefaultField());
-        QCOMPARE(Rows(*s.db.config, QStringLiteral("select * from t_TaxField order by Fid")),
+        QCOMPARE(Rows(*s.db.config,
+                      QStringLiteral("select Fid, Fname, FFieldType, FisHead from t_TaxField where Fid<1001 "
+                                     "order by Fid")),
                  Rows(*s.db.config, QStringLiteral("select * from t_TaxDefaultField order by Fid")));
+        QCOMPARE(Rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField where Fid=1001")),
+                 QStringList{heading});
         QVERIFY(s.sink.entries.isEmpty());
     }
 

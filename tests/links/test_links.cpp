@@ -120,6 +120,7 @@ private Q_SLOTS:
     void firstStepChecks();
     void newLinkSavedWithHeadBodyAndFormula();
     void editKeepsFidAndRewritesRows();
+    void workbookFormatMapsTheHeadings();
     void editUnknownKeyOpensEmpty_data();
     void editUnknownKeyOpensEmpty();
     void finishMessages_data();
@@ -469,6 +470,46 @@ void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
         (QStringList{QStringLiteral("1;0;1;1"),
                      QStringLiteral("7;1;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
                      QStringLiteral("13;0;21;0"), QStringLiteral("16;1;24 * 2|FQty * 2|[24/数量] * 2;0")}));
+}
+
+// A workbook link maps the platform template's headings: choosing the format lists them, and what was
+// mapped for the other format is cleared only when the user agrees.
+void TestLinks::workbookFormatMapsTheHeadings() {
+    Connection& c = *m_db->config;
+    c.Execute(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) values "
+                             "(1001, '*购买方名称', '1', 1, 'xlsx'), (1002, '项目名称', '1', 0, 'xlsx'), "
+                             "(1003, '*发票流水号', '1', 1, 'xlsx')"));
+    auto w = openWizard();
+    w->txtLinkName->setText(QStringLiteral("数电票"));
+    w->cboType->setCurrentIndex(0);
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    fill(w.get(), true, {QStringLiteral("1|单据号|单据号")});
+    QVERIFY(!w->fpHead->Items(TaxField, 2).contains(QStringLiteral("*购买方名称|1001|1")));
+    QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(QStringLiteral("xlsx")));
+    m_sink->answers << false; // keep the mapping: stay on the first step
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(w->Step(), 0);
+    m_sink->answers << true;
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(w->Step(), 1);
+    QCOMPARE(w->fpHead->Text(TaxField, 1), QString());
+    QStringList headings;
+    for (const QString& item : w->fpHead->Items(TaxField, 1))
+        headings << FpGrid::VisibleText(item);
+    headings.removeAll(QString());
+    QCOMPARE(headings, (QStringList{"*购买方名称", "*发票流水号"}));
+    fill(w.get(), true, {QStringLiteral("1|*购买方名称|购方名称"), QStringLiteral("2|*发票流水号|单据号")});
+    fill(w.get(), false, {QStringLiteral("1|项目名称|货物名称")});
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    const QString ask = QStringLiteral("改变引出格式后需要重新设置字段对应，是否清空已设置的字段对应？");
+    QCOMPARE(m_sink->texts(), (QStringList{ask, ask, QStringLiteral("保存成功!")}));
+    QCOMPARE(rowsOf(c, QStringLiteral("select FFormat from t_BaseInfo where FName='数电票'")),
+             QStringList{"xlsx"});
+    QCOMPARE(
+        rowsOf(c, QStringLiteral("select FTaxID from t_Detail where FBaseInfoID=(select FID from t_BaseInfo "
+                                 "where FName='数电票') order by FID")),
+        (QStringList{"1001", "1003", "1002"}));
 }
 
 void TestLinks::editKeepsFidAndRewritesRows() {
