@@ -509,10 +509,11 @@ struct WorkbookDocumentSink::Impl {
     QString path;
     WorkbookLayout layout;
     QList<QList<OutCell>> headRows, detailRows; // written in Commit: nothing touches the disk before
+    QHash<QString, QString> keys;               // 发票流水号 -> the 单据号 it stands for
 };
 
 WorkbookDocumentSink::WorkbookDocumentSink(const QString& path, const WorkbookLayout& layout)
-    : d(std::make_unique<Impl>(Impl{path, layout, {}, {}})) {}
+    : d(std::make_unique<Impl>(Impl{path, layout, {}, {}, {}})) {}
 
 WorkbookDocumentSink::~WorkbookDocumentSink() = default;
 
@@ -520,12 +521,17 @@ void WorkbookDocumentSink::Begin(int documents) {
     if (documents > 0) d->headRows.reserve(documents);
 }
 
-void WorkbookDocumentSink::Add(const SinkDocument& doc) {
-    // The platform's limits of one invoice, checked before anything of the document is kept.
-    if (doc.docNo.size() > 20)
+void WorkbookDocumentSink::Add(const SinkDocument& whole) {
+    // The platform takes a 发票流水号 of at most 20 characters: a longer 单据号 keeps its last 20, where
+    // bill numbers (and the pieces of a split invoice) differ; two that come out alike are refused.
+    SinkDocument doc = whole;
+    if (doc.docNo.size() > 20) doc.docNo = doc.docNo.right(20);
+    if (const auto other = d->keys.constFind(doc.docNo); other != d->keys.constEnd())
         throw ExportRefused(
-            QStringLiteral("发票“%1”的发票流水号超过20个字符，电子发票平台不能导入，引出失败！")
-                .arg(doc.docNo));
+            QStringLiteral("发票“%1”与发票“%2”的发票流水号截为20个字符后都是“%3”，电子发票平台"
+                           "不能区分，引出失败！")
+                .arg(*other, whole.docNo, doc.docNo));
+    // The platform's limits of one invoice, checked before anything of the document is kept.
     const QString buyer = doc.head.value(QStringLiteral("购方名称"));
     if (GbkLength(buyer) > 100)
         throw ExportRefused(
@@ -550,6 +556,7 @@ void WorkbookDocumentSink::Add(const SinkDocument& doc) {
             row.append(CellOf(c.value, doc, &doc.lines[i], i + 1));
         lines.append(row);
     }
+    d->keys.insert(doc.docNo, whole.docNo);
     d->headRows.append(head);
     d->detailRows += lines;
 }
