@@ -58,6 +58,16 @@ QString Negated(const QString& text) {
     return NumberText(v == 0 ? 0.0 : -v);
 }
 
+// A number with a fixed count of decimals, "." and no grouping (prices 8, amounts and taxes 2); an empty
+// value stays empty, and a text that is no number is written as it is.
+QString Fixed(const QString& text, int decimals) {
+    double v = 0;
+    if (!StrictNumber(text, v)) return text.trimmed();
+    const double scale = std::pow(10.0, decimals);
+    v = std::round(v * scale) / scale;
+    return QString::number(v == 0 ? 0.0 : v, 'f', decimals);
+}
+
 class FpWriter {
 public:
     FpWriter(GbkEncoder& gbk, const QString& docNo) : m_gbk(gbk), m_docNo(docNo) {}
@@ -186,11 +196,11 @@ void XmlDocumentSink::Add(const SinkDocument& doc) {
             w.element("Syyhzcbz", preferential, 6);
             w.element("Lslbz", line.value(QStringLiteral("零税率标识")), 6);
             w.element("Yhzcsm", line.value(QStringLiteral("优惠政策说明")), 6);
-            w.element("Dj", dj, 6);
-            w.element("Sl", sl, 6);
-            w.element("Je", je, 6);
+            w.element("Dj", Fixed(dj, 8), 6);
+            w.element("Sl", sl.trimmed(), 6);
+            w.element("Je", Fixed(je, 2), 6);
             w.element("Slv", rate, 6);
-            w.element("Se", se, 6);
+            w.element("Se", Fixed(se, 2), 6);
             w.element("Kce", QString(), 6);
             w.element("fphxz", QString(QLatin1Char(kind)), 6);
             w.close("Sph", 5);

@@ -214,14 +214,16 @@ private Q_SLOTS:
             << Doc(QStringLiteral("ZP01"), {Goods(QStringLiteral("电脑"), "2", "1130.5", "2261", "293.93"),
                                             Goods(QStringLiteral("鼠标"), "1", "10", "10", "0.6", "6")})
             << QStringLiteral("ZP01|甲公司|0|48.0|")
-            << QStringList{"0|1|电脑|1130.5|2|2261|0.13|293.93", "0|2|鼠标|10|1|10|0.06|0.6"};
+            << QStringList{"0|1|电脑|1130.50000000|2|2261.00|0.13|293.93",
+                           "0|2|鼠标|10.00000000|1|10.00|0.06|0.60"};
         QTest::newRow("prices with tax from the first line")
             << Doc(QStringLiteral("ZP02"), {With(Goods(QStringLiteral("电脑"), "1", "113", "100", "13"),
                                                  QStringLiteral("价格方式"), "1"),
                                             With(Goods(QStringLiteral("键盘"), "1", "113", "100", "13"),
                                                  QStringLiteral("价格方式"), "0")})
             << QStringLiteral("ZP02|甲公司|1|48.0|")
-            << QStringList{"0|1|电脑|113|1|100|0.13|13", "0|2|键盘|113|1|100|0.13|13"};
+            << QStringList{"0|1|电脑|113.00000000|1|100.00|0.13|13.00",
+                           "0|2|键盘|113.00000000|1|100.00|0.13|13.00"};
         // The discount line follows its line; the numbering counts it.
         QTest::newRow("discounted line")
             << Doc(QStringLiteral("ZP03"), {With(With(Goods(QStringLiteral("电脑"), "2", "50", "100", "13"),
@@ -230,20 +232,20 @@ private Q_SLOTS:
                                             With(Goods(QStringLiteral("鼠标"), "1", "10", "10", "1.3"),
                                                  QStringLiteral("折扣金额"), "0")})
             << QStringLiteral("ZP03|甲公司|0|48.0|")
-            << QStringList{"2|1|电脑|50|2|100|0.13|13", "1|2|电脑|||-10|0.13|-1.3",
-                           "0|3|鼠标|10|1|10|0.13|1.3"};
+            << QStringList{"2|1|电脑|50.00000000|2|100.00|0.13|13.00", "1|2|电脑|||-10.00|0.13|-1.30",
+                           "0|3|鼠标|10.00000000|1|10.00|0.13|1.30"};
         QTest::newRow("discount tax not mapped")
             << Doc(QStringLiteral("ZP04"), {With(Goods(QStringLiteral("电脑"), "1", "100", "100", "13"),
                                                  QStringLiteral("折扣金额"), "3.33")})
             << QStringLiteral("ZP04|甲公司|0|48.0|")
-            << QStringList{"2|1|电脑|100|1|100|0.13|13", "1|2|电脑|||-3.33|0.13|-0.43"};
+            << QStringList{"2|1|电脑|100.00000000|1|100.00|0.13|13.00", "1|2|电脑|||-3.33|0.13|-0.43"};
         QTest::newRow("markup characters and line breaks")
             << WithHead(Doc(QStringLiteral("ZP&05"),
                             {Goods(QStringLiteral("A&B <C> \"D\" 'E'"), "1", "1", "1", "0.13")},
                             QStringLiteral("<甲>&'乙'")),
                         QStringLiteral("备注"), QStringLiteral("第一行\r\n第二行"))
             << QStringLiteral("ZP&05|<甲>&'乙'|0|48.0|第一行\r\n第二行")
-            << QStringList{"0|1|A&B <C> \"D\" 'E'|1|1|1|0.13|0.13"};
+            << QStringList{"0|1|A&B <C> \"D\" 'E'|1.00000000|1|1.00|0.13|0.13"};
     }
     void xmlDocument() {
         QFETCH(SinkDocument, doc);
