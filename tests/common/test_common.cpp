@@ -182,6 +182,10 @@ void TestCommon::numberText() {
     QFETCH(double, value);
     QFETCH(QString, expected);
     QCOMPARE(NumberText(value), expected);
+    // The text a stored file or statement had before: Qt's 15-digit 'g' form, for neighbours too.
+    for (const double v : {value, std::nextafter(value, 1e308), std::nextafter(value, -1e308), value * 1e-7,
+                           value * 1e17, -value / 3})
+        if (v != 0.0) QCOMPARE(NumberText(v), QString::number(v, 'g', 15));
 }
 
 void TestCommon::buildInsertSqlKeepsTableOrderAndBindsValues() {
