@@ -878,7 +878,7 @@ DbError copyFailure(PGconn* pg, PGresult* res, const QString& sql) {
 } // namespace
 
 void Connection::CopyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
-                        const std::function<QVariant(qsizetype row, int column)>& value) {
+                        const std::function<const QVariant&(qsizetype row, int column)>& value) {
     settleCopy();
     const QString sql = QStringLiteral("COPY ") + table + QStringLiteral(" (") + columns.join(u',') +
                         QStringLiteral(") FROM STDIN");

@@ -185,7 +185,7 @@ public:
     // where an INSERT has to spell every value out. value(row, column) gives each value as it would be
     // bound to a statement. Throws DbError.
     void CopyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
-                const std::function<QVariant(qsizetype row, int column)>& value);
+                const std::function<const QVariant&(qsizetype row, int column)>& value);
     // The next count identifiers of a table, ascending, as count calls of the counter would hand them out;
     // in one round trip where the database can (on PostgreSQL the function called in a query, the counter
     // table advanced by count). Throws DbError.

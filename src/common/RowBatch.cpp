@@ -55,7 +55,7 @@ void RowBatch::Flush() {
             for (int c = 0; c < m_columns.size(); ++c)
                 if (set.testBit(c)) at << c;
             m_conn.CopyIn(m_table, columns, group.size(),
-                          [&](qsizetype r, int c) -> QVariant { return group[r]->values[at[c]]; });
+                          [&](qsizetype r, int c) -> const QVariant& { return group[r]->values[at[c]]; });
             continue;
         }
         const QString one = u'(' + QStringList(count, QStringLiteral("?")).join(u',') + u')';

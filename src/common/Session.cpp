@@ -49,12 +49,9 @@ void UpgradeConfigSchema(Connection& config) {
         const char* type;
     };
     static const Added added[] = {
-        {"t_BaseInfo", "FMaxLines", "INTEGER"},
-        {"t_BaseInfo", "FMaxAmount", "REAL"},
-        {"t_BaseInfo", "FUseList", "INTEGER"},
-        {"t_BaseInfo", "FFormat", "TEXT"},
-        {"t_BaseInfo", "FPrefixShortName", "INTEGER"},
-        {"t_TaxField", "FFormat", "TEXT"},
+        {"t_BaseInfo", "FMaxLines", "INTEGER"},        {"t_BaseInfo", "FMaxAmount", "REAL"},
+        {"t_BaseInfo", "FUseList", "INTEGER"},         {"t_BaseInfo", "FFormat", "TEXT"},
+        {"t_BaseInfo", "FPrefixShortName", "INTEGER"}, {"t_TaxField", "FFormat", "TEXT"},
     };
     QHash<QString, QSet<QString>> known;
     for (const Added& a : added) {

@@ -177,7 +177,8 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
 }
 
 void ImportEngine::Flush() {
-    const QStringList ids = m_writer.Flush();
-    // The ledger has a row per invoice when the guard is on, none otherwise.
-    m_ledger->Flush(m_ledger->Pending() == 0 ? QStringList() : ids);
+    m_writer.Flush([this](const QStringList& ids) {
+        // The ledger has a row per invoice when the guard is on, none otherwise.
+        m_ledger->Flush(m_ledger->Pending() == 0 ? QStringList() : ids);
+    });
 }

@@ -101,7 +101,7 @@ bool InvoiceWriter::IsFull() const {
     return m_entries->Pending() + m_heads->Pending() >= m_enough;
 }
 
-QStringList InvoiceWriter::Flush() {
+QStringList InvoiceWriter::Flush(const std::function<void(const QStringList&)>& beforeLines) {
     RowBatch& h = *m_heads;
     RowBatch& e = *m_entries;
     const int count = h.Pending();
@@ -121,6 +121,8 @@ QStringList InvoiceWriter::Flush() {
                 SqlBindValue(e.Columns()[m_e.interID].type, texts.value(place(row.values[m_e.interID])));
         }
     h.Flush();
+    if (beforeLines) beforeLines(texts);
+    // The lines last: on a server that streams them, it loads them while the next invoices are read.
     e.Flush();
     return texts;
 }

@@ -9,6 +9,7 @@
 #include "common/Connection.h"
 #include "common/RowBatch.h"
 #include <QString>
+#include <functional>
 #include <optional>
 
 class Session;
@@ -26,9 +27,9 @@ public:
     // Between two invoices: true once enough rows have gathered to be written.
     bool IsFull() const;
     // Between two invoices: gives the invoices in memory their FInterID (one call of the counter for all
-    // of them) and writes their rows. Returns the identifiers in the order the invoices were added.
-    // Throws DbError.
-    QStringList Flush();
+    // of them) and writes their rows, the heads first, then beforeLines with the identifiers in the order
+    // the invoices were added, then the lines. Returns the identifiers. Throws DbError.
+    QStringList Flush(const std::function<void(const QStringList&)>& beforeLines = {});
 
     // Head step: checks and resolves the head line (file line lineNumber) and adds the invoice. head
     // receives the line. Throws DbError for what the error report covers.
