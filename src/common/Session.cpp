@@ -25,9 +25,10 @@ void AddMissingConfigTables(Connection& config, bool isOurs) {
     };
     static const Added added[] = {
         {"t_TaxCode",
-         "CREATE TABLE t_TaxCode (FItemID INTEGER NOT NULL, FItemNumber TEXT, FItemName TEXT, FTaxCode TEXT, "
+         "CREATE TABLE IF NOT EXISTS t_TaxCode (FItemID INTEGER NOT NULL, FItemNumber TEXT, FItemName TEXT, "
+         "FTaxCode TEXT, "
          "FShortName TEXT, FOwnCode TEXT, FPreferential INTEGER, FPreferentialText TEXT, FZeroRate TEXT);"
-         "CREATE UNIQUE INDEX ux_TaxCode_Item ON t_TaxCode (FItemID)"},
+         "CREATE UNIQUE INDEX IF NOT EXISTS ux_TaxCode_Item ON t_TaxCode (FItemID)"},
     };
     for (const Added& a : added) {
         try {
@@ -69,8 +70,14 @@ void UpgradeConfigSchema(Connection& config) {
         }
         if (known[table].isEmpty() || known[table].contains(QString::fromLatin1(a.column).toCaseFolded()))
             continue;
-        config.Execute(QStringLiteral("alter table %1 add column %2 %3")
-                           .arg(table, QString::fromLatin1(a.column), QString::fromLatin1(a.type)));
+        try {
+            config.Execute(QStringLiteral("alter table %1 add column %2 %3")
+                               .arg(table, QString::fromLatin1(a.column), QString::fromLatin1(a.type)));
+        } catch (const DbError&) {
+            // Another copy of the program added it in the meantime; anything else is still missing.
+            config.Execute(
+                QStringLiteral("select %1 from %2 where 1=0").arg(QString::fromLatin1(a.column), table));
+        }
         known[table].insert(QString::fromLatin1(a.column).toCaseFolded());
     }
     AddMissingConfigTables(config, !known.value(QStringLiteral("t_BaseInfo")).isEmpty());

@@ -32,4 +32,7 @@ public:
     virtual void Add(const SinkDocument& doc) = 0;
     // Puts the finished file in place of the target. Throws DbError.
     virtual void Commit() = 0;
+    // What Add would refuse, without writing anything: a preview shows the refusal before the user
+    // confirms. Documents checked in one run are checked together (a key used twice).
+    virtual void Check(const SinkDocument& doc) = 0;
 };

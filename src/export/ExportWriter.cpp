@@ -146,6 +146,7 @@ namespace {
 struct RunLine {
     QByteArray bytes;
     double amount = 0, tax = 0;
+    bool discounted = false;        // 折扣金额 not zero
     QHash<QString, QString> values; // by tax field, for a sink
 };
 
@@ -155,6 +156,7 @@ QList<QList<int>> Pieces(const QList<RunLine>& lines, const ExportLayout& layout
     const int maxLines = layout.useList ? 0 : layout.maxLines;
     QList<QList<int>> pieces{{}};
     double sum = 0;
+    int used = 0; // invoice lines of the piece so far
     // A cent of rounding is no reason to cut an invoice.
     const double limit = layout.maxAmount + 0.005;
     for (int i = 0; i < lines.size(); ++i) {
@@ -163,15 +165,20 @@ QList<QList<int>> Pieces(const QList<RunLine>& lines, const ExportLayout& layout
             over = i;
             return {};
         }
+        // A line with a discount becomes two lines of the invoice (the goods and the discount), which stay
+        // together.
+        const int rows = lines[i].discounted ? 2 : 1;
         QList<int>& piece = pieces.last();
-        const bool tooMany = maxLines > 0 && piece.size() >= maxLines;
+        const bool tooMany = maxLines > 0 && !piece.isEmpty() && used + rows > maxLines;
         const bool tooMuch = layout.maxAmount > 0 && !piece.isEmpty() && std::fabs(sum + a) > limit;
         if (tooMany || tooMuch) {
             pieces.append(QList<int>());
             sum = 0;
+            used = 0;
         }
         pieces.last().append(i);
         sum += a;
+        used += rows;
     }
     return pieces;
 }
@@ -275,7 +282,10 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                     bytes += lines[i].bytes;
                 }
                 const QString pieceNo = pieces.size() == 1 ? docNo : docNo + u'-' + QString::number(p + 1);
-                const bool list = layout.useList && layout.maxLines > 0 && pieces[p].size() > layout.maxLines;
+                int rows = 0;
+                for (int i : pieces[p])
+                    rows += lines[i].discounted ? 2 : 1;
+                const bool list = layout.useList && layout.maxLines > 0 && rows > layout.maxLines;
                 writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
                          pieces.size() > 1);
                 if (layout.sink)
@@ -345,7 +355,11 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                                                     PlainText(row.value(layout.bodyGoodsName));
                     line = &renamed;
                 }
-                RunLine r{QByteArray(), Amount(*line, layout.bodyAmount), Amount(*line, layout.bodyTax), {}};
+                RunLine r{QByteArray(),
+                          Amount(*line, layout.bodyAmount),
+                          Amount(*line, layout.bodyTax),
+                          Amount(*line, layout.bodyDiscount) != 0,
+                          {}};
                 if (layout.sink) {
                     r.values = named(bodyFields, *line, false, layout.bodyNames);
                     // The catalogue fills what the link does not map itself.
@@ -363,7 +377,10 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         for (; !Head.EOF_(); Head.MoveNext())
             writeHead();
         if (layout.dryRun) {
-            // A dry run opens nothing.
+            // A dry run opens nothing, but refuses what the file's format would.
+            if (layout.sink)
+                for (const SinkDocument& d : std::as_const(sinkDocs))
+                    layout.sink->Check(d);
         } else if (layout.sink) {
             layout.sink->Begin(int(sinkDocs.size()));
             for (const SinkDocument& d : std::as_const(sinkDocs))

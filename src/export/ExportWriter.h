@@ -37,6 +37,7 @@ struct ExportLayout {
     int headListName = -1; // 清单行商品名称
     int bodyAmount = -1;   // 不含税金额
     int bodyTax = -1;      // 税额
+    int bodyDiscount = -1; // 折扣金额: a discounted line counts as two lines of the invoice
     int maxLines = 0;      // lines per invoice, 0 none
     double maxAmount = 0;  // amount excluding tax per invoice, 0 none
     bool useList = false;  // over the line limit: one invoice with a sales list instead of pieces

@@ -385,6 +385,9 @@ OutCell CellOf(const QString& value, const SinkDocument& doc, const QHash<QStrin
     if (value == WorkbookValue::LineNo) return OutCell{QString::number(ordinal), true, double(ordinal)};
     if (value == WorkbookValue::DocKey) {
         cell.text = doc.docNo;
+    } else if (doc.head.contains(value)) {
+        // A link that maps the template's own column (address, phone, bank, account) fills it itself.
+        cell.text = doc.head.value(value);
     } else if (value == WorkbookValue::Address || value == WorkbookValue::Phone) {
         const auto [address, phone] = SplitTrailingNumber(doc.head.value(QStringLiteral("购方地址电话")));
         cell.text = value == WorkbookValue::Address ? address : phone;
@@ -510,10 +513,11 @@ struct WorkbookDocumentSink::Impl {
     WorkbookLayout layout;
     QList<QList<OutCell>> headRows, detailRows; // written in Commit: nothing touches the disk before
     QHash<QString, QString> keys;               // 发票流水号 -> the 单据号 it stands for
+    QHash<QString, QString> checkedKeys;        // the same, of the documents checked
 };
 
 WorkbookDocumentSink::WorkbookDocumentSink(const QString& path, const WorkbookLayout& layout)
-    : d(std::make_unique<Impl>(Impl{path, layout, {}, {}, {}})) {}
+    : d(std::make_unique<Impl>(Impl{path, layout, {}, {}, {}, {}})) {}
 
 WorkbookDocumentSink::~WorkbookDocumentSink() = default;
 
@@ -521,12 +525,12 @@ void WorkbookDocumentSink::Begin(int documents) {
     if (documents > 0) d->headRows.reserve(documents);
 }
 
-void WorkbookDocumentSink::Add(const SinkDocument& whole) {
+SinkDocument WorkbookDocumentSink::Checked(const SinkDocument& whole, const QHash<QString, QString>& keys) {
     // The platform takes a 发票流水号 of at most 20 characters: a longer 单据号 keeps its last 20, where
     // bill numbers (and the pieces of a split invoice) differ; two that come out alike are refused.
     SinkDocument doc = whole;
     if (doc.docNo.size() > 20) doc.docNo = doc.docNo.right(20);
-    if (const auto other = d->keys.constFind(doc.docNo); other != d->keys.constEnd())
+    if (const auto other = keys.constFind(doc.docNo); other != keys.constEnd())
         throw ExportRefused(
             QStringLiteral("发票“%1”与发票“%2”的发票流水号截为20个字符后都是“%3”，电子发票平台"
                            "不能区分，引出失败！")
@@ -545,7 +549,16 @@ void WorkbookDocumentSink::Add(const SinkDocument& whole) {
     };
     together(QStringLiteral("购方地址电话"), QStringLiteral("购买方地址和电话"));
     together(QStringLiteral("购方银行帐号"), QStringLiteral("购买方开户银行和银行账号"));
+    return doc;
+}
 
+void WorkbookDocumentSink::Check(const SinkDocument& whole) {
+    const SinkDocument doc = Checked(whole, d->checkedKeys);
+    d->checkedKeys.insert(doc.docNo, whole.docNo);
+}
+
+void WorkbookDocumentSink::Add(const SinkDocument& whole) {
+    const SinkDocument doc = Checked(whole, d->keys);
     QList<OutCell> head;
     for (const WorkbookColumn& c : d->layout.head.columns)
         head.append(CellOf(c.value, doc, nullptr, int(d->headRows.size()) + 1));

@@ -70,14 +70,18 @@ public:
     WorkbookDocumentSink(const QString& path, const WorkbookLayout& layout);
     ~WorkbookDocumentSink() override;
     void Begin(int documents) override;
-    // Throws ExportRefused for a document over the platform's limits: 发票流水号 over 20 characters, a
-    // buyer name, address with phone, or bank with account over 100 GBK bytes.
+    // Throws ExportRefused for a document over the platform's limits: two 发票流水号 alike (a 单据号 keeps
+    // its last 20 characters), a buyer name, address with phone, or bank with account over 100 GBK bytes.
     void Add(const SinkDocument& doc) override;
+    void Check(const SinkDocument& doc) override;
     // Writes the workbook to a temporary file beside the target and renames it over the target.
     // Throws DbError.
     void Commit() override;
 
 private:
+    // The document as the platform takes it (its key cut to 20 characters) after the checks; keys holds
+    // the keys so far. Throws ExportRefused.
+    static SinkDocument Checked(const SinkDocument& whole, const QHash<QString, QString>& keys);
     struct Impl;
     std::unique_ptr<Impl> d;
 };

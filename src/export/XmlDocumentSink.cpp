@@ -150,6 +150,15 @@ void XmlDocumentSink::Begin(int documents) {
 }
 
 void XmlDocumentSink::Add(const SinkDocument& doc) {
+    d->write(Render(doc));
+    ++d->added;
+}
+
+void XmlDocumentSink::Check(const SinkDocument& doc) {
+    Render(doc);
+}
+
+QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
     const QHash<QString, QString>& h = doc.head;
     FpWriter w(d->gbk, doc.docNo);
     // The XML import has no default code: a line without one is refused before anything is written.
@@ -218,8 +227,7 @@ void XmlDocumentSink::Add(const SinkDocument& doc) {
     }
     w.close("Spxx", 4);
     w.close("Fp", 3);
-    d->write(w.bytes());
-    ++d->added;
+    return w.bytes();
 }
 
 void XmlDocumentSink::Commit() {

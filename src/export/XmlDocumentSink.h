@@ -17,8 +17,11 @@ public:
     // Throws DbError when fewer or more documents came than Begin announced (Zsl would be wrong) or
     // the file cannot be saved.
     void Commit() override;
+    void Check(const SinkDocument& doc) override;
 
 private:
+    // The document's Fp element, GBK; throws what Add throws.
+    QByteArray Render(const SinkDocument& doc);
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -303,10 +303,13 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         }
         ExportLayout layout;
         layout.headDocNo = ColumnOf(headNames, QStringLiteral("单据号"));
+        // A workbook link's 发票流水号 is its 单据号.
+        if (layout.headDocNo < 0 && workbook) layout.headDocNo = ColumnOf(headNames, WorkbookValue::DocKey);
         layout.headCustomer = ColumnOf(headNames, QStringLiteral("购方名称"));
         layout.headListName = ColumnOf(headNames, QStringLiteral("清单行商品名称"));
         layout.bodyAmount = ColumnOf(bodyNames, QStringLiteral("不含税金额"));
         layout.bodyTax = ColumnOf(bodyNames, QStringLiteral("税额"));
+        layout.bodyDiscount = ColumnOf(bodyNames, QStringLiteral("折扣金额"));
         layout.maxLines = std::max(0, NullToValue(link->value(QStringLiteral("FMaxLines")), 0).toInt());
         layout.maxAmount =
             std::max(0.0, NullToValue(link->value(QStringLiteral("FMaxAmount")), 0).toDouble());

@@ -117,8 +117,10 @@ QStringList InvoiceWriter::Flush(const std::function<void(const QStringList&)>& 
     if (m_e.interID >= 0)
         for (int i = 0; i < e.Pending(); ++i) {
             RowBatch::Row& row = e.At(i);
-            row.values[m_e.interID] =
-                SqlBindValue(e.Columns()[m_e.interID].type, texts.value(place(row.values[m_e.interID])));
+            const int at = place(row.values[m_e.interID]);
+            if (at < 0 || at >= texts.size())
+                throw DbError(ErrNo::General, QStringLiteral("商品行没有对应的发票。"));
+            row.values[m_e.interID] = SqlBindValue(e.Columns()[m_e.interID].type, texts[at]);
         }
     h.Flush();
     if (beforeLines) beforeLines(texts);

@@ -4,6 +4,7 @@
 #include "ImportEngine.h"
 #include "common/modFunction.h"
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -113,33 +114,24 @@ bool frmImportTxt::CheckData() {
 
 namespace {
 // The import's progress in a dialog with 取消 over the window: the window keeps painting while the file
-// is read, and 取消 rolls the import back.
+// is read, and 取消 (or closing the window) rolls the import back.
 class DialogProgress : public ProgressSink {
 public:
-    explicit DialogProgress(QWidget* parent)
-        : m_dialog(QStringLiteral("正在引入发票…"), QStringLiteral("取消"), 0, 1000, parent) {
-        m_dialog.setObjectName(QStringLiteral("dlgProgress"));
-        m_dialog.setWindowTitle(QStringLiteral("引入发票"));
-        m_dialog.setWindowModality(Qt::WindowModal);
-        // Small files are done before a dialog would be worth showing.
-        m_dialog.setMinimumDuration(300);
-        m_dialog.setAutoClose(false);
-        m_dialog.setAutoReset(false);
-        m_dialog.setMinimumWidth(360);
-        m_dialog.setValue(0);
-    }
+    explicit DialogProgress(frmImportTxt& w) : m_w(w), m_dialog(frmImportTxt::MakeProgressDialog(&w)) {}
+    ~DialogProgress() override { delete m_dialog; }
     bool Report(qint64 done, qint64 total, int invoices) override {
         // A few updates a second are enough for the eye, and cost the import nothing.
-        if (m_shown.isValid() && m_shown.elapsed() < 50 && done < total) return !m_dialog.wasCanceled();
+        if (m_shown.isValid() && m_shown.elapsed() < 50 && done < total) return !stopAsked();
         m_shown.start();
-        m_dialog.setLabelText(QStringLiteral("正在引入发票…已读入%1张").arg(invoices));
-        m_dialog.setValue(total > 0 ? int(done * 1000 / total) : 0);
+        frmImportTxt::ShowProgress(m_dialog, done, total, invoices);
         QCoreApplication::processEvents();
-        return !m_dialog.wasCanceled();
+        return !stopAsked();
     }
 
 private:
-    QProgressDialog m_dialog;
+    bool stopAsked() const { return m_dialog->wasCanceled() || m_w.cancelRequested(); }
+    frmImportTxt& m_w;
+    QProgressDialog* m_dialog;
     QElapsedTimer m_shown;
 };
 } // namespace
@@ -164,16 +156,33 @@ void frmImportTxt::ShowProgress(QProgressDialog* dialog, qint64 done, qint64 tot
 }
 
 void frmImportTxt::cmdOK_Click() {
+    // The import lets the window paint while it runs: a second 确定 must not start another one.
+    if (m_running) return;
     try {
         if (!CheckData()) return;
         mstrFilePath = txtAIS->text().trimmed();
         setCursor(Qt::WaitCursor);
         bool ok = false;
         {
-            DialogProgress progress(this);
+            // Until the import ends the window's controls wait; closing it asks the import to stop.
+            const QList<QWidget*> controls{txtAIS, cmdOpen, chkSkipImported, cmdOK, cmdExit};
+            for (QWidget* c : controls)
+                c->setEnabled(false);
+            m_running = true;
+            m_cancelRequested = false;
+            DialogProgress progress(*this);
             m_engine->SetProgress(&progress);
+            struct Done {
+                frmImportTxt& w;
+                const QList<QWidget*>& controls;
+                ~Done() {
+                    w.m_engine->SetProgress(nullptr);
+                    w.m_running = false;
+                    for (QWidget* c : controls)
+                        c->setEnabled(true);
+                }
+            } done{*this, controls};
             ok = m_engine->ImportToQor(mstrFilePath, chkSkipImported->isChecked());
-            m_engine->SetProgress(nullptr);
         }
         unsetCursor();
         if (m_engine->Cancelled()) {
@@ -193,6 +202,24 @@ void frmImportTxt::cmdOK_Click() {
         unsetCursor();
         ShowErr(QStringLiteral("cmdOK_Click"), e);
     }
+}
+
+void frmImportTxt::reject() {
+    // Esc or the window's close button during an import: the import stops and rolls back first.
+    if (m_running) {
+        m_cancelRequested = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void frmImportTxt::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        m_cancelRequested = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void frmImportTxt::cmdExit_Click() {

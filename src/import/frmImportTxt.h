@@ -44,6 +44,14 @@ public:
     QPushButton* cmdExit = nullptr;
     QFileDialog* dlgX = nullptr;
 
+    // While an import runs: closing the window asks it to stop.
+    bool cancelRequested() const { return m_cancelRequested; }
+    bool isRunning() const { return m_running; }
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     bool CheckData();
     void cmdOpen_Click();
@@ -52,4 +60,6 @@ private:
 
     std::unique_ptr<ImportEngine> m_engine;
     QString mstrFilePath;
+    bool m_running = false;
+    bool m_cancelRequested = false;
 };

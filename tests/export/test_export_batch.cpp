@@ -311,6 +311,22 @@ private Q_SLOTS:
         }
     }
 
+    // The preview refuses what the link's format would: an XML file without the products' codes.
+    void previewRefusesWhatTheFormatWould() {
+        TestDatabases db;
+        db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xml' where FID=1"));
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                 db.configPath, "--link", "1", "--preview"});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.startsWith(QStringLiteral("发票“ZP000001”第1行的商品“")) &&
+                     err.endsWith(QStringLiteral("”没有税收分类编码，引出失败！\n")),
+                 qPrintable(err));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString());
+    }
+
     // The system's message stays as it is; what the database said follows on a line of its own.
     void databaseCauseFollowsTheMessage() {
         TestDatabases db;

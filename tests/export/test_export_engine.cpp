@@ -206,6 +206,12 @@ private Q_SLOTS:
         QTest::newRow("a line over the amount")
             << 0 << 450.0 << false
             << QStringList{"!发票“ZP09”第3行的不含税金额500超过每张发票的限额450，引出失败！"};
+        // Lines b and c carry a discount (see below): each is two lines of the invoice and stays whole.
+        QTest::newRow("discounted lines count twice")
+            << -2 << 0.0 << false
+            << QStringList{"ZP09-1:1:400", "ZP09-2:1:300", "ZP09-3:1:500", "ZP09-4:2:300"};
+        QTest::newRow("discounted lines and the sales list")
+            << -4 << 0.0 << true << QStringList{"ZP09:5:1500:list"};
     }
     void limitsSplitInvoices() {
         QFETCH(int, maxLines);
@@ -213,10 +219,18 @@ private Q_SLOTS:
         QFETCH(bool, useList);
         QFETCH(QStringList, docs);
         ExportSetup s;
-        MakeTestLink(
-            *s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows", "FCustName", "=''"},
-            {"FNote", "FQty", "FAmount", "FAmount"},
-            {"单据号", "商品行数", "购方名称", "清单行商品名称", "货物名称", "数量", "不含税金额", "税额"});
+        // A negative line limit: the same limit, with a discount on lines b and c.
+        const bool discounts = maxLines < 0;
+        maxLines = std::abs(maxLines);
+        QStringList body{"FNote", "FQty", "FAmount", "FAmount"};
+        QStringList names{"单据号",   "商品行数", "购方名称",   "清单行商品名称",
+                          "货物名称", "数量",     "不含税金额", "税额"};
+        if (discounts) {
+            body << QStringLiteral("=case when FNote in ('b','c') then 10 else 0 end");
+            names << QStringLiteral("折扣金额");
+        }
+        MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows", "FCustName", "=''"}, body,
+                     names);
         s.db.config->Execute(QStringLiteral("update t_BaseInfo set FMaxLines=?, FMaxAmount=?, FUseList=?"),
                              {maxLines, maxAmount, useList ? 1 : 0});
         AddInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80,

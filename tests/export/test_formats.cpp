@@ -510,6 +510,36 @@ private Q_SLOTS:
             QDir(dir.path()).entryList({QStringLiteral("*.tmp-*")}, QDir::Files | QDir::Hidden).isEmpty());
     }
 
+    // A workbook link that maps the template's own address, phone, bank and account columns fills them
+    // itself; without them, they are cut from the combined fields.
+    void workbookSeparateColumns() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.xlsx"));
+        WorkbookDocumentSink sink(path, LearntLayout(dir.path()));
+        SinkDocument own =
+            Doc(QStringLiteral("ZP01"), {Goods(QStringLiteral("电脑"), "1", "1", "1", "0.13")});
+        own.head.insert(QStringLiteral("购方地址"), QStringLiteral("杭州市文三路1号"));
+        own.head.insert(QStringLiteral("购方电话"), QStringLiteral("0571-1234567"));
+        own.head.insert(QStringLiteral("购方开户银行"), QStringLiteral("工行文三支行"));
+        own.head.insert(QStringLiteral("购方账号"), QStringLiteral("1202 0000 1111"));
+        const SinkDocument combined =
+            WithHead(Doc(QStringLiteral("ZP02"), {Goods(QStringLiteral("电脑"), "1", "1", "1", "0.13")}),
+                     QStringLiteral("购方地址电话"), QStringLiteral("南京市中山路2号 025-7654321"));
+        sink.Begin(2);
+        sink.Add(own);
+        sink.Add(combined);
+        sink.Commit();
+        const auto head = ReadWorkbookSheet(path, kHeadSheet.name);
+        const int address = int(kHeadValues.indexOf(QStringLiteral("购方地址")));
+        QStringList cells;
+        for (int c = address; c < address + 4; ++c)
+            cells << head.value(3).value(c).text;
+        for (int c = address; c < address + 2; ++c)
+            cells << head.value(4).value(c).text;
+        QCOMPARE(cells, (QStringList{"杭州市文三路1号", "0571-1234567", "工行文三支行", "1202 0000 1111",
+                                     "南京市中山路2号", "025-7654321"}));
+    }
+
     // The platform's limits: the last value accepted, one more refused naming the document.
     void workbookLimits_data() {
         QTest::addColumn<SinkDocument>("doc");

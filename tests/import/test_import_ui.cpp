@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest/QtTest>
 
@@ -108,6 +109,41 @@ private Q_SLOTS:
         QCOMPARE(rec->texts().last(), QStringLiteral("引入失败!"));
         QVERIFY(again.isVisible());
         QCOMPARE(Acct(), "9");
+    }
+
+    // While an import runs the window paints, but a second 确定 starts nothing and closing the window (or
+    // Esc) stops the import, which leaves nothing behind; the window stays open after it.
+    void runningImportIsNotEnteredAgain_data() {
+        QTest::addColumn<QString>("during"); // what the user does while the file is read
+        QTest::newRow("确定 again, then close") << "ok,close";
+        QTest::newRow("Esc") << "esc";
+    }
+    void runningImportIsNotEnteredAgain() {
+        QFETCH(QString, during);
+        const QString big = db->folder() + QStringLiteral("/big.txt");
+        WriteGbkFile(big, GeneratedFile(3000, 2));
+        frmImportTxt w(db->session);
+        w.show();
+        Path(w)->setText(big);
+        bool okWhileRunning = true;
+        QTimer::singleShot(0, &w, [&] {
+            QVERIFY(w.isRunning());
+            okWhileRunning = w.cmdOK->isEnabled();
+            for (const QString& step : during.split(u','))
+                if (step == u"ok")
+                    QMetaObject::invokeMethod(&w, [&] { w.cmdOK->click(); });
+                else if (step == u"close")
+                    w.close();
+                else
+                    QTest::keyClick(&w, Qt::Key_Escape);
+        });
+        ClickOK(w);
+        QVERIFY(!okWhileRunning);
+        QVERIFY(!w.isRunning());
+        QCOMPARE(rec->texts(), QStringList{QStringLiteral("引入已取消，账套没有任何改变。")});
+        QVERIFY(w.isVisible());
+        QVERIFY(w.cmdOK->isEnabled());
+        QCOMPARE(Acct(), "8");
     }
 
     // A failed import leaves the window open for another try; a path typed with blanks around it
