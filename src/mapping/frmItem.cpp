@@ -56,19 +56,40 @@ QString ZeroRateCell(const QString& flag) {
 }
 } // namespace
 
-// Text entry of at most 50 characters; tells the editor when the user really changed a cell.
-class ItemEntryDelegate : public QStyledItemDelegate {
+// A delegate that tells the editor when the user really changed a cell, and whose open entry can be
+// ended from outside (a save while a cell is being typed), keeping what was typed.
+template <class Editor> class TrackedDelegate : public QStyledItemDelegate {
 public:
-    ItemEntryDelegate(QObject* parent, std::function<void()> onEdited)
+    TrackedDelegate(QObject* parent, std::function<void()> onEdited)
         : QStyledItemDelegate(parent), m_onEdited(std::move(onEdited)) {}
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override {
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (editor == m_editor) m_editor = nullptr;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+    void EndEntry() {
+        if (!m_editor) return;
+        QWidget* editor = m_editor;
+        m_editor = nullptr;
+        Q_EMIT commitData(editor);
+        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+
+protected:
+    std::function<void()> m_onEdited;
+    mutable QPointer<Editor> m_editor;
+};
+
+// Text entry of at most 50 characters.
+class ItemEntryDelegate : public TrackedDelegate<QLineEdit> {
+public:
+    using TrackedDelegate::TrackedDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
         auto* editor = new QLineEdit(parent);
         editor->setMaxLength(MaxEntry);
         editor->setFrame(false);
-        Q_UNUSED(option);
-        Q_UNUSED(index);
         m_editor = editor;
         return editor;
     }
@@ -79,31 +100,12 @@ public:
         model->setData(index, text, Qt::EditRole);
         m_onEdited();
     }
-
-    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-        if (editor == m_editor) m_editor = nullptr;
-        QStyledItemDelegate::destroyEditor(editor, index);
-    }
-
-    // Ends an open entry, keeping what was typed.
-    void EndEntry() {
-        if (!m_editor) return;
-        QWidget* editor = m_editor;
-        m_editor = nullptr;
-        Q_EMIT commitData(editor);
-        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
-
-private:
-    std::function<void()> m_onEdited;
-    mutable QPointer<QLineEdit> m_editor;
 };
 
 // The zero-rate flag chosen from its four values; a choice counts at once.
-class ZeroRateDelegate : public QStyledItemDelegate {
+class ZeroRateDelegate : public TrackedDelegate<QComboBox> {
 public:
-    ZeroRateDelegate(QObject* parent, std::function<void()> onEdited)
-        : QStyledItemDelegate(parent), m_onEdited(std::move(onEdited)) {}
+    using TrackedDelegate::TrackedDelegate;
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
         auto* box = new QComboBox(parent);
@@ -130,23 +132,6 @@ public:
         model->setData(index, ZeroRateCell(flag), Qt::DisplayRole);
         m_onEdited();
     }
-
-    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-        if (editor == m_editor) m_editor = nullptr;
-        QStyledItemDelegate::destroyEditor(editor, index);
-    }
-
-    void EndEntry() {
-        if (!m_editor) return;
-        QWidget* editor = m_editor;
-        m_editor = nullptr;
-        Q_EMIT commitData(editor);
-        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
-
-private:
-    std::function<void()> m_onEdited;
-    mutable QPointer<QComboBox> m_editor;
 };
 
 frmItem::frmItem(Session& session, QWidget* parent) : QDialog(parent), m_session(session) {
