@@ -180,25 +180,35 @@ INSERT INTO t_DefaultDetail (FID, FBaseInfoID, FTaxID, FisFormula, FQORField, Fi
 INSERT INTO t_Detail (FID, FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead)
 SELECT FID, FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead FROM t_DefaultDetail ORDER BY FID;
 
--- Fields of the issued-invoice file (SJJK0201), in line order. The import reads
--- detail fields 1, 2, 5, 6, 7, 9 and 10 by position, so those must not move.
+-- Fields of the issued-invoice file (SJJK0201), in line order, as the tax software writes them. Some
+-- head fields carry the names the import reads them by: 类别代码 is the 发票代码, 作废标识 the 作废标志,
+-- 商品明细行数 the 商品行数, 不含税金额 and 税额 the 合计金额 and 合计税额. The import reads detail
+-- fields 1, 2, 5, 6, 7, 9 and 10 by position, so those must not move.
 INSERT INTO t_ImportField (FFieldDesc, FisHead, Forder, FisNeedValid, FValidType, FValidValue) VALUES
-    ('发票种类',     1, 1,  1, '2', '0,2'),
-    ('类别代码',     1, 2,  0, '0', ''),
-    ('发票号码',     1, 3,  0, '0', ''),
-    ('开票日期',     1, 4,  0, '0', ''),
-    ('购方名称',     1, 5,  0, '0', ''),
-    ('购方税号',     1, 6,  0, '0', ''),
-    ('购方地址电话', 1, 7,  0, '0', ''),
-    ('购方银行帐号', 1, 8,  0, '0', ''),
-    ('不含税金额',   1, 9,  0, '0', ''),
-    ('税额',         1, 10, 0, '0', ''),
-    ('商品明细行数', 1, 11, 0, '0', ''),
-    ('作废标识',     1, 12, 1, '2', '0,1'),
-    ('开票人',       1, 13, 0, '0', ''),
-    ('复核人',       1, 14, 0, '0', ''),
-    ('收款人',       1, 15, 0, '0', ''),
-    ('备注',         1, 16, 0, '0', ''),
+    ('作废标识',     1, 1,  1, '2', '0,1'),
+    ('清单标志',     1, 2,  0, '0', ''),
+    ('发票种类',     1, 3,  1, '2', '0,2'),
+    ('类别代码',     1, 4,  0, '0', ''),
+    ('发票号码',     1, 5,  0, '0', ''),
+    ('商品明细行数', 1, 6,  0, '0', ''),
+    ('开票日期',     1, 7,  0, '0', ''),
+    ('月份',         1, 8,  0, '0', ''),
+    ('销售单据编号', 1, 9,  0, '0', ''),
+    ('不含税金额',   1, 10, 0, '0', ''),
+    ('税率',         1, 11, 0, '0', ''),
+    ('税额',         1, 12, 0, '0', ''),
+    ('购方名称',     1, 13, 0, '0', ''),
+    ('购方税号',     1, 14, 0, '0', ''),
+    ('购方地址电话', 1, 15, 0, '0', ''),
+    ('购方银行帐号', 1, 16, 0, '0', ''),
+    ('销方名称',     1, 17, 0, '0', ''),
+    ('销方税号',     1, 18, 0, '0', ''),
+    ('销方地址电话', 1, 19, 0, '0', ''),
+    ('销方银行账号', 1, 20, 0, '0', ''),
+    ('备注',         1, 21, 0, '0', ''),
+    ('开票人',       1, 22, 0, '0', ''),
+    ('复核人',       1, 23, 0, '0', ''),
+    ('收款人',       1, 24, 0, '0', ''),
     ('明细行性质',   0, 1,  0, '0', ''),
     ('货物名称',     0, 2,  0, '0', ''),
     ('规格型号',     0, 3,  0, '0', ''),

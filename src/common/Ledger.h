@@ -8,8 +8,9 @@
 //   FInvoiceKind, FTaxCode, FTaxNumber   the tax system's 发票种类, 类别代码, 发票号码 (imports)
 //   FInterID, FBillNo                    the sales invoice
 //   FLinkID                              the export's link (exports)
-//   FDocNo                               the document's 单据号 in the file: the bill number, or that of a
-//                                        piece of an invoice written in several (exports)
+//   FDocNo                               exports: the document's 单据号 in the file (the bill number, or
+//                                        that of a piece of an invoice written in several); imports: the
+//                                        销售单据编号 the tax system gives the invoice
 //   FFileName, FTime (yyyy-MM-dd HH:mm:ss), FUserName
 
 #include "Connection.h"

@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include "ConfigUpgrade.h"
 #include "modBasic.h"
 #include <QHash>
 #include <QSet>
@@ -80,7 +81,9 @@ void UpgradeConfigSchema(Connection& config) {
         }
         known[table].insert(QString::fromLatin1(a.column).toCaseFolded());
     }
-    AddMissingConfigTables(config, !known.value(QStringLiteral("t_BaseInfo")).isEmpty());
+    const bool isOurs = !known.value(QStringLiteral("t_BaseInfo")).isEmpty();
+    AddMissingConfigTables(config, isOurs);
+    if (isOurs) UpgradeImportLayout(config);
 }
 
 void Session::SetEdition(const QString& editionType) {

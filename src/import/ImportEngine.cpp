@@ -5,6 +5,7 @@
 #include "common/Session.h"
 #include "common/modFunction.h"
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <cmath>
 #include <limits>
@@ -15,6 +16,14 @@ qint32 Next(qint32 n) {
     return n + 1;
 }
 } // namespace
+
+std::optional<int> DeclaredInvoiceCount(const QString& line) {
+    // 张数~~起日~~止日; the dates may be missing when the file holds no invoice.
+    static const QRegularExpression form(QStringLiteral("^\\s*(\\d{1,9})~~(\\d{8})?~~(\\d{8})?\\s*$"));
+    const QRegularExpressionMatch m = form.match(line);
+    if (!m.hasMatch()) return std::nullopt;
+    return m.captured(1).toInt();
+}
 
 qint32 BodyLineCount(const QString& text) {
     const double n = std::nearbyint(LeadingNumber(text));
@@ -79,6 +88,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
     const int codeAt = m_rules.FieldPosition(true, QStringLiteral("类别代码"));
     const int numberAt = m_rules.FieldPosition(true, QStringLiteral("发票号码"));
     const int countAt = m_rules.FieldPosition(true, QStringLiteral("商品明细行数"));
+    const int docNoAt = m_rules.FieldPosition(true, QStringLiteral("销售单据编号"));
     m_counts.guarded = codeAt >= 0 && numberAt >= 0;
     const QString file = QFileInfo(filePath).absoluteFilePath();
     const QString user = m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
@@ -91,6 +101,10 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
     qint32 prevEntryID = 0;
     QString prevLine;
     bool prevIsGoods = false;
+    // The second line of the tax software's file says how many invoices follow: a copy cut short at an
+    // invoice's end would otherwise import part of a month without a word.
+    std::optional<int> declared;
+    int heads = 0;
     while (!reader.atEnd()) {
         lineNumber = Next(lineNumber);
         const QString line = reader.readLine();
@@ -98,8 +112,10 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
             notice = QStringLiteral("文本文件格式不正确!");
             return false;
         }
+        if (lineNumber == 2 && !IsCommentLine(line)) declared = DeclaredInvoiceCount(line);
         if (IsCommentLine(line)) headLineNumber = Next(lineNumber);
         if (lineNumber != headLineNumber) continue;
+        ++heads;
 
         QString kind, code, number;
         if (m_counts.guarded) {
@@ -136,7 +152,8 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
         }
         ImportLine head;
         if (!m_writer.WriteHead(line, lineNumber, head)) return false;
-        if (m_counts.guarded) m_ledger->Add(kind, code, number, m_writer.BillNo(), file, user);
+        if (m_counts.guarded)
+            m_ledger->Add(kind, code, number, m_writer.BillNo(), head.Field(docNoAt).trimmed(), file, user);
         ++m_counts.invoices;
         const qint32 count = BodyLineCount(head.Field(countAt));
         // A discount applies to a goods line of its own invoice, never to the last one of another.
@@ -171,6 +188,11 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
             notice = QStringLiteral("引入已取消，账套没有任何改变。");
             return false;
         }
+    }
+    if (declared && *declared != heads) {
+        notice =
+            QStringLiteral("文件记载发票%1张，实际有%2张，文件不完整，不能引入!").arg(*declared).arg(heads);
+        return false;
     }
     if (m_progress) m_progress->Report(reader.size(), reader.size(), m_counts.invoices);
     return true;

@@ -60,6 +60,10 @@ private:
     bool m_cancelled = false;
 };
 
+// The number of invoices the second line of the tax software's file declares (张数~~起日~~止日), or
+// nothing when the line is not of that form.
+std::optional<int> DeclaredInvoiceCount(const QString& line);
+
 // The body line count of a head: the leading number of the text, rounded; 32-bit. Throws DbError
 // (overflow) when it does not fit.
 qint32 BodyLineCount(const QString& text);

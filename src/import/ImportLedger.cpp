@@ -21,6 +21,7 @@ ImportLedger::ImportLedger(Connection& acct)
     m_number = m_rows.Column(QStringLiteral("FTaxNumber"));
     m_interID = m_rows.Column(QStringLiteral("FInterID"));
     m_billNo = m_rows.Column(QStringLiteral("FBillNo"));
+    m_docNo = m_rows.Column(QStringLiteral("FDocNo"));
     m_file = m_rows.Column(QStringLiteral("FFileName"));
     m_time = m_rows.Column(QStringLiteral("FTime"));
     m_user = m_rows.Column(QStringLiteral("FUserName"));
@@ -67,7 +68,7 @@ void ImportLedger::Flush(const QStringList& interIDs) {
 }
 
 void ImportLedger::Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
-                       const QString& file, const QString& user) {
+                       const QString& docNo, const QString& file, const QString& user) {
     RowBatch::Row row = m_rows.EmptyRow();
     auto text = [&](int col, const QString& value) {
         if (col >= 0)
@@ -79,6 +80,7 @@ void ImportLedger::Add(const QString& kind, const QString& code, const QString& 
     text(m_number, number);
     text(m_interID, QString()); // the column is written by every row alike
     text(m_billNo, billNo);
+    text(m_docNo, docNo);
     text(m_file, file);
     text(m_time, m_startTime);
     text(m_user, user);

@@ -18,8 +18,9 @@ public:
     // Whether this import has recorded the invoice already (its rows written so far).
     bool ImportedHere(const QString& kind, const QString& code, const QString& number);
     // A row of an invoice whose identifier is not known yet; Flush hands the identifiers over.
+    // docNo: the 销售单据编号 the tax system gives the invoice (the 单据号 it was issued from).
     void Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
-             const QString& file, const QString& user);
+             const QString& docNo, const QString& file, const QString& user);
     int Pending() const { return m_rows.Pending(); }
     // Writes the rows in memory, the i-th with interIDs[i] (as many as rows). Throws DbError.
     void Flush(const QStringList& interIDs);
@@ -30,5 +31,5 @@ private:
     // Per 类别代码: the invoices imported before, by kind and number.
     QHash<QString, QHash<QString, QString>> m_imported;
     QString m_startTime; // the import's start: one time for the whole file
-    int m_direction, m_kind, m_code, m_number, m_interID, m_billNo, m_file, m_time, m_user;
+    int m_direction, m_kind, m_code, m_number, m_interID, m_billNo, m_docNo, m_file, m_time, m_user;
 };

@@ -128,6 +128,9 @@ bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine&
         const Rules& rules = FieldRules(isHead);
         ImportLine v;
         v.fields = CutFields(line);
+        // The tax software leaves out trailing empty fields together with their separators.
+        while (v.fields.size() < rules.fields.size())
+            v.fields.append(QString());
         if (v.fields.size() != rules.fields.size()) {
             ShowMsg(isHead ? QStringLiteral("发票头字段数不正确!") : QStringLiteral("发票体字段数不正确!"));
             return false;

@@ -359,15 +359,21 @@ bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 lineNumber, qint3
 std::optional<QList<QPair<int, double>>> InvoiceWriter::BuildDiscountUpdate(const QString& line,
                                                                             const QString& prevLine) {
     try {
+        // Trailing empty fields may be left out, as on any line of the file.
         const QStringList d = CutFields(line);
-        if (d.size() != m_rules.BodyFieldCount()) return std::nullopt;
+        if (d.size() > m_rules.BodyFieldCount()) return std::nullopt;
         const QStringList prev = CutFields(prevLine);
-        if (prev.size() < 10) return std::nullopt;
+        // An empty number is 0, as on the goods line itself (the tax software leaves 数量 and 单价 empty
+        // then).
+        auto number = [&prev](int i, double& out) {
+            out = 0;
+            return prev.value(i).trimmed().isEmpty() || StrictNumber(prev.value(i), out);
+        };
         double q = 0, a = 0, r = 0, p = 0, rate = 0;
-        if (!StrictNumber(prev[4], q) || !StrictNumber(prev[5], a) || !StrictNumber(prev[6], r) ||
-            !StrictNumber(prev[8], p) || !DiscountRate(d[1], rate))
+        if (!number(4, q) || !number(5, a) || !number(6, r) || !number(8, p) ||
+            !DiscountRate(d.value(1), rate))
             return std::nullopt;
-        const bool includesTax = prev[9] == u"1";
+        const bool includesTax = prev.value(9) == u"1";
         const double amt = includesTax ? q * p * (1 - rate) : a * (1 - rate);
         const double tax = includesTax ? r * (amt / (1 + r)) : r * amt;
         QList<QPair<int, double>> set{

@@ -53,6 +53,8 @@ private Q_SLOTS:
     void interIdCounterAdvancesAndRollsBack();
     void rowBatchWritesValuesAsGiven();
     void oldConfigFileGainsTheNewColumns();
+    void earlierImportLayoutIsSwitched_data();
+    void earlierImportLayoutIsSwitched();
     void scriptSplitterHonoursQuotesAndComments();
     void gbkReaderLinesAndRefusal();
     void gbkEncoderRefusesUnmappable();
@@ -642,6 +644,54 @@ void TestCommon::oldConfigFileGainsTheNewColumns() {
         QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
     QCOMPARE(c->Query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),
              99999.99);
+}
+
+void TestCommon::earlierImportLayoutIsSwitched_data() {
+    QTest::addColumn<QString>("change"); // applied to the earlier factory layout first
+    QTest::addColumn<bool>("switched");
+    QTest::newRow("earlier factory layout") << QString() << true;
+    QTest::newRow("a field renamed")
+        << "update t_ImportField set FFieldDesc='购方' where FFieldDesc='购方名称'" << false;
+    QTest::newRow("a value list changed")
+        << "update t_ImportField set FValidValue='0,1,2' where FFieldDesc='作废标识'" << false;
+    QTest::newRow("a field added") << "insert into t_ImportField values ('附加', 1, 17, 0, '0', '')" << false;
+    QTest::newRow("the order changed")
+        << "update t_ImportField set Forder=30 where FFieldDesc='备注' and FisHead=1" << false;
+}
+
+void TestCommon::earlierImportLayoutIsSwitched() {
+    // A Taxlink.db made with the first factory layout of the issued-invoice file (16 head fields).
+    QFETCH(QString, change);
+    QFETCH(bool, switched);
+    TestDatabases db;
+    const QString head = QStringLiteral(
+        "select group_concat(FFieldDesc || ':' || Forder || ':' || FisNeedValid || ':' || "
+        "FValidType || ':' || FValidValue, ',') from (select * from t_ImportField where FisHead=1 "
+        "order by Forder)");
+    const QString body = QStringLiteral("select group_concat(FFieldDesc, ',') from (select * from "
+                                        "t_ImportField where FisHead=0 order by Forder)");
+    const QString factory = db.config->Query(head)->value(0).toString();
+    const QString factoryBody = db.config->Query(body)->value(0).toString();
+    QCOMPARE(db.config->Query(QStringLiteral("select count(*) from t_ImportField where FisHead=1"))
+                 ->value(0)
+                 .toInt(),
+             24);
+    RunSqlScript(
+        *db.config,
+        QStringLiteral(
+            "delete from t_ImportField where FisHead=1;"
+            "insert into t_ImportField values ('发票种类',1,1,1,'2','0,2'),('类别代码',1,2,0,'0',''),"
+            "('发票号码',1,3,0,'0',''),('开票日期',1,4,0,'0',''),('购方名称',1,5,0,'0',''),"
+            "('购方税号',1,6,0,'0',''),('购方地址电话',1,7,0,'0',''),('购方银行帐号',1,8,0,'0',''),"
+            "('不含税金额',1,9,0,'0',''),('税额',1,10,0,'0',''),('商品明细行数',1,11,0,'0',''),"
+            "('作废标识',1,12,1,'2','0,1'),('开票人',1,13,0,'0',''),('复核人',1,14,0,'0',''),"
+            "('收款人',1,15,0,'0',''),('备注',1,16,0,'0','')"));
+    if (!change.isEmpty()) db.config->Execute(change);
+    const QString before = db.config->Query(head)->value(0).toString();
+    UpgradeConfigSchema(*db.config);
+    UpgradeConfigSchema(*db.config); // again: nothing more to do
+    QCOMPARE(db.config->Query(head)->value(0).toString(), switched ? factory : before);
+    QCOMPARE(db.config->Query(body)->value(0).toString(), factoryBody);
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

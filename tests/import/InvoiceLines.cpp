@@ -7,10 +7,31 @@ QString Join(const QStringList& fields) {
 } // namespace
 
 QString HeadLine(const HeadFields& h) {
-    const QString buyer = QStringLiteral("91110108MA01C7QX2R~~北京市海淀区中关村大街27号 010-62561234~~"
-                                         "中国工商银行北京中关村支行 0200004509200123456");
-    return Join({h.kind, QStringLiteral("3300061130"), h.number, h.date, h.customer, buyer, h.net, h.tax,
-                 h.count, h.cancelled, h.biller, h.checker, QStringLiteral("王出纳"), QString()});
+    // 24 fields, as the tax software writes them.
+    return Join({h.cancelled,
+                 QStringLiteral("0"),
+                 h.kind,
+                 h.code,
+                 h.number,
+                 h.count,
+                 h.date,
+                 h.date.mid(4, 2),
+                 h.docNo,
+                 h.net,
+                 QStringLiteral("0.17"),
+                 h.tax,
+                 h.customer,
+                 QStringLiteral("91110108MA01C7QX2R"),
+                 QStringLiteral("北京市海淀区中关村大街27号 010-62561234"),
+                 QStringLiteral("中国工商银行北京中关村支行 0200004509200123456"),
+                 QStringLiteral("杭州明远商贸有限公司"),
+                 QStringLiteral("91330106MA27XK3P5D"),
+                 QStringLiteral("杭州市西湖区文三路259号 0571-88251234"),
+                 QStringLiteral("中国建设银行杭州文三路支行 33050161622700001234"),
+                 h.memo,
+                 h.biller,
+                 h.checker,
+                 QStringLiteral("王出纳")});
 }
 
 QString GoodsLine(const GoodsFields& g) {
@@ -36,6 +57,12 @@ QStringList IssuedFile(const QList<QStringList>& invoices) {
     return lines;
 }
 
+QStringList CountedFile(const QList<QStringList>& invoices, int declared) {
+    QStringList lines = IssuedFile(invoices);
+    lines.insert(1, QStringLiteral("%1~~20260301~~20260331").arg(declared < 0 ? invoices.size() : declared));
+    return lines;
+}
+
 QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber) {
     struct Product {
         const char *name, *model, *unit;
@@ -51,8 +78,9 @@ QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber) {
     static const char* customers[] = {"北京华远信息技术有限公司", "上海浦江电子科技有限公司",
                                       "广州南粤商贸有限公司", "O'Brien贸易有限公司",
                                       "杭州西湖文化传媒有限公司"};
-    QStringList lines{QStringLiteral("SJJK0201~~已开发票传出")};
-    lines.reserve(1 + invoices * (2 + linesPerInvoice));
+    QStringList lines{QStringLiteral("SJJK0201~~已开发票传出"),
+                      QStringLiteral("%1~~20260315~~20260315").arg(invoices)};
+    lines.reserve(2 + invoices * (2 + linesPerInvoice));
     for (int i = 0; i < invoices; ++i) {
         QStringList bodies;
         double net = 0, tax = 0;

@@ -1,6 +1,6 @@
 #pragma once
-// Lines of issued-invoice files for the tests, in the factory layout of t_ImportField, with names of
-// the demo accounting set.
+// Lines of issued-invoice files for the tests, in the layout the tax software writes (the factory layout of
+// t_ImportField), with names of the demo accounting set.
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +16,9 @@ struct HeadFields {
     QString biller = QStringLiteral("张会计");
     QString checker = QStringLiteral("李复核");
     QString number = QString(); // empty: the next number of the run, so no two invoices are the same
+    QString code = QStringLiteral("3300061130");
+    QString docNo = QString(); // 销售单据编号
+    QString memo = QString();
 };
 
 struct GoodsFields {
@@ -39,6 +42,8 @@ QString DiscountLine(const QString& name = QStringLiteral("折扣(10%)"));
 QStringList Invoice(HeadFields h, const QStringList& bodies);
 // A whole file: the tag line and the invoices.
 QStringList IssuedFile(const QList<QStringList>& invoices);
+// The same with the second line the tax software writes, 张数~~起日~~止日 (declared < 0: the real count).
+QStringList CountedFile(const QList<QStringList>& invoices, int declared = -1);
 
 // A file of `invoices` invoices with `linesPerInvoice` goods lines each over the demo set's customers
 // and products, numbered from firstNumber on; every fifth invoice is an ordinary one.

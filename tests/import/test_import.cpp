@@ -144,6 +144,17 @@ private Q_SLOTS:
         Row("blank body line", Bodies({"   "}), {"发票体行为空!"});
         Row("body line with // in front", File({}, {.name = "//激光打印机"}),
             {"货物名称[//激光打印机]不存在或者和其规格型号[HP-M404dn],计量单位[台]不匹配!"});
+        // The second line of the tax software's file: 张数~~起日~~止日.
+        const QString cut = QStringLiteral("文件记载发票3张，实际有2张，文件不完整，不能引入!");
+        Row("invoice count as declared", CountedFile({one, two}), {}, kCounts, "2/3");
+        Row("fewer invoices than declared", CountedFile({one, two}, 3), {cut});
+        Row("more invoices than declared", CountedFile({one, two, Invoice({}, {GoodsLine({})})}, 2),
+            {"文件记载发票2张，实际有3张，文件不完整，不能引入!"});
+        Row("no invoice declared, none there", QStringList{tag, "0~~~~"}, {}, kHeads, "0");
+        Row("a head without comment line is no invoice", CountedFile({one, one.mid(1)}, 1), {}, kCounts,
+            "1/1");
+        Row("a second line of another form is skipped", QStringList{tag, "开票汇总"} << one, {}, kCounts,
+            "1/1");
         Row("entry numbers run on over the file", IssuedFile({two, one}), {}, kEntryIDs,
             "1009:1,1009:2,1010:3");
         QStringList longFile{tag};
@@ -161,8 +172,12 @@ private Q_SLOTS:
         const QString kindRule =
             QStringLiteral("cfg:update t_ImportField set %1 where FFieldDesc='发票种类'");
         Row("head with a field too many", {tag, "//", HeadLine({}) + "~~多余"}, {"发票头字段数不正确!"});
-        Row("goods line with a field too few", Bodies({"0~~激光打印机~~HP-M404dn~~台"}),
-            {"发票体字段数不正确!"});
+        Row("goods line with a field too many", Bodies({GoodsLine({}) + "~~多余"}), {"发票体字段数不正确!"});
+        // The tax software leaves out trailing empty fields with their separators.
+        Row("goods line without its trailing fields", Bodies({"0~~激光打印机~~HP-M404dn~~台"}), {},
+            "select FQty,FAmount from ICSaleEntry where FInterID=1009", "0 0");
+        Row("head line without its trailing empty field", {tag, "//", HeadLine({}).chopped(5)}, {}, kCounts,
+            "1/0");
         Row("kind outside its value list", File({.kind = "1"}), {"发票种类[1]不在预设范围内!"});
         Row("kind without check: refused by the import", File({.kind = "1"}), {kScrap, kHeadMap}, {}, {},
             {kindRule.arg("FisNeedValid=0")});
@@ -254,8 +269,10 @@ private Q_SLOTS:
         Row("discount after a discount", Bodies({GoodsLine({}), DiscountLine(), DiscountLine()}),
             {kDiscount});
         Row("discount without a rate", after(DiscountLine("折扣")), {kDiscount});
-        Row("discount with a field too few", after("1~~折扣(10%)~~"), {kDiscount});
-        Row("previous quantity no number", Bodies({GoodsLine({.qty = ""}), DiscountLine()}), {kDiscount});
+        Row("discount without its trailing fields", after("1~~折扣(10%)"), {}, rate, "10");
+        Row("discount with a field too many", after(DiscountLine() + "~~多余"), {kDiscount});
+        Row("previous quantity empty counts as 0", Bodies({GoodsLine({.qty = ""}), DiscountLine()}), {},
+            "select FAmount from ICSaleEntry where FInterID=1009", "27");
         Row("rate without % loses its last digit", after(DiscountLine("折扣(10)")), {}, rate, "1");
         Row("rate with decimals", after(DiscountLine("折扣行数1(12.5%)")), {}, rate, "12.5");
         Row("closing bracket first", after(DiscountLine("折扣)10%(")), {kDiscount});
@@ -477,7 +494,7 @@ private Q_SLOTS:
         QFETCH(QStringList, messages);
         QFETCH(QString, counts);
         if (!setup.isEmpty()) db->config->Execute(setup);
-        const QStringList first = Invoice({.number = "70000001"}, {GoodsLine({})});
+        const QStringList first = Invoice({.number = "70000001", .docNo = "XS0007"}, {GoodsLine({})});
         const QStringList second = Invoice({.number = "70000002"}, {GoodsLine({})});
         ImportEngine e(db->session);
         WriteGbkFile(file, IssuedFile({first}));
@@ -489,12 +506,13 @@ private Q_SLOTS:
         QCOMPARE(e.CountsText(), counts);
         if (!secondImports) QCOMPARE(State(), before);
         const bool guarded = setup.isEmpty();
-        QCOMPARE(Acct("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo from TF_Ledger where "
-                      "FDirection=1 "
-                      "order by FInterID"),
-                 guarded ? (secondImports ? "3300061130-70000001=ZP000006,3300061130-70000002=ZP000007"
-                                          : "3300061130-70000001=ZP000006")
-                         : "");
+        // Each invoice with the 销售单据编号 the tax system gave it (empty for one typed in by hand).
+        QCOMPARE(Acct("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo || '/' || FDocNo from "
+                      "TF_Ledger where FDirection=1 order by FInterID"),
+                 guarded
+                     ? (secondImports ? "3300061130-70000001=ZP000006/XS0007,3300061130-70000002=ZP000007/"
+                                      : "3300061130-70000001=ZP000006/XS0007")
+                     : "");
     }
 
     // The import reports how far it is through the file; asked to stop, it leaves nothing of the file

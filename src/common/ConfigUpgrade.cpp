@@ -1,0 +1,67 @@
+#include "ConfigUpgrade.h"
+
+#include "Connection.h"
+#include "modFunction.h"
+
+namespace {
+struct ImportField {
+    const char16_t* name;
+    int checked; // FisNeedValid
+    const char16_t* type;
+    const char16_t* values;
+};
+
+// The head fields of the first factory layout, in Forder 1…16.
+const ImportField kEarlierHead[] = {
+    {u"发票种类", 1, u"2", u"0,2"}, {u"类别代码", 0, u"0", u""},     {u"发票号码", 0, u"0", u""},
+    {u"开票日期", 0, u"0", u""},    {u"购方名称", 0, u"0", u""},     {u"购方税号", 0, u"0", u""},
+    {u"购方地址电话", 0, u"0", u""}, {u"购方银行帐号", 0, u"0", u""}, {u"不含税金额", 0, u"0", u""},
+    {u"税额", 0, u"0", u""},        {u"商品明细行数", 0, u"0", u""}, {u"作废标识", 1, u"2", u"0,1"},
+    {u"开票人", 0, u"0", u""},      {u"复核人", 0, u"0", u""},       {u"收款人", 0, u"0", u""},
+    {u"备注", 0, u"0", u""},
+};
+
+// The head line as the tax software writes it (data/config_factory.sql makes the same rows).
+const ImportField kHead[] = {
+    {u"作废标识", 1, u"2", u"0,1"},  {u"清单标志", 0, u"0", u""},     {u"发票种类", 1, u"2", u"0,2"},
+    {u"类别代码", 0, u"0", u""},     {u"发票号码", 0, u"0", u""},     {u"商品明细行数", 0, u"0", u""},
+    {u"开票日期", 0, u"0", u""},     {u"月份", 0, u"0", u""},         {u"销售单据编号", 0, u"0", u""},
+    {u"不含税金额", 0, u"0", u""},   {u"税率", 0, u"0", u""},         {u"税额", 0, u"0", u""},
+    {u"购方名称", 0, u"0", u""},     {u"购方税号", 0, u"0", u""},     {u"购方地址电话", 0, u"0", u""},
+    {u"购方银行帐号", 0, u"0", u""}, {u"销方名称", 0, u"0", u""},     {u"销方税号", 0, u"0", u""},
+    {u"销方地址电话", 0, u"0", u""}, {u"销方银行账号", 0, u"0", u""}, {u"备注", 0, u"0", u""},
+    {u"开票人", 0, u"0", u""},       {u"复核人", 0, u"0", u""},       {u"收款人", 0, u"0", u""},
+};
+} // namespace
+
+void UpgradeImportLayout(Connection& config) {
+    try {
+        config.TableColumns(QStringLiteral("t_ImportField"));
+    } catch (const DbError&) {
+        return; // no import layout to switch
+    }
+    const RecordsetPtr rs = config.Query(
+        QStringLiteral("select FFieldDesc, Forder, FisNeedValid, FValidType, FValidValue from t_ImportField "
+                       "where FisHead=") +
+        config.dialect().boolLiteral(true) + QStringLiteral(" order by Forder"));
+    const QList<QVariantList>& rows = rs->allRows();
+    if (rows.size() != int(std::size(kEarlierHead))) return;
+    for (int i = 0; i < rows.size(); ++i) {
+        const ImportField& f = kEarlierHead[i];
+        const QVariantList& row = rows[i];
+        if (NullToText(row.value(0)) != QStringView(f.name) || row.value(1).toInt() != i + 1 ||
+            int(IsTrueValue(row.value(2))) != f.checked || NullToText(row.value(3)) != QStringView(f.type) ||
+            NullToText(row.value(4)) != QStringView(f.values))
+            return; // the user's own layout
+    }
+    TransactionGuard tx(config);
+    config.Execute(QStringLiteral("delete from t_ImportField where FisHead=") +
+                   config.dialect().boolLiteral(true));
+    int order = 0;
+    for (const ImportField& f : kHead)
+        config.Execute(QStringLiteral("insert into t_ImportField (FFieldDesc, FisHead, Forder, FisNeedValid, "
+                                      "FValidType, FValidValue) values (?, ?, ?, ?, ?, ?)"),
+                       {QString::fromUtf16(f.name), true, ++order, bool(f.checked), QString::fromUtf16(f.type),
+                        QString::fromUtf16(f.values)});
+    tx.commit();
+}
