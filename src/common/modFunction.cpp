@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 
 // ---- messages -------------------------------------------------------------------------------
 
@@ -170,6 +171,50 @@ QString NumberText(double value) {
     const std::to_chars_result r =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     return QString::fromLatin1(buf, r.ptr - buf);
+}
+
+QString DecimalText(double value, int decimals) {
+    if (!std::isfinite(value)) return NumberText(value);
+    // The decimal digits of the value and the position of its point among them.
+    char buf[64];
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+    const std::string_view text(buf, r.ptr - buf); // d.ddddddddddddddde±x
+    const size_t e = text.find('e');
+    std::string digits;
+    digits += text[0];
+    digits += text.substr(2, e - 2);
+    int point = std::atoi(std::string(text.substr(e + 1)).c_str()) + 1; // digits before the point
+    // Enough zeros on both sides for the wanted decimals.
+    if (point < 1) {
+        digits.insert(0, size_t(1 - point), '0');
+        point = 1;
+    }
+    if (int(digits.size()) < point + decimals + 1)
+        digits.append(size_t(point + decimals + 1 - int(digits.size())), '0');
+    // Half up at the first dropped digit.
+    const int keep = point + decimals;
+    bool carry = digits[size_t(keep)] >= '5';
+    digits.resize(size_t(keep));
+    for (int i = keep - 1; carry && i >= 0; --i) {
+        if (digits[size_t(i)] == '9') {
+            digits[size_t(i)] = '0';
+        } else {
+            ++digits[size_t(i)];
+            carry = false;
+        }
+    }
+    if (carry) {
+        digits.insert(digits.begin(), '1');
+        ++point;
+    }
+    std::string whole = digits.substr(0, size_t(point));
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size() - 1));
+    std::string out = whole;
+    if (decimals > 0) out += '.' + digits.substr(size_t(point));
+    const bool zero = out.find_first_not_of("0.") == std::string::npos;
+    if (value < 0 && !zero) out.insert(0, 1, '-');
+    return QString::fromLatin1(out.data(), qsizetype(out.size()));
 }
 
 namespace {

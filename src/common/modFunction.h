@@ -32,6 +32,9 @@ double LeadingNumber(const QString& text);
 bool StrictNumber(const QString& text, double& out);
 // Shortest general form with at most 15 significant digits and "." (0.17*100 gives "17").
 QString NumberText(double value);
+// The value with a fixed count of decimals, "." and no grouping, rounded half up (away from zero) in decimal
+// from the 15 significant digits NumberText writes: 1.005 gives "1.01", where binary rounding gives "1.00".
+QString DecimalText(double value, int decimals);
 // The value NumberText writes, as a number again: a computed value as the database receives it.
 double Round15(double value);
 // True when the text is numeric ("12", " -3.5 ", "1e3").

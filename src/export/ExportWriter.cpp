@@ -1,8 +1,10 @@
 #include "ExportWriter.h"
 
+#include "XmlDocumentSink.h"
 #include "common/DbLog.h"
 #include "common/GbkCodec.h"
 #include "common/modFunction.h"
+#include "mapping/TaxCodeStore.h"
 #include <QSaveFile>
 #include <cmath>
 #include <optional>
@@ -341,10 +343,41 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                     throw ExportRefused(QStringLiteral("引出已取消，引出文件没有改变。"));
                 // The product's entry of the tax-code catalogue, and the goods name with its short name.
                 const QHash<QString, QString>* code = nullptr;
+                const int lineNo = int(runLines.size()) + 1;
                 if (layout.bodyItemNumber >= 0 && !layout.codes.isEmpty()) {
                     const auto found =
                         layout.codes.constFind(NullToText(row.value(layout.bodyItemNumber)).trimmed());
                     if (found != layout.codes.constEnd()) code = &*found;
+                } else if (layout.bodyGoodsName >= 0 && !layout.codesByName.isEmpty()) {
+                    const QString name = PlainText(row.value(layout.bodyGoodsName)).trimmed();
+                    const auto found = layout.codesByName.constFind(name);
+                    if (found != layout.codesByName.constEnd()) {
+                        if (found->size() > 1)
+                            throw ExportRefused(
+                                QStringLiteral(
+                                    "发票“%1”第%2行的商品“%3”在税收分类编码中有两个同名的商品（%4和%5），"
+                                    "无法确定其编码，引出失败！")
+                                    .arg(key)
+                                    .arg(lineNo)
+                                    .arg(name, found->at(0).first, found->at(1).first));
+                        code = &found->first().second;
+                    }
+                }
+                if (layout.checkZeroRate && layout.bodyRate >= 0) {
+                    double rate = 0;
+                    const QString rateText = TaxRateFraction(PlainText(row.value(layout.bodyRate)));
+                    if (StrictNumber(rateText, rate)) {
+                        const QString problem = ZeroRateProblem(
+                            code ? code->value(QStringLiteral("零税率标识")) : QString(), rate);
+                        if (!problem.isEmpty())
+                            throw ExportRefused(QStringLiteral("发票“%1”第%2行的商品“%3”%4，引出失败！")
+                                                    .arg(key)
+                                                    .arg(lineNo)
+                                                    .arg(layout.bodyGoodsName >= 0
+                                                             ? PlainText(row.value(layout.bodyGoodsName))
+                                                             : QString(),
+                                                         problem));
+                    }
                 }
                 const QVariantList* line = &row;
                 QVariantList renamed;

@@ -54,6 +54,12 @@ struct ExportLayout {
     QHash<QString, QHash<QString, QString>> codes;
     int bodyItemNumber = -1;
     QString codeVersion;
+    // Where the template gives no product number: the catalogue by the product's name, each name with
+    // the numbers of the products that carry it (two products of one name cannot be told apart).
+    QHash<QString, QList<std::pair<QString, QHash<QString, QString>>>> codesByName;
+    // The link reads the catalogue: a line's 零税率标识 and its rate must agree (column of 税率, -1 none).
+    bool checkZeroRate = false;
+    int bodyRate = -1;
     // The column of 货物名称, and whether it is written as *简称*名称 where the product has a short name.
     int bodyGoodsName = -1;
     bool prefixShortName = false;

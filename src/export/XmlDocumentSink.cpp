@@ -10,9 +10,6 @@ namespace {
 
 constexpr long FileAccessError = 75; // path/file access error
 
-// Line type of the invoicing software (fphxz).
-constexpr char kOrdinaryLine = '0', kDiscountLine = '1', kDiscountedLine = '2';
-
 // Element text with the five markup characters escaped; CR as a reference so that a parser does not
 // turn it into LF. Other control characters have no place in XML 1.0: bad is set.
 QString Escaped(const QString& value, bool& bad) {
@@ -51,22 +48,34 @@ double Number(const QString& text) {
     return StrictNumber(text, v) ? v : 0.0;
 }
 
-// The negative of an amount as text; an empty amount stays empty.
-QString Negated(const QString& text) {
-    double v = 0;
-    if (!StrictNumber(text, v)) return text.trimmed().isEmpty() ? QString() : u'-' + text.trimmed();
-    return NumberText(v == 0 ? 0.0 : -v);
-}
-
-// A number with a fixed count of decimals, "." and no grouping (prices 8, amounts and taxes 2); an empty
-// value stays empty, and a text that is no number is written as it is.
+// A number with a fixed count of decimals (prices 8, amounts and taxes 2), rounded half up in decimal; an
+// empty value stays empty, and a text that is no number is written as it is.
 QString Fixed(const QString& text, int decimals) {
     double v = 0;
     if (!StrictNumber(text, v)) return text.trimmed();
-    const double scale = std::pow(10.0, decimals);
-    v = std::round(v * scale) / scale;
-    return QString::number(v == 0 ? 0.0 : v, 'f', decimals);
+    return DecimalText(v, decimals);
 }
+
+// The byte limits of the invoicing software's elements (GBK: a Chinese character counts two).
+struct Limit {
+    const char* tag;
+    const char16_t* label;
+    int bytes;
+};
+constexpr Limit kLimits[] = {
+    {"Djh", u"单据号", 20},
+    {"Gfmc", u"购方名称", 100},
+    {"Gfyhzh", u"购方银行帐号", 100},
+    {"Gfdzdh", u"购方地址电话", 100},
+    {"Bz", u"备注", 240},
+    {"Fhr", u"复核人", 8},
+    {"Skr", u"收款人", 8},
+    {"Spmc", u"商品名称", 100},
+    {"Ggxh", u"规格型号", 40},
+    {"Jldw", u"计量单位", 32},
+    {"Qyspbm", u"企业自编码", 20},
+    {"Yhzcsm", u"优惠政策说明", 50},
+};
 
 class FpWriter {
 public:
@@ -83,6 +92,12 @@ public:
         if (!m_gbk.encode(value, probe))
             throw ExportRefused(
                 QStringLiteral("发票“%1”的值“%2”含有GBK编码不能表示的字符，引出失败！").arg(m_docNo, value));
+        for (const Limit& l : kLimits)
+            if (qstrcmp(l.tag, tag) == 0 && probe.size() > l.bytes)
+                throw ExportRefused(
+                    QStringLiteral("发票“%1”的%2(%3)“%4”超过%5个字节（一个汉字占2个字节），引出失败！")
+                        .arg(m_docNo, QString::fromUtf16(l.label), QLatin1String(tag), value)
+                        .arg(l.bytes));
         bool bad = false;
         const QString text = Escaped(value, bad);
         if (bad)
@@ -168,6 +183,8 @@ QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
                                     .arg(doc.docNo)
                                     .arg(i + 1)
                                     .arg(doc.lines[i].value(QStringLiteral("货物名称"))));
+    const QString version = h.value(QStringLiteral("编码版本号")).trimmed();
+    if (version.isEmpty()) throw ExportRefused(QStringLiteral("税收分类编码版本号为空，引出失败！"));
 
     w.open("Fp", 3);
     w.element("Djh", doc.docNo, 4);
@@ -178,52 +195,61 @@ QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
     w.element("Bz", h.value(QStringLiteral("备注")), 4);
     w.element("Fhr", h.value(QStringLiteral("复核人")), 4);
     w.element("Skr", h.value(QStringLiteral("收款人")), 4);
-    w.element("Spbmbbh", h.value(QStringLiteral("编码版本号")), 4);
-    const QString priceMode =
-        doc.lines.isEmpty() ? QString() : doc.lines.first().value(QStringLiteral("价格方式")).trimmed();
-    w.element("Hsbz", Number(priceMode) != 0 ? QStringLiteral("1") : QStringLiteral("0"), 4);
+    w.element("Spbmbbh", version, 4);
+    // Prices and amounts go out without tax: 1 would mean the special 5 %/1.5 % rates, 2 差额税.
+    w.element("Hsbz", QStringLiteral("0"), 4);
     w.open("Spxx", 4);
     int xh = 0;
     for (const QHash<QString, QString>& line : doc.lines) {
-        const QString discount = line.value(QStringLiteral("折扣金额")).trimmed();
-        const bool discounted = Number(discount) != 0;
+        const double discount = Number(line.value(QStringLiteral("折扣金额")));
+        const bool discounted = discount != 0;
         const QString name = line.value(QStringLiteral("货物名称"));
         const QString code = line.value(QStringLiteral("税收分类编码")).trimmed();
         const QString rate = TaxRateFraction(line.value(QStringLiteral("税率")));
         const QString preferential = Number(line.value(QStringLiteral("优惠政策标识"))) != 0
                                          ? QStringLiteral("1")
                                          : QStringLiteral("0");
-        auto sph = [&](const QString& dj, const QString& sl, const QString& je, const QString& se,
-                       char kind) {
+        // Without a mapped 折扣税额 the discount's tax follows from its amount and the rate.
+        const double discountTax = line.contains(QStringLiteral("折扣税额"))
+                                       ? Number(line.value(QStringLiteral("折扣税额")))
+                                       : DecimalText(discount * Number(rate), 2).toDouble();
+        auto sph = [&](const QString& dj, const QString& sl, const QString& je, const QString& se) {
+            const bool isDiscount = dj.isNull();
             w.open("Sph", 5);
             w.element("Xh", QString::number(++xh), 6);
             w.element("Spmc", name, 6);
-            w.element("Ggxh", kind == kDiscountLine ? QString() : line.value(QStringLiteral("规格")), 6);
-            w.element("Jldw", kind == kDiscountLine ? QString() : line.value(QStringLiteral("计量单位")), 6);
+            w.element("Ggxh", isDiscount ? QString() : line.value(QStringLiteral("规格")), 6);
+            w.element("Jldw", isDiscount ? QString() : line.value(QStringLiteral("计量单位")), 6);
             w.element("Spbm", code, 6);
             w.element("Qyspbm", line.value(QStringLiteral("企业自编码")), 6);
             w.element("Syyhzcbz", preferential, 6);
             w.element("Lslbz", line.value(QStringLiteral("零税率标识")), 6);
             w.element("Yhzcsm", line.value(QStringLiteral("优惠政策说明")), 6);
-            w.element("Dj", Fixed(dj, 8), 6);
+            w.element("Dj", isDiscount ? QString() : Fixed(dj, 8), 6);
             w.element("Sl", sl.trimmed(), 6);
-            w.element("Je", Fixed(je, 2), 6);
+            w.element("Je", je, 6);
             w.element("Slv", rate, 6);
-            w.element("Se", Fixed(se, 2), 6);
+            w.element("Se", se, 6);
             w.element("Kce", QString(), 6);
-            w.element("fphxz", QString(QLatin1Char(kind)), 6);
             w.close("Sph", 5);
         };
-        sph(line.value(QStringLiteral("单价")), line.value(QStringLiteral("数量")),
-            line.value(QStringLiteral("不含税金额")), line.value(QStringLiteral("税额")),
-            discounted ? kDiscountedLine : kOrdinaryLine);
-        if (discounted) {
-            // Without a mapped 折扣税额 the discount's tax follows from its amount and the rate.
-            QString discountTax = line.value(QStringLiteral("折扣税额")).trimmed();
-            if (!line.contains(QStringLiteral("折扣税额")))
-                discountTax = NumberText(std::round(Number(discount) * Number(rate) * 100) / 100);
-            sph(QString(), QString(), Negated(discount), Negated(discountTax), kDiscountLine);
+        // The price without tax, whatever the link's 价格方式 says of it.
+        QString price = line.value(QStringLiteral("单价"));
+        if (Number(line.value(QStringLiteral("价格方式"))) == 1 && !price.trimmed().isEmpty())
+            price = NumberText(Number(price) / (1 + Number(rate)));
+        const double amount = Number(line.value(QStringLiteral("不含税金额")));
+        const double tax = Number(line.value(QStringLiteral("税额")));
+        if (!discounted) {
+            sph(price.isNull() ? QStringLiteral("") : price, line.value(QStringLiteral("数量")),
+                Fixed(line.value(QStringLiteral("不含税金额")), 2),
+                Fixed(line.value(QStringLiteral("税额")), 2));
+            continue;
         }
+        // The line's 不含税金额 and 税额 are net of its discount: the discounted line carries them before
+        // the discount (its 单价 × 数量), the discount line takes the discount off again.
+        sph(price.isNull() ? QStringLiteral("") : price, line.value(QStringLiteral("数量")),
+            DecimalText(amount + discount, 2), DecimalText(tax + discountTax, 2));
+        sph(QString(), QString(), DecimalText(-discount, 2), DecimalText(-discountTax, 2));
     }
     w.close("Spxx", 4);
     w.close("Fp", 3);

@@ -317,8 +317,9 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         layout.dryRun = m_preview;
         layout.prefixShortName = prefixShortName;
         layout.bodyGoodsName = ColumnOf(bodyNames, QStringLiteral("货物名称"));
-        if (hasItemNumber) {
-            layout.bodyItemNumber = 1 + int(m_bodyTaxNames.size());
+        // The catalogue, by the product number the template delivers, else by the product's name.
+        if (m_wantItemNumber) {
+            if (hasItemNumber) layout.bodyItemNumber = 1 + int(m_bodyTaxNames.size());
             TaxCodeStore store(m_session);
             for (const TaxCodeRow& r : store.Load()) {
                 QHash<QString, QString> v;
@@ -329,9 +330,14 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                          r.preferential ? QStringLiteral("1") : QStringLiteral("0"));
                 v.insert(QStringLiteral("优惠政策说明"), r.preferentialText);
                 v.insert(QStringLiteral("零税率标识"), r.zeroRate);
-                layout.codes.insert(r.itemNumber.trimmed(), v);
+                if (hasItemNumber)
+                    layout.codes.insert(r.itemNumber.trimmed(), v);
+                else
+                    layout.codesByName[r.itemName.trimmed()].append({r.itemNumber.trimmed(), v});
             }
             layout.codeVersion = store.Version();
+            layout.checkZeroRate = true;
+            layout.bodyRate = ColumnOf(bodyNames, QStringLiteral("税率"));
         }
         std::unique_ptr<DocumentSink> sink;
         if (format == u"xml") {

@@ -139,21 +139,54 @@ QList<CsvRecord> ParseCsv(const QString& text) {
     return out;
 }
 
+QString ZeroRateName(const QString& flag) {
+    if (flag == u"0") return QStringLiteral("0(出口退税)");
+    if (flag == u"1") return QStringLiteral("1(免税)");
+    if (flag == u"2") return QStringLiteral("2(不征税)");
+    if (flag == u"3") return QStringLiteral("3(普通零税率)");
+    return flag;
+}
+
+QString ZeroRateProblem(const QString& zeroRate, double rate) {
+    if (!zeroRate.trimmed().isEmpty() && rate != 0)
+        return QStringLiteral("有零税率标识%1，税率却不是0").arg(ZeroRateName(zeroRate.trimmed()));
+    if (zeroRate.trimmed().isEmpty() && rate == 0) return QStringLiteral("税率为0，却没有零税率标识");
+    return {};
+}
+
 TaxCodeStore::TaxCodeStore(const Session& session) : m_session(session) {}
 
 QString TaxCodeStore::Check(const TaxCodeRow& row) {
     if (row.itemId <= 0) return QStringLiteral("未选择商品。");
     if (row.taxCode.isEmpty()) return QStringLiteral("税收分类编码不能为空。");
     if (!IsCode(row.taxCode)) return QStringLiteral("税收分类编码[%1]不是19位数字。").arg(row.taxCode);
-    static const QStringList zeroRates{QString(), QStringLiteral("1"), QStringLiteral("2"),
-                                       QStringLiteral("3")};
-    if (!zeroRates.contains(row.zeroRate))
-        return QStringLiteral("零税率标识[%1]无效，只能为空、1(免税)、2(不征收)或3(普通零税率)。")
-            .arg(row.zeroRate);
-    if (row.zeroRate == u"3" && !row.preferential)
-        return QStringLiteral("零税率标识为3(普通零税率)时，优惠政策标识须为1。");
-    if (row.preferential && row.preferentialText.trimmed().isEmpty())
-        return QStringLiteral("优惠政策标识为1时，须填写优惠政策说明。");
+    // The tax system's combinations: a zero-rate flag goes with a fixed preference; without one a preference
+    // is one of the list, never the text of a zero rate.
+    static const QHash<QString, QString> zeroRates{{QStringLiteral("0"), QStringLiteral("出口零税")},
+                                                   {QStringLiteral("1"), QStringLiteral("免税")},
+                                                   {QStringLiteral("2"), QStringLiteral("不征税")},
+                                                   {QStringLiteral("3"), QString()}};
+    const QString text = row.preferentialText.trimmed();
+    if (!row.zeroRate.isEmpty()) {
+        const auto it = zeroRates.constFind(row.zeroRate);
+        if (it == zeroRates.constEnd())
+            return QStringLiteral(
+                       "零税率标识[%1]无效，只能为空、0(出口退税)、1(免税)、2(不征税)或3(普通零税率)。")
+                .arg(row.zeroRate);
+        if (it->isEmpty() && (row.preferential || !text.isEmpty()))
+            return QStringLiteral("零税率标识为3(普通零税率)时，优惠政策标识须为0，优惠政策说明须为空。");
+        if (!it->isEmpty() && (!row.preferential || text != *it))
+            return QStringLiteral("零税率标识为%1时，优惠政策标识须为1，优惠政策说明须为“%2”。")
+                .arg(ZeroRateName(row.zeroRate), *it);
+    } else if (row.preferential) {
+        if (text.isEmpty()) return QStringLiteral("优惠政策标识为1时，须填写优惠政策说明。");
+        for (auto it = zeroRates.constBegin(); it != zeroRates.constEnd(); ++it)
+            if (!it->isEmpty() && text == *it)
+                return QStringLiteral("优惠政策说明为“%1”时，零税率标识须为%2。")
+                    .arg(text, ZeroRateName(it.key()));
+    } else if (!text.isEmpty()) {
+        return QStringLiteral("优惠政策标识为0时，优惠政策说明须为空。");
+    }
     for (const QString& problem :
          {GbkLengthProblem(QStringLiteral("简称"), row.shortName, 40),
           GbkLengthProblem(QStringLiteral("企业自编码"), row.ownCode, 20),

@@ -20,7 +20,7 @@ struct TaxCodeRow {
     QString ownCode;   // 企业自编码
     bool preferential = false;
     QString preferentialText;
-    QString zeroRate; // "" ordinary rate, "1" 免税, "2" 不征收, "3" 普通零税率
+    QString zeroRate; // "" ordinary rate, "0" 出口退税, "1" 免税, "2" 不征税, "3" 普通零税率
 
     bool operator==(const TaxCodeRow&) const = default;
 };
@@ -39,11 +39,19 @@ struct TaxCodeImportResult {
     int changed = 0;
 };
 
+// A zero-rate flag as the tax system names it ("1(免税)").
+QString ZeroRateName(const QString& flag);
+// Why a line of the rate (a fraction) cannot carry the flag: a zero-rate flag belongs to a line at rate 0,
+// and a line at rate 0 needs one. Empty when it can.
+QString ZeroRateProblem(const QString& zeroRate, double rate);
+
 class TaxCodeStore {
 public:
     explicit TaxCodeStore(const Session& session);
 
-    // Why the row cannot go to the tax system (empty: it can). Only the row's own values are checked.
+    // Why the row cannot go to the tax system (empty: it can): its code, its texts' lengths and the
+    // combination of zero-rate flag, preference flag and preference text the tax system accepts. Only the
+    // row's own values are checked.
     static QString Check(const TaxCodeRow& row);
     // Check of every row, and a product chosen once at most.
     static TaxCodeProblem CheckAll(const QList<TaxCodeRow>& rows);

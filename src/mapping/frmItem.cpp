@@ -45,8 +45,9 @@ struct ZeroRateOption {
     const char16_t* cell;    // in the grid
 };
 constexpr ZeroRateOption kZeroRates[] = {{u"", u"空", u""},
+                                         {u"0", u"0 出口退税", u"0 出口退税"},
                                          {u"1", u"1 免税", u"1 免税"},
-                                         {u"2", u"2 不征收", u"2 不征收"},
+                                         {u"2", u"2 不征税", u"2 不征税"},
                                          {u"3", u"3 普通零税率", u"3 普通零税率"}};
 
 QString ZeroRateCell(const QString& flag) {

@@ -33,6 +33,8 @@ private Q_SLOTS:
     void leadingAndStrictNumbers();
     void numberText_data();
     void numberText();
+    void decimalText_data();
+    void decimalText();
     void buildInsertSqlKeepsTableOrderAndBindsValues();
     void buildInsertSqlWithoutMatchingColumnFails();
     void getFieldValueDefaultsAndEmpty();
@@ -178,6 +180,32 @@ void TestCommon::numberText_data() {
     QTest::newRow("zero") << 0.0 << "0";
     QTest::newRow("negative") << -12.5 << "-12.5";
     QTest::newRow("no grouping") << 1234567.89 << "1234567.89";
+}
+
+void TestCommon::decimalText_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<QString>("expected");
+    // Binary rounding would give 1.00: 1.005 is 1.00499999999999989… as a double.
+    QTest::newRow("half up where binary rounds down") << 1.005 << 2 << "1.01";
+    QTest::newRow("half up, negative away from zero") << -2.675 << 2 << "-2.68";
+    QTest::newRow("below half") << 0.124 << 2 << "0.12";
+    QTest::newRow("carry into the whole number") << 9.995 << 2 << "10.00";
+    QTest::newRow("carry through every digit") << 999.9999 << 2 << "1000.00";
+    QTest::newRow("whole number gets its decimals") << 1850.0 << 2 << "1850.00";
+    QTest::newRow("negative that rounds to zero") << -0.001 << 2 << "0.00";
+    QTest::newRow("small value") << 0.000000125 << 8 << "0.00000013";
+    QTest::newRow("eight decimals") << 0.123456785 << 8 << "0.12345679";
+    QTest::newRow("large amount") << 123456789012.345 << 2 << "123456789012.35";
+    QTest::newRow("no decimals") << 2.5 << 0 << "3";
+    QTest::newRow("zero") << 0.0 << 2 << "0.00";
+}
+
+void TestCommon::decimalText() {
+    QFETCH(double, value);
+    QFETCH(int, decimals);
+    QFETCH(QString, expected);
+    QCOMPARE(DecimalText(value, decimals), expected);
 }
 
 void TestCommon::numberText() {

@@ -200,6 +200,8 @@ private Q_SLOTS:
         const QString out = db.folder() + QStringLiteral("/out.") + format;
         db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat=?, FPrefixShortName=1 where FID=1"),
                            {format});
+        db.config->Execute(
+            QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('TaxCodeVersion', '48.0')"));
         const RecordsetPtr items =
             db.acct->Query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
         int n = 0;
@@ -251,6 +253,16 @@ private Q_SLOTS:
                 QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=3"),
                 {head[1].section(u'=', 0, 0).toInt()});
         }
+        // What the preview says the documents hold: the file must hold the same.
+        QProcess preview;
+        preview.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                       db.configPath, "--link", "1", "--preview"});
+        QVERIFY(preview.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(preview.readAllStandardError()), QString());
+        QCOMPARE(preview.exitCode(), 0);
+        const QString totals =
+            QString::fromUtf8(preview.readAllStandardOutput()).trimmed().section(u'\n', -1);
+        QVERIFY2(totals.startsWith(QStringLiteral("合计5张\t10\t")), qPrintable(totals));
         QProcess p;
         p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
                                                  db.configPath, "--link", "1", "--out", out});
@@ -258,6 +270,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("引出成功！\n"));
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("引出发票5张，商品行10行。\n"));
         QStringList docs, names, codes;
+        double amount = 0, tax = 0;
         if (format == u"xml") {
             QFile f(out);
             QVERIFY(f.open(QIODevice::ReadOnly));
@@ -278,7 +291,13 @@ private Q_SLOTS:
                     names << x.readElementText();
                 else if (x.name() == u"Spbm")
                     codes << x.readElementText();
+                else if (x.name() == u"Je")
+                    amount += x.readElementText().toDouble();
+                else if (x.name() == u"Se")
+                    tax += x.readElementText().toDouble();
             }
+            QCOMPARE(QStringLiteral("%1\t%2").arg(amount, 0, 'f', 2).arg(tax, 0, 'f', 2),
+                     totals.section(u'\t', 2));
             QVERIFY2(!x.hasError(), qPrintable(x.errorString()));
             QCOMPARE(zsl, int(docs.size()));
         } else {

@@ -70,8 +70,9 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 
 const QStringList kFpTags{"Djh", "Gfmc", "Gfsh",    "Gfyhzh", "Gfdzdh", "Bz",
                           "Fhr", "Skr",  "Spbmbbh", "Hsbz",   "Spxx"};
+// Nothing else: the invoicing software's sample has no other element in Sph.
 const QStringList kSphTags{"Xh",     "Spmc", "Ggxh", "Jldw", "Spbm", "Qyspbm", "Syyhzcbz", "Lslbz",
-                           "Yhzcsm", "Dj",   "Sl",   "Je",   "Slv",  "Se",     "Kce",      "fphxz"};
+                           "Yhzcsm", "Dj",   "Sl",   "Je",   "Slv",  "Se",     "Kce"};
 
 struct ParsedXml {
     QString version, zsl;
@@ -118,7 +119,7 @@ ParsedXml ParseXml(const QString& path) {
 
 QString SphText(const QHash<QString, QString>& s) {
     QStringList v;
-    for (const char* tag : {"fphxz", "Xh", "Spmc", "Dj", "Sl", "Je", "Slv", "Se"})
+    for (const char* tag : {"Xh", "Spmc", "Dj", "Sl", "Je", "Slv", "Se"})
         v << s.value(QLatin1String(tag));
     return v.join(u'|');
 }
@@ -204,7 +205,7 @@ class TestFormats : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // One document per row: the head values and each Sph as "fphxz|Xh|Spmc|Dj|Sl|Je|Slv|Se".
+    // One document per row: the head values and each Sph as "Xh|Spmc|Dj|Sl|Je|Slv|Se".
     void xmlDocument_data() {
         QTest::addColumn<SinkDocument>("doc");
         QTest::addColumn<QString>("head"); // Djh|Gfmc|Hsbz|Spbmbbh|Bz
@@ -214,38 +215,49 @@ private Q_SLOTS:
             << Doc(QStringLiteral("ZP01"), {Goods(QStringLiteral("电脑"), "2", "1130.5", "2261", "293.93"),
                                             Goods(QStringLiteral("鼠标"), "1", "10", "10", "0.6", "6")})
             << QStringLiteral("ZP01|甲公司|0|48.0|")
-            << QStringList{"0|1|电脑|1130.50000000|2|2261.00|0.13|293.93",
-                           "0|2|鼠标|10.00000000|1|10.00|0.06|0.60"};
-        QTest::newRow("prices with tax from the first line")
+            << QStringList{"1|电脑|1130.50000000|2|2261.00|0.13|293.93",
+                           "2|鼠标|10.00000000|1|10.00|0.06|0.60"};
+        // Hsbz 1 would mean the special rates: a price with tax goes out without it.
+        QTest::newRow("a price with tax goes out without it")
             << Doc(QStringLiteral("ZP02"), {With(Goods(QStringLiteral("电脑"), "1", "113", "100", "13"),
                                                  QStringLiteral("价格方式"), "1"),
                                             With(Goods(QStringLiteral("键盘"), "1", "113", "100", "13"),
                                                  QStringLiteral("价格方式"), "0")})
-            << QStringLiteral("ZP02|甲公司|1|48.0|")
-            << QStringList{"0|1|电脑|113.00000000|1|100.00|0.13|13.00",
-                           "0|2|键盘|113.00000000|1|100.00|0.13|13.00"};
-        // The discount line follows its line; the numbering counts it.
+            << QStringLiteral("ZP02|甲公司|0|48.0|")
+            << QStringList{"1|电脑|100.00000000|1|100.00|0.13|13.00",
+                           "2|键盘|113.00000000|1|100.00|0.13|13.00"};
+        // The line's amount and tax are net of its discount: the discounted line goes out before the
+        // discount (单价 × 数量), the discount line right after it takes the discount off once.
         QTest::newRow("discounted line")
-            << Doc(QStringLiteral("ZP03"), {With(With(Goods(QStringLiteral("电脑"), "2", "50", "100", "13"),
+            << Doc(QStringLiteral("ZP03"), {With(With(Goods(QStringLiteral("电脑"), "2", "50", "90", "11.7"),
                                                       QStringLiteral("折扣金额"), "10"),
                                                  QStringLiteral("折扣税额"), "1.3"),
                                             With(Goods(QStringLiteral("鼠标"), "1", "10", "10", "1.3"),
                                                  QStringLiteral("折扣金额"), "0")})
             << QStringLiteral("ZP03|甲公司|0|48.0|")
-            << QStringList{"2|1|电脑|50.00000000|2|100.00|0.13|13.00", "1|2|电脑|||-10.00|0.13|-1.30",
-                           "0|3|鼠标|10.00000000|1|10.00|0.13|1.30"};
+            << QStringList{"1|电脑|50.00000000|2|100.00|0.13|13.00", "2|电脑|||-10.00|0.13|-1.30",
+                           "3|鼠标|10.00000000|1|10.00|0.13|1.30"};
         QTest::newRow("discount tax not mapped")
-            << Doc(QStringLiteral("ZP04"), {With(Goods(QStringLiteral("电脑"), "1", "100", "100", "13"),
+            << Doc(QStringLiteral("ZP04"), {With(Goods(QStringLiteral("电脑"), "1", "100", "96.67", "12.57"),
                                                  QStringLiteral("折扣金额"), "3.33")})
             << QStringLiteral("ZP04|甲公司|0|48.0|")
-            << QStringList{"2|1|电脑|100.00000000|1|100.00|0.13|13.00", "1|2|电脑|||-3.33|0.13|-0.43"};
+            << QStringList{"1|电脑|100.00000000|1|100.00|0.13|13.00", "2|电脑|||-3.33|0.13|-0.43"};
+        QTest::newRow("amounts rounded half up in decimal")
+            << Doc(QStringLiteral("ZP06"),
+                   {Goods(QStringLiteral("电脑"), "1", "0.123456785", "1.005", "0.125")})
+            << QStringLiteral("ZP06|甲公司|0|48.0|") << QStringList{"1|电脑|0.12345679|1|1.01|0.13|0.13"};
+        QTest::newRow("a name at its byte limit")
+            << Doc(QStringLiteral("ZP0123456789012345678").left(20),
+                   {Goods(QString(50, u'机'), "1", "1", "1", "0.13")}, QString(50, u'甲'))
+            << QStringLiteral("ZP012345678901234567|") + QString(50, u'甲') + QStringLiteral("|0|48.0|")
+            << QStringList{"1|" + QString(50, u'机') + "|1.00000000|1|1.00|0.13|0.13"};
         QTest::newRow("markup characters and line breaks")
             << WithHead(Doc(QStringLiteral("ZP&05"),
                             {Goods(QStringLiteral("A&B <C> \"D\" 'E'"), "1", "1", "1", "0.13")},
                             QStringLiteral("<甲>&'乙'")),
                         QStringLiteral("备注"), QStringLiteral("第一行\r\n第二行"))
             << QStringLiteral("ZP&05|<甲>&'乙'|0|48.0|第一行\r\n第二行")
-            << QStringList{"0|1|A&B <C> \"D\" 'E'|1.00000000|1|1.00|0.13|0.13"};
+            << QStringList{"1|A&B <C> \"D\" 'E'|1.00000000|1|1.00|0.13|0.13"};
     }
     void xmlDocument() {
         QFETCH(SinkDocument, doc);
@@ -308,6 +320,34 @@ private Q_SLOTS:
         QTest::newRow("empty tax code")
             << Doc(QStringLiteral("ZP04"), {With(ok, QStringLiteral("税收分类编码"), " ")})
             << QStringLiteral("发票“ZP04”第1行的商品“电脑”没有税收分类编码，引出失败！");
+        QTest::newRow("no version of the code table")
+            << WithHead(Doc(QStringLiteral("ZP06"), {ok}), QStringLiteral("编码版本号"), QString())
+            << QStringLiteral("税收分类编码版本号为空，引出失败！");
+        // The byte limits of the invoicing software's sample, a Chinese character counting two.
+        const QString limit =
+            QStringLiteral("发票“%1”的%2(%3)“%4”超过%5个字节（一个汉字占2个字节），引出失败！");
+        const QString longName = QString(51, u'甲');
+        QTest::newRow("Djh over 20 bytes")
+            << Doc(QStringLiteral("ZP0123456789012345678"), {ok})
+            << limit.arg("ZP0123456789012345678", "单据号", "Djh", "ZP0123456789012345678").arg(20);
+        QTest::newRow("Gfmc over 100 bytes") << Doc(QStringLiteral("ZP07"), {ok}, longName)
+                                             << limit.arg("ZP07", "购方名称", "Gfmc", longName).arg(100);
+        QTest::newRow("Spmc with its short name")
+            << Doc(QStringLiteral("ZP08"),
+                   {With(ok, QStringLiteral("货物名称"), "*计算机*" + QString(47, u'机'))})
+            << limit.arg("ZP08", "商品名称", "Spmc", "*计算机*" + QString(47, u'机')).arg(100);
+        QTest::newRow("Fhr over 8 bytes") << WithHead(Doc(QStringLiteral("ZP09"), {ok}),
+                                                      QStringLiteral("复核人"), QStringLiteral("欧阳复核A"))
+                                          << limit.arg("ZP09", "复核人", "Fhr", "欧阳复核A").arg(8);
+        QTest::newRow("Skr over 8 bytes") << WithHead(Doc(QStringLiteral("ZP10"), {ok}),
+                                                      QStringLiteral("收款人"), QStringLiteral("欧阳收款人"))
+                                          << limit.arg("ZP10", "收款人", "Skr", "欧阳收款人").arg(8);
+        QTest::newRow("Ggxh over 40 bytes")
+            << Doc(QStringLiteral("ZP11"), {With(ok, QStringLiteral("规格"), QString(41, u'x'))})
+            << limit.arg("ZP11", "规格型号", "Ggxh", QString(41, u'x')).arg(40);
+        QTest::newRow("Yhzcsm over 50 bytes")
+            << Doc(QStringLiteral("ZP12"), {With(ok, QStringLiteral("优惠政策说明"), QString(26, u'税'))})
+            << limit.arg("ZP12", "优惠政策说明", "Yhzcsm", QString(26, u'税')).arg(50);
         QTest::newRow("control character")
             << WithHead(Doc(QStringLiteral("ZP05"), {ok}), QStringLiteral("备注"), QStringLiteral("a\x01b"))
             << QStringLiteral("发票“ZP05”的值“a\x01b”含有XML文件不能容纳的控制字符，引出失败！");

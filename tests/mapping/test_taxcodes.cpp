@@ -88,10 +88,7 @@ void TestTaxCodes::checkRow_data() {
         change(r);
         return r;
     };
-    auto preferential = [](TaxCodeRow& r) {
-        r.preferential = true;
-        r.preferentialText = QStringLiteral("免税");
-    };
+    auto preferential = [](TaxCodeRow& r) { r.preferential = true; };
     QTest::newRow("plain row") << good << "";
     QTest::newRow("no product") << with([](TaxCodeRow& r) { r.itemId = 0; }) << "未选择商品。";
     QTest::newRow("no code") << with([](TaxCodeRow& r) { r.taxCode.clear(); }) << "税收分类编码不能为空。";
@@ -105,26 +102,49 @@ void TestTaxCodes::checkRow_data() {
                                         << "税收分类编码[１090512990000000000]不是19位数字。";
     QTest::newRow("a space around it") << with([](TaxCodeRow& r) { r.taxCode.append(u' '); })
                                        << "税收分类编码[1090512990000000000 ]不是19位数字。";
-    for (const char* flag : {"1", "2"})
-        QTest::addRow("zero rate %s", flag) << with([flag](TaxCodeRow& r) { r.zeroRate = flag; }) << "";
-    QTest::newRow("zero rate 4") << with([](TaxCodeRow& r) { r.zeroRate = "4"; })
-                                 << "零税率标识[4]无效，只能为空、1(免税)、2(不征收)或3(普通零税率)。";
-    QTest::newRow("zero rate 0") << with([](TaxCodeRow& r) { r.zeroRate = "0"; })
-                                 << "零税率标识[0]无效，只能为空、1(免税)、2(不征收)或3(普通零税率)。";
-    QTest::newRow("zero rate 3 without preferential") << with([](TaxCodeRow& r) { r.zeroRate = "3"; })
-                                                      << "零税率标识为3(普通零税率)时，优惠政策标识须为1。";
-    QTest::newRow("zero rate 3 with preferential") << with([&](TaxCodeRow& r) {
-        preferential(r);
-        r.zeroRate = "3";
-    }) << "";
+    // The combinations the tax system accepts: a zero-rate flag with its fixed preference, a preference of
+    // the list without one, nothing else.
+    auto combination = [&](const char* zero, bool flag, const char* text) {
+        return with([=](TaxCodeRow& r) {
+            r.zeroRate = QString::fromUtf8(zero);
+            r.preferential = flag;
+            r.preferentialText = QString::fromUtf8(text);
+        });
+    };
+    const QString rate3 =
+        QStringLiteral("零税率标识为3(普通零税率)时，优惠政策标识须为0，优惠政策说明须为空。");
+    QTest::newRow("a preference of the list") << combination("", true, "简易征收") << "";
+    QTest::newRow("3 普通零税率, no preference") << combination("3", false, "") << "";
+    QTest::newRow("0 出口退税 with 出口零税") << combination("0", true, "出口零税") << "";
+    QTest::newRow("1 免税 with 免税") << combination("1", true, "免税") << "";
+    QTest::newRow("2 不征税 with 不征税") << combination("2", true, "不征税") << "";
+    QTest::newRow("3 with a preference") << combination("3", true, "免税") << rate3;
+    QTest::newRow("3 with a text only") << combination("3", false, "免税") << rate3;
+    QTest::newRow("0 without its preference")
+        << combination("0", false, "")
+        << "零税率标识为0(出口退税)时，优惠政策标识须为1，优惠政策说明须为“出口零税”。";
+    QTest::newRow("1 with another preference")
+        << combination("1", true, "不征税")
+        << "零税率标识为1(免税)时，优惠政策标识须为1，优惠政策说明须为“免税”。";
+    QTest::newRow("2 without its preference")
+        << combination("2", false, "")
+        << "零税率标识为2(不征税)时，优惠政策标识须为1，优惠政策说明须为“不征税”。";
+    QTest::newRow("免税 without its flag")
+        << combination("", true, "免税") << "优惠政策说明为“免税”时，零税率标识须为1(免税)。";
+    QTest::newRow("出口零税 without its flag")
+        << combination("", true, "出口零税") << "优惠政策说明为“出口零税”时，零税率标识须为0(出口退税)。";
+    QTest::newRow("zero rate 4")
+        << combination("4", false, "")
+        << "零税率标识[4]无效，只能为空、0(出口退税)、1(免税)、2(不征税)或3(普通零税率)。";
     QTest::newRow("preferential without text")
         << with([](TaxCodeRow& r) { r.preferential = true; }) << "优惠政策标识为1时，须填写优惠政策说明。";
     QTest::newRow("preferential with blank text") << with([](TaxCodeRow& r) {
         r.preferential = true;
         r.preferentialText = "   ";
     }) << "优惠政策标识为1时，须填写优惠政策说明。";
-    QTest::newRow("text without preferential is kept")
-        << with([](TaxCodeRow& r) { r.preferentialText = QStringLiteral("备用"); }) << "";
+    QTest::newRow("text without preferential")
+        << with([](TaxCodeRow& r) { r.preferentialText = QStringLiteral("备用"); })
+        << "优惠政策标识为0时，优惠政策说明须为空。";
     // GBK bytes: a Chinese character takes two, a Latin letter one.
     QTest::newRow("short name of 40 bytes")
         << with([](TaxCodeRow& r) { r.shortName = QString(20, u'打'); }) << "";
@@ -285,8 +305,8 @@ void TestTaxCodes::importCsv_data() {
             "第2行：商品[1.02.001]在第1行已出现。");
     refused("a preferential flag that is no 0 or 1", utf8("1.02.001," + Laptop + ",,,是,免税"),
             "第1行：优惠政策标识[是]只能为0或1。");
-    refused("a checked row", utf8("1.02.001," + Laptop + ",,,,,3"),
-            "第1行：零税率标识为3(普通零税率)时，优惠政策标识须为1。");
+    refused("a checked row", utf8("1.02.001," + Laptop + ",,,1,免税,3"),
+            "第1行：零税率标识为3(普通零税率)时，优惠政策标识须为0，优惠政策说明须为空。");
     refused("an eighth column", utf8("1.02.001," + Laptop + ",,,,,,多余"), "第1行：列数多于7列。");
     refused("no product number", utf8("1.02.001," + Laptop + "\n," + Printer), "第2行：缺少商品编码。");
     refused("a title line only", header, "文件[{file}]中没有税收分类编码。");
@@ -425,12 +445,12 @@ void TestTaxCodes::editorTab() {
 
     g->item(2, 3)->setText(Laptop);
     g->item(2, 6)->setCheckState(Qt::Checked);
-    g->item(2, 7)->setText(QStringLiteral("免税"));
+    g->item(2, 7)->setText(QStringLiteral("简易征收"));
     w.txtTaxCodeVersion->setText(QStringLiteral("37.0"));
     sink.clear();
     click("cmdSave");
     QVERIFY(sink.entries.isEmpty());
-    QCOMPARE(Dump(*db.config), Seeded + QStringList{"403|1.02.001|笔记本电脑|" + Laptop + "|||1|免税|"});
+    QCOMPARE(Dump(*db.config), Seeded + QStringList{"403|1.02.001|笔记本电脑|" + Laptop + "|||1|简易征收|"});
     QCOMPARE(TaxCodeStore(db.session).Version(), QStringLiteral("37.0"));
     w.close(); // saved: no question
     QVERIFY(sink.entries.isEmpty());
