@@ -330,6 +330,71 @@ private Q_SLOTS:
         }
     }
 
+    // Links that read the catalogue check each line's zero-rate flag against its rate; a template without
+    // the product number finds the catalogue by the product's name.
+    void catalogueAtExport_data() {
+        QTest::addColumn<QStringList>("setup"); // "cfg:" on Taxlink.db, else on the accounting set
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("stderrText");
+        const QString first = QStringLiteral("update ICSaleEntry set FTaxRate=0 where FEntryID=1 and "
+                                             "FInterID=(select FInterID from ICSale where "
+                                             "FBillNo='ZP000001')");
+        const QString printer = QStringLiteral("cfg:update t_TaxCode set %1 where FItemNumber='1.01.001'");
+        const QString noNumber = QStringLiteral(
+            "cfg:update t_OtherInfo set FSQL=replace(FSQL, 'as FItemNumber', 'as FItemNo') where "
+            "Fkey='tbl1'");
+        QTest::newRow("codes for every line") << QStringList{} << 0 << "引出成功！\n";
+        QTest::newRow("a zero-rate flag on a line with a rate")
+            << QStringList{printer.arg("FZeroRate='3'")} << 1
+            << "发票“ZP000001”第1行的商品“激光打印机”有零税率标识3(普通零税率)，税率却不是0，引出失败！\n";
+        QTest::newRow("a line at rate 0 without a flag")
+            << QStringList{first} << 1
+            << "发票“ZP000001”第1行的商品“激光打印机”税率为0，却没有零税率标识，引出失败！\n";
+        QTest::newRow("rate 0 with 出口退税")
+            << QStringList{"update ICSaleEntry set FTaxRate=0 where FItemID=(select FItemID from t_IcItem "
+                           "where "
+                           "FNumber='1.01.001')",
+                           printer.arg("FZeroRate='0', FPreferential=1, FPreferentialText='出口零税'")}
+            << 0 << "引出成功！\n";
+        QTest::newRow("no product number: found by name") << QStringList{noNumber} << 0 << "引出成功！\n";
+        QTest::newRow("no product number, two products of the name")
+            << QStringList{noNumber, "cfg:insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
+                                     "FPreferential, FZeroRate) values (9999, '9.99.999', '激光打印机', "
+                                     "'1090511030000000099', 0, '')"}
+            << 1
+            << "发票“ZP000001”第1行的商品“激光打印机”在税收分类编码中有两个同名的商品（1.01.001和9.99.999），"
+               "无法确定其编码，引出失败！\n";
+        QTest::newRow("a text link reads no catalogue")
+            << QStringList{first, "cfg:update t_BaseInfo set FFormat='txt'"} << 0 << "引出成功！\n";
+    }
+    void catalogueAtExport() {
+        QFETCH(QStringList, setup);
+        QFETCH(int, exitCode);
+        QFETCH(QString, stderrText);
+        TestDatabases db;
+        db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xml' where FID=1"));
+        db.config->Execute(
+            QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('TaxCodeVersion', '48.0')"));
+        const RecordsetPtr items =
+            db.acct->Query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
+        for (const QVariantList& item : items->allRows())
+            db.config->Execute(
+                QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
+                               "FPreferential, FZeroRate) values (?, ?, ?, '1090511030000000000', 0, "
+                               "'')"),
+                {item[0], item[1], item[2]});
+        for (const QString& sql : setup)
+            (sql.startsWith(u"cfg:") ? db.config : db.acct)
+                ->Execute(sql.startsWith(u"cfg:") ? sql.mid(4) : sql);
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH),
+                {"export", "--acct", db.acctConnString(), "--config", db.configPath, "--link", "1", "--out",
+                 db.folder() + QStringLiteral("/out.xml")});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), stderrText);
+        QCOMPARE(p.exitCode(), exitCode);
+    }
+
     // The preview refuses what the link's format would: an XML file without the products' codes.
     void previewRefusesWhatTheFormatWould() {
         TestDatabases db;
