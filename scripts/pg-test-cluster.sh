@@ -3,7 +3,7 @@
 #   pg-test-cluster.sh start DIR   creates and starts it (again: just reprints the connection)
 #   pg-test-cluster.sh stop DIR    stops it and removes DIR
 # "start" writes DIR/conn.env (PGHOST=DIR, PGPORT=PORT) and prints the same lines; the
-# superuser is "postgres", authentication is trust.
+# superuser is "postgres", authentication is trust (but for the members of tf_password_users).
 # initdb and postgres refuse to run as root, so as root they run as the postgres user.
 set -euo pipefail
 
@@ -80,8 +80,19 @@ port_taken() {
   [ -e "$dir/.s.PGSQL.$1" ] || [ -e "$dir/.s.PGSQL.$1.lock" ]
 }
 
+# Every role is trusted, except the members of tf_password_users: the tests that carry a password through
+# the program log in as one of those, and a password cut short on the way is refused.
+hba_line='local all +tf_password_users scram-sha-256'
+check_passwords() {
+  local hba=$data/pg_hba.conf
+  grep -qxF "$hba_line" "$hba" && return 0
+  pg sh -c 'f=$1; line=$2; { echo "$line"; cat "$f"; } >"$f.new" && mv "$f.new" "$f"' sh "$hba" "$hba_line"
+  return 1
+}
+
 start() {
   if running; then
+    check_passwords || pg "$bindir/pg_ctl" -D "$data" reload >/dev/null
     cat "$dir/conn.env"
     return
   fi
@@ -104,6 +115,7 @@ start() {
     pg "$bindir/initdb" -D "$data" -A trust -U postgres -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 ||
       die "initdb failed, see $dir/initdb.log: $(tail -n 3 "$dir/initdb.log")"
   fi
+  check_passwords || true
   # The pid file of a dead server would make the new one refuse to start.
   rm -f "$data/postmaster.pid"
 

@@ -16,14 +16,6 @@ bool IsPasswordKey(const QString& key) {
     return IsKey(key, "Password") || IsKey(key, "PWD");
 }
 
-// A value that holds ";" or starts with "{" or blanks is written between braces, or it would end early or
-// lose its blanks.
-QString Quoted(const QString& value) {
-    if (!value.contains(u';') && !value.startsWith(u'{') && value.trimmed() == value) return value;
-    QString inner = value;
-    return u'{' + inner.replace(QStringLiteral("}"), QStringLiteral("}}")) + u'}';
-}
-
 QString Provider(const QString& connectionString) {
     return ConnectionStringValue(connectionString, QStringLiteral("Provider"));
 }
@@ -40,19 +32,21 @@ QString AcctConnString(const AcctSet& set, const QString& password) {
     QString conn;
     switch (set.kind) {
     case AcctKind::File:
-        return QStringLiteral("Provider=SQLite;Data Source=") + Quoted(set.file.trimmed());
+        return QStringLiteral("Provider=SQLite;Data Source=") + quotedConnectionValue(set.file.trimmed());
     case AcctKind::PostgreSQL:
-        conn = QStringLiteral("Provider=PostgreSQL;Host=") + Quoted(set.host.trimmed());
+        conn = QStringLiteral("Provider=PostgreSQL;Host=") + quotedConnectionValue(set.host.trimmed());
         if (!set.port.trimmed().isEmpty()) conn += QStringLiteral(";Port=") + set.port.trimmed();
-        conn += QStringLiteral(";Database=") + Quoted(set.database.trimmed());
-        if (!set.user.trimmed().isEmpty()) conn += QStringLiteral(";User ID=") + Quoted(set.user.trimmed());
+        conn += QStringLiteral(";Database=") + quotedConnectionValue(set.database.trimmed());
+        if (!set.user.trimmed().isEmpty())
+            conn += QStringLiteral(";User ID=") + quotedConnectionValue(set.user.trimmed());
         break;
     case AcctKind::ODBC: {
         const QString source = set.source.trimmed();
         // A driver string is handed on as written; a bare name is a data source.
         conn = QStringLiteral("Provider=ODBC;") +
-               (source.contains(u'=') ? source : QStringLiteral("DSN=") + Quoted(source));
-        if (!set.user.trimmed().isEmpty()) conn += QStringLiteral(";UID=") + Quoted(set.user.trimmed());
+               (source.contains(u'=') ? source : QStringLiteral("DSN=") + quotedConnectionValue(source));
+        if (!set.user.trimmed().isEmpty())
+            conn += QStringLiteral(";UID=") + quotedConnectionValue(set.user.trimmed());
         break;
     }
     }
@@ -152,7 +146,7 @@ QString WithPassword(const QString& connectionString, const QString& password) {
     if (password.isEmpty()) return connectionString;
     const bool odbc = Provider(connectionString).compare(u"ODBC", Qt::CaseInsensitive) == 0;
     return connectionString + (odbc ? QStringLiteral(";PWD=") : QStringLiteral(";Password=")) +
-           Quoted(password);
+           quotedConnectionValue(password);
 }
 
 AcctSetList LoadAcctSets() {

@@ -136,7 +136,8 @@ QPair<QString, QString> frmLogin::chosenAcct() const {
         if (name.isEmpty()) name = ConnectionStringValue(text, QStringLiteral("DSN"));
         if (name.isEmpty())
             name = QFileInfo(ConnectionStringValue(text, QStringLiteral("Data Source"))).baseName();
-        return {name.isEmpty() ? text : name, text};
+        // Named after the string itself, never with its password: the name is shown and remembered.
+        return {name.isEmpty() ? WithoutPassword(text) : name, text};
     }
     return {QFileInfo(text).baseName(), sqliteConn(QFileInfo(text).absoluteFilePath())};
 }
@@ -154,9 +155,10 @@ bool frmLogin::TryLogin() {
         return false;
     }
     const auto acct = chosenAcct();
-    // The connection string travels between braces in PropsString: braces inside it (Driver={…}) must
-    // come in pairs, or the string would be cut short.
-    if (!BracesBalanced(acct.second)) {
+    // The connection string travels between braces in PropsString: a value opened with a brace must be
+    // closed, or the string would be cut short.
+    QString connString = normalizedConnectionString(acct.second);
+    if (!BracesBalanced(connString)) {
         ShowMsg(QStringLiteral("账套的连接字符串中的花括号不成对!"));
         cboAcct->setFocus();
         return false;
@@ -169,11 +171,10 @@ bool frmLogin::TryLogin() {
     // A password typed into a connection string is used, and kept in the store like the others.
     QString typedPassword;
     const QString stored = WithoutPassword(acct.second, &typedPassword);
-    QString connString = acct.second;
     if (IsServerConnString(acct.second) && typedPassword.isEmpty()) {
         const std::optional<QString> password = DatabasePassword(acct.first);
         if (!password) return false;
-        connString = WithPassword(stored, *password);
+        connString = normalizedConnectionString(WithPassword(stored, *password));
     }
     ConnectionPtr conn;
     try {
@@ -199,8 +200,7 @@ bool frmLogin::TryLogin() {
     }
     conn->Close();
     m_acctName = acct.first;
-    m_props = u'{' + connString + QStringLiteral("};UserName=") + m_userName + QStringLiteral(";AcctName=") +
-              m_acctName;
+    m_props = loginPropsText(connString, m_userName, m_acctName);
     RememberAcctSet(acct.first, stored);
     if (!typedPassword.isEmpty()) m_passwords->Write(acct.first, typedPassword);
     return true;

@@ -1,13 +1,37 @@
 // Taxferry: sales invoices between the QOR accounting database and the 航天金税 tax-invoicing system.
 #include "AppMain.h"
 #include "MessageBoxSink.h"
+#include "common/CommandLine.h"
 #include "frmMain.h"
 #include <QApplication>
 
+namespace {
+
+const char* const kUsage = "usage: taxferry [--version | --help]\n"
+                           "  启动后显示登录窗口；--version 显示版本，--help 显示本说明。\n";
+
+// --help and --version print a line and end: they need no display, so where none is named they get
+// the platform that needs none instead of an abort for the missing display.
+bool AsksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArrayView a(argv[i]);
+        if (a == "--") return false;
+        if (a == "--help" || a == "-h" || a == "--version") return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (AsksForTextOnly(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "minimal");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taxferry"));
     QApplication::setApplicationVersion(QStringLiteral(TAXFERRY_VERSION));
+    // What the application took for itself (-platform, -style, …) is no longer among the arguments.
+    CommandLine line(QString::fromUtf8(kUsage));
+    if (const std::optional<int> status = line.parse(QApplication::arguments().mid(1))) return *status;
     QApplication::setWindowIcon(ProgramIcon());
     LoadChineseTranslations();
     MessageBoxSink sink;

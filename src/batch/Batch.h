@@ -1,12 +1,15 @@
 #pragma once
+#include "common/CommandLine.h"
 #include <QStringList>
 
-// Each command gets the arguments after its name; returns the exit status (0 after success).
+// Each command gets the arguments after its name; returns the exit status (0 after success, 1 after a
+// failure, 2 for a command line with an option it does not take).
 int RunBatchExport(const QStringList& args);
 int RunBatchImport(const QStringList& args);
 int RunBatchTemplate(const QStringList& args);
 
-// "--name value" of an argument list; empty when missing.
-QString BatchOption(const QStringList& args, const QString& name);
-// Arguments that are neither options nor option values.
-QStringList BatchPositional(const QStringList& args, const QStringList& optionsWithValue);
+// What --help prints: every command with its options.
+QString batchHelp();
+// A command's command line: usage is its own usage line, printed after a refusal; --help prints
+// batchHelp. The options it takes are added with addFlag and addOption.
+CommandLine batchCommandLine(const char* usage);

@@ -13,28 +13,35 @@ namespace {
 
 constexpr int kConditionCount = 14;
 
+const char* const kExportUsage =
+    "usage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out "
+    "FILE [--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n";
+
 int Usage(const char* problem) {
-    std::fprintf(stderr,
-                 "%s\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE "
-                 "[--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n",
-                 problem);
-    // Everything but "引出成功！" ends with 1, bad arguments included.
+    std::fprintf(stderr, "%s\n%s", problem, kExportUsage);
+    // Everything but "引出成功！" ends with 1, values that make no sense included.
     return 1;
 }
 
 } // namespace
 
 int RunBatchExport(const QStringList& args) {
-    const QString acct = BatchOption(args, QStringLiteral("--acct"));
-    const QString config = BatchOption(args, QStringLiteral("--config"));
-    const QString link = BatchOption(args, QStringLiteral("--link"));
-    const QString out = BatchOption(args, QStringLiteral("--out"));
-    const bool hasFilter = args.contains(QStringLiteral("--filter"));
-    const QString filter = BatchOption(args, QStringLiteral("--filter"));
-    const bool preview = args.contains(QStringLiteral("--preview"));
+    CommandLine line = batchCommandLine(kExportUsage);
+    for (const char* name : {"acct", "config", "link", "out", "filter"})
+        line.addOption(QString::fromLatin1(name));
+    line.addFlag(QStringLiteral("include-exported")).addFlag(QStringLiteral("preview"));
+    if (const std::optional<int> status = line.parse(args)) return *status;
+    const QString acct = line.value(QStringLiteral("acct"));
+    const QString config = line.value(QStringLiteral("config"));
+    const QString link = line.value(QStringLiteral("link"));
+    const QString out = line.value(QStringLiteral("out"));
+    const bool hasFilter = line.isSet(QStringLiteral("filter"));
+    const QString filter = line.value(QStringLiteral("filter"));
+    const bool preview = line.isSet(QStringLiteral("preview"));
     if (acct.isEmpty() || link.isEmpty() || (out.trimmed().isEmpty() && !preview))
         return Usage("--acct, --link and --out are required.");
-    if (!BracesBalanced(acct)) return Usage("--acct: the braces of the connection string do not pair up.");
+    if (!BracesBalanced(normalizedConnectionString(acct)))
+        return Usage("--acct: the braces of the connection string do not pair up.");
 
     // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
     QStringList values = hasFilter ? filter.split(u'|') : QStringList();
@@ -46,7 +53,7 @@ int RunBatchExport(const QStringList& args) {
             return Usage("--filter: the two dates are written yyyy-mm-dd.");
 
     Session session;
-    session.gsAcctProps = u'{' + acct + u'}';
+    session.gsAcctProps = loginPropsText(acct);
     try {
         // Without --config: the program's own Taxlink.db (per user for an installed program).
         session.gsConfigConnString = config.isEmpty()
@@ -58,7 +65,7 @@ int RunBatchExport(const QStringList& args) {
         return 1;
     }
     clsSaveDataExport exporter(session);
-    exporter.SetIncludeExported(args.contains(QStringLiteral("--include-exported")));
+    exporter.SetIncludeExported(line.isSet(QStringLiteral("include-exported")));
     exporter.SetPreview(preview);
     bool ok = false;
     {

@@ -8,13 +8,20 @@
 #include <QFileInfo>
 #include <cstdio>
 
+namespace {
+const char* const kTemplateUsage =
+    "usage: taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n";
+}
+
 int RunBatchTemplate(const QStringList& args) {
-    const QString config = BatchOption(args, QStringLiteral("--config"));
-    const QString name = BatchOption(args, QStringLiteral("--format"));
-    const QStringList files = BatchPositional(args, {QStringLiteral("--config"), QStringLiteral("--format")});
+    CommandLine line = batchCommandLine(kTemplateUsage);
+    line.addOption(QStringLiteral("config")).addOption(QStringLiteral("format"));
+    if (const std::optional<int> status = line.parse(args)) return *status;
+    const QString config = line.value(QStringLiteral("config"));
+    const QString name = line.value(QStringLiteral("format"));
+    const QStringList files = line.positionalArguments();
     if (files.size() != 1) {
-        std::fputs("usage: taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n",
-                   stderr);
+        std::fputs(kTemplateUsage, stderr);
         return 1;
     }
     Session session;

@@ -1,6 +1,7 @@
 #include "FuzzSupport.h"
 
 #include "common/MessageSink.h"
+#include "common/modBasic.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -52,7 +53,8 @@ Session& FuzzSession() {
                          {QStringLiteral("config_schema.sql"), QStringLiteral("config_factory.sql")});
         session.gcnAcct =
             MakeDatabase(acct, {QStringLiteral("acct_schema.sql"), QStringLiteral("acct_demo.sql")});
-        session.gsAcctProps = QStringLiteral("{Provider=SQLite;Data Source=") + acct + u'}';
+        session.gsAcctProps =
+            loginPropsText(QStringLiteral("Provider=SQLite;Data Source=") + quotedConnectionValue(acct));
     }
     return session;
 }

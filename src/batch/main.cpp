@@ -1,6 +1,7 @@
 // taxferry-batch: export and import without windows, for scripts and nightly jobs. Every message the
 // engines show goes to stderr, one per line; the exit status is 0 after success, 1 otherwise.
 #include "Batch.h"
+#include "common/Connection.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
@@ -12,6 +13,7 @@ static const char* kUsage =
     "\"v0|v1|...|v13\"] [--include-exported] [--preview]\n"
     "  taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n"
     "  taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n"
+    "  taxferry-batch --version | --help\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
     "--config defaults to Taxlink.db in the program's folder (in the per-user data folder, "
@@ -25,29 +27,22 @@ static const char* kUsage =
     "template installs the e-invoice platform's template workbook under NAME for the links whose format is\n"
     "the platform's workbook; its sheets and headings go to stdout.\n"
     "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
-    "otherwise.\n";
+    "otherwise,\n"
+    "2 for an option a command does not take or an option without its value.\n";
 
-QString BatchOption(const QStringList& args, const QString& name) {
-    const int i = args.indexOf(name);
-    return i >= 0 && i + 1 < args.size() ? args[i + 1] : QString();
+QString batchHelp() {
+    return QString::fromUtf8(kUsage);
 }
 
-QStringList BatchPositional(const QStringList& args, const QStringList& optionsWithValue) {
-    QStringList out;
-    for (int i = 0; i < args.size(); ++i) {
-        if (optionsWithValue.contains(args[i])) {
-            ++i;
-            continue;
-        }
-        if (!args[i].startsWith(QStringLiteral("--"))) out << args[i];
-    }
-    return out;
+CommandLine batchCommandLine(const char* usage) {
+    return CommandLine(QString::fromUtf8(usage), batchHelp());
 }
 
 // The drivers' own warnings ("QODBCResult::exec: Unable to execute statement…") are not messages of the
 // program: stderr carries the system's messages and their 详细信息 lines only.
 static void QuietDrivers(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtFatalMsg || type == QtCriticalMsg) std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    if (type == QtFatalMsg || type == QtCriticalMsg)
+        std::fprintf(stderr, "%s\n", hidePasswords(text).toUtf8().constData());
 }
 
 // For the benchmark: the process's own peak memory (VmHWM, which starts anew at exec, unlike the
@@ -71,12 +66,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // The same per-user folder (and failure log) as the program's.
     QCoreApplication::setApplicationName(QStringLiteral("Taxferry"));
-    const QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? 1 : 0;
-    }
-    const QString command = args.first();
+    // The options before the command are the tool's own; each command reads the rest itself.
+    CommandLine line(batchHelp());
+    line.stopAtFirstArgument();
+    if (const std::optional<int> status = line.parse(app.arguments().mid(1))) return *status;
+    const QStringList args = line.positionalArguments();
+    const QString command = args.value(0);
     if (command == u"export") return RunBatchExport(args.mid(1));
     if (command == u"import") return RunBatchImport(args.mid(1));
     if (command == u"template") return RunBatchTemplate(args.mid(1));

@@ -5,6 +5,7 @@
 //       the tables of server_schema.sql created in the (empty) database CONN, then filled with the rows
 //       that the SQLite scripts make: the demo set on a PostgreSQL server, from the same scripts as the
 //       SQLite demo set
+#include "common/CommandLine.h"
 #include "common/Connection.h"
 #include "common/DbCopy.h"
 #include <QCoreApplication>
@@ -16,7 +17,8 @@
 namespace {
 
 const char* kUsage = "usage: taxferry-mkdb [--if-missing] out.db script.sql...\n"
-                     "       taxferry-mkdb --server CONN server_schema.sql --data script.sql...\n";
+                     "       taxferry-mkdb --server CONN server_schema.sql --data script.sql...\n"
+                     "       taxferry-mkdb --version | --help\n";
 
 bool MakeSqlite(const QString& path, const QStringList& scripts) {
     {
@@ -33,15 +35,7 @@ bool MakeSqlite(const QString& path, const QStringList& scripts) {
     return true;
 }
 
-int LoadServer(QStringList args) {
-    const int data = args.indexOf(QStringLiteral("--data"));
-    if (args.size() < 4 || data != 2 || data + 1 >= args.size()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    const QString conn = args[0];
-    const QString schema = args[1];
-    const QStringList scripts = args.mid(data + 1);
+int LoadServer(const QString& conn, const QString& schema, const QStringList& scripts) {
     QTemporaryDir tmp;
     const QString source = tmp.filePath(QStringLiteral("source.db"));
     if (!MakeSqlite(source, scripts)) return 1;
@@ -56,15 +50,21 @@ int LoadServer(QStringList args) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    CommandLine line(QString::fromLatin1(kUsage));
+    line.addFlag(QStringLiteral("if-missing")).addOption(QStringLiteral("server"));
+    line.addFlag(QStringLiteral("data"));
+    if (const std::optional<int> status = line.parse(app.arguments().mid(1))) return *status;
+    QStringList args = line.positionalArguments();
     try {
-        if (!args.isEmpty() && args.first() == u"--server") return LoadServer(args.mid(1));
-        bool ifMissing = false;
-        if (!args.isEmpty() && args.first() == u"--if-missing") {
-            ifMissing = true;
-            args.removeFirst();
+        if (line.isSet(QStringLiteral("server"))) {
+            if (args.size() < 2 || !line.isSet(QStringLiteral("data"))) {
+                std::fputs(kUsage, stderr);
+                return 2;
+            }
+            return LoadServer(line.value(QStringLiteral("server")), args.first(), args.mid(1));
         }
-        if (args.size() < 2) {
+        const bool ifMissing = line.isSet(QStringLiteral("if-missing"));
+        if (args.size() < 2 || line.isSet(QStringLiteral("data"))) {
             std::fputs(kUsage, stderr);
             return 2;
         }

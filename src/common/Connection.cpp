@@ -4,6 +4,7 @@
 
 #include <QAtomicInt>
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -14,9 +15,11 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlResult>
+#include <QTime>
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <sqlite3.h>
 #include <utility>
 
 #if TAXFERRY_HAVE_ODBC
@@ -25,13 +28,17 @@
 #include <sqlext.h>
 #endif
 
+// What an error says is shown, logged and printed: a connection string in it (a provider that is not
+// known, a driver that repeats what it was given) loses its password here, once for every path.
 DbError::DbError(long number, const QString& description)
-    : std::runtime_error(description.toStdString()), m_number(number), m_description(description) {}
+    : std::runtime_error(hidePasswords(description).toStdString()), m_number(number),
+      m_description(hidePasswords(description)) {}
 
 DbError::DbError(long number, const QString& description, const QString& cause, const QString& statement,
                  const QString& sqlState)
-    : std::runtime_error(description.toStdString()), m_number(number), m_description(description),
-      m_cause(cause), m_statement(statement), m_sqlState(sqlState) {}
+    : std::runtime_error(hidePasswords(description).toStdString()), m_number(number),
+      m_description(hidePasswords(description)), m_cause(hidePasswords(cause)), m_statement(statement),
+      m_sqlState(sqlState) {}
 
 bool DbError::isConcurrencyFailure() const {
     return Dialect::IsConcurrencyFailure(m_sqlState, m_number);
@@ -196,6 +203,62 @@ QString ConnectionStringValue(const QString& text, const QString& key) {
     for (const auto& kv : ParseConnectionString(text))
         if (kv.first.compare(key, Qt::CaseInsensitive) == 0) return unbraced(kv.second);
     return {};
+}
+
+QString quotedConnectionValue(const QString& value) {
+    if (!value.contains(u';') && !value.contains(u'{') && !value.contains(u'}') && value.trimmed() == value)
+        return value;
+    QString inner = value;
+    return u'{' + inner.replace(QStringLiteral("}"), QStringLiteral("}}")) + u'}';
+}
+
+QString normalizedConnectionString(const QString& text) {
+    QStringList parts;
+    for (const auto& kv : ParseConnectionString(text))
+        parts << kv.first + u'=' +
+                     (kv.second.startsWith(u'{') ? kv.second : quotedConnectionValue(kv.second));
+    return parts.join(u';');
+}
+
+QString hidePasswords(const QString& text) {
+    if (!text.contains(u"pwd", Qt::CaseInsensitive) && !text.contains(u"password", Qt::CaseInsensitive))
+        return text;
+    static const QRegularExpression key(QStringLiteral("(pwd|password)\\s*="),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const qsizetype n = text.size();
+    QString out;
+    qsizetype from = 0;
+    for (QRegularExpressionMatch m = key.match(text); m.hasMatch(); m = key.match(text, from)) {
+        qsizetype end = m.capturedEnd();
+        while (end < n && text[end] == u' ')
+            ++end;
+        if (end < n && text[end] == u'{') {
+            // In braces a password runs to the brace that closes it ("}}" is one brace of the password);
+            // never closed, to the end of the text.
+            for (++end; end < n; ++end) {
+                if (text[end] != u'}') continue;
+                if (end + 1 < n && text[end + 1] == u'}') {
+                    ++end;
+                    continue;
+                }
+                ++end;
+                break;
+            }
+        } else {
+            // Unbraced, to the end of its pair or line: rather too much than a piece of the password.
+            while (end < n && text[end] != u';' && text[end] != u'\n' && text[end] != u'\r')
+                ++end;
+        }
+        out += QStringView(text).mid(from, m.capturedStart() - from);
+        // The pair goes with one of its separators.
+        if (out.endsWith(u';'))
+            out.chop(1);
+        else if (end < n && text[end] == u';')
+            ++end;
+        from = end;
+    }
+    out += QStringView(text).mid(from);
+    return out;
 }
 
 namespace {
@@ -409,7 +472,7 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
         driver = QStringLiteral("QPSQL");
         c->m_dialect = Dialect(DbKind::PostgreSQL, DbServer::PostgreSQL);
     } else {
-        throw DbError(3706, QStringLiteral("未找到提供程序。连接字符串: ") + connectionString);
+        throw DbError(3706, QStringLiteral("未找到提供程序。连接字符串: ") + hidePasswords(connectionString));
     }
     if (!QSqlDatabase::isDriverAvailable(driver))
         throw DbError(3706, QStringLiteral("数据库驱动不可用: ") + driver);
@@ -474,6 +537,7 @@ void Connection::recoverReadOnly() {
 Connection::~Connection() {
     dropCopy();
     m_prepared.clear();
+    finalizeDirect();
     if (m_name.isEmpty()) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -497,6 +561,7 @@ int Connection::State() const {
 void Connection::Close() {
     dropCopy();
     m_prepared.clear();
+    finalizeDirect();
     QSqlDatabase db = database();
     if (!db.isOpen()) return;
     if (m_inTrans) {
@@ -931,6 +996,127 @@ void Connection::dropCopy() noexcept {
     } catch (const DbError&) {
         // Whatever was refused is rolled back with the transaction.
     }
+}
+
+namespace {
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0) return nullptr;
+    return *static_cast<sqlite3* const*>(h.constData());
+}
+
+// SQLite's refusal, in the form the driver gives it (its text, the result code as the number).
+DbError sqliteFailure(sqlite3* db, int rc, const QString& sql) {
+    const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    return sqlError(QSqlError(text, text, QSqlError::StatementError, QString::number(rc)), sql);
+}
+
+int bindText16(sqlite3_stmt* st, int at, const QString& text, void (*lifetime)(void*)) {
+    return sqlite3_bind_text16(st, at, text.unicode(), int(text.size() * sizeof(QChar)), lifetime);
+}
+
+// A value bound as Qt's SQLite driver binds it (the same calls for the same types), so that the row
+// stored is the same: Null for a Null, whole numbers and yes/no as integers, doubles as reals, a date and
+// time as ISO text with milliseconds, texts as they are (a Null text as an empty one, as Execute binds
+// it), anything else as its text.
+int bindSqliteValue(sqlite3_stmt* st, int at, const QVariant& v) {
+    const int type = v.typeId();
+    if (type == QMetaType::QString) {
+        const auto* text = static_cast<const QString*>(v.constData());
+        if (text->isNull()) return bindText16(st, at, bindable(v).toString(), SQLITE_TRANSIENT);
+        // The text lives in the caller's row until the statement has run.
+        return bindText16(st, at, *text, SQLITE_STATIC);
+    }
+    bool null = v.isNull();
+    if (!null) {
+        switch (type) {
+        case QMetaType::QByteArray:
+            null = static_cast<const QByteArray*>(v.constData())->isNull();
+            break;
+        case QMetaType::QDateTime:
+            null = !static_cast<const QDateTime*>(v.constData())->isValid();
+            break;
+        case QMetaType::QDate:
+            null = !static_cast<const QDate*>(v.constData())->isValid();
+            break;
+        case QMetaType::QTime:
+            null = !static_cast<const QTime*>(v.constData())->isValid();
+            break;
+        default:
+            break;
+        }
+    }
+    if (null) return sqlite3_bind_null(st, at);
+    switch (type) {
+    case QMetaType::QByteArray: {
+        const auto* bytes = static_cast<const QByteArray*>(v.constData());
+        return sqlite3_bind_blob(st, at, bytes->constData(), int(bytes->size()), SQLITE_STATIC);
+    }
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return sqlite3_bind_int(st, at, v.toInt());
+    case QMetaType::Double:
+        return sqlite3_bind_double(st, at, v.toDouble());
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(st, at, v.toLongLong());
+    case QMetaType::QDateTime:
+        return bindText16(st, at, v.toDateTime().toString(Qt::ISODateWithMs), SQLITE_TRANSIENT);
+    case QMetaType::QTime:
+        return bindText16(st, at, v.toTime().toString(u"hh:mm:ss.zzz"), SQLITE_TRANSIENT);
+    default:
+        return bindText16(st, at, v.toString(), SQLITE_TRANSIENT);
+    }
+}
+} // namespace
+
+bool Connection::CanInsertDirectly() const {
+    return m_dialect.kind == DbKind::SQLite && sqliteHandle(database()) != nullptr;
+}
+
+void Connection::finalizeDirect() noexcept {
+    for (void* st : std::as_const(m_direct))
+        sqlite3_finalize(static_cast<sqlite3_stmt*>(st));
+    m_direct.clear();
+}
+
+void Connection::InsertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
+                            const std::function<const QVariant&(qsizetype row, int column)>& value) {
+    settleCopy();
+    const int columnCount = int(columns.size());
+    const QString sql = QStringLiteral("Insert Into ") + table + QStringLiteral(" (") + columns.join(u',') +
+                        QStringLiteral(") values (") +
+                        QStringList(columnCount, QStringLiteral("?")).join(u',') + u')';
+    QSqlDatabase db = database();
+    requireOpen(db);
+    sqlite3* handle = sqliteHandle(db);
+    if (!handle) throw DbError(ErrNo::General, QStringLiteral("此连接不能成批写入。"), QString(), sql);
+    auto* st = static_cast<sqlite3_stmt*>(m_direct.value(sql));
+    if (!st) {
+        if (m_direct.size() >= 64) finalizeDirect();
+        const QByteArray text = sql.toUtf8();
+        const int rc = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &st, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(st);
+            throw sqliteFailure(handle, rc, sql);
+        }
+        m_direct.insert(sql, st);
+    }
+    for (qsizetype r = 0; r < rowCount; ++r) {
+        int rc = SQLITE_OK;
+        for (int c = 0; c < columnCount && rc == SQLITE_OK; ++c)
+            rc = bindSqliteValue(st, c + 1, value(r, c));
+        if (rc == SQLITE_OK) rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE) {
+            const DbError e = sqliteFailure(handle, rc, sql);
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+            throw e;
+        }
+        sqlite3_reset(st);
+    }
+    // No text of the caller's stays bound once its rows are gone.
+    sqlite3_clear_bindings(st);
 }
 
 QList<qint64> Connection::NextInterIDs(const QString& tableName, int count) {

@@ -17,15 +17,19 @@ void LogFailure(const QString& procedure, const DbError& e) {
     if (path.isEmpty()) return;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
+    // What the databases said may name the user's sets and servers: the file is the user's alone, one
+    // made by an earlier version included.
+    const QFileDevice::Permissions own = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     // The log must never turn a reported failure into a second one.
-    if (!f.open(QIODevice::Append | QIODevice::Text)) return;
+    if (!f.open(QIODevice::Append | QIODevice::Text, own)) return;
+    f.setPermissions(own);
     const QString line = QDateTime::currentDateTime().toString(Qt::ISODate) + u'\t' + procedure + u'\t' +
                          QString::number(e.number()) + u'\t' + e.detailText() + u'\n';
-    f.write(line.toUtf8());
+    f.write(hidePasswords(line).toUtf8());
 }
 
 void ReportCause(const QString& procedure, const DbError& e) {
     LogFailure(procedure, e);
     // The program's own errors say all there is in their message already.
-    if (!e.cause().isEmpty()) CurrentMessageSink().detail(e.detailText());
+    if (!e.cause().isEmpty()) CurrentMessageSink().detail(hidePasswords(e.detailText()));
 }

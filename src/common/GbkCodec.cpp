@@ -4,13 +4,21 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <optional>
 
 bool DecodeGbk(const QByteArray& bytes, QString& out) {
-    QStringDecoder dec("GBK", QStringConverter::Flag::Stateless);
+    // Opening ICU's converter costs more than decoding a line: one per thread, made anew only after a
+    // refusal (it keeps its error).
+    thread_local std::optional<QStringDecoder> kept;
+    if (!kept) kept.emplace("GBK", QStringConverter::Flag::Stateless);
+    QStringDecoder& dec = *kept;
     if (!dec.isValid()) throw DbError(ErrNo::General, QStringLiteral("本机不支持 GBK 编码。"));
     QString s = dec.decode(bytes);
-    if (dec.hasError()) return false;
-    out = s;
+    if (dec.hasError()) {
+        kept.reset();
+        return false;
+    }
+    out = std::move(s);
     return true;
 }
 

@@ -50,12 +50,16 @@ void RowBatch::Flush() {
         QStringList columns;
         for (int c = 0; c < m_columns.size(); ++c)
             if (set.testBit(c)) columns << m_columns[c].name;
-        if (m_conn.CanCopyIn()) {
+        const bool copy = m_conn.CanCopyIn();
+        if (copy || m_conn.CanInsertDirectly()) {
             QList<int> at; // the row's positions of the group's columns
             for (int c = 0; c < m_columns.size(); ++c)
                 if (set.testBit(c)) at << c;
-            m_conn.CopyIn(m_table, columns, group.size(),
-                          [&](qsizetype r, int c) -> const QVariant& { return group[r]->values[at[c]]; });
+            const auto value = [&](qsizetype r, int c) -> const QVariant& { return group[r]->values[at[c]]; };
+            if (copy)
+                m_conn.CopyIn(m_table, columns, group.size(), value);
+            else
+                m_conn.InsertRows(m_table, columns, group.size(), value);
             continue;
         }
         const QString one = u'(' + QStringList(count, QStringLiteral("?")).join(u',') + u')';

@@ -3,7 +3,9 @@
 // every statement is a round trip, and an import writes thousands of rows. A row holds a value for each
 // column it sets, already of the type its column takes, and writes exactly those columns (as an INSERT
 // of the keys of a record would); rows stay in memory, where they may still be changed, until Flush
-// writes them. The statements for one set of columns are prepared once per connection.
+// writes them. The statements for one set of columns are prepared once per connection. On PostgreSQL the
+// rows go with COPY, on SQLite one row a statement through SQLite's own library (no round trips there,
+// and Qt SQL's work per value is what costs).
 
 #include "Connection.h"
 #include <QBitArray>

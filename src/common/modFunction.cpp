@@ -12,12 +12,14 @@
 
 // ---- messages -------------------------------------------------------------------------------
 
+// Whatever reaches a message box, stderr or the test's recorder goes without a password.
 void ShowMsg(const QString& text) {
-    CurrentMessageSink().info(text);
+    CurrentMessageSink().info(hidePasswords(text));
 }
 
 void ShowErr(const QString& procName, const QString& message) {
-    CurrentMessageSink().error(QStringLiteral("调用(") + procName + QStringLiteral(")出错!\r\n") + message);
+    CurrentMessageSink().error(
+        hidePasswords(QStringLiteral("调用(") + procName + QStringLiteral(")出错!\r\n") + message));
 }
 
 void ShowErr(const QString& procName, const DbError& e) {
@@ -34,7 +36,7 @@ void ShowErr(const QString& procName, const std::exception& e) {
 }
 
 bool AskYesNo(const QString& text) {
-    return CurrentMessageSink().question(text);
+    return CurrentMessageSink().question(hidePasswords(text));
 }
 
 // ---- values and texts -----------------------------------------------------------------------

@@ -7,7 +7,20 @@ QString ImportTagLine() {
 }
 
 QStringList CutFields(const QString& line) {
-    return line.split(QStringLiteral("~~"), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    // As split("~~") cuts, without its general search: every line of a file goes through here.
+    QStringList fields;
+    const QChar* text = line.constData();
+    const qsizetype n = line.size();
+    qsizetype from = 0;
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        if (text[i] == u'~' && text[i + 1] == u'~') {
+            fields.append(line.mid(from, i - from));
+            from = i + 2;
+            ++i;
+        }
+    }
+    fields.append(line.mid(from));
+    return fields;
 }
 
 bool CheckFileLine(qint32 lineNumber, const QString& line) {

@@ -105,6 +105,11 @@ private Q_SLOTS:
         QTest::newRow("PostgreSQL on the default port without a password")
             << pg << QStringList{"/run/postgresql", "", "qor", ""} << ""
             << "Provider=PostgreSQL;Host=/run/postgresql;Database=qor";
+        QTest::newRow("PostgreSQL password with braces")
+            << pg << QStringList{"h", "", "qor", "u"} << "pa}ss{x"
+            << "Provider=PostgreSQL;Host=h;Database=qor;User ID=u;Password={pa}}ss{x}";
+        QTest::newRow("ODBC password ending in a brace") << odbc << QStringList{"QORSQL", "sa"} << "a}}b}"
+                                                         << "Provider=ODBC;DSN=QORSQL;UID=sa;PWD={a}}}}b}}}";
         QTest::newRow("ODBC data source") << odbc << QStringList{"QORSQL", "sa"} << "x1"
                                           << "Provider=ODBC;DSN=QORSQL;UID=sa;PWD=x1";
         QTest::newRow("ODBC driver string")
@@ -350,6 +355,26 @@ private Q_SLOTS:
                                             << "cancel"
                                             << "-"
                                             << "-";
+        QTest::newRow("kept, with braces, ; and =") << true << "pa}ss{;=}}"
+                                                    << ""
+                                                    << "-"
+                                                    << "pa}ss{;=}}"
+                                                    << "pa}ss{;=}}";
+        QTest::newRow("asked, ending in a brace") << false << "-"
+                                                  << ""
+                                                  << "x{y}"
+                                                  << "x{y}"
+                                                  << "-";
+        QTest::newRow("typed in braces, then kept") << true << "-"
+                                                    << "{q}}r;s=t}"
+                                                    << "-"
+                                                    << "q}r;s=t"
+                                                    << "q}r;s=t";
+        QTest::newRow("typed with a brace, not in braces") << true << "-"
+                                                           << "q}r"
+                                                           << "-"
+                                                           << "q}r"
+                                                           << "q}r";
         QTest::newRow("typed into the connection string, then kept") << true << "-"
                                                                      << "pw4"
                                                                      << "-"

@@ -242,6 +242,32 @@ QString TestDatabases::acctConnString() const {
     if (!m_serverDb.isEmpty()) return m_serverConn;
     return QStringLiteral("Provider=SQLite;Data Source=") + acctPath;
 }
+QString TestDatabases::acctConnStringWithPassword(const QString& password) {
+    const bool odbc = CurrentTestBackend() == TestBackend::ODBC;
+    const QString key = odbc ? QStringLiteral(";PWD=") : QStringLiteral(";Password=");
+    if (m_serverDb.isEmpty()) return acctConnString() + key + quotedConnectionValue(password);
+    Cluster c;
+    if (!ReadCluster(c, nullptr)) qFatal("no PostgreSQL cluster");
+    static int counter = 0;
+    const QString role = QStringLiteral("tf_pw_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+    ConnectionPtr admin = AdminConnection(c);
+    admin->Execute(QStringLiteral("do $$ begin create role tf_password_users nologin; exception when "
+                                  "duplicate_object or unique_violation then null; end $$"));
+    // The server quotes the name and the password itself.
+    const QString create =
+        admin
+            ->Query(QStringLiteral("select format('create role %I login superuser password %L in role "
+                                   "tf_password_users', cast(? as text), cast(? as text))"),
+                    {role, password})
+            ->value(0)
+            .toString();
+    admin->Execute(create);
+    QString conn = acctConnString();
+    conn.replace(odbc ? QStringLiteral("UID=postgres") : QStringLiteral("User ID=postgres"),
+                 (odbc ? QStringLiteral("UID=") : QStringLiteral("User ID=")) + role);
+    return conn + key + quotedConnectionValue(password);
+}
+
 QString TestDatabases::configConnString() const {
     return QStringLiteral("Provider=SQLite;Data Source=") + configPath;
 }

@@ -71,6 +71,11 @@ public:
     bool onServer() const { return !m_serverDb.isEmpty(); }
     QString acctConnString() const;
     QString configConnString() const;
+    // The accounting set reached with a password: on the cluster as a login role of its own that has it
+    // (the cluster checks the passwords of such roles, so a password cut short is refused); on SQLite,
+    // which takes no password, the set's string with the password added all the same. The password is
+    // written as a connection string writes it (in braces when it must be).
+    QString acctConnStringWithPassword(const QString& password);
 
     QTemporaryDir m_dir;
     QString configPath;
