@@ -7,6 +7,7 @@
 int RunBatchExport(const QStringList& args);
 int RunBatchImport(const QStringList& args);
 int RunBatchTemplate(const QStringList& args);
+int RunBatchCodes(const QStringList& args);
 
 // What --help prints: every command with its options.
 QString batchHelp();

@@ -13,6 +13,8 @@ static const char* kUsage =
     "\"v0|v1|...|v13\"] [--include-exported] [--preview]\n"
     "  taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n"
     "  taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n"
+    "  taxferry-batch codes import FILE.csv --acct CONN [--code-version TEXT] [--config Taxlink.db]\n"
+    "  taxferry-batch codes export FILE.csv [--config Taxlink.db]\n"
     "  taxferry-batch --version | --help\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
@@ -26,6 +28,10 @@ static const char* kUsage =
     "--skip-imported leaves out the invoices imported before instead of refusing the file.\n"
     "template installs the e-invoice platform's template workbook under NAME for the links whose format is\n"
     "the platform's workbook; its sheets and headings go to stdout.\n"
+    "codes import reads the tax-code catalogue from CSV "
+    "(商品编码,税收分类编码,简称,企业自编码,优惠政策标识,\n"
+    "优惠政策说明,零税率标识), all lines or none, the products found by number in the accounting set;\n"
+    "--code-version sets the catalogue's 编码版本号. codes export writes the catalogue in the same form.\n"
     "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
     "otherwise,\n"
     "2 for an option a command does not take or an option without its value.\n";
@@ -75,6 +81,7 @@ int main(int argc, char** argv) {
     if (command == u"export") return RunBatchExport(args.mid(1));
     if (command == u"import") return RunBatchImport(args.mid(1));
     if (command == u"template") return RunBatchTemplate(args.mid(1));
+    if (command == u"codes") return RunBatchCodes(args.mid(1));
     std::fputs(kUsage, stderr);
     return 1;
 }

@@ -5,6 +5,7 @@
 #include "common/Session.h"
 #include "common/modFunction.h"
 #include <QFile>
+#include <QSaveFile>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -79,6 +80,21 @@ bool HasDigit(const QString& text) {
 
 QString Trimmed(const QString& s) {
     return s.trimmed();
+}
+
+void WriteVersion(Connection& config, const QString& version) {
+    config.Execute(QStringLiteral("delete from t_OtherInfo where Fkey=?"), {VersionKey});
+    if (!version.trimmed().isEmpty())
+        config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"),
+                       {VersionKey, version.trimmed()});
+}
+
+// A CSV field: quoted when it holds a comma, a quote, a line break or blanks at its ends.
+QString CsvField(const QString& value) {
+    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n') && !value.contains(u'\r') &&
+        value.trimmed() == value)
+        return value;
+    return u'"' + QString(value).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 } // namespace
 
@@ -234,10 +250,7 @@ void TaxCodeStore::Save(const QList<TaxCodeRow>& rows, const QString& version) {
     config.Execute(QStringLiteral("delete from t_TaxCode"));
     for (const TaxCodeRow& row : rows)
         config.Execute(InsertSql, ValuesOf(row));
-    config.Execute(QStringLiteral("delete from t_OtherInfo where Fkey=?"), {VersionKey});
-    if (!version.trimmed().isEmpty())
-        config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"),
-                       {VersionKey, version.trimmed()});
+    WriteVersion(config, version);
     trans.commit();
 }
 
@@ -252,7 +265,7 @@ std::optional<TaxCodeRow> TaxCodeStore::TaxCodeOf(int itemId) const {
     return std::nullopt;
 }
 
-TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path) {
+TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path, const std::optional<QString>& version) {
     auto refuse = [](const QString& message) { return TaxCodeImportResult{false, message, 0, 0}; };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return refuse(QStringLiteral("无法打开文件[%1]。").arg(path));
@@ -330,6 +343,7 @@ TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path) {
     Connection& config = m_session.Config();
     m_byItem.reset();
     TransactionGuard trans(config);
+    if (version) WriteVersion(config, *version);
     for (const TaxCodeRow& row : added)
         config.Execute(InsertSql, ValuesOf(row));
     for (const TaxCodeRow& row : changed) {
@@ -350,4 +364,30 @@ TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path) {
     if (same > 0) result.message += QStringLiteral("，%1个商品未变").arg(same);
     result.message += QStringLiteral("。");
     return result;
+}
+
+int TaxCodeStore::ExportCsv(const QString& path) const {
+    const QList<TaxCodeRow> rows = Load();
+    QString text =
+        QStringLiteral("商品编码,税收分类编码,简称,企业自编码,优惠政策标识,优惠政策说明,零税率标识\r\n");
+    for (const TaxCodeRow& r : rows)
+        text += QStringList{CsvField(r.itemNumber),
+                            CsvField(r.taxCode),
+                            CsvField(r.shortName),
+                            CsvField(r.ownCode),
+                            r.preferential ? QStringLiteral("1") : QStringLiteral("0"),
+                            CsvField(r.preferentialText),
+                            CsvField(r.zeroRate)}
+                    .join(u',') +
+                QStringLiteral("\r\n");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw DbError(ErrNo::FileNotFound,
+                      QStringLiteral("无法写入文件[%1]：%2").arg(path, file.errorString()));
+    // The BOM tells a spreadsheet program the file is UTF-8.
+    const QByteArray bytes = QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw DbError(ErrNo::FileNotFound,
+                      QStringLiteral("无法写入文件[%1]：%2").arg(path, file.errorString()));
+    return int(rows.size());
 }

@@ -71,7 +71,11 @@ public:
     // 商品编码,税收分类编码,简称,企业自编码,优惠政策标识,优惠政策说明,零税率标识, the products found by
     // number in the accounting set as the product picker lists them. All lines or none; a refusal names the
     // line. Throws DbError when a database fails.
-    TaxCodeImportResult ImportCsv(const QString& path);
+    // version, when given, becomes the catalogue's 编码版本号 in the same transaction.
+    TaxCodeImportResult ImportCsv(const QString& path, const std::optional<QString>& version = std::nullopt);
+    // Writes the catalogue as ImportCsv reads it (UTF-8 with a BOM, a title line, by product number); the
+    // file is replaced only when complete. Returns the number of products. Throws DbError.
+    int ExportCsv(const QString& path) const;
 
 private:
     const Session& m_session;

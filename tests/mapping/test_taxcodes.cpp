@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 #include <QApplication>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void importFailingMidwayWritesNothing();
     void oldConfigFileGainsTheTable();
     void editorTab();
+    void batchCommand_data();
+    void batchCommand();
 };
 
 void TestTaxCodes::checkRow_data() {
@@ -454,6 +457,59 @@ void TestTaxCodes::editorTab() {
     QCOMPARE(TaxCodeStore(db.session).Version(), QStringLiteral("37.0"));
     w.close(); // saved: no question
     QVERIFY(sink.entries.isEmpty());
+}
+
+// taxferry-batch codes: the catalogue out to CSV and back in, with its version; all lines or none.
+void TestTaxCodes::batchCommand_data() {
+    QTest::addColumn<QString>("edit");      // applied to the exported file's text before it is read back
+    QTest::addColumn<QStringList>("extra"); // further arguments of the import
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output"); // stdout, or stderr after a refusal
+    QTest::newRow("round trip with a new version") << QString() << QStringList{"--code-version", "49.0"} << 0
+                                                   << "引入成功：新增2个商品，修改0个商品。\n";
+    QTest::newRow("without --code-version the version stays")
+        << QString() << QStringList{} << 0 << "引入成功：新增2个商品，修改0个商品。\n";
+    QTest::newRow("a bad line refuses all, version included")
+        << "\r\n1.02.001," + Laptop + ",,,0,,3\r\n1.02.002,1\r\n"
+        << QStringList{"--code-version", "49.0"} << 1
+        << "引入失败，没有引入任何商品。\n第6行：税收分类编码[1]不是19位数字。\n";
+}
+
+void TestTaxCodes::batchCommand() {
+    QFETCH(QString, edit);
+    QFETCH(QStringList, extra);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    TestDatabases db;
+    SeedCatalogue(db.session);
+    const QString path = db.folder() + QStringLiteral("/codes.csv");
+    auto batch = [&](const QStringList& args) {
+        auto p = std::make_unique<QProcess>();
+        p->start(QStringLiteral(TAXFERRY_BATCH), args);
+        p->waitForFinished(60000);
+        return p;
+    };
+    auto out = batch({"codes", "export", path, "--config", db.configPath});
+    QCOMPARE(QString::fromUtf8(out->readAllStandardOutput()), QStringLiteral("引出税收分类编码2个。\n"));
+    QCOMPARE(out->exitCode(), 0);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().startsWith(
+        "\xEF\xBB\xBF商品编码,税收分类编码,简称,企业自编码,优惠政策标识,优惠政策说明,零税率标识\r\n"));
+    f.close();
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append));
+    f.write(edit.toUtf8());
+    f.close();
+    db.config->Execute(QStringLiteral("delete from t_TaxCode"));
+    auto in =
+        batch(QStringList{"codes", "import", path, "--acct", db.acctConnString(), "--config", db.configPath} +
+              extra);
+    QCOMPARE(QString::fromUtf8(exitCode == 0 ? in->readAllStandardOutput() : in->readAllStandardError()),
+             output);
+    QCOMPARE(in->exitCode(), exitCode);
+    QCOMPARE(Dump(*db.config), exitCode == 0 ? Seeded : QStringList());
+    QCOMPARE(TaxCodeStore(db.session).Version(),
+             exitCode == 0 && !extra.isEmpty() ? QStringLiteral("49.0") : QStringLiteral("36.0"));
 }
 
 QTEST_MAIN(TestTaxCodes)

@@ -1,0 +1,72 @@
+// taxferry-batch codes import FILE.csv --acct CONN [--code-version TEXT] [--config PATH] and
+// taxferry-batch codes export FILE.csv [--config PATH]: the tax-code catalogue of the mapping editor as CSV.
+#include "Batch.h"
+#include "common/DbLog.h"
+#include "common/Session.h"
+#include "common/modBasic.h"
+#include "common/modFunction.h"
+#include "mapping/TaxCodeStore.h"
+#include <cstdio>
+
+namespace {
+const char* const kCodesUsage =
+    "usage: taxferry-batch codes import FILE.csv --acct CONN [--code-version TEXT] [--config Taxlink.db]\n"
+    "       taxferry-batch codes export FILE.csv [--config Taxlink.db]\n";
+} // namespace
+
+int RunBatchCodes(const QStringList& args) {
+    CommandLine line = batchCommandLine(kCodesUsage);
+    line.addOption(QStringLiteral("config"))
+        .addOption(QStringLiteral("acct"))
+        .addOption(QStringLiteral("code-version"));
+    if (const std::optional<int> status = line.parse(args)) return *status;
+    const QStringList positional = line.positionalArguments();
+    const QString verb = positional.value(0);
+    const bool isImport = verb == u"import";
+    const QString acct = line.value(QStringLiteral("acct"));
+    if (positional.size() != 2 || (!isImport && verb != u"export") || (isImport && acct.isEmpty()) ||
+        (!isImport && line.isSet(QStringLiteral("code-version")))) {
+        std::fputs(kCodesUsage, stderr);
+        return 1;
+    }
+    const QString path = positional[1];
+    const QString config = line.value(QStringLiteral("config"));
+    Session session;
+    int status = 1;
+    try {
+        session.gsConfigConnString = config.isEmpty()
+                                         ? ConfigConnStringFor(ProgramDataFolder())
+                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gcnConfig = session.OpenConfigConnection();
+        TaxCodeStore store(session);
+        if (isImport) {
+            // The products are found by number in the accounting set, as the editor's picker lists them.
+            session.gsAcctProps = loginPropsText(acct, QString(), QString());
+            session.gcnAcct = session.OpenAcctConnection();
+            const std::optional<QString> version =
+                line.isSet(QStringLiteral("code-version"))
+                    ? std::optional<QString>(line.value(QStringLiteral("code-version")))
+                    : std::nullopt;
+            const TaxCodeImportResult result = store.ImportCsv(path, version);
+            if (result.ok) {
+                std::printf("%s\n", result.message.toUtf8().constData());
+                status = 0;
+            } else {
+                ShowMsg(QStringLiteral("引入失败，没有引入任何商品。"));
+                ShowMsg(result.message);
+            }
+        } else {
+            const int n = store.ExportCsv(path);
+            std::printf("%s\n", QStringLiteral("引出税收分类编码%1个。").arg(n).toUtf8().constData());
+            status = 0;
+        }
+    } catch (const DbError& e) {
+        ShowMsg(
+            (isImport ? QStringLiteral("引入税收分类编码失败！") : QStringLiteral("引出税收分类编码失败！")) +
+            e.description());
+        ReportCause(QStringLiteral("RunBatchCodes"), e);
+    }
+    CloseConnection(session.gcnAcct);
+    CloseConnection(session.gcnConfig);
+    return status;
+}
