@@ -1,12 +1,13 @@
 // taxferry-batch export: exit status, messages on stderr, filter handling.
+#include "PlatformTemplate.h"
 #include "common/Connection.h"
 #include "common/GbkCodec.h"
-#include "export/WorkbookDocumentSink.h"
+#include "common/XlsxReader.h"
 #include "support/TestSupport.h"
+#include "support/XlsxBuilder.h"
 #include <QProcess>
 #include <QXmlStreamReader>
 #include <QtTest/QtTest>
-#include <xlsxwriter.h>
 
 class TestExportBatch : public QObject {
     Q_OBJECT
@@ -211,19 +212,9 @@ private Q_SLOTS:
                  QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
                  QStringLiteral("简称%1").arg(n)});
         if (format == u"xlsx") {
-            // A template of the platform's kind, made up here.
+            // A template built as the official one.
             const QString templ = db.folder() + QStringLiteral("/template.xlsx");
-            lxw_workbook* book = workbook_new(QFile::encodeName(templ).constData());
-            const QList<QPair<QString, QStringList>> sheets{
-                {QStringLiteral("发票基础信息"), {"发票流水号", "购买方名称", "购买方纳税人识别号", "备注"}},
-                {QStringLiteral("发票明细信息"),
-                 {"发票流水号", "项目名称", "商品和服务税收分类编码", "数量", "金额", "税率", "税额"}}};
-            for (const auto& [name, headings] : sheets) {
-                lxw_worksheet* sheet = workbook_add_worksheet(book, name.toUtf8().constData());
-                for (int c = 0; c < headings.size(); ++c)
-                    worksheet_write_string(sheet, 0, lxw_col_t(c), headings[c].toUtf8().constData(), nullptr);
-            }
-            QCOMPARE(workbook_close(book), LXW_NO_ERROR);
+            WriteFile(templ, BuildPlatformTemplate());
             QProcess t;
             t.start(QStringLiteral(TAXFERRY_BATCH),
                     {"template", templ, "--format", "电子发票平台", "--config", db.configPath});
@@ -231,7 +222,7 @@ private Q_SLOTS:
             QCOMPARE(QString::fromUtf8(t.readAllStandardError()), QString());
             QCOMPARE(t.exitCode(), 0);
             QVERIFY(QString::fromUtf8(t.readAllStandardOutput())
-                        .startsWith(QStringLiteral("发票基础信息\t发票流水号,")));
+                        .startsWith(QStringLiteral("1-发票基本信息\t发票流水号,发票类型,")));
             // The headings are the fields a workbook link maps; the buyer's name is mapped to its heading.
             const auto headings = [&](int isHead) {
                 QStringList out;
@@ -244,12 +235,12 @@ private Q_SLOTS:
                 return out;
             };
             const QStringList head = headings(1);
-            QCOMPARE(head.size(), 4);
-            QVERIFY(head[1].endsWith(QStringLiteral("=购买方名称")));
-            QCOMPARE(headings(0).size(), 7);
+            QCOMPARE(head.size(), 39);
+            QVERIFY(head[5].endsWith(QStringLiteral("=购买方名称")));
+            QCOMPARE(headings(0).size(), 14);
             db.config->Execute(
                 QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=3"),
-                {head[1].section(u'=', 0, 0).toInt()});
+                {head[5].section(u'=', 0, 0).toInt()});
         }
         QProcess p;
         p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
@@ -282,21 +273,22 @@ private Q_SLOTS:
             QVERIFY2(!x.hasError(), qPrintable(x.errorString()));
             QCOMPARE(zsl, int(docs.size()));
         } else {
-            const QStringList sheets = WorkbookSheetNames(out);
-            QCOMPARE(sheets, (QStringList{"发票基础信息", "发票明细信息"}));
-            const auto head = ReadWorkbookSheet(out, sheets[0]);
-            const auto detail = ReadWorkbookSheet(out, sheets[1]);
-            for (const auto& row : head.mid(1)) {
-                docs << row.value(0).text;
-                QVERIFY(!row.value(1).text.isEmpty()); // 购买方名称, mapped to its heading
+            XlsxReader book(out);
+            QCOMPARE(book.sheets().size(), 11);
+            for (const XlsxRow& row : book.rows(*book.sheet(kHeadSheetName))) {
+                if (row.number <= 3) continue;
+                docs << row.text(0);
+                QCOMPARE(row.text(1), QStringLiteral("增值税专用发票")); // the link's kind
+                QVERIFY(!row.text(5).isEmpty()); // 购买方名称, mapped to its heading
             }
-            for (const auto& row : detail.mid(1)) {
-                // The key ties each line to its invoice; codes stay text, amounts are numbers.
-                QVERIFY(docs.contains(row.value(0).text));
-                names << row.value(1).text;
-                codes << row.value(2).text;
-                QVERIFY(!row.value(2).number);
-                QVERIFY(row.value(4).number);
+            for (const XlsxRow& row : book.rows(*book.sheet(kDetailSheetName))) {
+                if (row.number <= 3) continue;
+                // The key ties each line to its invoice; every cell is text.
+                QVERIFY(docs.contains(row.text(0)));
+                names << row.text(1);
+                codes << row.text(2);
+                for (const XlsxCell& c : row.cells)
+                    QVERIFY(!c.number);
             }
         }
         QCOMPARE(docs.size(), 5);
@@ -309,6 +301,31 @@ private Q_SLOTS:
             QVERIFY2(code.match(codes[i]).hasMatch(), qPrintable(codes[i]));
             QVERIFY2(shortName.match(names[i]).hasMatch(), qPrintable(names[i]));
         }
+    }
+
+    // A layout installed by an earlier version, without the template file: the export asks for the
+    // template again and writes nothing.
+    void workbookWithoutTemplateFile() {
+        TestDatabases db;
+        db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
+        db.config->Execute(
+            QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('WorkbookLayout', ?)"),
+            {QStringLiteral(
+                R"({"detail":{"columns":[{"heading":"发票流水号","value":"发票流水号"},)"
+                R"({"heading":"项目名称","value":"货物名称"}],"headerRow":1,"sheet":"明细"},)"
+                R"("detailFirst":false,"head":{"columns":[{"heading":"发票流水号","value":"发票流水号"},)"
+                R"({"heading":"购买方名称","value":"购方名称"}],"headerRow":1,"sheet":"发票"}})")});
+        const QString out = db.folder() + QStringLiteral("/out.xlsx");
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                 db.configPath, "--link", "1", "--out", out});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 QStringLiteral(
+                     "已读取的电子发票平台模板没有保存模板文件，请在关联设置中重新读取平台模板（读取平台"
+                     "模板），引出失败！\n"));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(!QFile::exists(out));
     }
 
     // The preview refuses what the link's format would: an XML file without the products' codes.
