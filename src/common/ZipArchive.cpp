@@ -83,6 +83,20 @@ struct UnzHandle {
     }
 };
 
+// An extra field without its zip64 block (the writer adds its own where it needs one). Blocks are a
+// 2-byte id and a 2-byte length; a block that runs past the end is damage, and goes with the rest.
+QByteArray WithoutZip64Block(const QByteArray& extra) {
+    QByteArray out;
+    for (qsizetype at = 0; at + 4 <= extra.size();) {
+        const uchar* p = reinterpret_cast<const uchar*>(extra.constData() + at);
+        const int id = p[0] | (p[1] << 8), size = p[2] | (p[3] << 8);
+        if (at + 4 + size > extra.size()) break;
+        if (id != 0x0001) out += extra.mid(at, 4 + size);
+        at += 4 + size;
+    }
+    return out;
+}
+
 DbError Damaged(const QString& what) {
     return DbError(ErrNo::General, QStringLiteral("%1已损坏，无法读取。").arg(what));
 }
@@ -271,9 +285,7 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         zi.internal_fa = info.internal_fa;
         zi.external_fa = info.external_fa;
         // The sizes move into a zip64 field only where this writer needs one: the source's goes.
-        int extraSize = int(extra.size());
-        zipRemoveExtraInfoBlock(extra.data(), &extraSize, 0x0001);
-        extra.truncate(extraSize);
+        extra = WithoutZip64Block(extra);
         comment.append('\0');
         // Bit 3 (sizes after the data) and the level bits are set anew by the writer; UTF-8 names stay.
         const uLong flag = info.flag & ~uLong(0x0E);
@@ -293,12 +305,12 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         }
         int method = 0, level = 0;
         if (unzOpenCurrentFile2(h.unz, &method, &level, 1) != UNZ_OK) throw Damaged(what);
-        QByteArray local(unzGetLocalExtrafield(h.unz, nullptr, 0), '\0');
-        if (local.size() > 0 && unzGetLocalExtrafield(h.unz, local.data(), unsigned(local.size())) < 0)
+        const int localSize = unzGetLocalExtrafield(h.unz, nullptr, 0);
+        if (localSize < 0) throw Damaged(what);
+        QByteArray local(localSize, '\0');
+        if (localSize > 0 && unzGetLocalExtrafield(h.unz, local.data(), unsigned(localSize)) != localSize)
             throw Damaged(what);
-        int localSize = int(local.size());
-        zipRemoveExtraInfoBlock(local.data(), &localSize, 0x0001);
-        local.truncate(localSize);
+        local = WithoutZip64Block(local);
         if (zipOpenNewFileInZip4_64(zip, name.constData(), &zi, local.constData(), uInt(local.size()),
                                     extra.constData(), uInt(extra.size()), comment.constData(), method, level,
                                     1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,

@@ -185,7 +185,8 @@ std::optional<WorkbookSheetLayout> SheetLayout(XlsxReader& reader, const XlsxShe
     for (const XlsxCell& c : headings.cells)
         if (!c.text.trimmed().isEmpty()) last = c.column;
     for (int column = 0; column <= last; ++column) {
-        const QString heading = headings.text(column);
+        // On one line: a heading becomes a field name the wizard lists ("每千克煤炭\n发热量").
+        const QString heading = headings.text(column).simplified();
         layout.columns.append(WorkbookColumn{
             heading, WorkbookValueOfHeading(heading), limits ? LimitOf(limits->text(column)) : 0, {}});
     }

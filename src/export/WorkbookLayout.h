@@ -27,7 +27,7 @@ inline const QString UsePreferential = QStringLiteral("是否使用优惠政策"
 } // namespace WorkbookValue
 
 struct WorkbookColumn {
-    QString heading;     // as the template writes it
+    QString heading;     // as the template writes it, on one line (blanks and line breaks as one blank)
     QString value;       // see WorkbookValue
     int limit = 0;       // at most this many characters (the limits row's 限N字符), 0 none
     QStringList choices; // the values of the column's drop-down list, empty without one

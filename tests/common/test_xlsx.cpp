@@ -1,6 +1,7 @@
 // The workbook reader: sheets, cells as text with their kind, stops, and files past the caps.
 #include "common/XlsxReader.h"
 #include "support/XlsxBuilder.h"
+#include <QBuffer>
 #include <QtTest/QtTest>
 
 namespace {
@@ -273,6 +274,47 @@ private Q_SLOTS:
         QCOMPARE(rules[0].ranges[0].lastRow, 1001);
         QCOMPARE(rules[0].ranges[1].firstColumn, 3);
         QVERIFY(!rules[1].inlineList && rules[1].values.isEmpty());
+    }
+
+    // A zip written anew from another: members copied as they are stored, one replaced; an extra field
+    // whose block runs past its end is dropped, not read past.
+    void copyAsStored_data() {
+        QTest::addColumn<bool>("store");
+        QTest::addColumn<QByteArray>("extra");
+        QTest::newRow("deflated") << false << QByteArray();
+        QTest::newRow("stored") << true << QByteArray();
+        QTest::newRow("an extra field of its own")
+            << false << QByteArray("\x55\x54\x05\x00\x01\x00\x00\x00\x00", 9);
+        QTest::newRow("an extra field that runs past its end")
+            << false << QByteArray("\x01\x00\xff\x7f\x00", 5);
+    }
+    void copyAsStored() {
+        QFETCH(bool, store);
+        QFETCH(QByteArray, extra);
+        const QByteArray big(100000, 'x');
+        const QByteArray bytes =
+            BuildZip({{"a.xml", "<a>甲</a>"}, {"b.bin", big}, {"c.txt", "c"}}, store, extra);
+        ZipArchive zip(bytes, QStringLiteral("in.zip"));
+        QCOMPARE(zip.members().size(), 3);
+        QCOMPARE(zip.member(QStringLiteral("b.bin"))->size, 100000);
+        QCOMPARE(zip.read(QStringLiteral("b.bin"), 100000), big);
+        QVERIFY_THROWS_EXCEPTION(DbError, zip.read(QStringLiteral("b.bin"), 99999));
+        QBuffer out;
+        QVERIFY(out.open(QIODevice::ReadWrite));
+        ZipWriter writer(out);
+        writer.copyAll(zip, {{QStringLiteral("b.bin"), QByteArray("new")}});
+        writer.close();
+        const QList<ZipEntry> before = ZipEntries(bytes, false), after = ZipEntries(out.data(), false);
+        QCOMPARE(after.size(), 3);
+        for (int i : {0, 2}) {
+            QCOMPARE(after[i].name, before[i].name);
+            QCOMPARE(after[i].method, before[i].method);
+            QCOMPARE(after[i].crc, before[i].crc);
+            QCOMPARE(after[i].data, before[i].data);
+        }
+        QCOMPARE(ZipEntries(out.data(), true)[1].data, QByteArray("new"));
+        QCOMPARE(ZipArchive(out.data(), QStringLiteral("out.zip")).read(QStringLiteral("a.xml"), 100),
+                 QStringLiteral("<a>甲</a>").toUtf8());
     }
 };
 

@@ -750,9 +750,10 @@ private Q_SLOTS:
         QCOMPARE(layout.version, QStringLiteral("pt:20260401"));
         const QList<PlatformColumn> head = OfficialHeadColumns(), detail = OfficialDetailColumns();
         for (int c = 0; c < head.size(); ++c)
-            QCOMPARE(layout.head.columns[c].heading, head[c].heading);
+            QCOMPARE(layout.head.columns[c].heading, head[c].heading.simplified());
         for (int c = 0; c < detail.size(); ++c)
-            QCOMPARE(layout.detail.columns[c].heading, detail[c].heading);
+            QCOMPARE(layout.detail.columns[c].heading, detail[c].heading.simplified());
+        QCOMPARE(ColumnAt(layout.head, "Y")->heading, QStringLiteral("每千克煤炭 发热量"));
         QCOMPARE(ColumnAt(layout.head, "A")->limit, 20);
         QCOMPARE(ColumnAt(layout.head, "F")->limit, 100);
         QCOMPARE(ColumnAt(layout.head, "W")->limit, 230);

@@ -11,7 +11,8 @@ QString Escaped(const QString& text) {
 }
 } // namespace
 
-QByteArray BuildZip(const QList<QPair<QString, QByteArray>>& members, bool store) {
+QByteArray BuildZip(const QList<QPair<QString, QByteArray>>& members, bool store,
+                    const QByteArray& extraField) {
     QTemporaryFile file;
     if (!file.open()) return {};
     const QByteArray name = QFile::encodeName(file.fileName());
@@ -21,8 +22,9 @@ QByteArray BuildZip(const QList<QPair<QString, QByteArray>>& members, bool store
     for (const auto& [member, data] : members) {
         zip_fileinfo info{};
         info.dosDate = 0x5c9d4d00; // 2026-04-29 09:40
-        zipOpenNewFileInZip64(zip, member.toUtf8().constData(), &info, nullptr, 0, nullptr, 0, nullptr,
-                              store ? 0 : Z_DEFLATED, store ? 0 : Z_DEFAULT_COMPRESSION, 0);
+        zipOpenNewFileInZip64(zip, member.toUtf8().constData(), &info, extraField.constData(),
+                              uInt(extraField.size()), extraField.constData(), uInt(extraField.size()),
+                              nullptr, store ? 0 : Z_DEFLATED, store ? 0 : Z_DEFAULT_COMPRESSION, 0);
         zipWriteInFileInZip(zip, data.constData(), unsigned(data.size()));
         zipCloseFileInZip(zip);
     }

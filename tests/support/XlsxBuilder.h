@@ -14,8 +14,10 @@ struct BuiltSheet {
     bool hidden = false;
 };
 
-// A zip of the members in this order, deflated (stored where store is set).
-QByteArray BuildZip(const QList<QPair<QString, QByteArray>>& members, bool store = false);
+// A zip of the members in this order, deflated (stored where store is set), each with the extra field
+// given (in its local header and in the directory).
+QByteArray BuildZip(const QList<QPair<QString, QByteArray>>& members, bool store = false,
+                    const QByteArray& extraField = {});
 // A workbook of the sheets in order (parts xl/worksheets/sheetN.xml), with the styles part given (a
 // plain one when empty) and the shared strings given (none when empty). extra: members added after.
 QByteArray BuildXlsx(const QList<BuiltSheet>& sheets, const QByteArray& styles = {},
