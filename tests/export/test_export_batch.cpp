@@ -325,7 +325,10 @@ private Q_SLOTS:
         QStringList columns;
         for (const FieldInfo& f : first->Fields())
             columns << f.name;
-        const int entry = int(columns.indexOf(QStringLiteral("FEntryID"), 0));
+        int entry = -1; // servers give the names in their own case
+        for (int c = 0; c < columns.size(); ++c)
+            if (columns[c].compare(u"FEntryID", Qt::CaseInsensitive) == 0) entry = c;
+        QVERIFY(entry >= 0);
         const QString insert =
             QStringLiteral("insert into ICSaleEntry (%1) values (%2)")
                 .arg(columns.join(u','), QStringList(columns.size(), QStringLiteral("?")).join(u','));
