@@ -136,3 +136,13 @@ CREATE TABLE t_TaxCode (
 );
 
 CREATE UNIQUE INDEX ux_TaxCode_Item ON t_TaxCode (FItemID);
+
+-- The e-invoice platform's batch-issuance template as the user installed it (读取平台模板): the file
+-- itself, of which every workbook the export writes is a copy. One row; its layout is the row
+-- WorkbookLayout of t_OtherInfo.
+CREATE TABLE t_PlatformTemplate (
+    FName     TEXT,
+    FFileName TEXT,
+    FContent  BLOB,
+    FTime     TEXT
+);

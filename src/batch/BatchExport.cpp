@@ -90,6 +90,9 @@ int RunBatchExport(const QStringList& args) {
         ShowMsg(QStringLiteral("引出成功！"));
         // What was done, on stdout: the messages stay as they are on stderr.
         std::printf("%s\n", exporter.CountsText().toUtf8().constData());
+        if (!exporter.WrittenFiles().isEmpty())
+            std::printf("引出文件%d个：%s\n", int(exporter.WrittenFiles().size()),
+                        clsSaveDataExport::FileNames(exporter.WrittenFiles()).toUtf8().constData());
     }
     CloseConnection(session.gcnConfig);
     return ok ? 0 : 1;

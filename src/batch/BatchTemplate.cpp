@@ -33,14 +33,15 @@ int RunBatchTemplate(const QStringList& args) {
         const WorkbookLayout layout =
             InstallWorkbookTemplate(*session.gcnConfig, files.first(),
                                     name.isEmpty() ? QFileInfo(files.first()).completeBaseName() : name);
-        // What was learnt, on stdout: the two sheets and their headings.
+        // What was learnt, on stdout: the two sheets and their headings, and the template's version.
         for (const WorkbookSheetLayout* sheet : {&layout.head, &layout.detail}) {
             QStringList headings;
             for (const WorkbookColumn& c : sheet->columns)
-                headings << c.heading;
+                headings << c.heading.simplified();
             std::printf("%s\t%s\n", sheet->name.toUtf8().constData(),
                         headings.join(QStringLiteral(",")).toUtf8().constData());
         }
+        if (!layout.version.isEmpty()) std::printf("模板版本\t%s\n", layout.version.toUtf8().constData());
     } catch (const DbError& e) {
         ShowMsg(QStringLiteral("读取平台模板失败：") + e.description());
         CloseConnection(session.gcnConfig);

@@ -30,6 +30,8 @@ void AddMissingConfigTables(Connection& config, bool isOurs) {
          "FTaxCode TEXT, "
          "FShortName TEXT, FOwnCode TEXT, FPreferential INTEGER, FPreferentialText TEXT, FZeroRate TEXT);"
          "CREATE UNIQUE INDEX IF NOT EXISTS ux_TaxCode_Item ON t_TaxCode (FItemID)"},
+        {"t_PlatformTemplate", "CREATE TABLE IF NOT EXISTS t_PlatformTemplate (FName TEXT, FFileName TEXT, "
+                               "FContent BLOB, FTime TEXT)"},
     };
     for (const Added& a : added) {
         try {

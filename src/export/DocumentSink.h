@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // One document: its head and its lines, each value under the tax field name of the link's mapping
 // (t_TaxField.Fname: 单据号, 购方名称, 购方税号, 购方地址电话, 购方银行帐号, 备注, 复核人, 收款人,
@@ -18,6 +19,7 @@
 // 优惠政策说明, 零税率标识, and the catalogue's version under the head's 编码版本号.
 struct SinkDocument {
     QString docNo; // 单据号 as written (a piece's own number)
+    QString invoiceKind; // the link's kind of invoice as the platform names it: 增值税专用发票 or 普通发票
     QHash<QString, QString> head;
     QList<QHash<QString, QString>> lines;
 };
@@ -35,4 +37,7 @@ public:
     // What Add would refuse, without writing anything: a preview shows the refusal before the user
     // confirms. Documents checked in one run are checked together (a key used twice).
     virtual void Check(const SinkDocument& doc) = 0;
+    // After Commit: the files written, where a sink may write others than the target (a workbook split in
+    // parts); empty when it wrote the target alone.
+    virtual QStringList WrittenFiles() const { return {}; }
 };

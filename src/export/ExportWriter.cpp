@@ -244,6 +244,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             if (layout.sink) {
                 SinkDocument d;
                 d.docNo = docNo;
+                d.invoiceKind = layout.invoiceKind;
                 d.head = named(headFields, headRow, true, layout.headNames);
                 if (!layout.codeVersion.isEmpty())
                     d.head.insert(QStringLiteral("编码版本号"), layout.codeVersion);

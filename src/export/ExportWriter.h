@@ -49,6 +49,7 @@ struct ExportLayout {
     // tax field of each head column after RowsCount and each body column after FbillNo.
     DocumentSink* sink = nullptr;
     QStringList headNames, bodyNames;
+    QString invoiceKind; // the link's kind of invoice, for the sink (SinkDocument::invoiceKind)
     // The tax-code catalogue by product number (税收分类编码, 简称, … as DocumentSink names them), the
     // column of the body that holds a line's product number, and the catalogue's version.
     QHash<QString, QHash<QString, QString>> codes;

@@ -1,6 +1,9 @@
 #include "WorkbookTemplate.h"
 
 #include "common/modFunction.h"
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
@@ -59,10 +62,17 @@ void InstallHeadings(Connection& config, const WorkbookLayout& layout) {
 } // namespace
 
 WorkbookLayout InstallWorkbookTemplate(Connection& config, const QString& xlsxPath, const QString& name) {
-    const WorkbookLayout layout = LearnWorkbookLayout(xlsxPath);
+    const QByteArray file = ReadTemplateFile(xlsxPath);
+    const WorkbookLayout layout = LearnWorkbookLayout(file, QDir::toNativeSeparators(xlsxPath));
     TransactionGuard tx(config);
     WriteValue(config, kLayoutKey, layout.ToJson());
     WriteValue(config, kNameKey, name.trimmed());
+    // The export writes copies of the file itself.
+    config.Execute(QStringLiteral("delete from t_PlatformTemplate"));
+    config.Execute(QStringLiteral("insert into t_PlatformTemplate (FName, FFileName, FContent, FTime) "
+                                  "values (?, ?, ?, ?)"),
+                   {name.trimmed(), QFileInfo(xlsxPath).fileName(), file,
+                    QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
     InstallHeadings(config, layout);
     tx.commit();
     return layout;
@@ -72,6 +82,13 @@ std::optional<WorkbookLayout> InstalledWorkbookLayout(Connection& config) {
     const QString json = ReadValue(config, kLayoutKey);
     if (json.isEmpty()) return std::nullopt;
     return WorkbookLayout::FromJson(json);
+}
+
+std::optional<InstalledTemplate> InstalledWorkbookTemplate(Connection& config) {
+    std::optional<WorkbookLayout> layout = InstalledWorkbookLayout(config);
+    if (!layout) return std::nullopt;
+    const RecordsetPtr rs = config.Query(QStringLiteral("select FContent from t_PlatformTemplate"));
+    return InstalledTemplate{*layout, rs->EOF_() ? QByteArray() : rs->value(0).toByteArray()};
 }
 
 QString InstalledWorkbookName(Connection& config) {

@@ -1,18 +1,26 @@
 #pragma once
-// The e-invoice platform's template workbook as installed in Taxlink.db: its sheets and headings, learnt
-// once from the file the platform publishes (读取平台模板, or taxferry-batch template), serve every link
-// whose format is the workbook. Kept in t_OtherInfo under the keys WorkbookLayout (the layout as JSON)
-// and WorkbookLayoutName (the name the user gave it).
+// The e-invoice platform's template workbook as installed in Taxlink.db: its layout, learnt once from the
+// file the platform publishes (读取平台模板, or taxferry-batch template), and the file itself, of which
+// every workbook the export writes is a copy, serve every link whose format is the workbook. Kept in
+// t_OtherInfo under the keys WorkbookLayout (the layout as JSON) and WorkbookLayoutName (the name the user
+// gave it), the file in t_PlatformTemplate.
 
-#include "WorkbookDocumentSink.h"
+#include "WorkbookLayout.h"
 #include "common/Connection.h"
 #include <optional>
+
+struct InstalledTemplate {
+    WorkbookLayout layout;
+    QByteArray file; // empty when an earlier version installed the layout without the file
+};
 
 // Learns the template at xlsxPath and installs it under name, replacing an earlier one. Returns the
 // layout. Throws DbError (a file that is no platform template, or a database failure).
 WorkbookLayout InstallWorkbookTemplate(Connection& config, const QString& xlsxPath, const QString& name);
 // The installed layout, or nothing. Throws DbError.
 std::optional<WorkbookLayout> InstalledWorkbookLayout(Connection& config);
+// The installed layout with its file, or nothing. Throws DbError.
+std::optional<InstalledTemplate> InstalledWorkbookTemplate(Connection& config);
 // The name it was installed under (empty when none is). Throws DbError.
 QString InstalledWorkbookName(Connection& config);
 

@@ -170,6 +170,13 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
     }
 }
 
+QString clsSaveDataExport::FileNames(const QStringList& files) {
+    QStringList names;
+    for (const QString& f : files)
+        names << QFileInfo(f).fileName();
+    return names.join(QStringLiteral("、"));
+}
+
 QString clsSaveDataExport::CountsText() const {
     return QStringLiteral("引出发票%1张，商品行%2行。").arg(m_counts.invoices).arg(m_counts.lines);
 }
@@ -283,13 +290,22 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         // A workbook link maps the template's headings: each stands for what the heading means (the value
         // learnt with the template), or for itself when that is not known.
         std::optional<WorkbookLayout> workbook;
+        QByteArray templateFile;
         QStringList headNames = m_headTaxNames, bodyNames = m_bodyTaxNames;
         if (format == u"xlsx") {
-            workbook = InstalledWorkbookLayout(config);
-            if (!workbook) {
+            std::optional<InstalledTemplate> installed = InstalledWorkbookTemplate(config);
+            if (!installed) {
                 ShowMsg(QStringLiteral("尚未读取电子发票平台模板，请先在关联设置中读取平台模板，引出失败！"));
                 return false;
             }
+            // The workbook is a copy of the template file, which an earlier version did not keep.
+            if (installed->file.isEmpty()) {
+                ShowMsg(QStringLiteral("已读取的电子发票平台模板没有保存模板文件，请在关联设置中重新读取平台"
+                                       "模板（读取平台模板），引出失败！"));
+                return false;
+            }
+            workbook = installed->layout;
+            templateFile = installed->file;
             QHash<QString, QString> meaning;
             for (WorkbookSheetLayout* sheet : {&workbook->head, &workbook->detail})
                 for (WorkbookColumn& c : sheet->columns) {
@@ -343,9 +359,11 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         if (format == u"xml") {
             sink = std::make_unique<XmlDocumentSink>(FilePath);
         } else if (workbook) {
-            sink = std::make_unique<WorkbookDocumentSink>(FilePath, *workbook);
+            sink = std::make_unique<WorkbookDocumentSink>(FilePath, *workbook, templateFile);
         }
         layout.sink = sink.get();
+        layout.invoiceKind =
+            InvType.trimmed() == u"0" ? QStringLiteral("增值税专用发票") : QStringLiteral("普通发票");
         layout.headNames = headNames;
         layout.bodyNames = bodyNames;
         // The caller's sink, watched: a request to stop is what ended the export.
@@ -365,7 +383,9 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             return false;
         }
         m_docs.clear();
+        m_writtenFiles.clear();
         if (!WriteToTxT(FilePath, *RH, RB, Sep, layout, &m_docs)) return false;
+        if (sink && sink->WrittenFiles().size() > 1) m_writtenFiles = sink->WrittenFiles();
         m_counts.invoices = int(m_docs.size());
         for (const ExportDoc& d : m_docs)
             m_counts.lines += d.lines;
@@ -376,6 +396,11 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         acct->Close();
         if (m_counts.leftOut > 0)
             ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
+        if (m_writtenFiles.size() > 1)
+            ShowMsg(QStringLiteral("电子发票平台每个工作簿最多导入%1行明细，已分为%2个文件：%3。")
+                        .arg(WorkbookDocumentSink::kMaxDetailRows)
+                        .arg(m_writtenFiles.size())
+                        .arg(FileNames(m_writtenFiles)));
         WriteLedger(LinkID, FilePath);
         return true;
     } catch (const std::exception& e) {

@@ -41,6 +41,11 @@ public:
     };
     const Counts& LastCounts() const { return m_counts; }
     QString CountsText() const;
+    // The files the last export wrote where they are others than its target (a workbook over the
+    // platform's rows in parts); empty otherwise.
+    const QStringList& WrittenFiles() const { return m_writtenFiles; }
+    // The names of files without their folder, joined with "、".
+    static QString FileNames(const QStringList& files);
 
 private:
     // Builds the head or body query of the link over the two templates; false after a reported
@@ -65,4 +70,5 @@ private:
     QStringList m_bodyTaxNames;    // the tax field of each body column after FbillNo
     bool m_leaveOutLedger = false; // the ledger exists and what it holds is left out
     Counts m_counts;
+    QStringList m_writtenFiles;
 };

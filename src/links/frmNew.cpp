@@ -347,11 +347,13 @@ void frmNew::cmdReadTemplate_Click() {
     try {
         const WorkbookLayout layout =
             InstallWorkbookTemplate(m_session.Config(), path, QFileInfo(path).completeBaseName());
-        ShowMsg(QStringLiteral("平台模板已读取：发票表“%1”%2列，明细表“%3”%4列。")
-                    .arg(layout.head.name)
-                    .arg(layout.head.columns.size())
-                    .arg(layout.detail.name)
-                    .arg(layout.detail.columns.size()));
+        ShowMsg(
+            QStringLiteral("平台模板已读取：发票表“%1”%2列，明细表“%3”%4列。")
+                .arg(layout.head.name)
+                .arg(layout.head.columns.size())
+                .arg(layout.detail.name)
+                .arg(layout.detail.columns.size()) +
+            (layout.version.isEmpty() ? QString() : QStringLiteral("模板版本：%1。").arg(layout.version)));
     } catch (const DbError& e) {
         ShowMsg(QStringLiteral("读取平台模板失败：") + e.description());
     }

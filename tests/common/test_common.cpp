@@ -905,6 +905,8 @@ void TestCommon::oldConfigFileGainsTheNewColumns() {
                  ->value(0)
                  .toString(),
              QStringLiteral("单据号/"));
+    // The program's own tables of later versions are there, empty.
+    QCOMPARE(c->Query(QStringLiteral("select count(*) from t_PlatformTemplate"))->value(0).toInt(), 0);
     c->Execute(
         QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
     QCOMPARE(c->Query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),

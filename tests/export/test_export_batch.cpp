@@ -1,12 +1,48 @@
 // taxferry-batch export: exit status, messages on stderr, filter handling.
+#include "PlatformTemplate.h"
 #include "common/Connection.h"
 #include "common/GbkCodec.h"
-#include "export/WorkbookDocumentSink.h"
+#include "common/XlsxReader.h"
 #include "support/TestSupport.h"
+#include "support/XlsxBuilder.h"
 #include <QProcess>
 #include <QXmlStreamReader>
 #include <QtTest/QtTest>
-#include <xlsxwriter.h>
+
+namespace {
+// Installs a template built as the official one with taxferry-batch template, and maps the buyer's name of
+// link 1 to its heading.
+void InstallPlatformTemplate(TestDatabases& db) {
+    // A template built as the official one.
+    const QString templ = db.folder() + QStringLiteral("/template.xlsx");
+    WriteFile(templ, BuildPlatformTemplate());
+    QProcess t;
+    t.start(QStringLiteral(TAXFERRY_BATCH),
+            {"template", templ, "--format", "电子发票平台", "--config", db.configPath});
+    QVERIFY(t.waitForFinished(120000));
+    QCOMPARE(QString::fromUtf8(t.readAllStandardError()), QString());
+    QCOMPARE(t.exitCode(), 0);
+    QVERIFY(QString::fromUtf8(t.readAllStandardOutput())
+                .startsWith(QStringLiteral("1-发票基本信息\t发票流水号,发票类型,")));
+    // The headings are the fields a workbook link maps; the buyer's name is mapped to its heading.
+    const auto headings = [&](int isHead) {
+        QStringList out;
+        const RecordsetPtr rs = db.config->Query(
+            QStringLiteral(
+                "select Fid, Fname from t_TaxField where FFormat='xlsx' and FisHead=? order by Fid"),
+            {isHead});
+        for (const QVariantList& r : rs->allRows())
+            out << r[0].toString() + u'=' + r[1].toString();
+        return out;
+    };
+    const QStringList head = headings(1);
+    QCOMPARE(head.size(), 39);
+    QVERIFY(head[5].endsWith(QStringLiteral("=购买方名称")));
+    QCOMPARE(headings(0).size(), 14);
+    db.config->Execute(QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=3"),
+                       {head[5].section(u'=', 0, 0).toInt()});
+}
+} // namespace
 
 class TestExportBatch : public QObject {
     Q_OBJECT
@@ -270,45 +306,8 @@ private Q_SLOTS:
                  QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
                  QStringLiteral("简称%1").arg(n)});
         if (format == u"xlsx") {
-            // A template of the platform's kind, made up here.
-            const QString templ = db.folder() + QStringLiteral("/template.xlsx");
-            lxw_workbook* book = workbook_new(QFile::encodeName(templ).constData());
-            const QList<QPair<QString, QStringList>> sheets{
-                {QStringLiteral("发票基础信息"), {"发票流水号", "购买方名称", "购买方纳税人识别号", "备注"}},
-                {QStringLiteral("发票明细信息"),
-                 {"发票流水号", "项目名称", "商品和服务税收分类编码", "数量", "金额", "税率", "税额"}}};
-            for (const auto& [name, headings] : sheets) {
-                lxw_worksheet* sheet = workbook_add_worksheet(book, name.toUtf8().constData());
-                for (int c = 0; c < headings.size(); ++c)
-                    worksheet_write_string(sheet, 0, lxw_col_t(c), headings[c].toUtf8().constData(), nullptr);
-            }
-            QCOMPARE(workbook_close(book), LXW_NO_ERROR);
-            QProcess t;
-            t.start(QStringLiteral(TAXFERRY_BATCH),
-                    {"template", templ, "--format", "电子发票平台", "--config", db.configPath});
-            QVERIFY(t.waitForFinished(120000));
-            QCOMPARE(QString::fromUtf8(t.readAllStandardError()), QString());
-            QCOMPARE(t.exitCode(), 0);
-            QVERIFY(QString::fromUtf8(t.readAllStandardOutput())
-                        .startsWith(QStringLiteral("发票基础信息\t发票流水号,")));
-            // The headings are the fields a workbook link maps; the buyer's name is mapped to its heading.
-            const auto headings = [&](int isHead) {
-                QStringList out;
-                const RecordsetPtr rs = db.config->Query(
-                    QStringLiteral(
-                        "select Fid, Fname from t_TaxField where FFormat='xlsx' and FisHead=? order by Fid"),
-                    {isHead});
-                for (const QVariantList& r : rs->allRows())
-                    out << r[0].toString() + u'=' + r[1].toString();
-                return out;
-            };
-            const QStringList head = headings(1);
-            QCOMPARE(head.size(), 4);
-            QVERIFY(head[1].endsWith(QStringLiteral("=购买方名称")));
-            QCOMPARE(headings(0).size(), 7);
-            db.config->Execute(
-                QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=3"),
-                {head[1].section(u'=', 0, 0).toInt()});
+            InstallPlatformTemplate(db);
+            if (QTest::currentTestFailed()) return;
         }
         // What the preview says the documents hold: the file must hold the same.
         QProcess preview;
@@ -358,21 +357,22 @@ private Q_SLOTS:
             QVERIFY2(!x.hasError(), qPrintable(x.errorString()));
             QCOMPARE(zsl, int(docs.size()));
         } else {
-            const QStringList sheets = WorkbookSheetNames(out);
-            QCOMPARE(sheets, (QStringList{"发票基础信息", "发票明细信息"}));
-            const auto head = ReadWorkbookSheet(out, sheets[0]);
-            const auto detail = ReadWorkbookSheet(out, sheets[1]);
-            for (const auto& row : head.mid(1)) {
-                docs << row.value(0).text;
-                QVERIFY(!row.value(1).text.isEmpty()); // 购买方名称, mapped to its heading
+            XlsxReader book(out);
+            QCOMPARE(book.sheets().size(), 11);
+            for (const XlsxRow& row : book.rows(*book.sheet(kHeadSheetName))) {
+                if (row.number <= 3) continue;
+                docs << row.text(0);
+                QCOMPARE(row.text(1), QStringLiteral("增值税专用发票")); // the link's kind
+                QVERIFY(!row.text(5).isEmpty()); // 购买方名称, mapped to its heading
             }
-            for (const auto& row : detail.mid(1)) {
-                // The key ties each line to its invoice; codes stay text, amounts are numbers.
-                QVERIFY(docs.contains(row.value(0).text));
-                names << row.value(1).text;
-                codes << row.value(2).text;
-                QVERIFY(!row.value(2).number);
-                QVERIFY(row.value(4).number);
+            for (const XlsxRow& row : book.rows(*book.sheet(kDetailSheetName))) {
+                if (row.number <= 3) continue;
+                // The key ties each line to its invoice; every cell is text.
+                QVERIFY(docs.contains(row.text(0)));
+                names << row.text(1);
+                codes << row.text(2);
+                for (const XlsxCell& c : row.cells)
+                    QVERIFY(!c.number);
             }
         }
         QCOMPARE(docs.size(), 5);
@@ -450,6 +450,82 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished(120000));
         QCOMPARE(QString::fromUtf8(p.readAllStandardError()), stderrText);
         QCOMPARE(p.exitCode(), exitCode);
+    }
+
+    // Over the platform's 2,000 detail rows the workbook comes in numbered files, and both the message and
+    // the batch tool's stdout say how many.
+    void workbookInSeveralFiles() {
+        TestDatabases db;
+        db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
+        InstallPlatformTemplate(db);
+        if (QTest::currentTestFailed()) return;
+        // 2,000 more lines for the first invoice, copies of its first.
+        const RecordsetPtr first = db.acct->Query(QStringLiteral(
+            "select * from ICSaleEntry where FInterID=(select FInterID from ICSale where FBillNo='ZP000001') "
+            "order by FEntryID"));
+        QStringList columns;
+        for (const FieldInfo& f : first->Fields())
+            columns << f.name;
+        int entry = -1; // servers give the names in their own case
+        for (int c = 0; c < columns.size(); ++c)
+            if (columns[c].compare(u"FEntryID", Qt::CaseInsensitive) == 0) entry = c;
+        QVERIFY(entry >= 0);
+        const QString insert =
+            QStringLiteral("insert into ICSaleEntry (%1) values (%2)")
+                .arg(columns.join(u','), QStringList(columns.size(), QStringLiteral("?")).join(u','));
+        {
+            TransactionGuard tx(*db.acct);
+            for (int k = 1; k <= 2000; ++k) {
+                QVariantList values = first->allRows().first();
+                values[entry] = 100 + k;
+                db.acct->Execute(insert, values);
+            }
+            tx.commit();
+        }
+        const QString out = db.folder() + QStringLiteral("/out.xlsx");
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                 db.configPath, "--link", "1", "--out", out});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 QStringLiteral(
+                     "电子发票平台每个工作簿最多导入2000行明细，已分为2个文件：out-1.xlsx、out-2.xlsx。\n"
+                     "引出成功！\n"));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).section(u'\n', 1),
+                 QStringLiteral("引出文件2个：out-1.xlsx、out-2.xlsx\n"));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFile::exists(out));
+        int rows = 0;
+        for (const QString& name : {QStringLiteral("out-1.xlsx"), QStringLiteral("out-2.xlsx")}) {
+            XlsxReader book(db.folder() + u'/' + name);
+            rows += int(book.rows(*book.sheet(kDetailSheetName)).size()) - 3;
+        }
+        QCOMPARE(rows, 2010);
+    }
+
+    // A layout installed by an earlier version, without the template file: the export asks for the
+    // template again and writes nothing.
+    void workbookWithoutTemplateFile() {
+        TestDatabases db;
+        db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
+        db.config->Execute(
+            QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('WorkbookLayout', ?)"),
+            {QStringLiteral(
+                R"({"detail":{"columns":[{"heading":"发票流水号","value":"发票流水号"},)"
+                R"({"heading":"项目名称","value":"货物名称"}],"headerRow":1,"sheet":"明细"},)"
+                R"("detailFirst":false,"head":{"columns":[{"heading":"发票流水号","value":"发票流水号"},)"
+                R"({"heading":"购买方名称","value":"购方名称"}],"headerRow":1,"sheet":"发票"}})")});
+        const QString out = db.folder() + QStringLiteral("/out.xlsx");
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                 db.configPath, "--link", "1", "--out", out});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 QStringLiteral(
+                     "已读取的电子发票平台模板没有保存模板文件，请在关联设置中重新读取平台模板（读取平台"
+                     "模板），引出失败！\n"));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(!QFile::exists(out));
     }
 
     // The preview refuses what the link's format would: an XML file without the products' codes.

@@ -1,12 +1,16 @@
 // The export engine: query building with bound filter values, the six notices, the file layout and the
 // atomic replacement of the target.
 #include "ExportFixture.h"
+#include "PlatformTemplate.h"
 #include "common/GbkCodec.h"
 #include "common/Ledger.h"
+#include "common/XlsxReader.h"
 #include "export/ExportWriter.h"
+#include "export/WorkbookTemplate.h"
 #include "export/clsSaveDataExport.h"
 #include "links/clsSaveData.h"
 #include "support/TestSupport.h"
+#include "support/XlsxBuilder.h"
 #include <QtTest/QtTest>
 
 namespace {
@@ -414,6 +418,44 @@ private Q_SLOTS:
         QCOMPARE(WriteToTxT(path, head, BodyRowsOf(body), QStringLiteral("|")), messages.isEmpty());
         QCOMPARE(sink.texts(), messages);
         QCOMPARE(ReadGbkFile(path), lines);
+    }
+
+    // A workbook export over the platform's 2,000 rows: numbered files of whole invoices beside the target,
+    // a message that says how many, and the target itself left alone.
+    void workbookInSeveralFiles() {
+        ExportSetup s;
+        const QString templ = s.out.filePath(QStringLiteral("template.xlsx"));
+        WriteFile(templ, BuildPlatformTemplate());
+        InstallWorkbookTemplate(*s.db.config, templ, QStringLiteral("平台模板"));
+        MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "FCustName"}, {"FNote", "FAmount"},
+                     {"发票流水号", "购买方名称", "项目名称", "金额"});
+        s.db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx'"));
+        {
+            TransactionGuard tx(*s.db.acct);
+            const QList<TestLine> lines(1500, TestLine{1, 2.5, QStringLiteral("货")});
+            AddInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80, lines);
+            AddInvoice(*s.db.acct, 10, QStringLiteral("ZP10"), QStringLiteral("2025-03-01"), 80,
+                       lines.mid(0, 600));
+            tx.commit();
+        }
+        const QString path = s.out.filePath(QStringLiteral("月结.xlsx"));
+        WriteOld(path);
+        RecorderSink sink;
+        clsSaveDataExport exporter(s.db.session);
+        QVERIFY(exporter.ExportToTxT(path, Conditions({"2025-03-01", "2025-03-01"}), "1"));
+        QCOMPARE(sink.texts(),
+                 QStringList{QStringLiteral(
+                     "电子发票平台每个工作簿最多导入2000行明细，已分为2个文件：月结-1.xlsx、月结-2.xlsx。")});
+        QCOMPARE(exporter.WrittenFiles().size(), 2);
+        QCOMPARE(FileBytes(path), QByteArray("OLD\r\n"));
+        const QList<int> rows{1500, 600};
+        for (int i = 0; i < 2; ++i) {
+            XlsxReader book(exporter.WrittenFiles()[i]);
+            const QList<XlsxRow> detail = book.rows(*book.sheet(kDetailSheetName));
+            QCOMPARE(detail.size(), 3 + rows[i]);
+            QCOMPARE(detail.last().text(0) + u'|' + detail.last().text(1) + u'|' + detail.last().text(7),
+                     (i ? QStringLiteral("ZP10") : QStringLiteral("ZP09")) + QStringLiteral("|货|2.50"));
+        }
     }
 };
 

@@ -1,0 +1,452 @@
+#include "XlsxReader.h"
+
+#include "common/modFunction.h"
+#include <QDir>
+#include <QHash>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+#include <charconv>
+
+namespace {
+
+constexpr long FileAccessError = 75; // path/file access error
+constexpr int kLastRow = 1048576, kLastColumn = 16383;
+
+// The text of a string item (<si> or <is>) at its start: its runs, without phonetic hints.
+QString StringItem(QXmlStreamReader& r) {
+    QString text;
+    while (r.readNextStartElement()) {
+        if (r.name() == u"t") {
+            text += r.readElementText();
+        } else if (r.name() == u"r") {
+            while (r.readNextStartElement()) {
+                if (r.name() == u"t")
+                    text += r.readElementText();
+                else
+                    r.skipCurrentElement();
+            }
+        } else {
+            r.skipCurrentElement(); // rPh, phoneticPr
+        }
+    }
+    return text;
+}
+
+// A number as the file writes it when it is plain ("1130.50", "-3"); otherwise the shortest plain form
+// that reads back as the same number (no exponent).
+QString PlainNumber(const QString& written, double value) {
+    static const QRegularExpression plain(QStringLiteral("^-?\\d+(\\.\\d+)?$"));
+    const QString t = written.trimmed();
+    if (plain.match(t).hasMatch()) return t;
+    char buf[400];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    return r.ec == std::errc() ? QString::fromLatin1(buf, r.ptr - buf) : NumberText(value);
+}
+
+// A serial number of Excel as a date and time; invalid outside 1900 (1904) to 9999.
+QDateTime SerialDateTime(double serial, bool date1904) {
+    if (!(serial >= 0) || serial >= 2958466) return {};
+    qint64 days = qint64(serial);
+    qint64 msecs = qint64((serial - double(days)) * 86400000.0 + 0.5);
+    if (msecs >= 86400000) {
+        ++days;
+        msecs -= 86400000;
+    }
+    QDate date;
+    if (date1904)
+        date = QDate(1904, 1, 1).addDays(days);
+    else // Excel counts a 29 February 1900 that was not: from 1 March on, one day less
+        date = days < 60 ? QDate(1899, 12, 31).addDays(days) : QDate(1899, 12, 30).addDays(days);
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(msecs)), Qt::UTC);
+}
+
+// The folder of a part ("xl/workbook.xml" → "xl").
+QString FolderOf(const QString& part) {
+    const qsizetype slash = part.lastIndexOf(u'/');
+    return slash < 0 ? QString() : part.left(slash);
+}
+
+// A relationship's target as a member name: from the package root with a leading slash, otherwise
+// relative to the folder of the part that refers to it.
+QString Resolve(const QString& folder, const QString& target) {
+    if (target.startsWith(u'/')) return target.mid(1);
+    QString path = folder.isEmpty() ? target : folder + u'/' + target;
+    // "xl/worksheets/../x.xml": resolved by hand, as QDir::cleanPath would keep a leading "..".
+    QStringList out;
+    for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u".") continue;
+        if (part == u"..") {
+            if (!out.isEmpty()) out.removeLast();
+            continue;
+        }
+        out << part;
+    }
+    return out.join(u'/');
+}
+
+struct Relationship {
+    QString target, type;
+};
+
+} // namespace
+
+int XlsxColumnOf(QStringView reference) {
+    int col = 0, letters = 0;
+    for (const QChar c : reference) {
+        const char16_t u = c.unicode();
+        const char16_t upper = u >= u'a' && u <= u'z' ? char16_t(u - 32) : u;
+        if (upper < u'A' || upper > u'Z') break;
+        col = col * 26 + (upper - u'A' + 1);
+        if (++letters > 3) return -1;
+    }
+    return letters == 0 || col - 1 > kLastColumn ? -1 : col - 1;
+}
+
+QString XlsxColumnName(int column) {
+    QString name;
+    for (int c = column + 1; c > 0; c = (c - 1) / 26)
+        name.prepend(QChar(u'A' + (c - 1) % 26));
+    return name;
+}
+
+bool XlsxIsDateFormat(int id, const QString& code) {
+    if ((id >= 14 && id <= 22) || (id >= 45 && id <= 47)) return true;
+    // The East Asian built-in formats (年月日, 上午/下午) are dates and times too.
+    if (code.isEmpty() && ((id >= 27 && id <= 36) || (id >= 50 && id <= 58))) return true;
+    bool quoted = false;
+    int bracket = 0;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code[i];
+        if (quoted) {
+            quoted = c != u'"';
+            continue;
+        }
+        if (c == u'"') {
+            quoted = true;
+        } else if (c == u'[') {
+            ++bracket;
+        } else if (c == u']') {
+            bracket = std::max(0, bracket - 1);
+        } else if (bracket == 0) {
+            if (c == u'\\' || c == u'_' || c == u'*') {
+                ++i; // the next character is shown as it is
+                continue;
+            }
+            if (QStringView(u"yYmMdDhH").contains(c)) return true;
+        }
+    }
+    return false;
+}
+
+const XlsxCell* XlsxRow::cell(int column) const {
+    for (const XlsxCell& c : cells)
+        if (c.column == column) return &c;
+    return nullptr;
+}
+
+QString XlsxRow::text(int column) const {
+    const XlsxCell* c = cell(column);
+    return c ? c->text : QString();
+}
+
+XlsxReader::XlsxReader(const QString& path, const XlsxCaps& caps)
+    : m_displayName(QDir::toNativeSeparators(path)), m_caps(caps) {
+    try {
+        m_zip = std::make_unique<ZipArchive>(path);
+    } catch (const DbError& e) {
+        if (e.number() == FileAccessError) throw;
+        m_zip.reset();
+    }
+    readWorkbook();
+}
+
+XlsxReader::XlsxReader(const QByteArray& bytes, const QString& displayName, const XlsxCaps& caps)
+    : m_displayName(displayName), m_caps(caps) {
+    try {
+        m_zip = std::make_unique<ZipArchive>(bytes, displayName);
+    } catch (const DbError&) {
+        m_zip.reset();
+    }
+    readWorkbook();
+}
+
+XlsxReader::~XlsxReader() = default;
+
+void XlsxReader::damaged(const QString& part, const QString& why) const {
+    throw DbError(ErrNo::General,
+                  QStringLiteral("文件“%1”中的“%2”已损坏，无法读取：%3。").arg(displayName(), part, why));
+}
+
+namespace {
+// The relationships of a part, by their Id.
+QHash<QString, Relationship> ReadRelationships(const ZipArchive& zip, const QString& part, qint64 cap) {
+    QHash<QString, Relationship> out;
+    const QString folder = FolderOf(part);
+    const QString relsPart = (folder.isEmpty() ? QString() : folder + u'/') + QStringLiteral("_rels/") +
+                             part.mid(part.lastIndexOf(u'/') + 1) + QStringLiteral(".rels");
+    if (!zip.member(relsPart)) return out;
+    const auto s = zip.open(relsPart, cap);
+    QXmlStreamReader r(s.get());
+    while (!r.atEnd()) {
+        if (r.readNext() != QXmlStreamReader::StartElement || r.name() != u"Relationship") continue;
+        const QXmlStreamAttributes a = r.attributes();
+        const QString target = a.value(QLatin1String("Target")).toString();
+        out.insert(a.value(QLatin1String("Id")).toString(),
+                   Relationship{a.value(QLatin1String("TargetMode")) == u"External" ? QString()
+                                                                                    : Resolve(folder, target),
+                                a.value(QLatin1String("Type")).toString()});
+    }
+    if (s->failure()) throw *s->failure();
+    if (r.hasError())
+        throw DbError(ErrNo::General, QStringLiteral("文件“%1”中的“%2”已损坏，无法读取：%3。")
+                                          .arg(zip.displayName(), relsPart, r.errorString()));
+    return out;
+}
+} // namespace
+
+void XlsxReader::readWorkbook() {
+    if (!m_zip)
+        throw DbError(ErrNo::General,
+                      QStringLiteral("文件“%1”不是Excel工作簿（.xlsx），无法读取。").arg(displayName()));
+    QString book = QStringLiteral("xl/workbook.xml");
+    for (const Relationship& rel : ReadRelationships(*m_zip, QString(), m_caps.maxPartSize))
+        if (rel.type.endsWith(QLatin1String("/officeDocument")) && !rel.target.isEmpty()) book = rel.target;
+    if (!m_zip->member(book))
+        throw DbError(ErrNo::General,
+                      QStringLiteral("文件“%1”不是Excel工作簿（.xlsx），无法读取。").arg(displayName()));
+    const QHash<QString, Relationship> rels = ReadRelationships(*m_zip, book, m_caps.maxPartSize);
+    for (const Relationship& rel : rels) {
+        if (rel.type.endsWith(QLatin1String("/sharedStrings"))) m_stringsPart = rel.target;
+        if (rel.type.endsWith(QLatin1String("/styles"))) m_stylesPart = rel.target;
+    }
+    const auto s = m_zip->open(book, m_caps.maxPartSize);
+    QXmlStreamReader r(s.get());
+    while (!r.atEnd()) {
+        if (r.readNext() != QXmlStreamReader::StartElement) continue;
+        if (r.name() == u"workbookPr") {
+            const QStringView d = r.attributes().value(QLatin1String("date1904"));
+            m_date1904 = d == u"1" || d == u"true";
+        } else if (r.name() == u"sheet") {
+            XlsxSheet sheet;
+            for (const QXmlStreamAttribute& a : r.attributes()) {
+                if (a.name() == u"name") sheet.name = a.value().toString();
+                if (a.name() == u"state") sheet.hidden = a.value() != u"visible";
+                if (a.name() == u"id") sheet.part = rels.value(a.value().toString()).target; // r:id
+            }
+            m_sheets.append(sheet);
+        } else if (r.name() == u"definedNames") {
+            r.skipCurrentElement(); // names of ranges: a template holds thousands
+        }
+    }
+    if (s->failure()) throw *s->failure();
+    if (r.hasError()) damaged(book, r.errorString());
+}
+
+const XlsxSheet* XlsxReader::sheet(const QString& name) const {
+    for (const XlsxSheet& s : m_sheets)
+        if (s.name == name) return &s;
+    return nullptr;
+}
+
+void XlsxReader::readSharedStrings() {
+    if (m_stringsRead) return;
+    m_stringsRead = true;
+    if (m_stringsPart.isEmpty() || !m_zip->member(m_stringsPart)) return;
+    const auto s = m_zip->open(m_stringsPart, m_caps.maxPartSize);
+    QXmlStreamReader r(s.get());
+    while (!r.atEnd()) {
+        if (r.readNext() != QXmlStreamReader::StartElement || r.name() != u"si") continue;
+        if (m_strings.size() >= m_caps.maxSharedStrings)
+            throw DbError(ErrNo::General, QStringLiteral("文件“%1”的共享字符串超过%2个的限制，不能读取。")
+                                              .arg(displayName())
+                                              .arg(m_caps.maxSharedStrings));
+        m_strings.append(StringItem(r));
+    }
+    if (s->failure()) throw *s->failure();
+    if (r.hasError()) damaged(m_stringsPart, r.errorString());
+}
+
+void XlsxReader::readStyles() {
+    if (m_stylesRead) return;
+    m_stylesRead = true;
+    if (m_stylesPart.isEmpty() || !m_zip->member(m_stylesPart)) return;
+    const auto s = m_zip->open(m_stylesPart, m_caps.maxPartSize);
+    QXmlStreamReader r(s.get());
+    QHash<int, QString> codes;
+    QList<int> formats; // number format of each cell style
+    while (!r.atEnd()) {
+        if (r.readNext() != QXmlStreamReader::StartElement) continue;
+        if (r.name() == u"numFmt") {
+            const QXmlStreamAttributes a = r.attributes();
+            codes.insert(a.value(QLatin1String("numFmtId")).toInt(),
+                         a.value(QLatin1String("formatCode")).toString());
+        } else if (r.name() == u"cellXfs") {
+            while (r.readNextStartElement()) {
+                if (r.name() == u"xf")
+                    formats.append(r.attributes().value(QLatin1String("numFmtId")).toInt());
+                r.skipCurrentElement();
+            }
+        }
+    }
+    if (s->failure()) throw *s->failure();
+    if (r.hasError()) damaged(m_stylesPart, r.errorString());
+    m_dateStyles.reserve(formats.size());
+    for (int id : formats)
+        m_dateStyles.append(XlsxIsDateFormat(id, codes.value(id)));
+}
+
+QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
+    readSharedStrings();
+    readStyles();
+    if (sheet.part.isEmpty() || !m_zip->member(sheet.part))
+        throw DbError(
+            ErrNo::General,
+            QStringLiteral("文件“%1”中缺少工作表“%2”的内容，无法读取。").arg(displayName(), sheet.name));
+    const auto s = m_zip->open(sheet.part, m_caps.maxPartSize);
+    QXmlStreamReader r(s.get());
+    QList<XlsxRow> out;
+    int rowNo = 0;
+    bool stopped = false;
+    while (!stopped && !r.atEnd()) {
+        const QXmlStreamReader::TokenType t = r.readNext();
+        if (t == QXmlStreamReader::EndElement && r.name() == u"sheetData") break;
+        if (t != QXmlStreamReader::StartElement || r.name() != u"row") continue;
+        const QStringView rAttr = r.attributes().value(QLatin1String("r"));
+        bool ok = true;
+        const int number = rAttr.isEmpty() ? rowNo + 1 : rAttr.trimmed().toInt(&ok);
+        if (!ok || number <= rowNo || number > kLastRow)
+            damaged(sheet.part, QStringLiteral("行号“%1”无效")
+                                    .arg(rAttr.isEmpty() ? QString::number(number) : rAttr.toString()));
+        rowNo = number;
+        if (stop.lastRow > 0 && number > stop.lastRow) break;
+        XlsxRow row;
+        row.number = number;
+        int col = -1;
+        while (r.readNextStartElement()) {
+            if (r.name() != u"c") {
+                r.skipCurrentElement();
+                continue;
+            }
+            const QXmlStreamAttributes a = r.attributes();
+            const QStringView ref = a.value(QLatin1String("r"));
+            const int c = ref.isEmpty() ? col + 1 : XlsxColumnOf(ref);
+            if (c < 0 || c <= col || c > kLastColumn)
+                damaged(sheet.part, QStringLiteral("单元格位置“%1”无效").arg(ref.toString()));
+            col = c;
+            const QString type = a.value(QLatin1String("t")).toString();
+            const int style = a.value(QLatin1String("s")).toInt();
+            QString v, inlineText;
+            bool hasValue = false;
+            while (r.readNextStartElement()) {
+                if (r.name() == u"v") {
+                    v = r.readElementText();
+                    hasValue = true;
+                } else if (r.name() == u"is") {
+                    inlineText = StringItem(r);
+                    hasValue = true;
+                } else {
+                    r.skipCurrentElement(); // f: the value is what counts
+                }
+            }
+            if (!hasValue) continue;
+            XlsxCell cell;
+            cell.column = col;
+            if (type == u"s") {
+                const int i = v.trimmed().toInt(&ok);
+                if (!ok || i < 0 || i >= m_strings.size())
+                    damaged(sheet.part, QStringLiteral("共享字符串%1不存在").arg(v));
+                cell.text = m_strings[i];
+            } else if (type == u"inlineStr") {
+                cell.text = inlineText.isEmpty() ? v : inlineText;
+            } else if (type == u"d") {
+                cell.text = v.trimmed();
+                cell.dateTime = QDateTime::fromString(cell.text, Qt::ISODate);
+                cell.date = cell.dateTime.isValid();
+                if (cell.date) cell.dateTime.setTimeSpec(Qt::UTC);
+            } else if (type == u"str" || type == u"e" || type == u"b") {
+                cell.text = v;
+            } else {
+                double n = 0;
+                cell.number = StrictNumber(v, n);
+                cell.text = cell.number ? PlainNumber(v, n) : v;
+                if (cell.number && style >= 0 && style < m_dateStyles.size() && m_dateStyles[style]) {
+                    cell.dateTime = SerialDateTime(n, m_date1904);
+                    cell.date = cell.dateTime.isValid();
+                }
+            }
+            if (cell.text.isEmpty()) continue;
+            if (col >= m_caps.maxColumns)
+                throw DbError(
+                    ErrNo::General,
+                    QStringLiteral("文件“%1”的工作表“%2”第%3行在第%4列（%5）有内容，超过%6列的限制，"
+                                   "不能读取。")
+                        .arg(displayName(), sheet.name)
+                        .arg(number)
+                        .arg(col + 1)
+                        .arg(XlsxColumnName(col))
+                        .arg(m_caps.maxColumns));
+            row.cells.append(std::move(cell));
+        }
+        if (row.cells.isEmpty()) continue;
+        if (number > m_caps.maxRows)
+            throw DbError(ErrNo::General, QStringLiteral("文件“%1”的工作表“%2”超过%3行的限制，不能读取。")
+                                              .arg(displayName(), sheet.name)
+                                              .arg(m_caps.maxRows));
+        out.append(std::move(row));
+        stopped = stop.after && stop.after(out.last());
+    }
+    if (s->failure()) throw *s->failure();
+    if (r.hasError()) damaged(sheet.part, r.errorString());
+    return out;
+}
+
+QList<XlsxListRule> XlsxReader::listRules(const XlsxSheet& sheet) {
+    const auto s = m_zip->open(sheet.part, m_caps.maxPartSize);
+    QXmlStreamReader r(s.get());
+    QList<XlsxListRule> out;
+    while (!r.atEnd()) {
+        if (r.readNext() != QXmlStreamReader::StartElement) continue;
+        if (r.name() == u"sheetData") {
+            r.skipCurrentElement();
+            continue;
+        }
+        if (r.name() != u"dataValidation" || r.attributes().value(QLatin1String("type")) != u"list") continue;
+        XlsxListRule rule;
+        const QStringList refs =
+            r.attributes().value(QLatin1String("sqref")).toString().split(u' ', Qt::SkipEmptyParts);
+        for (const QString& ref : refs) {
+            const QStringList ends = ref.split(u':');
+            XlsxListRule::Range range;
+            auto cellAt = [](const QString& cell, int& column, int& row) {
+                column = XlsxColumnOf(cell);
+                qsizetype digits = 0;
+                while (digits < cell.size() && cell[digits].isLetter())
+                    ++digits;
+                bool ok = false;
+                row = cell.mid(digits).toInt(&ok);
+                return column >= 0 && ok && row >= 1 && row <= kLastRow;
+            };
+            if (!cellAt(ends.first(), range.firstColumn, range.firstRow) ||
+                !cellAt(ends.last(), range.lastColumn, range.lastRow))
+                continue;
+            rule.ranges.append(range);
+        }
+        while (r.readNextStartElement()) {
+            if (r.name() != u"formula1") {
+                r.skipCurrentElement();
+                continue;
+            }
+            const QString f = r.readElementText().trimmed();
+            // "a,b,c" with the quotes: the list itself; anything else refers to cells.
+            if (f.size() >= 2 && f.startsWith(u'"') && f.endsWith(u'"')) {
+                rule.inlineList = true;
+                for (const QString& v : f.mid(1, f.size() - 2).split(u','))
+                    rule.values << v.trimmed();
+            }
+        }
+        if (!rule.ranges.isEmpty()) out.append(rule);
+    }
+    if (s->failure()) throw *s->failure();
+    if (r.hasError()) damaged(sheet.part, r.errorString());
+    return out;
+}
