@@ -168,7 +168,9 @@ CREATE TABLE ICSale (
     FExplanation        TEXT,
     FInvoiceAmount      REAL,
     FInvoiceAmountFor   REAL,
-    FUnReceiveAmountFor REAL
+    FUnReceiveAmountFor REAL,
+    -- The tax invoice written back by the import (代码-号码; pieces joined by ",").
+    FTaxInvoiceNo       VARCHAR(255)
 );
 
 -- Numbers carry their type prefix (ZP special, PT ordinary), so they are unique

@@ -179,7 +179,9 @@ CREATE TABLE ICSale (
     FExplanation        text,
     FInvoiceAmount      double precision,
     FInvoiceAmountFor   double precision,
-    FUnReceiveAmountFor double precision
+    FUnReceiveAmountFor double precision,
+    -- The tax invoice written back by the import (代码-号码; pieces joined by ",").
+    FTaxInvoiceNo       varchar(255)
 );
 
 -- Numbers carry their type prefix (ZP special, PT ordinary), so they are unique

@@ -143,6 +143,10 @@ INSERT INTO t_OtherInfo (Fkey, FSQL) VALUES ('tbl2',
   from t_SystemProfile
  where lower(FCategory)=''base''');
 
+-- The column of ICSale that the import writes an exported invoice's tax invoice into (代码-号码; the numbers
+-- of the pieces of an invoice joined by ","); empty: none. A set without the column gets nothing.
+INSERT INTO t_OtherInfo (Fkey, FSQL) VALUES ('WriteBackColumn', 'FTaxInvoiceNo');
+
 -- The default export link: special VAT invoices, separator ~~.
 INSERT INTO t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, FInOrOut) VALUES
     (1, '航天金税默认格式', 0, '~~', '增值税专用发票按航天金税销售单据传入格式引出，全部字段按默认对应', '2026-01-01', '0');

@@ -8,6 +8,11 @@ int RunBatchExport(const QStringList& args);
 int RunBatchImport(const QStringList& args);
 int RunBatchTemplate(const QStringList& args);
 int RunBatchCodes(const QStringList& args);
+int RunBatchReconcile(const QStringList& args);
+
+// The condition text of --filter ("v0|…|v13", fewer values filled up with empty ones); a problem with it
+// (a sentence for stderr) or nullptr.
+const char* BatchConditions(const QString& filter, QString& conditions);
 
 // What --help prints: every command with its options.
 QString batchHelp();

@@ -6,12 +6,9 @@
 #include "common/modBasic.h"
 #include "common/modFunction.h"
 #include "export/clsSaveDataExport.h"
-#include <QDate>
 #include <cstdio>
 
 namespace {
-
-constexpr int kConditionCount = 14;
 
 const char* const kExportUsage =
     "usage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out "
@@ -43,14 +40,9 @@ int RunBatchExport(const QStringList& args) {
     if (!BracesBalanced(normalizedConnectionString(acct)))
         return Usage("--acct: the braces of the connection string do not pair up.");
 
-    // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
-    QStringList values = hasFilter ? filter.split(u'|') : QStringList();
-    if (values.size() > kConditionCount) return Usage("--filter holds at most fourteen values.");
-    while (values.size() < kConditionCount)
-        values << QString();
-    for (int i = 0; i < 2; ++i)
-        if (!values[i].isEmpty() && !QDate::fromString(values[i], QStringLiteral("yyyy-MM-dd")).isValid())
-            return Usage("--filter: the two dates are written yyyy-mm-dd.");
+    QString conditions;
+    if (const char* problem = BatchConditions(hasFilter ? filter : QString(), conditions))
+        return Usage(problem);
 
     Session session;
     session.gsAcctProps = loginPropsText(acct);
@@ -71,7 +63,7 @@ int RunBatchExport(const QStringList& args) {
     {
         TerminalProgress progress(preview ? QStringLiteral("预览") : QStringLiteral("引出"));
         exporter.SetProgress(progress.IfTerminal());
-        ok = exporter.ExportToTxT(out.trimmed(), values.join(u'|'), link);
+        ok = exporter.ExportToTxT(out.trimmed(), conditions, link);
     }
     if (ok && preview) {
         if (exporter.LastCounts().leftOut > 0)

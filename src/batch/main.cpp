@@ -3,6 +3,7 @@
 #include "Batch.h"
 #include "common/Connection.h"
 #include <QCoreApplication>
+#include <QDate>
 #include <QFile>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@ static const char* kUsage =
     "  taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n"
     "  taxferry-batch codes import FILE.csv --acct CONN [--code-version TEXT] [--config Taxlink.db]\n"
     "  taxferry-batch codes export FILE.csv [--config Taxlink.db]\n"
+    "  taxferry-batch reconcile --acct CONN [--config Taxlink.db] [--filter \"v0|v1|...|v13\"]\n"
     "  taxferry-batch --version | --help\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
@@ -32,9 +34,27 @@ static const char* kUsage =
     "(商品编码,税收分类编码,简称,企业自编码,优惠政策标识,\n"
     "优惠政策说明,零税率标识), all lines or none, the products found by number in the accounting set;\n"
     "--code-version sets the catalogue's 编码版本号. codes export writes the catalogue in the same form.\n"
+    "reconcile lists every exported document of the filter with its state (已开票, 未开票, 已作废, "
+    "金额不符,\n"
+    "已红冲, 部分红冲): 单据号, 状态, 发票代码-发票号码, 引出不含税金额, 开票不含税金额; then a total per "
+    "state.\n"
     "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
     "otherwise,\n"
     "2 for an option a command does not take or an option without its value.\n";
+
+const char* BatchConditions(const QString& filter, QString& conditions) {
+    constexpr int kConditionCount = 14;
+    // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
+    QStringList values = filter.isEmpty() ? QStringList() : filter.split(u'|');
+    if (values.size() > kConditionCount) return "--filter holds at most fourteen values.";
+    while (values.size() < kConditionCount)
+        values << QString();
+    for (int i = 0; i < 2; ++i)
+        if (!values[i].isEmpty() && !QDate::fromString(values[i], QStringLiteral("yyyy-MM-dd")).isValid())
+            return "--filter: the two dates are written yyyy-mm-dd.";
+    conditions = values.join(u'|');
+    return nullptr;
+}
 
 QString batchHelp() {
     return QString::fromUtf8(kUsage);
@@ -82,6 +102,7 @@ int main(int argc, char** argv) {
     if (command == u"import") return RunBatchImport(args.mid(1));
     if (command == u"template") return RunBatchTemplate(args.mid(1));
     if (command == u"codes") return RunBatchCodes(args.mid(1));
+    if (command == u"reconcile") return RunBatchReconcile(args.mid(1));
     std::fputs(kUsage, stderr);
     return 1;
 }

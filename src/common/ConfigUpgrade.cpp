@@ -13,11 +13,11 @@ struct ImportField {
 
 // The head fields of the first factory layout, in Forder 1…16.
 const ImportField kEarlierHead[] = {
-    {u"发票种类", 1, u"2", u"0,2"}, {u"类别代码", 0, u"0", u""},     {u"发票号码", 0, u"0", u""},
-    {u"开票日期", 0, u"0", u""},    {u"购方名称", 0, u"0", u""},     {u"购方税号", 0, u"0", u""},
+    {u"发票种类", 1, u"2", u"0,2"},  {u"类别代码", 0, u"0", u""},     {u"发票号码", 0, u"0", u""},
+    {u"开票日期", 0, u"0", u""},     {u"购方名称", 0, u"0", u""},     {u"购方税号", 0, u"0", u""},
     {u"购方地址电话", 0, u"0", u""}, {u"购方银行帐号", 0, u"0", u""}, {u"不含税金额", 0, u"0", u""},
-    {u"税额", 0, u"0", u""},        {u"商品明细行数", 0, u"0", u""}, {u"作废标识", 1, u"2", u"0,1"},
-    {u"开票人", 0, u"0", u""},      {u"复核人", 0, u"0", u""},       {u"收款人", 0, u"0", u""},
+    {u"税额", 0, u"0", u""},         {u"商品明细行数", 0, u"0", u""}, {u"作废标识", 1, u"2", u"0,1"},
+    {u"开票人", 0, u"0", u""},       {u"复核人", 0, u"0", u""},       {u"收款人", 0, u"0", u""},
     {u"备注", 0, u"0", u""},
 };
 
@@ -61,7 +61,26 @@ void UpgradeImportLayout(Connection& config) {
     for (const ImportField& f : kHead)
         config.Execute(QStringLiteral("insert into t_ImportField (FFieldDesc, FisHead, Forder, FisNeedValid, "
                                       "FValidType, FValidValue) values (?, ?, ?, ?, ?, ?)"),
-                       {QString::fromUtf16(f.name), true, ++order, bool(f.checked), QString::fromUtf16(f.type),
-                        QString::fromUtf16(f.values)});
+                       {QString::fromUtf16(f.name), true, ++order, bool(f.checked),
+                        QString::fromUtf16(f.type), QString::fromUtf16(f.values)});
     tx.commit();
+}
+
+void AddMissingSettings(Connection& config) {
+    try {
+        config.TableColumns(QStringLiteral("t_OtherInfo"));
+    } catch (const DbError&) {
+        return;
+    }
+    static const std::pair<const char*, const char*> settings[] = {{"WriteBackColumn", "FTaxInvoiceNo"}};
+    for (const auto& [key, value] : settings) {
+        const QString k = QString::fromLatin1(key);
+        if (!config.Query(QStringLiteral("select Fkey from t_OtherInfo where Fkey=?"), {k})->EOF_()) continue;
+        try {
+            config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"),
+                           {k, QString::fromLatin1(value)});
+        } catch (const DbError&) {
+            // Another program added it in the meantime.
+        }
+    }
 }

@@ -8,3 +8,7 @@ class Connection;
 // that is exactly the earlier factory one (16 fields) is switched to it; a layout the user changed is
 // kept. Throws DbError.
 void UpgradeImportLayout(Connection& config);
+
+// Settings of t_OtherInfo added since a Taxlink.db may have been made, with their factory values: the
+// write-back column of issued invoices (WriteBackColumn). Throws DbError.
+void AddMissingSettings(Connection& config);

@@ -380,7 +380,8 @@ QList<FieldInfo> fieldsOf(const QSqlRecord& rec) {
     QList<FieldInfo> fields;
     fields.reserve(rec.count());
     for (int i = 0; i < rec.count(); ++i)
-        fields.append({rec.fieldName(i), adoTypeOfMeta(QMetaType::Type(rec.field(i).metaType().id()))});
+        fields.append({rec.fieldName(i), adoTypeOfMeta(QMetaType::Type(rec.field(i).metaType().id())),
+                       std::max(0, rec.field(i).length())});
     return fields;
 }
 
@@ -727,9 +728,14 @@ QList<FieldInfo> Connection::TableColumns(const QString& table) {
         QString quoted = table;
         quoted.replace(u'"', QStringLiteral("\"\""));
         const RecordsetPtr rs = Query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted));
-        for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
-            out.append({rs->value(QStringLiteral("name")).toString(),
-                        adoTypeOfSqliteDecl(rs->value(QStringLiteral("type")).toString())});
+        for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+            // The length SQLite keeps as declared ("varchar(255)"), though it does not hold a value to it.
+            const QString decl = rs->value(QStringLiteral("type")).toString();
+            const qsizetype open = decl.indexOf(u'(');
+            const int length =
+                open < 0 ? 0 : decl.mid(open + 1).section(u')', 0, 0).section(u',', 0, 0).trimmed().toInt();
+            out.append({rs->value(QStringLiteral("name")).toString(), adoTypeOfSqliteDecl(decl), length});
+        }
     } else {
         QSqlDatabase db = database();
         requireOpen(db);

@@ -72,6 +72,7 @@ constexpr int SmallInt = 2, Integer = 3, Single = 4, Double = 5, Currency = 6, B
 struct FieldInfo {
     QString name;
     int type = AdoType::VarWChar; // ADO type code
+    int length = 0;               // characters a text column holds, as the database declares it; 0 unknown
 };
 
 class Recordset {

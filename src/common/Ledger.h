@@ -12,6 +12,14 @@
 //                                        that of a piece of an invoice written in several); imports: the
 //                                        销售单据编号 the tax system gives the invoice
 //   FFileName, FTime (yyyy-MM-dd HH:mm:ss), FUserName
+//   FState       0 stands; 1 cancelled (the tax invoice was cancelled or wholly flushed red: the sales
+//                invoice may go out again); 2 superseded (the invoice was exported again)
+//   FAmount, FTax                        exports: the document's 不含税金额 and 税额 as written
+//   FIssueState  the tax invoice written back onto an export row: empty (not issued yet), 已开票, 已作废,
+//                已红冲 or 部分红冲; an import row: 已开票 or 已作废
+//   FIssueDate (yyyy-MM-dd), FIssuedAmount, FIssuedTax   the tax invoice's date and totals
+// With a written-back tax invoice an export row's FInvoiceKind, FTaxCode and FTaxNumber are its 发票种类,
+// 发票代码 and 发票号码 (a fully digital e-invoice: its number, the code empty).
 
 #include "Connection.h"
 #include <QString>
@@ -22,9 +30,21 @@ inline QString Table() {
 }
 constexpr int Export = 0;
 constexpr int Import = 1;
+// FState
+constexpr int Stands = 0;
+constexpr int Cancelled = 1;
+constexpr int Superseded = 2;
+// FIssueState
+inline QString Issued() {
+    return QStringLiteral("已开票");
+}
+inline QString IssueCancelled() {
+    return QStringLiteral("已作废");
+}
 // Whether the accounting database has the table (a read-only connection may ask).
 bool Exists(Connection& acct);
-// Creates the table when the accounting database has none. Throws DbError.
+// Creates the table when the accounting database has none, and adds the columns an older one lacks.
+// Throws DbError.
 void Ensure(Connection& acct);
 // The time a ledger row carries.
 QString Now();

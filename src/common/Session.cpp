@@ -85,7 +85,10 @@ void UpgradeConfigSchema(Connection& config) {
     }
     const bool isOurs = !known.value(QStringLiteral("t_BaseInfo")).isEmpty();
     AddMissingConfigTables(config, isOurs);
-    if (isOurs) UpgradeImportLayout(config);
+    if (isOurs) {
+        UpgradeImportLayout(config);
+        AddMissingSettings(config);
+    }
 }
 
 void Session::SetEdition(const QString& editionType) {

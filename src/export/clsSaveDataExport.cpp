@@ -41,7 +41,7 @@ bool HasItemNumberColumn(const QString& templateSql) {
 
 // Invoices that crossed over before: exported, or imported from the tax system.
 const QString kLeaveOutLedger =
-    QStringLiteral(" where not exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo)");
+    QStringLiteral(" where not exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and l.FState=0)");
 
 // The column of a result that carries a tax field: after the first column (RowsCount or FbillNo).
 int ColumnOf(const QStringList& taxNames, const QString& name) {
@@ -130,7 +130,8 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
                     acct->Query(
                             QStringLiteral("select count(distinct FbillNo)") + source +
                                 QStringLiteral(
-                                    " where exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo)"),
+                                    " where exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and "
+                                    "l.FState=0)"),
                             HeadSql.params)
                         ->value(0)
                         .toInt();
@@ -138,11 +139,11 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
                 m_leftOutBills.clear();
                 if (m_preview && m_counts.leftOut > 0) {
                     const RecordsetPtr left = acct->Query(
-                        QStringLiteral(
-                            "select distinct FbillNo, (select min(l.FDirection) from TF_Ledger l where "
-                            "l.FBillNo=cc.FbillNo) as FDirection") +
+                        QStringLiteral("select distinct FbillNo, (select min(l.FDirection) from TF_Ledger l "
+                                       "where l.FState=0 and "
+                                       "l.FBillNo=cc.FbillNo) as FDirection") +
                             source +
-                            QStringLiteral(" where exists (select 1 from TF_Ledger l where "
+                            QStringLiteral(" where exists (select 1 from TF_Ledger l where l.FState=0 and "
                                            "l.FBillNo=cc.FbillNo) order by FbillNo"),
                         HeadSql.params);
                     for (const QVariantList& row : left->allRows())
@@ -207,6 +208,18 @@ bool clsSaveDataExport::WriteLedger(const QString& LinkID, const QString& FilePa
         const QString file = QFileInfo(FilePath).absoluteFilePath().left(255);
         const QString now = Ledger::Now();
         TransactionGuard tx(*acct);
+        // Exported again: the earlier export rows of these invoices are kept, superseded by the new ones.
+        if (m_includeExported)
+            for (qsizetype i = 0; i < bills.size(); i += 500) {
+                const QStringList part = bills.mid(i, 500);
+                QVariantList params{Ledger::Superseded, Ledger::Export, Ledger::Stands};
+                params.append(QVariantList(part.begin(), part.end()));
+                acct->Execute(
+                    QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FState=? and "
+                                   "FBillNo in (") +
+                        QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
+                    params);
+            }
         RowBatch rows(*acct, Ledger::Table());
         // A row per document: an invoice written in pieces has one per piece.
         for (const ExportDoc& d : m_docs) {
@@ -224,6 +237,9 @@ bool clsSaveDataExport::WriteLedger(const QString& LinkID, const QString& FilePa
             set("FFileName", file);
             set("FTime", now);
             set("FUserName", user);
+            set("FState", Ledger::Stands);
+            set("FAmount", d.amount);
+            set("FTax", d.tax);
             rows.Add(std::move(row));
         }
         rows.Flush();
@@ -255,6 +271,13 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             MainTemplateQuery(ReadTemplate(config, QStringLiteral("tbl1")), Conditions, InvType);
         const QString B = ReadTemplate(config, QStringLiteral("tbl2"));
 
+        // An older ledger gains its new columns before the export reads it (the reading connection cannot).
+        {
+            ConnectionPtr writer = m_session.gcnAcct && m_session.gcnAcct->State() == 1
+                                       ? m_session.gcnAcct
+                                       : m_session.OpenAcctConnection();
+            if (Ledger::Exists(*writer)) Ledger::Ensure(*writer);
+        }
         ConnectionPtr acct;
         const RecordsetPtr RH = GetRs(acct, LinkID, head, B);
         if (!RH) return false;

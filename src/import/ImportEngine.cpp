@@ -2,6 +2,7 @@
 
 #include "ImportReader.h"
 #include "common/GbkCodec.h"
+#include "common/Ledger.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
 #include <QFileInfo>
@@ -42,6 +43,15 @@ QString ImportEngine::CountsText() const {
     t += QStringLiteral("。");
     if (!m_counts.guarded)
         t += QStringLiteral("引入字段设置中没有类别代码和发票号码，未能检查发票是否已经引入过。");
+    if (m_counts.writtenBack > 0)
+        t += QStringLiteral("\n回写税控发票%1张，其中作废%2张。")
+                 .arg(m_counts.writtenBack)
+                 .arg(m_counts.writtenBackCancelled);
+    if (m_counts.foreign > 0)
+        t += QStringLiteral("\n%1张发票的销售单据编号不是本账套引出的单据，已作为新发票引入。")
+                 .arg(m_counts.foreign);
+    if (m_counts.cancellations > 0)
+        t += QStringLiteral("\n更新已作废的发票%1张。").arg(m_counts.cancellations);
     return t;
 }
 
@@ -59,6 +69,8 @@ bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
         m_rules.BeginImport();
         // The ledger's table is made (when missing) before the import's transaction begins.
         m_ledger.emplace(*m_acct);
+        m_writeBack.emplace(*m_acct, m_session.Config());
+        m_writeBack->begin();
         m_writer.BeginImport();
         QString notice; // the engine's own message, shown once everything is rolled back
         {
@@ -68,9 +80,11 @@ bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
             m_acct->LockForImport();
             if (ReadFile(reader, filePath, skipImported, notice)) {
                 Flush();
-                m_writer.EndImport();
-                tx.commit();
-                return true;
+                if (m_writeBack->finish(notice)) {
+                    m_writer.EndImport();
+                    tx.commit();
+                    return true;
+                }
             }
         }
         if (!notice.isEmpty()) ShowMsg(notice);
@@ -81,6 +95,47 @@ bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
     }
 }
 
+bool ImportEngine::SkipBodyLines(GbkLineReader& reader, qint32 count, qint32& lineNumber,
+                                 const QString& shown, QString& notice) {
+    // The lines of an invoice that is not written are still the file's: a wrong count would swallow the
+    // next invoice without a word.
+    const int fields = m_rules.BodyFieldCount();
+    for (qint32 i = 0; i < count; ++i) {
+        lineNumber = Next(lineNumber);
+        const QString body = reader.readLine();
+        if (body.trimmed().isEmpty()) {
+            notice = QStringLiteral("发票体行为空!");
+            return false;
+        }
+        if (IsCommentLine(body) || CutFields(body).size() > fields) {
+            notice = QStringLiteral("第%1行不是%2的商品行，文本文件格式不正确!").arg(lineNumber).arg(shown);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ImportEngine::IssuedFromHead(const ImportLine& head, qint32 lineNumber, IssuedInvoice& out) {
+    out.kind = head.Field(m_rules.FieldPosition(true, QStringLiteral("发票种类")));
+    out.code = head.Field(m_rules.FieldPosition(true, QStringLiteral("类别代码")));
+    out.number = head.Field(m_rules.FieldPosition(true, QStringLiteral("发票号码")));
+    out.docNo = head.Field(m_rules.FieldPosition(true, QStringLiteral("销售单据编号"))).trimmed();
+    out.cancelled = head.Field(m_rules.FieldPosition(true, QStringLiteral("作废标识"))) == u"1";
+    const QString date = head.Field(m_rules.FieldPosition(true, QStringLiteral("开票日期")));
+    if (!InvoiceDateText(date, out.date))
+        throw DbError(13, QStringLiteral("开票日期[") + date + QStringLiteral("]不是有效的日期。"));
+    for (const auto& [field, value] : {std::pair{QStringLiteral("不含税金额"), &out.amount},
+                                       std::pair{QStringLiteral("税额"), &out.tax}}) {
+        const QString text = head.Field(m_rules.FieldPosition(true, field));
+        *value = 0;
+        if (!text.trimmed().isEmpty() && !StrictNumber(text, *value)) {
+            ShowMsg(QStringLiteral("第%1行%2[%3]不是有效的数字!").arg(lineNumber).arg(field, text));
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool skipImported,
                             QString& notice) {
     // The invoice of the tax system: kind, code and number. Without code and number nothing can be told.
@@ -89,6 +144,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
     const int numberAt = m_rules.FieldPosition(true, QStringLiteral("发票号码"));
     const int countAt = m_rules.FieldPosition(true, QStringLiteral("商品明细行数"));
     const int docNoAt = m_rules.FieldPosition(true, QStringLiteral("销售单据编号"));
+    const int cancelledAt = m_rules.FieldPosition(true, QStringLiteral("作废标识"));
     m_counts.guarded = codeAt >= 0 && numberAt >= 0;
     const QString file = QFileInfo(filePath).absoluteFilePath();
     const QString user = m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
@@ -117,9 +173,10 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
         if (lineNumber != headLineNumber) continue;
         ++heads;
 
+        const QStringList cut = CutFields(line);
+        const QString docNo = docNoAt >= 0 ? cut.value(docNoAt).trimmed() : QString();
         QString kind, code, number;
         if (m_counts.guarded) {
-            const QStringList cut = CutFields(line);
             kind = kindAt >= 0 ? cut.value(kindAt) : QString();
             code = cut.value(codeAt);
             number = cut.value(numberAt);
@@ -134,26 +191,54 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
                 }
             }
             inFile.insert(hash);
-            if (const std::optional<QString> billNo = m_ledger->ImportedBillNo(kind, code, number)) {
-                if (!skipImported) {
-                    notice = shown + QStringLiteral("已经引入过(销售发票") + *billNo +
+            const qint32 count = BodyLineCount(countAt >= 0 ? cut.value(countAt) : QString());
+            if (const std::optional<ImportLedger::Earlier> earlier =
+                    m_ledger->EarlierInvoice(kind, code, number)) {
+                const bool cancelledNow = cancelledAt >= 0 && cut.value(cancelledAt) == u"1";
+                if (cancelledNow && !earlier->cancelled) {
+                    // The month's file lists an invoice again once it was cancelled: no repeat, the
+                    // cancellation is what is new.
+                    IssuedInvoice cancelled;
+                    cancelled.kind = kind;
+                    cancelled.code = code;
+                    cancelled.number = number;
+                    if (earlier->direction == Ledger::Import)
+                        m_ledger->CancelImported(*earlier, kind, code, number);
+                    else
+                        m_writeBack->cancel(cancelled);
+                    ++m_counts.cancellations;
+                } else if (!skipImported) {
+                    notice = shown + QStringLiteral("已经引入过(销售发票") + earlier->billNo +
                              QStringLiteral(")，不能重复引入!");
                     return false;
+                } else {
+                    ++m_counts.skipped; // left out with its lines
                 }
-                // Left out with its lines.
-                ++m_counts.skipped;
-                const qint32 count = BodyLineCount(countAt >= 0 ? cut.value(countAt) : QString());
-                for (qint32 i = 0; i < count; ++i) {
-                    lineNumber = Next(lineNumber);
-                    reader.readLine();
-                }
+                if (!SkipBodyLines(reader, count, lineNumber, shown, notice)) return false;
                 continue;
+            }
+            if (!docNo.isEmpty()) {
+                // Issued from a document: written back onto it when this set exported it.
+                ImportLine checked;
+                IssuedInvoice issued;
+                if (!m_rules.CheckLine(line, true, checked) || !IssuedFromHead(checked, lineNumber, issued))
+                    return false;
+                const IssuedWriteBack::Outcome outcome = m_writeBack->apply(issued, notice);
+                if (outcome == IssuedWriteBack::Outcome::Refused) return false;
+                if (outcome == IssuedWriteBack::Outcome::Written) {
+                    ++m_counts.writtenBack;
+                    if (issued.cancelled) ++m_counts.writtenBackCancelled;
+                    if (!SkipBodyLines(reader, count, lineNumber, shown, notice)) return false;
+                    continue;
+                }
+                ++m_counts.foreign;
             }
         }
         ImportLine head;
         if (!m_writer.WriteHead(line, lineNumber, head)) return false;
         if (m_counts.guarded)
-            m_ledger->Add(kind, code, number, m_writer.BillNo(), head.Field(docNoAt).trimmed(), file, user);
+            m_ledger->Add(kind, code, number, m_writer.BillNo(), docNo,
+                          cancelledAt >= 0 && head.Field(cancelledAt) == u"1", file, user);
         ++m_counts.invoices;
         const qint32 count = BodyLineCount(head.Field(countAt));
         // A discount applies to a goods line of its own invoice, never to the last one of another.

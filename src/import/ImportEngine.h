@@ -6,6 +6,7 @@
 #include "ImportLedger.h"
 #include "ImportRules.h"
 #include "InvoiceWriter.h"
+#include "IssuedWriteBack.h"
 #include "common/Connection.h"
 #include "common/Progress.h"
 #include <QString>
@@ -27,6 +28,9 @@ public:
     // What the last import did.
     struct Counts {
         int invoices = 0, lines = 0, skipped = 0;
+        // Issued from documents this set exported: written back onto them (of them cancelled); with a
+        // 销售单据编号 of no document of the set; cancellations of invoices that came in before.
+        int writtenBack = 0, writtenBackCancelled = 0, foreign = 0, cancellations = 0;
         // False when t_ImportField names no 类别代码 or 发票号码: nothing could be checked for an earlier
         // import.
         bool guarded = true;
@@ -50,12 +54,18 @@ private:
     bool ReadFile(GbkLineReader& reader, const QString& filePath, bool skipImported, QString& notice);
     // Writes the invoices in memory and their ledger rows. Throws DbError.
     void Flush();
+    // Reads the body lines of an invoice that is not written, checking they are body lines.
+    bool SkipBodyLines(GbkLineReader& reader, qint32 count, qint32& lineNumber, const QString& shown,
+                       QString& notice);
+    // The issued invoice of a checked head line; false after a message for a number that is none.
+    bool IssuedFromHead(const ImportLine& head, qint32 lineNumber, IssuedInvoice& out);
     Session& m_session;
     ConnectionPtr m_acct;
     ImportRules m_rules;
     InvoiceWriter m_writer;
     Counts m_counts;
     std::optional<ImportLedger> m_ledger;
+    std::optional<IssuedWriteBack> m_writeBack;
     ProgressSink* m_progress = nullptr;
     bool m_cancelled = false;
 };

@@ -22,23 +22,31 @@ ImportLedger::ImportLedger(Connection& acct)
     m_interID = m_rows.Column(QStringLiteral("FInterID"));
     m_billNo = m_rows.Column(QStringLiteral("FBillNo"));
     m_docNo = m_rows.Column(QStringLiteral("FDocNo"));
+    m_issueState = m_rows.Column(QStringLiteral("FIssueState"));
+    m_state = m_rows.Column(QStringLiteral("FState"));
     m_file = m_rows.Column(QStringLiteral("FFileName"));
     m_time = m_rows.Column(QStringLiteral("FTime"));
     m_user = m_rows.Column(QStringLiteral("FUserName"));
 }
 
-std::optional<QString> ImportLedger::ImportedBillNo(const QString& kind, const QString& code,
-                                                    const QString& number) {
+std::optional<ImportLedger::Earlier> ImportLedger::EarlierInvoice(const QString& kind, const QString& code,
+                                                                  const QString& number) {
     auto it = m_imported.find(code);
     if (it == m_imported.end()) {
-        // One code holds a run of numbers: its earlier imports are read once.
-        QHash<QString, QString> numbers;
+        // One code holds a run of numbers: what came in before under it is read once.
+        QHash<QString, Earlier> numbers;
         const RecordsetPtr rs = m_acct.Query(
             QStringLiteral(
-                "select FInvoiceKind,FTaxNumber,FBillNo from TF_Ledger where FDirection=? and FTaxCode=?"),
-            {Ledger::Import, code});
-        for (const QVariantList& row : rs->allRows())
-            numbers.insert(Key(NullToText(row.value(0)), NullToText(row.value(1))), NullToText(row.value(2)));
+                "select FInvoiceKind,FTaxNumber,FBillNo,FDirection,FInterID,FIssueState from TF_Ledger "
+                "where FTaxCode=? order by FDirection desc"),
+            {code});
+        for (const QVariantList& row : rs->allRows()) {
+            const QString key = Key(NullToText(row.value(0)), NullToText(row.value(1)));
+            Earlier e{row.value(3).toInt(), NullToText(row.value(2)), row.value(4),
+                      NullToText(row.value(5)) == Ledger::IssueCancelled()};
+            // An import row first; of several export rows (the members of one document), any.
+            if (!numbers.contains(key)) numbers.insert(key, e);
+        }
         it = m_imported.insert(code, numbers);
     }
     const auto found = it->constFind(Key(kind, number));
@@ -46,12 +54,26 @@ std::optional<QString> ImportLedger::ImportedBillNo(const QString& kind, const Q
     return *found;
 }
 
+void ImportLedger::CancelImported(const Earlier& earlier, const QString& kind, const QString& code,
+                                  const QString& number) {
+    int type = AdoType::VarWChar;
+    for (const FieldInfo& f : m_acct.TableColumns(QStringLiteral("ICSale")))
+        if (f.name.compare(u"FCancellation", Qt::CaseInsensitive) == 0) type = f.type;
+    // As the import writes a cancelled invoice.
+    m_acct.Execute(QStringLiteral("update ICSale set FCancellation=? where FInterID=?"),
+                   {SqlBindValue(type, QStringLiteral("1")), earlier.interID});
+    m_acct.Execute(
+        QStringLiteral("update TF_Ledger set FIssueState=? where FDirection=? and FInvoiceKind=? and "
+                       "FTaxCode=? and FTaxNumber=?"),
+        {Ledger::IssueCancelled(), Ledger::Import, kind, code, number});
+    m_imported.remove(code);
+}
+
 bool ImportLedger::ImportedHere(const QString& kind, const QString& code, const QString& number) {
     return m_acct
-               .Query(
-                   QStringLiteral("select count(*) from TF_Ledger where FDirection=? and FInvoiceKind=? and "
-                                  "FTaxCode=? and FTaxNumber=?"),
-                   {Ledger::Import, kind, code, number})
+               .Query(QStringLiteral("select count(*) from TF_Ledger where FInvoiceKind=? and FTaxCode=? and "
+                                     "FTaxNumber=?"),
+                      {kind, code, number})
                ->value(0)
                .toLongLong() > 0;
 }
@@ -68,19 +90,21 @@ void ImportLedger::Flush(const QStringList& interIDs) {
 }
 
 void ImportLedger::Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
-                       const QString& docNo, const QString& file, const QString& user) {
+                       const QString& docNo, bool cancelled, const QString& file, const QString& user) {
     RowBatch::Row row = m_rows.EmptyRow();
     auto text = [&](int col, const QString& value) {
         if (col >= 0)
             RowBatch::Set(row, col, SqlBindValue(m_rows.Columns()[col].type, QVariant(value.left(255))));
     };
     RowBatch::Set(row, m_direction, BindNumber(m_rows.Columns().value(m_direction).type, Ledger::Import));
+    RowBatch::Set(row, m_state, BindNumber(m_rows.Columns().value(m_state).type, Ledger::Stands));
     text(m_kind, kind);
     text(m_code, code);
     text(m_number, number);
     text(m_interID, QString()); // the column is written by every row alike
     text(m_billNo, billNo);
     text(m_docNo, docNo);
+    text(m_issueState, cancelled ? Ledger::IssueCancelled() : Ledger::Issued());
     text(m_file, file);
     text(m_time, m_startTime);
     text(m_user, user);

@@ -13,14 +13,26 @@ public:
     // Creates the ledger table when the set has none (outside any transaction). Throws DbError.
     explicit ImportLedger(Connection& acct);
 
-    // The bill number an earlier import gave the invoice of the tax system, or nothing.
-    std::optional<QString> ImportedBillNo(const QString& kind, const QString& code, const QString& number);
-    // Whether this import has recorded the invoice already (its rows written so far).
+    // What became of an invoice of the tax system that came in before: imported as a sales invoice, or
+    // written back onto an exported one.
+    struct Earlier {
+        int direction = 0;      // Ledger::Import or Ledger::Export
+        QString billNo;         // the sales invoice
+        QVariant interID;       // its FInterID (imports)
+        bool cancelled = false; // it came in cancelled, or its cancellation came since
+    };
+    std::optional<Earlier> EarlierInvoice(const QString& kind, const QString& code, const QString& number);
+    // A cancellation of an invoice imported before as a sales invoice: the sales invoice is cancelled
+    // (FCancellation 1), its ledger row says so. Throws DbError.
+    void CancelImported(const Earlier& earlier, const QString& kind, const QString& code,
+                        const QString& number);
+    // Whether the invoice is in the ledger already, imported or written back (this import's rows written so
+    // far included).
     bool ImportedHere(const QString& kind, const QString& code, const QString& number);
     // A row of an invoice whose identifier is not known yet; Flush hands the identifiers over.
     // docNo: the 销售单据编号 the tax system gives the invoice (the 单据号 it was issued from).
     void Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
-             const QString& docNo, const QString& file, const QString& user);
+             const QString& docNo, bool cancelled, const QString& file, const QString& user);
     int Pending() const { return m_rows.Pending(); }
     // Writes the rows in memory, the i-th with interIDs[i] (as many as rows). Throws DbError.
     void Flush(const QStringList& interIDs);
@@ -28,8 +40,9 @@ public:
 private:
     Connection& m_acct;
     RowBatch m_rows;
-    // Per 类别代码: the invoices imported before, by kind and number.
-    QHash<QString, QHash<QString, QString>> m_imported;
+    // Per 类别代码: the invoices that came in before, by kind and number.
+    QHash<QString, QHash<QString, Earlier>> m_imported;
     QString m_startTime; // the import's start: one time for the whole file
-    int m_direction, m_kind, m_code, m_number, m_interID, m_billNo, m_docNo, m_file, m_time, m_user;
+    int m_direction, m_kind, m_code, m_number, m_interID, m_billNo, m_docNo, m_issueState, m_state, m_file,
+        m_time, m_user;
 };

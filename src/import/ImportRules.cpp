@@ -122,7 +122,7 @@ bool ImportRules::Lookup(QHash<QString, LookupResult>& cache, const QString& key
     return true;
 }
 
-bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out) {
+bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
     if (!m_config) return false;
     try {
         const Rules& rules = FieldRules(isHead);
@@ -143,6 +143,17 @@ bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine&
                 return false;
             }
         }
+        out = std::move(v);
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out) {
+    ImportLine v;
+    if (!CheckLine(line, isHead, v)) return false;
+    try {
         if (!(isHead ? ResolveHead(v) : ResolveBody(v))) return false;
         out = std::move(v);
         return true;

@@ -32,6 +32,8 @@ public:
     // True when the line has the right number of fields, passes its value lists and all its names
     // resolve; out then holds the fields and the identifiers.
     bool ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out);
+    // The same without resolving the names: the number of fields and the value lists.
+    bool CheckLine(const QString& line, bool isHead, ImportLine& out);
     static bool InValueList(const QString& value, const QString& list);
     // Kind: customer, user, unit, unitID, prod, model. A name without exactly one mapping comes back
     // unchanged. Throws DbError when t_ItemMap cannot be read.

@@ -8,16 +8,25 @@ QString ReadTemplate(Connection& config, const QString& key) {
                                     QString(), {key}));
 }
 
+namespace {
+const char16_t* const kItems[] = {u"t1.Fdate>=?",   u"t1.Fdate<=?",   u"t1.FBillNo>=?", u"t1.FBillNo<=?",
+                                  u"t5.FNumber>=?", u"t5.FNumber<=?", u"t4.FNumber>=?", u"t4.FNumber<=?",
+                                  u"t6.FNumber>=?", u"t6.FNumber<=?", u"t10.fname>=?",  u"t10.fname<=?",
+                                  u"t11.fname>=?",  u"t11.fname<=?"};
+} // namespace
+
 QString GetFilterItem(int i) {
-    static const char16_t* const items[] = {
-        u"t1.Fdate>=?",   u"t1.Fdate<=?",   u"t1.FBillNo>=?", u"t1.FBillNo<=?", u"t5.FNumber>=?",
-        u"t5.FNumber<=?", u"t4.FNumber>=?", u"t4.FNumber<=?", u"t6.FNumber>=?", u"t6.FNumber<=?",
-        u"t10.fname>=?",  u"t10.fname<=?",  u"t11.fname>=?",  u"t11.fname<=?"};
-    if (i < 0 || i >= int(std::size(items))) return {};
-    return QString::fromUtf16(items[i]);
+    if (i < 0 || i >= int(std::size(kItems))) return {};
+    return QString::fromUtf16(kItems[i]);
 }
 
 TemplateQuery MainTemplateQuery(const QString& tbl1, const QString& conditions, const QString& invoiceType) {
+    TemplateQuery q = FilteredTemplateQuery(tbl1, conditions);
+    q.sql += invoiceType == u"0" ? QStringLiteral(" and t9.FID=80") : QStringLiteral(" and t9.FID=86");
+    return q;
+}
+
+TemplateQuery FilteredTemplateQuery(const QString& tbl1, const QString& conditions) {
     const QStringList values = conditions.isEmpty() ? QStringList() : conditions.split(u'|');
     static const QRegularExpression placeholder(QStringLiteral("\\{filter(\\d+)\\}"),
                                                 QRegularExpression::CaseInsensitiveOption);
@@ -38,7 +47,6 @@ TemplateQuery MainTemplateQuery(const QString& tbl1, const QString& conditions, 
         }
     }
     q.sql += tbl1.mid(done);
-    q.sql += invoiceType == u"0" ? QStringLiteral(" and t9.FID=80") : QStringLiteral(" and t9.FID=86");
     return q;
 }
 

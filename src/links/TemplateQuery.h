@@ -23,6 +23,8 @@ QString GetFilterItem(int i);
 // empty value, and the invoice type appended: " and t9.FID=80" for type "0", else 86. The rest of the
 // template keeps its case.
 TemplateQuery MainTemplateQuery(const QString& tbl1, const QString& conditions, const QString& invoiceType);
+// The same for invoices of both kinds: nothing appended.
+TemplateQuery FilteredTemplateQuery(const QString& tbl1, const QString& conditions);
 
 // tbl1 up to its first "where": a valid query by itself, without the filters. Throws DbError when the
 // template has no where.

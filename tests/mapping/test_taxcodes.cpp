@@ -235,7 +235,7 @@ void TestTaxCodes::saveLoadAndLookUp() {
     store.Save({pen}, QString());
     QCOMPARE(store.Load(), QList<TaxCodeRow>{pen});
     QCOMPARE(store.Version(), QString());
-    QCOMPARE(db.config->Query(QStringLiteral("select count(*) from t_OtherInfo"))->value(0).toInt(), 2);
+    QCOMPARE(db.config->Query(QStringLiteral("select count(*) from t_OtherInfo"))->value(0).toInt(), 3);
 }
 
 void TestTaxCodes::saveRefusesTheWholeList() {

@@ -1,0 +1,49 @@
+// taxferry-batch reconcile --acct CONN [--config PATH] [--filter "v0|…|v13"]: every exported document of
+// the filter with the state of its tax invoice, and a total per state.
+#include "Batch.h"
+#include "common/DbLog.h"
+#include "common/Session.h"
+#include "common/modBasic.h"
+#include "common/modFunction.h"
+#include "export/Reconciliation.h"
+#include <cstdio>
+
+namespace {
+const char* const kReconcileUsage =
+    "usage: taxferry-batch reconcile --acct CONN [--config Taxlink.db] [--filter \"v0|v1|...|v13\"]\n";
+}
+
+int RunBatchReconcile(const QStringList& args) {
+    CommandLine line = batchCommandLine(kReconcileUsage);
+    line.addOption(QStringLiteral("acct"))
+        .addOption(QStringLiteral("config"))
+        .addOption(QStringLiteral("filter"));
+    if (const std::optional<int> status = line.parse(args)) return *status;
+    const QString acct = line.value(QStringLiteral("acct"));
+    QString conditions;
+    const char* problem = BatchConditions(line.value(QStringLiteral("filter")), conditions);
+    if (acct.isEmpty() || !line.positionalArguments().isEmpty() || problem) {
+        if (problem) std::fprintf(stderr, "%s\n", problem);
+        std::fputs(kReconcileUsage, stderr);
+        return 1;
+    }
+    const QString config = line.value(QStringLiteral("config"));
+    Session session;
+    session.gsAcctProps = loginPropsText(acct);
+    int status = 1;
+    try {
+        session.gsConfigConnString = config.isEmpty()
+                                         ? ConfigConnStringFor(ProgramDataFolder())
+                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gcnConfig = session.OpenConfigConnection();
+        session.gcnAcct = session.OpenAcctConnection();
+        for (const QString& l : Reconciliation::ReportLines(Reconciliation(session).Run(conditions)))
+            std::printf("%s\n", l.toUtf8().constData());
+        status = 0;
+    } catch (const DbError& e) {
+        ShowErr(QStringLiteral("Reconcile"), e);
+    }
+    CloseConnection(session.gcnAcct);
+    CloseConnection(session.gcnConfig);
+    return status;
+}

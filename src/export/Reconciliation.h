@@ -1,0 +1,56 @@
+#pragma once
+// The reconciliation of exported invoices with the tax invoices written back onto them: every document
+// an export wrote for the invoices of a filter, with its state — 已开票 (with the tax invoice's code and
+// number), 未开票, 已作废, 金额不符 (the tax invoice's totals differ from the document's by more than 0.01),
+// 已红冲 or 部分红冲 — read from the ledger of the accounting set.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class Session;
+
+struct ReconcileMember {
+    QString billNo;
+    std::optional<double> amount; // its 不含税金额 in the document (unknown for exports of older versions)
+};
+
+struct ReconcileDocument {
+    QString docNo;
+    QString state;
+    QString number;                 // 发票代码-发票号码, or the number alone; empty when not issued
+    std::optional<double> exported; // 不含税金额 as written (the sum of its members)
+    std::optional<double> exportedTax;       // 税额 as written
+    std::optional<double> issued, issuedTax; // the tax invoice's totals
+    QList<ReconcileMember> members;          // the sales invoices in it; more than one for a merged document
+};
+
+struct ReconcileTotal {
+    QString state;
+    int documents = 0;
+    double exported = 0, issued = 0;
+};
+
+class Reconciliation {
+public:
+    explicit Reconciliation(const Session& session);
+    // The documents of the invoices the condition text selects (up to fourteen values joined by "|", as
+    // the export filter gives them; values left out or empty filter nothing), in bill-number order.
+    // Throws DbError.
+    QList<ReconcileDocument> Run(const QString& conditions);
+
+    // One total per state that occurs, in the order of States().
+    static QList<ReconcileTotal> Totals(const QList<ReconcileDocument>& documents);
+    static QStringList States();
+    // The report as the batch tool prints it: per document
+    // "单据号\t状态\t号码\t引出不含税金额\t开票不含税金额" (the issued amount empty when there is none), its
+    // members' lines "\t成员\t单据号\t引出不含税金额" for a merged document, then
+    // "合计\t状态\tN张\t引出不含税金额\t开票不含税金额" per state.
+    static QStringList ReportLines(const QList<ReconcileDocument>& documents);
+    // The same as CSV with a title line (UTF-8 with a BOM).
+    static QByteArray Csv(const QList<ReconcileDocument>& documents);
+
+private:
+    const Session& m_session;
+};

@@ -1,0 +1,181 @@
+#include "IssuedWriteBack.h"
+
+#include "common/Ledger.h"
+#include "common/modFunction.h"
+#include <QHash>
+#include <algorithm>
+
+namespace {
+// The export rows' columns a copy keeps, in this order.
+const QString kRowColumns =
+    QStringLiteral("FInterID, FBillNo, FLinkID, FFileName, FTime, FUserName, FDocNo, FAmount, FTax");
+
+QString IssueState(const IssuedInvoice& invoice) {
+    return invoice.cancelled ? Ledger::IssueCancelled() : Ledger::Issued();
+}
+
+// "XS0006-2" before "XS0006-10": pieces in their own order.
+bool DocumentOrder(const QString& a, const QString& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+} // namespace
+
+QString WriteBackColumnName(Connection& config) {
+    const RecordsetPtr rs =
+        config.Query(QStringLiteral("select FSQL from t_OtherInfo where Fkey='WriteBackColumn'"));
+    return rs->EOF_() ? QStringLiteral("FTaxInvoiceNo") : NullToText(rs->value(0)).trimmed();
+}
+
+IssuedWriteBack::IssuedWriteBack(Connection& acct, Connection& config) : m_acct(acct), m_config(config) {}
+
+void IssuedWriteBack::begin() {
+    m_touched.clear();
+    m_column.clear();
+    m_columnLength = 0;
+    const QString wanted = WriteBackColumnName(m_config);
+    if (wanted.isEmpty()) return;
+    // The column as the set names it: only a column of ICSale goes into the statement.
+    for (const FieldInfo& f : m_acct.TableColumns(QStringLiteral("ICSale")))
+        if (f.name.compare(wanted, Qt::CaseInsensitive) == 0) {
+            m_column = f.name;
+            m_columnLength = f.length;
+        }
+}
+
+void IssuedWriteBack::touch(const QVariant& interID) {
+    bool ok = false;
+    const qlonglong id = interID.toLongLong(&ok);
+    if (ok) m_touched.insert(id);
+}
+
+IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QString& notice) {
+    const QString select = QStringLiteral("select ") + kRowColumns +
+                           QStringLiteral(", FTaxCode, FTaxNumber from TF_Ledger where FDirection=? and "
+                                          "FDocNo=? and FState=?");
+    const QList<QVariantList> live =
+        m_acct.Query(select, {Ledger::Export, invoice.docNo, Ledger::Stands})->allRows();
+    if (!live.isEmpty()) {
+        QString held; // another invoice written back onto the document already
+        for (const QVariantList& row : live)
+            if (!NullToText(row.value(10)).isEmpty()) {
+                const QString code = NullToText(row.value(9));
+                held = code.isEmpty() ? NullToText(row.value(10)) : code + u'-' + NullToText(row.value(10));
+            }
+        if (held.isEmpty()) {
+            m_acct.Execute(
+                QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, "
+                               "FIssueDate=?, FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? "
+                               "where FDirection=? and FDocNo=? and FState=?"),
+                {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
+                 IssueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
+                 invoice.docNo, Ledger::Stands});
+            for (const QVariantList& row : live)
+                touch(row.value(0));
+            return Outcome::Written;
+        }
+        // A cancelled invoice issued from the document before the one it holds: kept beside it.
+        if (invoice.cancelled) {
+            insertCopies(live, invoice);
+            return Outcome::Written;
+        }
+        notice = QStringLiteral("发票[%1]的销售单据编号[%2]已回写了发票[%3]，一张单据不能回写两张有效的发票!")
+                     .arg(invoice.numberText(), invoice.docNo, held);
+        return Outcome::Refused;
+    }
+    // The document's tax invoice was cancelled and it was not exported again since: the invoice issued
+    // anew from it belongs to its last export.
+    QList<QVariantList> cancelled = m_acct
+                                        .Query(select + QStringLiteral(" order by FTime desc"),
+                                               {Ledger::Export, invoice.docNo, Ledger::Cancelled})
+                                        ->allRows();
+    if (cancelled.isEmpty()) return Outcome::NotOurs;
+    const QVariant newest = cancelled.first().value(4);
+    cancelled.erase(std::remove_if(cancelled.begin(), cancelled.end(),
+                                   [&newest](const QVariantList& row) { return row.value(4) != newest; }),
+                    cancelled.end());
+    // One row per member and piece, however often it was cancelled.
+    QList<QVariantList> rows;
+    QSet<QString> seen;
+    for (const QVariantList& row : cancelled)
+        if (!seen.contains(NullToText(row.value(1)))) {
+            seen.insert(NullToText(row.value(1)));
+            rows.append(row);
+        }
+    insertCopies(rows, invoice);
+    return Outcome::Written;
+}
+
+void IssuedWriteBack::insertCopies(const QList<QVariantList>& rows, const IssuedInvoice& invoice) {
+    for (const QVariantList& row : rows) {
+        QVariantList values = row.mid(0, 9);
+        values << Ledger::Export << invoice.kind << invoice.code << invoice.number
+               << (invoice.cancelled ? Ledger::Cancelled : Ledger::Stands) << IssueState(invoice)
+               << invoice.date << invoice.amount << invoice.tax;
+        m_acct.Execute(
+            QStringLiteral("insert into TF_Ledger (") + kRowColumns +
+                QStringLiteral(", FDirection, FInvoiceKind, FTaxCode, FTaxNumber, FState, FIssueState, "
+                               "FIssueDate, FIssuedAmount, FIssuedTax) values (?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                               "?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            values);
+        touch(row.value(0));
+    }
+}
+
+bool IssuedWriteBack::cancel(const IssuedInvoice& invoice) {
+    const RecordsetPtr rs = m_acct.Query(
+        QStringLiteral(
+            "select FInterID from TF_Ledger where FDirection=? and FInvoiceKind=? and FTaxCode=? and "
+            "FTaxNumber=?"),
+        {Ledger::Export, invoice.kind, invoice.code, invoice.number});
+    if (rs->EOF_()) return false;
+    for (const QVariantList& row : rs->allRows())
+        touch(row.value(0));
+    m_acct.Execute(
+        QStringLiteral("update TF_Ledger set FIssueState=? where FDirection=? and FInvoiceKind=? and "
+                       "FTaxCode=? and FTaxNumber=?"),
+        {Ledger::IssueCancelled(), Ledger::Export, invoice.kind, invoice.code, invoice.number});
+    m_acct.Execute(
+        QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FInvoiceKind=? and "
+                       "FTaxCode=? and FTaxNumber=? and FState=?"),
+        {Ledger::Cancelled, Ledger::Export, invoice.kind, invoice.code, invoice.number, Ledger::Stands});
+    return true;
+}
+
+bool IssuedWriteBack::finish(QString& notice) {
+    if (m_column.isEmpty() || m_touched.isEmpty()) return true;
+    QList<qlonglong> ids(m_touched.begin(), m_touched.end());
+    std::sort(ids.begin(), ids.end());
+    for (qlonglong id : ids) {
+        // The numbers of the tax invoices that stand for the sales invoice, piece by piece.
+        QList<std::pair<QString, QString>> numbers; // document, number
+        const RecordsetPtr rs = m_acct.Query(
+            QStringLiteral(
+                "select FDocNo, FTaxCode, FTaxNumber, FBillNo from TF_Ledger where FDirection=? and "
+                "FInterID=? and FState=? and FTaxNumber is not null and FTaxNumber<>''"),
+            {Ledger::Export, id, Ledger::Stands});
+        QString billNo;
+        for (const QVariantList& row : rs->allRows()) {
+            const QString code = NullToText(row.value(1));
+            const QString number =
+                code.isEmpty() ? NullToText(row.value(2)) : code + u'-' + NullToText(row.value(2));
+            if (std::none_of(numbers.begin(), numbers.end(),
+                             [&](const auto& n) { return n.second == number; }))
+                numbers.append({NullToText(row.value(0)), number});
+            billNo = NullToText(row.value(3));
+        }
+        std::sort(numbers.begin(), numbers.end(),
+                  [](const auto& a, const auto& b) { return DocumentOrder(a.first, b.first); });
+        QStringList texts;
+        for (const auto& n : numbers)
+            texts << n.second;
+        const QString value = texts.join(u',');
+        if (m_columnLength > 0 && value.size() > m_columnLength) {
+            notice = QStringLiteral("销售发票[%1]的发票号码“%2”超过回写字段%3的长度%4，引入失败!")
+                         .arg(billNo, value, m_column)
+                         .arg(m_columnLength);
+            return false;
+        }
+        m_acct.Execute(QStringLiteral("update ICSale set %1=? where FInterID=?").arg(m_column), {value, id});
+    }
+    return true;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The write-back of issued invoices: an invoice the tax system issued from a document this program
+// exported (its 销售单据编号 is the document's 单据号) is no new sales invoice. Its kind, code, number, date
+// and totals go onto the ledger's export rows of that document, and its code and number into the sales
+// invoice's write-back column (t_OtherInfo key WriteBackColumn, factory FTaxInvoiceNo) where the set has it.
+// Everything runs on the import's transaction.
+
+#include "common/Connection.h"
+#include <QSet>
+#include <QString>
+
+// An issued invoice as the write-back sees it.
+struct IssuedInvoice {
+    QString kind, code, number; // 发票种类, 发票代码 (empty for a fully digital e-invoice), 发票号码
+    QString docNo;              // 销售单据编号
+    QString date;               // 开票日期, yyyy-MM-dd
+    double amount = 0, tax = 0; // 合计金额 (without tax), 合计税额
+    bool cancelled = false;     // 作废标志 1
+    // "代码-号码", or the number alone without a code.
+    QString numberText() const { return code.isEmpty() ? number : code + u'-' + number; }
+};
+
+class IssuedWriteBack {
+public:
+    // acct: the import's connection; config: Taxlink.db, which names the write-back column.
+    IssuedWriteBack(Connection& acct, Connection& config);
+
+    // At the start of an import, outside its transaction: finds the write-back column. Throws DbError.
+    void begin();
+
+    enum class Outcome {
+        NotOurs, // no document of this set: the invoice is imported as a new sales invoice
+        Written, // written back onto the document's export rows
+        Refused  // notice says why; the import stops
+    };
+    // Writes the invoice back onto the export rows of its document. Throws DbError.
+    Outcome apply(const IssuedInvoice& invoice, QString& notice);
+    // A cancellation of an invoice written back before (its rows hold its number): they are marked
+    // cancelled, the sales invoices may go out again. False when no export row holds it. Throws DbError.
+    bool cancel(const IssuedInvoice& invoice);
+    // Before the commit: the write-back column of every sales invoice written back to. False with notice
+    // when a value is longer than the column takes (nothing is cut). Throws DbError.
+    bool finish(QString& notice);
+
+    // The column written to (empty when the set has none).
+    const QString& column() const { return m_column; }
+
+private:
+    // Copies of the rows of one export of the document, holding the invoice's numbers.
+    void insertCopies(const QList<QVariantList>& rows, const IssuedInvoice& invoice);
+    void touch(const QVariant& interID);
+
+    Connection& m_acct;
+    Connection& m_config;
+    QString m_column;
+    int m_columnLength = 0;
+    QSet<qlonglong> m_touched; // FInterID of the sales invoices written back to
+};
+
+// The name of the write-back column in Taxlink.db (t_OtherInfo, key WriteBackColumn); the factory's
+// FTaxInvoiceNo when the key is missing, empty when it is set empty. Throws DbError.
+QString WriteBackColumnName(Connection& config);
