@@ -4,6 +4,7 @@
 #include "HostComponents.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include "export/ReconcileUi.h"
 #include "export/frmExportTxt.h"
 #include "import/frmImportTxt.h"
 #include "links/frmList.h"
@@ -51,6 +52,8 @@ frmMain::frmMain(std::unique_ptr<Session> session, QWidget* parent)
     addTool(mnuExchange, "ItemMap", "引入基础资料对应", "引入基础资料对应",
             QStyle::SP_FileDialogContentsView);
     addTool(mnuExchange, "ExportData", "引出文本文件发票", "从QOR中引出文本文件发票", QStyle::SP_ArrowUp);
+    addTool(mnuExchange, "Reconcile", "对账(&R)", "引出的单据与税控系统开具的发票对账",
+            QStyle::SP_FileDialogDetailedView);
     mnuExchange->addSeparator();
     addTool(mnuExchange, "Exit", "退出", "退出", QStyle::SP_DialogCloseButton);
     mnuWindow = menu("mnuWindow", "窗口(&W)");
@@ -140,6 +143,8 @@ void frmMain::ToolBar_Click(const QString& toolName) {
             ShowBaseItem();
         else if (key == u"imptxtdata")
             ImportTxtToQor();
+        else if (key == u"reconcile")
+            ShowReconcile();
         else if (key == u"helpcontents")
             ShowHelp();
         else if (key == u"about")
@@ -178,6 +183,16 @@ void frmMain::ImportTxtToQor() {
         import.exec();
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ImportTxtToQor"), e);
+    }
+}
+
+void frmMain::ShowReconcile() {
+    try {
+        ReconcileWindow window(*m_session, this);
+        if (!window.chooseFilter()) return;
+        window.exec();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("ShowReconcile"), e);
     }
 }
 

@@ -53,6 +53,7 @@ private:
     QAction* addTool(QWidget* band, const char* name, const char* caption, const char* description,
                      QStyle::StandardPixmap icon = QStyle::SP_CustomBase);
     void ImportTxtToQor();
+    void ShowReconcile();
     void ShowExportList();
     void ShowBaseItem();
     void ShowHelp();

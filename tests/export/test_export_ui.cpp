@@ -1,6 +1,8 @@
 // The export windows driven headless: the link list, the export window and the filter dialog.
 #include "ExportFixture.h"
 #include "common/modFunction.h"
+#include "export/ReconcileUi.h"
+#include "export/clsSaveDataExport.h"
 #include "export/frmExportPreview.h"
 #include "export/frmExportTxt.h"
 #include "export/frmFilter.h"
@@ -432,6 +434,51 @@ private Q_SLOTS:
         QCOMPARE(lines.value(0), QStringLiteral("SJJK0101~~销售单据传入"));
         QVERIFY(lines.size() > 2);
         QVERIFY2(lines.value(1).startsWith(QStringLiteral("ZP")), qPrintable(lines.value(1)));
+    }
+
+    // ---- 对账 -----------------------------------------------------------------------------
+
+    // The window lists every exported document with its state and totals, and saves the list as CSV.
+    void reconcileWindow() {
+        RecorderSink rec;
+        clsSaveDataExport exporter(m_db->session);
+        QVERIFY(exporter.ExportToTxT(m_db->folder() + QStringLiteral("/out.txt"), QString(13, u'|'),
+                                     QStringLiteral("1")));
+        // Two tax invoices came back: one as exported, one with another amount.
+        m_db->acct->Execute(
+            QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', "
+                           "FTaxNumber='00000001', FIssueState='已开票', FIssuedAmount=FAmount, "
+                           "FIssuedTax=FTax where FDocNo='ZP000001'"));
+        m_db->acct->Execute(
+            QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', "
+                           "FTaxNumber='00000002', FIssueState='已开票', FIssuedAmount=FAmount+5, "
+                           "FIssuedTax=FTax where FDocNo='ZP000002'"));
+        ReconcileWindow w(m_db->session);
+        w.showDocuments(QString(13, u'|'));
+        QCOMPARE(w.grdDocs->rowCount(), 5);
+        QStringList rows;
+        for (int r = 0; r < w.grdDocs->rowCount(); ++r)
+            rows << w.grdDocs->item(r, 0)->text() + u'=' + w.grdDocs->item(r, 1)->text() + u'=' +
+                        w.grdDocs->item(r, 2)->text();
+        QCOMPARE(rows,
+                 (QStringList{"ZP000001=已开票=3300061130-00000001", "ZP000002=金额不符=3300061130-00000002",
+                              "ZP000003=未开票=", "ZP000004=未开票=", "ZP000005=未开票="}));
+        QVERIFY2(w.lblTotals->text().startsWith(QStringLiteral("合计：已开票1张，引出")),
+                 qPrintable(w.lblTotals->text()));
+        QVERIFY(w.lblTotals->text().contains(QStringLiteral("；未开票3张，")));
+        QVERIFY(w.cmdSave->isEnabled());
+        const QString csv = m_db->folder() + QStringLiteral("/对账.csv");
+        QVERIFY(w.saveCsv(csv));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines =
+            QString::fromUtf8(f.readAll().mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.first(),
+                 QStringLiteral("单据号,状态,发票代码-发票号码,引出不含税金额,开票不含税金额"));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("ZP000001,已开票,3300061130-00000001,")),
+                 qPrintable(lines[1]));
+        QCOMPARE(lines.size(), 1 + 5 + 3);
+        QCOMPARE(rec.texts(), QStringList{"对账结果已保存到" + QDir::toNativeSeparators(csv) + "。"});
     }
 };
 

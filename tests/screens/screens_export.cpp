@@ -1,5 +1,6 @@
 // The export windows on the demo data.
 #include "ScreenRegistry.h"
+#include "export/ReconcileUi.h"
 #include "export/frmExportPreview.h"
 #include "export/frmExportTxt.h"
 #include "export/frmFilter.h"
@@ -56,4 +57,21 @@ static ScreenRegistrar s4("frmExportPreview", [](TestDatabases&) -> QWidget* {
                                  QStringLiteral("杭州西溪电子商务有限公司"), 1, 1250, 162.5}};
     const QList<clsSaveDataExport::LeftOut> left{{QStringLiteral("ZP000003"), QStringLiteral("已引出")}};
     return new frmExportPreview(docs, left);
+});
+
+// 对账 after a month's tax invoices came back: issued, an amount that differs, one still to issue.
+static ScreenRegistrar s5("ReconcileWindow", [](TestDatabases& db) -> QWidget* {
+    clsSaveDataExport exporter(db.session);
+    exporter.ExportToTxT(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'), QStringLiteral("1"));
+    db.acct->Execute(
+        QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', FTaxNumber="
+                       "'0001200' || substr(FDocNo, 8, 1), FIssueState='已开票', FIssuedAmount=FAmount, "
+                       "FIssuedTax=FTax where FDocNo in ('ZP000001', 'ZP000003', 'ZP000004')"));
+    db.acct->Execute(
+        QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', FTaxNumber="
+                       "'00012002', FIssueState='已开票', FIssuedAmount=FAmount-100, FIssuedTax=FTax "
+                       "where FDocNo='ZP000002'"));
+    auto* w = new ReconcileWindow(db.session);
+    w->showDocuments(QString(13, u'|'));
+    return w;
 });
