@@ -8,6 +8,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taxferry"));
     QApplication::setApplicationVersion(QStringLiteral(TAXFERRY_VERSION));
+    // The installed desktop entry's name: the desktop finds the program's name and icon through it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.Taxferry"));
     QApplication::setWindowIcon(ProgramIcon());
     LoadChineseTranslations();
     MessageBoxSink sink;
