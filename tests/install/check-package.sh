@@ -11,7 +11,8 @@ trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 start=$SECONDS
-deb=$("$source/scripts/package.sh" "$build" | tail -n1)
+"$source/scripts/package.sh" "$build" >"$tmp/package.log" 2>&1 || { cat "$tmp/package.log" >&2; fail "package build"; }
+deb=$(tail -n1 "$tmp/package.log")
 echo "package built in $((SECONDS - start)) s: $(basename "$deb")"
 
 id=com.orvane.Taxferry
