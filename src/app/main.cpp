@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     // What the application took for itself (-platform, -style, …) is no longer among the arguments.
     CommandLine line(QString::fromUtf8(kUsage));
     if (const std::optional<int> status = line.parse(QApplication::arguments().mid(1))) return *status;
+    // The installed desktop entry's name: the desktop finds the program's name and icon through it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.Taxferry"));
     QApplication::setWindowIcon(ProgramIcon());
     LoadChineseTranslations();
     MessageBoxSink sink;

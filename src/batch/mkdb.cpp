@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -33,6 +34,23 @@ bool MakeSqlite(const QString& path, const QStringList& scripts) {
         RunSqlScriptFile(*c, s);
     c->Close();
     return true;
+}
+
+// The finished database in the place of OUT in one step, on every platform (QSaveFile replaces the file
+// where a rename would not): until then an earlier OUT stays as it was.
+bool PutInPlace(const QString& made, const QString& out) {
+    QFile from(made);
+    QSaveFile to(out);
+    bool ok = from.open(QIODevice::ReadOnly) && to.open(QIODevice::WriteOnly);
+    while (ok && !from.atEnd()) {
+        const QByteArray chunk = from.read(1 << 20);
+        ok = !chunk.isEmpty() && to.write(chunk) == chunk.size();
+    }
+    if (ok && to.commit()) return true;
+    const QString reason = to.error() != QFileDevice::NoError ? to.errorString() : from.errorString();
+    std::fprintf(stderr, "%s\n",
+                 QStringLiteral("无法写入数据库文件“%1”：%2").arg(out, reason).toUtf8().constData());
+    return false;
 }
 
 int LoadServer(const QString& conn, const QString& schema, const QStringList& scripts) {
@@ -69,22 +87,17 @@ int main(int argc, char** argv) {
             return 2;
         }
         const QString out = args.takeFirst();
-        if (QFileInfo::exists(out)) {
-            if (ifMissing) return 0;
-            QFile::remove(out);
-        }
-        const QString tmp = out + QStringLiteral(".tmp");
-        QFile::remove(tmp);
-        try {
-            if (!MakeSqlite(tmp, args)) return 1;
-        } catch (const DbError&) {
-            QFile::remove(tmp);
-            throw;
-        }
-        if (!QFile::rename(tmp, out)) {
-            std::fprintf(stderr, "cannot rename to %s\n", qPrintable(out));
+        if (ifMissing && QFileInfo::exists(out)) return 0;
+        // Made apart and put in place whole: a script that fails leaves an earlier OUT as it was.
+        QTemporaryDir work;
+        if (!work.isValid()) {
+            std::fprintf(
+                stderr, "%s\n",
+                QStringLiteral("无法创建临时文件夹：%1").arg(work.errorString()).toUtf8().constData());
             return 1;
         }
+        const QString made = work.filePath(QStringLiteral("made.db"));
+        if (!MakeSqlite(made, args) || !PutInPlace(made, out)) return 1;
         return 0;
     } catch (const DbError& e) {
         std::fprintf(stderr, "%s\n", e.reportText().toUtf8().constData());
