@@ -403,7 +403,9 @@ void runQuery(QSqlQuery& q, const QString& sql, const QVariantList& params) {
             q.addBindValue(bindable(v));
         ok = q.exec();
     }
-    if (!ok) throw sqlError(q, sql);
+    // A statement that fails at its first step (a constraint, say) can come back as executed, with the
+    // error only in lastError.
+    if (!ok || q.lastError().isValid()) throw sqlError(q, sql);
 }
 
 } // namespace
@@ -716,6 +718,74 @@ void Connection::ForEachRow(const QString& sql, const QVariantList& params,
         const DbError e = sqlError(q, sql);
         recoverReadOnly();
         throw e;
+    }
+}
+
+namespace {
+class QueryCursor : public Connection::Cursor {
+public:
+    QueryCursor(QSqlDatabase db, const QString& sql) : m_query(db), m_sql(sql) {}
+    void start(const QVariantList& params) {
+        runQuery(m_query, m_sql, params);
+        m_fields = fieldsOf(m_query.record());
+    }
+    const QList<FieldInfo>& fields() const override { return m_fields; }
+    bool next(QVariantList& row) override {
+        if (!m_query.next()) {
+            if (m_query.lastError().isValid()) throw sqlError(m_query, m_sql);
+            return false;
+        }
+        row.clear();
+        for (int i = 0; i < m_fields.size(); ++i)
+            row.append(m_query.value(i));
+        return true;
+    }
+
+private:
+    QSqlQuery m_query;
+    QString m_sql;
+    QList<FieldInfo> m_fields;
+};
+} // namespace
+
+std::unique_ptr<Connection::Cursor> Connection::OpenCursor(const QString& sql, const QVariantList& params) {
+    settleCopy();
+    QSqlDatabase db = database();
+    requireOpen(db);
+    auto cursor = std::make_unique<QueryCursor>(db, sql);
+    try {
+        cursor->start(params);
+    } catch (const DbError&) {
+        recoverReadOnly();
+        throw;
+    }
+    return cursor;
+}
+
+void Connection::BeginLedgerLock(int waitSeconds) {
+    if (m_dialect.kind == DbKind::SQLite) {
+        // The write lock of the file is the ledger's: a second export waits for the first longer than a
+        // statement normally would.
+        Execute(QStringLiteral("PRAGMA busy_timeout=%1").arg(qint64(waitSeconds) * 1000));
+        try {
+            BeginTrans(true);
+        } catch (const DbError&) {
+            Execute(QStringLiteral("PRAGMA busy_timeout=15000"));
+            throw;
+        }
+        Execute(QStringLiteral("PRAGMA busy_timeout=15000"));
+        return;
+    }
+    BeginTrans(false);
+    const QString sql = m_dialect.ledgerLockSql();
+    try {
+        if (sql.startsWith(u"select"))
+            Query(sql);
+        else if (!sql.isEmpty())
+            Execute(sql);
+    } catch (const DbError&) {
+        RollbackTrans();
+        throw;
     }
 }
 

@@ -159,6 +159,16 @@ public:
     int Execute(const QString& sql, const QVariantList& params = {});
     // Runs a query and materialises its result. Throws DbError.
     RecordsetPtr Query(const QString& sql, const QVariantList& params = {});
+    // Runs a query and hands out its rows one at a time, without keeping them; another query may run on the
+    // connection meanwhile where the database allows it. Throws DbError.
+    class Cursor {
+    public:
+        virtual ~Cursor() = default;
+        virtual const QList<FieldInfo>& fields() const = 0;
+        // The next row into row; false at the end. Throws DbError.
+        virtual bool next(QVariantList& row) = 0;
+    };
+    std::unique_ptr<Cursor> OpenCursor(const QString& sql, const QVariantList& params = {});
     // Runs a query and calls onRow for each row without keeping the rows (large exports).
     void ForEachRow(const QString& sql, const QVariantList& params,
                     const std::function<void(const QList<FieldInfo>&)>& onColumns,
@@ -169,6 +179,10 @@ public:
 
     // Transactions. Immediate: take the write lock at the start and wait for it (SQLite).
     void BeginTrans(bool immediate = false);
+    // Begins a transaction that holds the ledger's lock: an export waits here, up to waitSeconds on an
+    // SQLite file (servers wait as long as the lock is held), until another export has written its ledger
+    // rows. Throws DbError.
+    void BeginLedgerLock(int waitSeconds = 600);
     // Takes the locks an import needs, in one fixed order, before it writes anything: every import on
     // the set waits here for the one before it, so two imports can never deadlock on each other.
     void LockForImport();
@@ -196,6 +210,8 @@ public:
     // as for CopyIn. Throws DbError.
     void InsertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
                     const std::function<const QVariant&(qsizetype row, int column)>& value);
+    // Takes the outcome of the last CopyIn now rather than with the next statement. Throws its refusal.
+    void SettleCopy() { settleCopy(); }
     // The next count identifiers of a table, ascending, as count calls of the counter would hand them out;
     // in one round trip where the database can (on PostgreSQL the function called in a query, the counter
     // table advanced by count). Throws DbError.
@@ -234,6 +250,10 @@ private:
 class TransactionGuard {
 public:
     explicit TransactionGuard(Connection& conn, bool immediate = false);
+    // Guards a transaction the connection has begun already (BeginLedgerLock).
+    struct BegunTag {};
+    static constexpr BegunTag Begun{};
+    TransactionGuard(Connection& conn, BegunTag) : m_conn(conn), m_active(conn.InTransaction()) {}
     ~TransactionGuard();
     TransactionGuard(const TransactionGuard&) = delete;
     TransactionGuard& operator=(const TransactionGuard&) = delete;

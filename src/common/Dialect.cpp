@@ -39,7 +39,25 @@ QString Dialect::importLockSql() const {
     case DbServer::Other:
         break;
     }
-    return QStringLiteral("update t_billcoderule set fprojectval=fprojectval where 1=0");
+    // A database the program does not know: a write to the rule rows themselves locks them on every
+    // database that locks rows at all.
+    return QStringLiteral("update t_billcoderule set fprojectval=fprojectval where fbilltypeid in (80,86)");
+}
+
+QString Dialect::ledgerLockSql() const {
+    switch (server) {
+    case DbServer::PostgreSQL:
+        // Readers go on; another export (or an import, which writes ledger rows) waits.
+        return QStringLiteral("lock table TF_Ledger in share row exclusive mode");
+    case DbServer::SqlServer:
+        return QStringLiteral("select count(*) from TF_Ledger with (updlock, tablock, holdlock)");
+    case DbServer::SQLite:
+        if (kind == DbKind::SQLite) return {};
+        return QStringLiteral("update TF_Ledger set FState=FState where 1=0");
+    case DbServer::Other:
+        break;
+    }
+    return QStringLiteral("update TF_Ledger set FState=FState");
 }
 
 int Dialect::maxParameters() const {

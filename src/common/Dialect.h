@@ -35,6 +35,10 @@ public:
     // the bill-code rule rows of both invoice kinds. Empty where beginning the transaction took the
     // write lock already (SQLite opened directly).
     QString importLockSql() const;
+    // The statement that takes the ledger's lock of an export right after its transaction began: a second
+    // export waits until the first has written its ledger rows. Empty where beginning the transaction took
+    // the write lock already (SQLite opened directly).
+    QString ledgerLockSql() const;
     // True when the database has read-only transactions ("SET TRANSACTION READ ONLY").
     bool hasReadOnlyTransactions() const { return server == DbServer::PostgreSQL; }
 

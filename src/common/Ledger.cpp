@@ -10,10 +10,111 @@ struct Added {
     const char* type;
 };
 constexpr Added kAdded[] = {
-    {"FDocNo", "varchar(80)"},     {"FState", "integer"},      {"FIssueState", "varchar(20)"},
-    {"FIssueDate", "varchar(10)"}, {"FIssuedAmount", "float"}, {"FIssuedTax", "float"},
-    {"FAmount", "float"},          {"FTax", "float"},
+    {"FDocNo", "varchar(80)"},      {"FState", "integer default 0"},
+    {"FIssueState", "varchar(20)"}, {"FIssueDate", "varchar(10)"},
+    {"FIssuedAmount", "float"},     {"FIssuedTax", "float"},
+    {"FAmount", "float"},           {"FTax", "float"},
 };
+
+// One row that stands per document of an invoice and direction: two exports at once cannot both record the
+// same invoice.
+QString LiveIndexSql() {
+    return QStringLiteral(
+        "create unique index ux_TF_Ledger_Live on TF_Ledger (FDirection, FBillNo, FDocNo) where FState=0");
+}
+
+bool LiveIndexExists(Connection& acct) {
+    QString sql;
+    switch (acct.dialect().server) {
+    case DbServer::SQLite:
+        sql = QStringLiteral("select 1 from sqlite_master where type='index' and name='ux_TF_Ledger_Live'");
+        break;
+    case DbServer::PostgreSQL:
+        sql = QStringLiteral("select 1 from pg_indexes where indexname='ux_tf_ledger_live'");
+        break;
+    case DbServer::SqlServer:
+        sql = QStringLiteral("select 1 from sys.indexes where name='ux_TF_Ledger_Live'");
+        break;
+    case DbServer::Other:
+        return false;
+    }
+    return !acct.Query(sql)->EOF_();
+}
+
+// The row of each set of rows that stand twice for one document: its position where the database has one.
+QString RowPosition(const Dialect& d) {
+    switch (d.server) {
+    case DbServer::SQLite:
+        return QStringLiteral("rowid");
+    case DbServer::PostgreSQL:
+        return QStringLiteral("ctid");
+    case DbServer::SqlServer:
+        return QStringLiteral("%%physloc%%");
+    case DbServer::Other:
+        break;
+    }
+    return {};
+}
+
+// Rows that stand twice (two exports at once, before the index) are kept and marked superseded, all but
+// the newest of each document, so that the index can be made without losing a row.
+void SupersedeDuplicates(Connection& acct) {
+    const RecordsetPtr groups = acct.Query(QStringLiteral(
+        "select FDirection, FBillNo, FDocNo from TF_Ledger where FState=0 group by FDirection, "
+        "FBillNo, FDocNo having count(*)>1"));
+    const QString position = RowPosition(acct.dialect());
+    for (const QVariantList& g : groups->allRows()) {
+        const QString where =
+            QStringLiteral(" from TF_Ledger where FState=0 and FDirection=? and FBillNo=? and ") +
+            (g.value(2).isNull() ? QStringLiteral("FDocNo is null") : QStringLiteral("FDocNo=?"));
+        QVariantList params{g.value(0), g.value(1)};
+        if (!g.value(2).isNull()) params << g.value(2);
+        if (!position.isEmpty()) {
+            const RecordsetPtr rows = acct.Query(QStringLiteral("select ") + position + where +
+                                                     QStringLiteral(" order by FTime desc"),
+                                                 params);
+            for (int r = 1; r < rows->RecordCount(); ++r)
+                acct.Execute(QStringLiteral("update TF_Ledger set FState=? where ") + position +
+                                 (acct.dialect().server == DbServer::PostgreSQL
+                                      ? QStringLiteral("=cast(? as tid)")
+                                      : QStringLiteral("=?")),
+                             {Ledger::Superseded, rows->valueAt(r, 0).toString()});
+            continue;
+        }
+        // No position to tell the rows apart: all are superseded by a copy of the newest.
+        const RecordsetPtr newest =
+            acct.Query(QStringLiteral("select *") + where + QStringLiteral(" order by FTime desc"), params);
+        QVariantList update{Ledger::Superseded};
+        update.append(params);
+        acct.Execute(QStringLiteral("update TF_Ledger set FState=?") +
+                         where.mid(QStringLiteral(" from TF_Ledger").size()),
+                     update);
+        QStringList columns;
+        for (const FieldInfo& f : newest->Fields())
+            columns << f.name;
+        acct.Execute(
+            QStringLiteral("insert into TF_Ledger (%1) values (%2)")
+                .arg(columns.join(u','), QStringList(columns.size(), QStringLiteral("?")).join(u',')),
+            newest->allRows().first());
+    }
+}
+
+void EnsureLiveIndex(Connection& acct) {
+    if (LiveIndexExists(acct)) return;
+    try {
+        TransactionGuard tx(acct);
+        // Exports recorded before documents had numbers of their own wrote each invoice whole.
+        acct.Execute(
+            QStringLiteral("update TF_Ledger set FDocNo=FBillNo where FDirection=? and FDocNo is null"),
+            {Ledger::Export});
+        SupersedeDuplicates(acct);
+        acct.Execute(LiveIndexSql());
+        tx.commit();
+    } catch (const DbError&) {
+        // Another program made it in the meantime, or a database without partial indexes: the export's lock
+        // still keeps two exports apart.
+    }
+}
 
 QSet<QString> ColumnNames(Connection& acct) {
     QSet<QString> names;
@@ -47,6 +148,7 @@ void Ledger::Ensure(Connection& acct) {
             acct.Execute(QStringLiteral("create index ix_TF_Ledger_Tax on TF_Ledger (FTaxCode, FTaxNumber)"));
             acct.Execute(QStringLiteral("create index ix_TF_Ledger_Bill on TF_Ledger (FBillNo)"));
             acct.Execute(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
+            acct.Execute(LiveIndexSql());
             tx.commit();
             return;
         } catch (const DbError&) {
@@ -72,6 +174,7 @@ void Ledger::Ensure(Connection& acct) {
     }
     // Every row recorded before the ledger knew states stands.
     if (addedState) acct.Execute(QStringLiteral("update TF_Ledger set FState=0 where FState is null"));
+    EnsureLiveIndex(acct);
 }
 
 QString Ledger::Now() {

@@ -27,7 +27,8 @@ struct SinkDocument {
 class DocumentSink {
 public:
     virtual ~DocumentSink() = default;
-    // Before the first document: how many documents will follow. Throws DbError (or ExportRefused).
+    // Before the first document: how many documents will follow (-1: not known beforehand). Throws
+    // DbError (or ExportRefused).
     virtual void Begin(int documents) = 0;
     // Each document in file order. Throws DbError, or ExportRefused for a value the format cannot hold
     // (naming the document and the value).

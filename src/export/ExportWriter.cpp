@@ -134,6 +134,24 @@ QString GetTxtLine(const QList<FieldInfo>& fields, const QVariantList& row, cons
     return values.join(Sep);
 }
 
+std::unique_ptr<Connection::Cursor> CursorOf(const Recordset& rows) {
+    class RecordsetCursor : public Connection::Cursor {
+    public:
+        explicit RecordsetCursor(const Recordset& rs) : m_rs(rs) {}
+        const QList<FieldInfo>& fields() const override { return m_rs.Fields(); }
+        bool next(QVariantList& row) override {
+            if (m_at >= m_rs.allRows().size()) return false;
+            row = m_rs.allRows()[m_at++];
+            return true;
+        }
+
+    private:
+        const Recordset& m_rs;
+        qsizetype m_at = 0;
+    };
+    return std::make_unique<RecordsetCursor>(rows);
+}
+
 BodyRowSource BodyRowsOf(const Recordset& body) {
     return [&body](const std::function<void(const QList<FieldInfo>&)>& onColumns,
                    const std::function<void(const QVariantList&)>& onRow) {
@@ -190,8 +208,9 @@ double Amount(const QVariantList& row, int column) {
 }
 } // namespace
 
-bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep,
-                const ExportLayout& layout, QList<ExportDoc>* docs) {
+bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRowSource& Body,
+                const QString& Sep, const ExportLayout& layout,
+                const std::function<void(const ExportDoc&)>& onDoc) {
     try {
         GbkEncoder gbk;
         QByteArray first;
@@ -208,24 +227,28 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             }
             target->write(bytes);
         };
+        bool sinkBegun = false;
+        // A document for a sink goes to it as soon as it is whole; nothing of it is kept here.
+        auto toSink = [&](const SinkDocument& d) {
+            if (layout.dryRun) {
+                layout.sink->Check(d);
+                return;
+            }
+            if (!sinkBegun) {
+                layout.sink->Begin(-1);
+                sinkBegun = true;
+            }
+            layout.sink->Add(d);
+        };
 
-        const QList<FieldInfo> headFields = Head.Fields();
-        const int headBill = Head.FieldIndex(QStringLiteral("FbillNo"));
+        const QList<FieldInfo> headFields = Head.fields();
+        const int headBill = IndexOf(headFields, u"FbillNo");
         if (headBill < 0)
             throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
         QVariantList headRow;
-        auto currentHead = [&]() {
-            headRow.clear();
-            for (int i = 0; i < headFields.size(); ++i)
-                headRow << Head.value(i);
-        };
-        const int rowsCount = Head.FieldIndex(QStringLiteral("RowsCount"));
-        qint64 totalLines = 0;
-        if (rowsCount >= 0)
-            for (int r = 0; r < Head.RecordCount(); ++r)
-                totalLines += Head.valueAt(r, rowsCount).toLongLong();
-        QList<ExportDoc> written;
-        QList<SinkDocument> sinkDocs;
+        bool haveHead = Head.next(headRow);
+        const int rowsCount = IndexOf(headFields, u"RowsCount");
+        int documents = 0;
         // Values of a row under their tax fields, for a sink.
         auto named = [&](const QList<FieldInfo>& fields, const QVariantList& row, bool IsHead,
                          const QStringList& names) {
@@ -237,7 +260,8 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         };
         // A piece carries its own 单据号 and 商品行数; a whole invoice its head row as the query gave it.
         auto writeDoc = [&](const QString& bill, const QString& docNo, int lines, double amount, double tax,
-                            bool list, bool piece) {
+                            bool list, bool piece, const QList<QHash<QString, QString>>& sinkLines,
+                            const QByteArray& bodyBytes) {
             if (piece && layout.headDocNo >= 0) headRow[layout.headDocNo] = docNo;
             if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
             if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
@@ -248,24 +272,26 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 d.head = named(headFields, headRow, true, layout.headNames);
                 if (!layout.codeVersion.isEmpty())
                     d.head.insert(QStringLiteral("编码版本号"), layout.codeVersion);
-                sinkDocs.append(std::move(d));
+                d.lines = sinkLines;
+                toSink(d);
             } else {
                 write(EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+                write(bodyBytes);
             }
-            written.append(ExportDoc{bill, docNo,
-                                     layout.headCustomer < 0 ? QString()
-                                                             : NullToText(headRow.value(layout.headCustomer)),
-                                     lines, amount, tax});
+            ++documents;
+            if (onDoc)
+                onDoc(ExportDoc{bill, docNo,
+                                layout.headCustomer < 0 ? QString()
+                                                        : NullToText(headRow.value(layout.headCustomer)),
+                                lines, amount, tax});
         };
         // A head without lines of its own.
         auto writeHead = [&]() {
-            currentHead();
             const QString bill = NullToText(headRow.value(headBill));
             writeDoc(bill, layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill,
-                     rowsCount >= 0 ? headRow.value(rowsCount).toInt() : 0, 0, 0, false, false);
+                     rowsCount >= 0 ? headRow.value(rowsCount).toInt() : 0, 0, 0, false, false, {}, {});
         };
         auto writeRun = [&](const QList<RunLine>& lines) {
-            currentHead();
             const QString bill = NullToText(headRow.value(headBill));
             const QString docNo = layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill;
             int over = -1;
@@ -279,10 +305,14 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             for (int p = 0; p < pieces.size(); ++p) {
                 double amount = 0, tax = 0;
                 QByteArray bytes;
+                QList<QHash<QString, QString>> sinkLines;
                 for (int i : pieces[p]) {
                     amount += lines[i].amount;
                     tax += lines[i].tax;
-                    bytes += lines[i].bytes;
+                    if (layout.sink)
+                        sinkLines.append(lines[i].values);
+                    else
+                        bytes += lines[i].bytes;
                 }
                 const QString pieceNo = pieces.size() == 1 ? docNo : docNo + u'-' + QString::number(p + 1);
                 int rows = 0;
@@ -290,18 +320,12 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                     rows += lines[i].discounted ? 2 : 1;
                 const bool list = layout.useList && layout.maxLines > 0 && rows > layout.maxLines;
                 writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
-                         pieces.size() > 1);
-                if (layout.sink)
-                    for (int i : pieces[p])
-                        sinkDocs.last().lines.append(lines[i].values);
-                else
-                    write(bytes);
+                         pieces.size() > 1, sinkLines, bytes);
             }
         };
 
         // Both results are ordered by invoice number: the lines of one invoice are collected while they
         // arrive and written after every head row of that invoice; heads without lines are written alone.
-        Head.MoveFirst();
         QList<FieldInfo> bodyFields;
         int bodyBill = -1;
         QList<RunLine> runLines;
@@ -310,8 +334,8 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         long bodyRows = 0;
         auto flushRun = [&]() {
             bool matched = false;
-            while (!Head.EOF_()) {
-                if (NullToText(Head.value(headBill)) == runKey) {
+            while (haveHead) {
+                if (NullToText(headRow.value(headBill)) == runKey) {
                     writeRun(runLines);
                     matched = true;
                 } else if (matched) {
@@ -319,7 +343,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 } else {
                     writeHead();
                 }
-                Head.MoveNext();
+                haveHead = Head.next(headRow);
             }
             if (!matched)
                 throw DbError(ErrNo::General,
@@ -340,7 +364,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 runKey = key;
                 inRun = true;
                 ++bodyRows;
-                if (layout.progress && !layout.progress->Report(bodyRows, totalLines, int(written.size())))
+                if (layout.progress && !layout.progress->Report(bodyRows, layout.totalLines, documents))
                     throw ExportRefused(QStringLiteral("引出已取消，引出文件没有改变。"));
                 // The product's entry of the tax-code catalogue, and the goods name with its short name.
                 const QHash<QString, QString>* code = nullptr;
@@ -408,28 +432,23 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             });
         if (bodyRows == 0) throw ExportRefused(QStringLiteral("引出的表体数据为空，引出失败！"));
         flushRun();
-        for (; !Head.EOF_(); Head.MoveNext())
+        for (; haveHead; haveHead = Head.next(headRow))
             writeHead();
-        if (layout.dryRun) {
-            // A dry run opens nothing, but refuses what the file's format would.
-            if (layout.sink)
-                for (const SinkDocument& d : std::as_const(sinkDocs))
-                    layout.sink->Check(d);
-        } else if (layout.sink) {
-            layout.sink->Begin(int(sinkDocs.size()));
-            for (const SinkDocument& d : std::as_const(sinkDocs))
-                layout.sink->Add(d);
+        if (layout.dryRun) return true;
+        // What the export records of its documents, before the file takes the target's place.
+        if (layout.beforeCommit) layout.beforeCommit();
+        if (layout.sink) {
+            if (!sinkBegun) layout.sink->Begin(0);
             layout.sink->Commit();
         } else {
             // A real one has at least the first line.
             if (!target) write(QByteArray());
             target->commit();
         }
-        if (docs) *docs = std::move(written);
         return true;
     } catch (const ExportRefused& r) {
         ShowMsg(r.description());
-        if (r.failedQuery()) ReportCause(QStringLiteral("GetRs"), *r.failedQuery());
+        if (r.failedQuery()) ReportCause(r.procedure(), *r.failedQuery());
         return false;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("WriteToTxT"), e);

@@ -18,16 +18,22 @@ using BodyRowSource = std::function<void(const std::function<void(const QList<Fi
 // followed by the database's own words where a failed query is the reason.
 class ExportRefused : public DbError {
 public:
-    explicit ExportRefused(const QString& message, std::optional<DbError> cause = std::nullopt)
-        : DbError(ErrNo::General, message), m_cause(std::move(cause)) {}
+    explicit ExportRefused(const QString& message, std::optional<DbError> cause = std::nullopt,
+                           QString procedure = QStringLiteral("GetRs"))
+        : DbError(ErrNo::General, message), m_cause(std::move(cause)), m_procedure(std::move(procedure)) {}
     const std::optional<DbError>& failedQuery() const { return m_cause; }
+    // Where the cause arose, for the failure log.
+    const QString& procedure() const { return m_procedure; }
 
 private:
     std::optional<DbError> m_cause;
+    QString m_procedure;
 };
 
 // The body rows of a materialised recordset (tests, small exports).
 BodyRowSource BodyRowsOf(const Recordset& body);
+// The rows of a materialised recordset as a cursor (tests, small exports).
+std::unique_ptr<Connection::Cursor> CursorOf(const Recordset& rows);
 
 // Where the writer finds what it needs of an invoice beyond FbillNo and RowsCount (columns of the head and
 // body results, -1 when the link maps no such field), and the tax system's limits of one invoice.
@@ -42,8 +48,13 @@ struct ExportLayout {
     double maxAmount = 0;  // amount excluding tax per invoice, 0 none
     bool useList = false;  // over the line limit: one invoice with a sales list instead of pieces
     bool dryRun = false;   // everything but the file: what would be written
-    // Told of every line read (of the lines of all heads); a request to stop leaves no file behind.
+    // Told of every line read (of totalLines, the lines of all heads); a request to stop leaves no file
+    // behind.
     ProgressSink* progress = nullptr;
+    qint64 totalLines = 0;
+    // Called once every document has been written, before the file replaces the target: what the export
+    // records of its documents goes in here, and a failure (thrown) leaves the target as it was.
+    std::function<void()> beforeCommit;
 
     // Another format than the text file: the documents go to the sink instead, their values under the
     // tax field of each head column after RowsCount and each body column after FbillNo.
@@ -86,13 +97,14 @@ inline QString SalesListName() {
 }
 
 // Writes the file through a temporary file beside FilePath that replaces it only when complete; on
-// any failure an earlier file at FilePath stays as it was. Head is ordered by FbillNo, Body delivers
-// its rows in the same order. An invoice over a limit of layout is written as pieces, each within
-// both limits and with its own 单据号 and 商品行数; a single line over the amount limit stops the export.
-// docs receives every document written (or, in a dry run, that would be). True when the file was
-// written; otherwise the failure has been shown.
-bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep,
-                const ExportLayout& layout = {}, QList<ExportDoc>* docs = nullptr);
+// any failure an earlier file at FilePath stays as it was. Head gives one row per invoice ordered by
+// FbillNo, Body delivers its rows in the same order; neither is kept. An invoice over a limit of layout is
+// written as pieces, each within both limits and with its own 单据号 and 商品行数; a single line over the
+// amount limit stops the export. onDoc is told of every document as it is written (or, in a dry run, would
+// be). True when the file was written; otherwise the failure has been shown.
+bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRowSource& Body,
+                const QString& Sep, const ExportLayout& layout = {},
+                const std::function<void(const ExportDoc&)>& onDoc = {});
 
 // The line of one row: head rows drop RowsCount, write it in place of Frows and write dates as
 // YYYYMMDD; body rows drop FbillNo. Throws ExportRefused for a value holding Sep, CR or LF.

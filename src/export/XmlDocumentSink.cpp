@@ -4,6 +4,7 @@
 #include "common/modFunction.h"
 #include "export/ExportWriter.h"
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <cmath>
 
 namespace {
@@ -137,35 +138,36 @@ QString TaxRateFraction(const QString& rate) {
 
 struct XmlDocumentSink::Impl {
     QString path;
-    QSaveFile file;
+    // The documents go to a file of their own as they come, so that memory stays the same however many
+    // there are; the target gets the head with their number (Zsl), then the documents.
+    QTemporaryFile body;
     GbkEncoder gbk;
-    int announced = -1;
+    int announced = -1; // -1: not told
     int added = 0;
+    bool begun = false;
 
-    explicit Impl(const QString& p) : path(p), file(p) {}
-    void write(const QByteArray& bytes) {
-        if (file.write(bytes) != bytes.size())
-            throw DbError(FileAccessError, QStringLiteral("写入文件失败：%1").arg(file.errorString()));
+    explicit Impl(const QString& p) : path(p), body(p + QStringLiteral(".part-XXXXXX")) {}
+    void write(QIODevice& to, const QByteArray& bytes) {
+        if (to.write(bytes) != bytes.size())
+            throw DbError(FileAccessError, QStringLiteral("写入文件失败：%1").arg(to.errorString()));
     }
 };
 
 XmlDocumentSink::XmlDocumentSink(const QString& path) : d(std::make_unique<Impl>(path)) {}
 
-XmlDocumentSink::~XmlDocumentSink() = default; // an uncommitted QSaveFile leaves the target alone
+XmlDocumentSink::~XmlDocumentSink() = default; // the target is written only by Commit
 
 void XmlDocumentSink::Begin(int documents) {
-    if (!d->file.open(QIODevice::WriteOnly))
+    if (!d->body.open())
         throw DbError(FileAccessError,
-                      QStringLiteral("路径/文件访问错误：%1（%2）").arg(d->path, d->file.errorString()));
+                      QStringLiteral("路径/文件访问错误：%1（%2）").arg(d->path, d->body.errorString()));
     d->announced = documents;
-    d->write(
-        QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<Kp>\r\n  <Version>2.0</Version>\r\n"
-                          "  <Fpxx>\r\n    <Zsl>") +
-        QByteArray::number(documents) + QByteArrayLiteral("</Zsl>\r\n    <Fpsj>\r\n"));
+    d->begun = true;
 }
 
 void XmlDocumentSink::Add(const SinkDocument& doc) {
-    d->write(Render(doc));
+    if (!d->begun) Begin(-1);
+    d->write(d->body, Render(doc));
     ++d->added;
 }
 
@@ -257,12 +259,28 @@ QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
 }
 
 void XmlDocumentSink::Commit() {
-    if (d->announced < 0) Begin(0);
-    if (d->added != d->announced)
+    if (!d->begun) Begin(0);
+    if (d->announced >= 0 && d->added != d->announced)
         throw DbError(ErrNo::General, QStringLiteral("XML文件的发票张数为%1，实际写入%2张，引出失败！")
                                           .arg(d->announced)
                                           .arg(d->added));
-    d->write(QByteArrayLiteral("    </Fpsj>\r\n  </Fpxx>\r\n</Kp>\r\n"));
-    if (!d->file.commit())
-        throw DbError(FileAccessError, QStringLiteral("保存文件失败：%1").arg(d->file.errorString()));
+    QSaveFile file(d->path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw DbError(FileAccessError,
+                      QStringLiteral("路径/文件访问错误：%1（%2）").arg(d->path, file.errorString()));
+    d->write(file, QByteArrayLiteral(
+                       "<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n<Kp>\r\n  <Version>2.0</Version>\r\n"
+                       "  <Fpxx>\r\n    <Zsl>") +
+                       QByteArray::number(d->added) + QByteArrayLiteral("</Zsl>\r\n    <Fpsj>\r\n"));
+    if (!d->body.seek(0))
+        throw DbError(FileAccessError, QStringLiteral("读取临时文件失败：%1").arg(d->body.errorString()));
+    while (!d->body.atEnd()) {
+        const QByteArray chunk = d->body.read(1 << 20);
+        if (chunk.isEmpty())
+            throw DbError(FileAccessError, QStringLiteral("读取临时文件失败：%1").arg(d->body.errorString()));
+        d->write(file, chunk);
+    }
+    d->write(file, QByteArrayLiteral("    </Fpsj>\r\n  </Fpxx>\r\n</Kp>\r\n"));
+    if (!file.commit())
+        throw DbError(FileAccessError, QStringLiteral("保存文件失败：%1").arg(file.errorString()));
 }

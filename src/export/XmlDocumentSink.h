@@ -10,12 +10,12 @@ class XmlDocumentSink : public DocumentSink {
 public:
     explicit XmlDocumentSink(const QString& path);
     ~XmlDocumentSink() override;
-    // Opens a temporary file beside the target. Throws DbError when it cannot be written.
+    // Opens a temporary file beside the target; documents < 0 when their number is not known beforehand.
+    // Throws DbError when it cannot be written.
     void Begin(int documents) override;
     // Throws ExportRefused for a value GBK or XML cannot hold and for a line without 税收分类编码.
     void Add(const SinkDocument& doc) override;
-    // Throws DbError when fewer or more documents came than Begin announced (Zsl would be wrong) or
-    // the file cannot be saved.
+    // Throws DbError when fewer or more documents came than Begin announced, or the file cannot be saved.
     void Commit() override;
     void Check(const SinkDocument& doc) override;
 

@@ -2,6 +2,7 @@
 // invoice) and one body query (one row per invoice line), which feed the file writer.
 #include "clsSaveDataExport.h"
 
+#include "ExportLedger.h"
 #include "ExportWriter.h"
 #include "WorkbookDocumentSink.h"
 #include "WorkbookTemplate.h"
@@ -114,18 +115,44 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
     }
 }
 
-RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID,
-                                      const TemplateQuery& HeadSql, const QString& BodySql) {
+namespace {
+// The head query's cursor with its first row read already: an export without heads says so before anything
+// else is done.
+class PrefetchedCursor : public Connection::Cursor {
+public:
+    PrefetchedCursor(std::unique_ptr<Connection::Cursor> inner, QVariantList first)
+        : m_inner(std::move(inner)), m_first(std::move(first)) {}
+    const QList<FieldInfo>& fields() const override { return m_inner->fields(); }
+    bool next(QVariantList& row) override {
+        if (m_haveFirst) {
+            m_haveFirst = false;
+            row = std::move(m_first);
+            return true;
+        }
+        return m_inner->next(row);
+    }
+
+private:
+    std::unique_ptr<Connection::Cursor> m_inner;
+    QVariantList m_first;
+    bool m_haveFirst = true;
+};
+} // namespace
+
+std::unique_ptr<Connection::Cursor> clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID,
+                                                             const TemplateQuery& HeadSql,
+                                                             const QString& BodySql) {
     try {
         TemplateQuery q;
         m_leaveOutLedger = false;
         if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
         // Template formulas are written by users: the export reads through a connection that cannot write.
         if (!acct) acct = m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
-        RecordsetPtr rs;
+        std::unique_ptr<Connection::Cursor> cursor;
+        QVariantList first;
         try {
+            const QString source = TemplateSource(HeadSql.sql, BodySql);
             if (!m_includeExported && Ledger::Exists(*acct)) {
-                const QString source = TemplateSource(HeadSql.sql, BodySql);
                 m_counts.leftOut =
                     acct->Query(
                             QStringLiteral("select count(distinct FbillNo)") + source +
@@ -154,17 +181,29 @@ RecordsetPtr clsSaveDataExport::GetRs(ConnectionPtr& acct, const QString& LinkID
                 }
                 if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
             }
-            rs = acct->Query(q.sql, q.params);
+            // The lines of all invoices, for the progress the export reports.
+            if (m_progress)
+                m_totalLines = acct->Query(QStringLiteral("select count(*)") + source +
+                                               (m_leaveOutLedger ? kLeaveOutLedger : QString()),
+                                           HeadSql.params)
+                                   ->value(0)
+                                   .toLongLong();
+            // The heads are read while the lines are. A server's driver streams one result at a time on a
+            // connection, so there the heads come through a second one; an SQLite file reads both on one.
+            m_headConnection = acct->dialect().kind == DbKind::SQLite
+                                   ? acct
+                                   : m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
+            cursor = m_headConnection->OpenCursor(q.sql, q.params);
+            if (!cursor->next(first)) {
+                ShowMsg(QStringLiteral("引出的表头数据为空，引出失败！"));
+                return nullptr;
+            }
         } catch (const DbError& e) {
             ShowMsg(QStringLiteral("语法错误，引出失败！"));
             ReportCause(QStringLiteral("GetRs"), e);
             return nullptr;
         }
-        if (rs->EOF_()) {
-            ShowMsg(QStringLiteral("引出的表头数据为空，引出失败！"));
-            return nullptr;
-        }
-        return rs;
+        return std::make_unique<PrefetchedCursor>(std::move(cursor), std::move(first));
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("GetRs"), e);
         return nullptr;
@@ -180,77 +219,6 @@ QString clsSaveDataExport::FileNames(const QStringList& files) {
 
 QString clsSaveDataExport::CountsText() const {
     return QStringLiteral("引出发票%1张，商品行%2行。").arg(m_counts.invoices).arg(m_counts.lines);
-}
-
-bool clsSaveDataExport::WriteLedger(const QString& LinkID, const QString& FilePath) {
-    try {
-        ConnectionPtr acct = m_session.gcnAcct && m_session.gcnAcct->State() == 1
-                                 ? m_session.gcnAcct
-                                 : m_session.OpenAcctConnection();
-        Ledger::Ensure(*acct);
-        QStringList bills;
-        for (const ExportDoc& d : m_docs)
-            if (bills.isEmpty() || bills.last() != d.billNo) bills << d.billNo;
-        // The sales invoices behind the numbers, a few hundred to a statement.
-        QHash<QString, QVariant> interIDs;
-        for (qsizetype i = 0; i < bills.size(); i += 500) {
-            const QStringList part = bills.mid(i, 500);
-            QVariantList params(part.begin(), part.end());
-            const RecordsetPtr rs =
-                acct->Query(QStringLiteral("select FBillNo,FInterID from ICSale where FBillNo in (") +
-                                QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
-                            params);
-            for (const QVariantList& row : rs->allRows())
-                interIDs.insert(NullToText(row.value(0)), row.value(1));
-        }
-        const QString user =
-            m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
-        const QString file = QFileInfo(FilePath).absoluteFilePath().left(255);
-        const QString now = Ledger::Now();
-        TransactionGuard tx(*acct);
-        // Exported again: the earlier export rows of these invoices are kept, superseded by the new ones.
-        if (m_includeExported)
-            for (qsizetype i = 0; i < bills.size(); i += 500) {
-                const QStringList part = bills.mid(i, 500);
-                QVariantList params{Ledger::Superseded, Ledger::Export, Ledger::Stands};
-                params.append(QVariantList(part.begin(), part.end()));
-                acct->Execute(
-                    QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FState=? and "
-                                   "FBillNo in (") +
-                        QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
-                    params);
-            }
-        RowBatch rows(*acct, Ledger::Table());
-        // A row per document: an invoice written in pieces has one per piece.
-        for (const ExportDoc& d : m_docs) {
-            const QString& b = d.billNo;
-            RowBatch::Row row = rows.EmptyRow();
-            auto set = [&](const char* column, const QVariant& value) {
-                const int c = rows.Column(QString::fromLatin1(column));
-                if (c >= 0) RowBatch::Set(row, c, SqlBindValue(rows.Columns()[c].type, value));
-            };
-            set("FDirection", Ledger::Export);
-            set("FInterID", interIDs.value(b));
-            set("FBillNo", b);
-            set("FDocNo", d.docNo);
-            set("FLinkID", LinkID.trimmed());
-            set("FFileName", file);
-            set("FTime", now);
-            set("FUserName", user);
-            set("FState", Ledger::Stands);
-            set("FAmount", d.amount);
-            set("FTax", d.tax);
-            rows.Add(std::move(row));
-        }
-        rows.Flush();
-        tx.commit();
-        return true;
-    } catch (const DbError& e) {
-        ShowMsg(
-            QStringLiteral("引出文件已经写好，但未能在账套中记下这些发票已经引出，下次引出时它们还会引出。"));
-        ReportCause(QStringLiteral("WriteLedger"), e);
-        return false;
-    }
 }
 
 bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
@@ -271,15 +239,30 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             MainTemplateQuery(ReadTemplate(config, QStringLiteral("tbl1")), Conditions, InvType);
         const QString B = ReadTemplate(config, QStringLiteral("tbl2"));
 
-        // An older ledger gains its new columns before the export reads it (the reading connection cannot).
-        {
-            ConnectionPtr writer = m_session.gcnAcct && m_session.gcnAcct->State() == 1
-                                       ? m_session.gcnAcct
-                                       : m_session.OpenAcctConnection();
+        // The export's own connection, which records its documents in the ledger. It takes the ledger's
+        // lock before anything is read: a second export at the same time waits until this one has recorded
+        // what it sent, and then leaves that out. An older ledger gains its new columns first (the reading
+        // connection cannot).
+        ConnectionPtr writer = m_session.gcnAcct && m_session.gcnAcct->State() == 1
+                                   ? m_session.gcnAcct
+                                   : m_session.OpenAcctConnection();
+        std::optional<TransactionGuard> locked;
+        if (m_preview) {
             if (Ledger::Exists(*writer)) Ledger::Ensure(*writer);
+        } else {
+            Ledger::Ensure(*writer);
+            writer->BeginLedgerLock();
+            locked.emplace(*writer, TransactionGuard::Begun);
         }
         ConnectionPtr acct;
-        const RecordsetPtr RH = GetRs(acct, LinkID, head, B);
+        m_totalLines = 0;
+        // The reading connections end with the export, whatever the way out: a reader left open would keep
+        // the next export's writer of an SQLite file waiting.
+        const std::shared_ptr<void> endReading(nullptr, [this, &acct](void*) {
+            m_headConnection.reset();
+            if (acct) acct->Close();
+        });
+        const std::unique_ptr<Connection::Cursor> RH = GetRs(acct, LinkID, head, B);
         if (!RH) return false;
         const QString format = LinkFormat(link->value(QStringLiteral("FFormat")));
         const bool prefixShortName = IsTrueValue(link->value(QStringLiteral("FPrefixShortName")));
@@ -405,18 +388,49 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             ShowMsg(QStringLiteral("关联的表头没有“清单行商品名称”字段，不能开具销货清单，引出失败！"));
             return false;
         }
+        layout.totalLines = m_totalLines;
         m_docs.clear();
         m_writtenFiles.clear();
-        if (!WriteToTxT(FilePath, *RH, RB, Sep, layout, &m_docs)) return false;
-        if (sink && sink->WrittenFiles().size() > 1) m_writtenFiles = sink->WrittenFiles();
-        m_counts.invoices = int(m_docs.size());
-        for (const ExportDoc& d : m_docs)
+        const QString user =
+            m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
+        ExportLedger ledger(LinkID, FilePath, user, m_includeExported);
+        // The ledger's rows go in before the file takes the target's place: a ledger that cannot be written
+        // leaves the earlier file as it was, and the invoices are not taken for exported.
+        layout.beforeCommit = [&] {
+            // The reading connections end first: an SQLite file takes no writer's commit while a reader
+            // holds it.
+            acct->Close();
+            m_headConnection.reset();
+            try {
+                ledger.write(*writer);
+            } catch (const DbError& e) {
+                throw ExportRefused(
+                    QStringLiteral("未能在账套中记下这些发票已经引出，引出失败，引出文件没有改变。"), e,
+                    QStringLiteral("WriteLedger"));
+            }
+        };
+        const auto onDoc = [&](const ExportDoc& d) {
+            ++m_counts.invoices;
             m_counts.lines += d.lines;
+            // A preview shows the documents; an export records them.
+            if (m_preview)
+                m_docs.append(d);
+            else
+                ledger.add(d);
+        };
+        if (!WriteToTxT(FilePath, *RH, RB, Sep, layout, onDoc)) return false;
+        if (sink && sink->WrittenFiles().size() > 1) m_writtenFiles = sink->WrittenFiles();
         // A preview shows what it left out beside what it would write.
         if (m_preview) return true;
-        // The reading transaction ends before the ledger is written (an SQLite file has one writer, and no
-        // writer while a reader holds it).
-        acct->Close();
+        try {
+            locked->commit();
+        } catch (const DbError& e) {
+            ShowMsg(QStringLiteral(
+                "引出文件已经写好，但未能在账套中记下这些发票已经引出，下次引出时它们还会引出，"
+                "引出失败！"));
+            ReportCause(QStringLiteral("WriteLedger"), e);
+            return false;
+        }
         if (m_counts.leftOut > 0)
             ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
         if (m_writtenFiles.size() > 1)
@@ -424,7 +438,6 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                         .arg(WorkbookDocumentSink::kMaxDetailRows)
                         .arg(m_writtenFiles.size())
                         .arg(FileNames(m_writtenFiles)));
-        WriteLedger(LinkID, FilePath);
         return true;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ExportToTxT"), e);

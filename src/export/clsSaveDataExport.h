@@ -54,17 +54,17 @@ private:
                       const QString& BodySql, TemplateQuery& out);
     // Builds and runs the head query (materialised: one row per invoice); opens the read-only accounting
     // connection into acct once the link's head fields are known.
-    RecordsetPtr GetRs(ConnectionPtr& acct, const QString& LinkID, const TemplateQuery& HeadSql,
-                       const QString& BodySql);
-    // Records the exported invoices; false (after saying so) when the ledger could not be written.
-    bool WriteLedger(const QString& LinkID, const QString& FilePath);
+    std::unique_ptr<Connection::Cursor> GetRs(ConnectionPtr& acct, const QString& LinkID,
+                                              const TemplateQuery& HeadSql, const QString& BodySql);
 
     bool m_includeExported = false;
     bool m_preview = false;
     bool m_wantItemNumber = false; // the body query also reads each line's product number
     ProgressSink* m_progress = nullptr;
     bool m_cancelled = false;
-    QList<ExportDoc> m_docs; // what the last export wrote, or would have
+    QList<ExportDoc> m_docs;        // what the last preview would have written
+    ConnectionPtr m_headConnection; // where the head rows are read from while the export runs
+    qint64 m_totalLines = 0;
     QList<LeftOut> m_leftOutBills;
     QStringList m_headTaxNames;    // the tax field of each head column after RowsCount
     QStringList m_bodyTaxNames;    // the tax field of each body column after FbillNo

@@ -56,10 +56,14 @@ void BillNumberRule::WriteBack(Connection& conn) {
         done << r.stored;
         const QVariant value =
             IsNumericAdoType(m_valueType) ? QVariant(r.number) : QVariant(FormatRunningNumber(r.number, 0));
-        conn.Execute(
-            QStringLiteral("update t_billcoderule set fprojectval=? where fbilltypeid=? and fprojectid=3 "
-                           "and fprojectval=?"),
-            {value, m_billTypeID, r.stored});
+        // The rule rows are the import's, locked since it began: a row that changed meanwhile would hand out
+        // its numbers twice.
+        if (conn.Execute(QStringLiteral("update t_billcoderule set fprojectval=? where fbilltypeid=? and "
+                                        "fprojectid=3 and fprojectval=?"),
+                         {value, m_billTypeID, r.stored}) == 0)
+            throw DbError(
+                ErrNo::General,
+                QStringLiteral("单据类型%1的编码规则在引入期间被改动，发票号无法回写。").arg(m_billTypeID));
     }
 }
 

@@ -2,6 +2,7 @@
 #include "common/Connection.h"
 #include "common/DbLog.h"
 #include "common/GbkCodec.h"
+#include "common/Ledger.h"
 #include "common/RowBatch.h"
 #include "common/Session.h"
 #include "common/modBasic.h"
@@ -59,6 +60,7 @@ private Q_SLOTS:
     void oldConfigFileGainsTheNewColumns();
     void earlierImportLayoutIsSwitched_data();
     void earlierImportLayoutIsSwitched();
+    void olderLedgerIsUpgradedKeepingEveryRow();
     void scriptSplitterHonoursQuotesAndComments();
     void gbkReaderLinesAndRefusal();
     void gbkEncoderRefusesUnmappable();
@@ -959,6 +961,40 @@ void TestCommon::earlierImportLayoutIsSwitched() {
     UpgradeConfigSchema(*db.config); // again: nothing more to do
     QCOMPARE(db.config->Query(head)->value(0).toString(), switched ? factory : before);
     QCOMPARE(db.config->Query(body)->value(0).toString(), factoryBody);
+}
+
+void TestCommon::olderLedgerIsUpgradedKeepingEveryRow() {
+    // A ledger of an earlier version, where two exports at once recorded the same invoice twice.
+    TestDatabases db;
+    Connection& acct = *db.acct;
+    acct.Execute(
+        QStringLiteral("create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), FTaxCode "
+                       "varchar(40), FTaxNumber varchar(40), FInterID integer, FBillNo varchar(80), FLinkID "
+                       "integer, FFileName varchar(255), FTime varchar(20), FUserName varchar(80))"));
+    const QString insert =
+        QStringLiteral("insert into TF_Ledger (FDirection, FBillNo, FTime) values (?, ?, ?)");
+    acct.Execute(insert, {0, QStringLiteral("ZP01"), QStringLiteral("2026-01-05 10:00:00")});
+    acct.Execute(insert, {0, QStringLiteral("ZP01"), QStringLiteral("2026-01-05 10:00:02")});
+    acct.Execute(insert, {0, QStringLiteral("ZP02"), QStringLiteral("2026-01-05 10:00:00")});
+    acct.Execute(insert, {1, QStringLiteral("ZP03"), QStringLiteral("2026-01-06 09:00:00")});
+    Ledger::Ensure(acct);
+    Ledger::Ensure(acct); // again: nothing more to do
+    const RecordsetPtr rs = acct.Query(QStringLiteral(
+        "select FBillNo, FTime, FState, FDocNo, FAmount from TF_Ledger order by FBillNo, FTime"));
+    QStringList rows;
+    for (const QVariantList& r : rs->allRows())
+        rows << QStringList{r[0].toString(), r[1].toString().right(2), r[2].toString(), r[3].toString(),
+                            r[4].isNull() ? QString() : r[4].toString()}
+                    .join(u'/');
+    // Every row kept; of the two that stood for one document, the newer stands.
+    // Export rows of before documents had numbers are whole invoices.
+    QCOMPARE(rows, (QStringList{"ZP01/00/2/ZP01/", "ZP01/02/0/ZP01/", "ZP02/00/0/ZP02/", "ZP03/00/0//"}));
+    // One row that stands per document: a third one is refused, a superseded one is not.
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             acct.Execute(QStringLiteral("insert into TF_Ledger (FDirection, FBillNo, "
+                                                         "FDocNo, FState) values (0, 'ZP01', 'ZP01', 0)")));
+    acct.Execute(QStringLiteral(
+        "insert into TF_Ledger (FDirection, FBillNo, FDocNo, FState) values (0, 'ZP01', 'ZP01', 2)"));
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

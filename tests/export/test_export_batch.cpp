@@ -1,4 +1,5 @@
 // taxferry-batch export: exit status, messages on stderr, filter handling.
+#include "InvoiceLines.h"
 #include "PlatformTemplate.h"
 #include "common/Connection.h"
 #include "common/GbkCodec.h"
@@ -247,6 +248,83 @@ private Q_SLOTS:
             QStringLiteral("insert into TF_Ledger (FDirection, FBillNo) select 1, FBillNo from ICSale"));
         QCOMPARE(run({"--include-exported"}).value(0), "0");
         QCOMPARE(run({}), (QStringList{"1", "引出的表头数据为空，引出失败！\n", ""}));
+    }
+
+    // Two exports of the same invoices started together: one waits for the other's ledger rows, so every
+    // invoice goes out once, in one of the two files, and the ledger holds it once.
+    void twoExportsAtOnce() {
+        TestDatabases db;
+        // 600 invoices of the tax system's kind the link exports, come in from a generated file.
+        const QString issued = db.folder() + QStringLiteral("/issued.txt");
+        WriteGbkFile(issued, GeneratedFile(750, 2, 70000001));
+        QProcess import;
+        import.start(QStringLiteral(TAXFERRY_BATCH),
+                     {"import", "--acct", db.acctConnString(), "--config", db.configPath, issued});
+        QVERIFY(import.waitForFinished(300000));
+        QCOMPARE(import.exitCode(), 0);
+        // What came in by import counts as gone to the tax system: taken back out, so it can go.
+        db.acct->Execute(QStringLiteral("delete from TF_Ledger"));
+        const int special = db.acct->Query(QStringLiteral("select count(*) from ICSale where FTranType=80"))
+                                ->value(0)
+                                .toInt();
+        QVERIFY(special > 600);
+        QList<QProcess*> runs;
+        QStringList outs;
+        for (int i = 0; i < 2; ++i) {
+            outs << db.folder() + QStringLiteral("/out%1.txt").arg(i);
+            auto* p = new QProcess(this);
+            p->start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                      db.configPath, "--link", "1", "--out", outs.last()});
+            runs << p;
+        }
+        QStringList bills;
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(runs[i]->waitForFinished(300000));
+            const QString err = QString::fromUtf8(runs[i]->readAllStandardError());
+            // The second finds nothing left, or what the first had not taken.
+            QVERIFY2(runs[i]->exitCode() == 0 || err == QStringLiteral("引出的表头数据为空，引出失败！\n"),
+                     qPrintable(err));
+            if (runs[i]->exitCode() != 0) continue;
+            for (const QString& line : ReadGbkFile(outs[i]).mid(1))
+                if (line.startsWith(u'Z')) bills << line.section(QStringLiteral("~~"), 0, 0);
+        }
+        QCOMPARE(bills.size(), special);
+        QCOMPARE(QSet<QString>(bills.begin(), bills.end()).size(), special);
+        QCOMPARE(db.acct->Query(QStringLiteral("select count(*), count(distinct FBillNo) from TF_Ledger"))
+                     ->allRows(),
+                 (QList<QVariantList>{{special, special}}));
+        qDeleteAll(runs);
+    }
+
+    // A ledger that cannot be written fails the export: the earlier file stays, the invoices go again.
+    void refusedLedgerWrite() {
+        TestDatabases db;
+        const QString out = db.folder() + QStringLiteral("/out.txt");
+        QFile earlier(out);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier\r\n");
+        earlier.close();
+        // The ledger refuses every new row.
+        db.acct->Execute(
+            QStringLiteral("create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), "
+                           "FTaxCode varchar(40), FTaxNumber varchar(40), FInterID integer, FBillNo "
+                           "varchar(80), FLinkID integer, FFileName varchar(255), FTime varchar(20), "
+                           "FUserName varchar(80), FDocNo varchar(80), FState integer default 0, "
+                           "FIssueState varchar(20), FIssueDate varchar(10), FIssuedAmount float, "
+                           "FIssuedTax float, FAmount float, FTax float check (FTax < -1e9))"));
+        QProcess p;
+        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
+                                                 db.configPath, "--link", "1", "--out", out});
+        QVERIFY(p.waitForFinished(120000));
+        const QStringList err = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(err.value(0),
+                 QStringLiteral("未能在账套中记下这些发票已经引出，引出失败，引出文件没有改变。"));
+        QVERIFY2(err.value(1).startsWith(QStringLiteral("详细信息:")), qPrintable(err.value(1)));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString());
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("earlier\r\n"));
+        QCOMPARE(db.acct->Query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt(), 0);
     }
 
     // Proof mode writes nothing, neither the file nor the ledger: a real export afterwards still takes

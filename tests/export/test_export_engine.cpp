@@ -415,7 +415,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("w.txt"));
         RecorderSink sink;
-        QCOMPARE(WriteToTxT(path, head, BodyRowsOf(body), QStringLiteral("|")), messages.isEmpty());
+        QCOMPARE(WriteToTxT(path, *CursorOf(head), BodyRowsOf(body), QStringLiteral("|")),
+                 messages.isEmpty());
         QCOMPARE(sink.texts(), messages);
         QCOMPARE(ReadGbkFile(path), lines);
     }

@@ -515,6 +515,46 @@ private Q_SLOTS:
                      : "");
     }
 
+    // The lines of an invoice left out are still read as its lines: a head whose count is wrong would
+    // otherwise swallow the next invoice without a word.
+    void skippedLinesAreBodyLines_data() {
+        QTest::addColumn<QString>("count"); // of the invoice imported before, in the second file
+        QTest::addColumn<bool>("comment");  // the next invoice announced by its comment line
+        QTest::addColumn<QString>("message");
+        const QString wrong =
+            QStringLiteral("第5行不是发票[3300061130-70000001]的商品行，文本文件格式不正确!");
+        QTest::newRow("as many as there are") << "1" << true << QString();
+        QTest::newRow("one too many: the next comment line") << "2" << true << wrong;
+        QTest::newRow("one too many: the next head line") << "2" << false << wrong;
+    }
+    void skippedLinesAreBodyLines() {
+        QFETCH(QString, count);
+        QFETCH(bool, comment);
+        QFETCH(QString, message);
+        ImportEngine e(db->session);
+        QVERIFY(Run(IssuedFile({Invoice({.number = "70000001"}, {GoodsLine({})})}), &e));
+        const QString before = State();
+        const QStringList next = Invoice({.number = "70000002"}, {GoodsLine({})});
+        WriteGbkFile(file, IssuedFile({Invoice({.count = count, .number = "70000001"}, {GoodsLine({})}),
+                                       comment ? next : next.mid(1)}));
+        rec->clear();
+        QCOMPARE(e.ImportToQor(file, true), message.isEmpty());
+        QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        if (!message.isEmpty()) QCOMPARE(State(), before);
+    }
+
+    // The running numbers are written back to the rule rows the import read: a row that changed meanwhile
+    // fails the import rather than hand its numbers out twice.
+    void billNumberRowChangedMeanwhile() {
+        BillNumberRule rule;
+        rule.Load(*db->acct, 80);
+        QCOMPARE(rule.Next(QString()), QStringLiteral("ZP000006"));
+        db->acct->Execute(QStringLiteral("update t_billcoderule set fprojectval='9' where fbilltypeid=80 and "
+                                         "fprojectid=3"));
+        QVERIFY_THROWS_EXCEPTION(DbError, rule.WriteBack(*db->acct));
+        QCOMPARE(Acct("select fprojectval from t_billcoderule where fbilltypeid=80 and fprojectid=3"), "9");
+    }
+
     // The import reports how far it is through the file; asked to stop, it leaves nothing of the file
     // behind, also after some invoices were written to the database already.
     void progressAndCancel_data() {

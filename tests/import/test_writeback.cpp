@@ -32,11 +32,17 @@ class TestWriteBack : public QObject {
 
     // Exports link 1 (special invoices, at most two lines to a document) and returns its documents.
     QList<ExportDoc> Export(bool includeExported = false) {
+        const QString out = db->folder() + QStringLiteral("/out.txt");
+        // The documents as the preview shows them, then the export that writes them.
+        clsSaveDataExport preview(db->session);
+        preview.SetIncludeExported(includeExported);
+        preview.SetPreview(true);
+        if (!preview.ExportToTxT(out, QString(13, u'|'), QStringLiteral("1"))) return {};
+        rec->clear();
         clsSaveDataExport e(db->session);
         e.SetIncludeExported(includeExported);
-        const QString out = db->folder() + QStringLiteral("/out.txt");
         if (!e.ExportToTxT(out, QString(13, u'|'), QStringLiteral("1"))) return {};
-        return e.Preview();
+        return preview.Preview();
     }
     bool Import(const QStringList& lines, bool skip = false, QString* counts = nullptr) {
         const QString file = db->folder() + QStringLiteral("/issued.txt");

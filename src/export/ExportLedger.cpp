@@ -1,0 +1,116 @@
+#include "ExportLedger.h"
+
+#include "common/Ledger.h"
+#include "common/RowBatch.h"
+#include "common/modFunction.h"
+#include <QDataStream>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+namespace {
+constexpr int kBatch = 500; // bill numbers to a statement
+
+QString Placeholders(qsizetype n) {
+    return QStringList(n, QStringLiteral("?")).join(u',');
+}
+} // namespace
+
+ExportLedger::ExportLedger(QString linkID, QString file, QString user, bool supersede)
+    : m_linkID(std::move(linkID)), m_file(QFileInfo(file).absoluteFilePath().left(255)),
+      m_user(std::move(user)), m_supersede(supersede) {}
+
+void ExportLedger::add(const ExportDoc& doc) {
+    if (!m_spool.isOpen() && !m_spool.open())
+        throw DbError(ErrNo::General, QStringLiteral("无法创建临时文件：%1").arg(m_spool.errorString()));
+    QDataStream out(&m_spool);
+    out << doc.billNo << doc.docNo << doc.amount << doc.tax;
+    if (out.status() != QDataStream::Ok)
+        throw DbError(ErrNo::General, QStringLiteral("写入临时文件失败：%1").arg(m_spool.errorString()));
+    ++m_documents;
+}
+
+template <typename F> void ExportLedger::forEachBatch(int count, F&& f) {
+    if (m_documents == 0) return;
+    if (!m_spool.seek(0))
+        throw DbError(ErrNo::General, QStringLiteral("读取临时文件失败：%1").arg(m_spool.errorString()));
+    QDataStream in(&m_spool);
+    QList<ExportDoc> batch;
+    for (int i = 0; i < m_documents; ++i) {
+        ExportDoc d;
+        in >> d.billNo >> d.docNo >> d.amount >> d.tax;
+        if (in.status() != QDataStream::Ok)
+            throw DbError(ErrNo::General, QStringLiteral("读取临时文件失败：%1").arg(m_spool.errorString()));
+        batch.append(std::move(d));
+        if (batch.size() == count || i + 1 == m_documents) {
+            f(batch);
+            batch.clear();
+        }
+    }
+}
+
+void ExportLedger::write(Connection& acct) {
+    const QString now = Ledger::Now();
+    // Exported again: the earlier export rows of these invoices are kept, superseded by the new ones, all
+    // before the first new row goes in (a piece in the next batch must not supersede its invoice's first).
+    if (m_supersede)
+        forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
+            QSet<QString> seen;
+            QVariantList params{Ledger::Superseded, Ledger::Export, Ledger::Stands};
+            for (const ExportDoc& d : docs)
+                if (!seen.contains(d.billNo)) {
+                    seen.insert(d.billNo);
+                    params << d.billNo;
+                }
+            acct.Execute(
+                QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FState=? and FBillNo "
+                               "in (") +
+                    Placeholders(params.size() - 3) + u')',
+                params);
+        });
+    RowBatch rows(acct, Ledger::Table());
+    const auto column = [&rows](const char* name) { return rows.Column(QString::fromLatin1(name)); };
+    const int direction = column("FDirection"), interID = column("FInterID"), billNo = column("FBillNo"),
+              docNo = column("FDocNo"), link = column("FLinkID"), file = column("FFileName"),
+              time = column("FTime"), user = column("FUserName"), state = column("FState"),
+              amount = column("FAmount"), tax = column("FTax");
+    forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
+        // The sales invoices behind the numbers.
+        QHash<QString, QVariant> interIDs;
+        QVariantList bills;
+        QSet<QString> seen;
+        for (const ExportDoc& d : docs)
+            if (!seen.contains(d.billNo)) {
+                seen.insert(d.billNo);
+                bills << d.billNo;
+            }
+        const RecordsetPtr rs =
+            acct.Query(QStringLiteral("select FBillNo,FInterID from ICSale where FBillNo in (") +
+                           Placeholders(bills.size()) + u')',
+                       bills);
+        for (const QVariantList& row : rs->allRows())
+            interIDs.insert(NullToText(row.value(0)), row.value(1));
+        // A row per document: an invoice written in pieces has one per piece.
+        for (const ExportDoc& d : docs) {
+            RowBatch::Row row = rows.EmptyRow();
+            auto set = [&](int c, const QVariant& value) {
+                if (c >= 0) RowBatch::Set(row, c, SqlBindValue(rows.Columns()[c].type, value));
+            };
+            set(direction, Ledger::Export);
+            set(interID, interIDs.value(d.billNo));
+            set(billNo, d.billNo);
+            set(docNo, d.docNo);
+            set(link, m_linkID.trimmed());
+            set(file, m_file);
+            set(time, now);
+            set(user, m_user);
+            set(state, Ledger::Stands);
+            set(amount, d.amount);
+            set(tax, d.tax);
+            rows.Add(std::move(row));
+        }
+        rows.Flush();
+    });
+    // A refusal of the rows surfaces here, not with the commit after the file is in place.
+    acct.SettleCopy();
+}
