@@ -22,7 +22,11 @@ CREATE TABLE t_BaseInfo (
     -- software's XML file, 'xlsx' the e-invoice platform's batch workbook; and whether a line's goods
     -- name is written as *简称*名称 with the short name of its tax classification code (1).
     FFormat      TEXT,
-    FPrefixShortName INTEGER
+    FPrefixShortName INTEGER,
+    -- The invoices of one buyer exported as one document (1), and alike lines of such a document as
+    -- one line (1).
+    FMergeBuyer  INTEGER,
+    FMergeLines  INTEGER
 );
 
 -- Field mappings of the links. FID numbers the rows in insertion order, which is

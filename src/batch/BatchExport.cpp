@@ -12,7 +12,8 @@ namespace {
 
 const char* const kExportUsage =
     "usage: taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out "
-    "FILE [--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n";
+    "FILE [--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n"
+    "       [--merge | --no-merge] [--merge-lines | --no-merge-lines]\n";
 
 int Usage(const char* problem) {
     std::fprintf(stderr, "%s\n%s", problem, kExportUsage);
@@ -27,6 +28,8 @@ int RunBatchExport(const QStringList& args) {
     for (const char* name : {"acct", "config", "link", "out", "filter"})
         line.addOption(QString::fromLatin1(name));
     line.addFlag(QStringLiteral("include-exported")).addFlag(QStringLiteral("preview"));
+    for (const char* name : {"merge", "no-merge", "merge-lines", "no-merge-lines"})
+        line.addFlag(QString::fromLatin1(name));
     if (const std::optional<int> status = line.parse(args)) return *status;
     const QString acct = line.value(QStringLiteral("acct"));
     const QString config = line.value(QStringLiteral("config"));
@@ -39,6 +42,17 @@ int RunBatchExport(const QStringList& args) {
         return Usage("--acct, --link and --out are required.");
     if (!BracesBalanced(normalizedConnectionString(acct)))
         return Usage("--acct: the braces of the connection string do not pair up.");
+
+    // For this run instead of the link's setting; both given, the last one holds.
+    auto either = [&](const QString& yes, const QString& no) -> std::optional<bool> {
+        const qsizetype y = args.lastIndexOf(QStringLiteral("--") + yes),
+                        n = args.lastIndexOf(QStringLiteral("--") + no);
+        if (y < 0 && n < 0) return std::nullopt;
+        return y > n;
+    };
+    const std::optional<bool> merge = either(QStringLiteral("merge"), QStringLiteral("no-merge"));
+    const std::optional<bool> mergeLines =
+        either(QStringLiteral("merge-lines"), QStringLiteral("no-merge-lines"));
 
     QString conditions;
     if (const char* problem = BatchConditions(hasFilter ? filter : QString(), conditions))
@@ -59,6 +73,8 @@ int RunBatchExport(const QStringList& args) {
     clsSaveDataExport exporter(session);
     exporter.SetIncludeExported(line.isSet(QStringLiteral("include-exported")));
     exporter.SetPreview(preview);
+    exporter.SetMerge(merge);
+    exporter.SetMergeLines(mergeLines);
     bool ok = false;
     {
         TerminalProgress progress(preview ? QStringLiteral("预览") : QStringLiteral("引出"));
@@ -72,7 +88,12 @@ int RunBatchExport(const QStringList& args) {
         int lines = 0;
         double amount = 0, tax = 0;
         for (const ExportDoc& p : exporter.Preview()) {
-            std::printf("%s\t%d\t%.2f\t%.2f\n", p.docNo.toUtf8().constData(), p.lines, p.amount, p.tax);
+            // A merged document: its members' bill numbers after the amounts.
+            QStringList members;
+            for (const ExportMember& m : p.members)
+                members << m.billNo;
+            std::printf("%s\t%d\t%.2f\t%.2f%s\n", p.docNo.toUtf8().constData(), p.lines, p.amount, p.tax,
+                        members.isEmpty() ? "" : ("\t" + members.join(u',')).toUtf8().constData());
             lines += p.lines;
             amount += p.amount;
             tax += p.tax;

@@ -56,6 +56,7 @@ void UpgradeConfigSchema(Connection& config) {
         {"t_BaseInfo", "FMaxLines", "INTEGER"},        {"t_BaseInfo", "FMaxAmount", "REAL"},
         {"t_BaseInfo", "FUseList", "INTEGER"},         {"t_BaseInfo", "FFormat", "TEXT"},
         {"t_BaseInfo", "FPrefixShortName", "INTEGER"}, {"t_TaxField", "FFormat", "TEXT"},
+        {"t_BaseInfo", "FMergeBuyer", "INTEGER"},      {"t_BaseInfo", "FMergeLines", "INTEGER"},
     };
     QHash<QString, QSet<QString>> known;
     for (const Added& a : added) {

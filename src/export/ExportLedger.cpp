@@ -24,10 +24,17 @@ void ExportLedger::add(const ExportDoc& doc) {
     if (!m_spool.isOpen() && !m_spool.open())
         throw DbError(ErrNo::General, QStringLiteral("无法创建临时文件：%1").arg(m_spool.errorString()));
     QDataStream out(&m_spool);
-    out << doc.billNo << doc.docNo << doc.amount << doc.tax;
+    // A merged document: a row per member, each under the document's 单据号 with its own share.
+    if (doc.members.isEmpty()) {
+        out << doc.billNo << doc.docNo << doc.amount << doc.tax;
+        ++m_documents;
+    }
+    for (const ExportMember& m : doc.members) {
+        out << m.billNo << doc.docNo << m.amount << m.tax;
+        ++m_documents;
+    }
     if (out.status() != QDataStream::Ok)
         throw DbError(ErrNo::General, QStringLiteral("写入临时文件失败：%1").arg(m_spool.errorString()));
-    ++m_documents;
 }
 
 template <typename F> void ExportLedger::forEachBatch(int count, F&& f) {

@@ -261,7 +261,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
         // A piece carries its own 单据号 and 商品行数; a whole invoice its head row as the query gave it.
         auto writeDoc = [&](const QString& bill, const QString& docNo, int lines, double amount, double tax,
                             bool list, bool piece, const QList<QHash<QString, QString>>& sinkLines,
-                            const QByteArray& bodyBytes) {
+                            const QByteArray& bodyBytes, QList<ExportMember> members) {
             if (piece && layout.headDocNo >= 0) headRow[layout.headDocNo] = docNo;
             if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
             if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
@@ -283,13 +283,13 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 onDoc(ExportDoc{bill, docNo,
                                 layout.headCustomer < 0 ? QString()
                                                         : NullToText(headRow.value(layout.headCustomer)),
-                                lines, amount, tax});
+                                lines, amount, tax, std::move(members)});
         };
         // A head without lines of its own.
         auto writeHead = [&]() {
             const QString bill = NullToText(headRow.value(headBill));
             writeDoc(bill, layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill,
-                     rowsCount >= 0 ? headRow.value(rowsCount).toInt() : 0, 0, 0, false, false, {}, {});
+                     rowsCount >= 0 ? headRow.value(rowsCount).toInt() : 0, 0, 0, false, false, {}, {}, {});
         };
         auto writeRun = [&](const QList<RunLine>& lines) {
             const QString bill = NullToText(headRow.value(headBill));
@@ -320,7 +320,8 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                     rows += lines[i].discounted ? 2 : 1;
                 const bool list = layout.useList && layout.maxLines > 0 && rows > layout.maxLines;
                 writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
-                         pieces.size() > 1, sinkLines, bytes);
+                         pieces.size() > 1, sinkLines, bytes,
+                         layout.membersOf ? layout.membersOf(bill, pieces[p]) : QList<ExportMember>());
             }
         };
 

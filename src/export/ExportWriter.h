@@ -35,6 +35,12 @@ BodyRowSource BodyRowsOf(const Recordset& body);
 // The rows of a materialised recordset as a cursor (tests, small exports).
 std::unique_ptr<Connection::Cursor> CursorOf(const Recordset& rows);
 
+// A sales invoice's share of a merged document.
+struct ExportMember {
+    QString billNo;
+    double amount = 0, tax = 0;
+};
+
 // Where the writer finds what it needs of an invoice beyond FbillNo and RowsCount (columns of the head and
 // body results, -1 when the link maps no such field), and the tax system's limits of one invoice.
 struct ExportLayout {
@@ -61,6 +67,9 @@ struct ExportLayout {
     DocumentSink* sink = nullptr;
     QStringList headNames, bodyNames;
     QString invoiceKind; // the link's kind of invoice, for the sink (SinkDocument::invoiceKind)
+    // For merged documents: the members' shares of the lines (indexes into the document's lines) of a
+    // document or piece; empty for a document of one sales invoice.
+    std::function<QList<ExportMember>(const QString& docKey, const QList<int>& lines)> membersOf;
     // The tax-code catalogue by product number (税收分类编码, 简称, … as DocumentSink names them), the
     // column of the body that holds a line's product number, and the catalogue's version.
     QHash<QString, QHash<QString, QString>> codes;
@@ -89,6 +98,8 @@ struct ExportDoc {
     QString customer;
     int lines = 0;
     double amount = 0, tax = 0;
+    // A merged document: the sales invoices in it, in bill-number order, with their shares.
+    QList<ExportMember> members;
 };
 
 // The sales-list name a document over the line limit carries instead of being split.

@@ -2,6 +2,7 @@
 // invoice) and one body query (one row per invoice line), which feed the file writer.
 #include "clsSaveDataExport.h"
 
+#include "DocumentMerge.h"
 #include "ExportLedger.h"
 #include "ExportWriter.h"
 #include "WorkbookDocumentSink.h"
@@ -412,13 +413,72 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         const auto onDoc = [&](const ExportDoc& d) {
             ++m_counts.invoices;
             m_counts.lines += d.lines;
+
             // A preview shows the documents; an export records them.
             if (m_preview)
                 m_docs.append(d);
             else
                 ledger.add(d);
         };
-        if (!WriteToTxT(FilePath, *RH, RB, Sep, layout, onDoc)) return false;
+        // Merged documents: every head and line of the selection is read first.
+        std::unique_ptr<MergedDocuments> merged;
+        if (m_merge.value_or(IsTrueValue(link->value(QStringLiteral("FMergeBuyer"))))) {
+            MergeSettings ms;
+            ms.mergeLines = m_mergeLines.value_or(IsTrueValue(link->value(QStringLiteral("FMergeLines"))));
+            ms.headCustomer = layout.headCustomer;
+            ms.headTaxNumber = ColumnOf(headNames, QStringLiteral("购方税号"));
+            ms.headKind = workbook ? ColumnOf(headNames, WorkbookValue::InvoiceKind) : -1;
+            ms.headDocNo = layout.headDocNo;
+            ms.headRemark = ColumnOf(headNames, QStringLiteral("备注"));
+            ms.bodyAmount = layout.bodyAmount;
+            ms.bodyTax = layout.bodyTax;
+            ms.bodyDiscount = layout.bodyDiscount;
+            ms.bodyQuantity = ColumnOf(bodyNames, QStringLiteral("数量"));
+            ms.bodyName = layout.bodyGoodsName;
+            ms.bodySpec = ColumnOf(bodyNames, QStringLiteral("规格"));
+            ms.bodyUnit = ColumnOf(bodyNames, QStringLiteral("计量单位"));
+            ms.bodyPrice = ColumnOf(bodyNames, QStringLiteral("单价"));
+            ms.bodyRate = ColumnOf(bodyNames, QStringLiteral("税率"));
+            ms.bodyItemNumber = layout.bodyItemNumber;
+            // The tax system's room for 备注: the text file's 160 bytes, the XML file's 240, the
+            // workbook's column as the template states it.
+            ms.remarkLimit = format == u"xml" ? 240 : 160;
+            if (workbook) {
+                ms.remarkLimitInBytes = false;
+                ms.remarkLimit = 230;
+                for (const WorkbookColumn& c : workbook->head.columns)
+                    if (c.value == u"备注" && c.limit > 0) ms.remarkLimit = c.limit;
+            }
+            const bool cut = (layout.maxLines > 0 && !layout.useList) || layout.maxAmount > 0;
+            ms.pieceSuffixBytes = cut ? 3 : 0;
+            const bool haveLedger = Ledger::Exists(*writer);
+            ms.docNoTaken = [&](const QString& docNo) {
+                if (!haveLedger) return false;
+                return !writer
+                            ->Query(
+                                QStringLiteral("select 1 from TF_Ledger where FDirection=? and (FDocNo=? or "
+                                               "FDocNo like ?)"),
+                                {Ledger::Export, docNo, docNo + QStringLiteral("-%")})
+                            ->EOF_();
+            };
+            try {
+                merged = std::make_unique<MergedDocuments>(*RH, RB, ms);
+            } catch (const ExportRefused& r) {
+                ShowMsg(r.description());
+                if (r.failedQuery()) ReportCause(r.procedure(), *r.failedQuery());
+                return false;
+            }
+            layout.membersOf = [&merged](const QString& docKey, const QList<int>& lines) {
+                return merged->members(docKey, lines);
+            };
+        }
+        if (!WriteToTxT(FilePath, merged ? merged->heads() : *RH, merged ? merged->lines() : RB, Sep, layout,
+                        onDoc))
+            return false;
+        if (merged && merged->mergedDocuments() > 0) {
+            m_counts.merged = merged->mergedDocuments();
+            m_counts.members = merged->memberInvoices();
+        }
         if (sink && sink->WrittenFiles().size() > 1) m_writtenFiles = sink->WrittenFiles();
         // A preview shows what it left out beside what it would write.
         if (m_preview) return true;
@@ -433,6 +493,9 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         }
         if (m_counts.leftOut > 0)
             ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
+        if (m_counts.merged > 0)
+            ShowMsg(
+                QStringLiteral("%1张销售发票合并为%2张单据。").arg(m_counts.members).arg(m_counts.merged));
         if (m_writtenFiles.size() > 1)
             ShowMsg(QStringLiteral("电子发票平台每个工作簿最多导入%1行明细，已分为%2个文件：%3。")
                         .arg(WorkbookDocumentSink::kMaxDetailRows)

@@ -6,6 +6,7 @@
 #include "links/TemplateQuery.h"
 #include "links/clsSaveData.h"
 #include <QString>
+#include <optional>
 
 class clsSaveDataExport : public clsSaveData {
 public:
@@ -18,6 +19,10 @@ public:
     // place.
     bool ExportToTxT(const QString& FilePath, const QString& Conditions, const QString& LinkID);
     void SetIncludeExported(bool include) { m_includeExported = include; }
+    // For one export, instead of the link's settings: the invoices of one buyer as one document, and
+    // alike lines of a merged document as one line.
+    void SetMerge(std::optional<bool> merge) { m_merge = merge; }
+    void SetMergeLines(std::optional<bool> mergeLines) { m_mergeLines = mergeLines; }
     // Proof mode: the export runs its queries but writes no file and no ledger rows; Preview() then holds
     // what it would have written.
     void SetPreview(bool preview) { m_preview = preview; }
@@ -38,6 +43,7 @@ public:
     // What the last export wrote.
     struct Counts {
         int invoices = 0, lines = 0, leftOut = 0;
+        int merged = 0, members = 0; // merged documents and the sales invoices in them
     };
     const Counts& LastCounts() const { return m_counts; }
     QString CountsText() const;
@@ -58,6 +64,7 @@ private:
                                               const TemplateQuery& HeadSql, const QString& BodySql);
 
     bool m_includeExported = false;
+    std::optional<bool> m_merge, m_mergeLines;
     bool m_preview = false;
     bool m_wantItemNumber = false; // the body query also reads each line's product number
     ProgressSink* m_progress = nullptr;

@@ -51,11 +51,18 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
     grdDocs->setRowCount(int(docs.size()));
     int lines = 0;
     double amount = 0, tax = 0;
-    int pieces = 0;
+    int pieces = 0, merged = 0;
     for (int r = 0; r < docs.size(); ++r) {
         const ExportDoc& d = docs[r];
         grdDocs->setItem(r, 0, Cell(d.docNo));
-        grdDocs->setItem(r, 1, Cell(d.docNo == d.billNo ? QString() : d.billNo));
+        // A merged document lists its sales invoices; a piece names its invoice.
+        QStringList members;
+        for (const ExportMember& m : d.members)
+            members << m.billNo;
+        grdDocs->setItem(r, 1,
+                         Cell(!members.isEmpty()    ? members.join(QStringLiteral("、"))
+                              : d.docNo == d.billNo ? QString()
+                                                    : d.billNo));
         grdDocs->setItem(r, 2, Cell(d.customer));
         grdDocs->setItem(r, 3, Cell(QString::number(d.lines), true));
         grdDocs->setItem(r, 4, Cell(Money(d.amount), true));
@@ -63,7 +70,10 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
         lines += d.lines;
         amount += d.amount;
         tax += d.tax;
-        if (d.docNo != d.billNo) ++pieces;
+        if (!d.members.isEmpty())
+            ++merged;
+        else if (d.docNo != d.billNo)
+            ++pieces;
     }
     grdDocs->resizeColumnsToContents();
     grdDocs->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
@@ -73,6 +83,9 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
                         .arg(Money(amount), Money(tax));
     if (pieces > 0)
         total += QStringLiteral("其中%1张是超过限额的发票拆分而成（“销售发票”一列为原单据号）。").arg(pieces);
+    if (merged > 0)
+        total +=
+            QStringLiteral("其中%1张是同一购方的发票合并而成（“销售发票”一列为合并的发票）。").arg(merged);
     lblTotal = new QLabel(total, this);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
     lblTotal->setWordWrap(true);

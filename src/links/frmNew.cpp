@@ -110,6 +110,20 @@ frmNew::frmNew(const Session& session, QWidget* parent) : QDialog(parent), m_ses
     form->addRow(QStringLiteral("每张行数上限："), linesRow);
     form->addRow(QStringLiteral("每张金额上限："), amountRow);
     form->addRow(QString(), chkUseList);
+    // One tax invoice for a buyer's invoices of the selection (red invoices stay alone).
+    chkMergeBuyer = new QCheckBox(QStringLiteral("合并同一购方的发票"), step0);
+    chkMergeBuyer->setObjectName(QStringLiteral("chkMergeBuyer"));
+    chkMergeLines = new QCheckBox(QStringLiteral("合并相同商品行"), step0);
+    chkMergeLines->setObjectName(QStringLiteral("chkMergeLines"));
+    chkMergeLines->setToolTip(QStringLiteral(
+        "商品、名称、规格型号、单位、单价和税率都相同且没有折扣的行合并为一行，数量、金额和税额相加"));
+    chkMergeLines->setEnabled(false);
+    connect(chkMergeBuyer, &QCheckBox::toggled, chkMergeLines, &QWidget::setEnabled);
+    auto* mergeRow = new QHBoxLayout;
+    mergeRow->addWidget(chkMergeBuyer);
+    mergeRow->addWidget(chkMergeLines);
+    mergeRow->addStretch(1);
+    form->addRow(QStringLiteral("合并引出："), mergeRow);
 
     // The file the link writes.
     cboFormat = new QComboBox(step0);
@@ -267,6 +281,8 @@ bool frmNew::LoadBaseData() {
             spnMaxLines->setValue(NullToValue(rs->value(QStringLiteral("FMaxLines")), 0).toInt());
             spnMaxAmount->setValue(NullToValue(rs->value(QStringLiteral("FMaxAmount")), 0).toDouble());
             chkUseList->setChecked(IsTrueValue(rs->value(QStringLiteral("FUseList"))));
+            chkMergeBuyer->setChecked(IsTrueValue(rs->value(QStringLiteral("FMergeBuyer"))));
+            chkMergeLines->setChecked(IsTrueValue(rs->value(QStringLiteral("FMergeLines"))));
             cboFormat->setCurrentIndex(
                 std::max(0, cboFormat->findData(LinkFormat(rs->value(QStringLiteral("FFormat"))))));
             chkPrefixShortName->setChecked(IsTrueValue(rs->value(QStringLiteral("FPrefixShortName"))));
@@ -376,6 +392,8 @@ FieldMap frmNew::GetBaseData() const {
     h.Set(QStringLiteral("FMaxLines"), spnMaxLines->value());
     h.Set(QStringLiteral("FMaxAmount"), spnMaxAmount->value());
     h.Set(QStringLiteral("FUseList"), chkUseList->isChecked() ? 1 : 0);
+    h.Set(QStringLiteral("FMergeBuyer"), chkMergeBuyer->isChecked() ? 1 : 0);
+    h.Set(QStringLiteral("FMergeLines"), chkMergeLines->isChecked() ? 1 : 0);
     h.Set(QStringLiteral("FFormat"), cboFormat->currentData().toString());
     h.Set(QStringLiteral("FPrefixShortName"), chkPrefixShortName->isChecked() ? 1 : 0);
     return h;

@@ -39,7 +39,9 @@ public:
     QSpinBox* spnMaxLines;
     QDoubleSpinBox* spnMaxAmount;
     QCheckBox* chkUseList;
-    QComboBox* cboFormat; // 文本文件 / XML文件 / 电子发票平台模板 (FFormat txt, xml, xlsx)
+    QCheckBox* chkMergeBuyer; // 合并同一购方的发票
+    QCheckBox* chkMergeLines; // 合并相同商品行
+    QComboBox* cboFormat;     // 文本文件 / XML文件 / 电子发票平台模板 (FFormat txt, xml, xlsx)
     QCheckBox* chkPrefixShortName; // 货物名称写成*简称*名称
     QPushButton* cmdReadTemplate;  // 读取平台模板
     QLabel* lblTemplate;           // the template installed

@@ -897,12 +897,13 @@ void TestCommon::oldConfigFileGainsTheNewColumns() {
     UpgradeConfigSchema(*c);
     UpgradeConfigSchema(*c); // again: nothing more to do
     const RecordsetPtr rs = c->Query(QStringLiteral("select FID, FName, FSeperator, FMaxLines, FMaxAmount, "
-                                                    "FUseList, FFormat, FPrefixShortName from t_BaseInfo "
-                                                    "order by FID"));
+                                                    "FUseList, FFormat, FPrefixShortName, FMergeBuyer, "
+                                                    "FMergeLines from t_BaseInfo order by FID"));
     QCOMPARE(rs->RecordCount(), 2);
     QCOMPARE(rs->allRows()[1].mid(0, 3), (QVariantList{7, QStringLiteral("我的关联"), QStringLiteral("|")}));
     for (const QVariantList& row : rs->allRows())
-        QVERIFY(row[3].isNull() && row[4].isNull() && row[5].isNull() && row[6].isNull() && row[7].isNull());
+        for (int c = 3; c < row.size(); ++c)
+            QVERIFY(row[c].isNull());
     QCOMPARE(c->Query(QStringLiteral("select Fname || '/' || coalesce(FFormat, '') from t_TaxField"))
                  ->value(0)
                  .toString(),

@@ -56,7 +56,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stderrText");
         const QString usage = QStringLiteral(
             "\nusage: taxferry-batch export --acct CONN [--config Taxlink.db] "
-            "--link ID --out FILE [--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n");
+            "--link ID --out FILE [--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n"
+            "       [--merge | --no-merge] [--merge-lines | --no-merge-lines]\n");
         QTest::newRow("all invoices") << QStringList{} << 0 << "引出成功！\n";
         QTest::newRow("date range") << QStringList{"--filter", "2026-01-01|2026-01-31"} << 0
                                     << "引出成功！\n";

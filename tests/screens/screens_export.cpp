@@ -48,13 +48,16 @@ static ScreenRegistrar s3("frmFilter", [](TestDatabases& db) -> QWidget* {
 // The proof of an export: one invoice over the amount limit in two pieces, one left out.
 static ScreenRegistrar s4("frmExportPreview", [](TestDatabases&) -> QWidget* {
     const QList<ExportDoc> docs{{QStringLiteral("ZP000001"), QStringLiteral("ZP000001"),
-                                 QStringLiteral("北京华远信息技术有限公司"), 2, 9950, 1293.5},
+                                 QStringLiteral("北京华远信息技术有限公司"), 2, 9950, 1293.5, {}},
                                 {QStringLiteral("ZP000002"), QStringLiteral("ZP000002-1"),
-                                 QStringLiteral("南京金陵职业培训学校"), 8, 99800, 12974},
+                                 QStringLiteral("南京金陵职业培训学校"), 8, 99800, 12974, {}},
                                 {QStringLiteral("ZP000002"), QStringLiteral("ZP000002-2"),
-                                 QStringLiteral("南京金陵职业培训学校"), 3, 35200, 4576},
-                                {QStringLiteral("ZP000004"), QStringLiteral("ZP000004"),
-                                 QStringLiteral("杭州西溪电子商务有限公司"), 1, 1250, 162.5}};
+                                 QStringLiteral("南京金陵职业培训学校"), 3, 35200, 4576, {}},
+                                {QStringLiteral("ZP000004+2"), QStringLiteral("ZP000004+2"),
+                                 QStringLiteral("杭州西溪电子商务有限公司"), 3, 3750, 487.5,
+                                 {{QStringLiteral("ZP000004"), 1250, 162.5},
+                                  {QStringLiteral("ZP000005"), 1250, 162.5},
+                                  {QStringLiteral("ZP000007"), 1250, 162.5}}}};
     const QList<clsSaveDataExport::LeftOut> left{{QStringLiteral("ZP000003"), QStringLiteral("已引出")}};
     return new frmExportPreview(docs, left);
 });
