@@ -292,9 +292,8 @@ void frmImportTxt::importFolder() {
     prgFiles->setValue(1000);
     if (folder.cancelled()) {
         prgFiles->setFormat(QStringLiteral("已取消"));
-        const qsizetype notStarted = files.size() - folder.results().size();
-        for (qsizetype i = files.size() - notStarted; i < files.size(); ++i)
-            lvwFiles->topLevelItem(int(i))->setText(1, QStringLiteral("未引入"));
+        for (int i = int(folder.results().size()); i < lvwFiles->topLevelItemCount(); ++i)
+            lvwFiles->topLevelItem(i)->setText(1, QStringLiteral("未引入"));
     } else {
         prgFiles->setFormat(QStringLiteral("%p%"));
     }
