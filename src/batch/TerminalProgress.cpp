@@ -8,7 +8,15 @@ TerminalProgress::TerminalProgress(QString verb)
 
 TerminalProgress::~TerminalProgress() {
     // The messages that follow start on a line of their own.
-    if (m_drawn) std::fputs("\r\033[K", stderr);
+    clearLine();
+}
+
+void TerminalProgress::clearLine() {
+    if (!m_drawn) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    m_drawn = false;
+    m_shown.invalidate();
 }
 
 bool TerminalProgress::Report(qint64 done, qint64 total, int invoices) {

@@ -56,6 +56,10 @@ QString ImportEngine::CountsText() const {
 }
 
 bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
+    return ImportToQor(filePath, skipImported ? Repeats::Skip : Repeats::Refuse);
+}
+
+bool ImportEngine::ImportToQor(const QString& filePath, Repeats repeats) {
     m_counts = Counts{};
     m_cancelled = false;
     try {
@@ -78,7 +82,7 @@ bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
             // same set waits here for the first one's commit instead of meeting it halfway.
             TransactionGuard tx(*m_acct, true);
             m_acct->LockForImport();
-            if (ReadFile(reader, filePath, skipImported, notice)) {
+            if (ReadFile(reader, filePath, repeats, notice)) {
                 Flush();
                 if (m_writeBack->finish(notice)) {
                     m_writer.EndImport();
@@ -136,7 +140,7 @@ bool ImportEngine::IssuedFromHead(const ImportLine& head, qint32 lineNumber, Iss
     return true;
 }
 
-bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool skipImported,
+bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repeats repeats,
                             QString& notice) {
     // The invoice of the tax system: kind, code and number. Without code and number nothing can be told.
     const int kindAt = m_rules.FieldPosition(true, QStringLiteral("发票种类"));
@@ -161,6 +165,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
     // invoice's end would otherwise import part of a month without a word.
     std::optional<int> declared;
     int heads = 0;
+    QString firstRepeat; // SkipWholeFile: the refusal of the first invoice imported before
     while (!reader.atEnd()) {
         lineNumber = Next(lineNumber);
         const QString line = reader.readLine();
@@ -207,10 +212,16 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
                     else
                         m_writeBack->cancel(cancelled);
                     ++m_counts.cancellations;
-                } else if (!skipImported) {
-                    notice = shown + QStringLiteral("已经引入过(销售发票") + earlier->billNo +
-                             QStringLiteral(")，不能重复引入!");
-                    return false;
+                } else if (repeats != Repeats::Skip) {
+                    const QString refusal = shown + QStringLiteral("已经引入过(销售发票") + earlier->billNo +
+                                            QStringLiteral(")，不能重复引入!");
+                    if (repeats == Repeats::Refuse) {
+                        notice = refusal;
+                        return false;
+                    }
+                    // Whether the file is a repeat as a whole is known only at its end.
+                    if (firstRepeat.isEmpty()) firstRepeat = refusal;
+                    ++m_counts.skipped;
                 } else {
                     ++m_counts.skipped; // left out with its lines
                 }
@@ -277,6 +288,10 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, bool
     if (declared && *declared != heads) {
         notice =
             QStringLiteral("文件记载发票%1张，实际有%2张，文件不完整，不能引入!").arg(*declared).arg(heads);
+        return false;
+    }
+    if (!firstRepeat.isEmpty() && (m_counts.invoices > 0 || m_counts.writtenBack > 0)) {
+        notice = firstRepeat;
         return false;
     }
     if (m_progress) m_progress->Report(reader.size(), reader.size(), m_counts.invoices);

@@ -25,6 +25,12 @@ public:
     // then the ones imported before are left out and the rest imported.
     bool ImportToQor(const QString& filePath, bool skipImported = false);
 
+    // What an invoice imported before does to its file. SkipWholeFile: a file whose invoices all came in
+    // before is no failure (nothing of it is written again, a later cancellation is applied); one that
+    // also holds something new is refused as with Refuse, naming the first invoice imported before.
+    enum class Repeats { Refuse, Skip, SkipWholeFile };
+    bool ImportToQor(const QString& filePath, Repeats repeats);
+
     // What the last import did.
     struct Counts {
         int invoices = 0, lines = 0, skipped = 0;
@@ -51,7 +57,7 @@ public:
 private:
     // Reads and writes the invoices of the file; false when one fails, with notice holding the engine's
     // own message (the checks show theirs themselves). Throws for the error report.
-    bool ReadFile(GbkLineReader& reader, const QString& filePath, bool skipImported, QString& notice);
+    bool ReadFile(GbkLineReader& reader, const QString& filePath, Repeats repeats, QString& notice);
     // Writes the invoices in memory and their ledger rows. Throws DbError.
     void Flush();
     // Reads the body lines of an invoice that is not written, checking they are body lines.

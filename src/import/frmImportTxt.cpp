@@ -1,6 +1,7 @@
 #include "frmImportTxt.h"
 
 #include "BillNumbering.h"
+#include "FolderImport.h"
 #include "ImportEngine.h"
 #include "common/modFunction.h"
 #include <QCheckBox>
@@ -11,12 +12,15 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
@@ -38,11 +42,32 @@ frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
     cmdOpen->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     cmdOpen->setToolTip(QStringLiteral("浏览"));
 
+    cmdFolder = new QPushButton(QStringLiteral("选择文件夹(&F)"), fraTable);
+    cmdFolder->setObjectName(QStringLiteral("cmdFolder"));
+    cmdFolder->setToolTip(QStringLiteral("引入一个文件夹中的全部文本文件(*.txt)，每个文件单独引入"));
+
     auto* pathRow = new QHBoxLayout(fraTable);
     pathRow->setContentsMargins(12, 12, 12, 12);
     pathRow->addWidget(lblLabels);
     pathRow->addWidget(txtAIS, 1);
     pathRow->addWidget(cmdOpen);
+    pathRow->addWidget(cmdFolder);
+
+    lvwFiles = new QTreeWidget(this);
+    lvwFiles->setObjectName(QStringLiteral("lvwFiles"));
+    lvwFiles->setHeaderLabels({QStringLiteral("文件"), QStringLiteral("结果"), QStringLiteral("说明")});
+    lvwFiles->setRootIsDecorated(false);
+    lvwFiles->setUniformRowHeights(true);
+    lvwFiles->setSelectionMode(QAbstractItemView::NoSelection);
+    lvwFiles->setMinimumSize(620, 200);
+    lvwFiles->header()->setStretchLastSection(true);
+    lvwFiles->setColumnWidth(0, 200);
+    lvwFiles->setColumnWidth(1, 60);
+    lvwFiles->setVisible(false);
+    prgFiles = new QProgressBar(this);
+    prgFiles->setObjectName(QStringLiteral("prgFiles"));
+    prgFiles->setRange(0, 1000);
+    prgFiles->setVisible(false);
 
     chkSkipImported = new QCheckBox(QStringLiteral("跳过已引入的发票(&S)"), this);
     chkSkipImported->setObjectName(QStringLiteral("chkSkipImported"));
@@ -64,6 +89,8 @@ frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fraTable);
+    layout->addWidget(lvwFiles);
+    layout->addWidget(prgFiles);
     layout->addWidget(chkSkipImported);
     layout->addWidget(lblStatus);
     layout->addLayout(buttons);
@@ -75,7 +102,17 @@ frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
     dlgX->setFileMode(QFileDialog::ExistingFile);
     dlgX->setAcceptMode(QFileDialog::AcceptOpen);
 
+    dlgFolder = new QFileDialog(this);
+    dlgFolder->setObjectName(QStringLiteral("dlgFolder"));
+    dlgFolder->setOption(QFileDialog::DontUseNativeDialog, true);
+    dlgFolder->setFileMode(QFileDialog::Directory);
+    dlgFolder->setOption(QFileDialog::ShowDirsOnly, true);
+    dlgFolder->setWindowTitle(QStringLiteral("选择文件夹"));
+
     connect(cmdOpen, &QToolButton::clicked, this, &frmImportTxt::cmdOpen_Click);
+    connect(cmdFolder, &QPushButton::clicked, this, &frmImportTxt::chooseFolder);
+    // A path typed over the chosen folder is a file again.
+    connect(txtAIS, &QLineEdit::textChanged, this, &frmImportTxt::showFolder);
     connect(cmdOK, &QPushButton::clicked, this, &frmImportTxt::cmdOK_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmImportTxt::cmdExit_Click);
 }
@@ -95,6 +132,38 @@ void frmImportTxt::cmdOpen_Click() {
     const QStringList files = dlgX->selectedFiles();
     if (files.isEmpty() || !QFileInfo(files.first()).isFile()) return;
     txtAIS->setText(files.first().trimmed());
+}
+
+void frmImportTxt::chooseFolder() {
+    if (!m_folder.isEmpty()) dlgFolder->setDirectory(m_folder);
+    if (dlgFolder->exec() != QDialog::Accepted) return;
+    const QStringList picked = dlgFolder->selectedFiles();
+    if (picked.isEmpty() || !QFileInfo(picked.first()).isDir()) return;
+    setFolder(picked.first());
+}
+
+void frmImportTxt::setFolder(const QString& folder) {
+    m_folder = folder;
+    txtAIS->setText(m_folder);
+    showFolder();
+}
+
+bool frmImportTxt::folderChosen() const {
+    return !m_folder.isEmpty() && txtAIS->text().trimmed() == m_folder;
+}
+
+void frmImportTxt::showFolder() {
+    const bool folder = folderChosen();
+    lblLabels->setText(folder ? QStringLiteral("引入文件夹(&P):") : QStringLiteral("引入文件路径(&P):"));
+    lvwFiles->setVisible(folder);
+    if (!folder) {
+        prgFiles->setVisible(false);
+        return;
+    }
+    // The files that will be imported, before their results.
+    lvwFiles->clear();
+    for (const QString& file : FolderImport::filesOf(m_folder))
+        lvwFiles->addTopLevelItem(new QTreeWidgetItem(QStringList{QFileInfo(file).fileName()}));
 }
 
 bool frmImportTxt::CheckData() {
@@ -155,9 +224,98 @@ void frmImportTxt::ShowProgress(QProgressDialog* dialog, qint64 done, qint64 tot
     dialog->setValue(total > 0 ? int(done * 1000 / total) : 0);
 }
 
+namespace {
+// A folder's progress in the window's own bar: the list beside it shows the files as they finish.
+class BarProgress : public ProgressSink {
+public:
+    BarProgress(frmImportTxt& w, QProgressBar& bar) : m_w(w), m_bar(bar) {}
+    bool Report(qint64 done, qint64 total, int invoices) override {
+        if (m_shown.isValid() && m_shown.elapsed() < 50 && done < total) return !m_w.cancelRequested();
+        m_shown.start();
+        m_bar.setValue(total > 0 ? int(done * 1000 / total) : 0);
+        m_bar.setFormat(QStringLiteral("%p%，已读入发票%1张").arg(invoices));
+        QCoreApplication::processEvents();
+        return !m_w.cancelRequested();
+    }
+
+private:
+    frmImportTxt& m_w;
+    QProgressBar& m_bar;
+    QElapsedTimer m_shown;
+};
+} // namespace
+
+void frmImportTxt::importFolder() {
+    if (!QFileInfo(m_folder).isDir()) {
+        ShowMsg(QStringLiteral("选定的文件夹不存在！"));
+        txtAIS->setFocus();
+        return;
+    }
+    const QStringList files = FolderImport::filesOf(m_folder);
+    if (files.isEmpty()) {
+        ShowMsg(QStringLiteral("选定的文件夹中没有文本文件(*.txt)！"));
+        return;
+    }
+    lvwFiles->clear();
+    for (const QString& file : files)
+        lvwFiles->addTopLevelItem(new QTreeWidgetItem(QStringList{QFileInfo(file).fileName()}));
+    lblStatus->setVisible(false);
+    prgFiles->setValue(0);
+    prgFiles->setVisible(true);
+    // 取消 (and Esc, and closing the window) stays at hand: it stops the file under way.
+    const QList<QWidget*> controls{txtAIS, cmdOpen, cmdFolder, chkSkipImported, cmdOK};
+    for (QWidget* c : controls)
+        c->setEnabled(false);
+    m_running = true;
+    m_cancelRequested = false;
+    setCursor(Qt::BusyCursor);
+    BarProgress progress(*this, *prgFiles);
+    FolderImport folder(*m_engine);
+    folder.setProgress(&progress);
+    folder.setFileDone([this, &folder](const FolderImport::FileResult& r) {
+        QTreeWidgetItem* row = lvwFiles->topLevelItem(int(folder.results().size()) - 1);
+        if (!row) return;
+        const QString note =
+            r.state == FolderImport::State::Imported || r.state == FolderImport::State::Skipped ? r.counts
+                                                                                                : r.reason;
+        row->setText(1, FolderImport::stateText(r.state));
+        row->setText(2, note);
+        row->setToolTip(2, note);
+        lvwFiles->scrollToItem(row);
+        QCoreApplication::processEvents();
+    });
+    folder.run(files, chkSkipImported->isChecked());
+    m_running = false;
+    for (QWidget* c : controls)
+        c->setEnabled(true);
+    unsetCursor();
+    prgFiles->setValue(1000);
+    if (folder.cancelled()) {
+        prgFiles->setFormat(QStringLiteral("已取消"));
+        for (int i = int(folder.results().size()); i < lvwFiles->topLevelItemCount(); ++i)
+            lvwFiles->topLevelItem(i)->setText(1, QStringLiteral("未引入"));
+    } else {
+        prgFiles->setFormat(QStringLiteral("%p%"));
+    }
+    lblStatus->setText(
+        (folder.cancelled() ? QStringLiteral("引入已取消，此前完成的文件保持引入。") : QString()) +
+        folder.summaryText());
+    lblStatus->setVisible(true);
+}
+
 void frmImportTxt::cmdOK_Click() {
     // The import lets the window paint while it runs: a second 确定 must not start another one.
     if (m_running) return;
+    if (folderChosen()) {
+        try {
+            importFolder();
+        } catch (const std::exception& e) {
+            m_running = false;
+            unsetCursor();
+            ShowErr(QStringLiteral("cmdOK_Click"), e);
+        }
+        return;
+    }
     try {
         if (!CheckData()) return;
         mstrFilePath = txtAIS->text().trimmed();
@@ -165,7 +323,7 @@ void frmImportTxt::cmdOK_Click() {
         bool ok = false;
         {
             // Until the import ends the window's controls wait; closing it asks the import to stop.
-            const QList<QWidget*> controls{txtAIS, cmdOpen, chkSkipImported, cmdOK, cmdExit};
+            const QList<QWidget*> controls{txtAIS, cmdOpen, cmdFolder, chkSkipImported, cmdOK, cmdExit};
             for (QWidget* c : controls)
                 c->setEnabled(false);
             m_running = true;

@@ -1,6 +1,7 @@
 #pragma once
-// "文本文件引入": the user picks an issued-invoice file and starts the import. The window owns the
-// import engine (and with it the t_ItemMap mappings it has loaded) and only shows its results.
+// "文本文件引入": the user picks an issued-invoice file, or a folder of them, and starts the import. The
+// window owns the import engine (and with it the t_ItemMap mappings it has loaded) and only shows its
+// results: for a folder one row per file, filled as each file finishes.
 
 #include "common/Connection.h"
 #include <QDialog>
@@ -11,7 +12,9 @@ class QGroupBox;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QProgressDialog;
+class QTreeWidget;
 class QPushButton;
 class QToolButton;
 class ImportEngine;
@@ -29,6 +32,8 @@ public:
     QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText);
 
     ImportEngine& Engine() { return *m_engine; }
+    // A folder to import, as 选择文件夹 takes it: its files are listed.
+    void setFolder(const QString& folder);
 
     // The dialog that shows an import's progress over the window, with 取消; and one state of it.
     static QProgressDialog* MakeProgressDialog(QWidget* parent);
@@ -38,11 +43,15 @@ public:
     QLabel* lblLabels = nullptr;
     QLineEdit* txtAIS = nullptr;
     QToolButton* cmdOpen = nullptr;
+    QPushButton* cmdFolder = nullptr;     // 选择文件夹
+    QTreeWidget* lvwFiles = nullptr;      // a folder's files: 文件, 结果, 说明
+    QProgressBar* prgFiles = nullptr;     // over all files of a folder
     QCheckBox* chkSkipImported = nullptr; // 跳过已引入的发票
     QLabel* lblStatus = nullptr;          // what the last import did
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdExit = nullptr;
     QFileDialog* dlgX = nullptr;
+    QFileDialog* dlgFolder = nullptr;
 
     // While an import runs: closing the window asks it to stop.
     bool cancelRequested() const { return m_cancelRequested; }
@@ -55,11 +64,17 @@ protected:
 private:
     bool CheckData();
     void cmdOpen_Click();
+    void chooseFolder();
+    // Whether the path is the folder chosen with 选择文件夹 (a path typed by hand is a file, as always).
+    bool folderChosen() const;
+    void showFolder();
+    void importFolder();
     void cmdOK_Click();
     void cmdExit_Click();
 
     std::unique_ptr<ImportEngine> m_engine;
     QString mstrFilePath;
+    QString m_folder;
     bool m_running = false;
     bool m_cancelRequested = false;
 };

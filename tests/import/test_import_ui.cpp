@@ -213,7 +213,7 @@ private Q_SLOTS:
         AddRow("no accounting set", "--acct|Provider=SQLite;Data Source=/no/acct.db|--config|CONFIG|good.txt",
                1, "找不到数据库文件“/no/acct.db”。\n引入失败!\n", "8");
         AddRow("no file named", "--acct|ACCT|--config|CONFIG", 1,
-               "usage: taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] FILE\n",
+               "usage: taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] PATH...\n",
                "8");
     }
     void batch() {
