@@ -361,14 +361,26 @@ private Q_SLOTS:
     // A link that writes the invoicing software's XML file or the platform's workbook: the codes come from
     // the catalogue, the goods name carries the short name when the link says so, and the documents of the
     // text export come out in the other format.
+    // Merged: three invoices of one buyer are one document, their alike lines one line.
     void otherFormats_data() {
         QTest::addColumn<QString>("format");
-        QTest::newRow("XML文件") << "xml";
-        QTest::newRow("电子发票平台模板") << "xlsx";
+        QTest::addColumn<bool>("merge");
+        QTest::newRow("XML文件") << "xml" << false;
+        QTest::newRow("电子发票平台模板") << "xlsx" << false;
+        QTest::newRow("XML文件, merged") << "xml" << true;
+        QTest::newRow("电子发票平台模板, merged") << "xlsx" << true;
     }
     void otherFormats() {
         QFETCH(QString, format);
+        QFETCH(bool, merge);
         TestDatabases db;
+        QStringList mergeArgs;
+        if (merge) {
+            db.acct->Execute(
+                QStringLiteral("update ICSale set FCustID=101 where FBillNo in ('ZP000003','ZP000005')"));
+            mergeArgs = QStringList{"--merge", "--merge-lines"};
+        }
+        const int documents = merge ? 3 : 5, lines = merge ? 8 : 10;
         const QString out = db.folder() + QStringLiteral("/out.") + format;
         db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat=?, FPrefixShortName=1 where FID=1"),
                            {format});
@@ -390,20 +402,28 @@ private Q_SLOTS:
         }
         // What the preview says the documents hold: the file must hold the same.
         QProcess preview;
-        preview.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
-                                                       db.configPath, "--link", "1", "--preview"});
+        preview.start(QStringLiteral(TAXFERRY_BATCH),
+                      QStringList{"export", "--acct", db.acctConnString(), "--config", db.configPath,
+                                  "--link", "1", "--preview"} +
+                          mergeArgs);
         QVERIFY(preview.waitForFinished(120000));
         QCOMPARE(QString::fromUtf8(preview.readAllStandardError()), QString());
         QCOMPARE(preview.exitCode(), 0);
         const QString totals =
             QString::fromUtf8(preview.readAllStandardOutput()).trimmed().section(u'\n', -1);
-        QVERIFY2(totals.startsWith(QStringLiteral("合计5张\t10\t")), qPrintable(totals));
+        QVERIFY2(totals.startsWith(QStringLiteral("合计%1张\t%2\t").arg(documents).arg(lines)),
+                 qPrintable(totals));
         QProcess p;
-        p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
-                                                 db.configPath, "--link", "1", "--out", out});
+        p.start(QStringLiteral(TAXFERRY_BATCH),
+                QStringList{"export", "--acct", db.acctConnString(), "--config", db.configPath, "--link", "1",
+                            "--out", out} +
+                    mergeArgs);
         QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("引出成功！\n"));
-        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("引出发票5张，商品行10行。\n"));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 merge ? QStringLiteral("3张销售发票合并为1张单据。\n引出成功！\n")
+                       : QStringLiteral("引出成功！\n"));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()),
+                 QStringLiteral("引出发票%1张，商品行%2行。\n").arg(documents).arg(lines));
         QStringList docs, names, codes;
         double amount = 0, tax = 0;
         if (format == u"xml") {
@@ -454,10 +474,10 @@ private Q_SLOTS:
                     QVERIFY(!c.number);
             }
         }
-        QCOMPARE(docs.size(), 5);
-        QCOMPARE(docs.first(), QStringLiteral("ZP000001"));
-        QCOMPARE(names.size(), 10);
-        QCOMPARE(codes.size(), 10);
+        QCOMPARE(docs.size(), documents);
+        QCOMPARE(docs.first(), merge ? QStringLiteral("ZP000001+2") : QStringLiteral("ZP000001"));
+        QCOMPARE(names.size(), lines);
+        QCOMPARE(codes.size(), lines);
         static const QRegularExpression code(QStringLiteral("^\\d{19}$"));
         static const QRegularExpression shortName(QStringLiteral("^\\*简称\\d+\\*.+"));
         for (int i = 0; i < names.size(); ++i) {
