@@ -101,11 +101,7 @@ class TestMerge : public QObject {
         return engine.ImportToQor(file, skip);
     }
     QString Acct(const QString& sql, const QVariantList& params = {}) {
-        QStringList out;
-        const RecordsetPtr rs = db->acct->Query(sql, params);
-        for (const QVariantList& row : rs->allRows())
-            out << NullToText(row.value(0));
-        return out.join(u',');
+        return FirstColumn(*db->acct, sql, params);
     }
     static QString DocText(const ExportDoc& d) {
         QStringList members;

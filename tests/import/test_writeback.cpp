@@ -53,11 +53,7 @@ class TestWriteBack : public QObject {
         return ok;
     }
     QString Acct(const QString& sql, const QVariantList& params = {}) {
-        QStringList out;
-        const RecordsetPtr rs = db->acct->Query(sql, params);
-        for (const QVariantList& row : rs->allRows())
-            out << NullToText(row.value(0));
-        return out.join(u',');
+        return FirstColumn(*db->acct, sql, params);
     }
     // The export rows of a document: "号码/state" each.
     QString Ledger(const QString& docNo) {

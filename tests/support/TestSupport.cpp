@@ -2,6 +2,7 @@
 
 #include "common/DbCopy.h"
 #include "common/GbkCodec.h"
+#include "common/modFunction.h"
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -283,6 +284,14 @@ void WriteGbkFile(const QString& path, const QStringList& lines, bool finalNewli
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write test file");
     f.write(out);
+}
+
+QString FirstColumn(Connection& c, const QString& sql, const QVariantList& params) {
+    QStringList out;
+    const RecordsetPtr rs = c.Query(sql, params);
+    for (const QVariantList& row : rs->allRows())
+        out << NullToText(row.value(0));
+    return out.join(u',');
 }
 
 QStringList ReadGbkFile(const QString& path) {

@@ -120,5 +120,7 @@ QString SamplesDir();
 QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts);
 // Writes text as GBK with CR LF line ends.
 void WriteGbkFile(const QString& path, const QStringList& lines, bool finalNewline = true);
+// The first column of every row of a query, as text joined with ",".
+QString FirstColumn(Connection& c, const QString& sql, const QVariantList& params = {});
 // Reads a GBK file into lines (CR LF stripped).
 QStringList ReadGbkFile(const QString& path);
