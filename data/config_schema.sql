@@ -22,7 +22,10 @@ CREATE TABLE t_BaseInfo (
     -- software's XML file, 'xlsx' the e-invoice platform's batch workbook; and whether a line's goods
     -- name is written as *简称*名称 with the short name of its tax classification code (1).
     FFormat      TEXT,
-    FPrefixShortName INTEGER
+    FPrefixShortName INTEGER,
+    -- 备注 begins with the document's 单据号 and a space (1): the platform gives back 备注 as written,
+    -- so its list of issued invoices finds the documents by it.
+    FDocNoInRemark INTEGER
 );
 
 -- Field mappings of the links. FID numbers the rows in insertion order, which is

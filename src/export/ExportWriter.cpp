@@ -150,6 +150,7 @@ struct RunLine {
     double amount = 0, tax = 0;
     bool discounted = false;        // 折扣金额 not zero
     QHash<QString, QString> values; // by tax field, for a sink
+    double platformTax = 0;         // the tax the platform computes for the line
 };
 
 // The invoice's lines cut into documents in line order, each within both limits; nothing when a single
@@ -190,6 +191,12 @@ double Amount(const QVariantList& row, int column) {
 }
 } // namespace
 
+QString PlatformTaxNote(const ExportDoc& doc) {
+    if (!doc.ownTax) return {};
+    return QStringLiteral("平台按每行金额×税率计算的税额为%1，与销售发票的税额%2不同")
+        .arg(DecimalText(doc.tax, 2), DecimalText(*doc.ownTax, 2));
+}
+
 bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& Body, const QString& Sep,
                 const ExportLayout& layout, QList<ExportDoc>* docs) {
     try {
@@ -214,10 +221,12 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         if (headBill < 0)
             throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
         QVariantList headRow;
+        QString remark; // 备注 of the current head as the query gave it
         auto currentHead = [&]() {
             headRow.clear();
             for (int i = 0; i < headFields.size(); ++i)
                 headRow << Head.value(i);
+            if (layout.headRemark >= 0) remark = NullToText(headRow.value(layout.headRemark));
         };
         const int rowsCount = Head.FieldIndex(QStringLiteral("RowsCount"));
         qint64 totalLines = 0;
@@ -237,8 +246,25 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
         };
         // A piece carries its own 单据号 and 商品行数; a whole invoice its head row as the query gave it.
         auto writeDoc = [&](const QString& bill, const QString& docNo, int lines, double amount, double tax,
-                            bool list, bool piece) {
+                            bool list, bool piece, std::optional<double> ownTax = std::nullopt) {
             if (piece && layout.headDocNo >= 0) headRow[layout.headDocNo] = docNo;
+            QString docRemark;
+            if (layout.docNoInRemark && layout.headRemark >= 0) {
+                docRemark = remark.isEmpty() ? docNo : docNo + u' ' + remark;
+                QByteArray bytes;
+                const qsizetype size =
+                    layout.remarkLimitInBytes
+                        ? (gbk.encode(docRemark, bytes) ? bytes.size() : docRemark.size() * 2)
+                        : docRemark.size();
+                if (layout.remarkLimit > 0 && size > layout.remarkLimit)
+                    throw ExportRefused(
+                        QStringLiteral("单据“%1”的备注加上单据号后是“%2”，超过%3个%4的限制，引出失败！")
+                            .arg(docNo, docRemark)
+                            .arg(layout.remarkLimit)
+                            .arg(layout.remarkLimitInBytes ? QStringLiteral("字节")
+                                                           : QStringLiteral("字符")));
+                headRow[layout.headRemark] = docRemark;
+            }
             if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
             if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
             if (layout.sink) {
@@ -255,7 +281,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
             written.append(ExportDoc{bill, docNo,
                                      layout.headCustomer < 0 ? QString()
                                                              : NullToText(headRow.value(layout.headCustomer)),
-                                     lines, amount, tax});
+                                     lines, amount, tax, docRemark, ownTax});
         };
         // A head without lines of its own.
         auto writeHead = [&]() {
@@ -277,12 +303,18 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                         .arg(over + 1)
                         .arg(NumberText(lines[over].amount), NumberText(layout.maxAmount)));
             for (int p = 0; p < pieces.size(); ++p) {
-                double amount = 0, tax = 0;
+                double amount = 0, tax = 0, platformTax = 0;
                 QByteArray bytes;
                 for (int i : pieces[p]) {
                     amount += lines[i].amount;
                     tax += lines[i].tax;
+                    platformTax += lines[i].platformTax;
                     bytes += lines[i].bytes;
+                }
+                std::optional<double> ownTax;
+                if (layout.platformTax) {
+                    if (DecimalText(platformTax, 2) != DecimalText(tax, 2)) ownTax = Round15(tax);
+                    tax = platformTax;
                 }
                 const QString pieceNo = pieces.size() == 1 ? docNo : docNo + u'-' + QString::number(p + 1);
                 int rows = 0;
@@ -290,7 +322,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                     rows += lines[i].discounted ? 2 : 1;
                 const bool list = layout.useList && layout.maxLines > 0 && rows > layout.maxLines;
                 writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
-                         pieces.size() > 1);
+                         pieces.size() > 1, ownTax);
                 if (layout.sink)
                     for (int i : pieces[p])
                         sinkDocs.last().lines.append(lines[i].values);
@@ -393,7 +425,16 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                           Amount(*line, layout.bodyAmount),
                           Amount(*line, layout.bodyTax),
                           Amount(*line, layout.bodyDiscount) != 0,
-                          {}};
+                          {},
+                          0};
+                if (layout.platformTax && layout.bodyRate >= 0) {
+                    // The goods line at its amount before the discount, the discount line apart.
+                    double rate = 0;
+                    StrictNumber(TaxRateFraction(PlainText(line->value(layout.bodyRate))), rate);
+                    const double discount = Amount(*line, layout.bodyDiscount);
+                    auto cents = [](double v) { return DecimalText(v, 2).toDouble(); };
+                    r.platformTax = Round15(cents((r.amount + discount) * rate) - cents(discount * rate));
+                }
                 if (layout.sink) {
                     r.values = named(bodyFields, *line, false, layout.bodyNames);
                     // The catalogue fills what the link does not map itself.

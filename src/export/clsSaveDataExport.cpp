@@ -355,6 +355,15 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         layout.useList = IsTrueValue(link->value(QStringLiteral("FUseList")));
         layout.dryRun = m_preview;
         layout.prefixShortName = prefixShortName;
+        layout.headRemark = ColumnOf(headNames, QStringLiteral("备注"));
+        layout.docNoInRemark = IsTrueValue(link->value(QStringLiteral("FDocNoInRemark")));
+        // The column's limit: the template's for the platform, the file layout's otherwise.
+        layout.remarkLimitInBytes = !workbook;
+        layout.remarkLimit = format == u"xml" ? 240 : 160;
+        if (workbook)
+            for (const WorkbookColumn& c : workbook->head.columns)
+                if (c.value == u"备注") layout.remarkLimit = c.limit;
+        layout.platformTax = workbook.has_value();
         layout.bodyGoodsName = ColumnOf(bodyNames, QStringLiteral("货物名称"));
         // The catalogue, by the product number the template delivers, else by the product's name.
         if (m_wantItemNumber) {
