@@ -136,7 +136,7 @@ frmNew::frmNew(const Session& session, QWidget* parent) : QDialog(parent), m_ses
     chkDocNoInRemark->setChecked(cboFormat->currentData().toString() == u"xlsx");
     form->addRow(QString(), chkDocNoInRemark);
     // A link to the platform writes it by default: the platform's list finds the documents by it.
-    connect(cboFormat, &QComboBox::activated, this,
+    connect(cboFormat, &QComboBox::currentIndexChanged, this,
             [this] { chkDocNoInRemark->setChecked(cboFormat->currentData().toString() == u"xlsx"); });
     auto showTemplate = [this] {
         const bool workbook = cboFormat->currentData().toString() == u"xlsx";
