@@ -87,9 +87,9 @@ struct ExportDoc {
     QString customer;
     int lines = 0;
     double amount = 0, tax = 0;
-    QString remark; // 备注 as written, where the link writes the 单据号 into it
+    QString remark = {}; // 备注 as written, where the link writes the 单据号 into it
     // The sales invoices' own tax where tax is what the platform will compute and differs from it.
-    std::optional<double> ownTax;
+    std::optional<double> ownTax = std::nullopt;
 };
 
 // What the preview says of a document whose tax as the platform computes it differs from the sales
