@@ -249,7 +249,8 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                             bool list, bool piece, std::optional<double> ownTax = std::nullopt) {
             if (piece && layout.headDocNo >= 0) headRow[layout.headDocNo] = docNo;
             QString docRemark;
-            if (layout.docNoInRemark && layout.headRemark >= 0) {
+            // A link that maps no 备注 still has it written into a workbook or XML file.
+            if (layout.docNoInRemark && (layout.headRemark >= 0 || layout.sink)) {
                 docRemark = remark.isEmpty() ? docNo : docNo + u' ' + remark;
                 QByteArray bytes;
                 const qsizetype size =
@@ -263,7 +264,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                             .arg(layout.remarkLimit)
                             .arg(layout.remarkLimitInBytes ? QStringLiteral("字节")
                                                            : QStringLiteral("字符")));
-                headRow[layout.headRemark] = docRemark;
+                if (layout.headRemark >= 0) headRow[layout.headRemark] = docRemark;
             }
             if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
             if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
@@ -274,6 +275,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                 d.head = named(headFields, headRow, true, layout.headNames);
                 if (!layout.codeVersion.isEmpty())
                     d.head.insert(QStringLiteral("编码版本号"), layout.codeVersion);
+                if (!docRemark.isEmpty()) d.head.insert(QStringLiteral("备注"), docRemark);
                 sinkDocs.append(std::move(d));
             } else {
                 write(EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));

@@ -662,6 +662,21 @@ private Q_SLOTS:
                  qPrintable(refused[2]));
         QVERIFY(refused[2].contains(QStringLiteral("超过12个字符的限制，引出失败！")));
         QVERIFY(!QFile::exists(out));
+
+        // A link that maps no 备注 has the 单据号 written there all the same.
+        db.config->Execute(QStringLiteral("delete from t_Detail where FBaseInfoID=1 and FTaxID=?"),
+                           {remarkField.toInt()});
+        QCOMPARE(run({"--include-exported"})[0], "0");
+        XlsxReader again(out);
+        const QList<XlsxRow> rows = again.rows(*again.sheet(QStringLiteral("1-发票基本信息")));
+        int key = -1, remark = -1;
+        for (const XlsxCell& c : rows[2].cells) {
+            if (c.text == u"发票流水号") key = c.column;
+            if (c.text == u"备注") remark = c.column;
+        }
+        QVERIFY(key >= 0 && remark >= 0 && rows.size() > 3);
+        for (const XlsxRow& r : rows.mid(3))
+            QCOMPARE(r.text(remark), r.text(key));
     }
 };
 
