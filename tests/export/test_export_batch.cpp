@@ -4,6 +4,7 @@
 #include "common/GbkCodec.h"
 #include "common/XlsxReader.h"
 #include "common/modFunction.h"
+#include "import/PlatformListBook.h"
 #include "support/TestSupport.h"
 #include "support/XlsxBuilder.h"
 #include <QProcess>
@@ -631,17 +632,44 @@ private Q_SLOTS:
                          h.value("备注").startsWith(h.value("发票流水号") + u' '),
                      qPrintable(h.value("备注")));
         auto cents = [](double v) { return DecimalText(v, 2).remove(u'.').toLongLong(); };
-        QHash<QString, qint64> taxes;
+        QHash<QString, qint64> taxes, amounts;
         for (const auto& l : rowsOf(QStringLiteral("2-发票明细信息"))) {
             const double rate = l.value("税率").toDouble();
             taxes[l.value("发票流水号")] +=
                 cents(l.value("金额").toDouble() * rate) - cents(l.value("折扣金额").toDouble() * rate);
+            amounts[l.value("发票流水号")] +=
+                cents(l.value("金额").toDouble()) - cents(l.value("折扣金额").toDouble());
         }
         const RecordsetPtr ledger = db.acct->Query(
             QStringLiteral("select FDocNo, FTax from TF_Ledger where FDirection=0 order by FDocNo"));
         QCOMPARE(ledger->RecordCount(), heads.size());
         for (const QVariantList& row : ledger->allRows())
             QCOMPARE(std::llround(row[1].toDouble() * 100), taxes.value(row[0].toString()));
+
+        // The platform issues them with the tax it computes and lists them with the 备注 as written: they are
+        // written back by their 单据号, and the reconciliation finds their amounts as recorded.
+        QList<ListRow> issued;
+        for (const auto& h : heads)
+            issued << Issued(N(int(issued.size()) + 1), amounts.value(h.value("发票流水号")) / 100.0,
+                             taxes.value(h.value("发票流水号")) / 100.0, "", h.value("购买方名称"),
+                             h.value("备注"));
+        const QString list = db.folder() + QStringLiteral("/list.xlsx");
+        WriteFile(list, ListWorkbook(kHeadings, issued));
+        QProcess w;
+        w.start(QStringLiteral(TAXFERRY_BATCH),
+                {"writeback", list, "--acct", db.acctConnString(), "--config", db.configPath});
+        QVERIFY(w.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(w.readAllStandardOutput()),
+                 QStringLiteral("回写数电发票%1张（按单据号%1张，按购方和金额0张），红冲0张。\n")
+                     .arg(heads.size()));
+        QProcess r;
+        r.start(QStringLiteral(TAXFERRY_BATCH),
+                {"reconcile", "--acct", db.acctConnString(), "--config", db.configPath});
+        QVERIFY(r.waitForFinished(120000));
+        const QStringList report =
+            QString::fromUtf8(r.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(report.last().startsWith(QStringLiteral("合计\t已开票\t%1张\t").arg(heads.size())),
+                 qPrintable(report.join(u'\n')));
 
         // Past the template's limit for 备注 (here made 12 characters), nothing is written.
         QString layout =
