@@ -140,7 +140,7 @@ void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool previe
     // The summary and its counts; the invoices follow in the grid.
     QStringList summary;
     for (const QString& l : lines)
-        if (!l.contains(u'\t') && !l.endsWith(u'：')) summary << l;
+        if (!l.contains(u'\t')) summary << (l.endsWith(u'：') ? l.chopped(1) + u'。' : l);
     lblSummary->setText((preview ? QStringLiteral("预览（尚未回写）：") : QStringLiteral("已回写：")) +
                         summary.join(QString()));
     grdInvoices->setRowCount(0);

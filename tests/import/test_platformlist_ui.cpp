@@ -55,8 +55,9 @@ private Q_SLOTS:
         QVERIFY(!w.cmdWriteBack->isEnabled() && !w.cmdSave->isEnabled());
         QVERIFY(w.openList(list));
         QCOMPARE(w.lblSummary->text(),
-                 QStringLiteral("预览（尚未回写）：回写数电发票1张（按单据号1张，按购方和金额0张），"
-                                "红冲0张。1张发票的销方识别号不是本账套的税号，未处理。"));
+                 QStringLiteral(
+                     "预览（尚未回写）：回写数电发票1张（按单据号1张，按购方和金额0张），"
+                     "红冲0张。1张发票的销方识别号不是本账套的税号，未处理。1张发票未找到引出的单据。"));
         const QStringList grid{QStringLiteral("未找到引出的单据|") + N(2) +
                                QStringLiteral("|某某公司|1,234.50|160.49|")};
         QCOMPARE(Grid(w.grdInvoices), grid);
