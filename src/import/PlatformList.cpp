@@ -138,6 +138,8 @@ XlsxCaps ListCaps() {
     XlsxCaps caps;
     caps.maxRows = 100000;
     caps.maxColumns = 256;
+    // A hundred thousand rows of eighteen columns, their texts written inline.
+    caps.maxPartSize = 256 * 1024 * 1024;
     return caps;
 }
 

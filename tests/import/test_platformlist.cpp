@@ -218,6 +218,27 @@ private Q_SLOTS:
             << QStringList{"数电发票号码", "购买方名称", "开票日期", "金额", "税额"}
             << QStringList{N(1), "甲", "昨天", "1", "1"} << "发票清单第3行的开票日期“昨天”不是日期。";
     }
+    // The list is read up to 100,000 rows; one past them refuses it, naming the file and the cap.
+    void readListCapped() {
+        const QString head =
+            QStringLiteral("<row r=\"1\">%1%2%3%4%5</row>")
+                .arg(InlineCell("A1", "购买方名称"), InlineCell("B1", "数电发票号码"),
+                     InlineCell("C1", "开票日期"), InlineCell("D1", "金额"), InlineCell("E1", "税额"));
+        auto row = [](int r) {
+            return QStringLiteral("<row r=\"%1\">%2%3</row>")
+                .arg(r)
+                .arg(InlineCell(QStringLiteral("A%1").arg(r), "甲"),
+                     InlineCell(QStringLiteral("B%1").arg(r), N(r)));
+        };
+        QString got;
+        try {
+            ReadPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100000))}}), "list.xlsx");
+            ReadPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100001))}}), "list.xlsx");
+        } catch (const DbError& e) {
+            got = e.description();
+        }
+        QCOMPARE(got, QStringLiteral("文件“list.xlsx”的工作表“发票”超过100000行的限制，不能读取。"));
+    }
     void readList() {
         QFETCH(QStringList, headings);
         QFETCH(QStringList, values);
