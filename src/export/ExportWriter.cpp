@@ -314,7 +314,7 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                     bytes += lines[i].bytes;
                 }
                 std::optional<double> ownTax;
-                if (layout.platformTax) {
+                if (layout.platformTax && layout.bodyRate >= 0) {
                     if (DecimalText(platformTax, 2) != DecimalText(tax, 2)) ownTax = Round15(tax);
                     tax = platformTax;
                 }
@@ -431,11 +431,14 @@ bool WriteToTxT(const QString& FilePath, Recordset& Head, const BodyRowSource& B
                           0};
                 if (layout.platformTax && layout.bodyRate >= 0) {
                     // The goods line at its amount before the discount, the discount line apart.
+                    // A rate that is no number leaves the line's own tax (the platform refuses the line).
                     double rate = 0;
-                    StrictNumber(TaxRateFraction(PlainText(line->value(layout.bodyRate))), rate);
                     const double discount = Amount(*line, layout.bodyDiscount);
                     auto cents = [](double v) { return DecimalText(v, 2).toDouble(); };
-                    r.platformTax = Round15(cents((r.amount + discount) * rate) - cents(discount * rate));
+                    r.platformTax =
+                        StrictNumber(TaxRateFraction(PlainText(line->value(layout.bodyRate))), rate)
+                            ? Round15(cents((r.amount + discount) * rate) - cents(discount * rate))
+                            : r.tax;
                 }
                 if (layout.sink) {
                     r.values = named(bodyFields, *line, false, layout.bodyNames);

@@ -71,7 +71,7 @@ struct ExportLayout {
     int remarkLimit = 0;
     bool remarkLimitInBytes = false;
     // The platform computes each line's tax itself (金额 × 税率, its discount line apart, rounded half up
-    // to the cent): the document's tax recorded is that one (needs bodyRate).
+    // to the cent): the document's tax recorded is that one (where the link maps 税率: bodyRate).
     bool platformTax = false;
 };
 
