@@ -26,7 +26,10 @@ CREATE TABLE t_BaseInfo (
     -- The invoices of one buyer exported as one document (1), and alike lines of such a document as
     -- one line (1).
     FMergeBuyer  INTEGER,
-    FMergeLines  INTEGER
+    FMergeLines  INTEGER,
+    -- 备注 begins with the document's 单据号 and a space (1): the platform gives back 备注 as written,
+    -- so its list of issued invoices finds the documents by it.
+    FDocNoInRemark INTEGER
 );
 
 -- Field mappings of the links. FID numbers the rows in insertion order, which is

@@ -6,6 +6,7 @@
 #include "common/modFunction.h"
 #include "export/ReconcileUi.h"
 #include "export/frmExportTxt.h"
+#include "import/PlatformListUi.h"
 #include "import/frmImportTxt.h"
 #include "links/frmList.h"
 #include "mapping/frmItem.h"
@@ -49,6 +50,8 @@ frmMain::frmMain(std::unique_ptr<Session> session, QWidget* parent)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     mnuExchange = menu("mnuExchange", "数据交换(&E)");
     addTool(mnuExchange, "ImpTxtData", "引入文本文件发票", "从金税文本文件中引入发票", QStyle::SP_ArrowDown);
+    addTool(mnuExchange, "ImpPlatformList", "引入平台开票清单",
+            "引入电子发票平台导出的发票清单，回写数电发票号码", QStyle::SP_DialogOpenButton);
     addTool(mnuExchange, "ItemMap", "引入基础资料对应", "引入基础资料对应",
             QStyle::SP_FileDialogContentsView);
     addTool(mnuExchange, "ExportData", "引出文本文件发票", "从QOR中引出文本文件发票", QStyle::SP_ArrowUp);
@@ -145,6 +148,8 @@ void frmMain::ToolBar_Click(const QString& toolName) {
             ImportTxtToQor();
         else if (key == u"reconcile")
             ShowReconcile();
+        else if (key == u"impplatformlist")
+            ShowPlatformList();
         else if (key == u"helpcontents")
             ShowHelp();
         else if (key == u"about")
@@ -193,6 +198,16 @@ void frmMain::ShowReconcile() {
         window.exec();
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("ShowReconcile"), e);
+    }
+}
+
+void frmMain::ShowPlatformList() {
+    try {
+        PlatformListWindow window(*m_session, this);
+        if (!window.chooseList()) return;
+        window.exec();
+    } catch (const std::exception& e) {
+        ShowErr(QStringLiteral("ShowPlatformList"), e);
     }
 }
 

@@ -54,6 +54,7 @@ private:
                      QStyle::StandardPixmap icon = QStyle::SP_CustomBase);
     void ImportTxtToQor();
     void ShowReconcile();
+    void ShowPlatformList();
     void ShowExportList();
     void ShowBaseItem();
     void ShowHelp();

@@ -9,6 +9,7 @@ int RunBatchImport(const QStringList& args);
 int RunBatchTemplate(const QStringList& args);
 int RunBatchCodes(const QStringList& args);
 int RunBatchReconcile(const QStringList& args);
+int RunBatchWriteBack(const QStringList& args);
 
 // The condition text of --filter ("v0|…|v13", fewer values filled up with empty ones); a problem with it
 // (a sentence for stderr) or nullptr.

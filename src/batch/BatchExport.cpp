@@ -99,6 +99,11 @@ int RunBatchExport(const QStringList& args) {
             tax += p.tax;
         }
         std::printf("合计%d张\t%d\t%.2f\t%.2f\n", int(exporter.Preview().size()), lines, amount, tax);
+        // Where the platform will compute another tax than the sales invoice's.
+        for (const ExportDoc& p : exporter.Preview())
+            if (p.ownTax)
+                std::printf("%s\t%s\n", p.docNo.toUtf8().constData(),
+                            PlatformTaxNote(p).toUtf8().constData());
     } else if (ok) {
         ShowMsg(QStringLiteral("引出成功！"));
         // What was done, on stdout: the messages stay as they are on stderr.

@@ -17,6 +17,7 @@ static const char* kUsage =
     "  taxferry-batch codes import FILE.csv --acct CONN [--code-version TEXT] [--config Taxlink.db]\n"
     "  taxferry-batch codes export FILE.csv [--config Taxlink.db]\n"
     "  taxferry-batch reconcile --acct CONN [--config Taxlink.db] [--filter \"v0|v1|...|v13\"]\n"
+    "  taxferry-batch writeback FILE.xlsx --acct CONN [--config Taxlink.db] [--preview]\n"
     "  taxferry-batch --version | --help\n"
     "\n"
     "CONN is an accounting connection string, e.g. \"Provider=SQLite;Data Source=/path/acct.db\".\n"
@@ -42,6 +43,14 @@ static const char* kUsage =
     "金额不符,\n"
     "已红冲, 部分红冲): 单据号, 状态, 发票代码-发票号码, 引出不含税金额, 开票不含税金额; then a total per "
     "state.\n"
+    "writeback reads the e-invoice platform's list of issued invoices (发票查询统计, exported as .xlsx) and\n"
+    "writes their 数电发票号码 back onto the documents exported to the platform, found by the 单据号 at the\n"
+    "start of 备注, else by buyer, 金额 and 税额; invoices flushed red in full or cancelled make their "
+    "documents\n"
+    "exportable again. What was written, and the invoices not found or with several candidates, go to "
+    "stdout;\n"
+    "--preview prints the same and writes nothing. Exit status 0 once the list was read, 1 when it was "
+    "refused.\n"
     "Messages go to stderr, one per line; what was done goes to stdout. Exit status: 0 on success, 1 "
     "otherwise,\n"
     "2 for an option a command does not take or an option without its value.\n";
@@ -107,6 +116,7 @@ int main(int argc, char** argv) {
     if (command == u"template") return RunBatchTemplate(args.mid(1));
     if (command == u"codes") return RunBatchCodes(args.mid(1));
     if (command == u"reconcile") return RunBatchReconcile(args.mid(1));
+    if (command == u"writeback") return RunBatchWriteBack(args.mid(1));
     std::fputs(kUsage, stderr);
     return 1;
 }

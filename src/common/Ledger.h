@@ -41,6 +41,12 @@ inline QString Issued() {
 inline QString IssueCancelled() {
     return QStringLiteral("已作废");
 }
+inline QString IssueFlushed() {
+    return QStringLiteral("已红冲");
+}
+inline QString IssuePartlyFlushed() {
+    return QStringLiteral("部分红冲");
+}
 // Whether the accounting database has the table (a read-only connection may ask).
 bool Exists(Connection& acct);
 // Creates the table when the accounting database has none, and adds the columns an older one lacks.

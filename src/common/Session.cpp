@@ -57,6 +57,7 @@ void UpgradeConfigSchema(Connection& config) {
         {"t_BaseInfo", "FUseList", "INTEGER"},         {"t_BaseInfo", "FFormat", "TEXT"},
         {"t_BaseInfo", "FPrefixShortName", "INTEGER"}, {"t_TaxField", "FFormat", "TEXT"},
         {"t_BaseInfo", "FMergeBuyer", "INTEGER"},      {"t_BaseInfo", "FMergeLines", "INTEGER"},
+        {"t_BaseInfo", "FDocNoInRemark", "INTEGER"},
     };
     QHash<QString, QSet<QString>> known;
     for (const Added& a : added) {
@@ -83,6 +84,10 @@ void UpgradeConfigSchema(Connection& config) {
                 QStringLiteral("select %1 from %2 where 1=0").arg(QString::fromLatin1(a.column), table));
         }
         known[table].insert(QString::fromLatin1(a.column).toCaseFolded());
+        // The platform's links already there write the 单据号 into 备注 from now on; the others do not.
+        if (qstrcmp(a.column, "FDocNoInRemark") == 0)
+            config.Execute(QStringLiteral("update t_BaseInfo set FDocNoInRemark=case when FFormat='xlsx' "
+                                          "then 1 else 0 end"));
     }
     const bool isOurs = !known.value(QStringLiteral("t_BaseInfo")).isEmpty();
     AddMissingConfigTables(config, isOurs);

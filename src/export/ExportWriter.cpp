@@ -168,6 +168,7 @@ struct RunLine {
     double amount = 0, tax = 0;
     bool discounted = false;        // 折扣金额 not zero
     QHash<QString, QString> values; // by tax field, for a sink
+    double platformTax = 0;         // the tax the platform computes for the line
 };
 
 // The invoice's lines cut into documents in line order, each within both limits; nothing when a single
@@ -207,6 +208,12 @@ double Amount(const QVariantList& row, int column) {
     return column < 0 ? 0.0 : LeadingNumber(PlainText(row.value(column)));
 }
 } // namespace
+
+QString PlatformTaxNote(const ExportDoc& doc) {
+    if (!doc.ownTax) return {};
+    return QStringLiteral("平台按每行金额×税率计算的税额为%1，与销售发票的税额%2不同")
+        .arg(DecimalText(doc.tax, 2), DecimalText(*doc.ownTax, 2));
+}
 
 bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRowSource& Body,
                 const QString& Sep, const ExportLayout& layout,
@@ -249,6 +256,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
         bool haveHead = Head.next(headRow);
         const int rowsCount = IndexOf(headFields, u"RowsCount");
         int documents = 0;
+        QString remark; // 备注 of the current head as the query gave it, before a piece wrote into it
         // Values of a row under their tax fields, for a sink.
         auto named = [&](const QList<FieldInfo>& fields, const QVariantList& row, bool IsHead,
                          const QStringList& names) {
@@ -261,8 +269,27 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
         // A piece carries its own 单据号 and 商品行数; a whole invoice its head row as the query gave it.
         auto writeDoc = [&](const QString& bill, const QString& docNo, int lines, double amount, double tax,
                             bool list, bool piece, const QList<QHash<QString, QString>>& sinkLines,
-                            const QByteArray& bodyBytes, QList<ExportMember> members) {
+                            const QByteArray& bodyBytes, QList<ExportMember> members,
+                            std::optional<double> ownTax = std::nullopt) {
             if (piece && layout.headDocNo >= 0) headRow[layout.headDocNo] = docNo;
+            QString docRemark;
+            // A link that maps no 备注 still has it written into a workbook or XML file.
+            if (layout.docNoInRemark && (layout.headRemark >= 0 || layout.sink)) {
+                docRemark = remark.isEmpty() ? docNo : docNo + u' ' + remark;
+                QByteArray bytes;
+                const qsizetype size =
+                    layout.remarkLimitInBytes
+                        ? (gbk.encode(docRemark, bytes) ? bytes.size() : docRemark.size() * 2)
+                        : docRemark.size();
+                if (layout.remarkLimit > 0 && size > layout.remarkLimit)
+                    throw ExportRefused(
+                        QStringLiteral("单据“%1”的备注加上单据号后是“%2”，超过%3个%4的限制，引出失败！")
+                            .arg(docNo, docRemark)
+                            .arg(layout.remarkLimit)
+                            .arg(layout.remarkLimitInBytes ? QStringLiteral("字节")
+                                                           : QStringLiteral("字符")));
+                if (layout.headRemark >= 0) headRow[layout.headRemark] = docRemark;
+            }
             if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
             if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
             if (layout.sink) {
@@ -272,6 +299,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 d.head = named(headFields, headRow, true, layout.headNames);
                 if (!layout.codeVersion.isEmpty())
                     d.head.insert(QStringLiteral("编码版本号"), layout.codeVersion);
+                if (!docRemark.isEmpty()) d.head.insert(QStringLiteral("备注"), docRemark);
                 d.lines = sinkLines;
                 toSink(d);
             } else {
@@ -283,15 +311,17 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 onDoc(ExportDoc{bill, docNo,
                                 layout.headCustomer < 0 ? QString()
                                                         : NullToText(headRow.value(layout.headCustomer)),
-                                lines, amount, tax, std::move(members)});
+                                lines, amount, tax, std::move(members), docRemark, ownTax});
         };
         // A head without lines of its own.
         auto writeHead = [&]() {
+            remark = layout.headRemark >= 0 ? NullToText(headRow.value(layout.headRemark)) : QString();
             const QString bill = NullToText(headRow.value(headBill));
             writeDoc(bill, layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill,
                      rowsCount >= 0 ? headRow.value(rowsCount).toInt() : 0, 0, 0, false, false, {}, {}, {});
         };
         auto writeRun = [&](const QList<RunLine>& lines) {
+            remark = layout.headRemark >= 0 ? NullToText(headRow.value(layout.headRemark)) : QString();
             const QString bill = NullToText(headRow.value(headBill));
             const QString docNo = layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill;
             int over = -1;
@@ -303,16 +333,22 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                         .arg(over + 1)
                         .arg(NumberText(lines[over].amount), NumberText(layout.maxAmount)));
             for (int p = 0; p < pieces.size(); ++p) {
-                double amount = 0, tax = 0;
+                double amount = 0, tax = 0, platformTax = 0;
                 QByteArray bytes;
                 QList<QHash<QString, QString>> sinkLines;
                 for (int i : pieces[p]) {
                     amount += lines[i].amount;
                     tax += lines[i].tax;
+                    platformTax += lines[i].platformTax;
                     if (layout.sink)
                         sinkLines.append(lines[i].values);
                     else
                         bytes += lines[i].bytes;
+                }
+                std::optional<double> ownTax;
+                if (layout.platformTax && layout.bodyRate >= 0) {
+                    if (DecimalText(platformTax, 2) != DecimalText(tax, 2)) ownTax = Round15(tax);
+                    tax = platformTax;
                 }
                 const QString pieceNo = pieces.size() == 1 ? docNo : docNo + u'-' + QString::number(p + 1);
                 int rows = 0;
@@ -321,7 +357,8 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 const bool list = layout.useList && layout.maxLines > 0 && rows > layout.maxLines;
                 writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
                          pieces.size() > 1, sinkLines, bytes,
-                         layout.membersOf ? layout.membersOf(bill, pieces[p]) : QList<ExportMember>());
+                         layout.membersOf ? layout.membersOf(bill, pieces[p]) : QList<ExportMember>(),
+                         ownTax);
             }
         };
 
@@ -418,7 +455,19 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                           Amount(*line, layout.bodyAmount),
                           Amount(*line, layout.bodyTax),
                           Amount(*line, layout.bodyDiscount) != 0,
-                          {}};
+                          {},
+                          0};
+                if (layout.platformTax && layout.bodyRate >= 0) {
+                    // The goods line at its amount before the discount, the discount line apart.
+                    // A rate that is no number leaves the line's own tax (the platform refuses the line).
+                    double rate = 0;
+                    const double discount = Amount(*line, layout.bodyDiscount);
+                    auto cents = [](double v) { return DecimalText(v, 2).toDouble(); };
+                    r.platformTax =
+                        StrictNumber(TaxRateFraction(PlainText(line->value(layout.bodyRate))), rate)
+                            ? Round15(cents((r.amount + discount) * rate) - cents(discount * rate))
+                            : r.tax;
+                }
                 if (layout.sink) {
                     r.values = named(bodyFields, *line, false, layout.bodyNames);
                     // The catalogue fills what the link does not map itself.

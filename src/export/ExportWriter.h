@@ -84,6 +84,15 @@ struct ExportLayout {
     // The column of 货物名称, and whether it is written as *简称*名称 where the product has a short name.
     int bodyGoodsName = -1;
     bool prefixShortName = false;
+    // 备注 (column of the head, -1 none) begins with the document's 单据号 and a space; past remarkLimit
+    // (0: none; GBK bytes where remarkLimitInBytes, else characters) the export is refused.
+    int headRemark = -1;
+    bool docNoInRemark = false;
+    int remarkLimit = 0;
+    bool remarkLimitInBytes = false;
+    // The platform computes each line's tax itself (金额 × 税率, its discount line apart, rounded half up
+    // to the cent): the document's tax recorded is that one (where the link maps 税率: bodyRate).
+    bool platformTax = false;
 };
 
 // The column the body query adds for the product number of a line (read, not written to a text file).
@@ -100,7 +109,14 @@ struct ExportDoc {
     double amount = 0, tax = 0;
     // A merged document: the sales invoices in it, in bill-number order, with their shares.
     QList<ExportMember> members;
+    QString remark = {}; // 备注 as written, where the link writes the 单据号 into it
+    // The sales invoices' own tax where tax is what the platform will compute and differs from it.
+    std::optional<double> ownTax = std::nullopt;
 };
+
+// What the preview says of a document whose tax as the platform computes it differs from the sales
+// invoices' own; empty otherwise.
+QString PlatformTaxNote(const ExportDoc& doc);
 
 // The sales-list name a document over the line limit carries instead of being split.
 inline QString SalesListName() {

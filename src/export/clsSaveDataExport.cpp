@@ -339,6 +339,15 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         layout.useList = IsTrueValue(link->value(QStringLiteral("FUseList")));
         layout.dryRun = m_preview;
         layout.prefixShortName = prefixShortName;
+        layout.headRemark = ColumnOf(headNames, QStringLiteral("备注"));
+        layout.docNoInRemark = IsTrueValue(link->value(QStringLiteral("FDocNoInRemark")));
+        // The column's limit: the template's for the platform, the file layout's otherwise.
+        layout.remarkLimitInBytes = !workbook;
+        layout.remarkLimit = format == u"xml" ? 240 : 160;
+        if (workbook)
+            for (const WorkbookColumn& c : workbook->head.columns)
+                if (c.value == u"备注") layout.remarkLimit = c.limit;
+        layout.platformTax = workbook.has_value();
         layout.bodyGoodsName = ColumnOf(bodyNames, QStringLiteral("货物名称"));
         // The catalogue, by the product number the template delivers, else by the product's name.
         if (m_wantItemNumber) {
@@ -429,7 +438,7 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             ms.headTaxNumber = ColumnOf(headNames, QStringLiteral("购方税号"));
             ms.headKind = workbook ? ColumnOf(headNames, WorkbookValue::InvoiceKind) : -1;
             ms.headDocNo = layout.headDocNo;
-            ms.headRemark = ColumnOf(headNames, QStringLiteral("备注"));
+            ms.headRemark = layout.headRemark;
             ms.bodyAmount = layout.bodyAmount;
             ms.bodyTax = layout.bodyTax;
             ms.bodyDiscount = layout.bodyDiscount;
@@ -440,15 +449,8 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             ms.bodyPrice = ColumnOf(bodyNames, QStringLiteral("单价"));
             ms.bodyRate = ColumnOf(bodyNames, QStringLiteral("税率"));
             ms.bodyItemNumber = layout.bodyItemNumber;
-            // The tax system's room for 备注: the text file's 160 bytes, the XML file's 240, the
-            // workbook's column as the template states it.
-            ms.remarkLimit = format == u"xml" ? 240 : 160;
-            if (workbook) {
-                ms.remarkLimitInBytes = false;
-                ms.remarkLimit = 230;
-                for (const WorkbookColumn& c : workbook->head.columns)
-                    if (c.value == u"备注" && c.limit > 0) ms.remarkLimit = c.limit;
-            }
+            ms.remarkLimit = layout.remarkLimit;
+            ms.remarkLimitInBytes = layout.remarkLimitInBytes;
             const bool cut = (layout.maxLines > 0 && !layout.useList) || layout.maxAmount > 0;
             ms.pieceSuffixBytes = cut ? 3 : 0;
             const bool haveLedger = Ledger::Exists(*writer);

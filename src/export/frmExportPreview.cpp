@@ -46,7 +46,8 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
     auto* caption = new QLabel(QStringLiteral("以下单据将写入引出文件，请核对后点击“引出”："), this);
     caption->setObjectName(QStringLiteral("lblCaption"));
     grdDocs = Grid({QStringLiteral("单据号"), QStringLiteral("销售发票"), QStringLiteral("购方名称"),
-                    QStringLiteral("商品行数"), QStringLiteral("不含税金额"), QStringLiteral("税额")},
+                    QStringLiteral("商品行数"), QStringLiteral("不含税金额"), QStringLiteral("税额"),
+                    QStringLiteral("备注"), QStringLiteral("说明")},
                    this, QStringLiteral("grdDocs"));
     grdDocs->setRowCount(int(docs.size()));
     int lines = 0;
@@ -67,6 +68,8 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
         grdDocs->setItem(r, 3, Cell(QString::number(d.lines), true));
         grdDocs->setItem(r, 4, Cell(Money(d.amount), true));
         grdDocs->setItem(r, 5, Cell(Money(d.tax), true));
+        grdDocs->setItem(r, 6, Cell(d.remark));
+        grdDocs->setItem(r, 7, Cell(PlatformTaxNote(d)));
         lines += d.lines;
         amount += d.amount;
         tax += d.tax;

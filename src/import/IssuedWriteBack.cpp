@@ -141,6 +141,20 @@ bool IssuedWriteBack::cancel(const IssuedInvoice& invoice) {
     return true;
 }
 
+bool IssuedWriteBack::markIssueState(const QString& code, const QString& number, const QString& state,
+                                     bool exportable) {
+    const QString where =
+        QStringLiteral(" where FDirection=? and coalesce(FTaxCode,'')=? and FTaxNumber=? and FState=?");
+    const QVariantList key{Ledger::Export, code.isNull() ? QStringLiteral("") : code, number, Ledger::Stands};
+    const RecordsetPtr rs = m_acct.Query(QStringLiteral("select FInterID from TF_Ledger") + where, key);
+    if (rs->EOF_()) return false;
+    for (const QVariantList& row : rs->allRows())
+        touch(row.value(0));
+    m_acct.Execute(QStringLiteral("update TF_Ledger set FIssueState=?, FState=?") + where,
+                   QVariantList{state, exportable ? Ledger::Cancelled : Ledger::Stands} + key);
+    return true;
+}
+
 bool IssuedWriteBack::finish(QString& notice) {
     if (m_column.isEmpty() || m_touched.isEmpty()) return true;
     QList<qlonglong> ids(m_touched.begin(), m_touched.end());

@@ -38,6 +38,10 @@ public:
     // A cancellation of an invoice written back before (its rows hold its number): they are marked
     // cancelled, the sales invoices may go out again. False when no export row holds it. Throws DbError.
     bool cancel(const IssuedInvoice& invoice);
+    // A tax invoice written back before (代码 empty for a fully digital one) found flushed red or cancelled
+    // later: its export rows get the state (已红冲, 部分红冲, 已作废); exportable marks them cancelled, so
+    // the sales invoices may go out again. False when no standing export row holds it. Throws DbError.
+    bool markIssueState(const QString& code, const QString& number, const QString& state, bool exportable);
     // Before the commit: the write-back column of every sales invoice written back to. False with notice
     // when a value is longer than the column takes (nothing is cut). Throws DbError.
     bool finish(QString& notice);

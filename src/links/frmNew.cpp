@@ -144,6 +144,14 @@ frmNew::frmNew(const Session& session, QWidget* parent) : QDialog(parent), m_ses
     chkPrefixShortName->setObjectName(QStringLiteral("chkPrefixShortName"));
     form->addRow(QStringLiteral("引出格式："), formatRow);
     form->addRow(QString(), chkPrefixShortName);
+    chkDocNoInRemark =
+        new QCheckBox(QStringLiteral("备注中写入单据号（平台开票清单据此回写发票号码）"), step0);
+    chkDocNoInRemark->setObjectName(QStringLiteral("chkDocNoInRemark"));
+    chkDocNoInRemark->setChecked(cboFormat->currentData().toString() == u"xlsx");
+    form->addRow(QString(), chkDocNoInRemark);
+    // A link to the platform writes it by default: the platform's list finds the documents by it.
+    connect(cboFormat, &QComboBox::currentIndexChanged, this,
+            [this] { chkDocNoInRemark->setChecked(cboFormat->currentData().toString() == u"xlsx"); });
     auto showTemplate = [this] {
         const bool workbook = cboFormat->currentData().toString() == u"xlsx";
         cmdReadTemplate->setVisible(workbook);
@@ -286,6 +294,7 @@ bool frmNew::LoadBaseData() {
             cboFormat->setCurrentIndex(
                 std::max(0, cboFormat->findData(LinkFormat(rs->value(QStringLiteral("FFormat"))))));
             chkPrefixShortName->setChecked(IsTrueValue(rs->value(QStringLiteral("FPrefixShortName"))));
+            chkDocNoInRemark->setChecked(IsTrueValue(rs->value(QStringLiteral("FDocNoInRemark"))));
         }
         return true;
     } catch (const std::exception& e) {
@@ -396,6 +405,7 @@ FieldMap frmNew::GetBaseData() const {
     h.Set(QStringLiteral("FMergeLines"), chkMergeLines->isChecked() ? 1 : 0);
     h.Set(QStringLiteral("FFormat"), cboFormat->currentData().toString());
     h.Set(QStringLiteral("FPrefixShortName"), chkPrefixShortName->isChecked() ? 1 : 0);
+    h.Set(QStringLiteral("FDocNoInRemark"), chkDocNoInRemark->isChecked() ? 1 : 0);
     return h;
 }
 

@@ -43,6 +43,7 @@ public:
     QCheckBox* chkMergeLines; // 合并相同商品行
     QComboBox* cboFormat;     // 文本文件 / XML文件 / 电子发票平台模板 (FFormat txt, xml, xlsx)
     QCheckBox* chkPrefixShortName; // 货物名称写成*简称*名称
+    QCheckBox* chkDocNoInRemark;   // 备注中写入单据号
     QPushButton* cmdReadTemplate;  // 读取平台模板
     QLabel* lblTemplate;           // the template installed
     QString m_listFormat;          // the fields the grids list: "txt" (also for XML) or "xlsx"

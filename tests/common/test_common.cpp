@@ -58,6 +58,7 @@ private Q_SLOTS:
     void interIdCounterAdvancesAndRollsBack();
     void rowBatchWritesValuesAsGiven();
     void oldConfigFileGainsTheNewColumns();
+    void platformLinksGainTheDocNoInRemark();
     void earlierImportLayoutIsSwitched_data();
     void earlierImportLayoutIsSwitched();
     void olderLedgerIsUpgradedKeepingEveryRow();
@@ -914,6 +915,32 @@ void TestCommon::oldConfigFileGainsTheNewColumns() {
         QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
     QCOMPARE(c->Query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),
              99999.99);
+}
+
+void TestCommon::platformLinksGainTheDocNoInRemark() {
+    // A Taxlink.db with links of every format: the platform's write the 单据号 into 备注 from now on.
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    RunSqlScript(
+        *c,
+        QStringLiteral("create table t_BaseInfo (FID INTEGER PRIMARY KEY, FName TEXT, FInvioceType "
+                       "INTEGER, FSeperator TEXT, FMemo TEXT, FDate TEXT, FInOrOut TEXT, FFormat TEXT);"
+                       "insert into t_BaseInfo values (1, '专用发票', 0, '~~', '', '2020-01-01', '0', null);"
+                       "insert into t_BaseInfo values (2, '平台', 0, '', '', '2026-01-01', '0', 'xlsx');"
+                       "insert into t_BaseInfo values (3, 'XML', 2, '', '', '2026-01-01', '0', 'xml');"));
+    UpgradeConfigSchema(*c);
+    c->Execute(QStringLiteral("update t_BaseInfo set FDocNoInRemark=0 where FID=2"));
+    UpgradeConfigSchema(*c); // again: the user's choice stays
+    QCOMPARE(c->Query(QStringLiteral("select group_concat(FID || '=' || FDocNoInRemark) from t_BaseInfo"))
+                 ->value(0)
+                 .toString(),
+             QStringLiteral("1=0,2=0,3=0"));
+    c->Execute(QStringLiteral("alter table t_BaseInfo drop column FDocNoInRemark"));
+    UpgradeConfigSchema(*c);
+    QCOMPARE(c->Query(QStringLiteral("select group_concat(FID || '=' || FDocNoInRemark) from t_BaseInfo"))
+                 ->value(0)
+                 .toString(),
+             QStringLiteral("1=0,2=1,3=0"));
 }
 
 void TestCommon::earlierImportLayoutIsSwitched_data() {

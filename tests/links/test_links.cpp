@@ -486,7 +486,10 @@ void TestLinks::workbookFormatMapsTheHeadings() {
     fill(w.get(), true, {QStringLiteral("1|单据号|单据号")});
     QVERIFY(!w->fpHead->Items(TaxField, 2).contains(QStringLiteral("*购买方名称|1001|1")));
     QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
+    QVERIFY(!w->chkDocNoInRemark->isChecked());
     w->cboFormat->setCurrentIndex(w->cboFormat->findData(QStringLiteral("xlsx")));
+    // A platform link writes the 单据号 into 备注 unless the user says otherwise.
+    QVERIFY(w->chkDocNoInRemark->isChecked());
     m_sink->answers << false; // keep the mapping: stay on the first step
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
     QCOMPARE(w->Step(), 0);
@@ -504,8 +507,9 @@ void TestLinks::workbookFormatMapsTheHeadings() {
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     const QString ask = QStringLiteral("改变引出格式后需要重新设置字段对应，是否清空已设置的字段对应？");
     QCOMPARE(m_sink->texts(), (QStringList{ask, ask, QStringLiteral("保存成功!")}));
-    QCOMPARE(rowsOf(c, QStringLiteral("select FFormat from t_BaseInfo where FName='数电票'")),
-             QStringList{"xlsx"});
+    QCOMPARE(rowsOf(c, QStringLiteral("select FFormat || ';' || FDocNoInRemark from t_BaseInfo where "
+                                      "FName='数电票'")),
+             QStringList{"xlsx;1"});
     QCOMPARE(
         rowsOf(c, QStringLiteral("select FTaxID from t_Detail where FBaseInfoID=(select FID from t_BaseInfo "
                                  "where FName='数电票') order by FID")),
@@ -535,6 +539,7 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     QCOMPARE(w->spnMaxLines->value(), 8);
     QCOMPARE(w->spnMaxAmount->value(), 99999.99);
     QVERIFY(!w->chkUseList->isChecked()); // empty: no sales list
+    QVERIFY(!w->chkDocNoInRemark->isChecked());
     QCOMPARE(w->Step(), 0);
     FpGrid* h = w->fpHead;
     QCOMPARE(h->Text(TaxField, 1), QStringLiteral("备注"));

@@ -1,0 +1,51 @@
+// taxferry-batch writeback FILE.xlsx --acct CONN [--config PATH] [--preview]: the platform's list of
+// issued invoices written back onto the documents exported to it.
+#include "Batch.h"
+#include "common/DbLog.h"
+#include "common/Session.h"
+#include "common/modBasic.h"
+#include "common/modFunction.h"
+#include "import/PlatformList.h"
+#include <cstdio>
+
+namespace {
+const char* const kWriteBackUsage =
+    "usage: taxferry-batch writeback FILE.xlsx --acct CONN [--config Taxlink.db] [--preview]\n";
+}
+
+int RunBatchWriteBack(const QStringList& args) {
+    CommandLine line = batchCommandLine(kWriteBackUsage);
+    line.addOption(QStringLiteral("acct")).addOption(QStringLiteral("config"));
+    line.addFlag(QStringLiteral("preview"));
+    if (const std::optional<int> status = line.parse(args)) return *status;
+    const QString acct = line.value(QStringLiteral("acct"));
+    const QStringList files = line.positionalArguments();
+    if (acct.isEmpty() || files.size() != 1) {
+        std::fputs(kWriteBackUsage, stderr);
+        return 1;
+    }
+    const QString config = line.value(QStringLiteral("config"));
+    Session session;
+    session.gsAcctProps = loginPropsText(acct);
+    int status = 1;
+    try {
+        session.gsConfigConnString = config.isEmpty()
+                                         ? ConfigConnStringFor(ProgramDataFolder())
+                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gcnConfig = session.OpenConfigConnection();
+        session.gcnAcct = session.OpenAcctConnection();
+        PlatformWriteBack writeBack(session);
+        // Read and matched: 0 whatever matched; the lines say what.
+        if (writeBack.Run(files.first(), line.isSet(QStringLiteral("preview")))) {
+            for (const QString& l : writeBack.result().lines())
+                std::printf("%s\n", l.toUtf8().constData());
+            status = 0;
+        }
+    } catch (const DbError& e) {
+        ShowMsg(e.description());
+        ReportCause(QStringLiteral("WriteBack"), e);
+    }
+    CloseConnection(session.gcnAcct);
+    CloseConnection(session.gcnConfig);
+    return status;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The tax bureau platform's list of issued invoices (发票查询统计, exported as .xlsx) written back onto the
+// documents this program exported to the platform. The platform gives back no 发票流水号; the one field
+// that returns as written is 备注, which begins with the document's 单据号 when the link writes it there.
+// Otherwise an invoice is matched by its buyer and amounts. What matched gets its number, date and totals
+// on the ledger's export rows and in the write-back column, all in one transaction; a blue invoice flushed
+// red in full or cancelled makes its document exportable again.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class Session;
+
+// One invoice of the list.
+struct PlatformInvoice {
+    int row = 0;           // in the sheet, 1-based
+    QString digitalNumber; // 数电发票号码 (20 digits)
+    QString code, number;  // 发票代码, 发票号码 (older invoices, or the platform's copy of them)
+    QString sellerTaxNo;   // 销方识别号
+    QString buyerTaxNo, buyerName; // 购方识别号, 购买方名称
+    QString date;                  // 开票日期, yyyy-MM-dd
+    double amount = 0, tax = 0;    // 金额, 税额
+    QString kind, state, remark;   // 发票票种, 发票状态, 备注
+    bool red = false;              // 是否正数发票 否, or a negative amount
+    // The number as it is written back: the 数电发票号码, else 发票代码-发票号码.
+    QString numberText() const;
+};
+
+// The list as read: the invoices in sheet order. Refusals (not the platform's list, a cell that is no
+// number, past the reader's caps) throw DbError with a message for the user.
+QList<PlatformInvoice> ReadPlatformList(const QString& path);
+QList<PlatformInvoice> ReadPlatformList(const QByteArray& bytes, const QString& displayName);
+
+struct PlatformWriteBackResult {
+    int written = 0;       // invoices written back onto a document, blue or red
+    int byDocNo = 0;       // of them: matched by the 单据号 at the start of 备注
+    int byBuyer = 0;       //          matched by buyer and amounts
+    int flushed = 0;       // documents found wholly flushed red or cancelled: exportable again
+    int partlyFlushed = 0; // documents found partly flushed red
+    int already = 0;       // invoices written back before, nothing new about them
+    int otherSeller = 0;   // rows of another seller, left
+    struct Unmatched {
+        PlatformInvoice invoice;
+        QStringList candidates; // 单据号 of the documents it could be (several: ambiguous)
+    };
+    QList<Unmatched> notFound, ambiguous;
+
+    // What happened, as stdout and the window say it, one text per line.
+    QStringList lines() const;
+    // The same as CSV (UTF-8 with a BOM): a line per invoice not written back.
+    QByteArray csv() const;
+};
+
+class PlatformWriteBack {
+public:
+    explicit PlatformWriteBack(const Session& session);
+    // Reads the list and writes it back (preview: works it out and writes nothing). False after a refusal,
+    // which is shown (ShowMsg) and writes nothing.
+    bool Run(const QString& path, bool preview);
+    // The same on an already read list (the window's, the tests').
+    bool Apply(const QList<PlatformInvoice>& invoices, bool preview);
+    const PlatformWriteBackResult& result() const { return m_result; }
+
+private:
+    const Session& m_session;
+    PlatformWriteBackResult m_result;
+};
