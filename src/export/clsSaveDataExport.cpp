@@ -13,6 +13,7 @@
 #include "common/RowBatch.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include "links/WizardGrid.h"
 #include "mapping/TaxCodeStore.h"
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -222,9 +223,16 @@ QString clsSaveDataExport::CountsText() const {
     return QStringLiteral("引出发票%1张，商品行%2行。").arg(m_counts.invoices).arg(m_counts.lines);
 }
 
+QString clsSaveDataExport::LayoutGapText() const {
+    if (m_layoutGaps.isEmpty()) return QString();
+    return QStringLiteral("关联%1，税控系统会把其后的字段读到错误的位置。请在关联设置中补上这些字段。")
+        .arg(m_layoutGaps.join(QStringLiteral("；")));
+}
+
 bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
                                     const QString& LinkID) {
     m_counts = Counts{};
+    m_layoutGaps.clear();
     m_leftOutBills.clear();
     m_cancelled = false;
     try {
@@ -271,6 +279,23 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         TemplateQuery body;
         if (!BuildRsQuery(LinkID, false, head, B, body)) return false;
         const bool hasItemNumber = body.sql.contains(ItemNumberColumn());
+        // A text link saved with a field left out before one it keeps still exports as it always did;
+        // the result names the gap, since the tax system reads the later fields in the wrong place.
+        m_layoutGaps.clear();
+        if (format == u"txt") {
+            auto names = [&config](bool isHead) {
+                QStringList out;
+                for (const LayoutField& f : TextFileLayout(config, isHead))
+                    out << f.name;
+                return out;
+            };
+            const QStringList headGaps = LayoutGaps(names(true), m_headTaxNames);
+            const QStringList bodyGaps = LayoutGaps(names(false), m_bodyTaxNames);
+            if (!headGaps.isEmpty())
+                m_layoutGaps << QStringLiteral("表头缺少%1").arg(headGaps.join(QStringLiteral("、")));
+            if (!bodyGaps.isEmpty())
+                m_layoutGaps << QStringLiteral("表体缺少%1").arg(bodyGaps.join(QStringLiteral("、")));
+        }
         const BodyRowSource RB = [&](const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                      const std::function<void(const QVariantList&)>& onRow) {
             // A failure of the query itself, also one that arises while its rows are read, is the failed
@@ -496,6 +521,7 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         if (m_counts.merged > 0)
             ShowMsg(
                 QStringLiteral("%1张销售发票合并为%2张单据。").arg(m_counts.members).arg(m_counts.merged));
+        if (!m_layoutGaps.isEmpty()) ShowMsg(LayoutGapText());
         if (m_writtenFiles.size() > 1)
             ShowMsg(QStringLiteral("电子发票平台每个工作簿最多导入%1行明细，已分为%2个文件：%3。")
                         .arg(WorkbookDocumentSink::kMaxDetailRows)

@@ -47,6 +47,9 @@ public:
     };
     const Counts& LastCounts() const { return m_counts; }
     QString CountsText() const;
+    // For a text link that leaves out fields of the tax system's layout before fields it keeps: what is
+    // missing, as the export's result says it; empty otherwise.
+    QString LayoutGapText() const;
     // The files the last export wrote where they are others than its target (a workbook over the
     // platform's rows in parts); empty otherwise.
     const QStringList& WrittenFiles() const { return m_writtenFiles; }
@@ -77,5 +80,6 @@ private:
     QStringList m_bodyTaxNames;    // the tax field of each body column after FbillNo
     bool m_leaveOutLedger = false; // the ledger exists and what it holds is left out
     Counts m_counts;
+    QStringList m_layoutGaps; // per side, the layout fields the link leaves out before one it keeps
     QStringList m_writtenFiles;
 };

@@ -412,6 +412,7 @@ void frmNew::cmdFinish_Click() {
                           "关联没有对应税控系统必需的字段：%1。税控系统将拒绝这样引出的文件，是否仍然保存？")
                           .arg(missing.join(QStringLiteral("、")))))
             return;
+        if (!CheckLayoutGaps()) return;
         RecordList list;
         list.Add(GetBaseData());
         GetDetailData(fpHead, list, true);
@@ -422,6 +423,30 @@ void frmNew::cmdFinish_Click() {
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("cmdFinish_Click"), e);
     }
+}
+
+bool frmNew::CheckLayoutGaps() {
+    // Only the text file is read by position; XML elements and workbook columns carry their names.
+    if (cboFormat->currentData().toString() != u"txt") return true;
+    Connection& config = m_session.Config();
+    const QList<LayoutField> headLayout = TextFileLayout(config, true);
+    const QList<LayoutField> bodyLayout = TextFileLayout(config, false);
+    const QStringList headGaps = LayoutGaps(headLayout, ReadGridRows(fpHead));
+    const QStringList bodyGaps = LayoutGaps(bodyLayout, ReadGridRows(fpBody));
+    if (headGaps.isEmpty() && bodyGaps.isEmpty()) return true;
+    QStringList parts;
+    if (!headGaps.isEmpty()) parts << QStringLiteral("表头缺少%1").arg(headGaps.join(QStringLiteral("、")));
+    if (!bodyGaps.isEmpty()) parts << QStringLiteral("表体缺少%1").arg(bodyGaps.join(QStringLiteral("、")));
+    if (!AskYesNo(QStringLiteral("%1。税控系统按位置读取文本文件的字段，缺少这些字段会使其后的字段错位。\n"
+                                 "是否把缺少的字段作为空字段加入并保存？（选“否”返回修改）")
+                      .arg(parts.join(QStringLiteral("；"))))) {
+        STAB->setCurrentIndex(headGaps.isEmpty() ? 1 : 0);
+        currentGrid()->setFocus();
+        return false;
+    }
+    SetGridRows(fpHead, FillLayoutGaps(ReadGridRows(fpHead), headLayout));
+    SetGridRows(fpBody, FillLayoutGaps(ReadGridRows(fpBody), bodyLayout));
+    return true;
 }
 
 FpGrid* frmNew::currentGrid() const {
