@@ -42,6 +42,23 @@ bool HasItemNumberColumn(const QString& templateSql) {
     return column.match(templateSql).hasMatch();
 }
 
+// Whether the main template delivers the column name (as "... as name").
+bool HasOutputColumn(const QString& templateSql, const QString& name) {
+    const QRegularExpression column(QStringLiteral("\\bas\\s+%1\\b").arg(QRegularExpression::escape(name)),
+                                    QRegularExpression::CaseInsensitiveOption);
+    return column.match(templateSql).hasMatch();
+}
+
+// The accounting fields that join two of the workbook's columns, by t_QorField FID, under the name the
+// workbook sink splits them from.
+struct JoinedField {
+    const char* qorId;
+    QString key;
+};
+const JoinedField kJoinedFields[] = {{"5", QStringLiteral("购方地址电话")},
+                                     {"6", QStringLiteral("购方银行帐号")},
+                                     {"12", QStringLiteral("销方银行账号")}};
+
 // Invoices that crossed over before: exported, or imported from the tax system.
 const QString kLeaveOutLedger =
     QStringLiteral(" where not exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and l.FState=0)");
@@ -75,13 +92,34 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
         QStringList items;
         QStringList& taxNames = IsHead ? m_headTaxNames : m_bodyTaxNames;
         taxNames.clear();
+        if (IsHead) m_headQorIds.clear();
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
             taxNames << NullToText(rs->value(QStringLiteral("FTaxName")));
-            if (!IsTrueValue(rs->value(QStringLiteral("FisFormula"))))
+            const bool formula = IsTrueValue(rs->value(QStringLiteral("FisFormula")));
+            if (!formula)
                 items << NullToText(rs->value(QStringLiteral("FFieldName")), QStringLiteral("''"));
             else
                 items << SplitItem(NullToText(rs->value(QStringLiteral("FQORField"))), QStringLiteral("|"),
                                    1);
+            if (IsHead)
+                m_headQorIds << (formula ? QString() : NullToText(rs->value(QStringLiteral("FQORField"))));
+        }
+        // The workbook splits address and phone, bank and account out of the accounting set's joined
+        // fields also where the link maps neither: they come first, so that a column the link maps under
+        // the same name is the one that counts.
+        if (IsHead && m_readJoinedFields) {
+            for (auto it = std::rbegin(kJoinedFields); it != std::rend(kJoinedFields); ++it) {
+                const QString name =
+                    GetFieldValue(&m_session.Config(),
+                                  QStringLiteral("Select FFieldName from t_QorField where FID=?"), 0,
+                                  QString(), {QString::fromLatin1(it->qorId)})
+                        .toString()
+                        .trimmed();
+                if (name.isEmpty() || !HasOutputColumn(HeadSql.sql, name)) continue;
+                items.prepend(name);
+                taxNames.prepend(it->key);
+                m_headQorIds.prepend(QString());
+            }
         }
         const QString F = items.join(u',');
         QString source = TemplateSource(HeadSql.sql, BodySql);
@@ -271,9 +309,10 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             m_headConnection.reset();
             if (acct) acct->Close();
         });
+        const QString format = LinkFormat(link->value(QStringLiteral("FFormat")));
+        m_readJoinedFields = format == u"xlsx";
         const std::unique_ptr<Connection::Cursor> RH = GetRs(acct, LinkID, head, B);
         if (!RH) return false;
-        const QString format = LinkFormat(link->value(QStringLiteral("FFormat")));
         const bool prefixShortName = IsTrueValue(link->value(QStringLiteral("FPrefixShortName")));
         m_wantItemNumber = format != u"txt" || prefixShortName;
         TemplateQuery body;
@@ -348,6 +387,19 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                 n = meaning.value(n, n);
             for (QString& n : bodyNames)
                 n = meaning.value(n, n);
+            // A split column mapped to the joined accounting field takes its part of it, as an unmapped
+            // one does; mapped to anything else it is filled as mapped.
+            namespace V = WorkbookValue;
+            for (qsizetype i = 0; i < headNames.size() && i < m_headQorIds.size(); ++i) {
+                const QString& n = headNames[i];
+                const QString joined = n == V::Address || n == V::Phone              ? QStringLiteral("5")
+                                       : n == V::Bank || n == V::Account             ? QStringLiteral("6")
+                                       : n == V::SellerBank || n == V::SellerAccount ? QStringLiteral("12")
+                                                                                     : QString();
+                if (joined.isEmpty() || m_headQorIds[i] != joined) continue;
+                for (const JoinedField& f : kJoinedFields)
+                    if (joined == QLatin1String(f.qorId)) headNames[i] = f.key;
+            }
         }
         ExportLayout layout;
         layout.headDocNo = ColumnOf(headNames, QStringLiteral("单据号"));
