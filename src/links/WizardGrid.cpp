@@ -157,6 +157,15 @@ QStringList LayoutGaps(const QList<LayoutField>& layout, const QList<GridRow>& r
     return LayoutGaps(names, kept);
 }
 
+QString LayoutGapQuestion(const QStringList& headGaps, const QStringList& bodyGaps) {
+    QStringList parts;
+    if (!headGaps.isEmpty()) parts << QStringLiteral("表头缺少%1").arg(headGaps.join(QStringLiteral("、")));
+    if (!bodyGaps.isEmpty()) parts << QStringLiteral("表体缺少%1").arg(bodyGaps.join(QStringLiteral("、")));
+    return QStringLiteral("%1。\n税控系统按位置读取文本文件的字段，缺少的字段会使其后的字段错位。\n"
+                          "是否把缺少的字段作为空字段加入并保存？选“否”返回修改。")
+        .arg(parts.join(QStringLiteral("；")));
+}
+
 QList<GridRow> FillLayoutGaps(const QList<GridRow>& rows, const QList<LayoutField>& layout) {
     QList<GridRow> mapped;
     for (const GridRow& r : rows)

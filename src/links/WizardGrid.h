@@ -59,6 +59,8 @@ QString RowTaxName(const GridRow& row);
 // left off.
 QStringList LayoutGaps(const QStringList& layout, const QStringList& kept);
 QStringList LayoutGaps(const QList<LayoutField>& layout, const QList<GridRow>& rows);
+// The wizard's question before it fills the gaps of head and body (either may be empty, not both).
+QString LayoutGapQuestion(const QStringList& headGaps, const QStringList& bodyGaps);
 // The mapped rows in layout order, each gap filled by a row that writes an empty field; rows of fields
 // outside the layout keep their place after it.
 QList<GridRow> FillLayoutGaps(const QList<GridRow>& rows, const QList<LayoutField>& layout);

@@ -434,12 +434,7 @@ bool frmNew::CheckLayoutGaps() {
     const QStringList headGaps = LayoutGaps(headLayout, ReadGridRows(fpHead));
     const QStringList bodyGaps = LayoutGaps(bodyLayout, ReadGridRows(fpBody));
     if (headGaps.isEmpty() && bodyGaps.isEmpty()) return true;
-    QStringList parts;
-    if (!headGaps.isEmpty()) parts << QStringLiteral("表头缺少%1").arg(headGaps.join(QStringLiteral("、")));
-    if (!bodyGaps.isEmpty()) parts << QStringLiteral("表体缺少%1").arg(bodyGaps.join(QStringLiteral("、")));
-    if (!AskYesNo(QStringLiteral("%1。税控系统按位置读取文本文件的字段，缺少这些字段会使其后的字段错位。\n"
-                                 "是否把缺少的字段作为空字段加入并保存？（选“否”返回修改）")
-                      .arg(parts.join(QStringLiteral("；"))))) {
+    if (!AskYesNo(LayoutGapQuestion(headGaps, bodyGaps))) {
         STAB->setCurrentIndex(headGaps.isEmpty() ? 1 : 0);
         currentGrid()->setFocus();
         return false;

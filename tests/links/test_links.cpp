@@ -786,8 +786,8 @@ void TestLinks::layoutGapAskedBeforeSaving() {
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     const QString ask = QStringLiteral(
         "表头缺少购方地址电话、购方银行帐号、备注、复核人、收款人、清单行商品名称；表体缺少计量单位、"
-        "规格、商品税目、折扣金额。税控系统按位置读取文本文件的字段，缺少这些字段会使其后的字段错位。\n"
-        "是否把缺少的字段作为空字段加入并保存？（选“否”返回修改）");
+        "规格、商品税目、折扣金额。\n税控系统按位置读取文本文件的字段，缺少的字段会使其后的字段错位。\n"
+        "是否把缺少的字段作为空字段加入并保存？选“否”返回修改。");
     Connection& c = *m_db->config;
     const QString saved =
         QStringLiteral("select FTaxID, FisFormula, FQORField, FisHead from t_Detail where "
