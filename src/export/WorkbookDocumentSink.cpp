@@ -33,12 +33,24 @@ bool IsNumberPart(const QString& part) {
 }
 
 // "address phone" or "bank account" as the text file joins them: the number is the trailing blank-
-// separated parts made of digits and phone punctuation; without such parts all is the name.
+// separated parts made of digits and phone punctuation. Written without a blank, it is the last run of
+// digits (with phone punctuation) when that run has at least seven digits; otherwise all is the name.
 std::pair<QString, QString> SplitTrailingNumber(const QString& text) {
     const QStringList parts = text.simplified().split(u' ', Qt::SkipEmptyParts);
     qsizetype first = parts.size();
     while (first > 1 && IsNumberPart(parts[first - 1]))
         --first;
+    if (first == parts.size() && !parts.isEmpty()) {
+        const QString& last = parts.last();
+        qsizetype from = last.size();
+        int digits = 0;
+        while (from > 0 && (last[from - 1].isDigit() || QStringView(u"-+()（）").contains(last[from - 1]))) {
+            if (last[from - 1].isDigit()) ++digits;
+            --from;
+        }
+        if (digits >= 7 && from > 0)
+            return {(parts.mid(0, first - 1) << last.left(from)).join(u' '), last.mid(from)};
+    }
     return {parts.mid(0, first).join(u' '), parts.mid(first).join(u' ')};
 }
 

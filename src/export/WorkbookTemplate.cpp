@@ -106,6 +106,12 @@ QString FormatFileFilter(const QString& format) {
     return QStringLiteral("文本文件(*.txt)");
 }
 
+QString FormatName(const QString& format) {
+    if (format == u"xml") return QStringLiteral("XML文件");
+    if (format == u"xlsx") return QStringLiteral("电子发票平台模板");
+    return QStringLiteral("文本文件");
+}
+
 QString FormatSuffix(const QString& format) {
     return format == u"xml" || format == u"xlsx" ? format : QStringLiteral("txt");
 }

@@ -29,3 +29,5 @@ QString LinkFormat(const QVariant& stored);
 // The file dialog's filter and suffix of a format.
 QString FormatFileFilter(const QString& format);
 QString FormatSuffix(const QString& format);
+// A format as the windows name it: 文本文件, XML文件 or 电子发票平台模板.
+QString FormatName(const QString& format);

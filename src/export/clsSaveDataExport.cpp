@@ -13,6 +13,7 @@
 #include "common/RowBatch.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include "links/WizardGrid.h"
 #include "mapping/TaxCodeStore.h"
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -40,6 +41,23 @@ bool HasItemNumberColumn(const QString& templateSql) {
                                            QRegularExpression::CaseInsensitiveOption);
     return column.match(templateSql).hasMatch();
 }
+
+// Whether the main template delivers the column name (as "... as name").
+bool HasOutputColumn(const QString& templateSql, const QString& name) {
+    const QRegularExpression column(QStringLiteral("\\bas\\s+%1\\b").arg(QRegularExpression::escape(name)),
+                                    QRegularExpression::CaseInsensitiveOption);
+    return column.match(templateSql).hasMatch();
+}
+
+// The accounting fields that join two of the workbook's columns, by t_QorField FID, under the name the
+// workbook sink splits them from.
+struct JoinedField {
+    const char* qorId;
+    QString key;
+};
+const JoinedField kJoinedFields[] = {{"5", QStringLiteral("购方地址电话")},
+                                     {"6", QStringLiteral("购方银行帐号")},
+                                     {"12", QStringLiteral("销方银行账号")}};
 
 // Invoices that crossed over before: exported, or imported from the tax system.
 const QString kLeaveOutLedger =
@@ -74,13 +92,34 @@ bool clsSaveDataExport::BuildRsQuery(const QString& LinkID, bool IsHead, const T
         QStringList items;
         QStringList& taxNames = IsHead ? m_headTaxNames : m_bodyTaxNames;
         taxNames.clear();
+        if (IsHead) m_headQorIds.clear();
         for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
             taxNames << NullToText(rs->value(QStringLiteral("FTaxName")));
-            if (!IsTrueValue(rs->value(QStringLiteral("FisFormula"))))
+            const bool formula = IsTrueValue(rs->value(QStringLiteral("FisFormula")));
+            if (!formula)
                 items << NullToText(rs->value(QStringLiteral("FFieldName")), QStringLiteral("''"));
             else
                 items << SplitItem(NullToText(rs->value(QStringLiteral("FQORField"))), QStringLiteral("|"),
                                    1);
+            if (IsHead)
+                m_headQorIds << (formula ? QString() : NullToText(rs->value(QStringLiteral("FQORField"))));
+        }
+        // The workbook splits address and phone, bank and account out of the accounting set's joined
+        // fields also where the link maps neither: they come first, so that a column the link maps under
+        // the same name is the one that counts.
+        if (IsHead && m_readJoinedFields) {
+            for (auto it = std::rbegin(kJoinedFields); it != std::rend(kJoinedFields); ++it) {
+                const QString name =
+                    GetFieldValue(&m_session.Config(),
+                                  QStringLiteral("Select FFieldName from t_QorField where FID=?"), 0,
+                                  QString(), {QString::fromLatin1(it->qorId)})
+                        .toString()
+                        .trimmed();
+                if (name.isEmpty() || !HasOutputColumn(HeadSql.sql, name)) continue;
+                items.prepend(name);
+                taxNames.prepend(it->key);
+                m_headQorIds.prepend(QString());
+            }
         }
         const QString F = items.join(u',');
         QString source = TemplateSource(HeadSql.sql, BodySql);
@@ -222,9 +261,16 @@ QString clsSaveDataExport::CountsText() const {
     return QStringLiteral("引出发票%1张，商品行%2行。").arg(m_counts.invoices).arg(m_counts.lines);
 }
 
+QString clsSaveDataExport::LayoutGapText() const {
+    if (m_layoutGaps.isEmpty()) return QString();
+    return QStringLiteral("关联%1，税控系统会把其后的字段读到错误的位置。请在关联设置中补上这些字段。")
+        .arg(m_layoutGaps.join(QStringLiteral("；")));
+}
+
 bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
                                     const QString& LinkID) {
     m_counts = Counts{};
+    m_layoutGaps.clear();
     m_leftOutBills.clear();
     m_cancelled = false;
     try {
@@ -263,14 +309,32 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             m_headConnection.reset();
             if (acct) acct->Close();
         });
+        const QString format = LinkFormat(link->value(QStringLiteral("FFormat")));
+        m_readJoinedFields = format == u"xlsx";
         const std::unique_ptr<Connection::Cursor> RH = GetRs(acct, LinkID, head, B);
         if (!RH) return false;
-        const QString format = LinkFormat(link->value(QStringLiteral("FFormat")));
         const bool prefixShortName = IsTrueValue(link->value(QStringLiteral("FPrefixShortName")));
         m_wantItemNumber = format != u"txt" || prefixShortName;
         TemplateQuery body;
         if (!BuildRsQuery(LinkID, false, head, B, body)) return false;
         const bool hasItemNumber = body.sql.contains(ItemNumberColumn());
+        // A text link saved with a field left out before one it keeps still exports as it always did;
+        // the result names the gap, since the tax system reads the later fields in the wrong place.
+        m_layoutGaps.clear();
+        if (format == u"txt") {
+            auto names = [&config](bool isHead) {
+                QStringList out;
+                for (const LayoutField& f : TextFileLayout(config, isHead))
+                    out << f.name;
+                return out;
+            };
+            const QStringList headGaps = LayoutGaps(names(true), m_headTaxNames);
+            const QStringList bodyGaps = LayoutGaps(names(false), m_bodyTaxNames);
+            if (!headGaps.isEmpty())
+                m_layoutGaps << QStringLiteral("表头缺少%1").arg(headGaps.join(QStringLiteral("、")));
+            if (!bodyGaps.isEmpty())
+                m_layoutGaps << QStringLiteral("表体缺少%1").arg(bodyGaps.join(QStringLiteral("、")));
+        }
         const BodyRowSource RB = [&](const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                      const std::function<void(const QVariantList&)>& onRow) {
             // A failure of the query itself, also one that arises while its rows are read, is the failed
@@ -323,6 +387,19 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
                 n = meaning.value(n, n);
             for (QString& n : bodyNames)
                 n = meaning.value(n, n);
+            // A split column mapped to the joined accounting field takes its part of it, as an unmapped
+            // one does; mapped to anything else it is filled as mapped.
+            namespace V = WorkbookValue;
+            for (qsizetype i = 0; i < headNames.size() && i < m_headQorIds.size(); ++i) {
+                const QString& n = headNames[i];
+                const QString joined = n == V::Address || n == V::Phone              ? QStringLiteral("5")
+                                       : n == V::Bank || n == V::Account             ? QStringLiteral("6")
+                                       : n == V::SellerBank || n == V::SellerAccount ? QStringLiteral("12")
+                                                                                     : QString();
+                if (joined.isEmpty() || m_headQorIds[i] != joined) continue;
+                for (const JoinedField& f : kJoinedFields)
+                    if (joined == QLatin1String(f.qorId)) headNames[i] = f.key;
+            }
         }
         ExportLayout layout;
         layout.headDocNo = ColumnOf(headNames, QStringLiteral("单据号"));
@@ -498,6 +575,7 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
         if (m_counts.merged > 0)
             ShowMsg(
                 QStringLiteral("%1张销售发票合并为%2张单据。").arg(m_counts.members).arg(m_counts.merged));
+        if (!m_layoutGaps.isEmpty()) ShowMsg(LayoutGapText());
         if (m_writtenFiles.size() > 1)
             ShowMsg(QStringLiteral("电子发票平台每个工作簿最多导入%1行明细，已分为%2个文件：%3。")
                         .arg(WorkbookDocumentSink::kMaxDetailRows)

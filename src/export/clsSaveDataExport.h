@@ -47,6 +47,9 @@ public:
     };
     const Counts& LastCounts() const { return m_counts; }
     QString CountsText() const;
+    // For a text link that leaves out fields of the tax system's layout before fields it keeps: what is
+    // missing, as the export's result says it; empty otherwise.
+    QString LayoutGapText() const;
     // The files the last export wrote where they are others than its target (a workbook over the
     // platform's rows in parts); empty otherwise.
     const QStringList& WrittenFiles() const { return m_writtenFiles; }
@@ -73,9 +76,12 @@ private:
     ConnectionPtr m_headConnection; // where the head rows are read from while the export runs
     qint64 m_totalLines = 0;
     QList<LeftOut> m_leftOutBills;
-    QStringList m_headTaxNames;    // the tax field of each head column after RowsCount
-    QStringList m_bodyTaxNames;    // the tax field of each body column after FbillNo
-    bool m_leaveOutLedger = false; // the ledger exists and what it holds is left out
+    QStringList m_headTaxNames;      // the tax field of each head column after RowsCount
+    QStringList m_bodyTaxNames;      // the tax field of each body column after FbillNo
+    QStringList m_headQorIds;        // per head column the accounting field's FID, empty for a formula
+    bool m_readJoinedFields = false; // the head query also reads the joined address and bank fields
+    bool m_leaveOutLedger = false;   // the ledger exists and what it holds is left out
     Counts m_counts;
+    QStringList m_layoutGaps; // per side, the layout fields the link leaves out before one it keeps
     QStringList m_writtenFiles;
 };

@@ -126,21 +126,28 @@ void frmExportTxt::ShowFor(const Session& session, const QString& key, const QSt
     exportWindow.exec();
 }
 
+void frmExportTxt::setKey(const QString& value) {
+    m_Key = value;
+    m_format = QStringLiteral("txt");
+    try {
+        const RecordsetPtr link = LoadLink(m_session.Config(), m_Key);
+        if (!link->EOF_()) m_format = LinkFormat(link->value(QStringLiteral("FFormat")));
+    } catch (const DbError&) {
+        // The export itself reports a link it cannot read.
+    }
+    const QString name = FormatName(m_format);
+    setWindowTitle(QStringLiteral("引出发票到") + name);
+    Label1->setText(QStringLiteral("引出%1路径：").arg(name));
+}
+
 void frmExportTxt::btnOpenFile_Click() {
     QFileDialog dlgOpen(this, QStringLiteral("保存引出文件"));
     dlgOpen.setObjectName(QStringLiteral("dlgOpen"));
     // The export creates the file: a save dialog, whose filter matches .TXT as well.
     dlgOpen.setAcceptMode(QFileDialog::AcceptSave);
     // The link's format decides the kind of file.
-    QString format = QStringLiteral("txt");
-    try {
-        const RecordsetPtr link = LoadLink(m_session.Config(), m_Key);
-        if (!link->EOF_()) format = LinkFormat(link->value(QStringLiteral("FFormat")));
-    } catch (const DbError&) {
-        // The export itself reports a link it cannot read.
-    }
-    dlgOpen.setNameFilter(FormatFileFilter(format));
-    dlgOpen.setDefaultSuffix(FormatSuffix(format));
+    dlgOpen.setNameFilter(FormatFileFilter(m_format));
+    dlgOpen.setDefaultSuffix(FormatSuffix(m_format));
     dlgOpen.setFileMode(QFileDialog::AnyFile);
     // 确定 asks before replacing a file, once the path is final.
     dlgOpen.setOption(QFileDialog::DontConfirmOverwrite);
@@ -196,12 +203,14 @@ void frmExportTxt::btnOK_Click() {
     try {
         const QString path = txtTxtFile->text().trimmed();
         if (path.isEmpty()) {
-            ShowMsg(QStringLiteral("未输入引出文本文件路径！"));
+            ShowMsg(QStringLiteral("未输入引出%1路径！").arg(FormatName(m_format)));
             txtTxtFile->setFocus();
             return;
         }
         // The earlier file is replaced only when the new one is complete.
-        if (QFileInfo::exists(path) && !AskYesNo(QStringLiteral("引出文本文件已存在，是否覆盖？"))) return;
+        if (QFileInfo::exists(path) &&
+            !AskYesNo(QStringLiteral("引出%1已存在，是否覆盖？").arg(FormatName(m_format))))
+            return;
         frmFilter filter(m_session, this);
         filter.Init();
         filter.exec();

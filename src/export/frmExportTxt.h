@@ -27,7 +27,8 @@ public:
 
     // The link's FID as text.
     QString Key() const { return m_Key; }
-    void setKey(const QString& value) { m_Key = value; }
+    // The link to export; the window's title and path label name its format.
+    void setKey(const QString& value);
 
     QGroupBox* fraStep;
     QLabel* Label3;
@@ -67,4 +68,5 @@ private:
     bool m_cancelRequested = false;
     const Session& m_session;
     QString m_Key;
+    QString m_format = QStringLiteral("txt"); // of the link m_Key
 };

@@ -124,6 +124,82 @@ QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRo
     return missing;
 }
 
+QList<LayoutField> TextFileLayout(Connection& config, bool isHead) {
+    const RecordsetPtr rs = config.Query(QStringLiteral("Select Fid,Fname,FFieldType from t_TaxField where "
+                                                        "FisHead=? and coalesce(FFormat,'')='' order by Fid"),
+                                         {isHead});
+    QList<LayoutField> out;
+    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+        out.append({NullToText(rs->value(0)), NullToText(rs->value(1)).trimmed(), NullToText(rs->value(2))});
+    return out;
+}
+
+QString RowTaxName(const GridRow& row) {
+    return SplitItem(row.taxField, QStringLiteral("|"), 0).trimmed();
+}
+
+QStringList LayoutGaps(const QStringList& layout, const QStringList& kept) {
+    qsizetype last = -1;
+    for (qsizetype i = 0; i < layout.size(); ++i)
+        if (kept.contains(layout[i])) last = i;
+    QStringList gaps;
+    for (qsizetype i = 0; i < last; ++i)
+        if (!kept.contains(layout[i])) gaps << layout[i];
+    return gaps;
+}
+
+QStringList LayoutGaps(const QList<LayoutField>& layout, const QList<GridRow>& rows) {
+    QStringList names, kept;
+    for (const LayoutField& f : layout)
+        names << f.name;
+    for (const GridRow& r : rows)
+        if (r.mapped()) kept << RowTaxName(r);
+    return LayoutGaps(names, kept);
+}
+
+QString LayoutGapQuestion(const QStringList& headGaps, const QStringList& bodyGaps) {
+    QStringList parts;
+    if (!headGaps.isEmpty()) parts << QStringLiteral("表头缺少%1").arg(headGaps.join(QStringLiteral("、")));
+    if (!bodyGaps.isEmpty()) parts << QStringLiteral("表体缺少%1").arg(bodyGaps.join(QStringLiteral("、")));
+    return QStringLiteral("%1。\n税控系统按位置读取文本文件的字段，缺少的字段会使其后的字段错位。\n"
+                          "是否把缺少的字段作为空字段加入并保存？选“否”返回修改。")
+        .arg(parts.join(QStringLiteral("；")));
+}
+
+QList<GridRow> FillLayoutGaps(const QList<GridRow>& rows, const QList<LayoutField>& layout) {
+    QList<GridRow> mapped;
+    for (const GridRow& r : rows)
+        if (r.mapped()) mapped.append(r);
+    qsizetype last = -1;
+    for (qsizetype i = 0; i < layout.size(); ++i)
+        for (const GridRow& r : mapped)
+            if (RowTaxName(r) == layout[i].name) last = i;
+    QList<GridRow> out;
+    QList<bool> placed(mapped.size(), false);
+    for (qsizetype i = 0; i <= last; ++i) {
+        bool found = false;
+        for (qsizetype j = 0; j < mapped.size(); ++j) {
+            if (placed[j] || RowTaxName(mapped[j]) != layout[i].name) continue;
+            out.append(mapped[j]);
+            placed[j] = true;
+            found = true;
+        }
+        if (found) continue;
+        // An empty text: the field keeps its position and says nothing.
+        GridRow empty;
+        empty.taxField = layout[i].name;
+        empty.typeText = TypeToText(layout[i].type);
+        empty.isFormula = QStringLiteral("1");
+        empty.caption = QStringLiteral("''");
+        empty.taxID = layout[i].id;
+        empty.qorID = StoredFormula(empty.caption, empty.caption, empty.caption);
+        out.append(empty);
+    }
+    for (qsizetype j = 0; j < mapped.size(); ++j)
+        if (!placed[j]) out.append(mapped[j]);
+    return out;
+}
+
 FieldMap DetailFieldMap(const GridRow& row, bool isHead) {
     FieldMap m;
     m.Set(QStringLiteral("FTaxID"), row.taxID.trimmed());

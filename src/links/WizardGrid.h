@@ -46,6 +46,24 @@ bool CheckGridRows(const QList<GridRow>& rows, bool isHead);
 // The fields the tax system needs on every head and detail line (the first items of each) that the rows
 // leave unmapped, head first: a file without them is refused by the tax system.
 QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body);
+// One field of the tax system's text layout.
+struct LayoutField {
+    QString id, name, type; // t_TaxField Fid, Fname, FFieldType
+};
+// The fields of the text file's head or detail line in the order the tax system reads them (throws DbError).
+QList<LayoutField> TextFileLayout(Connection& config, bool isHead);
+// The tax field named by a grid row: its item text up to the identifiers.
+QString RowTaxName(const GridRow& row);
+// The layout fields that kept leaves out before the last layout field it keeps, in layout order: the tax
+// system reads by position, so each of them shifts what follows. Fields after the last kept one may be
+// left off.
+QStringList LayoutGaps(const QStringList& layout, const QStringList& kept);
+QStringList LayoutGaps(const QList<LayoutField>& layout, const QList<GridRow>& rows);
+// The wizard's question before it fills the gaps of head and body (either may be empty, not both).
+QString LayoutGapQuestion(const QStringList& headGaps, const QStringList& bodyGaps);
+// The mapped rows in layout order, each gap filled by a row that writes an empty field; rows of fields
+// outside the layout keep their place after it.
+QList<GridRow> FillLayoutGaps(const QList<GridRow>& rows, const QList<LayoutField>& layout);
 // The t_Detail row of a mapped grid row.
 FieldMap DetailFieldMap(const GridRow& row, bool isHead);
 // The stored formula: identifier form | SQL form | display form.

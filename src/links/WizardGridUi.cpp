@@ -82,25 +82,28 @@ void EditFormula(const Session& session, FpGrid* grid, int col, int row, bool is
                   StoredFormula(dlg.ReturnFieldID(), dlg.ReturnFieldName(), dlg.ReturnFieldDesc()));
 }
 
+void SetGridRows(FpGrid* grid, const QList<GridRow>& rows) {
+    // A link with more rows than the grid shows must not lose them on the next save.
+    if (rows.size() > grid->MaxRows()) grid->SetMaxRows(int(rows.size()));
+    for (int r = 1; r <= grid->MaxRows(); ++r) {
+        grid->ClearGridRow(r);
+        const GridRow g = r <= rows.size() ? rows[r - 1] : GridRow{};
+        grid->SetText(TaxField, r, g.taxField);
+        grid->SetText(FieldType, r, g.typeText);
+        grid->SetText(IsFormula, r, g.isFormula);
+        grid->SetText(TaxID, r, g.taxID);
+        grid->SetText(QorID, r, g.qorID);
+        SetFormulaState(grid, IsFormula, r);
+        if (g.isFormula == u"1")
+            grid->SetCaption(Formula, r, g.caption);
+        else
+            grid->SetText(QorField, r, g.qorField);
+    }
+}
+
 bool LoadDetailData(const Session& session, FpGrid* grid, const QString& key, bool isHead) {
     try {
-        const QList<GridRow> rows = LoadDetailRows(session.Config(), key, isHead);
-        // A link with more rows than the grid shows must not lose them on the next save.
-        if (rows.size() > grid->MaxRows()) grid->SetMaxRows(int(rows.size()));
-        for (int i = 0; i < rows.size(); ++i) {
-            const GridRow& g = rows[i];
-            const int r = i + 1;
-            grid->SetText(TaxField, r, g.taxField);
-            grid->SetText(FieldType, r, g.typeText);
-            grid->SetText(IsFormula, r, g.isFormula);
-            grid->SetText(TaxID, r, g.taxID);
-            grid->SetText(QorID, r, g.qorID);
-            SetFormulaState(grid, IsFormula, r);
-            if (g.isFormula == u"1")
-                grid->SetCaption(Formula, r, g.caption);
-            else
-                grid->SetText(QorField, r, g.qorField);
-        }
+        SetGridRows(grid, LoadDetailRows(session.Config(), key, isHead));
         return true;
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("LoadDetailData"), e);

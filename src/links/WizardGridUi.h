@@ -17,6 +17,8 @@ void GridCellChanged(FpGrid* grid, int col, int row);
 void SetFormulaState(FpGrid* grid, int col, int row);
 // Formula button (column 5): edit the row's formula in the expression editor.
 void EditFormula(const Session& session, FpGrid* grid, int col, int row, bool isHead);
+// Puts rows into the grid from its first row on, clearing the rest.
+void SetGridRows(FpGrid* grid, const QList<GridRow>& rows);
 bool LoadDetailData(const Session& session, FpGrid* grid, const QString& key, bool isHead);
 bool CheckGridData(FpGrid* grid, bool isHead);
 bool GetDetailData(FpGrid* grid, RecordList& list, bool isHead);

@@ -3,6 +3,7 @@
 #include "clsSaveData.h"
 #include "common/Session.h"
 #include "common/modFunction.h"
+#include "export/WorkbookTemplate.h"
 #include "frmNew.h"
 #include <QApplication>
 #include <QGroupBox>
@@ -35,9 +36,6 @@ frmList::frmList(const Session& session, QWidget* parent) : QDialog(parent), m_s
     lsvSelect->setSelectionMode(QAbstractItemView::SingleSelection);
     lsvSelect->header()->setStretchLastSection(false);
     lsvSelect->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    lsvSelect->setColumnWidth(1, 110);
-    lsvSelect->setColumnWidth(2, 80);
-    lsvSelect->setColumnWidth(3, 100);
     auto* frame = new QVBoxLayout(fraSelect);
     frame->addWidget(lsvSelect);
 
@@ -70,7 +68,7 @@ frmList::frmList(const Session& session, QWidget* parent) : QDialog(parent), m_s
     auto* main = new QHBoxLayout(this);
     main->addWidget(fraSelect, 1);
     main->addLayout(side);
-    resize(600, 340);
+    resize(680, 340);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmList::cmdOK_Click);
     connect(lsvSelect, &QTreeWidget::itemDoubleClicked, this, [this] { cmdOK_Click(); });
@@ -94,10 +92,16 @@ void frmList::Init() {
             const QVariant type = NullToValue(rs->value(QStringLiteral("FInvioceType")), 0);
             item->setText(1, type.toString() == u"0" ? QStringLiteral("销售专用发票")
                                                      : QStringLiteral("销售普通发票"));
-            item->setText(2, QStringLiteral("文本文件"));
+            item->setText(2, FormatName(LinkFormat(rs->value(QStringLiteral("FFormat")))));
             item->setText(3, NullToText(rs->value(QStringLiteral("FDate"))));
             item->setData(0, TagRole, QStringLiteral("ID") + fid);
             item->setData(0, KeyRole, QStringLiteral("KEY") + fid);
+        }
+        // The type, format and date columns as wide as what they show, with room between them; the name
+        // takes the rest.
+        for (int c = 1; c <= 3; ++c) {
+            lsvSelect->resizeColumnToContents(c);
+            lsvSelect->setColumnWidth(c, lsvSelect->columnWidth(c) + 16);
         }
         // The first link is ready for 确定 and the arrow keys without a click.
         if (QTreeWidgetItem* first = lsvSelect->topLevelItem(0)) {

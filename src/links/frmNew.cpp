@@ -422,6 +422,7 @@ void frmNew::cmdFinish_Click() {
                           "关联没有对应税控系统必需的字段：%1。税控系统将拒绝这样引出的文件，是否仍然保存？")
                           .arg(missing.join(QStringLiteral("、")))))
             return;
+        if (!CheckLayoutGaps()) return;
         RecordList list;
         list.Add(GetBaseData());
         GetDetailData(fpHead, list, true);
@@ -432,6 +433,25 @@ void frmNew::cmdFinish_Click() {
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("cmdFinish_Click"), e);
     }
+}
+
+bool frmNew::CheckLayoutGaps() {
+    // Only the text file is read by position; XML elements and workbook columns carry their names.
+    if (cboFormat->currentData().toString() != u"txt") return true;
+    Connection& config = m_session.Config();
+    const QList<LayoutField> headLayout = TextFileLayout(config, true);
+    const QList<LayoutField> bodyLayout = TextFileLayout(config, false);
+    const QStringList headGaps = LayoutGaps(headLayout, ReadGridRows(fpHead));
+    const QStringList bodyGaps = LayoutGaps(bodyLayout, ReadGridRows(fpBody));
+    if (headGaps.isEmpty() && bodyGaps.isEmpty()) return true;
+    if (!AskYesNo(LayoutGapQuestion(headGaps, bodyGaps))) {
+        STAB->setCurrentIndex(headGaps.isEmpty() ? 1 : 0);
+        currentGrid()->setFocus();
+        return false;
+    }
+    SetGridRows(fpHead, FillLayoutGaps(ReadGridRows(fpHead), headLayout));
+    SetGridRows(fpBody, FillLayoutGaps(ReadGridRows(fpBody), bodyLayout));
+    return true;
 }
 
 FpGrid* frmNew::currentGrid() const {

@@ -63,6 +63,9 @@ private:
     void ShowStep();
     bool CheckFirstStepData();
     FieldMap GetBaseData() const;
+    // A text link must not leave out a field before one it keeps: asks to fill the gaps with empty fields.
+    // False when the user goes back to editing.
+    bool CheckLayoutGaps();
     FpGrid* currentGrid() const;
     void gridButtonClicked(FpGrid* grid, int col, int row);
 

@@ -359,6 +359,9 @@ void frmItem::cmdNew_Click() {
         const int row = KgTax->rowCount();
         KgTax->insertRow(row);
         SetTaxRow(row, TaxCodeRow{});
+        // The new row is current, so that 选择商品 fills it.
+        KgTax->setCurrentCell(row, TcNumber);
+        KgTax->setFocus();
         TaxChanged();
         return;
     }
@@ -546,15 +549,27 @@ void frmItem::EndTaxEntry() {
 void frmItem::PickTaxProduct() {
     EndTaxEntry();
     TabMap->setCurrentIndex(TaxTab);
+    // The pick goes into the current row only while that row has no product yet (one just added with
+    // 新增); a product already in the grid is never replaced by another.
     int row = KgTax->currentRow();
-    const bool added = row < 0; // without a current row the pick goes into a new one
+    const QTableWidgetItem* current = row >= 0 ? KgTax->item(row, TcNumber) : nullptr;
+    const bool added = row < 0 || (current && current->data(IdRole).toInt() > 0);
     if (added) {
         row = KgTax->rowCount();
         KgTax->insertRow(row);
         SetTaxRow(row, TaxCodeRow{});
     }
-    auto dropAdded = [this, added, row] {
-        if (added) KgTax->removeRow(row);
+    // The code is what the user types next, whatever had the focus before the picker.
+    auto focusCode = [this](int r) {
+        KgTax->setCurrentCell(r, TcCode);
+        KgTax->scrollToItem(KgTax->item(r, TcCode));
+        KgTax->setFocus();
+    };
+    const int before = KgTax->currentRow() == row ? -1 : KgTax->currentRow();
+    auto dropAdded = [this, added, row, before, &focusCode] {
+        if (!added) return focusCode(row);
+        KgTax->removeRow(row);
+        if (before >= 0) focusCode(before);
     };
 
     bool ok = false;
@@ -579,10 +594,9 @@ void frmItem::PickTaxProduct() {
     for (int r = 0; r < KgTax->rowCount(); ++r) {
         const QTableWidgetItem* other = KgTax->item(r, TcNumber);
         if (r != row && other && other->data(IdRole).toInt() == id) {
-            dropAdded();
-            KgTax->setCurrentCell(r, TcNumber);
-            ShowMsg(QStringLiteral("商品[%1]已在第%2行。").arg(number).arg(r + 1));
-            return;
+            // Already listed: its row is the one to edit.
+            if (added) KgTax->removeRow(row);
+            return focusCode(r); // the added row was the last one
         }
     }
     m_bFillingTax = true;
@@ -591,7 +605,7 @@ void frmItem::PickTaxProduct() {
     numberItem->setData(IdRole, id);
     Cell(KgTax, row, TcName)->setText(name);
     m_bFillingTax = false;
-    KgTax->setCurrentCell(row, TcCode);
+    focusCode(row);
     TaxChanged();
 }
 

@@ -162,6 +162,39 @@ private Q_SLOTS:
 
     // ---- export window ----------------------------------------------------------------------
 
+    // The link list names each link's format, and the export window is titled and labelled by it.
+    void windowsNameTheFormat_data() {
+        QTest::addColumn<QString>("stored"); // FFormat of the factory link
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty: text file") << "" << "文本文件";
+        QTest::newRow("xml") << "xml" << "XML文件";
+        QTest::newRow("workbook") << "xlsx" << "电子发票平台模板";
+    }
+    void windowsNameTheFormat() {
+        QFETCH(QString, stored);
+        QFETCH(QString, name);
+        Connection& c = *m_db->config;
+        c.Execute(QStringLiteral("update t_BaseInfo set FFormat=? where FID=1"), {stored});
+        c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) "
+                                 "values (7, 'XML', 0, '2026-03-01', '0', 'xml'), "
+                                 "(8, '平台', 1, '2026-03-01', '0', 'xlsx')"));
+        frmList list(m_db->session);
+        list.ExportOrImport = 0;
+        list.Init();
+        QStringList column;
+        for (int i = 0; i < list.lsvSelect->topLevelItemCount(); ++i)
+            column << list.lsvSelect->topLevelItem(i)->text(2);
+        QCOMPARE(column, (QStringList{name, "XML文件", "电子发票平台模板"}));
+
+        RecorderSink sink;
+        frmExportTxt w(m_db->session);
+        w.setKey(QStringLiteral("1"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("引出发票到") + name);
+        QCOMPARE(w.Label1->text(), QStringLiteral("引出%1路径：").arg(name));
+        ClickButton(&w, QStringLiteral("btnOK"));
+        QCOMPARE(sink.texts(), QStringList{QStringLiteral("未输入引出%1路径！").arg(name)});
+    }
+
     void exportButton_data() {
         QTest::addColumn<QString>("path"); // "@" is a file holding "OLD"
         QTest::addColumn<bool>("overwrite");

@@ -76,6 +76,11 @@ void answerEditor(EditorAnswer* answer, const QString& text, bool ok = true) {
     });
 }
 
+// The FID of the link named name, as text.
+QString SavedLinkKey(Connection& c, const QString& name) {
+    return c.Query(QStringLiteral("select FID from t_BaseInfo where FName=?"), {name})->value(0).toString();
+}
+
 int count(Connection& c, const QString& sql) {
     return c.Query(sql)->value(0).toInt();
 }
@@ -95,6 +100,9 @@ QStringList rowsOf(Connection& c, const QString& sql) {
 
 const QString kBillNo = QStringLiteral("1|单据号|单据号");
 const QString kItem = QStringLiteral("1|货物名称|货物名称");
+// A stored row that keeps a field of the text layout empty (FTaxID, FisFormula, FQORField, FisHead).
+const QString kEmptyHead = QStringLiteral("%1;1;''|''|'';1");
+const QString kEmptyBody = QStringLiteral("%1;1;''|''|'';0");
 
 } // namespace
 
@@ -131,6 +139,9 @@ private Q_SLOTS:
     void insertRefusedWhenLastRowMapped();
     void untickingFormulaDropsStaleFormula();
     void longFieldNameKeepsItsIdentifiers();
+    void layoutGapAskedBeforeSaving_data();
+    void layoutGapAskedBeforeSaving();
+    void savedGapLinkExportsAndNamesTheGap();
 
     // link list and export
     void listNewAndEditOpenTheWizard();
@@ -149,11 +160,12 @@ private:
     EditorAnswer m_editor; // the last editor opened by fill
 };
 
-// The messages of a save, without the question that asks to save a link the tax system would refuse.
+// The messages of a save, without the questions that ask to save a link the tax system would refuse or
+// read out of place.
 QStringList TestLinks::SavedTexts() const {
-    QStringList t = m_sink->texts();
-    if (!t.isEmpty() && t.first().startsWith(QStringLiteral("关联没有对应税控系统必需的字段")))
-        t.removeFirst();
+    QStringList t;
+    for (const RecorderSink::Entry& e : m_sink->entries)
+        if (e.kind != RecorderSink::Question) t << e.text;
     return t;
 }
 
@@ -454,7 +466,7 @@ void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
     fill(w.get(), false, {kItem, QStringLiteral("2|数量|=[24/数量] * 2")});
     QCOMPARE(m_editor.dataType, 3);
 
-    m_sink->answers << true; // save although the tax system needs more fields
+    m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
     QCOMPARE(w->result(), int(QDialog::Accepted));
@@ -464,12 +476,13 @@ void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
     QCOMPARE(rowsOf(c, QStringLiteral("select FName, FInvioceType, FSeperator, FMemo, FDate, FInOrOut "
                                       "from t_BaseInfo where FID=2")),
              QStringList{QStringLiteral("普通票引出;1;##;月末引出;2026-03-15;0")});
-    QCOMPARE(
-        rowsOf(c, QStringLiteral("select FTaxID, FisFormula, FQORField, FisHead from t_Detail "
-                                 "where FBaseInfoID=2 order by FID")),
-        (QStringList{QStringLiteral("1;0;1;1"),
-                     QStringLiteral("7;1;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
-                     QStringLiteral("13;0;21;0"), QStringLiteral("16;1;24 * 2|FQty * 2|[24/数量] * 2;0")}));
+    QCOMPARE(rowsOf(c, QStringLiteral("select FTaxID, FisFormula, FQORField, FisHead from t_Detail "
+                                      "where FBaseInfoID=2 order by FID")),
+             (QStringList{QStringLiteral("1;0;1;1"), kEmptyHead.arg(2), kEmptyHead.arg(3), kEmptyHead.arg(4),
+                          kEmptyHead.arg(5), kEmptyHead.arg(6),
+                          QStringLiteral("7;1;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
+                          QStringLiteral("13;0;21;0"), kEmptyBody.arg(14), kEmptyBody.arg(15),
+                          QStringLiteral("16;1;24 * 2|FQty * 2|[24/数量] * 2;0")}));
 }
 
 // A workbook link maps the platform template's headings: choosing the format lists them, and what was
@@ -564,7 +577,7 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     w->spnMaxAmount->setValue(0);
     w->chkUseList->setChecked(true);
     fill(w.get(), false, {QStringLiteral("2|数量|数量")});
-    m_sink->answers << true; // save although the tax system needs more fields
+    m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
 
@@ -575,8 +588,10 @@ void TestLinks::editKeepsFidAndRewritesRows() {
         QStringList{QStringLiteral("新关联;@@@@@@;") + memo + QStringLiteral(";2026-03-15;8;0;1")});
     QCOMPARE(rowsOf(c, QStringLiteral("select FTaxID, FQORField, FisHead from t_Detail where FBaseInfoID=5 "
                                       "order by FID")),
-             (QStringList{QStringLiteral("7;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
-                          QStringLiteral("1;1;1"), QStringLiteral("13;21;0"), QStringLiteral("16;24;0")}));
+             (QStringList{
+                 QStringLiteral("1;1;1"), "2;''|''|'';1", "3;''|''|'';1", "4;''|''|'';1", "5;''|''|'';1",
+                 "6;''|''|'';1", QStringLiteral("7;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
+                 QStringLiteral("13;21;0"), "14;''|''|'';0", "15;''|''|'';0", QStringLiteral("16;24;0")}));
     QCOMPARE(rowsOf(c, QStringLiteral("select * from t_Detail where FBaseInfoID=1")), otherRows);
 }
 
@@ -663,7 +678,7 @@ void TestLinks::previousNextKeepGridsAndCancelSavesNothing() {
 void TestLinks::gapsRemovedOnReload() {
     auto w = openWizard();
     toStepTwo(w.get());
-    fill(w.get(), true, {kBillNo, QStringLiteral("3|购方名称|购方名称")});
+    fill(w.get(), true, {kBillNo, QStringLiteral("3|商品行数|商品行数")});
     fill(w.get(), false, {QStringLiteral("4|货物名称|货物名称")});
     m_sink->answers << true; // save although the tax system needs more fields
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
@@ -671,8 +686,8 @@ void TestLinks::gapsRemovedOnReload() {
 
     auto again = openWizard(1, QStringLiteral("2"));
     QCOMPARE(again->fpHead->Text(TaxField, 1), QStringLiteral("单据号"));
-    QCOMPARE(again->fpHead->Text(TaxField, 2), QStringLiteral("购方名称"));
-    QCOMPARE(again->fpHead->Text(QorField, 2), QStringLiteral("购方名称"));
+    QCOMPARE(again->fpHead->Text(TaxField, 2), QStringLiteral("商品行数"));
+    QCOMPARE(again->fpHead->Text(QorField, 2), QStringLiteral("商品行数"));
     QCOMPARE(again->fpHead->Text(TaxField, 3), QString());
     QCOMPARE(again->fpBody->Text(TaxField, 1), QStringLiteral("货物名称"));
 }
@@ -747,6 +762,106 @@ void TestLinks::longFieldNameKeepsItsIdentifiers() {
     QVERIFY(pick(w->fpHead, TaxField, 1, name));
     QCOMPARE(w->fpHead->Text(TaxID, 1), QStringLiteral("40"));
     QCOMPARE(w->fpHead->Text(FieldType, 1), QStringLiteral("数字"));
+}
+
+// A text link that leaves out a field before one it keeps is not saved as it is: the tax system reads by
+// position. 否 goes back to editing, 是 fills the gaps with empty fields and saves; an XML link names its
+// elements and is saved as mapped.
+void TestLinks::layoutGapAskedBeforeSaving_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("fill");
+    QTest::newRow("text, back to editing") << "txt" << false;
+    QTest::newRow("text, gaps filled") << "txt" << true;
+    QTest::newRow("xml is read by name") << "xml" << false;
+}
+
+void TestLinks::layoutGapAskedBeforeSaving() {
+    QFETCH(QString, format);
+    QFETCH(bool, fill);
+    auto w = openWizard();
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(format));
+    toStepTwo(w.get(), QStringLiteral("缺字段"));
+    this->fill(w.get(), true,
+               {kBillNo, QStringLiteral("2|商品行数|商品行数"), QStringLiteral("3|购方名称|购方名称"),
+                QStringLiteral("4|购方税号|购方税号"), QStringLiteral("5|单据日期|单据日期")});
+    this->fill(w.get(), false,
+               {kItem, QStringLiteral("2|数量|数量"), QStringLiteral("3|不含税金额|不含税金额"),
+                QStringLiteral("4|税率|税率"), QStringLiteral("5|税额|税额")});
+    m_sink->answers << fill;
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    const QString ask = QStringLiteral(
+        "表头缺少购方地址电话、购方银行帐号、备注、复核人、收款人、清单行商品名称；表体缺少计量单位、"
+        "规格、商品税目、折扣金额。\n税控系统按位置读取文本文件的字段，缺少的字段会使其后的字段错位。\n"
+        "是否把缺少的字段作为空字段加入并保存？选“否”返回修改。");
+    Connection& c = *m_db->config;
+    const QString saved =
+        QStringLiteral("select FTaxID, FisFormula, FQORField, FisHead from t_Detail where "
+                       "FBaseInfoID=(select FID from t_BaseInfo where FName='缺字段') order by FID");
+    if (format == u"xml") {
+        QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+        QCOMPARE(rowsOf(c, saved).size(), 10);
+        return;
+    }
+    if (!fill) {
+        QCOMPARE(m_sink->texts(), QStringList{ask});
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->Step(), 1);
+        QCOMPARE(w->STAB->currentIndex(), 0);
+        QCOMPARE(FpGrid::VisibleText(w->fpHead->Text(TaxField, 5)), QStringLiteral("单据日期"));
+        QCOMPARE(count(c, QStringLiteral("select count(*) from t_BaseInfo")), 1);
+        return;
+    }
+    QCOMPARE(m_sink->texts(), (QStringList{ask, QStringLiteral("保存成功!")}));
+    QCOMPARE(rowsOf(c, saved),
+             (QStringList{"1;0;1;1",          "2;0;2;1",          "3;0;3;1",          "4;0;4;1",
+                          kEmptyHead.arg(5),  kEmptyHead.arg(6),  kEmptyHead.arg(7),  kEmptyHead.arg(8),
+                          kEmptyHead.arg(9),  kEmptyHead.arg(10), "11;0;11;1",        "13;0;21;0",
+                          kEmptyBody.arg(14), kEmptyBody.arg(15), "16;0;24;0",        "17;0;25;0",
+                          "18;0;26;0",        kEmptyBody.arg(19), kEmptyBody.arg(20), "21;0;29;0"}));
+    // Opened again, the empty fields show as empty texts and the link saves without a question.
+    auto again = openWizard(1, SavedLinkKey(c, QStringLiteral("缺字段")));
+    QCOMPARE(again->fpHead->Text(TaxField, 5), QStringLiteral("购方地址电话"));
+    QCOMPARE(again->fpHead->Caption(Formula, 5), QStringLiteral("''"));
+    QCOMPARE(again->fpHead->Text(IsFormula, 5), QStringLiteral("1"));
+    QCOMPARE(again->fpHead->Text(TaxField, 11), QStringLiteral("单据日期"));
+    m_sink->clear();
+    QTest::mouseClick(again->cmdNext, Qt::LeftButton);
+    QTest::mouseClick(again->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("保存成功!")});
+}
+
+// A link saved with a gap before the check existed stays as it was and still exports; the result names
+// the gap.
+void TestLinks::savedGapLinkExportsAndNamesTheGap() {
+    Connection& c = *m_db->config;
+    c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FDate, FInOrOut) "
+                             "values (6, '旧缺字段', 0, '~~', '2020-01-01', '0')"));
+    c.Execute(
+        QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
+                       "(6, 1, 0, '1', 1), (6, 2, 0, '2', 1), (6, 3, 0, '3', 1), (6, 11, 0, '11', 1), "
+                       "(6, 13, 0, '21', 0), (6, 21, 0, '29', 0)"));
+    const QStringList before = rowsOf(c, QStringLiteral("select * from t_Detail where FBaseInfoID=6"));
+    const QString out = m_db->folder() + QStringLiteral("/gap.txt");
+    QProcess batch;
+    batch.start(QStringLiteral(TAXFERRY_BATCH),
+                {QStringLiteral("export"), QStringLiteral("--acct"), m_db->acctConnString(),
+                 QStringLiteral("--config"), m_db->configPath, QStringLiteral("--link"), QStringLiteral("6"),
+                 QStringLiteral("--out"), out});
+    QVERIFY(batch.waitForFinished(60000));
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+    QCOMPARE(batch.exitCode(), 0);
+    QVERIFY2(
+        err.contains(QStringLiteral(
+            "关联表头缺少购方税号、购方地址电话、购方银行帐号、备注、复核人、收款人、清单行商品名称；表体缺少"
+            "计量单位、规格、数量、不含税金额、税率、商品税目、折扣金额，税控系统会把其后的字段读到错误的位置"
+            "。"
+            "请在关联设置中补上这些字段。")),
+        qPrintable(err));
+    // Written as mapped: four head fields, two body fields.
+    const QStringList lines = ReadGbkFile(out);
+    QVERIFY(lines.size() > 2);
+    QCOMPARE(lines[1].split(QStringLiteral("~~")).size(), 4);
+    QCOMPARE(rowsOf(c, QStringLiteral("select * from t_Detail where FBaseInfoID=6")), before);
 }
 
 // ---- link list and export -------------------------------------------------------------------
@@ -894,7 +1009,7 @@ void TestLinks::wizardLinkExportsAsItsGridsSay() {
     toStepTwo(w.get(), QStringLiteral("往返"), 0);
     fill(w.get(), true, {kBillNo, QStringLiteral("2|购方名称|=upper([3/购方名称])")});
     fill(w.get(), false, {QStringLiteral("1|数量|=[24/数量] * 2"), QStringLiteral("2|货物名称|货物名称")});
-    m_sink->answers << true; // save although the tax system needs more fields
+    m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
 
@@ -909,22 +1024,23 @@ void TestLinks::wizardLinkExportsAsItsGridsSay() {
     const QStringList lines = ReadGbkFile(out);
 
     // What the grids say, read straight from the demo accounting set: special invoices, head
-    // "bill number ## upper(customer)", body "quantity * 2 ## item name" per line.
+    // "bill number ## (empty 商品行数) ## upper(customer)", body "item name ## ## ## quantity * 2" per line:
+    // the gaps were filled with empty fields and the rows put in the tax system's order.
     QStringList expected{QStringLiteral("SJJK0101##销售单据传入")};
     const RecordsetPtr heads = m_db->acct->Query(QStringLiteral(
         "select s.FBillNo, upper(o.FName), s.FInterID from ICSale s left join t_Organization o on "
         "o.FItemID=s.FCustID where s.FTranType=80 order by s.FBillNo"));
     QVERIFY(heads->RecordCount() > 0);
     for (heads->MoveFirst(); !heads->EOF_(); heads->MoveNext()) {
-        expected << heads->value(0).toString() + QStringLiteral("##") + heads->value(1).toString();
+        expected << heads->value(0).toString() + QStringLiteral("####") + heads->value(1).toString();
         const RecordsetPtr body = m_db->acct->Query(
             QStringLiteral(
                 "select e.FQty * 2, i.FName from ICSaleEntry e left join t_IcItem i on i.FItemID=e.FItemID "
                 "where e.FInterID=? order by e.FEntryID"),
             {heads->value(2)});
         for (body->MoveFirst(); !body->EOF_(); body->MoveNext())
-            expected << NumberText(body->value(0).toDouble()) + QStringLiteral("##") +
-                            body->value(1).toString();
+            expected << body->value(1).toString() + QStringLiteral("######") +
+                            NumberText(body->value(0).toDouble());
     }
     QVERIFY(expected.size() > heads->RecordCount() + 1); // the invoices have lines
     QCOMPARE(lines, expected);

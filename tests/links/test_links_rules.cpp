@@ -22,6 +22,9 @@ private Q_SLOTS:
     void fieldLists();
     void requiredFields_data();
     void requiredFields();
+    void layoutGaps_data();
+    void layoutGaps();
+    void gapsFilledInLayoutOrder();
 
 private:
     bool verify(const QString& expression, bool isHead = true, int dataType = 1);
@@ -222,6 +225,80 @@ void TestLinksRules::requiredFields() {
         return out;
     };
     QCOMPARE(MissingRequiredFields(rows(head), rows(body)), missing);
+}
+
+// The tax system reads the text file by position: a field left out before one that is kept shifts it.
+void TestLinksRules::layoutGaps_data() {
+    QTest::addColumn<bool>("isHead");
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QStringList>("gaps");
+    QTest::newRow("head in order") << true << QStringList{"单据号", "商品行数", "购方名称"} << QStringList{};
+    QTest::newRow("trailing fields left off")
+        << true
+        << QStringList{"单据号", "商品行数", "购方名称", "购方税号", "购方地址电话", "购方银行帐号", "备注"}
+        << QStringList{};
+    QTest::newRow("date without address and the rest")
+        << true << QStringList{"单据号", "商品行数", "购方名称", "购方税号", "单据日期"}
+        << QStringList{"购方地址电话", "购方银行帐号", "备注", "复核人", "收款人", "清单行商品名称"};
+    QTest::newRow("kept out of order")
+        << true << QStringList{"备注", "单据号"}
+        << QStringList{"商品行数", "购方名称", "购方税号", "购方地址电话", "购方银行帐号"};
+    QTest::newRow("tax without item class")
+        << false << QStringList{"货物名称", "计量单位", "规格", "数量", "不含税金额", "税率", "税额"}
+        << QStringList{"商品税目", "折扣金额"};
+    QTest::newRow("body starts late")
+        << false << QStringList{"数量"} << QStringList{"货物名称", "计量单位", "规格"};
+    QTest::newRow("nothing kept") << false << QStringList{} << QStringList{};
+}
+
+void TestLinksRules::layoutGaps() {
+    QFETCH(bool, isHead);
+    QFETCH(QStringList, kept);
+    QFETCH(QStringList, gaps);
+    const QList<LayoutField> layout = TextFileLayout(*m_db->config, isHead);
+    QCOMPARE(layout.size(), isHead ? 12 : 13);
+    // The rows as the drop-down gives them, in the order the user listed them.
+    QList<GridRow> rows;
+    for (const QString& name : kept)
+        for (const LayoutField& f : layout)
+            if (f.name == name) {
+                GridRow r;
+                r.taxField = f.name + QString(100, u' ') + u'|' + f.id + u'|' + f.type;
+                rows.append(r);
+            }
+    QCOMPARE(LayoutGaps(layout, rows), gaps);
+    QStringList names;
+    for (const LayoutField& f : layout)
+        names << f.name;
+    QCOMPARE(LayoutGaps(names, kept), gaps);
+}
+
+// Filling the gaps puts every kept row at its place and an empty text in each gap, nothing after the last.
+void TestLinksRules::gapsFilledInLayoutOrder() {
+    const QList<LayoutField> layout = TextFileLayout(*m_db->config, true);
+    auto row = [](const QString& name, const QString& id) {
+        GridRow r;
+        r.taxField = name;
+        r.taxID = id;
+        r.isFormula = QStringLiteral("0");
+        r.qorField = name;
+        r.qorID = id;
+        return r;
+    };
+    const QList<GridRow> filled =
+        FillLayoutGaps({row("购方名称", "3"), GridRow{}, row("单据号", "1"), row("单据日期", "11")}, layout);
+    QStringList seen;
+    for (const GridRow& r : filled)
+        seen << QStringList{r.taxField, r.typeText, r.isFormula, r.caption, r.taxID, r.qorID}.join(u';');
+    auto gap = [](const QString& name, const QString& type, const QString& id) {
+        return name + u';' + type + QStringLiteral(";1;'';") + id + QStringLiteral(";''|''|''");
+    };
+    QCOMPARE(seen, (QStringList{"单据号;;0;;1;1", gap("商品行数", "数字", "2"), "购方名称;;0;;3;3",
+                                gap("购方税号", "文本", "4"), gap("购方地址电话", "文本", "5"),
+                                gap("购方银行帐号", "文本", "6"), gap("备注", "文本", "7"),
+                                gap("复核人", "文本", "8"), gap("收款人", "文本", "9"),
+                                gap("清单行商品名称", "文本", "10"), "单据日期;;0;;11;11"}));
+    QCOMPARE(LayoutGaps(layout, filled), QStringList{});
 }
 
 QTEST_GUILESS_MAIN(TestLinksRules)

@@ -78,6 +78,7 @@ private Q_SLOTS:
     void importFailingMidwayWritesNothing();
     void oldConfigFileGainsTheTable();
     void editorTab();
+    void pickerAddsARow();
     void batchCommand_data();
     void batchCommand();
 };
@@ -417,7 +418,7 @@ void TestTaxCodes::editorTab() {
     };
 
     // A new row, its product picked with F7 (the picker's first product is taken, the laser printer: already
-    // in row 1), then the third product by the button.
+    // in row 1, which becomes current), then the third product by the button into the new row.
     w.TabMap->setCurrentIndex(5);
     click("cmdNew");
     QCOMPARE(g->rowCount(), 3);
@@ -425,7 +426,9 @@ void TestTaxCodes::editorTab() {
     g->setCurrentCell(2, 1);
     AnswerPicker([](QWidget* m) { QTest::keyClick(m->findChild<QTableWidget*>(), Qt::Key_Return); });
     QTest::keyClick(g, Qt::Key_F7);
-    QCOMPARE(sink.texts(), QStringList{"商品[1.01.001]已在第1行。"});
+    QVERIFY(sink.entries.isEmpty());
+    QCOMPARE(g->currentRow(), 0);
+    QCOMPARE(g->rowCount(), 3);
     QCOMPARE(g->item(2, 1)->text(), QString());
     g->setCurrentCell(2, 1);
     AnswerPicker([](QWidget* m) {
@@ -457,6 +460,91 @@ void TestTaxCodes::editorTab() {
     QCOMPARE(TaxCodeStore(db.session).Version(), QStringLiteral("37.0"));
     w.close(); // saved: no question
     QVERIFY(sink.entries.isEmpty());
+}
+
+// 选择商品 adds the picked product as a row of its own (or goes to its row), never re-points the current
+// row, and leaves the cursor in 税收分类编码 so that the code typed next lands there.
+void TestTaxCodes::pickerAddsARow() {
+    TestDatabases db;
+    db.session.SetEdition(QStringLiteral("COMMERCE"));
+    SeedCatalogue(db.session);
+    RecorderSink sink;
+    frmItem w(db.session);
+    w.LinkID = 1;
+    w.Init();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.TabMap->setCurrentIndex(5);
+    QTableWidget* g = w.KgTax;
+    auto pickNumber = [](const QString& number) {
+        AnswerPicker([number](QWidget* m) {
+            auto* list = m->findChild<QTableWidget*>();
+            for (int r = 0; r < list->rowCount(); ++r)
+                if (list->item(r, 1) && list->item(r, 1)->text() == number) list->setCurrentCell(r, 3);
+            QTest::keyClick(list, Qt::Key_Return);
+        });
+    };
+    auto rowText = [g](int r) {
+        QStringList cells;
+        for (int c = 1; c <= 5; ++c)
+            cells << (g->item(r, c) ? g->item(r, c)->text() : QString());
+        return cells.join(u'|');
+    };
+    const QString first = "1.01.001|激光打印机|" + Printer + "||";
+
+    // Row 1 current, the version box focused: the gift box comes in as row 3.
+    g->setCurrentCell(0, 3);
+    w.txtTaxCodeVersion->setFocus();
+    pickNumber(QStringLiteral("2.03.002"));
+    QTest::mouseClick(w.cmdTaxPick, Qt::LeftButton);
+    QCOMPARE(g->rowCount(), 3);
+    QCOMPARE(rowText(0), first);
+    QCOMPARE(rowText(2), QStringLiteral("2.03.002|办公用品礼盒|||"));
+    QCOMPARE(g->currentRow(), 2);
+    QCOMPARE(g->currentColumn(), 3);
+    QCOMPARE(w.focusWidget(), g);
+    w.activateWindow(); // as the window system does when the picker closes
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(g, Pen.at(0).toLatin1()); // starts the entry, which takes the rest
+    QVERIFY(w.focusWidget() != g);
+    QTest::keyClicks(w.focusWidget(), Pen.mid(1));
+    QTest::keyClick(w.focusWidget(), Qt::Key_Return);
+    QApplication::processEvents(); // the entry ends queued
+    QCOMPARE(g->item(2, 3)->text(), Pen);
+    QCOMPARE(w.txtTaxCodeVersion->text(), QStringLiteral("36.0"));
+
+    // A product already listed: its row becomes current, nothing is added or changed.
+    g->setCurrentCell(0, 4);
+    pickNumber(QStringLiteral("1.01.002"));
+    QTest::mouseClick(w.cmdTaxPick, Qt::LeftButton);
+    QCOMPARE(g->rowCount(), 3);
+    QCOMPARE(rowText(0), first);
+    QCOMPARE(g->currentRow(), 1);
+    QCOMPARE(g->currentColumn(), 3);
+
+    // 新增, then 选择商品: the new row takes the product.
+    QTest::mouseClick(w.cmdNew, Qt::LeftButton);
+    QCOMPARE(g->rowCount(), 4);
+    pickNumber(QStringLiteral("1.02.001"));
+    QTest::mouseClick(w.cmdTaxPick, Qt::LeftButton);
+    QCOMPARE(g->rowCount(), 4);
+    QCOMPARE(rowText(3), QStringLiteral("1.02.001|笔记本电脑|||"));
+    QCOMPARE(g->currentRow(), 3);
+
+    // Cancelling the picker adds nothing.
+    g->setCurrentCell(0, 3);
+    AnswerPicker([](QWidget* m) { QTest::keyClick(m, Qt::Key_Escape); });
+    QTest::mouseClick(w.cmdTaxPick, Qt::LeftButton);
+    QCOMPARE(g->rowCount(), 4);
+    QCOMPARE(g->currentRow(), 0);
+    QVERIFY(sink.entries.isEmpty());
+
+    g->item(3, 3)->setText(Laptop);
+    QTest::mouseClick(w.cmdSave, Qt::LeftButton);
+    QVERIFY(sink.entries.isEmpty());
+    const QStringList added{"403|1.02.001|笔记本电脑|" + Laptop + "|||0||",
+                            "413|2.03.002|办公用品礼盒|" + Pen + "|||0||"};
+    QCOMPARE(Dump(*db.config), Seeded + added);
 }
 
 // taxferry-batch codes: the catalogue out to CSV and back in, with its version; all lines or none.

@@ -9,6 +9,11 @@
 #include <QTreeWidget>
 
 static ScreenRegistrar s1("frmList", [](TestDatabases& db) -> QWidget* {
+    // One link of each format.
+    db.config->Execute(QStringLiteral(
+        "insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) values "
+        "(7, '开票软件XML（带税收分类编码）', 0, '2026-03-01', '0', 'xml'), "
+        "(8, '数电票批量开具', 1, '2026-03-02', '0', 'xlsx')"));
     auto* w = new frmList(db.session);
     w->ExportOrImport = 0;
     w->Init();
@@ -26,6 +31,17 @@ static ScreenRegistrar s2("frmExportTxt", [](TestDatabases& db) -> QWidget* {
 });
 
 // An export under way: the bar moving, 取消 in place of 退出, the rest waiting.
+// The export window of a workbook link.
+static ScreenRegistrar s2x("frmExportTxt_workbook", [](TestDatabases& db) -> QWidget* {
+    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
+    auto* w = new frmExportTxt(db.session);
+    w->txtLinkName->setText(QStringLiteral("数电票批量开具"));
+    w->txtNote->setText(QStringLiteral("销售普通发票"));
+    w->setKey(QStringLiteral("1"));
+    w->txtTxtFile->setText(db.folder() + QStringLiteral("/发票2026年1月.xlsx"));
+    return w;
+});
+
 static ScreenRegistrar s2b("frmExportTxt_progress", [](TestDatabases& db) -> QWidget* {
     auto* w = new frmExportTxt(db.session);
     w->txtLinkName->setText(QStringLiteral("航天金税默认格式"));

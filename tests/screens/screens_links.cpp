@@ -1,11 +1,14 @@
 // The link wizard's two steps and the expression editor on the demo data.
 #include "ScreenRegistry.h"
+#include "common/MessageSink.h"
+#include "links/WizardGrid.h"
 #include "links/frmEditExpression.h"
 #include "links/frmNew.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -56,4 +59,15 @@ static ScreenRegistrar sExpression("frmEditExpression", [](TestDatabases& db) {
     w->isHead = false;
     w->LoadData();
     return static_cast<QWidget*>(w);
+});
+
+// The question of a text link that leaves out fields before ones it keeps, as the message box shows it.
+static ScreenRegistrar sGap("msg_layoutGap", [](TestDatabases&) {
+    auto* box = new QMessageBox(QMessageBox::Question, MessageTitle(),
+                                LayoutGapQuestion({QStringLiteral("购方地址电话"),
+                                                   QStringLiteral("购方银行帐号"), QStringLiteral("备注")},
+                                                  {QStringLiteral("计量单位"), QStringLiteral("规格")}),
+                                QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::No);
+    return static_cast<QWidget*>(box);
 });
