@@ -109,7 +109,12 @@ frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
     dlgFolder->setOption(QFileDialog::DontUseNativeDialog, true);
     dlgFolder->setFileMode(QFileDialog::Directory);
     dlgFolder->setOption(QFileDialog::ShowDirsOnly, true);
-    dlgFolder->setWindowTitle(QStringLiteral("选择文件夹"));
+    dlgFolder->setWindowTitle(QStringLiteral("选择要引入的文件夹"));
+    // Qt's own words for a folder dialog are partly untranslated ("Folder"): the program says them.
+    dlgFolder->setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    dlgFolder->setLabelText(QFileDialog::FileName, QStringLiteral("文件夹(&N)："));
+    dlgFolder->setLabelText(QFileDialog::Accept, QStringLiteral("选择(&S)"));
+    dlgFolder->setLabelText(QFileDialog::Reject, QStringLiteral("取消(&C)"));
 
     connect(cmdOpen, &QToolButton::clicked, this, &frmImportTxt::cmdOpen_Click);
     connect(cmdFolder, &QPushButton::clicked, this, &frmImportTxt::chooseFolder);
