@@ -181,11 +181,15 @@ void RememberAcctSet(const QString& name, const QString& connectionString) {
     SaveSetting(kApp, kSection, QStringLiteral("LastAcct"), name);
 }
 
-QString TestAcctConnection(const QString& connectionString) {
+QString TestAcctConnection(const QString& connectionString, QString* details) {
     try {
         Connection::open(connectionString)->Close();
         return {};
     } catch (const DbError& e) {
+        if (details && e.description().startsWith(QStringLiteral("连接服务器失败："))) {
+            *details = e.cause();
+            return e.description();
+        }
         QString text = QStringLiteral("连接失败: ") + e.description();
         const QString cause = e.cause().trimmed();
         if (!cause.isEmpty() && !e.description().contains(cause)) text += QStringLiteral("\r\n") + cause;

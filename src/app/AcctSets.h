@@ -43,8 +43,8 @@ QString LastAcctSet();
 void RememberAcctSet(const QString& name, const QString& connectionString);
 
 // Opens and closes the set's database: empty when that works, otherwise the message to show, with what
-// the database itself said.
-QString TestAcctConnection(const QString& connectionString);
+// the database itself said (in details, when the message says it in the user's words).
+QString TestAcctConnection(const QString& connectionString, QString* details = nullptr);
 
 // Where the passwords of server sets are kept, by set name.
 class PasswordStore {

@@ -23,7 +23,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
                                         "并维护两个系统之间的基础资料对应。"),
                          this);
     lblNote->setObjectName(QStringLiteral("lblNote"));
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
+    cmdOK = new QPushButton(QStringLiteral("确定(&O)"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);

@@ -37,7 +37,7 @@ frmAcctSets::frmAcctSets(PasswordStore& passwords, QWidget* parent)
     cboKind->addItems(
         {QStringLiteral("本地账套文件"), QStringLiteral("PostgreSQL 服务器"), QStringLiteral("ODBC 数据源")});
     txtFile = edit("txtFile", QStringLiteral("账套数据库文件（SQLite）"));
-    cmdBrowse = new QPushButton(QStringLiteral("浏览..."), this);
+    cmdBrowse = new QPushButton(QStringLiteral("浏览(&B)..."), this);
     cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     cmdBrowse->setAutoDefault(false);
     txtHost = edit("txtHost", QStringLiteral("服务器名称或地址"));
@@ -270,9 +270,10 @@ void frmAcctSets::cmdTest_Click() {
     if (set.name.isEmpty()) set.name = QStringLiteral("-");
     if (Refused(set)) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString failure = TestAcctConnection(AcctConnString(set, txtPassword->text()));
+    QString details;
+    const QString failure = TestAcctConnection(AcctConnString(set, txtPassword->text()), &details);
     QApplication::restoreOverrideCursor();
-    ShowMsg(failure.isEmpty() ? QStringLiteral("连接成功!") : failure);
+    ShowMsg(failure.isEmpty() ? QStringLiteral("连接成功!") : failure, details);
 }
 
 void frmAcctSets::cmdBrowse_Click() {

@@ -11,7 +11,7 @@ frmHelp::frmHelp(QWidget* parent) : QDialog(parent) {
     txtHelp = new QTextBrowser(this);
     txtHelp->setObjectName(QStringLiteral("txtHelp"));
     txtHelp->setOpenExternalLinks(false);
-    cmdClose = new QPushButton(QStringLiteral("关闭"), this);
+    cmdClose = new QPushButton(QStringLiteral("关闭(&C)"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setDefault(true);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);

@@ -23,10 +23,10 @@ frmItemLook::frmItemLook(QWidget* parent) : QDialog(parent) {
     lsvItems->setAlternatingRowColors(true);
     lsvItems->setUniformRowHeights(true);
     lsvItems->setColumnCount(2);
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
+    cmdOK = new QPushButton(QStringLiteral("确定(&O)"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("取消"), this);
+    cmdCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setAutoDefault(false);
 

@@ -40,10 +40,10 @@ frmLogin::frmLogin(QWidget* parent, PasswordStore* passwords) : QDialog(parent),
     cboAcct->setInsertPolicy(QComboBox::NoInsert);
     cboAcct->setMinimumWidth(260);
     cboAcct->setToolTip(QStringLiteral("账套名称、账套数据库文件，或以 Provider= 开头的连接字符串"));
-    cmdBrowse = new QPushButton(QStringLiteral("浏览..."), this);
+    cmdBrowse = new QPushButton(QStringLiteral("浏览(&B)..."), this);
     cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
     cmdBrowse->setAutoDefault(false);
-    cmdAcctSets = new QPushButton(QStringLiteral("账套管理..."), this);
+    cmdAcctSets = new QPushButton(QStringLiteral("账套管理(&M)..."), this);
     cmdAcctSets->setObjectName(QStringLiteral("cmdAcctSets"));
     cmdAcctSets->setAutoDefault(false);
     cmdAcctSets->setToolTip(
@@ -54,7 +54,7 @@ frmLogin::frmLogin(QWidget* parent, PasswordStore* passwords) : QDialog(parent),
     txtPassword = new QLineEdit(this);
     txtPassword->setObjectName(QStringLiteral("txtPassword"));
     txtPassword->setEchoMode(QLineEdit::Password);
-    chkNewPassword = new QCheckBox(QStringLiteral("修改密码"), this);
+    chkNewPassword = new QCheckBox(QStringLiteral("修改密码(&P)"), this);
     chkNewPassword->setObjectName(QStringLiteral("chkNewPassword"));
     txtNewPassword = new QLineEdit(this);
     txtNewPassword->setObjectName(QStringLiteral("txtNewPassword"));
@@ -64,10 +64,10 @@ frmLogin::frmLogin(QWidget* parent, PasswordStore* passwords) : QDialog(parent),
     txtConfirm->setEchoMode(QLineEdit::Password);
     txtNewPassword->setEnabled(false);
     txtConfirm->setEnabled(false);
-    cmdOK = new QPushButton(QStringLiteral("登录"), this);
+    cmdOK = new QPushButton(QStringLiteral("登录(&L)"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("取消"), this);
+    cmdCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setAutoDefault(false);
 

@@ -44,28 +44,29 @@ frmMain::frmMain(std::unique_ptr<Session> session, QWidget* parent)
         return m;
     };
     mnuSystem = menu("mnuSystem", "系统(&S)");
-    addTool(mnuSystem, "Version", "版本选择", "版本选择");
+    addTool(mnuSystem, "Version", "版本选择(&V)", "版本选择");
     mnuSystem->addSeparator();
     addTool(mnuSystem, "Exit", "退出(&X)", "退出(Ctrl+X)", QStyle::SP_DialogCloseButton)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     mnuExchange = menu("mnuExchange", "数据交换(&E)");
-    addTool(mnuExchange, "ImpTxtData", "引入文本文件发票", "从金税文本文件中引入发票", QStyle::SP_ArrowDown);
-    addTool(mnuExchange, "ImpPlatformList", "引入平台开票清单",
+    addTool(mnuExchange, "ImpTxtData", "引入文本文件发票(&I)", "从金税文本文件中引入发票",
+            QStyle::SP_ArrowDown);
+    addTool(mnuExchange, "ImpPlatformList", "引入平台开票清单(&P)",
             "引入电子发票平台导出的发票清单，回写数电发票号码", QStyle::SP_DialogOpenButton);
-    addTool(mnuExchange, "ItemMap", "引入基础资料对应", "引入基础资料对应",
+    addTool(mnuExchange, "ItemMap", "引入基础资料对应(&M)", "引入基础资料对应",
             QStyle::SP_FileDialogContentsView);
-    addTool(mnuExchange, "ExportData", "引出文本文件发票", "从QOR中引出文本文件发票", QStyle::SP_ArrowUp);
+    addTool(mnuExchange, "ExportData", "引出文本文件发票(&O)", "从QOR中引出文本文件发票", QStyle::SP_ArrowUp);
     addTool(mnuExchange, "Reconcile", "对账(&R)", "引出的单据与税控系统开具的发票对账",
             QStyle::SP_FileDialogDetailedView);
     mnuExchange->addSeparator();
-    addTool(mnuExchange, "Exit", "退出", "退出", QStyle::SP_DialogCloseButton);
+    addTool(mnuExchange, "Exit", "退出(&X)", "退出", QStyle::SP_DialogCloseButton);
     mnuWindow = menu("mnuWindow", "窗口(&W)");
     addTool(mnuWindow, "Arrange0", "层叠(&C)", "层叠窗口");
     addTool(mnuWindow, "Arrange1", "水平平铺(&H)", "水平平铺窗口");
     addTool(mnuWindow, "Arrange2", "垂直平铺(&V)", "垂直平铺窗口");
     addTool(mnuWindow, "Arrange3", "重排图标(&A)", "重排图标");
     mnuHelp = menu("mnuHelp", "帮助(&H)");
-    addTool(mnuHelp, "HelpContents", "帮助主题", "帮助主题", QStyle::SP_DialogHelpButton)
+    addTool(mnuHelp, "HelpContents", "帮助主题(&H)", "帮助主题", QStyle::SP_DialogHelpButton)
         ->setShortcut(QKeySequence::HelpContents);
     mnuHelp->addSeparator();
     addTool(mnuHelp, "About", "关于(&A)...", "关于", QStyle::SP_MessageBoxInformation);

@@ -82,8 +82,7 @@ int RunBatchExport(const QStringList& args) {
         ok = exporter.ExportToTxT(out.trimmed(), conditions, link);
     }
     if (ok && preview) {
-        if (exporter.LastCounts().leftOut > 0)
-            ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(exporter.LastCounts().leftOut));
+        if (exporter.LastCounts().leftOut > 0) ShowMsg(exporter.LeftOutText());
         // One line per invoice and a total: nothing is written.
         int lines = 0;
         double amount = 0, tax = 0;

@@ -93,7 +93,7 @@ int RunBatchImport(const QStringList& args) {
         TerminalProgress progress(QStringLiteral("引入"));
         engine.SetProgress(progress.IfTerminal());
         ok = engine.ImportToQor(files.first(), line.isSet(QStringLiteral("skip-imported")));
-        ShowMsg(ok ? QStringLiteral("引入成功!") : QStringLiteral("引入失败!"));
+        ShowMsg(ok ? engine.DoneText() : QStringLiteral("引入失败!"));
         // What was done, on stdout: the messages stay as they are on stderr.
         if (ok || !engine.LastCounts().guarded) std::printf("%s\n", engine.CountsText().toUtf8().constData());
     }

@@ -455,6 +455,31 @@ QString odbcConnectString(const QString& connectionString) {
 
 } // namespace
 
+QString ConnectFailureReason(const QString& driverText) {
+    // PostgreSQL's messages, as its own driver and psqlODBC pass them on, and the socket's.
+    static const QList<QPair<QRegularExpression, QString>> reasons{
+        {QRegularExpression(QStringLiteral("password authentication failed|no password supplied|"
+                                           "fe_sendauth|authentication failed"),
+                            QRegularExpression::CaseInsensitiveOption),
+         QStringLiteral("密码错误")},
+        {QRegularExpression(QStringLiteral("database \"[^\"]*\" does not exist"),
+                            QRegularExpression::CaseInsensitiveOption),
+         QStringLiteral("数据库不存在")},
+        {QRegularExpression(QStringLiteral("role \"[^\"]*\" does not exist"),
+                            QRegularExpression::CaseInsensitiveOption),
+         QStringLiteral("用户不存在")},
+        {QRegularExpression(
+             QStringLiteral("connection refused|could not connect to server|"
+                            "could not translate host name|name or service not known|"
+                            "no route to host|timeout expired|timed out|network is unreachable"),
+             QRegularExpression::CaseInsensitiveOption),
+         QStringLiteral("无法连接到服务器")},
+    };
+    for (const auto& r : reasons)
+        if (r.first.match(driverText).hasMatch()) return r.second;
+    return {};
+}
+
 ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
     const QString provider = ConnectionStringValue(connectionString, QStringLiteral("Provider"));
     ConnectionPtr c(new Connection);
@@ -513,6 +538,15 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(c->m_name);
         c->m_name.clear();
+        // What users meet (a wrong password, a server that is not there) in their words; the driver's own
+        // text stays the cause.
+        const QString driverText = e.cause().isEmpty() || e.description().contains(e.cause())
+                                       ? e.description()
+                                       : e.description() + u' ' + e.cause();
+        const QString reason = ConnectFailureReason(driverText);
+        if (!reason.isEmpty())
+            throw DbError(ErrNo::Connect, QStringLiteral("连接服务器失败：") + reason, driverText, QString(),
+                          e.sqlState());
         throw DbError(ErrNo::Connect, e.description(), e.cause(), QString(), e.sqlState());
     }
     if (c->m_dialect.kind == DbKind::ODBC)

@@ -47,6 +47,10 @@ private:
     QString m_sqlState;
 };
 
+// Why a server refused a connection, in the user's words ("密码错误", "数据库不存在", "用户不存在",
+// "无法连接到服务器"), from the driver's text; empty when the text is none of these.
+QString ConnectFailureReason(const QString& driverText);
+
 // Error 91, "object not set": a connection or result that is not there.
 DbError ObjectNotSetError();
 // The connection, or ObjectNotSetError when there is none.

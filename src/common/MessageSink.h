@@ -9,6 +9,11 @@ public:
     virtual ~MessageSink() = default;
     // Information notice (ShowMsg).
     virtual void info(const QString& text) = 0;
+    // A notice with its cause in the words of whatever gave it: the notice, then the cause.
+    virtual void infoWithDetails(const QString& text, const QString& details) {
+        info(text);
+        detail(details);
+    }
     // Error report (ShowErr): text is already "调用(…)出错!" CR LF message.
     virtual void error(const QString& text) = 0;
     // Yes/No question, No as the default. Returns true for Yes.

@@ -17,6 +17,11 @@ void ShowMsg(const QString& text) {
     CurrentMessageSink().info(hidePasswords(text));
 }
 
+void ShowMsg(const QString& text, const QString& details) {
+    if (details.isEmpty()) return ShowMsg(text);
+    CurrentMessageSink().infoWithDetails(hidePasswords(text), hidePasswords(details));
+}
+
 void ShowErr(const QString& procName, const QString& message) {
     CurrentMessageSink().error(
         hidePasswords(QStringLiteral("调用(") + procName + QStringLiteral(")出错!\r\n") + message));

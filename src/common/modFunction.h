@@ -9,6 +9,8 @@
 
 // ---- messages -------------------------------------------------------------------------------
 void ShowMsg(const QString& text);
+// A notice with the database's or driver's own words behind it, shown under 详细信息.
+void ShowMsg(const QString& text, const QString& details);
 // Shows "调用(" & procName & ")出错!" CR LF message.
 void ShowErr(const QString& procName, const QString& message);
 // The standard report of a caught error: "错误编号:" & number & ",错误原因:" & description.

@@ -193,15 +193,19 @@ std::unique_ptr<Connection::Cursor> clsSaveDataExport::GetRs(ConnectionPtr& acct
         try {
             const QString source = TemplateSource(HeadSql.sql, BodySql);
             if (!m_includeExported && Ledger::Exists(*acct)) {
-                m_counts.leftOut =
-                    acct->Query(
-                            QStringLiteral("select count(distinct FbillNo)") + source +
-                                QStringLiteral(
-                                    " where exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and "
-                                    "l.FState=0)"),
-                            HeadSql.params)
-                        ->value(0)
-                        .toInt();
+                // Left out, and of those the ones that only ever came in from the tax system.
+                const RecordsetPtr left = acct->Query(
+                    QStringLiteral("select count(distinct FbillNo), count(distinct case when not exists "
+                                   "(select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and l.FState=0 and "
+                                   "l.FDirection=%1) then FbillNo end)")
+                            .arg(Ledger::Export) +
+                        source +
+                        QStringLiteral(
+                            " where exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and "
+                            "l.FState=0)"),
+                    HeadSql.params);
+                m_counts.leftOut = left->value(0).toInt();
+                m_counts.leftOutImported = left->value(1).toInt();
                 m_leaveOutLedger = true;
                 m_leftOutBills.clear();
                 if (m_preview && m_counts.leftOut > 0) {
@@ -235,7 +239,9 @@ std::unique_ptr<Connection::Cursor> clsSaveDataExport::GetRs(ConnectionPtr& acct
                                    : m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
             cursor = m_headConnection->OpenCursor(q.sql, q.params);
             if (!cursor->next(first)) {
-                ShowMsg(QStringLiteral("引出的表头数据为空，引出失败！"));
+                // Everything selected crossed over before: say so, and how many of each.
+                ShowMsg(m_counts.leftOut > 0 ? NothingLeftText()
+                                             : QStringLiteral("引出的表头数据为空，引出失败！"));
                 return nullptr;
             }
         } catch (const DbError& e) {
@@ -265,6 +271,28 @@ QString clsSaveDataExport::LayoutGapText() const {
     if (m_layoutGaps.isEmpty()) return QString();
     return QStringLiteral("关联%1，税控系统会把其后的字段读到错误的位置。请在关联设置中补上这些字段。")
         .arg(m_layoutGaps.join(QStringLiteral("；")));
+}
+
+QString clsSaveDataExport::LeftOutText() const {
+    const int imported = m_counts.leftOutImported;
+    const int exported = m_counts.leftOut - imported;
+    if (m_counts.leftOut <= 0) return QString();
+    if (imported == 0) return QStringLiteral("已有%1张发票引出过，本次未引出。").arg(exported);
+    if (exported == 0) return QStringLiteral("已有%1张发票由税控系统引入，本次未引出。").arg(imported);
+    return QStringLiteral("已有%1张发票引出过、%2张发票由税控系统引入，本次未引出。")
+        .arg(exported)
+        .arg(imported);
+}
+
+QString clsSaveDataExport::NothingLeftText() const {
+    const int imported = m_counts.leftOutImported;
+    const int exported = m_counts.leftOut - imported;
+    if (imported == 0) return QStringLiteral("所选的%1张发票均已引出过，本次未引出。").arg(exported);
+    if (exported == 0) return QStringLiteral("所选的%1张发票均由税控系统引入，本次未引出。").arg(imported);
+    return QStringLiteral("所选的%1张发票均未引出：%2张已引出过，%3张由税控系统引入。")
+        .arg(m_counts.leftOut)
+        .arg(exported)
+        .arg(imported);
 }
 
 bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
@@ -570,8 +598,7 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             ReportCause(QStringLiteral("WriteLedger"), e);
             return false;
         }
-        if (m_counts.leftOut > 0)
-            ShowMsg(QStringLiteral("已有%1张发票引出过，本次未引出。").arg(m_counts.leftOut));
+        if (m_counts.leftOut > 0) ShowMsg(LeftOutText());
         if (m_counts.merged > 0)
             ShowMsg(
                 QStringLiteral("%1张销售发票合并为%2张单据。").arg(m_counts.members).arg(m_counts.merged));

@@ -42,7 +42,9 @@ public:
 
     // What the last export wrote.
     struct Counts {
-        int invoices = 0, lines = 0, leftOut = 0;
+        int invoices = 0, lines = 0;
+        int leftOut = 0;             // selected but left out: crossed over before
+        int leftOutImported = 0;     // of those, the ones that came in from the tax system only
         int merged = 0, members = 0; // merged documents and the sales invoices in them
     };
     const Counts& LastCounts() const { return m_counts; }
@@ -50,6 +52,10 @@ public:
     // For a text link that leaves out fields of the tax system's layout before fields it keeps: what is
     // missing, as the export's result says it; empty otherwise.
     QString LayoutGapText() const;
+    // What the last export left out, 引出过 and 由税控系统引入 apart; empty when nothing.
+    QString LeftOutText() const;
+    // The message when everything selected was left out.
+    QString NothingLeftText() const;
     // The files the last export wrote where they are others than its target (a workbook over the
     // platform's rows in parts); empty otherwise.
     const QStringList& WrittenFiles() const { return m_writtenFiles; }

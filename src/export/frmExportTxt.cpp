@@ -154,7 +154,10 @@ void frmExportTxt::btnOpenFile_Click() {
     dlgOpen.setOption(QFileDialog::DontUseNativeDialog);
     if (dlgOpen.exec() != QDialog::Accepted) return;
     const QStringList files = dlgOpen.selectedFiles();
-    if (!files.isEmpty() && !files.first().isEmpty()) txtTxtFile->setText(files.first());
+    if (files.isEmpty() || files.first().isEmpty()) return;
+    txtTxtFile->setText(files.first());
+    // The next key is 引出's.
+    btnOK->setFocus();
 }
 
 namespace {

@@ -55,6 +55,17 @@ QString ImportEngine::CountsText() const {
     return t;
 }
 
+bool ImportEngine::NothingNew() const {
+    return m_counts.skipped > 0 && m_counts.invoices == 0 && m_counts.writtenBack == 0 &&
+           m_counts.cancellations == 0;
+}
+
+QString ImportEngine::DoneText() const {
+    return NothingNew()
+               ? QStringLiteral("文件中的%1张发票都已引入过，本次没有引入新发票。").arg(m_counts.skipped)
+               : QStringLiteral("引入成功!");
+}
+
 bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
     return ImportToQor(filePath, skipImported ? Repeats::Skip : Repeats::Refuse);
 }

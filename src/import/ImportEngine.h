@@ -44,6 +44,10 @@ public:
     const Counts& LastCounts() const { return m_counts; }
     // The line that says what was done (and whether invoices imported before could be told).
     QString CountsText() const;
+    // The message after an import that succeeded: "引入成功!", or, when every invoice of the file was
+    // skipped as imported before and nothing else changed, that nothing new came in.
+    QString DoneText() const;
+    bool NothingNew() const;
 
     // Reported to as the file is read (bytes of the file, invoices so far); when it asks to stop, the
     // import rolls back whole and says so.

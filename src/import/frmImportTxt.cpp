@@ -3,6 +3,7 @@
 #include "BillNumbering.h"
 #include "FolderImport.h"
 #include "ImportEngine.h"
+#include "common/MessageSink.h"
 #include "common/modFunction.h"
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,6 +23,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <limits>
 
 frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
     : QDialog(parent), m_engine(std::make_unique<ImportEngine>(session)) {
@@ -107,7 +109,12 @@ frmImportTxt::frmImportTxt(Session& session, QWidget* parent)
     dlgFolder->setOption(QFileDialog::DontUseNativeDialog, true);
     dlgFolder->setFileMode(QFileDialog::Directory);
     dlgFolder->setOption(QFileDialog::ShowDirsOnly, true);
-    dlgFolder->setWindowTitle(QStringLiteral("选择文件夹"));
+    dlgFolder->setWindowTitle(QStringLiteral("选择要引入的文件夹"));
+    // Qt's own words for a folder dialog are partly untranslated ("Folder"): the program says them.
+    dlgFolder->setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    dlgFolder->setLabelText(QFileDialog::FileName, QStringLiteral("文件夹(&N)："));
+    dlgFolder->setLabelText(QFileDialog::Accept, QStringLiteral("选择(&S)"));
+    dlgFolder->setLabelText(QFileDialog::Reject, QStringLiteral("取消(&C)"));
 
     connect(cmdOpen, &QToolButton::clicked, this, &frmImportTxt::cmdOpen_Click);
     connect(cmdFolder, &QPushButton::clicked, this, &frmImportTxt::chooseFolder);
@@ -125,21 +132,33 @@ QString frmImportTxt::GetNewBillID(Connection& conn, qint32 billTypeID, bool doU
 }
 
 void frmImportTxt::cmdOpen_Click() {
-    dlgX->setWindowTitle(QStringLiteral("Orvane"));
+    dlgX->setWindowTitle(QStringLiteral("选择要引入的税控系统发票文件"));
     dlgX->setNameFilter(QStringLiteral("文本文件(*.txt)"));
     dlgX->selectFile(QString());
-    if (dlgX->exec() != QDialog::Accepted) return;
+    const bool picked = dlgX->exec() == QDialog::Accepted;
+    backFromDialog();
+    if (!picked) return;
     const QStringList files = dlgX->selectedFiles();
     if (files.isEmpty() || !QFileInfo(files.first()).isFile()) return;
     txtAIS->setText(files.first().trimmed());
+    cmdOK->setFocus();
 }
 
 void frmImportTxt::chooseFolder() {
     if (!m_folder.isEmpty()) dlgFolder->setDirectory(m_folder);
-    if (dlgFolder->exec() != QDialog::Accepted) return;
+    const bool accepted = dlgFolder->exec() == QDialog::Accepted;
+    backFromDialog();
+    if (!accepted) return;
     const QStringList picked = dlgFolder->selectedFiles();
     if (picked.isEmpty() || !QFileInfo(picked.first()).isDir()) return;
     setFolder(picked.first());
+    cmdOK->setFocus();
+}
+
+void frmImportTxt::backFromDialog() {
+    // The keyboard comes back to the window with the dialog gone: its mnemonics (Alt+O) work at once.
+    activateWindow();
+    raise();
 }
 
 void frmImportTxt::setFolder(const QString& folder) {
@@ -164,6 +183,7 @@ void frmImportTxt::showFolder() {
     lvwFiles->clear();
     for (const QString& file : FolderImport::filesOf(m_folder))
         lvwFiles->addTopLevelItem(new QTreeWidgetItem(QStringList{QFileInfo(file).fileName()}));
+    lvwFiles->resizeColumnToContents(0);
 }
 
 bool frmImportTxt::CheckData() {
@@ -183,39 +203,91 @@ bool frmImportTxt::CheckData() {
 
 namespace {
 // The import's progress in a dialog with 取消 over the window: the window keeps painting while the file
-// is read, and 取消 (or closing the window) rolls the import back.
-class DialogProgress : public ProgressSink {
+// is read, and 取消 (or closing the window) rolls the import back. The dialog is shown only once the
+// import has run a while, never by a timer of its own: a timer would fire inside a message box's event
+// loop and put the dialog, window-modal, over the message, which then takes no key and no click. For the
+// same reason every message of the import goes through here and is shown with the dialog out of the way.
+class DialogProgress : public ProgressSink, public MessageSink {
 public:
-    explicit DialogProgress(frmImportTxt& w) : m_w(w), m_dialog(frmImportTxt::MakeProgressDialog(&w)) {}
-    ~DialogProgress() override { delete m_dialog; }
+    DialogProgress(frmImportTxt& w, int delay)
+        : m_w(w), m_dialog(frmImportTxt::MakeProgressDialog(&w)), m_delay(delay),
+          m_outer(CurrentMessageSink()) {
+        m_previous = SetMessageSink(this);
+        m_started.start();
+    }
+    ~DialogProgress() override {
+        SetMessageSink(m_previous);
+        delete m_dialog;
+    }
     bool Report(qint64 done, qint64 total, int invoices) override {
         // A few updates a second are enough for the eye, and cost the import nothing.
         if (m_shown.isValid() && m_shown.elapsed() < 50 && done < total) return !stopAsked();
         m_shown.start();
+        m_finished = done >= total;
         frmImportTxt::ShowProgress(m_dialog, done, total, invoices);
+        if (!m_dialog->isVisible() && m_started.elapsed() >= m_delay && done < total) m_dialog->show();
         QCoreApplication::processEvents();
         return !stopAsked();
     }
 
+    void info(const QString& text) override {
+        Aside aside(*this);
+        m_outer.info(text);
+    }
+    void infoWithDetails(const QString& text, const QString& details) override {
+        Aside aside(*this);
+        m_outer.infoWithDetails(text, details);
+    }
+    void error(const QString& text) override {
+        Aside aside(*this);
+        m_outer.error(text);
+    }
+    bool question(const QString& text) override {
+        Aside aside(*this);
+        return m_outer.question(text);
+    }
+    void detail(const QString& text) override { m_outer.detail(text); }
+
 private:
+    // The dialog hidden while a message is open, and back (when it was there) once it is answered.
+    struct Aside {
+        explicit Aside(DialogProgress& p) : p(p), wasShown(p.m_dialog->isVisible()) {
+            if (wasShown) p.m_dialog->hide();
+            // The message goes over the window, which has the keyboard again.
+            p.m_w.activateWindow();
+        }
+        ~Aside() {
+            // Once the file is read there is nothing left to show progress of.
+            if (wasShown && !p.m_finished) p.m_dialog->show();
+        }
+        DialogProgress& p;
+        bool wasShown;
+    };
     bool stopAsked() const { return m_dialog->wasCanceled() || m_w.cancelRequested(); }
     frmImportTxt& m_w;
     QProgressDialog* m_dialog;
+    int m_delay;
+    MessageSink& m_outer;
+    MessageSink* m_previous = nullptr;
+    QElapsedTimer m_started;
     QElapsedTimer m_shown;
+    bool m_finished = false;
 };
 } // namespace
 
 QProgressDialog* frmImportTxt::MakeProgressDialog(QWidget* parent) {
-    auto* d = new QProgressDialog(QStringLiteral("正在引入发票…"), QStringLiteral("取消"), 0, 1000, parent);
+    auto* d =
+        new QProgressDialog(QStringLiteral("正在引入发票…"), QStringLiteral("取消(&C)"), 0, 1000, parent);
     d->setObjectName(QStringLiteral("dlgProgress"));
     d->setWindowTitle(QStringLiteral("引入发票"));
     d->setWindowModality(Qt::WindowModal);
-    // Small files are done before a dialog would be worth showing.
-    d->setMinimumDuration(300);
+    // Whoever runs the work shows the dialog; Qt's own timer would show it at any moment.
+    d->setMinimumDuration(std::numeric_limits<int>::max());
     d->setAutoClose(false);
     d->setAutoReset(false);
     d->setMinimumWidth(360);
     d->setValue(0);
+    d->hide();
     return d;
 }
 
@@ -281,6 +353,7 @@ void frmImportTxt::importFolder() {
         row->setText(1, FolderImport::stateText(r.state));
         row->setText(2, note);
         row->setToolTip(2, note);
+        lvwFiles->resizeColumnToContents(1);
         lvwFiles->scrollToItem(row);
         QCoreApplication::processEvents();
     });
@@ -328,7 +401,7 @@ void frmImportTxt::cmdOK_Click() {
                 c->setEnabled(false);
             m_running = true;
             m_cancelRequested = false;
-            DialogProgress progress(*this);
+            DialogProgress progress(*this, m_progressDelay);
             m_engine->SetProgress(&progress);
             struct Done {
                 frmImportTxt& w;
@@ -350,8 +423,12 @@ void frmImportTxt::cmdOK_Click() {
         }
         lblStatus->setText(m_engine->CountsText());
         lblStatus->setVisible(ok || !m_engine->LastCounts().guarded);
-        if (ok) {
-            ShowMsg(QStringLiteral("引入成功!"));
+        if (ok && m_engine->NothingNew()) {
+            // Nothing came in: the window stays for another file.
+            ShowMsg(m_engine->DoneText());
+            txtAIS->setFocus();
+        } else if (ok) {
+            ShowMsg(m_engine->DoneText());
             accept();
         } else {
             ShowMsg(QStringLiteral("引入失败!"));

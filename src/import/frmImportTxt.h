@@ -56,6 +56,8 @@ public:
     // While an import runs: closing the window asks it to stop.
     bool cancelRequested() const { return m_cancelRequested; }
     bool isRunning() const { return m_running; }
+    // How long an import of one file runs before its progress dialog appears (small files never show it).
+    void setProgressDelay(int ms) { m_progressDelay = ms; }
     void reject() override;
 
 protected:
@@ -65,6 +67,7 @@ private:
     bool CheckData();
     void cmdOpen_Click();
     void chooseFolder();
+    void backFromDialog();
     // Whether the path is the folder chosen with 选择文件夹 (a path typed by hand is a file, as always).
     bool folderChosen() const;
     void showFolder();
@@ -77,4 +80,5 @@ private:
     QString m_folder;
     bool m_running = false;
     bool m_cancelRequested = false;
+    int m_progressDelay = 300;
 };

@@ -108,7 +108,9 @@ bool CheckGridRows(const QList<GridRow>& rows, bool isHead) {
     return false;
 }
 
-QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body) {
+QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body,
+                                  const QString& format) {
+    if (format == u"xlsx") return {};
     auto names = [](const QList<GridRow>& rows) {
         QStringList out;
         for (const GridRow& r : rows)
@@ -118,7 +120,8 @@ QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRo
     const QStringList mappedHead = names(head), mappedBody = names(body);
     QStringList missing;
     for (const char* f : {"单据号", "商品行数", "购方名称", "购方税号"})
-        if (!mappedHead.contains(QString::fromUtf8(f))) missing << QString::fromUtf8(f);
+        if (!mappedHead.contains(QString::fromUtf8(f)) && !(format == u"xml" && qstrcmp(f, "商品行数") == 0))
+            missing << QString::fromUtf8(f);
     for (const char* f : {"货物名称", "数量", "不含税金额", "税率"})
         if (!mappedBody.contains(QString::fromUtf8(f))) missing << QString::fromUtf8(f);
     return missing;

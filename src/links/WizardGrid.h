@@ -44,8 +44,10 @@ QList<GridRow> LoadDetailRows(Connection& config, const QString& key, bool isHea
 // Checks the rows of one grid; shows the first failure and returns false.
 bool CheckGridRows(const QList<GridRow>& rows, bool isHead);
 // The fields the tax system needs on every head and detail line (the first items of each) that the rows
-// leave unmapped, head first: a file without them is refused by the tax system.
-QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body);
+// leave unmapped, head first: a file without them is refused by the tax system. By the link's format
+// (FFormat): an XML document lists its lines and needs no 商品行数; a workbook's columns are the platform's.
+QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body,
+                                  const QString& format = QStringLiteral("txt"));
 // One field of the tax system's text layout.
 struct LayoutField {
     QString id, name, type; // t_TaxField Fid, Fname, FFieldType

@@ -61,12 +61,12 @@ frmEditExpression::frmEditExpression(const Session& session, QWidget* parent)
         operators->addWidget(b);
     }
     operators->addStretch(1);
-    cmdClear = new QPushButton(QStringLiteral("清空"), this);
+    cmdClear = new QPushButton(QStringLiteral("清空(&L)"), this);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
     cmdClear->setAutoDefault(false);
     operators->addWidget(cmdClear);
 
-    CmdVerity = new QPushButton(QStringLiteral("测试"), this);
+    CmdVerity = new QPushButton(QStringLiteral("测试(&T)"), this);
     CmdVerity->setObjectName(QStringLiteral("CmdVerity"));
     CmdVerity->setToolTip(QStringLiteral("测试公式"));
     CmdVerity->setAutoDefault(false);

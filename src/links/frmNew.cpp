@@ -413,10 +413,9 @@ void frmNew::cmdFinish_Click() {
     try {
         if (!CheckGridData(fpHead, true)) return;
         if (!CheckGridData(fpBody, false)) return;
-        // The tax system's own files need their first fields; a workbook's columns are the platform's.
-        const QStringList missing = m_listFormat == u"xlsx"
-                                        ? QStringList()
-                                        : MissingRequiredFields(ReadGridRows(fpHead), ReadGridRows(fpBody));
+        // The tax system's own files need their first fields.
+        const QStringList missing = MissingRequiredFields(ReadGridRows(fpHead), ReadGridRows(fpBody),
+                                                          cboFormat->currentData().toString());
         if (!missing.isEmpty() &&
             !AskYesNo(QStringLiteral(
                           "关联没有对应税控系统必需的字段：%1。税控系统将拒绝这样引出的文件，是否仍然保存？")

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -106,6 +107,7 @@ private Q_SLOTS:
     void inertToolsDoNothing();
     void shortcutsWorkAfterADialogCloses_data();
     void shortcutsWorkAfterADialogCloses();
+    void menuItemsHaveMnemonics();
     void exitFromEveryBandClosesConnections_data();
     void exitFromEveryBandClosesConnections();
     void commandsOpenTheirWindows_data();
@@ -525,13 +527,31 @@ void TestApp::shortcutsWorkAfterADialogCloses() {
     QCOMPARE(m_db->acct->State(), 0);
 }
 
+// Every menu item is reached from the keyboard: a mnemonic of its own within its menu.
+void TestApp::menuItemsHaveMnemonics() {
+    frmMain window(std::make_unique<Session>(m_db->session));
+    const QList<QMenu*> menus = window.menuBar()->findChildren<QMenu*>();
+    QVERIFY(menus.size() >= 4);
+    for (QMenu* menu : menus) {
+        QStringList keys;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator()) continue;
+            const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("&(\\w)")).match(a->text());
+            QVERIFY2(m.hasMatch(), qPrintable(menu->objectName() + u':' + a->text()));
+            keys << m.captured(1).toUpper();
+        }
+        const QSet<QString> distinct(keys.begin(), keys.end());
+        QVERIFY2(distinct.size() == keys.size(), qPrintable(menu->objectName() + u':' + keys.join(u',')));
+    }
+}
+
 void TestApp::exitFromEveryBandClosesConnections_data() {
     QTest::addColumn<QString>("band");
     QTest::addColumn<QString>("caption");
     QTest::newRow("System menu") << "mnuSystem"
                                  << "退出(&X)";
     QTest::newRow("Exchange menu") << "mnuExchange"
-                                   << "退出";
+                                   << "退出(&X)";
     QTest::newRow("toolbar") << "MainBar"
                              << "退出";
 }

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void dateValues();
     void connectionStringValues_data();
     void connectionStringValues();
+    void connectFailuresInChinese_data();
+    void connectFailuresInChinese();
     void missingDatabaseFileIsAnError();
     void interIdCounterAdvancesAndRollsBack();
     void rowBatchWritesValuesAsGiven();
@@ -847,6 +849,40 @@ void TestCommon::dateValues() {
     QDate d;
     const bool isDate = TryDateValue(value, d);
     QCOMPARE(isDate ? d.toString(QStringLiteral("yyyyMMdd")) : QString(), date);
+}
+
+// The failures a user meets when a server refuses the set, in Chinese; anything else keeps the driver's text.
+void TestCommon::connectFailuresInChinese_data() {
+    QTest::addColumn<QString>("driverText");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("wrong password, QPSQL")
+        << "connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  password authentication failed "
+           "for user \"kj\"\nQPSQL: Unable to connect"
+        << "密码错误";
+    QTest::newRow("wrong password, psqlODBC")
+        << "[28P01] FATAL: password authentication failed for user \"kj\";\nQODBC: Unable to connect"
+        << "密码错误";
+    QTest::newRow("no password given") << "fe_sendauth: no password supplied"
+                                       << "密码错误";
+    QTest::newRow("database missing") << "FATAL:  database \"qor2026\" does not exist"
+                                      << "数据库不存在";
+    QTest::newRow("user missing") << "FATAL:  role \"kj\" does not exist"
+                                  << "用户不存在";
+    QTest::newRow("nothing listens")
+        << "connection to server at \"127.0.0.1\", port 1 failed: Connection refused\n\tIs the server running"
+        << "无法连接到服务器";
+    QTest::newRow("unknown host")
+        << "could not translate host name \"qorsrv\" to address: Name or service not known"
+        << "无法连接到服务器";
+    QTest::newRow("an unknown data source stays as it is")
+        << "[unixODBC][Driver Manager]Data source name not found and no default driver specified"
+        << "";
+}
+
+void TestCommon::connectFailuresInChinese() {
+    QFETCH(QString, driverText);
+    QFETCH(QString, reason);
+    QCOMPARE(ConnectFailureReason(driverText), reason);
 }
 
 void TestCommon::connectionStringValues_data() {

@@ -294,7 +294,51 @@ private Q_SLOTS:
         QCOMPARE(recorded, expected);
         sink.entries.clear();
         QVERIFY(!clsSaveDataExport(s.db.session).ExportToTxT(s.path, day, "1"));
-        QCOMPARE(sink.texts(), QStringList{"引出的表头数据为空，引出失败！"});
+        QCOMPARE(sink.texts(), QStringList{"所选的1张发票均已引出过，本次未引出。"});
+    }
+
+    // Invoices that crossed over before stay out, and the message says how many of each kind; when nothing
+    // is left, the proof says the same before anything is written.
+    void leftOutCounts_data() {
+        QTest::addColumn<QString>("ledger"); // FBillNo:FDirection[:FState] rows
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("all exported before")
+            << "ZP01:0,ZP02:0" << false << "所选的2张发票均已引出过，本次未引出。";
+        QTest::newRow("all from the tax system")
+            << "ZP01:1,ZP02:1" << false << "所选的2张发票均由税控系统引入，本次未引出。";
+        QTest::newRow("one of each") << "ZP01:0,ZP02:1" << false
+                                     << "所选的2张发票均未引出：1张已引出过，1张由税控系统引入。";
+        QTest::newRow("exported, its tax invoice imported back")
+            << "ZP01:0,ZP01:1,ZP02:0" << false << "所选的2张发票均已引出过，本次未引出。";
+        QTest::newRow("one exported, one outside the selection")
+            << "ZP01:0,PT01:1" << true << "已有1张发票引出过，本次未引出。";
+        QTest::newRow("one from the tax system")
+            << "ZP02:1" << true << "已有1张发票由税控系统引入，本次未引出。";
+        QTest::newRow("a cancelled row stands for nothing")
+            << "ZP01:0:1,ZP02:1" << true << "已有1张发票由税控系统引入，本次未引出。";
+    }
+    void leftOutCounts() {
+        QFETCH(QString, ledger);
+        QFETCH(bool, written);
+        QFETCH(QString, message);
+        ExportSetup s;
+        Ledger::Ensure(*s.db.acct);
+        for (const QString& row : ledger.split(u',')) {
+            const QStringList f = row.split(u':');
+            s.db.acct->Execute(
+                QStringLiteral("insert into TF_Ledger (FBillNo, FDirection, FState) values ('%1', %2, %3)")
+                    .arg(f.value(0), f.value(1), f.value(2, QStringLiteral("0"))));
+        }
+        for (bool preview : {true, false}) {
+            RecorderSink sink;
+            clsSaveDataExport exporter(s.db.session);
+            exporter.SetPreview(preview);
+            QCOMPARE(exporter.ExportToTxT(s.path, Conditions({"2026-01-01", "2026-01-31"}), "1"), written);
+            // A proof that writes shows what it leaves out in its own list.
+            QCOMPARE(sink.texts(), preview && written ? QStringList() : QStringList{message});
+            QCOMPARE(QFileInfo::exists(s.path), written && !preview);
+        }
     }
 
     // The export reports the lines it has read of all there are; asked to stop, it leaves the earlier

@@ -319,6 +319,7 @@ private Q_SLOTS:
         QCOMPARE(mode, int(QFileDialog::AcceptSave));
         QCOMPARE(filters, QStringList{"文本文件(*.txt)"});
         QCOMPARE(w.txtTxtFile->text(), m_db->folder() + u'/' + chosen);
+        QCOMPARE(w.focusWidget(), w.btnOK);
     }
 
     // ---- link list --------------------------------------------------------------------------

@@ -78,6 +78,9 @@ class TestFolderImport : public QObject {
     // Chooses the month's folder with 选择文件夹, as a user would.
     void ChooseFolder(frmImportTxt& w, const QString& folder) {
         WhenModalOf<QFileDialog>([folder](QFileDialog* d) {
+            // In the program's words, none of Qt's untranslated ones.
+            QCOMPARE(d->windowTitle(), QStringLiteral("选择要引入的文件夹"));
+            QCOMPARE(d->labelText(QFileDialog::FileName), QStringLiteral("文件夹(&N)："));
             d->setDirectory(folder);
             QMetaObject::invokeMethod(d, "done", Q_ARG(int, QDialog::Accepted));
         });

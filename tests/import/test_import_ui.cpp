@@ -1,5 +1,6 @@
 // The import window headless, and the batch tool's import as a separate process.
 #include "InvoiceLines.h"
+#include "app/MessageBoxSink.h"
 #include "common/modFunction.h"
 #include "import/frmImportTxt.h"
 #include "support/TestSupport.h"
@@ -9,11 +10,15 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QtTest>
+#include <functional>
 
 namespace {
 template <typename... T> void AddRow(const char* name, const T&... values) {
@@ -94,7 +99,10 @@ private Q_SLOTS:
             w.findChild<QCheckBox*>(QStringLiteral("chkSkipImported"))->setChecked(skip);
             rec->clear();
             ClickOK(w);
-            QCOMPARE(rec->last(), QStringLiteral("引入成功!"));
+            QCOMPARE(rec->last(), skip ? QStringLiteral("文件中的1张发票都已引入过，本次没有引入新发票。")
+                                       : QStringLiteral("引入成功!"));
+            // Nothing new: the window stays for another file.
+            QCOMPARE(w.isVisible(), skip);
             QCOMPARE(w.lblStatus->text(),
                      skip ? QStringLiteral("引入发票0张，商品行0行，跳过已引入的发票1张。")
                           : QStringLiteral("引入发票1张，商品行1行。"));
@@ -168,6 +176,90 @@ private Q_SLOTS:
         QCOMPARE(Acct(), "9");
     }
 
+    // A refusal found at the end of a long file: its message is shown with the progress dialog out of the
+    // way, on top, and answers to Enter and to Esc; the dialog does not come back over it while it waits.
+    void messageOverRunningImport_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("Esc") << int(Qt::Key_Escape);
+    }
+    void messageOverRunningImport() {
+        QFETCH(int, key);
+        const QString last = db->folder() + QStringLiteral("/last.txt");
+        const QString big = db->folder() + QStringLiteral("/big.txt");
+        // The big file's last five invoices, imported before: the refusal comes near its end.
+        WriteGbkFile(last, GeneratedFile(5, 2, 2996));
+        WriteGbkFile(big, GeneratedFile(3000, 2));
+        {
+            frmImportTxt first(db->session);
+            first.show();
+            Path(first)->setText(last);
+            ClickOK(first);
+            QCOMPARE(rec->last(), QStringLiteral("引入成功!"));
+        }
+        const QString before = Acct();
+        MessageBoxSink boxes;
+        MessageSink* previous = SetMessageSink(&boxes);
+        frmImportTxt w(db->session);
+        w.setProgressDelay(0);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        Path(w)->setText(big);
+        bool progressShown = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (auto* d = w.findChild<QProgressDialog*>(QStringLiteral("dlgProgress")))
+                progressShown = progressShown || d->isVisible();
+        });
+        watch.start(5);
+        struct Seen {
+            QString text;
+            bool onTop = false;
+            bool progressAside = false;
+            bool stillOnTop = false;
+            bool closedByKey = false;
+        };
+        QList<Seen> seen;
+        std::function<void()> answerNext = [&] {
+            WhenModalOf<QMessageBox>([&](QMessageBox* box) {
+                Seen s;
+                s.text = box->text();
+                s.onTop = QApplication::activeModalWidget() == box;
+                auto* d = w.findChild<QProgressDialog*>(QStringLiteral("dlgProgress"));
+                s.progressAside = !d || !d->isVisible();
+                // Longer than the dialog's old show timer.
+                QTest::qWait(400);
+                s.stillOnTop = QApplication::activeModalWidget() == box && (!d || !d->isVisible());
+                QPointer<QMessageBox> guard(box);
+                QTest::keyClick(box, Qt::Key(key));
+                QTest::qWait(20);
+                s.closedByKey = guard.isNull() || !guard->isVisible();
+                seen << s;
+                if (seen.size() < 2)
+                    answerNext();
+                else if (guard)
+                    guard->done(0);
+            });
+        };
+        answerNext();
+        ClickOK(w);
+        watch.stop();
+        SetMessageSink(previous);
+        QVERIFY(progressShown);
+        QCOMPARE(seen.size(), 2);
+        QVERIFY2(seen[0].text.endsWith(QStringLiteral("不能重复引入!")), qPrintable(seen[0].text));
+        QCOMPARE(seen[1].text, QStringLiteral("引入失败!"));
+        for (const Seen& s : seen) {
+            QVERIFY(s.onTop);
+            QVERIFY(s.progressAside);
+            QVERIFY(s.stillOnTop);
+            QVERIFY(s.closedByKey);
+        }
+        QVERIFY(w.isVisible());
+        QVERIFY(w.cmdOK->isEnabled());
+        QCOMPARE(Acct(), before);
+    }
+
     void fileDialog_data() {
         QTest::addColumn<bool>("pick");
         AddRow("cancel leaves the path", false);
@@ -196,8 +288,15 @@ private Q_SLOTS:
             QMetaObject::invokeMethod(d, "done", Q_ARG(int, QDialog::Accepted));
         });
         QTest::mouseClick(w.findChild<QToolButton*>(QStringLiteral("cmdOpen")), Qt::LeftButton);
-        QCOMPARE(seen, QStringLiteral("Orvane|文本文件(*.txt)"));
+        QCOMPARE(seen, QStringLiteral("选择要引入的税控系统发票文件|文本文件(*.txt)"));
         QCOMPARE(Path(w)->text(), pick ? good : QStringLiteral("earlier.txt"));
+        QTRY_COMPARE(QApplication::activeWindow(), &w);
+        if (!pick) return;
+        // The next key is 确定's: Enter, or Alt+O from anywhere in the window.
+        QCOMPARE(w.focusWidget(), w.cmdOK);
+        QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
+        QTRY_COMPARE(rec->last(), QStringLiteral("引入成功!"));
+        QVERIFY(!w.isVisible());
     }
 
     // taxferry-batch import; ACCT and CONFIG stand for the test's sets, *.txt for files in its folder.
@@ -256,7 +355,7 @@ private Q_SLOTS:
               Run{{QStringLiteral("--skip-imported")},
                   0,
                   "引入发票0张，商品行0行，跳过已引入的发票1张。\n",
-                  "引入成功!\n"}}) {
+                  "文件中的1张发票都已引入过，本次没有引入新发票。\n"}}) {
             QProcess* p = StartBatch(base + r.extra + QStringList{good});
             QVERIFY(p->waitForFinished(120000));
             QCOMPARE(QString::fromUtf8(p->readAllStandardError()), r.err);

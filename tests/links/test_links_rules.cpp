@@ -199,21 +199,28 @@ void TestLinksRules::requiredFields_data() {
     QTest::addColumn<QStringList>("head");
     QTest::addColumn<QStringList>("body");
     QTest::addColumn<QStringList>("missing");
+    QTest::addColumn<QString>("format");
     const QStringList fullHead{"单据号", "商品行数", "购方名称", "购方税号", "备注"};
     const QStringList fullBody{"货物名称", "数量", "不含税金额", "税率"};
-    QTest::newRow("everything needed") << fullHead << fullBody << QStringList{};
+    QTest::newRow("everything needed") << fullHead << fullBody << QStringList{} << "txt";
     QTest::newRow("only the numbers and the goods")
         << QStringList{"单据号"} << QStringList{"货物名称"}
-        << QStringList{"商品行数", "购方名称", "购方税号", "数量", "不含税金额", "税率"};
+        << QStringList{"商品行数", "购方名称", "购方税号", "数量", "不含税金额", "税率"} << "txt";
     QTest::newRow("items as the drop-down gives them")
         << QStringList{"单据号" + QString(100, u' ') + "|1|1"} << fullBody
-        << QStringList{"商品行数", "购方名称", "购方税号"};
+        << QStringList{"商品行数", "购方名称", "购方税号"} << "txt";
+    // An XML document lists its lines: no count needed; the rest as for a text file.
+    QTest::newRow("XML without 商品行数")
+        << QStringList{"单据号", "购方名称"} << fullBody << QStringList{"购方税号"} << "xml";
+    QTest::newRow("a workbook has the platform's columns")
+        << QStringList{"单据号"} << QStringList{} << QStringList{} << "xlsx";
 }
 
 void TestLinksRules::requiredFields() {
     QFETCH(QStringList, head);
     QFETCH(QStringList, body);
     QFETCH(QStringList, missing);
+    QFETCH(QString, format);
     auto rows = [](const QStringList& names) {
         QList<GridRow> out;
         for (const QString& n : names) {
@@ -224,7 +231,7 @@ void TestLinksRules::requiredFields() {
         out.append(GridRow{}); // an empty row maps nothing
         return out;
     };
-    QCOMPARE(MissingRequiredFields(rows(head), rows(body)), missing);
+    QCOMPARE(MissingRequiredFields(rows(head), rows(body), format), missing);
 }
 
 // The tax system reads the text file by position: a field left out before one that is kept shifts it.

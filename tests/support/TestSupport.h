@@ -26,6 +26,7 @@ public:
     ~RecorderSink() override;
 
     void info(const QString& text) override { entries.append({Info, text}); }
+    void detail(const QString& text) override { details.append(text); }
     void error(const QString& text) override { entries.append({Error, text}); }
     bool question(const QString& text) override;
 
@@ -34,6 +35,7 @@ public:
     void clear() { entries.clear(); }
 
     QList<Entry> entries;
+    QStringList details; // the causes behind the messages, as 详细信息 shows them
     QList<bool> answers; // answers to questions, first in first out; No when empty
 
 private:
