@@ -15,6 +15,10 @@ int RunBatchWriteBack(const QStringList& args);
 // (a sentence for stderr) or nullptr.
 const char* BatchConditions(const QString& filter, QString& conditions);
 
+// The configuration database of --config; without it the program's own Taxlink.db (per user for an
+// installed program).
+QString BatchConfigConnString(const QString& config);
+
 // What --help prints: every command with its options.
 QString batchHelp();
 // A command's command line: usage is its own usage line, printed after a refusal; --help prints

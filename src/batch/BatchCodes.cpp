@@ -34,9 +34,7 @@ int RunBatchCodes(const QStringList& args) {
     Session session;
     int status = 1;
     try {
-        session.gsConfigConnString = config.isEmpty()
-                                         ? ConfigConnStringFor(ProgramDataFolder())
-                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gsConfigConnString = BatchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         TaxCodeStore store(session);
         if (isImport) {

@@ -61,10 +61,7 @@ int RunBatchExport(const QStringList& args) {
     Session session;
     session.gsAcctProps = loginPropsText(acct);
     try {
-        // Without --config: the program's own Taxlink.db (per user for an installed program).
-        session.gsConfigConnString = config.isEmpty()
-                                         ? ConfigConnStringFor(ProgramDataFolder())
-                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gsConfigConnString = BatchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
     } catch (const DbError& e) {
         ShowErr(QStringLiteral("OpenConfigConnection"), e);

@@ -68,10 +68,7 @@ int RunBatchImport(const QStringList& args) {
     Session session;
     session.gsAcctProps = loginPropsText(acct);
     try {
-        // Without --config: the program's own Taxlink.db (per user for an installed program).
-        session.gsConfigConnString = config.isEmpty()
-                                         ? ConfigConnStringFor(ProgramDataFolder())
-                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gsConfigConnString = BatchConfigConnString(config);
         session.gcnAcct = session.OpenAcctConnection();
         session.gcnConfig = session.OpenConfigConnection();
     } catch (const DbError& e) {

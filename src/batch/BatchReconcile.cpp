@@ -32,9 +32,7 @@ int RunBatchReconcile(const QStringList& args) {
     session.gsAcctProps = loginPropsText(acct);
     int status = 1;
     try {
-        session.gsConfigConnString = config.isEmpty()
-                                         ? ConfigConnStringFor(ProgramDataFolder())
-                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gsConfigConnString = BatchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         session.gcnAcct = session.OpenAcctConnection();
         for (const QString& l : Reconciliation::ReportLines(Reconciliation(session).Run(conditions)))

@@ -26,9 +26,7 @@ int RunBatchTemplate(const QStringList& args) {
     }
     Session session;
     try {
-        session.gsConfigConnString = config.isEmpty()
-                                         ? ConfigConnStringFor(ProgramDataFolder())
-                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gsConfigConnString = BatchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         const WorkbookLayout layout =
             InstallWorkbookTemplate(*session.gcnConfig, files.first(),

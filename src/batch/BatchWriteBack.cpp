@@ -29,9 +29,7 @@ int RunBatchWriteBack(const QStringList& args) {
     session.gsAcctProps = loginPropsText(acct);
     int status = 1;
     try {
-        session.gsConfigConnString = config.isEmpty()
-                                         ? ConfigConnStringFor(ProgramDataFolder())
-                                         : QStringLiteral("Provider=SQLite;Data Source=") + config;
+        session.gsConfigConnString = BatchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         session.gcnAcct = session.OpenAcctConnection();
         PlatformWriteBack writeBack(session);

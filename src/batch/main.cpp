@@ -2,6 +2,7 @@
 // engines show goes to stderr, one per line; the exit status is 0 after success, 1 otherwise.
 #include "Batch.h"
 #include "common/Connection.h"
+#include "common/modBasic.h"
 #include <QCoreApplication>
 #include <QDate>
 #include <QFile>
@@ -67,6 +68,11 @@ const char* BatchConditions(const QString& filter, QString& conditions) {
             return "--filter: the two dates are written yyyy-mm-dd.";
     conditions = values.join(u'|');
     return nullptr;
+}
+
+QString BatchConfigConnString(const QString& config) {
+    return config.isEmpty() ? ConfigConnStringFor(ProgramDataFolder())
+                            : QStringLiteral("Provider=SQLite;Data Source=") + config;
 }
 
 QString batchHelp() {

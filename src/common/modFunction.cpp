@@ -180,6 +180,21 @@ QString NumberText(double value) {
     return QString::fromLatin1(buf, r.ptr - buf);
 }
 
+QString CsvLine(const QStringList& fields) {
+    QStringList cells;
+    cells.reserve(fields.size());
+    for (const QString& value : fields) {
+        const bool plain = !value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n') &&
+                           !value.contains(u'\r') && value.trimmed() == value;
+        cells << (plain ? value : u'"' + QString(value).replace(u'"', QStringLiteral("\"\"")) + u'"');
+    }
+    return cells.join(u',') + QStringLiteral("\r\n");
+}
+
+QByteArray CsvFileBytes(const QString& text) {
+    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+}
+
 QString DecimalText(double value, int decimals) {
     if (!std::isfinite(value)) return NumberText(value);
     // The decimal digits of the value and the position of its point among them.

@@ -20,11 +20,6 @@ QString Money(const std::optional<double>& v) {
 bool Differs(const std::optional<double>& a, const std::optional<double>& b) {
     return a && b && std::fabs(*a - *b) > 0.01 + 1e-9;
 }
-
-QString CsvField(const QString& value) {
-    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n')) return value;
-    return u'"' + QString(value).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
 } // namespace
 
 Reconciliation::Reconciliation(const Session& session) : m_session(session) {}
@@ -132,11 +127,7 @@ QStringList Reconciliation::ReportLines(const QList<ReconcileDocument>& document
 
 QByteArray Reconciliation::Csv(const QList<ReconcileDocument>& documents) {
     QString text = QStringLiteral("单据号,状态,发票代码-发票号码,引出不含税金额,开票不含税金额\r\n");
-    for (const QString& line : ReportLines(documents)) {
-        QStringList cells = line.split(u'\t');
-        for (QString& c : cells)
-            c = CsvField(c);
-        text += cells.join(u',') + QStringLiteral("\r\n");
-    }
-    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    for (const QString& line : ReportLines(documents))
+        text += CsvLine(line.split(u'\t'));
+    return CsvFileBytes(text);
 }

@@ -159,11 +159,6 @@ Flush FlushOf(const QString& state) {
     return state.contains(u"部分") ? Flush::Partly : Flush::Wholly;
 }
 
-QString CsvField(const QString& value) {
-    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n')) return value;
-    return u'"' + QString(value).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
-
 QStringList InvoiceFields(const PlatformWriteBackResult::Unmatched& u) {
     return {u.invoice.numberText(), u.invoice.buyerName, MoneyText(u.invoice.amount),
             MoneyText(u.invoice.tax)};
@@ -228,16 +223,13 @@ QStringList PlatformWriteBackResult::lines() const {
 QByteArray PlatformWriteBackResult::csv() const {
     QString text = QStringLiteral("结果,数电发票号码,购买方名称,金额,税额,候选单据\r\n");
     auto add = [&text](const QString& what, const Unmatched& u) {
-        QStringList cells = QStringList{what} + InvoiceFields(u) << u.candidates.join(u',');
-        for (QString& c : cells)
-            c = CsvField(c);
-        text += cells.join(u',') + QStringLiteral("\r\n");
+        text += CsvLine(QStringList{what} + InvoiceFields(u) << u.candidates.join(u','));
     };
     for (const Unmatched& u : notFound)
         add(QStringLiteral("未找到引出的单据"), u);
     for (const Unmatched& u : ambiguous)
         add(QStringLiteral("有多张候选单据"), u);
-    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    return CsvFileBytes(text);
 }
 
 PlatformWriteBack::PlatformWriteBack(const Session& session) : m_session(session) {}

@@ -89,13 +89,6 @@ void WriteVersion(Connection& config, const QString& version) {
                        {VersionKey, version.trimmed()});
 }
 
-// A CSV field: quoted when it holds a comma, a quote, a line break or blanks at its ends.
-QString CsvField(const QString& value) {
-    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n') && !value.contains(u'\r') &&
-        value.trimmed() == value)
-        return value;
-    return u'"' + QString(value).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
 } // namespace
 
 QList<CsvRecord> ParseCsv(const QString& text) {
@@ -371,21 +364,14 @@ int TaxCodeStore::ExportCsv(const QString& path) const {
     QString text =
         QStringLiteral("商品编码,税收分类编码,简称,企业自编码,优惠政策标识,优惠政策说明,零税率标识\r\n");
     for (const TaxCodeRow& r : rows)
-        text += QStringList{CsvField(r.itemNumber),
-                            CsvField(r.taxCode),
-                            CsvField(r.shortName),
-                            CsvField(r.ownCode),
-                            r.preferential ? QStringLiteral("1") : QStringLiteral("0"),
-                            CsvField(r.preferentialText),
-                            CsvField(r.zeroRate)}
-                    .join(u',') +
-                QStringLiteral("\r\n");
+        text += CsvLine({r.itemNumber, r.taxCode, r.shortName, r.ownCode,
+                         r.preferential ? QStringLiteral("1") : QStringLiteral("0"), r.preferentialText,
+                         r.zeroRate});
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw DbError(ErrNo::FileNotFound,
                       QStringLiteral("无法写入文件[%1]：%2").arg(path, file.errorString()));
-    // The BOM tells a spreadsheet program the file is UTF-8.
-    const QByteArray bytes = QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    const QByteArray bytes = CsvFileBytes(text);
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw DbError(ErrNo::FileNotFound,
                       QStringLiteral("无法写入文件[%1]：%2").arg(path, file.errorString()));
