@@ -17,6 +17,7 @@
 #include "mapping/TaxCodeStore.h"
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace {
 
@@ -558,16 +559,22 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             ms.remarkLimitInBytes = layout.remarkLimitInBytes;
             const bool cut = (layout.maxLines > 0 && !layout.useList) || layout.maxAmount > 0;
             ms.pieceSuffixBytes = cut ? 3 : 0;
-            const bool haveLedger = Ledger::Exists(*writer);
-            ms.docNoTaken = [&](const QString& docNo) {
-                if (!haveLedger) return false;
-                return !writer
-                            ->Query(
-                                QStringLiteral("select 1 from TF_Ledger where FDirection=? and (FDocNo=? or "
-                                               "FDocNo like ?)"),
-                                {Ledger::Export, docNo, docNo + QStringLiteral("-%")})
-                            ->EOF_();
-            };
+            // The 单据号 the ledger knows of that a merged one could take (each holds a "+"), read once; a
+            // piece's "-N" stands for its document too.
+            QSet<QString> known;
+            if (Ledger::Exists(*writer)) {
+                static const QRegularExpression piece(QStringLiteral("-\\d+$"));
+                const RecordsetPtr rs = writer->Query(
+                    QStringLiteral(
+                        "select distinct FDocNo from TF_Ledger where FDirection=? and FDocNo like ?"),
+                    {Ledger::Export, QStringLiteral("%+%")});
+                for (const QVariantList& row : rs->allRows()) {
+                    const QString docNo = NullToText(row.value(0));
+                    known.insert(docNo);
+                    known.insert(QString(docNo).remove(piece));
+                }
+            }
+            ms.docNoTaken = [&known](const QString& docNo) { return known.contains(docNo); };
             try {
                 merged = std::make_unique<MergedDocuments>(*RH, RB, ms);
             } catch (const ExportRefused& r) {
