@@ -17,7 +17,7 @@ const char* BatchConditions(const QString& filter, QString& conditions);
 
 // The configuration database of --config; without it the program's own Taxlink.db (per user for an
 // installed program).
-QString BatchConfigConnString(const QString& config);
+QString batchConfigConnString(const QString& config);
 
 // What --help prints: every command with its options.
 QString batchHelp();

@@ -34,7 +34,7 @@ int RunBatchCodes(const QStringList& args) {
     Session session;
     int status = 1;
     try {
-        session.gsConfigConnString = BatchConfigConnString(config);
+        session.gsConfigConnString = batchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         TaxCodeStore store(session);
         if (isImport) {

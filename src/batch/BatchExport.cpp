@@ -61,7 +61,7 @@ int RunBatchExport(const QStringList& args) {
     Session session;
     session.gsAcctProps = loginPropsText(acct);
     try {
-        session.gsConfigConnString = BatchConfigConnString(config);
+        session.gsConfigConnString = batchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
     } catch (const DbError& e) {
         ShowErr(QStringLiteral("OpenConfigConnection"), e);
@@ -99,7 +99,7 @@ int RunBatchExport(const QStringList& args) {
         for (const ExportDoc& p : exporter.Preview())
             if (p.ownTax)
                 std::printf("%s\t%s\n", p.docNo.toUtf8().constData(),
-                            PlatformTaxNote(p).toUtf8().constData());
+                            platformTaxNote(p).toUtf8().constData());
     } else if (ok) {
         ShowMsg(QStringLiteral("引出成功！"));
         // What was done, on stdout: the messages stay as they are on stderr.

@@ -68,7 +68,7 @@ int RunBatchImport(const QStringList& args) {
     Session session;
     session.gsAcctProps = loginPropsText(acct);
     try {
-        session.gsConfigConnString = BatchConfigConnString(config);
+        session.gsConfigConnString = batchConfigConnString(config);
         session.gcnAcct = session.OpenAcctConnection();
         session.gcnConfig = session.OpenConfigConnection();
     } catch (const DbError& e) {

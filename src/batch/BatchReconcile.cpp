@@ -32,10 +32,10 @@ int RunBatchReconcile(const QStringList& args) {
     session.gsAcctProps = loginPropsText(acct);
     int status = 1;
     try {
-        session.gsConfigConnString = BatchConfigConnString(config);
+        session.gsConfigConnString = batchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         session.gcnAcct = session.OpenAcctConnection();
-        for (const QString& l : Reconciliation::ReportLines(Reconciliation(session).Run(conditions)))
+        for (const QString& l : Reconciliation::reportLines(Reconciliation(session).run(conditions)))
             std::printf("%s\n", l.toUtf8().constData());
         status = 0;
     } catch (const DbError& e) {

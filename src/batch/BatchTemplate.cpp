@@ -26,7 +26,7 @@ int RunBatchTemplate(const QStringList& args) {
     }
     Session session;
     try {
-        session.gsConfigConnString = BatchConfigConnString(config);
+        session.gsConfigConnString = batchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         const WorkbookLayout layout =
             InstallWorkbookTemplate(*session.gcnConfig, files.first(),

@@ -29,12 +29,12 @@ int RunBatchWriteBack(const QStringList& args) {
     session.gsAcctProps = loginPropsText(acct);
     int status = 1;
     try {
-        session.gsConfigConnString = BatchConfigConnString(config);
+        session.gsConfigConnString = batchConfigConnString(config);
         session.gcnConfig = session.OpenConfigConnection();
         session.gcnAcct = session.OpenAcctConnection();
         PlatformWriteBack writeBack(session);
         // Read and matched: 0 whatever matched; the lines say what.
-        if (writeBack.Run(files.first(), line.isSet(QStringLiteral("preview")))) {
+        if (writeBack.run(files.first(), line.isSet(QStringLiteral("preview")))) {
             for (const QString& l : writeBack.result().lines())
                 std::printf("%s\n", l.toUtf8().constData());
             status = 0;

@@ -70,7 +70,7 @@ const char* BatchConditions(const QString& filter, QString& conditions) {
     return nullptr;
 }
 
-QString BatchConfigConnString(const QString& config) {
+QString batchConfigConnString(const QString& config) {
     return config.isEmpty() ? ConfigConnStringFor(ProgramDataFolder())
                             : QStringLiteral("Provider=SQLite;Data Source=") + config;
 }

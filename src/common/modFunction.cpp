@@ -180,7 +180,7 @@ QString NumberText(double value) {
     return QString::fromLatin1(buf, r.ptr - buf);
 }
 
-QString CsvLine(const QStringList& fields) {
+QString csvLine(const QStringList& fields) {
     QStringList cells;
     cells.reserve(fields.size());
     for (const QString& value : fields) {
@@ -191,7 +191,7 @@ QString CsvLine(const QStringList& fields) {
     return cells.join(u',') + QStringLiteral("\r\n");
 }
 
-QByteArray CsvFileBytes(const QString& text) {
+QByteArray csvFileBytes(const QString& text) {
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }
 

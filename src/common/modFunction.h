@@ -39,9 +39,9 @@ QString NumberText(double value);
 QString DecimalText(double value, int decimals);
 // One line of a CSV file with its CR LF: a field is quoted when it holds a comma, a quote, a line break or
 // blanks at its ends.
-QString CsvLine(const QStringList& fields);
+QString csvLine(const QStringList& fields);
 // A CSV file's bytes: UTF-8 after a BOM, which tells a spreadsheet program the encoding.
-QByteArray CsvFileBytes(const QString& text);
+QByteArray csvFileBytes(const QString& text);
 // The value NumberText writes, as a number again: a computed value as the database receives it.
 double Round15(double value);
 // True when the text is numeric ("12", " -3.5 ", "1e3").

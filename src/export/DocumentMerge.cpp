@@ -40,7 +40,7 @@ double Cents(double value) {
 }
 } // namespace
 
-QString MergedDocNo(const QString& smallestBill, int otherMembers, int pieceSuffixBytes,
+QString mergedDocNo(const QString& smallestBill, int otherMembers, int pieceSuffixBytes,
                     const std::function<bool(const QString&)>& taken) {
     const QString tail = u'+' + QString::number(otherMembers);
     for (int attempt = 1;; ++attempt) {
@@ -134,7 +134,7 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
             continue;
         }
         // A merged document: the head of its smallest member, its own 单据号 and the members' 备注.
-        const QString docNo = MergedDocNo(
+        const QString docNo = mergedDocNo(
             members.first(), int(members.size()) - 1, s.pieceSuffixBytes, [&](const QString& candidate) {
                 return headOf.contains(candidate) || m_shares.contains(candidate) ||
                        (s.docNoTaken && s.docNoTaken(candidate));

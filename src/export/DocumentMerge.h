@@ -28,7 +28,7 @@ struct MergeSettings {
 // The 单据号 of a merged document: the smallest member's bill number, "+" and the number of the other
 // members ("XS0001+2"); where that is taken, "(2)", "(3)", … after it; where it would be longer than the
 // tax system's 20 bytes, the bill number loses its first characters.
-QString MergedDocNo(const QString& smallestBill, int otherMembers, int pieceSuffixBytes,
+QString mergedDocNo(const QString& smallestBill, int otherMembers, int pieceSuffixBytes,
                     const std::function<bool(const QString&)>& taken);
 
 class MergedDocuments {

@@ -209,7 +209,7 @@ double Amount(const QVariantList& row, int column) {
 }
 } // namespace
 
-QString PlatformTaxNote(const ExportDoc& doc) {
+QString platformTaxNote(const ExportDoc& doc) {
     if (!doc.ownTax) return {};
     return QStringLiteral("平台按每行金额×税率计算的税额为%1，与销售发票的税额%2不同")
         .arg(DecimalText(doc.tax, 2), DecimalText(*doc.ownTax, 2));

@@ -116,7 +116,7 @@ struct ExportDoc {
 
 // What the preview says of a document whose tax as the platform computes it differs from the sales
 // invoices' own; empty otherwise.
-QString PlatformTaxNote(const ExportDoc& doc);
+QString platformTaxNote(const ExportDoc& doc);
 
 // The sales-list name a document over the line limit carries instead of being split.
 inline QString SalesListName() {

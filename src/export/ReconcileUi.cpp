@@ -94,7 +94,7 @@ bool ReconcileWindow::chooseFilter() {
 
 void ReconcileWindow::showDocuments(const QString& conditions) {
     try {
-        fill(Reconciliation(m_session).Run(conditions));
+        fill(Reconciliation(m_session).run(conditions));
     } catch (const std::exception& e) {
         ShowErr(QStringLiteral("Reconcile"), e);
     }
@@ -123,7 +123,7 @@ void ReconcileWindow::fill(const QList<ReconcileDocument>& documents) {
     grdDocs->resizeColumnsToContents();
     grdDocs->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     QStringList totals;
-    for (const ReconcileTotal& t : Reconciliation::Totals(documents))
+    for (const ReconcileTotal& t : Reconciliation::totals(documents))
         totals << QStringLiteral("%1%2张，引出%3，开票%4")
                       .arg(t.state)
                       .arg(t.documents)
@@ -136,7 +136,7 @@ void ReconcileWindow::fill(const QList<ReconcileDocument>& documents) {
 
 bool ReconcileWindow::saveCsv(const QString& path) {
     QSaveFile file(path);
-    const QByteArray bytes = Reconciliation::Csv(m_documents);
+    const QByteArray bytes = Reconciliation::csv(m_documents);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         ShowMsg(QStringLiteral("保存文件失败：%1").arg(file.errorString()));
         return false;

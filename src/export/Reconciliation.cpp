@@ -24,12 +24,12 @@ bool Differs(const std::optional<double>& a, const std::optional<double>& b) {
 
 Reconciliation::Reconciliation(const Session& session) : m_session(session) {}
 
-QStringList Reconciliation::States() {
+QStringList Reconciliation::states() {
     return {QStringLiteral("已开票"), QStringLiteral("金额不符"), QStringLiteral("未开票"),
             QStringLiteral("已作废"), QStringLiteral("已红冲"),   QStringLiteral("部分红冲")};
 }
 
-QList<ReconcileDocument> Reconciliation::Run(const QString& conditions) {
+QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
     Connection& acct = m_session.Acct();
     if (!Ledger::Exists(acct)) return {};
     Ledger::Ensure(acct);
@@ -94,9 +94,9 @@ QList<ReconcileDocument> Reconciliation::Run(const QString& conditions) {
     return out;
 }
 
-QList<ReconcileTotal> Reconciliation::Totals(const QList<ReconcileDocument>& documents) {
+QList<ReconcileTotal> Reconciliation::totals(const QList<ReconcileDocument>& documents) {
     QList<ReconcileTotal> totals;
-    for (const QString& state : States()) {
+    for (const QString& state : states()) {
         ReconcileTotal t{state, 0, 0, 0};
         for (const ReconcileDocument& d : documents)
             if (d.state == state) {
@@ -109,7 +109,7 @@ QList<ReconcileTotal> Reconciliation::Totals(const QList<ReconcileDocument>& doc
     return totals;
 }
 
-QStringList Reconciliation::ReportLines(const QList<ReconcileDocument>& documents) {
+QStringList Reconciliation::reportLines(const QList<ReconcileDocument>& documents) {
     QStringList lines;
     for (const ReconcileDocument& d : documents) {
         lines << QStringList{d.docNo, d.state, d.number, Money(d.exported), Money(d.issued)}.join(u'\t');
@@ -118,16 +118,16 @@ QStringList Reconciliation::ReportLines(const QList<ReconcileDocument>& document
                 lines << QStringList{QString(), QStringLiteral("成员"), m.billNo, Money(m.amount)}.join(
                     u'\t');
     }
-    for (const ReconcileTotal& t : Totals(documents))
+    for (const ReconcileTotal& t : totals(documents))
         lines << QStringList{QStringLiteral("合计"), t.state, QStringLiteral("%1张").arg(t.documents),
                              DecimalText(t.exported, 2), DecimalText(t.issued, 2)}
                      .join(u'\t');
     return lines;
 }
 
-QByteArray Reconciliation::Csv(const QList<ReconcileDocument>& documents) {
+QByteArray Reconciliation::csv(const QList<ReconcileDocument>& documents) {
     QString text = QStringLiteral("单据号,状态,发票代码-发票号码,引出不含税金额,开票不含税金额\r\n");
-    for (const QString& line : ReportLines(documents))
-        text += CsvLine(line.split(u'\t'));
-    return CsvFileBytes(text);
+    for (const QString& line : reportLines(documents))
+        text += csvLine(line.split(u'\t'));
+    return csvFileBytes(text);
 }

@@ -38,18 +38,18 @@ public:
     // The documents of the invoices the condition text selects (up to fourteen values joined by "|", as
     // the export filter gives them; values left out or empty filter nothing), in bill-number order.
     // Throws DbError.
-    QList<ReconcileDocument> Run(const QString& conditions);
+    QList<ReconcileDocument> run(const QString& conditions);
 
-    // One total per state that occurs, in the order of States().
-    static QList<ReconcileTotal> Totals(const QList<ReconcileDocument>& documents);
-    static QStringList States();
+    // One total per state that occurs, in the order of states().
+    static QList<ReconcileTotal> totals(const QList<ReconcileDocument>& documents);
+    static QStringList states();
     // The report as the batch tool prints it: per document
     // "单据号\t状态\t号码\t引出不含税金额\t开票不含税金额" (the issued amount empty when there is none), its
     // members' lines "\t成员\t单据号\t引出不含税金额" for a merged document, then
     // "合计\t状态\tN张\t引出不含税金额\t开票不含税金额" per state.
-    static QStringList ReportLines(const QList<ReconcileDocument>& documents);
+    static QStringList reportLines(const QList<ReconcileDocument>& documents);
     // The same as CSV with a title line (UTF-8 with a BOM).
-    static QByteArray Csv(const QList<ReconcileDocument>& documents);
+    static QByteArray csv(const QList<ReconcileDocument>& documents);
 
 private:
     const Session& m_session;

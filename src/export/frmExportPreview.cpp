@@ -69,7 +69,7 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
         grdDocs->setItem(r, 4, Cell(Money(d.amount), true));
         grdDocs->setItem(r, 5, Cell(Money(d.tax), true));
         grdDocs->setItem(r, 6, Cell(d.remark));
-        grdDocs->setItem(r, 7, Cell(PlatformTaxNote(d)));
+        grdDocs->setItem(r, 7, Cell(platformTaxNote(d)));
         lines += d.lines;
         amount += d.amount;
         tax += d.tax;

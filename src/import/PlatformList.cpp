@@ -184,12 +184,12 @@ QString PlatformInvoice::numberText() const {
     return code.isEmpty() ? number : code + u'-' + number;
 }
 
-QList<PlatformInvoice> ReadPlatformList(const QString& path) {
+QList<PlatformInvoice> readPlatformList(const QString& path) {
     XlsxReader reader(path, ListCaps());
     return ReadList(reader);
 }
 
-QList<PlatformInvoice> ReadPlatformList(const QByteArray& bytes, const QString& displayName) {
+QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName) {
     XlsxReader reader(bytes, displayName, ListCaps());
     return ReadList(reader);
 }
@@ -223,30 +223,30 @@ QStringList PlatformWriteBackResult::lines() const {
 QByteArray PlatformWriteBackResult::csv() const {
     QString text = QStringLiteral("结果,数电发票号码,购买方名称,金额,税额,候选单据\r\n");
     auto add = [&text](const QString& what, const Unmatched& u) {
-        text += CsvLine(QStringList{what} + InvoiceFields(u) << u.candidates.join(u','));
+        text += csvLine(QStringList{what} + InvoiceFields(u) << u.candidates.join(u','));
     };
     for (const Unmatched& u : notFound)
         add(QStringLiteral("未找到引出的单据"), u);
     for (const Unmatched& u : ambiguous)
         add(QStringLiteral("有多张候选单据"), u);
-    return CsvFileBytes(text);
+    return csvFileBytes(text);
 }
 
 PlatformWriteBack::PlatformWriteBack(const Session& session) : m_session(session) {}
 
-bool PlatformWriteBack::Run(const QString& path, bool preview) {
+bool PlatformWriteBack::run(const QString& path, bool preview) {
     m_result = {};
     QList<PlatformInvoice> invoices;
     try {
-        invoices = ReadPlatformList(path);
+        invoices = readPlatformList(path);
     } catch (const DbError& e) {
         ShowMsg(e.description());
         return false;
     }
-    return Apply(invoices, preview);
+    return apply(invoices, preview);
 }
 
-bool PlatformWriteBack::Apply(const QList<PlatformInvoice>& invoices, bool preview) {
+bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool preview) {
     m_result = {};
     PlatformWriteBackResult& res = m_result;
     try {

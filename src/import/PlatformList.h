@@ -30,8 +30,8 @@ struct PlatformInvoice {
 
 // The list as read: the invoices in sheet order. Refusals (not the platform's list, a cell that is no
 // number, past the reader's caps) throw DbError with a message for the user.
-QList<PlatformInvoice> ReadPlatformList(const QString& path);
-QList<PlatformInvoice> ReadPlatformList(const QByteArray& bytes, const QString& displayName);
+QList<PlatformInvoice> readPlatformList(const QString& path);
+QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName);
 
 struct PlatformWriteBackResult {
     int written = 0;       // invoices written back onto a document, blue or red
@@ -58,9 +58,9 @@ public:
     explicit PlatformWriteBack(const Session& session);
     // Reads the list and writes it back (preview: works it out and writes nothing). False after a refusal,
     // which is shown (ShowMsg) and writes nothing.
-    bool Run(const QString& path, bool preview);
+    bool run(const QString& path, bool preview);
     // The same on an already read list (the window's, the tests').
-    bool Apply(const QList<PlatformInvoice>& invoices, bool preview);
+    bool apply(const QList<PlatformInvoice>& invoices, bool preview);
     const PlatformWriteBackResult& result() const { return m_result; }
 
 private:

@@ -115,21 +115,21 @@ bool PlatformListWindow::openList(const QString& path) {
     cmdSave->setEnabled(false);
     lblFile->setText(QStringLiteral("清单：") + QDir::toNativeSeparators(path));
     try {
-        m_invoices = ReadPlatformList(path);
+        m_invoices = readPlatformList(path);
     } catch (const DbError& e) {
         ShowMsg(e.description());
         lblFile->setText(QStringLiteral("未能读入清单：") + QDir::toNativeSeparators(path));
         return false;
     }
     PlatformWriteBack engine(m_session);
-    if (!engine.Apply(m_invoices, true)) return false;
+    if (!engine.apply(m_invoices, true)) return false;
     fill(engine.result(), true);
     return true;
 }
 
 bool PlatformListWindow::writeBack() {
     PlatformWriteBack engine(m_session);
-    if (!engine.Apply(m_invoices, false)) return false;
+    if (!engine.apply(m_invoices, false)) return false;
     fill(engine.result(), false);
     return true;
 }

@@ -364,14 +364,14 @@ int TaxCodeStore::ExportCsv(const QString& path) const {
     QString text =
         QStringLiteral("商品编码,税收分类编码,简称,企业自编码,优惠政策标识,优惠政策说明,零税率标识\r\n");
     for (const TaxCodeRow& r : rows)
-        text += CsvLine({r.itemNumber, r.taxCode, r.shortName, r.ownCode,
+        text += csvLine({r.itemNumber, r.taxCode, r.shortName, r.ownCode,
                          r.preferential ? QStringLiteral("1") : QStringLiteral("0"), r.preferentialText,
                          r.zeroRate});
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw DbError(ErrNo::FileNotFound,
                       QStringLiteral("无法写入文件[%1]：%2").arg(path, file.errorString()));
-    const QByteArray bytes = CsvFileBytes(text);
+    const QByteArray bytes = csvFileBytes(text);
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw DbError(ErrNo::FileNotFound,
                       QStringLiteral("无法写入文件[%1]：%2").arg(path, file.errorString()));

@@ -204,7 +204,7 @@ private Q_SLOTS:
         QFETCH(int, suffix);
         QFETCH(QStringList, taken);
         QFETCH(QString, expected);
-        QCOMPARE(MergedDocNo(bill, others, suffix, [&](const QString& d) { return taken.contains(d); }),
+        QCOMPARE(mergedDocNo(bill, others, suffix, [&](const QString& d) { return taken.contains(d); }),
                  expected);
     }
 
@@ -243,7 +243,7 @@ private Q_SLOTS:
                       "order by FBillNo"),
                  "3300061130-40000001,3300061130-40000001,3300061130-40000001");
         Reconciliation r(db->session);
-        const QStringList report = Reconciliation::ReportLines(r.Run(QString()));
+        const QStringList report = Reconciliation::reportLines(r.run(QString()));
         QCOMPARE(report.mid(3, 4), (QStringList{"ZP000001+2\t已开票\t3300061130-40000001\t79982.00\t79982.00",
                                                 "\t成员\tZP000001\t21750.00", "\t成员\tZP000003\t9120.00",
                                                 "\t成员\tZP000005\t49112.00"}));

@@ -54,7 +54,7 @@ class TestPlatformList : public QObject {
         const QString file = db->folder() + QStringLiteral("/list.xlsx");
         WriteFile(file, list);
         PlatformWriteBack w(db->session);
-        if (!w.Run(file, preview)) return {QStringLiteral("refused")};
+        if (!w.run(file, preview)) return {QStringLiteral("refused")};
         return w.result().lines();
     }
 
@@ -133,7 +133,7 @@ private Q_SLOTS:
 
         Reconciliation r(db->session);
         QStringList states;
-        for (const ReconcileDocument& d : r.Run(QString()))
+        for (const ReconcileDocument& d : r.run(QString()))
             states << d.docNo + u'=' + d.state + u'=' + d.number;
         QCOMPARE(states, (QStringList{"ZP000001=部分红冲=" + N(1), "ZP000002=已红冲=" + N(2),
                                       "ZP000003-1=未开票=", "ZP000003-2=未开票=", "ZP000004=已开票=" + N(5),
@@ -233,8 +233,8 @@ private Q_SLOTS:
         };
         QString got;
         try {
-            ReadPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100000))}}), "list.xlsx");
-            ReadPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100001))}}), "list.xlsx");
+            readPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100000))}}), "list.xlsx");
+            readPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100001))}}), "list.xlsx");
         } catch (const DbError& e) {
             got = e.description();
         }
@@ -249,7 +249,7 @@ private Q_SLOTS:
             row.insert(headings[i], values.value(i));
         QString got;
         try {
-            const QList<PlatformInvoice> list = ReadPlatformList(ListWorkbook(headings, {row}), "list.xlsx");
+            const QList<PlatformInvoice> list = readPlatformList(ListWorkbook(headings, {row}), "list.xlsx");
             QCOMPARE(list.size(), 1);
             const PlatformInvoice& i = list.first();
             got = QStringList{i.numberText(), i.date, Money(i.amount), Money(i.tax), QString::number(i.red)}

@@ -119,14 +119,14 @@ private Q_SLOTS:
         // What became of each document.
         Reconciliation r(db->session);
         QStringList states;
-        for (const ReconcileDocument& d : r.Run(QString()))
+        for (const ReconcileDocument& d : r.run(QString()))
             states << d.docNo + u'=' + d.state + u'=' + d.number;
         QCOMPARE(states,
                  (QStringList{"ZP000001=已开票=3300061130-10000001", "ZP000002=已作废=3300061130-10000002",
                               "ZP000003-1=已开票=3300061130-10000003",
                               "ZP000003-2=已开票=3300061130-10000004", "ZP000004=已开票=3300061130-10000005",
                               "ZP000005-1=金额不符=3300061130-10000006", "ZP000005-2=未开票="}));
-        const QStringList report = Reconciliation::ReportLines(r.Run(QString()));
+        const QStringList report = Reconciliation::reportLines(r.run(QString()));
         QCOMPARE(report.first(), QStringLiteral("ZP000001\t已开票\t3300061130-10000001\t%1\t%1")
                                      .arg(Money(docs["ZP000001"].amount)));
         QCOMPARE(report[6],
