@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QTextEdit>
 
 namespace {
 // The window manager's icon and its minimise, maximise and close buttons, with some air.
@@ -35,7 +36,14 @@ std::unique_ptr<QMessageBox> MessageBoxSink::MakeBox(QMessageBox::Icon icon, con
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
         grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                       grid->rowCount(), 0, 1, grid->columnCount());
-    if (!details.isEmpty()) box->setDetailedText(details);
+    if (!details.isEmpty()) {
+        box->setDetailedText(details);
+        // The driver's text runs long: as narrow as the message it would be read a few words a line.
+        if (auto* edit = box->findChild<QTextEdit*>()) {
+            edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 64);
+            edit->setLineWrapMode(QTextEdit::WidgetWidth);
+        }
+    }
     // Enter and Esc both answer: the default button, which for a question is 否.
     box->setDefaultButton(defaultButton);
     box->setEscapeButton(defaultButton);

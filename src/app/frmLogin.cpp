@@ -228,6 +228,7 @@ void frmLogin::cmdAcctSets_Click() {
         sets.exec();
     }
     FillSets(current);
+    cboAcct->setFocus();
 }
 
 void frmLogin::cmdOK_Click() {
@@ -238,5 +239,8 @@ void frmLogin::cmdBrowse_Click() {
     const QString path =
         QFileDialog::getOpenFileName(this, QStringLiteral("选择账套数据库"), QString(),
                                      QStringLiteral("账套数据库 (*.db *.sqlite);;所有文件 (*)"));
-    if (!path.isEmpty()) cboAcct->setEditText(path);
+    if (path.isEmpty()) return;
+    cboAcct->setEditText(path);
+    // The set is chosen: the password is what comes next.
+    txtPassword->setFocus();
 }

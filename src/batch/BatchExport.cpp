@@ -7,6 +7,7 @@
 #include "common/modFunction.h"
 #include "export/clsSaveDataExport.h"
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -70,6 +71,8 @@ int RunBatchExport(const QStringList& args) {
     clsSaveDataExport exporter(session);
     exporter.SetIncludeExported(line.isSet(QStringLiteral("include-exported")));
     exporter.SetPreview(preview);
+    // The batch tool's preview is a listing for scripts: every document, not the window's first ones.
+    exporter.setPreviewLimit(std::numeric_limits<int>::max());
     exporter.SetMerge(merge);
     exporter.SetMergeLines(mergeLines);
     bool ok = false;
@@ -81,8 +84,6 @@ int RunBatchExport(const QStringList& args) {
     if (ok && preview) {
         if (exporter.LastCounts().leftOut > 0) ShowMsg(exporter.LeftOutText());
         // One line per invoice and a total: nothing is written.
-        int lines = 0;
-        double amount = 0, tax = 0;
         for (const ExportDoc& p : exporter.Preview()) {
             // A merged document: its members' bill numbers after the amounts.
             QStringList members;
@@ -90,11 +91,9 @@ int RunBatchExport(const QStringList& args) {
                 members << m.billNo;
             std::printf("%s\t%d\t%.2f\t%.2f%s\n", p.docNo.toUtf8().constData(), p.lines, p.amount, p.tax,
                         members.isEmpty() ? "" : ("\t" + members.join(u',')).toUtf8().constData());
-            lines += p.lines;
-            amount += p.amount;
-            tax += p.tax;
         }
-        std::printf("合计%d张\t%d\t%.2f\t%.2f\n", int(exporter.Preview().size()), lines, amount, tax);
+        const clsSaveDataExport::PreviewTotals& total = exporter.previewTotals();
+        std::printf("合计%d张\t%d\t%.2f\t%.2f\n", total.documents, total.lines, total.amount, total.tax);
         // Where the platform will compute another tax than the sales invoice's.
         for (const ExportDoc& p : exporter.Preview())
             if (p.ownTax)

@@ -403,7 +403,8 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 inRun = true;
                 ++bodyRows;
                 if (layout.progress && !layout.progress->Report(bodyRows, layout.totalLines, documents))
-                    throw ExportRefused(QStringLiteral("引出已取消，引出文件没有改变。"));
+                    throw ExportRefused(layout.dryRun ? QStringLiteral("预览已取消，未引出。")
+                                                      : QStringLiteral("引出已取消，引出文件没有改变。"));
                 // The product's entry of the tax-code catalogue, and the goods name with its short name.
                 const QHash<QString, QString>* code = nullptr;
                 const int lineNo = int(runLines.size()) + 1;

@@ -89,6 +89,7 @@ bool ReconcileWindow::chooseFilter() {
     filter.exec();
     if (!filter.Ok()) return false;
     showDocuments(filter.ReturnCondition());
+    grdDocs->setFocus();
     return true;
 }
 

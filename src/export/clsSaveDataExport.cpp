@@ -218,11 +218,13 @@ std::unique_ptr<Connection::Cursor> clsSaveDataExport::GetRs(ConnectionPtr& acct
                             QStringLiteral(" where exists (select 1 from TF_Ledger l where l.FState=0 and "
                                            "l.FBillNo=cc.FbillNo) order by FbillNo"),
                         HeadSql.params);
-                    for (const QVariantList& row : left->allRows())
+                    for (const QVariantList& row : left->allRows()) {
+                        if (m_leftOutBills.size() >= m_previewLimit) break;
                         m_leftOutBills.append(
                             LeftOut{NullToText(row.value(0)), row.value(1).toInt() == Ledger::Import
                                                                   ? QStringLiteral("由税控系统引入")
                                                                   : QStringLiteral("已引出")});
+                    }
                 }
                 if (!BuildRsQuery(LinkID, true, HeadSql, BodySql, q)) return nullptr;
             }
@@ -296,11 +298,24 @@ QString clsSaveDataExport::NothingLeftText() const {
         .arg(imported);
 }
 
+void clsSaveDataExport::PreviewTotals::add(const ExportDoc& doc) {
+    ++documents;
+    lines += doc.lines;
+    amount += doc.amount;
+    tax += doc.tax;
+    if (!doc.members.isEmpty())
+        ++merged;
+    else if (doc.docNo != doc.billNo)
+        ++pieces;
+}
+
 bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Conditions,
                                     const QString& LinkID) {
     m_counts = Counts{};
     m_layoutGaps.clear();
     m_leftOutBills.clear();
+    m_docs.clear();
+    m_previewTotals = PreviewTotals{};
     m_cancelled = false;
     try {
         Connection& config = m_session.Config();
@@ -505,7 +520,6 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             return false;
         }
         layout.totalLines = m_totalLines;
-        m_docs.clear();
         m_writtenFiles.clear();
         const QString user =
             m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
@@ -530,9 +544,10 @@ bool clsSaveDataExport::ExportToTxT(const QString& FilePath, const QString& Cond
             m_counts.lines += d.lines;
 
             // A preview shows the documents; an export records them.
-            if (m_preview)
-                m_docs.append(d);
-            else
+            if (m_preview) {
+                m_previewTotals.add(d);
+                if (m_docs.size() < m_previewLimit) m_docs.append(d);
+            } else
                 ledger.add(d);
         };
         // Merged documents: every head and line of the selection is read first.

@@ -31,9 +31,21 @@ public:
     // Whether the last export stopped because it was asked to.
     bool Cancelled() const { return m_cancelled; }
     // Per document: 单据号 (of a piece, when the invoice is over the link's limits), customer, lines, the
-    // sums of their 不含税金额 and 税额.
+    // sums of their 不含税金额 and 税额; the first previewLimit() documents only, so that a month of a big
+    // set stays quick to show.
     const QList<ExportDoc>& Preview() const { return m_docs; }
-    // In proof mode, the invoices left out because they crossed over before, with the reason.
+    int previewLimit() const { return m_previewLimit; }
+    void setPreviewLimit(int limit) { m_previewLimit = limit; }
+    // In proof mode, the totals of every document, shown or not.
+    struct PreviewTotals {
+        int documents = 0, lines = 0;
+        double amount = 0, tax = 0;
+        int pieces = 0, merged = 0; // documents cut from an invoice over the limits; merged documents
+        void add(const ExportDoc& doc);
+    };
+    const PreviewTotals& previewTotals() const { return m_previewTotals; }
+    // In proof mode, the invoices left out because they crossed over before, with the reason (the first
+    // previewLimit() of them; LastCounts().leftOut counts all).
     struct LeftOut {
         QString billNo;
         QString reason; // 已引出 or 由税控系统引入
@@ -78,7 +90,9 @@ private:
     bool m_wantItemNumber = false; // the body query also reads each line's product number
     ProgressSink* m_progress = nullptr;
     bool m_cancelled = false;
-    QList<ExportDoc> m_docs;        // what the last preview would have written
+    QList<ExportDoc> m_docs; // what the last preview would have written, the first documents
+    int m_previewLimit = 1000;
+    PreviewTotals m_previewTotals;
     ConnectionPtr m_headConnection; // where the head rows are read from while the export runs
     qint64 m_totalLines = 0;
     QList<LeftOut> m_leftOutBills;

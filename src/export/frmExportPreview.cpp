@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -37,8 +38,14 @@ QTableWidget* Grid(const QStringList& headings, QWidget* parent, const QString& 
 
 } // namespace
 
+frmExportPreview::frmExportPreview(const clsSaveDataExport& proof, QWidget* parent)
+    : frmExportPreview(proof.Preview(), proof.previewTotals(), proof.LeftOutBills(),
+                       proof.LastCounts().leftOut, parent) {}
+
 frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
-                                   const QList<clsSaveDataExport::LeftOut>& leftOut, QWidget* parent)
+                                   const clsSaveDataExport::PreviewTotals& totals,
+                                   const QList<clsSaveDataExport::LeftOut>& leftOut, int leftOutCount,
+                                   QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmExportPreview"));
     setWindowTitle(QStringLiteral("引出预览"));
@@ -50,9 +57,6 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
                     QStringLiteral("备注"), QStringLiteral("说明")},
                    this, QStringLiteral("grdDocs"));
     grdDocs->setRowCount(int(docs.size()));
-    int lines = 0;
-    double amount = 0, tax = 0;
-    int pieces = 0, merged = 0;
     for (int r = 0; r < docs.size(); ++r) {
         const ExportDoc& d = docs[r];
         grdDocs->setItem(r, 0, Cell(d.docNo));
@@ -70,33 +74,40 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
         grdDocs->setItem(r, 5, Cell(Money(d.tax), true));
         grdDocs->setItem(r, 6, Cell(d.remark));
         grdDocs->setItem(r, 7, Cell(platformTaxNote(d)));
-        lines += d.lines;
-        amount += d.amount;
-        tax += d.tax;
-        if (!d.members.isEmpty())
-            ++merged;
-        else if (d.docNo != d.billNo)
-            ++pieces;
     }
     grdDocs->resizeColumnsToContents();
     grdDocs->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    // Only the first documents are listed; what is said of the file is said of all of them.
+    lblShown =
+        new QLabel(QStringLiteral("共%1张单据，这里只列出前%2张；下面的合计是全部单据的合计。")
+                       .arg(QLocale(QLocale::Chinese, QLocale::China).toString(totals.documents))
+                       .arg(QLocale(QLocale::Chinese, QLocale::China).toString(qsizetype(docs.size()))),
+                   this);
+    lblShown->setObjectName(QStringLiteral("lblShown"));
+    lblShown->setWordWrap(true);
+    lblShown->setVisible(totals.documents > docs.size());
     QString total = QStringLiteral("合计：单据%1张，商品行%2行，不含税金额%3，税额%4。")
-                        .arg(docs.size())
-                        .arg(lines)
-                        .arg(Money(amount), Money(tax));
-    if (pieces > 0)
-        total += QStringLiteral("其中%1张是超过限额的发票拆分而成（“销售发票”一列为原单据号）。").arg(pieces);
-    if (merged > 0)
-        total +=
-            QStringLiteral("其中%1张是同一购方的发票合并而成（“销售发票”一列为合并的发票）。").arg(merged);
+                        .arg(totals.documents)
+                        .arg(totals.lines)
+                        .arg(Money(totals.amount), Money(totals.tax));
+    if (totals.pieces > 0)
+        total += QStringLiteral("其中%1张是超过限额的发票拆分而成（“销售发票”一列为原单据号）。")
+                     .arg(totals.pieces);
+    if (totals.merged > 0)
+        total += QStringLiteral("其中%1张是同一购方的发票合并而成（“销售发票”一列为合并的发票）。")
+                     .arg(totals.merged);
     lblTotal = new QLabel(total, this);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
     lblTotal->setWordWrap(true);
 
+    const int leftOutAll = std::max(leftOutCount, int(leftOut.size()));
     lblLeftOut = new QLabel(
         QStringLiteral(
-            "以下%1张发票以前已经引出或由税控系统引入，本次不引出（勾选“包括已引出的发票”可一并引出）：")
-            .arg(leftOut.size()),
+            "以下%1张发票以前已经引出或由税控系统引入，本次不引出（勾选“包括已引出的发票”可一并引出）")
+                .arg(leftOutAll) +
+            (leftOutAll > leftOut.size() ? QStringLiteral("，这里只列出前%1张").arg(leftOut.size())
+                                         : QString()) +
+            QStringLiteral("："),
         this);
     lblLeftOut->setObjectName(QStringLiteral("lblLeftOut"));
     lblLeftOut->setWordWrap(true);
@@ -115,7 +126,7 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
     btnOK = new QPushButton(QStringLiteral("引出(&O)"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
-    btnOK->setEnabled(!docs.isEmpty());
+    btnOK->setEnabled(totals.documents > 0);
     btnCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     auto* buttons = new QHBoxLayout;
@@ -126,6 +137,7 @@ frmExportPreview::frmExportPreview(const QList<ExportDoc>& docs,
     auto* main = new QVBoxLayout(this);
     main->addWidget(caption);
     main->addWidget(grdDocs, 1);
+    main->addWidget(lblShown);
     main->addWidget(lblTotal);
     main->addWidget(lblLeftOut);
     main->addWidget(grdLeftOut);

@@ -14,11 +14,17 @@ class frmExportPreview : public QDialog {
     Q_OBJECT
 
 public:
-    frmExportPreview(const QList<ExportDoc>& docs, const QList<clsSaveDataExport::LeftOut>& leftOut,
+    // docs: the documents shown, the first of totals.documents; leftOut: the invoices left out shown, the
+    // first of leftOutCount.
+    frmExportPreview(const QList<ExportDoc>& docs, const clsSaveDataExport::PreviewTotals& totals,
+                     const QList<clsSaveDataExport::LeftOut>& leftOut, int leftOutCount,
                      QWidget* parent = nullptr);
+    // What a proof run found.
+    explicit frmExportPreview(const clsSaveDataExport& proof, QWidget* parent = nullptr);
 
     QTableWidget* grdDocs;
     QLabel* lblTotal;
+    QLabel* lblShown;         // hidden when every document is shown
     QTableWidget* grdLeftOut; // hidden when nothing was left out
     QLabel* lblLeftOut;
     QPushButton* btnOK;

@@ -164,7 +164,7 @@ namespace {
 // The export's progress on the window's own bar, a few updates a second.
 class BarProgress : public ProgressSink {
 public:
-    explicit BarProgress(frmExportTxt& w) : m_w(w) { m_w.BeginRun(); }
+    explicit BarProgress(frmExportTxt& w, bool preview = false) : m_w(w) { m_w.BeginRun(preview); }
     ~BarProgress() override { m_w.EndRun(); }
     bool Report(qint64 done, qint64 total, int invoices) override {
         if (m_shown.isValid() && m_shown.elapsed() < 50 && done < total) return !m_w.cancelRequested();
@@ -180,23 +180,37 @@ private:
 };
 } // namespace
 
-void frmExportTxt::BeginRun() {
-    PBar->setRange(0, 1000);
+void frmExportTxt::BeginRun(bool preview) {
+    // Until the first lines are read the bar only says that work is under way.
+    PBar->setRange(0, 0);
     PBar->setValue(0);
     btnExit->setText(QStringLiteral("取消(&C)"));
     for (QWidget* c : std::initializer_list<QWidget*>{fraStep, Frame2, chkIncludeExported, btnOK})
         c->setEnabled(false);
     m_cancelRequested = false;
     m_running = true;
+    m_previewing = preview;
+    lblStatus->setText(preview ? QStringLiteral("正在读取发票，生成引出预览…")
+                               : QStringLiteral("正在读取发票…"));
+    // The selection's queries take a while on a big set: the window is painted before they start, not
+    // left blank where the dialog before it closed.
+    if (isVisible()) {
+        repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
 }
 
 void frmExportTxt::ShowProgress(qint64 done, qint64 total, int invoices) {
+    if (PBar->maximum() == 0) PBar->setRange(0, 1000);
     PBar->setValue(total > 0 ? int(done * 1000 / total) : 0);
-    lblStatus->setText(QStringLiteral("正在引出…已写入%1张").arg(invoices));
+    lblStatus->setText(m_previewing ? QStringLiteral("正在生成引出预览…已读取%1张").arg(invoices)
+                                    : QStringLiteral("正在引出…已写入%1张").arg(invoices));
 }
 
 void frmExportTxt::EndRun() {
     m_running = false;
+    m_previewing = false;
+    PBar->setRange(0, 1000);
     btnExit->setText(QStringLiteral("退出(&X)"));
     for (QWidget* c : std::initializer_list<QWidget*>{fraStep, Frame2, chkIncludeExported, btnOK})
         c->setEnabled(true);
@@ -219,12 +233,28 @@ void frmExportTxt::btnOK_Click() {
         filter.exec();
         if (!filter.Ok()) return;
         lblStatus->clear();
-        // Proof first: the same queries and the same writer, without the file.
+        // Proof first: the same queries and the same writer, without the file; it shows its progress and
+        // 取消 stops it as it does the export.
         clsSaveDataExport proof(m_session);
         proof.SetIncludeExported(chkIncludeExported->isChecked());
         proof.SetPreview(true);
-        if (!proof.ExportToTxT(path, filter.ReturnCondition(), m_Key)) return;
-        frmExportPreview preview(proof.Preview(), proof.LeftOutBills(), this);
+        bool proved = false;
+        {
+            BarProgress progress(*this, true);
+            proof.SetProgress(&progress);
+            proved = proof.ExportToTxT(path, filter.ReturnCondition(), m_Key);
+        }
+        PBar->setValue(0);
+        if (proof.Cancelled()) {
+            lblStatus->setText(QStringLiteral("预览已取消，未引出。"));
+            return;
+        }
+        if (!proved) {
+            lblStatus->clear();
+            return;
+        }
+        lblStatus->clear();
+        frmExportPreview preview(proof, this);
         if (preview.exec() != QDialog::Accepted) {
             lblStatus->setText(QStringLiteral("已取消，未引出。"));
             return;

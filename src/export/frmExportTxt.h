@@ -52,7 +52,8 @@ public:
     void btnExit_Click();
 
     // While an export runs the window waits, its bar moves and 退出 is 取消, which asks the export to stop.
-    void BeginRun();
+    // preview: the run is the proof before the export.
+    void BeginRun(bool preview = false);
     void ShowProgress(qint64 done, qint64 total, int invoices);
     void EndRun();
     bool cancelRequested() const { return m_cancelRequested; }
@@ -65,6 +66,7 @@ protected:
 
 private:
     bool m_running = false;
+    bool m_previewing = false;
     bool m_cancelRequested = false;
     const Session& m_session;
     QString m_Key;

@@ -164,6 +164,11 @@ void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool previe
     cmdWriteBack->setEnabled(preview &&
                              (result.written > 0 || result.flushed > 0 || result.partlyFlushed > 0));
     cmdSave->setEnabled(!m_invoices.isEmpty());
+    // After the proof the next key is 回写's; after the write-back, the list is there to read.
+    if (cmdWriteBack->isEnabled())
+        cmdWriteBack->setFocus();
+    else
+        grdInvoices->setFocus();
 }
 
 bool PlatformListWindow::saveCsv(const QString& path) {

@@ -341,6 +341,55 @@ private Q_SLOTS:
         }
     }
 
+    // A preview lists the first documents only, and totals all of them; so with the invoices it leaves out.
+    void previewListsTheFirstDocuments_data() {
+        QTest::addColumn<int>("limit");
+        QTest::newRow("under the limit") << 1000;
+        QTest::newRow("at the limit") << 3;
+        QTest::newRow("over the limit") << 2;
+        QTest::newRow("none listed") << 0;
+    }
+    void previewListsTheFirstDocuments() {
+        QFETCH(int, limit);
+        ExportSetup s;
+        const QString all = Conditions({});
+        clsSaveDataExport full(s.db.session);
+        full.SetPreview(true);
+        QVERIFY(full.ExportToTxT(s.path, all, "1"));
+        const QList<ExportDoc> docs = full.Preview();
+        QCOMPARE(docs.size(), 3); // the special invoices ZP01, ZP02 and ZP'03
+
+        clsSaveDataExport capped(s.db.session);
+        capped.SetPreview(true);
+        capped.setPreviewLimit(limit);
+        QVERIFY(capped.ExportToTxT(s.path, all, "1"));
+        QStringList listed, expected;
+        for (const ExportDoc& d : capped.Preview())
+            listed << d.docNo;
+        for (const ExportDoc& d : docs.mid(0, limit))
+            expected << d.docNo;
+        QCOMPARE(listed, expected);
+        clsSaveDataExport::PreviewTotals sum;
+        for (const ExportDoc& d : docs)
+            sum.add(d);
+        const clsSaveDataExport::PreviewTotals& t = capped.previewTotals();
+        QCOMPARE(t.documents, 3);
+        QCOMPARE(t.lines, sum.lines);
+        QCOMPARE(t.amount, sum.amount);
+        QCOMPARE(t.tax, sum.tax);
+
+        // Once exported, the same selection is left out whole: counted in full, listed up to the limit.
+        QVERIFY(clsSaveDataExport(s.db.session).ExportToTxT(s.path, all, "1"));
+        RecorderSink sink;
+        clsSaveDataExport again(s.db.session);
+        again.SetPreview(true);
+        again.setPreviewLimit(limit);
+        again.ExportToTxT(s.path, all, "1");
+        QCOMPARE(again.LastCounts().leftOut, 3);
+        QCOMPARE(again.LeftOutBills().size(), std::min(limit, 3));
+        QCOMPARE(again.previewTotals().documents, 0);
+    }
+
     // The export reports the lines it has read of all there are; asked to stop, it leaves the earlier
     // file as it was, no file of its own and nothing in the ledger.
     void progressAndCancel_data() {

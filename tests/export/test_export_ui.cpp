@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest/QtTest>
@@ -166,18 +167,22 @@ private Q_SLOTS:
     void windowsNameTheFormat_data() {
         QTest::addColumn<QString>("stored"); // FFormat of the factory link
         QTest::addColumn<QString>("name");
-        QTest::newRow("empty: text file") << "" << "文本文件";
-        QTest::newRow("xml") << "xml" << "XML文件";
-        QTest::newRow("workbook") << "xlsx" << "电子发票平台模板";
+        QTest::newRow("empty: text file") << ""
+                                          << "文本文件";
+        QTest::newRow("xml") << "xml"
+                             << "XML文件";
+        QTest::newRow("workbook") << "xlsx"
+                                  << "电子发票平台模板";
     }
     void windowsNameTheFormat() {
         QFETCH(QString, stored);
         QFETCH(QString, name);
         Connection& c = *m_db->config;
         c.Execute(QStringLiteral("update t_BaseInfo set FFormat=? where FID=1"), {stored});
-        c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) "
-                                 "values (7, 'XML', 0, '2026-03-01', '0', 'xml'), "
-                                 "(8, '平台', 1, '2026-03-01', '0', 'xlsx')"));
+        c.Execute(
+            QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) "
+                           "values (7, 'XML', 0, '2026-03-01', '0', 'xml'), "
+                           "(8, '平台', 1, '2026-03-01', '0', 'xlsx')"));
         frmList list(m_db->session);
         list.ExportOrImport = 0;
         list.Init();
@@ -261,6 +266,91 @@ private Q_SLOTS:
             QCOMPARE(FileBytes(file), QByteArray("OLD\r\n"));
         // The window stays open for another export with the same path.
         QCOMPARE(w.txtTxtFile->text(), path);
+    }
+
+    // A big month: the proof runs with the window's progress and lists the first 1,000 documents with the
+    // totals of all; 取消 while it reads stops it before anything is shown or written.
+    void previewOfABigMonth_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("to the end") << false;
+        QTest::newRow("取消 while reading") << true;
+    }
+    void previewOfABigMonth() {
+        QFETCH(bool, cancel);
+        if (m_db->onServer()) QSKIP("the copies are made with SQLite's own statements");
+        // The four special invoices of January and February, 251 times over under new numbers.
+        Connection& acct = *m_db->acct;
+        const auto columns = [&](const QString& table) {
+            QStringList names;
+            const RecordsetPtr rs =
+                acct.Query(QStringLiteral("select name from pragma_table_info('%1')").arg(table));
+            for (const QVariantList& row : rs->allRows())
+                names << row.value(0).toString();
+            return names;
+        };
+        const QString copies =
+            QStringLiteral("with recursive k(n) as (select 1 union all select n+1 from k where n<251) ");
+        QStringList sale = columns(QStringLiteral("ICSale"));
+        QStringList entry = columns(QStringLiteral("ICSaleEntry"));
+        const auto select = [](QStringList names, const QString& id, const QString& bill) {
+            for (QString& n : names) {
+                if (n.compare(u"FInterID", Qt::CaseInsensitive) == 0) n = id;
+                if (n.compare(u"FBillNo", Qt::CaseInsensitive) == 0) n = bill;
+            }
+            return names.join(u',');
+        };
+        acct.Execute(copies +
+                     QStringLiteral("insert into ICSale (%1) select %2 from ICSale, k where FTranType=80 "
+                                    "and FDate between '2026-01-01' and '2026-02-28'")
+                         .arg(sale.join(u','), select(sale, QStringLiteral("FInterID+n*10000"),
+                                                      QStringLiteral("'R'||n||FBillNo"))));
+        acct.Execute(copies +
+                     QStringLiteral("insert into ICSaleEntry (%1) select %2 from ICSaleEntry e, k where "
+                                    "e.FInterID in (select FInterID from ICSale where FInterID<10000 "
+                                    "and FTranType=80 and FDate between '2026-01-01' and '2026-02-28')")
+                         .arg(entry.join(u','),
+                              select(entry, QStringLiteral("FInterID+n*10000"), QStringLiteral("FBillNo"))));
+        const QString file = m_db->folder() + QStringLiteral("/big.txt");
+        RecorderSink sink;
+        frmExportTxt w(m_db->session);
+        w.setKey(QStringLiteral("1"));
+        w.show();
+        w.txtTxtFile->setText(file);
+        WhenModal([&](QWidget* m) {
+            auto* f = qobject_cast<frmFilter*>(m);
+            QVERIFY(f);
+            f->dtFrom->setDate(QDate(2026, 1, 1));
+            f->dtTo->setDate(QDate(2026, 2, 28));
+            ClickButton(f, QStringLiteral("cmdOK"));
+            // The next events run while the proof reads: 取消 is pressed there, or the bar is looked at.
+            QTimer::singleShot(0, &w, [&] {
+                if (cancel) ClickButton(&w, QStringLiteral("btnExit"));
+            });
+        });
+        int listed = -1;
+        QString total, shown;
+        bool shownVisible = false;
+        if (!cancel)
+            WhenModalOf<frmExportPreview>([&](frmExportPreview* p) {
+                listed = p->grdDocs->rowCount();
+                total = p->lblTotal->text();
+                shown = p->lblShown->text();
+                shownVisible = p->lblShown->isVisibleTo(p);
+                ClickButton(p, QStringLiteral("btnCancel"));
+            });
+        ClickButton(&w, QStringLiteral("btnOK"));
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(w.btnOK->isEnabled());
+        if (cancel) {
+            QCOMPARE(sink.texts(), QStringList{"预览已取消，未引出。"});
+            QCOMPARE(w.lblStatus->text(), QStringLiteral("预览已取消，未引出。"));
+            return;
+        }
+        QCOMPARE(sink.texts(), QStringList());
+        QCOMPARE(listed, 1000);
+        QVERIFY(shownVisible);
+        QCOMPARE(shown, QStringLiteral("共1,008张单据，这里只列出前1,000张；下面的合计是全部单据的合计。"));
+        QVERIFY2(total.startsWith(QStringLiteral("合计：单据1008张，")), qPrintable(total));
     }
 
     // While an export runs, 退出 is 取消: it asks the export to stop and the window stays; so does closing.

@@ -10,10 +10,10 @@
 
 static ScreenRegistrar s1("frmList", [](TestDatabases& db) -> QWidget* {
     // One link of each format.
-    db.config->Execute(QStringLiteral(
-        "insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) values "
-        "(7, '开票软件XML（带税收分类编码）', 0, '2026-03-01', '0', 'xml'), "
-        "(8, '数电票批量开具', 1, '2026-03-02', '0', 'xlsx')"));
+    db.config->Execute(
+        QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) values "
+                       "(7, '开票软件XML（带税收分类编码）', 0, '2026-03-01', '0', 'xml'), "
+                       "(8, '数电票批量开具', 1, '2026-03-02', '0', 'xlsx')"));
     auto* w = new frmList(db.session);
     w->ExportOrImport = 0;
     w->Init();
@@ -63,19 +63,63 @@ static ScreenRegistrar s3("frmFilter", [](TestDatabases& db) -> QWidget* {
 
 // The proof of an export: one invoice over the amount limit in two pieces, one left out.
 static ScreenRegistrar s4("frmExportPreview", [](TestDatabases&) -> QWidget* {
-    const QList<ExportDoc> docs{{QStringLiteral("ZP000001"), QStringLiteral("ZP000001"),
-                                 QStringLiteral("北京华远信息技术有限公司"), 2, 9950, 1293.5, {}},
-                                {QStringLiteral("ZP000002"), QStringLiteral("ZP000002-1"),
-                                 QStringLiteral("南京金陵职业培训学校"), 8, 99800, 12974, {}},
-                                {QStringLiteral("ZP000002"), QStringLiteral("ZP000002-2"),
-                                 QStringLiteral("南京金陵职业培训学校"), 3, 35200, 4576, {}},
-                                {QStringLiteral("ZP000004+2"), QStringLiteral("ZP000004+2"),
-                                 QStringLiteral("杭州西溪电子商务有限公司"), 3, 3750, 487.5,
+    const QList<ExportDoc> docs{{QStringLiteral("ZP000001"),
+                                 QStringLiteral("ZP000001"),
+                                 QStringLiteral("北京华远信息技术有限公司"),
+                                 2,
+                                 9950,
+                                 1293.5,
+                                 {}},
+                                {QStringLiteral("ZP000002"),
+                                 QStringLiteral("ZP000002-1"),
+                                 QStringLiteral("南京金陵职业培训学校"),
+                                 8,
+                                 99800,
+                                 12974,
+                                 {}},
+                                {QStringLiteral("ZP000002"),
+                                 QStringLiteral("ZP000002-2"),
+                                 QStringLiteral("南京金陵职业培训学校"),
+                                 3,
+                                 35200,
+                                 4576,
+                                 {}},
+                                {QStringLiteral("ZP000004+2"),
+                                 QStringLiteral("ZP000004+2"),
+                                 QStringLiteral("杭州西溪电子商务有限公司"),
+                                 3,
+                                 3750,
+                                 487.5,
                                  {{QStringLiteral("ZP000004"), 1250, 162.5},
                                   {QStringLiteral("ZP000005"), 1250, 162.5},
                                   {QStringLiteral("ZP000007"), 1250, 162.5}}}};
     const QList<clsSaveDataExport::LeftOut> left{{QStringLiteral("ZP000003"), QStringLiteral("已引出")}};
-    return new frmExportPreview(docs, left);
+    clsSaveDataExport::PreviewTotals totals;
+    for (const ExportDoc& d : docs)
+        totals.add(d);
+    return new frmExportPreview(docs, totals, left, int(left.size()));
+});
+
+// A month of a big set: the first documents listed, the totals of all.
+static ScreenRegistrar s4b("frmExportPreview_big", [](TestDatabases&) -> QWidget* {
+    QList<ExportDoc> docs;
+    clsSaveDataExport::PreviewTotals totals;
+    for (int i = 1; i <= 120005; ++i) {
+        const ExportDoc d{QStringLiteral("XS%1").arg(i, 6, 10, QLatin1Char('0')),
+                          QStringLiteral("XS%1").arg(i, 6, 10, QLatin1Char('0')),
+                          i % 2 ? QStringLiteral("北京华远信息技术有限公司")
+                                : QStringLiteral("南京金陵职业培训学校"),
+                          5,
+                          1000.0 + i % 97,
+                          130.0 + i % 13,
+                          {}};
+        totals.add(d);
+        if (docs.size() < 1000) docs.append(d);
+    }
+    QList<clsSaveDataExport::LeftOut> left;
+    for (int i = 1; i <= 1000; ++i)
+        left.append({QStringLiteral("XT%1").arg(i, 6, 10, QLatin1Char('0')), QStringLiteral("已引出")});
+    return new frmExportPreview(docs, totals, left, 2310);
 });
 
 // 对账 after a month's tax invoices came back: issued, an amount that differs, one still to issue.
