@@ -1,4 +1,5 @@
 // The help pages and F1: each window opens the help on its own page, and the pages hold together.
+#include "app/AppMain.h"
 #include "app/HelpKey.h"
 #include "app/frmHelp.h"
 #include "app/frmLogin.h"
@@ -82,10 +83,12 @@ class TestHelp : public QObject {
 private Q_SLOTS:
     void init() {
         m_db = std::make_unique<TestDatabases>();
-        InstallHelpKey();
+        // The start installs the key itself; the first test sees that it does.
+        if (QTest::currentTestFunction() != QByteArrayView("theStartMakesF1OpenTheHelp")) InstallHelpKey();
     }
     void cleanup() { m_db.reset(); }
 
+    void theStartMakesF1OpenTheHelp();
     void f1OpensTheWindowsPage_data();
     void f1OpensTheWindowsPage();
     void f1InAMessageBoxShowsItsWindowsPage();
@@ -98,6 +101,30 @@ private Q_SLOTS:
 private:
     std::unique_ptr<TestDatabases> m_db;
 };
+
+// F1 in the login of a start opens the login's page, then the login is cancelled.
+void TestHelp::theStartMakesF1OpenTheHelp() {
+    QStringList opened;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* help = qobject_cast<frmHelp*>(QApplication::activeModalWidget())) {
+            opened << help->currentPage();
+            help->close();
+        }
+    });
+    closer.start();
+    QTimer::singleShot(100, [] {
+        QWidget* login = QApplication::activeModalWidget();
+        if (!login || login->objectName() != u"frmLogin") return;
+        QTest::keyClick(login->focusWidget() ? login->focusWidget() : login, Qt::Key_F1);
+        login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+    });
+    const StartOptions options{
+        m_db->folder(), QStringLiteral("taxferry-help-test-%1").arg(QCoreApplication::applicationPid())};
+    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(opened, QStringList{QStringLiteral("login")});
+}
 
 void TestHelp::f1OpensTheWindowsPage_data() {
     QTest::addColumn<QString>("window");
