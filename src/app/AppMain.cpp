@@ -1,5 +1,6 @@
 #include "AppMain.h"
 
+#include "HelpKey.h"
 #include "clsLogin.h"
 #include "common/Session.h"
 #include "common/modBasic.h"
@@ -85,6 +86,8 @@ bool LoadChineseTranslations() {
 frmMain* Main(const StartOptions& options) {
     const QString key = options.instanceKey.isEmpty() ? DefaultInstanceKey() : options.instanceKey;
     if (ActivateRunningInstance(key)) return nullptr;
+    // From the login on, F1 opens the help of the window it is pressed in.
+    InstallHelpKey();
 
     try {
         // An installed program keeps its databases per user, made at the first start.

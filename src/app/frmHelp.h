@@ -1,5 +1,5 @@
 #pragma once
-// The help window of the help component.
+// The help window of the help component: the program's help pages, shipped inside the program.
 
 #include <QDialog>
 
@@ -10,9 +10,22 @@ class frmHelp : public QDialog {
     Q_OBJECT
 public:
     explicit frmHelp(QWidget* parent = nullptr);
-    // Topic 1 is the program's help; any other topic shows the same contents.
+    // Topic 1 is the contents of the help; any other topic shows the contents as well.
     void Init(int topic);
+    // Shows a page by its name, "export", or a place in it, "export#preview"; an unknown page shows the
+    // contents.
+    void showPage(const QString& page);
+    // The page shown, named as showPage takes it.
+    QString currentPage() const;
+
+    // Every page of the help by name, "index" (the contents) among them.
+    static QStringList pageNames();
+    // Where a page (as showPage takes it) is found.
+    static QUrl pageUrl(const QString& page);
 
     QTextBrowser* txtHelp;
+    QPushButton* cmdContents;
+    QPushButton* cmdBack;
+    QPushButton* cmdForward;
     QPushButton* cmdClose;
 };

@@ -53,6 +53,19 @@ static ScreenRegistrar sHelp("frmHelp", [](TestDatabases&) {
     return static_cast<QWidget*>(w);
 });
 
+// A page of the help as F1 in the export window shows it.
+static ScreenRegistrar sHelpExport("frmHelp_export", [](TestDatabases&) {
+    auto* w = new frmHelp;
+    w->showPage(QStringLiteral("export"));
+    return static_cast<QWidget*>(w);
+});
+
+static ScreenRegistrar sHelpBatch("frmHelp_batch", [](TestDatabases&) {
+    auto* w = new frmHelp;
+    w->showPage(QStringLiteral("batch"));
+    return static_cast<QWidget*>(w);
+});
+
 static ScreenRegistrar sAbout("frmAbout", [](TestDatabases&) {
     auto* w = new frmAbout;
     w->Init(QCoreApplication::instance());
