@@ -436,6 +436,13 @@ void SetComboColumn(FpGrid* grid, int col, const QString& list) {
     f.maxDrop = 10;
     f.align = Qt::AlignLeft | Qt::AlignVCenter;
     grid->SetFormat(col, -1, f);
+    // The column is as wide as the longest name it offers (a platform column such as
+    // 购买方纳税人识别号 is long), with room for the drop-down's arrow.
+    const QFontMetrics fm(grid->font());
+    int width = grid->columnWidth(col);
+    for (const QString& item : std::as_const(f.items))
+        width = qMax(width, fm.horizontalAdvance(item.section(u'|', 0, 0).trimmed()) + 34);
+    grid->setColumnWidth(col, width);
 }
 
 void SetCheckColumn(FpGrid* grid, int col) {

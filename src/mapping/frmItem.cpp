@@ -467,8 +467,15 @@ void frmItem::SizeTaxColumns() {
     const int ch = fontMetrics().horizontalAdvance(u'汉');
     const int code = fontMetrics().horizontalAdvance(QString(19, u'0'));
     const int widths[TcColumns] = {3 * ch, 6 * ch, 7 * ch, code, 6 * ch, 6 * ch, 6 * ch, 8 * ch, 6 * ch};
-    for (int c = 0; c < TcColumns; ++c)
-        KgTax->setColumnWidth(c, widths[c] + 14);
+    // A longer name, short name or note than the usual widens its column instead of being cut off.
+    for (int c = 0; c < TcColumns; ++c) {
+        int content = 0;
+        if (KgTax->rowCount() > 0) {
+            KgTax->resizeColumnToContents(c);
+            content = KgTax->columnWidth(c);
+        }
+        KgTax->setColumnWidth(c, qMax(widths[c] + 14, content));
+    }
 }
 
 void frmItem::GetTaxCodeList() {
@@ -479,6 +486,7 @@ void frmItem::GetTaxCodeList() {
     KgTax->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r)
         SetTaxRow(r, rows[r]);
+    SizeTaxColumns();
     txtTaxCodeVersion->setText(version);
 }
 

@@ -52,6 +52,27 @@ static ScreenRegistrar sStep2("frmNew_step2", [](TestDatabases& db) {
     return static_cast<QWidget*>(w);
 });
 
+// The second step of a workbook link: the platform's long column names are not cut off.
+static ScreenRegistrar sStep2b("frmNew_step2_workbook", [](TestDatabases& db) {
+    // The head columns of the platform's template as reading it records them.
+    int id = 5000;
+    for (const char* name :
+         {"发票流水号", "发票类型", "特定业务类型", "是否含税", "受票方自然人标识", "购买方名称",
+          "购买方纳税人识别号", "购买方地址", "购买方电话", "购买方开户银行", "购买方银行账号", "备注"})
+        db.config->Execute(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
+                                          "values (?, ?, '1', 1, 'xlsx')"),
+                           {++id, QString::fromUtf8(name)});
+    auto* w = new frmNew(db.session);
+    w->Status = 0;
+    w->Init();
+    w->txtLinkName->setText(QStringLiteral("数电票批量开具"));
+    w->cboType->setCurrentIndex(1);
+    w->cboFormat->setCurrentIndex(2);
+    w->cmdNext->click();
+    w->STAB->setCurrentIndex(0);
+    return static_cast<QWidget*>(w);
+});
+
 static ScreenRegistrar sExpression("frmEditExpression", [](TestDatabases& db) {
     auto* w = new frmEditExpression(db.session);
     w->DataType = 3;
