@@ -139,8 +139,8 @@ double LeadingNumber(const QString& text) {
     return std::isfinite(v) ? v : 0.0;
 }
 
-bool StrictNumber(const QString& text, double& out) {
-    const QStringView t = QStringView(text).trimmed();
+bool StrictNumber(QStringView text, double& out) {
+    const QStringView t = text.trimmed();
     if (t.isEmpty() || ScanNumber(t, false) != t.size()) return false;
     const double v = ToDouble(t);
     if (!std::isfinite(v)) return false;

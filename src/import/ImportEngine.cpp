@@ -260,7 +260,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
         if (!m_writer.WriteHead(line, lineNumber, head)) return false;
         if (m_counts.guarded)
             m_ledger->Add(kind, code, number, m_writer.BillNo(), docNo,
-                          cancelledAt >= 0 && head.Field(cancelledAt) == u"1", file, user);
+                          cancelledAt >= 0 && head.FieldView(cancelledAt) == u"1", file, user);
         ++m_counts.invoices;
         const qint32 count = BodyLineCount(head.Field(countAt));
         // A discount applies to a goods line of its own invoice, never to the last one of another.

@@ -8,6 +8,7 @@
 #include "ImportRules.h"
 #include "common/Connection.h"
 #include "common/RowBatch.h"
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -76,6 +77,8 @@ private:
     QVariant m_interID;
     QString m_billNo;
     QString m_today;
+    // The dates of the file as written, by the file's text: a month's invoices share a few dozen.
+    QHash<QString, QString> m_dates;
     int m_enough = 1000; // rows gathered before they are written
     std::optional<BillNumberRule> m_special, m_ordinary;
     std::optional<std::pair<QString, QString>> m_period; // year, period
