@@ -15,6 +15,7 @@ void ImportRules::BeginImport() {
     m_units.clear();
     m_unitIds.clear();
     m_products.clear();
+    m_resolvedBodies.clear();
     m_lookupCount = 0;
 }
 
@@ -204,6 +205,22 @@ bool ImportRules::ResolveHead(ImportLine& v) {
 }
 
 bool ImportRules::ResolveBody(ImportLine& v) {
+    // The three texts, each after its length, as the key of a line resolved before.
+    const QStringView texts[] = {v.FieldView(m_body.unit), v.FieldView(m_body.goods),
+                                 v.FieldView(m_body.model)};
+    m_bodyKey.resize(0);
+    for (const QStringView t : texts) {
+        const auto length = quint32(t.size());
+        m_bodyKey += QChar(ushort(length >> 16));
+        m_bodyKey += QChar(ushort(length & 0xffff));
+        m_bodyKey += t;
+    }
+    const auto resolved = m_resolvedBodies.constFind(m_bodyKey);
+    if (resolved != m_resolvedBodies.constEnd()) {
+        v.unit = resolved->first;
+        v.item = resolved->second;
+        return true;
+    }
     const QString unit = v.Field(m_body.unit);
     const QString mappedUnit = MapTaxName(QStringLiteral("unit"), unit);
     LookupResult r;
@@ -267,5 +284,6 @@ bool ImportRules::ResolveBody(ImportLine& v) {
     }
     v.unit = unitID;
     v.item = r.first;
+    m_resolvedBodies.insert(m_bodyKey, {v.unit, v.item});
     return true;
 }

@@ -108,4 +108,8 @@ private:
     QHash<QString, LookupResult> m_customers, m_users, m_units, m_unitIds, m_products;
     int m_lookupCount = 0;
     QString m_key; // the product lookup's key, built anew for every goods line
+    // The unit and product of the goods lines resolved so far, by their unit, goods and model texts: most
+    // lines of a file repeat a few products.
+    QHash<QString, std::pair<QVariant, QVariant>> m_resolvedBodies;
+    QString m_bodyKey;
 };
