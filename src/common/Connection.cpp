@@ -1170,6 +1170,11 @@ int bindSqliteValue(sqlite3_stmt* st, int at, const QVariant& v, Utf8Texts& text
         return texts.bind(st, at, *text);
     }
     bool null = v.isNull();
+    // The numbers of every row first, read in place.
+    if (!null && type == QMetaType::Double)
+        return sqlite3_bind_double(st, at, *static_cast<const double*>(v.constData()));
+    if (!null && type == QMetaType::LongLong)
+        return sqlite3_bind_int64(st, at, *static_cast<const qlonglong*>(v.constData()));
     if (!null) {
         switch (type) {
         case QMetaType::QByteArray:
@@ -1245,14 +1250,17 @@ void Connection::InsertRows(const QString& table, const QStringList& columns, qs
         m_direct.insert(sql, st);
     }
     Utf8Texts texts;
+    std::vector<const QVariant*> row(size_t(columnCount), nullptr);
     for (qsizetype r = 0; r < rowCount; ++r) {
         qsizetype room = 0;
-        for (int c = 0; c < columnCount; ++c)
-            room += Utf8Texts::room(value(r, c));
+        for (int c = 0; c < columnCount; ++c) {
+            row[size_t(c)] = &value(r, c);
+            room += Utf8Texts::room(*row[size_t(c)]);
+        }
         texts.startRow(room);
         int rc = SQLITE_OK;
         for (int c = 0; c < columnCount && rc == SQLITE_OK; ++c)
-            rc = bindSqliteValue(st, c + 1, value(r, c), texts);
+            rc = bindSqliteValue(st, c + 1, *row[size_t(c)], texts);
         if (rc == SQLITE_OK) rc = sqlite3_step(st);
         if (rc != SQLITE_DONE) {
             const DbError e = sqliteFailure(handle, rc, sql);

@@ -150,6 +150,8 @@ bool StrictNumber(QStringView text, double& out) {
 
 double Round15(double value) {
     if (!std::isfinite(value)) return value;
+    // A whole number of up to 15 digits is its own 15-digit text.
+    if (std::fabs(value) < 1e15 && value == std::trunc(value)) return value;
     char buf[40];
     const auto w = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     double back = value;

@@ -3,6 +3,20 @@
 #include "ImportReader.h"
 #include "common/modFunction.h"
 
+namespace {
+// The texts of a line that its names resolve from, each after its length, as the key of a line resolved
+// before (into a buffer kept from line to line).
+void ResolvedKey(QString& key, std::initializer_list<QStringView> texts) {
+    key.resize(0);
+    for (const QStringView t : texts) {
+        const auto length = quint32(t.size());
+        key += QChar(ushort(length >> 16));
+        key += QChar(ushort(length & 0xffff));
+        key += t;
+    }
+}
+} // namespace
+
 ImportRules::ImportRules(ConnectionPtr acct, ConnectionPtr config)
     : m_acct(std::move(acct)), m_config(std::move(config)) {}
 
@@ -16,6 +30,7 @@ void ImportRules::BeginImport() {
     m_unitIds.clear();
     m_products.clear();
     m_resolvedBodies.clear();
+    m_resolvedHeads.clear();
     m_lookupCount = 0;
 }
 
@@ -184,6 +199,15 @@ bool ImportRules::ResolveUser(const QString& field, const QString& name, QVarian
 }
 
 bool ImportRules::ResolveHead(ImportLine& v) {
+    ResolvedKey(m_resolvedKey,
+                {v.FieldView(m_head.customer), v.FieldView(m_head.biller), v.FieldView(m_head.checker)});
+    const auto resolved = m_resolvedHeads.constFind(m_resolvedKey);
+    if (resolved != m_resolvedHeads.constEnd()) {
+        v.customer = (*resolved)[0];
+        v.biller = (*resolved)[1];
+        v.checker = (*resolved)[2];
+        return true;
+    }
     const QString customer = v.Field(m_head.customer);
     const QString mapped = MapTaxName(QStringLiteral("customer"), customer);
     LookupResult r;
@@ -201,21 +225,14 @@ bool ImportRules::ResolveHead(ImportLine& v) {
     // An invoice need not have been checked: an empty checker stays empty.
     const QString checker = v.Field(m_head.checker);
     if (!checker.isEmpty() && !ResolveUser(QStringLiteral("复核人"), checker, v.checker)) return false;
+    m_resolvedHeads.insert(m_resolvedKey, {v.customer, v.biller, v.checker});
     return true;
 }
 
 bool ImportRules::ResolveBody(ImportLine& v) {
-    // The three texts, each after its length, as the key of a line resolved before.
-    const QStringView texts[] = {v.FieldView(m_body.unit), v.FieldView(m_body.goods),
-                                 v.FieldView(m_body.model)};
-    m_bodyKey.resize(0);
-    for (const QStringView t : texts) {
-        const auto length = quint32(t.size());
-        m_bodyKey += QChar(ushort(length >> 16));
-        m_bodyKey += QChar(ushort(length & 0xffff));
-        m_bodyKey += t;
-    }
-    const auto resolved = m_resolvedBodies.constFind(m_bodyKey);
+    ResolvedKey(m_resolvedKey,
+                {v.FieldView(m_body.unit), v.FieldView(m_body.goods), v.FieldView(m_body.model)});
+    const auto resolved = m_resolvedBodies.constFind(m_resolvedKey);
     if (resolved != m_resolvedBodies.constEnd()) {
         v.unit = resolved->first;
         v.item = resolved->second;
@@ -284,6 +301,6 @@ bool ImportRules::ResolveBody(ImportLine& v) {
     }
     v.unit = unitID;
     v.item = r.first;
-    m_resolvedBodies.insert(m_bodyKey, {v.unit, v.item});
+    m_resolvedBodies.insert(m_resolvedKey, {v.unit, v.item});
     return true;
 }

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 
 // One head or goods line, cut into its fields, with its names resolved.
@@ -111,5 +112,7 @@ private:
     // The unit and product of the goods lines resolved so far, by their unit, goods and model texts: most
     // lines of a file repeat a few products.
     QHash<QString, std::pair<QVariant, QVariant>> m_resolvedBodies;
-    QString m_bodyKey;
+    // The same for the customer, biller and checker of the heads.
+    QHash<QString, std::array<QVariant, 3>> m_resolvedHeads;
+    QString m_resolvedKey;
 };

@@ -115,14 +115,20 @@ QStringList InvoiceWriter::Flush(const std::function<void(const QStringList&)>& 
     if (m_h.interID >= 0)
         for (int i = 0; i < count; ++i)
             RowBatch::Set(h.At(i), m_h.interID, SqlBindValue(h.Columns()[m_h.interID].type, texts[i]));
-    if (m_e.interID >= 0)
+    if (m_e.interID >= 0) {
+        // Converted once per invoice, not once per line.
+        QVariantList bound;
+        bound.reserve(texts.size());
+        for (const QString& text : std::as_const(texts))
+            bound.append(SqlBindValue(e.Columns()[m_e.interID].type, text));
         for (int i = 0; i < e.Pending(); ++i) {
             RowBatch::Row& row = e.At(i);
             const int at = place(row.values[m_e.interID]);
             if (at < 0 || at >= texts.size())
                 throw DbError(ErrNo::General, QStringLiteral("商品行没有对应的发票。"));
-            row.values[m_e.interID] = SqlBindValue(e.Columns()[m_e.interID].type, texts[at]);
+            row.values[m_e.interID] = bound[at];
         }
+    }
     h.Flush();
     if (beforeLines) beforeLines(texts);
     // The lines last: on a server that streams them, it loads them while the next invoices are read.
