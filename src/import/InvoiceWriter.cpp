@@ -25,6 +25,7 @@ InvoiceWriter::InvoiceWriter(Session& session, ImportRules& rules)
 void InvoiceWriter::BeginImport() {
     m_today = m_session.TodayText();
     m_dates.clear();
+    m_fixedHead.reset();
     m_special.reset();
     m_ordinary.reset();
     m_period.reset();
@@ -273,12 +274,11 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
         if (!InvoiceDateText(fileDate, date))
             throw DbError(kTypeMismatch,
                           QStringLiteral("开票日期[") + fileDate + QStringLiteral("]不是有效的日期。"));
-        known = m_dates.insert(fileDate, date);
+        RowBatch::Row one = h.EmptyRow();
+        SetText(h, one, m_h.date, date);
+        known = m_dates.insert(fileDate, m_h.date >= 0 ? one.values[m_h.date] : QVariant());
     }
-    const QString& date = *known;
-    SetText(h, row, m_h.date, date);
-    SetText(h, row, m_h.saleStyle, QStringLiteral("101"));
-    SetText(h, row, m_h.yearPeriod, QString());
+    RowBatch::Set(row, m_h.date, *known);
     if (!m_periodRead) {
         QString year, period;
         if (GetPeriod(year, period, *m_acct, m_session.Today()))
@@ -286,10 +286,21 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
         m_periodRead = true;
     }
     if (!m_period) return false;
-    SetText(h, row, m_h.year, m_period->first);
-    SetText(h, row, m_h.period, m_period->second);
-    SetText(h, row, m_h.fincDate, m_today);
-    SetText(h, row, m_h.payDate, m_today);
+    if (!m_fixedHead) {
+        // The same for every invoice of the import: converted for their columns once.
+        RowBatch::Row fixed = h.EmptyRow();
+        SetText(h, fixed, m_h.saleStyle, QStringLiteral("101"));
+        SetText(h, fixed, m_h.yearPeriod, QString());
+        SetText(h, fixed, m_h.year, m_period->first);
+        SetText(h, fixed, m_h.period, m_period->second);
+        SetText(h, fixed, m_h.fincDate, m_today);
+        SetText(h, fixed, m_h.payDate, m_today);
+        m_fixedHead.emplace();
+        for (int col = 0; col < fixed.values.size(); ++col)
+            if (fixed.set.testBit(col)) m_fixedHead->append({col, fixed.values[col]});
+    }
+    for (const auto& [col, value] : std::as_const(*m_fixedHead))
+        RowBatch::Set(row, col, value);
     h.Add(std::move(row));
     return true;
 }
