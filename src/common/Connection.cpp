@@ -15,12 +15,14 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlResult>
+#include <QStringEncoder>
 #include <QTime>
 #include <charconv>
 #include <cmath>
 #include <optional>
 #include <sqlite3.h>
 #include <utility>
+#include <vector>
 
 #if TAXFERRY_HAVE_ODBC
 #include <libpq-fe.h>
@@ -1129,15 +1131,50 @@ int bindText16(sqlite3_stmt* st, int at, const QString& text, void (*lifetime)(v
 // stored is the same: Null for a Null, whole numbers and yes/no as integers, doubles as reals, a date and
 // time as ISO text with milliseconds, texts as they are (a Null text as an empty one, as Execute binds
 // it), anything else as its text.
-int bindSqliteValue(sqlite3_stmt* st, int at, const QVariant& v) {
+// Texts of a row as UTF-8, what the database keeps: SQLite would otherwise convert each one itself, in
+// memory of its own. The room is taken once for the whole row, before any text of it is bound.
+class Utf8Texts {
+public:
+    void startRow(qsizetype room) {
+        // Never without room: a null pointer would bind an empty text as Null.
+        if (qsizetype(m_bytes.size()) < room + 1) m_bytes.resize(size_t(room + 1));
+        m_free = m_bytes.data();
+    }
+    static qsizetype room(const QVariant& v) {
+        return v.typeId() == QMetaType::QString ? static_cast<const QString*>(v.constData())->size() * 3 : 0;
+    }
+    // Binds the text (it stays in place until the row has run).
+    int bind(sqlite3_stmt* st, int at, const QString& text) {
+        char* const from = m_free;
+        char* const end = m_utf8.appendToBuffer(from, text);
+        if (m_utf8.hasError()) {
+            // A lone surrogate: SQLite's own conversion, as the text always was bound.
+            m_utf8.resetState();
+            return bindText16(st, at, text, SQLITE_STATIC);
+        }
+        m_free = end;
+        return sqlite3_bind_text(st, at, from, int(end - from), SQLITE_STATIC);
+    }
+
+private:
+    QStringEncoder m_utf8{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+    std::vector<char> m_bytes;
+    char* m_free = nullptr;
+};
+
+int bindSqliteValue(sqlite3_stmt* st, int at, const QVariant& v, Utf8Texts& texts) {
     const int type = v.typeId();
     if (type == QMetaType::QString) {
         const auto* text = static_cast<const QString*>(v.constData());
         if (text->isNull()) return bindText16(st, at, bindable(v).toString(), SQLITE_TRANSIENT);
-        // The text lives in the caller's row until the statement has run.
-        return bindText16(st, at, *text, SQLITE_STATIC);
+        return texts.bind(st, at, *text);
     }
     bool null = v.isNull();
+    // The numbers of every row first, read in place.
+    if (!null && type == QMetaType::Double)
+        return sqlite3_bind_double(st, at, *static_cast<const double*>(v.constData()));
+    if (!null && type == QMetaType::LongLong)
+        return sqlite3_bind_int64(st, at, *static_cast<const qlonglong*>(v.constData()));
     if (!null) {
         switch (type) {
         case QMetaType::QByteArray:
@@ -1212,10 +1249,18 @@ void Connection::InsertRows(const QString& table, const QStringList& columns, qs
         }
         m_direct.insert(sql, st);
     }
+    Utf8Texts texts;
+    std::vector<const QVariant*> row(size_t(columnCount), nullptr);
     for (qsizetype r = 0; r < rowCount; ++r) {
+        qsizetype room = 0;
+        for (int c = 0; c < columnCount; ++c) {
+            row[size_t(c)] = &value(r, c);
+            room += Utf8Texts::room(*row[size_t(c)]);
+        }
+        texts.startRow(room);
         int rc = SQLITE_OK;
         for (int c = 0; c < columnCount && rc == SQLITE_OK; ++c)
-            rc = bindSqliteValue(st, c + 1, value(r, c));
+            rc = bindSqliteValue(st, c + 1, *row[size_t(c)], texts);
         if (rc == SQLITE_OK) rc = sqlite3_step(st);
         if (rc != SQLITE_DONE) {
             const DbError e = sqliteFailure(handle, rc, sql);

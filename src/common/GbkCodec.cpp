@@ -6,7 +6,7 @@
 #include <QStringEncoder>
 #include <optional>
 
-bool DecodeGbk(const QByteArray& bytes, QString& out) {
+bool DecodeGbk(QByteArrayView bytes, QString& out) {
     // Opening ICU's converter costs more than decoding a line: one per thread, made anew only after a
     // refusal (it keeps its error).
     thread_local std::optional<QStringDecoder> kept;
@@ -54,6 +54,7 @@ bool EncodeGbk(const QString& text, QByteArray& out) {
 struct GbkLineReader::Impl {
     QFile file;
     long line = 0;
+    QByteArray buffer; // the bytes of the line being read, kept for the next one
 };
 
 GbkLineReader::GbkLineReader() : d(std::make_unique<Impl>()) {}
@@ -83,8 +84,20 @@ qint64 GbkLineReader::size() const {
 
 QString GbkLineReader::readLine() {
     if (d->file.atEnd()) throw DbError(ErrNo::PastEnd, QStringLiteral("输入超出文件尾"));
-    QByteArray bytes = d->file.readLine();
+    // Into the buffer of the line before: a file has many short lines, and a fresh array for each (grown
+    // as it is read) costs more than decoding it.
+    QByteArray& buffer = d->buffer;
+    if (buffer.size() < 4096) buffer.resize(4096);
+    qsizetype used = 0;
+    for (;;) {
+        const qint64 n = d->file.readLine(buffer.data() + used, buffer.size() - used);
+        if (n <= 0) break;
+        used += qsizetype(n);
+        if (buffer[used - 1] == '\n' || d->file.atEnd()) break;
+        buffer.resize(buffer.size() * 2);
+    }
     ++d->line;
+    QByteArrayView bytes(buffer.constData(), used);
     if (bytes.endsWith('\n')) bytes.chop(1);
     if (bytes.endsWith('\r')) bytes.chop(1);
     QString text;

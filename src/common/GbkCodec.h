@@ -3,11 +3,12 @@
 // characters GBK cannot hold, instead of putting replacement characters into a tax file.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <memory>
 
 // Returns false (and leaves out untouched) when the bytes are not valid GBK.
-bool DecodeGbk(const QByteArray& bytes, QString& out);
+bool DecodeGbk(QByteArrayView bytes, QString& out);
 // Returns false when a character cannot be written in GBK.
 bool EncodeGbk(const QString& text, QByteArray& out);
 

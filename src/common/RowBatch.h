@@ -35,6 +35,11 @@ public:
         row.values[col] = value;
         row.set.setBit(col);
     }
+    static void Set(Row& row, int col, QVariant&& value) {
+        if (col < 0) return;
+        row.values[col] = std::move(value);
+        row.set.setBit(col);
+    }
 
     void Add(Row row) { m_rows.append(std::move(row)); }
     int Pending() const { return int(m_rows.size()); }

@@ -139,8 +139,8 @@ double LeadingNumber(const QString& text) {
     return std::isfinite(v) ? v : 0.0;
 }
 
-bool StrictNumber(const QString& text, double& out) {
-    const QStringView t = QStringView(text).trimmed();
+bool StrictNumber(QStringView text, double& out) {
+    const QStringView t = text.trimmed();
     if (t.isEmpty() || ScanNumber(t, false) != t.size()) return false;
     const double v = ToDouble(t);
     if (!std::isfinite(v)) return false;
@@ -150,6 +150,8 @@ bool StrictNumber(const QString& text, double& out) {
 
 double Round15(double value) {
     if (!std::isfinite(value)) return value;
+    // A whole number of up to 15 digits is its own 15-digit text.
+    if (std::fabs(value) < 1e15 && value == std::trunc(value)) return value;
     char buf[40];
     const auto w = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     double back = value;

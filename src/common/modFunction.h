@@ -31,7 +31,7 @@ QString SplitItem(const QString& text, const QString& delimiter, int index);
 // Leading decimal number of a text ("." decimal point, blanks skipped, 0 when none). Never fails.
 double LeadingNumber(const QString& text);
 // Whole text must be a number (blanks around it allowed); false otherwise.
-bool StrictNumber(const QString& text, double& out);
+bool StrictNumber(QStringView text, double& out);
 // Shortest general form with at most 15 significant digits and "." (0.17*100 gives "17").
 QString NumberText(double value);
 // The value with a fixed count of decimals, "." and no grouping, rounded half up (away from zero) in decimal

@@ -177,6 +177,10 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
     std::optional<int> declared;
     int heads = 0;
     QString firstRepeat; // SkipWholeFile: the refusal of the first invoice imported before
+    // The head line's fields, pieces of it; the few that are kept become texts.
+    QList<QStringView> cut;
+    const auto field = [&cut](int at) { return at >= 0 && at < cut.size() ? cut[at] : QStringView(); };
+    QString hashed; // kind, code and number of the head, kept from one to the next
     while (!reader.atEnd()) {
         lineNumber = Next(lineNumber);
         const QString line = reader.readLine();
@@ -189,28 +193,34 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
         if (lineNumber != headLineNumber) continue;
         ++heads;
 
-        const QStringList cut = CutFields(line);
-        const QString docNo = docNoAt >= 0 ? cut.value(docNoAt).trimmed() : QString();
+        CutFields(QStringView(line), cut);
+        const QString docNo = field(docNoAt).trimmed().toString();
         QString kind, code, number;
         if (m_counts.guarded) {
-            kind = kindAt >= 0 ? cut.value(kindAt) : QString();
-            code = cut.value(codeAt);
-            number = cut.value(numberAt);
-            const QString shown = QStringLiteral("发票[") + code + u'-' + number + u']';
-            const size_t hash = qHash(kind + QChar(0x1f) + code + QChar(0x1f) + number);
+            kind = field(kindAt).toString();
+            code = field(codeAt).toString();
+            number = field(numberAt).toString();
+            const auto shown = [&] { return QStringLiteral("发票[") + code + u'-' + number + u']'; };
+            hashed.resize(0);
+            hashed += kind;
+            hashed += QChar(0x1f);
+            hashed += code;
+            hashed += QChar(0x1f);
+            hashed += number;
+            const size_t hash = qHash(hashed);
             if (inFile.contains(hash)) {
                 // The import's own ledger rows are in its transaction once written.
                 Flush();
                 if (m_ledger->ImportedHere(kind, code, number)) {
-                    notice = shown + QStringLiteral("在文件中出现了两次，不能重复引入!");
+                    notice = shown() + QStringLiteral("在文件中出现了两次，不能重复引入!");
                     return false;
                 }
             }
             inFile.insert(hash);
-            const qint32 count = BodyLineCount(countAt >= 0 ? cut.value(countAt) : QString());
+            const qint32 count = BodyLineCount(field(countAt).toString());
             if (const std::optional<ImportLedger::Earlier> earlier =
                     m_ledger->EarlierInvoice(kind, code, number)) {
-                const bool cancelledNow = cancelledAt >= 0 && cut.value(cancelledAt) == u"1";
+                const bool cancelledNow = field(cancelledAt) == u"1";
                 if (cancelledNow && !earlier->cancelled) {
                     // The month's file lists an invoice again once it was cancelled: no repeat, the
                     // cancellation is what is new.
@@ -224,8 +234,8 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
                         m_writeBack->cancel(cancelled);
                     ++m_counts.cancellations;
                 } else if (repeats != Repeats::Skip) {
-                    const QString refusal = shown + QStringLiteral("已经引入过(销售发票") + earlier->billNo +
-                                            QStringLiteral(")，不能重复引入!");
+                    const QString refusal = shown() + QStringLiteral("已经引入过(销售发票") +
+                                            earlier->billNo + QStringLiteral(")，不能重复引入!");
                     if (repeats == Repeats::Refuse) {
                         notice = refusal;
                         return false;
@@ -236,7 +246,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
                 } else {
                     ++m_counts.skipped; // left out with its lines
                 }
-                if (!SkipBodyLines(reader, count, lineNumber, shown, notice)) return false;
+                if (!SkipBodyLines(reader, count, lineNumber, shown(), notice)) return false;
                 continue;
             }
             if (!docNo.isEmpty()) {
@@ -250,7 +260,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
                 if (outcome == IssuedWriteBack::Outcome::Written) {
                     ++m_counts.writtenBack;
                     if (issued.cancelled) ++m_counts.writtenBackCancelled;
-                    if (!SkipBodyLines(reader, count, lineNumber, shown, notice)) return false;
+                    if (!SkipBodyLines(reader, count, lineNumber, shown(), notice)) return false;
                     continue;
                 }
                 ++m_counts.foreign;
@@ -260,7 +270,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
         if (!m_writer.WriteHead(line, lineNumber, head)) return false;
         if (m_counts.guarded)
             m_ledger->Add(kind, code, number, m_writer.BillNo(), docNo,
-                          cancelledAt >= 0 && head.Field(cancelledAt) == u"1", file, user);
+                          cancelledAt >= 0 && head.FieldView(cancelledAt) == u"1", file, user);
         ++m_counts.invoices;
         const qint32 count = BodyLineCount(head.Field(countAt));
         // A discount applies to a goods line of its own invoice, never to the last one of another.

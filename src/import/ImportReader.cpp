@@ -1,14 +1,16 @@
 #include "ImportReader.h"
 
 #include "common/modFunction.h"
+#include <algorithm>
 
 QString ImportTagLine() {
     return QStringLiteral("SJJK0201~~已开发票传出");
 }
 
-QStringList CutFields(const QString& line) {
+QStringList CutFields(const QString& line, qsizetype expected) {
     // As split("~~") cuts, without its general search: every line of a file goes through here.
     QStringList fields;
+    fields.reserve(std::max<qsizetype>(expected, 1));
     const QChar* text = line.constData();
     const qsizetype n = line.size();
     qsizetype from = 0;
@@ -21,6 +23,20 @@ QStringList CutFields(const QString& line) {
     }
     fields.append(line.mid(from));
     return fields;
+}
+
+void CutFields(QStringView line, QList<QStringView>& out) {
+    out.clear();
+    const qsizetype n = line.size();
+    qsizetype from = 0;
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        if (line[i] == u'~' && line[i + 1] == u'~') {
+            out.append(line.sliced(from, i - from));
+            from = i + 2;
+            ++i;
+        }
+    }
+    out.append(line.sliced(from));
 }
 
 bool CheckFileLine(qint32 lineNumber, const QString& line) {

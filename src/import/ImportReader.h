@@ -9,7 +9,10 @@
 QString ImportTagLine();
 
 // Cuts a line at every "~~": no quoting, no trimming; two separators in a row give an empty field.
-QStringList CutFields(const QString& line);
+// expected: the number of fields the line should have, room for them taken at once.
+QStringList CutFields(const QString& line, qsizetype expected = 0);
+// The same pieces, in place in the line.
+void CutFields(QStringView line, QList<QStringView>& out);
 
 // False for a blank line, and for line 1 when it is not the tag line (blanks around it allowed).
 bool CheckFileLine(qint32 lineNumber, const QString& line);

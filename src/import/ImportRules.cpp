@@ -3,6 +3,20 @@
 #include "ImportReader.h"
 #include "common/modFunction.h"
 
+namespace {
+// The texts of a line that its names resolve from, each after its length, as the key of a line resolved
+// before (into a buffer kept from line to line).
+void ResolvedKey(QString& key, std::initializer_list<QStringView> texts) {
+    key.resize(0);
+    for (const QStringView t : texts) {
+        const auto length = quint32(t.size());
+        key += QChar(ushort(length >> 16));
+        key += QChar(ushort(length & 0xffff));
+        key += t;
+    }
+}
+} // namespace
+
 ImportRules::ImportRules(ConnectionPtr acct, ConnectionPtr config)
     : m_acct(std::move(acct)), m_config(std::move(config)) {}
 
@@ -15,6 +29,8 @@ void ImportRules::BeginImport() {
     m_units.clear();
     m_unitIds.clear();
     m_products.clear();
+    m_resolvedBodies.clear();
+    m_resolvedHeads.clear();
     m_lookupCount = 0;
 }
 
@@ -106,18 +122,21 @@ std::optional<FieldMap> ImportRules::LoadHeadDefaults(bool isHead) {
     return map;
 }
 
-bool ImportRules::Lookup(QHash<QString, LookupResult>& cache, const QString& key, const QString& sql,
-                         const QVariantList& params, LookupResult& result) {
+template <typename MakeQuery>
+bool ImportRules::Lookup(QHash<QString, LookupResult>& cache, const QString& key, const MakeQuery& makeQuery,
+                         LookupResult& result) {
     const auto it = cache.constFind(key);
     if (it != cache.constEnd()) {
         result = *it;
         return true;
     }
     ++m_lookupCount;
-    const RecordsetPtr rs = OpenRs(m_acct.get(), sql, params);
+    const std::pair<QString, QVariantList> query = makeQuery();
+    const RecordsetPtr rs = OpenRs(m_acct.get(), query.first, query.second);
     if (!rs) return false;
     result.rows = rs->RecordCount();
     result.first = result.rows > 0 ? NullToValue(rs->valueAt(0, 0)) : QVariant();
+    result.firstText = result.first.toString();
     cache.insert(key, result);
     return true;
 }
@@ -127,19 +146,21 @@ bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
     try {
         const Rules& rules = FieldRules(isHead);
         ImportLine v;
-        v.fields = CutFields(line);
+        v.text = line;
+        v.fields.reserve(rules.fields.size());
+        CutFields(QStringView(v.text), v.fields);
         // The tax software leaves out trailing empty fields together with their separators.
         while (v.fields.size() < rules.fields.size())
-            v.fields.append(QString());
+            v.fields.append(QStringView());
         if (v.fields.size() != rules.fields.size()) {
             ShowMsg(isHead ? QStringLiteral("发票头字段数不正确!") : QStringLiteral("发票体字段数不正确!"));
             return false;
         }
         for (int i = 0; i < v.fields.size(); ++i) {
             const FieldRule& r = rules.fields[i];
-            const QString& piece = v.fields[i];
+            const QStringView piece = v.fields[i];
             if (r.checked && !piece.isEmpty() && !r.validValues.contains(piece)) {
-                ShowMsg(r.name + u'[' + piece + QStringLiteral("]不在预设范围内!"));
+                ShowMsg(r.name + u'[' + piece.toString() + QStringLiteral("]不在预设范围内!"));
                 return false;
             }
         }
@@ -165,8 +186,10 @@ bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine&
 bool ImportRules::ResolveUser(const QString& field, const QString& name, QVariant& id) {
     const QString mapped = MapTaxName(QStringLiteral("user"), name);
     LookupResult r;
-    if (!Lookup(m_users, mapped, QStringLiteral("Select FUserID from t_User where fname=?"), {mapped}, r))
-        return false;
+    const auto query = [&] {
+        return std::pair{QStringLiteral("Select FUserID from t_User where fname=?"), QVariantList{mapped}};
+    };
+    if (!Lookup(m_users, mapped, query, r)) return false;
     if (r.rows != 1) {
         ShowMsg(field + u'[' + name + QStringLiteral("]不存在或存在相同的记录!"));
         return false;
@@ -176,12 +199,23 @@ bool ImportRules::ResolveUser(const QString& field, const QString& name, QVarian
 }
 
 bool ImportRules::ResolveHead(ImportLine& v) {
+    ResolvedKey(m_resolvedKey,
+                {v.FieldView(m_head.customer), v.FieldView(m_head.biller), v.FieldView(m_head.checker)});
+    const auto resolved = m_resolvedHeads.constFind(m_resolvedKey);
+    if (resolved != m_resolvedHeads.constEnd()) {
+        v.customer = (*resolved)[0];
+        v.biller = (*resolved)[1];
+        v.checker = (*resolved)[2];
+        return true;
+    }
     const QString customer = v.Field(m_head.customer);
     const QString mapped = MapTaxName(QStringLiteral("customer"), customer);
     LookupResult r;
-    if (!Lookup(m_customers, mapped, QStringLiteral("Select FItemID from t_Organization where  fname=?"),
-                {mapped}, r))
-        return false;
+    const auto query = [&] {
+        return std::pair{QStringLiteral("Select FItemID from t_Organization where  fname=?"),
+                         QVariantList{mapped}};
+    };
+    if (!Lookup(m_customers, mapped, query, r)) return false;
     if (r.rows != 1) {
         ShowMsg(QStringLiteral("购方名称[") + customer + QStringLiteral("]不存在或存在相同的记录!"));
         return false;
@@ -191,16 +225,27 @@ bool ImportRules::ResolveHead(ImportLine& v) {
     // An invoice need not have been checked: an empty checker stays empty.
     const QString checker = v.Field(m_head.checker);
     if (!checker.isEmpty() && !ResolveUser(QStringLiteral("复核人"), checker, v.checker)) return false;
+    m_resolvedHeads.insert(m_resolvedKey, {v.customer, v.biller, v.checker});
     return true;
 }
 
 bool ImportRules::ResolveBody(ImportLine& v) {
+    ResolvedKey(m_resolvedKey,
+                {v.FieldView(m_body.unit), v.FieldView(m_body.goods), v.FieldView(m_body.model)});
+    const auto resolved = m_resolvedBodies.constFind(m_resolvedKey);
+    if (resolved != m_resolvedBodies.constEnd()) {
+        v.unit = resolved->first;
+        v.item = resolved->second;
+        return true;
+    }
     const QString unit = v.Field(m_body.unit);
     const QString mappedUnit = MapTaxName(QStringLiteral("unit"), unit);
     LookupResult r;
-    if (!Lookup(m_units, mappedUnit, QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where fname=?"),
-                {mappedUnit}, r))
-        return false;
+    const auto unitQuery = [&] {
+        return std::pair{QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where fname=?"),
+                         QVariantList{mappedUnit}};
+    };
+    if (!Lookup(m_units, mappedUnit, unitQuery, r)) return false;
     // A unit name used in several unit groups needs the mapping's identifier to tell them apart. Without
     // one the name itself would be compared with the identifier column: no unit has a name for its
     // identifier, and a server refuses the comparison outright.
@@ -208,11 +253,14 @@ bool ImportRules::ResolveBody(ImportLine& v) {
         bool isNumber = false;
         const QString mappedId = MapTaxName(QStringLiteral("unitID"), unit);
         const qlonglong id = mappedId.trimmed().toLongLong(&isNumber);
+        const auto idQuery = [&] {
+            return std::pair{
+                QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where FMeasureUnitID=?"),
+                QVariantList{id}};
+        };
         if (!isNumber)
             r = LookupResult{};
-        else if (!Lookup(m_unitIds, mappedId,
-                         QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where FMeasureUnitID=?"),
-                         {id}, r))
+        else if (!Lookup(m_unitIds, mappedId, idQuery, r))
             return false;
     }
     if (r.rows == 0) {
@@ -223,19 +271,29 @@ bool ImportRules::ResolveBody(ImportLine& v) {
 
     const QString goods = v.Field(m_body.goods);
     const QString model = v.Field(m_body.model);
-    QString sql =
-        QStringLiteral("Select FItemID from t_icitem where fname=? and FUnitGroupID =(Select FUnitGroupID "
-                       "from t_MeasureUnit where FMeasureUnitID=?)");
     const QString mappedGoods = MapTaxName(QStringLiteral("prod"), goods);
-    QVariantList params{mappedGoods, unitID};
-    QString key = mappedGoods + QChar(0x1f) + unitID.toString();
+    const QString mappedModel = model.isEmpty() ? QString() : MapTaxName(QStringLiteral("model"), model);
+    // Every goods line asks again: the key is put together in a buffer that is kept.
+    m_key.resize(0);
+    m_key += mappedGoods;
+    m_key += QChar(0x1f);
+    m_key += r.firstText;
     if (!model.isEmpty()) {
-        sql += QStringLiteral(" And Fmodel = ?");
-        const QString mappedModel = MapTaxName(QStringLiteral("model"), model);
-        params << mappedModel;
-        key += QChar(0x1f) + mappedModel;
+        m_key += QChar(0x1f);
+        m_key += mappedModel;
     }
-    if (!Lookup(m_products, key, sql, params, r)) return false;
+    const auto productQuery = [&] {
+        QString sql = QStringLiteral(
+            "Select FItemID from t_icitem where fname=? and FUnitGroupID =(Select FUnitGroupID "
+            "from t_MeasureUnit where FMeasureUnitID=?)");
+        QVariantList params{mappedGoods, unitID};
+        if (!model.isEmpty()) {
+            sql += QStringLiteral(" And Fmodel = ?");
+            params << mappedModel;
+        }
+        return std::pair{sql, params};
+    };
+    if (!Lookup(m_products, m_key, productQuery, r)) return false;
     if (r.rows != 1) {
         ShowMsg(QStringLiteral("货物名称[") + goods + QStringLiteral("]不存在或者和其规格型号[") + model +
                 QStringLiteral("],计量单位[") + unit + QStringLiteral("]不匹配!"));
@@ -243,5 +301,6 @@ bool ImportRules::ResolveBody(ImportLine& v) {
     }
     v.unit = unitID;
     v.item = r.first;
+    m_resolvedBodies.insert(m_resolvedKey, {v.unit, v.item});
     return true;
 }

@@ -9,16 +9,23 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 
 // One head or goods line, cut into its fields, with its names resolved.
 struct ImportLine {
-    QStringList fields;
+    // The line and its fields, pieces of it: a goods line is cut into a dozen fields and reads few of them.
+    // The line is never changed, so the pieces stay valid in every copy.
+    QString text;
+    QList<QStringView> fields;
     // Head: the customer, the biller and (when there is one) the checker; body: the unit and the product.
     QVariant customer, biller, checker;
     QVariant unit, item;
-    // The field of a position (-1 or past the end: the empty text).
-    QString Field(int position) const { return position >= 0 ? fields.value(position) : QString(); }
+    // The field of a position (-1 or past the end: the null text), as a piece of the line or a text.
+    QStringView FieldView(int position) const {
+        return position >= 0 && position < fields.size() ? fields[position] : QStringView();
+    }
+    QString Field(int position) const { return FieldView(position).toString(); }
 };
 
 class ImportRules {
@@ -64,12 +71,14 @@ private:
     struct LookupResult {
         int rows = 0;
         QVariant first;
+        QString firstText; // first as text, for the keys of later lookups
     };
     const Rules& FieldRules(bool isHead);
     // Runs a name lookup once per import (cache: the lookup's own key); false when the database refused
-    // it (already reported).
-    bool Lookup(QHash<QString, LookupResult>& cache, const QString& key, const QString& sql,
-                const QVariantList& params, LookupResult& result);
+    // it (already reported). The statement and its values are made only when the key is new.
+    template <typename MakeQuery>
+    bool Lookup(QHash<QString, LookupResult>& cache, const QString& key, const MakeQuery& makeQuery,
+                LookupResult& result);
     bool ResolveHead(ImportLine& line);
     bool ResolveBody(ImportLine& line);
     bool ResolveUser(const QString& field, const QString& name, QVariant& id);
@@ -99,4 +108,11 @@ private:
     std::optional<FieldMap> m_headDefaults;
     QHash<QString, LookupResult> m_customers, m_users, m_units, m_unitIds, m_products;
     int m_lookupCount = 0;
+    QString m_key; // the product lookup's key, built anew for every goods line
+    // The unit and product of the goods lines resolved so far, by their unit, goods and model texts: most
+    // lines of a file repeat a few products.
+    QHash<QString, std::pair<QVariant, QVariant>> m_resolvedBodies;
+    // The same for the customer, biller and checker of the heads.
+    QHash<QString, std::array<QVariant, 3>> m_resolvedHeads;
+    QString m_resolvedKey;
 };

@@ -24,6 +24,8 @@ InvoiceWriter::InvoiceWriter(Session& session, ImportRules& rules)
 
 void InvoiceWriter::BeginImport() {
     m_today = m_session.TodayText();
+    m_dates.clear();
+    m_fixedHead.reset();
     m_special.reset();
     m_ordinary.reset();
     m_period.reset();
@@ -114,14 +116,20 @@ QStringList InvoiceWriter::Flush(const std::function<void(const QStringList&)>& 
     if (m_h.interID >= 0)
         for (int i = 0; i < count; ++i)
             RowBatch::Set(h.At(i), m_h.interID, SqlBindValue(h.Columns()[m_h.interID].type, texts[i]));
-    if (m_e.interID >= 0)
+    if (m_e.interID >= 0) {
+        // Converted once per invoice, not once per line.
+        QVariantList bound;
+        bound.reserve(texts.size());
+        for (const QString& text : std::as_const(texts))
+            bound.append(SqlBindValue(e.Columns()[m_e.interID].type, text));
         for (int i = 0; i < e.Pending(); ++i) {
             RowBatch::Row& row = e.At(i);
             const int at = place(row.values[m_e.interID]);
             if (at < 0 || at >= texts.size())
                 throw DbError(ErrNo::General, QStringLiteral("商品行没有对应的发票。"));
-            row.values[m_e.interID] = SqlBindValue(e.Columns()[m_e.interID].type, texts[at]);
+            row.values[m_e.interID] = bound[at];
         }
+    }
     h.Flush();
     if (beforeLines) beforeLines(texts);
     // The lines last: on a server that streams them, it loads them while the next invoices are read.
@@ -147,7 +155,17 @@ BillNumberRule& InvoiceWriter::Rule(qint32 billTypeID) {
 // Values go into a row as their column takes them, as an INSERT of the record's text would have had
 // them; texts are trimmed, numbers written without a detour through text.
 void InvoiceWriter::SetText(RowBatch& batch, RowBatch::Row& row, int col, const QString& text) {
-    SetValue(batch, row, col, QVariant(text));
+    if (col < 0) return;
+    const int type = batch.Columns()[col].type;
+    if (IsNumericAdoType(type) || type == AdoType::Boolean || type == AdoType::Date ||
+        type == AdoType::DBDate || type == AdoType::DBTimeStamp) {
+        SetValue(batch, row, col, QVariant(text));
+        return;
+    }
+    // A text column takes the trimmed text as it is (an empty one, never Null): what SetValue gives,
+    // without its conversions, for the many texts of every row.
+    const QString trimmed = text.trimmed();
+    RowBatch::Set(row, col, QVariant(trimmed.isNull() ? QStringLiteral("") : trimmed));
 }
 
 void InvoiceWriter::SetValue(RowBatch& batch, RowBatch::Row& row, int col, const QVariant& value) {
@@ -164,18 +182,18 @@ void InvoiceWriter::SetNumber(RowBatch& batch, RowBatch::Row& row, int col, doub
 
 bool InvoiceWriter::LineNumber(const ImportLine& line, int position, const QString& field, qint32 lineNumber,
                                double& out) {
-    const QString text = line.Field(position);
+    const QStringView text = line.FieldView(position);
     out = 0;
     if (text.trimmed().isEmpty()) return true;
     if (StrictNumber(text, out)) return true;
     // A quantity "1x" read as 1 would make an invoice that is silently wrong.
-    ShowMsg(QStringLiteral("第%1行%2[%3]不是有效的数字!").arg(lineNumber).arg(field, text));
+    ShowMsg(QStringLiteral("第%1行%2[%3]不是有效的数字!").arg(lineNumber).arg(field, text.toString()));
     return false;
 }
 
 bool InvoiceWriter::MapHeadFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber) {
     RowBatch& h = *m_heads;
-    const QString kind = v.Field(m_hf.kind);
+    const QStringView kind = v.FieldView(m_hf.kind);
     int tranType = 0;
     QString classType;
     if (kind == u"0") {
@@ -213,7 +231,7 @@ bool InvoiceWriter::MapHeadFields(RowBatch::Row& row, const ImportLine& v, qint3
     const QString cancelled = v.Field(m_hf.cancelled);
     SetText(h, row, m_h.cancellation, cancelled);
     // Only an invoice that stands counts as checked.
-    if (cancelled == u"0" && !v.Field(m_hf.checker).isEmpty()) {
+    if (cancelled == u"0" && !v.FieldView(m_hf.checker).isEmpty()) {
         SetValue(h, row, m_h.checker, v.checker);
         SetText(h, row, m_h.checkDate, m_today);
         SetText(h, row, m_h.status, QStringLiteral("1"));
@@ -248,15 +266,19 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
     }
     RowBatch& h = *m_heads;
     m_interID = QVariant(-qlonglong(h.Pending()) - 1);
-    QString date;
     const QString fileDate = v.Field(m_hf.date);
-    // A date the database cannot hold is refused instead of being stored as it came.
-    if (!InvoiceDateText(fileDate, date))
-        throw DbError(kTypeMismatch,
-                      QStringLiteral("开票日期[") + fileDate + QStringLiteral("]不是有效的日期。"));
-    SetText(h, row, m_h.date, date);
-    SetText(h, row, m_h.saleStyle, QStringLiteral("101"));
-    SetText(h, row, m_h.yearPeriod, QString());
+    auto known = m_dates.constFind(fileDate);
+    if (known == m_dates.constEnd()) {
+        QString date;
+        // A date the database cannot hold is refused instead of being stored as it came.
+        if (!InvoiceDateText(fileDate, date))
+            throw DbError(kTypeMismatch,
+                          QStringLiteral("开票日期[") + fileDate + QStringLiteral("]不是有效的日期。"));
+        RowBatch::Row one = h.EmptyRow();
+        SetText(h, one, m_h.date, date);
+        known = m_dates.insert(fileDate, m_h.date >= 0 ? one.values[m_h.date] : QVariant());
+    }
+    RowBatch::Set(row, m_h.date, *known);
     if (!m_periodRead) {
         QString year, period;
         if (GetPeriod(year, period, *m_acct, m_session.Today()))
@@ -264,10 +286,21 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
         m_periodRead = true;
     }
     if (!m_period) return false;
-    SetText(h, row, m_h.year, m_period->first);
-    SetText(h, row, m_h.period, m_period->second);
-    SetText(h, row, m_h.fincDate, m_today);
-    SetText(h, row, m_h.payDate, m_today);
+    if (!m_fixedHead) {
+        // The same for every invoice of the import: converted for their columns once.
+        RowBatch::Row fixed = h.EmptyRow();
+        SetText(h, fixed, m_h.saleStyle, QStringLiteral("101"));
+        SetText(h, fixed, m_h.yearPeriod, QString());
+        SetText(h, fixed, m_h.year, m_period->first);
+        SetText(h, fixed, m_h.period, m_period->second);
+        SetText(h, fixed, m_h.fincDate, m_today);
+        SetText(h, fixed, m_h.payDate, m_today);
+        m_fixedHead.emplace();
+        for (int col = 0; col < fixed.values.size(); ++col)
+            if (fixed.set.testBit(col)) m_fixedHead->append({col, fixed.values[col]});
+    }
+    for (const auto& [col, value] : std::as_const(*m_fixedHead))
+        RowBatch::Set(row, col, value);
     h.Add(std::move(row));
     return true;
 }
@@ -285,7 +318,7 @@ bool InvoiceWriter::MapBodyFields(RowBatch::Row& row, const ImportLine& v, qint3
     // from the file unchanged keep theirs.
     const double taxRate = Round15(R * 100);
     double price = 0, taxPrice = 0, amount = 0, includeTax = 0, all = 0;
-    const bool excludesTax = v.Field(m_bf.priceMode) == u"0";
+    const bool excludesTax = v.FieldView(m_bf.priceMode) == u"0";
     if (m_session.giInvoiceKind == 0) {
         if (excludesTax) {
             price = P;

@@ -8,6 +8,7 @@
 #include "ImportRules.h"
 #include "common/Connection.h"
 #include "common/RowBatch.h"
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -76,6 +77,11 @@ private:
     QVariant m_interID;
     QString m_billNo;
     QString m_today;
+    // The dates of the file as their column takes them, by the file's text: a month's invoices share a few
+    // dozen.
+    QHash<QString, QVariant> m_dates;
+    // The head columns every invoice of the import writes alike, with their values.
+    std::optional<QList<QPair<int, QVariant>>> m_fixedHead;
     int m_enough = 1000; // rows gathered before they are written
     std::optional<BillNumberRule> m_special, m_ordinary;
     std::optional<std::pair<QString, QString>> m_period; // year, period

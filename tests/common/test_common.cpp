@@ -79,6 +79,8 @@ private Q_SLOTS:
     void failureLogIsTheUsersAlone();
     void directRowsStoredAsQtStoresThem_data();
     void directRowsStoredAsQtStoresThem();
+    void directRowsKeepEveryText_data();
+    void directRowsKeepEveryText();
 };
 
 void TestCommon::showErrFormatsTwoLines() {
@@ -818,6 +820,50 @@ void TestCommon::directRowsStoredAsQtStoresThem() {
     const QList<QVariantList> rows = rs->allRows();
     QCOMPARE(rows[1].mid(0, 5), rows[0].mid(0, 5));
     QCOMPARE(rows[1].value(5).toInt(), 2);
+}
+
+// Several rows of one call, their texts in the room of their row: each row keeps its own texts, whatever
+// the length of the rows before it, as Qt's driver stores them.
+void TestCommon::directRowsKeepEveryText_data() {
+    QTest::addColumn<QStringList>("texts"); // one row each
+    const QString longText = QString(70000, QChar(0x7968)) + QStringLiteral("尾");
+    QTest::newRow("short, then long") << QStringList{QStringLiteral("发票"), longText, QStringLiteral("x")};
+    QTest::newRow("long, then short") << QStringList{longText, QStringLiteral("y"), QString()};
+    QTest::newRow("empty and null") << QStringList{QStringLiteral(""), QString()};
+    QTest::newRow("beyond the first plane") << QStringList{QStringLiteral("𠀀𠀁"), QStringLiteral("a😀b")};
+    QTest::newRow("lone surrogates") << QStringList{QString(QChar(0xd800)) + u'x', QString(QChar(0xdc00)),
+                                                    QStringLiteral("z")};
+}
+
+void TestCommon::directRowsKeepEveryText() {
+    QFETCH(QStringList, texts);
+    if (CurrentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->Execute(QStringLiteral("create table P (FWay integer, FRow integer, FA text, FB, FNum real)"));
+    // Two texts a row: its own and that of the row at the other end.
+    QList<QVariantList> rows;
+    for (int r = 0; r < texts.size(); ++r)
+        rows.append({2, r, texts[r], texts[texts.size() - 1 - r], r + 0.5});
+    {
+        TransactionGuard tx(*c);
+        for (const QVariantList& row : std::as_const(rows))
+            c->Execute(QStringLiteral("insert into P (FWay, FRow, FA, FB, FNum) values (?,?,?,?,?)"),
+                       {1, row[1], row[2], row[3], row[4]});
+        c->InsertRows(QStringLiteral("P"), {"FWay", "FRow", "FA", "FB", "FNum"}, rows.size(),
+                      [&](qsizetype r, int col) -> const QVariant& { return rows[r][col]; });
+        tx.commit();
+    }
+    const auto stored = [&](int way) {
+        return c
+            ->Query(QStringLiteral("select typeof(FA) || ':' || hex(FA), typeof(FB) || ':' || hex(FB), "
+                                   "typeof(FNum) || ':' || quote(FNum) from P where FWay=? order by FRow"),
+                    {way})
+            ->allRows();
+    };
+    const QList<QVariantList> byQt = stored(1);
+    QCOMPARE(byQt.size(), texts.size());
+    QCOMPARE(stored(2), byQt);
 }
 
 // Head values of the export that are dates are written as YYYYMMDD; everything else as it stands.
