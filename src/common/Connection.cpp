@@ -1227,13 +1227,10 @@ void Connection::finalizeDirect() noexcept {
     m_direct.clear();
 }
 
-void Connection::InsertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
-                            const std::function<const QVariant&(qsizetype row, int column)>& value) {
+void* Connection::directStatement(const QString& table, const QStringList& columns, QString& sql) {
     settleCopy();
-    const int columnCount = int(columns.size());
-    const QString sql = QStringLiteral("Insert Into ") + table + QStringLiteral(" (") + columns.join(u',') +
-                        QStringLiteral(") values (") +
-                        QStringList(columnCount, QStringLiteral("?")).join(u',') + u')';
+    sql = QStringLiteral("Insert Into ") + table + QStringLiteral(" (") + columns.join(u',') +
+          QStringLiteral(") values (") + QStringList(columns.size(), QStringLiteral("?")).join(u',') + u')';
     QSqlDatabase db = database();
     requireOpen(db);
     sqlite3* handle = sqliteHandle(db);
@@ -1249,20 +1246,19 @@ void Connection::InsertRows(const QString& table, const QStringList& columns, qs
         }
         m_direct.insert(sql, st);
     }
+    return st;
+}
+
+namespace {
+// Runs the statement for each row; bindRow(r, texts) binds row r and returns SQLite's code.
+template <typename Bind>
+void runDirect(sqlite3_stmt* st, const QString& sql, qsizetype rowCount, Bind&& bindRow) {
     Utf8Texts texts;
-    std::vector<const QVariant*> row(size_t(columnCount), nullptr);
     for (qsizetype r = 0; r < rowCount; ++r) {
-        qsizetype room = 0;
-        for (int c = 0; c < columnCount; ++c) {
-            row[size_t(c)] = &value(r, c);
-            room += Utf8Texts::room(*row[size_t(c)]);
-        }
-        texts.startRow(room);
-        int rc = SQLITE_OK;
-        for (int c = 0; c < columnCount && rc == SQLITE_OK; ++c)
-            rc = bindSqliteValue(st, c + 1, *row[size_t(c)], texts);
+        int rc = bindRow(r, texts);
         if (rc == SQLITE_OK) rc = sqlite3_step(st);
         if (rc != SQLITE_DONE) {
+            sqlite3* handle = sqlite3_db_handle(st);
             const DbError e = sqliteFailure(handle, rc, sql);
             sqlite3_reset(st);
             sqlite3_clear_bindings(st);
@@ -1272,6 +1268,70 @@ void Connection::InsertRows(const QString& table, const QStringList& columns, qs
     }
     // No text of the caller's stays bound once its rows are gone.
     sqlite3_clear_bindings(st);
+}
+
+qsizetype boundRoom(const Connection::BoundValue& v) {
+    if (const auto* text = std::get_if<QString>(&v)) return text->size() * 3;
+    if (const auto* other = std::get_if<QVariant>(&v)) return Utf8Texts::room(*other);
+    return 0;
+}
+
+int bindBoundValue(sqlite3_stmt* st, int at, const Connection::BoundValue& v, Utf8Texts& texts) {
+    switch (v.index()) {
+    case 1:
+        return sqlite3_bind_int64(st, at, *std::get_if<qint64>(&v));
+    case 2:
+        return sqlite3_bind_double(st, at, *std::get_if<double>(&v));
+    case 3: {
+        const QString& text = *std::get_if<QString>(&v);
+        if (text.isNull()) return bindSqliteValue(st, at, QVariant(text), texts);
+        return texts.bind(st, at, text);
+    }
+    case 4:
+        return bindSqliteValue(st, at, *std::get_if<QVariant>(&v), texts);
+    default:
+        return sqlite3_bind_null(st, at);
+    }
+}
+} // namespace
+
+void Connection::InsertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
+                            const std::function<const QVariant&(qsizetype row, int column)>& value) {
+    QString sql;
+    auto* st = static_cast<sqlite3_stmt*>(directStatement(table, columns, sql));
+    const int columnCount = int(columns.size());
+    std::vector<const QVariant*> row(size_t(columnCount), nullptr);
+    runDirect(st, sql, rowCount, [&](qsizetype r, Utf8Texts& texts) {
+        qsizetype room = 0;
+        for (int c = 0; c < columnCount; ++c) {
+            row[size_t(c)] = &value(r, c);
+            room += Utf8Texts::room(*row[size_t(c)]);
+        }
+        texts.startRow(room);
+        int rc = SQLITE_OK;
+        for (int c = 0; c < columnCount && rc == SQLITE_OK; ++c)
+            rc = bindSqliteValue(st, c + 1, *row[size_t(c)], texts);
+        return rc;
+    });
+}
+
+void Connection::InsertRows(const QString& table, const QStringList& columns, const QList<int>& at,
+                            qsizetype rowCount,
+                            const std::function<const BoundValue*(qsizetype row)>& values) {
+    QString sql;
+    auto* st = static_cast<sqlite3_stmt*>(directStatement(table, columns, sql));
+    const int columnCount = int(columns.size());
+    runDirect(st, sql, rowCount, [&](qsizetype r, Utf8Texts& texts) {
+        const BoundValue* row = values(r);
+        qsizetype room = 0;
+        for (int c = 0; c < columnCount; ++c)
+            room += boundRoom(row[at[c]]);
+        texts.startRow(room);
+        int rc = SQLITE_OK;
+        for (int c = 0; c < columnCount && rc == SQLITE_OK; ++c)
+            rc = bindBoundValue(st, c + 1, row[at[c]], texts);
+        return rc;
+    });
 }
 
 QList<qint64> Connection::NextInterIDs(const QString& tableName, int count) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <variant>
 
 #include "Dialect.h"
 
@@ -214,6 +215,13 @@ public:
     // as for CopyIn. Throws DbError.
     void InsertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
                     const std::function<const QVariant&(qsizetype row, int column)>& value);
+    // A value as a statement binds it: not set, a whole number, a number, a text (never the null one), or
+    // any other value as Qt's driver binds it.
+    using BoundValue = std::variant<std::monostate, qint64, double, QString, QVariant>;
+    // InsertRows for rows of bound values: column c of row r is values(r)[at[c]], bound exactly as the
+    // same value held in a QVariant, without a QVariant for each number and text. Throws DbError.
+    void InsertRows(const QString& table, const QStringList& columns, const QList<int>& at,
+                    qsizetype rowCount, const std::function<const BoundValue*(qsizetype row)>& values);
     // Takes the outcome of the last CopyIn now rather than with the next statement. Throws its refusal.
     void SettleCopy() { settleCopy(); }
     // The next count identifiers of a table, ascending, as count calls of the counter would hand them out;
@@ -248,6 +256,8 @@ private:
     // InsertRows's statements (sqlite3_stmt), finalized before the driver closes the database.
     QHash<QString, void*> m_direct;
     void finalizeDirect() noexcept;
+    // InsertRows's statement for the columns, prepared once; sql receives its text.
+    void* directStatement(const QString& table, const QStringList& columns, QString& sql);
 };
 
 // Rolls back on destruction unless committed.

@@ -78,3 +78,94 @@ void RowBatch::Flush() {
     }
     m_rows.clear();
 }
+
+BoundRowBatch::BoundRowBatch(Connection& conn, QString table)
+    : m_conn(conn), m_plain(conn, std::move(table)) {}
+
+BoundRowBatch::Value BoundRowBatch::FromVariant(const QVariant& value) {
+    if (!value.isNull()) {
+        switch (value.typeId()) {
+        case QMetaType::LongLong:
+            return qint64(*static_cast<const qlonglong*>(value.constData()));
+        case QMetaType::Double:
+            return *static_cast<const double*>(value.constData());
+        case QMetaType::QString:
+            return *static_cast<const QString*>(value.constData());
+        default:
+            break;
+        }
+    }
+    return value;
+}
+
+QVariant BoundRowBatch::ToVariant(const Value& value) {
+    switch (value.index()) {
+    case 1:
+        return QVariant(qlonglong(*std::get_if<qint64>(&value)));
+    case 2:
+        return QVariant(*std::get_if<double>(&value));
+    case 3:
+        return QVariant(*std::get_if<QString>(&value));
+    case 4:
+        return *std::get_if<QVariant>(&value);
+    default:
+        return QVariant();
+    }
+}
+
+BoundRowBatch::Row* BoundRowBatch::Find(int col, const Value& value) {
+    if (col < 0) return nullptr;
+    for (auto it = m_rows.rbegin(); it != m_rows.rend(); ++it) {
+        const Value& v = (*it)[size_t(col)];
+        if (v.index() == 0) continue;
+        if (v.index() == value.index() && v.index() != 4 ? v == value : ToVariant(v) == ToVariant(value))
+            return &*it;
+    }
+    return nullptr;
+}
+
+void BoundRowBatch::Flush() {
+    if (m_rows.empty()) return;
+    const QList<FieldInfo>& columns = m_plain.Columns();
+    if (m_conn.CanCopyIn() || !m_conn.CanInsertDirectly()) {
+        for (const Row& row : m_rows) {
+            RowBatch::Row plain = m_plain.EmptyRow();
+            for (int c = 0; c < int(row.size()); ++c)
+                if (row[size_t(c)].index() != 0) RowBatch::Set(plain, c, ToVariant(row[size_t(c)]));
+            m_plain.Add(std::move(plain));
+        }
+        m_rows.clear();
+        m_plain.Flush();
+        return;
+    }
+    // Grouped by the columns set, as RowBatch groups its rows.
+    const auto sameColumns = [](const Row& a, const Row& b) {
+        for (size_t c = 0; c < a.size(); ++c)
+            if ((a[c].index() == 0) != (b[c].index() == 0)) return false;
+        return true;
+    };
+    std::vector<std::vector<const Row*>> groups;
+    for (const Row& row : m_rows) {
+        auto same = std::find_if(groups.begin(), groups.end(), [&](const std::vector<const Row*>& g) {
+            return sameColumns(*g.front(), row);
+        });
+        if (same == groups.end())
+            groups.push_back({&row});
+        else
+            same->push_back(&row);
+    }
+    for (const std::vector<const Row*>& group : groups) {
+        QStringList names;
+        QList<int> at;
+        for (int c = 0; c < columns.size(); ++c)
+            if ((*group.front())[size_t(c)].index() != 0) {
+                names << columns[c].name;
+                at << c;
+            }
+        if (at.isEmpty())
+            throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(m_plain.Table()));
+        m_conn.InsertRows(m_plain.Table(), names, at, qsizetype(group.size()),
+                          [&](qsizetype r) { return group[size_t(r)]->data(); });
+    }
+    m_rows.clear();
+}

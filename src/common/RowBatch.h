@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <vector>
 
 class RowBatch {
 public:
@@ -25,6 +26,7 @@ public:
     // The table's columns (read once) and a column's position, found without regard to case; -1 when the
     // table has no such column.
     const QList<FieldInfo>& Columns() const { return m_columns; }
+    const QString& Table() const { return m_table; }
     int Column(const QString& name) const;
 
     // A row that writes no column yet.
@@ -58,4 +60,42 @@ private:
     QList<FieldInfo> m_columns;
     QHash<QString, int> m_index; // case-folded column name -> position
     QList<Row> m_rows;
+};
+
+// RowBatch for rows of bound values (numbers and texts held as such, not in QVariants): what an import
+// writes by the ten thousand. On SQLite the values are bound as they are; elsewhere the rows become
+// RowBatch's and go its way. The values are those RowBatch would hold, so the rows stored are the same.
+class BoundRowBatch {
+public:
+    using Value = Connection::BoundValue;
+    // A value for each column of the table, in table order; the row writes the columns whose value is set.
+    using Row = std::vector<Value>;
+
+    BoundRowBatch(Connection& conn, QString table);
+
+    const QList<FieldInfo>& Columns() const { return m_plain.Columns(); }
+    int Column(const QString& name) const { return m_plain.Column(name); }
+
+    Row EmptyRow() const { return Row(size_t(m_plain.Columns().size())); }
+    static void Set(Row& row, int col, Value value) {
+        if (col < 0) return;
+        row[size_t(col)] = std::move(value);
+    }
+    static bool IsSet(const Row& row, int col) { return row[size_t(col)].index() != 0; }
+    // The value a QVariant holds, as bound: a number, a text or the QVariant itself.
+    static Value FromVariant(const QVariant& value);
+    static QVariant ToVariant(const Value& value);
+
+    void Add(Row row) { m_rows.push_back(std::move(row)); }
+    int Pending() const { return int(m_rows.size()); }
+    Row& At(int i) { return m_rows[size_t(i)]; }
+    // The last buffered row whose column col holds value, or nullptr.
+    Row* Find(int col, const Value& value);
+    // As RowBatch::Flush. Throws DbError.
+    void Flush();
+
+private:
+    Connection& m_conn;
+    RowBatch m_plain;
+    std::vector<Row> m_rows;
 };

@@ -9,6 +9,16 @@
 namespace {
 // Type mismatch: a text that should have been a date.
 constexpr long kTypeMismatch = 13;
+
+// BindNumber's value, bound as it is.
+BoundRowBatch::Value BoundNumber(int fieldType, double value) {
+    if (IsNumericAdoType(fieldType)) {
+        if (isIntegerAdoTypeCode(fieldType) && value == std::floor(value) && std::fabs(value) < 9e15)
+            return qint64(value);
+        return value;
+    }
+    return BoundRowBatch::FromVariant(SqlBindValue(fieldType, QVariant(value)));
+}
 } // namespace
 
 bool InvoiceDateText(const QString& fileDate, QString& out) {
@@ -36,7 +46,7 @@ void InvoiceWriter::BeginImport() {
     m_heads.emplace(acct, QStringLiteral("ICSALE"));
     m_entries.emplace(acct, QStringLiteral("ICSALEENTRY"));
     // Keys are matched with the columns without regard to case, as the record of a row was.
-    const RowBatch& h = *m_heads;
+    const BoundRowBatch& h = *m_heads;
     m_h = {h.Column(QStringLiteral("FInterID")),
            h.Column(QStringLiteral("FBillNo")),
            h.Column(QStringLiteral("FTranType")),
@@ -57,7 +67,7 @@ void InvoiceWriter::BeginImport() {
            h.Column(QStringLiteral("FInvoiceAmount")),
            h.Column(QStringLiteral("FInvoiceAmountFor")),
            h.Column(QStringLiteral("FUnReceiveAmountFor"))};
-    const RowBatch& e = *m_entries;
+    const BoundRowBatch& e = *m_entries;
     m_e = {e.Column(QStringLiteral("FInterID")),
            e.Column(QStringLiteral("FEntryID")),
            e.Column(QStringLiteral("FItemID")),
@@ -104,30 +114,35 @@ bool InvoiceWriter::IsFull() const {
 }
 
 QStringList InvoiceWriter::Flush(const std::function<void(const QStringList&)>& beforeLines) {
-    RowBatch& h = *m_heads;
-    RowBatch& e = *m_entries;
+    BoundRowBatch& h = *m_heads;
+    BoundRowBatch& e = *m_entries;
     const int count = h.Pending();
     const QList<qint64> ids = GetNewInterIDs(*m_acct, count);
     QStringList texts;
     texts.reserve(count);
     for (qint64 id : ids)
         texts.append(QString::number(id));
-    auto place = [](const QVariant& standIn) { return int(-standIn.toLongLong()) - 1; };
+    auto place = [](const BoundRowBatch::Value& standIn) {
+        const qint64* at = std::get_if<qint64>(&standIn);
+        return int(-(at ? *at : BoundRowBatch::ToVariant(standIn).toLongLong())) - 1;
+    };
     if (m_h.interID >= 0)
         for (int i = 0; i < count; ++i)
-            RowBatch::Set(h.At(i), m_h.interID, SqlBindValue(h.Columns()[m_h.interID].type, texts[i]));
+            BoundRowBatch::Set(
+                h.At(i), m_h.interID,
+                BoundRowBatch::FromVariant(SqlBindValue(h.Columns()[m_h.interID].type, texts[i])));
     if (m_e.interID >= 0) {
         // Converted once per invoice, not once per line.
-        QVariantList bound;
+        QList<BoundRowBatch::Value> bound;
         bound.reserve(texts.size());
         for (const QString& text : std::as_const(texts))
-            bound.append(SqlBindValue(e.Columns()[m_e.interID].type, text));
+            bound.append(BoundRowBatch::FromVariant(SqlBindValue(e.Columns()[m_e.interID].type, text)));
         for (int i = 0; i < e.Pending(); ++i) {
-            RowBatch::Row& row = e.At(i);
-            const int at = place(row.values[m_e.interID]);
+            BoundRowBatch::Row& row = e.At(i);
+            const int at = place(row[size_t(m_e.interID)]);
             if (at < 0 || at >= texts.size())
                 throw DbError(ErrNo::General, QStringLiteral("商品行没有对应的发票。"));
-            row.values[m_e.interID] = bound[at];
+            row[size_t(m_e.interID)] = bound[at];
         }
     }
     h.Flush();
@@ -154,7 +169,7 @@ BillNumberRule& InvoiceWriter::Rule(qint32 billTypeID) {
 
 // Values go into a row as their column takes them, as an INSERT of the record's text would have had
 // them; texts are trimmed, numbers written without a detour through text.
-void InvoiceWriter::SetText(RowBatch& batch, RowBatch::Row& row, int col, const QString& text) {
+void InvoiceWriter::SetText(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QString& text) {
     if (col < 0) return;
     const int type = batch.Columns()[col].type;
     if (IsNumericAdoType(type) || type == AdoType::Boolean || type == AdoType::Date ||
@@ -165,19 +180,19 @@ void InvoiceWriter::SetText(RowBatch& batch, RowBatch::Row& row, int col, const 
     // A text column takes the trimmed text as it is (an empty one, never Null): what SetValue gives,
     // without its conversions, for the many texts of every row.
     const QString trimmed = text.trimmed();
-    RowBatch::Set(row, col, QVariant(trimmed.isNull() ? QStringLiteral("") : trimmed));
+    BoundRowBatch::Set(row, col, trimmed.isNull() ? QStringLiteral("") : trimmed);
 }
 
-void InvoiceWriter::SetValue(RowBatch& batch, RowBatch::Row& row, int col, const QVariant& value) {
+void InvoiceWriter::SetValue(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QVariant& value) {
     if (col < 0) return;
     QVariant v = value;
     if (v.typeId() == QMetaType::QString) v = v.toString().trimmed();
-    RowBatch::Set(row, col, SqlBindValue(batch.Columns()[col].type, v));
+    BoundRowBatch::Set(row, col, BoundRowBatch::FromVariant(SqlBindValue(batch.Columns()[col].type, v)));
 }
 
-void InvoiceWriter::SetNumber(RowBatch& batch, RowBatch::Row& row, int col, double value) {
+void InvoiceWriter::SetNumber(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, double value) {
     if (col < 0) return;
-    RowBatch::Set(row, col, BindNumber(batch.Columns()[col].type, value));
+    BoundRowBatch::Set(row, col, BoundNumber(batch.Columns()[col].type, value));
 }
 
 bool InvoiceWriter::LineNumber(const ImportLine& line, int position, const QString& field, qint32 lineNumber,
@@ -191,8 +206,8 @@ bool InvoiceWriter::LineNumber(const ImportLine& line, int position, const QStri
     return false;
 }
 
-bool InvoiceWriter::MapHeadFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber) {
-    RowBatch& h = *m_heads;
+bool InvoiceWriter::MapHeadFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber) {
+    BoundRowBatch& h = *m_heads;
     const QStringView kind = v.FieldView(m_hf.kind);
     int tranType = 0;
     QString classType;
@@ -254,18 +269,18 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
             return false;
         }
         // The defaults as their columns take them, once per import; keys that are no column are ignored.
-        RowBatch::Row d = m_heads->EmptyRow();
+        BoundRowBatch::Row d = m_heads->EmptyRow();
         for (const QString& key : defaults->Keys())
             SetValue(*m_heads, d, m_heads->Column(key), defaults->Get(key));
         m_headDefaults = std::move(d);
     }
-    RowBatch::Row row = *m_headDefaults;
+    BoundRowBatch::Row row = *m_headDefaults;
     if (!MapHeadFields(row, v, lineNumber)) {
         ShowMsg(QStringLiteral("取发票头字段对应值出错!"));
         return false;
     }
-    RowBatch& h = *m_heads;
-    m_interID = QVariant(-qlonglong(h.Pending()) - 1);
+    BoundRowBatch& h = *m_heads;
+    m_interID = qint64(-qlonglong(h.Pending()) - 1);
     const QString fileDate = v.Field(m_hf.date);
     auto known = m_dates.constFind(fileDate);
     if (known == m_dates.constEnd()) {
@@ -274,11 +289,11 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
         if (!InvoiceDateText(fileDate, date))
             throw DbError(kTypeMismatch,
                           QStringLiteral("开票日期[") + fileDate + QStringLiteral("]不是有效的日期。"));
-        RowBatch::Row one = h.EmptyRow();
+        BoundRowBatch::Row one = h.EmptyRow();
         SetText(h, one, m_h.date, date);
-        known = m_dates.insert(fileDate, m_h.date >= 0 ? one.values[m_h.date] : QVariant());
+        known = m_dates.insert(fileDate, m_h.date >= 0 ? one[size_t(m_h.date)] : BoundRowBatch::Value());
     }
-    RowBatch::Set(row, m_h.date, *known);
+    BoundRowBatch::Set(row, m_h.date, *known);
     if (!m_periodRead) {
         QString year, period;
         if (GetPeriod(year, period, *m_acct, m_session.Today()))
@@ -288,7 +303,7 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
     if (!m_period) return false;
     if (!m_fixedHead) {
         // The same for every invoice of the import: converted for their columns once.
-        RowBatch::Row fixed = h.EmptyRow();
+        BoundRowBatch::Row fixed = h.EmptyRow();
         SetText(h, fixed, m_h.saleStyle, QStringLiteral("101"));
         SetText(h, fixed, m_h.yearPeriod, QString());
         SetText(h, fixed, m_h.year, m_period->first);
@@ -296,16 +311,16 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
         SetText(h, fixed, m_h.fincDate, m_today);
         SetText(h, fixed, m_h.payDate, m_today);
         m_fixedHead.emplace();
-        for (int col = 0; col < fixed.values.size(); ++col)
-            if (fixed.set.testBit(col)) m_fixedHead->append({col, fixed.values[col]});
+        for (int col = 0; col < int(fixed.size()); ++col)
+            if (BoundRowBatch::IsSet(fixed, col)) m_fixedHead->append({col, fixed[size_t(col)]});
     }
     for (const auto& [col, value] : std::as_const(*m_fixedHead))
-        RowBatch::Set(row, col, value);
+        BoundRowBatch::Set(row, col, value);
     h.Add(std::move(row));
     return true;
 }
 
-bool InvoiceWriter::MapBodyFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber,
+bool InvoiceWriter::MapBodyFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber,
                                   bool& computed) {
     double P = 0, Q = 0, R = 0, A = 0, T = 0;
     if (!LineNumber(v, m_bf.price, QStringLiteral("单价"), lineNumber, P) ||
@@ -348,7 +363,7 @@ bool InvoiceWriter::MapBodyFields(RowBatch::Row& row, const ImportLine& v, qint3
     computed = std::isfinite(taxRate) && std::isfinite(price) && std::isfinite(taxPrice) &&
                std::isfinite(amount) && std::isfinite(includeTax);
     if (!computed) return true;
-    RowBatch& e = *m_entries;
+    BoundRowBatch& e = *m_entries;
     SetValue(e, row, m_e.item, v.item);
     SetNumber(e, row, m_e.qty, Q);
     SetNumber(e, row, m_e.auxQty, Q);
@@ -373,15 +388,15 @@ bool InvoiceWriter::MapBodyFields(RowBatch::Row& row, const ImportLine& v, qint3
 bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 lineNumber, qint32 entryID) {
     ImportLine v;
     if (!m_rules.ParseInvoiceLine(line, false, v)) return false;
-    RowBatch& e = *m_entries;
-    RowBatch::Row row = e.EmptyRow();
+    BoundRowBatch& e = *m_entries;
+    BoundRowBatch::Row row = e.EmptyRow();
     bool computed = false;
     if (!MapBodyFields(row, v, lineNumber, computed)) return false;
     if (!computed) {
         ShowMsg(QStringLiteral("取发票体字段对应值出错!"));
         return false;
     }
-    RowBatch::Set(row, m_e.interID, m_interID);
+    BoundRowBatch::Set(row, m_e.interID, m_interID);
     SetNumber(e, row, m_e.entryID, entryID);
     SetText(e, row, m_e.note, QString());
     SetText(e, row, m_e.batchNo, QString());
@@ -438,9 +453,10 @@ std::optional<QList<QPair<int, double>>> InvoiceWriter::BuildDiscountUpdate(cons
 bool InvoiceWriter::WriteDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine) {
     // The line before is the invoice's own and still in memory (the reader refuses a discount that
     // follows no goods line of its invoice).
-    RowBatch& e = *m_entries;
-    RowBatch::Row* target = e.Find(m_e.entryID, BindNumber(e.Columns().value(m_e.entryID).type, prevEntryID));
-    const bool ofThisInvoice = target && (m_e.interID < 0 || target->values[m_e.interID] == m_interID);
+    BoundRowBatch& e = *m_entries;
+    BoundRowBatch::Row* target =
+        e.Find(m_e.entryID, BoundNumber(e.Columns().value(m_e.entryID).type, prevEntryID));
+    const bool ofThisInvoice = target && (m_e.interID < 0 || (*target)[size_t(m_e.interID)] == m_interID);
     const auto changes = ofThisInvoice ? BuildDiscountUpdate(line, prevLine) : std::nullopt;
     if (!changes) {
         ShowMsg(QStringLiteral("取折扣行发票体字段出错!"));

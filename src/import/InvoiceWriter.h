@@ -58,41 +58,41 @@ private:
     // the import naming line, field and value; an empty one is 0.
     bool LineNumber(const ImportLine& line, int position, const QString& field, qint32 lineNumber,
                     double& out);
-    bool MapHeadFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber);
+    bool MapHeadFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber);
     // Prices, amounts and tax of a goods line by invoice kind (the session's giInvoiceKind) and price mode.
-    bool MapBodyFields(RowBatch::Row& row, const ImportLine& v, qint32 lineNumber, bool& computed);
+    bool MapBodyFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber, bool& computed);
     // The columns a discount line changes in the line before it, or nothing when they cannot be worked out.
     std::optional<QList<QPair<int, double>>> BuildDiscountUpdate(const QString& line,
                                                                  const QString& prevLine);
     BillNumberRule& Rule(qint32 billTypeID);
-    void SetText(RowBatch& batch, RowBatch::Row& row, int col, const QString& text);
-    void SetValue(RowBatch& batch, RowBatch::Row& row, int col, const QVariant& value);
-    void SetNumber(RowBatch& batch, RowBatch::Row& row, int col, double value);
+    void SetText(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QString& text);
+    void SetValue(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QVariant& value);
+    void SetNumber(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, double value);
 
     Session& m_session;
     ConnectionPtr m_acct;
     ImportRules& m_rules;
     // Until its rows are written an invoice's FInterID is a stand-in, its place among the invoices in
     // memory (negative, so it is never taken for an identifier).
-    QVariant m_interID;
+    BoundRowBatch::Value m_interID;
     QString m_billNo;
     QString m_today;
     // The dates of the file as their column takes them, by the file's text: a month's invoices share a few
     // dozen.
-    QHash<QString, QVariant> m_dates;
+    QHash<QString, BoundRowBatch::Value> m_dates;
     // The head columns every invoice of the import writes alike, with their values.
-    std::optional<QList<QPair<int, QVariant>>> m_fixedHead;
+    std::optional<QList<QPair<int, BoundRowBatch::Value>>> m_fixedHead;
     int m_enough = 1000; // rows gathered before they are written
     std::optional<BillNumberRule> m_special, m_ordinary;
     std::optional<std::pair<QString, QString>> m_period; // year, period
     bool m_periodRead = false;
     // Heads and lines are written many to a statement; a line stays in memory until its invoice ends, so a
     // discount changes it there.
-    std::optional<RowBatch> m_heads;
-    std::optional<RowBatch> m_entries;
+    std::optional<BoundRowBatch> m_heads;
+    std::optional<BoundRowBatch> m_entries;
     HeadColumns m_h{};
     EntryColumns m_e{};
-    std::optional<RowBatch::Row> m_headDefaults;
+    std::optional<BoundRowBatch::Row> m_headDefaults;
     // Positions of the fields of the file the writer reads.
     struct HeadFields {
         int kind, date, cancelled, checker, net, tax;

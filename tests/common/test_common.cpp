@@ -59,6 +59,8 @@ private Q_SLOTS:
     void missingDatabaseFileIsAnError();
     void interIdCounterAdvancesAndRollsBack();
     void rowBatchWritesValuesAsGiven();
+    void boundRowsStoredAsRowBatchStoresThem_data();
+    void boundRowsStoredAsRowBatchStoresThem();
     void oldConfigFileGainsTheNewColumns();
     void platformLinksGainTheDocNoInRemark();
     void earlierImportLayoutIsSwitched_data();
@@ -524,6 +526,77 @@ void TestCommon::rowBatchWritesValuesAsGiven() {
              int(rows.size()));
 }
 
+// Rows of bound values are stored as the same rows of QVariants: on SQLite bound as they are, elsewhere
+// handed to RowBatch; rows of different columns set, in any order, and a discount's later change.
+void TestCommon::boundRowsStoredAsRowBatchStoresThem_data() {
+    QTest::addColumn<QList<QVariantList>>("rows"); // FKey, FText, FNumber, FWhole; invalid: not set
+    QTest::newRow("one shape") << QList<QVariantList>{{1, QStringLiteral("发票"), 0.1, qlonglong(7)},
+                                                      {2, QStringLiteral(""), -1e-7, qlonglong(-3)}};
+    QTest::newRow("shapes alternating")
+        << QList<QVariantList>{{1, QStringLiteral("a"), QVariant(), qlonglong(1)},
+                               {2, QVariant(), 2.5, QVariant()},
+                               {3, QStringLiteral("c"), QVariant(), qlonglong(3)},
+                               {4, QStringLiteral("  d "), 1e300, QVariant(QDate(2026, 3, 1))}};
+    QTest::newRow("other values") << QList<QVariantList>{
+        {1, QVariant(true), QVariant(QMetaType(QMetaType::Double)), QStringLiteral("12")}};
+}
+
+void TestCommon::boundRowsStoredAsRowBatchStoresThem() {
+    QFETCH(QList<QVariantList>, rows);
+    TestDatabases db;
+    Connection& c = *db.acct;
+    for (const QString& table : {QStringLiteral("TF_PlainRows"), QStringLiteral("TF_BoundRows")})
+        c.Execute(QStringLiteral("create table ") + table +
+                  QStringLiteral(" (FKey integer, FText varchar(20), FNumber double precision, FWhole "
+                                 "varchar(20))"));
+    {
+        TransactionGuard tx(c, true);
+        RowBatch plain(c, QStringLiteral("TF_PlainRows"));
+        BoundRowBatch bound(c, QStringLiteral("TF_BoundRows"));
+        for (const QVariantList& values : rows) {
+            RowBatch::Row p = plain.EmptyRow();
+            BoundRowBatch::Row b = bound.EmptyRow();
+            for (int col = 0; col < values.size(); ++col) {
+                if (!values[col].isValid()) continue;
+                RowBatch::Set(p, col, values[col]);
+                BoundRowBatch::Set(b, col, BoundRowBatch::FromVariant(values[col]));
+            }
+            plain.Add(std::move(p));
+            bound.Add(std::move(b));
+        }
+        // The first row found again by its key and changed in memory, in both.
+        BoundRowBatch::Row* first = bound.Find(0, qint64(1));
+        QVERIFY(first);
+        QVERIFY(!bound.Find(0, qint64(99)));
+        BoundRowBatch::Set(*first, 2, 9.75);
+        RowBatch::Set(plain.At(0), 2, QVariant(9.75));
+        plain.Flush();
+        bound.Flush();
+        QCOMPARE(bound.Pending(), 0);
+        tx.commit();
+    }
+    const auto stored = [&](const QString& table) {
+        return c
+            .Query(QStringLiteral("select FKey, FText, FNumber, FWhole from ") + table +
+                   QStringLiteral(" order by FKey"))
+            ->allRows();
+    };
+    const QList<QVariantList> byPlain = stored(QStringLiteral("TF_PlainRows"));
+    QCOMPARE(byPlain.size(), rows.size());
+    QCOMPARE(stored(QStringLiteral("TF_BoundRows")), byPlain);
+    if (CurrentTestBackend() == TestBackend::SQLite) {
+        // Storage classes too.
+        const auto classes = [&](const QString& table) {
+            return c
+                .Query(QStringLiteral("select quote(FKey), quote(FText), quote(FNumber), quote(FWhole), "
+                                      "typeof(FWhole) from ") +
+                       table + QStringLiteral(" order by FKey"))
+                ->allRows();
+        };
+        QCOMPARE(classes(QStringLiteral("TF_BoundRows")), classes(QStringLiteral("TF_PlainRows")));
+    }
+}
+
 void TestCommon::scriptSplitterHonoursQuotesAndComments() {
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
@@ -810,16 +883,23 @@ void TestCommon::directRowsStoredAsQtStoresThem() {
         const QVariant way(2);
         c->InsertRows(QStringLiteral("P"), columns, 1,
                       [&](qsizetype, int col) -> const QVariant& { return col == 0 ? way : value; });
+        // The same value taken out of its QVariant as a bound value.
+        const BoundRowBatch::Value bound = BoundRowBatch::FromVariant(value);
+        QCOMPARE(BoundRowBatch::ToVariant(bound), value);
+        const std::vector<BoundRowBatch::Value> row{qint64(3), bound, bound, bound, bound, bound};
+        c->InsertRows(QStringLiteral("P"), columns, {0, 1, 2, 3, 4, 5}, 1,
+                      [&](qsizetype) { return row.data(); });
         tx.commit();
     }
     QString select = QStringLiteral("select ");
     for (const QString& col : columns.mid(1))
         select += QStringLiteral("typeof(%1) || ':' || quote(%1), ").arg(col);
     const RecordsetPtr rs = c->Query(select + QStringLiteral("FWay from P order by FWay"));
-    QCOMPARE(rs->RecordCount(), 2);
+    QCOMPARE(rs->RecordCount(), 3);
     const QList<QVariantList> rows = rs->allRows();
     QCOMPARE(rows[1].mid(0, 5), rows[0].mid(0, 5));
     QCOMPARE(rows[1].value(5).toInt(), 2);
+    QCOMPARE(rows[2].mid(0, 5), rows[0].mid(0, 5));
 }
 
 // Several rows of one call, their texts in the room of their row: each row keeps its own texts, whatever
