@@ -180,7 +180,8 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
     // The head line's fields, pieces of it; the few that are kept become texts.
     QList<QStringView> cut;
     const auto field = [&cut](int at) { return at >= 0 && at < cut.size() ? cut[at] : QStringView(); };
-    QString hashed; // kind, code and number of the head, kept from one to the next
+    QString hashed;  // kind, code and number of the head, kept from one to the next
+    ImportLine head; // the head line, its room reused for the next
     while (!reader.atEnd()) {
         lineNumber = Next(lineNumber);
         const QString line = reader.readLine();
@@ -266,7 +267,6 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
                 ++m_counts.foreign;
             }
         }
-        ImportLine head;
         if (!m_writer.WriteHead(line, lineNumber, head)) return false;
         if (m_counts.guarded)
             m_ledger->Add(kind, code, number, m_writer.BillNo(), docNo,

@@ -84,20 +84,34 @@ void ImportLedger::Flush(const QStringList& interIDs) {
         throw DbError(ErrNo::General, QStringLiteral("引入记录与发票的数目不一致。"));
     if (m_interID >= 0)
         for (int i = 0; i < m_rows.Pending(); ++i)
-            RowBatch::Set(m_rows.At(i), m_interID,
-                          SqlBindValue(m_rows.Columns()[m_interID].type, QVariant(interIDs[i])));
+            BoundRowBatch::Set(m_rows.At(i), m_interID,
+                               BoundRowBatch::FromVariant(
+                                   SqlBindValue(m_rows.Columns()[m_interID].type, QVariant(interIDs[i]))));
     m_rows.Flush();
 }
 
 void ImportLedger::Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
                        const QString& docNo, bool cancelled, const QString& file, const QString& user) {
-    RowBatch::Row row = m_rows.EmptyRow();
-    auto text = [&](int col, const QString& value) {
-        if (col >= 0)
-            RowBatch::Set(row, col, SqlBindValue(m_rows.Columns()[col].type, QVariant(value.left(255))));
+    BoundRowBatch::Row row = m_rows.EmptyRow();
+    auto bound = [&](int col, const QString& value) {
+        return BoundRowBatch::FromVariant(
+            SqlBindValue(m_rows.Columns()[col].type, QVariant(value.left(255))));
     };
-    RowBatch::Set(row, m_direction, BindNumber(m_rows.Columns().value(m_direction).type, Ledger::Import));
-    RowBatch::Set(row, m_state, BindNumber(m_rows.Columns().value(m_state).type, Ledger::Stands));
+    auto text = [&](int col, const QString& value) {
+        if (col >= 0) BoundRowBatch::Set(row, col, bound(col, value));
+    };
+    auto same = [&](int col, const QString& value, LastText& last) {
+        if (col < 0) return;
+        if (last.bound.index() == 0 || last.text.isNull() != value.isNull() || last.text != value)
+            last = {value, bound(col, value)};
+        BoundRowBatch::Set(row, col, last.bound);
+    };
+    BoundRowBatch::Set(
+        row, m_direction,
+        BoundRowBatch::FromVariant(BindNumber(m_rows.Columns().value(m_direction).type, Ledger::Import)));
+    BoundRowBatch::Set(
+        row, m_state,
+        BoundRowBatch::FromVariant(BindNumber(m_rows.Columns().value(m_state).type, Ledger::Stands)));
     text(m_kind, kind);
     text(m_code, code);
     text(m_number, number);
@@ -105,8 +119,8 @@ void ImportLedger::Add(const QString& kind, const QString& code, const QString& 
     text(m_billNo, billNo);
     text(m_docNo, docNo);
     text(m_issueState, cancelled ? Ledger::IssueCancelled() : Ledger::Issued());
-    text(m_file, file);
-    text(m_time, m_startTime);
-    text(m_user, user);
+    same(m_file, file, m_lastFile);
+    same(m_time, m_startTime, m_lastTime);
+    same(m_user, user, m_lastUser);
     m_rows.Add(std::move(row));
 }

@@ -39,7 +39,13 @@ public:
 
 private:
     Connection& m_acct;
-    RowBatch m_rows;
+    BoundRowBatch m_rows;
+    // The last text of a column and its bound value: file, time and user are the same for every row.
+    struct LastText {
+        QString text;
+        BoundRowBatch::Value bound;
+    };
+    LastText m_lastFile, m_lastTime, m_lastUser;
     // Per 类别代码: the invoices that came in before, by kind and number.
     QHash<QString, QHash<QString, Earlier>> m_imported;
     QString m_startTime; // the import's start: one time for the whole file

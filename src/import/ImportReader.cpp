@@ -26,17 +26,28 @@ QStringList CutFields(const QString& line, qsizetype expected) {
 }
 
 void CutFields(QStringView line, QList<QStringView>& out) {
-    out.clear();
+    // The separators counted first, the pieces then put in place: appending one by one costs more than
+    // the cutting, on every line of a file.
+    const QChar* text = line.data();
     const qsizetype n = line.size();
+    qsizetype count = 1;
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        if (text[i] == u'~' && text[i + 1] == u'~') {
+            ++count;
+            ++i;
+        }
+    }
+    out.resize(count);
+    QStringView* piece = out.data();
     qsizetype from = 0;
     for (qsizetype i = 0; i + 1 < n; ++i) {
-        if (line[i] == u'~' && line[i + 1] == u'~') {
-            out.append(line.sliced(from, i - from));
+        if (text[i] == u'~' && text[i + 1] == u'~') {
+            *piece++ = line.sliced(from, i - from);
             from = i + 2;
             ++i;
         }
     }
-    out.append(line.sliced(from));
+    *piece = line.sliced(from);
 }
 
 bool CheckFileLine(qint32 lineNumber, const QString& line) {

@@ -147,6 +147,7 @@ bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
         const Rules& rules = FieldRules(isHead);
         ImportLine v;
         v.text = line;
+        v.fields.swap(out.fields); // the room of the line before, reused
         v.fields.reserve(rules.fields.size());
         CutFields(QStringView(v.text), v.fields);
         // The tax software leaves out trailing empty fields together with their separators.
@@ -173,6 +174,7 @@ bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
 
 bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out) {
     ImportLine v;
+    v.fields.swap(out.fields);
     if (!CheckLine(line, isHead, v)) return false;
     try {
         if (!(isHead ? ResolveHead(v) : ResolveBody(v))) return false;

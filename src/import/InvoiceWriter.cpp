@@ -386,7 +386,7 @@ bool InvoiceWriter::MapBodyFields(BoundRowBatch::Row& row, const ImportLine& v, 
 }
 
 bool InvoiceWriter::WriteGoodsLine(const QString& line, qint32 lineNumber, qint32 entryID) {
-    ImportLine v;
+    ImportLine& v = m_goods;
     if (!m_rules.ParseInvoiceLine(line, false, v)) return false;
     BoundRowBatch& e = *m_entries;
     BoundRowBatch::Row row = e.EmptyRow();

@@ -100,6 +100,7 @@ private:
     struct BodyFields {
         int qty, price, priceMode, amount, rate, tax;
     } m_bf{};
+    ImportLine m_goods; // the goods line being written, its room reused for the next
 };
 
 // "yyyymmdd" of the file as the "yyyy-mm-dd" of the database; false when it is no date.
