@@ -82,6 +82,13 @@ void RowBatch::Flush() {
 BoundRowBatch::BoundRowBatch(Connection& conn, QString table)
     : m_conn(conn), m_plain(conn, std::move(table)) {}
 
+BoundRowBatch::Row BoundRowBatch::EmptyRow() {
+    if (m_spare.empty()) return Row(size_t(m_plain.Columns().size()));
+    Row row = std::move(m_spare.back());
+    m_spare.pop_back();
+    return row;
+}
+
 BoundRowBatch::Value BoundRowBatch::FromVariant(const QVariant& value) {
     if (!value.isNull()) {
         switch (value.typeId()) {
@@ -138,22 +145,33 @@ void BoundRowBatch::Flush() {
         m_plain.Flush();
         return;
     }
-    // Grouped by the columns set, as RowBatch groups its rows.
+    // Grouped by the columns set, as RowBatch groups its rows; the first 64 columns compared at once.
+    const auto firstColumns = [](const Row& row) {
+        quint64 set = 0;
+        for (size_t c = 0; c < row.size() && c < 64; ++c)
+            if (row[c].index() != 0) set |= quint64(1) << c;
+        return set;
+    };
     const auto sameColumns = [](const Row& a, const Row& b) {
-        for (size_t c = 0; c < a.size(); ++c)
+        for (size_t c = 64; c < a.size(); ++c)
             if ((a[c].index() == 0) != (b[c].index() == 0)) return false;
         return true;
     };
-    std::vector<std::vector<const Row*>> groups;
+    std::vector<std::pair<quint64, std::vector<const Row*>>> shaped;
     for (const Row& row : m_rows) {
-        auto same = std::find_if(groups.begin(), groups.end(), [&](const std::vector<const Row*>& g) {
-            return sameColumns(*g.front(), row);
+        const quint64 set = firstColumns(row);
+        auto same = std::find_if(shaped.begin(), shaped.end(), [&](const auto& g) {
+            return g.first == set && sameColumns(*g.second.front(), row);
         });
-        if (same == groups.end())
-            groups.push_back({&row});
+        if (same == shaped.end())
+            shaped.push_back({set, {&row}});
         else
-            same->push_back(&row);
+            same->second.push_back(&row);
     }
+    std::vector<std::vector<const Row*>> groups;
+    groups.reserve(shaped.size());
+    for (auto& g : shaped)
+        groups.push_back(std::move(g.second));
     for (const std::vector<const Row*>& group : groups) {
         QStringList names;
         QList<int> at;
@@ -166,6 +184,11 @@ void BoundRowBatch::Flush() {
             throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(m_plain.Table()));
         m_conn.InsertRows(m_plain.Table(), names, at, qsizetype(group.size()),
                           [&](qsizetype r) { return group[size_t(r)]->data(); });
+    }
+    for (Row& row : m_rows) {
+        for (Value& value : row)
+            value = std::monostate();
+        m_spare.push_back(std::move(row));
     }
     m_rows.clear();
 }

@@ -76,7 +76,8 @@ public:
     const QList<FieldInfo>& Columns() const { return m_plain.Columns(); }
     int Column(const QString& name) const { return m_plain.Column(name); }
 
-    Row EmptyRow() const { return Row(size_t(m_plain.Columns().size())); }
+    // A row that writes no column yet (the room of a row written before, when there is one).
+    Row EmptyRow();
     static void Set(Row& row, int col, Value value) {
         if (col < 0) return;
         row[size_t(col)] = std::move(value);
@@ -98,4 +99,5 @@ private:
     Connection& m_conn;
     RowBatch m_plain;
     std::vector<Row> m_rows;
+    std::vector<Row> m_spare; // rows written, emptied, for the rows to come
 };

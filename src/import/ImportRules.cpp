@@ -142,12 +142,18 @@ bool ImportRules::Lookup(QHash<QString, LookupResult>& cache, const QString& key
 }
 
 bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
+    ImportLine v;
+    v.fields.swap(out.fields); // the room of the line before, reused
+    if (!CutLine(line, isHead, v)) return false;
+    out = std::move(v);
+    return true;
+}
+
+bool ImportRules::CutLine(const QString& line, bool isHead, ImportLine& v) {
     if (!m_config) return false;
     try {
         const Rules& rules = FieldRules(isHead);
-        ImportLine v;
         v.text = line;
-        v.fields.swap(out.fields); // the room of the line before, reused
         v.fields.reserve(rules.fields.size());
         CutFields(QStringView(v.text), v.fields);
         // The tax software leaves out trailing empty fields together with their separators.
@@ -165,7 +171,6 @@ bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
                 return false;
             }
         }
-        out = std::move(v);
         return true;
     } catch (const DbError&) {
         return false;
@@ -175,7 +180,7 @@ bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
 bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out) {
     ImportLine v;
     v.fields.swap(out.fields);
-    if (!CheckLine(line, isHead, v)) return false;
+    if (!CutLine(line, isHead, v)) return false;
     try {
         if (!(isHead ? ResolveHead(v) : ResolveBody(v))) return false;
         out = std::move(v);

@@ -59,6 +59,8 @@ public:
     int LookupCount() const { return m_lookupCount; }
 
 private:
+    // CheckLine into v, a line with nothing set but the room of its fields.
+    bool CutLine(const QString& line, bool isHead, ImportLine& v);
     struct FieldRule {
         QString name;
         bool checked = false; // a value list applies

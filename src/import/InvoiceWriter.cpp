@@ -274,7 +274,8 @@ bool InvoiceWriter::WriteHead(const QString& line, qint32 lineNumber, ImportLine
             SetValue(*m_heads, d, m_heads->Column(key), defaults->Get(key));
         m_headDefaults = std::move(d);
     }
-    BoundRowBatch::Row row = *m_headDefaults;
+    BoundRowBatch::Row row = m_heads->EmptyRow();
+    row = *m_headDefaults;
     if (!MapHeadFields(row, v, lineNumber)) {
         ShowMsg(QStringLiteral("取发票头字段对应值出错!"));
         return false;
