@@ -26,28 +26,32 @@ QStringList CutFields(const QString& line, qsizetype expected) {
 }
 
 void CutFields(QStringView line, QList<QStringView>& out) {
-    // The separators counted first, the pieces then put in place: appending one by one costs more than
-    // the cutting, on every line of a file.
+    // The pieces put in place, in the room the list has (appending one by one costs more than the
+    // cutting, on every line of a file).
+    qsizetype room = std::max<qsizetype>(out.capacity(), 16);
+    out.resize(room);
+    QStringView* piece = out.data();
+    qsizetype count = 0;
+    const auto put = [&](QStringView field) {
+        if (count == room) {
+            room *= 2;
+            out.resize(room);
+            piece = out.data();
+        }
+        piece[count++] = field;
+    };
     const QChar* text = line.data();
     const qsizetype n = line.size();
-    qsizetype count = 1;
-    for (qsizetype i = 0; i + 1 < n; ++i) {
-        if (text[i] == u'~' && text[i + 1] == u'~') {
-            ++count;
-            ++i;
-        }
-    }
-    out.resize(count);
-    QStringView* piece = out.data();
     qsizetype from = 0;
     for (qsizetype i = 0; i + 1 < n; ++i) {
         if (text[i] == u'~' && text[i + 1] == u'~') {
-            *piece++ = line.sliced(from, i - from);
+            put(line.sliced(from, i - from));
             from = i + 2;
             ++i;
         }
     }
-    *piece = line.sliced(from);
+    put(line.sliced(from));
+    out.resize(count);
 }
 
 bool CheckFileLine(qint32 lineNumber, const QString& line) {

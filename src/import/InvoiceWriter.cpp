@@ -41,6 +41,8 @@ void InvoiceWriter::BeginImport() {
     m_period.reset();
     m_periodRead = false;
     m_headDefaults.reset();
+    m_headTexts.clear();
+    m_entryTexts.clear();
     Connection& acct = RequireConnection(m_acct.get());
     m_enough = acct.CanCopyIn() ? 5000 : 1000;
     m_heads.emplace(acct, QStringLiteral("ICSALE"));
@@ -174,7 +176,17 @@ void InvoiceWriter::SetText(BoundRowBatch& batch, BoundRowBatch::Row& row, int c
     const int type = batch.Columns()[col].type;
     if (IsNumericAdoType(type) || type == AdoType::Boolean || type == AdoType::Date ||
         type == AdoType::DBDate || type == AdoType::DBTimeStamp) {
-        SetValue(batch, row, col, QVariant(text));
+        // A few texts (a kind, a flag, a date) for thousands of rows: each converted once.
+        std::vector<LastText>& texts = &batch == &*m_heads ? m_headTexts : m_entryTexts;
+        if (texts.size() != size_t(batch.Columns().size()))
+            texts.assign(size_t(batch.Columns().size()), LastText());
+        LastText& last = texts[size_t(col)];
+        if (last.bound.index() == 0 || last.text.isNull() != text.isNull() || last.text != text) {
+            BoundRowBatch::Row one = batch.EmptyRow();
+            SetValue(batch, one, col, QVariant(text));
+            last = {text, one[size_t(col)]};
+        }
+        BoundRowBatch::Set(row, col, last.bound);
         return;
     }
     // A text column takes the trimmed text as it is (an empty one, never Null): what SetValue gives,
@@ -185,6 +197,20 @@ void InvoiceWriter::SetText(BoundRowBatch& batch, BoundRowBatch::Row& row, int c
 
 void InvoiceWriter::SetValue(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QVariant& value) {
     if (col < 0) return;
+    const int type = batch.Columns()[col].type;
+    const int id = value.typeId();
+    if ((id == QMetaType::LongLong || id == QMetaType::Int) && !value.isNull() && IsNumericAdoType(type)) {
+        // An identifier: SqlBindValue's whole number, without its QVariants.
+        const qlonglong n = id == QMetaType::LongLong ? *static_cast<const qlonglong*>(value.constData())
+                                                      : *static_cast<const int*>(value.constData());
+        if (std::llabs(n) < 9'000'000'000'000'000LL) {
+            if (isIntegerAdoTypeCode(type))
+                BoundRowBatch::Set(row, col, qint64(n));
+            else
+                BoundRowBatch::Set(row, col, double(n));
+            return;
+        }
+    }
     QVariant v = value;
     if (v.typeId() == QMetaType::QString) v = v.toString().trimmed();
     BoundRowBatch::Set(row, col, BoundRowBatch::FromVariant(SqlBindValue(batch.Columns()[col].type, v)));

@@ -101,6 +101,12 @@ private:
         int qty, price, priceMode, amount, rate, tax;
     } m_bf{};
     ImportLine m_goods; // the goods line being written, its room reused for the next
+    // Per column that is no text column, the last text SetText converted for it and its value.
+    struct LastText {
+        QString text;
+        BoundRowBatch::Value bound;
+    };
+    std::vector<LastText> m_headTexts, m_entryTexts;
 };
 
 // "yyyymmdd" of the file as the "yyyy-mm-dd" of the database; false when it is no date.
