@@ -74,6 +74,28 @@ int Dialect::maxParameters() const {
     return 999;
 }
 
+QString Dialect::rowPosition() const {
+    switch (server) {
+    case DbServer::SQLite:
+        return QStringLiteral("rowid");
+    case DbServer::PostgreSQL:
+        return QStringLiteral("ctid");
+    case DbServer::SqlServer:
+        return QStringLiteral("%%physloc%%");
+    case DbServer::Other:
+        break;
+    }
+    return {};
+}
+
+QString Dialect::rowPositionMatch() const {
+    const QString position = rowPosition();
+    if (position.isEmpty()) return {};
+    // A tid read back as text is compared as a tid.
+    return position +
+           (server == DbServer::PostgreSQL ? QStringLiteral("=cast(? as tid)") : QStringLiteral("=?"));
+}
+
 bool Dialect::IsConcurrencyFailure(const QString& sqlState, long nativeNumber) {
     // 40P01 deadlock_detected, 40001 serialization_failure; SQL Server: 1205 deadlock victim.
     return sqlState == u"40P01" || sqlState == u"40001" || nativeNumber == 1205;

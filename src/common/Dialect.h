@@ -42,6 +42,11 @@ public:
     // True when the database has read-only transactions ("SET TRANSACTION READ ONLY").
     bool hasReadOnlyTransactions() const { return server == DbServer::PostgreSQL; }
 
+    // The column that tells apart rows that are otherwise alike (rowid, ctid, %%physloc%%); empty where the
+    // database has none. rowPositionMatch(): the condition that picks one row by it, its value bound as text.
+    QString rowPosition() const;
+    QString rowPositionMatch() const;
+
     // How many values one statement may bind (SQL Server takes 2100, SQLite as built before 3.32 999).
     int maxParameters() const;
 

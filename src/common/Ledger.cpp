@@ -41,28 +41,13 @@ bool LiveIndexExists(Connection& acct) {
     return !acct.Query(sql)->EOF_();
 }
 
-// The row of each set of rows that stand twice for one document: its position where the database has one.
-QString RowPosition(const Dialect& d) {
-    switch (d.server) {
-    case DbServer::SQLite:
-        return QStringLiteral("rowid");
-    case DbServer::PostgreSQL:
-        return QStringLiteral("ctid");
-    case DbServer::SqlServer:
-        return QStringLiteral("%%physloc%%");
-    case DbServer::Other:
-        break;
-    }
-    return {};
-}
-
 // Rows that stand twice (two exports at once, before the index) are kept and marked superseded, all but
 // the newest of each document, so that the index can be made without losing a row.
 void SupersedeDuplicates(Connection& acct) {
     const RecordsetPtr groups = acct.Query(QStringLiteral(
         "select FDirection, FBillNo, FDocNo from TF_Ledger where FState=0 group by FDirection, "
         "FBillNo, FDocNo having count(*)>1"));
-    const QString position = RowPosition(acct.dialect());
+    const QString position = acct.dialect().rowPosition();
     for (const QVariantList& g : groups->allRows()) {
         const QString where =
             QStringLiteral(" from TF_Ledger where FState=0 and FDirection=? and FBillNo=? and ") +
@@ -74,10 +59,8 @@ void SupersedeDuplicates(Connection& acct) {
                                                      QStringLiteral(" order by FTime desc"),
                                                  params);
             for (int r = 1; r < rows->RecordCount(); ++r)
-                acct.Execute(QStringLiteral("update TF_Ledger set FState=? where ") + position +
-                                 (acct.dialect().server == DbServer::PostgreSQL
-                                      ? QStringLiteral("=cast(? as tid)")
-                                      : QStringLiteral("=?")),
+                acct.Execute(QStringLiteral("update TF_Ledger set FState=? where ") +
+                                 acct.dialect().rowPositionMatch(),
                              {Ledger::Superseded, rows->valueAt(r, 0).toString()});
             continue;
         }

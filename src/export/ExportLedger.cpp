@@ -14,6 +14,18 @@ constexpr int kBatch = 500; // bill numbers to a statement
 QString Placeholders(qsizetype n) {
     return QStringList(n, QStringLiteral("?")).join(u',');
 }
+
+// The sales invoices of a batch, each once (an invoice in pieces or of a merged document stands more often).
+QVariantList DistinctBills(const QList<ExportDoc>& docs) {
+    QVariantList bills;
+    QSet<QString> seen;
+    for (const ExportDoc& d : docs)
+        if (!seen.contains(d.billNo)) {
+            seen.insert(d.billNo);
+            bills << d.billNo;
+        }
+    return bills;
+}
 } // namespace
 
 ExportLedger::ExportLedger(QString linkID, QString file, QString user, bool supersede)
@@ -62,13 +74,8 @@ void ExportLedger::write(Connection& acct) {
     // before the first new row goes in (a piece in the next batch must not supersede its invoice's first).
     if (m_supersede)
         forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
-            QSet<QString> seen;
-            QVariantList params{Ledger::Superseded, Ledger::Export, Ledger::Stands};
-            for (const ExportDoc& d : docs)
-                if (!seen.contains(d.billNo)) {
-                    seen.insert(d.billNo);
-                    params << d.billNo;
-                }
+            const QVariantList params =
+                QVariantList{Ledger::Superseded, Ledger::Export, Ledger::Stands} + DistinctBills(docs);
             acct.Execute(
                 QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FState=? and FBillNo "
                                "in (") +
@@ -84,13 +91,7 @@ void ExportLedger::write(Connection& acct) {
     forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
         // The sales invoices behind the numbers.
         QHash<QString, QVariant> interIDs;
-        QVariantList bills;
-        QSet<QString> seen;
-        for (const ExportDoc& d : docs)
-            if (!seen.contains(d.billNo)) {
-                seen.insert(d.billNo);
-                bills << d.billNo;
-            }
+        const QVariantList bills = DistinctBills(docs);
         const RecordsetPtr rs =
             acct.Query(QStringLiteral("select FBillNo,FInterID from ICSale where FBillNo in (") +
                            Placeholders(bills.size()) + u')',

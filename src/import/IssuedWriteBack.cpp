@@ -159,16 +159,28 @@ bool IssuedWriteBack::finish(QString& notice) {
     if (m_column.isEmpty() || m_touched.isEmpty()) return true;
     QList<qlonglong> ids(m_touched.begin(), m_touched.end());
     std::sort(ids.begin(), ids.end());
+    // The ledger rows of the touched invoices, read a batch of invoices to a statement rather than one each.
+    QHash<qlonglong, QList<QVariantList>> rowsOf;
+    const int batch = std::max(1, std::min(500, m_acct.dialect().maxParameters() - 2));
+    for (qsizetype at = 0; at < ids.size(); at += batch) {
+        const QList<qlonglong> part = ids.mid(at, batch);
+        QVariantList params{Ledger::Export, Ledger::Stands};
+        for (qlonglong id : part)
+            params << id;
+        const RecordsetPtr rs = m_acct.Query(
+            QStringLiteral("select FDocNo, FTaxCode, FTaxNumber, FBillNo, FInterID from TF_Ledger where "
+                           "FDirection=? and FState=? and FTaxNumber is not null and FTaxNumber<>'' and "
+                           "FInterID in (") +
+                QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
+            params);
+        for (const QVariantList& row : rs->allRows())
+            rowsOf[row.value(4).toLongLong()].append(row);
+    }
     for (qlonglong id : ids) {
         // The numbers of the tax invoices that stand for the sales invoice, piece by piece.
         QList<std::pair<QString, QString>> numbers; // document, number
-        const RecordsetPtr rs = m_acct.Query(
-            QStringLiteral(
-                "select FDocNo, FTaxCode, FTaxNumber, FBillNo from TF_Ledger where FDirection=? and "
-                "FInterID=? and FState=? and FTaxNumber is not null and FTaxNumber<>''"),
-            {Ledger::Export, id, Ledger::Stands});
         QString billNo;
-        for (const QVariantList& row : rs->allRows()) {
+        for (const QVariantList& row : std::as_const(rowsOf[id])) {
             const QString code = NullToText(row.value(1));
             const QString number =
                 code.isEmpty() ? NullToText(row.value(2)) : code + u'-' + NullToText(row.value(2));

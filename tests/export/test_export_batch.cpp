@@ -19,6 +19,20 @@ int Written(const QString& counts) {
     return QRegularExpression(QStringLiteral("引出发票(\\d+)张")).match(counts).captured(1).toInt();
 }
 
+// taxferry-batch export of link 1 to out, with the extra arguments.
+struct BatchRun {
+    QString exitCode, err, out;
+};
+BatchRun ExportLink1(TestDatabases& db, const QString& out, const QStringList& extra) {
+    QProcess p;
+    p.start(QStringLiteral(TAXFERRY_BATCH), QStringList{"export", "--acct", db.acctConnString(), "--config",
+                                                        db.configPath, "--link", "1", "--out", out} +
+                                                extra);
+    p.waitForFinished(120000);
+    return {QString::number(p.exitCode()), QString::fromUtf8(p.readAllStandardError()),
+            QString::fromUtf8(p.readAllStandardOutput())};
+}
+
 // Installs a template built as the official one with taxferry-batch template, and maps the buyer's name of
 // link 1 to its heading.
 void InstallPlatformTemplate(TestDatabases& db) {
@@ -224,15 +238,9 @@ private Q_SLOTS:
         TestDatabases db;
         const QString out = db.folder() + QStringLiteral("/out.txt");
         auto run = [&](const QStringList& extra, const QString& filter = QString()) {
-            QProcess p;
-            QStringList args{"export",   "--acct",      db.acctConnString(),
-                             "--config", db.configPath, "--link",
-                             "1",        "--out",       out};
-            if (!filter.isEmpty()) args << "--filter" << filter;
-            p.start(QStringLiteral(TAXFERRY_BATCH), args + extra);
-            p.waitForFinished(120000);
-            return QStringList{QString::number(p.exitCode()), QString::fromUtf8(p.readAllStandardError()),
-                               QString::fromUtf8(p.readAllStandardOutput())};
+            const BatchRun r = ExportLink1(
+                db, out, (filter.isEmpty() ? QStringList() : QStringList{"--filter", filter}) + extra);
+            return QStringList{r.exitCode, r.err, r.out};
         };
         // January first.
         const QStringList first = run({}, "2026-01-01|2026-01-31");
@@ -271,14 +279,8 @@ private Q_SLOTS:
         TestDatabases db;
         const QString out = db.folder() + QStringLiteral("/out.txt");
         auto run = [&](const QStringList& extra) {
-            QProcess p;
-            p.start(QStringLiteral(TAXFERRY_BATCH),
-                    QStringList{"export", "--acct", db.acctConnString(), "--config", db.configPath, "--link",
-                                "1", "--out", out} +
-                        extra);
-            p.waitForFinished(120000);
-            return QStringList{QString::number(p.exitCode()), QString::fromUtf8(p.readAllStandardError()),
-                               QString::fromUtf8(p.readAllStandardOutput())};
+            const BatchRun r = ExportLink1(db, out, extra);
+            return QStringList{r.exitCode, r.err, r.out};
         };
         Ledger::Ensure(*db.acct);
         db.acct->Execute(
@@ -732,14 +734,8 @@ private Q_SLOTS:
                            "and FEntryID=1"));
         const QString out = db.folder() + QStringLiteral("/out.xlsx");
         auto run = [&](const QStringList& extra) {
-            QProcess p;
-            p.start(QStringLiteral(TAXFERRY_BATCH),
-                    QStringList{"export", "--acct", db.acctConnString(), "--config", db.configPath, "--link",
-                                "1", "--out", out} +
-                        extra);
-            p.waitForFinished(120000);
-            return QStringList{QString::number(p.exitCode()), QString::fromUtf8(p.readAllStandardOutput()),
-                               QString::fromUtf8(p.readAllStandardError())};
+            const BatchRun r = ExportLink1(db, out, extra);
+            return QStringList{r.exitCode, r.out, r.err};
         };
         const QStringList preview = run({"--preview"});
         QCOMPARE(preview[0], "0");
