@@ -10,127 +10,15 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <variant>
 
+#include "ConnectionString.h"
+#include "DbError.h"
 #include "Dialect.h"
+#include "Recordset.h"
+#include "SqlScript.h"
 
 class QSqlDatabase;
-
-class Connection;
-
-// The one error type of database and file operations: a number and a description, like the
-// platform's Err object. A failure of the database also keeps what the database itself said and the
-// statement it refused (values shown as "?"), so that a report can name the cause.
-class DbError : public std::runtime_error {
-public:
-    DbError(long number, const QString& description);
-    DbError(long number, const QString& description, const QString& cause, const QString& statement,
-            const QString& sqlState = {});
-    long number() const { return m_number; }
-    QString description() const { return m_description; }
-    // The database's own text (empty when the error is the program's own).
-    QString cause() const { return m_cause; }
-    QString statement() const { return m_statement; }
-    QString sqlState() const { return m_sqlState; }
-    // A deadlock or a serialisation failure: the work was rolled back by the server and may be retried.
-    bool isConcurrencyFailure() const;
-    // The program's standard report text: "错误编号:" & number & ",错误原因:" & description.
-    QString reportText() const;
-    // The cause and the statement in one line, for the log and the batch tool's 详细信息 line.
-    QString detailText() const;
-
-private:
-    long m_number;
-    QString m_description;
-    QString m_cause;
-    QString m_statement;
-    QString m_sqlState;
-};
-
-// Why a server refused a connection, in the user's words ("密码错误", "数据库不存在", "用户不存在",
-// "无法连接到服务器"), from the driver's text; empty when the text is none of these.
-QString ConnectFailureReason(const QString& driverText);
-
-// Error 91, "object not set": a connection or result that is not there.
-DbError ObjectNotSetError();
-// The connection, or ObjectNotSetError when there is none.
-Connection& RequireConnection(Connection* conn);
-
-// Error numbers raised by the program itself.
-namespace ErrNo {
-constexpr long General = 5;  // invalid procedure call or argument
-constexpr long Overflow = 6; // overflow
-constexpr long FileNotFound = 53;
-constexpr long PastEnd = 62;           // input past end of file
-constexpr long Database = -2147217900; // the provider refused a statement
-constexpr long Connect = -2147467259;  // the provider could not connect
-} // namespace ErrNo
-
-// Type codes of fields, as ADO numbers them (the program's own rules are written against them).
-namespace AdoType {
-constexpr int SmallInt = 2, Integer = 3, Single = 4, Double = 5, Currency = 6, Boolean = 11,
-              UnsignedTinyInt = 17, BigInt = 20, Numeric = 131, Date = 7, DBDate = 133, DBTimeStamp = 135,
-              VarChar = 200, VarWChar = 202, LongVarWChar = 203, Binary = 128, LongVarBinary = 205;
-} // namespace AdoType
-
-struct FieldInfo {
-    QString name;
-    int type = AdoType::VarWChar; // ADO type code
-    int length = 0;               // characters a text column holds, as the database declares it; 0 unknown
-};
-
-class Recordset {
-public:
-    Recordset() = default;
-    Recordset(QList<FieldInfo> fields, QList<QVariantList> rows);
-
-    int FieldCount() const { return m_fields.size(); }
-    QString FieldName(int i) const { return m_fields.value(i).name; }
-    int FieldType(int i) const { return m_fields.value(i).type; }
-    int FieldIndex(const QString& name) const; // -1 when missing; case-insensitive
-    const QList<FieldInfo>& Fields() const { return m_fields; }
-
-    // Cursor over the rows that pass the filter.
-    bool EOF_() const { return m_pos >= m_view.size(); }
-    bool BOF() const { return m_pos < 0 || m_view.isEmpty(); }
-    bool isEmpty() const { return m_view.isEmpty(); }
-    void MoveFirst() { m_pos = 0; }
-    void MoveNext() {
-        if (m_pos < m_view.size()) ++m_pos;
-    }
-    void MovePrevious() {
-        if (m_pos >= 0) --m_pos;
-    }
-    void MoveLast() { m_pos = m_view.isEmpty() ? 0 : m_view.size() - 1; }
-    int RecordCount() const { return m_view.size(); }
-    int AbsolutePosition() const { return m_pos; } // 0-based position within the filtered rows
-    void Move(int pos) { m_pos = pos; }
-
-    // Value of the current row; throws DbError at EOF/BOF or for an unknown field.
-    QVariant value(const QString& name) const;
-    QVariant value(int index) const;
-    QVariant operator[](const QString& name) const { return value(name); }
-    // Value of a given row of the filtered view (no cursor move).
-    QVariant valueAt(int row, int index) const;
-
-    // Client-side filter: only rows whose fields equal the given values (exact, case-sensitive text
-    // compare) stay visible. An empty list clears the filter. The cursor goes to the first row.
-    void setFilter(const QList<QPair<QString, QVariant>>& equals);
-    void setFilter(std::function<bool(const QVariantList&)> predicate);
-    void clearFilter();
-
-    const QList<QVariantList>& allRows() const { return m_rows; }
-
-private:
-    QList<FieldInfo> m_fields;
-    QList<QVariantList> m_rows;
-    QList<int> m_view; // indexes into m_rows
-    int m_pos = 0;
-    const QVariantList& current() const;
-};
-
-using RecordsetPtr = std::shared_ptr<Recordset>;
 
 class Connection;
 using ConnectionPtr = std::shared_ptr<Connection>;
@@ -279,26 +167,3 @@ private:
     Connection& m_conn;
     bool m_active = false;
 };
-
-// Parses "key=value;key=value" (keys case-insensitive) into a list of pairs, in order. A value in braces
-// ("Driver={PostgreSQL Unicode}", "PWD={a;b}") is one value, semicolons included; the pairs keep it as
-// written, braces and all, so that it can be handed on to ODBC unchanged.
-QList<QPair<QString, QString>> ParseConnectionString(const QString& text);
-// The value of a key, without the braces it may be written in.
-QString ConnectionStringValue(const QString& text, const QString& key);
-// The text inside the braces that open at position open ("}}" stands for one brace), or the rest of the
-// text when they are never closed; end receives the position after the closing brace.
-QString BracedText(const QString& text, int open, int* end = nullptr);
-// A value as it is written into a connection string: between braces ("}" doubled) when it holds ";", a
-// brace or blanks at either end, which would otherwise end it early or change it; as it is otherwise.
-QString quotedConnectionValue(const QString& value);
-// The same connection string with every value that is not in braces written as quotedConnectionValue
-// writes it: it can then travel between braces (the login text) and be read back whole.
-QString normalizedConnectionString(const QString& text);
-// The text with every password of a connection string in it (PWD=… or Password=…, in any case, braced
-// or not) taken out: what is shown, logged or printed never holds one.
-QString hidePasswords(const QString& text);
-
-// Runs a script of statements separated by ";" (outside quotes and "--" comments) in one transaction.
-void RunSqlScript(Connection& conn, const QString& scriptText);
-void RunSqlScriptFile(Connection& conn, const QString& path);
