@@ -1,6 +1,7 @@
 #pragma once
-// The export engine of clsSaveData: the link and the two templates become one head query (one row per
-// invoice) and one body query (one row per invoice line), which feed the file writer.
+// The export engine: the link and the two templates become one head query (one row per invoice) and one
+// body query (one row per invoice line), which feed the file writer. The selection (the queries and what
+// they leave out) is in ExportSelection.cpp, the writing in clsSaveDataExport.cpp.
 
 #include "ExportWriter.h"
 #include "links/TemplateQuery.h"
@@ -8,9 +9,12 @@
 #include <QString>
 #include <optional>
 
-class clsSaveDataExport : public clsSaveData {
+class clsSaveDataExport {
 public:
-    using clsSaveData::clsSaveData;
+    explicit clsSaveDataExport(const Session& session) : m_session(session), m_links(session) {}
+
+    // The link store over the same session.
+    clsSaveData& links() { return m_links; }
 
     // Writes the sales-document import file of the tax system for the invoices that the condition text
     // (fourteen values joined by "|") selects, following the link. True only when the file is complete.
@@ -75,6 +79,9 @@ public:
     static QString FileNames(const QStringList& files);
 
 private:
+    const Session& m_session;
+    clsSaveData m_links;
+
     // Builds the head or body query of the link over the two templates; false after a reported
     // "empty link" message.
     bool BuildRsQuery(const QString& LinkID, bool IsHead, const TemplateQuery& HeadSql,

@@ -2,7 +2,7 @@
 // The only writer of the link tables. Each method is one complete operation on the configuration
 // connection; the class keeps no state between calls, so callers make one per use. Every method
 // reports its own failure (ShowMsg/ShowErr) and then returns false. The export engine
-// (clsSaveDataExport) builds on it.
+// (clsSaveDataExport) holds one.
 
 #include "common/Connection.h"
 #include "common/FieldMap.h"

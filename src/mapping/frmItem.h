@@ -1,7 +1,7 @@
 #pragma once
 // The base-data mapping editor: one grid of name pairs (accounting name with its hidden identifier,
 // tax-system name) per kind, loaded from and saved to t_ItemMap, and the products' 税收分类编码
-// (t_TaxCode) on a tab of their own.
+// (t_TaxCode) on a tab of their own (mapping/ui/NameMappingTab.h, mapping/ui/TaxCodeTab.h).
 
 #include "common/Connection.h"
 #include <QDialog>
@@ -13,10 +13,8 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
-class QTableWidgetItem;
-class ItemEntryDelegate;
-class ZeroRateDelegate;
-struct TaxCodeRow;
+class NameMappingTab;
+class TaxCodeTab;
 
 class Session;
 
@@ -65,22 +63,9 @@ private:
     void Kg_DblClick(int index, int column);
     void Kg_KeyDown(int index, int keyCode, int shift);
     void Kg_AfterEdit(int index);
-
-    QTableWidget* CurrentGrid() const;
-    void Renumber(QTableWidget* grid);
-    void SetEntryCells(QTableWidget* grid, int row);
-    void SizeColumns(QTableWidget* grid);
     void EndEntry(int index);
-    static QTableWidgetItem* Cell(QTableWidget* grid, int row, int column);
 
     bool OnTaxTab() const;
-    void InitTaxGrid();
-    void SetTaxRow(int row, const TaxCodeRow& code);
-    void SetTaxEntryCells(int row);
-    void SizeTaxColumns();
-    // The rows of the tax-code grid to save, blank rows left out; rowOf receives each one's grid row.
-    QList<TaxCodeRow> ReadTaxRows(QList<int>* rowOf);
-    void EndTaxEntry();
     void PickTaxProduct();
     void cmdTaxImport_Click();
     void TaxChanged();
@@ -88,8 +73,6 @@ private:
     Session& m_session;
     bool m_bChanged = false;
     bool m_bTaxChanged = false; // the tax codes or their version: saved only then
-    bool m_bFillingTax = false;
-    QList<ItemEntryDelegate*> m_entry;
-    ItemEntryDelegate* m_taxEntry = nullptr;
-    ZeroRateDelegate* m_zeroRate = nullptr;
+    QList<NameMappingTab*> m_nameTabs;
+    TaxCodeTab* m_taxTab;
 };

@@ -1,0 +1,116 @@
+#pragma once
+// What the measurements of taxferry-bench share: the accounting sets of a run, the children it starts,
+// the rows it reads back and the floors it sets the times against.
+
+#include "common/Connection.h"
+#include <QList>
+#include <QProcessEnvironment>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace Bench {
+
+// Anything that ends the run before both figures are printed.
+struct Failure {
+    QString text;
+};
+
+QString DataFile(const QString& name);
+QString SqliteConn(const QString& path);
+// The connection string with one value replaced (or added), the other pairs as they were written.
+QString WithValue(const QString& conn, const QString& key, const QString& value);
+QString QuoteIdent(const QString& name);
+void MakeSqliteFile(const QString& path, const QStringList& scripts);
+void CopyFile(const QString& from, const QString& to);
+// An issued-invoice file as the tax system writes it: GBK, CR LF.
+void WriteIssuedFile(const QString& path, const QStringList& lines);
+
+// The accounting sets of a run, each a fresh copy of the demo set, on the backend --acct names. The set
+// of the timed import is the one --acct names itself; the others are made beside it and removed at the
+// end, and the named one is left as it was found (absent or empty).
+class AcctSets {
+public:
+    AcctSets(const QString& acct, const QString& dir);
+    ~AcctSets();
+
+    AcctSets(const AcctSets&) = delete;
+    AcctSets& operator=(const AcctSets&) = delete;
+
+    QString label() const { return m_label; }
+    bool onServer() const { return m_backend == Backend::PostgreSQL || m_backend == Backend::OdbcServer; }
+    // The floor of an import on a server reached by Qt's own driver is COPY.
+    bool copiesRows() const { return m_backend == Backend::PostgreSQL; }
+    QString demoPath() const { return m_source; }
+    QString acct() const { return m_acct; }
+    // The file of a set that make gave (not on a server).
+    QString filePath(const QString& conn) const;
+    void keep() { m_keep = true; }
+    QStringList keptDatabases() const;
+
+    // A fresh demo set; the role names its file or database. Returns its connection string.
+    QString make(const QString& role, bool named);
+
+private:
+    enum class Backend { SqliteFile, OdbcFile, PostgreSQL, OdbcServer };
+
+    // The named file must hold nothing: the run writes a set into it and empties it again at the end.
+    void checkFile();
+    void checkServer();
+
+    QString m_acct;
+    QString m_dir;
+    QString m_source;
+    QString m_label;
+    Backend m_backend = Backend::SqliteFile;
+    QString m_given; // the file or database --acct names
+    bool m_givenIsEmpty = false;
+    bool m_usedGiven = false;
+    bool m_keep = false;
+    ConnectionPtr m_admin;
+    QStringList m_createdDbs;
+};
+
+struct ChildRun {
+    bool ok = false;
+    double seconds = 0;
+    QString output;
+};
+
+ChildRun RunChild(const QString& program, const QStringList& args, const QString& workDir,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+QString BatchProgram();
+ChildRun RunBatch(const QStringList& args, const QString& workDir, const QString& peakMemoryFile = {});
+void RequireOk(const ChildRun& r, const QString& what);
+
+// The rows of a table, as read back from a set.
+struct TableRows {
+    QString table;
+    QList<FieldInfo> columns;
+    QList<QVariantList> rows;
+};
+
+int ColumnIndex(const QList<FieldInfo>& columns, const QString& name);
+QSet<qlonglong> InterIds(Connection& c, const QString& table);
+// The rows of the table whose FInterID was not in the demo set: what the import wrote.
+TableRows RowsAdded(Connection& c, const QString& table, const QSet<qlonglong>& before);
+qlonglong CountRows(Connection& c, const QString& table);
+
+// The rows inserted by one prepared statement per table, one row at a time, in one transaction.
+double InsertFloor(const QString& conn, const QList<TableRows>& tables);
+// The physical floor of an SQLite file: the same rows through SQLite's own interface.
+double SqliteFloor(const QString& path, const QList<TableRows>& tables);
+// The rows loaded with COPY … FROM STDIN (psql's \copy) in one transaction; only psql's run is timed.
+double CopyFloor(const QString& conn, const QList<TableRows>& tables, const QString& dir);
+
+// The time, the floor it is set against and the ratio; a second floor (the same rows through Qt SQL,
+// where the first is the database's own interface) on a line of its own.
+void PrintTime(const char* what, int invoices, int lines, double seconds, double floor, const char* floorName,
+               double qtFloor = 0);
+
+// The timed import against its floors, printed; returns the import's peak memory in kilobytes.
+qlonglong measureImport(AcctSets& sets, const QString& config, const QString& dir, int invoices, int rounds);
+// The timed export against its floor, printed.
+void measureExport(AcctSets& sets, const QString& config, const QString& dir, int invoices, int rounds);
+
+} // namespace Bench
