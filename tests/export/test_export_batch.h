@@ -73,18 +73,24 @@ private Q_SLOTS:
     void passwordOnTheCommandLine();
     void unknownProviderHidesThePassword();
     void connectionForms();
+
     void exportedOnce();
     void leftOutFromTheTaxSystem();
     void twoExportsAtOnce();
     void refusedLedgerWrite();
     void previewWritesNothing();
+
     void otherFormats_data();
     void otherFormats();
     void catalogueAtExport_data();
     void catalogueAtExport();
+
     void workbookInSeveralFiles();
     void workbookWithoutTemplateFile();
+
     void previewRefusesWhatTheFormatWould();
+
     void databaseCauseFollowsTheMessage();
+
     void platformRemarkAndTax();
 };

@@ -85,6 +85,7 @@ private Q_SLOTS:
     void limitsSplitInvoices();
     void leftOutCounts_data();
     void leftOutCounts();
+
     void previewListsTheFirstDocuments_data();
     void previewListsTheFirstDocuments();
     void progressAndCancel_data();
@@ -93,6 +94,7 @@ private Q_SLOTS:
     void templateThatWritesChangesNothing();
     void writerRules_data();
     void writerRules();
+
     void workbookSplitColumns_data();
     void workbookSplitColumns();
     void workbookInSeveralFiles();

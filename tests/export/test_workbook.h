@@ -183,6 +183,7 @@ private Q_SLOTS:
     void layoutJsonOfAnEarlierVersion();
     void layoutJsonRefused_data();
     void layoutJsonRefused();
+
     void filledTemplate();
     void programFilled_data();
     void programFilled();
@@ -191,5 +192,6 @@ private Q_SLOTS:
     void splitAt2000Rows();
     void splitRefusedLeavesNothing();
     void templateRowsBelowTheHeadings();
+
     void officialTemplate();
 };
