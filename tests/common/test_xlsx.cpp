@@ -59,7 +59,6 @@ XlsxCaps Caps(int rows, int columns, qint64 partSize, int strings) {
     c.maxSharedStrings = strings;
     return c;
 }
-
 } // namespace
 
 Q_DECLARE_METATYPE(XlsxCaps)

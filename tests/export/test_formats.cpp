@@ -121,7 +121,6 @@ QString SphText(const QHash<QString, QString>& s) {
         v << s.value(QLatin1String(tag));
     return v.join(u'|');
 }
-
 } // namespace
 
 Q_DECLARE_METATYPE(SinkDocument)

@@ -59,7 +59,6 @@ struct Store {
                            {id});
     }
 };
-
 } // namespace
 
 class TestLinkStore : public QObject {

@@ -15,7 +15,6 @@ namespace {
 QString Money(double v) {
     return DecimalText(v, 2);
 }
-
 } // namespace
 
 class TestPlatformList : public QObject {

@@ -1,0 +1,85 @@
+#pragma once
+// The shared procedures and the database layer every area builds on.
+#include "common/Connection.h"
+#include "common/DbLog.h"
+#include "common/GbkCodec.h"
+#include "common/Ledger.h"
+#include "common/RowBatch.h"
+#include "common/Session.h"
+#include "common/modBasic.h"
+#include "common/modFunction.h"
+#include "support/TestSupport.h"
+#include <QSqlDatabase>
+#include <QtTest/QtTest>
+
+inline ConnectionPtr emptyDb(const QTemporaryDir& dir, const QString& name = QStringLiteral("t.db")) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.close();
+    return Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
+}
+
+class TestCommon : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
+    void showErrFormatsTwoLines();
+    void nullToValue_data();
+    void nullToValue();
+    void splitItem_data();
+    void splitItem();
+    void sqlValue_data();
+    void sqlValue();
+    void leadingAndStrictNumbers_data();
+    void leadingAndStrictNumbers();
+    void numberText_data();
+    void numberText();
+    void decimalText_data();
+    void decimalText();
+    void buildInsertSqlKeepsTableOrderAndBindsValues();
+    void buildInsertSqlWithoutMatchingColumnFails();
+    void getFieldValueDefaultsAndEmpty();
+    void openRsReportsDescriptionOnly();
+    void testSqlNeverThrows();
+    void getPeriodFindsTodayOrFails();
+    void fieldMapKeysIgnoreCase();
+    void recordsetFilterAndCursor();
+    void transactionGuardRollsBack();
+    void readOnlyConnectionCannotWrite();
+    void readOnlyAccountingConnectionChangesNothing();
+    void serverSchemaMatchesSqliteSchema();
+    void dateValues_data();
+    void dateValues();
+    void connectionStringValues_data();
+    void connectionStringValues();
+    void connectFailuresInChinese_data();
+    void connectFailuresInChinese();
+    void missingDatabaseFileIsAnError();
+    void interIdCounterAdvancesAndRollsBack();
+    void rowBatchWritesValuesAsGiven();
+    void boundRowsStoredAsRowBatchStoresThem_data();
+    void boundRowsStoredAsRowBatchStoresThem();
+    void oldConfigFileGainsTheNewColumns();
+    void platformLinksGainTheDocNoInRemark();
+    void earlierImportLayoutIsSwitched_data();
+    void earlierImportLayoutIsSwitched();
+    void olderLedgerIsUpgradedKeepingEveryRow();
+    void scriptSplitterHonoursQuotesAndComments();
+    void gbkReaderLinesAndRefusal();
+    void gbkEncoderRefusesUnmappable();
+    void parseConnProps_data();
+    void parseConnProps();
+    void loginTextKeepsTheConnection_data();
+    void loginTextKeepsTheConnection();
+    void passwordsReachTheDatabase_data();
+    void passwordsReachTheDatabase();
+    void hidePasswords_data();
+    void hidePasswords();
+    void noPasswordInMessagesOrLog();
+    void failureLogIsTheUsersAlone();
+    void directRowsStoredAsQtStoresThem_data();
+    void directRowsStoredAsQtStoresThem();
+    void directRowsKeepEveryText_data();
+    void directRowsKeepEveryText();
+};

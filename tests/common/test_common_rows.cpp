@@ -1,0 +1,235 @@
+// Rows written in batches and directly, stored as the database stores them.
+#include "test_common.h"
+
+void TestCommon::rowBatchWritesValuesAsGiven() {
+    // On a server the rows stream in with COPY, elsewhere as INSERTs: what is read back is the same.
+    TestDatabases db;
+    Connection& c = *db.acct;
+    c.Execute(QStringLiteral("create table TF_BatchProbe (FText varchar(80), FNumber double precision, "
+                             "FWhole integer not null, FOther varchar(10))"));
+    const QList<QVariantList> rows{
+        {QStringLiteral("制表\t符\t和\\反斜杠"), 0.1, 1, QStringLiteral("x")},
+        {QStringLiteral("换行\n回车\r"), 1234567.891, 2, QVariant()},
+        {QString(), -1e-7, 3, QStringLiteral("\\N")},
+        {QStringLiteral("  空格  "), 1e300, 4, QStringLiteral("")},
+    };
+    {
+        TransactionGuard tx(c, true);
+        RowBatch batch(c, QStringLiteral("TF_BatchProbe"));
+        for (const QVariantList& values : rows) {
+            RowBatch::Row row = batch.EmptyRow();
+            for (int col = 0; col < values.size(); ++col)
+                if (col < 3 || values[col].isValid()) RowBatch::Set(row, col, values[col]);
+            batch.Add(std::move(row));
+        }
+        batch.Flush();
+        tx.commit();
+    }
+    const RecordsetPtr rs =
+        c.Query(QStringLiteral("select FText, FNumber, FWhole, FOther from TF_BatchProbe order by FWhole"));
+    const QList<QVariantList> back = rs->allRows();
+    QCOMPARE(back.size(), rows.size());
+    for (int r = 0; r < rows.size(); ++r) {
+        QCOMPARE(back[r][0].toString(), rows[r][0].toString());
+        QCOMPARE(back[r][1].toDouble(), rows[r][1].toDouble());
+        QCOMPARE(back[r][2].toInt(), rows[r][2].toInt());
+        // A column a row does not write stays null; an empty text is written as empty.
+        QCOMPARE(back[r][3].isNull(), !rows[r][3].isValid());
+        QCOMPARE(back[r][3].toString(), rows[r][3].toString());
+    }
+    // A row the database refuses fails the transaction, however late the server says so, and the
+    // connection goes on working.
+    const auto refused = [&] {
+        TransactionGuard tx(c, true);
+        RowBatch batch(c, QStringLiteral("TF_BatchProbe"));
+        RowBatch::Row row = batch.EmptyRow();
+        RowBatch::Set(row, 0, QStringLiteral("没有整数"));
+        batch.Add(std::move(row));
+        batch.Flush();
+        tx.commit();
+    };
+    QVERIFY_THROWS_EXCEPTION(DbError, refused());
+    QCOMPARE(c.Query(QStringLiteral("select count(*) from TF_BatchProbe"))->value(0).toInt(),
+             int(rows.size()));
+}
+
+// Rows of bound values are stored as the same rows of QVariants: on SQLite bound as they are, elsewhere
+// handed to RowBatch; rows of different columns set, in any order, and a discount's later change.
+void TestCommon::boundRowsStoredAsRowBatchStoresThem_data() {
+    QTest::addColumn<QList<QVariantList>>("rows"); // FKey, FText, FNumber, FWhole; invalid: not set
+    QTest::newRow("one shape") << QList<QVariantList>{{1, QStringLiteral("发票"), 0.1, qlonglong(7)},
+                                                      {2, QStringLiteral(""), -1e-7, qlonglong(-3)}};
+    QTest::newRow("shapes alternating")
+        << QList<QVariantList>{{1, QStringLiteral("a"), QVariant(), qlonglong(1)},
+                               {2, QVariant(), 2.5, QVariant()},
+                               {3, QStringLiteral("c"), QVariant(), qlonglong(3)},
+                               {4, QStringLiteral("  d "), 1e300, QVariant(QDate(2026, 3, 1))}};
+    QTest::newRow("other values") << QList<QVariantList>{
+        {1, QVariant(true), QVariant(QMetaType(QMetaType::Double)), QStringLiteral("12")}};
+}
+
+void TestCommon::boundRowsStoredAsRowBatchStoresThem() {
+    QFETCH(QList<QVariantList>, rows);
+    TestDatabases db;
+    Connection& c = *db.acct;
+    for (const QString& table : {QStringLiteral("TF_PlainRows"), QStringLiteral("TF_BoundRows")})
+        c.Execute(QStringLiteral("create table ") + table +
+                  QStringLiteral(" (FKey integer, FText varchar(20), FNumber double precision, FWhole "
+                                 "varchar(20))"));
+    {
+        TransactionGuard tx(c, true);
+        RowBatch plain(c, QStringLiteral("TF_PlainRows"));
+        BoundRowBatch bound(c, QStringLiteral("TF_BoundRows"));
+        // Twice, the second time with other keys: the rows of the first, emptied, are the room of the
+        // second (each in that of another row).
+        for (int round = 0; round < 2; ++round) {
+            for (qsizetype r = 0; r < rows.size(); ++r) {
+                QVariantList values = rows[r];
+                values[0] = values[0].toInt() + 100 * round;
+                RowBatch::Row p = plain.EmptyRow();
+                BoundRowBatch::Row b = bound.EmptyRow();
+                for (int col = 0; col < values.size(); ++col) {
+                    if (!values[col].isValid()) continue;
+                    RowBatch::Set(p, col, values[col]);
+                    BoundRowBatch::Set(b, col, BoundRowBatch::FromVariant(values[col]));
+                }
+                plain.Add(std::move(p));
+                bound.Add(std::move(b));
+            }
+            // The first row found again by its key and changed in memory, in both.
+            BoundRowBatch::Row* first = bound.Find(0, qint64(1 + 100 * round));
+            QVERIFY(first);
+            QVERIFY(!bound.Find(0, qint64(99)));
+            BoundRowBatch::Set(*first, 2, 9.75);
+            RowBatch::Set(plain.At(0), 2, QVariant(9.75));
+            plain.Flush();
+            bound.Flush();
+        }
+        QCOMPARE(bound.Pending(), 0);
+        tx.commit();
+    }
+    const auto stored = [&](const QString& table) {
+        return c
+            .Query(QStringLiteral("select FKey, FText, FNumber, FWhole from ") + table +
+                   QStringLiteral(" order by FKey"))
+            ->allRows();
+    };
+    const QList<QVariantList> byPlain = stored(QStringLiteral("TF_PlainRows"));
+    QCOMPARE(byPlain.size(), 2 * rows.size());
+    QCOMPARE(stored(QStringLiteral("TF_BoundRows")), byPlain);
+    if (CurrentTestBackend() == TestBackend::SQLite) {
+        // Storage classes too.
+        const auto classes = [&](const QString& table) {
+            return c
+                .Query(QStringLiteral("select quote(FKey), quote(FText), quote(FNumber), quote(FWhole), "
+                                      "typeof(FWhole) from ") +
+                       table + QStringLiteral(" order by FKey"))
+                ->allRows();
+        };
+        QCOMPARE(classes(QStringLiteral("TF_BoundRows")), classes(QStringLiteral("TF_PlainRows")));
+    }
+}
+
+// Rows written through SQLite's own library are stored as Qt's driver stores the same values: the same
+// storage class and the same value, type by type.
+void TestCommon::directRowsStoredAsQtStoresThem_data() {
+    QTest::addColumn<QVariant>("value");
+    QTest::newRow("text") << QVariant(QStringLiteral("发票 A\t1"));
+    QTest::newRow("empty text") << QVariant(QStringLiteral(""));
+    QTest::newRow("null text (written empty)") << QVariant(QString());
+    QTest::newRow("typed null text") << QVariant(QMetaType(QMetaType::QString));
+    QTest::newRow("typed null number") << QVariant(QMetaType(QMetaType::Double));
+    QTest::newRow("invalid") << QVariant();
+    QTest::newRow("int") << QVariant(-7);
+    QTest::newRow("bool") << QVariant(true);
+    QTest::newRow("long long") << QVariant(qlonglong(1) << 40);
+    QTest::newRow("unsigned") << QVariant(4000000000u);
+    QTest::newRow("double") << QVariant(0.1 + 0.2);
+    QTest::newRow("float") << QVariant(1.5f);
+    QTest::newRow("date") << QVariant(QDate(2026, 1, 8));
+    QTest::newRow("date and time") << QVariant(QDateTime(QDate(2026, 1, 8), QTime(9, 5, 7, 12)));
+    QTest::newRow("time") << QVariant(QTime(23, 59, 1, 2));
+    QTest::newRow("bytes") << QVariant(QByteArray("\x00\x01z", 3));
+    QTest::newRow("number text") << QVariant(QStringLiteral("12.50"));
+}
+
+void TestCommon::directRowsStoredAsQtStoresThem() {
+    QFETCH(QVariant, value);
+    if (CurrentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    QVERIFY(c->CanInsertDirectly());
+    // Columns of every affinity: text, numeric, integer, real and none.
+    c->Execute(QStringLiteral("create table P (FWay integer, FText text, FNum numeric, FInt integer, "
+                              "FReal real, FAny)"));
+    const QStringList columns{"FWay", "FText", "FNum", "FInt", "FReal", "FAny"};
+    {
+        TransactionGuard tx(*c);
+        c->Execute(
+            QStringLiteral("insert into P (FWay, FText, FNum, FInt, FReal, FAny) values (?,?,?,?,?,?)"),
+            {1, value, value, value, value, value});
+        const QVariant way(2);
+        c->InsertRows(QStringLiteral("P"), columns, 1,
+                      [&](qsizetype, int col) -> const QVariant& { return col == 0 ? way : value; });
+        // The same value taken out of its QVariant as a bound value.
+        const BoundRowBatch::Value bound = BoundRowBatch::FromVariant(value);
+        QCOMPARE(BoundRowBatch::ToVariant(bound), value);
+        const std::vector<BoundRowBatch::Value> row{qint64(3), bound, bound, bound, bound, bound};
+        c->InsertRows(QStringLiteral("P"), columns, {0, 1, 2, 3, 4, 5}, 1,
+                      [&](qsizetype) { return row.data(); });
+        tx.commit();
+    }
+    QString select = QStringLiteral("select ");
+    for (const QString& col : columns.mid(1))
+        select += QStringLiteral("typeof(%1) || ':' || quote(%1), ").arg(col);
+    const RecordsetPtr rs = c->Query(select + QStringLiteral("FWay from P order by FWay"));
+    QCOMPARE(rs->RecordCount(), 3);
+    const QList<QVariantList> rows = rs->allRows();
+    QCOMPARE(rows[1].mid(0, 5), rows[0].mid(0, 5));
+    QCOMPARE(rows[1].value(5).toInt(), 2);
+    QCOMPARE(rows[2].mid(0, 5), rows[0].mid(0, 5));
+}
+
+// Several rows of one call, their texts in the room of their row: each row keeps its own texts, whatever
+// the length of the rows before it, as Qt's driver stores them.
+void TestCommon::directRowsKeepEveryText_data() {
+    QTest::addColumn<QStringList>("texts"); // one row each
+    const QString longText = QString(70000, QChar(0x7968)) + QStringLiteral("尾");
+    QTest::newRow("short, then long") << QStringList{QStringLiteral("发票"), longText, QStringLiteral("x")};
+    QTest::newRow("long, then short") << QStringList{longText, QStringLiteral("y"), QString()};
+    QTest::newRow("empty and null") << QStringList{QStringLiteral(""), QString()};
+    QTest::newRow("beyond the first plane") << QStringList{QStringLiteral("𠀀𠀁"), QStringLiteral("a😀b")};
+    QTest::newRow("lone surrogates") << QStringList{QString(QChar(0xd800)) + u'x', QString(QChar(0xdc00)),
+                                                    QStringLiteral("z")};
+}
+
+void TestCommon::directRowsKeepEveryText() {
+    QFETCH(QStringList, texts);
+    if (CurrentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->Execute(QStringLiteral("create table P (FWay integer, FRow integer, FA text, FB, FNum real)"));
+    // Two texts a row: its own and that of the row at the other end.
+    QList<QVariantList> rows;
+    for (int r = 0; r < texts.size(); ++r)
+        rows.append({2, r, texts[r], texts[texts.size() - 1 - r], r + 0.5});
+    {
+        TransactionGuard tx(*c);
+        for (const QVariantList& row : std::as_const(rows))
+            c->Execute(QStringLiteral("insert into P (FWay, FRow, FA, FB, FNum) values (?,?,?,?,?)"),
+                       {1, row[1], row[2], row[3], row[4]});
+        c->InsertRows(QStringLiteral("P"), {"FWay", "FRow", "FA", "FB", "FNum"}, rows.size(),
+                      [&](qsizetype r, int col) -> const QVariant& { return rows[r][col]; });
+        tx.commit();
+    }
+    const auto stored = [&](int way) {
+        return c
+            ->Query(QStringLiteral("select typeof(FA) || ':' || hex(FA), typeof(FB) || ':' || hex(FB), "
+                                   "typeof(FNum) || ':' || quote(FNum) from P where FWay=? order by FRow"),
+                    {way})
+            ->allRows();
+    };
+    const QList<QVariantList> byQt = stored(1);
+    QCOMPARE(byQt.size(), texts.size());
+    QCOMPARE(stored(2), byQt);
+}

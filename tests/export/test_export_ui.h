@@ -1,0 +1,69 @@
+#pragma once
+// The export windows driven headless: the link list, the export window and the filter dialog.
+#include "ExportFixture.h"
+#include "common/modFunction.h"
+#include "export/ReconcileUi.h"
+#include "export/clsSaveDataExport.h"
+#include "export/frmExportPreview.h"
+#include "export/frmExportTxt.h"
+#include "export/frmFilter.h"
+#include "links/frmList.h"
+#include "support/TestSupport.h"
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest/QtTest>
+
+inline void ClickButton(QWidget* w, const QString& name) {
+    auto* b = w->findChild<QAbstractButton*>(name);
+    QVERIFY2(b, qPrintable(name));
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+class TestExportUi : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestDatabases> m_db;
+
+private Q_SLOTS:
+    void init();
+    void cleanup() { m_db.reset(); }
+
+    // ---- filter dialog ----------------------------------------------------------------------
+
+    void filterCondition_data();
+    void filterCondition();
+    void filterDateRange_data();
+    void filterDateRange();
+    void filterPickers();
+
+    // ---- export window ----------------------------------------------------------------------
+
+    void windowsNameTheFormat_data();
+    void windowsNameTheFormat();
+    void exportButton_data();
+    void exportButton();
+    void previewOfABigMonth_data();
+    void previewOfABigMonth();
+    void exitDuringExportCancels();
+    void openFileDialogFillsPath_data();
+    void openFileDialogFillsPath();
+
+    // ---- link list --------------------------------------------------------------------------
+
+    void listShowsLinksOfOneDirection();
+    void listButtons_data();
+    void listButtons();
+    void journeyFromListToFile();
+
+    // ---- 对账 -----------------------------------------------------------------------------
+
+    void reconcileWindow();
+};

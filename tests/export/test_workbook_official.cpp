@@ -1,0 +1,64 @@
+// The official template file learnt and filled.
+#include "test_workbook.h"
+
+namespace {
+// The styles the official file's <cols> give its columns.
+int OfficialHeadStyle(int column) {
+    return column < 37 ? 2 + column : -1;
+}
+
+int OfficialDetailStyle(int column) {
+    return 118 + column;
+}
+
+QString OfficialPath() {
+    return QStringLiteral(TAXFERRY_SHARED_DATA "/platform-template-V260401.xlsx");
+}
+} // namespace
+
+// The official template itself, where the shared data folder is at hand.
+void TestWorkbook::officialTemplate() {
+    if (!QFile::exists(OfficialPath()))
+        QSKIP("the official template is not at hand (../shared/data beside the repository)");
+    const QByteArray templ = ReadFile(OfficialPath());
+    const WorkbookLayout layout = Learn(templ);
+    QCOMPARE(layout.head.name, kHeadSheetName);
+    QCOMPARE(layout.detail.name, kDetailSheetName);
+    QCOMPARE(layout.head.headerRow, 3);
+    QCOMPARE(layout.detail.headerRow, 3);
+    QCOMPARE(layout.head.columns.size(), 39);
+    QCOMPARE(layout.detail.columns.size(), 14);
+    QCOMPARE(layout.version, QStringLiteral("pt:20260401"));
+    const QList<PlatformColumn> head = OfficialHeadColumns(), detail = OfficialDetailColumns();
+    for (int c = 0; c < head.size(); ++c)
+        QCOMPARE(layout.head.columns[c].heading, head[c].heading.simplified());
+    for (int c = 0; c < detail.size(); ++c)
+        QCOMPARE(layout.detail.columns[c].heading, detail[c].heading.simplified());
+    QCOMPARE(ColumnAt(layout.head, "Y")->heading, QStringLiteral("每千克煤炭 发热量"));
+    QCOMPARE(ColumnAt(layout.head, "A")->limit, 20);
+    QCOMPARE(ColumnAt(layout.head, "F")->limit, 100);
+    QCOMPARE(ColumnAt(layout.head, "W")->limit, 230);
+    QCOMPARE(ColumnAt(layout.head, "B")->choices, (QStringList{"增值税专用发票", "普通发票"}));
+    QCOMPARE(ColumnAt(layout.detail, "I")->limit, 8);
+    QCOMPARE(ColumnAt(layout.detail, "L")->choices.size(), 20);
+    QVERIFY(ColumnAt(layout.detail, "L")->choices.contains(QStringLiteral("即征即退50%")));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.xlsx"));
+    WorkbookDocumentSink sink(path, layout, templ);
+    Export(sink,
+           {Doc(QStringLiteral("ZP01"), {Goods(QStringLiteral("电脑"), "2", "1130.5", "2261", "293.93"),
+                                         With(Goods(QStringLiteral("服务"), "2", "50", "90", "5.4", "6"),
+                                              QStringLiteral("折扣金额"), "10")})});
+    CompareWithTemplate(templ, ReadFile(path),
+                        {{kHeadPart, OfficialHeadStyle}, {kDetailPart, OfficialDetailStyle}});
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(ZipEntries(ReadFile(path), false).size(), 19);
+    QCOMPARE(Columns(DataRows(path, kHeadSheetName).value(0), {"A", "B", "D", "F"}),
+             QStringLiteral("ZP01|增值税专用发票|否|甲公司"));
+    QCOMPARE(DataRows(path, kDetailSheetName).value(1),
+             QStringLiteral("A=ZP01|B=服务|C=%1|E=台|F=2|G=50|H=100.00|I=0.06|J=10.00|K=否").arg(kCode));
+    XlsxReader reader(path);
+    QCOMPARE(reader.rows(*reader.sheet(QStringLiteral("excelVersion"))).last().text(0),
+             QStringLiteral("pt:20260401"));
+}

@@ -1,0 +1,199 @@
+// The import's runs: backends, deadlocks, invoices imported once, progress, the period and lookups.
+#include "test_import.h"
+
+// An SQLite file through its ODBC driver has neither the function nor the stored procedure: the
+// counter table numbers the invoices, and a write that changes nothing takes the import's lock.
+void TestImport::importThroughOdbcToSqlite() {
+    if (CurrentTestBackend() != TestBackend::SQLite)
+        QSKIP("an SQLite file is the accounting set of this case");
+    db->acct->Close();
+    ConnectionPtr odbc =
+        Connection::open(QStringLiteral("Provider=ODBC;Driver={SQLite3};Database=") + db->acctPath);
+    QCOMPARE(odbc->dialect().server, DbServer::SQLite);
+    Session viaOdbc = db->session;
+    viaOdbc.gcnAcct = odbc;
+    ImportEngine e(viaOdbc);
+    WriteGbkFile(file, IssuedFile({Invoice({}, {GoodsLine({}), GoodsLine({})}),
+                                   Invoice({.kind = "2"}, {GoodsLine({})})}));
+    QVERIFY(e.ImportToQor(file));
+    QCOMPARE(rec->texts(), QStringList());
+    odbc->Close();
+    db->acct = Connection::open(db->acctConnString());
+    QCOMPARE(Acct(kEntryIDs), "1009:1,1009:2,1010:3");
+    QCOMPARE(State(), "10/20/7,5/1010");
+}
+
+// Another program holds the identifier counter and then wants the rule rows this import holds: the
+// server breaks the deadlock by undoing the import, which rolls back whole and says why.
+void TestImport::deadlockIsRolledBackAndReported() {
+    if (CurrentTestBackend() == TestBackend::SQLite) QSKIP("an SQLite file has one writer at a time");
+    const QString before = State();
+    std::atomic<int> step{0};
+    QString otherError;
+    std::thread other([&] {
+        try {
+            ConnectionPtr c = Connection::open(db->acctConnString());
+            // The import's own check must find the cycle first.
+            c->Execute(QStringLiteral("set deadlock_timeout = '20s'"));
+            TransactionGuard tx(*c);
+            c->Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum"));
+            step = 1;
+            while (step < 2)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            c->Query(
+                QStringLiteral("select fbilltypeid from t_billcoderule where fbilltypeid=80 for update"));
+            tx.rollback();
+        } catch (const DbError& e) {
+            otherError = e.detailText();
+        }
+    });
+    while (step < 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    step = 2;
+    const bool ok = Run(File());
+    other.join();
+    QVERIFY2(otherError.isEmpty(), qPrintable(otherError));
+    QVERIFY(!ok);
+    QCOMPARE(rec->texts().size(), 1);
+    QVERIFY2(rec->texts().first().contains(QStringLiteral("发生冲突(死锁)")),
+             qPrintable(rec->texts().first()));
+    QCOMPARE(State(), before);
+}
+
+// An invoice of the tax system comes in once: a second import of it refuses the whole file (or, when
+// asked, leaves it out); the ledger records what came in, in the import's transaction.
+void TestImport::importedOnce_data() {
+    QTest::addColumn<QString>("setup");      // configuration SQL before both imports
+    QTest::addColumn<bool>("skip");          // the second import leaves out what came before
+    QTest::addColumn<bool>("secondImports"); // the second import commits
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("counts"); // of the second import
+    const QString refused =
+        QStringLiteral("发票[3300061130-70000001]已经引入过(销售发票ZP000006)，不能重复引入!");
+    QTest::newRow("imported before: refused whole")
+        << "" << false << false << QStringList{refused} << "引入发票0张，商品行0行。";
+    QTest::newRow("imported before: left out when asked")
+        << "" << true << true << QStringList{} << "引入发票1张，商品行1行，跳过已引入的发票1张。";
+    QTest::newRow("no 类别代码 among the fields: nothing to tell")
+        << "update t_ImportField set FFieldDesc='代码' where FFieldDesc='类别代码'" << false << true
+        << QStringList{}
+        << "引入发票2张，商品行2行。引入字段设置中没有类别代码和发票号码，未能检查发票是否已经引入过。";
+}
+
+void TestImport::importedOnce() {
+    QFETCH(QString, setup);
+    QFETCH(bool, skip);
+    QFETCH(bool, secondImports);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, counts);
+    if (!setup.isEmpty()) db->config->Execute(setup);
+    const QStringList first = Invoice({.number = "70000001", .docNo = "XS0007"}, {GoodsLine({})});
+    const QStringList second = Invoice({.number = "70000002"}, {GoodsLine({})});
+    ImportEngine e(db->session);
+    WriteGbkFile(file, IssuedFile({first}));
+    QVERIFY(e.ImportToQor(file));
+    const QString before = State();
+    WriteGbkFile(file, IssuedFile({first, second}));
+    QCOMPARE(e.ImportToQor(file, skip), secondImports);
+    QCOMPARE(rec->texts(), messages);
+    QCOMPARE(e.CountsText(), counts);
+    if (!secondImports) QCOMPARE(State(), before);
+    const bool guarded = setup.isEmpty();
+    // Each invoice with the 销售单据编号 the tax system gave it (empty for one typed in by hand).
+    QCOMPARE(Acct("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo || '/' || FDocNo from "
+                  "TF_Ledger where FDirection=1 order by FInterID"),
+             guarded ? (secondImports ? "3300061130-70000001=ZP000006/XS0007,3300061130-70000002=ZP000007/"
+                                      : "3300061130-70000001=ZP000006/XS0007")
+                     : "");
+}
+
+// The import reports how far it is through the file; asked to stop, it leaves nothing of the file
+// behind, also after some invoices were written to the database already.
+void TestImport::progressAndCancel_data() {
+    QTest::addColumn<int>("stopAt"); // the report that answers "stop"; 0 never
+    QTest::newRow("to the end") << 0;
+    QTest::newRow("stopped at the first invoice") << 1;
+    QTest::newRow("stopped after rows went to the database") << 1800;
+}
+
+void TestImport::progressAndCancel() {
+    QFETCH(int, stopAt);
+    struct Recorder : ProgressSink {
+        int stopAt = 0;
+        QList<qint64> done;
+        qint64 total = -1;
+        int invoices = 0;
+        bool Report(qint64 d, qint64 t, int n) override {
+            done << d;
+            total = t;
+            invoices = n;
+            return stopAt == 0 || done.size() < stopAt;
+        }
+    } progress;
+    progress.stopAt = stopAt;
+    WriteGbkFile(file, GeneratedFile(2000, 2));
+    const QString before = State();
+    ImportEngine e(db->session);
+    e.SetProgress(&progress);
+    QCOMPARE(e.ImportToQor(file), stopAt == 0);
+    QCOMPARE(e.Cancelled(), stopAt != 0);
+    QVERIFY(std::is_sorted(progress.done.begin(), progress.done.end()));
+    QCOMPARE(progress.total, QFileInfo(file).size());
+    if (stopAt == 0) {
+        QCOMPARE(progress.done.last(), progress.total);
+        QCOMPARE(progress.invoices, 2000);
+        QVERIFY(rec->texts().isEmpty());
+        return;
+    }
+    QCOMPARE(progress.done.size(), stopAt);
+    QCOMPARE(rec->texts(), QStringList{"引入已取消，账套没有任何改变。"});
+    QCOMPARE(State(), before);
+    QCOMPARE(Acct("select count(*) from TF_Ledger"), "0");
+}
+
+void TestImport::periodFromToday() {
+    db->session.today = QDate(2027, 2, 3);
+    QVERIFY(Run(File({.date = "20260115"})));
+    QCOMPARE(Acct("select FDate,FYear,FPeriod,FFincDate from ICSale where FInterID=1009"),
+             "2026-01-15 2027 2 2027-02-03");
+}
+
+void TestImport::noPeriodFailsWithoutMessage() {
+    db->session.today = QDate(2050, 1, 1);
+    const QString before = State();
+    QVERIFY(!Run(File()));
+    QCOMPARE(rec->texts(), QStringList());
+    QCOMPARE(State(), before);
+}
+
+void TestImport::lookupsOncePerImport() {
+    QList<QStringList> invoices;
+    const GoodsFields cup{.name = "不锈钢保温杯", .model = "500ml", .unit = "个"};
+    for (int i = 0; i < 20; ++i)
+        invoices << Invoice({}, {GoodsLine({}), GoodsLine(cup), GoodsLine({})});
+    ImportEngine e(db->session);
+    QVERIFY(Run(IssuedFile(invoices), &e));
+    // customer, biller, checker, two units, two products: each once however often it occurs
+    QCOMPARE(e.Rules().LookupCount(), 7);
+    QCOMPARE(Acct("rows:select FItemID from ICSaleEntry where FInterID=1028 order by FEntryID"),
+             "401,408,401");
+    // A second import asks again: the accounting set may have changed in between.
+    QVERIFY(Run(File(), &e));
+    QCOMPARE(e.Rules().LookupCount(), 5);
+}
+
+void TestImport::itemMapLivesWithEngine() {
+    const QStringList lines = File({.customer = "华远信息"});
+    ImportEngine e(db->session);
+    QVERIFY(!Run(lines, &e));
+    db->config->Execute(QStringLiteral("insert into t_ItemMap values (1,'t_Organization','customer',"
+                                       "'北京华远信息技术有限公司','101','华远信息')"));
+    rec->clear();
+    // The same window keeps the mappings it loaded; a new one sees the new row.
+    QVERIFY(!Run(lines, &e));
+    QCOMPARE(rec->texts(), QStringList{"购方名称[华远信息]不存在或存在相同的记录!"});
+    rec->clear();
+    QVERIFY(Run(lines));
+    QCOMPARE(rec->texts(), QStringList());
+}

@@ -1,0 +1,293 @@
+// The wizard frmNew: its first step, saving and editing a link, the messages of a finish.
+#include "test_links.h"
+
+// ---- wizard ---------------------------------------------------------------------------------
+
+void TestLinks::firstStepChecks_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    const auto add = [](const char* row, const QString& name, int type, const QString& separator,
+                        const QString& message, const QString& focus) {
+        QTest::newRow(row) << name << type << separator << message << focus;
+    };
+    add("no name", "", 0, "~~", "请输入关联名称！", "txtLinkName");
+    add("name of blanks", "   ", 0, "~~", "请输入关联名称！", "txtLinkName");
+    add("no invoice type", "a", -1, "~~", "请选择发票类型！", "cboType");
+    add("separator of blanks", "a", 1, "  ", "请输入分隔符！", "txtCompartChar");
+    add("complete", "a", 1, ",", "", "");
+}
+
+void TestLinks::firstStepChecks() {
+    QFETCH(QString, name);
+    QFETCH(int, type);
+    QFETCH(QString, separator);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    auto w = openWizard();
+    // A new link opens on step 1, empty but for the proposed separator.
+    QCOMPARE(w->txtCompartChar->text(), QStringLiteral("~~"));
+    QCOMPARE(w->txtLinkName->text() + w->txtNote->toPlainText(), QString());
+    QCOMPARE(w->cboType->currentIndex(), -1);
+    QVERIFY(w->fraStep[0]->isVisible() && !w->fraStep[1]->isVisible());
+    QVERIFY(!w->cmdPrevious->isEnabled() && w->cmdNext->isEnabled() && !w->cmdFinish->isEnabled());
+
+    w->activateWindow();
+    w->txtLinkName->setText(name);
+    w->cboType->setCurrentIndex(type);
+    w->txtCompartChar->setText(separator);
+    w->cmdNext->setFocus();
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(w->Step(), message.isEmpty() ? 1 : 0);
+    if (!focus.isEmpty()) {
+        QVERIFY(w->focusWidget());
+        QCOMPARE(w->focusWidget()->objectName(), focus);
+    } else {
+        QVERIFY(w->fraStep[1]->isVisible() && !w->fraStep[0]->isVisible());
+        QVERIFY(w->cmdPrevious->isEnabled() && !w->cmdNext->isEnabled() && w->cmdFinish->isEnabled());
+    }
+}
+
+void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
+    auto w = openWizard();
+    w->txtNote->setPlainText(QStringLiteral("  月末引出  "));
+    w->txtCompartChar->setText(QStringLiteral(" ## "));
+    toStepTwo(w.get(), QStringLiteral("  普通票引出 "), 1);
+    QCOMPARE(w->Step(), 1);
+
+    FpGrid* h = w->fpHead;
+    fill(w.get(), true, {kBillNo});
+    QCOMPARE(h->Text(FieldType, 1), QStringLiteral("文本"));
+    QCOMPARE(h->Text(TaxID, 1), QStringLiteral("1"));
+    QCOMPARE(h->Text(QorID, 1), QStringLiteral("1"));
+    // Row 2: a formula.
+    QVERIFY(pick(h, TaxField, 2, QStringLiteral("备注")));
+    QCOMPARE(h->Text(TaxID, 2), QStringLiteral("7"));
+    clickCell(h, IsFormula, 2);
+    QCOMPARE(h->Text(IsFormula, 2), QStringLiteral("1"));
+    QCOMPARE(h->Kind(Formula, 2), CellType::Button);
+    QVERIFY(h->Locked(QorField, 2));
+    EditorAnswer answer;
+    answerEditor(&answer, QStringLiteral("upper([3/购方名称])"));
+    clickCell(h, Formula, 2);
+    QVERIFY(answer.opened && !answer.stillOpenAfterOk);
+    QCOMPARE(answer.shown, QString());
+    QCOMPARE(answer.dataType, 1);
+    QCOMPARE(h->Caption(Formula, 2), QStringLiteral("upper([3/购方名称])"));
+    QCOMPARE(h->Text(QorID, 2), QStringLiteral("upper(3)|upper(FCustName)|upper([3/购方名称])"));
+
+    // Body: a field row and a numeric formula, which the editor checks as numeric.
+    fill(w.get(), false, {kItem, QStringLiteral("2|数量|=[24/数量] * 2")});
+    QCOMPARE(m_editor.dataType, 3);
+
+    m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(w->result(), int(QDialog::Accepted));
+    QVERIFY(!w->isVisible());
+
+    Connection& c = *m_db->config;
+    QCOMPARE(rowsOf(c, QStringLiteral("select FName, FInvioceType, FSeperator, FMemo, FDate, FInOrOut "
+                                      "from t_BaseInfo where FID=2")),
+             QStringList{QStringLiteral("普通票引出;1;##;月末引出;2026-03-15;0")});
+    QCOMPARE(rowsOf(c, QStringLiteral("select FTaxID, FisFormula, FQORField, FisHead from t_Detail "
+                                      "where FBaseInfoID=2 order by FID")),
+             (QStringList{QStringLiteral("1;0;1;1"), kEmptyHead.arg(2), kEmptyHead.arg(3), kEmptyHead.arg(4),
+                          kEmptyHead.arg(5), kEmptyHead.arg(6),
+                          QStringLiteral("7;1;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
+                          QStringLiteral("13;0;21;0"), kEmptyBody.arg(14), kEmptyBody.arg(15),
+                          QStringLiteral("16;1;24 * 2|FQty * 2|[24/数量] * 2;0")}));
+}
+
+// A workbook link maps the platform template's headings: choosing the format lists them, and what was
+// mapped for the other format is cleared only when the user agrees.
+void TestLinks::workbookFormatMapsTheHeadings() {
+    Connection& c = *m_db->config;
+    c.Execute(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) values "
+                             "(1001, '*购买方名称', '1', 1, 'xlsx'), (1002, '项目名称', '1', 0, 'xlsx'), "
+                             "(1003, '*发票流水号', '1', 1, 'xlsx')"));
+    auto w = openWizard();
+    w->txtLinkName->setText(QStringLiteral("数电票"));
+    w->cboType->setCurrentIndex(0);
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    fill(w.get(), true, {QStringLiteral("1|单据号|单据号")});
+    QVERIFY(!w->fpHead->Items(TaxField, 2).contains(QStringLiteral("*购买方名称|1001|1")));
+    QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
+    QVERIFY(!w->chkDocNoInRemark->isChecked());
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(QStringLiteral("xlsx")));
+    // A platform link writes the 单据号 into 备注 unless the user says otherwise.
+    QVERIFY(w->chkDocNoInRemark->isChecked());
+    m_sink->answers << false; // keep the mapping: stay on the first step
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(w->Step(), 0);
+    m_sink->answers << true;
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(w->Step(), 1);
+    QCOMPARE(w->fpHead->Text(TaxField, 1), QString());
+    QStringList headings;
+    for (const QString& item : w->fpHead->Items(TaxField, 1))
+        headings << FpGrid::VisibleText(item);
+    headings.removeAll(QString());
+    QCOMPARE(headings, (QStringList{"*购买方名称", "*发票流水号"}));
+    fill(w.get(), true, {QStringLiteral("1|*购买方名称|购方名称"), QStringLiteral("2|*发票流水号|单据号")});
+    fill(w.get(), false, {QStringLiteral("1|项目名称|货物名称")});
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    const QString ask = QStringLiteral("改变引出格式后需要重新设置字段对应，是否清空已设置的字段对应？");
+    QCOMPARE(m_sink->texts(), (QStringList{ask, ask, QStringLiteral("保存成功!")}));
+    QCOMPARE(rowsOf(c, QStringLiteral("select FFormat || ';' || FDocNoInRemark from t_BaseInfo where "
+                                      "FName='数电票'")),
+             QStringList{"xlsx;1"});
+    QCOMPARE(
+        rowsOf(c, QStringLiteral("select FTaxID from t_Detail where FBaseInfoID=(select FID from t_BaseInfo "
+                                 "where FName='数电票') order by FID")),
+        (QStringList{"1001", "1003", "1002"}));
+}
+
+void TestLinks::editKeepsFidAndRewritesRows() {
+    Connection& c = *m_db->config;
+    // Texts longer than the boxes take from the user come back whole.
+    const QString memo = QString(120, QChar(u'说'));
+    c.Execute(
+        QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, "
+                       "FInOrOut, FMaxLines, FMaxAmount) values (5, '旧关联', 1, '@@@@@@', ?, '2020-01-01', "
+                       "'0', 8, 99999.99)"),
+        {memo});
+    c.Execute(
+        QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
+                       "(5, 7, 1, 'upper(3)|upper(FCustName)|upper([3/购方名称])', 1), (5, 1, 0, '1', 1),"
+                       "(5, 13, 0, '21', 0)"));
+    const QStringList otherRows = rowsOf(c, QStringLiteral("select * from t_Detail where FBaseInfoID=1"));
+
+    auto w = openWizard(1, QStringLiteral("5"));
+    QCOMPARE(w->txtLinkName->text(), QStringLiteral("旧关联"));
+    QCOMPARE(w->txtCompartChar->text(), QStringLiteral("@@@@@@"));
+    QCOMPARE(w->cboType->currentIndex(), 1);
+    QCOMPARE(w->txtNote->toPlainText(), memo);
+    QCOMPARE(w->spnMaxLines->value(), 8);
+    QCOMPARE(w->spnMaxAmount->value(), 99999.99);
+    QVERIFY(!w->chkUseList->isChecked()); // empty: no sales list
+    QVERIFY(!w->chkDocNoInRemark->isChecked());
+    QCOMPARE(w->Step(), 0);
+    FpGrid* h = w->fpHead;
+    QCOMPARE(h->Text(TaxField, 1), QStringLiteral("备注"));
+    QCOMPARE(h->Text(IsFormula, 1), QStringLiteral("1"));
+    QCOMPARE(h->Kind(Formula, 1), CellType::Button);
+    QCOMPARE(h->Caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
+    QVERIFY(h->Locked(QorField, 1));
+    QCOMPARE(h->Text(TaxField, 2), QStringLiteral("单据号"));
+    QCOMPARE(h->Text(QorField, 2), QStringLiteral("单据号"));
+    QCOMPARE(h->Text(TaxID, 2), QStringLiteral("1")); // program fills raise no cell change
+    QCOMPARE(h->Text(TaxField, 3), QString());
+
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    // The formula button opens the editor on the row's formula; cancelling changes nothing.
+    EditorAnswer cancelled;
+    answerEditor(&cancelled, QStringLiteral("lower([3/购方名称])"), false);
+    clickCell(h, Formula, 1);
+    QCOMPARE(cancelled.shown, QStringLiteral("upper([3/购方名称])"));
+    QCOMPARE(h->Caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
+
+    w->txtLinkName->setText(QStringLiteral("新关联"));
+    w->spnMaxAmount->setValue(0);
+    w->chkUseList->setChecked(true);
+    fill(w.get(), false, {QStringLiteral("2|数量|数量")});
+    m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
+
+    QCOMPARE(count(c, QStringLiteral("select count(*) from t_BaseInfo")), 2);
+    QCOMPARE(
+        rowsOf(c, QStringLiteral("select FName, FSeperator, FMemo, FDate, FMaxLines, FMaxAmount, FUseList "
+                                 "from t_BaseInfo where FID=5")),
+        QStringList{QStringLiteral("新关联;@@@@@@;") + memo + QStringLiteral(";2026-03-15;8;0;1")});
+    QCOMPARE(rowsOf(c, QStringLiteral("select FTaxID, FQORField, FisHead from t_Detail where FBaseInfoID=5 "
+                                      "order by FID")),
+             (QStringList{
+                 QStringLiteral("1;1;1"), "2;''|''|'';1", "3;''|''|'';1", "4;''|''|'';1", "5;''|''|'';1",
+                 "6;''|''|'';1", QStringLiteral("7;upper(3)|upper(FCustName)|upper([3/购方名称]);1"),
+                 QStringLiteral("13;21;0"), "14;''|''|'';0", "15;''|''|'';0", QStringLiteral("16;24;0")}));
+    QCOMPARE(rowsOf(c, QStringLiteral("select * from t_Detail where FBaseInfoID=1")), otherRows);
+}
+
+void TestLinks::editUnknownKeyOpensEmpty_data() {
+    QTest::addColumn<QString>("key");
+    QTest::newRow("no such link") << QStringLiteral("77");
+    QTest::newRow("not a number") << QStringLiteral("1 or 1=1");
+}
+
+void TestLinks::editUnknownKeyOpensEmpty() {
+    QFETCH(QString, key);
+    auto w = openWizard(1, key);
+    QCOMPARE(w->txtLinkName->text() + w->txtCompartChar->text(), QString());
+    QCOMPARE(w->cboType->currentIndex(), -1);
+    for (int r = 1; r <= 50; ++r)
+        QCOMPARE(w->fpHead->Text(TaxField, r) + w->fpBody->Text(TaxField, r), QString());
+    QVERIFY(m_sink->entries.isEmpty());
+}
+
+void TestLinks::finishMessages_data() {
+    QTest::addColumn<QStringList>("head");
+    QTest::addColumn<QStringList>("body");
+    QTest::addColumn<QString>("message");
+    const QString incomplete = QStringLiteral("数据输入不完整!");
+    const QString noBillNo = QStringLiteral("表头必须选择设置发票号码字段的关联!");
+    // Row 5 has no tax field: its formula button opens nothing and the row is not checked.
+    QTest::newRow("nothing mapped") << QStringList{QStringLiteral("5||=[1/单据号]")} << QStringList{}
+                                    << incomplete;
+    QTest::newRow("head mapped, body empty") << QStringList{kBillNo} << QStringList{} << incomplete;
+    QTest::newRow("formula not accepted") << QStringList{kBillNo, QStringLiteral("2|备注|=")}
+                                          << QStringList{kItem} << QStringLiteral("第2行,QOR公式列为空!");
+    QTest::newRow("head checked before body")
+        << QStringList{kBillNo, QStringLiteral("3|购方名称|")} << QStringList{QStringLiteral("2|数量|")}
+        << QStringLiteral("第3行,QOR字段列为空!");
+    QTest::newRow("body field missing")
+        << QStringList{kBillNo} << QStringList{kItem, QStringLiteral("4|数量|")}
+        << QStringLiteral("第4行,QOR字段列为空!");
+    QTest::newRow("head without invoice number")
+        << QStringList{QStringLiteral("1|单据号|购方名称")} << QStringList{kItem} << noBillNo;
+    QTest::newRow("head formula in place of invoice number")
+        << QStringList{QStringLiteral("1|单据号|=[1/单据号]")} << QStringList{kItem} << noBillNo;
+}
+
+void TestLinks::finishMessages() {
+    QFETCH(QStringList, head);
+    QFETCH(QStringList, body);
+    QFETCH(QString, message);
+    auto w = openWizard();
+    toStepTwo(w.get());
+    fill(w.get(), true, head);
+    fill(w.get(), false, body);
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{message});
+    QVERIFY(w->isVisible());
+    QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
+}
+
+void TestLinks::previousNextKeepGridsAndCancelSavesNothing() {
+    auto w = openWizard();
+    toStepTwo(w.get());
+    fill(w.get(), true, {QStringLiteral("3|单据号|单据号")});
+    fill(w.get(), false, {kItem});
+    QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
+    QCOMPARE(w->Step(), 0);
+    QVERIFY(w->fraStep[0]->isVisible() && !w->fraStep[1]->isVisible());
+    QVERIFY(!w->cmdPrevious->isEnabled() && w->cmdNext->isEnabled() && !w->cmdFinish->isEnabled());
+    // Next checks the first step again.
+    w->txtLinkName->clear();
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("请输入关联名称！")});
+    QCOMPARE(w->Step(), 0);
+    w->txtLinkName->setText(QStringLiteral("b"));
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(w->Step(), 1);
+    QCOMPARE(FpGrid::VisibleText(w->fpHead->Text(TaxField, 3)), QStringLiteral("单据号"));
+    QCOMPARE(w->fpHead->Text(QorID, 3), QStringLiteral("1"));
+
+    QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+    QCOMPARE(w->result(), int(QDialog::Rejected));
+    QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
+    QCOMPARE(m_sink->entries.size(), 1);
+}
