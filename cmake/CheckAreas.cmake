@@ -1,6 +1,6 @@
 # The areas of src/ depend one way. Checked at every configure, from the #include lines of the sources:
-#   - an engine file (any file not named frm*.* or *Ui.*) includes engine headers of common and of the
-#     areas its own area may use, never a window header;
+#   - an engine file (one in src/AREA/) includes engine headers of common and of the areas its own area
+#     may use, never a window header (one in src/AREA/ui/);
 #   - a window file includes engine headers of any area, and window headers of its own area only;
 #   - app and batch compose the others and may include anything.
 # The areas an engine may use (besides itself):
@@ -17,7 +17,7 @@ function(taxferry_check_areas src_dir)
     foreach(file ${files})
       file(RELATIVE_PATH name ${src_dir}/${area} ${file})
       set(is_window FALSE)
-      if(name MATCHES "^frm" OR name MATCHES "Ui\\.(cpp|h)$" OR name MATCHES "^ui/")
+      if(name MATCHES "^ui/")
         set(is_window TRUE)
       endif()
       file(STRINGS ${file} includes REGEX "^#include \"[a-z]+/[^\"]+\"")
@@ -26,7 +26,7 @@ function(taxferry_check_areas src_dir)
         list(GET parts 0 other)
         list(GET parts 1 header)
         set(other_is_window FALSE)
-        if(header MATCHES "^frm" OR header MATCHES "Ui\\.h$" OR header MATCHES "^ui/")
+        if(header MATCHES "^ui/")
           set(other_is_window TRUE)
         endif()
         if(other STREQUAL area)

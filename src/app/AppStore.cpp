@@ -1,53 +1,55 @@
-#include "AppStore.h"
+#include "app/AppStore.h"
 
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+
+#include "common/Values.h"
 #include <QCryptographicHash>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 
-QString HashPassword(const QString& password, const QByteArray& salt) {
+QString hashPassword(const QString& password, const QByteArray& salt) {
     return QString::fromLatin1(
         QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toUtf8(), salt, 20000, 32)
             .toHex());
 }
 
-QByteArray NewPasswordSalt() {
+QByteArray newPasswordSalt() {
     QByteArray salt(16, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), salt.size() / 4);
     return salt.toHex();
 }
 
-std::optional<LoginUser> FindLoginUser(Connection& acct, const QString& name) {
-    const RecordsetPtr rs = acct.Query(
+std::optional<LoginUser> findLoginUser(Connection& acct, const QString& name) {
+    const RecordsetPtr rs = acct.query(
         QStringLiteral("select FUserID,FForbidden,FPasswordHash,FSalt from t_User where FName=?"), {name});
-    if (rs->EOF_() || !IsListedUser(rs->value(QStringLiteral("FUserID")).toLongLong())) return std::nullopt;
+    if (rs->atEnd() || !isListedUser(rs->value(QStringLiteral("FUserID")).toLongLong())) return std::nullopt;
     LoginUser u;
     u.id = rs->value(QStringLiteral("FUserID"));
-    u.forbidden = IsTrueValue(rs->value(QStringLiteral("FForbidden")));
-    u.hash = NullToText(rs->value(QStringLiteral("FPasswordHash")));
-    u.salt = NullToText(rs->value(QStringLiteral("FSalt")));
+    u.forbidden = isTrueValue(rs->value(QStringLiteral("FForbidden")));
+    u.hash = nullToText(rs->value(QStringLiteral("FPasswordHash")));
+    u.salt = nullToText(rs->value(QStringLiteral("FSalt")));
     return u;
 }
 
-bool PasswordMatches(const LoginUser& user, const QString& password) {
+bool passwordMatches(const LoginUser& user, const QString& password) {
     if (user.hash.isEmpty()) return password.isEmpty();
-    return HashPassword(password, user.salt.toLatin1()) == user.hash;
+    return hashPassword(password, user.salt.toLatin1()) == user.hash;
 }
 
-void ChangePassword(Connection& acct, const LoginUser& user, const QString& newPassword) {
-    const QByteArray salt = NewPasswordSalt();
-    const QString hash = newPassword.isEmpty() ? QString() : HashPassword(newPassword, salt);
-    acct.Execute(QStringLiteral("update t_User set FPasswordHash=?, FSalt=? where FUserID=?"),
-                 {hash, hash.isEmpty() ? QString() : QString::fromLatin1(salt), user.id});
+void changePassword(Connection& acct, const LoginUser& user, const QString& newPassword) {
+    const QByteArray salt = newPasswordSalt();
+    const QString hash = newPassword.isEmpty() ? QString() : hashPassword(newPassword, salt);
+    acct.exec(QStringLiteral("update t_User set FPasswordHash=?, FSalt=? where FUserID=?"),
+              {hash, hash.isEmpty() ? QString() : QString::fromLatin1(salt), user.id});
 }
 
-QString ReadProfileValue(Connection& acct, const QString& section, const QString& key) {
-    const RecordsetPtr rs = acct.Query(
+QString readProfileValue(Connection& acct, const QString& section, const QString& key) {
+    const RecordsetPtr rs = acct.query(
         QStringLiteral("select FValue from t_SystemProfile where FCategory=? and FKey=?"), {section, key});
-    return rs->EOF_() ? QString() : rs->value(0).toString();
+    return rs->atEnd() ? QString() : rs->value(0).toString();
 }
 
-std::optional<ItemLookKind> ItemLookKindOf(const QString& kind) {
+std::optional<ItemLookKind> itemLookKindOf(const QString& kind) {
     if (kind == u"SelCust")
         return ItemLookKind{QStringLiteral("选择客户"), QStringLiteral("客户代码"),
                             QStringLiteral("客户名称"),
@@ -67,6 +69,6 @@ std::optional<ItemLookKind> ItemLookKindOf(const QString& kind) {
     return std::nullopt;
 }
 
-RecordsetPtr ItemLookRows(Connection& acct, const ItemLookKind& kind) {
-    return acct.Query(kind.sql);
+RecordsetPtr itemLookRows(Connection& acct, const ItemLookKind& kind) {
+    return acct.query(kind.sql);
 }

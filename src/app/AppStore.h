@@ -9,8 +9,8 @@
 
 // ---- login ------------------------------------------------------------------------------------------
 // Password hashes of t_User: PBKDF2 (SHA-256) over the password with a per-user random salt, in hex.
-QString HashPassword(const QString& password, const QByteArray& salt);
-QByteArray NewPasswordSalt();
+QString hashPassword(const QString& password, const QByteArray& salt);
+QByteArray newPasswordSalt();
 
 struct LoginUser {
     QVariant id;
@@ -20,15 +20,15 @@ struct LoginUser {
 };
 // A user who may log in (the product's own accounts, up to 16383, never may); nothing when there is none.
 // Throws DbError.
-std::optional<LoginUser> FindLoginUser(Connection& acct, const QString& name);
+std::optional<LoginUser> findLoginUser(Connection& acct, const QString& name);
 // True when the password is the user's (an empty one for a user without a password).
-bool PasswordMatches(const LoginUser& user, const QString& password);
+bool passwordMatches(const LoginUser& user, const QString& password);
 // Stores a new password (empty: none) with a new salt. Throws DbError.
-void ChangePassword(Connection& acct, const LoginUser& user, const QString& newPassword);
+void changePassword(Connection& acct, const LoginUser& user, const QString& newPassword);
 
 // ---- system profile ---------------------------------------------------------------------------------
 // The value of section/key in t_SystemProfile; empty when there is none. Throws DbError.
-QString ReadProfileValue(Connection& acct, const QString& section, const QString& key);
+QString readProfileValue(Connection& acct, const QString& section, const QString& key);
 
 // ---- base-data picker -------------------------------------------------------------------------------
 struct ItemLookKind {
@@ -37,6 +37,6 @@ struct ItemLookKind {
 };
 // The list of a picker kind ("SelCust", "SelDepartment", "SelBaseEmployee", "SelLoginUser"); nothing for
 // an unknown kind.
-std::optional<ItemLookKind> ItemLookKindOf(const QString& kind);
+std::optional<ItemLookKind> itemLookKindOf(const QString& kind);
 // The code and name of every item of the kind, in list order. Throws DbError.
-RecordsetPtr ItemLookRows(Connection& acct, const ItemLookKind& kind);
+RecordsetPtr itemLookRows(Connection& acct, const ItemLookKind& kind);

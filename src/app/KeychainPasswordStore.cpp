@@ -1,4 +1,4 @@
-#include "KeychainPasswordStore.h"
+#include "app/KeychainPasswordStore.h"
 
 #include <QEventLoop>
 #include <qt6keychain/keychain.h>
@@ -7,7 +7,7 @@ namespace {
 const QString kService = QStringLiteral("Taxferry");
 
 // Runs a job to its end; true when it succeeded.
-bool Run(QKeychain::Job& job, const QString& name) {
+bool run(QKeychain::Job& job, const QString& name) {
     job.setAutoDelete(false);
     job.setKey(QStringLiteral("acctset/") + name);
     QEventLoop loop;
@@ -22,19 +22,19 @@ bool Run(QKeychain::Job& job, const QString& name) {
 }
 } // namespace
 
-std::optional<QString> KeychainPasswordStore::Read(const QString& name) {
+std::optional<QString> KeychainPasswordStore::read(const QString& name) {
     QKeychain::ReadPasswordJob job(kService);
-    if (!Run(job, name)) return std::nullopt;
+    if (!run(job, name)) return std::nullopt;
     return job.textData();
 }
 
-bool KeychainPasswordStore::Write(const QString& name, const QString& password) {
+bool KeychainPasswordStore::write(const QString& name, const QString& password) {
     QKeychain::WritePasswordJob job(kService);
     job.setTextData(password);
-    return Run(job, name);
+    return run(job, name);
 }
 
-void KeychainPasswordStore::Remove(const QString& name) {
+void KeychainPasswordStore::remove(const QString& name) {
     QKeychain::DeletePasswordJob job(kService);
-    Run(job, name);
+    run(job, name);
 }

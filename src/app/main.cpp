@@ -1,8 +1,8 @@
 // Taxferry: sales invoices between the QOR accounting database and the 航天金税 tax-invoicing system.
-#include "AppMain.h"
-#include "MessageBoxSink.h"
+#include "app/ui/AppMain.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/MessageBoxSink.h"
 #include "common/CommandLine.h"
-#include "frmMain.h"
 #include <QApplication>
 
 namespace {
@@ -12,7 +12,7 @@ const char* const kUsage = "usage: taxferry [--version | --help]\n"
 
 // --help and --version print a line and end: they need no display, so where none is named they get
 // the platform that needs none instead of an abort for the missing display.
-bool AsksForTextOnly(int argc, char** argv) {
+bool asksForTextOnly(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QByteArrayView a(argv[i]);
         if (a == "--") return false;
@@ -24,7 +24,7 @@ bool AsksForTextOnly(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (AsksForTextOnly(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (asksForTextOnly(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "minimal");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taxferry"));
@@ -34,12 +34,12 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = line.parse(QApplication::arguments().mid(1))) return *status;
     // The installed desktop entry's name: the desktop finds the program's name and icon through it.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.Taxferry"));
-    QApplication::setWindowIcon(ProgramIcon());
-    LoadChineseTranslations();
+    QApplication::setWindowIcon(programIcon());
+    loadChineseTranslations();
     MessageBoxSink sink;
-    SetMessageSink(&sink);
-    if (!Main()) return 0;
+    setMessageSink(&sink);
+    if (!startApplication()) return 0;
     const int status = app.exec();
-    SetMessageSink(nullptr);
+    setMessageSink(nullptr);
     return status;
 }

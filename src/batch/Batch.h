@@ -4,16 +4,16 @@
 
 // Each command gets the arguments after its name; returns the exit status (0 after success, 1 after a
 // failure, 2 for a command line with an option it does not take).
-int RunBatchExport(const QStringList& args);
-int RunBatchImport(const QStringList& args);
-int RunBatchTemplate(const QStringList& args);
-int RunBatchCodes(const QStringList& args);
-int RunBatchReconcile(const QStringList& args);
-int RunBatchWriteBack(const QStringList& args);
+int runBatchExport(const QStringList& args);
+int runBatchImport(const QStringList& args);
+int runBatchTemplate(const QStringList& args);
+int runBatchCodes(const QStringList& args);
+int runBatchReconcile(const QStringList& args);
+int runBatchWriteBack(const QStringList& args);
 
 // The condition text of --filter ("v0|…|v13", fewer values filled up with empty ones); a problem with it
 // (a sentence for stderr) or nullptr.
-const char* BatchConditions(const QString& filter, QString& conditions);
+const char* batchConditions(const QString& filter, QString& conditions);
 
 // The configuration database of --config; without it the program's own Taxlink.db (per user for an
 // installed program).

@@ -1,10 +1,11 @@
 // taxferry-batch codes import FILE.csv --acct CONN [--code-version TEXT] [--config PATH] and
 // taxferry-batch codes export FILE.csv [--config PATH]: the tax-code catalogue of the mapping editor as CSV.
-#include "Batch.h"
+#include "batch/Batch.h"
 #include "common/DbLog.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
 #include "mapping/TaxCodeStore.h"
 #include <cstdio>
 
@@ -14,7 +15,7 @@ const char* const kCodesUsage =
     "       taxferry-batch codes export FILE.csv [--config Taxlink.db]\n";
 } // namespace
 
-int RunBatchCodes(const QStringList& args) {
+int runBatchCodes(const QStringList& args) {
     CommandLine line = batchCommandLine(kCodesUsage);
     line.addOption(QStringLiteral("config"))
         .addOption(QStringLiteral("acct"))
@@ -35,36 +36,36 @@ int RunBatchCodes(const QStringList& args) {
     int status = 1;
     try {
         session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.OpenConfigConnection();
+        session.gcnConfig = session.openConfigConnection();
         TaxCodeStore store(session);
         if (isImport) {
             // The products are found by number in the accounting set, as the editor's picker lists them.
             session.gsAcctProps = loginPropsText(acct, QString(), QString());
-            session.gcnAcct = session.OpenAcctConnection();
+            session.gcnAcct = session.openAcctConnection();
             const std::optional<QString> version =
                 line.isSet(QStringLiteral("code-version"))
                     ? std::optional<QString>(line.value(QStringLiteral("code-version")))
                     : std::nullopt;
-            const TaxCodeImportResult result = store.ImportCsv(path, version);
+            const TaxCodeImportResult result = store.importCsv(path, version);
             if (result.ok) {
                 std::printf("%s\n", result.message.toUtf8().constData());
                 status = 0;
             } else {
-                ShowMsg(QStringLiteral("引入失败，没有引入任何商品。"));
-                ShowMsg(result.message);
+                showMsg(QStringLiteral("引入失败，没有引入任何商品。"));
+                showMsg(result.message);
             }
         } else {
-            const int n = store.ExportCsv(path);
+            const int n = store.exportCsv(path);
             std::printf("%s\n", QStringLiteral("引出税收分类编码%1个。").arg(n).toUtf8().constData());
             status = 0;
         }
     } catch (const DbError& e) {
-        ShowMsg(
+        showMsg(
             (isImport ? QStringLiteral("引入税收分类编码失败！") : QStringLiteral("引出税收分类编码失败！")) +
             e.description());
-        ReportCause(QStringLiteral("RunBatchCodes"), e);
+        reportCause(QStringLiteral("RunBatchCodes"), e);
     }
-    CloseConnection(session.gcnAcct);
-    CloseConnection(session.gcnConfig);
+    closeConnection(session.gcnAcct);
+    closeConnection(session.gcnConfig);
     return status;
 }

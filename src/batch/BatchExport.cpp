@@ -1,11 +1,12 @@
 // taxferry-batch export --acct CONN [--config PATH] --link ID --out FILE [--filter "v0|…|v13"]: the
 // export of the export window without windows. Messages go to stderr through the default sink.
-#include "Batch.h"
-#include "TerminalProgress.h"
+#include "batch/Batch.h"
+#include "batch/TerminalProgress.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
-#include "export/clsSaveDataExport.h"
+#include "export/ExportEngine.h"
 #include <cstdio>
 #include <limits>
 
@@ -16,7 +17,7 @@ const char* const kExportUsage =
     "FILE [--filter \"v0|v1|...|v13\"] [--include-exported] [--preview]\n"
     "       [--merge | --no-merge] [--merge-lines | --no-merge-lines]\n";
 
-int Usage(const char* problem) {
+int usage(const char* problem) {
     std::fprintf(stderr, "%s\n%s", problem, kExportUsage);
     // Everything but "引出成功！" ends with 1, values that make no sense included.
     return 1;
@@ -24,7 +25,7 @@ int Usage(const char* problem) {
 
 } // namespace
 
-int RunBatchExport(const QStringList& args) {
+int runBatchExport(const QStringList& args) {
     CommandLine line = batchCommandLine(kExportUsage);
     for (const char* name : {"acct", "config", "link", "out", "filter"})
         line.addOption(QString::fromLatin1(name));
@@ -40,9 +41,9 @@ int RunBatchExport(const QStringList& args) {
     const QString filter = line.value(QStringLiteral("filter"));
     const bool preview = line.isSet(QStringLiteral("preview"));
     if (acct.isEmpty() || link.isEmpty() || (out.trimmed().isEmpty() && !preview))
-        return Usage("--acct, --link and --out are required.");
-    if (!BracesBalanced(normalizedConnectionString(acct)))
-        return Usage("--acct: the braces of the connection string do not pair up.");
+        return usage("--acct, --link and --out are required.");
+    if (!bracesBalanced(normalizedConnectionString(acct)))
+        return usage("--acct: the braces of the connection string do not pair up.");
 
     // For this run instead of the link's setting; both given, the last one holds.
     auto either = [&](const QString& yes, const QString& no) -> std::optional<bool> {
@@ -56,35 +57,35 @@ int RunBatchExport(const QStringList& args) {
         either(QStringLiteral("merge-lines"), QStringLiteral("no-merge-lines"));
 
     QString conditions;
-    if (const char* problem = BatchConditions(hasFilter ? filter : QString(), conditions))
-        return Usage(problem);
+    if (const char* problem = batchConditions(hasFilter ? filter : QString(), conditions))
+        return usage(problem);
 
     Session session;
     session.gsAcctProps = loginPropsText(acct);
     try {
         session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.OpenConfigConnection();
+        session.gcnConfig = session.openConfigConnection();
     } catch (const DbError& e) {
-        ShowErr(QStringLiteral("OpenConfigConnection"), e);
+        showErr(QStringLiteral("OpenConfigConnection"), e);
         return 1;
     }
-    clsSaveDataExport exporter(session);
-    exporter.SetIncludeExported(line.isSet(QStringLiteral("include-exported")));
-    exporter.SetPreview(preview);
+    ExportEngine exporter(session);
+    exporter.setIncludeExported(line.isSet(QStringLiteral("include-exported")));
+    exporter.setPreview(preview);
     // The batch tool's preview is a listing for scripts: every document, not the window's first ones.
     exporter.setPreviewLimit(std::numeric_limits<int>::max());
-    exporter.SetMerge(merge);
-    exporter.SetMergeLines(mergeLines);
+    exporter.setMerge(merge);
+    exporter.setMergeLines(mergeLines);
     bool ok = false;
     {
         TerminalProgress progress(preview ? QStringLiteral("预览") : QStringLiteral("引出"));
-        exporter.SetProgress(progress.IfTerminal());
-        ok = exporter.ExportToTxT(out.trimmed(), conditions, link);
+        exporter.setProgress(progress.ifTerminal());
+        ok = exporter.exportFile(out.trimmed(), conditions, link);
     }
     if (ok && preview) {
-        if (exporter.LastCounts().leftOut > 0) ShowMsg(exporter.LeftOutText());
+        if (exporter.lastCounts().leftOut > 0) showMsg(exporter.leftOutText());
         // One line per invoice and a total: nothing is written.
-        for (const ExportDoc& p : exporter.Preview()) {
+        for (const ExportDoc& p : exporter.preview()) {
             // A merged document: its members' bill numbers after the amounts.
             QStringList members;
             for (const ExportMember& m : p.members)
@@ -92,21 +93,21 @@ int RunBatchExport(const QStringList& args) {
             std::printf("%s\t%d\t%.2f\t%.2f%s\n", p.docNo.toUtf8().constData(), p.lines, p.amount, p.tax,
                         members.isEmpty() ? "" : ("\t" + members.join(u',')).toUtf8().constData());
         }
-        const clsSaveDataExport::PreviewTotals& total = exporter.previewTotals();
+        const ExportEngine::PreviewTotals& total = exporter.previewTotals();
         std::printf("合计%d张\t%d\t%.2f\t%.2f\n", total.documents, total.lines, total.amount, total.tax);
         // Where the platform will compute another tax than the sales invoice's.
-        for (const ExportDoc& p : exporter.Preview())
+        for (const ExportDoc& p : exporter.preview())
             if (p.ownTax)
                 std::printf("%s\t%s\n", p.docNo.toUtf8().constData(),
                             platformTaxNote(p).toUtf8().constData());
     } else if (ok) {
-        ShowMsg(QStringLiteral("引出成功！"));
+        showMsg(QStringLiteral("引出成功！"));
         // What was done, on stdout: the messages stay as they are on stderr.
-        std::printf("%s\n", exporter.CountsText().toUtf8().constData());
-        if (!exporter.WrittenFiles().isEmpty())
-            std::printf("引出文件%d个：%s\n", int(exporter.WrittenFiles().size()),
-                        clsSaveDataExport::FileNames(exporter.WrittenFiles()).toUtf8().constData());
+        std::printf("%s\n", exporter.countsText().toUtf8().constData());
+        if (!exporter.writtenFiles().isEmpty())
+            std::printf("引出文件%d个：%s\n", int(exporter.writtenFiles().size()),
+                        ExportEngine::fileNames(exporter.writtenFiles()).toUtf8().constData());
     }
-    CloseConnection(session.gcnConfig);
+    closeConnection(session.gcnConfig);
     return ok ? 0 : 1;
 }

@@ -1,12 +1,14 @@
 // taxferry-batch import --acct CONN [--config PATH] PATH...: the import of the import window without it.
 // One file is imported as the window imports it; several files or a folder one after the other, each in
 // its own transaction, with a line per file and a summary.
-#include "Batch.h"
-#include "TerminalProgress.h"
+#include "batch/Batch.h"
+#include "batch/TerminalProgress.h"
 #include "common/DbLog.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
+#include "common/Paths.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
 #include "import/FolderImport.h"
 #include "import/ImportEngine.h"
 #include <QFileInfo>
@@ -37,7 +39,7 @@ int importFiles(Session& session, const QStringList& paths, bool skipImported) {
     ImportEngine engine(session);
     FolderImport folder(engine);
     TerminalProgress progress(QStringLiteral("引入"));
-    folder.setProgress(progress.IfTerminal());
+    folder.setProgress(progress.ifTerminal());
     folder.setFileDone([&progress](const FolderImport::FileResult& r) {
         progress.clearLine();
         if (r.state == FolderImport::State::Failed)
@@ -52,7 +54,7 @@ int importFiles(Session& session, const QStringList& paths, bool skipImported) {
 }
 } // namespace
 
-int RunBatchImport(const QStringList& args) {
+int runBatchImport(const QStringList& args) {
     CommandLine line = batchCommandLine(kImportUsage);
     line.addOption(QStringLiteral("acct")).addOption(QStringLiteral("config"));
     line.addFlag(QStringLiteral("skip-imported"));
@@ -69,32 +71,32 @@ int RunBatchImport(const QStringList& args) {
     session.gsAcctProps = loginPropsText(acct);
     try {
         session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnAcct = session.OpenAcctConnection();
-        session.gcnConfig = session.OpenConfigConnection();
+        session.gcnAcct = session.openAcctConnection();
+        session.gcnConfig = session.openConfigConnection();
     } catch (const DbError& e) {
-        ShowMsg(e.description());
-        ReportCause(QStringLiteral("Main"), e);
-        ShowMsg(QStringLiteral("引入失败!"));
+        showMsg(e.description());
+        reportCause(QStringLiteral("Main"), e);
+        showMsg(QStringLiteral("引入失败!"));
         return 1;
     }
     // A single file (not a folder) is imported as it always was: a repeat refuses it.
     if (files.size() > 1 || QFileInfo(files.first()).isDir()) {
         const int status = importFiles(session, files, line.isSet(QStringLiteral("skip-imported")));
-        CloseConnection(session.gcnConfig);
-        CloseConnection(session.gcnAcct);
+        closeConnection(session.gcnConfig);
+        closeConnection(session.gcnAcct);
         return status;
     }
     bool ok = false;
     {
         ImportEngine engine(session);
         TerminalProgress progress(QStringLiteral("引入"));
-        engine.SetProgress(progress.IfTerminal());
-        ok = engine.ImportToQor(files.first(), line.isSet(QStringLiteral("skip-imported")));
-        ShowMsg(ok ? engine.DoneText() : QStringLiteral("引入失败!"));
+        engine.setProgress(progress.ifTerminal());
+        ok = engine.importToQor(files.first(), line.isSet(QStringLiteral("skip-imported")));
+        showMsg(ok ? engine.doneText() : QStringLiteral("引入失败!"));
         // What was done, on stdout: the messages stay as they are on stderr.
-        if (ok || !engine.LastCounts().guarded) std::printf("%s\n", engine.CountsText().toUtf8().constData());
+        if (ok || !engine.lastCounts().guarded) std::printf("%s\n", engine.countsText().toUtf8().constData());
     }
-    CloseConnection(session.gcnConfig);
-    CloseConnection(session.gcnAcct);
+    closeConnection(session.gcnConfig);
+    closeConnection(session.gcnAcct);
     return ok ? 0 : 1;
 }

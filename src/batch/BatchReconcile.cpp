@@ -1,10 +1,11 @@
 // taxferry-batch reconcile --acct CONN [--config PATH] [--filter "v0|…|v13"]: every exported document of
 // the filter with the state of its tax invoice, and a total per state.
-#include "Batch.h"
+#include "batch/Batch.h"
 #include "common/DbLog.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
 #include "export/Reconciliation.h"
 #include <cstdio>
 
@@ -13,7 +14,7 @@ const char* const kReconcileUsage =
     "usage: taxferry-batch reconcile --acct CONN [--config Taxlink.db] [--filter \"v0|v1|...|v13\"]\n";
 }
 
-int RunBatchReconcile(const QStringList& args) {
+int runBatchReconcile(const QStringList& args) {
     CommandLine line = batchCommandLine(kReconcileUsage);
     line.addOption(QStringLiteral("acct"))
         .addOption(QStringLiteral("config"))
@@ -21,7 +22,7 @@ int RunBatchReconcile(const QStringList& args) {
     if (const std::optional<int> status = line.parse(args)) return *status;
     const QString acct = line.value(QStringLiteral("acct"));
     QString conditions;
-    const char* problem = BatchConditions(line.value(QStringLiteral("filter")), conditions);
+    const char* problem = batchConditions(line.value(QStringLiteral("filter")), conditions);
     if (acct.isEmpty() || !line.positionalArguments().isEmpty() || problem) {
         if (problem) std::fprintf(stderr, "%s\n", problem);
         std::fputs(kReconcileUsage, stderr);
@@ -33,15 +34,15 @@ int RunBatchReconcile(const QStringList& args) {
     int status = 1;
     try {
         session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.OpenConfigConnection();
-        session.gcnAcct = session.OpenAcctConnection();
+        session.gcnConfig = session.openConfigConnection();
+        session.gcnAcct = session.openAcctConnection();
         for (const QString& l : Reconciliation::reportLines(Reconciliation(session).run(conditions)))
             std::printf("%s\n", l.toUtf8().constData());
         status = 0;
     } catch (const DbError& e) {
-        ShowErr(QStringLiteral("Reconcile"), e);
+        showErr(QStringLiteral("Reconcile"), e);
     }
-    CloseConnection(session.gcnAcct);
-    CloseConnection(session.gcnConfig);
+    closeConnection(session.gcnAcct);
+    closeConnection(session.gcnConfig);
     return status;
 }

@@ -1,9 +1,11 @@
 // taxferry-batch template FILE.xlsx --format NAME [--config PATH]: installs the e-invoice platform's
 // template workbook, as 读取平台模板 of the link wizard does.
-#include "Batch.h"
+#include "batch/Batch.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
+#include "common/Paths.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
 #include "export/WorkbookTemplate.h"
 #include <QFileInfo>
 #include <cstdio>
@@ -13,7 +15,7 @@ const char* const kTemplateUsage =
     "usage: taxferry-batch template FILE.xlsx [--format NAME] [--config Taxlink.db]\n";
 }
 
-int RunBatchTemplate(const QStringList& args) {
+int runBatchTemplate(const QStringList& args) {
     CommandLine line = batchCommandLine(kTemplateUsage);
     line.addOption(QStringLiteral("config")).addOption(QStringLiteral("format"));
     if (const std::optional<int> status = line.parse(args)) return *status;
@@ -27,9 +29,9 @@ int RunBatchTemplate(const QStringList& args) {
     Session session;
     try {
         session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.OpenConfigConnection();
+        session.gcnConfig = session.openConfigConnection();
         const WorkbookLayout layout =
-            InstallWorkbookTemplate(*session.gcnConfig, files.first(),
+            installWorkbookTemplate(*session.gcnConfig, files.first(),
                                     name.isEmpty() ? QFileInfo(files.first()).completeBaseName() : name);
         // What was learnt, on stdout: the two sheets and their headings, and the template's version.
         for (const WorkbookSheetLayout* sheet : {&layout.head, &layout.detail}) {
@@ -41,10 +43,10 @@ int RunBatchTemplate(const QStringList& args) {
         }
         if (!layout.version.isEmpty()) std::printf("模板版本\t%s\n", layout.version.toUtf8().constData());
     } catch (const DbError& e) {
-        ShowMsg(QStringLiteral("读取平台模板失败：") + e.description());
-        CloseConnection(session.gcnConfig);
+        showMsg(QStringLiteral("读取平台模板失败：") + e.description());
+        closeConnection(session.gcnConfig);
         return 1;
     }
-    CloseConnection(session.gcnConfig);
+    closeConnection(session.gcnConfig);
     return 0;
 }

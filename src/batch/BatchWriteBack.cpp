@@ -1,10 +1,11 @@
 // taxferry-batch writeback FILE.xlsx --acct CONN [--config PATH] [--preview]: the platform's list of
 // issued invoices written back onto the documents exported to it.
-#include "Batch.h"
+#include "batch/Batch.h"
 #include "common/DbLog.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
 #include "import/PlatformList.h"
 #include <cstdio>
 
@@ -13,7 +14,7 @@ const char* const kWriteBackUsage =
     "usage: taxferry-batch writeback FILE.xlsx --acct CONN [--config Taxlink.db] [--preview]\n";
 }
 
-int RunBatchWriteBack(const QStringList& args) {
+int runBatchWriteBack(const QStringList& args) {
     CommandLine line = batchCommandLine(kWriteBackUsage);
     line.addOption(QStringLiteral("acct")).addOption(QStringLiteral("config"));
     line.addFlag(QStringLiteral("preview"));
@@ -30,8 +31,8 @@ int RunBatchWriteBack(const QStringList& args) {
     int status = 1;
     try {
         session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.OpenConfigConnection();
-        session.gcnAcct = session.OpenAcctConnection();
+        session.gcnConfig = session.openConfigConnection();
+        session.gcnAcct = session.openAcctConnection();
         PlatformWriteBack writeBack(session);
         // Read and matched: 0 whatever matched; the lines say what.
         if (writeBack.run(files.first(), line.isSet(QStringLiteral("preview")))) {
@@ -40,10 +41,10 @@ int RunBatchWriteBack(const QStringList& args) {
             status = 0;
         }
     } catch (const DbError& e) {
-        ShowMsg(e.description());
-        ReportCause(QStringLiteral("WriteBack"), e);
+        showMsg(e.description());
+        reportCause(QStringLiteral("WriteBack"), e);
     }
-    CloseConnection(session.gcnAcct);
-    CloseConnection(session.gcnConfig);
+    closeConnection(session.gcnAcct);
+    closeConnection(session.gcnConfig);
     return status;
 }

@@ -16,15 +16,15 @@ struct Failure {
     QString text;
 };
 
-QString DataFile(const QString& name);
-QString SqliteConn(const QString& path);
+QString dataFile(const QString& name);
+QString sqliteConn(const QString& path);
 // The connection string with one value replaced (or added), the other pairs as they were written.
-QString WithValue(const QString& conn, const QString& key, const QString& value);
-QString QuoteIdent(const QString& name);
-void MakeSqliteFile(const QString& path, const QStringList& scripts);
-void CopyFile(const QString& from, const QString& to);
+QString withValue(const QString& conn, const QString& key, const QString& value);
+QString quoteIdent(const QString& name);
+void makeSqliteFile(const QString& path, const QStringList& scripts);
+void copyFile(const QString& from, const QString& to);
 // An issued-invoice file as the tax system writes it: GBK, CR LF.
-void WriteIssuedFile(const QString& path, const QStringList& lines);
+void writeIssuedFile(const QString& path, const QStringList& lines);
 
 // The accounting sets of a run, each a fresh copy of the demo set, on the backend --acct names. The set
 // of the timed import is the one --acct names itself; the others are made beside it and removed at the
@@ -77,11 +77,11 @@ struct ChildRun {
     QString output;
 };
 
-ChildRun RunChild(const QString& program, const QStringList& args, const QString& workDir,
+ChildRun runChild(const QString& program, const QStringList& args, const QString& workDir,
                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
-QString BatchProgram();
-ChildRun RunBatch(const QStringList& args, const QString& workDir, const QString& peakMemoryFile = {});
-void RequireOk(const ChildRun& r, const QString& what);
+QString batchProgram();
+ChildRun runBatch(const QStringList& args, const QString& workDir, const QString& peakMemoryFile = {});
+void requireOk(const ChildRun& r, const QString& what);
 
 // The rows of a table, as read back from a set.
 struct TableRows {
@@ -90,22 +90,22 @@ struct TableRows {
     QList<QVariantList> rows;
 };
 
-int ColumnIndex(const QList<FieldInfo>& columns, const QString& name);
-QSet<qlonglong> InterIds(Connection& c, const QString& table);
+int columnIndex(const QList<FieldInfo>& columns, const QString& name);
+QSet<qlonglong> interIds(Connection& c, const QString& table);
 // The rows of the table whose FInterID was not in the demo set: what the import wrote.
-TableRows RowsAdded(Connection& c, const QString& table, const QSet<qlonglong>& before);
-qlonglong CountRows(Connection& c, const QString& table);
+TableRows rowsAdded(Connection& c, const QString& table, const QSet<qlonglong>& before);
+qlonglong countRows(Connection& c, const QString& table);
 
 // The rows inserted by one prepared statement per table, one row at a time, in one transaction.
-double InsertFloor(const QString& conn, const QList<TableRows>& tables);
+double insertFloor(const QString& conn, const QList<TableRows>& tables);
 // The physical floor of an SQLite file: the same rows through SQLite's own interface.
-double SqliteFloor(const QString& path, const QList<TableRows>& tables);
+double sqliteFloor(const QString& path, const QList<TableRows>& tables);
 // The rows loaded with COPY … FROM STDIN (psql's \copy) in one transaction; only psql's run is timed.
-double CopyFloor(const QString& conn, const QList<TableRows>& tables, const QString& dir);
+double copyFloor(const QString& conn, const QList<TableRows>& tables, const QString& dir);
 
 // The time, the floor it is set against and the ratio; a second floor (the same rows through Qt SQL,
 // where the first is the database's own interface) on a line of its own.
-void PrintTime(const char* what, int invoices, int lines, double seconds, double floor, const char* floorName,
+void printTime(const char* what, int invoices, int lines, double seconds, double floor, const char* floorName,
                double qtFloor = 0);
 
 // The timed import against its floors, printed; returns the import's peak memory in kilobytes.

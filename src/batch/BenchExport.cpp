@@ -1,6 +1,6 @@
 // The timed export: every 专用发票 of a set out, against the two templates' query fetched and written.
-#include "Bench.h"
 #include "InvoiceLines.h"
+#include "batch/Bench.h"
 #include "common/GbkCodec.h"
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,12 +18,12 @@ struct ExportFloor {
     QSet<QByteArray> billNos; // GBK, as they stand at the start of a head line
 };
 
-ExportFloor RunExportFloor(const QString& acct, const QString& configPath, const QString& outPath) {
-    ConnectionPtr config = Connection::open(SqliteConn(configPath));
+ExportFloor runExportFloor(const QString& acct, const QString& configPath, const QString& outPath) {
+    ConnectionPtr config = Connection::open(sqliteConn(configPath));
     const auto templ = [&](const char* key) {
-        const RecordsetPtr rs = config->Query(QStringLiteral("select FSQL from t_OtherInfo where Fkey=?"),
+        const RecordsetPtr rs = config->query(QStringLiteral("select FSQL from t_OtherInfo where Fkey=?"),
                                               {QString::fromLatin1(key)});
-        if (rs->EOF_())
+        if (rs->atEnd())
             throw Failure{QStringLiteral("Taxlink.db has no template ") + QString::fromLatin1(key)};
         return rs->value(0).toString();
     };
@@ -43,13 +43,13 @@ ExportFloor RunExportFloor(const QString& acct, const QString& configPath, const
     QByteArray line;
     QElapsedTimer timer;
     timer.start();
-    c->ForEachRow(
-        sql, {}, [&](const QList<FieldInfo>& cols) { billNo = ColumnIndex(cols, QStringLiteral("FbillNo")); },
+    c->forEachRow(
+        sql, {}, [&](const QList<FieldInfo>& cols) { billNo = columnIndex(cols, QStringLiteral("FbillNo")); },
         [&](const QVariantList& row) {
             fields.clear();
             for (const QVariant& v : row)
                 fields << v.toString();
-            if (!EncodeGbk(fields.join(QStringLiteral("~~")), line))
+            if (!encodeGbk(fields.join(QStringLiteral("~~")), line))
                 throw Failure{QStringLiteral("row not GBK")};
             out.write(line);
             out.write("\r\n", 2);
@@ -59,20 +59,20 @@ ExportFloor RunExportFloor(const QString& acct, const QString& configPath, const
     r.seconds = double(timer.nsecsElapsed()) / 1e9;
     // Not timed: the bill numbers a head line of the real export must start with.
     if (billNo < 0) throw Failure{QStringLiteral("the export template has no FbillNo")};
-    c->ForEachRow(sql, {}, nullptr, [&](const QVariantList& row) {
+    c->forEachRow(sql, {}, nullptr, [&](const QVariantList& row) {
         QByteArray b;
-        if (EncodeGbk(row.value(billNo).toString(), b)) r.billNos.insert(b);
+        if (encodeGbk(row.value(billNo).toString(), b)) r.billNos.insert(b);
     });
     return r;
 }
 
 // Head lines (first field a bill number of the set) and all lines of an export file.
-void CountExportLines(const QString& path, const QString& sep, const QSet<QByteArray>& billNos,
+void countExportLines(const QString& path, const QString& sep, const QSet<QByteArray>& billNos,
                       qlonglong& heads, qlonglong& lines) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) throw Failure{QStringLiteral("the export wrote no file ") + path};
     QByteArray s;
-    EncodeGbk(sep, s);
+    encodeGbk(sep, s);
     heads = lines = 0;
     while (!f.atEnd()) {
         QByteArray line = f.readLine();
@@ -90,9 +90,9 @@ void measureExport(AcctSets& sets, const QString& config, const QString& dir, in
     // Export: a set holding the generated invoices (imported untimed), then every 专用发票 of it out.
     const int exportLines = 3;
     const QString exportFile = dir + QStringLiteral("/issued_%1x%2.txt").arg(invoices).arg(exportLines);
-    WriteIssuedFile(exportFile, GeneratedFile(invoices, exportLines));
+    writeIssuedFile(exportFile, generatedFile(invoices, exportLines));
     const QString exportSet = sets.make(QStringLiteral("export"), false);
-    RequireOk(RunBatch({QStringLiteral("import"), QStringLiteral("--acct"), exportSet,
+    requireOk(runBatch({QStringLiteral("import"), QStringLiteral("--acct"), exportSet,
                         QStringLiteral("--config"), config, exportFile},
                        dir),
               QStringLiteral("taxferry-batch import of the export set"));
@@ -102,17 +102,17 @@ void measureExport(AcctSets& sets, const QString& config, const QString& dir, in
     ExportFloor ef;
     for (int round = 0; round < rounds; ++round) {
         const ChildRun exp =
-            RunBatch({QStringLiteral("export"), QStringLiteral("--acct"), exportSet,
+            runBatch({QStringLiteral("export"), QStringLiteral("--acct"), exportSet,
                       QStringLiteral("--config"), config, QStringLiteral("--link"), QStringLiteral("1"),
                       QStringLiteral("--out"), outFile, QStringLiteral("--include-exported")},
                      dir);
-        RequireOk(exp, QStringLiteral("taxferry-batch export"));
-        ExportFloor floor = RunExportFloor(exportSet, config, dir + QStringLiteral("/export_floor.txt"));
+        requireOk(exp, QStringLiteral("taxferry-batch export"));
+        ExportFloor floor = runExportFloor(exportSet, config, dir + QStringLiteral("/export_floor.txt"));
         exportSeconds = round == 0 ? exp.seconds : std::min(exportSeconds, exp.seconds);
         if (round == 0 || floor.seconds < ef.seconds) ef = std::move(floor);
     }
     qlonglong heads = 0, lines = 0;
-    CountExportLines(outFile, QStringLiteral("~~"), ef.billNos, heads, lines);
+    countExportLines(outFile, QStringLiteral("~~"), ef.billNos, heads, lines);
     // Every fifth generated invoice is an ordinary one and stays in.
     const qlonglong generatedOut = invoices - invoices / 5;
     if (heads != ef.billNos.size() || heads < generatedOut || lines != 1 + heads + ef.rows)
@@ -123,7 +123,7 @@ void measureExport(AcctSets& sets, const QString& config, const QString& dir, in
                           .arg(ef.billNos.size())
                           .arg(generatedOut)
                           .arg(1 + ef.billNos.size() + ef.rows)};
-    PrintTime("export", invoices, exportLines, exportSeconds, ef.seconds,
+    printTime("export", invoices, exportLines, exportSeconds, ef.seconds,
               "the two templates' query, written");
 }
 

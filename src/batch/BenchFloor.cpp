@@ -1,6 +1,7 @@
 // The floors of the import: what the database itself needs to take the rows the import wrote.
-#include "Bench.h"
-#include "common/modFunction.h"
+#include "batch/Bench.h"
+#include "common/DbProcedures.h"
+#include "common/Values.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,28 +15,28 @@ namespace {
 
 // Nulls stay null; yes/no and date values become what the target's columns take (a driver may read them
 // back as texts).
-QVariant ForTarget(const QVariant& v, int type) {
+QVariant forTarget(const QVariant& v, int type) {
     if (!v.isValid() || v.isNull()) return QVariant();
-    if (type == AdoType::Boolean) return SqlBindValue(type, v);
+    if (type == AdoType::Boolean) return sqlBindValue(type, v);
     if ((type == AdoType::Date || type == AdoType::DBDate || type == AdoType::DBTimeStamp) &&
         v.typeId() == QMetaType::QString)
-        return SqlBindValue(type, v);
+        return sqlBindValue(type, v);
     return v;
 }
 
 } // namespace
 
 // The rows inserted by one prepared statement per table, one row at a time, in one transaction.
-double InsertFloor(const QString& conn, const QList<TableRows>& tables) {
+double insertFloor(const QString& conn, const QList<TableRows>& tables) {
     ConnectionPtr c = Connection::open(conn);
     QStringList sqls;
     QList<QList<QVariantList>> values;
     for (const TableRows& t : tables) {
-        const QList<FieldInfo> target = c->TableColumns(t.table);
+        const QList<FieldInfo> target = c->tableColumns(t.table);
         QStringList names, marks;
         QList<int> types;
         for (const FieldInfo& f : t.columns) {
-            const int i = ColumnIndex(target, f.name);
+            const int i = columnIndex(target, f.name);
             names << f.name;
             marks << QStringLiteral("?");
             types << (i >= 0 ? target[i].type : f.type);
@@ -48,25 +49,25 @@ double InsertFloor(const QString& conn, const QList<TableRows>& tables) {
             QVariantList r;
             r.reserve(row.size());
             for (int k = 0; k < row.size(); ++k)
-                r << ForTarget(row[k], types[k]);
+                r << forTarget(row[k], types[k]);
             rows << r;
         }
         values << rows;
     }
     QElapsedTimer timer;
     timer.start();
-    c->BeginTrans();
+    c->begin();
     for (int i = 0; i < sqls.size(); ++i)
         for (const QVariantList& row : std::as_const(values[i]))
-            c->Execute(sqls[i], row);
-    c->CommitTrans();
+            c->exec(sqls[i], row);
+    c->commit();
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
 // The physical floor of an SQLite file: the same rows through SQLite's own interface, one statement per
 // table prepared once, each row bound, stepped and reset, in one transaction. The values are made ready
 // (texts as UTF-8) before the clock starts.
-double SqliteFloor(const QString& path, const QList<TableRows>& tables) {
+double sqliteFloor(const QString& path, const QList<TableRows>& tables) {
     struct Value {
         enum Kind { Null, Integer, Real, Text } kind = Null;
         qint64 integer = 0;
@@ -170,7 +171,7 @@ double SqliteFloor(const QString& path, const QList<TableRows>& tables) {
 
 namespace {
 
-QString CsvValue(const QVariant& v) {
+QString csvValue(const QVariant& v) {
     if (!v.isValid() || v.isNull()) return QString();
     switch (v.typeId()) {
     case QMetaType::Bool:
@@ -194,7 +195,7 @@ QString CsvValue(const QVariant& v) {
     }
 }
 
-QString PsqlProgram() {
+QString psqlProgram() {
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("psql"));
     if (!onPath.isEmpty()) return onPath;
     const QStringList versions =
@@ -209,7 +210,7 @@ QString PsqlProgram() {
 } // namespace
 
 // The rows loaded with COPY … FROM STDIN (psql's \copy) in one transaction; only psql's run is timed.
-double CopyFloor(const QString& conn, const QList<TableRows>& tables, const QString& dir) {
+double copyFloor(const QString& conn, const QList<TableRows>& tables, const QString& dir) {
     QString script;
     for (const TableRows& t : tables) {
         const QString path = dir + u'/' + t.table + QStringLiteral(".csv");
@@ -223,7 +224,7 @@ double CopyFloor(const QString& conn, const QList<TableRows>& tables, const QStr
         for (const QVariantList& row : t.rows) {
             fields.clear();
             for (const QVariant& v : row)
-                fields << CsvValue(v);
+                fields << csvValue(v);
             f.write(fields.join(u',').toUtf8());
             f.write("\n", 1);
         }
@@ -244,20 +245,20 @@ double CopyFloor(const QString& conn, const QList<TableRows>& tables, const QStr
     const auto option = [&](const char* flag, const QString& value) {
         if (!value.isEmpty()) args << QString::fromLatin1(flag) << value;
     };
-    QString user = ConnectionStringValue(conn, QStringLiteral("User ID"));
-    if (user.isEmpty()) user = ConnectionStringValue(conn, QStringLiteral("UID"));
-    option("-h", ConnectionStringValue(conn, QStringLiteral("Host")));
-    option("-p", ConnectionStringValue(conn, QStringLiteral("Port")));
+    QString user = connectionStringValue(conn, QStringLiteral("User ID"));
+    if (user.isEmpty()) user = connectionStringValue(conn, QStringLiteral("UID"));
+    option("-h", connectionStringValue(conn, QStringLiteral("Host")));
+    option("-p", connectionStringValue(conn, QStringLiteral("Port")));
     option("-U", user);
-    option("-d", ConnectionStringValue(conn, QStringLiteral("Database")));
+    option("-d", connectionStringValue(conn, QStringLiteral("Database")));
     args << QStringLiteral("-f") << scriptPath;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    QString password = ConnectionStringValue(conn, QStringLiteral("Password"));
-    if (password.isEmpty()) password = ConnectionStringValue(conn, QStringLiteral("PWD"));
+    QString password = connectionStringValue(conn, QStringLiteral("Password"));
+    if (password.isEmpty()) password = connectionStringValue(conn, QStringLiteral("PWD"));
     if (!password.isEmpty()) env.insert(QStringLiteral("PGPASSWORD"), password);
     env.insert(QStringLiteral("PGCLIENTENCODING"), QStringLiteral("UTF8"));
-    const ChildRun r = RunChild(PsqlProgram(), args, dir, env);
-    RequireOk(r, QStringLiteral("psql \\copy"));
+    const ChildRun r = runChild(psqlProgram(), args, dir, env);
+    requireOk(r, QStringLiteral("psql \\copy"));
     return r.seconds;
 }
 

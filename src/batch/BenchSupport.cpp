@@ -1,5 +1,5 @@
 // The children a run starts and the rows it reads back from a set.
-#include "Bench.h"
+#include "batch/Bench.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -7,7 +7,7 @@
 
 namespace Bench {
 
-ChildRun RunChild(const QString& program, const QStringList& args, const QString& workDir,
+ChildRun runChild(const QString& program, const QStringList& args, const QString& workDir,
                   const QProcessEnvironment& env) {
     QProcess p;
     p.setProgram(program);
@@ -30,43 +30,43 @@ ChildRun RunChild(const QString& program, const QStringList& args, const QString
     return r;
 }
 
-QString BatchProgram() {
+QString batchProgram() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/taxferry-batch");
 }
 
-ChildRun RunBatch(const QStringList& args, const QString& workDir, const QString& peakMemoryFile) {
+ChildRun runBatch(const QStringList& args, const QString& workDir, const QString& peakMemoryFile) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!peakMemoryFile.isEmpty()) env.insert(QStringLiteral("TAXFERRY_PEAK_MEMORY"), peakMemoryFile);
-    return RunChild(BatchProgram(), args, workDir, env);
+    return runChild(batchProgram(), args, workDir, env);
 }
 
-void RequireOk(const ChildRun& r, const QString& what) {
+void requireOk(const ChildRun& r, const QString& what) {
     if (r.ok) return;
     throw Failure{what + QStringLiteral(" failed:\n") + r.output.trimmed()};
 }
 
-int ColumnIndex(const QList<FieldInfo>& columns, const QString& name) {
+int columnIndex(const QList<FieldInfo>& columns, const QString& name) {
     for (int i = 0; i < columns.size(); ++i)
         if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
     return -1;
 }
 
-QSet<qlonglong> InterIds(Connection& c, const QString& table) {
+QSet<qlonglong> interIds(Connection& c, const QString& table) {
     QSet<qlonglong> ids;
-    c.ForEachRow(QStringLiteral("select FInterID from ") + table, {}, nullptr,
+    c.forEachRow(QStringLiteral("select FInterID from ") + table, {}, nullptr,
                  [&](const QVariantList& row) { ids.insert(row.value(0).toLongLong()); });
     return ids;
 }
 
 // The rows of the table whose FInterID was not in the demo set: what the import wrote.
-TableRows RowsAdded(Connection& c, const QString& table, const QSet<qlonglong>& before) {
+TableRows rowsAdded(Connection& c, const QString& table, const QSet<qlonglong>& before) {
     TableRows t{table, {}, {}};
     int key = -1;
-    c.ForEachRow(
+    c.forEachRow(
         QStringLiteral("select * from ") + table, {},
         [&](const QList<FieldInfo>& cols) {
             t.columns = cols;
-            key = ColumnIndex(cols, QStringLiteral("FInterID"));
+            key = columnIndex(cols, QStringLiteral("FInterID"));
         },
         [&](const QVariantList& row) {
             if (!before.contains(row.value(key).toLongLong())) t.rows << row;
@@ -75,13 +75,13 @@ TableRows RowsAdded(Connection& c, const QString& table, const QSet<qlonglong>& 
     return t;
 }
 
-qlonglong CountRows(Connection& c, const QString& table) {
-    return c.Query(QStringLiteral("select count(*) from ") + table)->value(0).toLongLong();
+qlonglong countRows(Connection& c, const QString& table) {
+    return c.query(QStringLiteral("select count(*) from ") + table)->value(0).toLongLong();
 }
 
 // The time, the floor it is set against and the ratio; a second floor (the same rows through Qt SQL,
 // where the first is the database's own interface) on a line of its own.
-void PrintTime(const char* what, int invoices, int lines, double seconds, double floor, const char* floorName,
+void printTime(const char* what, int invoices, int lines, double seconds, double floor, const char* floorName,
                double qtFloor) {
     const QString size = QStringLiteral("%1x%2").arg(invoices).arg(lines);
     std::printf("%-7s %-9s %7.2f s   floor %6.2f s  %6.1fx  (%s)\n", what, qPrintable(size), seconds, floor,

@@ -1,7 +1,7 @@
-#include "FuzzSupport.h"
+#include "batch/FuzzSupport.h"
 
+#include "common/LoginProps.h"
 #include "common/MessageSink.h"
-#include "common/modBasic.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,28 +15,28 @@ public:
     bool question(const QString&) override { return false; }
 };
 
-QTemporaryDir& Folder() {
+QTemporaryDir& tempFolder() {
     static QTemporaryDir dir;
     return dir;
 }
 
-ConnectionPtr MakeDatabase(const QString& path, const QStringList& scripts) {
+ConnectionPtr makeDatabase(const QString& path, const QStringList& scripts) {
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly)) qFatal("cannot create %s", qPrintable(path));
     }
     ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
     for (const QString& s : scripts)
-        RunSqlScriptFile(*c, QStringLiteral(TAXFERRY_DATA_DIR "/") + s);
+        runSqlScriptFile(*c, QStringLiteral(TAXFERRY_DATA_DIR "/") + s);
     return c;
 }
 } // namespace
 
-QString FuzzPath(const QString& name) {
-    return Folder().filePath(name);
+QString fuzzPath(const QString& name) {
+    return tempFolder().filePath(name);
 }
 
-Session& FuzzSession() {
+Session& fuzzSession() {
     static int argc = 1;
     static char name[] = "fuzz";
     static char* argv[] = {name, nullptr};
@@ -46,13 +46,13 @@ Session& FuzzSession() {
     static Session& session = *new Session;
     Q_UNUSED(app);
     if (!session.gcnAcct) {
-        SetMessageSink(&sink);
-        const QString acct = FuzzPath(QStringLiteral("acct.db"));
+        setMessageSink(&sink);
+        const QString acct = fuzzPath(QStringLiteral("acct.db"));
         session.gcnConfig =
-            MakeDatabase(FuzzPath(QStringLiteral("Taxlink.db")),
+            makeDatabase(fuzzPath(QStringLiteral("Taxlink.db")),
                          {QStringLiteral("config_schema.sql"), QStringLiteral("config_factory.sql")});
         session.gcnAcct =
-            MakeDatabase(acct, {QStringLiteral("acct_schema.sql"), QStringLiteral("acct_demo.sql")});
+            makeDatabase(acct, {QStringLiteral("acct_schema.sql"), QStringLiteral("acct_demo.sql")});
         session.gsAcctProps =
             loginPropsText(QStringLiteral("Provider=SQLite;Data Source=") + quotedConnectionValue(acct));
     }

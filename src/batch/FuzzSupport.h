@@ -6,6 +6,6 @@
 #include <QString>
 
 // Made on first use; the session's connections stay open for the whole run.
-Session& FuzzSession();
+Session& fuzzSession();
 // A file in the run's temporary folder.
-QString FuzzPath(const QString& name);
+QString fuzzPath(const QString& name);

@@ -1,4 +1,4 @@
-#include "TerminalProgress.h"
+#include "batch/TerminalProgress.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -19,7 +19,7 @@ void TerminalProgress::clearLine() {
     m_shown.invalidate();
 }
 
-bool TerminalProgress::Report(qint64 done, qint64 total, int invoices) {
+bool TerminalProgress::report(qint64 done, qint64 total, int invoices) {
     if (m_shown.isValid() && m_shown.elapsed() < 200 && done < total) return true;
     m_shown.start();
     const int percent = total > 0 ? int(done * 100 / total) : 0;

@@ -11,8 +11,8 @@ public:
     explicit TerminalProgress(QString verb);
     ~TerminalProgress() override;
     // The sink to hand an engine: this one on a terminal, none elsewhere.
-    ProgressSink* IfTerminal() { return m_terminal ? this : nullptr; }
-    bool Report(qint64 done, qint64 total, int invoices) override;
+    ProgressSink* ifTerminal() { return m_terminal ? this : nullptr; }
+    bool report(qint64 done, qint64 total, int invoices) override;
     // Takes the line away, so that a message can stand on its own; the next report draws it again.
     void clearLine();
 

@@ -2,7 +2,7 @@
 // its floor, what the database itself needs for the same rows. The ratio, not the time, is what says
 // whether the engines are slow: it hardly depends on the machine.
 //   taxferry-bench [--invoices N] [--quick] [--acct CONN] [--keep DIR]
-#include "Bench.h"
+#include "batch/Bench.h"
 #include "common/Connection.h"
 #include <QCoreApplication>
 #include <QDir>
@@ -26,16 +26,16 @@ const char* kUsage =
     "                its Driver and Database, reaching PostgreSQL or an SQLite file\n"
     "  --keep DIR    keep the files in DIR and the server databases\n";
 
-int Run(int invoices, int rounds, const QString& acct, const QString& dir, bool keep) {
-    if (!QFileInfo(BatchProgram()).isExecutable())
-        throw Failure{QStringLiteral("taxferry-batch not found beside the bench: ") + BatchProgram()};
+int run(int invoices, int rounds, const QString& acct, const QString& dir, bool keep) {
+    if (!QFileInfo(batchProgram()).isExecutable())
+        throw Failure{QStringLiteral("taxferry-batch not found beside the bench: ") + batchProgram()};
     AcctSets sets(acct, dir);
     if (keep) sets.keep();
     std::printf("taxferry-bench: %s, %d invoices\n", qPrintable(sets.label()), invoices);
     std::fflush(stdout);
 
     const QString config = dir + QStringLiteral("/Taxlink.db");
-    MakeSqliteFile(config, {QStringLiteral("config_schema.sql"), QStringLiteral("config_factory.sql")});
+    makeSqliteFile(config, {QStringLiteral("config_schema.sql"), QStringLiteral("config_factory.sql")});
     const qlonglong peakKb = measureImport(sets, config, dir, invoices, rounds);
     measureExport(sets, config, dir, invoices, rounds);
 
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
         dir = QFileInfo(keepDir).absoluteFilePath();
     }
     try {
-        return Run(invoices, rounds, acct, dir, !keepDir.isEmpty());
+        return run(invoices, rounds, acct, dir, !keepDir.isEmpty());
     } catch (const Failure& f) {
         std::fprintf(stderr, "%s\n", f.text.toUtf8().constData());
     } catch (const DbError& e) {

@@ -2,7 +2,7 @@
 // drop-down lists), the template learner, and, where the bytes are learnt as a template, the export
 // filling it. Whatever the bytes, each must end with a result or a refusal, never with a crash, a hang or
 // memory that grows with a count the file claims.
-#include "FuzzSupport.h"
+#include "batch/FuzzSupport.h"
 #include "common/XlsxReader.h"
 #include "export/WorkbookDocumentSink.h"
 #include <cstdint>
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const DbError&) {
     }
     try {
-        const WorkbookLayout layout = LearnWorkbookLayout(bytes, QStringLiteral("fuzz.xlsx"));
-        static const QString out = FuzzPath(QStringLiteral("out.xlsx"));
+        const WorkbookLayout layout = learnWorkbookLayout(bytes, QStringLiteral("fuzz.xlsx"));
+        static const QString out = fuzzPath(QStringLiteral("out.xlsx"));
         WorkbookDocumentSink sink(out, layout, bytes);
         SinkDocument doc;
         doc.docNo = QStringLiteral("ZP01");
@@ -34,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           {QStringLiteral("不含税金额"), QStringLiteral("90")},
                           {QStringLiteral("折扣金额"), QStringLiteral("10")},
                           {QStringLiteral("税率"), QStringLiteral("0.13")}});
-        sink.Begin(1);
-        sink.Add(doc);
-        sink.Commit();
+        sink.begin(1);
+        sink.add(doc);
+        sink.commit();
         // What was written is a workbook again.
         XlsxReader back(out);
         for (const XlsxSheet& s : back.sheets())

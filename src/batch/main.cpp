@@ -1,8 +1,8 @@
 // taxferry-batch: export and import without windows, for scripts and nightly jobs. Every message the
 // engines show goes to stderr, one per line; the exit status is 0 after success, 1 otherwise.
-#include "Batch.h"
+#include "batch/Batch.h"
 #include "common/Connection.h"
-#include "common/modBasic.h"
+#include "common/Paths.h"
 #include <QCoreApplication>
 #include <QDate>
 #include <QFile>
@@ -56,7 +56,7 @@ static const char* kUsage =
     "otherwise,\n"
     "2 for an option a command does not take or an option without its value.\n";
 
-const char* BatchConditions(const QString& filter, QString& conditions) {
+const char* batchConditions(const QString& filter, QString& conditions) {
     constexpr int kConditionCount = 14;
     // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
     QStringList values = filter.isEmpty() ? QStringList() : filter.split(u'|');
@@ -71,7 +71,7 @@ const char* BatchConditions(const QString& filter, QString& conditions) {
 }
 
 QString batchConfigConnString(const QString& config) {
-    return config.isEmpty() ? ConfigConnStringFor(ProgramDataFolder())
+    return config.isEmpty() ? configConnStringFor(programDataFolder())
                             : QStringLiteral("Provider=SQLite;Data Source=") + config;
 }
 
@@ -85,7 +85,7 @@ CommandLine batchCommandLine(const char* usage) {
 
 // The drivers' own warnings ("QODBCResult::exec: Unable to execute statement…") are not messages of the
 // program: stderr carries the system's messages and their 详细信息 lines only.
-static void QuietDrivers(QtMsgType type, const QMessageLogContext&, const QString& text) {
+static void quietDrivers(QtMsgType type, const QMessageLogContext&, const QString& text) {
     if (type == QtFatalMsg || type == QtCriticalMsg)
         std::fprintf(stderr, "%s\n", hidePasswords(text).toUtf8().constData());
 }
@@ -93,7 +93,7 @@ static void QuietDrivers(QtMsgType type, const QMessageLogContext&, const QStrin
 // For the benchmark: the process's own peak memory (VmHWM, which starts anew at exec, unlike the
 // rusage figure that also counts the forking parent's pages) written to the file TAXFERRY_PEAK_MEMORY
 // names, at exit.
-static void WritePeakMemory() {
+static void writePeakMemory() {
     const QByteArray target = qgetenv("TAXFERRY_PEAK_MEMORY");
     if (target.isEmpty()) return;
     QFile status(QStringLiteral("/proc/self/status"));
@@ -106,8 +106,8 @@ static void WritePeakMemory() {
 }
 
 int main(int argc, char** argv) {
-    std::atexit(WritePeakMemory);
-    qInstallMessageHandler(QuietDrivers);
+    std::atexit(writePeakMemory);
+    qInstallMessageHandler(quietDrivers);
     QCoreApplication app(argc, argv);
     // The same per-user folder (and failure log) as the program's.
     QCoreApplication::setApplicationName(QStringLiteral("Taxferry"));
@@ -117,12 +117,12 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = line.parse(app.arguments().mid(1))) return *status;
     const QStringList args = line.positionalArguments();
     const QString command = args.value(0);
-    if (command == u"export") return RunBatchExport(args.mid(1));
-    if (command == u"import") return RunBatchImport(args.mid(1));
-    if (command == u"template") return RunBatchTemplate(args.mid(1));
-    if (command == u"codes") return RunBatchCodes(args.mid(1));
-    if (command == u"reconcile") return RunBatchReconcile(args.mid(1));
-    if (command == u"writeback") return RunBatchWriteBack(args.mid(1));
+    if (command == u"export") return runBatchExport(args.mid(1));
+    if (command == u"import") return runBatchImport(args.mid(1));
+    if (command == u"template") return runBatchTemplate(args.mid(1));
+    if (command == u"codes") return runBatchCodes(args.mid(1));
+    if (command == u"reconcile") return runBatchReconcile(args.mid(1));
+    if (command == u"writeback") return runBatchWriteBack(args.mid(1));
     std::fputs(kUsage, stderr);
     return 1;
 }

@@ -21,7 +21,7 @@ const char* kUsage = "usage: taxferry-mkdb [--if-missing] out.db script.sql...\n
                      "       taxferry-mkdb --server CONN server_schema.sql --data script.sql...\n"
                      "       taxferry-mkdb --version | --help\n";
 
-bool MakeSqlite(const QString& path, const QStringList& scripts) {
+bool makeSqlite(const QString& path, const QStringList& scripts) {
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly)) {
@@ -31,14 +31,14 @@ bool MakeSqlite(const QString& path, const QStringList& scripts) {
     }
     ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
     for (const QString& s : scripts)
-        RunSqlScriptFile(*c, s);
-    c->Close();
+        runSqlScriptFile(*c, s);
+    c->close();
     return true;
 }
 
 // The finished database in the place of OUT in one step, on every platform (QSaveFile replaces the file
 // where a rename would not): until then an earlier OUT stays as it was.
-bool PutInPlace(const QString& made, const QString& out) {
+bool putInPlace(const QString& made, const QString& out) {
     QFile from(made);
     QSaveFile to(out);
     bool ok = from.open(QIODevice::ReadOnly) && to.open(QIODevice::WriteOnly);
@@ -53,14 +53,14 @@ bool PutInPlace(const QString& made, const QString& out) {
     return false;
 }
 
-int LoadServer(const QString& conn, const QString& schema, const QStringList& scripts) {
+int loadServer(const QString& conn, const QString& schema, const QStringList& scripts) {
     QTemporaryDir tmp;
     const QString source = tmp.filePath(QStringLiteral("source.db"));
-    if (!MakeSqlite(source, scripts)) return 1;
+    if (!makeSqlite(source, scripts)) return 1;
     ConnectionPtr from = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + source);
     ConnectionPtr to = Connection::open(conn);
-    RunSqlScriptFile(*to, schema);
-    CopyTableRows(*from, *to, SqliteTables(*from));
+    runSqlScriptFile(*to, schema);
+    copyTableRows(*from, *to, sqliteTables(*from));
     return 0;
 }
 
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
                 std::fputs(kUsage, stderr);
                 return 2;
             }
-            return LoadServer(line.value(QStringLiteral("server")), args.first(), args.mid(1));
+            return loadServer(line.value(QStringLiteral("server")), args.first(), args.mid(1));
         }
         const bool ifMissing = line.isSet(QStringLiteral("if-missing"));
         if (args.size() < 2 || line.isSet(QStringLiteral("data"))) {
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         const QString made = work.filePath(QStringLiteral("made.db"));
-        if (!MakeSqlite(made, args) || !PutInPlace(made, out)) return 1;
+        if (!makeSqlite(made, args) || !putInPlace(made, out)) return 1;
         return 0;
     } catch (const DbError& e) {
         std::fprintf(stderr, "%s\n", e.reportText().toUtf8().constData());

@@ -1,7 +1,9 @@
-#include "ConfigUpgrade.h"
+#include "common/ConfigUpgrade.h"
 
-#include "Connection.h"
-#include "modFunction.h"
+#include "common/Connection.h"
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 
 namespace {
 struct ImportField {
@@ -34,13 +36,13 @@ const ImportField kHead[] = {
 };
 } // namespace
 
-void UpgradeImportLayout(Connection& config) {
+void upgradeImportLayout(Connection& config) {
     try {
-        config.TableColumns(QStringLiteral("t_ImportField"));
+        config.tableColumns(QStringLiteral("t_ImportField"));
     } catch (const DbError&) {
         return; // no import layout to switch
     }
-    const RecordsetPtr rs = config.Query(
+    const RecordsetPtr rs = config.query(
         QStringLiteral("select FFieldDesc, Forder, FisNeedValid, FValidType, FValidValue from t_ImportField "
                        "where FisHead=") +
         config.dialect().boolLiteral(true) + QStringLiteral(" order by Forder"));
@@ -49,36 +51,37 @@ void UpgradeImportLayout(Connection& config) {
     for (int i = 0; i < rows.size(); ++i) {
         const ImportField& f = kEarlierHead[i];
         const QVariantList& row = rows[i];
-        if (NullToText(row.value(0)) != QStringView(f.name) || row.value(1).toInt() != i + 1 ||
-            int(IsTrueValue(row.value(2))) != f.checked || NullToText(row.value(3)) != QStringView(f.type) ||
-            NullToText(row.value(4)) != QStringView(f.values))
+        if (nullToText(row.value(0)) != QStringView(f.name) || row.value(1).toInt() != i + 1 ||
+            int(isTrueValue(row.value(2))) != f.checked || nullToText(row.value(3)) != QStringView(f.type) ||
+            nullToText(row.value(4)) != QStringView(f.values))
             return; // the user's own layout
     }
     TransactionGuard tx(config);
-    config.Execute(QStringLiteral("delete from t_ImportField where FisHead=") +
-                   config.dialect().boolLiteral(true));
+    config.exec(QStringLiteral("delete from t_ImportField where FisHead=") +
+                config.dialect().boolLiteral(true));
     int order = 0;
     for (const ImportField& f : kHead)
-        config.Execute(QStringLiteral("insert into t_ImportField (FFieldDesc, FisHead, Forder, FisNeedValid, "
-                                      "FValidType, FValidValue) values (?, ?, ?, ?, ?, ?)"),
-                       {QString::fromUtf16(f.name), true, ++order, bool(f.checked),
-                        QString::fromUtf16(f.type), QString::fromUtf16(f.values)});
+        config.exec(QStringLiteral("insert into t_ImportField (FFieldDesc, FisHead, Forder, FisNeedValid, "
+                                   "FValidType, FValidValue) values (?, ?, ?, ?, ?, ?)"),
+                    {QString::fromUtf16(f.name), true, ++order, bool(f.checked), QString::fromUtf16(f.type),
+                     QString::fromUtf16(f.values)});
     tx.commit();
 }
 
-void AddMissingSettings(Connection& config) {
+void addMissingSettings(Connection& config) {
     try {
-        config.TableColumns(QStringLiteral("t_OtherInfo"));
+        config.tableColumns(QStringLiteral("t_OtherInfo"));
     } catch (const DbError&) {
         return;
     }
     static const std::pair<const char*, const char*> settings[] = {{"WriteBackColumn", "FTaxInvoiceNo"}};
     for (const auto& [key, value] : settings) {
         const QString k = QString::fromLatin1(key);
-        if (!config.Query(QStringLiteral("select Fkey from t_OtherInfo where Fkey=?"), {k})->EOF_()) continue;
+        if (!config.query(QStringLiteral("select Fkey from t_OtherInfo where Fkey=?"), {k})->atEnd())
+            continue;
         try {
-            config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"),
-                           {k, QString::fromLatin1(value)});
+            config.exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"),
+                        {k, QString::fromLatin1(value)});
         } catch (const DbError&) {
             // Another program added it in the meantime.
         }

@@ -7,8 +7,8 @@ class Connection;
 // The head layout of the issued-invoice file as the tax software writes it (24 fields): an import layout
 // that is exactly the earlier factory one (16 fields) is switched to it; a layout the user changed is
 // kept. Throws DbError.
-void UpgradeImportLayout(Connection& config);
+void upgradeImportLayout(Connection& config);
 
 // Settings of t_OtherInfo added since a Taxlink.db may have been made, with their factory values: the
 // write-back column of issued invoices (WriteBackColumn). Throws DbError.
-void AddMissingSettings(Connection& config);
+void addMissingSettings(Connection& config);

@@ -1,8 +1,8 @@
 // Opening and closing a connection, running statements on it (prepared once where they carry values),
 // and the columns of its tables.
-#include "Connection.h"
+#include "common/Connection.h"
 
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -63,7 +63,7 @@ void requireOpen(const QSqlDatabase& db) {
 } // namespace ConnectionPrivate
 
 ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
-    const QString provider = ConnectionStringValue(connectionString, QStringLiteral("Provider"));
+    const QString provider = connectionStringValue(connectionString, QStringLiteral("Provider"));
     ConnectionPtr c(new Connection);
     c->m_connString = connectionString;
     c->m_mode = mode;
@@ -92,7 +92,7 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
     db.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     QStringList options;
     if (c->m_dialect.kind == DbKind::SQLite) {
-        const QString path = ConnectionStringValue(connectionString, QStringLiteral("Data Source"));
+        const QString path = connectionStringValue(connectionString, QStringLiteral("Data Source"));
         // Never create an empty database in place of a missing one.
         if (path.isEmpty() || !QFileInfo(path).isFile())
             throw DbError(ErrNo::Connect, QStringLiteral("找不到数据库文件“%1”。").arg(path));
@@ -103,14 +103,14 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
         db.setDatabaseName(odbcConnectString(connectionString));
         if (mode == Mode::ReadOnly) options << QStringLiteral("SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY");
     } else {
-        db.setHostName(ConnectionStringValue(connectionString, QStringLiteral("Host")));
-        const QString port = ConnectionStringValue(connectionString, QStringLiteral("Port"));
+        db.setHostName(connectionStringValue(connectionString, QStringLiteral("Host")));
+        const QString port = connectionStringValue(connectionString, QStringLiteral("Port"));
         if (!port.isEmpty()) db.setPort(port.toInt());
-        db.setDatabaseName(ConnectionStringValue(connectionString, QStringLiteral("Database")));
-        QString user = ConnectionStringValue(connectionString, QStringLiteral("User ID"));
-        if (user.isEmpty()) user = ConnectionStringValue(connectionString, QStringLiteral("UID"));
-        QString password = ConnectionStringValue(connectionString, QStringLiteral("Password"));
-        if (password.isEmpty()) password = ConnectionStringValue(connectionString, QStringLiteral("PWD"));
+        db.setDatabaseName(connectionStringValue(connectionString, QStringLiteral("Database")));
+        QString user = connectionStringValue(connectionString, QStringLiteral("User ID"));
+        if (user.isEmpty()) user = connectionStringValue(connectionString, QStringLiteral("UID"));
+        QString password = connectionStringValue(connectionString, QStringLiteral("Password"));
+        if (password.isEmpty()) password = connectionStringValue(connectionString, QStringLiteral("PWD"));
         db.setUserName(user);
         db.setPassword(password);
     }
@@ -125,29 +125,29 @@ ConnectionPtr Connection::open(const QString& connectionString, Mode mode) {
         const QString driverText = e.cause().isEmpty() || e.description().contains(e.cause())
                                        ? e.description()
                                        : e.description() + u' ' + e.cause();
-        const QString reason = ConnectFailureReason(driverText);
+        const QString reason = connectFailureReason(driverText);
         if (!reason.isEmpty())
             throw DbError(ErrNo::Connect, QStringLiteral("连接服务器失败：") + reason, driverText, QString(),
                           e.sqlState());
         throw DbError(ErrNo::Connect, e.description(), e.cause(), QString(), e.sqlState());
     }
     if (c->m_dialect.kind == DbKind::ODBC)
-        c->m_dialect.server = Dialect::ServerFromDbmsName(odbcDbmsName(db));
+        c->m_dialect.server = Dialect::serverFromDbmsName(odbcDbmsName(db));
     if (mode == Mode::ReadOnly) c->beginReadOnly();
     return c;
 }
 
 void Connection::beginReadOnly() {
-    BeginTrans();
+    begin();
     // Drivers may ignore their read-only mode (psqlODBC does); the server's own read-only transaction
     // refuses a write at once, and the rollback at the end undoes whatever another server let through.
-    if (m_dialect.hasReadOnlyTransactions()) Execute(QStringLiteral("SET TRANSACTION READ ONLY"));
+    if (m_dialect.hasReadOnlyTransactions()) exec(QStringLiteral("SET TRANSACTION READ ONLY"));
 }
 
 void Connection::recoverReadOnly() {
     if (m_mode != Mode::ReadOnly || !m_inTrans) return;
     try {
-        RollbackTrans();
+        rollback();
         beginReadOnly();
     } catch (const DbError&) {
     }
@@ -172,12 +172,12 @@ QSqlDatabase Connection::database() const {
     return QSqlDatabase::database(m_name, false);
 }
 
-int Connection::State() const {
+int Connection::state() const {
     if (m_name.isEmpty()) return 0;
     return database().isOpen() ? 1 : 0;
 }
 
-void Connection::Close() {
+void Connection::close() {
     dropCopy();
     m_prepared.clear();
     finalizeDirect();
@@ -185,7 +185,7 @@ void Connection::Close() {
     if (!db.isOpen()) return;
     if (m_inTrans) {
         try {
-            RollbackTrans();
+            rollback();
         } catch (const DbError&) {
         }
     }
@@ -216,7 +216,7 @@ QSqlQuery& Connection::prepared(const QString& sql) {
     return p->query;
 }
 
-int Connection::Execute(const QString& sql, const QVariantList& params) {
+int Connection::exec(const QString& sql, const QVariantList& params) {
     settleCopy();
     const QString head = sql.trimmed().left(6).toLower();
     if (head == u"create" || head.startsWith(u"alter") || head.startsWith(u"drop")) {
@@ -250,7 +250,7 @@ int Connection::Execute(const QString& sql, const QVariantList& params) {
     return affected;
 }
 
-QList<FieldInfo> Connection::TableColumns(const QString& table) {
+QList<FieldInfo> Connection::tableColumns(const QString& table) {
     settleCopy();
     const QString key = table.toLower();
     if (const auto it = m_columns.constFind(key); it != m_columns.constEnd()) return *it;
@@ -258,8 +258,8 @@ QList<FieldInfo> Connection::TableColumns(const QString& table) {
     if (m_dialect.kind == DbKind::SQLite) {
         QString quoted = table;
         quoted.replace(u'"', QStringLiteral("\"\""));
-        const RecordsetPtr rs = Query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted));
-        for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+        const RecordsetPtr rs = query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted));
+        for (rs->first(); !rs->atEnd(); rs->next()) {
             // The length SQLite keeps as declared ("varchar(255)"), though it does not hold a value to it.
             const QString decl = rs->value(QStringLiteral("type")).toString();
             const qsizetype open = decl.indexOf(u'(');

@@ -12,11 +12,11 @@
 #include <memory>
 #include <variant>
 
-#include "ConnectionString.h"
-#include "DbError.h"
-#include "Dialect.h"
-#include "Recordset.h"
-#include "SqlScript.h"
+#include "common/ConnectionString.h"
+#include "common/DbError.h"
+#include "common/Dialect.h"
+#include "common/Recordset.h"
+#include "common/SqlScript.h"
 
 class QSqlDatabase;
 
@@ -40,8 +40,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // 1 when open, 0 when closed (ADO's State).
-    int State() const;
-    void Close();
+    int state() const;
+    void close();
 
     const Dialect& dialect() const { return m_dialect; }
     const QString& connectionString() const { return m_connString; }
@@ -49,9 +49,9 @@ public:
 
     // Runs a statement; values are bound to the "?" placeholders in order. Returns the rows affected.
     // Throws DbError.
-    int Execute(const QString& sql, const QVariantList& params = {});
+    int exec(const QString& sql, const QVariantList& params = {});
     // Runs a query and materialises its result. Throws DbError.
-    RecordsetPtr Query(const QString& sql, const QVariantList& params = {});
+    RecordsetPtr query(const QString& sql, const QVariantList& params = {});
     // Runs a query and hands out its rows one at a time, without keeping them; another query may run on the
     // connection meanwhile where the database allows it. Throws DbError.
     class Cursor {
@@ -61,61 +61,61 @@ public:
         // The next row into row; false at the end. Throws DbError.
         virtual bool next(QVariantList& row) = 0;
     };
-    std::unique_ptr<Cursor> OpenCursor(const QString& sql, const QVariantList& params = {});
+    std::unique_ptr<Cursor> openCursor(const QString& sql, const QVariantList& params = {});
     // Runs a query and calls onRow for each row without keeping the rows (large exports).
-    void ForEachRow(const QString& sql, const QVariantList& params,
+    void forEachRow(const QString& sql, const QVariantList& params,
                     const std::function<void(const QList<FieldInfo>&)>& onColumns,
                     const std::function<void(const QVariantList&)>& onRow);
 
     // Columns of a table in table order with their ADO types.
-    QList<FieldInfo> TableColumns(const QString& table);
+    QList<FieldInfo> tableColumns(const QString& table);
 
     // Transactions. Immediate: take the write lock at the start and wait for it (SQLite).
-    void BeginTrans(bool immediate = false);
+    void begin(bool immediate = false);
     // Begins a transaction that holds the ledger's lock: an export waits here, up to waitSeconds on an
     // SQLite file (servers wait as long as the lock is held), until another export has written its ledger
     // rows. Throws DbError.
-    void BeginLedgerLock(int waitSeconds = 600);
+    void beginLedgerLock(int waitSeconds = 600);
     // Takes the locks an import needs, in one fixed order, before it writes anything: every import on
     // the set waits here for the one before it, so two imports can never deadlock on each other.
-    void LockForImport();
-    void CommitTrans();
-    void RollbackTrans();
-    bool InTransaction() const { return m_inTrans; }
+    void lockForImport();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_inTrans; }
 
     // The accounting database's identifier counter (GetICMaxNum): the next internal identifier of a
     // table: the function on PostgreSQL, the stored procedure through ODBC, the counter table
     // t_ICMaxNum where neither exists.
-    QString NextInterID(const QString& tableName);
-    // Whether CopyIn streams rows (a PostgreSQL server through Qt's own driver).
-    bool CanCopyIn() const;
+    QString nextInterId(const QString& tableName);
+    // Whether copyIn streams rows (a PostgreSQL server through Qt's own driver).
+    bool canCopyIn() const;
     // Rows into a table with COPY, in the connection's transaction: one round trip for any number of rows,
     // where an INSERT has to spell every value out. value(row, column) gives each value as it would be
     // bound to a statement. Throws DbError.
-    void CopyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
+    void copyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
                 const std::function<const QVariant&(qsizetype row, int column)>& value);
-    // Whether InsertRows writes through the database's own library (SQLite, through the handle of Qt's
+    // Whether insertRows writes through the database's own library (SQLite, through the handle of Qt's
     // driver).
-    bool CanInsertDirectly() const;
+    bool canInsertDirectly() const;
     // Rows into a table with one statement prepared once per table and columns and run for each row, in
     // the connection's transaction, every value bound as Qt's driver would bind it (the rows stored are
     // the same): Qt SQL's bookkeeping per bound value costs more than SQLite's write. value(row, column)
-    // as for CopyIn. Throws DbError.
-    void InsertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
+    // as for copyIn. Throws DbError.
+    void insertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
                     const std::function<const QVariant&(qsizetype row, int column)>& value);
     // A value as a statement binds it: not set, a whole number, a number, a text (never the null one), or
     // any other value as Qt's driver binds it.
     using BoundValue = std::variant<std::monostate, qint64, double, QString, QVariant>;
-    // InsertRows for rows of bound values: column c of row r is values(r)[at[c]], bound exactly as the
+    // insertRows for rows of bound values: column c of row r is values(r)[at[c]], bound exactly as the
     // same value held in a QVariant, without a QVariant for each number and text. Throws DbError.
-    void InsertRows(const QString& table, const QStringList& columns, const QList<int>& at,
+    void insertRows(const QString& table, const QStringList& columns, const QList<int>& at,
                     qsizetype rowCount, const std::function<const BoundValue*(qsizetype row)>& values);
-    // Takes the outcome of the last CopyIn now rather than with the next statement. Throws its refusal.
-    void SettleCopy() { settleCopy(); }
+    // Takes the outcome of the last copyIn now rather than with the next statement. Throws its refusal.
+    void settleCopy();
     // The next count identifiers of a table, ascending, as count calls of the counter would hand them out;
     // in one round trip where the database can (on PostgreSQL the function called in a query, the counter
     // table advanced by count). Throws DbError.
-    QList<qint64> NextInterIDs(const QString& tableName, int count);
+    QList<qint64> nextInterIDs(const QString& tableName, int count);
 
     QSqlDatabase database() const;
 
@@ -126,9 +126,8 @@ private:
     // fresh one is begun for whatever runs next.
     void recoverReadOnly();
     QSqlQuery& prepared(const QString& sql);
-    // Takes the outcome of the last CopyIn when it is still out (throws its refusal); dropCopy for
+    // Takes the outcome of the last copyIn when it is still out (throws its refusal); dropCopy for
     // a connection that is rolled back or closed anyway.
-    void settleCopy();
     void dropCopy() noexcept;
     QString m_name;
     QString m_connString;
@@ -141,10 +140,10 @@ private:
     // Prepared write statements, reused: an import runs the same few statements thousands of times.
     struct Prepared;
     QHash<QString, std::shared_ptr<Prepared>> m_prepared;
-    // InsertRows's statements (sqlite3_stmt), finalized before the driver closes the database.
+    // insertRows's statements (sqlite3_stmt), finalized before the driver closes the database.
     QHash<QString, void*> m_direct;
     void finalizeDirect() noexcept;
-    // InsertRows's statement for the columns, prepared once; sql receives its text.
+    // insertRows's statement for the columns, prepared once; sql receives its text.
     void* directStatement(const QString& table, const QStringList& columns, QString& sql);
 };
 
@@ -152,10 +151,10 @@ private:
 class TransactionGuard {
 public:
     explicit TransactionGuard(Connection& conn, bool immediate = false);
-    // Guards a transaction the connection has begun already (BeginLedgerLock).
+    // Guards a transaction the connection has begun already (beginLedgerLock).
     struct BegunTag {};
     static constexpr BegunTag Begun{};
-    TransactionGuard(Connection& conn, BegunTag) : m_conn(conn), m_active(conn.InTransaction()) {}
+    TransactionGuard(Connection& conn, BegunTag) : m_conn(conn), m_active(conn.inTransaction()) {}
     ~TransactionGuard();
     TransactionGuard(const TransactionGuard&) = delete;
     TransactionGuard& operator=(const TransactionGuard&) = delete;

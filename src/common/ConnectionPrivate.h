@@ -2,7 +2,7 @@
 // What the files of the connection share: the driver's failures made into DbError, values bound and
 // queries run as every statement is, the fields of a result, and what the ODBC driver is asked directly.
 
-#include "Connection.h"
+#include "common/Connection.h"
 
 class QSqlDatabase;
 class QSqlError;

@@ -1,11 +1,11 @@
 // The key=value text of a connection string: read pair by pair with values in braces, written back,
 // and shown without its passwords.
-#include "ConnectionString.h"
+#include "common/ConnectionString.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 
-QString BracedText(const QString& text, int open, int* end) {
+QString bracedText(const QString& text, int open, int* end) {
     QString out;
     int i = open + 1;
     for (; i < text.size(); ++i) {
@@ -24,7 +24,7 @@ QString BracedText(const QString& text, int open, int* end) {
     return out;
 }
 
-QList<QPair<QString, QString>> ParseConnectionString(const QString& text) {
+QList<QPair<QString, QString>> parseConnectionString(const QString& text) {
     QList<QPair<QString, QString>> out;
     int i = 0;
     const int n = text.size();
@@ -44,7 +44,7 @@ QList<QPair<QString, QString>> ParseConnectionString(const QString& text) {
         QString value;
         if (j < n && text[j] == u'{') {
             int end = j;
-            BracedText(text, j, &end);
+            bracedText(text, j, &end);
             value = text.mid(j, end - j);
             const int next = text.indexOf(u';', end);
             i = next < 0 ? n : next + 1;
@@ -59,12 +59,12 @@ QList<QPair<QString, QString>> ParseConnectionString(const QString& text) {
 }
 
 static QString unbraced(const QString& value) {
-    if (value.startsWith(u'{')) return BracedText(value, 0);
+    if (value.startsWith(u'{')) return bracedText(value, 0);
     return value;
 }
 
-QString ConnectionStringValue(const QString& text, const QString& key) {
-    for (const auto& kv : ParseConnectionString(text))
+QString connectionStringValue(const QString& text, const QString& key) {
+    for (const auto& kv : parseConnectionString(text))
         if (kv.first.compare(key, Qt::CaseInsensitive) == 0) return unbraced(kv.second);
     return {};
 }
@@ -78,7 +78,7 @@ QString quotedConnectionValue(const QString& value) {
 
 QString normalizedConnectionString(const QString& text) {
     QStringList parts;
-    for (const auto& kv : ParseConnectionString(text))
+    for (const auto& kv : parseConnectionString(text))
         parts << kv.first + u'=' +
                      (kv.second.startsWith(u'{') ? kv.second : quotedConnectionValue(kv.second));
     return parts.join(u';');

@@ -1,26 +1,28 @@
-#include "DbCopy.h"
+#include "common/DbCopy.h"
 
-#include "modFunction.h"
+#include "common/DbProcedures.h"
+
+#include "common/Values.h"
 #include <QDate>
 
-QStringList SqliteTables(Connection& sqlite) {
+QStringList sqliteTables(Connection& sqlite) {
     QStringList out;
-    const RecordsetPtr rs = sqlite.Query(QStringLiteral(
+    const RecordsetPtr rs = sqlite.query(QStringLiteral(
         "select name from sqlite_master where type='table' and name not like 'sqlite_%' order by rowid"));
-    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+    for (rs->first(); !rs->atEnd(); rs->next())
         out << rs->value(0).toString();
     return out;
 }
 
 namespace {
-QVariant ForColumn(const QVariant& v, int type) {
+QVariant forColumn(const QVariant& v, int type) {
     if (!v.isValid() || v.isNull()) return QVariant();
     switch (type) {
     case AdoType::Boolean:
         if (v.typeId() == QMetaType::QString) {
             const QString t = v.toString().trimmed();
             return QVariant(t.compare(u"true", Qt::CaseInsensitive) == 0 ||
-                            (IsNumericText(t) && t.toDouble() != 0));
+                            (isNumericText(t) && t.toDouble() != 0));
         }
         return QVariant(v.toDouble() != 0);
     case AdoType::Date:
@@ -31,22 +33,22 @@ QVariant ForColumn(const QVariant& v, int type) {
         return d.isValid() ? QVariant(d) : v;
     }
     default:
-        if (IsNumericAdoType(type) || v.typeId() == QMetaType::QString) return v;
-        if (v.typeId() == QMetaType::Double) return NumberText(v.toDouble());
+        if (isNumericAdoType(type) || v.typeId() == QMetaType::QString) return v;
+        if (v.typeId() == QMetaType::Double) return numberText(v.toDouble());
         return v.toString();
     }
 }
 } // namespace
 
-void CopyTableRows(Connection& from, Connection& to, const QStringList& tables) {
+void copyTableRows(Connection& from, Connection& to, const QStringList& tables) {
     TransactionGuard tx(to);
     for (const QString& table : tables) {
-        const QList<FieldInfo> target = to.TableColumns(table);
-        const RecordsetPtr rs = from.Query(QStringLiteral("select * from ") + table);
+        const QList<FieldInfo> target = to.tableColumns(table);
+        const RecordsetPtr rs = from.query(QStringLiteral("select * from ") + table);
         QStringList cols, marks;
         QList<int> source, types;
         for (const FieldInfo& f : target) {
-            const int i = rs->FieldIndex(f.name);
+            const int i = rs->fieldIndex(f.name);
             if (i < 0) continue;
             cols << f.name;
             marks << QStringLiteral("?");
@@ -59,8 +61,8 @@ void CopyTableRows(Connection& from, Connection& to, const QStringList& tables) 
         for (const QVariantList& row : rs->allRows()) {
             QVariantList values;
             for (int k = 0; k < source.size(); ++k)
-                values << ForColumn(row.value(source[k]), types[k]);
-            to.Execute(sql, values);
+                values << forColumn(row.value(source[k]), types[k]);
+            to.exec(sql, values);
         }
     }
     tx.commit();

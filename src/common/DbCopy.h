@@ -3,10 +3,10 @@
 // turned into what the target column takes (0/1 into boolean, yyyy-mm-dd text into date): the demo set
 // is written once, as SQLite scripts, and loaded into a server from there.
 
-#include "Connection.h"
+#include "common/Connection.h"
 #include <QStringList>
 
 // The tables of an SQLite database, in the order they were created.
-QStringList SqliteTables(Connection& sqlite);
+QStringList sqliteTables(Connection& sqlite);
 // Copies every row of the tables, in one transaction of the target. Throws DbError.
-void CopyTableRows(Connection& from, Connection& to, const QStringList& tables);
+void copyTableRows(Connection& from, Connection& to, const QStringList& tables);

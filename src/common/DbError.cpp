@@ -1,8 +1,8 @@
 // The error of database and file operations: its texts, the driver's failures made into one, and the
 // user's words for a connection a server refused.
-#include "DbError.h"
+#include "common/DbError.h"
 
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -21,7 +21,7 @@ DbError::DbError(long number, const QString& description, const QString& cause, 
       m_sqlState(sqlState) {}
 
 bool DbError::isConcurrencyFailure() const {
-    return Dialect::IsConcurrencyFailure(m_sqlState, m_number);
+    return Dialect::isConcurrencyFailure(m_sqlState, m_number);
 }
 
 QString DbError::reportText() const {
@@ -38,16 +38,16 @@ QString DbError::detailText() const {
     return t;
 }
 
-DbError ObjectNotSetError() {
+DbError objectNotSetError() {
     return DbError(91, QStringLiteral("对象变量或 With 块变量未设置"));
 }
 
-Connection& RequireConnection(Connection* conn) {
-    if (!conn) throw ObjectNotSetError();
+Connection& requireConnection(Connection* conn) {
+    if (!conn) throw objectNotSetError();
     return *conn;
 }
 
-QString ConnectFailureReason(const QString& driverText) {
+QString connectFailureReason(const QString& driverText) {
     // PostgreSQL's messages, as its own driver and psqlODBC pass them on, and the socket's.
     static const QList<QPair<QRegularExpression, QString>> reasons{
         {QRegularExpression(QStringLiteral("password authentication failed|no password supplied|"
@@ -106,7 +106,7 @@ DbError sqlError(const QSqlError& e, const QString& sql, const QString& odbcStat
     if (code.size() == 5 && ok) sqlState = code;
     if (!odbcState.isEmpty()) sqlState = odbcState;
     QString description = text.trimmed();
-    if (Dialect::IsConcurrencyFailure(sqlState, native)) {
+    if (Dialect::isConcurrencyFailure(sqlState, native)) {
         // The server chose this work to undo so that another user's could go on.
         description =
             QStringLiteral("与其他用户同时写入账套时发生冲突(死锁)，数据库已撤销本次操作，请重新执行。");

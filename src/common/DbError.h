@@ -38,12 +38,12 @@ private:
 
 // Why a server refused a connection, in the user's words ("密码错误", "数据库不存在", "用户不存在",
 // "无法连接到服务器"), from the driver's text; empty when the text is none of these.
-QString ConnectFailureReason(const QString& driverText);
+QString connectFailureReason(const QString& driverText);
 
 // Error 91, "object not set": a connection or result that is not there.
-DbError ObjectNotSetError();
-// The connection, or ObjectNotSetError when there is none.
-Connection& RequireConnection(Connection* conn);
+DbError objectNotSetError();
+// The connection, or objectNotSetError when there is none.
+Connection& requireConnection(Connection* conn);
 
 // Error numbers raised by the program itself.
 namespace ErrNo {

@@ -1,19 +1,19 @@
-#include "DbLog.h"
+#include "common/DbLog.h"
 
-#include "Connection.h"
-#include "MessageSink.h"
+#include "common/Connection.h"
+#include "common/MessageSink.h"
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 
-QString FailureLogPath() {
+QString failureLogPath() {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     return dir.isEmpty() ? QString() : dir + QStringLiteral("/taxferry.log");
 }
 
-void LogFailure(const QString& procedure, const DbError& e) {
-    const QString path = FailureLogPath();
+void logFailure(const QString& procedure, const DbError& e) {
+    const QString path = failureLogPath();
     if (path.isEmpty()) return;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
@@ -28,8 +28,8 @@ void LogFailure(const QString& procedure, const DbError& e) {
     f.write(hidePasswords(line).toUtf8());
 }
 
-void ReportCause(const QString& procedure, const DbError& e) {
-    LogFailure(procedure, e);
+void reportCause(const QString& procedure, const DbError& e) {
+    logFailure(procedure, e);
     // The program's own errors say all there is in their message already.
-    if (!e.cause().isEmpty()) CurrentMessageSink().detail(hidePasswords(e.detailText()));
+    if (!e.cause().isEmpty()) currentMessageSink().detail(hidePasswords(e.detailText()));
 }

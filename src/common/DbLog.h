@@ -8,8 +8,8 @@
 class DbError;
 
 // The log file: taxferry.log in the per-user data folder of the program.
-QString FailureLogPath();
+QString failureLogPath();
 // One line in the log: time, procedure, number, text.
-void LogFailure(const QString& procedure, const DbError& e);
+void logFailure(const QString& procedure, const DbError& e);
 // Logs the failure and hands its detail to the message sink (shown after the system's message).
-void ReportCause(const QString& procedure, const DbError& e);
+void reportCause(const QString& procedure, const DbError& e);

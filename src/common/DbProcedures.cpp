@@ -1,55 +1,55 @@
 // Small database procedures: queries that report their failure, values as a column takes them, the
 // INSERT of a record, the period of a day.
-#include "DbProcedures.h"
+#include "common/DbProcedures.h"
 
-#include "DbLog.h"
-#include "Messages.h"
-#include "Values.h"
+#include "common/DbLog.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include <cmath>
 #include <cstdlib>
 
-QVariant BindNumber(int fieldType, double value) {
-    if (IsNumericAdoType(fieldType)) {
+QVariant bindNumber(int fieldType, double value) {
+    if (isNumericAdoType(fieldType)) {
         if (isIntegerAdoTypeCode(fieldType) && value == std::floor(value) && std::fabs(value) < 9e15)
             return QVariant(qlonglong(value));
         return QVariant(value);
     }
-    return SqlBindValue(fieldType, QVariant(value));
+    return sqlBindValue(fieldType, QVariant(value));
 }
 
-RecordsetPtr OpenRs(Connection* conn, const QString& sql, const QVariantList& params) {
+RecordsetPtr openRs(Connection* conn, const QString& sql, const QVariantList& params) {
     if (!conn) {
-        ShowMsg(QStringLiteral("对象变量未设置：连接不存在。"));
+        showMsg(QStringLiteral("对象变量未设置：连接不存在。"));
         return nullptr;
     }
     try {
-        return conn->Query(sql, params);
+        return conn->query(sql, params);
     } catch (const DbError& e) {
-        ShowMsg(e.description());
-        ReportCause(QStringLiteral("OpenRs"), e);
+        showMsg(e.description());
+        reportCause(QStringLiteral("OpenRs"), e);
         return nullptr;
     }
 }
 
-QVariant GetFieldValue(Connection* conn, const QString& sql, int fieldIndex, const QVariant& def,
+QVariant getFieldValue(Connection* conn, const QString& sql, int fieldIndex, const QVariant& def,
                        const QVariantList& params) {
-    const RecordsetPtr rs = OpenRs(conn, sql, params);
-    if (!rs) throw ObjectNotSetError();
-    if (rs->EOF_()) return {};
-    return NullToValue(rs->value(fieldIndex), def);
+    const RecordsetPtr rs = openRs(conn, sql, params);
+    if (!rs) throw objectNotSetError();
+    if (rs->atEnd()) return {};
+    return nullToValue(rs->value(fieldIndex), def);
 }
 
-bool TestSql(const QString& sql, Connection* conn, const QVariantList& params) {
+bool testSql(const QString& sql, Connection* conn, const QVariantList& params) {
     if (sql.trimmed().isEmpty() || !conn) return false;
     try {
-        conn->Query(sql, params);
+        conn->query(sql, params);
         return true;
     } catch (const DbError&) {
         return false;
     }
 }
 
-bool IsNumericAdoType(int t) {
+bool isNumericAdoType(int t) {
     switch (t) {
     case AdoType::SmallInt:
     case AdoType::Integer:
@@ -73,7 +73,7 @@ bool isIntegerAdoTypeCode(int t) {
 static QString valueText(const QVariant& value) {
     if (!value.isValid() || value.isNull()) return {};
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
-        return NumberText(value.toDouble());
+        return numberText(value.toDouble());
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     return value.toString();
@@ -96,18 +96,18 @@ QDate isoDate(const QString& text) {
 }
 } // namespace
 
-QVariant SqlBindValue(int fieldType, const QVariant& value) {
+QVariant sqlBindValue(int fieldType, const QVariant& value) {
     const int id = value.typeId();
     if ((id == QMetaType::Int || id == QMetaType::LongLong) && !value.isNull() &&
-        IsNumericAdoType(fieldType) && std::llabs(value.toLongLong()) < 9'000'000'000'000'000LL) {
+        isNumericAdoType(fieldType) && std::llabs(value.toLongLong()) < 9'000'000'000'000'000LL) {
         // A whole number goes in as it is (the text detour below would give the same).
         if (isIntegerAdoTypeCode(fieldType)) return QVariant(value.toLongLong());
         return QVariant(double(value.toLongLong()));
     }
     const QString s = valueText(value);
-    if (IsNumericAdoType(fieldType)) {
+    if (isNumericAdoType(fieldType)) {
         double d = 0;
-        if (!StrictNumber(s, d))
+        if (!strictNumber(s, d))
             return isIntegerAdoTypeCode(fieldType) ? QVariant(qlonglong(0)) : QVariant(0.0);
         if (isIntegerAdoTypeCode(fieldType) && d == std::floor(d) && std::fabs(d) < 9e15)
             return QVariant(qlonglong(d));
@@ -124,10 +124,10 @@ QVariant SqlBindValue(int fieldType, const QVariant& value) {
     return QVariant(s.isNull() ? QString("") : s);
 }
 
-QString SqlValue(int fieldType, const QVariant& value) {
-    const QVariant v = SqlBindValue(fieldType, value);
+QString sqlValue(int fieldType, const QVariant& value) {
+    const QVariant v = sqlBindValue(fieldType, value);
     if (fieldType == AdoType::Boolean) return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    if (IsNumericAdoType(fieldType)) return valueText(v);
+    if (isNumericAdoType(fieldType)) return valueText(v);
     if (v.typeId() == QMetaType::QDate)
         return u'\'' + v.toDate().toString(QStringLiteral("yyyy-MM-dd")) + u'\'';
     QString s = v.toString();
@@ -135,22 +135,22 @@ QString SqlValue(int fieldType, const QVariant& value) {
     return u'\'' + s + u'\'';
 }
 
-InsertRow InsertRowOf(const QList<FieldInfo>& columns, const FieldMap& values) {
+InsertRow insertRowOf(const QList<FieldInfo>& columns, const FieldMap& values) {
     InsertRow row;
     for (const FieldInfo& f : columns) {
-        if (!values.Contains(f.name)) continue;
-        QVariant v = values.Get(f.name);
+        if (!values.contains(f.name)) continue;
+        QVariant v = values.get(f.name);
         if (v.typeId() == QMetaType::QString) v = v.toString().trimmed();
         row.columns << f.name;
-        row.values << SqlBindValue(f.type, v);
+        row.values << sqlBindValue(f.type, v);
     }
     return row;
 }
 
-SqlStatement BuildInsertSql(const QString& tableName, const FieldMap* values, Connection& conn) {
+SqlStatement buildInsertSql(const QString& tableName, const FieldMap* values, Connection& conn) {
     SqlStatement st;
     if (!values) return st;
-    InsertRow row = InsertRowOf(conn.TableColumns(tableName), *values);
+    InsertRow row = insertRowOf(conn.tableColumns(tableName), *values);
     if (row.columns.isEmpty())
         throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(tableName));
     st.sql = QStringLiteral("Insert Into ") + tableName + QStringLiteral(" (") + row.columns.join(u',') +
@@ -160,24 +160,24 @@ SqlStatement BuildInsertSql(const QString& tableName, const FieldMap* values, Co
     return st;
 }
 
-QString FieldNameList(const Recordset* rs) {
+QString fieldNameList(const Recordset* rs) {
     if (!rs) return {};
     QStringList names;
-    for (const FieldInfo& f : rs->Fields())
+    for (const FieldInfo& f : rs->fields())
         names << f.name;
     return names.join(u',');
 }
 
-void CloseConnection(const ConnectionPtr& conn) {
-    if (conn && conn->State() == 1) conn->Close();
+void closeConnection(const ConnectionPtr& conn) {
+    if (conn && conn->state() == 1) conn->close();
 }
 
-bool GetPeriod(QString& year, QString& period, Connection& acct, const QDate& day) {
+bool getPeriod(QString& year, QString& period, Connection& acct, const QDate& day) {
     const QString d = day.toString(QStringLiteral("yyyy-MM-dd"));
-    const RecordsetPtr rs = acct.Query(
+    const RecordsetPtr rs = acct.query(
         QStringLiteral("select FPeriod,FYear from T_PeriodDate where ?>=FStartDate and ?<=FEndDate"), {d, d});
-    if (rs->EOF_()) return false;
-    period = NullToText(rs->value(QStringLiteral("FPeriod")), QStringLiteral("1"));
-    year = NullToText(rs->value(QStringLiteral("FYear")));
+    if (rs->atEnd()) return false;
+    period = nullToText(rs->value(QStringLiteral("FPeriod")), QStringLiteral("1"));
+    year = nullToText(rs->value(QStringLiteral("FYear")));
     return true;
 }

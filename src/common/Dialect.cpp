@@ -1,8 +1,8 @@
-#include "Dialect.h"
+#include "common/Dialect.h"
 
-#include "Connection.h"
+#include "common/Connection.h"
 
-DbServer Dialect::ServerFromDbmsName(const QString& dbmsName) {
+DbServer Dialect::serverFromDbmsName(const QString& dbmsName) {
     const QString n = dbmsName.trimmed();
     if (n.contains(u"PostgreSQL", Qt::CaseInsensitive)) return DbServer::PostgreSQL;
     if (n.contains(u"SQL Server", Qt::CaseInsensitive)) return DbServer::SqlServer;
@@ -96,7 +96,7 @@ QString Dialect::rowPositionMatch() const {
            (server == DbServer::PostgreSQL ? QStringLiteral("=cast(? as tid)") : QStringLiteral("=?"));
 }
 
-bool Dialect::IsConcurrencyFailure(const QString& sqlState, long nativeNumber) {
+bool Dialect::isConcurrencyFailure(const QString& sqlState, long nativeNumber) {
     // 40P01 deadlock_detected, 40001 serialization_failure; SQL Server: 1205 deadlock victim.
     return sqlState == u"40P01" || sqlState == u"40001" || nativeNumber == 1205;
 }

@@ -20,7 +20,7 @@ public:
     DbServer server = DbServer::SQLite;
 
     // The server behind an ODBC driver, from the name the driver reports (SQL_DBMS_NAME).
-    static DbServer ServerFromDbmsName(const QString& dbmsName);
+    static DbServer serverFromDbmsName(const QString& dbmsName);
 
     // "delete * from T" is Access; everybody else says "delete from T".
     QString deleteFrom(const QString& table) const { return QStringLiteral("delete from ") + table; }
@@ -51,7 +51,7 @@ public:
     int maxParameters() const;
 
     // A deadlock or serialisation failure, by SQLSTATE or the server's own error number.
-    static bool IsConcurrencyFailure(const QString& sqlState, long nativeNumber);
+    static bool isConcurrencyFailure(const QString& sqlState, long nativeNumber);
 
     QString serverName() const;
 };

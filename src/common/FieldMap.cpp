@@ -1,10 +1,10 @@
-#include "FieldMap.h"
+#include "common/FieldMap.h"
 
 int FieldMap::indexOf(const QString& key) const {
     return m_index.value(key.toCaseFolded(), -1);
 }
 
-void FieldMap::Set(const QString& key, const QVariant& value) {
+void FieldMap::set(const QString& key, const QVariant& value) {
     const int i = indexOf(key);
     if (i >= 0) {
         m_values[i] = value;
@@ -15,16 +15,16 @@ void FieldMap::Set(const QString& key, const QVariant& value) {
     m_values.append(value);
 }
 
-QVariant FieldMap::Get(const QString& key) const {
+QVariant FieldMap::get(const QString& key) const {
     const int i = indexOf(key);
     return i >= 0 ? m_values[i] : QVariant();
 }
 
-bool FieldMap::Contains(const QString& key) const {
+bool FieldMap::contains(const QString& key) const {
     return indexOf(key) >= 0;
 }
 
-void FieldMap::Remove(const QString& key) {
+void FieldMap::remove(const QString& key) {
     const int i = indexOf(key);
     if (i < 0) return;
     m_keys.removeAt(i);

@@ -1,12 +1,12 @@
-#include "GbkCodec.h"
+#include "common/GbkCodec.h"
 
-#include "Connection.h"
+#include "common/Connection.h"
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <optional>
 
-bool DecodeGbk(QByteArrayView bytes, QString& out) {
+bool decodeGbk(QByteArrayView bytes, QString& out) {
     // Opening ICU's converter costs more than decoding a line: one per thread, made anew only after a
     // refusal (it keeps its error).
     thread_local std::optional<QStringDecoder> kept;
@@ -42,7 +42,7 @@ bool GbkEncoder::encode(const QString& text, QByteArray& out) {
     return true;
 }
 
-bool EncodeGbk(const QString& text, QByteArray& out) {
+bool encodeGbk(const QString& text, QByteArray& out) {
     QStringEncoder enc("GBK", QStringConverter::Flag::Stateless);
     if (!enc.isValid()) throw DbError(ErrNo::General, QStringLiteral("本机不支持 GBK 编码。"));
     QByteArray b = enc.encode(text);
@@ -101,7 +101,7 @@ QString GbkLineReader::readLine() {
     if (bytes.endsWith('\n')) bytes.chop(1);
     if (bytes.endsWith('\r')) bytes.chop(1);
     QString text;
-    if (!DecodeGbk(bytes, text))
+    if (!decodeGbk(bytes, text))
         throw DbError(ErrNo::General, QStringLiteral("第%1行含有不是 GBK 编码的字符。").arg(d->line));
     return text;
 }

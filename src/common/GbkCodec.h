@@ -8,9 +8,9 @@
 #include <memory>
 
 // Returns false (and leaves out untouched) when the bytes are not valid GBK.
-bool DecodeGbk(QByteArrayView bytes, QString& out);
+bool decodeGbk(QByteArrayView bytes, QString& out);
 // Returns false when a character cannot be written in GBK.
-bool EncodeGbk(const QString& text, QByteArray& out);
+bool encodeGbk(const QString& text, QByteArray& out);
 
 // One encoder for many texts (an export file): the converter is set up once, not per line.
 class GbkEncoder {

@@ -1,13 +1,13 @@
 // The accounting database's identifier counter: the next internal identifiers of a table.
-#include "Connection.h"
+#include "common/Connection.h"
 
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 #include <QSqlQuery>
 #include <algorithm>
 
 using namespace ConnectionPrivate;
 
-QString Connection::NextInterID(const QString& tableName) {
+QString Connection::nextInterId(const QString& tableName) {
     switch (m_dialect.interIdSource()) {
     case Dialect::InterIdSource::Procedure: {
         // As on the accounting product's SQL Server: the stored procedure with an output parameter, which
@@ -28,7 +28,7 @@ QString Connection::NextInterID(const QString& tableName) {
         return QString::number(id.toLongLong());
     }
     case Dialect::InterIdSource::Function: {
-        const RecordsetPtr rs = Query(QStringLiteral("select GetICMaxNum(?)"), {tableName});
+        const RecordsetPtr rs = query(QStringLiteral("select GetICMaxNum(?)"), {tableName});
         if (rs->isEmpty() || rs->value(0).isNull())
             throw DbError(ErrNo::Database, QStringLiteral("GetICMaxNum 没有返回值。"));
         return QString::number(rs->value(0).toLongLong());
@@ -38,27 +38,26 @@ QString Connection::NextInterID(const QString& tableName) {
     }
     // The counter table. Advance first, read afterwards: the write lock is held from here.
     const int n =
-        Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+1 where FTableName=?"), {tableName});
+        exec(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+1 where FTableName=?"), {tableName});
     if (n == 0)
-        Execute(
-            QStringLiteral(
-                "insert into t_ICMaxNum(FTableName,FMaxNum) select ?, coalesce(max(FInterID),0)+1 from ") +
-                tableName,
-            {tableName});
+        exec(QStringLiteral(
+                 "insert into t_ICMaxNum(FTableName,FMaxNum) select ?, coalesce(max(FInterID),0)+1 from ") +
+                 tableName,
+             {tableName});
     const RecordsetPtr rs =
-        Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
+        query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
     if (rs->isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("标识计数器不可用。"));
     return QString::number(rs->value(0).toLongLong());
 }
 
-QList<qint64> Connection::NextInterIDs(const QString& tableName, int count) {
+QList<qint64> Connection::nextInterIDs(const QString& tableName, int count) {
     QList<qint64> ids;
     if (count <= 0) return ids;
     ids.reserve(count);
     if (m_dialect.server == DbServer::PostgreSQL) {
         // The function is called once per row of the series, through ODBC as well.
         const RecordsetPtr rs =
-            Query(QStringLiteral("select GetICMaxNum(?) from generate_series(1, cast(? as integer))"),
+            query(QStringLiteral("select GetICMaxNum(?) from generate_series(1, cast(? as integer))"),
                   {tableName, count});
         for (const QVariantList& row : rs->allRows()) {
             if (row.value(0).isNull())
@@ -70,15 +69,15 @@ QList<qint64> Connection::NextInterIDs(const QString& tableName, int count) {
         return ids;
     }
     if (m_dialect.interIdSource() == Dialect::InterIdSource::CounterTable) {
-        const int n = Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+? where FTableName=?"),
-                              {count, tableName});
+        const int n = exec(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum+? where FTableName=?"),
+                           {count, tableName});
         if (n == 0)
-            Execute(QStringLiteral("insert into t_ICMaxNum(FTableName,FMaxNum) select ?, "
-                                   "coalesce(max(FInterID),0)+? from ") +
-                        tableName,
-                    {tableName, count});
+            exec(QStringLiteral("insert into t_ICMaxNum(FTableName,FMaxNum) select ?, "
+                                "coalesce(max(FInterID),0)+? from ") +
+                     tableName,
+                 {tableName, count});
         const RecordsetPtr rs =
-            Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
+            query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName=?"), {tableName});
         if (rs->isEmpty()) throw DbError(ErrNo::Database, QStringLiteral("标识计数器不可用。"));
         const qint64 last = rs->value(0).toLongLong();
         for (qint64 id = last - count + 1; id <= last; ++id)
@@ -87,6 +86,6 @@ QList<qint64> Connection::NextInterIDs(const QString& tableName, int count) {
     }
     // A stored procedure hands out one at a time.
     for (int i = 0; i < count; ++i)
-        ids.append(NextInterID(tableName).toLongLong());
+        ids.append(nextInterId(tableName).toLongLong());
     return ids;
 }

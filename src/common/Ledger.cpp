@@ -1,4 +1,4 @@
-#include "Ledger.h"
+#include "common/Ledger.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -18,12 +18,12 @@ constexpr Added kAdded[] = {
 
 // One row that stands per document of an invoice and direction: two exports at once cannot both record the
 // same invoice.
-QString LiveIndexSql() {
+QString liveIndexSql() {
     return QStringLiteral(
         "create unique index ux_TF_Ledger_Live on TF_Ledger (FDirection, FBillNo, FDocNo) where FState=0");
 }
 
-bool LiveIndexExists(Connection& acct) {
+bool liveIndexExists(Connection& acct) {
     QString sql;
     switch (acct.dialect().server) {
     case DbServer::SQLite:
@@ -38,13 +38,13 @@ bool LiveIndexExists(Connection& acct) {
     case DbServer::Other:
         return false;
     }
-    return !acct.Query(sql)->EOF_();
+    return !acct.query(sql)->atEnd();
 }
 
 // Rows that stand twice (two exports at once, before the index) are kept and marked superseded, all but
 // the newest of each document, so that the index can be made without losing a row.
-void SupersedeDuplicates(Connection& acct) {
-    const RecordsetPtr groups = acct.Query(QStringLiteral(
+void supersedeDuplicates(Connection& acct) {
+    const RecordsetPtr groups = acct.query(QStringLiteral(
         "select FDirection, FBillNo, FDocNo from TF_Ledger where FState=0 group by FDirection, "
         "FBillNo, FDocNo having count(*)>1"));
     const QString position = acct.dialect().rowPosition();
@@ -55,43 +55,41 @@ void SupersedeDuplicates(Connection& acct) {
         QVariantList params{g.value(0), g.value(1)};
         if (!g.value(2).isNull()) params << g.value(2);
         if (!position.isEmpty()) {
-            const RecordsetPtr rows = acct.Query(QStringLiteral("select ") + position + where +
+            const RecordsetPtr rows = acct.query(QStringLiteral("select ") + position + where +
                                                      QStringLiteral(" order by FTime desc"),
                                                  params);
-            for (int r = 1; r < rows->RecordCount(); ++r)
-                acct.Execute(QStringLiteral("update TF_Ledger set FState=? where ") +
-                                 acct.dialect().rowPositionMatch(),
-                             {Ledger::Superseded, rows->valueAt(r, 0).toString()});
+            for (int r = 1; r < rows->recordCount(); ++r)
+                acct.exec(QStringLiteral("update TF_Ledger set FState=? where ") +
+                              acct.dialect().rowPositionMatch(),
+                          {Ledger::Superseded, rows->valueAt(r, 0).toString()});
             continue;
         }
         // No position to tell the rows apart: all are superseded by a copy of the newest.
         const RecordsetPtr newest =
-            acct.Query(QStringLiteral("select *") + where + QStringLiteral(" order by FTime desc"), params);
+            acct.query(QStringLiteral("select *") + where + QStringLiteral(" order by FTime desc"), params);
         QVariantList update{Ledger::Superseded};
         update.append(params);
-        acct.Execute(QStringLiteral("update TF_Ledger set FState=?") +
-                         where.mid(QStringLiteral(" from TF_Ledger").size()),
-                     update);
+        acct.exec(QStringLiteral("update TF_Ledger set FState=?") +
+                      where.mid(QStringLiteral(" from TF_Ledger").size()),
+                  update);
         QStringList columns;
-        for (const FieldInfo& f : newest->Fields())
+        for (const FieldInfo& f : newest->fields())
             columns << f.name;
-        acct.Execute(
-            QStringLiteral("insert into TF_Ledger (%1) values (%2)")
-                .arg(columns.join(u','), QStringList(columns.size(), QStringLiteral("?")).join(u',')),
-            newest->allRows().first());
+        acct.exec(QStringLiteral("insert into TF_Ledger (%1) values (%2)")
+                      .arg(columns.join(u','), QStringList(columns.size(), QStringLiteral("?")).join(u',')),
+                  newest->allRows().first());
     }
 }
 
-void EnsureLiveIndex(Connection& acct) {
-    if (LiveIndexExists(acct)) return;
+void ensureLiveIndex(Connection& acct) {
+    if (liveIndexExists(acct)) return;
     try {
         TransactionGuard tx(acct);
         // Exports recorded before documents had numbers of their own wrote each invoice whole.
-        acct.Execute(
-            QStringLiteral("update TF_Ledger set FDocNo=FBillNo where FDirection=? and FDocNo is null"),
-            {Ledger::Export});
-        SupersedeDuplicates(acct);
-        acct.Execute(LiveIndexSql());
+        acct.exec(QStringLiteral("update TF_Ledger set FDocNo=FBillNo where FDirection=? and FDocNo is null"),
+                  {Ledger::Export});
+        supersedeDuplicates(acct);
+        acct.exec(liveIndexSql());
         tx.commit();
     } catch (const DbError&) {
         // Another program made it in the meantime, or a database without partial indexes: the export's lock
@@ -99,67 +97,67 @@ void EnsureLiveIndex(Connection& acct) {
     }
 }
 
-QSet<QString> ColumnNames(Connection& acct) {
+QSet<QString> columnNames(Connection& acct) {
     QSet<QString> names;
-    for (const FieldInfo& f : acct.TableColumns(Ledger::Table()))
+    for (const FieldInfo& f : acct.tableColumns(Ledger::table()))
         names.insert(f.name.toCaseFolded());
     return names;
 }
 } // namespace
 
-bool Ledger::Exists(Connection& acct) {
+bool Ledger::exists(Connection& acct) {
     try {
-        acct.TableColumns(Table());
+        acct.tableColumns(table());
         return true;
     } catch (const DbError&) {
         return false;
     }
 }
 
-void Ledger::Ensure(Connection& acct) {
-    if (!Exists(acct)) {
+void Ledger::ensure(Connection& acct) {
+    if (!exists(acct)) {
         try {
             // Types every database takes alike.
             TransactionGuard tx(acct);
-            acct.Execute(QStringLiteral(
+            acct.exec(QStringLiteral(
                 "create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), FTaxCode varchar(40), "
                 "FTaxNumber varchar(40), FInterID integer, FBillNo varchar(80), FLinkID integer, "
                 "FFileName varchar(255), FTime varchar(20), FUserName varchar(80), FDocNo varchar(80), "
                 "FState integer default 0, FIssueState varchar(20), FIssueDate varchar(10), FIssuedAmount "
                 "float, "
                 "FIssuedTax float, FAmount float, FTax float)"));
-            acct.Execute(QStringLiteral("create index ix_TF_Ledger_Tax on TF_Ledger (FTaxCode, FTaxNumber)"));
-            acct.Execute(QStringLiteral("create index ix_TF_Ledger_Bill on TF_Ledger (FBillNo)"));
-            acct.Execute(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
-            acct.Execute(LiveIndexSql());
+            acct.exec(QStringLiteral("create index ix_TF_Ledger_Tax on TF_Ledger (FTaxCode, FTaxNumber)"));
+            acct.exec(QStringLiteral("create index ix_TF_Ledger_Bill on TF_Ledger (FBillNo)"));
+            acct.exec(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
+            acct.exec(liveIndexSql());
             tx.commit();
             return;
         } catch (const DbError&) {
             // Another program made it in the meantime.
-            if (!Exists(acct)) throw;
+            if (!exists(acct)) throw;
         }
     }
-    QSet<QString> names = ColumnNames(acct);
+    QSet<QString> names = columnNames(acct);
     bool addedState = false;
     for (const Added& a : kAdded) {
         const QString name = QString::fromLatin1(a.name);
         if (names.contains(name.toCaseFolded())) continue;
         try {
-            acct.Execute(
+            acct.exec(
                 QStringLiteral("alter table TF_Ledger add %1 %2").arg(name, QString::fromLatin1(a.type)));
             if (name == u"FState") addedState = true;
             if (name == u"FDocNo")
-                acct.Execute(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
+                acct.exec(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
         } catch (const DbError&) {
             // Another program added it in the meantime; anything else is still missing.
-            acct.Execute(QStringLiteral("select %1 from TF_Ledger where 1=0").arg(name));
+            acct.exec(QStringLiteral("select %1 from TF_Ledger where 1=0").arg(name));
         }
     }
     // Every row recorded before the ledger knew states stands.
-    if (addedState) acct.Execute(QStringLiteral("update TF_Ledger set FState=0 where FState is null"));
-    EnsureLiveIndex(acct);
+    if (addedState) acct.exec(QStringLiteral("update TF_Ledger set FState=0 where FState is null"));
+    ensureLiveIndex(acct);
 }
 
-QString Ledger::Now() {
+QString Ledger::now() {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }

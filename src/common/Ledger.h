@@ -21,11 +21,11 @@
 // With a written-back tax invoice an export row's FInvoiceKind, FTaxCode and FTaxNumber are its 发票种类,
 // 发票代码 and 发票号码 (a fully digital e-invoice: its number, the code empty).
 
-#include "Connection.h"
+#include "common/Connection.h"
 #include <QString>
 
 namespace Ledger {
-inline QString Table() {
+inline QString table() {
     return QStringLiteral("TF_Ledger");
 }
 constexpr int Export = 0;
@@ -35,23 +35,23 @@ constexpr int Stands = 0;
 constexpr int Cancelled = 1;
 constexpr int Superseded = 2;
 // FIssueState
-inline QString Issued() {
+inline QString issued() {
     return QStringLiteral("已开票");
 }
-inline QString IssueCancelled() {
+inline QString issueCancelled() {
     return QStringLiteral("已作废");
 }
-inline QString IssueFlushed() {
+inline QString issueFlushed() {
     return QStringLiteral("已红冲");
 }
-inline QString IssuePartlyFlushed() {
+inline QString issuePartlyFlushed() {
     return QStringLiteral("部分红冲");
 }
 // Whether the accounting database has the table (a read-only connection may ask).
-bool Exists(Connection& acct);
+bool exists(Connection& acct);
 // Creates the table when the accounting database has none, and adds the columns an older one lacks.
 // Throws DbError.
-void Ensure(Connection& acct);
+void ensure(Connection& acct);
 // The time a ledger row carries.
-QString Now();
+QString now();
 } // namespace Ledger

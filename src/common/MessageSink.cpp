@@ -1,4 +1,4 @@
-#include "MessageSink.h"
+#include "common/MessageSink.h"
 
 #include <cstdio>
 
@@ -26,11 +26,11 @@ StderrSink g_default;
 MessageSink* g_sink = nullptr;
 } // namespace
 
-MessageSink& CurrentMessageSink() {
+MessageSink& currentMessageSink() {
     return g_sink ? *g_sink : g_default;
 }
 
-MessageSink* SetMessageSink(MessageSink* sink) {
+MessageSink* setMessageSink(MessageSink* sink) {
     MessageSink* old = g_sink;
     g_sink = sink;
     return old;

@@ -7,14 +7,14 @@
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
-    // Information notice (ShowMsg).
+    // Information notice (showMsg).
     virtual void info(const QString& text) = 0;
     // A notice with its cause in the words of whatever gave it: the notice, then the cause.
     virtual void infoWithDetails(const QString& text, const QString& details) {
         info(text);
         detail(details);
     }
-    // Error report (ShowErr): text is already "调用(…)出错!" CR LF message.
+    // Error report (showErr): text is already "调用(…)出错!" CR LF message.
     virtual void error(const QString& text) = 0;
     // Yes/No question, No as the default. Returns true for Yes.
     virtual bool question(const QString& text) = 0;
@@ -24,11 +24,11 @@ public:
 };
 
 // The installed sink; the default writes to stderr and answers No.
-MessageSink& CurrentMessageSink();
+MessageSink& currentMessageSink();
 // Installs a sink (not owned); nullptr restores the default. Returns the previous one.
-MessageSink* SetMessageSink(MessageSink* sink);
+MessageSink* setMessageSink(MessageSink* sink);
 
 // The title of every message box.
-inline QString MessageTitle() {
+inline QString messageTitle() {
     return QStringLiteral("Orvane提示");
 }

@@ -1,39 +1,39 @@
 // Messages to the user: notices, error reports and yes/no questions, through the message sink.
-#include "Messages.h"
+#include "common/Messages.h"
 
-#include "ConnectionString.h"
-#include "DbError.h"
-#include "DbLog.h"
-#include "MessageSink.h"
+#include "common/ConnectionString.h"
+#include "common/DbError.h"
+#include "common/DbLog.h"
+#include "common/MessageSink.h"
 
 // Whatever reaches a message box, stderr or the test's recorder goes without a password.
-void ShowMsg(const QString& text) {
-    CurrentMessageSink().info(hidePasswords(text));
+void showMsg(const QString& text) {
+    currentMessageSink().info(hidePasswords(text));
 }
 
-void ShowMsg(const QString& text, const QString& details) {
-    if (details.isEmpty()) return ShowMsg(text);
-    CurrentMessageSink().infoWithDetails(hidePasswords(text), hidePasswords(details));
+void showMsg(const QString& text, const QString& details) {
+    if (details.isEmpty()) return showMsg(text);
+    currentMessageSink().infoWithDetails(hidePasswords(text), hidePasswords(details));
 }
 
-void ShowErr(const QString& procName, const QString& message) {
-    CurrentMessageSink().error(
+void showErr(const QString& procName, const QString& message) {
+    currentMessageSink().error(
         hidePasswords(QStringLiteral("调用(") + procName + QStringLiteral(")出错!\r\n") + message));
 }
 
-void ShowErr(const QString& procName, const DbError& e) {
-    ShowErr(procName, e.reportText());
-    ReportCause(procName, e);
+void showErr(const QString& procName, const DbError& e) {
+    showErr(procName, e.reportText());
+    reportCause(procName, e);
 }
 
-void ShowErr(const QString& procName, const std::exception& e) {
+void showErr(const QString& procName, const std::exception& e) {
     if (const auto* db = dynamic_cast<const DbError*>(&e)) {
-        ShowErr(procName, *db);
+        showErr(procName, *db);
         return;
     }
-    ShowErr(procName, DbError(ErrNo::General, QString::fromUtf8(e.what())));
+    showErr(procName, DbError(ErrNo::General, QString::fromUtf8(e.what())));
 }
 
-bool AskYesNo(const QString& text) {
-    return CurrentMessageSink().question(hidePasswords(text));
+bool askYesNo(const QString& text) {
+    return currentMessageSink().question(hidePasswords(text));
 }

@@ -1,6 +1,6 @@
 // What the program asks an ODBC driver directly (the SQLSTATE of a failure, the database behind a
 // source), and the connection string it hands to Qt's ODBC driver.
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -66,7 +66,7 @@ QString odbcConnectString(const QString& connectionString) {
     QStringList rest;
     QString dsn;
     bool namesDriver = false;
-    for (const auto& kv : ParseConnectionString(connectionString)) {
+    for (const auto& kv : parseConnectionString(connectionString)) {
         if (kv.first.compare(u"Provider", Qt::CaseInsensitive) == 0) continue;
         if (kv.first.compare(u"DSN", Qt::CaseInsensitive) == 0 && dsn.isEmpty()) {
             dsn = kv.second;

@@ -1,28 +1,28 @@
 // The program's folders and the databases made in the user's data folder at the first start.
-#include "Paths.h"
+#include "common/Paths.h"
 
-#include "Connection.h"
+#include "common/Connection.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-QString WithTrailingSeparator(const QString& path) {
+QString withTrailingSeparator(const QString& path) {
     if (path.endsWith(u'/') || path.endsWith(u'\\')) return path;
     return path + u'/';
 }
 
-QString AppFolder() {
-    return WithTrailingSeparator(QCoreApplication::applicationDirPath());
+QString appFolder() {
+    return withTrailingSeparator(QCoreApplication::applicationDirPath());
 }
 
-QString ConfigConnStringFor(const QString& folder) {
-    return QStringLiteral("Provider=SQLite;Data Source=") + WithTrailingSeparator(folder) +
+QString configConnStringFor(const QString& folder) {
+    return QStringLiteral("Provider=SQLite;Data Source=") + withTrailingSeparator(folder) +
            QStringLiteral("Taxlink.db");
 }
 
-QString InstalledShareFolder() {
+QString installedShareFolder() {
     const QString share =
         QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/taxferry"));
     return QFileInfo(share + QStringLiteral("/config_schema.sql")).isFile() ? share + u'/' : QString();
@@ -30,7 +30,7 @@ QString InstalledShareFolder() {
 
 // Made beside the target and renamed over it when complete: a failed start leaves no half-made database
 // that a later start would take for a good one.
-static void MakeDatabaseIfMissing(const QString& path, const QStringList& scripts) {
+static void makeDatabaseIfMissing(const QString& path, const QStringList& scripts) {
     if (QFileInfo::exists(path)) return;
     const QString made = path + QStringLiteral(".new");
     QFile::remove(made);
@@ -43,8 +43,8 @@ static void MakeDatabaseIfMissing(const QString& path, const QStringList& script
     try {
         ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + made);
         for (const QString& script : scripts)
-            RunSqlScriptFile(*c, script);
-        c->Close();
+            runSqlScriptFile(*c, script);
+        c->close();
     } catch (const DbError&) {
         QFile::remove(made);
         throw;
@@ -55,23 +55,23 @@ static void MakeDatabaseIfMissing(const QString& path, const QStringList& script
     }
 }
 
-void MakeUserDatabases(const QString& shareFolder, const QString& folder) {
-    const QString share = WithTrailingSeparator(shareFolder);
-    const QString target = WithTrailingSeparator(folder);
+void makeUserDatabases(const QString& shareFolder, const QString& folder) {
+    const QString share = withTrailingSeparator(shareFolder);
+    const QString target = withTrailingSeparator(folder);
     if (!QDir().mkpath(target))
         throw DbError(ErrNo::FileNotFound, QStringLiteral("无法创建文件夹“%1”。").arg(target));
-    MakeDatabaseIfMissing(
+    makeDatabaseIfMissing(
         target + QStringLiteral("Taxlink.db"),
         {share + QStringLiteral("config_schema.sql"), share + QStringLiteral("config_factory.sql")});
-    MakeDatabaseIfMissing(target + QStringLiteral("QORDemo.db"), {share + QStringLiteral("acct_schema.sql"),
+    makeDatabaseIfMissing(target + QStringLiteral("QORDemo.db"), {share + QStringLiteral("acct_schema.sql"),
                                                                   share + QStringLiteral("acct_demo.sql")});
 }
 
-QString ProgramDataFolder() {
-    const QString share = InstalledShareFolder();
-    if (share.isEmpty()) return AppFolder();
+QString programDataFolder() {
+    const QString share = installedShareFolder();
+    if (share.isEmpty()) return appFolder();
     const QString folder =
-        WithTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    MakeUserDatabases(share, folder);
+        withTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    makeUserDatabases(share, folder);
     return folder;
 }

@@ -1,8 +1,8 @@
 // Rows streamed into a PostgreSQL table with COPY on the driver's own connection; the outcome is taken
 // before whatever runs next.
-#include "Connection.h"
+#include "common/Connection.h"
 
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 #include <QDate>
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -104,7 +104,7 @@ PGconn* pgHandle(const QSqlDatabase& db) {
 }
 } // namespace
 
-bool Connection::CanCopyIn() const {
+bool Connection::canCopyIn() const {
     return m_dialect.kind == DbKind::PostgreSQL && !isReadOnly() && pgHandle(database()) != nullptr;
 }
 
@@ -120,7 +120,7 @@ DbError copyFailure(PGconn* pg, PGresult* res, const QString& sql) {
 }
 } // namespace
 
-void Connection::CopyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
+void Connection::copyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
                         const std::function<const QVariant&(qsizetype row, int column)>& value) {
     settleCopy();
     const QString sql = QStringLiteral("COPY ") + table + QStringLiteral(" (") + columns.join(u',') +

@@ -10,5 +10,5 @@ public:
     virtual ~ProgressSink() = default;
     // done of total in units of the worker's choosing (bytes of a file, rows of a result), and the
     // invoices handled so far. False when the user asked to stop: the worker then undoes what it began.
-    virtual bool Report(qint64 done, qint64 total, int invoices) = 0;
+    virtual bool report(qint64 done, qint64 total, int invoices) = 0;
 };

@@ -1,8 +1,8 @@
 // The materialised result set, and the ways a query's rows come back: all at once, or one at a time
 // to a callback or through a cursor; the ADO types of a result's fields.
-#include "Recordset.h"
+#include "common/Recordset.h"
 
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlField>
@@ -18,7 +18,7 @@ Recordset::Recordset(QList<FieldInfo> fields, QList<QVariantList> rows)
     clearFilter();
 }
 
-int Recordset::FieldIndex(const QString& name) const {
+int Recordset::fieldIndex(const QString& name) const {
     for (int i = 0; i < m_fields.size(); ++i)
         if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
     return -1;
@@ -31,7 +31,7 @@ const QVariantList& Recordset::current() const {
 }
 
 QVariant Recordset::value(const QString& name) const {
-    const int i = FieldIndex(name);
+    const int i = fieldIndex(name);
     if (i < 0) throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: ") + name);
     return current().value(i);
 }
@@ -70,7 +70,7 @@ void Recordset::setFilter(const QList<QPair<QString, QVariant>>& equals) {
     }
     QList<QPair<int, QString>> tests;
     for (const auto& e : equals) {
-        const int i = FieldIndex(e.first);
+        const int i = fieldIndex(e.first);
         if (i < 0) throw DbError(3001, QStringLiteral("筛选字段不存在: ") + e.first);
         tests.append({i, e.second.toString()});
     }
@@ -142,7 +142,7 @@ QList<QVariantList> readRows(QSqlQuery& q, int n) {
 }
 } // namespace
 
-RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
+RecordsetPtr Connection::query(const QString& sql, const QVariantList& params) {
     settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
@@ -181,7 +181,7 @@ RecordsetPtr Connection::Query(const QString& sql, const QVariantList& params) {
     return std::make_shared<Recordset>(std::move(fields), std::move(rows));
 }
 
-void Connection::ForEachRow(const QString& sql, const QVariantList& params,
+void Connection::forEachRow(const QString& sql, const QVariantList& params,
                             const std::function<void(const QList<FieldInfo>&)>& onColumns,
                             const std::function<void(const QVariantList&)>& onRow) {
     settleCopy();
@@ -238,7 +238,7 @@ private:
 };
 } // namespace
 
-std::unique_ptr<Connection::Cursor> Connection::OpenCursor(const QString& sql, const QVariantList& params) {
+std::unique_ptr<Connection::Cursor> Connection::openCursor(const QString& sql, const QVariantList& params) {
     settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);

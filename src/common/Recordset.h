@@ -27,29 +27,23 @@ public:
     Recordset() = default;
     Recordset(QList<FieldInfo> fields, QList<QVariantList> rows);
 
-    int FieldCount() const { return m_fields.size(); }
-    QString FieldName(int i) const { return m_fields.value(i).name; }
-    int FieldType(int i) const { return m_fields.value(i).type; }
-    int FieldIndex(const QString& name) const; // -1 when missing; case-insensitive
-    const QList<FieldInfo>& Fields() const { return m_fields; }
+    int fieldCount() const { return m_fields.size(); }
+    QString fieldName(int i) const { return m_fields.value(i).name; }
+    int fieldType(int i) const { return m_fields.value(i).type; }
+    int fieldIndex(const QString& name) const; // -1 when missing; case-insensitive
+    const QList<FieldInfo>& fields() const { return m_fields; }
 
     // Cursor over the rows that pass the filter.
-    bool EOF_() const { return m_pos >= m_view.size(); }
-    bool BOF() const { return m_pos < 0 || m_view.isEmpty(); }
+    bool atEnd() const { return m_pos >= m_view.size(); }
     bool isEmpty() const { return m_view.isEmpty(); }
-    void MoveFirst() { m_pos = 0; }
-    void MoveNext() {
+    void first() { m_pos = 0; }
+    void next() {
         if (m_pos < m_view.size()) ++m_pos;
     }
-    void MovePrevious() {
-        if (m_pos >= 0) --m_pos;
-    }
-    void MoveLast() { m_pos = m_view.isEmpty() ? 0 : m_view.size() - 1; }
-    int RecordCount() const { return m_view.size(); }
-    int AbsolutePosition() const { return m_pos; } // 0-based position within the filtered rows
-    void Move(int pos) { m_pos = pos; }
+    void last() { m_pos = m_view.isEmpty() ? 0 : m_view.size() - 1; }
+    int recordCount() const { return m_view.size(); }
 
-    // Value of the current row; throws DbError at EOF/BOF or for an unknown field.
+    // Value of the current row; throws DbError past the last row or for an unknown field.
     QVariant value(const QString& name) const;
     QVariant value(int index) const;
     QVariant operator[](const QString& name) const { return value(name); }

@@ -1,33 +1,35 @@
-#include "RowBatch.h"
+#include "common/RowBatch.h"
 
-#include "modFunction.h"
+#include "common/DbProcedures.h"
+
+#include "common/Messages.h"
 #include <algorithm>
 
 RowBatch::RowBatch(Connection& conn, QString table)
-    : m_conn(conn), m_table(std::move(table)), m_columns(conn.TableColumns(m_table)) {
+    : m_conn(conn), m_table(std::move(table)), m_columns(conn.tableColumns(m_table)) {
     for (int i = 0; i < m_columns.size(); ++i)
         m_index.insert(m_columns[i].name.toCaseFolded(), i);
 }
 
-int RowBatch::Column(const QString& name) const {
+int RowBatch::column(const QString& name) const {
     return m_index.value(name.toCaseFolded(), -1);
 }
 
-RowBatch::Row RowBatch::EmptyRow() const {
+RowBatch::Row RowBatch::emptyRow() const {
     Row r;
     r.values.resize(m_columns.size());
     r.set.resize(int(m_columns.size()));
     return r;
 }
 
-RowBatch::Row* RowBatch::Find(int col, const QVariant& value) {
+RowBatch::Row* RowBatch::find(int col, const QVariant& value) {
     if (col < 0) return nullptr;
     for (auto it = m_rows.rbegin(); it != m_rows.rend(); ++it)
         if (it->set.testBit(col) && it->values[col] == value) return &*it;
     return nullptr;
 }
 
-void RowBatch::Flush() {
+void RowBatch::flush() {
     if (m_rows.isEmpty()) return;
     // One statement per set of columns (and per what the server binds at once): rows of a few shapes that
     // alternate (checked and unchecked heads, lines with and without a discount) would otherwise cost a
@@ -50,16 +52,16 @@ void RowBatch::Flush() {
         QStringList columns;
         for (int c = 0; c < m_columns.size(); ++c)
             if (set.testBit(c)) columns << m_columns[c].name;
-        const bool copy = m_conn.CanCopyIn();
-        if (copy || m_conn.CanInsertDirectly()) {
+        const bool copy = m_conn.canCopyIn();
+        if (copy || m_conn.canInsertDirectly()) {
             QList<int> at; // the row's positions of the group's columns
             for (int c = 0; c < m_columns.size(); ++c)
                 if (set.testBit(c)) at << c;
             const auto value = [&](qsizetype r, int c) -> const QVariant& { return group[r]->values[at[c]]; };
             if (copy)
-                m_conn.CopyIn(m_table, columns, group.size(), value);
+                m_conn.copyIn(m_table, columns, group.size(), value);
             else
-                m_conn.InsertRows(m_table, columns, group.size(), value);
+                m_conn.insertRows(m_table, columns, group.size(), value);
             continue;
         }
         const QString one = u'(' + QStringList(count, QStringLiteral("?")).join(u',') + u')';
@@ -73,7 +75,7 @@ void RowBatch::Flush() {
             for (qsizetype r = from; r < from + rows; ++r)
                 for (int c = 0; c < m_columns.size(); ++c)
                     if (set.testBit(c)) values << group[r]->values[c];
-            m_conn.Execute(head + QStringList(rows, one).join(u','), values);
+            m_conn.exec(head + QStringList(rows, one).join(u','), values);
         }
     }
     m_rows.clear();
@@ -82,14 +84,14 @@ void RowBatch::Flush() {
 BoundRowBatch::BoundRowBatch(Connection& conn, QString table)
     : m_conn(conn), m_plain(conn, std::move(table)) {}
 
-BoundRowBatch::Row BoundRowBatch::EmptyRow() {
-    if (m_spare.empty()) return Row(size_t(m_plain.Columns().size()));
+BoundRowBatch::Row BoundRowBatch::emptyRow() {
+    if (m_spare.empty()) return Row(size_t(m_plain.columns().size()));
     Row row = std::move(m_spare.back());
     m_spare.pop_back();
     return row;
 }
 
-BoundRowBatch::Value BoundRowBatch::FromVariant(const QVariant& value) {
+BoundRowBatch::Value BoundRowBatch::fromVariant(const QVariant& value) {
     if (!value.isNull()) {
         switch (value.typeId()) {
         case QMetaType::LongLong:
@@ -105,7 +107,7 @@ BoundRowBatch::Value BoundRowBatch::FromVariant(const QVariant& value) {
     return value;
 }
 
-QVariant BoundRowBatch::ToVariant(const Value& value) {
+QVariant BoundRowBatch::toVariant(const Value& value) {
     switch (value.index()) {
     case 1:
         return QVariant(qlonglong(*std::get_if<qint64>(&value)));
@@ -120,29 +122,29 @@ QVariant BoundRowBatch::ToVariant(const Value& value) {
     }
 }
 
-BoundRowBatch::Row* BoundRowBatch::Find(int col, const Value& value) {
+BoundRowBatch::Row* BoundRowBatch::find(int col, const Value& value) {
     if (col < 0) return nullptr;
     for (auto it = m_rows.rbegin(); it != m_rows.rend(); ++it) {
         const Value& v = (*it)[size_t(col)];
         if (v.index() == 0) continue;
-        if (v.index() == value.index() && v.index() != 4 ? v == value : ToVariant(v) == ToVariant(value))
+        if (v.index() == value.index() && v.index() != 4 ? v == value : toVariant(v) == toVariant(value))
             return &*it;
     }
     return nullptr;
 }
 
-void BoundRowBatch::Flush() {
+void BoundRowBatch::flush() {
     if (m_rows.empty()) return;
-    const QList<FieldInfo>& columns = m_plain.Columns();
-    if (m_conn.CanCopyIn() || !m_conn.CanInsertDirectly()) {
+    const QList<FieldInfo>& columns = m_plain.columns();
+    if (m_conn.canCopyIn() || !m_conn.canInsertDirectly()) {
         for (const Row& row : m_rows) {
-            RowBatch::Row plain = m_plain.EmptyRow();
+            RowBatch::Row plain = m_plain.emptyRow();
             for (int c = 0; c < int(row.size()); ++c)
-                if (row[size_t(c)].index() != 0) RowBatch::Set(plain, c, ToVariant(row[size_t(c)]));
-            m_plain.Add(std::move(plain));
+                if (row[size_t(c)].index() != 0) RowBatch::set(plain, c, toVariant(row[size_t(c)]));
+            m_plain.add(std::move(plain));
         }
         m_rows.clear();
-        m_plain.Flush();
+        m_plain.flush();
         return;
     }
     // Grouped by the columns set, as RowBatch groups its rows; the first 64 columns compared at once.
@@ -181,8 +183,8 @@ void BoundRowBatch::Flush() {
                 at << c;
             }
         if (at.isEmpty())
-            throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(m_plain.Table()));
-        m_conn.InsertRows(m_plain.Table(), names, at, qsizetype(group.size()),
+            throw DbError(ErrNo::General, QStringLiteral("表“%1”中没有可写入的字段。").arg(m_plain.table()));
+        m_conn.insertRows(m_plain.table(), names, at, qsizetype(group.size()),
                           [&](qsizetype r) { return group[size_t(r)]->data(); });
     }
     for (Row& row : m_rows) {

@@ -7,7 +7,7 @@
 // rows go with COPY, on SQLite one row a statement through SQLite's own library (no round trips there,
 // and Qt SQL's work per value is what costs).
 
-#include "Connection.h"
+#include "common/Connection.h"
 #include <QBitArray>
 #include <QHash>
 #include <QList>
@@ -25,34 +25,34 @@ public:
 
     // The table's columns (read once) and a column's position, found without regard to case; -1 when the
     // table has no such column.
-    const QList<FieldInfo>& Columns() const { return m_columns; }
-    const QString& Table() const { return m_table; }
-    int Column(const QString& name) const;
+    const QList<FieldInfo>& columns() const { return m_columns; }
+    const QString& table() const { return m_table; }
+    int column(const QString& name) const;
 
     // A row that writes no column yet.
-    Row EmptyRow() const;
+    Row emptyRow() const;
     // Sets a column of a row, when the table has it (col >= 0).
-    static void Set(Row& row, int col, const QVariant& value) {
+    static void set(Row& row, int col, const QVariant& value) {
         if (col < 0) return;
         row.values[col] = value;
         row.set.setBit(col);
     }
-    static void Set(Row& row, int col, QVariant&& value) {
+    static void set(Row& row, int col, QVariant&& value) {
         if (col < 0) return;
         row.values[col] = std::move(value);
         row.set.setBit(col);
     }
 
-    void Add(Row row) { m_rows.append(std::move(row)); }
-    int Pending() const { return int(m_rows.size()); }
+    void add(Row row) { m_rows.append(std::move(row)); }
+    int pending() const { return int(m_rows.size()); }
     // The i-th row still in memory, in the order added.
-    Row& At(int i) { return m_rows[i]; }
+    Row& at(int i) { return m_rows[i]; }
     // The last buffered row whose column col holds value, or nullptr.
-    Row* Find(int col, const QVariant& value);
+    Row* find(int col, const QVariant& value);
     // Writes the buffered rows, those that set the same columns together, each such group in the order its
     // rows were added. Throws DbError.
-    void Flush();
-    void Clear() { m_rows.clear(); }
+    void flush();
+    void clear() { m_rows.clear(); }
 
 private:
     Connection& m_conn;
@@ -73,27 +73,27 @@ public:
 
     BoundRowBatch(Connection& conn, QString table);
 
-    const QList<FieldInfo>& Columns() const { return m_plain.Columns(); }
-    int Column(const QString& name) const { return m_plain.Column(name); }
+    const QList<FieldInfo>& columns() const { return m_plain.columns(); }
+    int column(const QString& name) const { return m_plain.column(name); }
 
     // A row that writes no column yet (the room of a row written before, when there is one).
-    Row EmptyRow();
-    static void Set(Row& row, int col, Value value) {
+    Row emptyRow();
+    static void set(Row& row, int col, Value value) {
         if (col < 0) return;
         row[size_t(col)] = std::move(value);
     }
-    static bool IsSet(const Row& row, int col) { return row[size_t(col)].index() != 0; }
+    static bool isSet(const Row& row, int col) { return row[size_t(col)].index() != 0; }
     // The value a QVariant holds, as bound: a number, a text or the QVariant itself.
-    static Value FromVariant(const QVariant& value);
-    static QVariant ToVariant(const Value& value);
+    static Value fromVariant(const QVariant& value);
+    static QVariant toVariant(const Value& value);
 
-    void Add(Row row) { m_rows.push_back(std::move(row)); }
-    int Pending() const { return int(m_rows.size()); }
-    Row& At(int i) { return m_rows[size_t(i)]; }
+    void add(Row row) { m_rows.push_back(std::move(row)); }
+    int pending() const { return int(m_rows.size()); }
+    Row& at(int i) { return m_rows[size_t(i)]; }
     // The last buffered row whose column col holds value, or nullptr.
-    Row* Find(int col, const Value& value);
+    Row* find(int col, const Value& value);
     // As RowBatch::Flush. Throws DbError.
-    void Flush();
+    void flush();
 
 private:
     Connection& m_conn;

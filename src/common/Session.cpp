@@ -1,24 +1,24 @@
-#include "Session.h"
+#include "common/Session.h"
 
-#include "ConfigUpgrade.h"
-#include "modBasic.h"
+#include "common/ConfigUpgrade.h"
+#include "common/LoginProps.h"
 #include <QHash>
 #include <QSet>
 
-ConnectionPtr Session::OpenAcctConnection(Connection::Mode mode) const {
-    return Connection::open(ParseConnProps(gsAcctProps, 0), mode);
+ConnectionPtr Session::openAcctConnection(Connection::Mode mode) const {
+    return Connection::open(parseConnProps(gsAcctProps, 0), mode);
 }
 
-ConnectionPtr Session::OpenConfigConnection() const {
+ConnectionPtr Session::openConfigConnection() const {
     ConnectionPtr config = Connection::open(gsConfigConnString);
-    UpgradeConfigSchema(*config);
+    upgradeConfigSchema(*config);
     return config;
 }
 
 namespace {
 // Tables added to Taxlink.db since a file may have been made: created empty, with their indexes, as
 // data/config_schema.sql makes them.
-void AddMissingConfigTables(Connection& config, bool isOurs) {
+void addMissingConfigTables(Connection& config, bool isOurs) {
     if (!isOurs) return; // a file that is no Taxlink.db of ours gets nothing
     struct Added {
         const char* table;
@@ -35,16 +35,16 @@ void AddMissingConfigTables(Connection& config, bool isOurs) {
     };
     for (const Added& a : added) {
         try {
-            config.TableColumns(QString::fromLatin1(a.table));
+            config.tableColumns(QString::fromLatin1(a.table));
             continue; // there already
         } catch (const DbError&) {
         }
-        RunSqlScript(config, QString::fromLatin1(a.statements));
+        runSqlScript(config, QString::fromLatin1(a.statements));
     }
 }
 } // namespace
 
-void UpgradeConfigSchema(Connection& config) {
+void upgradeConfigSchema(Connection& config) {
     // Columns added to the program's own tables since a Taxlink.db may have been made: added in place,
     // every row kept, the new values empty (a link without limits).
     struct Added {
@@ -65,7 +65,7 @@ void UpgradeConfigSchema(Connection& config) {
         if (!known.contains(table)) {
             QSet<QString> names;
             try {
-                for (const FieldInfo& f : config.TableColumns(table))
+                for (const FieldInfo& f : config.tableColumns(table))
                     names.insert(f.name.toCaseFolded());
             } catch (const DbError&) {
                 // A file without the table is no Taxlink.db of ours; what is missing is said where it is
@@ -76,28 +76,28 @@ void UpgradeConfigSchema(Connection& config) {
         if (known[table].isEmpty() || known[table].contains(QString::fromLatin1(a.column).toCaseFolded()))
             continue;
         try {
-            config.Execute(QStringLiteral("alter table %1 add column %2 %3")
-                               .arg(table, QString::fromLatin1(a.column), QString::fromLatin1(a.type)));
+            config.exec(QStringLiteral("alter table %1 add column %2 %3")
+                            .arg(table, QString::fromLatin1(a.column), QString::fromLatin1(a.type)));
         } catch (const DbError&) {
             // Another copy of the program added it in the meantime; anything else is still missing.
-            config.Execute(
+            config.exec(
                 QStringLiteral("select %1 from %2 where 1=0").arg(QString::fromLatin1(a.column), table));
         }
         known[table].insert(QString::fromLatin1(a.column).toCaseFolded());
         // The platform's links already there write the 单据号 into 备注 from now on; the others do not.
         if (qstrcmp(a.column, "FDocNoInRemark") == 0)
-            config.Execute(QStringLiteral("update t_BaseInfo set FDocNoInRemark=case when FFormat='xlsx' "
-                                          "then 1 else 0 end"));
+            config.exec(QStringLiteral("update t_BaseInfo set FDocNoInRemark=case when FFormat='xlsx' "
+                                       "then 1 else 0 end"));
     }
     const bool isOurs = !known.value(QStringLiteral("t_BaseInfo")).isEmpty();
-    AddMissingConfigTables(config, isOurs);
+    addMissingConfigTables(config, isOurs);
     if (isOurs) {
-        UpgradeImportLayout(config);
-        AddMissingSettings(config);
+        upgradeImportLayout(config);
+        addMissingSettings(config);
     }
 }
 
-void Session::SetEdition(const QString& editionType) {
+void Session::setEdition(const QString& editionType) {
     if (editionType.compare(u"INDUSTRY", Qt::CaseInsensitive) == 0) {
         giIndustry = 1;
         gsCustomerView = QStringLiteral("vwClientForBase");

@@ -4,7 +4,7 @@
 // make one; engines and windows are handed it and never look anywhere else. The members carry the
 // names the system gives them.
 
-#include "Connection.h"
+#include "common/Connection.h"
 #include <QDate>
 #include <QString>
 
@@ -14,7 +14,7 @@ class Session {
 public:
     ConnectionPtr gcnAcct;   // the accounting connection
     ConnectionPtr gcnConfig; // the configuration connection (Taxlink.db)
-    QString gsAcctProps;     // the login's PropsString, unchanged
+    QString gsAcctProps;     // the login's propsString, unchanged
     QString gsConfigConnString;
     QString gsUserName;
     QString gsAcctName;
@@ -27,26 +27,26 @@ public:
     int giInvoiceKind = 0; // 0 special VAT invoice, 2 ordinary invoice (the import)
     // The day of the run: the real one, unless a test pins it.
     QDate today;
-    QDate Today() const { return today.isValid() ? today : QDate::currentDate(); }
-    QString TodayText() const { return Today().toString(QStringLiteral("yyyy-MM-dd")); }
+    QDate runDay() const { return today.isValid() ? today : QDate::currentDate(); }
+    QString runDayText() const { return runDay().toString(QStringLiteral("yyyy-MM-dd")); }
     // The base-data picker the export filter offers (not owned); none: the filter's pickers do nothing.
     ItemChooser* itemChooser = nullptr;
 
     // The two connections, or the "object not set" error when they are not open.
-    Connection& Acct() const { return RequireConnection(gcnAcct.get()); }
-    Connection& Config() const { return RequireConnection(gcnConfig.get()); }
+    Connection& acct() const { return requireConnection(gcnAcct.get()); }
+    Connection& config() const { return requireConnection(gcnConfig.get()); }
 
     // A new connection to the accounting set the login named (the export's and the formula check's
     // read-only ones).
-    ConnectionPtr OpenAcctConnection(Connection::Mode mode = Connection::Mode::ReadWrite) const;
+    ConnectionPtr openAcctConnection(Connection::Mode mode = Connection::Mode::ReadWrite) const;
     // A new connection to the configuration database.
-    ConnectionPtr OpenConfigConnection() const;
+    ConnectionPtr openConfigConnection() const;
 
     // The edition type of the system profile ("INDUSTRY" in any case, or anything else) decides the
     // view names and giIndustry.
-    void SetEdition(const QString& editionType);
+    void setEdition(const QString& editionType);
 };
 
 // Adds the columns the program's own tables of Taxlink.db have gained since the file was made, keeping
 // every row. Throws DbError.
-void UpgradeConfigSchema(Connection& config);
+void upgradeConfigSchema(Connection& config);

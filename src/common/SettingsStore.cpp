@@ -1,4 +1,4 @@
-#include "SettingsStore.h"
+#include "common/SettingsStore.h"
 
 #include <QSettings>
 
@@ -7,13 +7,13 @@ static QString groupKey(const QString& section, const QString& key) {
     return section + u'/' + key;
 }
 
-QString GetSetting(const QString& appName, const QString& section, const QString& key,
+QString getSetting(const QString& appName, const QString& section, const QString& key,
                    const QString& defaultValue) {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Taxferry"), appName);
     return s.value(groupKey(section, key), defaultValue).toString();
 }
 
-void SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value) {
+void saveSetting(const QString& appName, const QString& section, const QString& key, const QString& value) {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Taxferry"), appName);
     s.setValue(groupKey(section, key), value);
     s.sync();

@@ -1,9 +1,9 @@
 #pragma once
-// The per-user program settings store (GetSetting / SaveSetting of the platform).
+// The per-user program settings store (getSetting / saveSetting of the platform).
 
 #include <QString>
 #include <QStringList>
 
-QString GetSetting(const QString& appName, const QString& section, const QString& key,
+QString getSetting(const QString& appName, const QString& section, const QString& key,
                    const QString& defaultValue = QString());
-void SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& value);
+void saveSetting(const QString& appName, const QString& section, const QString& key, const QString& value);

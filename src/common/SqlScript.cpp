@@ -1,7 +1,7 @@
 // Scripts of SQL statements, split at ";" outside quotes and comments, run in one transaction.
-#include "SqlScript.h"
+#include "common/SqlScript.h"
 
-#include "Connection.h"
+#include "common/Connection.h"
 #include <QFile>
 
 static QStringList splitStatements(const QString& text) {
@@ -56,16 +56,16 @@ static QStringList splitStatements(const QString& text) {
     return out;
 }
 
-void RunSqlScript(Connection& conn, const QString& scriptText) {
+void runSqlScript(Connection& conn, const QString& scriptText) {
     TransactionGuard tx(conn);
     for (const QString& stmt : splitStatements(scriptText))
-        conn.Execute(stmt);
+        conn.exec(stmt);
     tx.commit();
 }
 
-void RunSqlScriptFile(Connection& conn, const QString& path) {
+void runSqlScriptFile(Connection& conn, const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw DbError(ErrNo::FileNotFound, QStringLiteral("文件未找到: ") + path);
-    RunSqlScript(conn, QString::fromUtf8(f.readAll()));
+    runSqlScript(conn, QString::fromUtf8(f.readAll()));
 }

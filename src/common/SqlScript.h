@@ -6,5 +6,5 @@
 class Connection;
 
 // Runs a script of statements separated by ";" (outside quotes and "--" comments) in one transaction.
-void RunSqlScript(Connection& conn, const QString& scriptText);
-void RunSqlScriptFile(Connection& conn, const QString& path);
+void runSqlScript(Connection& conn, const QString& scriptText);
+void runSqlScriptFile(Connection& conn, const QString& path);

@@ -1,8 +1,8 @@
 // Rows written through SQLite's own library: a statement prepared once per table and columns, every
 // value bound as Qt's driver binds it.
-#include "Connection.h"
+#include "common/Connection.h"
 
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 #include <QDate>
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -122,7 +122,7 @@ int bindSqliteValue(sqlite3_stmt* st, int at, const QVariant& v, Utf8Texts& text
 }
 } // namespace
 
-bool Connection::CanInsertDirectly() const {
+bool Connection::canInsertDirectly() const {
     return m_dialect.kind == DbKind::SQLite && sqliteHandle(database()) != nullptr;
 }
 
@@ -200,7 +200,7 @@ int bindBoundValue(sqlite3_stmt* st, int at, const Connection::BoundValue& v, Ut
 }
 } // namespace
 
-void Connection::InsertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
+void Connection::insertRows(const QString& table, const QStringList& columns, qsizetype rowCount,
                             const std::function<const QVariant&(qsizetype row, int column)>& value) {
     QString sql;
     auto* st = static_cast<sqlite3_stmt*>(directStatement(table, columns, sql));
@@ -220,7 +220,7 @@ void Connection::InsertRows(const QString& table, const QStringList& columns, qs
     });
 }
 
-void Connection::InsertRows(const QString& table, const QStringList& columns, const QList<int>& at,
+void Connection::insertRows(const QString& table, const QStringList& columns, const QList<int>& at,
                             qsizetype rowCount,
                             const std::function<const BoundValue*(qsizetype row)>& values) {
     QString sql;

@@ -1,107 +1,107 @@
 // Transactions of a connection: begun, committed and rolled back; the ledger's and the import's locks;
 // the guard that rolls back whatever was not committed.
-#include "Connection.h"
+#include "common/Connection.h"
 
-#include "ConnectionPrivate.h"
+#include "common/ConnectionPrivate.h"
 #include <QSqlDatabase>
 #include <QSqlError>
 
 using namespace ConnectionPrivate;
 
-void Connection::BeginTrans(bool immediate) {
+void Connection::begin(bool immediate) {
     settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
     if (m_inTrans) throw DbError(3251, QStringLiteral("连接上已有打开的事务。"));
     if (m_dialect.kind == DbKind::SQLite) {
-        Execute(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+        exec(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     } else if (!db.transaction()) {
         throw sqlError(db.lastError(), QStringLiteral("BEGIN"));
     }
     m_inTrans = true;
 }
 
-void Connection::LockForImport() {
+void Connection::lockForImport() {
     if (!m_inTrans) throw DbError(3251, QStringLiteral("没有打开的事务。"));
     const QString sql = m_dialect.importLockSql();
     if (sql.isEmpty()) return;
     if (sql.startsWith(u"select"))
-        Query(sql);
+        query(sql);
     else
-        Execute(sql);
+        exec(sql);
 }
 
-void Connection::CommitTrans() {
+void Connection::commit() {
     settleCopy();
     if (!m_inTrans) throw DbError(3251, QStringLiteral("没有打开的事务。"));
     QSqlDatabase db = database();
     if (m_dialect.kind == DbKind::SQLite) {
-        Execute(QStringLiteral("COMMIT"));
+        exec(QStringLiteral("COMMIT"));
     } else if (!db.commit()) {
         throw sqlError(db.lastError(), QStringLiteral("COMMIT"));
     }
     m_inTrans = false;
 }
 
-void Connection::RollbackTrans() {
+void Connection::rollback() {
     dropCopy();
     if (!m_inTrans) return;
     m_inTrans = false;
     QSqlDatabase db = database();
     if (m_dialect.kind == DbKind::SQLite) {
-        Execute(QStringLiteral("ROLLBACK"));
+        exec(QStringLiteral("ROLLBACK"));
     } else if (!db.rollback()) {
         throw sqlError(db.lastError(), QStringLiteral("ROLLBACK"));
     }
 }
 
-void Connection::BeginLedgerLock(int waitSeconds) {
+void Connection::beginLedgerLock(int waitSeconds) {
     if (m_dialect.kind == DbKind::SQLite) {
         // The write lock of the file is the ledger's: a second export waits for the first longer than a
         // statement normally would.
-        Execute(QStringLiteral("PRAGMA busy_timeout=%1").arg(qint64(waitSeconds) * 1000));
+        exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(qint64(waitSeconds) * 1000));
         try {
-            BeginTrans(true);
+            begin(true);
         } catch (const DbError&) {
-            Execute(QStringLiteral("PRAGMA busy_timeout=15000"));
+            exec(QStringLiteral("PRAGMA busy_timeout=15000"));
             throw;
         }
-        Execute(QStringLiteral("PRAGMA busy_timeout=15000"));
+        exec(QStringLiteral("PRAGMA busy_timeout=15000"));
         return;
     }
-    BeginTrans(false);
+    begin(false);
     const QString sql = m_dialect.ledgerLockSql();
     try {
         if (sql.startsWith(u"select"))
-            Query(sql);
+            query(sql);
         else if (!sql.isEmpty())
-            Execute(sql);
+            exec(sql);
     } catch (const DbError&) {
-        RollbackTrans();
+        rollback();
         throw;
     }
 }
 
 TransactionGuard::TransactionGuard(Connection& conn, bool immediate) : m_conn(conn) {
-    m_conn.BeginTrans(immediate);
+    m_conn.begin(immediate);
     m_active = true;
 }
 
 TransactionGuard::~TransactionGuard() {
     if (!m_active) return;
     try {
-        m_conn.RollbackTrans();
+        m_conn.rollback();
     } catch (...) {
     }
 }
 
 void TransactionGuard::commit() {
-    m_conn.CommitTrans();
+    m_conn.commit();
     m_active = false;
 }
 
 void TransactionGuard::rollback() {
     if (!m_active) return;
     m_active = false;
-    m_conn.RollbackTrans();
+    m_conn.rollback();
 }

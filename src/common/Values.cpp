@@ -1,12 +1,12 @@
 // Values and texts: Null and yes/no values, numbers read and written, CSV lines, dates in texts.
-#include "Values.h"
+#include "common/Values.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-bool IsTrueValue(const QVariant& value) {
+bool isTrueValue(const QVariant& value) {
     if (!value.isValid() || value.isNull()) return false;
     if (value.typeId() == QMetaType::Bool) return value.toBool();
     const QString t = value.toString().trimmed();
@@ -16,19 +16,19 @@ bool IsTrueValue(const QVariant& value) {
     return ok && d != 0;
 }
 
-QVariant NullToValue(const QVariant& value, const QVariant& def) {
+QVariant nullToValue(const QVariant& value, const QVariant& def) {
     if (!value.isValid() || value.isNull()) return def;
     if (value.typeId() == QMetaType::QString && value.toString().isEmpty()) return def;
     return value;
 }
 
-QString NullToText(const QVariant& value, const QString& def) {
-    const QVariant v = NullToValue(value, def);
-    if (v.typeId() == QMetaType::Double) return NumberText(v.toDouble());
+QString nullToText(const QVariant& value, const QString& def) {
+    const QVariant v = nullToValue(value, def);
+    if (v.typeId() == QMetaType::Double) return numberText(v.toDouble());
     return v.toString();
 }
 
-QString SplitItem(const QString& text, const QString& delimiter, int index) {
+QString splitItem(const QString& text, const QString& delimiter, int index) {
     if (text.isEmpty() || index < 0) return {};
     if (delimiter.isEmpty()) return index == 0 ? text : QString();
     const QStringList pieces = text.split(delimiter, Qt::KeepEmptyParts, Qt::CaseSensitive);
@@ -38,7 +38,7 @@ QString SplitItem(const QString& text, const QString& delimiter, int index) {
 namespace {
 // The length of the decimal number at the start of text: [+-]digits[.digits][e[+-]digits], "d" also
 // standing for "e" where allowed. 0 when there is none.
-qsizetype ScanNumber(QStringView t, bool allowD) {
+qsizetype scanNumber(QStringView t, bool allowD) {
     qsizetype i = 0;
     const qsizetype n = t.size();
     if (i < n && (t[i] == u'+' || t[i] == u'-')) ++i;
@@ -72,8 +72,8 @@ qsizetype ScanNumber(QStringView t, bool allowD) {
     return i;
 }
 
-// The number of a text that ScanNumber accepted, read in the C locale.
-double ToDouble(QStringView t) {
+// The number of a text that scanNumber accepted, read in the C locale.
+double toDouble(QStringView t) {
     char buf[64];
     const qsizetype n = qMin<qsizetype>(t.size(), sizeof buf - 1);
     for (qsizetype i = 0; i < n; ++i) {
@@ -88,27 +88,27 @@ double ToDouble(QStringView t) {
 }
 } // namespace
 
-double LeadingNumber(const QString& text) {
+double leadingNumber(const QString& text) {
     QString s;
     s.reserve(text.size());
     for (QChar c : text)
         if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r') s += c;
-    const qsizetype n = ScanNumber(s, true);
+    const qsizetype n = scanNumber(s, true);
     if (n == 0) return 0.0;
-    const double v = ToDouble(QStringView(s).left(n));
+    const double v = toDouble(QStringView(s).left(n));
     return std::isfinite(v) ? v : 0.0;
 }
 
-bool StrictNumber(QStringView text, double& out) {
+bool strictNumber(QStringView text, double& out) {
     const QStringView t = text.trimmed();
-    if (t.isEmpty() || ScanNumber(t, false) != t.size()) return false;
-    const double v = ToDouble(t);
+    if (t.isEmpty() || scanNumber(t, false) != t.size()) return false;
+    const double v = toDouble(t);
     if (!std::isfinite(v)) return false;
     out = v;
     return true;
 }
 
-double Round15(double value) {
+double round15(double value) {
     if (!std::isfinite(value)) return value;
     // A whole number of up to 15 digits is its own 15-digit text.
     if (std::fabs(value) < 1e15 && value == std::trunc(value)) return value;
@@ -119,12 +119,12 @@ double Round15(double value) {
     return back;
 }
 
-bool IsNumericText(const QString& text) {
+bool isNumericText(const QString& text) {
     double d;
-    return StrictNumber(text, d);
+    return strictNumber(text, d);
 }
 
-QString NumberText(double value) {
+QString numberText(double value) {
     if (value == 0.0) return QStringLiteral("0");
     // As printf's %.15g (and Qt's 'g' with 15 digits), without the slow general path of Qt's formatter.
     char buf[64];
@@ -148,8 +148,8 @@ QByteArray csvFileBytes(const QString& text) {
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-QString DecimalText(double value, int decimals) {
-    if (!std::isfinite(value)) return NumberText(value);
+QString decimalText(double value, int decimals) {
+    if (!std::isfinite(value)) return numberText(value);
     // The decimal digits of the value and the position of its point among them.
     char buf[64];
     const std::to_chars_result r =
@@ -194,7 +194,7 @@ QString DecimalText(double value, int decimals) {
 
 namespace {
 // Digits at position i (at most max of them, at least 1); -1 when there are none.
-int Digits(QStringView t, qsizetype& i, int min, int max) {
+int digits(QStringView t, qsizetype& i, int min, int max) {
     int value = 0, n = 0;
     while (i < t.size() && n < max && t[i].unicode() >= u'0' && t[i].unicode() <= u'9') {
         value = value * 10 + (t[i].unicode() - u'0');
@@ -208,7 +208,7 @@ int Digits(QStringView t, qsizetype& i, int min, int max) {
 // The date forms the program writes and reads: yyyy-M-d, yyyy/M/d, yyyy.M.d; yyyy-MM-dd with
 // " HH:mm:ss[.zzz]" or "THH:mm:ss"; yyyy/M/d with " H:mm:ss". Recognised by their shape, without trying
 // one form after another.
-bool TryDateValue(const QVariant& value, QDate& out) {
+bool tryDateValue(const QVariant& value, QDate& out) {
     if (!value.isValid() || value.isNull()) return false;
     switch (value.typeId()) {
     case QMetaType::QDate:
@@ -226,16 +226,16 @@ bool TryDateValue(const QVariant& value, QDate& out) {
     const QStringView t = QStringView(s).trimmed();
     if (t.size() < 8 || !t[0].isDigit()) return false;
     qsizetype i = 0;
-    const int year = Digits(t, i, 4, 4);
+    const int year = digits(t, i, 4, 4);
     if (year < 0 || i >= t.size()) return false;
     const QChar sep = t[i];
     if (sep != u'-' && sep != u'/' && sep != u'.') return false;
     const qsizetype monthAt = ++i;
-    const int month = Digits(t, i, 1, 2);
+    const int month = digits(t, i, 1, 2);
     const bool twoDigitMonth = i - monthAt == 2;
     if (month < 0 || i >= t.size() || t[i] != sep) return false;
     const qsizetype dayAt = ++i;
-    const int day = Digits(t, i, 1, 2);
+    const int day = digits(t, i, 1, 2);
     const bool twoDigitDay = i - dayAt == 2;
     if (day < 0) return false;
     if (i < t.size()) {
@@ -245,18 +245,18 @@ bool TryDateValue(const QVariant& value, QDate& out) {
         const bool slash = sep == u'/' && timeSep == u' ';
         if (!dash && !slash) return false;
         ++i;
-        const int hour = Digits(t, i, dash ? 2 : 1, 2);
+        const int hour = digits(t, i, dash ? 2 : 1, 2);
         if (hour < 0 || hour > 23 || i >= t.size() || t[i] != u':') return false;
         ++i;
-        const int minute = Digits(t, i, 2, 2);
+        const int minute = digits(t, i, 2, 2);
         if (minute < 0 || minute > 59 || i >= t.size() || t[i] != u':') return false;
         ++i;
-        const int second = Digits(t, i, 2, 2);
+        const int second = digits(t, i, 2, 2);
         if (second < 0 || second > 59) return false;
         if (i < t.size()) {
             if (!(dash && timeSep == u' ' && t[i] == u'.')) return false;
             ++i;
-            if (Digits(t, i, 1, 3) < 0 || i != t.size()) return false;
+            if (digits(t, i, 1, 3) < 0 || i != t.size()) return false;
         }
     }
     const QDate d(year, month, day);

@@ -8,30 +8,30 @@
 #include <QVariant>
 
 // A yes/no value as databases deliver it: true/false, 1/0, -1 or their texts; Null is no.
-bool IsTrueValue(const QVariant& value);
+bool isTrueValue(const QVariant& value);
 // Null, an invalid value or the empty text give def; anything else is returned unchanged.
-QVariant NullToValue(const QVariant& value, const QVariant& def = QString());
-QString NullToText(const QVariant& value, const QString& def = QString());
+QVariant nullToValue(const QVariant& value, const QVariant& def = QString());
+QString nullToText(const QVariant& value, const QString& def = QString());
 // The piece with the 0-based index after splitting at every delimiter; "" when there is none.
-QString SplitItem(const QString& text, const QString& delimiter, int index);
+QString splitItem(const QString& text, const QString& delimiter, int index);
 
 // Leading decimal number of a text ("." decimal point, blanks skipped, 0 when none). Never fails.
-double LeadingNumber(const QString& text);
+double leadingNumber(const QString& text);
 // Whole text must be a number (blanks around it allowed); false otherwise.
-bool StrictNumber(QStringView text, double& out);
+bool strictNumber(QStringView text, double& out);
 // Shortest general form with at most 15 significant digits and "." (0.17*100 gives "17").
-QString NumberText(double value);
+QString numberText(double value);
 // The value with a fixed count of decimals, "." and no grouping, rounded half up (away from zero) in decimal
-// from the 15 significant digits NumberText writes: 1.005 gives "1.01", where binary rounding gives "1.00".
-QString DecimalText(double value, int decimals);
+// from the 15 significant digits numberText writes: 1.005 gives "1.01", where binary rounding gives "1.00".
+QString decimalText(double value, int decimals);
 // One line of a CSV file with its CR LF: a field is quoted when it holds a comma, a quote, a line break or
 // blanks at its ends.
 QString csvLine(const QStringList& fields);
 // A CSV file's bytes: UTF-8 after a BOM, which tells a spreadsheet program the encoding.
 QByteArray csvFileBytes(const QString& text);
-// The value NumberText writes, as a number again: a computed value as the database receives it.
-double Round15(double value);
+// The value numberText writes, as a number again: a computed value as the database receives it.
+double round15(double value);
 // True when the text is numeric ("12", " -3.5 ", "1e3").
-bool IsNumericText(const QString& text);
+bool isNumericText(const QString& text);
 // A value that is a date, or a text that reads as a date; false otherwise.
-bool TryDateValue(const QVariant& value, QDate& out);
+bool tryDateValue(const QVariant& value, QDate& out);

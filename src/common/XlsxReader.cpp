@@ -1,6 +1,8 @@
-#include "XlsxReader.h"
+#include "common/XlsxReader.h"
 
-#include "common/modFunction.h"
+#include "common/Messages.h"
+
+#include "common/Values.h"
 #include <QDir>
 #include <QHash>
 #include <QRegularExpression>
@@ -13,7 +15,7 @@ constexpr long FileAccessError = 75; // path/file access error
 constexpr int kLastRow = 1048576, kLastColumn = 16383;
 
 // The text of a string item (<si> or <is>) at its start: its runs, without phonetic hints.
-QString StringItem(QXmlStreamReader& r) {
+QString stringItem(QXmlStreamReader& r) {
     QString text;
     while (r.readNextStartElement()) {
         if (r.name() == u"t") {
@@ -34,17 +36,17 @@ QString StringItem(QXmlStreamReader& r) {
 
 // A number as the file writes it when it is plain ("1130.50", "-3"); otherwise the shortest plain form
 // that reads back as the same number (no exponent).
-QString PlainNumber(const QString& written, double value) {
+QString plainNumber(const QString& written, double value) {
     static const QRegularExpression plain(QStringLiteral("^-?\\d+(\\.\\d+)?$"));
     const QString t = written.trimmed();
     if (plain.match(t).hasMatch()) return t;
     char buf[400];
     const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
-    return r.ec == std::errc() ? QString::fromLatin1(buf, r.ptr - buf) : NumberText(value);
+    return r.ec == std::errc() ? QString::fromLatin1(buf, r.ptr - buf) : numberText(value);
 }
 
 // A serial number of Excel as a date and time; invalid outside 1900 (1904) to 9999.
-QDateTime SerialDateTime(double serial, bool date1904) {
+QDateTime serialDateTime(double serial, bool date1904) {
     if (!(serial >= 0) || serial >= 2958466) return {};
     qint64 days = qint64(serial);
     qint64 msecs = qint64((serial - double(days)) * 86400000.0 + 0.5);
@@ -61,14 +63,14 @@ QDateTime SerialDateTime(double serial, bool date1904) {
 }
 
 // The folder of a part ("xl/workbook.xml" → "xl").
-QString FolderOf(const QString& part) {
+QString folderOf(const QString& part) {
     const qsizetype slash = part.lastIndexOf(u'/');
     return slash < 0 ? QString() : part.left(slash);
 }
 
 // A relationship's target as a member name: from the package root with a leading slash, otherwise
 // relative to the folder of the part that refers to it.
-QString Resolve(const QString& folder, const QString& target) {
+QString resolve(const QString& folder, const QString& target) {
     if (target.startsWith(u'/')) return target.mid(1);
     QString path = folder.isEmpty() ? target : folder + u'/' + target;
     // "xl/worksheets/../x.xml": resolved by hand, as QDir::cleanPath would keep a leading "..".
@@ -90,7 +92,7 @@ struct Relationship {
 
 } // namespace
 
-int XlsxColumnOf(QStringView reference) {
+int xlsxColumnOf(QStringView reference) {
     int col = 0, letters = 0;
     for (const QChar c : reference) {
         const char16_t u = c.unicode();
@@ -102,14 +104,14 @@ int XlsxColumnOf(QStringView reference) {
     return letters == 0 || col - 1 > kLastColumn ? -1 : col - 1;
 }
 
-QString XlsxColumnName(int column) {
+QString xlsxColumnName(int column) {
     QString name;
     for (int c = column + 1; c > 0; c = (c - 1) / 26)
         name.prepend(QChar(u'A' + (c - 1) % 26));
     return name;
 }
 
-bool XlsxIsDateFormat(int id, const QString& code) {
+bool xlsxIsDateFormat(int id, const QString& code) {
     if ((id >= 14 && id <= 22) || (id >= 45 && id <= 47)) return true;
     // The East Asian built-in formats (年月日, 上午/下午) are dates and times too.
     if (code.isEmpty() && ((id >= 27 && id <= 36) || (id >= 50 && id <= 58))) return true;
@@ -179,9 +181,9 @@ void XlsxReader::damaged(const QString& part, const QString& why) const {
 
 namespace {
 // The relationships of a part, by their Id.
-QHash<QString, Relationship> ReadRelationships(const ZipArchive& zip, const QString& part, qint64 cap) {
+QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QString& part, qint64 cap) {
     QHash<QString, Relationship> out;
-    const QString folder = FolderOf(part);
+    const QString folder = folderOf(part);
     const QString relsPart = (folder.isEmpty() ? QString() : folder + u'/') + QStringLiteral("_rels/") +
                              part.mid(part.lastIndexOf(u'/') + 1) + QStringLiteral(".rels");
     if (!zip.member(relsPart)) return out;
@@ -193,7 +195,7 @@ QHash<QString, Relationship> ReadRelationships(const ZipArchive& zip, const QStr
         const QString target = a.value(QLatin1String("Target")).toString();
         out.insert(a.value(QLatin1String("Id")).toString(),
                    Relationship{a.value(QLatin1String("TargetMode")) == u"External" ? QString()
-                                                                                    : Resolve(folder, target),
+                                                                                    : resolve(folder, target),
                                 a.value(QLatin1String("Type")).toString()});
     }
     if (s->failure()) throw *s->failure();
@@ -209,12 +211,12 @@ void XlsxReader::readWorkbook() {
         throw DbError(ErrNo::General,
                       QStringLiteral("文件“%1”不是Excel工作簿（.xlsx），无法读取。").arg(displayName()));
     QString book = QStringLiteral("xl/workbook.xml");
-    for (const Relationship& rel : ReadRelationships(*m_zip, QString(), m_caps.maxPartSize))
+    for (const Relationship& rel : readRelationships(*m_zip, QString(), m_caps.maxPartSize))
         if (rel.type.endsWith(QLatin1String("/officeDocument")) && !rel.target.isEmpty()) book = rel.target;
     if (!m_zip->member(book))
         throw DbError(ErrNo::General,
                       QStringLiteral("文件“%1”不是Excel工作簿（.xlsx），无法读取。").arg(displayName()));
-    const QHash<QString, Relationship> rels = ReadRelationships(*m_zip, book, m_caps.maxPartSize);
+    const QHash<QString, Relationship> rels = readRelationships(*m_zip, book, m_caps.maxPartSize);
     for (const Relationship& rel : rels) {
         if (rel.type.endsWith(QLatin1String("/sharedStrings"))) m_stringsPart = rel.target;
         if (rel.type.endsWith(QLatin1String("/styles"))) m_stylesPart = rel.target;
@@ -260,7 +262,7 @@ void XlsxReader::readSharedStrings() {
             throw DbError(ErrNo::General, QStringLiteral("文件“%1”的共享字符串超过%2个的限制，不能读取。")
                                               .arg(displayName())
                                               .arg(m_caps.maxSharedStrings));
-        m_strings.append(StringItem(r));
+        m_strings.append(stringItem(r));
     }
     if (s->failure()) throw *s->failure();
     if (r.hasError()) damaged(m_stringsPart, r.errorString());
@@ -292,7 +294,7 @@ void XlsxReader::readStyles() {
     if (r.hasError()) damaged(m_stylesPart, r.errorString());
     m_dateStyles.reserve(formats.size());
     for (int id : formats)
-        m_dateStyles.append(XlsxIsDateFormat(id, codes.value(id)));
+        m_dateStyles.append(xlsxIsDateFormat(id, codes.value(id)));
 }
 
 QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
@@ -329,7 +331,7 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
             }
             const QXmlStreamAttributes a = r.attributes();
             const QStringView ref = a.value(QLatin1String("r"));
-            const int c = ref.isEmpty() ? col + 1 : XlsxColumnOf(ref);
+            const int c = ref.isEmpty() ? col + 1 : xlsxColumnOf(ref);
             if (c < 0 || c <= col || c > kLastColumn)
                 damaged(sheet.part, QStringLiteral("单元格位置“%1”无效").arg(ref.toString()));
             col = c;
@@ -342,7 +344,7 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
                     v = r.readElementText();
                     hasValue = true;
                 } else if (r.name() == u"is") {
-                    inlineText = StringItem(r);
+                    inlineText = stringItem(r);
                     hasValue = true;
                 } else {
                     r.skipCurrentElement(); // f: the value is what counts
@@ -367,10 +369,10 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
                 cell.text = v;
             } else {
                 double n = 0;
-                cell.number = StrictNumber(v, n);
-                cell.text = cell.number ? PlainNumber(v, n) : v;
+                cell.number = strictNumber(v, n);
+                cell.text = cell.number ? plainNumber(v, n) : v;
                 if (cell.number && style >= 0 && style < m_dateStyles.size() && m_dateStyles[style]) {
-                    cell.dateTime = SerialDateTime(n, m_date1904);
+                    cell.dateTime = serialDateTime(n, m_date1904);
                     cell.date = cell.dateTime.isValid();
                 }
             }
@@ -383,7 +385,7 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
                         .arg(displayName(), sheet.name)
                         .arg(number)
                         .arg(col + 1)
-                        .arg(XlsxColumnName(col))
+                        .arg(xlsxColumnName(col))
                         .arg(m_caps.maxColumns));
             row.cells.append(std::move(cell));
         }
@@ -418,7 +420,7 @@ QList<XlsxListRule> XlsxReader::listRules(const XlsxSheet& sheet) {
             const QStringList ends = ref.split(u':');
             XlsxListRule::Range range;
             auto cellAt = [](const QString& cell, int& column, int& row) {
-                column = XlsxColumnOf(cell);
+                column = xlsxColumnOf(cell);
                 qsizetype digits = 0;
                 while (digits < cell.size() && cell[digits].isLetter())
                     ++digits;

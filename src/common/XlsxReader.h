@@ -100,9 +100,9 @@ private:
 };
 
 // "AB" of "AB12" → 27; -1 without letters or past column XFD.
-int XlsxColumnOf(QStringView reference);
+int xlsxColumnOf(QStringView reference);
 // 0 → "A", 27 → "AB".
-QString XlsxColumnName(int column);
+QString xlsxColumnName(int column);
 // Whether an Excel number format shows a date or time: built-in ids 14–22, 27–36, 45–47, 50–58, or a
 // code with y, m, d or h outside quotes and brackets.
-bool XlsxIsDateFormat(int id, const QString& code);
+bool xlsxIsDateFormat(int id, const QString& code);

@@ -1,4 +1,4 @@
-#include "ZipArchive.h"
+#include "common/ZipArchive.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -11,34 +11,34 @@ namespace {
 
 constexpr long FileAccessError = 75; // path/file access error
 
-QString Local(const QString& path) {
+QString local(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-QString Megabytes(qint64 bytes) {
+QString megabytes(qint64 bytes) {
     return QString::number(double(bytes) / (1024 * 1024), 'g', 4);
 }
 
 // minizip reads and writes through these: the opaque pointer is the device, already open.
-voidpf OpenDevice(voidpf opaque, const void*, int) {
+voidpf openDevice(voidpf opaque, const void*, int) {
     return opaque;
 }
 
-uLong ReadDevice(voidpf, voidpf stream, void* buf, uLong size) {
+uLong readDevice(voidpf, voidpf stream, void* buf, uLong size) {
     const qint64 n = static_cast<QIODevice*>(stream)->read(static_cast<char*>(buf), qint64(size));
     return n < 0 ? 0 : uLong(n);
 }
 
-uLong WriteDevice(voidpf, voidpf stream, const void* buf, uLong size) {
+uLong writeDevice(voidpf, voidpf stream, const void* buf, uLong size) {
     const qint64 n = static_cast<QIODevice*>(stream)->write(static_cast<const char*>(buf), qint64(size));
     return n < 0 ? 0 : uLong(n);
 }
 
-ZPOS64_T TellDevice(voidpf, voidpf stream) {
+ZPOS64_T tellDevice(voidpf, voidpf stream) {
     return ZPOS64_T(static_cast<QIODevice*>(stream)->pos());
 }
 
-long SeekDevice(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+long seekDevice(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     QIODevice* device = static_cast<QIODevice*>(stream);
     qint64 to = qint64(offset);
     if (origin == ZLIB_FILEFUNC_SEEK_CUR) to += device->pos();
@@ -48,29 +48,29 @@ long SeekDevice(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     return device->seek(to) ? 0 : -1;
 }
 
-int CloseDevice(voidpf, voidpf) {
+int closeDevice(voidpf, voidpf) {
     return 0; // the owner closes it
 }
 
-int DeviceError(voidpf, voidpf) {
+int deviceError(voidpf, voidpf) {
     return 0;
 }
 
-zlib_filefunc64_def FunctionsFor(QIODevice* device) {
+zlib_filefunc64_def functionsFor(QIODevice* device) {
     zlib_filefunc64_def f{};
-    f.zopen64_file = OpenDevice;
-    f.zread_file = ReadDevice;
-    f.zwrite_file = WriteDevice;
-    f.ztell64_file = TellDevice;
-    f.zseek64_file = SeekDevice;
-    f.zclose_file = CloseDevice;
-    f.zerror_file = DeviceError;
+    f.zopen64_file = openDevice;
+    f.zread_file = readDevice;
+    f.zwrite_file = writeDevice;
+    f.ztell64_file = tellDevice;
+    f.zseek64_file = seekDevice;
+    f.zclose_file = closeDevice;
+    f.zerror_file = deviceError;
     f.opaque = device;
     return f;
 }
 
-unzFile OpenUnz(QIODevice* device) {
-    zlib_filefunc64_def f = FunctionsFor(device);
+unzFile openUnz(QIODevice* device) {
+    zlib_filefunc64_def f = functionsFor(device);
     return unzOpen2_64(device, &f);
 }
 
@@ -85,7 +85,7 @@ struct UnzHandle {
 
 // An extra field without its zip64 block (the writer adds its own where it needs one). Blocks are a
 // 2-byte id and a 2-byte length; a block that runs past the end is damage, and goes with the rest.
-QByteArray WithoutZip64Block(const QByteArray& extra) {
+QByteArray withoutZip64Block(const QByteArray& extra) {
     QByteArray out;
     for (qsizetype at = 0; at + 4 <= extra.size();) {
         const uchar* p = reinterpret_cast<const uchar*>(extra.constData() + at);
@@ -97,12 +97,12 @@ QByteArray WithoutZip64Block(const QByteArray& extra) {
     return out;
 }
 
-DbError Damaged(const QString& what) {
+DbError damaged(const QString& what) {
     return DbError(ErrNo::General, QStringLiteral("%1已损坏，无法读取。").arg(what));
 }
 
 // The current member's name as the directory holds it (bytes) and its information.
-bool CurrentInfo(unzFile unz, unz_file_info64& info, QByteArray& name, QByteArray* extra = nullptr,
+bool currentInfo(unzFile unz, unz_file_info64& info, QByteArray& name, QByteArray* extra = nullptr,
                  QByteArray* comment = nullptr) {
     if (unzGetCurrentFileInfo64(unz, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
     name.resize(qsizetype(info.size_filename));
@@ -119,7 +119,7 @@ bool CurrentInfo(unzFile unz, unz_file_info64& info, QByteArray& name, QByteArra
 
 } // namespace
 
-ZipArchive::ZipArchive(const QString& path) : m_path(path), m_displayName(Local(path)) {
+ZipArchive::ZipArchive(const QString& path) : m_path(path), m_displayName(local(path)) {
     readDirectory();
 }
 
@@ -149,7 +149,7 @@ std::unique_ptr<QIODevice> ZipArchive::source() const {
 void ZipArchive::readDirectory() {
     UnzHandle h;
     h.device = source();
-    h.unz = OpenUnz(h.device.get());
+    h.unz = openUnz(h.device.get());
     const QString notZip =
         QStringLiteral("文件“%1”不是zip格式的文件（Excel工作簿.xlsx即是zip文件），无法读取。")
             .arg(m_displayName);
@@ -157,7 +157,7 @@ void ZipArchive::readDirectory() {
     for (int rc = unzGoToFirstFile(h.unz); rc == UNZ_OK; rc = unzGoToNextFile(h.unz)) {
         unz_file_info64 info;
         QByteArray name;
-        if (!CurrentInfo(h.unz, info, name)) throw DbError(ErrNo::General, notZip);
+        if (!currentInfo(h.unz, info, name)) throw DbError(ErrNo::General, notZip);
         Member m;
         m.name = QString::fromUtf8(name);
         m.size = qint64(std::min<ZPOS64_T>(info.uncompressed_size, ZPOS64_T(LLONG_MAX)));
@@ -185,15 +185,15 @@ std::unique_ptr<ZipArchive::Stream> ZipArchive::open(const QString& name, qint64
                       QStringLiteral("%1的压缩方式不受支持（或已加密），无法读取。").arg(what));
     if (m->size > maxSize)
         throw DbError(ErrNo::General, QStringLiteral("%1解压后有%2 MB，超过%3 MB的限制，不能读取。")
-                                          .arg(what, Megabytes(m->size), Megabytes(maxSize)));
+                                          .arg(what, megabytes(m->size), megabytes(maxSize)));
     std::unique_ptr<Stream> s(new Stream);
     s->m_source = source();
-    s->m_unz = OpenUnz(s->m_source.get());
+    s->m_unz = openUnz(s->m_source.get());
     s->m_what = what;
     s->m_cap = maxSize;
     if (!s->m_unz || unzLocateFile(s->m_unz, name.toUtf8().constData(), 1) != UNZ_OK ||
         unzOpenCurrentFile(s->m_unz) != UNZ_OK)
-        throw Damaged(what);
+        throw damaged(what);
     s->QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     return s;
 }
@@ -206,7 +206,7 @@ QByteArray ZipArchive::read(const QString& name, qint64 maxSize) const {
     char buf[65536];
     for (;;) {
         const qint64 n = s->read(buf, sizeof buf);
-        if (n < 0 || s->failure()) throw s->failure() ? *s->failure() : Damaged(s->m_what);
+        if (n < 0 || s->failure()) throw s->failure() ? *s->failure() : damaged(s->m_what);
         if (n == 0) break;
         out.append(buf, qsizetype(n));
     }
@@ -225,14 +225,14 @@ qint64 ZipArchive::Stream::readData(char* data, qint64 maxSize) {
     if (m_end) return 0;
     const int n = unzReadCurrentFile(m_unz, data, unsigned(std::min<qint64>(maxSize, INT_MAX)));
     if (n < 0) {
-        m_failure = Damaged(m_what);
+        m_failure = damaged(m_what);
         return -1;
     }
     if (n == 0) {
         m_end = true;
         // At the end the checksum tells whether the data came out whole.
         if (unzCloseCurrentFile(m_unz) != UNZ_OK) {
-            m_failure = Damaged(m_what);
+            m_failure = damaged(m_what);
             return -1;
         }
         return 0;
@@ -241,7 +241,7 @@ qint64 ZipArchive::Stream::readData(char* data, qint64 maxSize) {
     if (m_read > m_cap) {
         m_failure =
             DbError(ErrNo::General,
-                    QStringLiteral("%1解压后超过%2 MB的限制，不能读取。").arg(m_what, Megabytes(m_cap)));
+                    QStringLiteral("%1解压后超过%2 MB的限制，不能读取。").arg(m_what, megabytes(m_cap)));
         return -1;
     }
     return n;
@@ -250,7 +250,7 @@ qint64 ZipArchive::Stream::readData(char* data, qint64 maxSize) {
 // ---- Writing.
 
 ZipWriter::ZipWriter(QIODevice& out) : m_out(out) {
-    zlib_filefunc64_def f = FunctionsFor(&out);
+    zlib_filefunc64_def f = functionsFor(&out);
     m_zip = zipOpen2_64(&out, APPEND_STATUS_CREATE, nullptr, &f);
     if (!m_zip) fail(QString());
 }
@@ -271,13 +271,13 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
     zipFile zip = static_cast<zipFile>(m_zip);
     UnzHandle h;
     h.device = from.source();
-    h.unz = OpenUnz(h.device.get());
-    if (!h.unz) throw Damaged(QStringLiteral("文件“%1”").arg(from.displayName()));
+    h.unz = openUnz(h.device.get());
+    if (!h.unz) throw damaged(QStringLiteral("文件“%1”").arg(from.displayName()));
     for (int rc = unzGoToFirstFile(h.unz); rc == UNZ_OK; rc = unzGoToNextFile(h.unz)) {
         unz_file_info64 info;
         QByteArray name, extra, comment;
-        if (!CurrentInfo(h.unz, info, name, &extra, &comment))
-            throw Damaged(QStringLiteral("文件“%1”").arg(from.displayName()));
+        if (!currentInfo(h.unz, info, name, &extra, &comment))
+            throw damaged(QStringLiteral("文件“%1”").arg(from.displayName()));
         const QString member = QString::fromUtf8(name);
         const QString what = QStringLiteral("文件“%1”中的“%2”").arg(from.displayName(), member);
         zip_fileinfo zi{};
@@ -285,7 +285,7 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         zi.internal_fa = info.internal_fa;
         zi.external_fa = info.external_fa;
         // The sizes move into a zip64 field only where this writer needs one: the source's goes.
-        extra = WithoutZip64Block(extra);
+        extra = withoutZip64Block(extra);
         comment.append('\0');
         // Bit 3 (sizes after the data) and the level bits are set anew by the writer; UTF-8 names stay.
         const uLong flag = info.flag & ~uLong(0x0E);
@@ -304,13 +304,13 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
             continue;
         }
         int method = 0, level = 0;
-        if (unzOpenCurrentFile2(h.unz, &method, &level, 1) != UNZ_OK) throw Damaged(what);
+        if (unzOpenCurrentFile2(h.unz, &method, &level, 1) != UNZ_OK) throw damaged(what);
         const int localSize = unzGetLocalExtrafield(h.unz, nullptr, 0);
-        if (localSize < 0) throw Damaged(what);
+        if (localSize < 0) throw damaged(what);
         QByteArray local(localSize, '\0');
         if (localSize > 0 && unzGetLocalExtrafield(h.unz, local.data(), unsigned(localSize)) != localSize)
-            throw Damaged(what);
-        local = WithoutZip64Block(local);
+            throw damaged(what);
+        local = withoutZip64Block(local);
         if (zipOpenNewFileInZip4_64(zip, name.constData(), &zi, local.constData(), uInt(local.size()),
                                     extra.constData(), uInt(extra.size()), comment.constData(), method, level,
                                     1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
@@ -320,13 +320,13 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         ZPOS64_T copied = 0;
         for (;;) {
             const int n = unzReadCurrentFile(h.unz, buf, sizeof buf);
-            if (n < 0) throw Damaged(what);
+            if (n < 0) throw damaged(what);
             if (n == 0) break;
             copied += ZPOS64_T(n);
             if (zipWriteInFileInZip(zip, buf, unsigned(n)) != ZIP_OK) fail(member);
         }
         unzCloseCurrentFile(h.unz);
-        if (copied != info.compressed_size) throw Damaged(what);
+        if (copied != info.compressed_size) throw damaged(what);
         if (zipCloseFileInZipRaw64(zip, info.uncompressed_size, info.crc) != ZIP_OK) fail(member);
     }
 }

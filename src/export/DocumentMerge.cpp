@@ -1,7 +1,9 @@
-#include "DocumentMerge.h"
+#include "export/DocumentMerge.h"
 
+#include "common/DbProcedures.h"
 #include "common/GbkCodec.h"
-#include "common/modFunction.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include <QMap>
 #include <QSet>
 #include <algorithm>
@@ -11,31 +13,31 @@ namespace {
 // The tax system's longest 单据号.
 constexpr int kDocNoBytes = 20;
 
-int GbkBytes(const QString& text) {
+int gbkBytes(const QString& text) {
     QByteArray bytes;
-    return EncodeGbk(text, bytes) ? int(bytes.size()) : int(text.toUtf8().size());
+    return encodeGbk(text, bytes) ? int(bytes.size()) : int(text.toUtf8().size());
 }
 
-int FieldIndex(const QList<FieldInfo>& fields, const QString& name) {
+int fieldIndex(const QList<FieldInfo>& fields, const QString& name) {
     for (int i = 0; i < fields.size(); ++i)
         if (fields[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
     return -1;
 }
 
-QString Text(const QVariantList& row, int column) {
+QString text(const QVariantList& row, int column) {
     if (column < 0) return {};
     const QVariant v = row.value(column);
     if (!v.isValid() || v.isNull()) return {};
-    if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float) return NumberText(v.toDouble());
+    if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float) return numberText(v.toDouble());
     return v.toString();
 }
 
-double Number(const QVariantList& row, int column) {
-    return column < 0 ? 0.0 : LeadingNumber(Text(row, column));
+double number(const QVariantList& row, int column) {
+    return column < 0 ? 0.0 : leadingNumber(text(row, column));
 }
 
 // Amounts are summed in cents: a month of lines adds up to the cent, not to a float's last digit.
-double Cents(double value) {
+double centsOf(double value) {
     return std::round(value * 100.0);
 }
 } // namespace
@@ -46,7 +48,7 @@ QString mergedDocNo(const QString& smallestBill, int otherMembers, int pieceSuff
     for (int attempt = 1;; ++attempt) {
         const QString again = attempt == 1 ? QString() : QStringLiteral("(%1)").arg(attempt);
         QString bill = smallestBill;
-        while (!bill.isEmpty() && GbkBytes(bill + tail + again) + pieceSuffixBytes > kDocNoBytes)
+        while (!bill.isEmpty() && gbkBytes(bill + tail + again) + pieceSuffixBytes > kDocNoBytes)
             bill.remove(0, 1);
         const QString docNo = bill + tail + again;
         if (!taken || !taken(docNo)) return docNo;
@@ -57,14 +59,14 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
                                  const MergeSettings& s) {
     // Every head and line of the selection: a buyer's invoices may lie anywhere in it.
     const QList<FieldInfo> headFields = head.fields();
-    const int headBill = FieldIndex(headFields, QStringLiteral("FbillNo"));
-    const int rowsCount = FieldIndex(headFields, QStringLiteral("RowsCount"));
+    const int headBill = fieldIndex(headFields, QStringLiteral("FbillNo"));
+    const int rowsCount = fieldIndex(headFields, QStringLiteral("RowsCount"));
     if (headBill < 0)
         throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
     QList<QVariantList> heads;
     QHash<QString, int> headOf; // the first head row of each invoice
     for (QVariantList row; head.next(row);) {
-        const QString bill = Text(row, headBill);
+        const QString bill = text(row, headBill);
         if (!headOf.contains(bill)) headOf.insert(bill, int(heads.size()));
         heads.append(row);
     }
@@ -74,12 +76,12 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
     body(
         [&](const QList<FieldInfo>& cols) {
             m_bodyFields = cols;
-            bodyBill = FieldIndex(cols, QStringLiteral("FbillNo"));
+            bodyBill = fieldIndex(cols, QStringLiteral("FbillNo"));
             if (bodyBill < 0)
                 throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
         },
         [&](const QVariantList& row) {
-            const QString bill = Text(row, bodyBill);
+            const QString bill = text(row, bodyBill);
             auto it = linesOf.find(bill);
             if (it == linesOf.end()) {
                 bodyOrder << bill;
@@ -94,7 +96,7 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
         if (s.bodyAmount < 0) return false;
         double sum = 0;
         for (const QVariantList& line : linesOf.value(bill))
-            sum += Cents(Number(line, s.bodyAmount));
+            sum += centsOf(number(line, s.bodyAmount));
         return sum < 0;
     };
     QMap<QString, QStringList> groups; // by buyer, the members in bill order
@@ -103,9 +105,9 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
         for (const QString& bill : bodyOrder) {
             if (!headOf.contains(bill) || redInvoice(bill)) continue;
             const QVariantList& h = heads[headOf.value(bill)];
-            if (Text(h, s.headCustomer).trimmed().isEmpty()) continue;
-            const QString key = QStringList{Text(h, s.headCustomer).trimmed(),
-                                            Text(h, s.headTaxNumber).trimmed(), Text(h, s.headKind).trimmed()}
+            if (text(h, s.headCustomer).trimmed().isEmpty()) continue;
+            const QString key = QStringList{text(h, s.headCustomer).trimmed(),
+                                            text(h, s.headTaxNumber).trimmed(), text(h, s.headKind).trimmed()}
                                     .join(QChar(0x1f));
             groups[key].append(bill);
             groupOf.insert(bill, key);
@@ -123,13 +125,13 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
     };
     // Documents in the order of their first invoice; heads without lines stay where they were.
     for (int h = 0; h < heads.size(); ++h) {
-        const QString bill = Text(heads[h], headBill);
+        const QString bill = text(heads[h], headBill);
         if (written.contains(bill)) continue;
         const QStringList members = groups.value(groupOf.value(bill));
         if (members.size() < 2 || !groupOf.contains(bill)) {
             outHeads.append(heads[h]);
             // Every head row of the invoice is written before its lines (as the queries deliver them).
-            if (h + 1 < heads.size() && Text(heads[h + 1], headBill) == bill) continue;
+            if (h + 1 < heads.size() && text(heads[h + 1], headBill) == bill) continue;
             writeAlone(bill);
             continue;
         }
@@ -145,11 +147,11 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
         if (s.headRemark >= 0) {
             QStringList remarks;
             for (const QString& m : members) {
-                const QString r = Text(heads[headOf.value(m)], s.headRemark).trimmed();
+                const QString r = text(heads[headOf.value(m)], s.headRemark).trimmed();
                 if (!r.isEmpty() && !remarks.contains(r)) remarks << r;
             }
             const QString remark = remarks.join(QStringLiteral("；"));
-            const int size = s.remarkLimitInBytes ? GbkBytes(remark) : int(remark.size());
+            const int size = s.remarkLimitInBytes ? gbkBytes(remark) : int(remark.size());
             if (s.remarkLimit > 0 && size > s.remarkLimit)
                 throw ExportRefused(
                     QStringLiteral("合并后的单据“%1”（%2）的备注有%3%4，超过了%5%4的限制，引出失败！")
@@ -165,15 +167,15 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
         QHash<QString, int> alike; // line key -> index in lines
         for (const QString& m : members) {
             for (QVariantList line : linesOf.value(m)) {
-                const double amount = Number(line, s.bodyAmount), tax = Number(line, s.bodyTax);
+                const double amount = number(line, s.bodyAmount), tax = number(line, s.bodyTax);
                 line[bodyBill] = docNo;
-                const bool discounted = s.bodyDiscount >= 0 && Number(line, s.bodyDiscount) != 0;
+                const bool discounted = s.bodyDiscount >= 0 && number(line, s.bodyDiscount) != 0;
                 QString key;
                 if (s.mergeLines && !discounted) {
                     QStringList parts;
                     for (int c :
                          {s.bodyItemNumber, s.bodyName, s.bodySpec, s.bodyUnit, s.bodyPrice, s.bodyRate})
-                        parts << Text(line, c).trimmed();
+                        parts << text(line, c).trimmed();
                     key = parts.join(QChar(0x1f));
                 }
                 const auto found = key.isEmpty() ? alike.constEnd() : alike.constFind(key);
@@ -182,11 +184,11 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
                     QVariantList& into = lines[*found];
                     if (s.bodyQuantity >= 0)
                         into[s.bodyQuantity] =
-                            Round15(Number(into, s.bodyQuantity) + Number(line, s.bodyQuantity));
+                            round15(number(into, s.bodyQuantity) + number(line, s.bodyQuantity));
                     if (s.bodyAmount >= 0)
-                        into[s.bodyAmount] = (Cents(Number(into, s.bodyAmount)) + Cents(amount)) / 100.0;
+                        into[s.bodyAmount] = (centsOf(number(into, s.bodyAmount)) + centsOf(amount)) / 100.0;
                     if (s.bodyTax >= 0)
-                        into[s.bodyTax] = (Cents(Number(into, s.bodyTax)) + Cents(tax)) / 100.0;
+                        into[s.bodyTax] = (centsOf(number(into, s.bodyTax)) + centsOf(tax)) / 100.0;
                     shares[*found].append(Share{m, amount, tax});
                     continue;
                 }
@@ -207,7 +209,7 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
     for (const QString& bill : bodyOrder)
         if (!written.contains(bill)) writeAlone(bill);
     m_heads = Recordset(headFields, outHeads);
-    m_headCursor = CursorOf(m_heads);
+    m_headCursor = cursorOf(m_heads);
 }
 
 MergedDocuments::~MergedDocuments() = default;
@@ -232,8 +234,8 @@ QList<ExportMember> MergedDocuments::members(const QString& docKey, const QList<
     for (int i : lineIndexes)
         for (const Share& s : found->value(i)) {
             auto& c = cents[s.billNo];
-            c.first += Cents(s.amount);
-            c.second += Cents(s.tax);
+            c.first += centsOf(s.amount);
+            c.second += centsOf(s.tax);
         }
     QList<ExportMember> out;
     for (auto it = cents.constBegin(); it != cents.constEnd(); ++it)

@@ -3,7 +3,7 @@
 // invoices. Merging needs every head and line of the selection at hand, so a merged export holds them
 // while it runs; without merging the export streams as before.
 
-#include "ExportWriter.h"
+#include "export/ExportWriter.h"
 #include <QHash>
 #include <QStringList>
 #include <functional>
@@ -37,7 +37,7 @@ public:
     MergedDocuments(Connection::Cursor& head, const BodyRowSource& body, const MergeSettings& settings);
     ~MergedDocuments();
 
-    // The documents' heads and lines, in the order and form WriteToTxT reads: a merged document stands
+    // The documents' heads and lines, in the order and form writeTextFile reads: a merged document stands
     // under its 单据号 in FbillNo.
     Connection::Cursor& heads();
     BodyRowSource lines() const;

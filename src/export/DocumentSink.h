@@ -29,16 +29,16 @@ public:
     virtual ~DocumentSink() = default;
     // Before the first document: how many documents will follow (-1: not known beforehand). Throws
     // DbError (or ExportRefused).
-    virtual void Begin(int documents) = 0;
+    virtual void begin(int documents) = 0;
     // Each document in file order. Throws DbError, or ExportRefused for a value the format cannot hold
     // (naming the document and the value).
-    virtual void Add(const SinkDocument& doc) = 0;
+    virtual void add(const SinkDocument& doc) = 0;
     // Puts the finished file in place of the target. Throws DbError.
-    virtual void Commit() = 0;
+    virtual void commit() = 0;
     // What Add would refuse, without writing anything: a preview shows the refusal before the user
     // confirms. Documents checked in one run are checked together (a key used twice).
-    virtual void Check(const SinkDocument& doc) = 0;
+    virtual void check(const SinkDocument& doc) = 0;
     // After Commit: the files written, where a sink may write others than the target (a workbook split in
     // parts); empty when it wrote the target alone.
-    virtual QStringList WrittenFiles() const { return {}; }
+    virtual QStringList writtenFiles() const { return {}; }
 };

@@ -1,8 +1,10 @@
-#include "ExportLedger.h"
+#include "export/ExportLedger.h"
 
+#include "common/DbProcedures.h"
 #include "common/Ledger.h"
+#include "common/Messages.h"
 #include "common/RowBatch.h"
-#include "common/modFunction.h"
+#include "common/Values.h"
 #include <QDataStream>
 #include <QFileInfo>
 #include <QHash>
@@ -11,12 +13,12 @@
 namespace {
 constexpr int kBatch = 500; // bill numbers to a statement
 
-QString Placeholders(qsizetype n) {
+QString placeholders(qsizetype n) {
     return QStringList(n, QStringLiteral("?")).join(u',');
 }
 
 // The sales invoices of a batch, each once (an invoice in pieces or of a merged document stands more often).
-QVariantList DistinctBills(const QList<ExportDoc>& docs) {
+QVariantList distinctBills(const QList<ExportDoc>& docs) {
     QVariantList bills;
     QSet<QString> seen;
     for (const ExportDoc& d : docs)
@@ -69,21 +71,21 @@ template <typename F> void ExportLedger::forEachBatch(int count, F&& f) {
 }
 
 void ExportLedger::write(Connection& acct) {
-    const QString now = Ledger::Now();
+    const QString now = Ledger::now();
     // Exported again: the earlier export rows of these invoices are kept, superseded by the new ones, all
     // before the first new row goes in (a piece in the next batch must not supersede its invoice's first).
     if (m_supersede)
         forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
             const QVariantList params =
-                QVariantList{Ledger::Superseded, Ledger::Export, Ledger::Stands} + DistinctBills(docs);
-            acct.Execute(
+                QVariantList{Ledger::Superseded, Ledger::Export, Ledger::Stands} + distinctBills(docs);
+            acct.exec(
                 QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FState=? and FBillNo "
                                "in (") +
-                    Placeholders(params.size() - 3) + u')',
+                    placeholders(params.size() - 3) + u')',
                 params);
         });
-    RowBatch rows(acct, Ledger::Table());
-    const auto column = [&rows](const char* name) { return rows.Column(QString::fromLatin1(name)); };
+    RowBatch rows(acct, Ledger::table());
+    const auto column = [&rows](const char* name) { return rows.column(QString::fromLatin1(name)); };
     const int direction = column("FDirection"), interID = column("FInterID"), billNo = column("FBillNo"),
               docNo = column("FDocNo"), link = column("FLinkID"), file = column("FFileName"),
               time = column("FTime"), user = column("FUserName"), state = column("FState"),
@@ -91,18 +93,18 @@ void ExportLedger::write(Connection& acct) {
     forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
         // The sales invoices behind the numbers.
         QHash<QString, QVariant> interIDs;
-        const QVariantList bills = DistinctBills(docs);
+        const QVariantList bills = distinctBills(docs);
         const RecordsetPtr rs =
-            acct.Query(QStringLiteral("select FBillNo,FInterID from ICSale where FBillNo in (") +
-                           Placeholders(bills.size()) + u')',
+            acct.query(QStringLiteral("select FBillNo,FInterID from ICSale where FBillNo in (") +
+                           placeholders(bills.size()) + u')',
                        bills);
         for (const QVariantList& row : rs->allRows())
-            interIDs.insert(NullToText(row.value(0)), row.value(1));
+            interIDs.insert(nullToText(row.value(0)), row.value(1));
         // A row per document: an invoice written in pieces has one per piece.
         for (const ExportDoc& d : docs) {
-            RowBatch::Row row = rows.EmptyRow();
+            RowBatch::Row row = rows.emptyRow();
             auto set = [&](int c, const QVariant& value) {
-                if (c >= 0) RowBatch::Set(row, c, SqlBindValue(rows.Columns()[c].type, value));
+                if (c >= 0) RowBatch::set(row, c, sqlBindValue(rows.columns()[c].type, value));
             };
             set(direction, Ledger::Export);
             set(interID, interIDs.value(d.billNo));
@@ -115,10 +117,10 @@ void ExportLedger::write(Connection& acct) {
             set(state, Ledger::Stands);
             set(amount, d.amount);
             set(tax, d.tax);
-            rows.Add(std::move(row));
+            rows.add(std::move(row));
         }
-        rows.Flush();
+        rows.flush();
     });
     // A refusal of the rows surfaces here, not with the commit after the file is in place.
-    acct.SettleCopy();
+    acct.settleCopy();
 }

@@ -3,8 +3,8 @@
 // file while the export runs (memory stays the same however many documents) and written in the export's
 // own transaction, which holds the ledger's lock, just before the file takes the target's place.
 
-#include "ExportWriter.h"
 #include "common/Connection.h"
+#include "export/ExportWriter.h"
 #include <QString>
 #include <QTemporaryFile>
 

@@ -17,7 +17,7 @@ inline const JoinedField kJoinedFields[] = {{"5", QStringLiteral("购方地址�
                                             {"12", QStringLiteral("销方银行账号")}};
 
 // The column of a result that carries a tax field: after the first column (RowsCount or FbillNo).
-inline int ColumnOf(const QStringList& taxNames, const QString& name) {
+inline int columnOf(const QStringList& taxNames, const QString& name) {
     const qsizetype i = taxNames.indexOf(name);
     return i < 0 ? -1 : int(i) + 1;
 }

@@ -1,9 +1,11 @@
-#include "ExportWriter.h"
+#include "export/ExportWriter.h"
 
-#include "XmlDocumentSink.h"
 #include "common/DbLog.h"
+#include "common/DbProcedures.h"
 #include "common/GbkCodec.h"
-#include "common/modFunction.h"
+#include "common/Messages.h"
+#include "common/Values.h"
+#include "export/XmlDocumentSink.h"
 #include "mapping/TaxCodeStore.h"
 #include <QSaveFile>
 #include <cmath>
@@ -13,12 +15,12 @@ namespace {
 
 constexpr long FileAccessError = 75; // path/file access error
 
-QString PlainText(const QVariant& v) {
+QString plainText(const QVariant& v) {
     if (!v.isValid() || v.isNull()) return {};
     switch (v.typeId()) {
     case QMetaType::Double:
     case QMetaType::Float:
-        return NumberText(v.toDouble());
+        return numberText(v.toDouble());
     case QMetaType::Bool:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::QDate:
@@ -34,67 +36,67 @@ QString PlainText(const QVariant& v) {
 }
 
 // The tax system reads head dates only as eight digits.
-QString HeadText(const QVariant& v) {
+QString headText(const QVariant& v) {
     QDate d;
-    if (TryDateValue(v, d)) return d.toString(QStringLiteral("yyyyMMdd"));
-    return PlainText(v);
+    if (tryDateValue(v, d)) return d.toString(QStringLiteral("yyyyMMdd"));
+    return plainText(v);
 }
 
-bool IsName(const QString& name, const char16_t* wanted) {
+bool isName(const QString& name, const char16_t* wanted) {
     return name.compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
-int IndexOf(const QList<FieldInfo>& fields, const char16_t* name) {
+int indexOf(const QList<FieldInfo>& fields, const char16_t* name) {
     for (int i = 0; i < fields.size(); ++i)
-        if (IsName(fields[i].name, name)) return i;
+        if (isName(fields[i].name, name)) return i;
     return -1;
 }
 
-QString BillNoOf(const QList<FieldInfo>& fields, const QVariantList& row) {
-    const int i = IndexOf(fields, u"FbillNo");
-    return i < 0 ? QString() : NullToText(row.value(i));
+QString billNoOf(const QList<FieldInfo>& fields, const QVariantList& row) {
+    const int i = indexOf(fields, u"FbillNo");
+    return i < 0 ? QString() : nullToText(row.value(i));
 }
 
 // The values that a row puts on its line, in column order.
-QStringList LineValues(const QList<FieldInfo>& fields, const QVariantList& row, bool IsHead) {
+QStringList lineValues(const QList<FieldInfo>& fields, const QVariantList& row, bool isHead) {
     QStringList values;
     values.reserve(fields.size());
-    const int rowsCount = IsHead ? IndexOf(fields, u"RowsCount") : -1;
+    const int rowsCount = isHead ? indexOf(fields, u"RowsCount") : -1;
     for (int i = 0; i < fields.size(); ++i) {
         const QString& name = fields[i].name;
-        if (IsHead && IsName(name, u"RowsCount")) continue;
-        if (!IsHead && (IsName(name, u"FbillNo") || IsName(name, u"TF_ItemNumber"))) continue;
-        if (IsHead && IsName(name, u"Frows")) {
+        if (isHead && isName(name, u"RowsCount")) continue;
+        if (!isHead && (isName(name, u"FbillNo") || isName(name, u"TF_ItemNumber"))) continue;
+        if (isHead && isName(name, u"Frows")) {
             if (rowsCount < 0)
                 throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: RowsCount"));
-            values << PlainText(row.value(rowsCount));
+            values << plainText(row.value(rowsCount));
         } else {
-            values << (IsHead ? HeadText(row.value(i)) : PlainText(row.value(i)));
+            values << (isHead ? headText(row.value(i)) : plainText(row.value(i)));
         }
     }
     return values;
 }
 
-QString Visible(QString value) {
+QString visible(QString value) {
     value.replace(u'\r', QStringLiteral("\\r"));
     value.replace(u'\n', QStringLiteral("\\n"));
     return value;
 }
 
 // Encodes a line; a character GBK cannot hold stops the export naming the invoice and the value.
-QByteArray EncodeLine(GbkEncoder& gbk, const QString& line, const QList<FieldInfo>& fields,
-                      const QVariantList& row, bool IsHead) {
+QByteArray encodeLine(GbkEncoder& gbk, const QString& line, const QList<FieldInfo>& fields,
+                      const QVariantList& row, bool isHead) {
     QByteArray bytes;
     if (gbk.encode(line, bytes)) return bytes + "\r\n";
     QString culprit = line;
     QByteArray probe;
-    for (const QString& v : LineValues(fields, row, IsHead))
+    for (const QString& v : lineValues(fields, row, isHead))
         if (!gbk.encode(v, probe)) {
             culprit = v;
             break;
         }
     throw ExportRefused(QStringLiteral("发票“%1”的值“%2”含有GBK编码不能表示的字符，引出失败！")
-                            .arg(BillNoOf(fields, row), culprit));
+                            .arg(billNoOf(fields, row), culprit));
 }
 
 class LineFile {
@@ -120,25 +122,25 @@ private:
 
 } // namespace
 
-QString GetTxtLine(const QList<FieldInfo>& fields, const QVariantList& row, const QString& Sep, bool IsHead) {
-    const QStringList values = LineValues(fields, row, IsHead);
+QString getTxtLine(const QList<FieldInfo>& fields, const QVariantList& row, const QString& sep, bool isHead) {
+    const QStringList values = lineValues(fields, row, isHead);
     // A value holding the separator or a line break would shift every later field of the file.
     for (const QString& v : values) {
-        if (!Sep.isEmpty() && v.contains(Sep))
+        if (!sep.isEmpty() && v.contains(sep))
             throw ExportRefused(QStringLiteral("发票“%1”的值“%2”含有分隔符“%3”，引出失败！")
-                                    .arg(BillNoOf(fields, row), v, Sep));
+                                    .arg(billNoOf(fields, row), v, sep));
         if (v.contains(u'\r') || v.contains(u'\n'))
             throw ExportRefused(QStringLiteral("发票“%1”的值“%2”含有换行符，引出失败！")
-                                    .arg(BillNoOf(fields, row), Visible(v)));
+                                    .arg(billNoOf(fields, row), visible(v)));
     }
-    return values.join(Sep);
+    return values.join(sep);
 }
 
-std::unique_ptr<Connection::Cursor> CursorOf(const Recordset& rows) {
+std::unique_ptr<Connection::Cursor> cursorOf(const Recordset& rows) {
     class RecordsetCursor : public Connection::Cursor {
     public:
         explicit RecordsetCursor(const Recordset& rs) : m_rs(rs) {}
-        const QList<FieldInfo>& fields() const override { return m_rs.Fields(); }
+        const QList<FieldInfo>& fields() const override { return m_rs.fields(); }
         bool next(QVariantList& row) override {
             if (m_at >= m_rs.allRows().size()) return false;
             row = m_rs.allRows()[m_at++];
@@ -152,10 +154,10 @@ std::unique_ptr<Connection::Cursor> CursorOf(const Recordset& rows) {
     return std::make_unique<RecordsetCursor>(rows);
 }
 
-BodyRowSource BodyRowsOf(const Recordset& body) {
+BodyRowSource bodyRowsOf(const Recordset& body) {
     return [&body](const std::function<void(const QList<FieldInfo>&)>& onColumns,
                    const std::function<void(const QVariantList&)>& onRow) {
-        onColumns(body.Fields());
+        onColumns(body.fields());
         for (const QVariantList& row : body.allRows())
             onRow(row);
     };
@@ -173,7 +175,7 @@ struct RunLine {
 
 // The invoice's lines cut into documents in line order, each within both limits; nothing when a single
 // line is over the amount limit (its index in over). With a sales list the line limit cuts nothing.
-QList<QList<int>> Pieces(const QList<RunLine>& lines, const ExportLayout& layout, int& over) {
+QList<QList<int>> cutPieces(const QList<RunLine>& lines, const ExportLayout& layout, int& over) {
     const int maxLines = layout.useList ? 0 : layout.maxLines;
     QList<QList<int>> pieces{{}};
     double sum = 0;
@@ -204,32 +206,32 @@ QList<QList<int>> Pieces(const QList<RunLine>& lines, const ExportLayout& layout
     return pieces;
 }
 
-double Amount(const QVariantList& row, int column) {
-    return column < 0 ? 0.0 : LeadingNumber(PlainText(row.value(column)));
+double amountOf(const QVariantList& row, int column) {
+    return column < 0 ? 0.0 : leadingNumber(plainText(row.value(column)));
 }
 } // namespace
 
 QString platformTaxNote(const ExportDoc& doc) {
     if (!doc.ownTax) return {};
     return QStringLiteral("平台按每行金额×税率计算的税额为%1，与销售发票的税额%2不同")
-        .arg(DecimalText(doc.tax, 2), DecimalText(*doc.ownTax, 2));
+        .arg(decimalText(doc.tax, 2), decimalText(*doc.ownTax, 2));
 }
 
-bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRowSource& Body,
-                const QString& Sep, const ExportLayout& layout,
-                const std::function<void(const ExportDoc&)>& onDoc) {
+bool writeTextFile(const QString& filePath, Connection::Cursor& head, const BodyRowSource& body,
+                   const QString& sep, const ExportLayout& layout,
+                   const std::function<void(const ExportDoc&)>& onDoc) {
     try {
         GbkEncoder gbk;
         QByteArray first;
-        if (!gbk.encode(QStringLiteral("SJJK0101") + Sep + QStringLiteral("销售单据传入"), first))
-            throw ExportRefused(QStringLiteral("分隔符“%1”含有GBK编码不能表示的字符，引出失败！").arg(Sep));
+        if (!gbk.encode(QStringLiteral("SJJK0101") + sep + QStringLiteral("销售单据传入"), first))
+            throw ExportRefused(QStringLiteral("分隔符“%1”含有GBK编码不能表示的字符，引出失败！").arg(sep));
         // Opened with the first line to write, so that a failing or empty body query is reported before a
         // target that cannot be written, as when both queries ran before the file was opened.
         std::optional<LineFile> target;
         auto write = [&](const QByteArray& bytes) {
             if (layout.dryRun) return;
             if (!target) {
-                target.emplace(FilePath);
+                target.emplace(filePath);
                 target->write(first + "\r\n");
             }
             target->write(bytes);
@@ -238,30 +240,30 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
         // A document for a sink goes to it as soon as it is whole; nothing of it is kept here.
         auto toSink = [&](const SinkDocument& d) {
             if (layout.dryRun) {
-                layout.sink->Check(d);
+                layout.sink->check(d);
                 return;
             }
             if (!sinkBegun) {
-                layout.sink->Begin(-1);
+                layout.sink->begin(-1);
                 sinkBegun = true;
             }
-            layout.sink->Add(d);
+            layout.sink->add(d);
         };
 
-        const QList<FieldInfo> headFields = Head.fields();
-        const int headBill = IndexOf(headFields, u"FbillNo");
+        const QList<FieldInfo> headFields = head.fields();
+        const int headBill = indexOf(headFields, u"FbillNo");
         if (headBill < 0)
             throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
         QVariantList headRow;
-        bool haveHead = Head.next(headRow);
-        const int rowsCount = IndexOf(headFields, u"RowsCount");
+        bool haveHead = head.next(headRow);
+        const int rowsCount = indexOf(headFields, u"RowsCount");
         int documents = 0;
         QString remark; // 备注 of the current head as the query gave it, before a piece wrote into it
         // Values of a row under their tax fields, for a sink.
-        auto named = [&](const QList<FieldInfo>& fields, const QVariantList& row, bool IsHead,
+        auto named = [&](const QList<FieldInfo>& fields, const QVariantList& row, bool isHead,
                          const QStringList& names) {
             QHash<QString, QString> out;
-            const QStringList values = LineValues(fields, row, IsHead);
+            const QStringList values = lineValues(fields, row, isHead);
             for (int i = 0; i < values.size() && i < names.size(); ++i)
                 if (!names[i].isEmpty()) out.insert(names[i], values[i]);
             return out;
@@ -291,7 +293,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 if (layout.headRemark >= 0) headRow[layout.headRemark] = docRemark;
             }
             if (piece && rowsCount >= 0) headRow[rowsCount] = lines;
-            if (list && layout.headListName >= 0) headRow[layout.headListName] = SalesListName();
+            if (list && layout.headListName >= 0) headRow[layout.headListName] = salesListName();
             if (layout.sink) {
                 SinkDocument d;
                 d.docNo = docNo;
@@ -303,35 +305,35 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 d.lines = sinkLines;
                 toSink(d);
             } else {
-                write(EncodeLine(gbk, GetTxtLine(headFields, headRow, Sep, true), headFields, headRow, true));
+                write(encodeLine(gbk, getTxtLine(headFields, headRow, sep, true), headFields, headRow, true));
                 write(bodyBytes);
             }
             ++documents;
             if (onDoc)
                 onDoc(ExportDoc{bill, docNo,
                                 layout.headCustomer < 0 ? QString()
-                                                        : NullToText(headRow.value(layout.headCustomer)),
+                                                        : nullToText(headRow.value(layout.headCustomer)),
                                 lines, amount, tax, std::move(members), docRemark, ownTax});
         };
         // A head without lines of its own.
         auto writeHead = [&]() {
-            remark = layout.headRemark >= 0 ? NullToText(headRow.value(layout.headRemark)) : QString();
-            const QString bill = NullToText(headRow.value(headBill));
-            writeDoc(bill, layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill,
+            remark = layout.headRemark >= 0 ? nullToText(headRow.value(layout.headRemark)) : QString();
+            const QString bill = nullToText(headRow.value(headBill));
+            writeDoc(bill, layout.headDocNo >= 0 ? nullToText(headRow.value(layout.headDocNo)) : bill,
                      rowsCount >= 0 ? headRow.value(rowsCount).toInt() : 0, 0, 0, false, false, {}, {}, {});
         };
         auto writeRun = [&](const QList<RunLine>& lines) {
-            remark = layout.headRemark >= 0 ? NullToText(headRow.value(layout.headRemark)) : QString();
-            const QString bill = NullToText(headRow.value(headBill));
-            const QString docNo = layout.headDocNo >= 0 ? NullToText(headRow.value(layout.headDocNo)) : bill;
+            remark = layout.headRemark >= 0 ? nullToText(headRow.value(layout.headRemark)) : QString();
+            const QString bill = nullToText(headRow.value(headBill));
+            const QString docNo = layout.headDocNo >= 0 ? nullToText(headRow.value(layout.headDocNo)) : bill;
             int over = -1;
-            const QList<QList<int>> pieces = Pieces(lines, layout, over);
+            const QList<QList<int>> pieces = cutPieces(lines, layout, over);
             if (over >= 0)
                 throw ExportRefused(
                     QStringLiteral("发票“%1”第%2行的不含税金额%3超过每张发票的限额%4，引出失败！")
                         .arg(bill)
                         .arg(over + 1)
-                        .arg(NumberText(lines[over].amount), NumberText(layout.maxAmount)));
+                        .arg(numberText(lines[over].amount), numberText(layout.maxAmount)));
             for (int p = 0; p < pieces.size(); ++p) {
                 double amount = 0, tax = 0, platformTax = 0;
                 QByteArray bytes;
@@ -347,7 +349,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 }
                 std::optional<double> ownTax;
                 if (layout.platformTax && layout.bodyRate >= 0) {
-                    if (DecimalText(platformTax, 2) != DecimalText(tax, 2)) ownTax = Round15(tax);
+                    if (decimalText(platformTax, 2) != decimalText(tax, 2)) ownTax = round15(tax);
                     tax = platformTax;
                 }
                 const QString pieceNo = pieces.size() == 1 ? docNo : docNo + u'-' + QString::number(p + 1);
@@ -355,7 +357,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 for (int i : pieces[p])
                     rows += lines[i].discounted ? 2 : 1;
                 const bool list = layout.useList && layout.maxLines > 0 && rows > layout.maxLines;
-                writeDoc(bill, pieceNo, int(pieces[p].size()), Round15(amount), Round15(tax), list,
+                writeDoc(bill, pieceNo, int(pieces[p].size()), round15(amount), round15(tax), list,
                          pieces.size() > 1, sinkLines, bytes,
                          layout.membersOf ? layout.membersOf(bill, pieces[p]) : QList<ExportMember>(),
                          ownTax);
@@ -373,7 +375,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
         auto flushRun = [&]() {
             bool matched = false;
             while (haveHead) {
-                if (NullToText(headRow.value(headBill)) == runKey) {
+                if (nullToText(headRow.value(headBill)) == runKey) {
                     writeRun(runLines);
                     matched = true;
                 } else if (matched) {
@@ -381,7 +383,7 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 } else {
                     writeHead();
                 }
-                haveHead = Head.next(headRow);
+                haveHead = head.next(headRow);
             }
             if (!matched)
                 throw DbError(ErrNo::General,
@@ -389,20 +391,20 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                                   .arg(runKey));
             runLines.clear();
         };
-        Body(
+        body(
             [&](const QList<FieldInfo>& cols) {
                 bodyFields = cols;
-                bodyBill = IndexOf(bodyFields, u"FbillNo");
+                bodyBill = indexOf(bodyFields, u"FbillNo");
                 if (bodyBill < 0)
                     throw DbError(3265, QStringLiteral("在对应所需名称或序数的集合中，未找到项目: FbillNo"));
             },
             [&](const QVariantList& row) {
-                const QString key = NullToText(row.value(bodyBill));
+                const QString key = nullToText(row.value(bodyBill));
                 if (inRun && key != runKey) flushRun();
                 runKey = key;
                 inRun = true;
                 ++bodyRows;
-                if (layout.progress && !layout.progress->Report(bodyRows, layout.totalLines, documents))
+                if (layout.progress && !layout.progress->report(bodyRows, layout.totalLines, documents))
                     throw ExportRefused(layout.dryRun ? QStringLiteral("预览已取消，未引出。")
                                                       : QStringLiteral("引出已取消，引出文件没有改变。"));
                 // The product's entry of the tax-code catalogue, and the goods name with its short name.
@@ -410,10 +412,10 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 const int lineNo = int(runLines.size()) + 1;
                 if (layout.bodyItemNumber >= 0 && !layout.codes.isEmpty()) {
                     const auto found =
-                        layout.codes.constFind(NullToText(row.value(layout.bodyItemNumber)).trimmed());
+                        layout.codes.constFind(nullToText(row.value(layout.bodyItemNumber)).trimmed());
                     if (found != layout.codes.constEnd()) code = &*found;
                 } else if (layout.bodyGoodsName >= 0 && !layout.codesByName.isEmpty()) {
-                    const QString name = PlainText(row.value(layout.bodyGoodsName)).trimmed();
+                    const QString name = plainText(row.value(layout.bodyGoodsName)).trimmed();
                     const auto found = layout.codesByName.constFind(name);
                     if (found != layout.codesByName.constEnd()) {
                         if (found->size() > 1)
@@ -429,16 +431,16 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                 }
                 if (layout.checkZeroRate && layout.bodyRate >= 0) {
                     double rate = 0;
-                    const QString rateText = TaxRateFraction(PlainText(row.value(layout.bodyRate)));
-                    if (StrictNumber(rateText, rate)) {
-                        const QString problem = ZeroRateProblem(
+                    const QString rateText = taxRateFraction(plainText(row.value(layout.bodyRate)));
+                    if (strictNumber(rateText, rate)) {
+                        const QString problem = zeroRateProblem(
                             code ? code->value(QStringLiteral("零税率标识")) : QString(), rate);
                         if (!problem.isEmpty())
                             throw ExportRefused(QStringLiteral("发票“%1”第%2行的商品“%3”%4，引出失败！")
                                                     .arg(key)
                                                     .arg(lineNo)
                                                     .arg(layout.bodyGoodsName >= 0
-                                                             ? PlainText(row.value(layout.bodyGoodsName))
+                                                             ? plainText(row.value(layout.bodyGoodsName))
                                                              : QString(),
                                                          problem));
                     }
@@ -449,24 +451,24 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                     !code->value(QStringLiteral("简称")).isEmpty()) {
                     renamed = row;
                     renamed[layout.bodyGoodsName] = u'*' + code->value(QStringLiteral("简称")) + u'*' +
-                                                    PlainText(row.value(layout.bodyGoodsName));
+                                                    plainText(row.value(layout.bodyGoodsName));
                     line = &renamed;
                 }
                 RunLine r{QByteArray(),
-                          Amount(*line, layout.bodyAmount),
-                          Amount(*line, layout.bodyTax),
-                          Amount(*line, layout.bodyDiscount) != 0,
+                          amountOf(*line, layout.bodyAmount),
+                          amountOf(*line, layout.bodyTax),
+                          amountOf(*line, layout.bodyDiscount) != 0,
                           {},
                           0};
                 if (layout.platformTax && layout.bodyRate >= 0) {
                     // The goods line at its amount before the discount, the discount line apart.
                     // A rate that is no number leaves the line's own tax (the platform refuses the line).
                     double rate = 0;
-                    const double discount = Amount(*line, layout.bodyDiscount);
-                    auto cents = [](double v) { return DecimalText(v, 2).toDouble(); };
+                    const double discount = amountOf(*line, layout.bodyDiscount);
+                    auto cents = [](double v) { return decimalText(v, 2).toDouble(); };
                     r.platformTax =
-                        StrictNumber(TaxRateFraction(PlainText(line->value(layout.bodyRate))), rate)
-                            ? Round15(cents((r.amount + discount) * rate) - cents(discount * rate))
+                        strictNumber(taxRateFraction(plainText(line->value(layout.bodyRate))), rate)
+                            ? round15(cents((r.amount + discount) * rate) - cents(discount * rate))
                             : r.tax;
                 }
                 if (layout.sink) {
@@ -477,20 +479,20 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
                             if (r.values.value(it.key()).isEmpty()) r.values.insert(it.key(), it.value());
                 } else {
                     r.bytes =
-                        EncodeLine(gbk, GetTxtLine(bodyFields, *line, Sep, false), bodyFields, *line, false);
+                        encodeLine(gbk, getTxtLine(bodyFields, *line, sep, false), bodyFields, *line, false);
                 }
                 runLines.append(std::move(r));
             });
         if (bodyRows == 0) throw ExportRefused(QStringLiteral("引出的表体数据为空，引出失败！"));
         flushRun();
-        for (; haveHead; haveHead = Head.next(headRow))
+        for (; haveHead; haveHead = head.next(headRow))
             writeHead();
         if (layout.dryRun) return true;
         // What the export records of its documents, before the file takes the target's place.
         if (layout.beforeCommit) layout.beforeCommit();
         if (layout.sink) {
-            if (!sinkBegun) layout.sink->Begin(0);
-            layout.sink->Commit();
+            if (!sinkBegun) layout.sink->begin(0);
+            layout.sink->commit();
         } else {
             // A real one has at least the first line.
             if (!target) write(QByteArray());
@@ -498,11 +500,11 @@ bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRow
         }
         return true;
     } catch (const ExportRefused& r) {
-        ShowMsg(r.description());
-        if (r.failedQuery()) ReportCause(r.procedure(), *r.failedQuery());
+        showMsg(r.description());
+        if (r.failedQuery()) reportCause(r.procedure(), *r.failedQuery());
         return false;
     } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("WriteToTxT"), e);
+        showErr(QStringLiteral("WriteToTxT"), e);
         return false;
     }
 }

@@ -2,9 +2,9 @@
 // Writer of the tax system's sales-document import file (SJJK0101): the first line, then per invoice
 // its head line followed by its body lines.
 
-#include "DocumentSink.h"
 #include "common/Connection.h"
 #include "common/Progress.h"
+#include "export/DocumentSink.h"
 #include <QString>
 #include <functional>
 #include <optional>
@@ -14,7 +14,7 @@
 using BodyRowSource = std::function<void(const std::function<void(const QList<FieldInfo>&)>& onColumns,
                                          const std::function<void(const QVariantList&)>& onRow)>;
 
-// A condition under which nothing may be written; its description is shown as a notice (ShowMsg),
+// A condition under which nothing may be written; its description is shown as a notice (showMsg),
 // followed by the database's own words where a failed query is the reason.
 class ExportRefused : public DbError {
 public:
@@ -31,9 +31,9 @@ private:
 };
 
 // The body rows of a materialised recordset (tests, small exports).
-BodyRowSource BodyRowsOf(const Recordset& body);
+BodyRowSource bodyRowsOf(const Recordset& body);
 // The rows of a materialised recordset as a cursor (tests, small exports).
-std::unique_ptr<Connection::Cursor> CursorOf(const Recordset& rows);
+std::unique_ptr<Connection::Cursor> cursorOf(const Recordset& rows);
 
 // A sales invoice's share of a merged document.
 struct ExportMember {
@@ -96,7 +96,7 @@ struct ExportLayout {
 };
 
 // The column the body query adds for the product number of a line (read, not written to a text file).
-inline QString ItemNumberColumn() {
+inline QString itemNumberColumn() {
     return QStringLiteral("TF_ItemNumber");
 }
 
@@ -119,20 +119,20 @@ struct ExportDoc {
 QString platformTaxNote(const ExportDoc& doc);
 
 // The sales-list name a document over the line limit carries instead of being split.
-inline QString SalesListName() {
+inline QString salesListName() {
     return QStringLiteral("(详见销货清单)");
 }
 
-// Writes the file through a temporary file beside FilePath that replaces it only when complete; on
-// any failure an earlier file at FilePath stays as it was. Head gives one row per invoice ordered by
+// Writes the file through a temporary file beside filePath that replaces it only when complete; on
+// any failure an earlier file at filePath stays as it was. Head gives one row per invoice ordered by
 // FbillNo, Body delivers its rows in the same order; neither is kept. An invoice over a limit of layout is
 // written as pieces, each within both limits and with its own 单据号 and 商品行数; a single line over the
 // amount limit stops the export. onDoc is told of every document as it is written (or, in a dry run, would
 // be). True when the file was written; otherwise the failure has been shown.
-bool WriteToTxT(const QString& FilePath, Connection::Cursor& Head, const BodyRowSource& Body,
-                const QString& Sep, const ExportLayout& layout = {},
-                const std::function<void(const ExportDoc&)>& onDoc = {});
+bool writeTextFile(const QString& filePath, Connection::Cursor& head, const BodyRowSource& body,
+                   const QString& sep, const ExportLayout& layout = {},
+                   const std::function<void(const ExportDoc&)>& onDoc = {});
 
 // The line of one row: head rows drop RowsCount, write it in place of Frows and write dates as
 // YYYYMMDD; body rows drop FbillNo. Throws ExportRefused for a value holding Sep, CR or LF.
-QString GetTxtLine(const QList<FieldInfo>& fields, const QVariantList& row, const QString& Sep, bool IsHead);
+QString getTxtLine(const QList<FieldInfo>& fields, const QVariantList& row, const QString& sep, bool isHead);

@@ -1,23 +1,24 @@
-#include "Reconciliation.h"
+#include "export/Reconciliation.h"
 
+#include "common/DbProcedures.h"
 #include "common/Ledger.h"
 #include "common/Session.h"
-#include "common/modFunction.h"
+#include "common/Values.h"
 #include "links/TemplateQuery.h"
 #include <QHash>
 #include <cmath>
 
 namespace {
-std::optional<double> Amount(const QVariant& v) {
+std::optional<double> amountOf(const QVariant& v) {
     if (!v.isValid() || v.isNull()) return std::nullopt;
     return v.toDouble();
 }
 
-QString Money(const std::optional<double>& v) {
-    return v ? DecimalText(*v, 2) : QString();
+QString money(const std::optional<double>& v) {
+    return v ? decimalText(*v, 2) : QString();
 }
 
-bool Differs(const std::optional<double>& a, const std::optional<double>& b) {
+bool differs(const std::optional<double>& a, const std::optional<double>& b) {
     return a && b && std::fabs(*a - *b) > 0.01 + 1e-9;
 }
 } // namespace
@@ -30,18 +31,18 @@ QStringList Reconciliation::states() {
 }
 
 QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
-    Connection& acct = m_session.Acct();
-    if (!Ledger::Exists(acct)) return {};
-    Ledger::Ensure(acct);
+    Connection& acct = m_session.acct();
+    if (!Ledger::exists(acct)) return {};
+    Ledger::ensure(acct);
     // Fourteen values, as the export filter gives them: the ones left out filter nothing.
     QStringList values = conditions.split(u'|');
     while (values.size() < 14)
         values << QString();
     const TemplateQuery bills =
-        FilteredTemplateQuery(ReadTemplate(m_session.Config(), QStringLiteral("tbl1")), values.join(u'|'));
+        filteredTemplateQuery(readTemplate(m_session.config(), QStringLiteral("tbl1")), values.join(u'|'));
     QVariantList params{Ledger::Export, Ledger::Stands, Ledger::Cancelled};
     params.append(bills.params);
-    const RecordsetPtr rs = acct.Query(
+    const RecordsetPtr rs = acct.query(
         QStringLiteral(
             "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, l.FAmount, "
             "l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime from TF_Ledger l where l.FDirection=? and "
@@ -53,43 +54,43 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
     QList<ReconcileDocument> out;
     QHash<QString, int> index;
     for (const QVariantList& row : rs->allRows()) {
-        const QString docNo = NullToText(row.value(0));
-        const QString code = NullToText(row.value(4));
-        const QString number = NullToText(row.value(5));
+        const QString docNo = nullToText(row.value(0));
+        const QString code = nullToText(row.value(4));
+        const QString number = nullToText(row.value(5));
         const int state = row.value(2).toInt();
         const QString key =
-            QStringList{docNo, NullToText(row.value(10)), code, number, QString::number(state)}.join(
+            QStringList{docNo, nullToText(row.value(10)), code, number, QString::number(state)}.join(
                 QChar(0x1f));
         auto it = index.constFind(key);
         if (it == index.constEnd()) {
             ReconcileDocument d;
             d.docNo = docNo;
             d.number = number.isEmpty() ? QString() : code.isEmpty() ? number : code + u'-' + number;
-            d.issued = Amount(row.value(8));
-            d.issuedTax = Amount(row.value(9));
-            const QString issue = NullToText(row.value(3));
+            d.issued = amountOf(row.value(8));
+            d.issuedTax = amountOf(row.value(9));
+            const QString issue = nullToText(row.value(3));
             if (state == Ledger::Cancelled)
-                d.state = issue.isEmpty() || issue == Ledger::Issued() ? Ledger::IssueCancelled() : issue;
+                d.state = issue.isEmpty() || issue == Ledger::issued() ? Ledger::issueCancelled() : issue;
             else if (number.isEmpty())
                 d.state = QStringLiteral("未开票");
             else
-                d.state = issue.isEmpty() ? Ledger::Issued() : issue;
+                d.state = issue.isEmpty() ? Ledger::issued() : issue;
             d.exported = 0.0;
             d.exportedTax = 0.0;
             it = index.insert(key, int(out.size()));
             out.append(d);
         }
         ReconcileDocument& d = out[*it];
-        const std::optional<double> amount = Amount(row.value(6));
-        const std::optional<double> tax = Amount(row.value(7));
-        d.members.append({NullToText(row.value(1)), amount});
+        const std::optional<double> amount = amountOf(row.value(6));
+        const std::optional<double> tax = amountOf(row.value(7));
+        d.members.append({nullToText(row.value(1)), amount});
         // Exports of older versions did not record the amounts: nothing to compare then.
         d.exported = d.exported && amount ? std::optional<double>(*d.exported + *amount) : std::nullopt;
         d.exportedTax = d.exportedTax && tax ? std::optional<double>(*d.exportedTax + *tax) : std::nullopt;
     }
     for (ReconcileDocument& d : out)
-        if (d.state == Ledger::Issued() &&
-            (Differs(d.issued, d.exported) || Differs(d.issuedTax, d.exportedTax)))
+        if (d.state == Ledger::issued() &&
+            (differs(d.issued, d.exported) || differs(d.issuedTax, d.exportedTax)))
             d.state = QStringLiteral("金额不符");
     return out;
 }
@@ -112,15 +113,15 @@ QList<ReconcileTotal> Reconciliation::totals(const QList<ReconcileDocument>& doc
 QStringList Reconciliation::reportLines(const QList<ReconcileDocument>& documents) {
     QStringList lines;
     for (const ReconcileDocument& d : documents) {
-        lines << QStringList{d.docNo, d.state, d.number, Money(d.exported), Money(d.issued)}.join(u'\t');
+        lines << QStringList{d.docNo, d.state, d.number, money(d.exported), money(d.issued)}.join(u'\t');
         if (d.members.size() > 1)
             for (const ReconcileMember& m : d.members)
-                lines << QStringList{QString(), QStringLiteral("成员"), m.billNo, Money(m.amount)}.join(
+                lines << QStringList{QString(), QStringLiteral("成员"), m.billNo, money(m.amount)}.join(
                     u'\t');
     }
     for (const ReconcileTotal& t : totals(documents))
         lines << QStringList{QStringLiteral("合计"), t.state, QStringLiteral("%1张").arg(t.documents),
-                             DecimalText(t.exported, 2), DecimalText(t.issued, 2)}
+                             decimalText(t.exported, 2), decimalText(t.issued, 2)}
                      .join(u'\t');
     return lines;
 }

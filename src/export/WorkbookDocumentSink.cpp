@@ -1,8 +1,9 @@
-#include "WorkbookDocumentSink.h"
+#include "export/WorkbookDocumentSink.h"
 
+#include "common/Messages.h"
+#include "common/Values.h"
 #include "common/XlsxReader.h"
 #include "common/ZipArchive.h"
-#include "common/modFunction.h"
 #include "export/ExportWriter.h"
 #include "export/WorkbookFill.h"
 #include "export/XmlDocumentSink.h"
@@ -21,7 +22,7 @@ using Line = QHash<QString, QString>;
 
 // ---- Values.
 
-bool IsNumberPart(const QString& part) {
+bool isNumberPart(const QString& part) {
     bool digit = false;
     for (const QChar c : part) {
         if (c.isDigit())
@@ -35,10 +36,10 @@ bool IsNumberPart(const QString& part) {
 // "address phone" or "bank account" as the text file joins them: the number is the trailing blank-
 // separated parts made of digits and phone punctuation. Written without a blank, it is the last run of
 // digits (with phone punctuation) when that run has at least seven digits; otherwise all is the name.
-std::pair<QString, QString> SplitTrailingNumber(const QString& text) {
+std::pair<QString, QString> splitTrailingNumber(const QString& text) {
     const QStringList parts = text.simplified().split(u' ', Qt::SkipEmptyParts);
     qsizetype first = parts.size();
-    while (first > 1 && IsNumberPart(parts[first - 1]))
+    while (first > 1 && isNumberPart(parts[first - 1]))
         --first;
     if (first == parts.size() && !parts.isEmpty()) {
         const QString& last = parts.last();
@@ -56,7 +57,7 @@ std::pair<QString, QString> SplitTrailingNumber(const QString& text) {
 
 // An amount in cents, rounded half up in decimal ("1.005" gives 101, "-1.005" gives -101); false for a
 // text that is no number or too large.
-bool Cents(const QString& text, qint64& cents) {
+bool centsOf(const QString& text, qint64& cents) {
     static const QRegularExpression number(
         QStringLiteral("^\\s*([+-]?)(\\d*)(?:\\.(\\d*))?(?:[eE]([+-]?\\d{1,4}))?\\s*$"));
     const QRegularExpressionMatch m = number.match(text);
@@ -84,65 +85,65 @@ bool Cents(const QString& text, qint64& cents) {
     return true;
 }
 
-QString CentsText(qint64 cents) {
+QString centsText(qint64 cents) {
     const qint64 a = cents < 0 ? -cents : cents;
     return (cents < 0 ? QStringLiteral("-") : QString()) + QString::number(a / 100) + u'.' +
            QStringLiteral("%1").arg(a % 100, 2, 10, QChar(u'0'));
 }
 
 // An amount with two decimals; a text that is no number as it is.
-QString TwoDecimals(const QString& text) {
+QString twoDecimals(const QString& text) {
     qint64 c = 0;
-    return Cents(text, c) ? CentsText(c) : text.trimmed();
+    return centsOf(text, c) ? centsText(c) : text.trimmed();
 }
 
 // A quantity or price as it prints, but never with an exponent.
-QString WithoutExponent(const QString& text) {
+QString withoutExponent(const QString& text) {
     double v = 0;
-    if (!text.contains(u'e', Qt::CaseInsensitive) || !StrictNumber(text, v)) return text.trimmed();
+    if (!text.contains(u'e', Qt::CaseInsensitive) || !strictNumber(text, v)) return text.trimmed();
     char buf[400];
     const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
     return r.ec == std::errc() ? QString::fromLatin1(buf, r.ptr - buf) : text.trimmed();
 }
 
 // Characters as the platform counts them: one for each, also outside the BMP.
-qsizetype Characters(const QString& text) {
+qsizetype characters(const QString& text) {
     qsizetype n = 0;
     for (const QChar c : text)
         n += c.isLowSurrogate() ? 0 : 1;
     return n;
 }
 
-bool HasControlCharacter(const QString& text) {
+bool hasControlCharacter(const QString& text) {
     for (const QChar c : text)
         if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') return true;
     return false;
 }
 
 // A heading as a message names it: on one line.
-QString Shown(const QString& heading) {
+QString shown(const QString& heading) {
     QString h = heading;
     return h.remove(QRegularExpression(QStringLiteral("\\s+")));
 }
 
-QString NonEmpty(const QString& value, const QString& otherwise) {
+QString nonEmpty(const QString& value, const QString& otherwise) {
     return value.trimmed().isEmpty() ? otherwise : value;
 }
 
 // A line's value, else the head's.
-QString ValueOf(const SinkDocument& doc, const Line* line, const QString& key) {
+QString valueOf(const SinkDocument& doc, const Line* line, const QString& key) {
     if (line && !line->value(key).isEmpty()) return line->value(key);
     return doc.head.value(key);
 }
 
 // The text of one cell. discountColumn: the detail sheet has 折扣金额, so 金额 is before the discount.
-QString CellText(const QString& value, const SinkDocument& doc, const Line* line, bool discountColumn) {
+QString cellText(const QString& value, const SinkDocument& doc, const Line* line, bool discountColumn) {
     namespace V = WorkbookValue;
     if (value.isEmpty() || value == V::LineNo) return {};
     if (value == V::DocKey) return doc.docNo;
-    if (value == V::InvoiceKind) return NonEmpty(ValueOf(doc, line, value), doc.invoiceKind);
+    if (value == V::InvoiceKind) return nonEmpty(valueOf(doc, line, value), doc.invoiceKind);
     // The export writes amounts without tax.
-    if (value == V::TaxIncluded) return NonEmpty(ValueOf(doc, line, value), QStringLiteral("否"));
+    if (value == V::TaxIncluded) return nonEmpty(valueOf(doc, line, value), QStringLiteral("否"));
     if (value == V::Address || value == V::Phone || value == V::Bank || value == V::Account ||
         value == V::SellerBank || value == V::SellerAccount) {
         // A link that maps the template's own column fills it itself.
@@ -150,7 +151,7 @@ QString CellText(const QString& value, const SinkDocument& doc, const Line* line
         const QString joined = value == V::Address || value == V::Phone ? QStringLiteral("购方地址电话")
                                : value == V::Bank || value == V::Account ? QStringLiteral("购方银行帐号")
                                                                          : QStringLiteral("销方银行账号");
-        const auto [name, number] = SplitTrailingNumber(doc.head.value(joined));
+        const auto [name, number] = splitTrailingNumber(doc.head.value(joined));
         return value == V::Address || value == V::Bank || value == V::SellerBank ? name : number;
     }
     if (!line) return doc.head.value(value);
@@ -158,35 +159,35 @@ QString CellText(const QString& value, const SinkDocument& doc, const Line* line
     const bool exportRefund = line->value(QStringLiteral("零税率标识")).trimmed() == u"0";
     const QString flag = line->value(QStringLiteral("优惠政策标识")).trimmed();
     if (value == V::UsePreferential) {
-        const QString mapped = ValueOf(doc, line, value);
+        const QString mapped = valueOf(doc, line, value);
         if (!mapped.trimmed().isEmpty()) return mapped;
         return !exportRefund && flag == u"1" ? QStringLiteral("是") : QStringLiteral("否");
     }
     if (value == u"优惠政策说明") {
         if (exportRefund || (line->contains(QStringLiteral("优惠政策标识")) && flag != u"1")) return {};
-        return ValueOf(doc, line, value);
+        return valueOf(doc, line, value);
     }
     if (value == u"税率")
-        return exportRefund ? QStringLiteral("0") : TaxRateFraction(ValueOf(doc, line, value));
+        return exportRefund ? QStringLiteral("0") : taxRateFraction(valueOf(doc, line, value));
     if (value == u"不含税金额") {
         // The line's amount is net of its discount; the platform takes it before, and adds the discount
         // line from 折扣金额 itself.
-        const QString amount = ValueOf(doc, line, value);
+        const QString amount = valueOf(doc, line, value);
         qint64 net = 0, discount = 0;
         const QString d = line->value(QStringLiteral("折扣金额"));
-        if (discountColumn && Cents(amount, net) && !d.trimmed().isEmpty() && Cents(d, discount))
-            return CentsText(net + discount);
-        return TwoDecimals(amount);
+        if (discountColumn && centsOf(amount, net) && !d.trimmed().isEmpty() && centsOf(d, discount))
+            return centsText(net + discount);
+        return twoDecimals(amount);
     }
     if (value == u"折扣金额") {
         qint64 c = 0;
-        const QString d = ValueOf(doc, line, value);
-        if (Cents(d, c)) return c == 0 ? QString() : CentsText(c);
+        const QString d = valueOf(doc, line, value);
+        if (centsOf(d, c)) return c == 0 ? QString() : centsText(c);
         return d.trimmed();
     }
-    if (value == u"税额" || value == u"折扣税额") return TwoDecimals(ValueOf(doc, line, value));
-    if (value == u"数量" || value == u"单价") return WithoutExponent(ValueOf(doc, line, value));
-    return ValueOf(doc, line, value);
+    if (value == u"税额" || value == u"折扣税额") return twoDecimals(valueOf(doc, line, value));
+    if (value == u"数量" || value == u"单价") return withoutExponent(valueOf(doc, line, value));
+    return valueOf(doc, line, value);
 }
 
 struct OutCell {
@@ -201,7 +202,7 @@ struct RenderedDoc {
     QList<OutRow> lines;
 };
 
-void WriteRows(QXmlStreamWriter& w, const TemplateSheetPart& part, int firstRow, const QList<OutRow>& rows) {
+void writeRows(QXmlStreamWriter& w, const TemplateSheetPart& part, int firstRow, const QList<OutRow>& rows) {
     const QString row = part.elementName(QStringLiteral("row")), c = part.elementName(QStringLiteral("c")),
                   is = part.elementName(QStringLiteral("is")), t = part.elementName(QStringLiteral("t"));
     for (int i = 0; i < rows.size(); ++i) {
@@ -212,7 +213,7 @@ void WriteRows(QXmlStreamWriter& w, const TemplateSheetPart& part, int firstRow,
             const QString text = cell.ordinal ? QString::number(i + 1) : cell.text;
             // Every cell is text, as the template's notes ask, in the column's own (text) format.
             w.writeStartElement(c);
-            w.writeAttribute(QStringLiteral("r"), XlsxColumnName(cell.column) + number);
+            w.writeAttribute(QStringLiteral("r"), xlsxColumnName(cell.column) + number);
             if (const int style = part.columnStyle(cell.column); style >= 0)
                 w.writeAttribute(QStringLiteral("s"), QString::number(style));
             w.writeAttribute(QStringLiteral("t"), QStringLiteral("inlineStr"));
@@ -294,16 +295,16 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
                 row.append(OutCell{c, line ? QString::number(lineNo) : QString(), !line});
                 continue;
             }
-            const QString text = CellText(column.value, doc, line, discountColumn);
+            const QString text = cellText(column.value, doc, line, discountColumn);
             if (text.isEmpty()) continue;
             const QString where = line ? QStringLiteral("发票“%1”第%2行的").arg(whole.docNo).arg(lineNo)
                                        : QStringLiteral("发票“%1”的").arg(whole.docNo);
-            if (HasControlCharacter(text))
+            if (hasControlCharacter(text))
                 throw ExportRefused(QStringLiteral("%1%2“%3”含有工作簿不能容纳的控制字符，引出失败！")
-                                        .arg(where, Shown(column.heading), text));
-            if (column.limit > 0 && Characters(text) > column.limit)
+                                        .arg(where, shown(column.heading), text));
+            if (column.limit > 0 && characters(text) > column.limit)
                 throw ExportRefused(QStringLiteral("%1%2“%3”超过平台模板限定的%4个字符，引出失败！")
-                                        .arg(where, Shown(column.heading), text)
+                                        .arg(where, shown(column.heading), text)
                                         .arg(column.limit));
             if (!column.choices.isEmpty() && !column.choices.contains(text.trimmed())) {
                 if (line)
@@ -311,9 +312,9 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
                         QStringLiteral("发票“%1”第%2行的商品“%3”的%4“%5”不在平台模板的下拉列表中，引出失败！")
                             .arg(whole.docNo)
                             .arg(lineNo)
-                            .arg(line->value(QStringLiteral("货物名称")), Shown(column.heading), text));
+                            .arg(line->value(QStringLiteral("货物名称")), shown(column.heading), text));
                 throw ExportRefused(QStringLiteral("%1%2“%3”不在平台模板的下拉列表中，引出失败！")
-                                        .arg(where, Shown(column.heading), text));
+                                        .arg(where, shown(column.heading), text));
             }
             row.append(OutCell{c, text, false});
         }
@@ -350,11 +351,11 @@ void WorkbookDocumentSink::Impl::writeBatch(const QString& fileName) {
     QString headXml, detailXml;
     {
         QXmlStreamWriter w(&headXml);
-        WriteRows(w, *headPart, headPart->headerRow() + 1, heads);
+        writeRows(w, *headPart, headPart->headerRow() + 1, heads);
     }
     {
         QXmlStreamWriter w(&detailXml);
-        WriteRows(w, *detailPart, detailPart->headerRow() + 1, details);
+        writeRows(w, *detailPart, detailPart->headerRow() + 1, details);
     }
     ZipWriter out(*file);
     out.copyAll(*zip, {{headPart->part(), headPart->filled(headXml)},
@@ -376,15 +377,15 @@ WorkbookDocumentSink::WorkbookDocumentSink(const QString& path, const WorkbookLa
 
 WorkbookDocumentSink::~WorkbookDocumentSink() = default; // uncommitted files leave their targets alone
 
-void WorkbookDocumentSink::Begin(int) {
+void WorkbookDocumentSink::begin(int) {
     d->prepare();
 }
 
-void WorkbookDocumentSink::Check(const SinkDocument& doc) {
+void WorkbookDocumentSink::check(const SinkDocument& doc) {
     d->render(doc, d->checkedKeys);
 }
 
-void WorkbookDocumentSink::Add(const SinkDocument& doc) {
+void WorkbookDocumentSink::add(const SinkDocument& doc) {
     RenderedDoc rendered = d->render(doc, d->keys);
     const int rows = int(rendered.lines.size());
     // Whole documents to a workbook; a second one means every workbook is numbered.
@@ -397,7 +398,7 @@ void WorkbookDocumentSink::Add(const SinkDocument& doc) {
     d->batchRows += rows;
 }
 
-void WorkbookDocumentSink::Commit() {
+void WorkbookDocumentSink::commit() {
     d->writeBatch(d->files.empty() ? d->path : d->numbered(int(d->files.size()) + 1));
     d->batch.clear();
     for (const std::unique_ptr<QSaveFile>& f : d->files)
@@ -407,6 +408,6 @@ void WorkbookDocumentSink::Commit() {
                               .arg(QDir::toNativeSeparators(f->fileName()), f->errorString()));
 }
 
-QStringList WorkbookDocumentSink::WrittenFiles() const {
+QStringList WorkbookDocumentSink::writtenFiles() const {
     return d->names;
 }

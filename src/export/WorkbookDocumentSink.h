@@ -18,18 +18,18 @@ public:
     // templateFile: the template the layout was learnt from (as installed in Taxlink.db).
     WorkbookDocumentSink(const QString& path, const WorkbookLayout& layout, const QByteArray& templateFile);
     ~WorkbookDocumentSink() override;
-    void Begin(int documents) override;
+    void begin(int documents) override;
     // Throws ExportRefused for a document the platform would not take: two 发票流水号 alike (a 单据号 keeps
     // its last 20 characters), a value over its column's limit of characters, a value not in its column's
     // drop-down list (the 优惠政策类型 of a product), a control character.
-    void Add(const SinkDocument& doc) override;
-    void Check(const SinkDocument& doc) override;
+    void add(const SinkDocument& doc) override;
+    void check(const SinkDocument& doc) override;
     // Writes the workbooks beside their targets and puts them in place when all are complete: one at the
     // target, or, over kMaxDetailRows rows, NAME-1.xlsx, NAME-2.xlsx, … each with whole documents (a
     // document over the limit alone in its file). Throws DbError.
-    void Commit() override;
+    void commit() override;
     // After Commit: every workbook written, in order.
-    QStringList WrittenFiles() const override;
+    QStringList writtenFiles() const override;
 
 private:
     struct Impl;

@@ -1,4 +1,4 @@
-#include "WorkbookFill.h"
+#include "export/WorkbookFill.h"
 
 #include <QXmlStreamReader>
 

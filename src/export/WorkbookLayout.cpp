@@ -1,4 +1,4 @@
-#include "WorkbookLayout.h"
+#include "export/WorkbookLayout.h"
 
 #include "common/XlsxReader.h"
 #include "export/WorkbookFill.h"
@@ -15,7 +15,7 @@ namespace {
 constexpr long FileAccessError = 75; // path/file access error
 
 // What is read of a template: the heading row lies within its first rows, the lists are short.
-XlsxCaps TemplateCaps() {
+XlsxCaps templateCaps() {
     XlsxCaps caps;
     caps.maxRows = 100;
     caps.maxColumns = 512;
@@ -28,7 +28,7 @@ constexpr int kHeadingSearchRows = 50;
 
 // A heading as compared: without blanks, the asterisk of a required column and a trailing remark in
 // brackets ("*购买方名称（必填）" → "购买方名称").
-QString HeadingKey(const QString& heading) {
+QString headingKey(const QString& heading) {
     QString k;
     for (const QChar c : heading)
         if (!c.isSpace() && c != u'*' && c != u'＊') k += c;
@@ -39,7 +39,7 @@ QString HeadingKey(const QString& heading) {
     return k;
 }
 
-const QHash<QString, QString>& KnownHeadings() {
+const QHash<QString, QString>& knownHeadings() {
     static const QHash<QString, QString> table = [] {
         const QList<std::pair<QString, QStringList>> names{
             {WorkbookValue::DocKey, {QStringLiteral("发票流水号"), QStringLiteral("流水号")}},
@@ -106,26 +106,26 @@ const QHash<QString, QString>& KnownHeadings() {
         QHash<QString, QString> t;
         for (const auto& [value, headings] : names)
             for (const QString& h : headings)
-                t.insert(HeadingKey(h), value);
+                t.insert(headingKey(h), value);
         return t;
     }();
     return table;
 }
 
-bool Has(const WorkbookSheetLayout& s, const QString& value) {
+bool has(const WorkbookSheetLayout& s, const QString& value) {
     for (const WorkbookColumn& c : s.columns)
         if (c.value == value) return true;
     return false;
 }
 
 // "必填\n(限20字符)", "非必填\n（限100字符）" → 20, 100; 0 without a limit.
-int LimitOf(const QString& text) {
+int limitOf(const QString& text) {
     static const QRegularExpression limit(QStringLiteral("限\\s*(\\d{1,6})\\s*个?字符"));
     const QRegularExpressionMatch m = limit.match(text);
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
-QJsonObject SheetJson(const WorkbookSheetLayout& s) {
+QJsonObject sheetJson(const WorkbookSheetLayout& s) {
     QJsonArray columns;
     for (const WorkbookColumn& c : s.columns) {
         QJsonObject o{{QStringLiteral("heading"), c.heading}, {QStringLiteral("value"), c.value}};
@@ -138,7 +138,7 @@ QJsonObject SheetJson(const WorkbookSheetLayout& s) {
                        {QStringLiteral("columns"), columns}};
 }
 
-std::optional<WorkbookSheetLayout> SheetFromJson(const QJsonValue& v) {
+std::optional<WorkbookSheetLayout> sheetFromJson(const QJsonValue& v) {
     if (!v.isObject()) return std::nullopt;
     const QJsonObject o = v.toObject();
     WorkbookSheetLayout s;
@@ -166,10 +166,10 @@ std::optional<WorkbookSheetLayout> SheetFromJson(const QJsonValue& v) {
 }
 
 // The headings of the row that holds 发票流水号, with the limits of the row above.
-std::optional<WorkbookSheetLayout> SheetLayout(XlsxReader& reader, const XlsxSheet& sheet) {
+std::optional<WorkbookSheetLayout> sheetLayout(XlsxReader& reader, const XlsxSheet& sheet) {
     auto isHeadingRow = [](const XlsxRow& row) {
         for (const XlsxCell& c : row.cells)
-            if (WorkbookValueOfHeading(c.text) == WorkbookValue::DocKey) return true;
+            if (workbookValueOfHeading(c.text) == WorkbookValue::DocKey) return true;
         return false;
     };
     const QList<XlsxRow> rows = reader.rows(sheet, XlsxStop{kHeadingSearchRows, isHeadingRow});
@@ -188,7 +188,7 @@ std::optional<WorkbookSheetLayout> SheetLayout(XlsxReader& reader, const XlsxShe
         // On one line: a heading becomes a field name the wizard lists ("每千克煤炭\n发热量").
         const QString heading = headings.text(column).simplified();
         layout.columns.append(WorkbookColumn{
-            heading, WorkbookValueOfHeading(heading), limits ? LimitOf(limits->text(column)) : 0, {}});
+            heading, workbookValueOfHeading(heading), limits ? limitOf(limits->text(column)) : 0, {}});
     }
     // The drop-down lists of the data rows, where the list is written in the rule.
     for (const XlsxListRule& rule : reader.listRules(sheet)) {
@@ -204,31 +204,31 @@ std::optional<WorkbookSheetLayout> SheetLayout(XlsxReader& reader, const XlsxShe
 
 } // namespace
 
-QString WorkbookValueOfHeading(const QString& heading) {
-    return KnownHeadings().value(HeadingKey(heading));
+QString workbookValueOfHeading(const QString& heading) {
+    return knownHeadings().value(headingKey(heading));
 }
 
-QString WorkbookLayout::ToJson() const {
-    QJsonObject o{{QStringLiteral("head"), SheetJson(head)},
-                  {QStringLiteral("detail"), SheetJson(detail)},
+QString WorkbookLayout::toJson() const {
+    QJsonObject o{{QStringLiteral("head"), sheetJson(head)},
+                  {QStringLiteral("detail"), sheetJson(detail)},
                   {QStringLiteral("detailFirst"), detailFirst}};
     if (!version.isEmpty()) o.insert(QStringLiteral("version"), version);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
-std::optional<WorkbookLayout> WorkbookLayout::FromJson(const QString& json) {
+std::optional<WorkbookLayout> WorkbookLayout::fromJson(const QString& json) {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) return std::nullopt;
     const QJsonObject o = doc.object();
-    const std::optional<WorkbookSheetLayout> head = SheetFromJson(o.value(QStringLiteral("head")));
-    const std::optional<WorkbookSheetLayout> detail = SheetFromJson(o.value(QStringLiteral("detail")));
+    const std::optional<WorkbookSheetLayout> head = sheetFromJson(o.value(QStringLiteral("head")));
+    const std::optional<WorkbookSheetLayout> detail = sheetFromJson(o.value(QStringLiteral("detail")));
     if (!head || !detail || head->name == detail->name) return std::nullopt;
     return WorkbookLayout{*head, *detail, o.value(QStringLiteral("detailFirst")).toBool(),
                           o.value(QStringLiteral("version")).toString()};
 }
 
-QByteArray ReadTemplateFile(const QString& xlsxPath) {
+QByteArray readTemplateFile(const QString& xlsxPath) {
     QFile file(xlsxPath);
     if (!file.open(QIODevice::ReadOnly))
         throw DbError(FileAccessError, QStringLiteral("路径/文件访问错误：%1（%2）")
@@ -240,12 +240,12 @@ QByteArray ReadTemplateFile(const QString& xlsxPath) {
     return file.readAll();
 }
 
-WorkbookLayout LearnWorkbookLayout(const QString& xlsxPath) {
-    return LearnWorkbookLayout(ReadTemplateFile(xlsxPath), QDir::toNativeSeparators(xlsxPath));
+WorkbookLayout learnWorkbookLayout(const QString& xlsxPath) {
+    return learnWorkbookLayout(readTemplateFile(xlsxPath), QDir::toNativeSeparators(xlsxPath));
 }
 
-WorkbookLayout LearnWorkbookLayout(const QByteArray& file, const QString& displayName) {
-    const XlsxCaps caps = TemplateCaps();
+WorkbookLayout learnWorkbookLayout(const QByteArray& file, const QString& displayName) {
+    const XlsxCaps caps = templateCaps();
     XlsxReader reader(file, displayName, caps);
     QList<WorkbookSheetLayout> sheets;
     QList<const XlsxSheet*> found;
@@ -259,7 +259,7 @@ WorkbookLayout LearnWorkbookLayout(const QByteArray& file, const QString& displa
         }
         // Hidden sheets hold the lists behind the drop-downs.
         if (s.hidden) continue;
-        if (const std::optional<WorkbookSheetLayout> layout = SheetLayout(reader, s)) {
+        if (const std::optional<WorkbookSheetLayout> layout = sheetLayout(reader, s)) {
             sheets.append(*layout);
             found.append(&s);
         }
@@ -267,10 +267,10 @@ WorkbookLayout LearnWorkbookLayout(const QByteArray& file, const QString& displa
     // A sheet with goods is the detail sheet even when it names the buyer too.
     int head = -1, detail = -1;
     for (int i = 0; i < sheets.size(); ++i) {
-        const bool goods = Has(sheets[i], QStringLiteral("货物名称"));
+        const bool goods = has(sheets[i], QStringLiteral("货物名称"));
         if (goods && detail < 0)
             detail = i;
-        else if (!goods && head < 0 && Has(sheets[i], QStringLiteral("购方名称")))
+        else if (!goods && head < 0 && has(sheets[i], QStringLiteral("购方名称")))
             head = i;
     }
     QStringList missing;

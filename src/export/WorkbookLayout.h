@@ -2,7 +2,7 @@
 // The e-invoice platform's batch-issuance template (.xlsx): a head sheet with one row per document and a
 // detail sheet with one row per line, tied by 发票流水号. The platform publishes the template itself and
 // changes it now and then, so its sheets, heading rows, headings, the limits of each column and its
-// drop-down lists are learnt from the file the user installs (LearnWorkbookLayout) and kept as JSON.
+// drop-down lists are learnt from the file the user installs (learnWorkbookLayout) and kept as JSON.
 
 #include <QByteArray>
 #include <QList>
@@ -47,10 +47,10 @@ struct WorkbookLayout {
     QString version;          // the template's version (its sheet excelVersion), empty when it has none
     bool operator==(const WorkbookLayout&) const = default;
 
-    QString ToJson() const;
+    QString toJson() const;
     // Nothing when the text is no layout (not JSON, a sheet without name or columns). A layout stored by
     // an earlier version (without limits, lists or version) loads with those empty.
-    static std::optional<WorkbookLayout> FromJson(const QString& json);
+    static std::optional<WorkbookLayout> fromJson(const QString& json);
 };
 
 // The most a template file may have, in bytes: it is kept in Taxlink.db.
@@ -61,10 +61,10 @@ constexpr qint64 kMaxTemplateSize = 64 * 1024 * 1024;
 // limit. The head sheet names a buyer and no goods, the detail sheet names goods; each heading is mapped by
 // its known names (an unknown heading stays, with an empty value). Throws DbError when the file is no
 // workbook, is past the reader's caps, lacks one of the two sheets, or cannot be filled.
-WorkbookLayout LearnWorkbookLayout(const QByteArray& file, const QString& displayName);
-WorkbookLayout LearnWorkbookLayout(const QString& xlsxPath);
+WorkbookLayout learnWorkbookLayout(const QByteArray& file, const QString& displayName);
+WorkbookLayout learnWorkbookLayout(const QString& xlsxPath);
 // The file's bytes, refused over kMaxTemplateSize. Throws DbError.
-QByteArray ReadTemplateFile(const QString& xlsxPath);
+QByteArray readTemplateFile(const QString& xlsxPath);
 
-// The value a known heading stands for (LearnWorkbookLayout's table); empty for an unknown heading.
-QString WorkbookValueOfHeading(const QString& heading);
+// The value a known heading stands for (learnWorkbookLayout's table); empty for an unknown heading.
+QString workbookValueOfHeading(const QString& heading);

@@ -1,6 +1,8 @@
-#include "WorkbookTemplate.h"
+#include "export/WorkbookTemplate.h"
 
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+
+#include "common/Values.h"
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -12,14 +14,14 @@ namespace {
 const QString kLayoutKey = QStringLiteral("WorkbookLayout");
 const QString kNameKey = QStringLiteral("WorkbookLayoutName");
 
-QString ReadValue(Connection& config, const QString& key) {
-    const RecordsetPtr rs = config.Query(QStringLiteral("select FSQL from t_OtherInfo where Fkey=?"), {key});
-    return rs->EOF_() ? QString() : NullToText(rs->value(0));
+QString readValue(Connection& config, const QString& key) {
+    const RecordsetPtr rs = config.query(QStringLiteral("select FSQL from t_OtherInfo where Fkey=?"), {key});
+    return rs->atEnd() ? QString() : nullToText(rs->value(0));
 }
 
-void WriteValue(Connection& config, const QString& key, const QString& value) {
-    config.Execute(QStringLiteral("delete from t_OtherInfo where Fkey=?"), {key});
-    config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"), {key, value});
+void writeValue(Connection& config, const QString& key, const QString& value) {
+    config.exec(QStringLiteral("delete from t_OtherInfo where Fkey=?"), {key});
+    config.exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"), {key, value});
 }
 } // namespace
 
@@ -28,16 +30,16 @@ namespace {
 // text link: rows of t_TaxField with FFormat 'xlsx'. A heading keeps its number when the template is
 // read again, so the links made on it stay as they are. The line-number column is filled by the export
 // itself and is not offered; the key (发票流水号) is, for the bill number the export groups by.
-void InstallHeadings(Connection& config, const WorkbookLayout& layout) {
+void installHeadings(Connection& config, const WorkbookLayout& layout) {
     QHash<QString, qlonglong> known; // "1|heading" (head) or "0|heading" -> Fid
     qlonglong next = std::max<qlonglong>(
-        1000, config.Query(QStringLiteral("select max(Fid) from t_TaxField"))->value(0).toLongLong());
+        1000, config.query(QStringLiteral("select max(Fid) from t_TaxField"))->value(0).toLongLong());
     const RecordsetPtr rs =
-        config.Query(QStringLiteral("select Fid, Fname, FisHead from t_TaxField where FFormat='xlsx'"));
+        config.query(QStringLiteral("select Fid, Fname, FisHead from t_TaxField where FFormat='xlsx'"));
     for (const QVariantList& row : rs->allRows())
-        known.insert(QString::number(IsTrueValue(row.value(2)) ? 1 : 0) + u'|' + NullToText(row.value(1)),
+        known.insert(QString::number(isTrueValue(row.value(2)) ? 1 : 0) + u'|' + nullToText(row.value(1)),
                      row.value(0).toLongLong());
-    config.Execute(QStringLiteral("delete from t_TaxField where FFormat='xlsx'"));
+    config.exec(QStringLiteral("delete from t_TaxField where FFormat='xlsx'"));
     static const QStringList numeric{QStringLiteral("数量"),       QStringLiteral("单价"),
                                      QStringLiteral("不含税金额"), QStringLiteral("税率"),
                                      QStringLiteral("税额"),       QStringLiteral("折扣金额"),
@@ -51,67 +53,66 @@ void InstallHeadings(Connection& config, const WorkbookLayout& layout) {
             qlonglong id = known.value(key, 0);
             if (id == 0 || used.contains(id)) id = ++next;
             used.insert(id);
-            config.Execute(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
-                                          "values (?, ?, ?, ?, 'xlsx')"),
-                           {id, c.heading,
-                            numeric.contains(c.value) ? QStringLiteral("3") : QStringLiteral("1"),
-                            isHead ? 1 : 0});
+            config.exec(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
+                                       "values (?, ?, ?, ?, 'xlsx')"),
+                        {id, c.heading, numeric.contains(c.value) ? QStringLiteral("3") : QStringLiteral("1"),
+                         isHead ? 1 : 0});
         }
     }
 }
 } // namespace
 
-WorkbookLayout InstallWorkbookTemplate(Connection& config, const QString& xlsxPath, const QString& name) {
-    const QByteArray file = ReadTemplateFile(xlsxPath);
-    const WorkbookLayout layout = LearnWorkbookLayout(file, QDir::toNativeSeparators(xlsxPath));
+WorkbookLayout installWorkbookTemplate(Connection& config, const QString& xlsxPath, const QString& name) {
+    const QByteArray file = readTemplateFile(xlsxPath);
+    const WorkbookLayout layout = learnWorkbookLayout(file, QDir::toNativeSeparators(xlsxPath));
     TransactionGuard tx(config);
-    WriteValue(config, kLayoutKey, layout.ToJson());
-    WriteValue(config, kNameKey, name.trimmed());
+    writeValue(config, kLayoutKey, layout.toJson());
+    writeValue(config, kNameKey, name.trimmed());
     // The export writes copies of the file itself.
-    config.Execute(QStringLiteral("delete from t_PlatformTemplate"));
-    config.Execute(QStringLiteral("insert into t_PlatformTemplate (FName, FFileName, FContent, FTime) "
-                                  "values (?, ?, ?, ?)"),
-                   {name.trimmed(), QFileInfo(xlsxPath).fileName(), file,
-                    QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
-    InstallHeadings(config, layout);
+    config.exec(QStringLiteral("delete from t_PlatformTemplate"));
+    config.exec(QStringLiteral("insert into t_PlatformTemplate (FName, FFileName, FContent, FTime) "
+                               "values (?, ?, ?, ?)"),
+                {name.trimmed(), QFileInfo(xlsxPath).fileName(), file,
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+    installHeadings(config, layout);
     tx.commit();
     return layout;
 }
 
-std::optional<WorkbookLayout> InstalledWorkbookLayout(Connection& config) {
-    const QString json = ReadValue(config, kLayoutKey);
+std::optional<WorkbookLayout> installedWorkbookLayout(Connection& config) {
+    const QString json = readValue(config, kLayoutKey);
     if (json.isEmpty()) return std::nullopt;
-    return WorkbookLayout::FromJson(json);
+    return WorkbookLayout::fromJson(json);
 }
 
-std::optional<InstalledTemplate> InstalledWorkbookTemplate(Connection& config) {
-    std::optional<WorkbookLayout> layout = InstalledWorkbookLayout(config);
+std::optional<InstalledTemplate> installedWorkbookTemplate(Connection& config) {
+    std::optional<WorkbookLayout> layout = installedWorkbookLayout(config);
     if (!layout) return std::nullopt;
-    const RecordsetPtr rs = config.Query(QStringLiteral("select FContent from t_PlatformTemplate"));
-    return InstalledTemplate{*layout, rs->EOF_() ? QByteArray() : rs->value(0).toByteArray()};
+    const RecordsetPtr rs = config.query(QStringLiteral("select FContent from t_PlatformTemplate"));
+    return InstalledTemplate{*layout, rs->atEnd() ? QByteArray() : rs->value(0).toByteArray()};
 }
 
-QString InstalledWorkbookName(Connection& config) {
-    return ReadValue(config, kNameKey);
+QString installedWorkbookName(Connection& config) {
+    return readValue(config, kNameKey);
 }
 
-QString LinkFormat(const QVariant& stored) {
-    const QString f = NullToText(stored).trimmed().toLower();
+QString linkFormat(const QVariant& stored) {
+    const QString f = nullToText(stored).trimmed().toLower();
     return f == u"xml" || f == u"xlsx" ? f : QStringLiteral("txt");
 }
 
-QString FormatFileFilter(const QString& format) {
+QString formatFileFilter(const QString& format) {
     if (format == u"xml") return QStringLiteral("XML文件(*.xml)");
     if (format == u"xlsx") return QStringLiteral("Excel工作簿(*.xlsx)");
     return QStringLiteral("文本文件(*.txt)");
 }
 
-QString FormatName(const QString& format) {
+QString formatName(const QString& format) {
     if (format == u"xml") return QStringLiteral("XML文件");
     if (format == u"xlsx") return QStringLiteral("电子发票平台模板");
     return QStringLiteral("文本文件");
 }
 
-QString FormatSuffix(const QString& format) {
+QString formatSuffix(const QString& format) {
     return format == u"xml" || format == u"xlsx" ? format : QStringLiteral("txt");
 }

@@ -5,8 +5,8 @@
 // t_OtherInfo under the keys WorkbookLayout (the layout as JSON) and WorkbookLayoutName (the name the user
 // gave it), the file in t_PlatformTemplate.
 
-#include "WorkbookLayout.h"
 #include "common/Connection.h"
+#include "export/WorkbookLayout.h"
 #include <optional>
 
 struct InstalledTemplate {
@@ -16,18 +16,18 @@ struct InstalledTemplate {
 
 // Learns the template at xlsxPath and installs it under name, replacing an earlier one. Returns the
 // layout. Throws DbError (a file that is no platform template, or a database failure).
-WorkbookLayout InstallWorkbookTemplate(Connection& config, const QString& xlsxPath, const QString& name);
+WorkbookLayout installWorkbookTemplate(Connection& config, const QString& xlsxPath, const QString& name);
 // The installed layout, or nothing. Throws DbError.
-std::optional<WorkbookLayout> InstalledWorkbookLayout(Connection& config);
+std::optional<WorkbookLayout> installedWorkbookLayout(Connection& config);
 // The installed layout with its file, or nothing. Throws DbError.
-std::optional<InstalledTemplate> InstalledWorkbookTemplate(Connection& config);
+std::optional<InstalledTemplate> installedWorkbookTemplate(Connection& config);
 // The name it was installed under (empty when none is). Throws DbError.
-QString InstalledWorkbookName(Connection& config);
+QString installedWorkbookName(Connection& config);
 
 // A link's output format as stored (FFormat): "txt" (also for an empty value), "xml" or "xlsx".
-QString LinkFormat(const QVariant& stored);
+QString linkFormat(const QVariant& stored);
 // The file dialog's filter and suffix of a format.
-QString FormatFileFilter(const QString& format);
-QString FormatSuffix(const QString& format);
+QString formatFileFilter(const QString& format);
+QString formatSuffix(const QString& format);
 // A format as the windows name it: 文本文件, XML文件 or 电子发票平台模板.
-QString FormatName(const QString& format);
+QString formatName(const QString& format);

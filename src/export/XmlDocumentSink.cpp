@@ -1,7 +1,8 @@
-#include "XmlDocumentSink.h"
+#include "export/XmlDocumentSink.h"
 
 #include "common/GbkCodec.h"
-#include "common/modFunction.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include "export/ExportWriter.h"
 #include <QSaveFile>
 #include <QTemporaryFile>
@@ -13,7 +14,7 @@ constexpr long FileAccessError = 75; // path/file access error
 
 // Element text with the five markup characters escaped; CR as a reference so that a parser does not
 // turn it into LF. Other control characters have no place in XML 1.0: bad is set.
-QString Escaped(const QString& value, bool& bad) {
+QString escaped(const QString& value, bool& bad) {
     QString out;
     out.reserve(value.size() + 8);
     for (const QChar c : value) {
@@ -44,17 +45,17 @@ QString Escaped(const QString& value, bool& bad) {
     return out;
 }
 
-double Number(const QString& text) {
+double number(const QString& text) {
     double v = 0;
-    return StrictNumber(text, v) ? v : 0.0;
+    return strictNumber(text, v) ? v : 0.0;
 }
 
 // A number with a fixed count of decimals (prices 8, amounts and taxes 2), rounded half up in decimal; an
 // empty value stays empty, and a text that is no number is written as it is.
-QString Fixed(const QString& text, int decimals) {
+QString fixed(const QString& text, int decimals) {
     double v = 0;
-    if (!StrictNumber(text, v)) return text.trimmed();
-    return DecimalText(v, decimals);
+    if (!strictNumber(text, v)) return text.trimmed();
+    return decimalText(v, decimals);
 }
 
 // The byte limits of the invoicing software's elements (GBK: a Chinese character counts two).
@@ -83,10 +84,10 @@ public:
     FpWriter(GbkEncoder& gbk, const QString& docNo) : m_gbk(gbk), m_docNo(docNo) {}
 
     void open(const char* tag, int depth) {
-        m_text += Indent(depth) + u'<' + QLatin1String(tag) + QStringLiteral(">\r\n");
+        m_text += indent(depth) + u'<' + QLatin1String(tag) + QStringLiteral(">\r\n");
     }
     void close(const char* tag, int depth) {
-        m_text += Indent(depth) + QStringLiteral("</") + QLatin1String(tag) + QStringLiteral(">\r\n");
+        m_text += indent(depth) + QStringLiteral("</") + QLatin1String(tag) + QStringLiteral(">\r\n");
     }
     void element(const char* tag, const QString& value, int depth) {
         QByteArray probe;
@@ -100,14 +101,14 @@ public:
                         .arg(m_docNo, QString::fromUtf16(l.label), QLatin1String(tag), value)
                         .arg(l.bytes));
         bool bad = false;
-        const QString text = Escaped(value, bad);
+        const QString text = escaped(value, bad);
         if (bad)
             throw ExportRefused(QStringLiteral("发票“%1”的值“%2”含有XML文件不能容纳的控制字符，引出失败！")
                                     .arg(m_docNo, value));
         // Always both tags, also when empty: the import reads every element of an Fp or Sph.
         const QLatin1String name(tag);
         m_text +=
-            Indent(depth) + u'<' + name + u'>' + text + QStringLiteral("</") + name + QStringLiteral(">\r\n");
+            indent(depth) + u'<' + name + u'>' + text + QStringLiteral("</") + name + QStringLiteral(">\r\n");
     }
     QByteArray bytes() {
         QByteArray out;
@@ -117,7 +118,7 @@ public:
     }
 
 private:
-    static QString Indent(int depth) { return QString(depth * 2, u' '); }
+    static QString indent(int depth) { return QString(depth * 2, u' '); }
     GbkEncoder& m_gbk;
     QString m_docNo;
     QString m_text;
@@ -125,15 +126,15 @@ private:
 
 } // namespace
 
-QString TaxRateFraction(const QString& rate) {
+QString taxRateFraction(const QString& rate) {
     QString t = rate.trimmed();
     const bool percent = t.endsWith(u'%');
     if (percent) t.chop(1);
     double v = 0;
-    if (!StrictNumber(t, v)) return rate;
+    if (!strictNumber(t, v)) return rate;
     // No rate reaches 100%: a value from 1 up is a percentage (the link may map 税率百分数).
     if (percent || std::fabs(v) >= 1) v /= 100;
-    return NumberText(v);
+    return numberText(v);
 }
 
 struct XmlDocumentSink::Impl {
@@ -157,7 +158,7 @@ XmlDocumentSink::XmlDocumentSink(const QString& path) : d(std::make_unique<Impl>
 
 XmlDocumentSink::~XmlDocumentSink() = default; // the target is written only by Commit
 
-void XmlDocumentSink::Begin(int documents) {
+void XmlDocumentSink::begin(int documents) {
     if (!d->body.open())
         throw DbError(FileAccessError,
                       QStringLiteral("路径/文件访问错误：%1（%2）").arg(d->path, d->body.errorString()));
@@ -165,17 +166,17 @@ void XmlDocumentSink::Begin(int documents) {
     d->begun = true;
 }
 
-void XmlDocumentSink::Add(const SinkDocument& doc) {
-    if (!d->begun) Begin(-1);
-    d->write(d->body, Render(doc));
+void XmlDocumentSink::add(const SinkDocument& doc) {
+    if (!d->begun) begin(-1);
+    d->write(d->body, render(doc));
     ++d->added;
 }
 
-void XmlDocumentSink::Check(const SinkDocument& doc) {
-    Render(doc);
+void XmlDocumentSink::check(const SinkDocument& doc) {
+    render(doc);
 }
 
-QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
+QByteArray XmlDocumentSink::render(const SinkDocument& doc) {
     const QHash<QString, QString>& h = doc.head;
     FpWriter w(d->gbk, doc.docNo);
     // The XML import has no default code: a line without one is refused before anything is written.
@@ -203,18 +204,18 @@ QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
     w.open("Spxx", 4);
     int xh = 0;
     for (const QHash<QString, QString>& line : doc.lines) {
-        const double discount = Number(line.value(QStringLiteral("折扣金额")));
+        const double discount = number(line.value(QStringLiteral("折扣金额")));
         const bool discounted = discount != 0;
         const QString name = line.value(QStringLiteral("货物名称"));
         const QString code = line.value(QStringLiteral("税收分类编码")).trimmed();
-        const QString rate = TaxRateFraction(line.value(QStringLiteral("税率")));
-        const QString preferential = Number(line.value(QStringLiteral("优惠政策标识"))) != 0
+        const QString rate = taxRateFraction(line.value(QStringLiteral("税率")));
+        const QString preferential = number(line.value(QStringLiteral("优惠政策标识"))) != 0
                                          ? QStringLiteral("1")
                                          : QStringLiteral("0");
         // Without a mapped 折扣税额 the discount's tax follows from its amount and the rate.
         const double discountTax = line.contains(QStringLiteral("折扣税额"))
-                                       ? Number(line.value(QStringLiteral("折扣税额")))
-                                       : DecimalText(discount * Number(rate), 2).toDouble();
+                                       ? number(line.value(QStringLiteral("折扣税额")))
+                                       : decimalText(discount * number(rate), 2).toDouble();
         auto sph = [&](const QString& dj, const QString& sl, const QString& je, const QString& se) {
             const bool isDiscount = dj.isNull();
             w.open("Sph", 5);
@@ -227,7 +228,7 @@ QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
             w.element("Syyhzcbz", preferential, 6);
             w.element("Lslbz", line.value(QStringLiteral("零税率标识")), 6);
             w.element("Yhzcsm", line.value(QStringLiteral("优惠政策说明")), 6);
-            w.element("Dj", isDiscount ? QString() : Fixed(dj, 8), 6);
+            w.element("Dj", isDiscount ? QString() : fixed(dj, 8), 6);
             w.element("Sl", sl.trimmed(), 6);
             w.element("Je", je, 6);
             w.element("Slv", rate, 6);
@@ -237,29 +238,29 @@ QByteArray XmlDocumentSink::Render(const SinkDocument& doc) {
         };
         // The price without tax, whatever the link's 价格方式 says of it.
         QString price = line.value(QStringLiteral("单价"));
-        if (Number(line.value(QStringLiteral("价格方式"))) == 1 && !price.trimmed().isEmpty())
-            price = NumberText(Number(price) / (1 + Number(rate)));
-        const double amount = Number(line.value(QStringLiteral("不含税金额")));
-        const double tax = Number(line.value(QStringLiteral("税额")));
+        if (number(line.value(QStringLiteral("价格方式"))) == 1 && !price.trimmed().isEmpty())
+            price = numberText(number(price) / (1 + number(rate)));
+        const double amount = number(line.value(QStringLiteral("不含税金额")));
+        const double tax = number(line.value(QStringLiteral("税额")));
         if (!discounted) {
             sph(price.isNull() ? QStringLiteral("") : price, line.value(QStringLiteral("数量")),
-                Fixed(line.value(QStringLiteral("不含税金额")), 2),
-                Fixed(line.value(QStringLiteral("税额")), 2));
+                fixed(line.value(QStringLiteral("不含税金额")), 2),
+                fixed(line.value(QStringLiteral("税额")), 2));
             continue;
         }
         // The line's 不含税金额 and 税额 are net of its discount: the discounted line carries them before
         // the discount (its 单价 × 数量), the discount line takes the discount off again.
         sph(price.isNull() ? QStringLiteral("") : price, line.value(QStringLiteral("数量")),
-            DecimalText(amount + discount, 2), DecimalText(tax + discountTax, 2));
-        sph(QString(), QString(), DecimalText(-discount, 2), DecimalText(-discountTax, 2));
+            decimalText(amount + discount, 2), decimalText(tax + discountTax, 2));
+        sph(QString(), QString(), decimalText(-discount, 2), decimalText(-discountTax, 2));
     }
     w.close("Spxx", 4);
     w.close("Fp", 3);
     return w.bytes();
 }
 
-void XmlDocumentSink::Commit() {
-    if (!d->begun) Begin(0);
+void XmlDocumentSink::commit() {
+    if (!d->begun) begin(0);
     if (d->announced >= 0 && d->added != d->announced)
         throw DbError(ErrNo::General, QStringLiteral("XML文件的发票张数为%1，实际写入%2张，引出失败！")
                                           .arg(d->announced)

@@ -12,20 +12,20 @@ public:
     ~XmlDocumentSink() override;
     // Opens a temporary file beside the target; documents < 0 when their number is not known beforehand.
     // Throws DbError when it cannot be written.
-    void Begin(int documents) override;
+    void begin(int documents) override;
     // Throws ExportRefused for a value GBK or XML cannot hold and for a line without 税收分类编码.
-    void Add(const SinkDocument& doc) override;
+    void add(const SinkDocument& doc) override;
     // Throws DbError when fewer or more documents came than Begin announced, or the file cannot be saved.
-    void Commit() override;
-    void Check(const SinkDocument& doc) override;
+    void commit() override;
+    void check(const SinkDocument& doc) override;
 
 private:
     // The document's Fp element, GBK; throws what Add throws.
-    QByteArray Render(const SinkDocument& doc);
+    QByteArray render(const SinkDocument& doc);
     struct Impl;
     std::unique_ptr<Impl> d;
 };
 
 // The tax rate as the XML file and the workbook want it, a fraction ("13" and "13%" give "0.13");
 // a text that is no number is returned as it is.
-QString TaxRateFraction(const QString& rate);
+QString taxRateFraction(const QString& rate);

@@ -12,14 +12,14 @@
 class BillNumberRule {
 public:
     // Reads the rule rows (in the order the database returns them). Throws DbError.
-    void Load(Connection& conn, qint32 billTypeID);
-    bool IsEmpty() const { return m_rows.isEmpty(); }
+    void load(Connection& conn, qint32 billTypeID);
+    bool isEmpty() const { return m_rows.isEmpty(); }
     // The next bill number: the prefix row (kind 1) and the running number (kind 3) padded to its
     // length; then every running number of the rule counts up by one. The empty text when the rule has
     // no rows.
-    QString Next(const QString& defaultText);
+    QString next(const QString& defaultText);
     // Writes the running numbers that changed, as the value the column takes. Throws DbError.
-    void WriteBack(Connection& conn);
+    void writeBack(Connection& conn);
 
 private:
     struct Row {
@@ -38,11 +38,11 @@ private:
 // The next bill number of a bill type (one rule read, advanced and, with doUpdate, written back). The
 // empty text when the type has no rule or anything fails; a failure of the database is handed to
 // failure when one is given.
-QString GetNewBillID(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText,
+QString getNewBillId(Connection& conn, qint32 billTypeID, bool doUpdate, const QString& defaultText,
                      DbError* failure = nullptr);
 
 // The next count internal identifiers of ICSale (GetICMaxNum), ascending. Throws DbError.
-QList<qint64> GetNewInterIDs(Connection& conn, int count);
+QList<qint64> getNewInterIDs(Connection& conn, int count);
 
 // A running number formatted with a mask of "0"s: leading zeros up to the length, longer numbers whole.
-QString FormatRunningNumber(double number, int length);
+QString formatRunningNumber(double number, int length);

@@ -1,4 +1,4 @@
-#include "FolderImport.h"
+#include "import/FolderImport.h"
 
 #include "common/MessageSink.h"
 #include <QDir>
@@ -11,16 +11,16 @@ namespace {
 // of failures would otherwise be a row of message boxes.
 class FileMessages : public MessageSink {
 public:
-    FileMessages() : m_previous(SetMessageSink(this)) {}
-    ~FileMessages() override { SetMessageSink(m_previous); }
+    FileMessages() : m_previous(setMessageSink(this)) {}
+    ~FileMessages() override { setMessageSink(m_previous); }
     void info(const QString& text) override { add(text); }
     void error(const QString& text) override { add(text); }
     void detail(const QString& text) override { add(QStringLiteral("详细信息:") + text); }
     bool question(const QString& text) override {
         // Not a message about the file: whoever is there answers it.
-        SetMessageSink(m_previous);
-        const bool yes = CurrentMessageSink().question(text);
-        SetMessageSink(this);
+        setMessageSink(m_previous);
+        const bool yes = currentMessageSink().question(text);
+        setMessageSink(this);
         return yes;
     }
     QString text() const { return m_texts.join(u' '); }
@@ -42,9 +42,9 @@ public:
         m_before = before;
         m_invoicesBefore = invoicesBefore;
     }
-    bool Report(qint64 done, qint64 total, int invoices) override {
+    bool report(qint64 done, qint64 total, int invoices) override {
         (void)total;
-        return m_outer.Report(m_before + done, m_total, m_invoicesBefore + invoices);
+        return m_outer.report(m_before + done, m_total, m_invoicesBefore + invoices);
     }
 
 private:
@@ -76,7 +76,7 @@ bool FolderImport::run(const QStringList& files, bool skipImported) {
         total += QFileInfo(f).size();
     std::optional<OverallProgress> overall;
     if (m_progress) overall.emplace(*m_progress, total);
-    m_engine.SetProgress(overall ? &*overall : nullptr);
+    m_engine.setProgress(overall ? &*overall : nullptr);
     qint64 before = 0;
     int invoices = 0;
     for (const QString& file : files) {
@@ -86,12 +86,12 @@ bool FolderImport::run(const QStringList& files, bool skipImported) {
         bool ok = false;
         {
             FileMessages messages;
-            ok = m_engine.ImportToQor(file, skipImported ? ImportEngine::Repeats::Skip
+            ok = m_engine.importToQor(file, skipImported ? ImportEngine::Repeats::Skip
                                                          : ImportEngine::Repeats::SkipWholeFile);
             result.reason = messages.text();
         }
-        const ImportEngine::Counts& c = m_engine.LastCounts();
-        if (m_engine.Cancelled()) {
+        const ImportEngine::Counts& c = m_engine.lastCounts();
+        if (m_engine.cancelled()) {
             m_cancelled = true;
             result.state = State::Cancelled;
             result.reason = QStringLiteral("此文件已撤销，其后的文件没有引入。");
@@ -99,7 +99,7 @@ bool FolderImport::run(const QStringList& files, bool skipImported) {
             result.state = State::Failed;
         } else {
             result.reason.clear();
-            result.counts = m_engine.CountsText().remove(u'\n');
+            result.counts = m_engine.countsText().remove(u'\n');
             // Nothing new in the file: no invoice written, written back or cancelled since.
             const bool repeat =
                 c.skipped > 0 && c.invoices == 0 && c.writtenBack == 0 && c.cancellations == 0;
@@ -111,7 +111,7 @@ bool FolderImport::run(const QStringList& files, bool skipImported) {
         if (m_done) m_done(result);
         if (m_cancelled) break;
     }
-    m_engine.SetProgress(nullptr);
+    m_engine.setProgress(nullptr);
     return !m_cancelled && count(State::Failed) == 0;
 }
 

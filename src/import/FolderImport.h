@@ -4,7 +4,7 @@
 // is skipped, a failed one is told with its reason and the others go on. The batch tool and the import
 // window both run it; it shows no message itself, it hands each file's result to its caller.
 
-#include "ImportEngine.h"
+#include "import/ImportEngine.h"
 #include <QList>
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,11 @@
-#include "ImportEngine.h"
+#include "import/ImportEngine.h"
 
-#include "ImportReader.h"
 #include "common/GbkCodec.h"
 #include "common/Ledger.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modFunction.h"
+#include "common/Values.h"
+#include "import/ImportReader.h"
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -12,13 +13,13 @@
 #include <limits>
 
 namespace {
-qint32 Next(qint32 n) {
+qint32 next(qint32 n) {
     if (n == std::numeric_limits<qint32>::max()) throw DbError(ErrNo::Overflow, QStringLiteral("溢出"));
     return n + 1;
 }
 } // namespace
 
-std::optional<int> DeclaredInvoiceCount(const QString& line) {
+std::optional<int> declaredInvoiceCount(const QString& line) {
     // 张数~~起日~~止日; the dates may be missing when the file holds no invoice.
     static const QRegularExpression form(QStringLiteral("^\\s*(\\d{1,9})~~(\\d{8})?~~(\\d{8})?\\s*$"));
     const QRegularExpressionMatch m = form.match(line);
@@ -26,8 +27,8 @@ std::optional<int> DeclaredInvoiceCount(const QString& line) {
     return m.captured(1).toInt();
 }
 
-qint32 BodyLineCount(const QString& text) {
-    const double n = std::nearbyint(LeadingNumber(text));
+qint32 bodyLineCount(const QString& text) {
+    const double n = std::nearbyint(leadingNumber(text));
     if (n > std::numeric_limits<qint32>::max() || n < std::numeric_limits<qint32>::min())
         throw DbError(ErrNo::Overflow, QStringLiteral("溢出"));
     return qint32(n);
@@ -37,7 +38,7 @@ ImportEngine::ImportEngine(Session& session)
     : m_session(session), m_acct(session.gcnAcct), m_rules(session.gcnAcct, session.gcnConfig),
       m_writer(session, m_rules) {}
 
-QString ImportEngine::CountsText() const {
+QString ImportEngine::countsText() const {
     QString t = QStringLiteral("引入发票%1张，商品行%2行").arg(m_counts.invoices).arg(m_counts.lines);
     if (m_counts.skipped > 0) t += QStringLiteral("，跳过已引入的发票%1张").arg(m_counts.skipped);
     t += QStringLiteral("。");
@@ -55,74 +56,74 @@ QString ImportEngine::CountsText() const {
     return t;
 }
 
-bool ImportEngine::NothingNew() const {
+bool ImportEngine::nothingNew() const {
     return m_counts.skipped > 0 && m_counts.invoices == 0 && m_counts.writtenBack == 0 &&
            m_counts.cancellations == 0;
 }
 
-QString ImportEngine::DoneText() const {
-    return NothingNew()
+QString ImportEngine::doneText() const {
+    return nothingNew()
                ? QStringLiteral("文件中的%1张发票都已引入过，本次没有引入新发票。").arg(m_counts.skipped)
                : QStringLiteral("引入成功!");
 }
 
-bool ImportEngine::ImportToQor(const QString& filePath, bool skipImported) {
-    return ImportToQor(filePath, skipImported ? Repeats::Skip : Repeats::Refuse);
+bool ImportEngine::importToQor(const QString& filePath, bool skipImported) {
+    return importToQor(filePath, skipImported ? Repeats::Skip : Repeats::Refuse);
 }
 
-bool ImportEngine::ImportToQor(const QString& filePath, Repeats repeats) {
+bool ImportEngine::importToQor(const QString& filePath, Repeats repeats) {
     m_counts = Counts{};
     m_cancelled = false;
     try {
-        RequireConnection(m_acct.get());
+        requireConnection(m_acct.get());
         GbkLineReader reader;
         if (!reader.open(filePath)) throw DbError(ErrNo::FileNotFound, QStringLiteral("文件未找到"));
         if (reader.isEmptyFile()) {
-            ShowMsg(QStringLiteral("文本文件为空!"));
+            showMsg(QStringLiteral("文本文件为空!"));
             return false;
         }
-        m_rules.BeginImport();
+        m_rules.beginImport();
         // The ledger's table is made (when missing) before the import's transaction begins.
         m_ledger.emplace(*m_acct);
-        m_writeBack.emplace(*m_acct, m_session.Config());
+        m_writeBack.emplace(*m_acct, m_session.config());
         m_writeBack->begin();
-        m_writer.BeginImport();
+        m_writer.beginImport();
         QString notice; // the engine's own message, shown once everything is rolled back
         {
             // Immediate, and the import's locks taken before anything is written: a second import on the
             // same set waits here for the first one's commit instead of meeting it halfway.
             TransactionGuard tx(*m_acct, true);
-            m_acct->LockForImport();
-            if (ReadFile(reader, filePath, repeats, notice)) {
-                Flush();
+            m_acct->lockForImport();
+            if (readFile(reader, filePath, repeats, notice)) {
+                flush();
                 if (m_writeBack->finish(notice)) {
-                    m_writer.EndImport();
+                    m_writer.endImport();
                     tx.commit();
                     return true;
                 }
             }
         }
-        if (!notice.isEmpty()) ShowMsg(notice);
+        if (!notice.isEmpty()) showMsg(notice);
         return false;
     } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("ImportToQor"), e);
+        showErr(QStringLiteral("ImportToQor"), e);
         return false;
     }
 }
 
-bool ImportEngine::SkipBodyLines(GbkLineReader& reader, qint32 count, qint32& lineNumber,
+bool ImportEngine::skipBodyLines(GbkLineReader& reader, qint32 count, qint32& lineNumber,
                                  const QString& shown, QString& notice) {
     // The lines of an invoice that is not written are still the file's: a wrong count would swallow the
     // next invoice without a word.
-    const int fields = m_rules.BodyFieldCount();
+    const int fields = m_rules.bodyFieldCount();
     for (qint32 i = 0; i < count; ++i) {
-        lineNumber = Next(lineNumber);
+        lineNumber = next(lineNumber);
         const QString body = reader.readLine();
         if (body.trimmed().isEmpty()) {
             notice = QStringLiteral("发票体行为空!");
             return false;
         }
-        if (IsCommentLine(body) || CutFields(body).size() > fields) {
+        if (isCommentLine(body) || cutFields(body).size() > fields) {
             notice = QStringLiteral("第%1行不是%2的商品行，文本文件格式不正确!").arg(lineNumber).arg(shown);
             return false;
         }
@@ -130,36 +131,36 @@ bool ImportEngine::SkipBodyLines(GbkLineReader& reader, qint32 count, qint32& li
     return true;
 }
 
-bool ImportEngine::IssuedFromHead(const ImportLine& head, qint32 lineNumber, IssuedInvoice& out) {
-    out.kind = head.Field(m_rules.FieldPosition(true, QStringLiteral("发票种类")));
-    out.code = head.Field(m_rules.FieldPosition(true, QStringLiteral("类别代码")));
-    out.number = head.Field(m_rules.FieldPosition(true, QStringLiteral("发票号码")));
-    out.docNo = head.Field(m_rules.FieldPosition(true, QStringLiteral("销售单据编号"))).trimmed();
-    out.cancelled = head.Field(m_rules.FieldPosition(true, QStringLiteral("作废标识"))) == u"1";
-    const QString date = head.Field(m_rules.FieldPosition(true, QStringLiteral("开票日期")));
-    if (!InvoiceDateText(date, out.date))
+bool ImportEngine::issuedFromHead(const ImportLine& head, qint32 lineNumber, IssuedInvoice& out) {
+    out.kind = head.field(m_rules.fieldPosition(true, QStringLiteral("发票种类")));
+    out.code = head.field(m_rules.fieldPosition(true, QStringLiteral("类别代码")));
+    out.number = head.field(m_rules.fieldPosition(true, QStringLiteral("发票号码")));
+    out.docNo = head.field(m_rules.fieldPosition(true, QStringLiteral("销售单据编号"))).trimmed();
+    out.cancelled = head.field(m_rules.fieldPosition(true, QStringLiteral("作废标识"))) == u"1";
+    const QString date = head.field(m_rules.fieldPosition(true, QStringLiteral("开票日期")));
+    if (!invoiceDateText(date, out.date))
         throw DbError(13, QStringLiteral("开票日期[") + date + QStringLiteral("]不是有效的日期。"));
     for (const auto& [field, value] : {std::pair{QStringLiteral("不含税金额"), &out.amount},
                                        std::pair{QStringLiteral("税额"), &out.tax}}) {
-        const QString text = head.Field(m_rules.FieldPosition(true, field));
+        const QString text = head.field(m_rules.fieldPosition(true, field));
         *value = 0;
-        if (!text.trimmed().isEmpty() && !StrictNumber(text, *value)) {
-            ShowMsg(QStringLiteral("第%1行%2[%3]不是有效的数字!").arg(lineNumber).arg(field, text));
+        if (!text.trimmed().isEmpty() && !strictNumber(text, *value)) {
+            showMsg(QStringLiteral("第%1行%2[%3]不是有效的数字!").arg(lineNumber).arg(field, text));
             return false;
         }
     }
     return true;
 }
 
-bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repeats repeats,
+bool ImportEngine::readFile(GbkLineReader& reader, const QString& filePath, Repeats repeats,
                             QString& notice) {
     // The invoice of the tax system: kind, code and number. Without code and number nothing can be told.
-    const int kindAt = m_rules.FieldPosition(true, QStringLiteral("发票种类"));
-    const int codeAt = m_rules.FieldPosition(true, QStringLiteral("类别代码"));
-    const int numberAt = m_rules.FieldPosition(true, QStringLiteral("发票号码"));
-    const int countAt = m_rules.FieldPosition(true, QStringLiteral("商品明细行数"));
-    const int docNoAt = m_rules.FieldPosition(true, QStringLiteral("销售单据编号"));
-    const int cancelledAt = m_rules.FieldPosition(true, QStringLiteral("作废标识"));
+    const int kindAt = m_rules.fieldPosition(true, QStringLiteral("发票种类"));
+    const int codeAt = m_rules.fieldPosition(true, QStringLiteral("类别代码"));
+    const int numberAt = m_rules.fieldPosition(true, QStringLiteral("发票号码"));
+    const int countAt = m_rules.fieldPosition(true, QStringLiteral("商品明细行数"));
+    const int docNoAt = m_rules.fieldPosition(true, QStringLiteral("销售单据编号"));
+    const int cancelledAt = m_rules.fieldPosition(true, QStringLiteral("作废标识"));
     m_counts.guarded = codeAt >= 0 && numberAt >= 0;
     const QString file = QFileInfo(filePath).absoluteFilePath();
     const QString user = m_session.gsUserName.isEmpty() ? qEnvironmentVariable("USER") : m_session.gsUserName;
@@ -183,18 +184,18 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
     QString hashed;  // kind, code and number of the head, kept from one to the next
     ImportLine head; // the head line, its room reused for the next
     while (!reader.atEnd()) {
-        lineNumber = Next(lineNumber);
+        lineNumber = next(lineNumber);
         const QString line = reader.readLine();
-        if (!CheckFileLine(lineNumber, line)) {
+        if (!checkFileLine(lineNumber, line)) {
             notice = QStringLiteral("文本文件格式不正确!");
             return false;
         }
-        if (lineNumber == 2 && !IsCommentLine(line)) declared = DeclaredInvoiceCount(line);
-        if (IsCommentLine(line)) headLineNumber = Next(lineNumber);
+        if (lineNumber == 2 && !isCommentLine(line)) declared = declaredInvoiceCount(line);
+        if (isCommentLine(line)) headLineNumber = next(lineNumber);
         if (lineNumber != headLineNumber) continue;
         ++heads;
 
-        CutFields(QStringView(line), cut);
+        cutFields(QStringView(line), cut);
         const QString docNo = field(docNoAt).trimmed().toString();
         QString kind, code, number;
         if (m_counts.guarded) {
@@ -211,16 +212,16 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
             const size_t hash = qHash(hashed);
             if (inFile.contains(hash)) {
                 // The import's own ledger rows are in its transaction once written.
-                Flush();
-                if (m_ledger->ImportedHere(kind, code, number)) {
+                flush();
+                if (m_ledger->importedHere(kind, code, number)) {
                     notice = shown() + QStringLiteral("在文件中出现了两次，不能重复引入!");
                     return false;
                 }
             }
             inFile.insert(hash);
-            const qint32 count = BodyLineCount(field(countAt).toString());
+            const qint32 count = bodyLineCount(field(countAt).toString());
             if (const std::optional<ImportLedger::Earlier> earlier =
-                    m_ledger->EarlierInvoice(kind, code, number)) {
+                    m_ledger->earlierInvoice(kind, code, number)) {
                 const bool cancelledNow = field(cancelledAt) == u"1";
                 if (cancelledNow && !earlier->cancelled) {
                     // The month's file lists an invoice again once it was cancelled: no repeat, the
@@ -230,7 +231,7 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
                     cancelled.code = code;
                     cancelled.number = number;
                     if (earlier->direction == Ledger::Import)
-                        m_ledger->CancelImported(*earlier, kind, code, number);
+                        m_ledger->cancelImported(*earlier, kind, code, number);
                     else
                         m_writeBack->cancel(cancelled);
                     ++m_counts.cancellations;
@@ -247,37 +248,37 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
                 } else {
                     ++m_counts.skipped; // left out with its lines
                 }
-                if (!SkipBodyLines(reader, count, lineNumber, shown(), notice)) return false;
+                if (!skipBodyLines(reader, count, lineNumber, shown(), notice)) return false;
                 continue;
             }
             if (!docNo.isEmpty()) {
                 // Issued from a document: written back onto it when this set exported it.
                 ImportLine checked;
                 IssuedInvoice issued;
-                if (!m_rules.CheckLine(line, true, checked) || !IssuedFromHead(checked, lineNumber, issued))
+                if (!m_rules.checkLine(line, true, checked) || !issuedFromHead(checked, lineNumber, issued))
                     return false;
                 const IssuedWriteBack::Outcome outcome = m_writeBack->apply(issued, notice);
                 if (outcome == IssuedWriteBack::Outcome::Refused) return false;
                 if (outcome == IssuedWriteBack::Outcome::Written) {
                     ++m_counts.writtenBack;
                     if (issued.cancelled) ++m_counts.writtenBackCancelled;
-                    if (!SkipBodyLines(reader, count, lineNumber, shown(), notice)) return false;
+                    if (!skipBodyLines(reader, count, lineNumber, shown(), notice)) return false;
                     continue;
                 }
                 ++m_counts.foreign;
             }
         }
-        if (!m_writer.WriteHead(line, lineNumber, head)) return false;
+        if (!m_writer.writeHead(line, lineNumber, head)) return false;
         if (m_counts.guarded)
-            m_ledger->Add(kind, code, number, m_writer.BillNo(), docNo,
-                          cancelledAt >= 0 && head.FieldView(cancelledAt) == u"1", file, user);
+            m_ledger->add(kind, code, number, m_writer.billNo(), docNo,
+                          cancelledAt >= 0 && head.fieldView(cancelledAt) == u"1", file, user);
         ++m_counts.invoices;
-        const qint32 count = BodyLineCount(head.Field(countAt));
+        const qint32 count = bodyLineCount(head.field(countAt));
         // A discount applies to a goods line of its own invoice, never to the last one of another.
         prevIsGoods = false;
         for (qint32 i = 0; i < count; ++i) {
-            entryID = Next(entryID);
-            lineNumber = Next(lineNumber);
+            entryID = next(entryID);
+            lineNumber = next(lineNumber);
             const QString body = reader.readLine();
             if (body.trimmed().isEmpty()) {
                 notice = QStringLiteral("发票体行为空!");
@@ -287,20 +288,20 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
             const qsizetype firstEnd = body.indexOf(QStringLiteral("~~"));
             const bool isGoods = QStringView(body).left(firstEnd < 0 ? body.size() : firstEnd) == u"0";
             if (isGoods) {
-                if (!m_writer.WriteGoodsLine(body, lineNumber, entryID)) return false;
+                if (!m_writer.writeGoodsLine(body, lineNumber, entryID)) return false;
                 ++m_counts.lines;
             } else if (!prevIsGoods) {
                 notice = QStringLiteral("取折扣行发票体字段出错!");
                 return false;
-            } else if (!m_writer.WriteDiscountLine(body, prevEntryID, prevLine)) {
+            } else if (!m_writer.writeDiscountLine(body, prevEntryID, prevLine)) {
                 return false;
             }
             prevLine = body;
             prevEntryID = entryID;
             prevIsGoods = isGoods;
         }
-        if (m_writer.IsFull()) Flush();
-        if (m_progress && !m_progress->Report(reader.position(), reader.size(), m_counts.invoices)) {
+        if (m_writer.isFull()) flush();
+        if (m_progress && !m_progress->report(reader.position(), reader.size(), m_counts.invoices)) {
             m_cancelled = true;
             notice = QStringLiteral("引入已取消，账套没有任何改变。");
             return false;
@@ -315,13 +316,13 @@ bool ImportEngine::ReadFile(GbkLineReader& reader, const QString& filePath, Repe
         notice = firstRepeat;
         return false;
     }
-    if (m_progress) m_progress->Report(reader.size(), reader.size(), m_counts.invoices);
+    if (m_progress) m_progress->report(reader.size(), reader.size(), m_counts.invoices);
     return true;
 }
 
-void ImportEngine::Flush() {
-    m_writer.Flush([this](const QStringList& ids) {
+void ImportEngine::flush() {
+    m_writer.flush([this](const QStringList& ids) {
         // The ledger has a row per invoice when the guard is on, none otherwise.
-        m_ledger->Flush(m_ledger->Pending() == 0 ? QStringList() : ids);
+        m_ledger->flush(m_ledger->pending() == 0 ? QStringList() : ids);
     });
 }

@@ -3,12 +3,12 @@
 // writes all its invoices in one transaction, or nothing. The import window owns one engine; the
 // t_ItemMap mappings it loads stay with it, so a second import from the same window reuses them.
 
-#include "ImportLedger.h"
-#include "ImportRules.h"
-#include "InvoiceWriter.h"
-#include "IssuedWriteBack.h"
 #include "common/Connection.h"
 #include "common/Progress.h"
+#include "import/ImportLedger.h"
+#include "import/ImportRules.h"
+#include "import/InvoiceWriter.h"
+#include "import/IssuedWriteBack.h"
 #include <QString>
 
 class GbkLineReader;
@@ -23,13 +23,13 @@ public:
     // been shown and nothing of the file is left in the accounting set. An invoice of the tax system that
     // was imported before (or that the file holds twice) refuses the whole file, unless skipImported:
     // then the ones imported before are left out and the rest imported.
-    bool ImportToQor(const QString& filePath, bool skipImported = false);
+    bool importToQor(const QString& filePath, bool skipImported = false);
 
     // What an invoice imported before does to its file. SkipWholeFile: a file whose invoices all came in
     // before is no failure (nothing of it is written again, a later cancellation is applied); one that
     // also holds something new is refused as with Refuse, naming the first invoice imported before.
     enum class Repeats { Refuse, Skip, SkipWholeFile };
-    bool ImportToQor(const QString& filePath, Repeats repeats);
+    bool importToQor(const QString& filePath, Repeats repeats);
 
     // What the last import did.
     struct Counts {
@@ -41,34 +41,34 @@ public:
         // import.
         bool guarded = true;
     };
-    const Counts& LastCounts() const { return m_counts; }
+    const Counts& lastCounts() const { return m_counts; }
     // The line that says what was done (and whether invoices imported before could be told).
-    QString CountsText() const;
+    QString countsText() const;
     // The message after an import that succeeded: "引入成功!", or, when every invoice of the file was
     // skipped as imported before and nothing else changed, that nothing new came in.
-    QString DoneText() const;
-    bool NothingNew() const;
+    QString doneText() const;
+    bool nothingNew() const;
 
     // Reported to as the file is read (bytes of the file, invoices so far); when it asks to stop, the
     // import rolls back whole and says so.
-    void SetProgress(ProgressSink* progress) { m_progress = progress; }
+    void setProgress(ProgressSink* progress) { m_progress = progress; }
     // Whether the last import stopped because it was asked to.
-    bool Cancelled() const { return m_cancelled; }
+    bool cancelled() const { return m_cancelled; }
 
-    ImportRules& Rules() { return m_rules; }
-    InvoiceWriter& Writer() { return m_writer; }
+    ImportRules& rules() { return m_rules; }
+    InvoiceWriter& writer() { return m_writer; }
 
 private:
     // Reads and writes the invoices of the file; false when one fails, with notice holding the engine's
     // own message (the checks show theirs themselves). Throws for the error report.
-    bool ReadFile(GbkLineReader& reader, const QString& filePath, Repeats repeats, QString& notice);
+    bool readFile(GbkLineReader& reader, const QString& filePath, Repeats repeats, QString& notice);
     // Writes the invoices in memory and their ledger rows. Throws DbError.
-    void Flush();
+    void flush();
     // Reads the body lines of an invoice that is not written, checking they are body lines.
-    bool SkipBodyLines(GbkLineReader& reader, qint32 count, qint32& lineNumber, const QString& shown,
+    bool skipBodyLines(GbkLineReader& reader, qint32 count, qint32& lineNumber, const QString& shown,
                        QString& notice);
     // The issued invoice of a checked head line; false after a message for a number that is none.
-    bool IssuedFromHead(const ImportLine& head, qint32 lineNumber, IssuedInvoice& out);
+    bool issuedFromHead(const ImportLine& head, qint32 lineNumber, IssuedInvoice& out);
     Session& m_session;
     ConnectionPtr m_acct;
     ImportRules m_rules;
@@ -82,8 +82,8 @@ private:
 
 // The number of invoices the second line of the tax software's file declares (张数~~起日~~止日), or
 // nothing when the line is not of that form.
-std::optional<int> DeclaredInvoiceCount(const QString& line);
+std::optional<int> declaredInvoiceCount(const QString& line);
 
 // The body line count of a head: the leading number of the text, rounded; 32-bit. Throws DbError
 // (overflow) when it does not fit.
-qint32 BodyLineCount(const QString& text);
+qint32 bodyLineCount(const QString& text);

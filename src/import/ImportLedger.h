@@ -21,21 +21,21 @@ public:
         QVariant interID;       // its FInterID (imports)
         bool cancelled = false; // it came in cancelled, or its cancellation came since
     };
-    std::optional<Earlier> EarlierInvoice(const QString& kind, const QString& code, const QString& number);
+    std::optional<Earlier> earlierInvoice(const QString& kind, const QString& code, const QString& number);
     // A cancellation of an invoice imported before as a sales invoice: the sales invoice is cancelled
     // (FCancellation 1), its ledger row says so. Throws DbError.
-    void CancelImported(const Earlier& earlier, const QString& kind, const QString& code,
+    void cancelImported(const Earlier& earlier, const QString& kind, const QString& code,
                         const QString& number);
     // Whether the invoice is in the ledger already, imported or written back (this import's rows written so
     // far included).
-    bool ImportedHere(const QString& kind, const QString& code, const QString& number);
+    bool importedHere(const QString& kind, const QString& code, const QString& number);
     // A row of an invoice whose identifier is not known yet; Flush hands the identifiers over.
     // docNo: the 销售单据编号 the tax system gives the invoice (the 单据号 it was issued from).
-    void Add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
+    void add(const QString& kind, const QString& code, const QString& number, const QString& billNo,
              const QString& docNo, bool cancelled, const QString& file, const QString& user);
-    int Pending() const { return m_rows.Pending(); }
+    int pending() const { return m_rows.pending(); }
     // Writes the rows in memory, the i-th with interIDs[i] (as many as rows). Throws DbError.
-    void Flush(const QStringList& interIDs);
+    void flush(const QStringList& interIDs);
 
 private:
     Connection& m_acct;

@@ -1,13 +1,13 @@
-#include "ImportReader.h"
+#include "import/ImportReader.h"
 
-#include "common/modFunction.h"
+#include "common/Values.h"
 #include <algorithm>
 
-QString ImportTagLine() {
+QString importTagLine() {
     return QStringLiteral("SJJK0201~~已开发票传出");
 }
 
-QStringList CutFields(const QString& line, qsizetype expected) {
+QStringList cutFields(const QString& line, qsizetype expected) {
     // As split("~~") cuts, without its general search: every line of a file goes through here.
     QStringList fields;
     fields.reserve(std::max<qsizetype>(expected, 1));
@@ -25,7 +25,7 @@ QStringList CutFields(const QString& line, qsizetype expected) {
     return fields;
 }
 
-void CutFields(QStringView line, QList<QStringView>& out) {
+void cutFields(QStringView line, QList<QStringView>& out) {
     // The pieces put in place, in the room the list has (appending one by one costs more than the
     // cutting, on every line of a file).
     qsizetype room = std::max<qsizetype>(out.capacity(), 16);
@@ -54,18 +54,18 @@ void CutFields(QStringView line, QList<QStringView>& out) {
     out.resize(count);
 }
 
-bool CheckFileLine(qint32 lineNumber, const QString& line) {
+bool checkFileLine(qint32 lineNumber, const QString& line) {
     const QString trimmed = line.trimmed();
     if (trimmed.isEmpty()) return false;
-    if (lineNumber == 1 && trimmed != ImportTagLine()) return false;
+    if (lineNumber == 1 && trimmed != importTagLine()) return false;
     return true;
 }
 
-bool IsCommentLine(const QString& line) {
+bool isCommentLine(const QString& line) {
     return line.startsWith(QStringLiteral("//"));
 }
 
-bool DiscountRate(const QString& goodsName, double& rate) {
+bool discountRate(const QString& goodsName, double& rate) {
     const qsizetype open = goodsName.indexOf(u'(');
     const qsizetype close = goodsName.indexOf(u')');
     if (open < 0 || close < 0) return false;
@@ -73,7 +73,7 @@ bool DiscountRate(const QString& goodsName, double& rate) {
     const qsizetype length = close - open - 2;
     if (length < 0) return false;
     double percent = 0;
-    if (!StrictNumber(goodsName.mid(open + 1, length), percent)) return false;
+    if (!strictNumber(goodsName.mid(open + 1, length), percent)) return false;
     rate = percent / 100.0;
     return true;
 }

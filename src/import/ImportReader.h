@@ -6,20 +6,20 @@
 #include <QStringList>
 
 // The first line of every issued-invoice file.
-QString ImportTagLine();
+QString importTagLine();
 
 // Cuts a line at every "~~": no quoting, no trimming; two separators in a row give an empty field.
 // expected: the number of fields the line should have, room for them taken at once.
-QStringList CutFields(const QString& line, qsizetype expected = 0);
+QStringList cutFields(const QString& line, qsizetype expected = 0);
 // The same pieces, in place in the line.
-void CutFields(QStringView line, QList<QStringView>& out);
+void cutFields(QStringView line, QList<QStringView>& out);
 
 // False for a blank line, and for line 1 when it is not the tag line (blanks around it allowed).
-bool CheckFileLine(qint32 lineNumber, const QString& line);
+bool checkFileLine(qint32 lineNumber, const QString& line);
 
 // A comment line announces an invoice: the line after it is the invoice's head line.
-bool IsCommentLine(const QString& line);
+bool isCommentLine(const QString& line);
 
 // The rate of a discount line as a fraction: the text between the first "(" and the first ")"
 // without its last character (the percent sign), divided by 100. False when there is no such number.
-bool DiscountRate(const QString& goodsName, double& rate);
+bool discountRate(const QString& goodsName, double& rate);

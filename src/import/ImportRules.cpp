@@ -1,12 +1,14 @@
-#include "ImportRules.h"
+#include "import/ImportRules.h"
 
-#include "ImportReader.h"
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
+#include "common/Values.h"
+#include "import/ImportReader.h"
 
 namespace {
 // The texts of a line that its names resolve from, each after its length, as the key of a line resolved
 // before (into a buffer kept from line to line).
-void ResolvedKey(QString& key, std::initializer_list<QStringView> texts) {
+void resolvedKey(QString& key, std::initializer_list<QStringView> texts) {
     key.resize(0);
     for (const QStringView t : texts) {
         const auto length = quint32(t.size());
@@ -20,7 +22,7 @@ void ResolvedKey(QString& key, std::initializer_list<QStringView> texts) {
 ImportRules::ImportRules(ConnectionPtr acct, ConnectionPtr config)
     : m_acct(std::move(acct)), m_config(std::move(config)) {}
 
-void ImportRules::BeginImport() {
+void ImportRules::beginImport() {
     m_headRules.reset();
     m_bodyRules.reset();
     m_headDefaults.reset();
@@ -34,20 +36,20 @@ void ImportRules::BeginImport() {
     m_lookupCount = 0;
 }
 
-const ImportRules::Rules& ImportRules::FieldRules(bool isHead) {
+const ImportRules::Rules& ImportRules::fieldRules(bool isHead) {
     std::optional<Rules>& rules = isHead ? m_headRules : m_bodyRules;
     if (rules) return *rules;
     const RecordsetPtr rs =
-        RequireConnection(m_config.get())
-            .Query(QStringLiteral("Select * from t_ImportField where FisHead=") +
+        requireConnection(m_config.get())
+            .query(QStringLiteral("Select * from t_ImportField where FisHead=") +
                    m_config->dialect().boolLiteral(isHead) + QStringLiteral(" order by Forder"));
     Rules r;
-    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+    for (rs->first(); !rs->atEnd(); rs->next()) {
         FieldRule f;
-        f.name = NullToText(rs->value(QStringLiteral("FFieldDesc")));
-        const QString validValue = NullToText(rs->value(QStringLiteral("FValidValue")));
-        f.checked = IsTrueValue(rs->value(QStringLiteral("FisNeedValid"))) &&
-                    NullToText(rs->value(QStringLiteral("FValidType"))) == u"2";
+        f.name = nullToText(rs->value(QStringLiteral("FFieldDesc")));
+        const QString validValue = nullToText(rs->value(QStringLiteral("FValidValue")));
+        f.checked = isTrueValue(rs->value(QStringLiteral("FisNeedValid"))) &&
+                    nullToText(rs->value(QStringLiteral("FValidType"))) == u"2";
         // An empty list has no pieces: every value fails it.
         if (!validValue.isEmpty()) f.validValues = validValue.split(u',', Qt::KeepEmptyParts);
         r.positions.insert(f.name, int(r.fields.size()));
@@ -66,27 +68,27 @@ const ImportRules::Rules& ImportRules::FieldRules(bool isHead) {
     return *rules;
 }
 
-int ImportRules::FieldPosition(bool isHead, const QString& name) {
-    return FieldRules(isHead).positions.value(name, -1);
+int ImportRules::fieldPosition(bool isHead, const QString& name) {
+    return fieldRules(isHead).positions.value(name, -1);
 }
 
-int ImportRules::BodyFieldCount() {
-    return int(FieldRules(false).fields.size());
+int ImportRules::bodyFieldCount() {
+    return int(fieldRules(false).fields.size());
 }
 
-bool ImportRules::InValueList(const QString& value, const QString& list) {
+bool ImportRules::inValueList(const QString& value, const QString& list) {
     if (list.isEmpty()) return false;
     return list.split(u',', Qt::KeepEmptyParts, Qt::CaseSensitive).contains(value, Qt::CaseSensitive);
 }
 
-QString ImportRules::MapTaxName(const QString& kind, const QString& taxName) {
+QString ImportRules::mapTaxName(const QString& kind, const QString& taxName) {
     if (!m_itemMapLoaded) {
         const RecordsetPtr rs =
-            RequireConnection(m_config.get()).Query(QStringLiteral("Select * from t_ItemMap"));
-        const int fieldName = rs->FieldIndex(QStringLiteral("FFieldName"));
-        const int taxData = rs->FieldIndex(QStringLiteral("FTaxData"));
-        const int qorData = rs->FieldIndex(QStringLiteral("FQorData"));
-        const int qorDataID = rs->FieldIndex(QStringLiteral("FQorDataID"));
+            requireConnection(m_config.get()).query(QStringLiteral("Select * from t_ItemMap"));
+        const int fieldName = rs->fieldIndex(QStringLiteral("FFieldName"));
+        const int taxData = rs->fieldIndex(QStringLiteral("FTaxData"));
+        const int qorData = rs->fieldIndex(QStringLiteral("FQorData"));
+        const int qorDataID = rs->fieldIndex(QStringLiteral("FQorDataID"));
         if (fieldName < 0 || taxData < 0 || qorData < 0 || qorDataID < 0)
             throw DbError(3265, QStringLiteral("t_ItemMap 缺少对照字段。"));
         QHash<QString, QHash<QString, ItemMapEntry>> map;
@@ -94,8 +96,8 @@ QString ImportRules::MapTaxName(const QString& kind, const QString& taxName) {
             if (row.value(fieldName).isNull() || row.value(taxData).isNull()) continue;
             ItemMapEntry& e = map[row.value(fieldName).toString()][row.value(taxData).toString()];
             if (++e.count == 1) {
-                e.qorData = NullToText(row.value(qorData));
-                e.qorDataID = NullToText(row.value(qorDataID));
+                e.qorData = nullToText(row.value(qorData));
+                e.qorDataID = nullToText(row.value(qorDataID));
             }
         }
         m_itemMap = std::move(map);
@@ -110,20 +112,20 @@ QString ImportRules::MapTaxName(const QString& kind, const QString& taxName) {
     return wantsID ? it->qorDataID : it->qorData;
 }
 
-std::optional<FieldMap> ImportRules::LoadHeadDefaults(bool isHead) {
+std::optional<FieldMap> ImportRules::loadHeadDefaults(bool isHead) {
     if (!m_config) return std::nullopt;
     if (isHead && m_headDefaults) return m_headDefaults;
     FieldMap map;
-    const RecordsetPtr rs = m_config->Query(QStringLiteral("Select * from t_qorDefault where FisHead=") +
+    const RecordsetPtr rs = m_config->query(QStringLiteral("Select * from t_qorDefault where FisHead=") +
                                             m_config->dialect().boolLiteral(isHead));
-    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
-        map.Set(NullToText(rs->value(QStringLiteral("FFieldName"))), rs->value(QStringLiteral("FDefault")));
+    for (rs->first(); !rs->atEnd(); rs->next())
+        map.set(nullToText(rs->value(QStringLiteral("FFieldName"))), rs->value(QStringLiteral("FDefault")));
     if (isHead) m_headDefaults = map;
     return map;
 }
 
 template <typename MakeQuery>
-bool ImportRules::Lookup(QHash<QString, LookupResult>& cache, const QString& key, const MakeQuery& makeQuery,
+bool ImportRules::lookup(QHash<QString, LookupResult>& cache, const QString& key, const MakeQuery& makeQuery,
                          LookupResult& result) {
     const auto it = cache.constFind(key);
     if (it != cache.constEnd()) {
@@ -132,42 +134,42 @@ bool ImportRules::Lookup(QHash<QString, LookupResult>& cache, const QString& key
     }
     ++m_lookupCount;
     const std::pair<QString, QVariantList> query = makeQuery();
-    const RecordsetPtr rs = OpenRs(m_acct.get(), query.first, query.second);
+    const RecordsetPtr rs = openRs(m_acct.get(), query.first, query.second);
     if (!rs) return false;
-    result.rows = rs->RecordCount();
-    result.first = result.rows > 0 ? NullToValue(rs->valueAt(0, 0)) : QVariant();
+    result.rows = rs->recordCount();
+    result.first = result.rows > 0 ? nullToValue(rs->valueAt(0, 0)) : QVariant();
     result.firstText = result.first.toString();
     cache.insert(key, result);
     return true;
 }
 
-bool ImportRules::CheckLine(const QString& line, bool isHead, ImportLine& out) {
+bool ImportRules::checkLine(const QString& line, bool isHead, ImportLine& out) {
     ImportLine v;
     v.fields.swap(out.fields); // the room of the line before, reused
-    if (!CutLine(line, isHead, v)) return false;
+    if (!cutLine(line, isHead, v)) return false;
     out = std::move(v);
     return true;
 }
 
-bool ImportRules::CutLine(const QString& line, bool isHead, ImportLine& v) {
+bool ImportRules::cutLine(const QString& line, bool isHead, ImportLine& v) {
     if (!m_config) return false;
     try {
-        const Rules& rules = FieldRules(isHead);
+        const Rules& rules = fieldRules(isHead);
         v.text = line;
         v.fields.reserve(rules.fields.size());
-        CutFields(QStringView(v.text), v.fields);
+        cutFields(QStringView(v.text), v.fields);
         // The tax software leaves out trailing empty fields together with their separators.
         while (v.fields.size() < rules.fields.size())
             v.fields.append(QStringView());
         if (v.fields.size() != rules.fields.size()) {
-            ShowMsg(isHead ? QStringLiteral("发票头字段数不正确!") : QStringLiteral("发票体字段数不正确!"));
+            showMsg(isHead ? QStringLiteral("发票头字段数不正确!") : QStringLiteral("发票体字段数不正确!"));
             return false;
         }
         for (int i = 0; i < v.fields.size(); ++i) {
             const FieldRule& r = rules.fields[i];
             const QStringView piece = v.fields[i];
             if (r.checked && !piece.isEmpty() && !r.validValues.contains(piece)) {
-                ShowMsg(r.name + u'[' + piece.toString() + QStringLiteral("]不在预设范围内!"));
+                showMsg(r.name + u'[' + piece.toString() + QStringLiteral("]不在预设范围内!"));
                 return false;
             }
         }
@@ -177,12 +179,12 @@ bool ImportRules::CutLine(const QString& line, bool isHead, ImportLine& v) {
     }
 }
 
-bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out) {
+bool ImportRules::parseInvoiceLine(const QString& line, bool isHead, ImportLine& out) {
     ImportLine v;
     v.fields.swap(out.fields);
-    if (!CutLine(line, isHead, v)) return false;
+    if (!cutLine(line, isHead, v)) return false;
     try {
-        if (!(isHead ? ResolveHead(v) : ResolveBody(v))) return false;
+        if (!(isHead ? resolveHead(v) : resolveBody(v))) return false;
         out = std::move(v);
         return true;
     } catch (const DbError&) {
@@ -190,24 +192,24 @@ bool ImportRules::ParseInvoiceLine(const QString& line, bool isHead, ImportLine&
     }
 }
 
-bool ImportRules::ResolveUser(const QString& field, const QString& name, QVariant& id) {
-    const QString mapped = MapTaxName(QStringLiteral("user"), name);
+bool ImportRules::resolveUser(const QString& field, const QString& name, QVariant& id) {
+    const QString mapped = mapTaxName(QStringLiteral("user"), name);
     LookupResult r;
     const auto query = [&] {
         return std::pair{QStringLiteral("Select FUserID from t_User where fname=?"), QVariantList{mapped}};
     };
-    if (!Lookup(m_users, mapped, query, r)) return false;
+    if (!lookup(m_users, mapped, query, r)) return false;
     if (r.rows != 1) {
-        ShowMsg(field + u'[' + name + QStringLiteral("]不存在或存在相同的记录!"));
+        showMsg(field + u'[' + name + QStringLiteral("]不存在或存在相同的记录!"));
         return false;
     }
     id = r.first;
     return true;
 }
 
-bool ImportRules::ResolveHead(ImportLine& v) {
-    ResolvedKey(m_resolvedKey,
-                {v.FieldView(m_head.customer), v.FieldView(m_head.biller), v.FieldView(m_head.checker)});
+bool ImportRules::resolveHead(ImportLine& v) {
+    resolvedKey(m_resolvedKey,
+                {v.fieldView(m_head.customer), v.fieldView(m_head.biller), v.fieldView(m_head.checker)});
     const auto resolved = m_resolvedHeads.constFind(m_resolvedKey);
     if (resolved != m_resolvedHeads.constEnd()) {
         v.customer = (*resolved)[0];
@@ -215,50 +217,50 @@ bool ImportRules::ResolveHead(ImportLine& v) {
         v.checker = (*resolved)[2];
         return true;
     }
-    const QString customer = v.Field(m_head.customer);
-    const QString mapped = MapTaxName(QStringLiteral("customer"), customer);
+    const QString customer = v.field(m_head.customer);
+    const QString mapped = mapTaxName(QStringLiteral("customer"), customer);
     LookupResult r;
     const auto query = [&] {
         return std::pair{QStringLiteral("Select FItemID from t_Organization where  fname=?"),
                          QVariantList{mapped}};
     };
-    if (!Lookup(m_customers, mapped, query, r)) return false;
+    if (!lookup(m_customers, mapped, query, r)) return false;
     if (r.rows != 1) {
-        ShowMsg(QStringLiteral("购方名称[") + customer + QStringLiteral("]不存在或存在相同的记录!"));
+        showMsg(QStringLiteral("购方名称[") + customer + QStringLiteral("]不存在或存在相同的记录!"));
         return false;
     }
     v.customer = r.first;
-    if (!ResolveUser(QStringLiteral("开票人"), v.Field(m_head.biller), v.biller)) return false;
+    if (!resolveUser(QStringLiteral("开票人"), v.field(m_head.biller), v.biller)) return false;
     // An invoice need not have been checked: an empty checker stays empty.
-    const QString checker = v.Field(m_head.checker);
-    if (!checker.isEmpty() && !ResolveUser(QStringLiteral("复核人"), checker, v.checker)) return false;
+    const QString checker = v.field(m_head.checker);
+    if (!checker.isEmpty() && !resolveUser(QStringLiteral("复核人"), checker, v.checker)) return false;
     m_resolvedHeads.insert(m_resolvedKey, {v.customer, v.biller, v.checker});
     return true;
 }
 
-bool ImportRules::ResolveBody(ImportLine& v) {
-    ResolvedKey(m_resolvedKey,
-                {v.FieldView(m_body.unit), v.FieldView(m_body.goods), v.FieldView(m_body.model)});
+bool ImportRules::resolveBody(ImportLine& v) {
+    resolvedKey(m_resolvedKey,
+                {v.fieldView(m_body.unit), v.fieldView(m_body.goods), v.fieldView(m_body.model)});
     const auto resolved = m_resolvedBodies.constFind(m_resolvedKey);
     if (resolved != m_resolvedBodies.constEnd()) {
         v.unit = resolved->first;
         v.item = resolved->second;
         return true;
     }
-    const QString unit = v.Field(m_body.unit);
-    const QString mappedUnit = MapTaxName(QStringLiteral("unit"), unit);
+    const QString unit = v.field(m_body.unit);
+    const QString mappedUnit = mapTaxName(QStringLiteral("unit"), unit);
     LookupResult r;
     const auto unitQuery = [&] {
         return std::pair{QStringLiteral("Select FMeasureUnitID from t_MeasureUnit where fname=?"),
                          QVariantList{mappedUnit}};
     };
-    if (!Lookup(m_units, mappedUnit, unitQuery, r)) return false;
+    if (!lookup(m_units, mappedUnit, unitQuery, r)) return false;
     // A unit name used in several unit groups needs the mapping's identifier to tell them apart. Without
     // one the name itself would be compared with the identifier column: no unit has a name for its
     // identifier, and a server refuses the comparison outright.
     if (r.rows > 1) {
         bool isNumber = false;
-        const QString mappedId = MapTaxName(QStringLiteral("unitID"), unit);
+        const QString mappedId = mapTaxName(QStringLiteral("unitID"), unit);
         const qlonglong id = mappedId.trimmed().toLongLong(&isNumber);
         const auto idQuery = [&] {
             return std::pair{
@@ -267,19 +269,19 @@ bool ImportRules::ResolveBody(ImportLine& v) {
         };
         if (!isNumber)
             r = LookupResult{};
-        else if (!Lookup(m_unitIds, mappedId, idQuery, r))
+        else if (!lookup(m_unitIds, mappedId, idQuery, r))
             return false;
     }
     if (r.rows == 0) {
-        ShowMsg(QStringLiteral("计量单位[") + unit + QStringLiteral("]不存在!"));
+        showMsg(QStringLiteral("计量单位[") + unit + QStringLiteral("]不存在!"));
         return false;
     }
     const QVariant unitID = r.first;
 
-    const QString goods = v.Field(m_body.goods);
-    const QString model = v.Field(m_body.model);
-    const QString mappedGoods = MapTaxName(QStringLiteral("prod"), goods);
-    const QString mappedModel = model.isEmpty() ? QString() : MapTaxName(QStringLiteral("model"), model);
+    const QString goods = v.field(m_body.goods);
+    const QString model = v.field(m_body.model);
+    const QString mappedGoods = mapTaxName(QStringLiteral("prod"), goods);
+    const QString mappedModel = model.isEmpty() ? QString() : mapTaxName(QStringLiteral("model"), model);
     // Every goods line asks again: the key is put together in a buffer that is kept.
     m_key.resize(0);
     m_key += mappedGoods;
@@ -300,9 +302,9 @@ bool ImportRules::ResolveBody(ImportLine& v) {
         }
         return std::pair{sql, params};
     };
-    if (!Lookup(m_products, m_key, productQuery, r)) return false;
+    if (!lookup(m_products, m_key, productQuery, r)) return false;
     if (r.rows != 1) {
-        ShowMsg(QStringLiteral("货物名称[") + goods + QStringLiteral("]不存在或者和其规格型号[") + model +
+        showMsg(QStringLiteral("货物名称[") + goods + QStringLiteral("]不存在或者和其规格型号[") + model +
                 QStringLiteral("],计量单位[") + unit + QStringLiteral("]不匹配!"));
         return false;
     }

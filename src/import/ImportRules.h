@@ -22,10 +22,10 @@ struct ImportLine {
     QVariant customer, biller, checker;
     QVariant unit, item;
     // The field of a position (-1 or past the end: the null text), as a piece of the line or a text.
-    QStringView FieldView(int position) const {
+    QStringView fieldView(int position) const {
         return position >= 0 && position < fields.size() ? fields[position] : QStringView();
     }
-    QString Field(int position) const { return FieldView(position).toString(); }
+    QString field(int position) const { return fieldView(position).toString(); }
 };
 
 class ImportRules {
@@ -34,33 +34,33 @@ public:
 
     // Forgets the field rules, defaults and name lookups of the last import; the t_ItemMap rows stay
     // loaded as long as this object (a second import from the same window uses the same mappings).
-    void BeginImport();
+    void beginImport();
 
     // True when the line has the right number of fields, passes its value lists and all its names
     // resolve; out then holds the fields and the identifiers.
-    bool ParseInvoiceLine(const QString& line, bool isHead, ImportLine& out);
+    bool parseInvoiceLine(const QString& line, bool isHead, ImportLine& out);
     // The same without resolving the names: the number of fields and the value lists.
-    bool CheckLine(const QString& line, bool isHead, ImportLine& out);
-    static bool InValueList(const QString& value, const QString& list);
+    bool checkLine(const QString& line, bool isHead, ImportLine& out);
+    static bool inValueList(const QString& value, const QString& list);
     // Kind: customer, user, unit, unitID, prod, model. A name without exactly one mapping comes back
     // unchanged. Throws DbError when t_ItemMap cannot be read.
-    QString MapTaxName(const QString& kind, const QString& taxName);
+    QString mapTaxName(const QString& kind, const QString& taxName);
     // The fixed ICSale values of t_qorDefault, in the order read; nothing without a configuration
     // connection. Throws DbError when the table cannot be read.
-    std::optional<FieldMap> LoadHeadDefaults(bool isHead);
+    std::optional<FieldMap> loadHeadDefaults(bool isHead);
     // Number of body fields of t_ImportField. Throws DbError.
-    int BodyFieldCount();
+    int bodyFieldCount();
     // The position of a named field of the head or body line (the last one of that name, as the last
     // wins when two share a name); -1 when the line has none. Throws DbError.
-    int FieldPosition(bool isHead, const QString& name);
+    int fieldPosition(bool isHead, const QString& name);
 
-    bool ItemMapLoaded() const { return m_itemMapLoaded; }
-    // Statements run on the accounting set for names since BeginImport (repeated names cost none).
-    int LookupCount() const { return m_lookupCount; }
+    bool itemMapLoaded() const { return m_itemMapLoaded; }
+    // Statements run on the accounting set for names since beginImport (repeated names cost none).
+    int lookupCount() const { return m_lookupCount; }
 
 private:
-    // CheckLine into v, a line with nothing set but the room of its fields.
-    bool CutLine(const QString& line, bool isHead, ImportLine& v);
+    // checkLine into v, a line with nothing set but the room of its fields.
+    bool cutLine(const QString& line, bool isHead, ImportLine& v);
     struct FieldRule {
         QString name;
         bool checked = false; // a value list applies
@@ -75,15 +75,15 @@ private:
         QVariant first;
         QString firstText; // first as text, for the keys of later lookups
     };
-    const Rules& FieldRules(bool isHead);
+    const Rules& fieldRules(bool isHead);
     // Runs a name lookup once per import (cache: the lookup's own key); false when the database refused
     // it (already reported). The statement and its values are made only when the key is new.
     template <typename MakeQuery>
-    bool Lookup(QHash<QString, LookupResult>& cache, const QString& key, const MakeQuery& makeQuery,
+    bool lookup(QHash<QString, LookupResult>& cache, const QString& key, const MakeQuery& makeQuery,
                 LookupResult& result);
-    bool ResolveHead(ImportLine& line);
-    bool ResolveBody(ImportLine& line);
-    bool ResolveUser(const QString& field, const QString& name, QVariant& id);
+    bool resolveHead(ImportLine& line);
+    bool resolveBody(ImportLine& line);
+    bool resolveUser(const QString& field, const QString& name, QVariant& id);
 
     ConnectionPtr m_acct;
     ConnectionPtr m_config;

@@ -4,10 +4,10 @@
 // columns take them when the line is read and written many to a statement; every step runs on the
 // import's transaction. A step that returns false has shown its message and the caller rolls back.
 
-#include "BillNumbering.h"
-#include "ImportRules.h"
 #include "common/Connection.h"
 #include "common/RowBatch.h"
+#include "import/BillNumbering.h"
+#include "import/ImportRules.h"
 #include <QHash>
 #include <QString>
 #include <functional>
@@ -21,27 +21,27 @@ public:
 
     // At the start of an import: the date of the day and the numbering rules are read anew, the columns of
     // both tables found. The whole file gets the date (and period) of its start, also past midnight.
-    void BeginImport();
+    void beginImport();
     // At the end of an import, before the commit (after the last Flush): the running numbers are stored.
     // Throws DbError.
-    void EndImport();
+    void endImport();
     // Between two invoices: true once enough rows have gathered to be written.
-    bool IsFull() const;
+    bool isFull() const;
     // Between two invoices: gives the invoices in memory their FInterID (one call of the counter for all
     // of them) and writes their rows, the heads first, then beforeLines with the identifiers in the order
     // the invoices were added, then the lines. Returns the identifiers. Throws DbError.
-    QStringList Flush(const std::function<void(const QStringList&)>& beforeLines = {});
+    QStringList flush(const std::function<void(const QStringList&)>& beforeLines = {});
 
     // Head step: checks and resolves the head line (file line lineNumber) and adds the invoice. head
     // receives the line. Throws DbError for what the error report covers.
-    bool WriteHead(const QString& line, qint32 lineNumber, ImportLine& head);
+    bool writeHead(const QString& line, qint32 lineNumber, ImportLine& head);
     // Goods-line step: adds the line under the current invoice with the given entry number.
-    bool WriteGoodsLine(const QString& line, qint32 lineNumber, qint32 entryID);
+    bool writeGoodsLine(const QString& line, qint32 lineNumber, qint32 entryID);
     // Discount-line step: applies the discount to the line written for prevLine.
-    bool WriteDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine);
+    bool writeDiscountLine(const QString& line, qint32 prevEntryID, const QString& prevLine);
 
     // FBillNo of the invoice being written.
-    const QString& BillNo() const { return m_billNo; }
+    const QString& billNo() const { return m_billNo; }
 
 private:
     struct HeadColumns {
@@ -56,18 +56,18 @@ private:
     };
     // The numbers of a head (不含税金额, 税额) or goods line, strictly: a value that is no number stops
     // the import naming line, field and value; an empty one is 0.
-    bool LineNumber(const ImportLine& line, int position, const QString& field, qint32 lineNumber,
-                    double& out);
-    bool MapHeadFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber);
+    bool parseLineNumber(const ImportLine& line, int position, const QString& field, qint32 lineNumber,
+                         double& out);
+    bool mapHeadFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber);
     // Prices, amounts and tax of a goods line by invoice kind (the session's giInvoiceKind) and price mode.
-    bool MapBodyFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber, bool& computed);
+    bool mapBodyFields(BoundRowBatch::Row& row, const ImportLine& v, qint32 lineNumber, bool& computed);
     // The columns a discount line changes in the line before it, or nothing when they cannot be worked out.
-    std::optional<QList<QPair<int, double>>> BuildDiscountUpdate(const QString& line,
+    std::optional<QList<QPair<int, double>>> buildDiscountUpdate(const QString& line,
                                                                  const QString& prevLine);
-    BillNumberRule& Rule(qint32 billTypeID);
-    void SetText(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QString& text);
-    void SetValue(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QVariant& value);
-    void SetNumber(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, double value);
+    BillNumberRule& rule(qint32 billTypeID);
+    void setText(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QString& text);
+    void setValue(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, const QVariant& value);
+    void setNumber(BoundRowBatch& batch, BoundRowBatch::Row& row, int col, double value);
 
     Session& m_session;
     ConnectionPtr m_acct;
@@ -101,7 +101,7 @@ private:
         int qty, price, priceMode, amount, rate, tax;
     } m_bf{};
     ImportLine m_goods; // the goods line being written, its room reused for the next
-    // Per column that is no text column, the last text SetText converted for it and its value.
+    // Per column that is no text column, the last text setText converted for it and its value.
     struct LastText {
         QString text;
         BoundRowBatch::Value bound;
@@ -110,4 +110,4 @@ private:
 };
 
 // "yyyymmdd" of the file as the "yyyy-mm-dd" of the database; false when it is no date.
-bool InvoiceDateText(const QString& fileDate, QString& out);
+bool invoiceDateText(const QString& fileDate, QString& out);

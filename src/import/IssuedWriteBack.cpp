@@ -1,7 +1,8 @@
-#include "IssuedWriteBack.h"
+#include "import/IssuedWriteBack.h"
 
+#include "common/DbProcedures.h"
 #include "common/Ledger.h"
-#include "common/modFunction.h"
+#include "common/Values.h"
 #include <QHash>
 #include <algorithm>
 
@@ -10,20 +11,20 @@ namespace {
 const QString kRowColumns =
     QStringLiteral("FInterID, FBillNo, FLinkID, FFileName, FTime, FUserName, FDocNo, FAmount, FTax");
 
-QString IssueState(const IssuedInvoice& invoice) {
-    return invoice.cancelled ? Ledger::IssueCancelled() : Ledger::Issued();
+QString issueState(const IssuedInvoice& invoice) {
+    return invoice.cancelled ? Ledger::issueCancelled() : Ledger::issued();
 }
 
 // "XS0006-2" before "XS0006-10": pieces in their own order.
-bool DocumentOrder(const QString& a, const QString& b) {
+bool documentOrder(const QString& a, const QString& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 } // namespace
 
-QString WriteBackColumnName(Connection& config) {
+QString writeBackColumnName(Connection& config) {
     const RecordsetPtr rs =
-        config.Query(QStringLiteral("select FSQL from t_OtherInfo where Fkey='WriteBackColumn'"));
-    return rs->EOF_() ? QStringLiteral("FTaxInvoiceNo") : NullToText(rs->value(0)).trimmed();
+        config.query(QStringLiteral("select FSQL from t_OtherInfo where Fkey='WriteBackColumn'"));
+    return rs->atEnd() ? QStringLiteral("FTaxInvoiceNo") : nullToText(rs->value(0)).trimmed();
 }
 
 IssuedWriteBack::IssuedWriteBack(Connection& acct, Connection& config) : m_acct(acct), m_config(config) {}
@@ -32,10 +33,10 @@ void IssuedWriteBack::begin() {
     m_touched.clear();
     m_column.clear();
     m_columnLength = 0;
-    const QString wanted = WriteBackColumnName(m_config);
+    const QString wanted = writeBackColumnName(m_config);
     if (wanted.isEmpty()) return;
     // The column as the set names it: only a column of ICSale goes into the statement.
-    for (const FieldInfo& f : m_acct.TableColumns(QStringLiteral("ICSale")))
+    for (const FieldInfo& f : m_acct.tableColumns(QStringLiteral("ICSale")))
         if (f.name.compare(wanted, Qt::CaseInsensitive) == 0) {
             m_column = f.name;
             m_columnLength = f.length;
@@ -53,22 +54,22 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
                            QStringLiteral(", FTaxCode, FTaxNumber from TF_Ledger where FDirection=? and "
                                           "FDocNo=? and FState=?");
     const QList<QVariantList> live =
-        m_acct.Query(select, {Ledger::Export, invoice.docNo, Ledger::Stands})->allRows();
+        m_acct.query(select, {Ledger::Export, invoice.docNo, Ledger::Stands})->allRows();
     if (!live.isEmpty()) {
         QString held; // another invoice written back onto the document already
         for (const QVariantList& row : live)
-            if (!NullToText(row.value(10)).isEmpty()) {
-                const QString code = NullToText(row.value(9));
-                held = code.isEmpty() ? NullToText(row.value(10)) : code + u'-' + NullToText(row.value(10));
+            if (!nullToText(row.value(10)).isEmpty()) {
+                const QString code = nullToText(row.value(9));
+                held = code.isEmpty() ? nullToText(row.value(10)) : code + u'-' + nullToText(row.value(10));
             }
         if (held.isEmpty()) {
-            m_acct.Execute(
-                QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, "
-                               "FIssueDate=?, FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? "
-                               "where FDirection=? and FDocNo=? and FState=?"),
-                {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
-                 IssueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
-                 invoice.docNo, Ledger::Stands});
+            m_acct.exec(QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, "
+                                       "FIssueDate=?, FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? "
+                                       "where FDirection=? and FDocNo=? and FState=?"),
+                        {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount,
+                         invoice.tax, issueState(invoice),
+                         invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
+                         invoice.docNo, Ledger::Stands});
             for (const QVariantList& row : live)
                 touch(row.value(0));
             return Outcome::Written;
@@ -85,7 +86,7 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
     // The document's tax invoice was cancelled and it was not exported again since: the invoice issued
     // anew from it belongs to its last export.
     QList<QVariantList> cancelled = m_acct
-                                        .Query(select + QStringLiteral(" order by FTime desc"),
+                                        .query(select + QStringLiteral(" order by FTime desc"),
                                                {Ledger::Export, invoice.docNo, Ledger::Cancelled})
                                         ->allRows();
     if (cancelled.isEmpty()) return Outcome::NotOurs;
@@ -97,8 +98,8 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
     QList<QVariantList> rows;
     QSet<QString> seen;
     for (const QVariantList& row : cancelled)
-        if (!seen.contains(NullToText(row.value(1)))) {
-            seen.insert(NullToText(row.value(1)));
+        if (!seen.contains(nullToText(row.value(1)))) {
+            seen.insert(nullToText(row.value(1)));
             rows.append(row);
         }
     insertCopies(rows, invoice);
@@ -109,9 +110,9 @@ void IssuedWriteBack::insertCopies(const QList<QVariantList>& rows, const Issued
     for (const QVariantList& row : rows) {
         QVariantList values = row.mid(0, 9);
         values << Ledger::Export << invoice.kind << invoice.code << invoice.number
-               << (invoice.cancelled ? Ledger::Cancelled : Ledger::Stands) << IssueState(invoice)
+               << (invoice.cancelled ? Ledger::Cancelled : Ledger::Stands) << issueState(invoice)
                << invoice.date << invoice.amount << invoice.tax;
-        m_acct.Execute(
+        m_acct.exec(
             QStringLiteral("insert into TF_Ledger (") + kRowColumns +
                 QStringLiteral(", FDirection, FInvoiceKind, FTaxCode, FTaxNumber, FState, FIssueState, "
                                "FIssueDate, FIssuedAmount, FIssuedTax) values (?, ?, ?, ?, ?, ?, ?, ?, ?, "
@@ -122,19 +123,18 @@ void IssuedWriteBack::insertCopies(const QList<QVariantList>& rows, const Issued
 }
 
 bool IssuedWriteBack::cancel(const IssuedInvoice& invoice) {
-    const RecordsetPtr rs = m_acct.Query(
+    const RecordsetPtr rs = m_acct.query(
         QStringLiteral(
             "select FInterID from TF_Ledger where FDirection=? and FInvoiceKind=? and FTaxCode=? and "
             "FTaxNumber=?"),
         {Ledger::Export, invoice.kind, invoice.code, invoice.number});
-    if (rs->EOF_()) return false;
+    if (rs->atEnd()) return false;
     for (const QVariantList& row : rs->allRows())
         touch(row.value(0));
-    m_acct.Execute(
-        QStringLiteral("update TF_Ledger set FIssueState=? where FDirection=? and FInvoiceKind=? and "
-                       "FTaxCode=? and FTaxNumber=?"),
-        {Ledger::IssueCancelled(), Ledger::Export, invoice.kind, invoice.code, invoice.number});
-    m_acct.Execute(
+    m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=? where FDirection=? and FInvoiceKind=? and "
+                               "FTaxCode=? and FTaxNumber=?"),
+                {Ledger::issueCancelled(), Ledger::Export, invoice.kind, invoice.code, invoice.number});
+    m_acct.exec(
         QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FInvoiceKind=? and "
                        "FTaxCode=? and FTaxNumber=? and FState=?"),
         {Ledger::Cancelled, Ledger::Export, invoice.kind, invoice.code, invoice.number, Ledger::Stands});
@@ -146,12 +146,12 @@ bool IssuedWriteBack::markIssueState(const QString& code, const QString& number,
     const QString where =
         QStringLiteral(" where FDirection=? and coalesce(FTaxCode,'')=? and FTaxNumber=? and FState=?");
     const QVariantList key{Ledger::Export, code.isNull() ? QStringLiteral("") : code, number, Ledger::Stands};
-    const RecordsetPtr rs = m_acct.Query(QStringLiteral("select FInterID from TF_Ledger") + where, key);
-    if (rs->EOF_()) return false;
+    const RecordsetPtr rs = m_acct.query(QStringLiteral("select FInterID from TF_Ledger") + where, key);
+    if (rs->atEnd()) return false;
     for (const QVariantList& row : rs->allRows())
         touch(row.value(0));
-    m_acct.Execute(QStringLiteral("update TF_Ledger set FIssueState=?, FState=?") + where,
-                   QVariantList{state, exportable ? Ledger::Cancelled : Ledger::Stands} + key);
+    m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=?, FState=?") + where,
+                QVariantList{state, exportable ? Ledger::Cancelled : Ledger::Stands} + key);
     return true;
 }
 
@@ -167,7 +167,7 @@ bool IssuedWriteBack::finish(QString& notice) {
         QVariantList params{Ledger::Export, Ledger::Stands};
         for (qlonglong id : part)
             params << id;
-        const RecordsetPtr rs = m_acct.Query(
+        const RecordsetPtr rs = m_acct.query(
             QStringLiteral("select FDocNo, FTaxCode, FTaxNumber, FBillNo, FInterID from TF_Ledger where "
                            "FDirection=? and FState=? and FTaxNumber is not null and FTaxNumber<>'' and "
                            "FInterID in (") +
@@ -181,16 +181,16 @@ bool IssuedWriteBack::finish(QString& notice) {
         QList<std::pair<QString, QString>> numbers; // document, number
         QString billNo;
         for (const QVariantList& row : std::as_const(rowsOf[id])) {
-            const QString code = NullToText(row.value(1));
+            const QString code = nullToText(row.value(1));
             const QString number =
-                code.isEmpty() ? NullToText(row.value(2)) : code + u'-' + NullToText(row.value(2));
+                code.isEmpty() ? nullToText(row.value(2)) : code + u'-' + nullToText(row.value(2));
             if (std::none_of(numbers.begin(), numbers.end(),
                              [&](const auto& n) { return n.second == number; }))
-                numbers.append({NullToText(row.value(0)), number});
-            billNo = NullToText(row.value(3));
+                numbers.append({nullToText(row.value(0)), number});
+            billNo = nullToText(row.value(3));
         }
         std::sort(numbers.begin(), numbers.end(),
-                  [](const auto& a, const auto& b) { return DocumentOrder(a.first, b.first); });
+                  [](const auto& a, const auto& b) { return documentOrder(a.first, b.first); });
         QStringList texts;
         for (const auto& n : numbers)
             texts << n.second;
@@ -201,7 +201,7 @@ bool IssuedWriteBack::finish(QString& notice) {
                          .arg(m_columnLength);
             return false;
         }
-        m_acct.Execute(QStringLiteral("update ICSale set %1=? where FInterID=?").arg(m_column), {value, id});
+        m_acct.exec(QStringLiteral("update ICSale set %1=? where FInterID=?").arg(m_column), {value, id});
     }
     return true;
 }

@@ -63,4 +63,4 @@ private:
 
 // The name of the write-back column in Taxlink.db (t_OtherInfo, key WriteBackColumn); the factory's
 // FTaxInvoiceNo when the key is missing, empty when it is set empty. Throws DbError.
-QString WriteBackColumnName(Connection& config);
+QString writeBackColumnName(Connection& config);

@@ -1,10 +1,12 @@
-#include "PlatformList.h"
+#include "import/PlatformList.h"
 
-#include "IssuedWriteBack.h"
+#include "common/DbProcedures.h"
 #include "common/Ledger.h"
+#include "common/Messages.h"
 #include "common/Session.h"
+#include "common/Values.h"
 #include "common/XlsxReader.h"
-#include "common/modFunction.h"
+#include "import/IssuedWriteBack.h"
 #include <QDate>
 #include <QHash>
 #include <QRegularExpression>
@@ -33,29 +35,29 @@ const char16_t* const kHeadings[ColumnCount] = {
     u"金额",       u"税额",         u"发票票种", u"发票状态", u"是否正数发票", u"备注"};
 
 // A heading as the cell holds it: without blanks, line breaks or the asterisk of a required column.
-QString Heading(const QString& text) {
+QString headingOf(const QString& text) {
     QString out;
     for (const QChar c : text)
         if (!c.isSpace() && c != u'*') out += c;
     return out;
 }
 
-[[noreturn]] void Refuse(const QString& text) {
+[[noreturn]] void refuse(const QString& text) {
     throw DbError(ErrNo::General, text);
 }
 
-QString NotTheList(const char16_t* heading) {
+QString notTheList(const char16_t* heading) {
     return QStringLiteral("不是平台导出的发票清单：找不到列“%1”").arg(QString::fromUtf16(heading));
 }
 
 // Money as a text or a number cell, with or without grouping; the asterisks of a tax-free line are 0.
-double Money(const XlsxRow& row, int column, const char16_t* heading) {
+double money(const XlsxRow& row, int column, const char16_t* heading) {
     QString text = row.text(column).trimmed();
     text.remove(u',').remove(u'¥').remove(u'￥');
     if (text.isEmpty() || text.count(u'*') == text.size()) return 0;
     double value = 0;
-    if (!StrictNumber(text, value))
-        Refuse(QStringLiteral("发票清单第%1行的%2“%3”不是数字。")
+    if (!strictNumber(text, value))
+        refuse(QStringLiteral("发票清单第%1行的%2“%3”不是数字。")
                    .arg(row.number)
                    .arg(QString::fromUtf16(heading), row.text(column)));
     return value;
@@ -63,7 +65,7 @@ double Money(const XlsxRow& row, int column, const char16_t* heading) {
 
 // 开票日期: a date cell, a text yyyy-MM-dd (with or without a time, or with slashes), or a bare day
 // number where the cell lost its date format.
-QString DateText(const XlsxRow& row, int column) {
+QString dateText(const XlsxRow& row, int column) {
     const XlsxCell* cell = row.cell(column);
     if (!cell) return QString();
     QDate date;
@@ -78,11 +80,11 @@ QString DateText(const XlsxRow& row, int column) {
         if (!date.isValid()) date = QDate::fromString(text, QStringLiteral("yyyy-M-d"));
     }
     if (!date.isValid())
-        Refuse(QStringLiteral("发票清单第%1行的开票日期“%2”不是日期。").arg(row.number).arg(cell->text));
+        refuse(QStringLiteral("发票清单第%1行的开票日期“%2”不是日期。").arg(row.number).arg(cell->text));
     return date.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-QList<PlatformInvoice> ReadList(XlsxReader& reader) {
+QList<PlatformInvoice> readList(XlsxReader& reader) {
     bool sawBuyer = false;
     for (const XlsxSheet& sheet : reader.sheets()) {
         if (sheet.hidden) continue;
@@ -92,7 +94,7 @@ QList<PlatformInvoice> ReadList(XlsxReader& reader) {
         for (qsizetype r = 0; r < rows.size() && heading < 0; ++r) {
             std::fill(std::begin(columns), std::end(columns), -1);
             for (const XlsxCell& cell : rows[r].cells) {
-                const QString h = Heading(cell.text);
+                const QString h = headingOf(cell.text);
                 for (int c = 0; c < ColumnCount; ++c)
                     if (columns[c] < 0 && h == QString::fromUtf16(kHeadings[c])) columns[c] = cell.column;
             }
@@ -101,7 +103,7 @@ QList<PlatformInvoice> ReadList(XlsxReader& reader) {
         }
         if (heading < 0) continue;
         for (const Column c : {Date, Amount, Tax})
-            if (columns[c] < 0) Refuse(NotTheList(kHeadings[c]));
+            if (columns[c] < 0) refuse(notTheList(kHeadings[c]));
         QList<PlatformInvoice> out;
         for (qsizetype r = heading + 1; r < rows.size(); ++r) {
             const XlsxRow& row = rows[r];
@@ -120,9 +122,9 @@ QList<PlatformInvoice> ReadList(XlsxReader& reader) {
             inv.sellerTaxNo = text(SellerTaxNo);
             inv.buyerTaxNo = text(BuyerTaxNo);
             inv.buyerName = text(BuyerName);
-            inv.date = DateText(row, columns[Date]);
-            inv.amount = Money(row, columns[Amount], kHeadings[Amount]);
-            inv.tax = Money(row, columns[Tax], kHeadings[Tax]);
+            inv.date = dateText(row, columns[Date]);
+            inv.amount = money(row, columns[Amount], kHeadings[Amount]);
+            inv.tax = money(row, columns[Tax], kHeadings[Tax]);
             inv.kind = text(Kind);
             inv.state = text(State);
             inv.remark = columns[Remark] < 0 ? QString() : row.text(columns[Remark]);
@@ -131,10 +133,10 @@ QList<PlatformInvoice> ReadList(XlsxReader& reader) {
         }
         return out;
     }
-    Refuse(NotTheList(sawBuyer ? kHeadings[Digital] : kHeadings[BuyerName]));
+    refuse(notTheList(sawBuyer ? kHeadings[Digital] : kHeadings[BuyerName]));
 }
 
-XlsxCaps ListCaps() {
+XlsxCaps listCaps() {
     XlsxCaps caps;
     caps.maxRows = 100000;
     caps.maxColumns = 256;
@@ -143,25 +145,25 @@ XlsxCaps ListCaps() {
     return caps;
 }
 
-qint64 Cents(double v) {
-    return std::llround(Round15(v) * 100);
+qint64 centsOf(double v) {
+    return std::llround(round15(v) * 100);
 }
 
-QString MoneyText(double v) {
-    return DecimalText(v, 2);
+QString moneyText(double v) {
+    return decimalText(v, 2);
 }
 
 // What the 发票状态 says about a blue invoice.
 enum class Flush { None, Partly, Wholly, Cancelled };
-Flush FlushOf(const QString& state) {
+Flush flushOf(const QString& state) {
     if (state.contains(u"作废")) return Flush::Cancelled;
     if (!state.contains(u"红冲")) return Flush::None;
     return state.contains(u"部分") ? Flush::Partly : Flush::Wholly;
 }
 
-QStringList InvoiceFields(const PlatformWriteBackResult::Unmatched& u) {
-    return {u.invoice.numberText(), u.invoice.buyerName, MoneyText(u.invoice.amount),
-            MoneyText(u.invoice.tax)};
+QStringList invoiceFields(const PlatformWriteBackResult::Unmatched& u) {
+    return {u.invoice.numberText(), u.invoice.buyerName, moneyText(u.invoice.amount),
+            moneyText(u.invoice.tax)};
 }
 
 // A document exported and not issued yet: its rows summed up.
@@ -185,13 +187,13 @@ QString PlatformInvoice::numberText() const {
 }
 
 QList<PlatformInvoice> readPlatformList(const QString& path) {
-    XlsxReader reader(path, ListCaps());
-    return ReadList(reader);
+    XlsxReader reader(path, listCaps());
+    return readList(reader);
 }
 
 QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName) {
-    XlsxReader reader(bytes, displayName, ListCaps());
-    return ReadList(reader);
+    XlsxReader reader(bytes, displayName, listCaps());
+    return readList(reader);
 }
 
 QStringList PlatformWriteBackResult::lines() const {
@@ -210,12 +212,12 @@ QStringList PlatformWriteBackResult::lines() const {
     if (!notFound.isEmpty()) {
         out << QStringLiteral("%1张发票未找到引出的单据：").arg(notFound.size());
         for (const Unmatched& u : notFound)
-            out << InvoiceFields(u).join(u'\t');
+            out << invoiceFields(u).join(u'\t');
     }
     if (!ambiguous.isEmpty()) {
         out << QStringLiteral("%1张发票有多张候选单据，未回写：").arg(ambiguous.size());
         for (const Unmatched& u : ambiguous)
-            out << (InvoiceFields(u) << u.candidates.join(u',')).join(u'\t');
+            out << (invoiceFields(u) << u.candidates.join(u',')).join(u'\t');
     }
     return out;
 }
@@ -223,7 +225,7 @@ QStringList PlatformWriteBackResult::lines() const {
 QByteArray PlatformWriteBackResult::csv() const {
     QString text = QStringLiteral("结果,数电发票号码,购买方名称,金额,税额,候选单据\r\n");
     auto add = [&text](const QString& what, const Unmatched& u) {
-        text += csvLine(QStringList{what} + InvoiceFields(u) << u.candidates.join(u','));
+        text += csvLine(QStringList{what} + invoiceFields(u) << u.candidates.join(u','));
     };
     for (const Unmatched& u : notFound)
         add(QStringLiteral("未找到引出的单据"), u);
@@ -240,7 +242,7 @@ bool PlatformWriteBack::run(const QString& path, bool preview) {
     try {
         invoices = readPlatformList(path);
     } catch (const DbError& e) {
-        ShowMsg(e.description());
+        showMsg(e.description());
         return false;
     }
     return apply(invoices, preview);
@@ -250,19 +252,19 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
     m_result = {};
     PlatformWriteBackResult& res = m_result;
     try {
-        Connection& acct = m_session.Acct();
+        Connection& acct = m_session.acct();
         // The set's own tax number, where its profile has one.
         QString own;
         try {
-            const RecordsetPtr rs = acct.Query(QStringLiteral(
+            const RecordsetPtr rs = acct.query(QStringLiteral(
                 "select FValue from t_SystemProfile where FCategory='Base' and FKey='TaxNumber'"));
-            if (!rs->EOF_()) own = NullToText(rs->value(0)).trimmed();
+            if (!rs->atEnd()) own = nullToText(rs->value(0)).trimmed();
         } catch (const DbError&) {
             // A set without a profile: every row counts as its own.
         }
-        const bool ledger = Ledger::Exists(acct);
-        if (ledger) Ledger::Ensure(acct);
-        IssuedWriteBack writeBack(acct, m_session.Config());
+        const bool ledger = Ledger::exists(acct);
+        if (ledger) Ledger::ensure(acct);
+        IssuedWriteBack writeBack(acct, m_session.config());
         writeBack.begin();
         TransactionGuard tx(acct);
 
@@ -270,23 +272,23 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
         QHash<QString, OpenDocument> open;      // by 单据号
         QHash<QString, QStringList> byKey;      // buyer and amounts → 单据号
         if (ledger) {
-            const RecordsetPtr done = acct.Query(
+            const RecordsetPtr done = acct.query(
                 QStringLiteral("select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount from "
                                "TF_Ledger where FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
                 {Ledger::Export});
             for (const QVariantList& row : done->allRows()) {
-                const QString code = NullToText(row.value(0));
-                const QString number = NullToText(row.value(1));
+                const QString code = nullToText(row.value(0));
+                const QString number = nullToText(row.value(1));
                 WrittenInvoice& w = written[code.isEmpty() ? number : code + u'-' + number];
                 w.code = code;
                 w.number = number;
                 if (row.value(2).toInt() == Ledger::Stands || w.issueState.isEmpty()) {
-                    w.issueState = NullToText(row.value(3));
+                    w.issueState = nullToText(row.value(3));
                     w.issuedAmount = row.value(4).toDouble();
                 }
                 if (row.value(2).toInt() == Ledger::Stands) w.stands = true;
             }
-            const RecordsetPtr docs = acct.Query(
+            const RecordsetPtr docs = acct.query(
                 QStringLiteral(
                     "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName from TF_Ledger l left join "
                     "ICSale s on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID "
@@ -294,20 +296,20 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
                     "order by l.FDocNo"),
                 {Ledger::Export, Ledger::Stands});
             for (const QVariantList& row : docs->allRows()) {
-                const QString docNo = NullToText(row.value(0));
+                const QString docNo = nullToText(row.value(0));
                 if (docNo.isEmpty()) continue;
                 OpenDocument& d = open[docNo];
                 if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
                 d.amount += row.value(1).toDouble();
                 d.tax += row.value(2).toDouble();
                 if (d.buyerName.isEmpty()) {
-                    d.buyerTaxNo = NullToText(row.value(3)).trimmed().toUpper();
-                    d.buyerName = NullToText(row.value(4)).trimmed();
+                    d.buyerTaxNo = nullToText(row.value(3)).trimmed().toUpper();
+                    d.buyerName = nullToText(row.value(4)).trimmed();
                 }
             }
         }
         auto amountsKey = [](double amount, double tax) {
-            return QStringLiteral("|%1|%2").arg(Cents(amount)).arg(Cents(tax));
+            return QStringLiteral("|%1|%2").arg(centsOf(amount)).arg(centsOf(tax));
         };
         for (auto it = open.cbegin(); it != open.cend(); ++it) {
             if (!it->amountsKnown) continue;
@@ -326,9 +328,9 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
         // A written-back invoice found flushed or cancelled; false when the ledger says so already.
         auto setState = [&](WrittenInvoice& w, Flush flush) {
             if (flush == Flush::None || !w.stands) return false;
-            const QString state = flush == Flush::Cancelled ? Ledger::IssueCancelled()
-                                  : flush == Flush::Wholly  ? Ledger::IssueFlushed()
-                                                            : Ledger::IssuePartlyFlushed();
+            const QString state = flush == Flush::Cancelled ? Ledger::issueCancelled()
+                                  : flush == Flush::Wholly  ? Ledger::issueFlushed()
+                                                            : Ledger::issuePartlyFlushed();
             if (w.issueState == state) return false;
             const bool exportable = flush != Flush::Partly;
             writeBack.markIssueState(w.code, w.number, state, exportable);
@@ -353,7 +355,7 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             return nullptr;
         };
         auto flushBy = [&](const PlatformInvoice& red, WrittenInvoice& blue) {
-            const bool whole = Cents(std::fabs(red.amount)) >= Cents(std::fabs(blue.issuedAmount));
+            const bool whole = centsOf(std::fabs(red.amount)) >= centsOf(std::fabs(blue.issuedAmount));
             return setState(blue, whole ? Flush::Wholly : Flush::Partly);
         };
 
@@ -366,7 +368,7 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             const QString numberText = inv.numberText();
             auto known = written.find(numberText);
             if (known != written.end()) {
-                if (inv.red || !setState(*known, FlushOf(inv.state))) ++res.already;
+                if (inv.red || !setState(*known, flushOf(inv.state))) ++res.already;
                 continue;
             }
             // 1. 备注 begins with the 单据号.
@@ -404,7 +406,7 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             issued.tax = inv.tax;
             QString notice;
             if (writeBack.apply(issued, notice) == IssuedWriteBack::Outcome::Refused) {
-                ShowMsg(notice);
+                showMsg(notice);
                 return false;
             }
             close(docNo);
@@ -412,12 +414,12 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             ++(byRemark ? res.byDocNo : res.byBuyer);
             if (blue) flushBy(inv, *blue); // before the insert below moves the entries
             WrittenInvoice& w = written[numberText];
-            w = {issued.code, issued.number, Ledger::Issued(), inv.amount, true};
-            if (!inv.red) setState(w, FlushOf(inv.state));
+            w = {issued.code, issued.number, Ledger::issued(), inv.amount, true};
+            if (!inv.red) setState(w, flushOf(inv.state));
         }
         QString notice;
         if (!writeBack.finish(notice)) {
-            ShowMsg(notice);
+            showMsg(notice);
             return false;
         }
         if (preview)
@@ -427,7 +429,7 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
         return true;
     } catch (const DbError& e) {
         m_result = {};
-        ShowErr(QStringLiteral("PlatformWriteBack"), e);
+        showErr(QStringLiteral("PlatformWriteBack"), e);
         return false;
     }
 }

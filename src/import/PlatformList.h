@@ -57,7 +57,7 @@ class PlatformWriteBack {
 public:
     explicit PlatformWriteBack(const Session& session);
     // Reads the list and writes it back (preview: works it out and writes nothing). False after a refusal,
-    // which is shown (ShowMsg) and writes nothing.
+    // which is shown (showMsg) and writes nothing.
     bool run(const QString& path, bool preview);
     // The same on an already read list (the window's, the tests').
     bool apply(const QList<PlatformInvoice>& invoices, bool preview);

@@ -1,40 +1,42 @@
-#include "ExpressionVerifier.h"
+#include "links/ExpressionVerifier.h"
 
-#include "TemplateQuery.h"
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modFunction.h"
+#include "common/Values.h"
+#include "links/TemplateQuery.h"
 
 namespace {
 
 void syntaxError() {
-    ShowMsg(QStringLiteral("表达式语法错误!"));
+    showMsg(QStringLiteral("表达式语法错误!"));
 }
 
 } // namespace
 
-QStringList ExpressionVerifier::LoadFieldItems(Connection& config, bool isHead) {
+QStringList ExpressionVerifier::loadFieldItems(Connection& config, bool isHead) {
     const RecordsetPtr rs =
-        config.Query(QStringLiteral("select * from t_QorField where FisHead=?"), {isHead});
+        config.query(QStringLiteral("select * from t_QorField where FisHead=?"), {isHead});
     QStringList items;
-    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
-        items << NullToText(rs->value(QStringLiteral("FID"))) + u'/' +
-                     NullToText(rs->value(QStringLiteral("FFieldDesc")));
+    for (rs->first(); !rs->atEnd(); rs->next())
+        items << nullToText(rs->value(QStringLiteral("FID"))) + u'/' +
+                     nullToText(rs->value(QStringLiteral("FFieldDesc")));
     return items;
 }
 
-bool ExpressionVerifier::Matched(const QString& open, const QString& close) const {
+bool ExpressionVerifier::matched(const QString& open, const QString& close) const {
     try {
         const QString s = expression.trimmed();
         if (s.count(open) == s.count(close)) return true;
-        ShowMsg(open + QStringLiteral(" 和 ") + close + QStringLiteral("不匹配！"));
+        showMsg(open + QStringLiteral(" 和 ") + close + QStringLiteral("不匹配！"));
         return false;
     } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("Matched"), e);
+        showErr(QStringLiteral("Matched"), e);
         return false;
     }
 }
 
-bool ExpressionVerifier::GetList(QString& list, QString& sqlForm, QString& idForm) const {
+bool ExpressionVerifier::getList(QString& list, QString& sqlForm, QString& idForm) const {
     try {
         QString s = expression.trimmed();
         QString d = s;
@@ -57,13 +59,13 @@ bool ExpressionVerifier::GetList(QString& list, QString& sqlForm, QString& idFor
                 syntaxError();
                 return false;
             }
-            const QString fid = SplitItem(inner, QStringLiteral("/"), 0);
+            const QString fid = splitItem(inner, QStringLiteral("/"), 0);
             if (fid.isEmpty()) {
                 syntaxError();
                 return false;
             }
             const QString name =
-                GetFieldValue(&m_session.Config(),
+                getFieldValue(&m_session.config(),
                               QStringLiteral("Select FFieldName from t_QorField where FID=?"), 0, QString(),
                               {fid})
                     .toString();
@@ -80,23 +82,23 @@ bool ExpressionVerifier::GetList(QString& list, QString& sqlForm, QString& idFor
         idForm = d;
         return true;
     } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("GetList"), e);
+        showErr(QStringLiteral("GetList"), e);
         return false;
     }
 }
 
-bool ExpressionVerifier::FieldInList(const QString& text) const {
+bool ExpressionVerifier::fieldInList(const QString& text) const {
     return fieldItems.contains(text);
 }
 
-QString ExpressionVerifier::GetFieldType(const QString& fid) const {
+QString ExpressionVerifier::getFieldType(const QString& fid) const {
     const RecordsetPtr rs =
-        m_session.Config().Query(QStringLiteral("select FFieldType from t_QorField where FID=?"), {fid});
-    if (rs->EOF_()) return QString();
-    return NullToText(rs->value(0), QStringLiteral("1"));
+        m_session.config().query(QStringLiteral("select FFieldType from t_QorField where FID=?"), {fid});
+    if (rs->atEnd()) return QString();
+    return nullToText(rs->value(0), QStringLiteral("1"));
 }
 
-bool ExpressionVerifier::HasStatementSeparator(const QString& sql) {
+bool ExpressionVerifier::hasStatementSeparator(const QString& sql) {
     QChar quote;
     for (const QChar c : sql) {
         if (!quote.isNull()) {
@@ -110,58 +112,58 @@ bool ExpressionVerifier::HasStatementSeparator(const QString& sql) {
     return false;
 }
 
-bool ExpressionVerifier::VerifyExpression() {
+bool ExpressionVerifier::verifyExpression() {
     try {
         const QString text = expression.trimmed();
         if (text.isEmpty()) {
-            ShowMsg(QStringLiteral("没有定义对应表达式！"));
+            showMsg(QStringLiteral("没有定义对应表达式！"));
             return false;
         }
         // "|" joins the three forms of the stored formula: it could never be read back.
         if (text.contains(u'|')) {
-            ShowMsg(QStringLiteral("公式中不能含有字符“|”！"));
+            showMsg(QStringLiteral("公式中不能含有字符“|”！"));
             return false;
         }
-        if (!Matched(QStringLiteral("["), QStringLiteral("]"))) return false;
-        ReturnFieldID.clear();
-        ReturnFieldName.clear();
+        if (!matched(QStringLiteral("["), QStringLiteral("]"))) return false;
+        returnFieldId.clear();
+        returnFieldName.clear();
         QString list;
-        if (!GetList(list, ReturnFieldName, ReturnFieldID)) return false;
+        if (!getList(list, returnFieldName, returnFieldId)) return false;
         QStringList seen;
         for (const QString& r : list.split(u',')) {
             if (seen.contains(r)) continue;
             seen << r;
-            if (!FieldInList(r)) {
-                ShowMsg(QStringLiteral("【") + r + QStringLiteral("】") + QStringLiteral("不存在！"));
+            if (!fieldInList(r)) {
+                showMsg(QStringLiteral("【") + r + QStringLiteral("】") + QStringLiteral("不存在！"));
                 return false;
             }
-            if (dataType == 3 && GetFieldType(SplitItem(r, QStringLiteral("/"), 0)) != u"3") {
-                ShowMsg(QStringLiteral("【") + r + QStringLiteral("】") + QStringLiteral("为非数值型！"));
+            if (dataType == 3 && getFieldType(splitItem(r, QStringLiteral("/"), 0)) != u"3") {
+                showMsg(QStringLiteral("【") + r + QStringLiteral("】") + QStringLiteral("为非数值型！"));
                 return false;
             }
         }
         // The formula goes into the export's select list as it stands: one expression, no second statement.
-        if (HasStatementSeparator(ReturnFieldName)) {
-            ShowMsg(QStringLiteral("公式中不能含有语句分隔符“;”！"));
+        if (hasStatementSeparator(returnFieldName)) {
+            showMsg(QStringLiteral("公式中不能含有语句分隔符“;”！"));
             return false;
         }
 
-        Connection& config = m_session.Config();
-        const QString t1 = TemplateWithoutConditions(ReadTemplate(config, QStringLiteral("tbl1")));
-        const QString t2 = ReadTemplate(config, QStringLiteral("tbl2"));
-        const QString sql = QStringLiteral("select ") + ReturnFieldName + TemplateSource(t1, t2);
+        Connection& config = m_session.config();
+        const QString t1 = templateWithoutConditions(readTemplate(config, QStringLiteral("tbl1")));
+        const QString t2 = readTemplate(config, QStringLiteral("tbl2"));
+        const QString sql = QStringLiteral("select ") + returnFieldName + templateSource(t1, t2);
 
         // The formula is the user's own SQL: it runs where nothing can be changed.
-        ConnectionPtr acct = m_session.OpenAcctConnection(Connection::Mode::ReadOnly);
-        const bool ok = TestSql(sql, acct.get());
-        CloseConnection(acct);
+        ConnectionPtr acct = m_session.openAcctConnection(Connection::Mode::ReadOnly);
+        const bool ok = testSql(sql, acct.get());
+        closeConnection(acct);
         if (!ok) {
             syntaxError();
             return false;
         }
         return true;
     } catch (const std::exception& e) {
-        ShowErr(QStringLiteral("VerifyExpression"), e);
+        showErr(QStringLiteral("VerifyExpression"), e);
         return false;
     }
 }

@@ -21,23 +21,23 @@ public:
     QStringList fieldItems; // the offered fields, "FID/description"
     int dataType = 0;       // type code of the tax field; 3 wants numeric fields only
 
-    // Filled by VerifyExpression.
-    QString ReturnFieldName; // SQL form
-    QString ReturnFieldID;   // identifier form
+    // Filled by verifyExpression.
+    QString returnFieldName; // SQL form
+    QString returnFieldId;   // identifier form
 
     // The offered fields of one side, in the database's order (throws DbError).
-    static QStringList LoadFieldItems(Connection& config, bool isHead);
+    static QStringList loadFieldItems(Connection& config, bool isHead);
 
-    bool Matched(const QString& open, const QString& close) const;
+    bool matched(const QString& open, const QString& close) const;
     // Resolves the references: list = the references' inner texts joined by ",".
-    bool GetList(QString& list, QString& sqlForm, QString& idForm) const;
-    bool FieldInList(const QString& text) const;
+    bool getList(QString& list, QString& sqlForm, QString& idForm) const;
+    bool fieldInList(const QString& text) const;
     // The field's type code ("1" when it has none), "" when there is no such field (throws DbError).
-    QString GetFieldType(const QString& fid) const;
-    bool VerifyExpression();
+    QString getFieldType(const QString& fid) const;
+    bool verifyExpression();
 
     // True when the text holds a ";" outside quoted texts and quoted names.
-    static bool HasStatementSeparator(const QString& sql);
+    static bool hasStatementSeparator(const QString& sql);
 
 private:
     const Session& m_session;

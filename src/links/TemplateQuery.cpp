@@ -1,10 +1,14 @@
-#include "TemplateQuery.h"
+#include "links/TemplateQuery.h"
 
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+
+#include "common/Messages.h"
+
+#include "common/Values.h"
 #include <QRegularExpression>
 
-QString ReadTemplate(Connection& config, const QString& key) {
-    return NullToText(GetFieldValue(&config, QStringLiteral("Select FSQL from t_OtherInfo Where Fkey=?"), 0,
+QString readTemplate(Connection& config, const QString& key) {
+    return nullToText(getFieldValue(&config, QStringLiteral("Select FSQL from t_OtherInfo Where Fkey=?"), 0,
                                     QString(), {key}));
 }
 
@@ -15,18 +19,18 @@ const char16_t* const kItems[] = {u"t1.Fdate>=?",   u"t1.Fdate<=?",   u"t1.FBill
                                   u"t11.fname>=?",  u"t11.fname<=?"};
 } // namespace
 
-QString GetFilterItem(int i) {
+QString getFilterItem(int i) {
     if (i < 0 || i >= int(std::size(kItems))) return {};
     return QString::fromUtf16(kItems[i]);
 }
 
-TemplateQuery MainTemplateQuery(const QString& tbl1, const QString& conditions, const QString& invoiceType) {
-    TemplateQuery q = FilteredTemplateQuery(tbl1, conditions);
+TemplateQuery mainTemplateQuery(const QString& tbl1, const QString& conditions, const QString& invoiceType) {
+    TemplateQuery q = filteredTemplateQuery(tbl1, conditions);
     q.sql += invoiceType == u"0" ? QStringLiteral(" and t9.FID=80") : QStringLiteral(" and t9.FID=86");
     return q;
 }
 
-TemplateQuery FilteredTemplateQuery(const QString& tbl1, const QString& conditions) {
+TemplateQuery filteredTemplateQuery(const QString& tbl1, const QString& conditions) {
     const QStringList values = conditions.isEmpty() ? QStringList() : conditions.split(u'|');
     static const QRegularExpression placeholder(QStringLiteral("\\{filter(\\d+)\\}"),
                                                 QRegularExpression::CaseInsensitiveOption);
@@ -41,7 +45,7 @@ TemplateQuery FilteredTemplateQuery(const QString& tbl1, const QString& conditio
         if (values[i].isEmpty()) {
             q.sql += QStringLiteral("1=1");
         } else {
-            const QString c = GetFilterItem(i);
+            const QString c = getFilterItem(i);
             q.sql += c;
             if (c.contains(u'?')) q.params << values[i];
         }
@@ -50,13 +54,13 @@ TemplateQuery FilteredTemplateQuery(const QString& tbl1, const QString& conditio
     return q;
 }
 
-QString TemplateWithoutConditions(const QString& tbl1) {
+QString templateWithoutConditions(const QString& tbl1) {
     const qsizetype w = tbl1.indexOf(QStringLiteral("where"), 0, Qt::CaseInsensitive);
     if (w < 0) throw DbError(ErrNo::General, QStringLiteral("无效的过程调用或参数"));
     return tbl1.left(w);
 }
 
-QString TemplateSource(const QString& headSql, const QString& bodySql) {
+QString templateSource(const QString& headSql, const QString& bodySql) {
     return QStringLiteral(" from (select * from (") + headSql + QStringLiteral(") aa,(") + bodySql +
            QStringLiteral(") bb) cc");
 }

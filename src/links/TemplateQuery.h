@@ -14,21 +14,21 @@ struct TemplateQuery {
 };
 
 // The text of template key ("tbl1", "tbl2"); empty when it is missing. Throws DbError.
-QString ReadTemplate(Connection& config, const QString& key);
+QString readTemplate(Connection& config, const QString& key);
 
 // Condition of filter value i ("?" stands for the bound value); "" beyond 13.
-QString GetFilterItem(int i);
+QString getFilterItem(int i);
 
 // tbl1 with each "{filterN}" (in any case) turned into its condition with the value bound, or 1=1 for an
 // empty value, and the invoice type appended: " and t9.FID=80" for type "0", else 86. The rest of the
 // template keeps its case.
-TemplateQuery MainTemplateQuery(const QString& tbl1, const QString& conditions, const QString& invoiceType);
+TemplateQuery mainTemplateQuery(const QString& tbl1, const QString& conditions, const QString& invoiceType);
 // The same for invoices of both kinds: nothing appended.
-TemplateQuery FilteredTemplateQuery(const QString& tbl1, const QString& conditions);
+TemplateQuery filteredTemplateQuery(const QString& tbl1, const QString& conditions);
 
 // tbl1 up to its first "where": a valid query by itself, without the filters. Throws DbError when the
 // template has no where.
-QString TemplateWithoutConditions(const QString& tbl1);
+QString templateWithoutConditions(const QString& tbl1);
 
 // " from (select * from (" head ") aa,(" body ") bb) cc": every row of tbl1 with the one row of tbl2.
-QString TemplateSource(const QString& headSql, const QString& bodySql);
+QString templateSource(const QString& headSql, const QString& bodySql);

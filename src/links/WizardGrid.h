@@ -28,45 +28,45 @@ struct GridRow {
 };
 
 // "1" 文本, "2" 日期, "3" 数字; anything else gives "".
-QString TypeToText(const QString& code);
-QString TextToType(const QString& text);
+QString typeToText(const QString& code);
+QString textToType(const QString& text);
 
 // Tab-terminated drop-down items of the rows of sql on the configuration connection: tax items
 // name + 100 blanks + "|" + FID + "|" + type, accounting items description + 100 blanks + "|" + FID.
-QString GetFieldList(Connection& config, const QString& sql, bool isTaxList, const QVariantList& params = {});
+QString getFieldList(Connection& config, const QString& sql, bool isTaxList, const QVariantList& params = {});
 // The item lists of one side of the grids.
-QString TaxFieldList(Connection& config, bool isHead, const QString& format = QStringLiteral("txt"));
-QString QorFieldList(Connection& config, bool isHead);
+QString taxFieldList(Connection& config, bool isHead, const QString& format = QStringLiteral("txt"));
+QString qorFieldList(Connection& config, bool isHead);
 
 // The stored rows of one side of link key, in saved order, as grid rows (throws DbError).
-QList<GridRow> LoadDetailRows(Connection& config, const QString& key, bool isHead);
+QList<GridRow> loadDetailRows(Connection& config, const QString& key, bool isHead);
 
 // Checks the rows of one grid; shows the first failure and returns false.
-bool CheckGridRows(const QList<GridRow>& rows, bool isHead);
+bool checkGridRows(const QList<GridRow>& rows, bool isHead);
 // The fields the tax system needs on every head and detail line (the first items of each) that the rows
 // leave unmapped, head first: a file without them is refused by the tax system. By the link's format
 // (FFormat): an XML document lists its lines and needs no 商品行数; a workbook's columns are the platform's.
-QStringList MissingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body,
+QStringList missingRequiredFields(const QList<GridRow>& head, const QList<GridRow>& body,
                                   const QString& format = QStringLiteral("txt"));
 // One field of the tax system's text layout.
 struct LayoutField {
     QString id, name, type; // t_TaxField Fid, Fname, FFieldType
 };
 // The fields of the text file's head or detail line in the order the tax system reads them (throws DbError).
-QList<LayoutField> TextFileLayout(Connection& config, bool isHead);
+QList<LayoutField> textFileLayout(Connection& config, bool isHead);
 // The tax field named by a grid row: its item text up to the identifiers.
-QString RowTaxName(const GridRow& row);
+QString rowTaxName(const GridRow& row);
 // The layout fields that kept leaves out before the last layout field it keeps, in layout order: the tax
 // system reads by position, so each of them shifts what follows. Fields after the last kept one may be
 // left off.
-QStringList LayoutGaps(const QStringList& layout, const QStringList& kept);
-QStringList LayoutGaps(const QList<LayoutField>& layout, const QList<GridRow>& rows);
+QStringList layoutGaps(const QStringList& layout, const QStringList& kept);
+QStringList layoutGaps(const QList<LayoutField>& layout, const QList<GridRow>& rows);
 // The wizard's question before it fills the gaps of head and body (either may be empty, not both).
-QString LayoutGapQuestion(const QStringList& headGaps, const QStringList& bodyGaps);
+QString layoutGapQuestion(const QStringList& headGaps, const QStringList& bodyGaps);
 // The mapped rows in layout order, each gap filled by a row that writes an empty field; rows of fields
 // outside the layout keep their place after it.
-QList<GridRow> FillLayoutGaps(const QList<GridRow>& rows, const QList<LayoutField>& layout);
+QList<GridRow> fillLayoutGaps(const QList<GridRow>& rows, const QList<LayoutField>& layout);
 // The t_Detail row of a mapped grid row.
-FieldMap DetailFieldMap(const GridRow& row, bool isHead);
+FieldMap detailFieldMap(const GridRow& row, bool isHead);
 // The stored formula: identifier form | SQL form | display form.
-QString StoredFormula(const QString& idForm, const QString& sqlForm, const QString& displayForm);
+QString storedFormula(const QString& idForm, const QString& sqlForm, const QString& displayForm);

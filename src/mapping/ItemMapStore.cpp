@@ -1,6 +1,8 @@
-#include "ItemMapStore.h"
+#include "mapping/ItemMapStore.h"
 
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+
+#include "common/Messages.h"
 
 namespace {
 struct Kind {
@@ -20,14 +22,14 @@ const Kind& kindAt(int kgIndex) {
 }
 } // namespace
 
-QString ItemMapFieldName(int kgIndex) {
+QString itemMapFieldName(int kgIndex) {
     return QString::fromUtf16(kindAt(kgIndex).fieldName);
 }
-QString ItemMapTable(int kgIndex) {
+QString itemMapTable(int kgIndex) {
     return QString::fromUtf16(kindAt(kgIndex).table);
 }
 
-QString TrimSpaces(const QString& text) {
+QString trimSpaces(const QString& text) {
     qsizetype b = 0, e = text.size();
     while (b < e && text.at(b) == u' ')
         ++b;
@@ -36,36 +38,36 @@ QString TrimSpaces(const QString& text) {
     return text.mid(b, e - b);
 }
 
-RecordsetPtr LoadItemMap(Connection& conn, int linkID, int kgIndex) {
-    return conn.Query(QStringLiteral("Select * From t_ItemMap Where FLinkID=? And FFieldName=?"),
-                      {linkID, ItemMapFieldName(kgIndex)});
+RecordsetPtr loadItemMap(Connection& conn, int linkID, int kgIndex) {
+    return conn.query(QStringLiteral("Select * From t_ItemMap Where FLinkID=? And FFieldName=?"),
+                      {linkID, itemMapFieldName(kgIndex)});
 }
 
-bool SaveItemMap(Connection* conn, int linkID, const QList<QList<ItemMapPair>>& kinds) {
+bool saveItemMap(Connection* conn, int linkID, const QList<QList<ItemMapPair>>& kinds) {
     try {
         if (!conn) throw DbError(3709, QStringLiteral("连接已关闭，不能执行此操作。"));
         TransactionGuard trans(*conn);
-        conn->Execute(QStringLiteral("Delete From t_ItemMap Where FLinkID = ?"), {linkID});
+        conn->exec(QStringLiteral("Delete From t_ItemMap Where FLinkID = ?"), {linkID});
         const QString insert = QStringLiteral("Insert Into t_ItemMap (FLinkID, FTable, FFieldName, FQorData, "
                                               "FQorDataID, FTaxData) Values (?, ?, ?, ?, ?, ?)");
         for (int k = 0; k < kinds.size() && k < ItemMapKindCount; ++k) {
-            const QString fieldName = ItemMapFieldName(k);
-            const QString table = ItemMapTable(k);
+            const QString fieldName = itemMapFieldName(k);
+            const QString table = itemMapTable(k);
             for (const ItemMapPair& p : kinds[k]) {
-                const QString a = TrimSpaces(p.qorData);
-                const QString b = TrimSpaces(p.taxData);
+                const QString a = trimSpaces(p.qorData);
+                const QString b = trimSpaces(p.taxData);
                 if (a.isEmpty() || b.isEmpty()) continue;
                 // A typed name has no identifier: stored as empty text, not as Null.
-                QString id = TrimSpaces(p.qorDataID);
+                QString id = trimSpaces(p.qorDataID);
                 if (id.isNull()) id = QStringLiteral("");
-                conn->Execute(insert, {linkID, table, fieldName, a, id, b});
+                conn->exec(insert, {linkID, table, fieldName, a, id, b});
             }
         }
         trans.commit();
         return true;
     } catch (const std::exception&) {
         // The guard has rolled the delete back: the table is exactly as before.
-        ShowMsg(QStringLiteral("保存失败。对每种基础资料，不得定义相同的税控系统基础资料名称！"));
+        showMsg(QStringLiteral("保存失败。对每种基础资料，不得定义相同的税控系统基础资料名称！"));
         return false;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The name pairs of t_ItemMap (configuration database): one list per base-data kind, read and
-// written by the mapping editor frmItem, read by the import.
+// written by the mapping editor MappingEditor, read by the import.
 
 #include "common/Connection.h"
 #include <QList>
@@ -8,8 +8,8 @@
 
 // The kinds in tab order; the index is also the index of the editor's grid in Kg.
 constexpr int ItemMapKindCount = 5;
-QString ItemMapFieldName(int kgIndex); // "customer", "prod", "unit", "user", "model"
-QString ItemMapTable(int kgIndex);     // "QORHead" or "QORBody"
+QString itemMapFieldName(int kgIndex); // "customer", "prod", "unit", "user", "model"
+QString itemMapTable(int kgIndex);     // "QORHead" or "QORBody"
 
 // One grid row as the editor holds it: accounting name, its hidden identifier, tax-system name.
 struct ItemMapPair {
@@ -19,12 +19,12 @@ struct ItemMapPair {
 };
 
 // The rows of one kind of one mapping set, in the order the database returns them. Throws DbError.
-RecordsetPtr LoadItemMap(Connection& conn, int linkID, int kgIndex);
+RecordsetPtr loadItemMap(Connection& conn, int linkID, int kgIndex);
 
 // Replaces every pair of the mapping set with the given rows (kinds[i] holds grid i) in one transaction.
 // Names are trimmed; a row with either name empty is skipped. On any failure the table is left as it
 // was, the duplicate-name message is shown and the result is false.
-bool SaveItemMap(Connection* conn, int linkID, const QList<QList<ItemMapPair>>& kinds);
+bool saveItemMap(Connection* conn, int linkID, const QList<QList<ItemMapPair>>& kinds);
 
 // Removes leading and trailing spaces (only spaces, as the tax files pad with them).
-QString TrimSpaces(const QString& text);
+QString trimSpaces(const QString& text);

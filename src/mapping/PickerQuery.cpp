@@ -1,12 +1,13 @@
-#include "PickerQuery.h"
+#include "mapping/PickerQuery.h"
 
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modFunction.h"
 
 // Yes/no columns are boolean on some servers and bit or integer on others: "cast(… as integer) <> 1"
 // reads them alike everywhere (and, as "<> 1" does, leaves out a row whose flag is Null).
 
-QString BuildClientSql(const Session& session, int fType) {
+QString buildClientSql(const Session& session, int fType) {
     QString sql;
     if (fType == 0) {
         if (session.giIndustry == 1)
@@ -33,7 +34,7 @@ QString BuildClientSql(const Session& session, int fType) {
     return sql;
 }
 
-PickerLayout ClientLayout(int fType) {
+PickerLayout clientLayout(int fType) {
     PickerLayout l;
     l.caption = QStringLiteral("选择QOR系统中的客户");
     l.titles = fType == 0 ? QStringLiteral("内 码|客户编码|客户名称|税务登记号|开户银行|客户地址")
@@ -44,13 +45,13 @@ PickerLayout ClientLayout(int fType) {
     return l;
 }
 
-QString BuildItemSql() {
+QString buildItemSql() {
     return QStringLiteral(
         "Select FItemID as SMID,FNumber as Col1,FShortNumber as Col2, FName as Col3,FModel as "
         "Col4  From t_IcItem Where cast(FDeleted as integer) <> 1  Order By FNumber");
 }
 
-PickerLayout ItemLayout(const Session& session) {
+PickerLayout itemLayout(const Session& session) {
     PickerLayout l;
     l.caption = QStringLiteral("选择") + session.gsSystemLabel + QStringLiteral("中的物料");
     l.titles = QStringLiteral("内码|产品长代码|产品短代码|物料名称|规格型号");
@@ -60,7 +61,7 @@ PickerLayout ItemLayout(const Session& session) {
     return l;
 }
 
-QString BuildOtherSql(int intType) {
+QString buildOtherSql(int intType) {
     switch (intType) {
     case 2:
         return QStringLiteral(
@@ -78,7 +79,7 @@ QString BuildOtherSql(int intType) {
     }
 }
 
-QString OtherCaption(const Session& session, int intType) {
+QString otherCaption(const Session& session, int intType) {
     QString what;
     switch (intType) {
     case 2:
@@ -97,9 +98,9 @@ QString OtherCaption(const Session& session, int intType) {
     return QStringLiteral("选择") + session.gsSystemLabel + QStringLiteral("中的") + what;
 }
 
-PickerLayout OtherLayout(const Session& session, int intType) {
+PickerLayout otherLayout(const Session& session, int intType) {
     PickerLayout l;
-    l.caption = OtherCaption(session, intType);
+    l.caption = otherCaption(session, intType);
     switch (intType) {
     case 2:
         l.titles = QStringLiteral("内   码 |代    码|  名    称");
@@ -126,13 +127,13 @@ PickerLayout OtherLayout(const Session& session, int intType) {
     return l;
 }
 
-RecordsetPtr OpenPickerList(Connection& acct, const QString& sql) {
+RecordsetPtr openPickerList(Connection& acct, const QString& sql) {
     // A list type without a query must not reach the database as an empty statement.
     if (sql.trimmed().isEmpty()) throw DbError(3709, QStringLiteral("命令文本未被设置为命令对象。"));
-    return acct.Query(sql);
+    return acct.query(sql);
 }
 
-int PickerIdFromText(const QString& text) {
+int pickerIdFromText(const QString& text) {
     bool ok = false;
     const int id = text.trimmed().toInt(&ok);
     return ok ? id : -1;

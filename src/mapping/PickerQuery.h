@@ -18,22 +18,22 @@ struct PickerLayout {
     bool centreTitles = true; // models keep their title left-aligned
 };
 
-// frmListClient: FType 0 lists customers, any other value suppliers.
-QString BuildClientSql(const Session& session, int fType);
-PickerLayout ClientLayout(int fType);
+// CustomerPicker: fType 0 lists customers, any other value suppliers.
+QString buildClientSql(const Session& session, int fType);
+PickerLayout clientLayout(int fType);
 
-// frmListItem: products.
-QString BuildItemSql();
-PickerLayout ItemLayout(const Session& session);
+// ProductPicker: products.
+QString buildItemSql();
+PickerLayout itemLayout(const Session& session);
 
-// frmListOtherID: 2 units of measure, 3 users, 4 models; any other type has no query (empty text).
-QString BuildOtherSql(int intType);
-PickerLayout OtherLayout(const Session& session, int intType);
+// OtherNamePicker: 2 units of measure, 3 users, 4 models; any other type has no query (empty text).
+QString buildOtherSql(int intType);
+PickerLayout otherLayout(const Session& session, int intType);
 // The title for a list type; "其它信息" for a type without a list.
-QString OtherCaption(const Session& session, int intType);
+QString otherCaption(const Session& session, int intType);
 
 // Runs a picker query on the accounting connection. Throws DbError, also for an empty query text.
-RecordsetPtr OpenPickerList(Connection& acct, const QString& sql);
+RecordsetPtr openPickerList(Connection& acct, const QString& sql);
 
 // The identifier text of a list row as a 32-bit integer; -1 when it is not a whole number in range.
-int PickerIdFromText(const QString& text);
+int pickerIdFromText(const QString& text);

@@ -1,9 +1,11 @@
-#include "TaxCodeStore.h"
+#include "mapping/TaxCodeStore.h"
 
-#include "PickerQuery.h"
+#include "common/DbProcedures.h"
 #include "common/GbkCodec.h"
+#include "common/Messages.h"
 #include "common/Session.h"
-#include "common/modFunction.h"
+#include "common/Values.h"
+#include "mapping/PickerQuery.h"
 #include <QFile>
 #include <QSaveFile>
 #include <QSet>
@@ -13,7 +15,7 @@ namespace {
 const QString VersionKey = QStringLiteral("TaxCodeVersion");
 constexpr int CsvColumns = 7;
 
-bool IsCode(const QString& text) {
+bool isCode(const QString& text) {
     // 篇 (one digit) and nine levels of two digits each.
     if (text.size() != 19) return false;
     for (const QChar ch : text)
@@ -22,29 +24,29 @@ bool IsCode(const QString& text) {
 }
 
 // The bytes the tax system counts, or a message when the text does not fit.
-QString GbkLengthProblem(const QString& label, const QString& text, int maxBytes) {
+QString gbkLengthProblem(const QString& label, const QString& text, int maxBytes) {
     QByteArray bytes;
-    if (!EncodeGbk(text, bytes)) return QStringLiteral("%1[%2]含有GBK编码不能表示的字符。").arg(label, text);
+    if (!encodeGbk(text, bytes)) return QStringLiteral("%1[%2]含有GBK编码不能表示的字符。").arg(label, text);
     if (bytes.size() > maxBytes)
         return QStringLiteral("%1[%2]超过%3个字节（一个汉字占2个字节）。").arg(label, text).arg(maxBytes);
     return {};
 }
 
-TaxCodeRow RowOf(const Recordset& rs, int r) {
+TaxCodeRow rowOf(const Recordset& rs, int r) {
     TaxCodeRow row;
     row.itemId = rs.valueAt(r, 0).toInt();
-    row.itemNumber = NullToText(rs.valueAt(r, 1));
-    row.itemName = NullToText(rs.valueAt(r, 2));
-    row.taxCode = NullToText(rs.valueAt(r, 3));
-    row.shortName = NullToText(rs.valueAt(r, 4));
-    row.ownCode = NullToText(rs.valueAt(r, 5));
+    row.itemNumber = nullToText(rs.valueAt(r, 1));
+    row.itemName = nullToText(rs.valueAt(r, 2));
+    row.taxCode = nullToText(rs.valueAt(r, 3));
+    row.shortName = nullToText(rs.valueAt(r, 4));
+    row.ownCode = nullToText(rs.valueAt(r, 5));
     row.preferential = rs.valueAt(r, 6).toInt() == 1;
-    row.preferentialText = NullToText(rs.valueAt(r, 7));
-    row.zeroRate = NullToText(rs.valueAt(r, 8));
+    row.preferentialText = nullToText(rs.valueAt(r, 7));
+    row.zeroRate = nullToText(rs.valueAt(r, 8));
     return row;
 }
 
-QVariantList ValuesOf(const TaxCodeRow& row) {
+QVariantList valuesOf(const TaxCodeRow& row) {
     // Empty texts are stored as empty texts: the export writes them as they are.
     auto text = [](const QString& s) { return s.isNull() ? QStringLiteral("") : s; };
     return {row.itemId,          text(row.itemNumber), text(row.itemName),       text(row.taxCode),
@@ -57,7 +59,7 @@ const QString InsertSql = QStringLiteral(
     "FPreferentialText, FZeroRate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
 // The text of a CSV file: UTF-8 (a BOM is dropped) when it is valid UTF-8, otherwise GBK.
-bool DecodeCsvFile(const QByteArray& bytes, QString& text) {
+bool decodeCsvFile(const QByteArray& bytes, QString& text) {
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         text = utf8(bytes.mid(3));
@@ -69,29 +71,29 @@ bool DecodeCsvFile(const QByteArray& bytes, QString& text) {
         text = asUtf8;
         return true;
     }
-    return DecodeGbk(bytes, text);
+    return decodeGbk(bytes, text);
 }
 
-bool HasDigit(const QString& text) {
+bool hasDigit(const QString& text) {
     for (const QChar ch : text)
         if (ch.isDigit()) return true;
     return false;
 }
 
-QString Trimmed(const QString& s) {
+QString trimmed(const QString& s) {
     return s.trimmed();
 }
 
-void WriteVersion(Connection& config, const QString& version) {
-    config.Execute(QStringLiteral("delete from t_OtherInfo where Fkey=?"), {VersionKey});
+void writeVersion(Connection& config, const QString& version) {
+    config.exec(QStringLiteral("delete from t_OtherInfo where Fkey=?"), {VersionKey});
     if (!version.trimmed().isEmpty())
-        config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"),
-                       {VersionKey, version.trimmed()});
+        config.exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values (?, ?)"),
+                    {VersionKey, version.trimmed()});
 }
 
 } // namespace
 
-QList<CsvRecord> ParseCsv(const QString& text) {
+QList<CsvRecord> parseCsv(const QString& text) {
     QList<CsvRecord> out;
     CsvRecord record;
     QString field;
@@ -148,7 +150,7 @@ QList<CsvRecord> ParseCsv(const QString& text) {
     return out;
 }
 
-QString ZeroRateName(const QString& flag) {
+QString zeroRateName(const QString& flag) {
     if (flag == u"0") return QStringLiteral("0(出口退税)");
     if (flag == u"1") return QStringLiteral("1(免税)");
     if (flag == u"2") return QStringLiteral("2(不征税)");
@@ -156,19 +158,19 @@ QString ZeroRateName(const QString& flag) {
     return flag;
 }
 
-QString ZeroRateProblem(const QString& zeroRate, double rate) {
+QString zeroRateProblem(const QString& zeroRate, double rate) {
     if (!zeroRate.trimmed().isEmpty() && rate != 0)
-        return QStringLiteral("有零税率标识%1，税率却不是0").arg(ZeroRateName(zeroRate.trimmed()));
+        return QStringLiteral("有零税率标识%1，税率却不是0").arg(zeroRateName(zeroRate.trimmed()));
     if (zeroRate.trimmed().isEmpty() && rate == 0) return QStringLiteral("税率为0，却没有零税率标识");
     return {};
 }
 
 TaxCodeStore::TaxCodeStore(const Session& session) : m_session(session) {}
 
-QString TaxCodeStore::Check(const TaxCodeRow& row) {
+QString TaxCodeStore::check(const TaxCodeRow& row) {
     if (row.itemId <= 0) return QStringLiteral("未选择商品。");
     if (row.taxCode.isEmpty()) return QStringLiteral("税收分类编码不能为空。");
-    if (!IsCode(row.taxCode)) return QStringLiteral("税收分类编码[%1]不是19位数字。").arg(row.taxCode);
+    if (!isCode(row.taxCode)) return QStringLiteral("税收分类编码[%1]不是19位数字。").arg(row.taxCode);
     // The tax system's combinations: a zero-rate flag goes with a fixed preference; without one a preference
     // is one of the list, never the text of a zero rate.
     static const QHash<QString, QString> zeroRates{{QStringLiteral("0"), QStringLiteral("出口零税")},
@@ -186,28 +188,28 @@ QString TaxCodeStore::Check(const TaxCodeRow& row) {
             return QStringLiteral("零税率标识为3(普通零税率)时，优惠政策标识须为0，优惠政策说明须为空。");
         if (!it->isEmpty() && (!row.preferential || text != *it))
             return QStringLiteral("零税率标识为%1时，优惠政策标识须为1，优惠政策说明须为“%2”。")
-                .arg(ZeroRateName(row.zeroRate), *it);
+                .arg(zeroRateName(row.zeroRate), *it);
     } else if (row.preferential) {
         if (text.isEmpty()) return QStringLiteral("优惠政策标识为1时，须填写优惠政策说明。");
         for (auto it = zeroRates.constBegin(); it != zeroRates.constEnd(); ++it)
             if (!it->isEmpty() && text == *it)
                 return QStringLiteral("优惠政策说明为“%1”时，零税率标识须为%2。")
-                    .arg(text, ZeroRateName(it.key()));
+                    .arg(text, zeroRateName(it.key()));
     } else if (!text.isEmpty()) {
         return QStringLiteral("优惠政策标识为0时，优惠政策说明须为空。");
     }
     for (const QString& problem :
-         {GbkLengthProblem(QStringLiteral("简称"), row.shortName, 40),
-          GbkLengthProblem(QStringLiteral("企业自编码"), row.ownCode, 20),
-          GbkLengthProblem(QStringLiteral("优惠政策说明"), row.preferentialText, 50)})
+         {gbkLengthProblem(QStringLiteral("简称"), row.shortName, 40),
+          gbkLengthProblem(QStringLiteral("企业自编码"), row.ownCode, 20),
+          gbkLengthProblem(QStringLiteral("优惠政策说明"), row.preferentialText, 50)})
         if (!problem.isEmpty()) return problem;
     return {};
 }
 
-TaxCodeProblem TaxCodeStore::CheckAll(const QList<TaxCodeRow>& rows) {
+TaxCodeProblem TaxCodeStore::checkAll(const QList<TaxCodeRow>& rows) {
     QHash<int, int> seen; // product -> first row
     for (int r = 0; r < rows.size(); ++r) {
-        const QString message = Check(rows[r]);
+        const QString message = check(rows[r]);
         if (!message.isEmpty()) return {r, message};
         if (const auto it = seen.constFind(rows[r].itemId); it != seen.constEnd())
             return {r, QStringLiteral("商品[%1]与第%2行重复。").arg(rows[r].itemNumber).arg(*it + 1)};
@@ -216,41 +218,41 @@ TaxCodeProblem TaxCodeStore::CheckAll(const QList<TaxCodeRow>& rows) {
     return {};
 }
 
-QList<TaxCodeRow> TaxCodeStore::Load() const {
-    const RecordsetPtr rs = m_session.Config().Query(QStringLiteral(
+QList<TaxCodeRow> TaxCodeStore::load() const {
+    const RecordsetPtr rs = m_session.config().query(QStringLiteral(
         "select FItemID, FItemNumber, FItemName, FTaxCode, FShortName, FOwnCode, FPreferential, "
         "FPreferentialText, FZeroRate from t_TaxCode order by FItemNumber, FItemID"));
     QList<TaxCodeRow> rows;
-    rows.reserve(rs->RecordCount());
-    for (int r = 0; r < rs->RecordCount(); ++r)
-        rows.append(RowOf(*rs, r));
+    rows.reserve(rs->recordCount());
+    for (int r = 0; r < rs->recordCount(); ++r)
+        rows.append(rowOf(*rs, r));
     return rows;
 }
 
-QString TaxCodeStore::Version() const {
+QString TaxCodeStore::version() const {
     const RecordsetPtr rs =
-        m_session.Config().Query(QStringLiteral("select FSQL from t_OtherInfo where Fkey=?"), {VersionKey});
-    return rs->isEmpty() ? QString() : NullToText(rs->valueAt(0, 0));
+        m_session.config().query(QStringLiteral("select FSQL from t_OtherInfo where Fkey=?"), {VersionKey});
+    return rs->isEmpty() ? QString() : nullToText(rs->valueAt(0, 0));
 }
 
-void TaxCodeStore::Save(const QList<TaxCodeRow>& rows, const QString& version) {
-    const TaxCodeProblem problem = CheckAll(rows);
+void TaxCodeStore::save(const QList<TaxCodeRow>& rows, const QString& version) {
+    const TaxCodeProblem problem = checkAll(rows);
     if (problem.row >= 0)
         throw DbError(ErrNo::General, QStringLiteral("第%1行：%2").arg(problem.row + 1).arg(problem.message));
-    Connection& config = m_session.Config();
+    Connection& config = m_session.config();
     m_byItem.reset();
     TransactionGuard trans(config);
-    config.Execute(QStringLiteral("delete from t_TaxCode"));
+    config.exec(QStringLiteral("delete from t_TaxCode"));
     for (const TaxCodeRow& row : rows)
-        config.Execute(InsertSql, ValuesOf(row));
-    WriteVersion(config, version);
+        config.exec(InsertSql, valuesOf(row));
+    writeVersion(config, version);
     trans.commit();
 }
 
-std::optional<TaxCodeRow> TaxCodeStore::TaxCodeOf(int itemId) const {
+std::optional<TaxCodeRow> TaxCodeStore::taxCodeOf(int itemId) const {
     if (!m_byItem) {
         QHash<int, TaxCodeRow> byItem;
-        for (const TaxCodeRow& row : Load())
+        for (const TaxCodeRow& row : load())
             byItem.insert(row.itemId, row);
         m_byItem = std::move(byItem);
     }
@@ -258,14 +260,14 @@ std::optional<TaxCodeRow> TaxCodeStore::TaxCodeOf(int itemId) const {
     return std::nullopt;
 }
 
-TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path, const std::optional<QString>& version) {
+TaxCodeImportResult TaxCodeStore::importCsv(const QString& path, const std::optional<QString>& version) {
     auto refuse = [](const QString& message) { return TaxCodeImportResult{false, message, 0, 0}; };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return refuse(QStringLiteral("无法打开文件[%1]。").arg(path));
     QString text;
-    if (!DecodeCsvFile(file.readAll(), text))
+    if (!decodeCsvFile(file.readAll(), text))
         return refuse(QStringLiteral("文件[%1]既不是UTF-8编码也不是GBK编码，无法读取。").arg(path));
-    const QList<CsvRecord> records = ParseCsv(text);
+    const QList<CsvRecord> records = parseCsv(text);
 
     // The products as the picker lists them: by number, deleted ones left out.
     struct Product {
@@ -274,17 +276,17 @@ TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path, const std::opti
     };
     QHash<QString, Product> products;
     {
-        const RecordsetPtr rs = OpenPickerList(m_session.Acct(), BuildItemSql());
-        const int id = rs->FieldIndex(QStringLiteral("SMID"));
-        const int number = rs->FieldIndex(QStringLiteral("Col1"));
-        const int name = rs->FieldIndex(QStringLiteral("Col3"));
-        for (int r = 0; r < rs->RecordCount(); ++r)
-            products.insert(Trimmed(NullToText(rs->valueAt(r, number))),
-                            {rs->valueAt(r, id).toInt(), NullToText(rs->valueAt(r, name))});
+        const RecordsetPtr rs = openPickerList(m_session.acct(), buildItemSql());
+        const int id = rs->fieldIndex(QStringLiteral("SMID"));
+        const int number = rs->fieldIndex(QStringLiteral("Col1"));
+        const int name = rs->fieldIndex(QStringLiteral("Col3"));
+        for (int r = 0; r < rs->recordCount(); ++r)
+            products.insert(trimmed(nullToText(rs->valueAt(r, number))),
+                            {rs->valueAt(r, id).toInt(), nullToText(rs->valueAt(r, name))});
     }
 
     QHash<int, TaxCodeRow> existing;
-    for (const TaxCodeRow& row : Load())
+    for (const TaxCodeRow& row : load())
         existing.insert(row.itemId, row);
 
     QList<TaxCodeRow> added, changed;
@@ -293,10 +295,10 @@ TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path, const std::opti
         const CsvRecord& rec = records[i];
         QStringList f;
         for (const QString& v : rec.fields)
-            f.append(Trimmed(v));
+            f.append(trimmed(v));
         const QString number = f.value(0);
         // A title line: its first cell is a word, not a product number, and its second is no code.
-        if (i == 0 && !products.contains(number) && !IsCode(f.value(1)) && !HasDigit(number)) continue;
+        if (i == 0 && !products.contains(number) && !isCode(f.value(1)) && !hasDigit(number)) continue;
         auto lineError = [&rec, &refuse](const QString& why) {
             return refuse(QStringLiteral("第%1行：%2").arg(rec.line).arg(why));
         };
@@ -319,7 +321,7 @@ TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path, const std::opti
         row.preferential = flag == u"1";
         row.preferentialText = f.value(5);
         row.zeroRate = f.value(6);
-        const QString problem = Check(row);
+        const QString problem = check(row);
         if (!problem.isEmpty()) return lineError(problem);
         if (const auto it = lineOf.constFind(row.itemId); it != lineOf.constEnd())
             return lineError(QStringLiteral("商品[%1]在第%2行已出现。").arg(number).arg(*it));
@@ -333,16 +335,16 @@ TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path, const std::opti
     }
     if (lineOf.isEmpty()) return refuse(QStringLiteral("文件[%1]中没有税收分类编码。").arg(path));
 
-    Connection& config = m_session.Config();
+    Connection& config = m_session.config();
     m_byItem.reset();
     TransactionGuard trans(config);
-    if (version) WriteVersion(config, *version);
+    if (version) writeVersion(config, *version);
     for (const TaxCodeRow& row : added)
-        config.Execute(InsertSql, ValuesOf(row));
+        config.exec(InsertSql, valuesOf(row));
     for (const TaxCodeRow& row : changed) {
-        QVariantList values = ValuesOf(row).mid(1);
+        QVariantList values = valuesOf(row).mid(1);
         values.append(row.itemId);
-        config.Execute(
+        config.exec(
             QStringLiteral("update t_TaxCode set FItemNumber=?, FItemName=?, FTaxCode=?, FShortName=?, "
                            "FOwnCode=?, FPreferential=?, FPreferentialText=?, FZeroRate=? where "
                            "FItemID=?"),
@@ -359,8 +361,8 @@ TaxCodeImportResult TaxCodeStore::ImportCsv(const QString& path, const std::opti
     return result;
 }
 
-int TaxCodeStore::ExportCsv(const QString& path) const {
-    const QList<TaxCodeRow> rows = Load();
+int TaxCodeStore::exportCsv(const QString& path) const {
+    const QList<TaxCodeRow> rows = load();
     QString text =
         QStringLiteral("商品编码,税收分类编码,简称,企业自编码,优惠政策标识,优惠政策说明,零税率标识\r\n");
     for (const TaxCodeRow& r : rows)

@@ -40,10 +40,10 @@ struct TaxCodeImportResult {
 };
 
 // A zero-rate flag as the tax system names it ("1(免税)").
-QString ZeroRateName(const QString& flag);
+QString zeroRateName(const QString& flag);
 // Why a line of the rate (a fraction) cannot carry the flag: a zero-rate flag belongs to a line at rate 0,
 // and a line at rate 0 needs one. Empty when it can.
-QString ZeroRateProblem(const QString& zeroRate, double rate);
+QString zeroRateProblem(const QString& zeroRate, double rate);
 
 class TaxCodeStore {
 public:
@@ -52,30 +52,30 @@ public:
     // Why the row cannot go to the tax system (empty: it can): its code, its texts' lengths and the
     // combination of zero-rate flag, preference flag and preference text the tax system accepts. Only the
     // row's own values are checked.
-    static QString Check(const TaxCodeRow& row);
+    static QString check(const TaxCodeRow& row);
     // Check of every row, and a product chosen once at most.
-    static TaxCodeProblem CheckAll(const QList<TaxCodeRow>& rows);
+    static TaxCodeProblem checkAll(const QList<TaxCodeRow>& rows);
 
     // Every row, by product number. Throws DbError.
-    QList<TaxCodeRow> Load() const;
-    QString Version() const;
-    // Replaces the catalogue and its version in one transaction; rows that CheckAll refuses are not
+    QList<TaxCodeRow> load() const;
+    QString version() const;
+    // Replaces the catalogue and its version in one transaction; rows that checkAll refuses are not
     // written (DbError naming the row). Throws DbError; the catalogue is then as it was.
-    void Save(const QList<TaxCodeRow>& rows, const QString& version);
+    void save(const QList<TaxCodeRow>& rows, const QString& version);
 
     // The row of a product, or nothing. The catalogue is read at the first call and kept: an export asks
     // once per invoice line. Throws DbError.
-    std::optional<TaxCodeRow> TaxCodeOf(int itemId) const;
+    std::optional<TaxCodeRow> taxCodeOf(int itemId) const;
 
     // Adds or changes the rows of a CSV file (UTF-8 with or without BOM, or GBK) of lines
     // 商品编码,税收分类编码,简称,企业自编码,优惠政策标识,优惠政策说明,零税率标识, the products found by
     // number in the accounting set as the product picker lists them. All lines or none; a refusal names the
     // line. Throws DbError when a database fails.
     // version, when given, becomes the catalogue's 编码版本号 in the same transaction.
-    TaxCodeImportResult ImportCsv(const QString& path, const std::optional<QString>& version = std::nullopt);
-    // Writes the catalogue as ImportCsv reads it (UTF-8 with a BOM, a title line, by product number); the
+    TaxCodeImportResult importCsv(const QString& path, const std::optional<QString>& version = std::nullopt);
+    // Writes the catalogue as importCsv reads it (UTF-8 with a BOM, a title line, by product number); the
     // file is replaced only when complete. Returns the number of products. Throws DbError.
-    int ExportCsv(const QString& path) const;
+    int exportCsv(const QString& path) const;
 
 private:
     const Session& m_session;
@@ -88,4 +88,4 @@ struct CsvRecord {
     int line = 0;
     QStringList fields;
 };
-QList<CsvRecord> ParseCsv(const QString& text);
+QList<CsvRecord> parseCsv(const QString& text);

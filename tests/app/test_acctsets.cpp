@@ -1,9 +1,10 @@
 // The accounting sets of the login: their connection strings, the 账套管理 dialog, and the passwords of
 // server sets, which go to the password store and never into the settings file.
-#include "app/AcctSets.h"
-#include "app/frmAcctSets.h"
-#include "app/frmLogin.h"
-#include "common/modBasic.h"
+#include "app/AccountSets.h"
+#include "app/ui/AccountSetsDialog.h"
+#include "app/ui/LoginDialog.h"
+#include "common/LoginProps.h"
+#include "common/Paths.h"
 #include "support/TestSupport.h"
 #include <QComboBox>
 #include <QInputDialog>
@@ -17,45 +18,45 @@ namespace {
 // The keychain of a test: a map, or a desktop without a keychain service.
 class MemoryPasswordStore : public PasswordStore {
 public:
-    std::optional<QString> Read(const QString& name) override {
+    std::optional<QString> read(const QString& name) override {
         if (!available || !entries.contains(name)) return std::nullopt;
         return entries.value(name);
     }
-    bool Write(const QString& name, const QString& password) override {
+    bool write(const QString& name, const QString& password) override {
         if (!available) return false;
         entries.insert(name, password);
         return true;
     }
-    void Remove(const QString& name) override { entries.remove(name); }
+    void remove(const QString& name) override { entries.remove(name); }
     bool available = true;
     QHash<QString, QString> entries;
 };
 
-QString SettingsPath() {
+QString settingsPath() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Taxferry"),
                      QStringLiteral("QOR"))
         .fileName();
 }
 
-QByteArray SettingsBytes() {
-    QFile f(SettingsPath());
+QByteArray settingsBytes() {
+    QFile f(settingsPath());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QStringList StoredNames() {
+QStringList storedNames() {
     QStringList names;
-    for (const auto& s : LoadAcctSets())
+    for (const auto& s : loadAcctSets())
         names << s.first;
     return names;
 }
 
-QString StoredConn(const QString& name) {
-    for (const auto& s : LoadAcctSets())
+QString storedConn(const QString& name) {
+    for (const auto& s : loadAcctSets())
         if (s.first == name) return s.second;
     return {};
 }
 
-void Fill(frmAcctSets& d, const QString& name, AcctKind kind, const QStringList& values,
+void fill(AccountSetsDialog& d, const QString& name, AcctKind kind, const QStringList& values,
           const QString& password = QString()) {
     d.txtName->setText(name);
     d.cboKind->setCurrentIndex(int(kind));
@@ -68,7 +69,7 @@ void Fill(frmAcctSets& d, const QString& name, AcctKind kind, const QStringList&
     d.txtPassword->setText(password);
 }
 
-void Select(frmAcctSets& d, const QString& name) {
+void select(AccountSetsDialog& d, const QString& name) {
     const auto items = d.lstSets->findItems(name, Qt::MatchExactly);
     QVERIFY2(!items.isEmpty(), qPrintable(name));
     d.lstSets->setCurrentItem(items.first());
@@ -79,7 +80,7 @@ class TestAcctSets : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
-        QFile::remove(SettingsPath());
+        QFile::remove(settingsPath());
         m_db = std::make_unique<TestDatabases>();
         m_sink = std::make_unique<RecorderSink>();
     }
@@ -122,7 +123,7 @@ private Q_SLOTS:
         QFETCH(QStringList, values);
         QFETCH(QString, password);
         QFETCH(QString, expected);
-        AcctSet set;
+        AccountSet set;
         set.name = QStringLiteral("甲");
         set.kind = AcctKind(kind);
         if (set.kind == AcctKind::File) set.file = values[0];
@@ -136,18 +137,18 @@ private Q_SLOTS:
             set.source = values[0];
             set.user = values[1];
         }
-        const QString conn = AcctConnString(set, password);
+        const QString conn = acctConnString(set, password);
         QCOMPARE(conn, expected);
-        QVERIFY(BracesBalanced(conn));
+        QVERIFY(bracesBalanced(conn));
         // The connection layer reads the password back whole.
         const QString key = set.kind == AcctKind::ODBC ? QStringLiteral("PWD") : QStringLiteral("Password");
-        QCOMPARE(ConnectionStringValue(conn, key), password);
+        QCOMPARE(connectionStringValue(conn, key), password);
         // Stored without it, and read back into the same parts.
         QString taken;
-        const QString stored = WithoutPassword(conn, &taken);
+        const QString stored = withoutPassword(conn, &taken);
         QCOMPARE(taken, password);
-        QCOMPARE(stored, AcctConnString(set));
-        const AcctSet back = AcctSetFrom(set.name, conn);
+        QCOMPARE(stored, acctConnString(set));
+        const AccountSet back = acctSetFrom(set.name, conn);
         QCOMPARE(int(back.kind), kind);
         QCOMPARE(QStringList({back.file, back.host, back.port, back.database, back.source, back.user}),
                  QStringList({set.file, set.host, set.port, set.database, set.source, set.user}));
@@ -189,67 +190,67 @@ private Q_SLOTS:
         QFETCH(QStringList, values);
         QFETCH(QString, message);
         QFETCH(QString, focus);
-        SaveAcctSets({{QStringLiteral("已有"), QStringLiteral("Provider=SQLite;Data Source=/a.db")}});
+        saveAcctSets({{QStringLiteral("已有"), QStringLiteral("Provider=SQLite;Data Source=/a.db")}});
         MemoryPasswordStore store;
-        frmAcctSets d(store);
-        d.Init();
+        AccountSetsDialog d(store);
+        d.init();
         d.show();
         QVERIFY(QTest::qWaitForWindowActive(&d));
         d.cmdNew->click();
-        Fill(d, name, AcctKind(kind), values);
+        fill(d, name, AcctKind(kind), values);
         d.cmdSave->click();
         QCOMPARE(m_sink->texts(), QStringList{message});
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
-        QCOMPARE(StoredNames(), QStringList{"已有"});
+        QCOMPARE(storedNames(), QStringList{"已有"});
     }
 
     // Add, change and remove through the dialog; the login offers what it holds.
     void dialogAddsChangesRemoves() {
         MemoryPasswordStore store;
-        frmAcctSets d(store);
-        d.Init();
+        AccountSetsDialog d(store);
+        d.init();
         d.show();
         QVERIFY(QTest::qWaitForWindowActive(&d));
         QCOMPARE(d.lstSets->count(), 0);
         QCOMPARE(QApplication::focusWidget(), d.txtName); // nothing stored: ready for a new set
 
-        Fill(d, QStringLiteral("本地"), AcctKind::File, {m_db->acctPath});
+        fill(d, QStringLiteral("本地"), AcctKind::File, {m_db->acctPath});
         d.cmdSave->click();
         d.cmdNew->click();
-        Fill(d, QStringLiteral("服务器"), AcctKind::PostgreSQL, {"db.example", "5433", "qor", "kj"},
+        fill(d, QStringLiteral("服务器"), AcctKind::PostgreSQL, {"db.example", "5433", "qor", "kj"},
              QStringLiteral("s3cret-pw"));
         QVERIFY(d.txtPassword->isVisible());
         QVERIFY(!d.txtFile->isVisible());
         d.cmdSave->click();
         QCOMPARE(m_sink->texts(), QStringList(2, QStringLiteral("保存成功!")));
-        QCOMPARE(StoredNames(), (QStringList{"本地", "服务器"}));
-        QCOMPARE(StoredConn(QStringLiteral("本地")),
+        QCOMPARE(storedNames(), (QStringList{"本地", "服务器"}));
+        QCOMPARE(storedConn(QStringLiteral("本地")),
                  QStringLiteral("Provider=SQLite;Data Source=") + m_db->acctPath);
-        QCOMPARE(StoredConn(QStringLiteral("服务器")),
+        QCOMPARE(storedConn(QStringLiteral("服务器")),
                  QStringLiteral("Provider=PostgreSQL;Host=db.example;Port=5433;Database=qor;User ID=kj"));
         QCOMPARE(store.entries, (QHash<QString, QString>{{"服务器", "s3cret-pw"}}));
-        QVERIFY(!SettingsBytes().contains("s3cret"));
+        QVERIFY(!settingsBytes().contains("s3cret"));
 
         // Change: the password moves with a new name; the form shows what was stored.
-        Select(d, QStringLiteral("本地"));
+        select(d, QStringLiteral("本地"));
         QCOMPARE(d.txtFile->text(), m_db->acctPath);
-        Select(d, QStringLiteral("服务器"));
+        select(d, QStringLiteral("服务器"));
         QCOMPARE(d.txtPort->text(), QStringLiteral("5433"));
         QCOMPARE(d.txtPassword->text(), QStringLiteral("s3cret-pw"));
         d.txtName->setText(QStringLiteral("总部"));
         d.txtPort->clear();
         d.txtPassword->setText(QStringLiteral("n3w-pw"));
         d.cmdSave->click();
-        QCOMPARE(StoredNames(), (QStringList{"本地", "总部"}));
-        QCOMPARE(StoredConn(QStringLiteral("总部")),
+        QCOMPARE(storedNames(), (QStringList{"本地", "总部"}));
+        QCOMPARE(storedConn(QStringLiteral("总部")),
                  QStringLiteral("Provider=PostgreSQL;Host=db.example;Database=qor;User ID=kj"));
         QCOMPARE(store.entries, (QHash<QString, QString>{{"总部", "n3w-pw"}}));
-        QVERIFY(!SettingsBytes().contains("pw"));
+        QVERIFY(!settingsBytes().contains("pw"));
 
         // The login offers both (and the demo set of the program folder).
         {
-            frmLogin login(nullptr, &store);
-            login.Init(m_db->folder(), QStringLiteral("super"), QString());
+            LoginDialog login(nullptr, &store);
+            login.init(m_db->folder(), QStringLiteral("super"), QString());
             QStringList offered;
             for (int i = 0; i < login.cboAcct->count(); ++i)
                 offered << login.cboAcct->itemText(i);
@@ -259,12 +260,12 @@ private Q_SLOTS:
         // Remove: No keeps it, Yes removes the set and its password.
         m_sink->clear();
         m_sink->answers << false << true;
-        Select(d, QStringLiteral("总部"));
+        select(d, QStringLiteral("总部"));
         d.cmdDelete->click();
-        QCOMPARE(StoredNames(), (QStringList{"本地", "总部"}));
+        QCOMPARE(storedNames(), (QStringList{"本地", "总部"}));
         d.cmdDelete->click();
         QCOMPARE(m_sink->texts(), QStringList(2, QStringLiteral("确定要删除账套“总部”吗?")));
-        QCOMPARE(StoredNames(), QStringList{"本地"});
+        QCOMPARE(storedNames(), QStringList{"本地"});
         QVERIFY(store.entries.isEmpty());
         QCOMPARE(d.lstSets->currentItem()->text(), QStringLiteral("本地"));
     }
@@ -273,14 +274,14 @@ private Q_SLOTS:
     void dialogWithoutKeychain() {
         MemoryPasswordStore store;
         store.available = false;
-        frmAcctSets d(store);
-        d.Init();
-        Fill(d, QStringLiteral("服务器"), AcctKind::ODBC, {"QORSQL", "sa"}, QStringLiteral("s3cret-pw"));
+        AccountSetsDialog d(store);
+        d.init();
+        fill(d, QStringLiteral("服务器"), AcctKind::ODBC, {"QORSQL", "sa"}, QStringLiteral("s3cret-pw"));
         d.cmdSave->click();
         QCOMPARE(m_sink->texts(),
                  QStringList{"账套已保存。没有可用的钥匙串服务，密码未保存：登录时将询问密码。"});
-        QCOMPARE(StoredConn(QStringLiteral("服务器")), QStringLiteral("Provider=ODBC;DSN=QORSQL;UID=sa"));
-        QVERIFY(!SettingsBytes().contains("s3cret"));
+        QCOMPARE(storedConn(QStringLiteral("服务器")), QStringLiteral("Provider=ODBC;DSN=QORSQL;UID=sa"));
+        QVERIFY(!settingsBytes().contains("s3cret"));
     }
 
     // 测试连接 opens the set with what the form holds and reports what the database said.
@@ -312,15 +313,15 @@ private Q_SLOTS:
             v.replace(QStringLiteral("ACCT"), m_db->acctPath).replace(QStringLiteral("DIR"), m_db->folder());
         starts.replace(QStringLiteral("DIR"), m_db->folder());
         MemoryPasswordStore store;
-        frmAcctSets d(store);
-        d.Init();
-        Fill(d, QString(), AcctKind(kind), values, QStringLiteral("pw"));
+        AccountSetsDialog d(store);
+        d.init();
+        fill(d, QString(), AcctKind(kind), values, QStringLiteral("pw"));
         d.cmdTest->click();
         QCOMPARE(m_sink->entries.size(), 1);
         QVERIFY2(m_sink->last().startsWith(starts), qPrintable(m_sink->last()));
         const QString said = m_sink->last() + m_sink->details.join(u'\n');
         QVERIFY2(said.contains(contains), qPrintable(said));
-        QVERIFY(LoadAcctSets().isEmpty()); // a test stores nothing
+        QVERIFY(loadAcctSets().isEmpty()); // a test stores nothing
     }
 
     // At login a server set's password comes from the store, or is asked when the store has none; it
@@ -393,19 +394,19 @@ private Q_SLOTS:
         // SQLite's ODBC driver reaches the test set and ignores the password: what the login hands on shows
         // it.
         const QString conn = QStringLiteral("Provider=ODBC;Driver={SQLite3};Database=") + m_db->acctPath;
-        SaveAcctSets({{QStringLiteral("服务器"), conn}});
+        saveAcctSets({{QStringLiteral("服务器"), conn}});
         MemoryPasswordStore store;
         if (kept != u"-") store.entries.insert(QStringLiteral("服务器"), kept);
         store.available = keychain;
-        frmLogin login(nullptr, &store);
-        login.Init(m_db->folder(), QStringLiteral("super"), QString());
+        LoginDialog login(nullptr, &store);
+        login.init(m_db->folder(), QStringLiteral("super"), QString());
         login.show();
         if (!typed.isEmpty())
             login.cboAcct->setEditText(conn + QStringLiteral(";PWD=") + typed);
         else
             login.cboAcct->setCurrentIndex(login.cboAcct->findText(QStringLiteral("服务器")));
         QString question;
-        WhenModal(
+        whenModal(
             [&](QWidget* w) {
                 auto* ask = qobject_cast<QInputDialog*>(w);
                 QVERIFY(ask);
@@ -418,7 +419,7 @@ private Q_SLOTS:
                 }
             },
             asked == u"-" ? 5 : 3000);
-        const bool ok = login.TryLogin();
+        const bool ok = login.tryLogin();
         QTest::qWait(asked == u"-" ? 150 : 0); // until the watch for a question has given up
         QCOMPARE(question.isEmpty(), asked == u"-");
         if (!question.isEmpty()) QCOMPARE(question, QStringLiteral("请输入账套“服务器”的数据库密码:"));
@@ -427,32 +428,32 @@ private Q_SLOTS:
         // A typed connection string is named after its database.
         const QString name = typed.isEmpty() ? QStringLiteral("服务器") : m_db->acctPath;
         if (ok) {
-            QCOMPARE(ConnectionStringValue(ParseConnProps(login.PropsString(), 0), QStringLiteral("PWD")),
+            QCOMPARE(connectionStringValue(parseConnProps(login.propsString(), 0), QStringLiteral("PWD")),
                      used);
-            QCOMPARE(StoredConn(name), conn);
+            QCOMPARE(storedConn(name), conn);
         }
         QCOMPARE(store.entries.value(name, QStringLiteral("-")), keptAfter);
-        QVERIFY(!SettingsBytes().contains("pw"));
+        QVERIFY(!settingsBytes().contains("pw"));
     }
 
     // 账套管理 from the login: what is added there is offered at once.
     void loginOpensTheDialog() {
         MemoryPasswordStore store;
-        frmLogin login(nullptr, &store);
-        login.Init(m_db->folder(), QStringLiteral("super"), QString());
+        LoginDialog login(nullptr, &store);
+        login.init(m_db->folder(), QStringLiteral("super"), QString());
         login.show();
-        WhenModal([&](QWidget* w) {
-            auto* d = qobject_cast<frmAcctSets*>(w);
+        whenModal([&](QWidget* w) {
+            auto* d = qobject_cast<AccountSetsDialog*>(w);
             QVERIFY(d);
-            Fill(*d, QStringLiteral("新账套"), AcctKind::File, {m_db->acctPath});
+            fill(*d, QStringLiteral("新账套"), AcctKind::File, {m_db->acctPath});
             d->cmdSave->click();
             d->cmdClose->click();
         });
         login.cmdAcctSets->click();
         QVERIFY(login.cboAcct->findText(QStringLiteral("新账套")) >= 0);
         login.cboAcct->setCurrentIndex(login.cboAcct->findText(QStringLiteral("新账套")));
-        QVERIFY(login.TryLogin());
-        QCOMPARE(login.AcctName(), QStringLiteral("新账套"));
+        QVERIFY(login.tryLogin());
+        QCOMPARE(login.acctName(), QStringLiteral("新账套"));
     }
 
 private:

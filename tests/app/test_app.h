@@ -1,18 +1,21 @@
 #pragma once
 // Start-up, login, main window and host components, driven as a user drives them.
-#include "app/AppMain.h"
-#include "app/MessageBoxSink.h"
-#include "app/clsItemLook.h"
-#include "app/clsLogin.h"
-#include "app/frmHelp.h"
-#include "app/frmItemLook.h"
-#include "app/frmLogin.h"
-#include "app/frmMain.h"
+#include "app/ui/AppMain.h"
+#include "app/ui/BaseDataLookup.h"
+#include "app/ui/BaseDataPicker.h"
+#include "app/ui/HelpWindow.h"
+#include "app/ui/LoginDialog.h"
+#include "app/ui/LoginService.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/MessageBoxSink.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
+#include "common/Paths.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
-#include "export/frmExportTxt.h"
-#include "export/frmFilter.h"
+#include "common/Values.h"
+#include "export/ui/ExportFilterDialog.h"
+#include "export/ui/ExportWindow.h"
 #include "support/TestSupport.h"
 #include <QAbstractButton>
 #include <QCalendarWidget>
@@ -35,12 +38,12 @@
 #include <functional>
 
 // Runs answer on the next modal window that appears (or gets nullptr when none appears).
-inline void OnNextModal(std::function<void(QWidget*)> answer, int tries = 200) {
+inline void onNextModal(std::function<void(QWidget*)> answer, int tries = 200) {
     QTimer::singleShot(10, [answer, tries] {
         if (QWidget* w = QApplication::activeModalWidget()) {
             answer(w);
         } else if (tries > 0) {
-            OnNextModal(answer, tries - 1);
+            onNextModal(answer, tries - 1);
         } else {
             answer(nullptr);
         }

@@ -3,7 +3,7 @@
 
 namespace {
 // A button's caption without its mnemonic: "保存(&S)" → "保存".
-QString Caption(const QAbstractButton* b) {
+QString caption(const QAbstractButton* b) {
     return b ? b->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(u'&') : QString();
 }
 } // namespace
@@ -47,29 +47,29 @@ void TestApp::pickerReturnsCode() {
     QFETCH(QString, caption);
     QFETCH(QString, result);
     QString shownCaption;
-    OnNextModal([&](QWidget* w) {
+    onNextModal([&](QWidget* w) {
         shownCaption = w->windowTitle();
         w->findChild<QLineEdit*>(QStringLiteral("txtFind"))->setText(find);
         w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
         if (QWidget* box = QApplication::activeModalWidget(); box && box != w) box->close();
         if (w->isVisible()) w->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
     });
-    clsItemLook look(m_db->acct);
-    look.ShowForm(kind);
+    BaseDataLookup look(m_db->acct);
+    look.showForm(kind);
     QCOMPARE(shownCaption, caption);
-    QCOMPARE(look.ReturnValue(), result);
+    QCOMPARE(look.returnValue(), result);
     QCOMPARE(m_sink->texts(),
              result.isEmpty() ? QStringList{QStringLiteral("请选择一条记录!")} : QStringList());
-    QCOMPARE(m_db->acct->State(), 1); // the connection comes back unchanged
+    QCOMPARE(m_db->acct->state(), 1); // the connection comes back unchanged
 }
 
 void TestApp::pickerCancelAndUnknownKind() {
-    OnNextModal([](QWidget* w) { w->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); });
-    clsItemLook look(m_db->acct);
-    look.ShowForm(QStringLiteral("SelCust"));
-    QCOMPARE(look.ReturnValue(), QString());
+    onNextModal([](QWidget* w) { w->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); });
+    BaseDataLookup look(m_db->acct);
+    look.showForm(QStringLiteral("SelCust"));
+    QCOMPARE(look.returnValue(), QString());
     try {
-        look.ShowForm(QStringLiteral("SelSupplier"));
+        look.showForm(QStringLiteral("SelSupplier"));
         QFAIL("an unknown kind must raise an error");
     } catch (const DbError& e) {
         QCOMPARE(e.description(), QStringLiteral("无效的选择类型: SelSupplier"));
@@ -77,7 +77,7 @@ void TestApp::pickerCancelAndUnknownKind() {
 }
 
 void TestApp::messageBoxes_data() {
-    QTest::addColumn<int>("which"); // 0 ShowMsg, 1 ShowErr, 2 AskYesNo
+    QTest::addColumn<int>("which"); // 0 showMsg, 1 showErr, 2 askYesNo
     QTest::addColumn<int>("icon");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("defaultButton");
@@ -95,10 +95,10 @@ void TestApp::messageBoxes() {
     QFETCH(QString, text);
     QFETCH(int, defaultButton);
     MessageBoxSink boxes;
-    MessageSink* previous = SetMessageSink(&boxes);
+    MessageSink* previous = setMessageSink(&boxes);
     QString title, shownText;
     int shownIcon = -1, shownDefault = -1, titleRoom = -1;
-    OnNextModal([&](QWidget* w) {
+    onNextModal([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         QVERIFY(box);
         title = box->windowTitle();
@@ -113,12 +113,12 @@ void TestApp::messageBoxes() {
     });
     bool answer = true;
     if (which == 0)
-        ShowMsg(text);
+        showMsg(text);
     else if (which == 1)
-        ShowErr(QStringLiteral("SaveLink"), DbError(13, QStringLiteral("类型不匹配")));
+        showErr(QStringLiteral("SaveLink"), DbError(13, QStringLiteral("类型不匹配")));
     else
-        answer = AskYesNo(text);
-    SetMessageSink(previous);
+        answer = askYesNo(text);
+    setMessageSink(previous);
     QCOMPARE(title, QStringLiteral("Orvane提示"));
     QCOMPARE(shownText, text);
     QCOMPARE(shownIcon, icon);
@@ -131,39 +131,39 @@ void TestApp::messageBoxes() {
 // calendar of the filter's date pickers.
 void TestApp::qtTextsInChinese() {
     MessageBoxSink boxes;
-    MessageSink* previous = SetMessageSink(&boxes);
+    MessageSink* previous = setMessageSink(&boxes);
     QStringList questionButtons, noticeButtons;
-    OnNextModal([&](QWidget* w) {
+    onNextModal([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
-        questionButtons << Caption(box->button(QMessageBox::Yes)) << Caption(box->button(QMessageBox::No));
+        questionButtons << caption(box->button(QMessageBox::Yes)) << caption(box->button(QMessageBox::No));
         box->button(QMessageBox::No)->click();
     });
-    AskYesNo(QStringLiteral("是否覆盖?"));
-    OnNextModal([&](QWidget* w) {
+    askYesNo(QStringLiteral("是否覆盖?"));
+    onNextModal([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
-        noticeButtons << Caption(box->button(QMessageBox::Ok));
+        noticeButtons << caption(box->button(QMessageBox::Ok));
         box->button(QMessageBox::Ok)->click();
     });
-    ShowMsg(QStringLiteral("引入成功!"));
-    SetMessageSink(previous);
+    showMsg(QStringLiteral("引入成功!"));
+    setMessageSink(previous);
     QCOMPARE(questionButtons, (QStringList{"是", "否"}));
     QCOMPARE(noticeButtons, QStringList{"确定"});
 
-    frmExportTxt exportWindow(m_db->session);
+    ExportWindow exportWindow(m_db->session);
     QStringList dialogButtons;
-    OnNextModal([&](QWidget* w) {
+    onNextModal([&](QWidget* w) {
         auto* buttons = w ? w->findChild<QDialogButtonBox*>() : nullptr;
         if (buttons)
             for (QAbstractButton* b : buttons->buttons())
-                dialogButtons << Caption(b);
+                dialogButtons << caption(b);
         if (w) w->close();
     });
     exportWindow.findChild<QAbstractButton*>(QStringLiteral("btnOpenFile"))->click();
     dialogButtons.sort();
     QCOMPARE(dialogButtons, (QStringList{"保存", "取消"}));
 
-    frmFilter filter(m_db->session);
-    filter.Init();
+    ExportFilterDialog filter(m_db->session);
+    filter.init();
     filter.dtFrom->setDate(QDate(2026, 3, 15));
     auto* month =
         filter.dtFrom->calendarWidget()->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"));

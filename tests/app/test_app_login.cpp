@@ -2,7 +2,7 @@
 #include "test_app.h"
 
 namespace {
-void FillLogin(QWidget* w, const QString& acct, const QString& user, const QString& password) {
+void fillLogin(QWidget* w, const QString& acct, const QString& user, const QString& password) {
     w->findChild<QComboBox*>(QStringLiteral("cboAcct"))->setEditText(acct);
     w->findChild<QLineEdit*>(QStringLiteral("txtUser"))->setText(user);
     w->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
@@ -10,7 +10,7 @@ void FillLogin(QWidget* w, const QString& acct, const QString& user, const QStri
 
 int UniqueKeyCounter = 0;
 
-QString UniqueKey() {
+QString uniqueKey() {
     return QStringLiteral("taxferry-test-%1-%2")
         .arg(QCoreApplication::applicationPid())
         .arg(++UniqueKeyCounter);
@@ -19,7 +19,7 @@ QString UniqueKey() {
 
 void TestApp::initTestCase() {
     // As the program starts: Qt's own texts and the calendars in Chinese.
-    QVERIFY2(LoadChineseTranslations(), "qtbase_zh_CN.qm missing: scripts/install-deps.sh installs it");
+    QVERIFY2(loadChineseTranslations(), "qtbase_zh_CN.qm missing: scripts/install-deps.sh installs it");
 }
 
 void TestApp::init() {
@@ -120,41 +120,41 @@ void TestApp::loginChecks() {
     acct.replace(QStringLiteral("ACCT"), m_db->acctPath).replace(QStringLiteral("DIR"), m_db->folder());
     message.replace(QStringLiteral("DIR"), m_db->folder());
 
-    frmLogin login;
-    login.Init(m_db->folder(), user, password);
-    FillLogin(&login, acct, user, password);
+    LoginDialog login;
+    login.init(m_db->folder(), user, password);
+    fillLogin(&login, acct, user, password);
     if (!newPassword.isEmpty()) {
         login.chkNewPassword->setChecked(true);
         login.txtNewPassword->setText(newPassword);
         login.txtConfirm->setText(confirm);
     }
-    const bool ok = login.TryLogin();
+    const bool ok = login.tryLogin();
     QCOMPARE(ok, message.isEmpty());
     QCOMPARE(m_sink->texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (ok) {
-        QCOMPARE(login.UserName(), user);
-        QCOMPARE(login.AcctName(), QStringLiteral("acct"));
-        QCOMPARE(ParseConnProps(login.PropsString(), 0), m_db->acctConnString());
-        QCOMPARE(login.PropsString(), u'{' + m_db->acctConnString() + QStringLiteral("};UserName=") + user +
+        QCOMPARE(login.userName(), user);
+        QCOMPARE(login.acctName(), QStringLiteral("acct"));
+        QCOMPARE(parseConnProps(login.propsString(), 0), m_db->acctConnString());
+        QCOMPARE(login.propsString(), u'{' + m_db->acctConnString() + QStringLiteral("};UserName=") + user +
                                           QStringLiteral(";AcctName=acct"));
     }
 }
 
 void TestApp::loginSetsANewPasswordAndChecksIt() {
     auto attempt = [&](const QString& password, const QString& newPassword = QString()) {
-        frmLogin login;
-        login.Init(m_db->folder(), QStringLiteral("super"), password);
-        FillLogin(&login, m_db->acctPath, QStringLiteral("super"), password);
+        LoginDialog login;
+        login.init(m_db->folder(), QStringLiteral("super"), password);
+        fillLogin(&login, m_db->acctPath, QStringLiteral("super"), password);
         if (!newPassword.isEmpty()) {
             login.chkNewPassword->setChecked(true);
             login.txtNewPassword->setText(newPassword);
             login.txtConfirm->setText(newPassword);
         }
-        return login.TryLogin();
+        return login.tryLogin();
     };
     QVERIFY(attempt(QString(), QStringLiteral("秘密1")));
     RecordsetPtr rs =
-        m_db->acct->Query(QStringLiteral("select FPasswordHash,FSalt from t_User where FName='super'"));
+        m_db->acct->query(QStringLiteral("select FPasswordHash,FSalt from t_User where FName='super'"));
     const QString hash = rs->value(0).toString();
     QCOMPARE(hash.size(), 64); // a hash, never the password itself
     QVERIFY(!rs->value(1).toString().isEmpty());
@@ -167,40 +167,40 @@ void TestApp::loginSetsANewPasswordAndChecksIt() {
 
 void TestApp::loginRemembersTheAccountingSet() {
     {
-        frmLogin login;
-        login.Init(m_db->folder(), QStringLiteral("super"), QString());
-        FillLogin(&login, m_db->acctPath, QStringLiteral("super"), QString());
-        QVERIFY(login.TryLogin());
+        LoginDialog login;
+        login.init(m_db->folder(), QStringLiteral("super"), QString());
+        fillLogin(&login, m_db->acctPath, QStringLiteral("super"), QString());
+        QVERIFY(login.tryLogin());
     }
-    frmLogin again;
-    again.Init(m_db->folder(), QStringLiteral("super"), QString());
+    LoginDialog again;
+    again.init(m_db->folder(), QStringLiteral("super"), QString());
     QCOMPARE(again.cboAcct->currentText(), QStringLiteral("acct"));
-    QVERIFY(again.TryLogin());
-    QCOMPARE(ParseConnProps(again.PropsString(), 0), m_db->acctConnString());
+    QVERIFY(again.tryLogin());
+    QCOMPARE(parseConnProps(again.propsString(), 0), m_db->acctConnString());
 }
 
 // ---- start-up -------------------------------------------------------------------------------
 
 void TestApp::mainRefusedLoginEndsSilently() {
-    StartOptions options{m_db->folder(), UniqueKey()};
+    StartOptions options{m_db->folder(), uniqueKey()};
     bool loginShown = false;
-    OnNextModal([&](QWidget* w) {
-        loginShown = w && w->objectName() == u"frmLogin";
+    onNextModal([&](QWidget* w) {
+        loginShown = w && w->objectName() == u"LoginDialog";
         if (w) w->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
     });
-    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(startApplication(options), nullptr);
     QVERIFY(loginShown);
     QVERIFY(m_sink->entries.isEmpty());
 }
 
 void TestApp::mainWithoutConfigurationDatabaseReportsError() {
     QTemporaryDir empty;
-    StartOptions options{empty.path(), UniqueKey()};
-    OnNextModal([&](QWidget* w) {
-        FillLogin(w, m_db->acctPath, QStringLiteral("super"), QString());
+    StartOptions options{empty.path(), uniqueKey()};
+    onNextModal([&](QWidget* w) {
+        fillLogin(w, m_db->acctPath, QStringLiteral("super"), QString());
         w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(startApplication(options), nullptr);
     QCOMPARE(
         m_sink->texts(),
         QStringList{QStringLiteral("调用(Main)出错!\r\n错误编号:-2147467259,错误原因:找不到数据库文件“") +
@@ -209,12 +209,12 @@ void TestApp::mainWithoutConfigurationDatabaseReportsError() {
 }
 
 void TestApp::mainShowsWindowAndSecondStartActivatesIt() {
-    StartOptions options{m_db->folder(), UniqueKey()};
-    OnNextModal([&](QWidget* w) {
-        FillLogin(w, m_db->acctPath, QStringLiteral("张会计"), QString());
+    StartOptions options{m_db->folder(), uniqueKey()};
+    onNextModal([&](QWidget* w) {
+        fillLogin(w, m_db->acctPath, QStringLiteral("张会计"), QString());
         w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    QPointer<frmMain> window = Main(options);
+    QPointer<MainWindow> window = startApplication(options);
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QCOMPARE(window->windowTitle(), QStringLiteral("Orvane航天金税接口"));
@@ -222,7 +222,7 @@ void TestApp::mainShowsWindowAndSecondStartActivatesIt() {
     QCOMPARE(session.gsUserName, QStringLiteral("张会计"));
     QCOMPARE(session.gsAcctName, QStringLiteral("acct"));
     QCOMPARE(session.gsConfigConnString, m_db->configConnString());
-    QCOMPARE(ParseConnProps(session.gsAcctProps, 0), m_db->acctConnString());
+    QCOMPARE(parseConnProps(session.gsAcctProps, 0), m_db->acctConnString());
     QStringList panels;
     for (const char* key : {"Status", "Dbname", "Company", "period"})
         panels << window->findChild<QLabel*>(QString::fromLatin1(key))->text();
@@ -230,20 +230,20 @@ void TestApp::mainShowsWindowAndSecondStartActivatesIt() {
                                   QStringLiteral("账套:acct"), QStringLiteral("用户:张会计")}));
     ConnectionPtr acct = session.gcnAcct;
     ConnectionPtr config = session.gcnConfig;
-    QCOMPARE(acct->State(), 1);
-    QCOMPARE(config->State(), 1);
+    QCOMPARE(acct->state(), 1);
+    QCOMPARE(config->state(), 1);
 
     // A second start brings the first window back instead of logging in again.
     window->showMinimized();
     QTRY_VERIFY(window->isMinimized());
     bool loginShown = false;
-    OnNextModal(
+    onNextModal(
         [&](QWidget* w) {
             loginShown = w != nullptr;
             if (w) w->close();
         },
         20);
-    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(startApplication(options), nullptr);
     QTRY_VERIFY(!window->isMinimized());
     QTest::qWait(300);
     QVERIFY(!loginShown);
@@ -251,35 +251,35 @@ void TestApp::mainShowsWindowAndSecondStartActivatesIt() {
 
     window->close();
     QTRY_VERIFY(!window); // released on close
-    QCOMPARE(acct->State(), 0);
-    QCOMPARE(config->State(), 0);
+    QCOMPARE(acct->state(), 0);
+    QCOMPARE(config->state(), 0);
 
     // With the first copy gone, a start logs in again.
     loginShown = false;
-    OnNextModal([&](QWidget* w) {
+    onNextModal([&](QWidget* w) {
         loginShown = w != nullptr;
         if (w) w->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
     });
-    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(startApplication(options), nullptr);
     QVERIFY(loginShown);
 }
 
 void TestApp::mainReportsUnreadableCompany() {
-    m_db->acct->Execute(QStringLiteral("drop table t_SystemProfile"));
+    m_db->acct->exec(QStringLiteral("drop table t_SystemProfile"));
     QString expected;
     try {
-        m_db->acct->Query(QStringLiteral("select FValue from t_SystemProfile where FCategory=? and FKey=?"),
+        m_db->acct->query(QStringLiteral("select FValue from t_SystemProfile where FCategory=? and FKey=?"),
                           {QStringLiteral("Base"), QStringLiteral("CompanyName")});
     } catch (const DbError& e) {
         expected = QStringLiteral("调用(Main)出错!\r\n") + e.reportText();
     }
     QVERIFY(expected.contains(QStringLiteral("t_SystemProfile")));
-    StartOptions options{m_db->folder(), UniqueKey()};
-    OnNextModal([&](QWidget* w) {
-        FillLogin(w, m_db->acctPath, QStringLiteral("super"), QString());
+    StartOptions options{m_db->folder(), uniqueKey()};
+    onNextModal([&](QWidget* w) {
+        fillLogin(w, m_db->acctPath, QStringLiteral("super"), QString());
         w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
-    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(startApplication(options), nullptr);
     QCOMPARE(m_sink->texts(), QStringList{expected});
     const QWidgetList shown = QApplication::topLevelWidgets();
     QVERIFY(std::none_of(shown.begin(), shown.end(), [](QWidget* w) { return w->isVisible(); }));

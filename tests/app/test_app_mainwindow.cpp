@@ -3,7 +3,7 @@
 
 namespace {
 // The class of the modal window a call opens, which is closed at once; empty when none opened.
-QString ModalOpenedBy(const std::function<void()>& call) {
+QString modalOpenedBy(const std::function<void()>& call) {
     QString opened;
     bool done = false;
     QTimer::singleShot(50, [&] {
@@ -18,7 +18,7 @@ QString ModalOpenedBy(const std::function<void()>& call) {
     return opened;
 }
 
-QAction* Tool(QWidget* band, const QString& name) {
+QAction* toolAction(QWidget* band, const QString& name) {
     for (QAction* a : band->actions())
         if (a->objectName() == name) return a;
     return nullptr;
@@ -51,17 +51,17 @@ void TestApp::editionSelectsViews() {
     QFETCH(QString, supplierView);
     QFETCH(QString, itemView);
     if (type.isNull())
-        m_db->acct->Execute(
+        m_db->acct->exec(
             QStringLiteral("delete from t_SystemProfile where FCategory='Base' and FKey='Type'"));
     else
-        m_db->acct->Execute(
+        m_db->acct->exec(
             QStringLiteral("update t_SystemProfile set FValue=? where FCategory='Base' and FKey='Type'"),
             {type});
     auto start = std::make_unique<Session>(m_db->session);
     start->giIndustry = 1 - industry;
     start->gsCustomerView.clear();
     start->gsSystemLabel.clear();
-    frmMain window(std::move(start));
+    MainWindow window(std::move(start));
     const Session& session = window.session();
     QString opened;
     int linkId = 0;
@@ -72,8 +72,8 @@ void TestApp::editionSelectsViews() {
             w->close();
         }
     });
-    Tool(window.MainBar, QStringLiteral("ItemMap"))->trigger();
-    QCOMPARE(opened, QStringLiteral("frmItem"));
+    toolAction(window.mainBar, QStringLiteral("ItemMap"))->trigger();
+    QCOMPARE(opened, QStringLiteral("MappingEditor"));
     QCOMPARE(session.giIndustry, industry);
     QCOMPARE(session.gsCustomerView, customerView);
     QCOMPARE(session.gsSupplierView, supplierView);
@@ -86,8 +86,8 @@ void TestApp::mappingEditorReportsUnreadableProfile() {
     auto start = std::make_unique<Session>(m_db->session);
     start->gsAcctProps =
         QStringLiteral("{Provider=SQLite;Data Source=") + m_db->folder() + QStringLiteral("/gone.db}");
-    frmMain window(std::move(start));
-    QCOMPARE(ModalOpenedBy([&] { Tool(window.mnuExchange, QStringLiteral("ItemMap"))->trigger(); }),
+    MainWindow window(std::move(start));
+    QCOMPARE(modalOpenedBy([&] { toolAction(window.mnuExchange, QStringLiteral("ItemMap"))->trigger(); }),
              QString());
     QCOMPARE(m_sink->texts(),
              QStringList{QStringLiteral(
@@ -116,19 +116,19 @@ void TestApp::inertToolsDoNothing() {
     QFETCH(QString, band);
     QFETCH(QString, tool);
     QFETCH(bool, offered);
-    frmMain window(std::make_unique<Session>(m_db->session));
+    MainWindow window(std::make_unique<Session>(m_db->session));
     window.show();
-    QAction* action = Tool(window.findChild<QWidget*>(band), tool);
+    QAction* action = toolAction(window.findChild<QWidget*>(band), tool);
     QVERIFY(action);
     QCOMPARE(action->isEnabled(), offered);
     if (!offered) {
         QCOMPARE(action->toolTip(), QStringLiteral("本版本不提供此功能"));
         QCOMPARE(action->statusTip(), QStringLiteral("本版本不提供此功能"));
     }
-    QCOMPARE(ModalOpenedBy([&] { action->trigger(); }), QString());
+    QCOMPARE(modalOpenedBy([&] { action->trigger(); }), QString());
     QVERIFY(window.isVisible());
     QVERIFY(m_sink->entries.isEmpty());
-    QCOMPARE(m_db->acct->State(), 1);
+    QCOMPARE(m_db->acct->state(), 1);
 }
 
 // After a dialog of the main window closes, the main window is active again: its shortcut Ctrl+X
@@ -147,19 +147,19 @@ void TestApp::shortcutsWorkAfterADialogCloses_data() {
 void TestApp::shortcutsWorkAfterADialogCloses() {
     QFETCH(QString, band);
     QFETCH(QString, tool);
-    frmMain window(std::make_unique<Session>(m_db->session));
+    MainWindow window(std::make_unique<Session>(m_db->session));
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    QVERIFY(!ModalOpenedBy([&] { Tool(window.findChild<QWidget*>(band), tool)->trigger(); }).isEmpty());
+    QVERIFY(!modalOpenedBy([&] { toolAction(window.findChild<QWidget*>(band), tool)->trigger(); }).isEmpty());
     QTRY_COMPARE(QApplication::activeWindow(), &window);
     QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier);
     QTRY_VERIFY(!window.isVisible());
-    QCOMPARE(m_db->acct->State(), 0);
+    QCOMPARE(m_db->acct->state(), 0);
 }
 
 // Every menu item is reached from the keyboard: a mnemonic of its own within its menu.
 void TestApp::menuItemsHaveMnemonics() {
-    frmMain window(std::make_unique<Session>(m_db->session));
+    MainWindow window(std::make_unique<Session>(m_db->session));
     const QList<QMenu*> menus = window.menuBar()->findChildren<QMenu*>();
     QVERIFY(menus.size() >= 4);
     for (QMenu* menu : menus) {
@@ -189,21 +189,21 @@ void TestApp::exitFromEveryBandClosesConnections_data() {
 void TestApp::exitFromEveryBandClosesConnections() {
     QFETCH(QString, band);
     QFETCH(QString, caption);
-    frmMain window(std::make_unique<Session>(m_db->session));
+    MainWindow window(std::make_unique<Session>(m_db->session));
     window.show();
-    QAction* exit = Tool(window.findChild<QWidget*>(band), QStringLiteral("Exit"));
+    QAction* exit = toolAction(window.findChild<QWidget*>(band), QStringLiteral("Exit"));
     QVERIFY(exit);
     QCOMPARE(exit->text(), caption);
     exit->trigger();
     QVERIFY(!window.isVisible());
-    QCOMPARE(m_db->config->State(), 0);
-    QCOMPARE(m_db->acct->State(), 0);
+    QCOMPARE(m_db->config->state(), 0);
+    QCOMPARE(m_db->acct->state(), 0);
     QVERIFY(m_sink->entries.isEmpty());
 }
 
 void TestApp::helpShowsTheShippedGuide() {
-    frmHelp help;
-    help.Init(1);
+    HelpWindow help;
+    help.init(1);
     const QString text = help.txtHelp->toPlainText();
     QVERIFY(text.contains(QStringLiteral("使用说明")));
     QVERIFY(text.contains(QStringLiteral("taxferry-batch")));
@@ -215,34 +215,34 @@ void TestApp::commandsOpenTheirWindows_data() {
     QTest::addColumn<QString>("window");
     QTest::newRow("help from the menu") << "mnuHelp"
                                         << "HelpContents"
-                                        << "frmHelp";
+                                        << "HelpWindow";
     QTest::newRow("help from the toolbar") << "MainBar"
                                            << "HelpContents"
-                                           << "frmHelp";
+                                           << "HelpWindow";
     QTest::newRow("about") << "mnuHelp"
                            << "About"
-                           << "frmAbout";
+                           << "AboutDialog";
     QTest::newRow("export from the toolbar") << "MainBar"
                                              << "ExportData"
-                                             << "frmList";
+                                             << "LinkListWindow";
     QTest::newRow("export from the menu") << "mnuExchange"
                                           << "ExportData"
-                                          << "frmList";
+                                          << "LinkListWindow";
     QTest::newRow("import") << "MainBar"
                             << "ImpTxtData"
-                            << "frmImportTxt";
+                            << "ImportWindow";
     QTest::newRow("mapping") << "mnuExchange"
                              << "ItemMap"
-                             << "frmItem";
+                             << "MappingEditor";
 }
 
 void TestApp::commandsOpenTheirWindows() {
     QFETCH(QString, band);
     QFETCH(QString, tool);
     QFETCH(QString, window);
-    frmMain main(std::make_unique<Session>(m_db->session));
+    MainWindow main(std::make_unique<Session>(m_db->session));
     main.show();
-    QCOMPARE(ModalOpenedBy([&] { Tool(main.findChild<QWidget*>(band), tool)->trigger(); }), window);
+    QCOMPARE(modalOpenedBy([&] { toolAction(main.findChild<QWidget*>(band), tool)->trigger(); }), window);
     QVERIFY(m_sink->entries.isEmpty());
     QVERIFY(main.isVisible());
 }

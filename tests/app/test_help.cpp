@@ -1,18 +1,18 @@
 // The help pages and F1: each window opens the help on its own page, and the pages hold together.
-#include "app/AppMain.h"
-#include "app/HelpKey.h"
-#include "app/frmHelp.h"
-#include "app/frmLogin.h"
-#include "app/frmMain.h"
+#include "app/ui/AppMain.h"
+#include "app/ui/HelpKey.h"
+#include "app/ui/HelpWindow.h"
+#include "app/ui/LoginDialog.h"
+#include "app/ui/MainWindow.h"
 #include "common/Session.h"
-#include "export/ReconcileUi.h"
-#include "export/frmExportTxt.h"
-#include "export/frmFilter.h"
-#include "import/PlatformListUi.h"
-#include "import/frmImportTxt.h"
-#include "links/frmList.h"
-#include "links/frmNew.h"
-#include "mapping/frmItem.h"
+#include "export/ui/ExportFilterDialog.h"
+#include "export/ui/ExportWindow.h"
+#include "export/ui/ReconcileWindow.h"
+#include "import/ui/ImportWindow.h"
+#include "import/ui/PlatformListWindow.h"
+#include "links/ui/LinkListWindow.h"
+#include "links/ui/LinkWizard.h"
+#include "mapping/ui/MappingEditor.h"
 #include "support/TestSupport.h"
 #include <QFile>
 #include <QMessageBox>
@@ -28,15 +28,16 @@ namespace {
 using WindowFactory = std::function<QWidget*(Session&)>;
 
 // The windows of the rows, made as their callers make them (without the data they would show).
-const QHash<QString, WindowFactory>& Windows() {
+const QHash<QString, WindowFactory>& windows() {
     static const QHash<QString, WindowFactory> windows{
-        {QStringLiteral("frmLogin"), [](Session&) -> QWidget* { return new frmLogin; }},
-        {QStringLiteral("frmList"), [](Session& s) -> QWidget* { return new frmList(s); }},
-        {QStringLiteral("frmNew"), [](Session& s) -> QWidget* { return new frmNew(s); }},
-        {QStringLiteral("frmExportTxt"), [](Session& s) -> QWidget* { return new frmExportTxt(s); }},
-        {QStringLiteral("frmFilter"), [](Session& s) -> QWidget* { return new frmFilter(s); }},
-        {QStringLiteral("frmImportTxt"), [](Session& s) -> QWidget* { return new frmImportTxt(s); }},
-        {QStringLiteral("frmItem"), [](Session& s) -> QWidget* { return new frmItem(s); }},
+        {QStringLiteral("LoginDialog"), [](Session&) -> QWidget* { return new LoginDialog; }},
+        {QStringLiteral("LinkListWindow"), [](Session& s) -> QWidget* { return new LinkListWindow(s); }},
+        {QStringLiteral("LinkWizard"), [](Session& s) -> QWidget* { return new LinkWizard(s); }},
+        {QStringLiteral("ExportWindow"), [](Session& s) -> QWidget* { return new ExportWindow(s); }},
+        {QStringLiteral("ExportFilterDialog"),
+         [](Session& s) -> QWidget* { return new ExportFilterDialog(s); }},
+        {QStringLiteral("ImportWindow"), [](Session& s) -> QWidget* { return new ImportWindow(s); }},
+        {QStringLiteral("MappingEditor"), [](Session& s) -> QWidget* { return new MappingEditor(s); }},
         {QStringLiteral("ReconcileWindow"), [](Session& s) -> QWidget* { return new ReconcileWindow(s); }},
         {QStringLiteral("PlatformListWindow"),
          [](Session& s) -> QWidget* { return new PlatformListWindow(s); }},
@@ -51,12 +52,12 @@ const QHash<QString, WindowFactory>& Windows() {
 }
 
 // Every help window that opens while call runs (and shortly after), by the page it showed; each is closed.
-QStringList HelpOpenedBy(const std::function<void()>& call) {
+QStringList helpOpenedBy(const std::function<void()>& call) {
     QStringList pages;
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (auto* help = qobject_cast<frmHelp*>(QApplication::activeModalWidget())) {
+        if (auto* help = qobject_cast<HelpWindow*>(QApplication::activeModalWidget())) {
             pages << help->currentPage() + u'|' + help->txtHelp->documentTitle();
             help->close();
         }
@@ -68,12 +69,12 @@ QStringList HelpOpenedBy(const std::function<void()>& call) {
 }
 
 // The page of the help as a text.
-QString PageText(const QString& name) {
+QString pageText(const QString& name) {
     QFile f(QStringLiteral(":/help/%1.html").arg(name));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-QString Title(const QString& html) {
+QString title(const QString& html) {
     return QRegularExpression(QStringLiteral("<title>(.*?)</title>")).match(html).captured(1);
 }
 } // namespace
@@ -84,7 +85,7 @@ private Q_SLOTS:
     void init() {
         m_db = std::make_unique<TestDatabases>();
         // The start installs the key itself; the first test sees that it does.
-        if (QTest::currentTestFunction() != QByteArrayView("theStartMakesF1OpenTheHelp")) InstallHelpKey();
+        if (QTest::currentTestFunction() != QByteArrayView("theStartMakesF1OpenTheHelp")) installHelpKey();
     }
     void cleanup() { m_db.reset(); }
 
@@ -108,7 +109,7 @@ void TestHelp::theStartMakesF1OpenTheHelp() {
     QTimer closer;
     closer.setInterval(20);
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* help = qobject_cast<frmHelp*>(QApplication::activeModalWidget())) {
+        if (auto* help = qobject_cast<HelpWindow*>(QApplication::activeModalWidget())) {
             opened << help->currentPage();
             help->close();
         }
@@ -116,13 +117,13 @@ void TestHelp::theStartMakesF1OpenTheHelp() {
     closer.start();
     QTimer::singleShot(100, [] {
         QWidget* login = QApplication::activeModalWidget();
-        if (!login || login->objectName() != u"frmLogin") return;
+        if (!login || login->objectName() != u"LoginDialog") return;
         QTest::keyClick(login->focusWidget() ? login->focusWidget() : login, Qt::Key_F1);
         login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
     });
     const StartOptions options{
         m_db->folder(), QStringLiteral("taxferry-help-test-%1").arg(QCoreApplication::applicationPid())};
-    QCOMPARE(Main(options), nullptr);
+    QCOMPARE(startApplication(options), nullptr);
     QCOMPARE(opened, QStringList{QStringLiteral("login")});
 }
 
@@ -130,25 +131,25 @@ void TestHelp::f1OpensTheWindowsPage_data() {
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("title");
-    QTest::newRow("login") << "frmLogin"
+    QTest::newRow("login") << "LoginDialog"
                            << "login"
                            << "登录";
-    QTest::newRow("link list") << "frmList"
+    QTest::newRow("link list") << "LinkListWindow"
                                << "links"
                                << "选择关联关系";
-    QTest::newRow("link wizard") << "frmNew"
+    QTest::newRow("link wizard") << "LinkWizard"
                                  << "wizard"
                                  << "关联关系向导";
-    QTest::newRow("export") << "frmExportTxt"
+    QTest::newRow("export") << "ExportWindow"
                             << "export"
                             << "引出发票";
-    QTest::newRow("filter") << "frmFilter"
+    QTest::newRow("filter") << "ExportFilterDialog"
                             << "export#filter"
                             << "引出发票";
-    QTest::newRow("import") << "frmImportTxt"
+    QTest::newRow("import") << "ImportWindow"
                             << "import"
                             << "引入文本文件发票";
-    QTest::newRow("mapping") << "frmItem"
+    QTest::newRow("mapping") << "MappingEditor"
                              << "mapping"
                              << "引入基础资料对应";
     QTest::newRow("reconcile") << "ReconcileWindow"
@@ -166,78 +167,78 @@ void TestHelp::f1OpensTheWindowsPage() {
     QFETCH(QString, window);
     QFETCH(QString, page);
     QFETCH(QString, title);
-    std::unique_ptr<QWidget> w(Windows().value(window)(m_db->session));
+    std::unique_ptr<QWidget> w(windows().value(window)(m_db->session));
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     QWidget* target = w->focusWidget() ? w->focusWidget() : w.get();
-    const QStringList opened = HelpOpenedBy([&] { QTest::keyClick(target, Qt::Key_F1); });
+    const QStringList opened = helpOpenedBy([&] { QTest::keyClick(target, Qt::Key_F1); });
     QCOMPARE(opened, QStringList{page + u'|' + title});
 }
 
 // A message box has no page: its window's page is shown.
 void TestHelp::f1InAMessageBoxShowsItsWindowsPage() {
-    frmImportTxt window(m_db->session);
+    ImportWindow window(m_db->session);
     window.show();
     QMessageBox box(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("引入成功!"),
                     QMessageBox::Ok, &window);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
-    const QStringList opened = HelpOpenedBy([&] { QTest::keyClick(&box, Qt::Key_F1); });
+    const QStringList opened = helpOpenedBy([&] { QTest::keyClick(&box, Qt::Key_F1); });
     QCOMPARE(opened, QStringList{QStringLiteral("import|引入文本文件发票")});
 }
 
 // The main window's own F1 (帮助主题) opens the contents, and only once.
 void TestHelp::f1InTheMainWindowOpensTheContentsOnce() {
-    frmMain window(std::make_unique<Session>(m_db->session));
+    MainWindow window(std::make_unique<Session>(m_db->session));
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    const QStringList opened = HelpOpenedBy([&] { QTest::keyClick(&window, Qt::Key_F1); });
+    const QStringList opened = helpOpenedBy([&] { QTest::keyClick(&window, Qt::Key_F1); });
     QCOMPARE(opened, QStringList{QStringLiteral("index|Orvane航天金税接口 使用说明")});
 }
 
 void TestHelp::f1InTheHelpShowsTheContents() {
-    frmHelp help;
+    HelpWindow help;
     help.showPage(QStringLiteral("batch"));
     help.show();
     QVERIFY(QTest::qWaitForWindowExposed(&help));
-    const QStringList opened = HelpOpenedBy([&] { QTest::keyClick(help.txtHelp, Qt::Key_F1); });
+    const QStringList opened = helpOpenedBy([&] { QTest::keyClick(help.txtHelp, Qt::Key_F1); });
     QVERIFY2(opened.isEmpty(), qPrintable(opened.join(u',')));
     QCOMPARE(help.currentPage(), QStringLiteral("index"));
 }
 
 // Every window the key knows leads to a page and a place in it that exist.
 void TestHelp::pagesAndAnchorsOfTheWindowsExist() {
-    const QStringList names{QStringLiteral("frmLogin"),          QStringLiteral("dlgDbPassword"),
-                            QStringLiteral("frmAcctSets"),       QStringLiteral("frmMain"),
-                            QStringLiteral("frmList"),           QStringLiteral("frmNew"),
-                            QStringLiteral("frmEditExpression"), QStringLiteral("frmExportTxt"),
-                            QStringLiteral("frmFilter"),         QStringLiteral("frmItemLook"),
-                            QStringLiteral("frmExportPreview"),  QStringLiteral("ReconcileWindow"),
-                            QStringLiteral("frmImportTxt"),      QStringLiteral("PlatformListWindow"),
-                            QStringLiteral("frmItem"),           QStringLiteral("frmListClient"),
-                            QStringLiteral("frmListItem"),       QStringLiteral("frmListOtherID")};
-    const QStringList pages = frmHelp::pageNames();
+    const QStringList names{QStringLiteral("LoginDialog"),         QStringLiteral("dlgDbPassword"),
+                            QStringLiteral("AccountSetsDialog"),   QStringLiteral("MainWindow"),
+                            QStringLiteral("LinkListWindow"),      QStringLiteral("LinkWizard"),
+                            QStringLiteral("ExpressionDialog"),    QStringLiteral("ExportWindow"),
+                            QStringLiteral("ExportFilterDialog"),  QStringLiteral("BaseDataPicker"),
+                            QStringLiteral("ExportPreviewDialog"), QStringLiteral("ReconcileWindow"),
+                            QStringLiteral("ImportWindow"),        QStringLiteral("PlatformListWindow"),
+                            QStringLiteral("MappingEditor"),       QStringLiteral("CustomerPicker"),
+                            QStringLiteral("ProductPicker"),       QStringLiteral("OtherNamePicker")};
+    const QStringList pages = HelpWindow::pageNames();
     for (const QString& name : names) {
         QWidget w;
         w.setObjectName(name);
-        const QString page = HelpPageFor(&w);
+        const QString page = helpPageFor(&w);
         QVERIFY2(page != u"index", qPrintable(name));
         const QString file = page.section(u'#', 0, 0), anchor = page.section(u'#', 1);
         QVERIFY2(pages.contains(file), qPrintable(name + u':' + page));
         if (!anchor.isEmpty())
-            QVERIFY2(PageText(file).contains(QStringLiteral("name=\"%1\"").arg(anchor)), qPrintable(page));
+            QVERIFY2(pageText(file).contains(QStringLiteral("name=\"%1\"").arg(anchor)), qPrintable(page));
     }
 }
 
 // The contents reach every page, and no link of any page leads nowhere.
 void TestHelp::everyPageIsInTheContentsAndEveryLinkResolves() {
-    const QStringList pages = frmHelp::pageNames();
+    const QStringList pages = HelpWindow::pageNames();
     QVERIFY(pages.size() >= 18);
     const QRegularExpression href(QStringLiteral("href=\"([^\"]*)\""));
     QSet<QString> linkedFromContents;
     for (const QString& page : pages) {
-        const QString html = PageText(page);
-        QVERIFY2(!Title(html).isEmpty(), qPrintable(page));
+        const QString html = pageText(page);
+        QVERIFY2(!title(html).isEmpty(), qPrintable(page));
         // Long preformatted lines would need a horizontal scroll bar.
         QVERIFY2(!html.contains(QStringLiteral("<pre")), qPrintable(page));
         if (page != u"index")
@@ -250,7 +251,7 @@ void TestHelp::everyPageIsInTheContentsAndEveryLinkResolves() {
                      qPrintable(page + u':' + target));
             QVERIFY2(pages.contains(name), qPrintable(page + u':' + target));
             if (!anchor.isEmpty())
-                QVERIFY2(PageText(name).contains(QStringLiteral("name=\"%1\"").arg(anchor)),
+                QVERIFY2(pageText(name).contains(QStringLiteral("name=\"%1\"").arg(anchor)),
                          qPrintable(page + u':' + target));
             if (page == u"index") linkedFromContents.insert(name);
         }
@@ -260,8 +261,8 @@ void TestHelp::everyPageIsInTheContentsAndEveryLinkResolves() {
 }
 
 void TestHelp::helpWindowShowsPagesAndGoesBack() {
-    frmHelp help;
-    help.Init(1);
+    HelpWindow help;
+    help.init(1);
     QCOMPARE(help.currentPage(), QStringLiteral("index"));
     QVERIFY(!help.cmdBack->isEnabled());
     help.showPage(QStringLiteral("ledger#preview"));

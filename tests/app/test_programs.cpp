@@ -12,7 +12,7 @@ struct Run {
     QString err;
 };
 
-Run RunProgram(const QString& program, const QStringList& args,
+Run runProgram(const QString& program, const QStringList& args,
                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -31,7 +31,7 @@ Run RunProgram(const QString& program, const QStringList& args,
     return r;
 }
 
-QString Program(const QString& name) {
+QString programPath(const QString& name) {
     if (name == u"batch") return QStringLiteral(TAXFERRY_BATCH);
     if (name == u"mkdb") return QStringLiteral(TAXFERRY_MKDB);
     return QStringLiteral(TAXFERRY_APP);
@@ -43,7 +43,7 @@ class TestPrograms : public QObject {
 
 private:
     // ACCT, CONFIG, OUT and IN stand for the test's set, configuration, export file and import file.
-    QStringList Arguments(const QString& args) const {
+    QStringList arguments(const QString& args) const {
         QStringList list = args.split(u' ', Qt::SkipEmptyParts);
         for (QString& a : list)
             a = a == u"ACCT"     ? m_db->acctConnString()
@@ -61,7 +61,7 @@ private Q_SLOTS:
     void init() {
         m_db = std::make_unique<TestDatabases>();
         m_out = m_db->folder() + QStringLiteral("/out.txt");
-        m_db->acct->Close();
+        m_db->acct->close();
     }
     void cleanup() { m_db.reset(); }
 
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QFETCH(QString, program);
         QFETCH(QString, args);
         QFETCH(QString, refusal);
-        const Run r = RunProgram(Program(program), Arguments(args));
+        const Run r = runProgram(programPath(program), arguments(args));
         QCOMPARE(r.exitCode, 2);
         QCOMPARE(r.out, QString());
         const QStringList lines = r.err.split(u'\n');
@@ -118,8 +118,8 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_out));
         // Nothing was used up: the same export, written right, still sends every invoice.
         const Run again =
-            RunProgram(Program(QStringLiteral("batch")),
-                       Arguments(QStringLiteral("export --acct ACCT --config CONFIG --link 1 --out OUT")));
+            runProgram(programPath(QStringLiteral("batch")),
+                       arguments(QStringLiteral("export --acct ACCT --config CONFIG --link 1 --out OUT")));
         QCOMPARE(again.err, QStringLiteral("引出成功！\n"));
         QCOMPARE(again.exitCode, 0);
     }
@@ -147,7 +147,7 @@ private Q_SLOTS:
         QFETCH(QString, program);
         QFETCH(QString, args);
         QFETCH(QString, start);
-        const Run r = RunProgram(Program(program), Arguments(args));
+        const Run r = runProgram(programPath(program), arguments(args));
         QCOMPARE(r.err, QString());
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.startsWith(start), qPrintable(r.out));
@@ -159,7 +159,7 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
             env.remove(QString::fromLatin1(name));
-        const Run r = RunProgram(Program(QStringLiteral("app")), {QStringLiteral("--version")}, env);
+        const Run r = runProgram(programPath(QStringLiteral("app")), {QStringLiteral("--version")}, env);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("taxferry " TAXFERRY_VERSION "\n"));
     }

@@ -2,12 +2,15 @@
 // The shared procedures and the database layer every area builds on.
 #include "common/Connection.h"
 #include "common/DbLog.h"
+#include "common/DbProcedures.h"
 #include "common/GbkCodec.h"
 #include "common/Ledger.h"
+#include "common/LoginProps.h"
+#include "common/Messages.h"
+#include "common/Paths.h"
 #include "common/RowBatch.h"
 #include "common/Session.h"
-#include "common/modBasic.h"
-#include "common/modFunction.h"
+#include "common/Values.h"
 #include "support/TestSupport.h"
 #include <QSqlDatabase>
 #include <QtTest/QtTest>
@@ -25,18 +28,18 @@ class TestCommon : public QObject {
 private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
     void showErrFormatsTwoLines();
-    void nullToValue_data();
-    void nullToValue();
-    void splitItem_data();
-    void splitItem();
-    void sqlValue_data();
-    void sqlValue();
+    void testNullToValue_data();
+    void testNullToValue();
+    void testSplitItem_data();
+    void testSplitItem();
+    void testSqlValue_data();
+    void testSqlValue();
     void leadingAndStrictNumbers_data();
     void leadingAndStrictNumbers();
-    void numberText_data();
-    void numberText();
-    void decimalText_data();
-    void decimalText();
+    void testNumberText_data();
+    void testNumberText();
+    void testDecimalText_data();
+    void testDecimalText();
     void buildInsertSqlKeepsTableOrderAndBindsValues();
     void buildInsertSqlWithoutMatchingColumnFails();
     void getFieldValueDefaultsAndEmpty();
@@ -68,8 +71,8 @@ private Q_SLOTS:
     void scriptSplitterHonoursQuotesAndComments();
     void gbkReaderLinesAndRefusal();
     void gbkEncoderRefusesUnmappable();
-    void parseConnProps_data();
-    void parseConnProps();
+    void testParseConnProps_data();
+    void testParseConnProps();
     void loginTextKeepsTheConnection_data();
     void loginTextKeepsTheConnection();
     void passwordsReachTheDatabase_data();

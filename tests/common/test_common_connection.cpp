@@ -4,17 +4,17 @@
 void TestCommon::buildInsertSqlKeepsTableOrderAndBindsValues() {
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    c->Execute(QStringLiteral("create table T (A INTEGER, B TEXT, C TEXT, D BOOLEAN, E NUMERIC)"));
+    c->exec(QStringLiteral("create table T (A INTEGER, B TEXT, C TEXT, D BOOLEAN, E NUMERIC)"));
     FieldMap m;
-    m.Set(QStringLiteral("c"), QStringLiteral("  O'Brien "));
-    m.Set(QStringLiteral("a"), QStringLiteral("7"));
-    m.Set(QStringLiteral("Unknown"), QStringLiteral("x"));
-    m.Set(QStringLiteral("D"), QStringLiteral("True"));
-    m.Set(QStringLiteral("E"), QStringLiteral("abc"));
-    const SqlStatement st = BuildInsertSql(QStringLiteral("T"), &m, *c);
+    m.set(QStringLiteral("c"), QStringLiteral("  O'Brien "));
+    m.set(QStringLiteral("a"), QStringLiteral("7"));
+    m.set(QStringLiteral("Unknown"), QStringLiteral("x"));
+    m.set(QStringLiteral("D"), QStringLiteral("True"));
+    m.set(QStringLiteral("E"), QStringLiteral("abc"));
+    const SqlStatement st = buildInsertSql(QStringLiteral("T"), &m, *c);
     QCOMPARE(st.sql, QStringLiteral("Insert Into T (A,C,D,E) values (?,?,?,?)"));
-    c->Execute(st.sql, st.values);
-    RecordsetPtr rs = c->Query(QStringLiteral("select A,B,C,D,E from T"));
+    c->exec(st.sql, st.values);
+    RecordsetPtr rs = c->query(QStringLiteral("select A,B,C,D,E from T"));
     QCOMPARE(rs->value(0).toLongLong(), 7);
     QVERIFY(rs->value(1).isNull());
     QCOMPARE(rs->value(2).toString(), QStringLiteral("O'Brien"));
@@ -22,49 +22,49 @@ void TestCommon::buildInsertSqlKeepsTableOrderAndBindsValues() {
     QCOMPARE(rs->value(4).toDouble(), 0.0);
     // An empty text or a Null value lands as an empty text, not as Null.
     FieldMap e;
-    e.Set(QStringLiteral("B"), QString());
-    e.Set(QStringLiteral("C"), QVariant());
-    const SqlStatement st2 = BuildInsertSql(QStringLiteral("T"), &e, *c);
-    c->Execute(st2.sql, st2.values);
-    rs = c->Query(QStringLiteral("select B,C from T where A is null"));
+    e.set(QStringLiteral("B"), QString());
+    e.set(QStringLiteral("C"), QVariant());
+    const SqlStatement st2 = buildInsertSql(QStringLiteral("T"), &e, *c);
+    c->exec(st2.sql, st2.values);
+    rs = c->query(QStringLiteral("select B,C from T where A is null"));
     QVERIFY(!rs->value(0).isNull() && rs->value(0).toString().isEmpty());
     QVERIFY(!rs->value(1).isNull() && rs->value(1).toString().isEmpty());
     // Bound directly, an empty text is a text too; only an invalid value is Null.
-    c->Execute(QStringLiteral("insert into T (A,B,C) values (?,?,?)"), {99, QString(), QVariant()});
-    rs = c->Query(QStringLiteral("select B is null, C is null from T where A=99"));
+    c->exec(QStringLiteral("insert into T (A,B,C) values (?,?,?)"), {99, QString(), QVariant()});
+    rs = c->query(QStringLiteral("select B is null, C is null from T where A=99"));
     QCOMPARE(rs->value(0).toInt(), 0);
     QCOMPARE(rs->value(1).toInt(), 1);
-    QVERIFY(BuildInsertSql(QStringLiteral("T"), nullptr, *c).isEmpty());
+    QVERIFY(buildInsertSql(QStringLiteral("T"), nullptr, *c).isEmpty());
 }
 
 void TestCommon::buildInsertSqlWithoutMatchingColumnFails() {
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    c->Execute(QStringLiteral("create table T (A INTEGER)"));
+    c->exec(QStringLiteral("create table T (A INTEGER)"));
     FieldMap m;
-    m.Set(QStringLiteral("Z"), 1);
-    QVERIFY_THROWS_EXCEPTION(DbError, BuildInsertSql(QStringLiteral("T"), &m, *c));
-    QVERIFY_THROWS_EXCEPTION(DbError, BuildInsertSql(QStringLiteral("NoSuchTable"), &m, *c));
+    m.set(QStringLiteral("Z"), 1);
+    QVERIFY_THROWS_EXCEPTION(DbError, buildInsertSql(QStringLiteral("T"), &m, *c));
+    QVERIFY_THROWS_EXCEPTION(DbError, buildInsertSql(QStringLiteral("NoSuchTable"), &m, *c));
 }
 
 void TestCommon::getFieldValueDefaultsAndEmpty() {
     TestDatabases db;
     RecorderSink sink;
-    QCOMPARE(GetFieldValue(db.config.get(), QStringLiteral("Select Max(FID) +1 from t_BaseInfo where FID<0"),
+    QCOMPARE(getFieldValue(db.config.get(), QStringLiteral("Select Max(FID) +1 from t_BaseInfo where FID<0"),
                            0, QStringLiteral("1"))
                  .toString(),
              QStringLiteral("1"));
     QVERIFY(
-        !GetFieldValue(db.config.get(), QStringLiteral("select FID from t_BaseInfo where 1=0"), 0).isValid());
+        !getFieldValue(db.config.get(), QStringLiteral("select FID from t_BaseInfo where 1=0"), 0).isValid());
     QVERIFY_THROWS_EXCEPTION(DbError,
-                             GetFieldValue(db.config.get(), QStringLiteral("select nonsense from"), 0));
-    QCOMPARE(sink.entries.size(), 1); // OpenRs showed the description once
+                             getFieldValue(db.config.get(), QStringLiteral("select nonsense from"), 0));
+    QCOMPARE(sink.entries.size(), 1); // openRs showed the description once
 }
 
 void TestCommon::openRsReportsDescriptionOnly() {
     TestDatabases db;
     RecorderSink sink;
-    QVERIFY(!OpenRs(db.acct.get(), QStringLiteral("select * from NoSuchTable")));
+    QVERIFY(!openRs(db.acct.get(), QStringLiteral("select * from NoSuchTable")));
     QCOMPARE(sink.entries.size(), 1);
     QCOMPARE(sink.entries[0].kind, RecorderSink::Info);
     QVERIFY(sink.last().contains(QStringLiteral("NoSuchTable"), Qt::CaseInsensitive));
@@ -73,41 +73,41 @@ void TestCommon::openRsReportsDescriptionOnly() {
 
 void TestCommon::testSqlNeverThrows() {
     TestDatabases db;
-    QVERIFY(!TestSql(QStringLiteral("selec * from t_BaseInfo"), db.config.get()));
-    QVERIFY(TestSql(QStringLiteral("select * from t_BaseInfo where 1=0"), db.config.get()));
-    QVERIFY(!TestSql(QStringLiteral("   "), db.config.get()));
-    QVERIFY(!TestSql(QStringLiteral("select 1"), nullptr));
+    QVERIFY(!testSql(QStringLiteral("selec * from t_BaseInfo"), db.config.get()));
+    QVERIFY(testSql(QStringLiteral("select * from t_BaseInfo where 1=0"), db.config.get()));
+    QVERIFY(!testSql(QStringLiteral("   "), db.config.get()));
+    QVERIFY(!testSql(QStringLiteral("select 1"), nullptr));
 }
 
 void TestCommon::getPeriodFindsTodayOrFails() {
     TestDatabases db;
     QString year = QStringLiteral("keep"), period = QStringLiteral("keep");
-    QVERIFY(GetPeriod(year, period, *db.acct, QDate(2026, 12, 6)));
+    QVERIFY(getPeriod(year, period, *db.acct, QDate(2026, 12, 6)));
     QCOMPARE(year, QStringLiteral("2026"));
     QCOMPARE(period, QStringLiteral("12"));
     year = period = QStringLiteral("keep");
-    QVERIFY(!GetPeriod(year, period, *db.acct, QDate(1999, 1, 1)));
+    QVERIFY(!getPeriod(year, period, *db.acct, QDate(1999, 1, 1)));
     QCOMPARE(year, QStringLiteral("keep"));
     QCOMPARE(period, QStringLiteral("keep"));
     // An empty period column counts as period 1.
-    db.acct->Execute(QStringLiteral("insert into T_PeriodDate (FYear,FPeriod,FStartDate,FEndDate) values "
-                                    "(1999,NULL,'1999-01-01','1999-01-31')"));
-    QVERIFY(GetPeriod(year, period, *db.acct, QDate(1999, 1, 1)));
+    db.acct->exec(QStringLiteral("insert into T_PeriodDate (FYear,FPeriod,FStartDate,FEndDate) values "
+                                 "(1999,NULL,'1999-01-01','1999-01-31')"));
+    QVERIFY(getPeriod(year, period, *db.acct, QDate(1999, 1, 1)));
     QCOMPARE(period, QStringLiteral("1"));
 }
 
 void TestCommon::fieldMapKeysIgnoreCase() {
     FieldMap m;
-    m.Set(QStringLiteral("FStatus"), 1);
-    m.Set(QStringLiteral("fstatus"), 2);
-    QCOMPARE(m.Count(), 1);
-    QCOMPARE(m.Keys().first(), QStringLiteral("FStatus"));
-    QCOMPARE(m.Get(QStringLiteral("FSTATUS")).toInt(), 2);
-    QVERIFY(!m.Contains(QStringLiteral("FStatusX")));
+    m.set(QStringLiteral("FStatus"), 1);
+    m.set(QStringLiteral("fstatus"), 2);
+    QCOMPARE(m.count(), 1);
+    QCOMPARE(m.keys().first(), QStringLiteral("FStatus"));
+    QCOMPARE(m.get(QStringLiteral("FSTATUS")).toInt(), 2);
+    QVERIFY(!m.contains(QStringLiteral("FStatusX")));
     RecordList l;
-    l.Add(m);
-    QCOMPARE(l.Count(), 1);
-    QCOMPARE(l.Item(1).Get(QStringLiteral("fStatus")).toInt(), 2);
+    l.add(m);
+    QCOMPARE(l.count(), 1);
+    QCOMPARE(l.item(1).get(QStringLiteral("fStatus")).toInt(), 2);
 }
 
 void TestCommon::recordsetFilterAndCursor() {
@@ -117,79 +117,79 @@ void TestCommon::recordsetFilterAndCursor() {
                   {QStringLiteral("prod"), QStringLiteral("个")}});
     rs.setFilter({{QStringLiteral("ffieldname"), QStringLiteral("unit")},
                   {QStringLiteral("FTaxData"), QStringLiteral("O'Brien")}});
-    QCOMPARE(rs.RecordCount(), 1);
+    QCOMPARE(rs.recordCount(), 1);
     QCOMPARE(rs[QStringLiteral("FTaxData")].toString(), QStringLiteral("O'Brien"));
-    rs.MoveNext();
-    QVERIFY(rs.EOF_());
+    rs.next();
+    QVERIFY(rs.atEnd());
     QVERIFY_THROWS_EXCEPTION(DbError, rs.value(0));
     rs.clearFilter();
-    QCOMPARE(rs.RecordCount(), 3);
-    rs.MoveLast();
+    QCOMPARE(rs.recordCount(), 3);
+    rs.last();
     QCOMPARE(rs.value(0).toString(), QStringLiteral("prod"));
 }
 
 void TestCommon::transactionGuardRollsBack() {
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    c->Execute(QStringLiteral("create table T (A INTEGER)"));
+    c->exec(QStringLiteral("create table T (A INTEGER)"));
     {
         TransactionGuard tx(*c);
-        c->Execute(QStringLiteral("insert into T values (?)"), {1});
+        c->exec(QStringLiteral("insert into T values (?)"), {1});
     }
-    QCOMPARE(c->Query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 0);
-    QVERIFY(!c->InTransaction());
+    QCOMPARE(c->query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 0);
+    QVERIFY(!c->inTransaction());
     {
         TransactionGuard tx(*c, true);
-        c->Execute(QStringLiteral("insert into T values (?)"), {2});
+        c->exec(QStringLiteral("insert into T values (?)"), {2});
         tx.commit();
     }
-    QCOMPARE(c->Query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 1);
+    QCOMPARE(c->query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 1);
 }
 
 void TestCommon::readOnlyConnectionCannotWrite() {
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    c->Execute(QStringLiteral("create table T (A INTEGER)"));
+    c->exec(QStringLiteral("create table T (A INTEGER)"));
     ConnectionPtr ro = Connection::open(c->connectionString(), Connection::Mode::ReadOnly);
     QVERIFY(ro->isReadOnly());
-    QVERIFY(TestSql(QStringLiteral("select * from T"), ro.get()));
-    QVERIFY_THROWS_EXCEPTION(DbError, ro->Execute(QStringLiteral("insert into T values (1)")));
+    QVERIFY(testSql(QStringLiteral("select * from T"), ro.get()));
+    QVERIFY_THROWS_EXCEPTION(DbError, ro->exec(QStringLiteral("insert into T values (1)")));
     // A second statement cannot ride along with the first.
-    QVERIFY_THROWS_EXCEPTION(DbError, c->Execute(QStringLiteral("select 1; drop table T")));
-    QVERIFY(TestSql(QStringLiteral("select * from T"), c.get()));
+    QVERIFY_THROWS_EXCEPTION(DbError, c->exec(QStringLiteral("select 1; drop table T")));
+    QVERIFY(testSql(QStringLiteral("select * from T"), c.get()));
 }
 
 void TestCommon::readOnlyAccountingConnectionChangesNothing() {
     TestDatabases db;
     const QString count = QStringLiteral("select count(*) from ICSaleEntry");
-    const int before = db.acct->Query(count)->value(0).toInt();
+    const int before = db.acct->query(count)->value(0).toInt();
     ConnectionPtr ro = Connection::open(db.acctConnString(), Connection::Mode::ReadOnly);
-    QVERIFY_THROWS_EXCEPTION(DbError, ro->Execute(QStringLiteral("delete from ICSaleEntry")));
+    QVERIFY_THROWS_EXCEPTION(DbError, ro->exec(QStringLiteral("delete from ICSaleEntry")));
     // After a refused statement the connection goes on reading.
-    QCOMPARE(ro->Query(count)->value(0).toInt(), before);
-    ro->Close();
-    QCOMPARE(db.acct->Query(count)->value(0).toInt(), before);
+    QCOMPARE(ro->query(count)->value(0).toInt(), before);
+    ro->close();
+    QCOMPARE(db.acct->query(count)->value(0).toInt(), before);
 }
 
 // The server's schema is written beside the SQLite one: the same tables and views with the same
 // columns in the same order, or the demo rows and the program's SQL would not fit both.
 void TestCommon::serverSchemaMatchesSqliteSchema() {
-    if (CurrentTestBackend() == TestBackend::SQLite)
+    if (currentTestBackend() == TestBackend::SQLite)
         QSKIP("compares the server's schema with the SQLite one");
     TestDatabases db;
     QTemporaryDir dir;
     const QString path =
-        MakeDatabaseCopy(dir.filePath(QStringLiteral("s.db")), {QStringLiteral("acct_schema.sql")});
+        makeDatabaseCopy(dir.filePath(QStringLiteral("s.db")), {QStringLiteral("acct_schema.sql")});
     ConnectionPtr sqlite = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
-    const RecordsetPtr objects = sqlite->Query(
+    const RecordsetPtr objects = sqlite->query(
         QStringLiteral("select name from sqlite_master where type in ('table','view') order by name"));
-    QVERIFY(objects->RecordCount() > 10);
-    for (objects->MoveFirst(); !objects->EOF_(); objects->MoveNext()) {
+    QVERIFY(objects->recordCount() > 10);
+    for (objects->first(); !objects->atEnd(); objects->next()) {
         const QString name = objects->value(0).toString();
         QStringList mine, theirs;
-        for (const FieldInfo& f : sqlite->TableColumns(name))
+        for (const FieldInfo& f : sqlite->tableColumns(name))
             mine << f.name.toLower();
-        for (const FieldInfo& f : db.acct->TableColumns(name))
+        for (const FieldInfo& f : db.acct->tableColumns(name))
             theirs << f.name.toLower();
         QCOMPARE(theirs, mine);
     }
@@ -212,31 +212,31 @@ void TestCommon::missingDatabaseFileIsAnError() {
 void TestCommon::interIdCounterAdvancesAndRollsBack() {
     TestDatabases db;
     const qlonglong before =
-        db.acct->Query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName='ICSALE'"))
+        db.acct->query(QStringLiteral("select FMaxNum from t_ICMaxNum where FTableName='ICSALE'"))
             ->value(0)
             .toLongLong();
     {
         TransactionGuard tx(*db.acct, true);
-        QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 1));
-        QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 2));
+        QCOMPARE(db.acct->nextInterId(QStringLiteral("ICSALE")), QString::number(before + 1));
+        QCOMPARE(db.acct->nextInterId(QStringLiteral("ICSALE")), QString::number(before + 2));
     }
-    QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 1));
+    QCOMPARE(db.acct->nextInterId(QStringLiteral("ICSALE")), QString::number(before + 1));
     // A run taken at once continues the single calls and is given back with its transaction, too.
     {
         TransactionGuard tx(*db.acct, true);
-        QCOMPARE(db.acct->NextInterIDs(QStringLiteral("ICSALE"), 3),
+        QCOMPARE(db.acct->nextInterIDs(QStringLiteral("ICSALE"), 3),
                  (QList<qint64>{before + 2, before + 3, before + 4}));
-        QCOMPARE(db.acct->NextInterID(QStringLiteral("ICSALE")), QString::number(before + 5));
+        QCOMPARE(db.acct->nextInterId(QStringLiteral("ICSALE")), QString::number(before + 5));
     }
     {
         TransactionGuard tx(*db.acct, true);
-        QCOMPARE(db.acct->NextInterIDs(QStringLiteral("ICSALE"), 2), (QList<qint64>{before + 2, before + 3}));
+        QCOMPARE(db.acct->nextInterIDs(QStringLiteral("ICSALE"), 2), (QList<qint64>{before + 2, before + 3}));
         tx.commit();
     }
-    QCOMPARE(db.acct->NextInterIDs(QStringLiteral("ICSALE"), 1), QList<qint64>{before + 4});
+    QCOMPARE(db.acct->nextInterIDs(QStringLiteral("ICSALE"), 1), QList<qint64>{before + 4});
 }
 
-void TestCommon::parseConnProps_data() {
+void TestCommon::testParseConnProps_data() {
     QTest::addColumn<QString>("props");
     QTest::addColumn<int>("part");
     QTest::addColumn<QString>("expected");
@@ -292,7 +292,7 @@ void TestCommon::connectFailuresInChinese_data() {
 void TestCommon::connectFailuresInChinese() {
     QFETCH(QString, driverText);
     QFETCH(QString, reason);
-    QCOMPARE(ConnectFailureReason(driverText), reason);
+    QCOMPARE(connectFailureReason(driverText), reason);
 }
 
 void TestCommon::connectionStringValues_data() {
@@ -320,14 +320,14 @@ void TestCommon::connectionStringValues() {
     QFETCH(QString, text);
     QFETCH(QString, key);
     QFETCH(QString, expected);
-    QCOMPARE(ConnectionStringValue(text, key), expected);
+    QCOMPARE(connectionStringValue(text, key), expected);
 }
 
-void TestCommon::parseConnProps() {
+void TestCommon::testParseConnProps() {
     QFETCH(QString, props);
     QFETCH(int, part);
     QFETCH(QString, expected);
-    QCOMPARE(ParseConnProps(props, part), expected);
+    QCOMPARE(parseConnProps(props, part), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

@@ -35,14 +35,14 @@ void TestCommon::loginTextKeepsTheConnection() {
     QFETCH(QString, connection);
     QFETCH(QString, key);
     QFETCH(QString, value);
-    QVERIFY(BracesBalanced(normalizedConnectionString(connection)));
+    QVERIFY(bracesBalanced(normalizedConnectionString(connection)));
     const QString props = loginPropsText(connection, QStringLiteral("super"), QStringLiteral("甲;乙}"));
-    const QString back = ParseConnProps(props, 0);
-    QCOMPARE(ConnectionStringValue(back, key), value);
-    QCOMPARE(ConnectionStringValue(back, QStringLiteral("Provider")),
-             ConnectionStringValue(connection, QStringLiteral("Provider")));
-    QCOMPARE(ParseConnProps(props, 1), QStringLiteral("super"));
-    QCOMPARE(ParseConnProps(props, 2), QStringLiteral("甲;乙}"));
+    const QString back = parseConnProps(props, 0);
+    QCOMPARE(connectionStringValue(back, key), value);
+    QCOMPARE(connectionStringValue(back, QStringLiteral("Provider")),
+             connectionStringValue(connection, QStringLiteral("Provider")));
+    QCOMPARE(parseConnProps(props, 1), QStringLiteral("super"));
+    QCOMPARE(parseConnProps(props, 2), QStringLiteral("甲;乙}"));
 }
 
 // The login text's connection opens the set with the password whole: on the cluster the role's password
@@ -72,8 +72,8 @@ void TestCommon::passwordsReachTheDatabase() {
     session.gsAcctProps = loginPropsText(conn, QStringLiteral("super"), QStringLiteral("甲"));
     const bool checked = db.onServer();
     try {
-        ConnectionPtr c = session.OpenAcctConnection();
-        QCOMPARE(c->Query(QStringLiteral("select count(*) from ICSale"))->RecordCount(), 1);
+        ConnectionPtr c = session.openAcctConnection();
+        QCOMPARE(c->query(QStringLiteral("select count(*) from ICSale"))->recordCount(), 1);
         QVERIFY2(password == given || !checked, "a wrong password was taken");
     } catch (const DbError& e) {
         QVERIFY2(password != given && checked, qPrintable(e.detailText()));
@@ -119,28 +119,28 @@ void TestCommon::noPasswordInMessagesOrLog() {
     const QString secret = QStringLiteral("s3c}r;et");
     const QString conn = QStringLiteral("Provider=SQLNCLI11;Data Source=srv;User ID=sa;Password=") +
                          quotedConnectionValue(secret) + QStringLiteral(";Initial Catalog=AIS");
-    QFile::remove(FailureLogPath());
+    QFile::remove(failureLogPath());
     RecorderSink sink;
     Session session;
     session.gsAcctProps = loginPropsText(conn, QStringLiteral("super"), QStringLiteral("甲"));
     try {
-        session.OpenAcctConnection();
+        session.openAcctConnection();
         QFAIL("an unknown provider was opened");
     } catch (const DbError& e) {
         QVERIFY(e.description().contains(QStringLiteral("Provider=SQLNCLI11;Data Source=srv")));
         QVERIFY(!QString::fromUtf8(e.what()).contains(QStringLiteral("s3c")));
-        ShowErr(QStringLiteral("Main"), e);
-        ShowErr(QStringLiteral("Main"), static_cast<const std::exception&>(e));
-        ReportCause(QStringLiteral("Main"), DbError(e.number(), e.description(), conn, QString()));
+        showErr(QStringLiteral("Main"), e);
+        showErr(QStringLiteral("Main"), static_cast<const std::exception&>(e));
+        reportCause(QStringLiteral("Main"), DbError(e.number(), e.description(), conn, QString()));
     }
-    ShowMsg(QStringLiteral("无法登录账套“%1”").arg(conn));
-    QVERIFY(AskYesNo(conn) == false);
+    showMsg(QStringLiteral("无法登录账套“%1”").arg(conn));
+    QVERIFY(askYesNo(conn) == false);
     QVERIFY(sink.entries.size() >= 4);
     for (const auto& entry : std::as_const(sink.entries)) {
         QVERIFY2(!entry.text.contains(QStringLiteral("s3c")), qPrintable(entry.text));
         QVERIFY(entry.text.contains(QStringLiteral("SQLNCLI11")));
     }
-    QFile log(FailureLogPath());
+    QFile log(failureLogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString logged = QString::fromUtf8(log.readAll());
     QVERIFY(logged.contains(QStringLiteral("SQLNCLI11")));
@@ -150,16 +150,16 @@ void TestCommon::noPasswordInMessagesOrLog() {
 // The log may name the user's servers: made for the user alone, and one made open by an earlier version
 // is closed at the next failure.
 void TestCommon::failureLogIsTheUsersAlone() {
-    const QString path = FailureLogPath();
+    const QString path = failureLogPath();
     QFile::remove(path);
     const QFileDevice::Permissions own = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     const QFileDevice::Permissions anyone = QFileDevice::ReadGroup | QFileDevice::ReadOther |
                                             QFileDevice::WriteGroup | QFileDevice::WriteOther |
                                             QFileDevice::ExeOwner;
-    LogFailure(QStringLiteral("Main"), DbError(1, QStringLiteral("第一次")));
+    logFailure(QStringLiteral("Main"), DbError(1, QStringLiteral("第一次")));
     QCOMPARE(QFile::permissions(path) & (own | anyone), own);
     QVERIFY(QFile::setPermissions(path, own | QFileDevice::ReadGroup | QFileDevice::ReadOther));
-    LogFailure(QStringLiteral("Main"), DbError(2, QStringLiteral("第二次")));
+    logFailure(QStringLiteral("Main"), DbError(2, QStringLiteral("第二次")));
     QCOMPARE(QFile::permissions(path) & (own | anyone), own);
     QFile log(path);
     QVERIFY(log.open(QIODevice::ReadOnly));

@@ -5,8 +5,8 @@ void TestCommon::rowBatchWritesValuesAsGiven() {
     // On a server the rows stream in with COPY, elsewhere as INSERTs: what is read back is the same.
     TestDatabases db;
     Connection& c = *db.acct;
-    c.Execute(QStringLiteral("create table TF_BatchProbe (FText varchar(80), FNumber double precision, "
-                             "FWhole integer not null, FOther varchar(10))"));
+    c.exec(QStringLiteral("create table TF_BatchProbe (FText varchar(80), FNumber double precision, "
+                          "FWhole integer not null, FOther varchar(10))"));
     const QList<QVariantList> rows{
         {QStringLiteral("制表\t符\t和\\反斜杠"), 0.1, 1, QStringLiteral("x")},
         {QStringLiteral("换行\n回车\r"), 1234567.891, 2, QVariant()},
@@ -17,16 +17,16 @@ void TestCommon::rowBatchWritesValuesAsGiven() {
         TransactionGuard tx(c, true);
         RowBatch batch(c, QStringLiteral("TF_BatchProbe"));
         for (const QVariantList& values : rows) {
-            RowBatch::Row row = batch.EmptyRow();
+            RowBatch::Row row = batch.emptyRow();
             for (int col = 0; col < values.size(); ++col)
-                if (col < 3 || values[col].isValid()) RowBatch::Set(row, col, values[col]);
-            batch.Add(std::move(row));
+                if (col < 3 || values[col].isValid()) RowBatch::set(row, col, values[col]);
+            batch.add(std::move(row));
         }
-        batch.Flush();
+        batch.flush();
         tx.commit();
     }
     const RecordsetPtr rs =
-        c.Query(QStringLiteral("select FText, FNumber, FWhole, FOther from TF_BatchProbe order by FWhole"));
+        c.query(QStringLiteral("select FText, FNumber, FWhole, FOther from TF_BatchProbe order by FWhole"));
     const QList<QVariantList> back = rs->allRows();
     QCOMPARE(back.size(), rows.size());
     for (int r = 0; r < rows.size(); ++r) {
@@ -42,14 +42,14 @@ void TestCommon::rowBatchWritesValuesAsGiven() {
     const auto refused = [&] {
         TransactionGuard tx(c, true);
         RowBatch batch(c, QStringLiteral("TF_BatchProbe"));
-        RowBatch::Row row = batch.EmptyRow();
-        RowBatch::Set(row, 0, QStringLiteral("没有整数"));
-        batch.Add(std::move(row));
-        batch.Flush();
+        RowBatch::Row row = batch.emptyRow();
+        RowBatch::set(row, 0, QStringLiteral("没有整数"));
+        batch.add(std::move(row));
+        batch.flush();
         tx.commit();
     };
     QVERIFY_THROWS_EXCEPTION(DbError, refused());
-    QCOMPARE(c.Query(QStringLiteral("select count(*) from TF_BatchProbe"))->value(0).toInt(),
+    QCOMPARE(c.query(QStringLiteral("select count(*) from TF_BatchProbe"))->value(0).toInt(),
              int(rows.size()));
 }
 
@@ -73,9 +73,9 @@ void TestCommon::boundRowsStoredAsRowBatchStoresThem() {
     TestDatabases db;
     Connection& c = *db.acct;
     for (const QString& table : {QStringLiteral("TF_PlainRows"), QStringLiteral("TF_BoundRows")})
-        c.Execute(QStringLiteral("create table ") + table +
-                  QStringLiteral(" (FKey integer, FText varchar(20), FNumber double precision, FWhole "
-                                 "varchar(20))"));
+        c.exec(QStringLiteral("create table ") + table +
+               QStringLiteral(" (FKey integer, FText varchar(20), FNumber double precision, FWhole "
+                              "varchar(20))"));
     {
         TransactionGuard tx(c, true);
         RowBatch plain(c, QStringLiteral("TF_PlainRows"));
@@ -86,42 +86,42 @@ void TestCommon::boundRowsStoredAsRowBatchStoresThem() {
             for (qsizetype r = 0; r < rows.size(); ++r) {
                 QVariantList values = rows[r];
                 values[0] = values[0].toInt() + 100 * round;
-                RowBatch::Row p = plain.EmptyRow();
-                BoundRowBatch::Row b = bound.EmptyRow();
+                RowBatch::Row p = plain.emptyRow();
+                BoundRowBatch::Row b = bound.emptyRow();
                 for (int col = 0; col < values.size(); ++col) {
                     if (!values[col].isValid()) continue;
-                    RowBatch::Set(p, col, values[col]);
-                    BoundRowBatch::Set(b, col, BoundRowBatch::FromVariant(values[col]));
+                    RowBatch::set(p, col, values[col]);
+                    BoundRowBatch::set(b, col, BoundRowBatch::fromVariant(values[col]));
                 }
-                plain.Add(std::move(p));
-                bound.Add(std::move(b));
+                plain.add(std::move(p));
+                bound.add(std::move(b));
             }
             // The first row found again by its key and changed in memory, in both.
-            BoundRowBatch::Row* first = bound.Find(0, qint64(1 + 100 * round));
+            BoundRowBatch::Row* first = bound.find(0, qint64(1 + 100 * round));
             QVERIFY(first);
-            QVERIFY(!bound.Find(0, qint64(99)));
-            BoundRowBatch::Set(*first, 2, 9.75);
-            RowBatch::Set(plain.At(0), 2, QVariant(9.75));
-            plain.Flush();
-            bound.Flush();
+            QVERIFY(!bound.find(0, qint64(99)));
+            BoundRowBatch::set(*first, 2, 9.75);
+            RowBatch::set(plain.at(0), 2, QVariant(9.75));
+            plain.flush();
+            bound.flush();
         }
-        QCOMPARE(bound.Pending(), 0);
+        QCOMPARE(bound.pending(), 0);
         tx.commit();
     }
     const auto stored = [&](const QString& table) {
         return c
-            .Query(QStringLiteral("select FKey, FText, FNumber, FWhole from ") + table +
+            .query(QStringLiteral("select FKey, FText, FNumber, FWhole from ") + table +
                    QStringLiteral(" order by FKey"))
             ->allRows();
     };
     const QList<QVariantList> byPlain = stored(QStringLiteral("TF_PlainRows"));
     QCOMPARE(byPlain.size(), 2 * rows.size());
     QCOMPARE(stored(QStringLiteral("TF_BoundRows")), byPlain);
-    if (CurrentTestBackend() == TestBackend::SQLite) {
+    if (currentTestBackend() == TestBackend::SQLite) {
         // Storage classes too.
         const auto classes = [&](const QString& table) {
             return c
-                .Query(QStringLiteral("select quote(FKey), quote(FText), quote(FNumber), quote(FWhole), "
+                .query(QStringLiteral("select quote(FKey), quote(FText), quote(FNumber), quote(FWhole), "
                                       "typeof(FWhole) from ") +
                        table + QStringLiteral(" order by FKey"))
                 ->allRows();
@@ -155,35 +155,34 @@ void TestCommon::directRowsStoredAsQtStoresThem_data() {
 
 void TestCommon::directRowsStoredAsQtStoresThem() {
     QFETCH(QVariant, value);
-    if (CurrentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
+    if (currentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    QVERIFY(c->CanInsertDirectly());
+    QVERIFY(c->canInsertDirectly());
     // Columns of every affinity: text, numeric, integer, real and none.
-    c->Execute(QStringLiteral("create table P (FWay integer, FText text, FNum numeric, FInt integer, "
-                              "FReal real, FAny)"));
+    c->exec(QStringLiteral("create table P (FWay integer, FText text, FNum numeric, FInt integer, "
+                           "FReal real, FAny)"));
     const QStringList columns{"FWay", "FText", "FNum", "FInt", "FReal", "FAny"};
     {
         TransactionGuard tx(*c);
-        c->Execute(
-            QStringLiteral("insert into P (FWay, FText, FNum, FInt, FReal, FAny) values (?,?,?,?,?,?)"),
-            {1, value, value, value, value, value});
+        c->exec(QStringLiteral("insert into P (FWay, FText, FNum, FInt, FReal, FAny) values (?,?,?,?,?,?)"),
+                {1, value, value, value, value, value});
         const QVariant way(2);
-        c->InsertRows(QStringLiteral("P"), columns, 1,
+        c->insertRows(QStringLiteral("P"), columns, 1,
                       [&](qsizetype, int col) -> const QVariant& { return col == 0 ? way : value; });
         // The same value taken out of its QVariant as a bound value.
-        const BoundRowBatch::Value bound = BoundRowBatch::FromVariant(value);
-        QCOMPARE(BoundRowBatch::ToVariant(bound), value);
+        const BoundRowBatch::Value bound = BoundRowBatch::fromVariant(value);
+        QCOMPARE(BoundRowBatch::toVariant(bound), value);
         const std::vector<BoundRowBatch::Value> row{qint64(3), bound, bound, bound, bound, bound};
-        c->InsertRows(QStringLiteral("P"), columns, {0, 1, 2, 3, 4, 5}, 1,
+        c->insertRows(QStringLiteral("P"), columns, {0, 1, 2, 3, 4, 5}, 1,
                       [&](qsizetype) { return row.data(); });
         tx.commit();
     }
     QString select = QStringLiteral("select ");
     for (const QString& col : columns.mid(1))
         select += QStringLiteral("typeof(%1) || ':' || quote(%1), ").arg(col);
-    const RecordsetPtr rs = c->Query(select + QStringLiteral("FWay from P order by FWay"));
-    QCOMPARE(rs->RecordCount(), 3);
+    const RecordsetPtr rs = c->query(select + QStringLiteral("FWay from P order by FWay"));
+    QCOMPARE(rs->recordCount(), 3);
     const QList<QVariantList> rows = rs->allRows();
     QCOMPARE(rows[1].mid(0, 5), rows[0].mid(0, 5));
     QCOMPARE(rows[1].value(5).toInt(), 2);
@@ -205,10 +204,10 @@ void TestCommon::directRowsKeepEveryText_data() {
 
 void TestCommon::directRowsKeepEveryText() {
     QFETCH(QStringList, texts);
-    if (CurrentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
+    if (currentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    c->Execute(QStringLiteral("create table P (FWay integer, FRow integer, FA text, FB, FNum real)"));
+    c->exec(QStringLiteral("create table P (FWay integer, FRow integer, FA text, FB, FNum real)"));
     // Two texts a row: its own and that of the row at the other end.
     QList<QVariantList> rows;
     for (int r = 0; r < texts.size(); ++r)
@@ -216,15 +215,15 @@ void TestCommon::directRowsKeepEveryText() {
     {
         TransactionGuard tx(*c);
         for (const QVariantList& row : std::as_const(rows))
-            c->Execute(QStringLiteral("insert into P (FWay, FRow, FA, FB, FNum) values (?,?,?,?,?)"),
-                       {1, row[1], row[2], row[3], row[4]});
-        c->InsertRows(QStringLiteral("P"), {"FWay", "FRow", "FA", "FB", "FNum"}, rows.size(),
+            c->exec(QStringLiteral("insert into P (FWay, FRow, FA, FB, FNum) values (?,?,?,?,?)"),
+                    {1, row[1], row[2], row[3], row[4]});
+        c->insertRows(QStringLiteral("P"), {"FWay", "FRow", "FA", "FB", "FNum"}, rows.size(),
                       [&](qsizetype r, int col) -> const QVariant& { return rows[r][col]; });
         tx.commit();
     }
     const auto stored = [&](int way) {
         return c
-            ->Query(QStringLiteral("select typeof(FA) || ':' || hex(FA), typeof(FB) || ':' || hex(FB), "
+            ->query(QStringLiteral("select typeof(FA) || ':' || hex(FA), typeof(FB) || ':' || hex(FB), "
                                    "typeof(FNum) || ':' || quote(FNum) from P where FWay=? order by FRow"),
                     {way})
             ->allRows();

@@ -5,32 +5,31 @@ void TestCommon::oldConfigFileGainsTheNewColumns() {
     // A Taxlink.db of before the per-link limits: its links stay as they are, the new columns empty.
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    RunSqlScript(*c, QStringLiteral(
+    runSqlScript(*c, QStringLiteral(
                          "create table t_BaseInfo (FID INTEGER PRIMARY KEY, FName TEXT, FInvioceType "
                          "INTEGER, FSeperator TEXT, FMemo TEXT, FDate TEXT, FInOrOut TEXT);"
                          "insert into t_BaseInfo values (1, '专用发票', 0, '~~', '备注', '2020-01-01', '0');"
                          "insert into t_BaseInfo values (7, '我的关联', 2, '|', '', '2021-05-06', '0');"
                          "create table t_TaxField (Fid INTEGER PRIMARY KEY, Fname TEXT, FFieldType TEXT, "
                          "FisHead BOOLEAN); insert into t_TaxField values (1, '单据号', '1', 1);"));
-    UpgradeConfigSchema(*c);
-    UpgradeConfigSchema(*c); // again: nothing more to do
-    const RecordsetPtr rs = c->Query(QStringLiteral("select FID, FName, FSeperator, FMaxLines, FMaxAmount, "
+    upgradeConfigSchema(*c);
+    upgradeConfigSchema(*c); // again: nothing more to do
+    const RecordsetPtr rs = c->query(QStringLiteral("select FID, FName, FSeperator, FMaxLines, FMaxAmount, "
                                                     "FUseList, FFormat, FPrefixShortName, FMergeBuyer, "
                                                     "FMergeLines from t_BaseInfo order by FID"));
-    QCOMPARE(rs->RecordCount(), 2);
+    QCOMPARE(rs->recordCount(), 2);
     QCOMPARE(rs->allRows()[1].mid(0, 3), (QVariantList{7, QStringLiteral("我的关联"), QStringLiteral("|")}));
     for (const QVariantList& row : rs->allRows())
         for (int c = 3; c < row.size(); ++c)
             QVERIFY(row[c].isNull());
-    QCOMPARE(c->Query(QStringLiteral("select Fname || '/' || coalesce(FFormat, '') from t_TaxField"))
+    QCOMPARE(c->query(QStringLiteral("select Fname || '/' || coalesce(FFormat, '') from t_TaxField"))
                  ->value(0)
                  .toString(),
              QStringLiteral("单据号/"));
     // The program's own tables of later versions are there, empty.
-    QCOMPARE(c->Query(QStringLiteral("select count(*) from t_PlatformTemplate"))->value(0).toInt(), 0);
-    c->Execute(
-        QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
-    QCOMPARE(c->Query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),
+    QCOMPARE(c->query(QStringLiteral("select count(*) from t_PlatformTemplate"))->value(0).toInt(), 0);
+    c->exec(QStringLiteral("update t_BaseInfo set FMaxLines=8, FMaxAmount=99999.99, FUseList=1 where FID=7"));
+    QCOMPARE(c->query(QStringLiteral("select FMaxAmount from t_BaseInfo where FID=7"))->value(0).toDouble(),
              99999.99);
 }
 
@@ -38,23 +37,23 @@ void TestCommon::platformLinksGainTheDocNoInRemark() {
     // A Taxlink.db with links of every format: the platform's write the 单据号 into 备注 from now on.
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    RunSqlScript(
+    runSqlScript(
         *c,
         QStringLiteral("create table t_BaseInfo (FID INTEGER PRIMARY KEY, FName TEXT, FInvioceType "
                        "INTEGER, FSeperator TEXT, FMemo TEXT, FDate TEXT, FInOrOut TEXT, FFormat TEXT);"
                        "insert into t_BaseInfo values (1, '专用发票', 0, '~~', '', '2020-01-01', '0', null);"
                        "insert into t_BaseInfo values (2, '平台', 0, '', '', '2026-01-01', '0', 'xlsx');"
                        "insert into t_BaseInfo values (3, 'XML', 2, '', '', '2026-01-01', '0', 'xml');"));
-    UpgradeConfigSchema(*c);
-    c->Execute(QStringLiteral("update t_BaseInfo set FDocNoInRemark=0 where FID=2"));
-    UpgradeConfigSchema(*c); // again: the user's choice stays
-    QCOMPARE(c->Query(QStringLiteral("select group_concat(FID || '=' || FDocNoInRemark) from t_BaseInfo"))
+    upgradeConfigSchema(*c);
+    c->exec(QStringLiteral("update t_BaseInfo set FDocNoInRemark=0 where FID=2"));
+    upgradeConfigSchema(*c); // again: the user's choice stays
+    QCOMPARE(c->query(QStringLiteral("select group_concat(FID || '=' || FDocNoInRemark) from t_BaseInfo"))
                  ->value(0)
                  .toString(),
              QStringLiteral("1=0,2=0,3=0"));
-    c->Execute(QStringLiteral("alter table t_BaseInfo drop column FDocNoInRemark"));
-    UpgradeConfigSchema(*c);
-    QCOMPARE(c->Query(QStringLiteral("select group_concat(FID || '=' || FDocNoInRemark) from t_BaseInfo"))
+    c->exec(QStringLiteral("alter table t_BaseInfo drop column FDocNoInRemark"));
+    upgradeConfigSchema(*c);
+    QCOMPARE(c->query(QStringLiteral("select group_concat(FID || '=' || FDocNoInRemark) from t_BaseInfo"))
                  ->value(0)
                  .toString(),
              QStringLiteral("1=0,2=1,3=0"));
@@ -84,13 +83,13 @@ void TestCommon::earlierImportLayoutIsSwitched() {
         "order by Forder)");
     const QString body = QStringLiteral("select group_concat(FFieldDesc, ',') from (select * from "
                                         "t_ImportField where FisHead=0 order by Forder)");
-    const QString factory = db.config->Query(head)->value(0).toString();
-    const QString factoryBody = db.config->Query(body)->value(0).toString();
-    QCOMPARE(db.config->Query(QStringLiteral("select count(*) from t_ImportField where FisHead=1"))
+    const QString factory = db.config->query(head)->value(0).toString();
+    const QString factoryBody = db.config->query(body)->value(0).toString();
+    QCOMPARE(db.config->query(QStringLiteral("select count(*) from t_ImportField where FisHead=1"))
                  ->value(0)
                  .toInt(),
              24);
-    RunSqlScript(
+    runSqlScript(
         *db.config,
         QStringLiteral(
             "delete from t_ImportField where FisHead=1;"
@@ -100,31 +99,31 @@ void TestCommon::earlierImportLayoutIsSwitched() {
             "('不含税金额',1,9,0,'0',''),('税额',1,10,0,'0',''),('商品明细行数',1,11,0,'0',''),"
             "('作废标识',1,12,1,'2','0,1'),('开票人',1,13,0,'0',''),('复核人',1,14,0,'0',''),"
             "('收款人',1,15,0,'0',''),('备注',1,16,0,'0','')"));
-    if (!change.isEmpty()) db.config->Execute(change);
-    const QString before = db.config->Query(head)->value(0).toString();
-    UpgradeConfigSchema(*db.config);
-    UpgradeConfigSchema(*db.config); // again: nothing more to do
-    QCOMPARE(db.config->Query(head)->value(0).toString(), switched ? factory : before);
-    QCOMPARE(db.config->Query(body)->value(0).toString(), factoryBody);
+    if (!change.isEmpty()) db.config->exec(change);
+    const QString before = db.config->query(head)->value(0).toString();
+    upgradeConfigSchema(*db.config);
+    upgradeConfigSchema(*db.config); // again: nothing more to do
+    QCOMPARE(db.config->query(head)->value(0).toString(), switched ? factory : before);
+    QCOMPARE(db.config->query(body)->value(0).toString(), factoryBody);
 }
 
 void TestCommon::olderLedgerIsUpgradedKeepingEveryRow() {
     // A ledger of an earlier version, where two exports at once recorded the same invoice twice.
     TestDatabases db;
     Connection& acct = *db.acct;
-    acct.Execute(
+    acct.exec(
         QStringLiteral("create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), FTaxCode "
                        "varchar(40), FTaxNumber varchar(40), FInterID integer, FBillNo varchar(80), FLinkID "
                        "integer, FFileName varchar(255), FTime varchar(20), FUserName varchar(80))"));
     const QString insert =
         QStringLiteral("insert into TF_Ledger (FDirection, FBillNo, FTime) values (?, ?, ?)");
-    acct.Execute(insert, {0, QStringLiteral("ZP01"), QStringLiteral("2026-01-05 10:00:00")});
-    acct.Execute(insert, {0, QStringLiteral("ZP01"), QStringLiteral("2026-01-05 10:00:02")});
-    acct.Execute(insert, {0, QStringLiteral("ZP02"), QStringLiteral("2026-01-05 10:00:00")});
-    acct.Execute(insert, {1, QStringLiteral("ZP03"), QStringLiteral("2026-01-06 09:00:00")});
-    Ledger::Ensure(acct);
-    Ledger::Ensure(acct); // again: nothing more to do
-    const RecordsetPtr rs = acct.Query(QStringLiteral(
+    acct.exec(insert, {0, QStringLiteral("ZP01"), QStringLiteral("2026-01-05 10:00:00")});
+    acct.exec(insert, {0, QStringLiteral("ZP01"), QStringLiteral("2026-01-05 10:00:02")});
+    acct.exec(insert, {0, QStringLiteral("ZP02"), QStringLiteral("2026-01-05 10:00:00")});
+    acct.exec(insert, {1, QStringLiteral("ZP03"), QStringLiteral("2026-01-06 09:00:00")});
+    Ledger::ensure(acct);
+    Ledger::ensure(acct); // again: nothing more to do
+    const RecordsetPtr rs = acct.query(QStringLiteral(
         "select FBillNo, FTime, FState, FDocNo, FAmount from TF_Ledger order by FBillNo, FTime"));
     QStringList rows;
     for (const QVariantList& r : rs->allRows())
@@ -136,8 +135,8 @@ void TestCommon::olderLedgerIsUpgradedKeepingEveryRow() {
     QCOMPARE(rows, (QStringList{"ZP01/00/2/ZP01/", "ZP01/02/0/ZP01/", "ZP02/00/0/ZP02/", "ZP03/00/0//"}));
     // One row that stands per document: a third one is refused, a superseded one is not.
     QVERIFY_THROWS_EXCEPTION(DbError,
-                             acct.Execute(QStringLiteral("insert into TF_Ledger (FDirection, FBillNo, "
-                                                         "FDocNo, FState) values (0, 'ZP01', 'ZP01', 0)")));
-    acct.Execute(QStringLiteral(
+                             acct.exec(QStringLiteral("insert into TF_Ledger (FDirection, FBillNo, "
+                                                      "FDocNo, FState) values (0, 'ZP01', 'ZP01', 0)")));
+    acct.exec(QStringLiteral(
         "insert into TF_Ledger (FDirection, FBillNo, FDocNo, FState) values (0, 'ZP01', 'ZP01', 2)"));
 }

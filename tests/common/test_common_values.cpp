@@ -3,12 +3,12 @@
 
 void TestCommon::showErrFormatsTwoLines() {
     RecorderSink sink;
-    ShowErr(QStringLiteral("SaveLink"), DbError(13, QStringLiteral("类型不匹配")));
+    showErr(QStringLiteral("SaveLink"), DbError(13, QStringLiteral("类型不匹配")));
     QCOMPARE(sink.last(), QStringLiteral("调用(SaveLink)出错!\r\n错误编号:13,错误原因:类型不匹配"));
     QCOMPARE(sink.entries.last().kind, RecorderSink::Error);
 }
 
-void TestCommon::nullToValue_data() {
+void TestCommon::testNullToValue_data() {
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QVariant>("def");
     QTest::addColumn<QVariant>("expected");
@@ -23,14 +23,14 @@ void TestCommon::nullToValue_data() {
                                << QVariant(QStringLiteral(" a "));
 }
 
-void TestCommon::nullToValue() {
+void TestCommon::testNullToValue() {
     QFETCH(QVariant, value);
     QFETCH(QVariant, def);
     QFETCH(QVariant, expected);
-    QCOMPARE(NullToValue(value, def), expected);
+    QCOMPARE(nullToValue(value, def), expected);
 }
 
-void TestCommon::splitItem_data() {
+void TestCommon::testSplitItem_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("delim");
     QTest::addColumn<int>("index");
@@ -51,15 +51,15 @@ void TestCommon::splitItem_data() {
                                     << "x" << 1 << "c";
 }
 
-void TestCommon::splitItem() {
+void TestCommon::testSplitItem() {
     QFETCH(QString, text);
     QFETCH(QString, delim);
     QFETCH(int, index);
     QFETCH(QString, expected);
-    QCOMPARE(SplitItem(text, delim, index), expected);
+    QCOMPARE(splitItem(text, delim, index), expected);
 }
 
-void TestCommon::sqlValue_data() {
+void TestCommon::testSqlValue_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("expected");
@@ -79,11 +79,11 @@ void TestCommon::sqlValue_data() {
     QTest::newRow("Null value in numeric column") << 3 << QVariant() << "0";
 }
 
-void TestCommon::sqlValue() {
+void TestCommon::testSqlValue() {
     QFETCH(int, type);
     QFETCH(QVariant, value);
     QFETCH(QString, expected);
-    QCOMPARE(SqlValue(type, value), expected);
+    QCOMPARE(sqlValue(type, value), expected);
 }
 
 void TestCommon::leadingAndStrictNumbers_data() {
@@ -103,12 +103,12 @@ void TestCommon::leadingAndStrictNumbers() {
     QFETCH(QString, text);
     QFETCH(double, leading);
     QFETCH(bool, strictOk);
-    QCOMPARE(LeadingNumber(text), leading);
+    QCOMPARE(leadingNumber(text), leading);
     double d = 0;
-    QCOMPARE(StrictNumber(text, d), strictOk);
+    QCOMPARE(strictNumber(text, d), strictOk);
 }
 
-void TestCommon::numberText_data() {
+void TestCommon::testNumberText_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("expected");
     QTest::newRow("rate times 100") << 0.17 * 100 << "17";
@@ -119,7 +119,7 @@ void TestCommon::numberText_data() {
     QTest::newRow("no grouping") << 1234567.89 << "1234567.89";
 }
 
-void TestCommon::decimalText_data() {
+void TestCommon::testDecimalText_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<int>("decimals");
     QTest::addColumn<QString>("expected");
@@ -138,47 +138,47 @@ void TestCommon::decimalText_data() {
     QTest::newRow("zero") << 0.0 << 2 << "0.00";
 }
 
-void TestCommon::decimalText() {
+void TestCommon::testDecimalText() {
     QFETCH(double, value);
     QFETCH(int, decimals);
     QFETCH(QString, expected);
-    QCOMPARE(DecimalText(value, decimals), expected);
+    QCOMPARE(decimalText(value, decimals), expected);
 }
 
-void TestCommon::numberText() {
+void TestCommon::testNumberText() {
     QFETCH(double, value);
     QFETCH(QString, expected);
-    QCOMPARE(NumberText(value), expected);
+    QCOMPARE(numberText(value), expected);
     // The text a stored file or statement had before: Qt's 15-digit 'g' form, for neighbours too.
     for (const double v : {value, std::nextafter(value, 1e308), std::nextafter(value, -1e308), value * 1e-7,
                            value * 1e17, -value / 3})
-        if (v != 0.0) QCOMPARE(NumberText(v), QString::number(v, 'g', 15));
+        if (v != 0.0) QCOMPARE(numberText(v), QString::number(v, 'g', 15));
 }
 
 void TestCommon::scriptSplitterHonoursQuotesAndComments() {
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    RunSqlScript(*c,
+    runSqlScript(*c,
                  QStringLiteral("create table T (A TEXT); -- a comment; with a semicolon\n"
                                 "insert into T values ('a;b'); /* block; */ insert into T values ('--x');\n"
                                 "insert into T values ('it''s');"));
-    RecordsetPtr rs = c->Query(QStringLiteral("select A from T order by rowid"));
-    QCOMPARE(rs->RecordCount(), 3);
+    RecordsetPtr rs = c->query(QStringLiteral("select A from T order by rowid"));
+    QCOMPARE(rs->recordCount(), 3);
     QCOMPARE(rs->value(0).toString(), QStringLiteral("a;b"));
-    rs->MoveNext();
+    rs->next();
     QCOMPARE(rs->value(0).toString(), QStringLiteral("--x"));
-    rs->MoveNext();
+    rs->next();
     QCOMPARE(rs->value(0).toString(), QStringLiteral("it's"));
     // A failing statement leaves nothing of the script behind.
-    QVERIFY_THROWS_EXCEPTION(DbError, RunSqlScript(*c, QStringLiteral("insert into T values ('x'); bogus;")));
-    QCOMPARE(c->Query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 3);
+    QVERIFY_THROWS_EXCEPTION(DbError, runSqlScript(*c, QStringLiteral("insert into T values ('x'); bogus;")));
+    QCOMPARE(c->query(QStringLiteral("select count(*) from T"))->value(0).toInt(), 3);
 }
 
 void TestCommon::gbkReaderLinesAndRefusal() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("f.txt"));
     QByteArray bytes;
-    QVERIFY(EncodeGbk(QStringLiteral("SJJK0201~~已开发票传出\r\n第二行\n\r\n"), bytes));
+    QVERIFY(encodeGbk(QStringLiteral("SJJK0201~~已开发票传出\r\n第二行\n\r\n"), bytes));
     bytes += QByteArray("\x81\x20", 2); // not GBK
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -203,11 +203,11 @@ void TestCommon::gbkReaderLinesAndRefusal() {
 
 void TestCommon::gbkEncoderRefusesUnmappable() {
     QByteArray out;
-    QVERIFY(EncodeGbk(QStringLiteral("销售单据传入"), out));
+    QVERIFY(encodeGbk(QStringLiteral("销售单据传入"), out));
     QCOMPARE(out.size(), 12);
-    QVERIFY(!EncodeGbk(QStringLiteral("emoji \U0001F600"), out));
+    QVERIFY(!encodeGbk(QStringLiteral("emoji \U0001F600"), out));
     QString back;
-    QVERIFY(!DecodeGbk(QByteArray("\xC4", 1), back)); // a character cut in half
+    QVERIFY(!decodeGbk(QByteArray("\xC4", 1), back)); // a character cut in half
 }
 
 // Head values of the export that are dates are written as YYYYMMDD; everything else as it stands.
@@ -237,6 +237,6 @@ void TestCommon::dateValues() {
     QFETCH(QVariant, value);
     QFETCH(QString, date);
     QDate d;
-    const bool isDate = TryDateValue(value, d);
+    const bool isDate = tryDateValue(value, d);
     QCOMPARE(isDate ? d.toString(QStringLiteral("yyyyMMdd")) : QString(), date);
 }

@@ -7,14 +7,14 @@
 namespace {
 
 // A sheet of rows, each given as its cells' XML.
-QString Rows(const QStringList& rows) {
+QString sheetRows(const QStringList& rows) {
     QString xml;
     for (int r = 0; r < rows.size(); ++r)
         if (!rows[r].isNull()) xml += QStringLiteral("<row r=\"%1\">%2</row>\n").arg(r + 1).arg(rows[r]);
-    return SheetXml(xml);
+    return sheetXml(xml);
 }
 
-QByteArray Styles(const QList<QPair<int, QString>>& formats) {
+QByteArray styles(const QList<QPair<int, QString>>& formats) {
     QString fmts, xfs = QStringLiteral("<xf numFmtId=\"0\"/>");
     for (const auto& [id, code] : formats) {
         if (!code.isEmpty())
@@ -31,10 +31,10 @@ QByteArray Styles(const QList<QPair<int, QString>>& formats) {
         .toUtf8();
 }
 
-QString Describe(const XlsxRow& row) {
+QString describe(const XlsxRow& row) {
     QStringList cells;
     for (const XlsxCell& c : row.cells) {
-        QString t = XlsxColumnName(c.column) + u'=' + c.text;
+        QString t = xlsxColumnName(c.column) + u'=' + c.text;
         if (c.number) t += u'#';
         if (c.date) t += u'@' + c.dateTime.toString(Qt::ISODate);
         cells << t;
@@ -43,15 +43,15 @@ QString Describe(const XlsxRow& row) {
 }
 
 // One cell in column XFD on every row: the file that used to take gigabytes.
-QByteArray FarRightCells(int rows, int from = 1) {
+QByteArray farRightCells(int rows, int from = 1) {
     QStringList r;
     for (int i = 1; i <= rows; ++i)
-        r << (i < from ? InlineCell(QStringLiteral("A%1").arg(i), QStringLiteral("标题"))
-                       : InlineCell(QStringLiteral("XFD%1").arg(i), QStringLiteral("x")));
-    return BuildXlsx({{QStringLiteral("S"), Rows(r)}});
+        r << (i < from ? inlineCell(QStringLiteral("A%1").arg(i), QStringLiteral("标题"))
+                       : inlineCell(QStringLiteral("XFD%1").arg(i), QStringLiteral("x")));
+    return buildXlsx({{QStringLiteral("S"), sheetRows(r)}});
 }
 
-XlsxCaps Caps(int rows, int columns, qint64 partSize, int strings) {
+XlsxCaps caps(int rows, int columns, qint64 partSize, int strings) {
     XlsxCaps c;
     c.maxRows = rows;
     c.maxColumns = columns;
@@ -67,7 +67,7 @@ class TestXlsx : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void columnNames_data() {
+    void testColumnNames_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("column");
         QTest::newRow("A") << "A1" << 0;
@@ -79,26 +79,26 @@ private Q_SLOTS:
         QTest::newRow("four letters") << "AAAA1" << -1;
         QTest::newRow("no letters") << "12" << -1;
     }
-    void columnNames() {
+    void testColumnNames() {
         QFETCH(QString, name);
         QFETCH(int, column);
-        QCOMPARE(XlsxColumnOf(name), column);
-        if (column >= 0) QCOMPARE(XlsxColumnName(column) + name.mid(XlsxColumnName(column).size()), name);
+        QCOMPARE(xlsxColumnOf(name), column);
+        if (column >= 0) QCOMPARE(xlsxColumnName(column) + name.mid(xlsxColumnName(column).size()), name);
     }
 
     // Sheets in order with their state and part; cells of every kind; only the cells that hold a value.
     void sheetsAndCells() {
-        const QByteArray bytes = BuildXlsx(
+        const QByteArray bytes = buildXlsx(
             {{QStringLiteral("甲"),
-              Rows({InlineCell("A1", "发票流水号") + QStringLiteral("<c r=\"B1\" t=\"s\"><v>1</v></c>"),
-                    QString(),
-                    NumberCell("A3", "1130.50") + NumberCell("B3", "1.5E-7") +
-                        QStringLiteral("<c r=\"C3\" t=\"b\"><v>1</v></c><c r=\"D3\" s=\"1\"/>"
-                                       "<c r=\"E3\" t=\"str\"><f>A1</f><v>x</v></c>"),
-                    QStringLiteral("<c r=\"H4\" t=\"s\"><v>0</v></c>") + InlineCell("GR4", "远处")})},
-             {QStringLiteral("隐藏"), Rows({InlineCell("A1", "1")}), true},
+              sheetRows({inlineCell("A1", "发票流水号") + QStringLiteral("<c r=\"B1\" t=\"s\"><v>1</v></c>"),
+                         QString(),
+                         numberCell("A3", "1130.50") + numberCell("B3", "1.5E-7") +
+                             QStringLiteral("<c r=\"C3\" t=\"b\"><v>1</v></c><c r=\"D3\" s=\"1\"/>"
+                                            "<c r=\"E3\" t=\"str\"><f>A1</f><v>x</v></c>"),
+                         QStringLiteral("<c r=\"H4\" t=\"s\"><v>0</v></c>") + inlineCell("GR4", "远处")})},
+             {QStringLiteral("隐藏"), sheetRows({inlineCell("A1", "1")}), true},
              {QStringLiteral("空"),
-              Rows({QStringLiteral("<c r=\"A1\" t=\"inlineStr\"><is><t></t></is></c>")})}},
+              sheetRows({QStringLiteral("<c r=\"A1\" t=\"inlineStr\"><is><t></t></is></c>")})}},
             {}, {QStringLiteral("共享"), QStringLiteral(" 带空格 ")});
         XlsxReader reader(bytes, QStringLiteral("book.xlsx"));
         QCOMPARE(reader.sheets().size(), 3);
@@ -107,7 +107,7 @@ private Q_SLOTS:
         QCOMPARE(reader.sheets()[2].part, QStringLiteral("xl/worksheets/sheet3.xml"));
         QStringList got;
         for (const XlsxRow& row : reader.rows(reader.sheets()[0]))
-            got << Describe(row);
+            got << describe(row);
         QCOMPARE(got, (QStringList{"1:A=发票流水号,B= 带空格 ", "3:A=1130.50#,B=0.00000015#,C=1,E=x",
                                    "4:H=共享,GR=远处"}));
         QVERIFY(reader.rows(reader.sheets()[2]).isEmpty());
@@ -164,8 +164,8 @@ private Q_SLOTS:
         QFETCH(QString, code);
         QFETCH(QString, value);
         QFETCH(QString, expected);
-        const QByteArray bytes =
-            BuildXlsx({{QStringLiteral("S"), Rows({NumberCell("A1", value, 1)})}}, Styles({{format, code}}));
+        const QByteArray bytes = buildXlsx({{QStringLiteral("S"), sheetRows({numberCell("A1", value, 1)})}},
+                                           styles({{format, code}}));
         XlsxReader reader(bytes, QStringLiteral("dates.xlsx"));
         const QList<XlsxRow> rows = reader.rows(reader.sheets().first());
         QCOMPARE(rows.size(), 1);
@@ -178,7 +178,7 @@ private Q_SLOTS:
 
     // Reading stops at a given row or after the row a predicate accepts; what lies below is not read.
     void stops() {
-        const QByteArray bytes = FarRightCells(4000, 4);
+        const QByteArray bytes = farRightCells(4000, 4);
         XlsxReader reader(bytes, QStringLiteral("far.xlsx"));
         const XlsxSheet& s = reader.sheets().first();
         QCOMPARE(reader.rows(s, XlsxStop{2, {}}).size(), 2);
@@ -195,45 +195,46 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const XlsxCaps plain;
         QTest::newRow("a cell in column XFD on every row")
-            << FarRightCells(4000) << plain
+            << farRightCells(4000) << plain
             << QStringLiteral(
                    "文件“bad.xlsx”的工作表“S”第1行在第16384列（XFD）有内容，超过1024列的限制，不能读取。");
         QStringList many;
         for (int i = 1; i <= 200; ++i)
-            many << NumberCell(QStringLiteral("A%1").arg(i), QString::number(i));
+            many << numberCell(QStringLiteral("A%1").arg(i), QString::number(i));
         QTest::newRow("too many rows")
-            << BuildXlsx({{QStringLiteral("S"), Rows(many)}}) << Caps(100, 10, 1 << 20, 10)
+            << buildXlsx({{QStringLiteral("S"), sheetRows(many)}}) << caps(100, 10, 1 << 20, 10)
             << QStringLiteral("文件“bad.xlsx”的工作表“S”超过100行的限制，不能读取。");
         // Three megabytes of blanks pack into a few kilobytes.
         QTest::newRow("a part that unpacks past the cap")
-            << BuildXlsx({{QStringLiteral("S"), Rows({InlineCell("A1", "x") + QString(3 << 20, u' ')})}})
-            << Caps(100, 10, 1 << 20, 10)
+            << buildXlsx({{QStringLiteral("S"), sheetRows({inlineCell("A1", "x") + QString(3 << 20, u' ')})}})
+            << caps(100, 10, 1 << 20, 10)
             << QStringLiteral(
                    "文件“bad.xlsx”中的“xl/worksheets/sheet1.xml”解压后有3 MB，超过1 MB的限制，不能读取。");
         QStringList strings;
         for (int i = 0; i < 11; ++i)
             strings << QString::number(i);
         QTest::newRow("too many shared strings")
-            << BuildXlsx({{QStringLiteral("S"), Rows({InlineCell("A1", "x")})}}, {}, strings)
-            << Caps(100, 10, 1 << 20, 10)
+            << buildXlsx({{QStringLiteral("S"), sheetRows({inlineCell("A1", "x")})}}, {}, strings)
+            << caps(100, 10, 1 << 20, 10)
             << QStringLiteral("文件“bad.xlsx”的共享字符串超过10个的限制，不能读取。");
         QTest::newRow("a shared string that is not there")
-            << BuildXlsx({{QStringLiteral("S"), Rows({QStringLiteral("<c r=\"A1\" t=\"s\"><v>7</v></c>")})}},
-                         {}, {QStringLiteral("甲")})
+            << buildXlsx(
+                   {{QStringLiteral("S"), sheetRows({QStringLiteral("<c r=\"A1\" t=\"s\"><v>7</v></c>")})}},
+                   {}, {QStringLiteral("甲")})
             << plain
             << QStringLiteral(
                    "文件“bad.xlsx”中的“xl/worksheets/sheet1.xml”已损坏，无法读取：共享字符串7不存在。");
         QTest::newRow("rows out of order")
-            << BuildXlsx(
+            << buildXlsx(
                    {{QStringLiteral("S"),
-                     SheetXml(QStringLiteral("<row r=\"5\"><c r=\"A5\"><v>1</v></c></row><row r=\"2\"/>"))}})
+                     sheetXml(QStringLiteral("<row r=\"5\"><c r=\"A5\"><v>1</v></c></row><row r=\"2\"/>"))}})
             << plain
             << QStringLiteral("文件“bad.xlsx”中的“xl/worksheets/sheet1.xml”已损坏，无法读取：行号“2”无效。");
         QTest::newRow("broken XML")
-            << BuildXlsx(
+            << buildXlsx(
                    {{QStringLiteral("S"), QStringLiteral("<worksheet><sheetData><row r=\"1\"><c r=\"A1\">")}})
             << plain << QStringLiteral("文件“bad.xlsx”中的“xl/worksheets/sheet1.xml”已损坏，无法读取：");
-        QByteArray cut = FarRightCells(10);
+        QByteArray cut = farRightCells(10);
         cut.chop(40);
         QTest::newRow("a zip cut short")
             << cut << plain << QStringLiteral("文件“bad.xlsx”不是Excel工作簿（.xlsx），无法读取。");
@@ -262,7 +263,7 @@ private Q_SLOTS:
             "</formula1></dataValidation><dataValidation type=\"list\" sqref=\"C4:C9\"><formula1>S!$A$1:$A$3"
             "</formula1></dataValidation><dataValidation type=\"whole\" sqref=\"E4\"><formula1>1</formula1>"
             "</dataValidation></dataValidations>");
-        const QByteArray bytes = BuildXlsx({{QStringLiteral("S"), SheetXml(QString(), QString(), after)}});
+        const QByteArray bytes = buildXlsx({{QStringLiteral("S"), sheetXml(QString(), QString(), after)}});
         XlsxReader reader(bytes, QStringLiteral("lists.xlsx"));
         const QList<XlsxListRule> rules = reader.listRules(reader.sheets().first());
         QCOMPARE(rules.size(), 2);
@@ -292,7 +293,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, extra);
         const QByteArray big(100000, 'x');
         const QByteArray bytes =
-            BuildZip({{"a.xml", "<a>甲</a>"}, {"b.bin", big}, {"c.txt", "c"}}, store, extra);
+            buildZip({{"a.xml", "<a>甲</a>"}, {"b.bin", big}, {"c.txt", "c"}}, store, extra);
         ZipArchive zip(bytes, QStringLiteral("in.zip"));
         QCOMPARE(zip.members().size(), 3);
         QCOMPARE(zip.member(QStringLiteral("b.bin"))->size, 100000);
@@ -303,7 +304,7 @@ private Q_SLOTS:
         ZipWriter writer(out);
         writer.copyAll(zip, {{QStringLiteral("b.bin"), QByteArray("new")}});
         writer.close();
-        const QList<ZipEntry> before = ZipEntries(bytes, false), after = ZipEntries(out.data(), false);
+        const QList<ZipEntry> before = zipEntries(bytes, false), after = zipEntries(out.data(), false);
         QCOMPARE(after.size(), 3);
         for (int i : {0, 2}) {
             QCOMPARE(after[i].name, before[i].name);
@@ -311,7 +312,7 @@ private Q_SLOTS:
             QCOMPARE(after[i].crc, before[i].crc);
             QCOMPARE(after[i].data, before[i].data);
         }
-        QCOMPARE(ZipEntries(out.data(), true)[1].data, QByteArray("new"));
+        QCOMPARE(zipEntries(out.data(), true)[1].data, QByteArray("new"));
         QCOMPARE(ZipArchive(out.data(), QStringLiteral("out.zip")).read(QStringLiteral("a.xml"), 100),
                  QStringLiteral("<a>甲</a>").toUtf8());
     }

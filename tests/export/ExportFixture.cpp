@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-QString TestTemplate1() {
+QString testTemplate1() {
     QString where;
     for (int i = 0; i < 14; ++i)
         where += (i ? QStringLiteral(" and {filter%1}") : QStringLiteral("{filter%1}")).arg(i);
@@ -19,23 +19,22 @@ QString TestTemplate1() {
            where;
 }
 
-void UseTestTemplates(Connection& config, const QString& tbl1) {
-    config.Execute(QStringLiteral("delete from t_OtherInfo"));
-    config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('tbl1', ?)"),
-                   {tbl1.isEmpty() ? TestTemplate1() : tbl1});
-    config.Execute(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('tbl2', ?)"),
-                   {QStringLiteral("select 0 as Frows, 'SELLER' as FSeller")});
+void useTestTemplates(Connection& config, const QString& tbl1) {
+    config.exec(QStringLiteral("delete from t_OtherInfo"));
+    config.exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('tbl1', ?)"),
+                {tbl1.isEmpty() ? testTemplate1() : tbl1});
+    config.exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('tbl2', ?)"),
+                {QStringLiteral("select 0 as Frows, 'SELLER' as FSeller")});
 }
 
-void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const QString& sep,
+void makeTestLink(Connection& config, int id, const QVariant& invoiceType, const QString& sep,
                   const QStringList& head, const QStringList& body, const QStringList& taxNames) {
-    config.Execute(QStringLiteral("delete from t_BaseInfo"));
-    config.Execute(QStringLiteral("delete from t_Detail"));
-    config.Execute(
-        QStringLiteral(
-            "insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, FInOrOut) "
-            "values (?, '测试关联', ?, ?, '', '2026-01-01', '0')"),
-        {id, invoiceType, sep});
+    config.exec(QStringLiteral("delete from t_BaseInfo"));
+    config.exec(QStringLiteral("delete from t_Detail"));
+    config.exec(QStringLiteral(
+                    "insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, FInOrOut) "
+                    "values (?, '测试关联', ?, ?, '', '2026-01-01', '0')"),
+                {id, invoiceType, sep});
     int tax = 0;
     for (int part = 0; part < 2; ++part) {
         for (const QString& f : part == 0 ? head : body) {
@@ -43,7 +42,7 @@ void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const
             const int named = tax;
             if (!taxNames.isEmpty())
                 tax = config
-                          .Query(QStringLiteral("select Fid from t_TaxField where Fname=?"),
+                          .query(QStringLiteral("select Fid from t_TaxField where Fname=?"),
                                  {taxNames[named - 1]})
                           ->value(0)
                           .toInt();
@@ -52,14 +51,13 @@ void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const
             if (formula) {
                 qor = QStringLiteral("x|") + f.mid(1) + QStringLiteral("|[公式]");
             } else {
-                config.Execute(
-                    QStringLiteral(
-                        "insert or ignore into t_QorField (FID, FFieldName, FFieldType, FFieldDesc, "
-                        "FisHead, forder) values (?, ?, '1', ?, ?, 0)"),
-                    {QStringLiteral("T_") + f, f, f, part == 0});
+                config.exec(QStringLiteral(
+                                "insert or ignore into t_QorField (FID, FFieldName, FFieldType, FFieldDesc, "
+                                "FisHead, forder) values (?, ?, '1', ?, ?, 0)"),
+                            {QStringLiteral("T_") + f, f, f, part == 0});
                 qor = QStringLiteral("T_") + f;
             }
-            config.Execute(
+            config.exec(
                 QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) "
                                "values (?, ?, ?, ?, ?)"),
                 {id, tax, formula, qor, part == 0});
@@ -68,32 +66,32 @@ void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const
     }
 }
 
-void AddTestBaseData(Connection& acct) {
-    acct.Execute(QStringLiteral("insert into ICTransType (FID, FName) values (80, '专用'), (86, '普通')"));
-    acct.Execute(
+void addTestBaseData(Connection& acct) {
+    acct.exec(QStringLiteral("insert into ICTransType (FID, FName) values (80, '专用'), (86, '普通')"));
+    acct.exec(
         QStringLiteral("insert into t_Organization (FItemID, FNumber, FName) values (1, 'C01', '客户甲'), "
                        "(2, 'C02', '客户乙')"));
 }
 
-void AddInvoice(Connection& acct, int interId, const QString& billNo, const QString& date, int tranType,
+void addInvoice(Connection& acct, int interId, const QString& billNo, const QString& date, int tranType,
                 const QList<TestLine>& lines, int custId, int rob, const QVariant& explanation) {
-    acct.Execute(QStringLiteral(
-                     "insert into ICSale (FInterID, FBillNo, FTranType, FDate, FCustID, FROB, FExplanation) "
-                     "values (?, ?, ?, ?, ?, ?, ?)"),
-                 {interId, billNo, tranType, date, custId, rob, explanation});
+    acct.exec(QStringLiteral(
+                  "insert into ICSale (FInterID, FBillNo, FTranType, FDate, FCustID, FROB, FExplanation) "
+                  "values (?, ?, ?, ?, ?, ?, ?)"),
+              {interId, billNo, tranType, date, custId, rob, explanation});
     int entry = 0;
     for (const TestLine& l : lines)
-        acct.Execute(QStringLiteral("insert into ICSaleEntry (FInterID, FEntryID, FQty, FAmount, FNote) "
-                                    "values (?, ?, ?, ?, ?)"),
-                     {interId, ++entry, l.qty, l.amount, l.note});
+        acct.exec(QStringLiteral("insert into ICSaleEntry (FInterID, FEntryID, FQty, FAmount, FNote) "
+                                 "values (?, ?, ?, ?, ?)"),
+                  {interId, ++entry, l.qty, l.amount, l.note});
 }
 
-QByteArray FileBytes(const QString& path) {
+QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void WriteOld(const QString& path) {
+void writeOld(const QString& path) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly)) f.write("OLD\r\n");
 }

@@ -13,21 +13,21 @@ struct TestLine {
 
 // Replaces tbl1/tbl2 by templates over ICSale/ICSaleEntry with the aliases the filter names. tbl1 puts
 // out FbillNo, FBillDate, FCustName, fmemo, FExpl, FQty, FAmount, FNote; tbl2 Frows and FSeller.
-void UseTestTemplates(Connection& config, const QString& tbl1 = QString());
-QString TestTemplate1();
+void useTestTemplates(Connection& config, const QString& tbl1 = QString());
+QString testTemplate1();
 
 // Replaces every link by one link with the given head and body fields. A field is an output column
 // name, or "=sql" for a stored formula with that SQL form. The fields fill the tax fields in their
 // numbering order, or those that taxNames names (head fields first).
-void MakeTestLink(Connection& config, int id, const QVariant& invoiceType, const QString& sep,
+void makeTestLink(Connection& config, int id, const QVariant& invoiceType, const QString& sep,
                   const QStringList& head, const QStringList& body, const QStringList& taxNames = {});
 
 // Customers 1 "客户甲" (code C01) and 2 "客户乙" (code C02) and the two invoice types.
-void AddTestBaseData(Connection& acct);
-void AddInvoice(Connection& acct, int interId, const QString& billNo, const QString& date, int tranType,
+void addTestBaseData(Connection& acct);
+void addInvoice(Connection& acct, int interId, const QString& billNo, const QString& date, int tranType,
                 const QList<TestLine>& lines, int custId = 1, int rob = 1,
                 const QVariant& explanation = QVariant());
 
-QByteArray FileBytes(const QString& path);
+QByteArray fileBytes(const QString& path);
 // An earlier file at path holding "OLD" CR LF.
-void WriteOld(const QString& path);
+void writeOld(const QString& path);

@@ -4,14 +4,14 @@
 
 namespace {
 
-QString Column(int c) {
+QString column(int c) {
     QString name;
     for (int n = c + 1; n > 0; n = (n - 1) / 26)
         name.prepend(QChar(u'A' + (n - 1) % 26));
     return name;
 }
 
-QString Escaped(const QString& text) {
+QString escaped(const QString& text) {
     QString t = text.toHtmlEscaped();
     t.replace(u'\n', QStringLiteral("&#xa;"));
     return t;
@@ -20,7 +20,7 @@ QString Escaped(const QString& text) {
 const QString kYesNo = QStringLiteral("\"是,否\"");
 
 // A visible sheet of the template: notes, limits, headings, lists.
-QString VisibleSheet(const QList<PlatformColumn>& columns, int (*style)(int), const QString& notes,
+QString visibleSheet(const QList<PlatformColumn>& columns, int (*style)(int), const QString& notes,
                      const QString& merges, const QString& extraRows) {
     QString cols = QStringLiteral("<cols>");
     for (int c = 0; c < columns.size(); ++c) {
@@ -38,23 +38,23 @@ QString VisibleSheet(const QList<PlatformColumn>& columns, int (*style)(int), co
         cols;
     QString rows = QStringLiteral("<row r=\"1\" customHeight=\"true\" ht=\"165.0\">\n<c r=\"A1\" s=\"1\" "
                                   "t=\"inlineStr\"><is><t>%1</t></is></c></row>\n")
-                       .arg(Escaped(notes));
+                       .arg(escaped(notes));
     QString limits = QStringLiteral("<row r=\"2\" customHeight=\"true\" ht=\"51.0\">\n");
     QString headings = QStringLiteral("<row r=\"3\" customHeight=\"true\" ht=\"30.0\">\n");
     QString lists;
     int listCount = 0;
     for (int c = 0; c < columns.size(); ++c) {
-        const QString col = Column(c);
+        const QString col = column(c);
         limits += QStringLiteral("<c r=\"%1\" s=\"1\" t=\"inlineStr\"><is><t>%2</t></is></c>")
-                      .arg(col + u'2', Escaped(columns[c].limits));
+                      .arg(col + u'2', escaped(columns[c].limits));
         headings += QStringLiteral("<c r=\"%1\" s=\"1\" t=\"inlineStr\"><is><t>%2</t></is></c>")
-                        .arg(col + u'3', Escaped(columns[c].heading));
+                        .arg(col + u'3', escaped(columns[c].heading));
         if (!columns[c].list.isEmpty()) {
             lists +=
                 QStringLiteral("<dataValidation type=\"list\" sqref=\"%1\" allowBlank=\"true\" "
                                "errorStyle=\"stop\" showErrorMessage=\"true\"><formula1>%2</formula1>"
                                "</dataValidation>")
-                    .arg(col + QStringLiteral("4:") + col + QStringLiteral("1001"), Escaped(columns[c].list));
+                    .arg(col + QStringLiteral("4:") + col + QStringLiteral("1001"), escaped(columns[c].list));
             ++listCount;
         }
     }
@@ -64,20 +64,20 @@ QString VisibleSheet(const QList<PlatformColumn>& columns, int (*style)(int), co
         (listCount
              ? QStringLiteral("<dataValidations count=\"%1\">%2</dataValidations>").arg(listCount).arg(lists)
              : QString());
-    return SheetXml(rows, before, after);
+    return sheetXml(rows, before, after);
 }
 
 // A hidden sheet: one value per row in column A.
-QString ListSheet(const QStringList& values) {
+QString listSheet(const QStringList& values) {
     QString rows;
     for (int r = 0; r < values.size(); ++r)
         rows += QStringLiteral("<row r=\"%1\">\n<c r=\"A%1\" t=\"inlineStr\"><is><t>%2</t></is></c></row>\n")
                     .arg(r + 1)
-                    .arg(Escaped(values[r]));
-    return SheetXml(rows, QStringLiteral("<sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"));
+                    .arg(escaped(values[r]));
+    return sheetXml(rows, QStringLiteral("<sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"));
 }
 
-QByteArray Styles() {
+QByteArray styles() {
     // 0: the default; 1: notes, limits and headings; from 2 on: text (number format 49).
     QString xfs;
     for (int i = 0; i < 140; ++i)
@@ -94,15 +94,15 @@ QByteArray Styles() {
 
 } // namespace
 
-int HeadColumnStyle(int column) {
+int headColumnStyle(int column) {
     return column < 37 ? 2 + column : -1; // the last two columns have none, as in the official file
 }
 
-int DetailColumnStyle(int column) {
+int detailColumnStyle(int column) {
     return 100 + column;
 }
 
-QList<PlatformColumn> OfficialHeadColumns() {
+QList<PlatformColumn> officialHeadColumns() {
     const QString area = QStringLiteral("购买方所在地区（报废产品收购必填）");
     const QString limit100 = QStringLiteral(" 有条件必填\n(限100字符)\t");
     const QString show =
@@ -159,7 +159,7 @@ QList<PlatformColumn> OfficialHeadColumns() {
     };
 }
 
-QList<PlatformColumn> OfficialDetailColumns() {
+QList<PlatformColumn> officialDetailColumns() {
     return {
         {QStringLiteral("发票流水号"), QStringLiteral("必填\n（限20字符)"), {}},
         {QStringLiteral("项目名称"), QStringLiteral("必填\n（限100字符)"), {}},
@@ -184,23 +184,23 @@ QList<PlatformColumn> OfficialDetailColumns() {
     };
 }
 
-QByteArray BuildPlatformTemplate(const QList<PlatformColumn>& head, const QList<PlatformColumn>& detail,
+QByteArray buildPlatformTemplate(const QList<PlatformColumn>& head, const QList<PlatformColumn>& detail,
                                  const QString& extraDetailRows) {
-    const QString last = Column(int(head.size()) - 1);
-    const QString headSheet = VisibleSheet(
-        head, HeadColumnStyle,
+    const QString last = column(int(head.size()) - 1);
+    const QString headSheet = visibleSheet(
+        head, headColumnStyle,
         QStringLiteral(
             "填表说明：\n1、仅支持数电发票的导入开具；\n2、发票流水号：纳税人自定义，长度不超过20位；\n"
             "6、所有内容输入均为文本格式输入；"),
         QStringLiteral("<mergeCell ref=\"A1:%1\"/><mergeCell ref=\"L2:P2\"/><mergeCell ref=\"L3:O3\"/>")
             .arg(last),
         {});
-    const QString detailSheet = VisibleSheet(
-        detail, DetailColumnStyle,
+    const QString detailSheet = visibleSheet(
+        detail, detailColumnStyle,
         QStringLiteral("填表说明：\n1、全部数据使用文本输入；\n5、超过2000行后可能会导致系统异常无法开具发票"
                        "，超过5000行后"
                        "无法开具发票，请注意发票明细行数。"),
-        QStringLiteral("<mergeCell ref=\"A1:%1\"/>").arg(Column(int(detail.size()) - 1)), extraDetailRows);
+        QStringLiteral("<mergeCell ref=\"A1:%1\"/>").arg(column(int(detail.size()) - 1)), extraDetailRows);
     const QList<PlatformColumn> special{
         {QStringLiteral("发票流水号"), QStringLiteral("必填\n（限20字符)"), {}},
         {QStringLiteral("建筑服务发生地"), QStringLiteral("必填\n合计（限120字符)"),
@@ -211,31 +211,31 @@ QByteArray BuildPlatformTemplate(const QList<PlatformColumn>& head, const QList<
         {QStringLiteral("附加要素名称"), QStringLiteral("必填项\n（限50字符)"), {}},
         {QStringLiteral("附加要素内容"), QStringLiteral("必填项\n（限300字符)"), {}}};
     auto styleNone = [](int) { return -1; };
-    return BuildXlsx(
+    return buildXlsx(
         {
             {kHeadSheetName, headSheet, false},
             {QStringLiteral("sfzjlx"),
-             ListSheet({QStringLiteral("组织机构代码证"), QStringLiteral("营业执照")}), true},
+             listSheet({QStringLiteral("组织机构代码证"), QStringLiteral("营业执照")}), true},
             {QStringLiteral("excelVersion"),
-             SheetXml(QStringLiteral(
+             sheetXml(QStringLiteral(
                  "<row r=\"1\">\n<c r=\"A1\" t=\"inlineStr\"><is><t></t></is></c></row>\n"
                  "<row r=\"2\">\n<c r=\"A2\" t=\"inlineStr\"><is><t></t></is></c></row>\n"
                  "<row r=\"3\">\n<c r=\"A3\" t=\"inlineStr\"><is><t></t></is></c></row>\n"
                  "<row r=\"4\">\n<c r=\"A4\" t=\"inlineStr\"><is><t>pt:20260401</t></is></c></row>\n")),
              true},
-            {QStringLiteral("gjhdq"), ListSheet({QStringLiteral("阿富汗"), QStringLiteral("中国")}), true},
-            {QStringLiteral("xzqhjdxz"), ListSheet({QStringLiteral("北京市"), QStringLiteral("天津市")}),
+            {QStringLiteral("gjhdq"), listSheet({QStringLiteral("阿富汗"), QStringLiteral("中国")}), true},
+            {QStringLiteral("xzqhjdxz"), listSheet({QStringLiteral("北京市"), QStringLiteral("天津市")}),
              true},
             {kDetailSheetName, detailSheet, false},
             {QStringLiteral("3-特定业务信息"),
-             VisibleSheet(special, styleNone, QStringLiteral("填表说明："), {}, {}), false},
-            {QStringLiteral("xzqhdm"), ListSheet({QStringLiteral("110000")}), true},
-            {QStringLiteral("xzqhdmJzfw"), ListSheet({QStringLiteral("110101")}), true},
-            {QStringLiteral("jtgjlx"), ListSheet({QStringLiteral("飞机"), QStringLiteral("火车")}), true},
+             visibleSheet(special, styleNone, QStringLiteral("填表说明："), {}, {}), false},
+            {QStringLiteral("xzqhdm"), listSheet({QStringLiteral("110000")}), true},
+            {QStringLiteral("xzqhdmJzfw"), listSheet({QStringLiteral("110101")}), true},
+            {QStringLiteral("jtgjlx"), listSheet({QStringLiteral("飞机"), QStringLiteral("火车")}), true},
             {QStringLiteral("4-附加要素信息"),
-             VisibleSheet(extra, styleNone, QStringLiteral("填表说明："), {}, {}), false},
+             visibleSheet(extra, styleNone, QStringLiteral("填表说明："), {}, {}), false},
         },
-        Styles(), {},
+        styles(), {},
         {{QStringLiteral("docProps/app.xml"),
           QByteArray(
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Properties "

@@ -14,15 +14,15 @@ struct PlatformColumn {
     QString list;   // formula1 of a drop-down list ("\"是,否\"" or "sfzjlx!$A$1:$A$44"), empty without one
 };
 
-QList<PlatformColumn> OfficialHeadColumns();
-QList<PlatformColumn> OfficialDetailColumns();
+QList<PlatformColumn> officialHeadColumns();
+QList<PlatformColumn> officialDetailColumns();
 // The style <cols> gives column c (0-based) of the head and detail sheets.
-int HeadColumnStyle(int column);
-int DetailColumnStyle(int column);
+int headColumnStyle(int column);
+int detailColumnStyle(int column);
 
 // The template; extraDetailRows: rows the detail sheet has below its headings (an example).
-QByteArray BuildPlatformTemplate(const QList<PlatformColumn>& head = OfficialHeadColumns(),
-                                 const QList<PlatformColumn>& detail = OfficialDetailColumns(),
+QByteArray buildPlatformTemplate(const QList<PlatformColumn>& head = officialHeadColumns(),
+                                 const QList<PlatformColumn>& detail = officialDetailColumns(),
                                  const QString& extraDetailRows = {});
 
 inline const QString kHeadSheetName = QStringLiteral("1-发票基本信息");

@@ -3,10 +3,12 @@
 #include "InvoiceLines.h"
 #include "PlatformTemplate.h"
 #include "common/Connection.h"
+#include "common/DbProcedures.h"
 #include "common/GbkCodec.h"
 #include "common/Ledger.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include "common/XlsxReader.h"
-#include "common/modFunction.h"
 #include "import/PlatformListBook.h"
 #include "support/TestSupport.h"
 #include "support/XlsxBuilder.h"
@@ -19,7 +21,7 @@ struct BatchRun {
     QString exitCode, err, out;
 };
 
-inline BatchRun ExportLink1(TestDatabases& db, const QString& out, const QStringList& extra) {
+inline BatchRun exportLink1(TestDatabases& db, const QString& out, const QStringList& extra) {
     QProcess p;
     p.start(QStringLiteral(TAXFERRY_BATCH), QStringList{"export", "--acct", db.acctConnString(), "--config",
                                                         db.configPath, "--link", "1", "--out", out} +
@@ -31,10 +33,10 @@ inline BatchRun ExportLink1(TestDatabases& db, const QString& out, const QString
 
 // Installs a template built as the official one with taxferry-batch template, and maps the buyer's name of
 // link 1 to its heading.
-inline void InstallPlatformTemplate(TestDatabases& db) {
+inline void installPlatformTemplate(TestDatabases& db) {
     // A template built as the official one.
     const QString templ = db.folder() + QStringLiteral("/template.xlsx");
-    WriteFile(templ, BuildPlatformTemplate());
+    writeFile(templ, buildPlatformTemplate());
     QProcess t;
     t.start(QStringLiteral(TAXFERRY_BATCH),
             {"template", templ, "--format", "电子发票平台", "--config", db.configPath});
@@ -46,7 +48,7 @@ inline void InstallPlatformTemplate(TestDatabases& db) {
     // The headings are the fields a workbook link maps; the buyer's name is mapped to its heading.
     const auto headings = [&](int isHead) {
         QStringList out;
-        const RecordsetPtr rs = db.config->Query(
+        const RecordsetPtr rs = db.config->query(
             QStringLiteral(
                 "select Fid, Fname from t_TaxField where FFormat='xlsx' and FisHead=? order by Fid"),
             {isHead});
@@ -58,8 +60,8 @@ inline void InstallPlatformTemplate(TestDatabases& db) {
     QCOMPARE(head.size(), 39);
     QVERIFY(head[5].endsWith(QStringLiteral("=购买方名称")));
     QCOMPARE(headings(0).size(), 14);
-    db.config->Execute(QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=3"),
-                       {head[5].section(u'=', 0, 0).toInt()});
+    db.config->exec(QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=3"),
+                    {head[5].section(u'=', 0, 0).toInt()});
 }
 
 class TestExportBatch : public QObject {

@@ -51,7 +51,7 @@ void TestExportBatch::exportCommand() {
     QCOMPARE(QString::fromUtf8(p.readAllStandardError()), stderrText.replace(u'@', db.folder()));
     QCOMPARE(p.exitCode(), exitCode);
     QCOMPARE(QFile::exists(out), exitCode == 0);
-    if (exitCode == 0) QCOMPARE(ReadGbkFile(out).value(0), QStringLiteral("SJJK0101~~销售单据传入"));
+    if (exitCode == 0) QCOMPARE(readGbkFile(out).value(0), QStringLiteral("SJJK0101~~销售单据传入"));
 }
 
 // A password with braces, ";" and "=" goes whole from --acct to the database (on the cluster the
@@ -120,21 +120,21 @@ void TestExportBatch::connectionForms() {
     const QString acct = db.acctConnString();
     // A data source of the test's own, in its own odbc.ini.
     QString dsn;
-    if (CurrentTestBackend() == TestBackend::SQLite) {
+    if (currentTestBackend() == TestBackend::SQLite) {
         dsn = QStringLiteral("[tfacct]\nDriver=SQLite3\nDatabase=%1\n").arg(db.acctPath);
     } else {
-        QString host = ConnectionStringValue(acct, QStringLiteral("Host"));
-        if (host.isEmpty()) host = ConnectionStringValue(acct, QStringLiteral("Server"));
+        QString host = connectionStringValue(acct, QStringLiteral("Host"));
+        if (host.isEmpty()) host = connectionStringValue(acct, QStringLiteral("Server"));
         dsn = QStringLiteral("[tfacct]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n")
-                  .arg(host, ConnectionStringValue(acct, QStringLiteral("Port")),
-                       ConnectionStringValue(acct, QStringLiteral("Database")));
+                  .arg(host, connectionStringValue(acct, QStringLiteral("Port")),
+                       connectionStringValue(acct, QStringLiteral("Database")));
     }
     const QString ini = db.folder() + QStringLiteral("/odbc.ini");
     QFile f(ini);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(dsn.toUtf8());
     f.close();
-    const QString driverForm = CurrentTestBackend() == TestBackend::SQLite
+    const QString driverForm = currentTestBackend() == TestBackend::SQLite
                                    ? QStringLiteral("Provider=ODBC;Driver={SQLite3};Database=") + db.acctPath
                                    : QString(acct)
                                          .replace(QStringLiteral("Provider=PostgreSQL;Host="),
@@ -153,16 +153,16 @@ void TestExportBatch::connectionForms() {
         QVERIFY(p.waitForFinished(120000));
         QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("引出成功！\n"));
     }
-    const QStringList first = ReadGbkFile(files[0]);
+    const QStringList first = readGbkFile(files[0]);
     QVERIFY(first.size() > 2);
-    QCOMPARE(ReadGbkFile(files[1]), first);
-    QCOMPARE(ReadGbkFile(files[2]), first);
+    QCOMPARE(readGbkFile(files[1]), first);
+    QCOMPARE(readGbkFile(files[2]), first);
 }
 
 // The system's message stays as it is; what the database said follows on a line of its own.
 void TestExportBatch::databaseCauseFollowsTheMessage() {
     TestDatabases db;
-    db.config->Execute(
+    db.config->exec(
         QStringLiteral("update t_OtherInfo set FSQL='select no_such_column as Frows' where Fkey='tbl2'"));
     QProcess p;
     p.start(QStringLiteral(TAXFERRY_BATCH),

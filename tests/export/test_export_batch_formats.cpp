@@ -20,27 +20,25 @@ void TestExportBatch::otherFormats() {
     TestDatabases db;
     QStringList mergeArgs;
     if (merge) {
-        db.acct->Execute(
+        db.acct->exec(
             QStringLiteral("update ICSale set FCustID=101 where FBillNo in ('ZP000003','ZP000005')"));
         mergeArgs = QStringList{"--merge", "--merge-lines"};
     }
     const int documents = merge ? 3 : 5, lines = merge ? 8 : 10;
     const QString out = db.folder() + QStringLiteral("/out.") + format;
-    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat=?, FPrefixShortName=1 where FID=1"),
-                       {format});
-    db.config->Execute(
-        QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('TaxCodeVersion', '48.0')"));
-    const RecordsetPtr items = db.acct->Query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
+    db.config->exec(QStringLiteral("update t_BaseInfo set FFormat=?, FPrefixShortName=1 where FID=1"),
+                    {format});
+    db.config->exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('TaxCodeVersion', '48.0')"));
+    const RecordsetPtr items = db.acct->query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
     int n = 0;
     for (const QVariantList& item : items->allRows())
-        db.config->Execute(
-            QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
-                           "FShortName, FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
-            {item[0], item[1], item[2],
-             QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
-             QStringLiteral("简称%1").arg(n)});
+        db.config->exec(QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
+                                       "FShortName, FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
+                        {item[0], item[1], item[2],
+                         QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
+                         QStringLiteral("简称%1").arg(n)});
     if (format == u"xlsx") {
-        InstallPlatformTemplate(db);
+        installPlatformTemplate(db);
         if (QTest::currentTestFailed()) return;
     }
     // What the preview says the documents hold: the file must hold the same.
@@ -73,7 +71,7 @@ void TestExportBatch::otherFormats() {
         const QByteArray bytes = f.readAll();
         QVERIFY(bytes.startsWith("<?xml version=\"1.0\" encoding=\"GBK\"?>"));
         QString text;
-        QVERIFY(DecodeGbk(bytes, text));
+        QVERIFY(decodeGbk(bytes, text));
         text.remove(0, text.indexOf(u'\n') + 1);
         QXmlStreamReader x(text);
         int zsl = -1;
@@ -170,18 +168,16 @@ void TestExportBatch::catalogueAtExport() {
     QFETCH(int, exitCode);
     QFETCH(QString, stderrText);
     TestDatabases db;
-    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xml' where FID=1"));
-    db.config->Execute(
-        QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('TaxCodeVersion', '48.0')"));
-    const RecordsetPtr items = db.acct->Query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
+    db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xml' where FID=1"));
+    db.config->exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('TaxCodeVersion', '48.0')"));
+    const RecordsetPtr items = db.acct->query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
     for (const QVariantList& item : items->allRows())
-        db.config->Execute(
-            QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
-                           "FPreferential, FZeroRate) values (?, ?, ?, '1090511030000000000', 0, "
-                           "'')"),
-            {item[0], item[1], item[2]});
+        db.config->exec(QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
+                                       "FPreferential, FZeroRate) values (?, ?, ?, '1090511030000000000', 0, "
+                                       "'')"),
+                        {item[0], item[1], item[2]});
     for (const QString& sql : setup)
-        (sql.startsWith(u"cfg:") ? db.config : db.acct)->Execute(sql.startsWith(u"cfg:") ? sql.mid(4) : sql);
+        (sql.startsWith(u"cfg:") ? db.config : db.acct)->exec(sql.startsWith(u"cfg:") ? sql.mid(4) : sql);
     QProcess p;
     p.start(QStringLiteral(TAXFERRY_BATCH),
             {"export", "--acct", db.acctConnString(), "--config", db.configPath, "--link", "1", "--out",
@@ -194,7 +190,7 @@ void TestExportBatch::catalogueAtExport() {
 // The preview refuses what the link's format would: an XML file without the products' codes.
 void TestExportBatch::previewRefusesWhatTheFormatWould() {
     TestDatabases db;
-    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xml' where FID=1"));
+    db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xml' where FID=1"));
     QProcess p;
     p.start(QStringLiteral(TAXFERRY_BATCH),
             {"export", "--acct", db.acctConnString(), "--config", db.configPath, "--link", "1", "--preview"});

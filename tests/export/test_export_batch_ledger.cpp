@@ -3,7 +3,7 @@
 
 namespace {
 // The invoices an export wrote, from its count line "引出发票N张，商品行M行。".
-int Written(const QString& counts) {
+int written(const QString& counts) {
     return QRegularExpression(QStringLiteral("引出发票(\\d+)张")).match(counts).captured(1).toInt();
 }
 } // namespace
@@ -14,7 +14,7 @@ void TestExportBatch::exportedOnce() {
     TestDatabases db;
     const QString out = db.folder() + QStringLiteral("/out.txt");
     auto run = [&](const QStringList& extra, const QString& filter = QString()) {
-        const BatchRun r = ExportLink1(
+        const BatchRun r = exportLink1(
             db, out, (filter.isEmpty() ? QStringList() : QStringList{"--filter", filter}) + extra);
         return QStringList{r.exitCode, r.err, r.out};
     };
@@ -23,28 +23,28 @@ void TestExportBatch::exportedOnce() {
     QCOMPARE(first.value(0), "0");
     QCOMPARE(first.value(1), "引出成功！\n");
     QVERIFY2(first.value(2).startsWith(QStringLiteral("引出发票")), qPrintable(first.value(2)));
-    const QStringList firstFile = ReadGbkFile(out);
-    const int january = Written(first.value(2));
+    const QStringList firstFile = readGbkFile(out);
+    const int january = written(first.value(2));
     QCOMPARE(run({}, "2026-01-01|2026-01-31"),
              (QStringList{"1", QStringLiteral("所选的%1张发票均已引出过，本次未引出。\n").arg(january), ""}));
     QCOMPARE(run({"--include-exported"}, "2026-01-01|2026-01-31").value(0), "0");
-    QCOMPARE(ReadGbkFile(out), firstFile);
+    QCOMPARE(readGbkFile(out), firstFile);
     // The whole quarter: January's are left out, the rest goes.
     const QStringList all = run({});
     QCOMPARE(all.value(0), "0");
     QVERIFY2(all.value(1).startsWith(QStringLiteral("已有")) &&
                  all.value(1).endsWith(QStringLiteral("张发票引出过，本次未引出。\n引出成功！\n")),
              qPrintable(all.value(1)));
-    const QStringList rest = ReadGbkFile(out);
+    const QStringList rest = readGbkFile(out);
     QVERIFY(!rest.contains(firstFile.value(1)));
     // An invoice that came in from the tax system stays out of the next export.
-    db.acct->Execute(
+    db.acct->exec(
         QStringLiteral("insert into TF_Ledger (FDirection, FBillNo) select 1, FBillNo from ICSale"));
     const QStringList again = run({"--include-exported"});
     QCOMPARE(again.value(0), "0");
     QCOMPARE(run({}),
              (QStringList{
-                 "1", QStringLiteral("所选的%1张发票均已引出过，本次未引出。\n").arg(Written(again.value(2))),
+                 "1", QStringLiteral("所选的%1张发票均已引出过，本次未引出。\n").arg(written(again.value(2))),
                  ""}));
 }
 
@@ -53,11 +53,11 @@ void TestExportBatch::leftOutFromTheTaxSystem() {
     TestDatabases db;
     const QString out = db.folder() + QStringLiteral("/out.txt");
     auto run = [&](const QStringList& extra) {
-        const BatchRun r = ExportLink1(db, out, extra);
+        const BatchRun r = exportLink1(db, out, extra);
         return QStringList{r.exitCode, r.err, r.out};
     };
-    Ledger::Ensure(*db.acct);
-    db.acct->Execute(
+    Ledger::ensure(*db.acct);
+    db.acct->exec(
         QStringLiteral("insert into TF_Ledger (FDirection, FBillNo) select 1, FBillNo from ICSale"));
     const QStringList refused = run({});
     QVERIFY(!QFileInfo::exists(out));
@@ -66,7 +66,7 @@ void TestExportBatch::leftOutFromTheTaxSystem() {
     QCOMPARE(
         refused,
         (QStringList{
-            "1", QStringLiteral("所选的%1张发票均由税控系统引入，本次未引出。\n").arg(Written(all.value(2))),
+            "1", QStringLiteral("所选的%1张发票均由税控系统引入，本次未引出。\n").arg(written(all.value(2))),
             ""}));
 }
 
@@ -76,16 +76,16 @@ void TestExportBatch::twoExportsAtOnce() {
     TestDatabases db;
     // 600 invoices of the tax system's kind the link exports, come in from a generated file.
     const QString issued = db.folder() + QStringLiteral("/issued.txt");
-    WriteGbkFile(issued, GeneratedFile(750, 2, 70000001));
+    writeGbkFile(issued, generatedFile(750, 2, 70000001));
     QProcess import;
     import.start(QStringLiteral(TAXFERRY_BATCH),
                  {"import", "--acct", db.acctConnString(), "--config", db.configPath, issued});
     QVERIFY(import.waitForFinished(300000));
     QCOMPARE(import.exitCode(), 0);
     // What came in by import counts as gone to the tax system: taken back out, so it can go.
-    db.acct->Execute(QStringLiteral("delete from TF_Ledger"));
+    db.acct->exec(QStringLiteral("delete from TF_Ledger"));
     const int special =
-        db.acct->Query(QStringLiteral("select count(*) from ICSale where FTranType=80"))->value(0).toInt();
+        db.acct->query(QStringLiteral("select count(*) from ICSale where FTranType=80"))->value(0).toInt();
     QVERIFY(special > 600);
     QList<QProcess*> runs;
     QStringList outs;
@@ -107,13 +107,13 @@ void TestExportBatch::twoExportsAtOnce() {
                          .hasMatch(),
                  qPrintable(err));
         if (runs[i]->exitCode() != 0) continue;
-        for (const QString& line : ReadGbkFile(outs[i]).mid(1))
+        for (const QString& line : readGbkFile(outs[i]).mid(1))
             if (line.startsWith(u'Z')) bills << line.section(QStringLiteral("~~"), 0, 0);
     }
     QCOMPARE(bills.size(), special);
     QCOMPARE(QSet<QString>(bills.begin(), bills.end()).size(), special);
     QCOMPARE(
-        db.acct->Query(QStringLiteral("select count(*), count(distinct FBillNo) from TF_Ledger"))->allRows(),
+        db.acct->query(QStringLiteral("select count(*), count(distinct FBillNo) from TF_Ledger"))->allRows(),
         (QList<QVariantList>{{special, special}}));
     qDeleteAll(runs);
 }
@@ -127,13 +127,12 @@ void TestExportBatch::refusedLedgerWrite() {
     earlier.write("earlier\r\n");
     earlier.close();
     // The ledger refuses every new row.
-    db.acct->Execute(
-        QStringLiteral("create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), "
-                       "FTaxCode varchar(40), FTaxNumber varchar(40), FInterID integer, FBillNo "
-                       "varchar(80), FLinkID integer, FFileName varchar(255), FTime varchar(20), "
-                       "FUserName varchar(80), FDocNo varchar(80), FState integer default 0, "
-                       "FIssueState varchar(20), FIssueDate varchar(10), FIssuedAmount float, "
-                       "FIssuedTax float, FAmount float, FTax float check (FTax < -1e9))"));
+    db.acct->exec(QStringLiteral("create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), "
+                                 "FTaxCode varchar(40), FTaxNumber varchar(40), FInterID integer, FBillNo "
+                                 "varchar(80), FLinkID integer, FFileName varchar(255), FTime varchar(20), "
+                                 "FUserName varchar(80), FDocNo varchar(80), FState integer default 0, "
+                                 "FIssueState varchar(20), FIssueDate varchar(10), FIssuedAmount float, "
+                                 "FIssuedTax float, FAmount float, FTax float check (FTax < -1e9))"));
     QProcess p;
     p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
                                              db.configPath, "--link", "1", "--out", out});
@@ -145,7 +144,7 @@ void TestExportBatch::refusedLedgerWrite() {
     QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString());
     QVERIFY(earlier.open(QIODevice::ReadOnly));
     QCOMPARE(earlier.readAll(), QByteArray("earlier\r\n"));
-    QCOMPARE(db.acct->Query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt(), 0);
+    QCOMPARE(db.acct->query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt(), 0);
 }
 
 // Proof mode writes nothing, neither the file nor the ledger: a real export afterwards still takes
@@ -171,7 +170,7 @@ void TestExportBatch::previewWritesNothing() {
     QCOMPARE(QString::fromUtf8(real.readAllStandardError()), QStringLiteral("引出成功！\n"));
     QCOMPARE(QString::fromUtf8(real.readAllStandardOutput()), QStringLiteral("引出发票5张，商品行10行。\n"));
     int heads = 0;
-    for (const QString& line : ReadGbkFile(out))
+    for (const QString& line : readGbkFile(out))
         heads += line.startsWith(QStringLiteral("ZP"));
     QCOMPARE(heads, 5);
 }

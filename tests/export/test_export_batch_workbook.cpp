@@ -5,15 +5,15 @@
 // the batch tool's stdout say how many.
 void TestExportBatch::workbookInSeveralFiles() {
     TestDatabases db;
-    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
-    InstallPlatformTemplate(db);
+    db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
+    installPlatformTemplate(db);
     if (QTest::currentTestFailed()) return;
     // 2,000 more lines for the first invoice, copies of its first.
-    const RecordsetPtr first = db.acct->Query(QStringLiteral(
+    const RecordsetPtr first = db.acct->query(QStringLiteral(
         "select * from ICSaleEntry where FInterID=(select FInterID from ICSale where FBillNo='ZP000001') "
         "order by FEntryID"));
     QStringList columns;
-    for (const FieldInfo& f : first->Fields())
+    for (const FieldInfo& f : first->fields())
         columns << f.name;
     int entry = -1; // servers give the names in their own case
     for (int c = 0; c < columns.size(); ++c)
@@ -27,7 +27,7 @@ void TestExportBatch::workbookInSeveralFiles() {
         for (int k = 1; k <= 2000; ++k) {
             QVariantList values = first->allRows().first();
             values[entry] = 100 + k;
-            db.acct->Execute(insert, values);
+            db.acct->exec(insert, values);
         }
         tx.commit();
     }
@@ -56,8 +56,8 @@ void TestExportBatch::workbookInSeveralFiles() {
 // template again and writes nothing.
 void TestExportBatch::workbookWithoutTemplateFile() {
     TestDatabases db;
-    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
-    db.config->Execute(
+    db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
+    db.config->exec(
         QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('WorkbookLayout', ?)"),
         {QStringLiteral(
             R"({"detail":{"columns":[{"heading":"发票流水号","value":"发票流水号"},)"
@@ -82,22 +82,22 @@ void TestExportBatch::workbookWithoutTemplateFile() {
 // differs from the sales invoice's own tax.
 void TestExportBatch::platformRemarkAndTax() {
     TestDatabases db;
-    InstallPlatformTemplate(db);
+    installPlatformTemplate(db);
     const QString remarkField =
         db.config
-            ->Query(QStringLiteral("select Fid from t_TaxField where FFormat='xlsx' and FisHead=1 and "
+            ->query(QStringLiteral("select Fid from t_TaxField where FFormat='xlsx' and FisHead=1 and "
                                    "Fname='备注'"))
             ->value(0)
             .toString();
-    db.config->Execute(QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=7"),
-                       {remarkField.toInt()});
-    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx', FDocNoInRemark=1 where FID=1"));
+    db.config->exec(QStringLiteral("update t_Detail set FTaxID=? where FBaseInfoID=1 and FTaxID=7"),
+                    {remarkField.toInt()});
+    db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx', FDocNoInRemark=1 where FID=1"));
     // A line whose own tax is a cent off what its amount and rate give.
-    db.acct->Execute(QStringLiteral("update ICSaleEntry set FTaxAmount=FTaxAmount+0.01 where FInterID=1001 "
-                                    "and FEntryID=1"));
+    db.acct->exec(QStringLiteral("update ICSaleEntry set FTaxAmount=FTaxAmount+0.01 where FInterID=1001 "
+                                 "and FEntryID=1"));
     const QString out = db.folder() + QStringLiteral("/out.xlsx");
     auto run = [&](const QStringList& extra) {
-        const BatchRun r = ExportLink1(db, out, extra);
+        const BatchRun r = exportLink1(db, out, extra);
         return QStringList{r.exitCode, r.out, r.err};
     };
     const QStringList preview = run({"--preview"});
@@ -133,7 +133,7 @@ void TestExportBatch::platformRemarkAndTax() {
         QVERIFY2(h.value("备注") == h.value("发票流水号") ||
                      h.value("备注").startsWith(h.value("发票流水号") + u' '),
                  qPrintable(h.value("备注")));
-    auto cents = [](double v) { return DecimalText(v, 2).remove(u'.').toLongLong(); };
+    auto cents = [](double v) { return decimalText(v, 2).remove(u'.').toLongLong(); };
     QHash<QString, qint64> taxes, amounts;
     for (const auto& l : rowsOf(QStringLiteral("2-发票明细信息"))) {
         const double rate = l.value("税率").toDouble();
@@ -142,9 +142,9 @@ void TestExportBatch::platformRemarkAndTax() {
         amounts[l.value("发票流水号")] +=
             cents(l.value("金额").toDouble()) - cents(l.value("折扣金额").toDouble());
     }
-    const RecordsetPtr ledger = db.acct->Query(
+    const RecordsetPtr ledger = db.acct->query(
         QStringLiteral("select FDocNo, FTax from TF_Ledger where FDirection=0 order by FDocNo"));
-    QCOMPARE(ledger->RecordCount(), heads.size());
+    QCOMPARE(ledger->recordCount(), heads.size());
     for (const QVariantList& row : ledger->allRows())
         QCOMPARE(std::llround(row[1].toDouble() * 100), taxes.value(row[0].toString()));
 
@@ -152,11 +152,11 @@ void TestExportBatch::platformRemarkAndTax() {
     // written back by their 单据号, and the reconciliation finds their amounts as recorded.
     QList<ListRow> issued;
     for (const auto& h : heads)
-        issued << Issued(N(int(issued.size()) + 1), amounts.value(h.value("发票流水号")) / 100.0,
-                         taxes.value(h.value("发票流水号")) / 100.0, "", h.value("购买方名称"),
-                         h.value("备注"));
+        issued << issuedRow(N(int(issued.size()) + 1), amounts.value(h.value("发票流水号")) / 100.0,
+                            taxes.value(h.value("发票流水号")) / 100.0, "", h.value("购买方名称"),
+                            h.value("备注"));
     const QString list = db.folder() + QStringLiteral("/list.xlsx");
-    WriteFile(list, ListWorkbook(kHeadings, issued));
+    writeFile(list, listWorkbook(kHeadings, issued));
     QProcess w;
     w.start(QStringLiteral(TAXFERRY_BATCH),
             {"writeback", list, "--acct", db.acctConnString(), "--config", db.configPath});
@@ -174,14 +174,14 @@ void TestExportBatch::platformRemarkAndTax() {
 
     // Past the template's limit for 备注 (here made 12 characters), nothing is written.
     QString layout =
-        db.config->Query(QStringLiteral("select FSQL from t_OtherInfo where Fkey='WorkbookLayout'"))
+        db.config->query(QStringLiteral("select FSQL from t_OtherInfo where Fkey='WorkbookLayout'"))
             ->value(0)
             .toString();
     const qsizetype at = layout.indexOf(QStringLiteral("\"heading\":\"备注\""));
     QVERIFY(at > 0);
     layout.replace(at, layout.indexOf(u'}', at) - at,
                    QStringLiteral("\"heading\":\"备注\",\"limit\":12,\"value\":\"备注\""));
-    db.config->Execute(QStringLiteral("update t_OtherInfo set FSQL=? where Fkey='WorkbookLayout'"), {layout});
+    db.config->exec(QStringLiteral("update t_OtherInfo set FSQL=? where Fkey='WorkbookLayout'"), {layout});
     QFile::remove(out);
     const QStringList refused = run({"--include-exported"});
     QCOMPARE(refused[0], "1");
@@ -192,8 +192,8 @@ void TestExportBatch::platformRemarkAndTax() {
     QVERIFY(!QFile::exists(out));
 
     // A link that maps no 备注 has the 单据号 written there all the same.
-    db.config->Execute(QStringLiteral("delete from t_Detail where FBaseInfoID=1 and FTaxID=?"),
-                       {remarkField.toInt()});
+    db.config->exec(QStringLiteral("delete from t_Detail where FBaseInfoID=1 and FTaxID=?"),
+                    {remarkField.toInt()});
     QCOMPARE(run({"--include-exported"})[0], "0");
     XlsxReader again(out);
     const QList<XlsxRow> rows = again.rows(*again.sheet(QStringLiteral("1-发票基本信息")));

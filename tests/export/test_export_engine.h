@@ -6,10 +6,10 @@
 #include "common/GbkCodec.h"
 #include "common/Ledger.h"
 #include "common/XlsxReader.h"
+#include "export/ExportEngine.h"
 #include "export/ExportWriter.h"
 #include "export/WorkbookTemplate.h"
-#include "export/clsSaveDataExport.h"
-#include "links/clsSaveData.h"
+#include "links/LinkStore.h"
 #include "support/TestSupport.h"
 #include "support/XlsxBuilder.h"
 #include <QtTest/QtTest>
@@ -18,14 +18,14 @@ const QStringList kHead{"FbillNo", "Frows", "FCustName", "fmemo", "FBillDate", "
 
 const QStringList kBody{"FQty", "FAmount", "FNote", "FBillDate"};
 
-inline QString Conditions(const QStringList& firstValues) {
+inline QString conditions(const QStringList& firstValues) {
     QStringList v = firstValues;
     while (v.size() < 14)
         v << QString();
     return v.join(u'|');
 }
 
-const QString kDay = Conditions({"2026-01-08", "2026-01-08"});
+const QString kDay = conditions({"2026-01-08", "2026-01-08"});
 
 struct Case {
     QVariant type = 0;
@@ -48,24 +48,24 @@ struct ExportSetup {
         path = out.filePath(QStringLiteral("out.txt"));
         TransactionGuard configTrans(*db.config);
         TransactionGuard acctTrans(*db.acct);
-        UseTestTemplates(*db.config);
-        MakeTestLink(*db.config, 1, 0, QStringLiteral("~~"), kHead, kBody);
-        AddTestBaseData(*db.acct);
-        AddInvoice(*db.acct, 1, QStringLiteral("ZP01"), QStringLiteral("2026-01-08"), 80,
+        useTestTemplates(*db.config);
+        makeTestLink(*db.config, 1, 0, QStringLiteral("~~"), kHead, kBody);
+        addTestBaseData(*db.acct);
+        addInvoice(*db.acct, 1, QStringLiteral("ZP01"), QStringLiteral("2026-01-08"), 80,
                    {{2, 1130.5, QStringLiteral("甲")}, {1, 0.13, QVariant()}}, 1, 1, QStringLiteral("说明"));
-        AddInvoice(*db.acct, 2, QStringLiteral("ZP02"), QStringLiteral("2026-01-20"), 80,
+        addInvoice(*db.acct, 2, QStringLiteral("ZP02"), QStringLiteral("2026-01-20"), 80,
                    {{3, 30, QStringLiteral("乙")}}, 2, -1);
-        AddInvoice(*db.acct, 3, QStringLiteral("PT01"), QStringLiteral("2026-01-10"), 86,
+        addInvoice(*db.acct, 3, QStringLiteral("PT01"), QStringLiteral("2026-01-10"), 86,
                    {{1, 10, QStringLiteral("丙")}});
-        AddInvoice(*db.acct, 4, QStringLiteral("ZP'03"), QStringLiteral("2026-02-01"), 80,
+        addInvoice(*db.acct, 4, QStringLiteral("ZP'03"), QStringLiteral("2026-02-01"), 80,
                    {{1, 5, QStringLiteral("丁")}});
         configTrans.commit();
         acctTrans.commit();
     }
     // Bill numbers of the head lines (lines whose second value is the line count).
-    QStringList HeadBills() const {
+    QStringList headBills() const {
         QStringList bills;
-        const QStringList lines = ReadGbkFile(path);
+        const QStringList lines = readGbkFile(path);
         for (const QString& l : lines.mid(1))
             if (l.startsWith(u'Z') || l.startsWith(u'P')) bills << l.section(QStringLiteral("~~"), 0, 0);
         return bills;
@@ -79,8 +79,8 @@ class TestExportEngine : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
-    void exportToTxT_data();
-    void exportToTxT();
+    void testExportFile_data();
+    void testExportFile();
     void limitsSplitInvoices_data();
     void limitsSplitInvoices();
     void leftOutCounts_data();

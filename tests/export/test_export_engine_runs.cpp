@@ -13,41 +13,41 @@ void TestExportEngine::previewListsTheFirstDocuments_data() {
 void TestExportEngine::previewListsTheFirstDocuments() {
     QFETCH(int, limit);
     ExportSetup s;
-    const QString all = Conditions({});
-    clsSaveDataExport full(s.db.session);
-    full.SetPreview(true);
-    QVERIFY(full.ExportToTxT(s.path, all, "1"));
-    const QList<ExportDoc> docs = full.Preview();
+    const QString all = conditions({});
+    ExportEngine full(s.db.session);
+    full.setPreview(true);
+    QVERIFY(full.exportFile(s.path, all, "1"));
+    const QList<ExportDoc> docs = full.preview();
     QCOMPARE(docs.size(), 3); // the special invoices ZP01, ZP02 and ZP'03
 
-    clsSaveDataExport capped(s.db.session);
-    capped.SetPreview(true);
+    ExportEngine capped(s.db.session);
+    capped.setPreview(true);
     capped.setPreviewLimit(limit);
-    QVERIFY(capped.ExportToTxT(s.path, all, "1"));
+    QVERIFY(capped.exportFile(s.path, all, "1"));
     QStringList listed, expected;
-    for (const ExportDoc& d : capped.Preview())
+    for (const ExportDoc& d : capped.preview())
         listed << d.docNo;
     for (const ExportDoc& d : docs.mid(0, limit))
         expected << d.docNo;
     QCOMPARE(listed, expected);
-    clsSaveDataExport::PreviewTotals sum;
+    ExportEngine::PreviewTotals sum;
     for (const ExportDoc& d : docs)
         sum.add(d);
-    const clsSaveDataExport::PreviewTotals& t = capped.previewTotals();
+    const ExportEngine::PreviewTotals& t = capped.previewTotals();
     QCOMPARE(t.documents, 3);
     QCOMPARE(t.lines, sum.lines);
     QCOMPARE(t.amount, sum.amount);
     QCOMPARE(t.tax, sum.tax);
 
     // Once exported, the same selection is left out whole: counted in full, listed up to the limit.
-    QVERIFY(clsSaveDataExport(s.db.session).ExportToTxT(s.path, all, "1"));
+    QVERIFY(ExportEngine(s.db.session).exportFile(s.path, all, "1"));
     RecorderSink sink;
-    clsSaveDataExport again(s.db.session);
-    again.SetPreview(true);
+    ExportEngine again(s.db.session);
+    again.setPreview(true);
     again.setPreviewLimit(limit);
-    again.ExportToTxT(s.path, all, "1");
-    QCOMPARE(again.LastCounts().leftOut, 3);
-    QCOMPARE(again.LeftOutBills().size(), std::min(limit, 3));
+    again.exportFile(s.path, all, "1");
+    QCOMPARE(again.lastCounts().leftOut, 3);
+    QCOMPARE(again.leftOutBills().size(), std::min(limit, 3));
     QCOMPARE(again.previewTotals().documents, 0);
 }
 
@@ -62,12 +62,12 @@ void TestExportEngine::progressAndCancel_data() {
 void TestExportEngine::progressAndCancel() {
     QFETCH(bool, stop);
     ExportSetup s;
-    WriteOld(s.path);
+    writeOld(s.path);
     struct Recorder : ProgressSink {
         bool stop = false;
         QList<qint64> done;
         qint64 total = 0;
-        bool Report(qint64 d, qint64 t, int) override {
+        bool report(qint64 d, qint64 t, int) override {
             done << d;
             total = t;
             return !stop;
@@ -75,39 +75,38 @@ void TestExportEngine::progressAndCancel() {
     } progress;
     progress.stop = stop;
     RecorderSink sink;
-    clsSaveDataExport exporter(s.db.session);
-    exporter.SetProgress(&progress);
-    QCOMPARE(exporter.ExportToTxT(s.path, Conditions({"2026-01-01", "2026-01-31"}), "1"), !stop);
-    QCOMPARE(exporter.Cancelled(), stop);
+    ExportEngine exporter(s.db.session);
+    exporter.setProgress(&progress);
+    QCOMPARE(exporter.exportFile(s.path, conditions({"2026-01-01", "2026-01-31"}), "1"), !stop);
+    QCOMPARE(exporter.cancelled(), stop);
     QVERIFY(!progress.done.isEmpty());
     if (stop) {
         QCOMPARE(progress.done.size(), 1);
         QCOMPARE(sink.texts(), QStringList{"引出已取消，引出文件没有改变。"});
-        QCOMPARE(FileBytes(s.path), QByteArray("OLD\r\n"));
+        QCOMPARE(fileBytes(s.path), QByteArray("OLD\r\n"));
         QCOMPARE(QDir(s.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
-        QVERIFY(!Ledger::Exists(*s.db.acct) ||
-                s.db.acct->Query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt() == 0);
+        QVERIFY(!Ledger::exists(*s.db.acct) ||
+                s.db.acct->query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt() == 0);
     } else {
         // The special invoices of January: ZP01 (two lines) and ZP02, three lines in all.
         QCOMPARE(progress.total, 3);
         QCOMPARE(progress.done, (QList<qint64>{1, 2, 3}));
-        QVERIFY(FileBytes(s.path).startsWith("SJJK0101"));
+        QVERIFY(fileBytes(s.path).startsWith("SJJK0101"));
     }
 }
 
 void TestExportEngine::linesFollowTheirInvoice() {
     ExportSetup s;
-    MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
+    makeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
     // Inserted against the invoice-number order, lines of different invoices interleaved by id.
-    AddInvoice(*s.db.acct, 9, QStringLiteral("C3"), QStringLiteral("2025-01-01"), 80,
+    addInvoice(*s.db.acct, 9, QStringLiteral("C3"), QStringLiteral("2025-01-01"), 80,
                {{1, 1, "C3-1"}, {1, 1, "C3-2"}, {1, 1, "C3-3"}});
-    AddInvoice(*s.db.acct, 5, QStringLiteral("A1"), QStringLiteral("2025-01-01"), 80, {{1, 1, "A1-1"}});
-    AddInvoice(*s.db.acct, 7, QStringLiteral("B2"), QStringLiteral("2025-01-01"), 80,
+    addInvoice(*s.db.acct, 5, QStringLiteral("A1"), QStringLiteral("2025-01-01"), 80, {{1, 1, "A1-1"}});
+    addInvoice(*s.db.acct, 7, QStringLiteral("B2"), QStringLiteral("2025-01-01"), 80,
                {{1, 1, "B2-1"}, {1, 1, "B2-2"}});
     RecorderSink sink;
-    QVERIFY(
-        clsSaveDataExport(s.db.session).ExportToTxT(s.path, Conditions({"2025-01-01", "2025-01-01"}), "1"));
-    const QStringList lines = ReadGbkFile(s.path).mid(1);
+    QVERIFY(ExportEngine(s.db.session).exportFile(s.path, conditions({"2025-01-01", "2025-01-01"}), "1"));
+    const QStringList lines = readGbkFile(s.path).mid(1);
     QStringList blocks; // each head line with its lines, in any order within the invoice
     for (int i = 0, n = 0; i < lines.size(); i += n + 1) {
         n = lines[i].section(QStringLiteral("~~"), 1, 1).toInt();
@@ -121,22 +120,22 @@ void TestExportEngine::linesFollowTheirInvoice() {
 // Templates and formulas are the user's own SQL, run where nothing can be changed: a template that
 // calls a function that deletes fails like any broken template and leaves every row in place.
 void TestExportEngine::templateThatWritesChangesNothing() {
-    if (CurrentTestBackend() == TestBackend::SQLite)
+    if (currentTestBackend() == TestBackend::SQLite)
         QSKIP("an SQLite query cannot call a function that writes; the read-only file is checked in "
               "test_common");
     ExportSetup s;
-    MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
-    s.db.acct->Execute(QStringLiteral("create function tf_write() returns integer language sql as "
-                                      "'delete from ICSaleEntry; select 0'"));
-    s.db.config->Execute(
+    makeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows"}, {"FNote"});
+    s.db.acct->exec(QStringLiteral("create function tf_write() returns integer language sql as "
+                                   "'delete from ICSaleEntry; select 0'"));
+    s.db.config->exec(
         QStringLiteral("update t_OtherInfo set FSQL='select tf_write() as Frows' where Fkey='tbl2'"));
     const QString count = QStringLiteral("select count(*) from ICSaleEntry");
-    const int before = s.db.acct->Query(count)->value(0).toInt();
+    const int before = s.db.acct->query(count)->value(0).toInt();
     QVERIFY(before > 0);
     RecorderSink sink;
-    QVERIFY(!clsSaveDataExport(s.db.session).ExportToTxT(s.path, Conditions({}), QStringLiteral("1")));
+    QVERIFY(!ExportEngine(s.db.session).exportFile(s.path, conditions({}), QStringLiteral("1")));
     QCOMPARE(sink.texts(), QStringList{QStringLiteral("语法错误，引出失败！")});
-    QCOMPARE(s.db.acct->Query(count)->value(0).toInt(), before);
+    QCOMPARE(s.db.acct->query(count)->value(0).toInt(), before);
 }
 
 // The writer on its own: heads without lines, Frows from RowsCount, head dates only, no body at all.
@@ -169,7 +168,7 @@ void TestExportEngine::writerRules() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("w.txt"));
     RecorderSink sink;
-    QCOMPARE(WriteToTxT(path, *CursorOf(head), BodyRowsOf(body), QStringLiteral("|")), messages.isEmpty());
+    QCOMPARE(writeTextFile(path, *cursorOf(head), bodyRowsOf(body), QStringLiteral("|")), messages.isEmpty());
     QCOMPARE(sink.texts(), messages);
-    QCOMPARE(ReadGbkFile(path), lines);
+    QCOMPARE(readGbkFile(path), lines);
 }

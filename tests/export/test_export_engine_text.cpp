@@ -7,11 +7,11 @@ const QString kRed = QStringLiteral("对应正数发票代码1111111111号码111
 
 // One export per row. A refusal shows exactly its notice and leaves the earlier file as it was,
 // with no temporary file; a success replaces it, with CR LF after every line, the last included.
-void TestExportEngine::exportToTxT_data() {
+void TestExportEngine::testExportFile_data() {
     QTest::addColumn<Case>("c");
-    const QString all = Conditions({}), none = Conditions({"2030-01-01"}), syntax = "语法错误，引出失败！";
+    const QString all = conditions({}), none = conditions({"2030-01-01"}), syntax = "语法错误，引出失败！";
     QTest::newRow("separator ~~") << Case{
-        .conditions = Conditions({"2026-01-01", "2026-01-31"}),
+        .conditions = conditions({"2026-01-01", "2026-01-31"}),
         .lines = {"SJJK0101~~销售单据传入", "ZP01~~2~~客户甲~~~~20260108~~说明", "2~~1130.5~~甲~~2026-01-08",
                   "1~~0.13~~~~2026-01-08", "ZP02~~1~~客户乙~~" + kRed + "~~20260120~~",
                   "3~~30~~乙~~2026-01-20"}};
@@ -25,22 +25,22 @@ void TestExportEngine::exportToTxT_data() {
     QTest::newRow("type Null counts as ordinary")
         << Case{.type = QVariant(), .conditions = all, .bills = {"PT01"}};
     QTest::newRow("type 7 counts as ordinary") << Case{.type = 7, .conditions = all, .bills = {"PT01"}};
-    QTest::newRow("date range") << Case{.conditions = Conditions({"2026-01-01", "2026-01-15"}),
+    QTest::newRow("date range") << Case{.conditions = conditions({"2026-01-01", "2026-01-15"}),
                                         .bills = {"ZP01"}};
     QTest::newRow("invoice number with a quote filters literally")
-        << Case{.conditions = Conditions({"", "", "ZP'03", "ZP'03"}), .bills = {"ZP'03"}};
+        << Case{.conditions = conditions({"", "", "ZP'03", "ZP'03"}), .bills = {"ZP'03"}};
     QTest::newRow("customer code range")
-        << Case{.conditions = Conditions({"", "", "", "", "C02", "C02"}), .bills = {"ZP02"}};
+        << Case{.conditions = conditions({"", "", "", "", "C02", "C02"}), .bills = {"ZP02"}};
     // Placeholders and the memo item match in any case; everything else keeps the case it was written in.
     QTest::newRow("template case is kept")
-        << Case{.conditions = Conditions({"2026-01-20", "2026-01-20"}),
+        << Case{.conditions = conditions({"2026-01-20", "2026-01-20"}),
                 .sql = "config:update t_OtherInfo set FSQL=replace(replace(replace(FSQL, '{filter0}', "
                        "'{FILTER0}'), ''''' as fmemo', ''''' AS FMemo'), 't1.FExplanation as FExpl', "
                        "'''MixedCase'' as FExpl') where Fkey='tbl1'",
                 .lines = {"SJJK0101~~销售单据传入", "ZP02~~1~~客户乙~~" + kRed + "~~20260120~~MixedCase",
                           "3~~30~~乙~~2026-01-20"}};
     QTest::newRow("a quote cannot change the statement")
-        << Case{.conditions = Conditions({"", "", "ZP01' or '1'='1", "ZP01' or '1'='1"}),
+        << Case{.conditions = conditions({"", "", "ZP01' or '1'='1", "ZP01' or '1'='1"}),
                 .message = "引出的表头数据为空，引出失败！"};
     QTest::newRow("empty condition text leaves the placeholders")
         << Case{.conditions = "", .message = syntax};
@@ -80,27 +80,26 @@ void TestExportEngine::exportToTxT_data() {
         << Case{.body = {"=no_such_column"}, .target = "missing/out.txt", .message = syntax};
 }
 
-void TestExportEngine::exportToTxT() {
+void TestExportEngine::testExportFile() {
     QFETCH(Case, c);
     ExportSetup s;
-    MakeTestLink(*s.db.config, 1, c.type, c.sep, c.head, c.body);
+    makeTestLink(*s.db.config, 1, c.type, c.sep, c.head, c.body);
     if (c.sql == u"acct:!")
         s.db.session.gsAcctProps =
             QStringLiteral("{Provider=SQLite;Data Source=%1/none.db}").arg(s.out.path());
     else if (!c.sql.isEmpty())
-        (c.sql.startsWith(u'c') ? s.db.config : s.db.acct)->Execute(c.sql.section(u':', 1));
-    WriteOld(s.path);
+        (c.sql.startsWith(u'c') ? s.db.config : s.db.acct)->exec(c.sql.section(u':', 1));
+    writeOld(s.path);
     RecorderSink sink;
     const bool ok = c.message.isEmpty();
-    QCOMPARE(clsSaveDataExport(s.db.session).ExportToTxT(s.out.filePath(c.target), c.conditions, c.linkId),
-             ok);
+    QCOMPARE(ExportEngine(s.db.session).exportFile(s.out.filePath(c.target), c.conditions, c.linkId), ok);
     QStringList texts = sink.texts();
     if (!texts.isEmpty())
         texts.last().remove(QRegularExpression(QStringLiteral("（[^（]*）$"))); // system's reason
     QCOMPARE(texts, ok ? QStringList() : QStringList{c.message.replace(u'@', s.out.path())});
-    if (!c.lines.isEmpty()) QCOMPARE(ReadGbkFile(s.path), c.lines);
-    if (!c.bills.isEmpty()) QCOMPARE(s.HeadBills(), c.bills);
-    const QByteArray bytes = FileBytes(s.path);
+    if (!c.lines.isEmpty()) QCOMPARE(readGbkFile(s.path), c.lines);
+    if (!c.bills.isEmpty()) QCOMPARE(s.headBills(), c.bills);
+    const QByteArray bytes = fileBytes(s.path);
     QCOMPARE(bytes == "OLD\r\n", !ok);
     QVERIFY(bytes.endsWith("\r\n"));
     QCOMPARE(bytes.count("\n"), bytes.count("\r\n"));
@@ -154,30 +153,30 @@ void TestExportEngine::limitsSplitInvoices() {
         body << QStringLiteral("=case when FNote in ('b','c') then 10 else 0 end");
         names << QStringLiteral("折扣金额");
     }
-    MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows", "FCustName", "=''"}, body,
+    makeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "Frows", "FCustName", "=''"}, body,
                  names);
-    s.db.config->Execute(QStringLiteral("update t_BaseInfo set FMaxLines=?, FMaxAmount=?, FUseList=?"),
-                         {maxLines, maxAmount, useList ? 1 : 0});
-    AddInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80,
+    s.db.config->exec(QStringLiteral("update t_BaseInfo set FMaxLines=?, FMaxAmount=?, FUseList=?"),
+                      {maxLines, maxAmount, useList ? 1 : 0});
+    addInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80,
                {{1, 400, "a"}, {1, 300, "b"}, {1, 500, "c"}, {1, 200, "d"}, {1, 100, "e"}});
-    const QString day = Conditions({"2025-03-01", "2025-03-01"});
+    const QString day = conditions({"2025-03-01", "2025-03-01"});
     RecorderSink sink;
     const bool refused = docs.first().startsWith(u'!');
     // The preview first: what it shows is what the export then writes.
-    clsSaveDataExport preview(s.db.session);
-    preview.SetPreview(true);
-    QCOMPARE(preview.ExportToTxT(s.path, day, "1"), !refused);
+    ExportEngine preview(s.db.session);
+    preview.setPreview(true);
+    QCOMPARE(preview.exportFile(s.path, day, "1"), !refused);
     QVERIFY(!QFile::exists(s.path));
     if (refused) {
         QCOMPARE(sink.texts(), QStringList{docs.first().mid(1)});
         return;
     }
     QStringList previewed;
-    for (const ExportDoc& d : preview.Preview())
+    for (const ExportDoc& d : preview.preview())
         previewed << QStringLiteral("%1:%2:%3").arg(d.docNo).arg(d.lines).arg(d.amount);
-    clsSaveDataExport exporter(s.db.session);
-    QVERIFY(exporter.ExportToTxT(s.path, day, "1"));
-    const QStringList lines = ReadGbkFile(s.path).mid(1);
+    ExportEngine exporter(s.db.session);
+    QVERIFY(exporter.exportFile(s.path, day, "1"));
+    const QStringList lines = readGbkFile(s.path).mid(1);
     QStringList written;
     QStringList notes;
     for (int i = 0; i < lines.size();) {
@@ -190,8 +189,8 @@ void TestExportEngine::limitsSplitInvoices() {
             amount += body.value(2).toDouble();
         }
         QString doc = QStringLiteral("%1:%2:%3").arg(head.value(0)).arg(n).arg(amount);
-        if (head.value(3) == SalesListName()) doc += QStringLiteral(":list");
-        QVERIFY2(head.value(3).isEmpty() || head.value(3) == SalesListName(), qPrintable(lines[i]));
+        if (head.value(3) == salesListName()) doc += QStringLiteral(":list");
+        QVERIFY2(head.value(3).isEmpty() || head.value(3) == salesListName(), qPrintable(lines[i]));
         written << doc;
         i += n + 1;
     }
@@ -200,9 +199,9 @@ void TestExportEngine::limitsSplitInvoices() {
     for (QString& d : docs)
         d.remove(QStringLiteral(":list"));
     QCOMPARE(previewed, docs);
-    QCOMPARE(exporter.LastCounts().invoices, int(docs.size()));
-    QCOMPARE(exporter.LastCounts().lines, 5);
-    const RecordsetPtr ledger = s.db.acct->Query(
+    QCOMPARE(exporter.lastCounts().invoices, int(docs.size()));
+    QCOMPARE(exporter.lastCounts().lines, 5);
+    const RecordsetPtr ledger = s.db.acct->query(
         QStringLiteral("select FBillNo, FDocNo, FInterID from TF_Ledger where FDirection=0 order by FDocNo"));
     QStringList recorded;
     for (const QVariantList& row : ledger->allRows()) {
@@ -214,7 +213,7 @@ void TestExportEngine::limitsSplitInvoices() {
         expected << QStringLiteral("ZP09/") + d.section(u':', 0, 0);
     QCOMPARE(recorded, expected);
     sink.entries.clear();
-    QVERIFY(!clsSaveDataExport(s.db.session).ExportToTxT(s.path, day, "1"));
+    QVERIFY(!ExportEngine(s.db.session).exportFile(s.path, day, "1"));
     QCOMPARE(sink.texts(), QStringList{"所选的1张发票均已引出过，本次未引出。"});
 }
 
@@ -244,18 +243,18 @@ void TestExportEngine::leftOutCounts() {
     QFETCH(bool, written);
     QFETCH(QString, message);
     ExportSetup s;
-    Ledger::Ensure(*s.db.acct);
+    Ledger::ensure(*s.db.acct);
     for (const QString& row : ledger.split(u',')) {
         const QStringList f = row.split(u':');
-        s.db.acct->Execute(
+        s.db.acct->exec(
             QStringLiteral("insert into TF_Ledger (FBillNo, FDirection, FState) values ('%1', %2, %3)")
                 .arg(f.value(0), f.value(1), f.value(2, QStringLiteral("0"))));
     }
     for (bool preview : {true, false}) {
         RecorderSink sink;
-        clsSaveDataExport exporter(s.db.session);
-        exporter.SetPreview(preview);
-        QCOMPARE(exporter.ExportToTxT(s.path, Conditions({"2026-01-01", "2026-01-31"}), "1"), written);
+        ExportEngine exporter(s.db.session);
+        exporter.setPreview(preview);
+        QCOMPARE(exporter.exportFile(s.path, conditions({"2026-01-01", "2026-01-31"}), "1"), written);
         // A proof that writes shows what it leaves out in its own list.
         QCOMPARE(sink.texts(), preview && written ? QStringList() : QStringList{message});
         QCOMPARE(QFileInfo::exists(s.path), written && !preview);

@@ -25,35 +25,34 @@ void TestExportEngine::workbookSplitColumns() {
     ExportSetup s;
     Connection& config = *s.db.config;
     const QString j = joiner.isEmpty() ? QString() : QStringLiteral(" || '%1' ").arg(joiner);
-    UseTestTemplates(config, TestTemplate1().replace(
+    useTestTemplates(config, testTemplate1().replace(
                                  QStringLiteral("t5.FName as FCustName, "),
                                  QStringLiteral("t5.FName as FCustName, t5.FAddress%1 || t5.FPhone as "
                                                 "FCustAddrTel, t5.FBank%1 || t5.FAccount as FCustBank, ")
                                      .arg(j)));
     // The templates first: they take t_OtherInfo, which also holds the installed workbook template.
     const QString templ = s.out.filePath(QStringLiteral("template.xlsx"));
-    WriteFile(templ, BuildPlatformTemplate());
-    InstallWorkbookTemplate(config, templ, QStringLiteral("平台模板"));
-    MakeTestLink(config, 1, 0, QStringLiteral("~~"), {"FbillNo", "FCustName"}, {"FNote", "FAmount"},
+    writeFile(templ, buildPlatformTemplate());
+    installWorkbookTemplate(config, templ, QStringLiteral("平台模板"));
+    makeTestLink(config, 1, 0, QStringLiteral("~~"), {"FbillNo", "FCustName"}, {"FNote", "FAmount"},
                  {"发票流水号", "购买方名称", "项目名称", "金额"});
-    config.Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx'"));
+    config.exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx'"));
     for (const QString& m : mapped) {
         const QString heading = m.section(u'=', 0, 0), qor = m.section(u'=', 1);
         const bool formula = qor.startsWith(u'=');
-        config.Execute(
-            QStringLiteral(
-                "insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
-                "(1, (select Fid from t_TaxField where Fname=? and FFormat='xlsx'), ?, ?, 1)"),
-            {heading, formula,
-             formula ? QStringLiteral("x|") + qor.mid(1) + QStringLiteral("|[公式]") : qor});
+        config.exec(QStringLiteral(
+                        "insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
+                        "(1, (select Fid from t_TaxField where Fname=? and FFormat='xlsx'), ?, ?, 1)"),
+                    {heading, formula,
+                     formula ? QStringLiteral("x|") + qor.mid(1) + QStringLiteral("|[公式]") : qor});
     }
-    s.db.acct->Execute(QStringLiteral("update t_Organization set FAddress='杭州市文三路100号', "
-                                      "FPhone='0571-88886666', FBank='工商银行文三支行', "
-                                      "FAccount='1202021209900012345' where FItemID=1"));
+    s.db.acct->exec(QStringLiteral("update t_Organization set FAddress='杭州市文三路100号', "
+                                   "FPhone='0571-88886666', FBank='工商银行文三支行', "
+                                   "FAccount='1202021209900012345' where FItemID=1"));
     const QString path = s.out.filePath(QStringLiteral("拆分.xlsx"));
     RecorderSink sink;
-    clsSaveDataExport exporter(s.db.session);
-    QVERIFY2(exporter.ExportToTxT(path, kDay, "1"), qPrintable(sink.texts().join(u'\n')));
+    ExportEngine exporter(s.db.session);
+    QVERIFY2(exporter.exportFile(path, kDay, "1"), qPrintable(sink.texts().join(u'\n')));
     QCOMPARE(sink.texts(), QStringList{});
     XlsxReader book(path);
     const QList<XlsxRow> head = book.rows(*book.sheet(kHeadSheetName));
@@ -75,32 +74,32 @@ void TestExportEngine::workbookSplitColumns() {
 void TestExportEngine::workbookInSeveralFiles() {
     ExportSetup s;
     const QString templ = s.out.filePath(QStringLiteral("template.xlsx"));
-    WriteFile(templ, BuildPlatformTemplate());
-    InstallWorkbookTemplate(*s.db.config, templ, QStringLiteral("平台模板"));
-    MakeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "FCustName"}, {"FNote", "FAmount"},
+    writeFile(templ, buildPlatformTemplate());
+    installWorkbookTemplate(*s.db.config, templ, QStringLiteral("平台模板"));
+    makeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "FCustName"}, {"FNote", "FAmount"},
                  {"发票流水号", "购买方名称", "项目名称", "金额"});
-    s.db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx'"));
+    s.db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx'"));
     {
         TransactionGuard tx(*s.db.acct);
         const QList<TestLine> lines(1500, TestLine{1, 2.5, QStringLiteral("货")});
-        AddInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80, lines);
-        AddInvoice(*s.db.acct, 10, QStringLiteral("ZP10"), QStringLiteral("2025-03-01"), 80,
+        addInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80, lines);
+        addInvoice(*s.db.acct, 10, QStringLiteral("ZP10"), QStringLiteral("2025-03-01"), 80,
                    lines.mid(0, 600));
         tx.commit();
     }
     const QString path = s.out.filePath(QStringLiteral("月结.xlsx"));
-    WriteOld(path);
+    writeOld(path);
     RecorderSink sink;
-    clsSaveDataExport exporter(s.db.session);
-    QVERIFY(exporter.ExportToTxT(path, Conditions({"2025-03-01", "2025-03-01"}), "1"));
+    ExportEngine exporter(s.db.session);
+    QVERIFY(exporter.exportFile(path, conditions({"2025-03-01", "2025-03-01"}), "1"));
     QCOMPARE(sink.texts(),
              QStringList{QStringLiteral(
                  "电子发票平台每个工作簿最多导入2000行明细，已分为2个文件：月结-1.xlsx、月结-2.xlsx。")});
-    QCOMPARE(exporter.WrittenFiles().size(), 2);
-    QCOMPARE(FileBytes(path), QByteArray("OLD\r\n"));
+    QCOMPARE(exporter.writtenFiles().size(), 2);
+    QCOMPARE(fileBytes(path), QByteArray("OLD\r\n"));
     const QList<int> rows{1500, 600};
     for (int i = 0; i < 2; ++i) {
-        XlsxReader book(exporter.WrittenFiles()[i]);
+        XlsxReader book(exporter.writtenFiles()[i]);
         const QList<XlsxRow> detail = book.rows(*book.sheet(kDetailSheetName));
         QCOMPARE(detail.size(), 3 + rows[i]);
         QCOMPARE(detail.last().text(0) + u'|' + detail.last().text(1) + u'|' + detail.last().text(7),

@@ -1,13 +1,15 @@
 #pragma once
 // The export windows driven headless: the link list, the export window and the filter dialog.
 #include "ExportFixture.h"
-#include "common/modFunction.h"
-#include "export/ReconcileUi.h"
-#include "export/clsSaveDataExport.h"
-#include "export/frmExportPreview.h"
-#include "export/frmExportTxt.h"
-#include "export/frmFilter.h"
-#include "links/frmList.h"
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
+#include "common/Values.h"
+#include "export/ExportEngine.h"
+#include "export/ui/ExportFilterDialog.h"
+#include "export/ui/ExportPreviewDialog.h"
+#include "export/ui/ExportWindow.h"
+#include "export/ui/ReconcileWindow.h"
+#include "links/ui/LinkListWindow.h"
 #include "support/TestSupport.h"
 #include <QDateEdit>
 #include <QFileDialog>
@@ -22,7 +24,7 @@
 #include <QTreeWidget>
 #include <QtTest/QtTest>
 
-inline void ClickButton(QWidget* w, const QString& name) {
+inline void clickButton(QWidget* w, const QString& name) {
     auto* b = w->findChild<QAbstractButton*>(name);
     QVERIFY2(b, qPrintable(name));
     QTest::mouseClick(b, Qt::LeftButton);

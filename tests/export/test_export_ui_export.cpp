@@ -17,24 +17,24 @@ void TestExportUi::windowsNameTheFormat() {
     QFETCH(QString, stored);
     QFETCH(QString, name);
     Connection& c = *m_db->config;
-    c.Execute(QStringLiteral("update t_BaseInfo set FFormat=? where FID=1"), {stored});
-    c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) "
-                             "values (7, 'XML', 0, '2026-03-01', '0', 'xml'), "
-                             "(8, '平台', 1, '2026-03-01', '0', 'xlsx')"));
-    frmList list(m_db->session);
-    list.ExportOrImport = 0;
-    list.Init();
+    c.exec(QStringLiteral("update t_BaseInfo set FFormat=? where FID=1"), {stored});
+    c.exec(QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) "
+                          "values (7, 'XML', 0, '2026-03-01', '0', 'xml'), "
+                          "(8, '平台', 1, '2026-03-01', '0', 'xlsx')"));
+    LinkListWindow list(m_db->session);
+    list.exportOrImport = 0;
+    list.init();
     QStringList column;
     for (int i = 0; i < list.lsvSelect->topLevelItemCount(); ++i)
         column << list.lsvSelect->topLevelItem(i)->text(2);
     QCOMPARE(column, (QStringList{name, "XML文件", "电子发票平台模板"}));
 
     RecorderSink sink;
-    frmExportTxt w(m_db->session);
+    ExportWindow w(m_db->session);
     w.setKey(QStringLiteral("1"));
     QCOMPARE(w.windowTitle(), QStringLiteral("引出发票到") + name);
-    QCOMPARE(w.Label1->text(), QStringLiteral("引出%1路径：").arg(name));
-    ClickButton(&w, QStringLiteral("btnOK"));
+    QCOMPARE(w.label1->text(), QStringLiteral("引出%1路径：").arg(name));
+    clickButton(&w, QStringLiteral("btnOK"));
     QCOMPARE(sink.texts(), QStringList{QStringLiteral("未输入引出%1路径！").arg(name)});
 }
 
@@ -62,33 +62,33 @@ void TestExportUi::exportButton() {
     QFETCH(bool, previewOk);
     QFETCH(QStringList, messages);
     const QString file = m_db->folder() + QStringLiteral("/fp.TXT");
-    WriteOld(file);
+    writeOld(file);
     RecorderSink sink;
     sink.answers << overwrite;
-    frmExportTxt w(m_db->session);
+    ExportWindow w(m_db->session);
     w.setKey(QStringLiteral("1"));
     w.txtTxtFile->setText(path.replace(u'@', file));
     const bool filterOpens = path == file && overwrite;
     bool filterOpened = false;
-    WhenModal(
+    whenModal(
         [&](QWidget* m) {
             filterOpened = true;
-            auto* f = qobject_cast<frmFilter*>(m);
+            auto* f = qobject_cast<ExportFilterDialog*>(m);
             QVERIFY(f);
             f->dtFrom->setDate(QDate(2026, 1, 1));
-            ClickButton(f, filterOk ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"));
+            clickButton(f, filterOk ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"));
         },
         filterOpens ? 200 : 5);
     // The proof of what would be written comes before the file.
     int previewed = -1;
     bool fileAtPreview = false;
     if (filterOpens && filterOk)
-        WhenModalOf<frmExportPreview>([&](frmExportPreview* p) {
+        whenModalOf<ExportPreviewDialog>([&](ExportPreviewDialog* p) {
             previewed = p->grdDocs->rowCount();
-            fileAtPreview = FileBytes(file) == "OLD\r\n";
-            ClickButton(p, previewOk ? QStringLiteral("btnOK") : QStringLiteral("btnCancel"));
+            fileAtPreview = fileBytes(file) == "OLD\r\n";
+            clickButton(p, previewOk ? QStringLiteral("btnOK") : QStringLiteral("btnCancel"));
         });
-    ClickButton(&w, QStringLiteral("btnOK"));
+    clickButton(&w, QStringLiteral("btnOK"));
     QTest::qWait(filterOpens ? 0 : 100);
     QCOMPARE(sink.texts(), messages);
     QCOMPARE(filterOpened, filterOpens);
@@ -98,9 +98,9 @@ void TestExportUi::exportButton() {
         QCOMPARE(w.lblStatus->text().isEmpty(), false);
     }
     if (messages.contains(QStringLiteral("引出成功！")))
-        QVERIFY(FileBytes(file).startsWith("SJJK0101~~"));
+        QVERIFY(fileBytes(file).startsWith("SJJK0101~~"));
     else
-        QCOMPARE(FileBytes(file), QByteArray("OLD\r\n"));
+        QCOMPARE(fileBytes(file), QByteArray("OLD\r\n"));
     // The window stays open for another export with the same path.
     QCOMPARE(w.txtTxtFile->text(), path);
 }
@@ -121,7 +121,7 @@ void TestExportUi::previewOfABigMonth() {
     const auto columns = [&](const QString& table) {
         QStringList names;
         const RecordsetPtr rs =
-            acct.Query(QStringLiteral("select name from pragma_table_info('%1')").arg(table));
+            acct.query(QStringLiteral("select name from pragma_table_info('%1')").arg(table));
         for (const QVariantList& row : rs->allRows())
             names << row.value(0).toString();
         return names;
@@ -137,45 +137,44 @@ void TestExportUi::previewOfABigMonth() {
         }
         return names.join(u',');
     };
-    acct.Execute(copies +
-                 QStringLiteral("insert into ICSale (%1) select %2 from ICSale, k where FTranType=80 "
-                                "and FDate between '2026-01-01' and '2026-02-28'")
-                     .arg(sale.join(u','), select(sale, QStringLiteral("FInterID+n*10000"),
-                                                  QStringLiteral("'R'||n||FBillNo"))));
-    acct.Execute(copies + QStringLiteral("insert into ICSaleEntry (%1) select %2 from ICSaleEntry e, k where "
-                                         "e.FInterID in (select FInterID from ICSale where FInterID<10000 "
-                                         "and FTranType=80 and FDate between '2026-01-01' and '2026-02-28')")
-                              .arg(entry.join(u','), select(entry, QStringLiteral("FInterID+n*10000"),
-                                                            QStringLiteral("FBillNo"))));
+    acct.exec(copies + QStringLiteral("insert into ICSale (%1) select %2 from ICSale, k where FTranType=80 "
+                                      "and FDate between '2026-01-01' and '2026-02-28'")
+                           .arg(sale.join(u','), select(sale, QStringLiteral("FInterID+n*10000"),
+                                                        QStringLiteral("'R'||n||FBillNo"))));
+    acct.exec(copies + QStringLiteral("insert into ICSaleEntry (%1) select %2 from ICSaleEntry e, k where "
+                                      "e.FInterID in (select FInterID from ICSale where FInterID<10000 "
+                                      "and FTranType=80 and FDate between '2026-01-01' and '2026-02-28')")
+                           .arg(entry.join(u','), select(entry, QStringLiteral("FInterID+n*10000"),
+                                                         QStringLiteral("FBillNo"))));
     const QString file = m_db->folder() + QStringLiteral("/big.txt");
     RecorderSink sink;
-    frmExportTxt w(m_db->session);
+    ExportWindow w(m_db->session);
     w.setKey(QStringLiteral("1"));
     w.show();
     w.txtTxtFile->setText(file);
-    WhenModal([&](QWidget* m) {
-        auto* f = qobject_cast<frmFilter*>(m);
+    whenModal([&](QWidget* m) {
+        auto* f = qobject_cast<ExportFilterDialog*>(m);
         QVERIFY(f);
         f->dtFrom->setDate(QDate(2026, 1, 1));
         f->dtTo->setDate(QDate(2026, 2, 28));
-        ClickButton(f, QStringLiteral("cmdOK"));
+        clickButton(f, QStringLiteral("cmdOK"));
         // The next events run while the proof reads: 取消 is pressed there, or the bar is looked at.
         QTimer::singleShot(0, &w, [&] {
-            if (cancel) ClickButton(&w, QStringLiteral("btnExit"));
+            if (cancel) clickButton(&w, QStringLiteral("btnExit"));
         });
     });
     int listed = -1;
     QString total, shown;
     bool shownVisible = false;
     if (!cancel)
-        WhenModalOf<frmExportPreview>([&](frmExportPreview* p) {
+        whenModalOf<ExportPreviewDialog>([&](ExportPreviewDialog* p) {
             listed = p->grdDocs->rowCount();
             total = p->lblTotal->text();
             shown = p->lblShown->text();
             shownVisible = p->lblShown->isVisibleTo(p);
-            ClickButton(p, QStringLiteral("btnCancel"));
+            clickButton(p, QStringLiteral("btnCancel"));
         });
-    ClickButton(&w, QStringLiteral("btnOK"));
+    clickButton(&w, QStringLiteral("btnOK"));
     QVERIFY(!QFile::exists(file));
     QVERIFY(w.btnOK->isEnabled());
     if (cancel) {
@@ -192,18 +191,18 @@ void TestExportUi::previewOfABigMonth() {
 
 // While an export runs, 退出 is 取消: it asks the export to stop and the window stays; so does closing.
 void TestExportUi::exitDuringExportCancels() {
-    frmExportTxt w(m_db->session);
+    ExportWindow w(m_db->session);
     w.show();
-    w.BeginRun();
+    w.beginRun();
     QVERIFY(!w.btnOK->isEnabled());
     QCOMPARE(w.btnExit->text(), QStringLiteral("取消(&C)"));
-    ClickButton(&w, QStringLiteral("btnExit"));
+    clickButton(&w, QStringLiteral("btnExit"));
     QVERIFY(w.cancelRequested());
     w.close();
     QVERIFY(w.isVisible());
-    w.EndRun();
+    w.endRun();
     QVERIFY(w.btnOK->isEnabled());
-    ClickButton(&w, QStringLiteral("btnExit"));
+    clickButton(&w, QStringLiteral("btnExit"));
     QVERIFY(!w.isVisible());
 }
 
@@ -220,11 +219,11 @@ void TestExportUi::openFileDialogFillsPath_data() {
 void TestExportUi::openFileDialogFillsPath() {
     QFETCH(QString, typed);
     QFETCH(QString, chosen);
-    frmExportTxt w(m_db->session);
+    ExportWindow w(m_db->session);
     QString title;
     QStringList filters;
     int mode = -1;
-    WhenModal([&](QWidget* m) {
+    whenModal([&](QWidget* m) {
         auto* d = qobject_cast<QFileDialog*>(m);
         QVERIFY(d);
         title = d->windowTitle();
@@ -242,7 +241,7 @@ void TestExportUi::openFileDialogFillsPath() {
         // done() rather than accept(): accept() consults the directory model, which a thread fills.
         QMetaObject::invokeMethod(d, "done", Q_ARG(int, QDialog::Accepted));
     });
-    ClickButton(&w, QStringLiteral("btnOpenFile"));
+    clickButton(&w, QStringLiteral("btnOpenFile"));
     QCOMPARE(title, QStringLiteral("保存引出文件"));
     QCOMPARE(mode, int(QFileDialog::AcceptSave));
     QCOMPARE(filters, QStringList{"文本文件(*.txt)"});

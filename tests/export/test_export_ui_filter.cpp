@@ -31,21 +31,21 @@ void TestExportUi::filterCondition() {
     QFETCH(QString, condition);
     QFETCH(QString, reopened);
     {
-        frmFilter f(m_db->session);
-        f.Init();
+        ExportFilterDialog f(m_db->session);
+        f.init();
         if (typed) {
             f.dtFrom->setDate(QDate(2026, 1, 1));
             QTest::keyClicks(f.txtItemFrom[0], QStringLiteral("  XS'01 "));
             f.txtItemTo[5]->insert(QStringLiteral(" 李复核"));
         }
-        ClickButton(&f, ok ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"));
-        QCOMPARE(f.Ok(), ok);
-        QCOMPARE(f.ReturnCondition(), condition);
+        clickButton(&f, ok ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"));
+        QCOMPARE(f.ok(), ok);
+        QCOMPARE(f.returnCondition(), condition);
     }
-    frmFilter again(m_db->session);
-    again.Init();
-    ClickButton(&again, QStringLiteral("cmdOK"));
-    QCOMPARE(again.ReturnCondition(), reopened);
+    ExportFilterDialog again(m_db->session);
+    again.init();
+    clickButton(&again, QStringLiteral("cmdOK"));
+    QCOMPARE(again.returnCondition(), reopened);
 }
 
 // A start after the end is refused at OK: the dialog stays open with the start date to correct.
@@ -64,24 +64,24 @@ void TestExportUi::filterDateRange() {
     QFETCH(QDate, to);
     QFETCH(bool, accepted);
     RecorderSink sink;
-    frmFilter f(m_db->session);
-    f.Init();
+    ExportFilterDialog f(m_db->session);
+    f.init();
     f.show();
     QVERIFY(QTest::qWaitForWindowActive(&f));
     f.dtFrom->setDate(from);
     f.dtTo->setDate(to);
     f.cmdCancel->setFocus();
-    ClickButton(&f, QStringLiteral("cmdOK"));
-    QCOMPARE(f.Ok(), accepted);
+    clickButton(&f, QStringLiteral("cmdOK"));
+    QCOMPARE(f.ok(), accepted);
     QCOMPARE(f.isVisible(), !accepted);
     QCOMPARE(sink.texts(), accepted ? QStringList() : QStringList{"开始日期不能晚于结束日期！"});
     if (!accepted) {
         QCOMPARE(QApplication::focusWidget(), f.dtFrom);
-        QCOMPARE(f.ReturnCondition(), QString());
+        QCOMPARE(f.returnCondition(), QString());
         // Nothing is remembered from a refused range.
-        frmFilter again(m_db->session);
-        again.Init();
-        QCOMPARE(again.dtFrom->date(), m_db->session.Today());
+        ExportFilterDialog again(m_db->session);
+        again.init();
+        QCOMPARE(again.dtFrom->date(), m_db->session.runDay());
     }
 }
 
@@ -93,8 +93,8 @@ void TestExportUi::filterPickers() {
         return choice;
     });
     m_db->session.itemChooser = &chooser;
-    frmFilter f(m_db->session);
-    f.Init();
+    ExportFilterDialog f(m_db->session);
+    f.init();
     for (int i = 0; i < 6; ++i) {
         for (QToolButton* b : {f.cmdItemfrom[i], f.cmdItemto[i]})
             if (b->isEnabled()) QTest::mouseClick(b, Qt::LeftButton);
@@ -115,8 +115,8 @@ void TestExportUi::filterPickers() {
     m_db->session.itemChooser = &failing;
     QTest::mouseClick(f.cmdItemto[1], Qt::LeftButton);
     QCOMPARE(sink.texts(), QStringList{"调用(GetItemData)出错!\r\n错误编号:5,错误原因:选择组件不可用"});
-    ClickButton(&f, QStringLiteral("cmdOK"));
-    QCOMPARE(f.ReturnCondition(), QStringLiteral("2026-03-15|2026-03-15|||old|X|X|X|X|X|X|X|X|X"));
+    clickButton(&f, QStringLiteral("cmdOK"));
+    QCOMPARE(f.returnCondition(), QStringLiteral("2026-03-15|2026-03-15|||old|X|X|X|X|X|X|X|X|X"));
 }
 
 QTEST_MAIN(TestExportUi)

@@ -2,7 +2,7 @@
 #include "test_export_ui.h"
 
 namespace {
-void SelectRow(frmList& list, const QString& name) {
+void selectRow(LinkListWindow& list, const QString& name) {
     const auto items = list.lsvSelect->findItems(name, Qt::MatchExactly, 0);
     QVERIFY(!items.isEmpty());
     list.lsvSelect->setCurrentItem(items.first());
@@ -10,18 +10,18 @@ void SelectRow(frmList& list, const QString& name) {
 } // namespace
 
 void TestExportUi::listShowsLinksOfOneDirection() {
-    m_db->config->Execute(
+    m_db->config->exec(
         QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut) values "
                        "(2, '普通', 1, '2026-02-01', '0'), (3, '无类型', NULL, '2026-02-02', '0'), "
                        "(4, '其他类型', 5, '2026-02-03', '0'), (5, '引入关联', 0, '2026-02-04', '1')"));
-    frmList list(m_db->session);
-    list.OpenExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
-        frmExportTxt::ShowFor(m_db->session, key, name, memo, list.parentWidget());
+    LinkListWindow list(m_db->session);
+    list.openExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
+        ExportWindow::showFor(m_db->session, key, name, memo, list.parentWidget());
     };
     QStringList rows;
     for (int direction : {0, 1}) {
-        list.ExportOrImport = direction;
-        list.Init();
+        list.exportOrImport = direction;
+        list.init();
         for (int i = 0; i < list.lsvSelect->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* it = list.lsvSelect->topLevelItem(i);
             rows << QString::number(direction) + u':' +
@@ -76,40 +76,40 @@ void TestExportUi::listButtons() {
     QFETCH(int, stored);
     QFETCH(int, ownMappings);
     Connection& c = *m_db->config;
-    c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (7, '第二', '0')"));
-    c.Execute(QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, "
-                             "FisHead) values (7, 1, 0, '1', 1)"));
-    frmList list(m_db->session);
-    list.OpenExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
-        frmExportTxt::ShowFor(m_db->session, key, name, memo, list.parentWidget());
+    c.exec(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (7, '第二', '0')"));
+    c.exec(QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, "
+                          "FisHead) values (7, 1, 0, '1', 1)"));
+    LinkListWindow list(m_db->session);
+    list.openExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
+        ExportWindow::showFor(m_db->session, key, name, memo, list.parentWidget());
     };
-    list.Init();
+    list.init();
     list.show();
     if (select) {
-        SelectRow(list, QStringLiteral("第二"));
+        selectRow(list, QStringLiteral("第二"));
     } else {
         list.lsvSelect->clearSelection();
         list.lsvSelect->setCurrentItem(nullptr);
     }
-    c.Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (8, '新的', '0')"));
+    c.exec(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (8, '新的', '0')"));
     RecorderSink sink;
     sink.answers << answer;
     QString opened;
-    WhenModal(
+    whenModal(
         [&](QWidget* m) {
             if (m == &list) return;
             opened = m->windowTitle();
             QMetaObject::invokeMethod(m, "reject");
         },
         wizard.isEmpty() ? 5 : 3000);
-    ClickButton(&list, button);
+    clickButton(&list, button);
     if (wizard.isEmpty()) QTest::qWait(100);
     QCOMPARE(opened, wizard);
     QVERIFY(list.isVisible());
     QCOMPARE(sink.texts(), messages);
     QCOMPARE(list.lsvSelect->topLevelItemCount(), shown);
-    QCOMPARE(c.Query(QStringLiteral("select count(*) from t_BaseInfo"))->value(0).toInt(), stored);
-    QCOMPARE(c.Query(QStringLiteral("select count(*) from t_Detail where FBaseInfoID=7"))->value(0).toInt(),
+    QCOMPARE(c.query(QStringLiteral("select count(*) from t_BaseInfo"))->value(0).toInt(), stored);
+    QCOMPARE(c.query(QStringLiteral("select count(*) from t_Detail where FBaseInfoID=7"))->value(0).toInt(),
              ownMappings);
 }
 
@@ -117,37 +117,38 @@ void TestExportUi::listButtons() {
 void TestExportUi::journeyFromListToFile() {
     const QString path = m_db->folder() + QStringLiteral("/out.TXT");
     RecorderSink sink;
-    frmList list(m_db->session);
-    list.OpenExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
-        frmExportTxt::ShowFor(m_db->session, key, name, memo, list.parentWidget());
+    LinkListWindow list(m_db->session);
+    list.openExport = [this, &list](const QString& key, const QString& name, const QString& memo) {
+        ExportWindow::showFor(m_db->session, key, name, memo, list.parentWidget());
     };
-    list.Init();
-    SelectRow(list, QStringLiteral("航天金税默认格式"));
+    list.init();
+    selectRow(list, QStringLiteral("航天金税默认格式"));
     QString shown;
-    WhenModal([&](QWidget* m) {
-        auto* w = qobject_cast<frmExportTxt*>(m);
+    whenModal([&](QWidget* m) {
+        auto* w = qobject_cast<ExportWindow*>(m);
         QVERIFY(w);
         shown = QStringList{list.isVisible() ? "list visible" : "list closed", w->txtLinkName->text(),
-                            w->txtNote->text(), w->Key()}
+                            w->txtNote->text(), w->key()}
                     .join(u'|');
         w->txtTxtFile->setText(QStringLiteral("  ") + path + QStringLiteral(" "));
-        WhenModal([&](QWidget* f) {
-            auto* filter = qobject_cast<frmFilter*>(f);
+        whenModal([&](QWidget* f) {
+            auto* filter = qobject_cast<ExportFilterDialog*>(f);
             QVERIFY(filter);
             filter->dtFrom->setDate(QDate(2026, 1, 1));
             filter->dtTo->setDate(QDate(2026, 2, 28));
-            ClickButton(filter, QStringLiteral("cmdOK"));
+            clickButton(filter, QStringLiteral("cmdOK"));
         });
-        WhenModalOf<frmExportPreview>([&](frmExportPreview* p) { ClickButton(p, QStringLiteral("btnOK")); });
-        ClickButton(w, QStringLiteral("btnOK"));
-        ClickButton(w, QStringLiteral("btnExit"));
+        whenModalOf<ExportPreviewDialog>(
+            [&](ExportPreviewDialog* p) { clickButton(p, QStringLiteral("btnOK")); });
+        clickButton(w, QStringLiteral("btnOK"));
+        clickButton(w, QStringLiteral("btnExit"));
     });
     list.show();
-    ClickButton(&list, QStringLiteral("cmdOK"));
+    clickButton(&list, QStringLiteral("cmdOK"));
     QCOMPARE(shown, QStringLiteral("list closed|航天金税默认格式|销售专用发票|1"));
     QCOMPARE(list.result(), int(QDialog::Accepted));
     QCOMPARE(sink.texts(), QStringList{"引出成功！"});
-    const QStringList lines = ReadGbkFile(path);
+    const QStringList lines = readGbkFile(path);
     QCOMPARE(lines.value(0), QStringLiteral("SJJK0101~~销售单据传入"));
     QVERIFY(lines.size() > 2);
     QVERIFY2(lines.value(1).startsWith(QStringLiteral("ZP")), qPrintable(lines.value(1)));
@@ -156,17 +157,16 @@ void TestExportUi::journeyFromListToFile() {
 // The window lists every exported document with its state and totals, and saves the list as CSV.
 void TestExportUi::reconcileWindow() {
     RecorderSink rec;
-    clsSaveDataExport exporter(m_db->session);
-    QVERIFY(exporter.ExportToTxT(m_db->folder() + QStringLiteral("/out.txt"), QString(13, u'|'),
-                                 QStringLiteral("1")));
+    ExportEngine exporter(m_db->session);
+    QVERIFY(exporter.exportFile(m_db->folder() + QStringLiteral("/out.txt"), QString(13, u'|'),
+                                QStringLiteral("1")));
     // Two tax invoices came back: one as exported, one with another amount.
-    m_db->acct->Execute(QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', "
-                                       "FTaxNumber='00000001', FIssueState='已开票', FIssuedAmount=FAmount, "
-                                       "FIssuedTax=FTax where FDocNo='ZP000001'"));
-    m_db->acct->Execute(
-        QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', "
-                       "FTaxNumber='00000002', FIssueState='已开票', FIssuedAmount=FAmount+5, "
-                       "FIssuedTax=FTax where FDocNo='ZP000002'"));
+    m_db->acct->exec(QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', "
+                                    "FTaxNumber='00000001', FIssueState='已开票', FIssuedAmount=FAmount, "
+                                    "FIssuedTax=FTax where FDocNo='ZP000001'"));
+    m_db->acct->exec(QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', "
+                                    "FTaxNumber='00000002', FIssueState='已开票', FIssuedAmount=FAmount+5, "
+                                    "FIssuedTax=FTax where FDocNo='ZP000002'"));
     ReconcileWindow w(m_db->session);
     w.showDocuments(QString(13, u'|'));
     QCOMPARE(w.grdDocs->rowCount(), 5);

@@ -1,49 +1,49 @@
 // The link store: numbering, rewrite of an edited link, rollback, factory mappings, delete.
-#include "links/clsSaveData.h"
+#include "links/LinkStore.h"
 #include "support/TestSupport.h"
 #include <QtTest/QtTest>
 
 namespace {
 
-FieldMap Head(const QVariant& fid, const QString& name, const QString& sep = QStringLiteral("~~")) {
+FieldMap head(const QVariant& fid, const QString& name, const QString& sep = QStringLiteral("~~")) {
     FieldMap h;
-    if (fid.isValid()) h.Set(QStringLiteral("FID"), fid);
+    if (fid.isValid()) h.set(QStringLiteral("FID"), fid);
     for (const auto& [k, v] : {std::pair<QString, QVariant>{"FName", name},
                                {"FInvioceType", 0},
                                {"FSeperator", sep},
                                {"FMemo", QString()},
                                {"FDate", "2026-03-01"},
                                {"FInOrOut", "0"}})
-        h.Set(k, v);
+        h.set(k, v);
     return h;
 }
 
-FieldMap Detail(int taxId, const QString& qor, bool isHead) {
+FieldMap detail(int taxId, const QString& qor, bool isHead) {
     FieldMap d;
     for (const auto& [k, v] : {std::pair<QString, QVariant>{"FTaxID", taxId},
                                {"FisFormula", false},
                                {"FQORField", qor},
                                {"FisHead", isHead}})
-        d.Set(k, v);
+        d.set(k, v);
     return d;
 }
 
 // The rows of a query, each as its values joined by ":".
-QStringList Rows(Connection& c, const QString& sql) {
+QStringList rows(Connection& c, const QString& sql) {
     QStringList out;
-    for (const RecordsetPtr rs = c.Query(sql); !rs->EOF_(); rs->MoveNext()) {
+    for (const RecordsetPtr rs = c.query(sql); !rs->atEnd(); rs->next()) {
         QStringList values;
-        for (int i = 0; i < rs->Fields().size(); ++i)
+        for (int i = 0; i < rs->fields().size(); ++i)
             values << rs->value(i).toString();
         out << values.join(u':');
     }
     return out;
 }
-QStringList DetailRows(Connection& c) {
-    return Rows(c, QStringLiteral("select FBaseInfoID, FTaxID, FQORField from t_Detail order by FID"));
+QStringList detailRows(Connection& c) {
+    return rows(c, QStringLiteral("select FBaseInfoID, FTaxID, FQORField from t_Detail order by FID"));
 }
-QStringList LinkRows(Connection& c) {
-    return Rows(c, QStringLiteral("select FID, FName, FSeperator from t_BaseInfo order by FID"));
+QStringList linkRows(Connection& c) {
+    return rows(c, QStringLiteral("select FID, FName, FSeperator from t_BaseInfo order by FID"));
 }
 
 // Fresh databases as the program's connections, messages recorded.
@@ -51,12 +51,12 @@ struct Store {
     TestDatabases db;
     RecorderSink sink;
     // A link with one head mapping.
-    void AddLink(int id, const QString& name) {
-        db.config->Execute(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (?, ?, '0')"),
-                           {id, name});
-        db.config->Execute(QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, "
-                                          "FisHead) values (?, 1, 0, '1', 1)"),
-                           {id});
+    void addLink(int id, const QString& name) {
+        db.config->exec(QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (?, ?, '0')"),
+                        {id, name});
+        db.config->exec(QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, "
+                                       "FisHead) values (?, 1, 0, '1', 1)"),
+                        {id});
     }
 };
 } // namespace
@@ -101,22 +101,21 @@ private Q_SLOTS:
         QFETCH(QString, message);
         Store s;
         Connection& c = *s.db.config;
-        c.Execute(QStringLiteral("delete from t_BaseInfo"));
-        c.Execute(QStringLiteral("delete from t_Detail"));
-        c.Execute(
-            QStringLiteral("create trigger refuse before insert on t_Detail when NEW.FQORField='refuse' "
-                           "begin select raise(abort, '映射被拒绝'); end"));
+        c.exec(QStringLiteral("delete from t_BaseInfo"));
+        c.exec(QStringLiteral("delete from t_Detail"));
+        c.exec(QStringLiteral("create trigger refuse before insert on t_Detail when NEW.FQORField='refuse' "
+                              "begin select raise(abort, '映射被拒绝'); end"));
         for (int id : existing)
-            s.AddLink(id, QStringLiteral("旧%1").arg(id));
+            s.addLink(id, QStringLiteral("旧%1").arg(id));
         RecordList rl;
-        rl.Add(Head(fid, QStringLiteral("新"), isEdit ? QStringLiteral("   ") : QStringLiteral("~~")));
-        rl.Add(Detail(1, QStringLiteral("1"), true));
-        rl.Add(Detail(13, bodyQor, false));
-        QCOMPARE(clsSaveData(s.db.session).SaveLink(rl, isEdit), message.isEmpty());
+        rl.add(head(fid, QStringLiteral("新"), isEdit ? QStringLiteral("   ") : QStringLiteral("~~")));
+        rl.add(detail(1, QStringLiteral("1"), true));
+        rl.add(detail(13, bodyQor, false));
+        QCOMPARE(LinkStore(s.db.session).saveLink(rl, isEdit), message.isEmpty());
         QCOMPARE(s.sink.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(LinkRows(c), links);
-        QCOMPARE(DetailRows(c), details);
-        QVERIFY(!c.InTransaction());
+        QCOMPARE(linkRows(c), links);
+        QCOMPARE(detailRows(c), details);
+        QVERIFY(!c.inTransaction());
     }
 
     // 格式引入 gives the factory links their factory mappings back; the user's own links keep theirs,
@@ -135,26 +134,26 @@ private Q_SLOTS:
         QFETCH(QString, setup);
         QFETCH(bool, factoryNumbers);
         Store s;
-        s.AddLink(5, QStringLiteral("自建"));
+        s.addLink(5, QStringLiteral("自建"));
         for (const QString& st : setup.split(u';', Qt::SkipEmptyParts))
-            s.db.config->Execute(st);
+            s.db.config->exec(st);
         const QString own =
             QStringLiteral("select FID,FTaxID,FQORField,FisHead from t_Detail where FBaseInfoID=5");
-        const QStringList userRows = Rows(*s.db.config, own);
+        const QStringList userRows = rows(*s.db.config, own);
         const QString factoryOf = QStringLiteral("select FBaseInfoID,FTaxID,FisFormula,FQORField,FisHead%1 "
                                                  "from %2 where FBaseInfoID<>5 order by FID");
-        const QStringList factory = Rows(*s.db.config, factoryOf.arg(",FID", "t_DefaultDetail"));
-        QVERIFY(clsSaveData(s.db.session).LoadTaxDefaultDetail());
+        const QStringList factory = rows(*s.db.config, factoryOf.arg(",FID", "t_DefaultDetail"));
+        QVERIFY(LinkStore(s.db.session).loadTaxDefaultDetail());
         QVERIFY(s.sink.entries.isEmpty());
-        QCOMPARE(Rows(*s.db.config, own), userRows);
+        QCOMPARE(rows(*s.db.config, own), userRows);
         if (factoryNumbers) {
-            QCOMPARE(Rows(*s.db.config, factoryOf.arg(",FID", "t_Detail")), factory);
+            QCOMPARE(rows(*s.db.config, factoryOf.arg(",FID", "t_Detail")), factory);
         } else {
             // Numbered anew, in the factory's order.
-            QCOMPARE(Rows(*s.db.config, factoryOf.arg("", "t_Detail")),
-                     Rows(*s.db.config, factoryOf.arg("", "t_DefaultDetail")));
+            QCOMPARE(rows(*s.db.config, factoryOf.arg("", "t_Detail")),
+                     rows(*s.db.config, factoryOf.arg("", "t_DefaultDetail")));
         }
-        QCOMPARE(FactoryLinkNames(*s.db.config), QStringList{QStringLiteral("航天金税默认格式")});
+        QCOMPARE(factoryLinkNames(*s.db.config), QStringList{QStringLiteral("航天金税默认格式")});
     }
 
     void taxFieldsSavedAndRestored() {
@@ -165,22 +164,21 @@ private Q_SLOTS:
                                    {"Fname", " 单据号 "},
                                    {"FFieldType", "1"},
                                    {"FisHead", true}})
-            f.Set(k, v);
-        fields.Add(f);
+            f.set(k, v);
+        fields.add(f);
         // The headings of an installed platform template are no fields of the text file: they stay.
-        s.db.config->Execute(
-            QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
-                           "values (1001, '购买方名称', '1', 1, 'xlsx')"));
+        s.db.config->exec(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
+                                         "values (1001, '购买方名称', '1', 1, 'xlsx')"));
         const QString heading = QStringLiteral("1001:购买方名称");
-        QVERIFY(clsSaveData(s.db.session).SaveTaxField(fields));
-        QCOMPARE(Rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField order by Fid")),
+        QVERIFY(LinkStore(s.db.session).saveTaxField(fields));
+        QCOMPARE(rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField order by Fid")),
                  (QStringList{"1:单据号", heading}));
-        QVERIFY(clsSaveData(s.db.session).LoadTaxDefaultField());
-        QCOMPARE(Rows(*s.db.config,
+        QVERIFY(LinkStore(s.db.session).loadTaxDefaultField());
+        QCOMPARE(rows(*s.db.config,
                       QStringLiteral("select Fid, Fname, FFieldType, FisHead from t_TaxField where Fid<1001 "
                                      "order by Fid")),
-                 Rows(*s.db.config, QStringLiteral("select * from t_TaxDefaultField order by Fid")));
-        QCOMPARE(Rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField where Fid=1001")),
+                 rows(*s.db.config, QStringLiteral("select * from t_TaxDefaultField order by Fid")));
+        QCOMPARE(rows(*s.db.config, QStringLiteral("select Fid, Fname from t_TaxField where Fid=1001")),
                  QStringList{heading});
         QVERIFY(s.sink.entries.isEmpty());
     }
@@ -199,14 +197,14 @@ private Q_SLOTS:
         QFETCH(QString, id);
         QFETCH(QStringList, messages);
         Store s;
-        s.AddLink(9, QStringLiteral("留下"));
-        const QStringList links = LinkRows(*s.db.config);
-        const QStringList details = DetailRows(*s.db.config);
-        QCOMPARE(clsSaveData(s.db.session).DeleteLink(id), messages.isEmpty());
+        s.addLink(9, QStringLiteral("留下"));
+        const QStringList links = linkRows(*s.db.config);
+        const QStringList details = detailRows(*s.db.config);
+        QCOMPARE(LinkStore(s.db.session).deleteLink(id), messages.isEmpty());
         QCOMPARE(s.sink.texts(), messages);
         const bool gone = id == u"1";
-        QCOMPARE(LinkRows(*s.db.config), gone ? links.filter(QRegularExpression("^(?!1:)")) : links);
-        QCOMPARE(DetailRows(*s.db.config), gone ? details.filter(QRegularExpression("^(?!1:)")) : details);
+        QCOMPARE(linkRows(*s.db.config), gone ? links.filter(QRegularExpression("^(?!1:)")) : links);
+        QCOMPARE(detailRows(*s.db.config), gone ? details.filter(QRegularExpression("^(?!1:)")) : details);
     }
 };
 

@@ -17,7 +17,7 @@ const QString kCode = QStringLiteral("1090511030000000000");
 
 const QString kSpecial = QStringLiteral("增值税专用发票");
 
-inline Line Goods(const QString& name, const QString& qty, const QString& price, const QString& amount,
+inline Line goods(const QString& name, const QString& qty, const QString& price, const QString& amount,
                   const QString& tax, const QString& rate = QStringLiteral("0.13")) {
     return Line{{QStringLiteral("货物名称"), name},      {QStringLiteral("数量"), qty},
                 {QStringLiteral("单价"), price},         {QStringLiteral("不含税金额"), amount},
@@ -25,7 +25,7 @@ inline Line Goods(const QString& name, const QString& qty, const QString& price,
                 {QStringLiteral("税收分类编码"), kCode}, {QStringLiteral("计量单位"), QStringLiteral("台")}};
 }
 
-inline Line With(Line line, const QString& field, const QString& value) {
+inline Line with(Line line, const QString& field, const QString& value) {
     if (value.isNull())
         line.remove(field);
     else
@@ -33,8 +33,8 @@ inline Line With(Line line, const QString& field, const QString& value) {
     return line;
 }
 
-inline SinkDocument Doc(const QString& docNo, const QList<Line>& lines,
-                        const QString& buyer = QStringLiteral("甲公司")) {
+inline SinkDocument makeDoc(const QString& docNo, const QList<Line>& lines,
+                            const QString& buyer = QStringLiteral("甲公司")) {
     SinkDocument d;
     d.docNo = docNo;
     d.invoiceKind = kSpecial;
@@ -49,19 +49,19 @@ inline SinkDocument Doc(const QString& docNo, const QList<Line>& lines,
     return d;
 }
 
-inline WorkbookLayout Learn(const QByteArray& file) {
-    return LearnWorkbookLayout(file, QStringLiteral("template.xlsx"));
+inline WorkbookLayout learn(const QByteArray& file) {
+    return learnWorkbookLayout(file, QStringLiteral("template.xlsx"));
 }
 
-inline void Export(DocumentSink& sink, const Docs& docs) {
-    sink.Begin(int(docs.size()));
+inline void runExport(DocumentSink& sink, const Docs& docs) {
+    sink.begin(int(docs.size()));
     for (const SinkDocument& d : docs)
-        sink.Add(d);
-    sink.Commit();
+        sink.add(d);
+    sink.commit();
 }
 
 // The rows of a sheet below row 3 as "A=…|B=…", every cell checked to be text.
-inline QStringList DataRows(const QString& path, const QString& sheet) {
+inline QStringList dataRows(const QString& path, const QString& sheet) {
     XlsxReader reader(path);
     QStringList out;
     for (const XlsxRow& row : reader.rows(*reader.sheet(sheet))) {
@@ -69,7 +69,7 @@ inline QStringList DataRows(const QString& path, const QString& sheet) {
         QStringList cells;
         for (const XlsxCell& c : row.cells) {
             [&] { QVERIFY2(!c.number, qPrintable(c.text)); }();
-            cells << XlsxColumnName(c.column) + u'=' + c.text;
+            cells << xlsxColumnName(c.column) + u'=' + c.text;
         }
         out << cells.join(u'|');
     }
@@ -77,7 +77,7 @@ inline QStringList DataRows(const QString& path, const QString& sheet) {
 }
 
 // The given columns of a data row ("B|D").
-inline QString Columns(const QString& row, const QStringList& columns) {
+inline QString columns(const QString& row, const QStringList& columns) {
     QHash<QString, QString> cells;
     for (const QString& c : row.split(u'|'))
         cells.insert(c.section(u'=', 0, 0), c.section(u'=', 1));
@@ -87,14 +87,14 @@ inline QString Columns(const QString& row, const QStringList& columns) {
     return out.join(u'|');
 }
 
-inline QHash<QString, ZipEntry> ByName(const QList<ZipEntry>& entries) {
+inline QHash<QString, ZipEntry> byName(const QList<ZipEntry>& entries) {
     QHash<QString, ZipEntry> out;
     for (const ZipEntry& e : entries)
         out.insert(e.name, e);
     return out;
 }
 
-inline QStringList Names(const QList<ZipEntry>& entries) {
+inline QStringList names(const QList<ZipEntry>& entries) {
     QStringList out;
     for (const ZipEntry& e : entries)
         out << e.name;
@@ -105,13 +105,13 @@ inline QStringList Names(const QList<ZipEntry>& entries) {
 // sheets stored exactly as the template stores it; the two sheets the template's text with rows in one
 // place, after the heading row, each row numbered on and each cell an inline string in its column's style.
 // Returns the rows inserted per sheet part.
-inline QHash<QString, QString> CompareWithTemplate(const QByteArray& templ, const QByteArray& filled,
+inline QHash<QString, QString> compareWithTemplate(const QByteArray& templ, const QByteArray& filled,
                                                    const QHash<QString, int (*)(int)>& sheetParts) {
     QHash<QString, QString> inserted;
-    const QList<ZipEntry> raw = ZipEntries(templ, false), rawOut = ZipEntries(filled, false);
-    [&] { QCOMPARE(Names(rawOut), Names(raw)); }();
-    const QHash<QString, ZipEntry> plain = ByName(ZipEntries(templ, true)),
-                                   plainOut = ByName(ZipEntries(filled, true));
+    const QList<ZipEntry> raw = zipEntries(templ, false), rawOut = zipEntries(filled, false);
+    [&] { QCOMPARE(names(rawOut), names(raw)); }();
+    const QHash<QString, ZipEntry> plain = byName(zipEntries(templ, true)),
+                                   plainOut = byName(zipEntries(filled, true));
     for (int i = 0; i < raw.size() && i < rawOut.size(); ++i) {
         const ZipEntry &t = raw[i], &o = rawOut[i];
         if (sheetParts.contains(t.name)) {
@@ -133,9 +133,9 @@ inline QHash<QString, QString> CompareWithTemplate(const QByteArray& templ, cons
                 if (r.name() == u"row") [&] { QCOMPARE(a.value(QStringLiteral("r")).toInt(), ++rowNo); }();
                 if (r.name() != u"c") continue;
                 const QString ref = a.value(QStringLiteral("r")).toString();
-                const int style = sheetParts[t.name](XlsxColumnOf(ref));
+                const int style = sheetParts[t.name](xlsxColumnOf(ref));
                 [&] {
-                    QCOMPARE(ref.mid(XlsxColumnName(XlsxColumnOf(ref)).size()).toInt(), rowNo);
+                    QCOMPARE(ref.mid(xlsxColumnName(xlsxColumnOf(ref)).size()).toInt(), rowNo);
                     QCOMPARE(a.value(QStringLiteral("t")).toString(), QStringLiteral("inlineStr"));
                     QCOMPARE(a.value(QStringLiteral("s")).toString(),
                              style < 0 ? QString() : QString::number(style));
@@ -160,8 +160,8 @@ struct TemplateSheet {
     QStringList headings;
 };
 
-inline const WorkbookColumn* ColumnAt(const WorkbookSheetLayout& s, const QString& letters) {
-    const int c = XlsxColumnOf(letters);
+inline const WorkbookColumn* columnAt(const WorkbookSheetLayout& s, const QString& letters) {
+    const int c = xlsxColumnOf(letters);
     return c >= 0 && c < s.columns.size() ? &s.columns[c] : nullptr;
 }
 

@@ -3,53 +3,53 @@
 
 namespace {
 // The catalogue's values of a product: 优惠政策标识, 优惠政策说明, 零税率标识.
-Line Catalogued(Line line, const QString& flag, const QString& text, const QString& zeroRate) {
+Line catalogued(Line line, const QString& flag, const QString& text, const QString& zeroRate) {
     line.insert(QStringLiteral("优惠政策标识"), flag);
     line.insert(QStringLiteral("优惠政策说明"), text);
     line.insert(QStringLiteral("零税率标识"), zeroRate);
     return line;
 }
 
-SinkDocument WithHead(SinkDocument d, const QString& field, const QString& value) {
+SinkDocument withHead(SinkDocument d, const QString& field, const QString& value) {
     d.head.insert(field, value);
     return d;
 }
 
-Line Plain() {
-    return Goods(QStringLiteral("电脑"), "1", "1", "1", "0.13");
+Line plain() {
+    return goods(QStringLiteral("电脑"), "1", "1", "1", "0.13");
 }
 
-const QHash<QString, int (*)(int)> kOfficialParts{{kHeadPart, HeadColumnStyle},
-                                                  {kDetailPart, DetailColumnStyle}};
+const QHash<QString, int (*)(int)> kOfficialParts{{kHeadPart, headColumnStyle},
+                                                  {kDetailPart, detailColumnStyle}};
 } // namespace
 
 // The workbook is the template filled in: two documents, one with a discounted line.
 void TestWorkbook::filledTemplate() {
     QTemporaryDir dir;
-    const QByteArray templ = BuildPlatformTemplate();
+    const QByteArray templ = buildPlatformTemplate();
     const QString path = dir.filePath(QStringLiteral("out.xlsx"));
-    WriteFile(path, "earlier");
-    WorkbookDocumentSink sink(path, Learn(templ), templ);
-    sink.Begin(2);
-    sink.Add(WithHead(
-        Doc(QStringLiteral("ZP01"), {Goods(QStringLiteral("电脑"), "2", "1130.5", "2261", "293.93"),
-                                     Goods(QStringLiteral("鼠标"), "3", "0.000000123", "1.005", "0.6", "6")}),
-        QStringLiteral("备注"), QStringLiteral(" 合同A-1\n第二行")));
+    writeFile(path, "earlier");
+    WorkbookDocumentSink sink(path, learn(templ), templ);
+    sink.begin(2);
+    sink.add(withHead(makeDoc(QStringLiteral("ZP01"),
+                              {goods(QStringLiteral("电脑"), "2", "1130.5", "2261", "293.93"),
+                               goods(QStringLiteral("鼠标"), "3", "0.000000123", "1.005", "0.6", "6")}),
+                      QStringLiteral("备注"), QStringLiteral(" 合同A-1\n第二行")));
     // 金额 before the discount on the same row: the line's 不含税金额 is net of it.
-    SinkDocument second = Doc(
+    SinkDocument second = makeDoc(
         QStringLiteral("PT02-1"),
-        {With(Goods(QStringLiteral("服务"), "2", "50", "90", "5.4", "6"), QStringLiteral("折扣金额"), "10")},
+        {with(goods(QStringLiteral("服务"), "2", "50", "90", "5.4", "6"), QStringLiteral("折扣金额"), "10")},
         QStringLiteral("乙公司"));
     second.invoiceKind = QStringLiteral("普通发票");
-    sink.Add(second);
-    QCOMPARE(ReadFile(path), QByteArray("earlier"));
-    sink.Commit();
-    QCOMPARE(sink.WrittenFiles(), QStringList{QDir::toNativeSeparators(path)});
+    sink.add(second);
+    QCOMPARE(readFile(path), QByteArray("earlier"));
+    sink.commit();
+    QCOMPARE(sink.writtenFiles(), QStringList{QDir::toNativeSeparators(path)});
     QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden) == QStringList{"out.xlsx"});
 
-    CompareWithTemplate(templ, ReadFile(path), kOfficialParts);
+    compareWithTemplate(templ, readFile(path), kOfficialParts);
     if (QTest::currentTestFailed()) return;
-    const QStringList head = DataRows(path, kHeadSheetName);
+    const QStringList head = dataRows(path, kHeadSheetName);
     QCOMPARE(head,
              (QStringList{
                  "A=ZP01|B=增值税专用发票|D=否|F=甲公司|G=91330100MA2XXXXXX1|K=杭州市文三路100号|"
@@ -58,7 +58,7 @@ void TestWorkbook::filledTemplate() {
                  "A=PT02-1|B=普通发票|D=否|F=乙公司|G=91330100MA2XXXXXX1|K=杭州市文三路100号|"
                  "Q=0571-88886666|R=工商银行文三支行|S=1202 0212 0900|AB=建设银行西湖支行|AC=3301 0000"}));
     QCOMPARE(
-        DataRows(path, kDetailSheetName),
+        dataRows(path, kDetailSheetName),
         (QStringList{
             QStringLiteral("A=ZP01|B=电脑|C=%1|E=台|F=2|G=1130.5|H=2261.00|I=0.13|K=否").arg(kCode),
             QStringLiteral("A=ZP01|B=鼠标|C=%1|E=台|F=3|G=0.000000123|H=1.01|I=0.06|K=否").arg(kCode),
@@ -72,41 +72,43 @@ void TestWorkbook::programFilled_data() {
     QTest::addColumn<bool>("oldHeading"); // the code column as older templates name it
     QTest::addColumn<QString>("head");    // B|D: 发票类型|是否含税
     QTest::addColumn<QString>("detail");  // C|I|K|L: code|税率|是否使用优惠政策|优惠政策类型
-    const Line plain = Goods(QStringLiteral("电脑"), "1", "100", "100", "13");
-    const SinkDocument special = Doc(QStringLiteral("ZP01"), {plain});
+    const Line plain = goods(QStringLiteral("电脑"), "1", "100", "100", "13");
+    const SinkDocument special = makeDoc(QStringLiteral("ZP01"), {plain});
     SinkDocument ordinary = special;
     ordinary.invoiceKind = QStringLiteral("普通发票");
     QTest::newRow("special invoice") << special << false << "增值税专用发票|否" << kCode + "|0.13|否|";
     QTest::newRow("ordinary invoice") << ordinary << false << "普通发票|否" << kCode + "|0.13|否|";
     QTest::newRow("the link maps 发票类型 and 是否含税")
-        << WithHead(WithHead(special, QStringLiteral("发票类型"), QStringLiteral("普通发票")),
+        << withHead(withHead(special, QStringLiteral("发票类型"), QStringLiteral("普通发票")),
                     QStringLiteral("是否含税"), QStringLiteral("是"))
         << false << "普通发票|是" << kCode + "|0.13|否|";
     QTest::newRow("the old heading of the code")
         << special << true << "增值税专用发票|否" << kCode + "|0.13|否|";
     QTest::newRow("a preference of the list")
-        << Doc(QStringLiteral("ZP01"),
-               {Catalogued(With(plain, QStringLiteral("税率"), "0.03"), "1", QStringLiteral("简易征收"), "")})
+        << makeDoc(QStringLiteral("ZP01"), {catalogued(with(plain, QStringLiteral("税率"), "0.03"), "1",
+                                                       QStringLiteral("简易征收"), "")})
         << false << "增值税专用发票|否" << kCode + "|0.03|是|简易征收";
-    QTest::newRow("免税") << Doc(QStringLiteral("ZP01"), {Catalogued(With(plain, QStringLiteral("税率"), "0"),
-                                                                     "1", QStringLiteral("免税"), "1")})
+    QTest::newRow("免税") << makeDoc(QStringLiteral("ZP01"),
+                                     {catalogued(with(plain, QStringLiteral("税率"), "0"), "1",
+                                                 QStringLiteral("免税"), "1")})
                           << false << "增值税专用发票|否" << kCode + "|0|是|免税";
-    QTest::newRow("出口退税") << Doc(QStringLiteral("ZP01"),
-                                     {Catalogued(With(plain, QStringLiteral("税率"), "0"), "1",
-                                                 QStringLiteral("出口零税"), "0")})
+    QTest::newRow("出口退税") << makeDoc(QStringLiteral("ZP01"),
+                                         {catalogued(with(plain, QStringLiteral("税率"), "0"), "1",
+                                                     QStringLiteral("出口零税"), "0")})
                               << false << "增值税专用发票|否" << kCode + "|0|否|";
     QTest::newRow("出口退税 at the line's rate")
-        << Doc(QStringLiteral("ZP01"), {Catalogued(plain, "1", QStringLiteral("出口零税"), "0")}) << false
+        << makeDoc(QStringLiteral("ZP01"), {catalogued(plain, "1", QStringLiteral("出口零税"), "0")}) << false
         << "增值税专用发票|否" << kCode + "|0|否|";
-    QTest::newRow("普通零税率") << Doc(QStringLiteral("ZP01"),
-                                       {Catalogued(With(plain, QStringLiteral("税率"), "0"), "0", "", "3")})
+    QTest::newRow("普通零税率") << makeDoc(
+                                       QStringLiteral("ZP01"),
+                                       {catalogued(with(plain, QStringLiteral("税率"), "0"), "0", "", "3")})
                                 << false << "增值税专用发票|否" << kCode + "|0|否|";
     QTest::newRow("a 说明 without the flag")
-        << Doc(QStringLiteral("ZP01"), {Catalogued(plain, "0", QStringLiteral("出口零税"), "")}) << false
+        << makeDoc(QStringLiteral("ZP01"), {catalogued(plain, "0", QStringLiteral("出口零税"), "")}) << false
         << "增值税专用发票|否" << kCode + "|0.13|否|";
     QTest::newRow("the link maps 是否使用优惠政策")
-        << Doc(QStringLiteral("ZP01"),
-               {With(plain, QStringLiteral("是否使用优惠政策"), QStringLiteral("是"))})
+        << makeDoc(QStringLiteral("ZP01"),
+                   {with(plain, QStringLiteral("是否使用优惠政策"), QStringLiteral("是"))})
         << false << "增值税专用发票|否" << kCode + "|0.13|是|";
 }
 
@@ -115,15 +117,15 @@ void TestWorkbook::programFilled() {
     QFETCH(bool, oldHeading);
     QFETCH(QString, head);
     QFETCH(QString, detail);
-    QList<PlatformColumn> detailColumns = OfficialDetailColumns();
+    QList<PlatformColumn> detailColumns = officialDetailColumns();
     if (oldHeading) detailColumns[2].heading = QStringLiteral("商品和服务税收分类编码");
-    const QByteArray templ = BuildPlatformTemplate(OfficialHeadColumns(), detailColumns);
+    const QByteArray templ = buildPlatformTemplate(officialHeadColumns(), detailColumns);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xlsx"));
-    WorkbookDocumentSink sink(path, Learn(templ), templ);
-    Export(sink, {doc});
-    QCOMPARE(Columns(DataRows(path, kHeadSheetName).value(0), {"B", "D"}), head);
-    QCOMPARE(Columns(DataRows(path, kDetailSheetName).value(0), {"C", "I", "K", "L"}), detail);
+    WorkbookDocumentSink sink(path, learn(templ), templ);
+    runExport(sink, {doc});
+    QCOMPARE(columns(dataRows(path, kHeadSheetName).value(0), {"B", "D"}), head);
+    QCOMPARE(columns(dataRows(path, kDetailSheetName).value(0), {"C", "I", "K", "L"}), detail);
 }
 
 // The platform's limits, each column on its own, in characters; its lists. The last value accepted,
@@ -131,138 +133,139 @@ void TestWorkbook::programFilled() {
 void TestWorkbook::refusals_data() {
     QTest::addColumn<SinkDocument>("doc");
     QTest::addColumn<QString>("message"); // empty: accepted
-    const QList<Line> lines{Plain()};
-    const SinkDocument base = Doc(QStringLiteral("ZP01"), lines);
-    QTest::newRow("key of 20") << Doc(QString(20, u'9'), lines) << QString();
+    const QList<Line> lines{plain()};
+    const SinkDocument base = makeDoc(QStringLiteral("ZP01"), lines);
+    QTest::newRow("key of 20") << makeDoc(QString(20, u'9'), lines) << QString();
     // A longer 单据号 keeps its last 20 characters; alike after that, two invoices are refused.
-    QTest::newRow("key of 21") << Doc(QString(21, u'9'), lines) << QString();
+    QTest::newRow("key of 21") << makeDoc(QString(21, u'9'), lines) << QString();
     QTest::newRow("key of 21 alike after the cut")
-        << Doc(u'B' + QString(20, u'A'), lines)
+        << makeDoc(u'B' + QString(20, u'A'), lines)
         << QStringLiteral(
                "发票“%1”与发票“B%1”的发票流水号截为20个字符后都是“%1”，电子发票平台不能区分，引出失败！")
                .arg(QString(20, u'A'));
     // 100 characters where 100 GBK bytes were once the limit.
     QTest::newRow("buyer of 100 characters")
-        << Doc(QStringLiteral("ZP01"), lines, QString(100, u'甲')) << QString();
+        << makeDoc(QStringLiteral("ZP01"), lines, QString(100, u'甲')) << QString();
     QTest::newRow("buyer of 100 with one outside the BMP")
-        << Doc(QStringLiteral("ZP01"), lines, QString(99, u'甲') + QStringLiteral("𠀀")) << QString();
+        << makeDoc(QStringLiteral("ZP01"), lines, QString(99, u'甲') + QStringLiteral("𠀀")) << QString();
     QTest::newRow("buyer of 101 characters")
-        << Doc(QStringLiteral("ZP01"), lines, QString(100, u'甲') + "A")
+        << makeDoc(QStringLiteral("ZP01"), lines, QString(100, u'甲') + "A")
         << QStringLiteral("发票“ZP01”的购买方名称“%1A”超过平台模板限定的100个字符，引出失败！")
                .arg(QString(100, u'甲'));
     QTest::newRow("address of 100 with its phone")
-        << WithHead(base, QStringLiteral("购方地址电话"), QString(100, u'路') + " 0571-88888888")
+        << withHead(base, QStringLiteral("购方地址电话"), QString(100, u'路') + " 0571-88888888")
         << QString();
-    QTest::newRow("phone of 51") << WithHead(base, QStringLiteral("购方地址电话"),
+    QTest::newRow("phone of 51") << withHead(base, QStringLiteral("购方地址电话"),
                                              QStringLiteral("杭州 ") + QString(51, u'8'))
                                  << QStringLiteral(
                                         "发票“ZP01”的购买方电话“%1”超过平台模板限定的50个字符，引出失败！")
                                         .arg(QString(51, u'8'));
-    QTest::newRow("备注 of 230") << WithHead(base, QStringLiteral("备注"), QString(230, u'注')) << QString();
-    QTest::newRow("备注 of 231") << WithHead(base, QStringLiteral("备注"), QString(231, u'注'))
+    QTest::newRow("备注 of 230") << withHead(base, QStringLiteral("备注"), QString(230, u'注')) << QString();
+    QTest::newRow("备注 of 231") << withHead(base, QStringLiteral("备注"), QString(231, u'注'))
                                  << QStringLiteral(
                                         "发票“ZP01”的备注“%1”超过平台模板限定的230个字符，引出失败！")
                                         .arg(QString(231, u'注'));
     QTest::newRow("项目名称 of 101")
-        << Doc(QStringLiteral("ZP01"),
-               {Plain(), With(Plain(), QStringLiteral("货物名称"), QString(101, u'货'))})
+        << makeDoc(QStringLiteral("ZP01"),
+                   {plain(), with(plain(), QStringLiteral("货物名称"), QString(101, u'货'))})
         << QStringLiteral("发票“ZP01”第2行的项目名称“%1”超过平台模板限定的100个字符，引出失败！")
                .arg(QString(101, u'货'));
     QTest::newRow("a 说明 not in the template's list")
-        << Doc(QStringLiteral("ZP01"), {Catalogued(Plain(), "1", QStringLiteral("出口零税"), "")})
+        << makeDoc(QStringLiteral("ZP01"), {catalogued(plain(), "1", QStringLiteral("出口零税"), "")})
         << QStringLiteral(
                "发票“ZP01”第1行的商品“电脑”的优惠政策类型“出口零税”不在平台模板的下拉列表中，引出失败！");
     QTest::newRow("a 发票类型 not in the list")
-        << WithHead(base, QStringLiteral("发票类型"), QStringLiteral("专票"))
+        << withHead(base, QStringLiteral("发票类型"), QStringLiteral("专票"))
         << QStringLiteral("发票“ZP01”的发票类型“专票”不在平台模板的下拉列表中，引出失败！");
     QTest::newRow("a control character")
-        << WithHead(base, QStringLiteral("备注"), QStringLiteral("a\x01b"))
+        << withHead(base, QStringLiteral("备注"), QStringLiteral("a\x01b"))
         << QStringLiteral("发票“ZP01”的备注“a\x01b”含有工作簿不能容纳的控制字符，引出失败！");
 }
 
 void TestWorkbook::refusals() {
     QFETCH(SinkDocument, doc);
     QFETCH(QString, message);
-    const QByteArray templ = BuildPlatformTemplate();
-    const WorkbookLayout layout = Learn(templ);
-    const SinkDocument first = Doc(QString(20, u'A'), {Plain()});
+    const QByteArray templ = buildPlatformTemplate();
+    const WorkbookLayout layout = learn(templ);
+    const SinkDocument first = makeDoc(QString(20, u'A'), {plain()});
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xlsx"));
-    WriteFile(path, "earlier");
+    writeFile(path, "earlier");
     {
         WorkbookDocumentSink preview(path, layout, templ);
-        preview.Check(first);
+        preview.check(first);
         try {
-            preview.Check(doc);
+            preview.check(doc);
             QVERIFY2(message.isEmpty(), "accepted");
         } catch (const ExportRefused& r) {
             QCOMPARE(r.description(), message);
         }
     }
     WorkbookDocumentSink sink(path, layout, templ);
-    sink.Begin(2);
-    sink.Add(first);
+    sink.begin(2);
+    sink.add(first);
     try {
-        sink.Add(doc);
+        sink.add(doc);
         QVERIFY2(message.isEmpty(), "accepted");
-        sink.Commit();
-        QCOMPARE(DataRows(path, kHeadSheetName).size(), 2);
+        sink.commit();
+        QCOMPARE(dataRows(path, kHeadSheetName).size(), 2);
     } catch (const ExportRefused& r) {
         QCOMPARE(r.description(), message);
-        QCOMPARE(ReadFile(path), QByteArray("earlier"));
+        QCOMPARE(readFile(path), QByteArray("earlier"));
     }
 }
 
 // Over 2,000 detail rows the export writes NAME-1.xlsx, NAME-2.xlsx, … of whole documents, a document
 // over the limit alone; the target itself stays as it was.
 void TestWorkbook::splitAt2000Rows() {
-    const QByteArray templ = BuildPlatformTemplate();
-    const WorkbookLayout layout = Learn(templ);
+    const QByteArray templ = buildPlatformTemplate();
+    const WorkbookLayout layout = learn(templ);
     auto doc = [](const QString& no, int lines) {
         QList<Line> l;
         for (int i = 0; i < lines; ++i)
-            l << Goods(QStringLiteral("货%1").arg(i), "1", "1", "1", "0.13");
-        return Doc(no, l);
+            l << goods(QStringLiteral("货%1").arg(i), "1", "1", "1", "0.13");
+        return makeDoc(no, l);
     };
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("月结.XLSX"));
-    WriteFile(path, "earlier");
+    writeFile(path, "earlier");
     WorkbookDocumentSink sink(path, layout, templ);
-    Export(sink, {doc("A", 1200), doc("B", 800), doc("C", 1), doc("D", 2001), doc("E", 5)});
+    runExport(sink, {doc("A", 1200), doc("B", 800), doc("C", 1), doc("D", 2001), doc("E", 5)});
     const QStringList expected{"月结-1.XLSX", "月结-2.XLSX", "月结-3.XLSX", "月结-4.XLSX"};
     QStringList written;
-    for (const QString& f : sink.WrittenFiles())
+    for (const QString& f : sink.writtenFiles())
         written << QFileInfo(f).fileName();
     QCOMPARE(written, expected);
-    QCOMPARE(ReadFile(path), QByteArray("earlier"));
+    QCOMPARE(readFile(path), QByteArray("earlier"));
     const QList<QStringList> docs{{"A", "B"}, {"C"}, {"D"}, {"E"}};
     const QList<int> rows{2000, 1, 2001, 5};
     for (int i = 0; i < expected.size(); ++i) {
         const QString file = dir.filePath(expected[i]);
         QStringList keys;
-        for (const QString& row : DataRows(file, kHeadSheetName))
-            keys << Columns(row, {"A"});
+        for (const QString& row : dataRows(file, kHeadSheetName))
+            keys << columns(row, {"A"});
         QCOMPARE(keys, docs[i]);
-        QCOMPARE(DataRows(file, kDetailSheetName).size(), rows[i]);
+        QCOMPARE(dataRows(file, kDetailSheetName).size(), rows[i]);
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 5);
 }
 
 // A refusal after a first part was written leaves no file at all.
 void TestWorkbook::splitRefusedLeavesNothing() {
-    const QByteArray templ = BuildPlatformTemplate();
+    const QByteArray templ = buildPlatformTemplate();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xlsx"));
     QList<Line> many;
     for (int i = 0; i < 1999; ++i)
-        many << Plain();
+        many << plain();
     {
-        WorkbookDocumentSink sink(path, Learn(templ), templ);
-        sink.Begin(3);
-        sink.Add(Doc(QStringLiteral("A"), many));
-        sink.Add(Doc(QStringLiteral("B"), {Plain(), Plain()}));
+        WorkbookDocumentSink sink(path, learn(templ), templ);
+        sink.begin(3);
+        sink.add(makeDoc(QStringLiteral("A"), many));
+        sink.add(makeDoc(QStringLiteral("B"), {plain(), plain()}));
         QVERIFY_THROWS_EXCEPTION(
-            ExportRefused, sink.Add(Doc(QStringLiteral("C"), {Catalogued(Plain(), "1", "出口零税", "")})));
+            ExportRefused,
+            sink.add(makeDoc(QStringLiteral("C"), {catalogued(plain(), "1", "出口零税", "")})));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
@@ -270,18 +273,18 @@ void TestWorkbook::splitRefusedLeavesNothing() {
 // Rows the template has below its headings (an example) give way to the data; the rest stays.
 void TestWorkbook::templateRowsBelowTheHeadings() {
     const QString example = QStringLiteral("<row r=\"4\">%1%2</row>\n")
-                                .arg(InlineCell(QStringLiteral("A4"), QStringLiteral("示例")),
-                                     InlineCell(QStringLiteral("B4"), QStringLiteral("示例商品")));
-    const QByteArray templ = BuildPlatformTemplate(OfficialHeadColumns(), OfficialDetailColumns(), example);
+                                .arg(inlineCell(QStringLiteral("A4"), QStringLiteral("示例")),
+                                     inlineCell(QStringLiteral("B4"), QStringLiteral("示例商品")));
+    const QByteArray templ = buildPlatformTemplate(officialHeadColumns(), officialDetailColumns(), example);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xlsx"));
-    WorkbookDocumentSink sink(path, Learn(templ), templ);
-    Export(sink, {Doc(QStringLiteral("ZP01"), {Plain()})});
-    const QStringList detail = DataRows(path, kDetailSheetName);
+    WorkbookDocumentSink sink(path, learn(templ), templ);
+    runExport(sink, {makeDoc(QStringLiteral("ZP01"), {plain()})});
+    const QStringList detail = dataRows(path, kDetailSheetName);
     QCOMPARE(detail.size(), 1);
-    QCOMPARE(Columns(detail.first(), {"A", "B"}), QStringLiteral("ZP01|电脑"));
-    const QString before = QString::fromUtf8(ByName(ZipEntries(templ, true))[kDetailPart].data);
-    const QString after = QString::fromUtf8(ByName(ZipEntries(ReadFile(path), true))[kDetailPart].data);
+    QCOMPARE(columns(detail.first(), {"A", "B"}), QStringLiteral("ZP01|电脑"));
+    const QString before = QString::fromUtf8(byName(zipEntries(templ, true))[kDetailPart].data);
+    const QString after = QString::fromUtf8(byName(zipEntries(readFile(path), true))[kDetailPart].data);
     const qsizetype at = before.indexOf(example);
     QVERIFY(after.startsWith(before.left(at)));
     QVERIFY(after.endsWith(before.mid(at + example.size())));

@@ -2,24 +2,24 @@
 #include "test_workbook.h"
 
 namespace {
-QByteArray MadeUpTemplate(const QList<TemplateSheet>& sheets, bool sharedStrings) {
+QByteArray madeUpTemplate(const QList<TemplateSheet>& sheets, bool sharedStrings) {
     QStringList strings;
     QList<BuiltSheet> built;
     for (const TemplateSheet& s : sheets) {
         QString cells;
         for (int c = 0; c < s.headings.size(); ++c) {
-            const QString ref = XlsxColumnName(c) + QString::number(s.headerRow);
+            const QString ref = xlsxColumnName(c) + QString::number(s.headerRow);
             if (sharedStrings) {
                 cells += QStringLiteral("<c r=\"%1\" t=\"s\"><v>%2</v></c>").arg(ref).arg(strings.size());
                 strings << s.headings[c];
             } else {
-                cells += InlineCell(ref, s.headings[c]);
+                cells += inlineCell(ref, s.headings[c]);
             }
         }
         built.append(
-            {s.name, SheetXml(QStringLiteral("<row r=\"%1\">%2</row>").arg(s.headerRow).arg(cells))});
+            {s.name, sheetXml(QStringLiteral("<row r=\"%1\">%2</row>").arg(s.headerRow).arg(cells))});
     }
-    return BuildXlsx(built, {}, strings);
+    return buildXlsx(built, {}, strings);
 }
 
 const TemplateSheet kNotes{QStringLiteral("填写说明"), 1, {QStringLiteral("请按模板填写")}};
@@ -46,14 +46,14 @@ const QStringList kHeadValues{"发票流水号",   "发票类型", "购方名称
 const QStringList kDetailValues{"发票流水号", "序号", "货物名称",   "税收分类编码", "规格", "计量单位",
                                 "数量",       "单价", "不含税金额", "税率",         "税额", "购方名称"};
 
-QStringList ValuesOf(const WorkbookSheetLayout& s) {
+QStringList valuesOf(const WorkbookSheetLayout& s) {
     QStringList v;
     for (const WorkbookColumn& c : s.columns)
         v << c.value;
     return v;
 }
 
-QStringList HeadingsOf(const WorkbookSheetLayout& s) {
+QStringList headingsOf(const WorkbookSheetLayout& s) {
     QStringList v;
     for (const WorkbookColumn& c : s.columns)
         v << c.heading;
@@ -130,7 +130,7 @@ void TestWorkbook::learnOfficialShape() {
     QFETCH(QString, value);
     QFETCH(int, limit);
     QFETCH(QStringList, choices);
-    const WorkbookLayout layout = Learn(BuildPlatformTemplate());
+    const WorkbookLayout layout = learn(buildPlatformTemplate());
     QCOMPARE(layout.head.name, kHeadSheetName);
     QCOMPARE(layout.detail.name, kDetailSheetName);
     QCOMPARE(layout.head.headerRow, 3);
@@ -139,7 +139,7 @@ void TestWorkbook::learnOfficialShape() {
     QCOMPARE(layout.detail.columns.size(), 14);
     QCOMPARE(layout.version, QStringLiteral("pt:20260401"));
     QVERIFY(!layout.detailFirst);
-    const WorkbookColumn* c = ColumnAt(head ? layout.head : layout.detail, column);
+    const WorkbookColumn* c = columnAt(head ? layout.head : layout.detail, column);
     QVERIFY(c);
     QCOMPARE(c->value, value);
     QCOMPARE(c->limit, limit);
@@ -162,15 +162,15 @@ void TestWorkbook::learnMadeUp() {
     QFETCH(QList<TemplateSheet>, sheets);
     QFETCH(bool, sharedStrings);
     QFETCH(bool, detailFirst);
-    const WorkbookLayout layout = Learn(MadeUpTemplate(sheets, sharedStrings));
+    const WorkbookLayout layout = learn(madeUpTemplate(sheets, sharedStrings));
     QCOMPARE(layout.head.name, kHeadSheet.name);
     QCOMPARE(layout.head.headerRow, 3);
-    QCOMPARE(HeadingsOf(layout.head), kHeadSheet.headings);
-    QCOMPARE(ValuesOf(layout.head), kHeadValues);
+    QCOMPARE(headingsOf(layout.head), kHeadSheet.headings);
+    QCOMPARE(valuesOf(layout.head), kHeadValues);
     QCOMPARE(layout.detail.name, kDetailSheet.name);
     QCOMPARE(layout.detail.headerRow, 1);
-    QCOMPARE(HeadingsOf(layout.detail), kDetailSheet.headings);
-    QCOMPARE(ValuesOf(layout.detail), kDetailValues);
+    QCOMPARE(headingsOf(layout.detail), kDetailSheet.headings);
+    QCOMPARE(valuesOf(layout.detail), kDetailValues);
     QCOMPARE(layout.detailFirst, detailFirst);
     QCOMPARE(layout.version, QString());
 }
@@ -180,23 +180,23 @@ void TestWorkbook::learnRefused_data() {
     QTest::addColumn<QString>("message");
     QTest::newRow("no workbook") << QByteArray("发票流水号,购买方名称\r\n")
                                  << QStringLiteral("不是Excel工作簿");
-    QTest::newRow("no detail sheet") << MadeUpTemplate({kNotes, kHeadSheet}, false)
+    QTest::newRow("no detail sheet") << madeUpTemplate({kNotes, kHeadSheet}, false)
                                      << QStringLiteral(
                                             "中没有发票明细信息（列标题含“发票流水号”和“项目名称”）的工作表");
-    QTest::newRow("no head sheet") << MadeUpTemplate({kDetailSheet}, false)
+    QTest::newRow("no head sheet") << madeUpTemplate({kDetailSheet}, false)
                                    << QStringLiteral(
                                           "中没有发票基本信息（列标题含“发票流水号”和“购买方名称”）的工作表");
     QTest::newRow("head without key")
-        << MadeUpTemplate({{QStringLiteral("基础"), 1, {QStringLiteral("购买方名称")}}, kDetailSheet}, false)
+        << madeUpTemplate({{QStringLiteral("基础"), 1, {QStringLiteral("购买方名称")}}, kDetailSheet}, false)
         << QStringLiteral("中没有发票基本信息");
     // The headings are looked for in the first 50 rows only.
     QTest::newRow("headings below row 50")
-        << MadeUpTemplate({{kHeadSheet.name, 51, kHeadSheet.headings}, kDetailSheet}, false)
+        << madeUpTemplate({{kHeadSheet.name, 51, kHeadSheet.headings}, kDetailSheet}, false)
         << QStringLiteral("中没有发票基本信息");
     QTest::newRow("a cell far right above the headings")
-        << BuildXlsx({{QStringLiteral("1"),
-                       SheetXml(QStringLiteral("<row r=\"1\">%1</row>")
-                                    .arg(InlineCell(QStringLiteral("XFD1"), QStringLiteral("x"))))}})
+        << buildXlsx({{QStringLiteral("1"),
+                       sheetXml(QStringLiteral("<row r=\"1\">%1</row>")
+                                    .arg(inlineCell(QStringLiteral("XFD1"), QStringLiteral("x"))))}})
         << QStringLiteral(
                "template.xlsx”的工作表“1”第1行在第16384列（XFD）有内容，超过512列的限制，不能读取。");
 }
@@ -205,7 +205,7 @@ void TestWorkbook::learnRefused() {
     QFETCH(QByteArray, file);
     QFETCH(QString, message);
     try {
-        Learn(file);
+        learn(file);
         QFAIL("learnt");
     } catch (const DbError& e) {
         QVERIFY2(e.description().contains(message), qPrintable(e.description()));
@@ -219,15 +219,15 @@ void TestWorkbook::learnReadsNothingBelowTheHeadings() {
     for (int r = 4; r <= 4000; ++r)
         far += QStringLiteral("<row r=\"%1\">%2</row>")
                    .arg(r)
-                   .arg(InlineCell(QStringLiteral("XFD%1").arg(r), "x"));
+                   .arg(inlineCell(QStringLiteral("XFD%1").arg(r), "x"));
     const WorkbookLayout layout =
-        Learn(BuildPlatformTemplate(OfficialHeadColumns(), OfficialDetailColumns(), far));
+        learn(buildPlatformTemplate(officialHeadColumns(), officialDetailColumns(), far));
     QCOMPARE(layout.detail.columns.size(), 14);
 }
 
 void TestWorkbook::layoutJson() {
-    const WorkbookLayout layout = Learn(BuildPlatformTemplate());
-    const std::optional<WorkbookLayout> back = WorkbookLayout::FromJson(layout.ToJson());
+    const WorkbookLayout layout = learn(buildPlatformTemplate());
+    const std::optional<WorkbookLayout> back = WorkbookLayout::fromJson(layout.toJson());
     QVERIFY(back);
     QVERIFY(*back == layout);
 }
@@ -239,10 +239,10 @@ void TestWorkbook::layoutJsonOfAnEarlierVersion() {
         R"("value":"货物名称"},{"heading":"*金额","value":"不含税金额"}],"headerRow":1,"sheet":"2-发票明细信息"},)"
         R"("detailFirst":false,"head":{"columns":[{"heading":"*发票流水号","value":"发票流水号"},)"
         R"({"heading":"*购买方名称","value":"购方名称"}],"headerRow":3,"sheet":"1-发票基础信息"}})");
-    const std::optional<WorkbookLayout> layout = WorkbookLayout::FromJson(json);
+    const std::optional<WorkbookLayout> layout = WorkbookLayout::fromJson(json);
     QVERIFY(layout);
     QCOMPARE(layout->head.headerRow, 3);
-    QCOMPARE(ValuesOf(layout->detail), (QStringList{"发票流水号", "货物名称", "不含税金额"}));
+    QCOMPARE(valuesOf(layout->detail), (QStringList{"发票流水号", "货物名称", "不含税金额"}));
     for (const WorkbookColumn& c : layout->head.columns + layout->detail.columns)
         QVERIFY(c.limit == 0 && c.choices.isEmpty());
     QCOMPARE(layout->version, QString());
@@ -269,7 +269,7 @@ void TestWorkbook::layoutJsonRefused_data() {
 
 void TestWorkbook::layoutJsonRefused() {
     QFETCH(QString, json);
-    QVERIFY(!WorkbookLayout::FromJson(json));
+    QVERIFY(!WorkbookLayout::fromJson(json));
 }
 
 QTEST_GUILESS_MAIN(TestWorkbook)

@@ -1,14 +1,14 @@
 #include "InvoiceLines.h"
 
 namespace {
-QString Join(const QStringList& fields) {
+QString join(const QStringList& fields) {
     return fields.join(QStringLiteral("~~"));
 }
 } // namespace
 
-QString HeadLine(const HeadFields& h) {
+QString headLine(const HeadFields& h) {
     // 24 fields, as the tax software writes them.
-    return Join({h.cancelled,
+    return join({h.cancelled,
                  QStringLiteral("0"),
                  h.kind,
                  h.code,
@@ -34,36 +34,36 @@ QString HeadLine(const HeadFields& h) {
                  QStringLiteral("王出纳")});
 }
 
-QString GoodsLine(const GoodsFields& g) {
-    return Join({g.lineKind, g.name, g.model, g.unit, g.qty, g.amount, g.rate, g.tax, g.price, g.mode,
+QString goodsLine(const GoodsFields& g) {
+    return join({g.lineKind, g.name, g.model, g.unit, g.qty, g.amount, g.rate, g.tax, g.price, g.mode,
                  QStringLiteral("0101")});
 }
 
-QString DiscountLine(const QString& name) {
+QString discountLine(const QString& name) {
     return QStringLiteral("1~~") + name + QStringLiteral("~~~~~~~~-10~~0.17~~-1.7~~~~~~");
 }
 
-QStringList Invoice(HeadFields h, const QStringList& bodies) {
+QStringList invoice(HeadFields h, const QStringList& bodies) {
     static int next = 90000000;
     if (h.count.isEmpty()) h.count = QString::number(bodies.size());
     if (h.number.isEmpty()) h.number = QString::number(++next);
-    return QStringList{QStringLiteral("//发票开始"), HeadLine(h)} + bodies;
+    return QStringList{QStringLiteral("//发票开始"), headLine(h)} + bodies;
 }
 
-QStringList IssuedFile(const QList<QStringList>& invoices) {
+QStringList issuedFile(const QList<QStringList>& invoices) {
     QStringList lines{QStringLiteral("SJJK0201~~已开发票传出")};
     for (const QStringList& inv : invoices)
         lines << inv;
     return lines;
 }
 
-QStringList CountedFile(const QList<QStringList>& invoices, int declared) {
-    QStringList lines = IssuedFile(invoices);
+QStringList countedFile(const QList<QStringList>& invoices, int declared) {
+    QStringList lines = issuedFile(invoices);
     lines.insert(1, QStringLiteral("%1~~20260301~~20260331").arg(declared < 0 ? invoices.size() : declared));
     return lines;
 }
 
-QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber) {
+QStringList generatedFile(int invoices, int linesPerInvoice, int firstNumber) {
     struct Product {
         const char *name, *model, *unit;
         double price;
@@ -90,7 +90,7 @@ QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber) {
             const double amount = qty * p.price;
             net += amount;
             tax += amount * 0.13;
-            bodies << GoodsLine({.name = QString::fromUtf8(p.name),
+            bodies << goodsLine({.name = QString::fromUtf8(p.name),
                                  .model = QString::fromUtf8(p.model),
                                  .unit = QString::fromUtf8(p.unit),
                                  .qty = QString::number(qty),
@@ -99,7 +99,7 @@ QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber) {
                                  .tax = QString::number(amount * 0.13, 'f', 2),
                                  .price = QString::number(p.price, 'g', 15)});
         }
-        lines << Invoice({.kind = i % 5 == 4 ? QStringLiteral("2") : QStringLiteral("0"),
+        lines << invoice({.kind = i % 5 == 4 ? QStringLiteral("2") : QStringLiteral("0"),
                           .customer = QString::fromUtf8(customers[i % 5]),
                           .net = QString::number(net, 'f', 2),
                           .tax = QString::number(tax, 'f', 2),

@@ -11,7 +11,7 @@ struct HeadFields {
     QString customer = QStringLiteral("北京华远信息技术有限公司");
     QString net = QStringLiteral("30");
     QString tax = QStringLiteral("5.1");
-    QString count = QString(); // empty: the number of body lines given to Invoice()
+    QString count = QString(); // empty: the number of body lines given to invoice()
     QString cancelled = QStringLiteral("0");
     QString biller = QStringLiteral("张会计");
     QString checker = QStringLiteral("李复核");
@@ -34,17 +34,17 @@ struct GoodsFields {
     QString lineKind = QStringLiteral("0");
 };
 
-QString HeadLine(const HeadFields& h);
-QString GoodsLine(const GoodsFields& g);
+QString headLine(const HeadFields& h);
+QString goodsLine(const GoodsFields& g);
 // A discount line whose goods name carries the rate, e.g. 折扣(10%).
-QString DiscountLine(const QString& name = QStringLiteral("折扣(10%)"));
+QString discountLine(const QString& name = QStringLiteral("折扣(10%)"));
 // A comment line, the head and its body lines.
-QStringList Invoice(HeadFields h, const QStringList& bodies);
+QStringList invoice(HeadFields h, const QStringList& bodies);
 // A whole file: the tag line and the invoices.
-QStringList IssuedFile(const QList<QStringList>& invoices);
+QStringList issuedFile(const QList<QStringList>& invoices);
 // The same with the second line the tax software writes, 张数~~起日~~止日 (declared < 0: the real count).
-QStringList CountedFile(const QList<QStringList>& invoices, int declared = -1);
+QStringList countedFile(const QList<QStringList>& invoices, int declared = -1);
 
 // A file of `invoices` invoices with `linesPerInvoice` goods lines each over the demo set's customers
 // and products, numbered from firstNumber on; every fifth invoice is an ordinary one.
-QStringList GeneratedFile(int invoices, int linesPerInvoice, int firstNumber = 1);
+QStringList generatedFile(int invoices, int linesPerInvoice, int firstNumber = 1);

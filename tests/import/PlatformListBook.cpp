@@ -1,45 +1,45 @@
 #include "PlatformListBook.h"
 
+#include "common/Values.h"
 #include "common/XlsxReader.h"
-#include "common/modFunction.h"
 #include "support/XlsxBuilder.h"
 #include <QDate>
 
 const QString kOwnTaxNo = QStringLiteral("91330106MA27XK3P5D");
 
 namespace {
-QString Money(double v) {
-    return DecimalText(v, 2);
+QString money(double v) {
+    return decimalText(v, 2);
 }
 } // namespace
 
-QByteArray ListWorkbook(const QStringList& headings, const QList<ListRow>& rows) {
-    QString xml = QStringLiteral("<row r=\"1\">%1</row>").arg(InlineCell("A1", "发票查询统计"));
+QByteArray listWorkbook(const QStringList& headings, const QList<ListRow>& rows) {
+    QString xml = QStringLiteral("<row r=\"1\">%1</row>").arg(inlineCell("A1", "发票查询统计"));
     QString head;
     for (int c = 0; c < headings.size(); ++c)
-        head += InlineCell(XlsxColumnName(c) + u'2', headings[c]);
+        head += inlineCell(xlsxColumnName(c) + u'2', headings[c]);
     xml += QStringLiteral("<row r=\"2\">%1</row>").arg(head);
     for (int r = 0; r < rows.size(); ++r) {
         QString cells;
         for (int c = 0; c < headings.size(); ++c) {
-            const QString ref = XlsxColumnName(c) + QString::number(r + 3);
+            const QString ref = xlsxColumnName(c) + QString::number(r + 3);
             const QString v = rows[r].value(headings[c]);
             if (v.isEmpty()) continue;
             if (v.startsWith(u'#'))
-                cells += NumberCell(ref, v.mid(1));
+                cells += numberCell(ref, v.mid(1));
             else if (v.startsWith(u'@'))
-                cells += NumberCell(
+                cells += numberCell(
                     ref,
                     QString::number(QDate(1899, 12, 30).daysTo(QDate::fromString(v.mid(1), Qt::ISODate))), 1);
             else
-                cells += InlineCell(ref, v);
+                cells += inlineCell(ref, v);
         }
         xml += QStringLiteral("<row r=\"%1\">%2</row>").arg(r + 3).arg(cells);
     }
     const QByteArray styles =
         "<?xml version=\"1.0\"?><styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/"
         "main\"><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
-    return BuildXlsx({{QStringLiteral("发票基础信息"), SheetXml(xml)}}, styles);
+    return buildXlsx({{QStringLiteral("发票基础信息"), sheetXml(xml)}}, styles);
 }
 
 const QStringList kHeadings{"备注",         "金额",         "数电发票号码", "购买方名称", "开票日期",
@@ -47,12 +47,12 @@ const QStringList kHeadings{"备注",         "金额",         "数电发票号
                             "购方识别号",   "价税合计",     "发票来源",     "发票票种",   "发票状态",
                             "是否正数发票", "发票风险等级", "开票人"};
 
-ListRow Issued(const QString& number, double amount, double tax, const QString& buyerTaxNo,
-               const QString& buyerName, const QString& remark, const QString& state) {
+ListRow issuedRow(const QString& number, double amount, double tax, const QString& buyerTaxNo,
+                  const QString& buyerName, const QString& remark, const QString& state) {
     return {{"数电发票号码", number},
-            {"金额", u'#' + Money(amount)},
-            {"税额", Money(tax)}, // text
-            {"价税合计", u'#' + Money(amount + tax)},
+            {"金额", u'#' + money(amount)},
+            {"税额", money(tax)}, // text
+            {"价税合计", u'#' + money(amount + tax)},
             {"购方识别号", buyerTaxNo},
             {"购买方名称", buyerName},
             {"备注", remark},

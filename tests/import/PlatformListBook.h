@@ -14,14 +14,14 @@ extern const QString kOwnTaxNo;
 using ListRow = QHash<QString, QString>;
 
 // The list as the platform writes it: a title row above the headings, the columns in the order given.
-QByteArray ListWorkbook(const QStringList& headings, const QList<ListRow>& rows);
+QByteArray listWorkbook(const QStringList& headings, const QList<ListRow>& rows);
 
 // The platform's columns, not in its order.
 extern const QStringList kHeadings;
 
 // An issued invoice of the set's own, blue or (a negative amount) red, issued on 2026-04-12.
-ListRow Issued(const QString& number, double amount, double tax, const QString& buyerTaxNo,
-               const QString& buyerName, const QString& remark = {}, const QString& state = "正常");
+ListRow issuedRow(const QString& number, double amount, double tax, const QString& buyerTaxNo,
+                  const QString& buyerName, const QString& remark = {}, const QString& state = "正常");
 
 // A 数电发票号码 (20 digits) numbered i.
 QString N(int i);

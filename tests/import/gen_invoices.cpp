@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
         std::fputs("usage: taxferry-gen-invoices FILE [INVOICES [LINES_PER_INVOICE]]\n", stderr);
         return 2;
     }
-    WriteGbkFile(args[0], GeneratedFile(args.value(1, QStringLiteral("10000")).toInt(),
+    writeGbkFile(args[0], generatedFile(args.value(1, QStringLiteral("10000")).toInt(),
                                         args.value(2, QStringLiteral("5")).toInt()));
     return 0;
 }

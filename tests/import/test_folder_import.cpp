@@ -2,7 +2,7 @@
 // the import window's list of files.
 #include "InvoiceLines.h"
 #include "import/ImportEngine.h"
-#include "import/frmImportTxt.h"
+#include "import/ui/ImportWindow.h"
 #include "support/TestSupport.h"
 #include <QFileDialog>
 #include <QLabel>
@@ -14,14 +14,14 @@
 #include <QtTest/QtTest>
 
 namespace {
-QStringList OneInvoice(const QString& number, bool cancelled = false) {
-    return IssuedFile(
-        {Invoice({.cancelled = cancelled ? QStringLiteral("1") : QStringLiteral("0"), .number = number},
-                 {GoodsLine({})})});
+QStringList oneInvoice(const QString& number, bool cancelled = false) {
+    return issuedFile(
+        {invoice({.cancelled = cancelled ? QStringLiteral("1") : QStringLiteral("0"), .number = number},
+                 {goodsLine({})})});
 }
 
 // The rows of the window's list: 文件|结果|说明 each.
-QStringList Rows(QTreeWidget* list) {
+QStringList rows(QTreeWidget* list) {
     QStringList rows;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* r = list->topLevelItem(i);
@@ -38,32 +38,34 @@ class TestFolderImport : public QObject {
     std::unique_ptr<RecorderSink> rec;
     QString month; // the folder of the month's files
 
-    QString Acct(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
-        return Connection::open(db->acctConnString())->Query(sql)->value(0).toString();
+    QString testAcct(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
+        return Connection::open(db->acctConnString())->query(sql)->value(0).toString();
     }
     // The sales invoices marked cancelled (a yes/no column: boolean on the server, a number in SQLite).
-    int Cancelled() {
+    int testCancelled() {
         int n = 0;
         const RecordsetPtr rs =
-            Connection::open(db->acctConnString())->Query(QStringLiteral("select FCancellation from ICSale"));
+            Connection::open(db->acctConnString())->query(QStringLiteral("select FCancellation from ICSale"));
         for (const QVariantList& row : rs->allRows())
             n += row.value(0).toBool() ? 1 : 0;
         return n;
     }
-    void Write(const QString& name, const QStringList& lines) { WriteGbkFile(month + u'/' + name, lines); }
+    void testWrite(const QString& name, const QStringList& lines) {
+        writeGbkFile(month + u'/' + name, lines);
+    }
     // Imports a file into the set, as the file of an earlier day.
-    void ImportedBefore(const QStringList& lines) {
+    void importedBefore(const QStringList& lines) {
         const QString file = db->folder() + QStringLiteral("/earlier.txt");
-        WriteGbkFile(file, lines);
-        QVERIFY(ImportEngine(db->session).ImportToQor(file));
+        writeGbkFile(file, lines);
+        QVERIFY(ImportEngine(db->session).importToQor(file));
     }
     struct Run {
         int exitCode = -1;
         QString out, err;
     };
     // taxferry-batch import on the test's sets; in what it prints, DIR stands for the month's folder.
-    Run Batch(const QStringList& args) {
-        db->acct->Close();
+    Run batchRun(const QStringList& args) {
+        db->acct->close();
         QProcess p;
         p.start(QStringLiteral(TAXFERRY_BATCH),
                 QStringList{QStringLiteral("import"), QStringLiteral("--acct"), db->acctConnString(),
@@ -76,8 +78,8 @@ class TestFolderImport : public QObject {
         return {p.exitCode(), shown(p.readAllStandardOutput()), shown(p.readAllStandardError())};
     }
     // Chooses the month's folder with 选择文件夹, as a user would.
-    void ChooseFolder(frmImportTxt& w, const QString& folder) {
-        WhenModalOf<QFileDialog>([folder](QFileDialog* d) {
+    void testChooseFolder(ImportWindow& w, const QString& folder) {
+        whenModalOf<QFileDialog>([folder](QFileDialog* d) {
             // In the program's words, none of Qt's untranslated ones.
             QCOMPARE(d->windowTitle(), QStringLiteral("选择要引入的文件夹"));
             QCOMPARE(d->labelText(QFileDialog::FileName), QStringLiteral("文件夹(&N)："));
@@ -96,8 +98,8 @@ private Q_SLOTS:
         month = db->folder() + QStringLiteral("/2026-03");
         QVERIFY(QDir().mkpath(month + QStringLiteral("/sub")));
         // Neither a subfolder's files nor other kinds of file belong to the month.
-        WriteGbkFile(month + QStringLiteral("/sub/4-inner.txt"), OneInvoice(QStringLiteral("81000009")));
-        Write(QStringLiteral("notes.csv"), OneInvoice(QStringLiteral("81000008")));
+        writeGbkFile(month + QStringLiteral("/sub/4-inner.txt"), oneInvoice(QStringLiteral("81000009")));
+        testWrite(QStringLiteral("notes.csv"), oneInvoice(QStringLiteral("81000008")));
     }
     void cleanup() {
         rec.reset();
@@ -162,59 +164,59 @@ private Q_SLOTS:
         QFETCH(QString, out);
         QFETCH(QString, err);
         QFETCH(int, invoices);
-        ImportedBefore(OneInvoice(QStringLiteral("81000002")));
-        Write(QStringLiteral("1-new.txt"), OneInvoice(QStringLiteral("81000001")));
-        Write(QStringLiteral("2-old.txt"), OneInvoice(QStringLiteral("81000002")));
-        Write(QStringLiteral("3-broken.txt"), IssuedFile({Invoice({}, {QStringLiteral("  ")})}));
+        importedBefore(oneInvoice(QStringLiteral("81000002")));
+        testWrite(QStringLiteral("1-new.txt"), oneInvoice(QStringLiteral("81000001")));
+        testWrite(QStringLiteral("2-old.txt"), oneInvoice(QStringLiteral("81000002")));
+        testWrite(QStringLiteral("3-broken.txt"), issuedFile({invoice({}, {QStringLiteral("  ")})}));
         QVERIFY(QDir().mkpath(month + QStringLiteral("/sub/empty")));
         // Files that stand in no folder row: written only when a row names them.
         if (args.contains(QStringLiteral("5-mixed.txt")))
-            Write(QStringLiteral("5-mixed.txt"),
-                  IssuedFile({Invoice({.number = QStringLiteral("81000002")}, {GoodsLine({})}),
-                              Invoice({.number = QStringLiteral("81000005")}, {GoodsLine({})})}));
+            testWrite(QStringLiteral("5-mixed.txt"),
+                      issuedFile({invoice({.number = QStringLiteral("81000002")}, {goodsLine({})}),
+                                  invoice({.number = QStringLiteral("81000005")}, {goodsLine({})})}));
         if (args.contains(QStringLiteral("6-cancelled.txt")))
-            Write(QStringLiteral("6-cancelled.txt"), OneInvoice(QStringLiteral("81000002"), true));
+            testWrite(QStringLiteral("6-cancelled.txt"), oneInvoice(QStringLiteral("81000002"), true));
         for (QString& a : args)
             if (!a.startsWith(u'-')) a = a == u"DIR" ? month : month + u'/' + a;
-        const Run r = Batch(args);
+        const Run r = batchRun(args);
         QCOMPARE(r.err, err);
         QCOMPARE(r.out, out);
         QCOMPARE(r.exitCode, exitCode);
-        QCOMPARE(Acct().toInt(), invoices);
+        QCOMPARE(testAcct().toInt(), invoices);
         // Every file its own transaction: the refused ones left nothing, the cancellation is written.
         const bool cancellation =
             QTest::currentDataTag() == QByteArray("imported before, cancelled since: the "
                                                   "cancellation is new");
-        QCOMPARE(Cancelled(), cancellation ? 1 : 0);
+        QCOMPARE(testCancelled(), cancellation ? 1 : 0);
     }
 
     // The window: 选择文件夹 lists the folder's files, 确定 fills each row with its result, no message box
     // in between; the window stays open with the counts. A path typed over the folder is a file again.
     void windowListsTheFiles() {
-        ImportedBefore(OneInvoice(QStringLiteral("81000002")));
-        Write(QStringLiteral("1-new.txt"), OneInvoice(QStringLiteral("81000001")));
-        Write(QStringLiteral("2-old.txt"), OneInvoice(QStringLiteral("81000002")));
-        Write(QStringLiteral("3-broken.txt"), IssuedFile({Invoice({}, {QStringLiteral("  ")})}));
-        frmImportTxt w(db->session);
+        importedBefore(oneInvoice(QStringLiteral("81000002")));
+        testWrite(QStringLiteral("1-new.txt"), oneInvoice(QStringLiteral("81000001")));
+        testWrite(QStringLiteral("2-old.txt"), oneInvoice(QStringLiteral("81000002")));
+        testWrite(QStringLiteral("3-broken.txt"), issuedFile({invoice({}, {QStringLiteral("  ")})}));
+        ImportWindow w(db->session);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(!w.lvwFiles->isVisible());
-        ChooseFolder(w, month);
+        testChooseFolder(w, month);
         QCOMPARE(w.txtAIS->text(), month);
         QVERIFY(w.lvwFiles->isVisible());
-        QCOMPARE(Rows(w.lvwFiles), (QStringList{"1-new.txt||", "2-old.txt||", "3-broken.txt||"}));
+        QCOMPARE(rows(w.lvwFiles), (QStringList{"1-new.txt||", "2-old.txt||", "3-broken.txt||"}));
         rec->clear();
         QStringList seenAfterFirst; // the list as the second file is read
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
             if (seenAfterFirst.isEmpty() && !w.lvwFiles->topLevelItem(0)->text(1).isEmpty())
-                seenAfterFirst = Rows(w.lvwFiles);
+                seenAfterFirst = rows(w.lvwFiles);
         });
         poll.start(0);
         QTest::mouseClick(w.cmdOK, Qt::LeftButton);
         poll.stop();
         QCOMPARE(seenAfterFirst.value(0), QStringLiteral("1-new.txt|成功|引入发票1张，商品行1行。"));
-        QCOMPARE(Rows(w.lvwFiles),
+        QCOMPARE(rows(w.lvwFiles),
                  (QStringList{"1-new.txt|成功|引入发票1张，商品行1行。",
                               "2-old.txt|跳过|引入发票0张，商品行0行，跳过已引入的发票1张。",
                               "3-broken.txt|失败|发票体行为空!"}));
@@ -223,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(rec->texts(), QStringList());
         QVERIFY(w.isVisible());
         QVERIFY(w.cmdOK->isEnabled());
-        QCOMPARE(Acct(), QStringLiteral("10"));
+        QCOMPARE(testAcct(), QStringLiteral("10"));
 
         QTest::keyClick(w.txtAIS, Qt::Key_Backspace);
         QVERIFY(!w.lvwFiles->isVisible());
@@ -233,13 +235,13 @@ private Q_SLOTS:
     // 取消 while the second file is read: that file is rolled back whole, the third is not started, the
     // first stays imported.
     void windowCancel() {
-        Write(QStringLiteral("1-small.txt"), OneInvoice(QStringLiteral("81000001")));
-        Write(QStringLiteral("2-big.txt"), GeneratedFile(3000, 2, 100));
-        Write(QStringLiteral("3-new.txt"), OneInvoice(QStringLiteral("81000003")));
-        frmImportTxt w(db->session);
+        testWrite(QStringLiteral("1-small.txt"), oneInvoice(QStringLiteral("81000001")));
+        testWrite(QStringLiteral("2-big.txt"), generatedFile(3000, 2, 100));
+        testWrite(QStringLiteral("3-new.txt"), oneInvoice(QStringLiteral("81000003")));
+        ImportWindow w(db->session);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        ChooseFolder(w, month);
+        testChooseFolder(w, month);
         QTimer poll;
         bool exitEnabled = false;
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -253,7 +255,7 @@ private Q_SLOTS:
         poll.start(0);
         QTest::mouseClick(w.cmdOK, Qt::LeftButton);
         QVERIFY(exitEnabled);
-        QCOMPARE(Rows(w.lvwFiles),
+        QCOMPARE(rows(w.lvwFiles),
                  (QStringList{"1-small.txt|成功|引入发票1张，商品行1行。",
                               "2-big.txt|已取消|此文件已撤销，其后的文件没有引入。", "3-new.txt|未引入|"}));
         QCOMPARE(w.lblStatus->text(),
@@ -261,7 +263,7 @@ private Q_SLOTS:
                                 "引入1个文件：成功1个，跳过0个（均已引入过），失败0个。"));
         QCOMPARE(rec->texts(), QStringList());
         QVERIFY(w.isVisible());
-        QCOMPARE(Acct(), QStringLiteral("9"));
+        QCOMPARE(testAcct(), QStringLiteral("9"));
     }
 };
 

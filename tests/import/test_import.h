@@ -1,7 +1,9 @@
 #pragma once
 // The import engine on temporary accounting sets: reading, rules and names, numbering and the writer.
 #include "InvoiceLines.h"
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include "import/BillNumbering.h"
 #include "import/ImportEngine.h"
 #include "import/ImportReader.h"
@@ -26,38 +28,38 @@ const QString kEntryIDs = QStringLiteral("rows:select FInterID || ':' || FEntryI
 
 // The values of the first row as text, numbers in their shortest form, Null as "<null>"; for a query
 // written "rows:…", the first value of every row joined by ",".
-inline QString Val(Connection& c, const QString& sql) {
+inline QString val(Connection& c, const QString& sql) {
     if (sql.startsWith(u"rows:")) {
-        const RecordsetPtr rs = c.Query(sql.mid(5));
+        const RecordsetPtr rs = c.query(sql.mid(5));
         QStringList out;
-        for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+        for (rs->first(); !rs->atEnd(); rs->next())
             out << rs->value(0).toString();
         return out.join(u',');
     }
-    const RecordsetPtr rs = c.Query(sql);
-    if (rs->EOF_()) return QStringLiteral("<none>");
+    const RecordsetPtr rs = c.query(sql);
+    if (rs->atEnd()) return QStringLiteral("<none>");
     QStringList out;
-    for (int i = 0; i < rs->FieldCount(); ++i) {
+    for (int i = 0; i < rs->fieldCount(); ++i) {
         const QVariant v = rs->value(i);
         // A yes/no column reads 1/0 on every backend (boolean on a server, an integer in SQLite).
         out << (v.isNull()                        ? QStringLiteral("<null>")
-                : v.typeId() == QMetaType::Double ? NumberText(v.toDouble())
+                : v.typeId() == QMetaType::Double ? numberText(v.toDouble())
                 : v.typeId() == QMetaType::Bool   ? QString::number(int(v.toBool()))
                                                   : v.toString());
     }
     return out.join(u' ');
 }
 
-template <typename... T> void AddRow(const char* name, const T&... values) {
+template <typename... T> void addRow(const char* name, const T&... values) {
     (QTest::newRow(name) << ... << values);
 }
 
-inline QStringList File(const HeadFields& h = {}, const GoodsFields& g = {}) {
-    return IssuedFile({Invoice(h, {GoodsLine(g)})});
+inline QStringList oneInvoiceFile(const HeadFields& h = {}, const GoodsFields& g = {}) {
+    return issuedFile({invoice(h, {goodsLine(g)})});
 }
 
-inline QStringList Bodies(const QStringList& bodies, const HeadFields& h = {}) {
-    return IssuedFile({Invoice(h, bodies)});
+inline QStringList bodies(const QStringList& bodies, const HeadFields& h = {}) {
+    return issuedFile({invoice(h, bodies)});
 }
 
 class TestImport : public QObject {
@@ -67,10 +69,10 @@ class TestImport : public QObject {
     std::unique_ptr<RecorderSink> rec;
     QString file;
 
-    bool Run(const QStringList& lines, ImportEngine* engine = nullptr);
-    QString Acct(const QString& sql) { return Val(*db->acct, sql); }
-    void AddSampleMappings();
-    QString State();
+    bool testRun(const QStringList& lines, ImportEngine* engine = nullptr);
+    QString testAcct(const QString& sql) { return val(*db->acct, sql); }
+    void addSampleMappings();
+    QString testState();
 
 private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }

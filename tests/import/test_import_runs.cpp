@@ -4,44 +4,44 @@
 // An SQLite file through its ODBC driver has neither the function nor the stored procedure: the
 // counter table numbers the invoices, and a write that changes nothing takes the import's lock.
 void TestImport::importThroughOdbcToSqlite() {
-    if (CurrentTestBackend() != TestBackend::SQLite)
+    if (currentTestBackend() != TestBackend::SQLite)
         QSKIP("an SQLite file is the accounting set of this case");
-    db->acct->Close();
+    db->acct->close();
     ConnectionPtr odbc =
         Connection::open(QStringLiteral("Provider=ODBC;Driver={SQLite3};Database=") + db->acctPath);
     QCOMPARE(odbc->dialect().server, DbServer::SQLite);
     Session viaOdbc = db->session;
     viaOdbc.gcnAcct = odbc;
     ImportEngine e(viaOdbc);
-    WriteGbkFile(file, IssuedFile({Invoice({}, {GoodsLine({}), GoodsLine({})}),
-                                   Invoice({.kind = "2"}, {GoodsLine({})})}));
-    QVERIFY(e.ImportToQor(file));
+    writeGbkFile(file, issuedFile({invoice({}, {goodsLine({}), goodsLine({})}),
+                                   invoice({.kind = "2"}, {goodsLine({})})}));
+    QVERIFY(e.importToQor(file));
     QCOMPARE(rec->texts(), QStringList());
-    odbc->Close();
+    odbc->close();
     db->acct = Connection::open(db->acctConnString());
-    QCOMPARE(Acct(kEntryIDs), "1009:1,1009:2,1010:3");
-    QCOMPARE(State(), "10/20/7,5/1010");
+    QCOMPARE(testAcct(kEntryIDs), "1009:1,1009:2,1010:3");
+    QCOMPARE(testState(), "10/20/7,5/1010");
 }
 
 // Another program holds the identifier counter and then wants the rule rows this import holds: the
 // server breaks the deadlock by undoing the import, which rolls back whole and says why.
 void TestImport::deadlockIsRolledBackAndReported() {
-    if (CurrentTestBackend() == TestBackend::SQLite) QSKIP("an SQLite file has one writer at a time");
-    const QString before = State();
+    if (currentTestBackend() == TestBackend::SQLite) QSKIP("an SQLite file has one writer at a time");
+    const QString before = testState();
     std::atomic<int> step{0};
     QString otherError;
     std::thread other([&] {
         try {
             ConnectionPtr c = Connection::open(db->acctConnString());
             // The import's own check must find the cycle first.
-            c->Execute(QStringLiteral("set deadlock_timeout = '20s'"));
+            c->exec(QStringLiteral("set deadlock_timeout = '20s'"));
             TransactionGuard tx(*c);
-            c->Execute(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum"));
+            c->exec(QStringLiteral("update t_ICMaxNum set FMaxNum=FMaxNum"));
             step = 1;
             while (step < 2)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            c->Query(
+            c->query(
                 QStringLiteral("select fbilltypeid from t_billcoderule where fbilltypeid=80 for update"));
             tx.rollback();
         } catch (const DbError& e) {
@@ -51,14 +51,14 @@ void TestImport::deadlockIsRolledBackAndReported() {
     while (step < 1)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     step = 2;
-    const bool ok = Run(File());
+    const bool ok = testRun(oneInvoiceFile());
     other.join();
     QVERIFY2(otherError.isEmpty(), qPrintable(otherError));
     QVERIFY(!ok);
     QCOMPARE(rec->texts().size(), 1);
     QVERIFY2(rec->texts().first().contains(QStringLiteral("发生冲突(死锁)")),
              qPrintable(rec->texts().first()));
-    QCOMPARE(State(), before);
+    QCOMPARE(testState(), before);
 }
 
 // An invoice of the tax system comes in once: a second import of it refuses the whole file (or, when
@@ -87,22 +87,22 @@ void TestImport::importedOnce() {
     QFETCH(bool, secondImports);
     QFETCH(QStringList, messages);
     QFETCH(QString, counts);
-    if (!setup.isEmpty()) db->config->Execute(setup);
-    const QStringList first = Invoice({.number = "70000001", .docNo = "XS0007"}, {GoodsLine({})});
-    const QStringList second = Invoice({.number = "70000002"}, {GoodsLine({})});
+    if (!setup.isEmpty()) db->config->exec(setup);
+    const QStringList first = invoice({.number = "70000001", .docNo = "XS0007"}, {goodsLine({})});
+    const QStringList second = invoice({.number = "70000002"}, {goodsLine({})});
     ImportEngine e(db->session);
-    WriteGbkFile(file, IssuedFile({first}));
-    QVERIFY(e.ImportToQor(file));
-    const QString before = State();
-    WriteGbkFile(file, IssuedFile({first, second}));
-    QCOMPARE(e.ImportToQor(file, skip), secondImports);
+    writeGbkFile(file, issuedFile({first}));
+    QVERIFY(e.importToQor(file));
+    const QString before = testState();
+    writeGbkFile(file, issuedFile({first, second}));
+    QCOMPARE(e.importToQor(file, skip), secondImports);
     QCOMPARE(rec->texts(), messages);
-    QCOMPARE(e.CountsText(), counts);
-    if (!secondImports) QCOMPARE(State(), before);
+    QCOMPARE(e.countsText(), counts);
+    if (!secondImports) QCOMPARE(testState(), before);
     const bool guarded = setup.isEmpty();
     // Each invoice with the 销售单据编号 the tax system gave it (empty for one typed in by hand).
-    QCOMPARE(Acct("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo || '/' || FDocNo from "
-                  "TF_Ledger where FDirection=1 order by FInterID"),
+    QCOMPARE(testAcct("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo || '/' || FDocNo from "
+                      "TF_Ledger where FDirection=1 order by FInterID"),
              guarded ? (secondImports ? "3300061130-70000001=ZP000006/XS0007,3300061130-70000002=ZP000007/"
                                       : "3300061130-70000001=ZP000006/XS0007")
                      : "");
@@ -124,7 +124,7 @@ void TestImport::progressAndCancel() {
         QList<qint64> done;
         qint64 total = -1;
         int invoices = 0;
-        bool Report(qint64 d, qint64 t, int n) override {
+        bool report(qint64 d, qint64 t, int n) override {
             done << d;
             total = t;
             invoices = n;
@@ -132,12 +132,12 @@ void TestImport::progressAndCancel() {
         }
     } progress;
     progress.stopAt = stopAt;
-    WriteGbkFile(file, GeneratedFile(2000, 2));
-    const QString before = State();
+    writeGbkFile(file, generatedFile(2000, 2));
+    const QString before = testState();
     ImportEngine e(db->session);
-    e.SetProgress(&progress);
-    QCOMPARE(e.ImportToQor(file), stopAt == 0);
-    QCOMPARE(e.Cancelled(), stopAt != 0);
+    e.setProgress(&progress);
+    QCOMPARE(e.importToQor(file), stopAt == 0);
+    QCOMPARE(e.cancelled(), stopAt != 0);
     QVERIFY(std::is_sorted(progress.done.begin(), progress.done.end()));
     QCOMPARE(progress.total, QFileInfo(file).size());
     if (stopAt == 0) {
@@ -148,52 +148,52 @@ void TestImport::progressAndCancel() {
     }
     QCOMPARE(progress.done.size(), stopAt);
     QCOMPARE(rec->texts(), QStringList{"引入已取消，账套没有任何改变。"});
-    QCOMPARE(State(), before);
-    QCOMPARE(Acct("select count(*) from TF_Ledger"), "0");
+    QCOMPARE(testState(), before);
+    QCOMPARE(testAcct("select count(*) from TF_Ledger"), "0");
 }
 
 void TestImport::periodFromToday() {
     db->session.today = QDate(2027, 2, 3);
-    QVERIFY(Run(File({.date = "20260115"})));
-    QCOMPARE(Acct("select FDate,FYear,FPeriod,FFincDate from ICSale where FInterID=1009"),
+    QVERIFY(testRun(oneInvoiceFile({.date = "20260115"})));
+    QCOMPARE(testAcct("select FDate,FYear,FPeriod,FFincDate from ICSale where FInterID=1009"),
              "2026-01-15 2027 2 2027-02-03");
 }
 
 void TestImport::noPeriodFailsWithoutMessage() {
     db->session.today = QDate(2050, 1, 1);
-    const QString before = State();
-    QVERIFY(!Run(File()));
+    const QString before = testState();
+    QVERIFY(!testRun(oneInvoiceFile()));
     QCOMPARE(rec->texts(), QStringList());
-    QCOMPARE(State(), before);
+    QCOMPARE(testState(), before);
 }
 
 void TestImport::lookupsOncePerImport() {
     QList<QStringList> invoices;
     const GoodsFields cup{.name = "不锈钢保温杯", .model = "500ml", .unit = "个"};
     for (int i = 0; i < 20; ++i)
-        invoices << Invoice({}, {GoodsLine({}), GoodsLine(cup), GoodsLine({})});
+        invoices << invoice({}, {goodsLine({}), goodsLine(cup), goodsLine({})});
     ImportEngine e(db->session);
-    QVERIFY(Run(IssuedFile(invoices), &e));
+    QVERIFY(testRun(issuedFile(invoices), &e));
     // customer, biller, checker, two units, two products: each once however often it occurs
-    QCOMPARE(e.Rules().LookupCount(), 7);
-    QCOMPARE(Acct("rows:select FItemID from ICSaleEntry where FInterID=1028 order by FEntryID"),
+    QCOMPARE(e.rules().lookupCount(), 7);
+    QCOMPARE(testAcct("rows:select FItemID from ICSaleEntry where FInterID=1028 order by FEntryID"),
              "401,408,401");
     // A second import asks again: the accounting set may have changed in between.
-    QVERIFY(Run(File(), &e));
-    QCOMPARE(e.Rules().LookupCount(), 5);
+    QVERIFY(testRun(oneInvoiceFile(), &e));
+    QCOMPARE(e.rules().lookupCount(), 5);
 }
 
 void TestImport::itemMapLivesWithEngine() {
-    const QStringList lines = File({.customer = "华远信息"});
+    const QStringList lines = oneInvoiceFile({.customer = "华远信息"});
     ImportEngine e(db->session);
-    QVERIFY(!Run(lines, &e));
-    db->config->Execute(QStringLiteral("insert into t_ItemMap values (1,'t_Organization','customer',"
-                                       "'北京华远信息技术有限公司','101','华远信息')"));
+    QVERIFY(!testRun(lines, &e));
+    db->config->exec(QStringLiteral("insert into t_ItemMap values (1,'t_Organization','customer',"
+                                    "'北京华远信息技术有限公司','101','华远信息')"));
     rec->clear();
     // The same window keeps the mappings it loaded; a new one sees the new row.
-    QVERIFY(!Run(lines, &e));
+    QVERIFY(!testRun(lines, &e));
     QCOMPARE(rec->texts(), QStringList{"购方名称[华远信息]不存在或存在相同的记录!"});
     rec->clear();
-    QVERIFY(Run(lines));
+    QVERIFY(testRun(lines));
     QCOMPARE(rec->texts(), QStringList());
 }

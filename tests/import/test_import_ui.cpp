@@ -1,8 +1,8 @@
 // The import window headless, and the batch tool's import as a separate process.
 #include "InvoiceLines.h"
-#include "app/MessageBoxSink.h"
-#include "common/modFunction.h"
-#include "import/frmImportTxt.h"
+#include "app/ui/MessageBoxSink.h"
+#include "common/DbProcedures.h"
+#include "import/ui/ImportWindow.h"
 #include "support/TestSupport.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -21,13 +21,13 @@
 #include <functional>
 
 namespace {
-template <typename... T> void AddRow(const char* name, const T&... values) {
+template <typename... T> void addRow(const char* name, const T&... values) {
     (QTest::newRow(name) << ... << values);
 }
-QLineEdit* Path(frmImportTxt& w) {
+QLineEdit* pathEdit(ImportWindow& w) {
     return w.findChild<QLineEdit*>(QStringLiteral("txtAIS"));
 }
-void ClickOK(frmImportTxt& w) {
+void clickOk(ImportWindow& w) {
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
 }
 } // namespace
@@ -41,10 +41,10 @@ class TestImportUi : public QObject {
     QString bad;
 
     // A value of the accounting set as another process left it.
-    QString Acct(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
-        return Connection::open(db->acctConnString())->Query(sql)->value(0).toString();
+    QString testAcct(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
+        return Connection::open(db->acctConnString())->query(sql)->value(0).toString();
     }
-    QProcess* StartBatch(const QStringList& args) {
+    QProcess* startBatch(const QStringList& args) {
         auto* p = new QProcess(this);
         p->start(QStringLiteral(TAXFERRY_BATCH), QStringList{QStringLiteral("import")} + args);
         return p;
@@ -58,8 +58,8 @@ private Q_SLOTS:
         db->session.today = QDate(2026, 4, 10);
         good = db->folder() + QStringLiteral("/good.txt");
         bad = db->folder() + QStringLiteral("/bad.txt");
-        WriteGbkFile(good, IssuedFile({Invoice({}, {GoodsLine({})})}));
-        WriteGbkFile(bad, IssuedFile({Invoice({}, {QStringLiteral("  ")})}));
+        writeGbkFile(good, issuedFile({invoice({}, {goodsLine({})})}));
+        writeGbkFile(bad, issuedFile({invoice({}, {QStringLiteral("  ")})}));
     }
     void cleanup() {
         rec.reset();
@@ -69,36 +69,36 @@ private Q_SLOTS:
     void pathChecks_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
-        AddRow("empty", "", "引入文件路径不可为空！");
-        AddRow("blanks only", "   ", "引入文件路径不可为空！");
-        AddRow("missing file", "/no/such/file.txt", "选定的引入文件不存在！");
-        AddRow("a folder is no file", "/tmp", "选定的引入文件不存在！");
+        addRow("empty", "", "引入文件路径不可为空！");
+        addRow("blanks only", "   ", "引入文件路径不可为空！");
+        addRow("missing file", "/no/such/file.txt", "选定的引入文件不存在！");
+        addRow("a folder is no file", "/tmp", "选定的引入文件不存在！");
     }
     void pathChecks() {
         QFETCH(QString, path);
         QFETCH(QString, message);
-        frmImportTxt w(db->session);
+        ImportWindow w(db->session);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        Path(w)->setText(path);
+        pathEdit(w)->setText(path);
         w.findChild<QPushButton*>(QStringLiteral("cmdExit"))->setFocus();
-        ClickOK(w);
+        clickOk(w);
         QCOMPARE(rec->texts(), QStringList{message});
         QVERIFY(w.isVisible());
-        QCOMPARE(w.focusWidget(), Path(w));
-        QCOMPARE(Acct(), "8");
+        QCOMPARE(w.focusWidget(), pathEdit(w));
+        QCOMPARE(testAcct(), "8");
     }
 
     // The same file again: refused, the window stays open; with 跳过已引入的发票 ticked the rest comes in and
     // the window says what it did.
     void skipImportedInTheWindow() {
         for (bool skip : {false, true}) {
-            frmImportTxt w(db->session);
+            ImportWindow w(db->session);
             w.show();
-            Path(w)->setText(good);
+            pathEdit(w)->setText(good);
             w.findChild<QCheckBox*>(QStringLiteral("chkSkipImported"))->setChecked(skip);
             rec->clear();
-            ClickOK(w);
+            clickOk(w);
             QCOMPARE(rec->last(), skip ? QStringLiteral("文件中的1张发票都已引入过，本次没有引入新发票。")
                                        : QStringLiteral("引入成功!"));
             // Nothing new: the window stays for another file.
@@ -107,16 +107,16 @@ private Q_SLOTS:
                      skip ? QStringLiteral("引入发票0张，商品行0行，跳过已引入的发票1张。")
                           : QStringLiteral("引入发票1张，商品行1行。"));
         }
-        frmImportTxt again(db->session);
+        ImportWindow again(db->session);
         again.show();
-        Path(again)->setText(good);
+        pathEdit(again)->setText(good);
         rec->clear();
-        ClickOK(again);
+        clickOk(again);
         QCOMPARE(rec->texts().size(), 2);
         QVERIFY(rec->texts().first().endsWith(QStringLiteral("不能重复引入!")));
         QCOMPARE(rec->texts().last(), QStringLiteral("引入失败!"));
         QVERIFY(again.isVisible());
-        QCOMPARE(Acct(), "9");
+        QCOMPARE(testAcct(), "9");
     }
 
     // While an import runs the window paints, but a second 确定 starts nothing and closing the window (or
@@ -129,10 +129,10 @@ private Q_SLOTS:
     void runningImportIsNotEnteredAgain() {
         QFETCH(QString, during);
         const QString big = db->folder() + QStringLiteral("/big.txt");
-        WriteGbkFile(big, GeneratedFile(3000, 2));
-        frmImportTxt w(db->session);
+        writeGbkFile(big, generatedFile(3000, 2));
+        ImportWindow w(db->session);
         w.show();
-        Path(w)->setText(big);
+        pathEdit(w)->setText(big);
         bool okWhileRunning = true;
         QTimer::singleShot(0, &w, [&] {
             QVERIFY(w.isRunning());
@@ -145,35 +145,35 @@ private Q_SLOTS:
                 else
                     QTest::keyClick(&w, Qt::Key_Escape);
         });
-        ClickOK(w);
+        clickOk(w);
         QVERIFY(!okWhileRunning);
         QVERIFY(!w.isRunning());
         QCOMPARE(rec->texts(), QStringList{QStringLiteral("引入已取消，账套没有任何改变。")});
         QVERIFY(w.isVisible());
         QVERIFY(w.cmdOK->isEnabled());
-        QCOMPARE(Acct(), "8");
+        QCOMPARE(testAcct(), "8");
     }
 
     // A failed import leaves the window open for another try; a path typed with blanks around it
     // imports, and success closes the window.
     void failureStaysOpenSuccessCloses() {
-        frmImportTxt w(db->session);
+        ImportWindow w(db->session);
         w.show();
-        Path(w)->setText(bad);
-        ClickOK(w);
+        pathEdit(w)->setText(bad);
+        clickOk(w);
         QCOMPARE(rec->texts(), (QStringList{QStringLiteral("发票体行为空!"), QStringLiteral("引入失败!")}));
         QVERIFY(w.isVisible());
-        QCOMPARE(Path(w)->text(), bad);
+        QCOMPARE(pathEdit(w)->text(), bad);
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(Acct(), "8");
+        QCOMPARE(testAcct(), "8");
         rec->clear();
-        Path(w)->clear();
-        QTest::keyClicks(Path(w), QStringLiteral("  ") + good + QStringLiteral(" "));
-        ClickOK(w);
+        pathEdit(w)->clear();
+        QTest::keyClicks(pathEdit(w), QStringLiteral("  ") + good + QStringLiteral(" "));
+        clickOk(w);
         QCOMPARE(rec->texts(), QStringList{QStringLiteral("引入成功!")});
         QVERIFY(!w.isVisible());
         QCOMPARE(w.result(), int(QDialog::Accepted));
-        QCOMPARE(Acct(), "9");
+        QCOMPARE(testAcct(), "9");
     }
 
     // A refusal found at the end of a long file: its message is shown with the progress dialog out of the
@@ -188,23 +188,23 @@ private Q_SLOTS:
         const QString last = db->folder() + QStringLiteral("/last.txt");
         const QString big = db->folder() + QStringLiteral("/big.txt");
         // The big file's last five invoices, imported before: the refusal comes near its end.
-        WriteGbkFile(last, GeneratedFile(5, 2, 2996));
-        WriteGbkFile(big, GeneratedFile(3000, 2));
+        writeGbkFile(last, generatedFile(5, 2, 2996));
+        writeGbkFile(big, generatedFile(3000, 2));
         {
-            frmImportTxt first(db->session);
+            ImportWindow first(db->session);
             first.show();
-            Path(first)->setText(last);
-            ClickOK(first);
+            pathEdit(first)->setText(last);
+            clickOk(first);
             QCOMPARE(rec->last(), QStringLiteral("引入成功!"));
         }
-        const QString before = Acct();
+        const QString before = testAcct();
         MessageBoxSink boxes;
-        MessageSink* previous = SetMessageSink(&boxes);
-        frmImportTxt w(db->session);
+        MessageSink* previous = setMessageSink(&boxes);
+        ImportWindow w(db->session);
         w.setProgressDelay(0);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        Path(w)->setText(big);
+        pathEdit(w)->setText(big);
         bool progressShown = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
@@ -221,7 +221,7 @@ private Q_SLOTS:
         };
         QList<Seen> seen;
         std::function<void()> answerNext = [&] {
-            WhenModalOf<QMessageBox>([&](QMessageBox* box) {
+            whenModalOf<QMessageBox>([&](QMessageBox* box) {
                 Seen s;
                 s.text = box->text();
                 s.onTop = QApplication::activeModalWidget() == box;
@@ -242,9 +242,9 @@ private Q_SLOTS:
             });
         };
         answerNext();
-        ClickOK(w);
+        clickOk(w);
         watch.stop();
-        SetMessageSink(previous);
+        setMessageSink(previous);
         QVERIFY(progressShown);
         QCOMPARE(seen.size(), 2);
         QVERIFY2(seen[0].text.endsWith(QStringLiteral("不能重复引入!")), qPrintable(seen[0].text));
@@ -257,21 +257,21 @@ private Q_SLOTS:
         }
         QVERIFY(w.isVisible());
         QVERIFY(w.cmdOK->isEnabled());
-        QCOMPARE(Acct(), before);
+        QCOMPARE(testAcct(), before);
     }
 
     void fileDialog_data() {
         QTest::addColumn<bool>("pick");
-        AddRow("cancel leaves the path", false);
-        AddRow("a picked file fills the path", true);
+        addRow("cancel leaves the path", false);
+        addRow("a picked file fills the path", true);
     }
     void fileDialog() {
         QFETCH(bool, pick);
-        frmImportTxt w(db->session);
+        ImportWindow w(db->session);
         w.show();
-        Path(w)->setText(QStringLiteral("earlier.txt"));
+        pathEdit(w)->setText(QStringLiteral("earlier.txt"));
         QString seen;
-        WhenModal([&](QWidget* m) {
+        whenModal([&](QWidget* m) {
             auto* d = qobject_cast<QFileDialog*>(m);
             if (!d) return;
             seen = d->windowTitle() + u'|' + d->nameFilters().join(u';');
@@ -289,7 +289,7 @@ private Q_SLOTS:
         });
         QTest::mouseClick(w.findChild<QToolButton*>(QStringLiteral("cmdOpen")), Qt::LeftButton);
         QCOMPARE(seen, QStringLiteral("选择要引入的税控系统发票文件|文本文件(*.txt)"));
-        QCOMPARE(Path(w)->text(), pick ? good : QStringLiteral("earlier.txt"));
+        QCOMPARE(pathEdit(w)->text(), pick ? good : QStringLiteral("earlier.txt"));
         QTRY_COMPARE(QApplication::activeWindow(), &w);
         if (!pick) return;
         // The next key is 确定's: Enter, or Alt+O from anywhere in the window.
@@ -305,13 +305,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("stderrText");
         QTest::addColumn<QString>("heads");
-        AddRow("success", "--acct|ACCT|--config|CONFIG|good.txt", 0, "引入成功!\n", "9");
-        AddRow("engine failure", "--acct|ACCT|--config|CONFIG|bad.txt", 1, "发票体行为空!\n引入失败!\n", "8");
-        AddRow("missing file", "--acct|ACCT|--config|CONFIG|none.txt", 1,
+        addRow("success", "--acct|ACCT|--config|CONFIG|good.txt", 0, "引入成功!\n", "9");
+        addRow("engine failure", "--acct|ACCT|--config|CONFIG|bad.txt", 1, "发票体行为空!\n引入失败!\n", "8");
+        addRow("missing file", "--acct|ACCT|--config|CONFIG|none.txt", 1,
                "调用(ImportToQor)出错! 错误编号:53,错误原因:文件未找到\n引入失败!\n", "8");
-        AddRow("no accounting set", "--acct|Provider=SQLite;Data Source=/no/acct.db|--config|CONFIG|good.txt",
+        addRow("no accounting set", "--acct|Provider=SQLite;Data Source=/no/acct.db|--config|CONFIG|good.txt",
                1, "找不到数据库文件“/no/acct.db”。\n引入失败!\n", "8");
-        AddRow("no file named", "--acct|ACCT|--config|CONFIG", 1,
+        addRow("no file named", "--acct|ACCT|--config|CONFIG", 1,
                "usage: taxferry-batch import --acct CONN [--config Taxlink.db] [--skip-imported] PATH...\n",
                "8");
     }
@@ -326,18 +326,18 @@ private Q_SLOTS:
                 : a == u"CONFIG"      ? db->configPath
                 : a.endsWith(u".txt") ? db->folder() + u'/' + a
                                       : a;
-        db->acct->Close();
-        QProcess* p = StartBatch(list);
+        db->acct->close();
+        QProcess* p = startBatch(list);
         QVERIFY(p->waitForFinished(120000));
         QCOMPARE(QString::fromUtf8(p->readAllStandardError()), stderrText);
         QCOMPARE(p->exitCode(), exitCode);
-        QCOMPARE(Acct(), heads);
+        QCOMPARE(testAcct(), heads);
     }
 
     // The batch tool says on stdout what it did; the same file again is refused, or with
     // --skip-imported left out.
     void batchSkipsWhatCameBefore() {
-        db->acct->Close();
+        db->acct->close();
         const QStringList base{QStringLiteral("--acct"), db->acctConnString(), QStringLiteral("--config"),
                                db->configPath};
         struct Run {
@@ -345,7 +345,7 @@ private Q_SLOTS:
             int exitCode;
             QString out, err;
         };
-        WriteGbkFile(good, IssuedFile({Invoice({.number = "80000001"}, {GoodsLine({})})}));
+        writeGbkFile(good, issuedFile({invoice({.number = "80000001"}, {goodsLine({})})}));
         for (const Run& r :
              {Run{{}, 0, "引入发票1张，商品行1行。\n", "引入成功!\n"},
               Run{{},
@@ -356,13 +356,13 @@ private Q_SLOTS:
                   0,
                   "引入发票0张，商品行0行，跳过已引入的发票1张。\n",
                   "文件中的1张发票都已引入过，本次没有引入新发票。\n"}}) {
-            QProcess* p = StartBatch(base + r.extra + QStringList{good});
+            QProcess* p = startBatch(base + r.extra + QStringList{good});
             QVERIFY(p->waitForFinished(120000));
             QCOMPARE(QString::fromUtf8(p->readAllStandardError()), r.err);
             QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()), r.out);
             QCOMPARE(p->exitCode(), r.exitCode);
         }
-        QCOMPARE(Acct(), QStringLiteral("9"));
+        QCOMPARE(testAcct(), QStringLiteral("9"));
     }
 
     // Four clerks import into one accounting set at the same time, two files starting with a special
@@ -373,7 +373,7 @@ private Q_SLOTS:
         QList<QStringList> contents;
         for (int i = 0; i < 4; ++i) {
             // Every file its own invoices of the tax system.
-            QStringList file = GeneratedFile(invoices + 4, lines, 1 + i * 1000);
+            QStringList file = generatedFile(invoices + 4, lines, 1 + i * 1000);
             file.removeAt(1); // the invoice count: the files are cut below
             // Invoice 4 is the first ordinary one: the shifted files start with it.
             const int skip = i % 2 == 0 ? 0 : 4;
@@ -387,13 +387,13 @@ private Q_SLOTS:
         QStringList files;
         for (int i = 0; i < contents.size(); ++i) {
             files << db->folder() + QStringLiteral("/f%1.txt").arg(i);
-            WriteGbkFile(files.last(), contents[i]);
+            writeGbkFile(files.last(), contents[i]);
         }
-        const int before = Acct().toInt();
-        db->acct->Close();
+        const int before = testAcct().toInt();
+        db->acct->close();
         QList<QProcess*> runs;
         for (const QString& f : files)
-            runs << StartBatch({QStringLiteral("--acct"), db->acctConnString(), QStringLiteral("--config"),
+            runs << startBatch({QStringLiteral("--acct"), db->acctConnString(), QStringLiteral("--config"),
                                 db->configPath, f});
         for (QProcess* p : runs) {
             QVERIFY(p->waitForFinished(300000));
@@ -401,10 +401,11 @@ private Q_SLOTS:
             QCOMPARE(p->exitCode(), 0);
         }
         const int total = before + 4 * invoices;
-        QCOMPARE(Acct("select count(*) || '/' || count(distinct FBillNo) || '/' || max(FInterID) || '/' || "
-                      "(select FMaxNum from t_ICMaxNum) from ICSale"),
-                 QStringLiteral("%1/%1/%2/%2").arg(total).arg(1000 + total));
-        QCOMPARE(Acct("select count(*) from ICSaleEntry where FInterID>1008"),
+        QCOMPARE(
+            testAcct("select count(*) || '/' || count(distinct FBillNo) || '/' || max(FInterID) || '/' || "
+                     "(select FMaxNum from t_ICMaxNum) from ICSale"),
+            QStringLiteral("%1/%1/%2/%2").arg(total).arg(1000 + total));
+        QCOMPARE(testAcct("select count(*) from ICSaleEntry where FInterID>1008"),
                  QString::number(4 * invoices * lines));
     }
 };

@@ -1,29 +1,31 @@
 // A buyer's sales invoices as one document: merged in the preview and the file alike, recorded per member,
 // issued invoices written back onto every member, a cancellation that frees them all, the reconciliation.
 #include "InvoiceLines.h"
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include "export/DocumentMerge.h"
+#include "export/ExportEngine.h"
 #include "export/Reconciliation.h"
-#include "export/clsSaveDataExport.h"
 #include "import/ImportEngine.h"
 #include "support/TestSupport.h"
 #include <QtTest/QtTest>
 
 namespace {
-QString Money(double v) {
-    return DecimalText(v, 2);
+QString money(double v) {
+    return decimalText(v, 2);
 }
 
 // Heads: FbillNo, RowsCount, 单据号, 购方名称, 购方税号, 备注. Lines: FbillNo, 货物名称, 单价, 税率, 数量,
 // 金额, 税额, 折扣金额.
-QList<FieldInfo> Fields(const QStringList& names) {
+QList<FieldInfo> fields(const QStringList& names) {
     QList<FieldInfo> out;
     for (const QString& n : names)
         out.append(FieldInfo{n, QMetaType::QString});
     return out;
 }
 
-MergeSettings Settings(bool mergeLines) {
+MergeSettings settings(bool mergeLines) {
     MergeSettings s;
     s.mergeLines = mergeLines;
     s.headDocNo = 2;
@@ -42,21 +44,21 @@ MergeSettings Settings(bool mergeLines) {
 }
 
 // The merged heads as "单据号/RowsCount/备注" and lines as "单据号/名称/数量/金额/税额".
-QStringList Run(const QList<QVariantList>& heads, const QList<QVariantList>& lines, const MergeSettings& s,
+QStringList run(const QList<QVariantList>& heads, const QList<QVariantList>& lines, const MergeSettings& s,
                 QString* error = nullptr) {
-    const Recordset h(Fields({"FbillNo", "RowsCount", "单据号", "购方名称", "购方税号", "备注"}), heads);
-    const Recordset b(Fields({"FbillNo", "货物名称", "单价", "税率", "数量", "金额", "税额", "折扣金额"}),
+    const Recordset h(fields({"FbillNo", "RowsCount", "单据号", "购方名称", "购方税号", "备注"}), heads);
+    const Recordset b(fields({"FbillNo", "货物名称", "单价", "税率", "数量", "金额", "税额", "折扣金额"}),
                       lines);
-    const std::unique_ptr<Connection::Cursor> cursor = CursorOf(h);
+    const std::unique_ptr<Connection::Cursor> cursor = cursorOf(h);
     QStringList out;
     try {
-        MergedDocuments merged(*cursor, BodyRowsOf(b), s);
+        MergedDocuments merged(*cursor, bodyRowsOf(b), s);
         for (QVariantList row; merged.heads().next(row);)
             out << QStringList{row[2].toString(), row[1].toString(), row[5].toString()}.join(u'/');
         merged.lines()([](const QList<FieldInfo>&) {},
                        [&](const QVariantList& r) {
-                           out << QStringList{r[0].toString(), r[1].toString(), NumberText(r[4].toDouble()),
-                                              NumberText(r[5].toDouble()), NumberText(r[6].toDouble())}
+                           out << QStringList{r[0].toString(), r[1].toString(), numberText(r[4].toDouble()),
+                                              numberText(r[5].toDouble()), numberText(r[6].toDouble())}
                                       .join(u'/');
                        });
     } catch (const DbError& e) {
@@ -66,13 +68,13 @@ QStringList Run(const QList<QVariantList>& heads, const QList<QVariantList>& lin
 }
 
 // An issued invoice of the tax system made from a document of the export.
-QStringList IssuedFrom(const ExportDoc& doc, const QString& number, bool cancelled = false) {
-    return Invoice({.net = Money(doc.amount),
-                    .tax = Money(doc.tax),
+QStringList issuedFrom(const ExportDoc& doc, const QString& number, bool cancelled = false) {
+    return invoice({.net = money(doc.amount),
+                    .tax = money(doc.tax),
                     .cancelled = cancelled ? QStringLiteral("1") : QStringLiteral("0"),
                     .number = number,
                     .docNo = doc.docNo},
-                   {GoodsLine({})});
+                   {goodsLine({})});
 }
 } // namespace
 
@@ -82,32 +84,32 @@ class TestMerge : public QObject {
     std::unique_ptr<TestDatabases> db;
     std::unique_ptr<RecorderSink> rec;
 
-    QList<ExportDoc> Export(QString* file = nullptr, std::optional<bool> mergeLines = std::nullopt) {
+    QList<ExportDoc> testRunExport(QString* file = nullptr, std::optional<bool> mergeLines = std::nullopt) {
         const QString out = db->folder() + QStringLiteral("/out.txt");
-        clsSaveDataExport preview(db->session);
-        preview.SetPreview(true);
-        preview.SetMergeLines(mergeLines);
-        if (!preview.ExportToTxT(out, QString(13, u'|'), QStringLiteral("1"))) return {};
-        clsSaveDataExport e(db->session);
-        e.SetMergeLines(mergeLines);
-        if (!e.ExportToTxT(out, QString(13, u'|'), QStringLiteral("1"))) return {};
-        if (file) *file = ReadGbkFile(out).join(u'\n');
-        return preview.Preview();
+        ExportEngine preview(db->session);
+        preview.setPreview(true);
+        preview.setMergeLines(mergeLines);
+        if (!preview.exportFile(out, QString(13, u'|'), QStringLiteral("1"))) return {};
+        ExportEngine e(db->session);
+        e.setMergeLines(mergeLines);
+        if (!e.exportFile(out, QString(13, u'|'), QStringLiteral("1"))) return {};
+        if (file) *file = readGbkFile(out).join(u'\n');
+        return preview.preview();
     }
-    bool Import(const QStringList& lines, bool skip = false) {
+    bool runImport(const QStringList& lines, bool skip = false) {
         const QString file = db->folder() + QStringLiteral("/issued.txt");
-        WriteGbkFile(file, lines);
+        writeGbkFile(file, lines);
         ImportEngine engine(db->session);
-        return engine.ImportToQor(file, skip);
+        return engine.importToQor(file, skip);
     }
-    QString Acct(const QString& sql, const QVariantList& params = {}) {
-        return FirstColumn(*db->acct, sql, params);
+    QString testAcct(const QString& sql, const QVariantList& params = {}) {
+        return firstColumn(*db->acct, sql, params);
     }
-    static QString DocText(const ExportDoc& d) {
+    static QString docText(const ExportDoc& d) {
         QStringList members;
         for (const ExportMember& m : d.members)
-            members << m.billNo + u':' + Money(m.amount);
-        return QStringList{d.docNo, QString::number(d.lines), Money(d.amount), Money(d.tax),
+            members << m.billNo + u':' + money(m.amount);
+        return QStringList{d.docNo, QString::number(d.lines), money(d.amount), money(d.tax),
                            members.join(u',')}
             .join(u'/');
     }
@@ -119,14 +121,14 @@ private Q_SLOTS:
         rec = std::make_unique<RecorderSink>();
         db->session.today = QDate(2026, 4, 10);
         // Three invoices of one buyer (and its red one), two of another, the rest alone.
-        db->acct->Execute(
+        db->acct->exec(
             QStringLiteral("update ICSale set FCustID=101 where FBillNo in ('ZP000003','ZP000005')"));
-        db->acct->Execute(
+        db->acct->exec(
             QStringLiteral("update ICSale set FTranType=80, FCustID=102 where FBillNo='PT000002'"));
         // A discounted line (ZP000003's third).
-        db->acct->Execute(
+        db->acct->exec(
             QStringLiteral("update ICSaleEntry set FAmtDiscount=113 where FInterID=1004 and FEntryID=3"));
-        db->config->Execute(QStringLiteral("update t_BaseInfo set FMergeBuyer=1, FMergeLines=1 where FID=1"));
+        db->config->exec(QStringLiteral("update t_BaseInfo set FMergeBuyer=1, FMergeLines=1 where FID=1"));
     }
     void cleanup() {
         rec.reset();
@@ -179,7 +181,7 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         QFETCH(QString, error);
         QString got;
-        QCOMPARE(Run(heads, lines, Settings(mergeLines), &got), expected);
+        QCOMPARE(run(heads, lines, settings(mergeLines), &got), expected);
         QCOMPARE(got, error);
     }
 
@@ -211,10 +213,10 @@ private Q_SLOTS:
     // The whole loop on the set: export, issue, write back, cancel, export again.
     void mergedLoop() {
         QString file;
-        const QList<ExportDoc> docs = Export(&file);
+        const QList<ExportDoc> docs = testRunExport(&file);
         QStringList texts;
         for (const ExportDoc& d : docs)
-            texts << DocText(d);
+            texts << docText(d);
         // Lines 404×10@1250 and 404×8@1250, 405×50@89 and 405×8@89 add up; 402 with its discount stays.
         QCOMPARE(texts, (QStringList{"PT000002+1/4/100158.40/12958.40/PT000002:4158.40,ZP000002:96000.00",
                                      "ZP000001+2/6/79982.00/10397.66/ZP000001:21750.00,ZP000003:9120.00,"
@@ -228,20 +230,22 @@ private Q_SLOTS:
                  qPrintable(heads[1]));
         QVERIFY(heads[2].startsWith(QStringLiteral("ZP000004~~1~~")));
         // One ledger row per member, under the document's 单据号.
-        QCOMPARE(Acct("select FBillNo || '=' || FDocNo from TF_Ledger where FDirection=0 order by FBillNo"),
-                 "PT000002=PT000002+1,ZP000001=ZP000001+2,ZP000002=PT000002+1,ZP000003=ZP000001+2,"
-                 "ZP000004=ZP000004,ZP000005=ZP000001+2");
-        QVERIFY(Export().isEmpty()); // every member is out
+        QCOMPARE(
+            testAcct("select FBillNo || '=' || FDocNo from TF_Ledger where FDirection=0 order by FBillNo"),
+            "PT000002=PT000002+1,ZP000001=ZP000001+2,ZP000002=PT000002+1,ZP000003=ZP000001+2,"
+            "ZP000004=ZP000004,ZP000005=ZP000001+2");
+        QVERIFY(testRunExport().isEmpty()); // every member is out
         QCOMPARE(rec->texts(),
                  (QStringList{"5张销售发票合并为2张单据。", "所选的6张发票均已引出过，本次未引出。"}));
         rec->clear();
 
         // Issued: the numbers go onto every member.
-        QVERIFY(Import(CountedFile({IssuedFrom(docs[1], "40000001"), IssuedFrom(docs[0], "40000002")})));
+        QVERIFY(runImport(countedFile({issuedFrom(docs[1], "40000001"), issuedFrom(docs[0], "40000002")})));
         QCOMPARE(rec->texts(), QStringList());
-        QCOMPARE(Acct("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000003','ZP000005') "
-                      "order by FBillNo"),
-                 "3300061130-40000001,3300061130-40000001,3300061130-40000001");
+        QCOMPARE(
+            testAcct("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000003','ZP000005') "
+                     "order by FBillNo"),
+            "3300061130-40000001,3300061130-40000001,3300061130-40000001");
         Reconciliation r(db->session);
         const QStringList report = Reconciliation::reportLines(r.run(QString()));
         QCOMPARE(report.mid(3, 4), (QStringList{"ZP000001+2\t已开票\t3300061130-40000001\t79982.00\t79982.00",
@@ -249,12 +253,12 @@ private Q_SLOTS:
                                                 "\t成员\tZP000005\t49112.00"}));
 
         // The tax invoice cancelled: every member can go out again, under a 单据号 of its own.
-        QVERIFY(Import(CountedFile({IssuedFrom(docs[1], "40000001", true), IssuedFrom(docs[0], "40000002")}),
-                       true));
-        QCOMPARE(Acct("select FTaxInvoiceNo from ICSale where FBillNo='ZP000003'"), "");
-        const QList<ExportDoc> again = Export();
+        QVERIFY(runImport(
+            countedFile({issuedFrom(docs[1], "40000001", true), issuedFrom(docs[0], "40000002")}), true));
+        QCOMPARE(testAcct("select FTaxInvoiceNo from ICSale where FBillNo='ZP000003'"), "");
+        const QList<ExportDoc> again = testRunExport();
         QCOMPARE(again.size(), 1);
-        QCOMPARE(DocText(again.first()),
+        QCOMPARE(docText(again.first()),
                  "ZP000001+2(2)/6/79982.00/10397.66/ZP000001:21750.00,ZP000003:9120.00,"
                  "ZP000005:49112.00");
     }
@@ -262,16 +266,16 @@ private Q_SLOTS:
     // Over the line limit, a merged document goes out in pieces; a member's lines in two pieces have a row
     // in each. Lines are kept apart for this run.
     void mergedPieces() {
-        db->config->Execute(QStringLiteral("update t_BaseInfo set FMaxLines=4 where FID=1"));
+        db->config->exec(QStringLiteral("update t_BaseInfo set FMaxLines=4 where FID=1"));
         QStringList texts;
-        for (const ExportDoc& d : Export(nullptr, false))
-            texts << DocText(d);
+        for (const ExportDoc& d : testRunExport(nullptr, false))
+            texts << docText(d);
         // 402 with its discount is two lines of the invoice.
         QCOMPARE(texts.mid(1, 3),
                  (QStringList{"ZP000001+2-1/4/26950.00/3503.50/ZP000001:21750.00,ZP000003:5200.00",
                               "ZP000001+2-2/3/52320.00/6801.60/ZP000003:3920.00,ZP000005:48400.00",
                               "ZP000001+2-3/1/712.00/92.56/ZP000005:712.00"}));
-        QCOMPARE(Acct("select count(*) from TF_Ledger where FDirection=0 and FBillNo='ZP000003'"), "2");
+        QCOMPARE(testAcct("select count(*) from TF_Ledger where FDirection=0 and FBillNo='ZP000003'"), "2");
     }
 };
 

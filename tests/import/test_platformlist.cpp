@@ -1,10 +1,12 @@
 // The platform's way round: documents exported from the set are issued on the tax bureau's platform,
 // whose list of issued invoices comes back as a workbook and is written back onto the export.
 #include "PlatformListBook.h"
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include "common/XlsxReader.h"
-#include "common/modFunction.h"
+#include "export/ExportEngine.h"
 #include "export/Reconciliation.h"
-#include "export/clsSaveDataExport.h"
 #include "import/PlatformList.h"
 #include "support/TestSupport.h"
 #include "support/XlsxBuilder.h"
@@ -12,8 +14,8 @@
 #include <QtTest/QtTest>
 
 namespace {
-QString Money(double v) {
-    return DecimalText(v, 2);
+QString money(double v) {
+    return decimalText(v, 2);
 }
 } // namespace
 
@@ -24,34 +26,35 @@ class TestPlatformList : public QObject {
     std::unique_ptr<RecorderSink> rec;
 
     // The documents as the preview shows them, then the export that records them.
-    QHash<QString, ExportDoc> Export() {
+    QHash<QString, ExportDoc> testRunExport() {
         const QString file = db->folder() + QStringLiteral("/out.txt");
-        clsSaveDataExport preview(db->session);
-        preview.SetPreview(true);
-        clsSaveDataExport e(db->session);
-        if (!preview.ExportToTxT(file, QString(13, u'|'), QStringLiteral("1")) ||
-            !e.ExportToTxT(file, QString(13, u'|'), QStringLiteral("1")))
+        ExportEngine preview(db->session);
+        preview.setPreview(true);
+        ExportEngine e(db->session);
+        if (!preview.exportFile(file, QString(13, u'|'), QStringLiteral("1")) ||
+            !e.exportFile(file, QString(13, u'|'), QStringLiteral("1")))
             return {};
         QHash<QString, ExportDoc> out;
-        for (const ExportDoc& d : preview.Preview())
+        for (const ExportDoc& d : preview.preview())
             out.insert(d.docNo, d);
         return out;
     }
-    QString Acct(const QString& sql, const QVariantList& params = {}) {
-        return FirstColumn(*db->acct, sql, params);
+    QString testAcct(const QString& sql, const QVariantList& params = {}) {
+        return firstColumn(*db->acct, sql, params);
     }
     // The export rows of a document: "号码/发票状态/state" each.
-    QString Ledger(const QString& docNo) {
-        return Acct(QStringLiteral("select coalesce(FTaxNumber,'') || '/' || coalesce(FIssueState,'') || '/' "
-                                   "|| FState from TF_Ledger where FDirection=0 and FDocNo=?"),
-                    {docNo});
+    QString testLedger(const QString& docNo) {
+        return testAcct(
+            QStringLiteral("select coalesce(FTaxNumber,'') || '/' || coalesce(FIssueState,'') || '/' "
+                           "|| FState from TF_Ledger where FDirection=0 and FDocNo=?"),
+            {docNo});
     }
-    QString Customer(const QString& column, int id) {
-        return Acct(QStringLiteral("select %1 from t_Organization where FItemID=?").arg(column), {id});
+    QString customer(const QString& column, int id) {
+        return testAcct(QStringLiteral("select %1 from t_Organization where FItemID=?").arg(column), {id});
     }
-    QStringList WriteBack(const QByteArray& list, bool preview = false) {
+    QStringList testWriteBack(const QByteArray& list, bool preview = false) {
         const QString file = db->folder() + QStringLiteral("/list.xlsx");
-        WriteFile(file, list);
+        writeFile(file, list);
         PlatformWriteBack w(db->session);
         if (!w.run(file, preview)) return {QStringLiteral("refused")};
         return w.result().lines();
@@ -63,7 +66,7 @@ private Q_SLOTS:
         db = std::make_unique<TestDatabases>();
         rec = std::make_unique<RecorderSink>();
         db->session.today = QDate(2026, 4, 10);
-        db->config->Execute(QStringLiteral("update t_BaseInfo set FMaxLines=2 where FID=1"));
+        db->config->exec(QStringLiteral("update t_BaseInfo set FMaxLines=2 where FID=1"));
     }
     void cleanup() {
         rec.reset();
@@ -71,37 +74,39 @@ private Q_SLOTS:
     }
 
     void writtenBack() {
-        QHash<QString, ExportDoc> docs = Export();
+        QHash<QString, ExportDoc> docs = testRunExport();
         QCOMPARE(docs.size(), 7);
         // Two pieces of one buyer with the same amounts: a listed invoice could be either.
-        db->acct->Execute(QStringLiteral(
+        db->acct->exec(QStringLiteral(
             "update TF_Ledger set FAmount=100, FTax=13 where FDocNo in ('ZP000003-1','ZP000003-2')"));
-        const QString taxNo102 = Customer("FTaxNum", 102), name101 = Customer("FName", 101);
-        const QString name104 = Customer("FName", 104);
+        const QString taxNo102 = customer("FTaxNum", 102), name101 = customer("FName", 101);
+        const QString name104 = customer("FName", 104);
         const ExportDoc &d1 = docs["ZP000001"], &d2 = docs["ZP000002"], &d4 = docs["ZP000004"];
         QVERIFY(d4.amount < 0 && !taxNo102.isEmpty());
 
         QList<ListRow> rows{
             // by the 单据号 in 备注, its date a date cell
-            Issued(N(1), d1.amount, d1.tax, "", "随便写的名称", "ZP000001 打印机及显示器"),
+            issuedRow(N(1), d1.amount, d1.tax, "", "随便写的名称", "ZP000001 打印机及显示器"),
             // by buyer and amounts
-            Issued(N(2), d2.amount, d2.tax, taxNo102, "", "笔记本电脑"),
-            Issued(N(3), 100, 13, Customer("FTaxNum", 104), name104),
-            Issued(N(4), 1, 0.13, "91330100000000001X", "某某公司"),
+            issuedRow(N(2), d2.amount, d2.tax, taxNo102, "", "笔记本电脑"),
+            issuedRow(N(3), 100, 13, customer("FTaxNum", 104), name104),
+            issuedRow(N(4), 1, 0.13, "91330100000000001X", "某某公司"),
             // the red document, by buyer name and amounts; it flushes part of N(1)
-            Issued(N(5), d4.amount, d4.tax, "", name101, "被红冲蓝字数电票号码：" + N(1)),
-            Issued(N(6), docs["ZP000005-1"].amount, docs["ZP000005-1"].tax, "", "", "ZP000005-1", "全额红冲"),
+            issuedRow(N(5), d4.amount, d4.tax, "", name101, "被红冲蓝字数电票号码：" + N(1)),
+            issuedRow(N(6), docs["ZP000005-1"].amount, docs["ZP000005-1"].tax, "", "", "ZP000005-1",
+                      "全额红冲"),
             // a red invoice of no document: the flush of N(2) in full
-            Issued(N(7), -d2.amount, -d2.tax, taxNo102, "",
-                   "被红冲蓝字数电票号码：" + N(2) + " 红字发票信息确认单编号：1"),
-            Issued(N(8), docs["ZP000005-2"].amount, docs["ZP000005-2"].tax, "", "", "ZP000005-2", "部分红冲"),
-            Issued(N(9), d1.amount, d1.tax, "", "", "ZP000001"),
+            issuedRow(N(7), -d2.amount, -d2.tax, taxNo102, "",
+                      "被红冲蓝字数电票号码：" + N(2) + " 红字发票信息确认单编号：1"),
+            issuedRow(N(8), docs["ZP000005-2"].amount, docs["ZP000005-2"].tax, "", "", "ZP000005-2",
+                      "部分红冲"),
+            issuedRow(N(9), d1.amount, d1.tax, "", "", "ZP000001"),
             {{"购买方名称", "合计"}, {"金额", "#1000"}}, // the totals line
         };
         rows[0]["开票日期"] = "@2026-04-11";
         rows[1]["开票日期"] = "2026-04-13";
         rows[8]["销方识别号"] = "913300000000000000";
-        const QByteArray list = ListWorkbook(kHeadings, rows);
+        const QByteArray list = listWorkbook(kHeadings, rows);
         const QStringList expected{
             "回写数电发票5张（按单据号3张，按购方和金额2张），红冲2张。",
             "1张发票的销方识别号不是本账套的税号，未处理。",
@@ -111,24 +116,26 @@ private Q_SLOTS:
             N(3) + u'\t' + name104 + "\t100.00\t13.00\tZP000003-1,ZP000003-2",
         };
         // The preview says the same and writes nothing.
-        QCOMPARE(WriteBack(list, true), expected);
-        QCOMPARE(Acct("select count(*) from TF_Ledger where FTaxNumber<>''"), "0");
-        QCOMPARE(WriteBack(list), expected);
+        QCOMPARE(testWriteBack(list, true), expected);
+        QCOMPARE(testAcct("select count(*) from TF_Ledger where FTaxNumber<>''"), "0");
+        QCOMPARE(testWriteBack(list), expected);
         QCOMPARE(rec->texts(), QStringList());
 
-        QCOMPARE(Ledger("ZP000001"), N(1) + "/部分红冲/0");
-        QCOMPARE(Ledger("ZP000002"), N(2) + "/已红冲/1");
-        QCOMPARE(Ledger("ZP000003-1"), "//0");
-        QCOMPARE(Ledger("ZP000004"), N(5) + "/已开票/0");
-        QCOMPARE(Ledger("ZP000005-1"), N(6) + "/已红冲/1");
-        QCOMPARE(Ledger("ZP000005-2"), N(8) + "/部分红冲/0");
+        QCOMPARE(testLedger("ZP000001"), N(1) + "/部分红冲/0");
+        QCOMPARE(testLedger("ZP000002"), N(2) + "/已红冲/1");
+        QCOMPARE(testLedger("ZP000003-1"), "//0");
+        QCOMPARE(testLedger("ZP000004"), N(5) + "/已开票/0");
+        QCOMPARE(testLedger("ZP000005-1"), N(6) + "/已红冲/1");
+        QCOMPARE(testLedger("ZP000005-2"), N(8) + "/部分红冲/0");
         QCOMPARE(
-            Acct("select FIssueDate || '/' || coalesce(FTaxCode,'') || '/' || FInvoiceKind from TF_Ledger "
-                 "where FDocNo in ('ZP000001','ZP000002') order by FDocNo"),
+            testAcct(
+                "select FIssueDate || '/' || coalesce(FTaxCode,'') || '/' || FInvoiceKind from TF_Ledger "
+                "where FDocNo in ('ZP000001','ZP000002') order by FDocNo"),
             "2026-04-11//0,2026-04-13//0");
-        QCOMPARE(Acct("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000002','ZP000004',"
-                      "'ZP000005') order by FBillNo"),
-                 N(1) + ",," + N(5) + u',' + N(8));
+        QCOMPARE(
+            testAcct("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000002','ZP000004',"
+                     "'ZP000005') order by FBillNo"),
+            N(1) + ",," + N(5) + u',' + N(8));
 
         Reconciliation r(db->session);
         QStringList states;
@@ -139,35 +146,35 @@ private Q_SLOTS:
                                       "ZP000005-1=已红冲=" + N(6), "ZP000005-2=部分红冲=" + N(8)}));
 
         // A second reading writes nothing again; what matched nothing is still said.
-        const QString before = Acct("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
-                               Acct("select count(*) from TF_Ledger where FState=1");
+        const QString before = testAcct("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
+                               testAcct("select count(*) from TF_Ledger where FState=1");
         QStringList again = expected;
         again[0] = "清单中的6张发票都已回写过。";
-        QCOMPARE(WriteBack(list), again);
-        QCOMPARE(Acct("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
-                     Acct("select count(*) from TF_Ledger where FState=1"),
+        QCOMPARE(testWriteBack(list), again);
+        QCOMPARE(testAcct("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
+                     testAcct("select count(*) from TF_Ledger where FState=1"),
                  before);
 
         // A later list that overlaps: only what is new is written (N(1) now flushed in full).
         rows[0]["发票状态"] = "全额红冲";
-        QCOMPARE(WriteBack(ListWorkbook(kHeadings, rows.mid(0, 2))).first(),
+        QCOMPARE(testWriteBack(listWorkbook(kHeadings, rows.mid(0, 2))).first(),
                  "回写数电发票0张（按单据号0张，按购方和金额0张），红冲1张。");
-        QCOMPARE(Ledger("ZP000001"), N(1) + "/已红冲/1");
+        QCOMPARE(testLedger("ZP000001"), N(1) + "/已红冲/1");
 
         // Flushed in full: the documents go out again (ZP000005 still has a piece that stands).
         rec->clear();
-        const QHash<QString, ExportDoc> out = Export();
+        const QHash<QString, ExportDoc> out = testRunExport();
         QCOMPARE(QStringList(out.keyBegin(), out.keyEnd()).size(), 2);
         QVERIFY(out.contains("ZP000001") && out.contains("ZP000002"));
     }
 
     // The batch tool: the same lines on stdout; 0 once the list was read, 1 when it was refused.
     void batch() {
-        const ExportDoc d1 = Export().value("ZP000001");
+        const ExportDoc d1 = testRunExport().value("ZP000001");
         const QString list = db->folder() + QStringLiteral("/list.xlsx");
-        WriteFile(list, ListWorkbook(kHeadings, {Issued(N(1), d1.amount, d1.tax, "", "", "ZP000001")}));
+        writeFile(list, listWorkbook(kHeadings, {issuedRow(N(1), d1.amount, d1.tax, "", "", "ZP000001")}));
         const QString bad = db->folder() + QStringLiteral("/bad.xlsx");
-        WriteFile(bad, ListWorkbook({"发票号码", "金额"}, {}));
+        writeFile(bad, listWorkbook({"发票号码", "金额"}, {}));
         auto run = [&](const QStringList& args, QByteArray* err = nullptr) {
             QProcess p;
             p.start(QStringLiteral(TAXFERRY_BATCH),
@@ -178,7 +185,7 @@ private Q_SLOTS:
             return QString::number(p.exitCode()) + u'|' + QString::fromUtf8(p.readAllStandardOutput());
         };
         QCOMPARE(run({list, "--preview"}), "0|回写数电发票1张（按单据号1张，按购方和金额0张），红冲0张。\n");
-        QCOMPARE(Ledger("ZP000001"), "//0");
+        QCOMPARE(testLedger("ZP000001"), "//0");
         QCOMPARE(run({list}), "0|回写数电发票1张（按单据号1张，按购方和金额0张），红冲0张。\n");
         QCOMPARE(run({list}), "0|清单中的1张发票都已回写过。\n");
         QByteArray err;
@@ -187,7 +194,7 @@ private Q_SLOTS:
     }
 
     // Layouts of the list the reader takes, and those it refuses.
-    void readList_data() {
+    void testReadList_data() {
         QTest::addColumn<QStringList>("headings");
         QTest::addColumn<QStringList>("values"); // one row, by heading
         QTest::addColumn<QString>("read");       // number|date|amount|tax|red, or the refusal
@@ -222,24 +229,24 @@ private Q_SLOTS:
     void readListCapped() {
         const QString head =
             QStringLiteral("<row r=\"1\">%1%2%3%4%5</row>")
-                .arg(InlineCell("A1", "购买方名称"), InlineCell("B1", "数电发票号码"),
-                     InlineCell("C1", "开票日期"), InlineCell("D1", "金额"), InlineCell("E1", "税额"));
+                .arg(inlineCell("A1", "购买方名称"), inlineCell("B1", "数电发票号码"),
+                     inlineCell("C1", "开票日期"), inlineCell("D1", "金额"), inlineCell("E1", "税额"));
         auto row = [](int r) {
             return QStringLiteral("<row r=\"%1\">%2%3</row>")
                 .arg(r)
-                .arg(InlineCell(QStringLiteral("A%1").arg(r), "甲"),
-                     InlineCell(QStringLiteral("B%1").arg(r), N(r)));
+                .arg(inlineCell(QStringLiteral("A%1").arg(r), "甲"),
+                     inlineCell(QStringLiteral("B%1").arg(r), N(r)));
         };
         QString got;
         try {
-            readPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100000))}}), "list.xlsx");
-            readPlatformList(BuildXlsx({{"发票", SheetXml(head + row(100001))}}), "list.xlsx");
+            readPlatformList(buildXlsx({{"发票", sheetXml(head + row(100000))}}), "list.xlsx");
+            readPlatformList(buildXlsx({{"发票", sheetXml(head + row(100001))}}), "list.xlsx");
         } catch (const DbError& e) {
             got = e.description();
         }
         QCOMPARE(got, QStringLiteral("文件“list.xlsx”的工作表“发票”超过100000行的限制，不能读取。"));
     }
-    void readList() {
+    void testReadList() {
         QFETCH(QStringList, headings);
         QFETCH(QStringList, values);
         QFETCH(QString, read);
@@ -248,10 +255,10 @@ private Q_SLOTS:
             row.insert(headings[i], values.value(i));
         QString got;
         try {
-            const QList<PlatformInvoice> list = readPlatformList(ListWorkbook(headings, {row}), "list.xlsx");
+            const QList<PlatformInvoice> list = readPlatformList(listWorkbook(headings, {row}), "list.xlsx");
             QCOMPARE(list.size(), 1);
             const PlatformInvoice& i = list.first();
-            got = QStringList{i.numberText(), i.date, Money(i.amount), Money(i.tax), QString::number(i.red)}
+            got = QStringList{i.numberText(), i.date, money(i.amount), money(i.tax), QString::number(i.red)}
                       .join(u'|');
         } catch (const DbError& e) {
             got = e.description();

@@ -1,9 +1,9 @@
 // The window of the platform's list: what writing it back would do first, then written back on request,
 // the invoices it could not place listed and saved as CSV.
 #include "PlatformListBook.h"
-#include "common/modFunction.h"
-#include "export/clsSaveDataExport.h"
-#include "import/PlatformListUi.h"
+#include "common/DbProcedures.h"
+#include "export/ExportEngine.h"
+#include "import/ui/PlatformListWindow.h"
 #include "support/TestSupport.h"
 #include "support/XlsxBuilder.h"
 #include <QLabel>
@@ -14,15 +14,15 @@
 class TestPlatformListUi : public QObject {
     Q_OBJECT
 
-    QString Ledger(TestDatabases& db) {
+    QString ledger(TestDatabases& db) {
         QStringList out;
-        const RecordsetPtr rs = db.acct->Query(QStringLiteral(
+        const RecordsetPtr rs = db.acct->query(QStringLiteral(
             "select FDocNo || '=' || FTaxNumber from TF_Ledger where FTaxNumber<>'' order by 1"));
         for (const QVariantList& row : rs->allRows())
             out << row.value(0).toString();
         return out.join(u',');
     }
-    QStringList Grid(QTableWidget* g) {
+    QStringList testGrid(QTableWidget* g) {
         QStringList rows;
         for (int r = 0; r < g->rowCount(); ++r) {
             QStringList cells;
@@ -39,20 +39,20 @@ private Q_SLOTS:
     void previewThenWriteBack() {
         TestDatabases db;
         RecorderSink rec;
-        clsSaveDataExport e(db.session);
-        e.SetPreview(true);
+        ExportEngine e(db.session);
+        e.setPreview(true);
         QVERIFY(
-            e.ExportToTxT(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'), QStringLiteral("1")));
-        QVERIFY(clsSaveDataExport(db.session)
-                    .ExportToTxT(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'),
-                                 QStringLiteral("1")));
-        ExportDoc first = e.Preview().first();
-        QList<ListRow> rows{Issued(N(1), first.amount, first.tax, "", "", first.docNo + " 三月"),
-                            Issued(N(2), 1234.5, 160.49, "", "某某公司")};
-        rows << Issued(N(3), 1, 0.13, "", "");
+            e.exportFile(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'), QStringLiteral("1")));
+        QVERIFY(ExportEngine(db.session)
+                    .exportFile(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'),
+                                QStringLiteral("1")));
+        ExportDoc first = e.preview().first();
+        QList<ListRow> rows{issuedRow(N(1), first.amount, first.tax, "", "", first.docNo + " 三月"),
+                            issuedRow(N(2), 1234.5, 160.49, "", "某某公司")};
+        rows << issuedRow(N(3), 1, 0.13, "", "");
         rows.last()["销方识别号"] = "913300000000000000";
         const QString list = db.folder() + QStringLiteral("/清单.xlsx");
-        WriteFile(list, ListWorkbook(kHeadings, rows));
+        writeFile(list, listWorkbook(kHeadings, rows));
 
         PlatformListWindow w(db.session);
         w.show();
@@ -64,21 +64,21 @@ private Q_SLOTS:
                      "红冲0张。1张发票的销方识别号不是本账套的税号，未处理。1张发票未找到引出的单据。"));
         const QStringList grid{QStringLiteral("未找到引出的单据|") + N(2) +
                                QStringLiteral("|某某公司|1,234.50|160.49|")};
-        QCOMPARE(Grid(w.grdInvoices), grid);
-        QCOMPARE(Ledger(db), QString());
+        QCOMPARE(testGrid(w.grdInvoices), grid);
+        QCOMPARE(ledger(db), QString());
         QVERIFY(w.cmdWriteBack->isEnabled());
 
         QTest::mouseClick(w.cmdWriteBack, Qt::LeftButton);
         QCOMPARE(rec.texts(), QStringList());
         QVERIFY(w.lblSummary->text().startsWith(QStringLiteral("已回写：回写数电发票1张（按单据号1张")));
-        QCOMPARE(Grid(w.grdInvoices), grid);
-        QCOMPARE(Ledger(db), first.docNo + u'=' + N(1));
+        QCOMPARE(testGrid(w.grdInvoices), grid);
+        QCOMPARE(ledger(db), first.docNo + u'=' + N(1));
         QVERIFY(!w.cmdWriteBack->isEnabled());
 
         const QString csv = db.folder() + QStringLiteral("/结果.csv");
         QVERIFY(w.saveCsv(csv));
         // UTF-8 with a BOM, as a spreadsheet program opens it.
-        QCOMPARE(ReadFile(csv),
+        QCOMPARE(readFile(csv),
                  QByteArray("\xEF\xBB\xBF") +
                      (QStringLiteral("结果,数电发票号码,购买方名称,金额,税额,候选单据\r\n未找到引出的单据,") +
                       N(2) + QStringLiteral(",某某公司,1234.50,160.49,\r\n"))
@@ -93,7 +93,7 @@ private Q_SLOTS:
         // Not the platform's list: said, and nothing listed.
         rec.clear();
         const QString other = db.folder() + QStringLiteral("/other.xlsx");
-        WriteFile(other, ListWorkbook({"单据号", "金额"}, {}));
+        writeFile(other, listWorkbook({"单据号", "金额"}, {}));
         QVERIFY(!w.openList(other));
         QCOMPARE(rec.texts(), QStringList{"不是平台导出的发票清单：找不到列“购买方名称”"});
         QCOMPARE(w.grdInvoices->rowCount(), 0);

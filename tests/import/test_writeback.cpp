@@ -1,26 +1,27 @@
 // The loop closed: documents exported from the set come back from the tax system as issued invoices and
 // are written back onto the export, not imported again; the reconciliation says what became of each.
 #include "InvoiceLines.h"
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+#include "common/Values.h"
+#include "export/ExportEngine.h"
 #include "export/Reconciliation.h"
-#include "export/clsSaveDataExport.h"
 #include "import/ImportEngine.h"
 #include "support/TestSupport.h"
 #include <QtTest/QtTest>
 
 namespace {
-QString Money(double v) {
-    return DecimalText(v, 2);
+QString money(double v) {
+    return decimalText(v, 2);
 }
 
 // An issued invoice of the tax system made from a document of the export.
-QStringList IssuedFrom(const ExportDoc& doc, const QString& number, bool cancelled = false, double plus = 0) {
-    return Invoice({.net = Money(doc.amount + plus),
-                    .tax = Money(doc.tax),
+QStringList issuedFrom(const ExportDoc& doc, const QString& number, bool cancelled = false, double plus = 0) {
+    return invoice({.net = money(doc.amount + plus),
+                    .tax = money(doc.tax),
                     .cancelled = cancelled ? QStringLiteral("1") : QStringLiteral("0"),
                     .number = number,
                     .docNo = doc.docNo},
-                   {GoodsLine({}), DiscountLine()});
+                   {goodsLine({}), discountLine()});
 }
 } // namespace
 
@@ -31,41 +32,42 @@ class TestWriteBack : public QObject {
     std::unique_ptr<RecorderSink> rec;
 
     // Exports link 1 (special invoices, at most two lines to a document) and returns its documents.
-    QList<ExportDoc> Export(bool includeExported = false) {
+    QList<ExportDoc> testRunExport(bool includeExported = false) {
         const QString out = db->folder() + QStringLiteral("/out.txt");
         // The documents as the preview shows them, then the export that writes them.
-        clsSaveDataExport preview(db->session);
-        preview.SetIncludeExported(includeExported);
-        preview.SetPreview(true);
-        if (!preview.ExportToTxT(out, QString(13, u'|'), QStringLiteral("1"))) return {};
+        ExportEngine preview(db->session);
+        preview.setIncludeExported(includeExported);
+        preview.setPreview(true);
+        if (!preview.exportFile(out, QString(13, u'|'), QStringLiteral("1"))) return {};
         rec->clear();
-        clsSaveDataExport e(db->session);
-        e.SetIncludeExported(includeExported);
-        if (!e.ExportToTxT(out, QString(13, u'|'), QStringLiteral("1"))) return {};
-        return preview.Preview();
+        ExportEngine e(db->session);
+        e.setIncludeExported(includeExported);
+        if (!e.exportFile(out, QString(13, u'|'), QStringLiteral("1"))) return {};
+        return preview.preview();
     }
-    bool Import(const QStringList& lines, bool skip = false, QString* counts = nullptr) {
+    bool testRunImport(const QStringList& lines, bool skip = false, QString* counts = nullptr) {
         const QString file = db->folder() + QStringLiteral("/issued.txt");
-        WriteGbkFile(file, lines);
+        writeGbkFile(file, lines);
         ImportEngine engine(db->session);
-        const bool ok = engine.ImportToQor(file, skip);
-        if (counts) *counts = engine.CountsText();
+        const bool ok = engine.importToQor(file, skip);
+        if (counts) *counts = engine.countsText();
         return ok;
     }
-    QString Acct(const QString& sql, const QVariantList& params = {}) {
-        return FirstColumn(*db->acct, sql, params);
+    QString testAcct(const QString& sql, const QVariantList& params = {}) {
+        return firstColumn(*db->acct, sql, params);
     }
     // The export rows of a document: "号码/state" each.
-    QString Ledger(const QString& docNo) {
-        return Acct(QStringLiteral(
-                        "select coalesce(FTaxNumber,'') || '/' || FState from TF_Ledger where FDirection=0 "
-                        "and FDocNo=? order by FTaxNumber, FState"),
-                    {docNo});
+    QString testLedger(const QString& docNo) {
+        return testAcct(
+            QStringLiteral(
+                "select coalesce(FTaxNumber,'') || '/' || FState from TF_Ledger where FDirection=0 "
+                "and FDocNo=? order by FTaxNumber, FState"),
+            {docNo});
     }
-    QString Column(const QString& billNo) {
-        return Acct(QStringLiteral("select FTaxInvoiceNo from ICSale where FBillNo=?"), {billNo});
+    QString testColumn(const QString& billNo) {
+        return testAcct(QStringLiteral("select FTaxInvoiceNo from ICSale where FBillNo=?"), {billNo});
     }
-    QHash<QString, ExportDoc> ByDocNo(const QList<ExportDoc>& docs) {
+    QHash<QString, ExportDoc> byDocNo(const QList<ExportDoc>& docs) {
         QHash<QString, ExportDoc> out;
         for (const ExportDoc& d : docs)
             out.insert(d.docNo, d);
@@ -78,7 +80,7 @@ private Q_SLOTS:
         db = std::make_unique<TestDatabases>();
         rec = std::make_unique<RecorderSink>();
         db->session.today = QDate(2026, 4, 10);
-        db->config->Execute(QStringLiteral("update t_BaseInfo set FMaxLines=2 where FID=1"));
+        db->config->exec(QStringLiteral("update t_BaseInfo set FMaxLines=2 where FID=1"));
     }
     void cleanup() {
         rec.reset();
@@ -86,35 +88,35 @@ private Q_SLOTS:
     }
 
     void writtenBackNotImported() {
-        const QHash<QString, ExportDoc> docs = ByDocNo(Export());
+        const QHash<QString, ExportDoc> docs = byDocNo(testRunExport());
         QCOMPARE(QStringList(docs.keyBegin(), docs.keyEnd()).size(), 7);
         QVERIFY(docs.contains("ZP000003-2") && docs.contains("ZP000005-1"));
-        const int salesBefore = Acct("select count(*) from ICSale").toInt();
+        const int salesBefore = testAcct("select count(*) from ICSale").toInt();
         QString counts;
-        const QStringList file = CountedFile({
-            IssuedFrom(docs["ZP000001"], "10000001"), IssuedFrom(docs["ZP000002"], "10000002", true),
-            IssuedFrom(docs["ZP000003-1"], "10000003"), IssuedFrom(docs["ZP000003-2"], "10000004"),
-            IssuedFrom(docs["ZP000004"], "10000005"), // the red one
-            IssuedFrom(docs["ZP000005-1"], "10000006", false, 1),
-            Invoice({.number = "10000007"}, {GoodsLine({})}),                    // typed in by hand
-            Invoice({.number = "10000008", .docNo = "XS9999"}, {GoodsLine({})}), // another set's document
+        const QStringList file = countedFile({
+            issuedFrom(docs["ZP000001"], "10000001"), issuedFrom(docs["ZP000002"], "10000002", true),
+            issuedFrom(docs["ZP000003-1"], "10000003"), issuedFrom(docs["ZP000003-2"], "10000004"),
+            issuedFrom(docs["ZP000004"], "10000005"), // the red one
+            issuedFrom(docs["ZP000005-1"], "10000006", false, 1),
+            invoice({.number = "10000007"}, {goodsLine({})}),                    // typed in by hand
+            invoice({.number = "10000008", .docNo = "XS9999"}, {goodsLine({})}), // another set's document
         });
-        QVERIFY(Import(file, false, &counts));
+        QVERIFY(testRunImport(file, false, &counts));
         QCOMPARE(rec->texts(), QStringList());
         QCOMPARE(counts, QStringLiteral("引入发票2张，商品行2行。\n回写税控发票6张，其中作废1张。\n"
                                         "1张发票的销售单据编号不是本账套引出的单据，已作为新发票引入。"));
-        QCOMPARE(Acct("select count(*) from ICSale").toInt(), salesBefore + 2);
-        QCOMPARE(Ledger("ZP000001"), "10000001/0");
-        QCOMPARE(Ledger("ZP000002"), "10000002/1");
-        QCOMPARE(Ledger("ZP000005-2"), "/0");
-        QCOMPARE(Acct("select FIssueDate || '/' || FIssueState || '/' || FTaxCode from TF_Ledger where "
-                      "FDocNo='ZP000001'"),
+        QCOMPARE(testAcct("select count(*) from ICSale").toInt(), salesBefore + 2);
+        QCOMPARE(testLedger("ZP000001"), "10000001/0");
+        QCOMPARE(testLedger("ZP000002"), "10000002/1");
+        QCOMPARE(testLedger("ZP000005-2"), "/0");
+        QCOMPARE(testAcct("select FIssueDate || '/' || FIssueState || '/' || FTaxCode from TF_Ledger where "
+                          "FDocNo='ZP000001'"),
                  "2026-03-15/已开票/3300061130");
-        QCOMPARE(Column("ZP000001"), "3300061130-10000001");
-        QCOMPARE(Column("ZP000002"), "");
-        QCOMPARE(Column("ZP000003"), "3300061130-10000003,3300061130-10000004");
-        QCOMPARE(Column("ZP000004"), "3300061130-10000005");
-        QCOMPARE(Column("ZP000005"), "3300061130-10000006");
+        QCOMPARE(testColumn("ZP000001"), "3300061130-10000001");
+        QCOMPARE(testColumn("ZP000002"), "");
+        QCOMPARE(testColumn("ZP000003"), "3300061130-10000003,3300061130-10000004");
+        QCOMPARE(testColumn("ZP000004"), "3300061130-10000005");
+        QCOMPARE(testColumn("ZP000005"), "3300061130-10000006");
 
         // What became of each document.
         Reconciliation r(db->session);
@@ -128,15 +130,15 @@ private Q_SLOTS:
                               "ZP000005-1=金额不符=3300061130-10000006", "ZP000005-2=未开票="}));
         const QStringList report = Reconciliation::reportLines(r.run(QString()));
         QCOMPARE(report.first(), QStringLiteral("ZP000001\t已开票\t3300061130-10000001\t%1\t%1")
-                                     .arg(Money(docs["ZP000001"].amount)));
+                                     .arg(money(docs["ZP000001"].amount)));
         QCOMPARE(report[6],
-                 QStringLiteral("ZP000005-2\t未开票\t\t%1\t").arg(Money(docs["ZP000005-2"].amount)));
+                 QStringLiteral("ZP000005-2\t未开票\t\t%1\t").arg(money(docs["ZP000005-2"].amount)));
         QCOMPARE(report.mid(7).join(u'|').count(QStringLiteral("合计\t")), 4);
         QVERIFY(
-            report.contains(QStringLiteral("合计\t已作废\t1张\t%1\t%1").arg(Money(docs["ZP000002"].amount))));
+            report.contains(QStringLiteral("合计\t已作废\t1张\t%1\t%1").arg(money(docs["ZP000002"].amount))));
 
         // The cancelled one goes out again; the rest stay out.
-        const QList<ExportDoc> again = Export();
+        const QList<ExportDoc> again = testRunExport();
         QCOMPARE(again.size(), 1);
         QCOMPARE(again.first().docNo, QStringLiteral("ZP000002"));
         // The two typed in by hand or from another set came in from the tax system.
@@ -145,11 +147,12 @@ private Q_SLOTS:
 
         // The same file again is refused as a repeat; nothing changes.
         const QString before =
-            Acct("select count(*) from ICSale") + u'/' + Acct("select count(*) from TF_Ledger");
-        QVERIFY(!Import(file));
+            testAcct("select count(*) from ICSale") + u'/' + testAcct("select count(*) from TF_Ledger");
+        QVERIFY(!testRunImport(file));
         QCOMPARE(rec->texts(),
                  QStringList{"发票[3300061130-10000001]已经引入过(销售发票ZP000001)，不能重复引入!"});
-        QCOMPARE(Acct("select count(*) from ICSale") + u'/' + Acct("select count(*) from TF_Ledger"), before);
+        QCOMPARE(testAcct("select count(*) from ICSale") + u'/' + testAcct("select count(*) from TF_Ledger"),
+                 before);
         rec->clear();
 
         // A cancellation that arrives later: the written-back invoice's document and the invoice typed in
@@ -161,19 +164,19 @@ private Q_SLOTS:
         };
         cancel("10000001");
         cancel("10000007");
-        QVERIFY(Import(later, true, &counts));
+        QVERIFY(testRunImport(later, true, &counts));
         QCOMPARE(rec->texts(), QStringList());
         QCOMPARE(counts,
                  QStringLiteral("引入发票0张，商品行0行，跳过已引入的发票6张。\n更新已作废的发票2张。"));
-        QCOMPARE(Ledger("ZP000001"), "10000001/1");
-        QCOMPARE(Column("ZP000001"), "");
+        QCOMPARE(testLedger("ZP000001"), "10000001/1");
+        QCOMPARE(testColumn("ZP000001"), "");
         QVERIFY(
-            IsTrueValue(db->acct
-                            ->Query(QStringLiteral("select s.FCancellation from ICSale s join TF_Ledger l on "
+            isTrueValue(db->acct
+                            ->query(QStringLiteral("select s.FCancellation from ICSale s join TF_Ledger l on "
                                                    "l.FInterID=s.FInterID where l.FDirection=1 and "
                                                    "l.FTaxNumber='10000007'"))
                             ->value(0)));
-        QCOMPARE(Export().first().docNo, QStringLiteral("ZP000001"));
+        QCOMPARE(testRunExport().first().docNo, QStringLiteral("ZP000001"));
     }
 
     // Invoices issued anew after a cancellation, and two valid invoices for one document.
@@ -195,18 +198,18 @@ private Q_SLOTS:
         QFETCH(QStringList, numbers);
         QFETCH(QString, ledger);
         QFETCH(QString, message);
-        const QHash<QString, ExportDoc> docs = ByDocNo(Export());
+        const QHash<QString, ExportDoc> docs = byDocNo(testRunExport());
         QList<QStringList> invoices;
         for (const QString& n : numbers)
-            invoices << IssuedFrom(docs["ZP000002"], n.left(8), n.endsWith(u'x'));
-        QCOMPARE(Import(CountedFile(invoices)), message.isEmpty());
+            invoices << issuedFrom(docs["ZP000002"], n.left(8), n.endsWith(u'x'));
+        QCOMPARE(testRunImport(countedFile(invoices)), message.isEmpty());
         QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(Ledger("ZP000002"), ledger);
+        QCOMPARE(testLedger("ZP000002"), ledger);
         if (!message.isEmpty()) return;
-        QCOMPARE(Column("ZP000002"), "3300061130-20000002");
+        QCOMPARE(testColumn("ZP000002"), "3300061130-20000002");
         // It stands: not exported again.
         rec->clear();
-        Export();
+        testRunExport();
         QCOMPARE(rec->texts(), QStringList{"所选的5张发票均已引出过，本次未引出。"});
     }
 
@@ -224,16 +227,16 @@ private Q_SLOTS:
         QFETCH(QString, setup);
         QFETCH(QString, message);
         if (setup.startsWith(u"cfg:")) {
-            db->acct->Execute(setup.mid(4));
-            db->config->Execute(
+            db->acct->exec(setup.mid(4));
+            db->config->exec(
                 QStringLiteral("update t_OtherInfo set FSQL='fshort' where Fkey='WriteBackColumn'"));
         } else {
-            db->acct->Execute(setup);
+            db->acct->exec(setup);
         }
-        const QHash<QString, ExportDoc> docs = ByDocNo(Export());
-        QCOMPARE(Import(CountedFile({IssuedFrom(docs["ZP000001"], "30000001")})), message.isEmpty());
+        const QHash<QString, ExportDoc> docs = byDocNo(testRunExport());
+        QCOMPARE(testRunImport(countedFile({issuedFrom(docs["ZP000001"], "30000001")})), message.isEmpty());
         QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
-        QCOMPARE(Ledger("ZP000001"), message.isEmpty() ? "30000001/0" : "/0");
+        QCOMPARE(testLedger("ZP000001"), message.isEmpty() ? "30000001/0" : "/0");
     }
 };
 

@@ -1,11 +1,13 @@
 #pragma once
-// The link wizard's windows driven headless: the spread grid, the expression editor and frmNew.
-#include "common/modFunction.h"
-#include "links/WizardGridUi.h"
-#include "links/frmEditExpression.h"
-#include "links/frmList.h"
-#include "links/frmNew.h"
-#include "links/modGridUi.h"
+// The link wizard's windows driven headless: the spread grid, the expression editor and LinkWizard.
+#include "common/DbProcedures.h"
+#include "common/Messages.h"
+#include "common/Values.h"
+#include "links/ui/ExpressionDialog.h"
+#include "links/ui/FieldGrid.h"
+#include "links/ui/LinkListWindow.h"
+#include "links/ui/LinkWizard.h"
+#include "links/ui/WizardGridView.h"
 #include "support/TestSupport.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -26,11 +28,11 @@
 using namespace GridCol;
 
 // The user opens the drop-down of a cell and picks the item whose visible text is name.
-inline bool pick(FpGrid* g, int col, int row, const QString& name) {
-    const QStringList items = g->Items(col, row);
+inline bool pick(FieldGrid* g, int col, int row, const QString& name) {
+    const QStringList items = g->items(col, row);
     int index = -1;
     for (int i = 0; i < items.size(); ++i)
-        if (FpGrid::VisibleText(items[i]) == name) index = i;
+        if (FieldGrid::visibleText(items[i]) == name) index = i;
     if (index < 0) return false;
     const QModelIndex at = g->model()->index(row - 1, col);
     g->setCurrentIndex(at);
@@ -44,7 +46,7 @@ inline bool pick(FpGrid* g, int col, int row, const QString& name) {
 }
 
 // The user clicks a cell (a check box or a button).
-inline void clickCell(FpGrid* g, int col, int row) {
+inline void clickCell(FieldGrid* g, int col, int row) {
     const QModelIndex at = g->model()->index(row - 1, col);
     g->scrollTo(at);
     QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(at).center());
@@ -61,11 +63,11 @@ struct EditorAnswer {
 
 inline void answerEditor(EditorAnswer* answer, const QString& text, bool ok = true) {
     QTimer::singleShot(0, [answer, text, ok] {
-        auto* d = qobject_cast<frmEditExpression*>(QApplication::activeModalWidget());
+        auto* d = qobject_cast<ExpressionDialog*>(QApplication::activeModalWidget());
         if (!d) return;
         answer->opened = true;
         answer->shown = d->txtExp->toPlainText();
-        answer->dataType = d->DataType;
+        answer->dataType = d->dataType;
         d->txtExp->setPlainText(text);
         QTest::mouseClick(ok ? d->btnOK : d->btnCancel, Qt::LeftButton);
         if (d->isVisible()) {
@@ -76,16 +78,16 @@ inline void answerEditor(EditorAnswer* answer, const QString& text, bool ok = tr
 }
 
 inline int count(Connection& c, const QString& sql) {
-    return c.Query(sql)->value(0).toInt();
+    return c.query(sql)->value(0).toInt();
 }
 
 // The rows of a query, each as its values joined by ";".
 inline QStringList rowsOf(Connection& c, const QString& sql) {
     QStringList out;
-    const RecordsetPtr rs = c.Query(sql);
-    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+    const RecordsetPtr rs = c.query(sql);
+    for (rs->first(); !rs->atEnd(); rs->next()) {
         QStringList values;
-        for (int i = 0; i < rs->FieldCount(); ++i)
+        for (int i = 0; i < rs->fieldCount(); ++i)
             values << rs->value(i).toString();
         out << values.join(u';');
     }
@@ -145,11 +147,11 @@ private Q_SLOTS:
     void wizardLinkExportsAsItsGridsSay();
 
 private:
-    std::unique_ptr<frmNew> openWizard(int status = 0, const QString& key = QString());
-    void toStepTwo(frmNew* w, const QString& name = QStringLiteral("测试关联"), int type = 0);
-    void fill(frmNew* w, bool head, const QStringList& rows);
+    std::unique_ptr<LinkWizard> openWizard(int status = 0, const QString& key = QString());
+    void toStepTwo(LinkWizard* w, const QString& name = QStringLiteral("测试关联"), int type = 0);
+    void testFill(LinkWizard* w, bool head, const QStringList& rows);
 
-    QStringList SavedTexts() const;
+    QStringList savedTexts() const;
     std::unique_ptr<TestDatabases> m_db;
     std::unique_ptr<RecorderSink> m_sink;
     EditorAnswer m_editor; // the last editor opened by fill

@@ -4,7 +4,7 @@
 
 // The messages of a save, without the questions that ask to save a link the tax system would refuse or
 // read out of place.
-QStringList TestLinks::SavedTexts() const {
+QStringList TestLinks::savedTexts() const {
     QStringList t;
     for (const RecorderSink::Entry& e : m_sink->entries)
         if (e.kind != RecorderSink::Question) t << e.text;
@@ -22,18 +22,18 @@ void TestLinks::cleanup() {
     m_db.reset();
 }
 
-std::unique_ptr<frmNew> TestLinks::openWizard(int status, const QString& key) {
-    auto w = std::make_unique<frmNew>(m_db->session);
-    w->Status = status;
-    w->Key = key;
-    w->InOrOut = 0;
-    w->Init();
+std::unique_ptr<LinkWizard> TestLinks::openWizard(int status, const QString& key) {
+    auto w = std::make_unique<LinkWizard>(m_db->session);
+    w->status = status;
+    w->key = key;
+    w->inOrOut = 0;
+    w->init();
     w->show();
     if (!QTest::qWaitForWindowExposed(w.get())) qWarning("wizard not exposed");
     return w;
 }
 
-void TestLinks::toStepTwo(frmNew* w, const QString& name, int type) {
+void TestLinks::toStepTwo(LinkWizard* w, const QString& name, int type) {
     w->txtLinkName->setText(name);
     w->cboType->setCurrentIndex(type);
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
@@ -42,8 +42,8 @@ void TestLinks::toStepTwo(frmNew* w, const QString& name, int type) {
 // Fills rows of a grid as a user does, each "row|tax field|accounting field": an empty tax field is
 // not picked; "=formula" ticks the formula box and accepts the formula in the editor, a bare "="
 // only ticks the box.
-void TestLinks::fill(frmNew* w, bool head, const QStringList& rows) {
-    FpGrid* g = head ? w->fpHead : w->fpBody;
+void TestLinks::testFill(LinkWizard* w, bool head, const QStringList& rows) {
+    FieldGrid* g = head ? w->fpHead : w->fpBody;
     w->STAB->setCurrentIndex(head ? 0 : 1);
     for (const QString& row : rows) {
         const QStringList p = row.split(u'|');
@@ -60,7 +60,7 @@ void TestLinks::fill(frmNew* w, bool head, const QStringList& rows) {
         clickCell(g, Formula, r);
         QApplication::processEvents();
         // The button of a row without a tax field opens nothing.
-        QCOMPARE(m_editor.opened, !g->Text(TaxField, r).trimmed().isEmpty());
+        QCOMPARE(m_editor.opened, !g->text(TaxField, r).trimmed().isEmpty());
         QVERIFY(!m_editor.stillOpenAfterOk);
     }
 }
@@ -68,23 +68,23 @@ void TestLinks::fill(frmNew* w, bool head, const QStringList& rows) {
 // ---- grid utilities -------------------------------------------------------------------------
 
 void TestLinks::formattedGrid() {
-    FpGrid g;
-    FormatFpGrid(&g);
-    FillFieldLists(m_db->session, &g, true);
-    QCOMPARE(g.MaxCols(), 7);
-    QCOMPARE(g.MaxRows(), 50);
+    FieldGrid g;
+    formatFpGrid(&g);
+    fillFieldLists(m_db->session, &g, true);
+    QCOMPARE(g.maxCols(), 7);
+    QCOMPARE(g.maxRows(), 50);
     QCOMPARE(g.horizontalHeaderItem(0)->text(), QStringLiteral("序号"));
     QCOMPARE(g.item(49, 0)->text(), QStringLiteral("50"));
     QVERIFY(g.isColumnHidden(TaxID) && g.isColumnHidden(QorID) && !g.isColumnHidden(Formula));
-    QVERIFY(g.Locked(FieldType, 1) && g.Locked(FieldType, 50) && !g.Locked(QorField, 1));
-    QCOMPARE(g.Kind(TaxField, 50), CellType::Combo);
-    QCOMPARE(g.Kind(IsFormula, 1), CellType::Check);
-    QCOMPARE(g.Kind(Formula, 1), CellType::Edit);
-    QCOMPARE(g.Items(TaxField, 1).size(), 12);
+    QVERIFY(g.locked(FieldType, 1) && g.locked(FieldType, 50) && !g.locked(QorField, 1));
+    QCOMPARE(g.kind(TaxField, 50), CellType::Combo);
+    QCOMPARE(g.kind(IsFormula, 1), CellType::Check);
+    QCOMPARE(g.kind(Formula, 1), CellType::Edit);
+    QCOMPARE(g.items(TaxField, 1).size(), 12);
     // A column outside the grid changes nothing.
-    SetComboColumn(&g, 0, QStringLiteral("a\tb\t"));
-    SetComboColumn(&g, 8, QStringLiteral("a\tb\t"));
-    QCOMPARE(g.Kind(Formula, 1), CellType::Edit);
+    setComboColumn(&g, 0, QStringLiteral("a\tb\t"));
+    setComboColumn(&g, 8, QStringLiteral("a\tb\t"));
+    QCOMPARE(g.kind(Formula, 1), CellType::Edit);
     QCOMPARE(g.item(0, 0)->text(), QStringLiteral("1"));
 }
 
@@ -98,62 +98,62 @@ void TestLinks::oneRowGridIsNeverEdited_data() {
 
 void TestLinks::oneRowGridIsNeverEdited() {
     QFETCH(int, operation);
-    FpGrid g;
-    InitSpreadGrid(&g);
-    g.SetMaxCols(2);
-    g.SetMaxRows(1);
-    g.SetText(1, 1, QStringLiteral("a"));
-    g.SetActiveRow(1);
-    EditGridRow(&g, operation);
-    QCOMPARE(g.MaxRows(), 1);
-    QCOMPARE(g.Text(1, 1), QStringLiteral("a"));
+    FieldGrid g;
+    initSpreadGrid(&g);
+    g.setMaxCols(2);
+    g.setMaxRows(1);
+    g.setText(1, 1, QStringLiteral("a"));
+    g.setActiveRow(1);
+    editGridRow(&g, operation);
+    QCOMPARE(g.maxRows(), 1);
+    QCOMPARE(g.text(1, 1), QStringLiteral("a"));
 }
 
 void TestLinks::clearRowKeepsCellKinds() {
-    FpGrid g;
-    FormatFpGrid(&g);
-    FillFieldLists(m_db->session, &g, true);
-    g.SetText(TaxField, 2, QStringLiteral("x|1|1"));
-    g.SetText(IsFormula, 2, QStringLiteral("1"));
-    SetButtonCell(&g, Formula, 2);
-    g.SetCaption(Formula, 2, QStringLiteral("f"));
-    g.SetText(TaxField, 3, QStringLiteral("keep"));
-    g.SetActiveRow(2);
-    EditGridRow(&g, 2);
-    QCOMPARE(g.MaxRows(), 50);
-    QCOMPARE(g.Text(TaxField, 2) + g.Text(IsFormula, 2) + g.Caption(Formula, 2), QString());
-    QCOMPARE(g.Kind(Formula, 2), CellType::Button);
-    QCOMPARE(g.Kind(TaxField, 2), CellType::Combo);
-    QCOMPARE(g.Text(TaxField, 3), QStringLiteral("keep"));
+    FieldGrid g;
+    formatFpGrid(&g);
+    fillFieldLists(m_db->session, &g, true);
+    g.setText(TaxField, 2, QStringLiteral("x|1|1"));
+    g.setText(IsFormula, 2, QStringLiteral("1"));
+    setButtonCell(&g, Formula, 2);
+    g.setCaption(Formula, 2, QStringLiteral("f"));
+    g.setText(TaxField, 3, QStringLiteral("keep"));
+    g.setActiveRow(2);
+    editGridRow(&g, 2);
+    QCOMPARE(g.maxRows(), 50);
+    QCOMPARE(g.text(TaxField, 2) + g.text(IsFormula, 2) + g.caption(Formula, 2), QString());
+    QCOMPARE(g.kind(Formula, 2), CellType::Button);
+    QCOMPARE(g.kind(TaxField, 2), CellType::Combo);
+    QCOMPARE(g.text(TaxField, 3), QStringLiteral("keep"));
 }
 
 void TestLinks::onlyUserPicksRaiseChange() {
-    FpGrid g;
-    FormatFpGrid(&g);
-    FillFieldLists(m_db->session, &g, false);
+    FieldGrid g;
+    formatFpGrid(&g);
+    fillFieldLists(m_db->session, &g, false);
     g.show();
     QVERIFY(QTest::qWaitForWindowExposed(&g));
-    QSignalSpy spy(&g, &FpGrid::Change);
-    g.SetText(TaxField, 1, g.Items(TaxField, 1).first());
-    g.SetText(QorField, 1, QStringLiteral("货物名称"));
+    QSignalSpy spy(&g, &FieldGrid::change);
+    g.setText(TaxField, 1, g.items(TaxField, 1).first());
+    g.setText(QorField, 1, QStringLiteral("货物名称"));
     QCOMPARE(spy.count(), 0);
     QVERIFY(pick(&g, TaxField, 4, QStringLiteral("数量")));
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy[0], (QList<QVariant>{TaxField, 4}));
-    QCOMPARE(FpGrid::VisibleText(g.Text(TaxField, 4)), QStringLiteral("数量"));
+    QCOMPARE(FieldGrid::visibleText(g.text(TaxField, 4)), QStringLiteral("数量"));
     // Leaving a drop-down without a pick changes nothing.
     g.setCurrentIndex(g.model()->index(1, QorField));
     g.setCurrentIndex(g.model()->index(2, TaxField));
-    QCOMPARE(g.Text(QorField, 2), QString());
+    QCOMPARE(g.text(QorField, 2), QString());
     QCOMPARE(spy.count(), 1);
 }
 
 // ---- expression editor ----------------------------------------------------------------------
 
 void TestLinks::editorEditingActions() {
-    frmEditExpression d(m_db->session);
+    ExpressionDialog d(m_db->session);
     d.isHead = true;
-    d.LoadData();
+    d.loadData();
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     QCOMPARE(d.lstFields->count(), 18); // head fields only
@@ -190,39 +190,39 @@ void TestLinks::editorEditingActions() {
 }
 
 void TestLinks::editorOkOnlyAfterVerification() {
-    frmEditExpression d(m_db->session);
+    ExpressionDialog d(m_db->session);
     d.isHead = true;
-    d.DataType = 3;
-    d.LoadData();
+    d.dataType = 3;
+    d.loadData();
     d.show();
     d.txtExp->setPlainText(QStringLiteral("[3/购方名称]"));
     QTest::mouseClick(d.btnOK, Qt::LeftButton);
     QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("【3/购方名称】为非数值型！")});
-    QVERIFY(d.isVisible() && !d.Ok());
+    QVERIFY(d.isVisible() && !d.ok());
 
     // Testing a good formula keeps the window open.
     m_sink->clear();
     d.txtExp->setPlainText(QStringLiteral("  [18/发票价税合计] / 1.13 \n"));
-    QTest::mouseClick(d.CmdVerity, Qt::LeftButton);
+    QTest::mouseClick(d.cmdVerity, Qt::LeftButton);
     QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("表达式语法正确！")});
-    QVERIFY(d.isVisible() && !d.Ok());
-    QCOMPARE(d.ReturnFieldName(), QStringLiteral("FBillAmount / 1.13"));
-    QCOMPARE(d.ReturnFieldDesc(), QString());
+    QVERIFY(d.isVisible() && !d.ok());
+    QCOMPARE(d.returnFieldName(), QStringLiteral("FBillAmount / 1.13"));
+    QCOMPARE(d.returnFieldDesc(), QString());
 
     QTest::mouseClick(d.btnOK, Qt::LeftButton);
     QVERIFY(!d.isVisible());
     QCOMPARE(d.result(), int(QDialog::Accepted));
-    QVERIFY(d.Ok());
-    QCOMPARE(d.ReturnFieldDesc(), QStringLiteral("[18/发票价税合计] / 1.13"));
-    QCOMPARE(d.ReturnFieldName(), QStringLiteral("FBillAmount / 1.13"));
-    QCOMPARE(d.ReturnFieldID(), QStringLiteral("18 / 1.13"));
+    QVERIFY(d.ok());
+    QCOMPARE(d.returnFieldDesc(), QStringLiteral("[18/发票价税合计] / 1.13"));
+    QCOMPARE(d.returnFieldName(), QStringLiteral("FBillAmount / 1.13"));
+    QCOMPARE(d.returnFieldId(), QStringLiteral("18 / 1.13"));
 
-    frmEditExpression cancelled(m_db->session);
-    cancelled.LoadData();
+    ExpressionDialog cancelled(m_db->session);
+    cancelled.loadData();
     cancelled.show();
     cancelled.txtExp->setPlainText(QStringLiteral("[1/单据号]"));
     QTest::mouseClick(cancelled.btnCancel, Qt::LeftButton);
-    QVERIFY(!cancelled.Ok());
+    QVERIFY(!cancelled.ok());
     QCOMPARE(cancelled.result(), int(QDialog::Rejected));
 }
 

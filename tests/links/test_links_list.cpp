@@ -1,12 +1,12 @@
-// The link list frmList and a link made in the wizard exported by the batch tool.
+// The link list LinkListWindow and a link made in the wizard exported by the batch tool.
 #include "test_links.h"
 
 // ---- link list and export -------------------------------------------------------------------
 
 void TestLinks::listNewAndEditOpenTheWizard() {
-    frmList list(m_db->session);
-    list.ExportOrImport = 0;
-    list.Init();
+    LinkListWindow list(m_db->session);
+    list.exportOrImport = 0;
+    list.init();
     list.show();
     QCOMPARE(list.lsvSelect->topLevelItemCount(), 1);
 
@@ -17,9 +17,9 @@ void TestLinks::listNewAndEditOpenTheWizard() {
         bool picked = false;
     } seenNew, seenEdit;
     QTimer::singleShot(0, [&seenNew] {
-        auto* w = qobject_cast<frmNew*>(QApplication::activeModalWidget());
+        auto* w = qobject_cast<LinkWizard*>(QApplication::activeModalWidget());
         if (!w) return;
-        seenNew = {w->Status, w->Key, w->txtCompartChar->text()};
+        seenNew = {w->status, w->key, w->txtCompartChar->text()};
         w->txtLinkName->setText(QStringLiteral("列表新建"));
         w->cboType->setCurrentIndex(0);
         w->cmdNext->click();
@@ -36,19 +36,19 @@ void TestLinks::listNewAndEditOpenTheWizard() {
     QCOMPARE(seenNew.key, QString());
     QCOMPARE(seenNew.text, QStringLiteral("~~"));
     QVERIFY(seenNew.picked);
-    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(savedTexts(), QStringList{QStringLiteral("保存成功!")});
     QCOMPARE(list.lsvSelect->topLevelItemCount(), 2);
 
     // Edit: the selected link is loaded; cancelling still reloads the list.
     QTreeWidgetItem* row = list.lsvSelect->topLevelItem(1);
     QCOMPARE(row->text(0), QStringLiteral("列表新建"));
     list.lsvSelect->setCurrentItem(row);
-    m_db->config->Execute(
+    m_db->config->exec(
         QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (9, '别处新增', '0')"));
     QTimer::singleShot(0, [&seenEdit] {
-        auto* w = qobject_cast<frmNew*>(QApplication::activeModalWidget());
+        auto* w = qobject_cast<LinkWizard*>(QApplication::activeModalWidget());
         if (!w) return;
-        seenEdit = {w->Status, w->Key, w->txtLinkName->text()};
+        seenEdit = {w->status, w->key, w->txtLinkName->text()};
         w->cmdCancel->click();
     });
     QTest::mouseClick(list.cmdEdit, Qt::LeftButton);
@@ -62,7 +62,7 @@ void TestLinks::listNewAndEditOpenTheWizard() {
     list.lsvSelect->setCurrentItem(nullptr);
     bool opened = false;
     QTimer::singleShot(0, [&opened] {
-        if (auto* w = qobject_cast<frmNew*>(QApplication::activeModalWidget())) {
+        if (auto* w = qobject_cast<LinkWizard*>(QApplication::activeModalWidget())) {
             opened = true;
             w->reject();
         }
@@ -73,7 +73,7 @@ void TestLinks::listNewAndEditOpenTheWizard() {
 
     // A failure while the wizard is made ready is reported by the list's button.
     m_sink->clear();
-    m_db->config->Execute(QStringLiteral("drop table t_TaxField"));
+    m_db->config->exec(QStringLiteral("drop table t_TaxField"));
     QTest::mouseClick(list.cmdNew, Qt::LeftButton);
     QCOMPARE(m_sink->entries.size(), 1);
     QVERIFY2(m_sink->last().startsWith(QStringLiteral("调用(cmdNew_Click)出错!\r\n错误编号:")),
@@ -107,20 +107,20 @@ void TestLinks::listReadyForTheKeyboard() {
     QFETCH(QString, before);
     QFETCH(QString, how);
     QFETCH(QString, name);
-    m_db->config->Execute(
+    m_db->config->exec(
         QStringLiteral("insert into t_BaseInfo (FID, FName, FInOrOut) values (7, '第二', '0')"));
-    frmList list(m_db->session);
+    LinkListWindow list(m_db->session);
     QStringList handed;
-    list.OpenExport = [&handed](const QString& key, const QString& linkName, const QString&) {
+    list.openExport = [&handed](const QString& key, const QString& linkName, const QString&) {
         handed << key << linkName;
     };
-    list.Init();
+    list.init();
     list.show();
     QVERIFY(QTest::qWaitForWindowActive(&list));
     m_sink->answers << true;
     if (before == u"delete") list.cmdDelete->click();
     if (before == u"format") list.cmdAttrReference->click();
-    QCOMPARE(list.SelectedLinkID().isEmpty(), false);
+    QCOMPARE(list.selectedLinkId().isEmpty(), false);
     QTreeWidgetItem* first = list.lsvSelect->topLevelItem(0);
     QCOMPARE(list.lsvSelect->currentItem(), first);
     QVERIFY(first->isSelected());
@@ -144,11 +144,12 @@ void TestLinks::wizardLinkExportsAsItsGridsSay() {
     auto w = openWizard();
     w->txtCompartChar->setText(QStringLiteral("##"));
     toStepTwo(w.get(), QStringLiteral("往返"), 0);
-    fill(w.get(), true, {kBillNo, QStringLiteral("2|购方名称|=upper([3/购方名称])")});
-    fill(w.get(), false, {QStringLiteral("1|数量|=[24/数量] * 2"), QStringLiteral("2|货物名称|货物名称")});
+    testFill(w.get(), true, {kBillNo, QStringLiteral("2|购方名称|=upper([3/购方名称])")});
+    testFill(w.get(), false,
+             {QStringLiteral("1|数量|=[24/数量] * 2"), QStringLiteral("2|货物名称|货物名称")});
     m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
-    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(savedTexts(), QStringList{QStringLiteral("保存成功!")});
 
     const QString out = m_db->folder() + QStringLiteral("/out.txt");
     QProcess batch;
@@ -158,27 +159,27 @@ void TestLinks::wizardLinkExportsAsItsGridsSay() {
                  QStringLiteral("--out"), out});
     QVERIFY(batch.waitForFinished(60000));
     QCOMPARE(batch.exitCode(), 0);
-    const QStringList lines = ReadGbkFile(out);
+    const QStringList lines = readGbkFile(out);
 
     // What the grids say, read straight from the demo accounting set: special invoices, head
     // "bill number ## (empty 商品行数) ## upper(customer)", body "item name ## ## ## quantity * 2" per line:
     // the gaps were filled with empty fields and the rows put in the tax system's order.
     QStringList expected{QStringLiteral("SJJK0101##销售单据传入")};
-    const RecordsetPtr heads = m_db->acct->Query(QStringLiteral(
+    const RecordsetPtr heads = m_db->acct->query(QStringLiteral(
         "select s.FBillNo, upper(o.FName), s.FInterID from ICSale s left join t_Organization o on "
         "o.FItemID=s.FCustID where s.FTranType=80 order by s.FBillNo"));
-    QVERIFY(heads->RecordCount() > 0);
-    for (heads->MoveFirst(); !heads->EOF_(); heads->MoveNext()) {
+    QVERIFY(heads->recordCount() > 0);
+    for (heads->first(); !heads->atEnd(); heads->next()) {
         expected << heads->value(0).toString() + QStringLiteral("####") + heads->value(1).toString();
-        const RecordsetPtr body = m_db->acct->Query(
+        const RecordsetPtr body = m_db->acct->query(
             QStringLiteral(
                 "select e.FQty * 2, i.FName from ICSaleEntry e left join t_IcItem i on i.FItemID=e.FItemID "
                 "where e.FInterID=? order by e.FEntryID"),
             {heads->value(2)});
-        for (body->MoveFirst(); !body->EOF_(); body->MoveNext())
+        for (body->first(); !body->atEnd(); body->next())
             expected << body->value(1).toString() + QStringLiteral("######") +
-                            NumberText(body->value(0).toDouble());
+                            numberText(body->value(0).toDouble());
     }
-    QVERIFY(expected.size() > heads->RecordCount() + 1); // the invoices have lines
+    QVERIFY(expected.size() > heads->recordCount() + 1); // the invoices have lines
     QCOMPARE(lines, expected);
 }

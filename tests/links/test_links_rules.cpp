@@ -1,6 +1,7 @@
 // Rules of the link wizard without a window: formula checking and its three forms, field type texts
 // and the drop-down lists.
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+#include "common/Values.h"
 #include "links/ExpressionVerifier.h"
 #include "links/WizardGrid.h"
 #include "support/TestSupport.h"
@@ -22,8 +23,8 @@ private Q_SLOTS:
     void fieldLists();
     void requiredFields_data();
     void requiredFields();
-    void layoutGaps_data();
-    void layoutGaps();
+    void testLayoutGaps_data();
+    void testLayoutGaps();
     void gapsFilledInLayoutOrder();
 
 private:
@@ -48,8 +49,8 @@ void TestLinksRules::cleanup() {
 bool TestLinksRules::verify(const QString& expression, bool isHead, int dataType) {
     m_v->expression = expression;
     m_v->dataType = dataType;
-    m_v->fieldItems = ExpressionVerifier::LoadFieldItems(*m_db->config, isHead);
-    return m_v->VerifyExpression();
+    m_v->fieldItems = ExpressionVerifier::loadFieldItems(*m_db->config, isHead);
+    return m_v->verifyExpression();
 }
 
 // ---- formulas -------------------------------------------------------------------------------
@@ -114,17 +115,17 @@ void TestLinksRules::verifyExpression() {
     QFETCH(QString, sqlForm);
     QFETCH(QString, idForm);
 
-    if (!setup.isEmpty()) m_db->config->Execute(setup);
+    if (!setup.isEmpty()) m_db->config->exec(setup);
     const QString countSales = QStringLiteral("select count(*) from ICSale");
-    const int sales = m_db->acct->Query(countSales)->value(0).toInt();
+    const int sales = m_db->acct->query(countSales)->value(0).toInt();
     QCOMPARE(verify(expression, isHead, dataType), message.isEmpty());
     QCOMPARE(m_sink->texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (message.isEmpty()) {
-        QCOMPARE(m_v->ReturnFieldName, sqlForm);
-        QCOMPARE(m_v->ReturnFieldID, idForm);
+        QCOMPARE(m_v->returnFieldName, sqlForm);
+        QCOMPARE(m_v->returnFieldId, idForm);
     }
     // The trial query never changes the accounting set.
-    QCOMPARE(m_db->acct->Query(countSales)->value(0).toInt(), sales);
+    QCOMPARE(m_db->acct->query(countSales)->value(0).toInt(), sales);
 }
 
 void TestLinksRules::verifyExpressionAccountingSetUnreachable() {
@@ -151,17 +152,17 @@ void TestLinksRules::statementSeparator_data() {
 void TestLinksRules::statementSeparator() {
     QFETCH(QString, sql);
     QFETCH(bool, separator);
-    QCOMPARE(ExpressionVerifier::HasStatementSeparator(sql), separator);
+    QCOMPARE(ExpressionVerifier::hasStatementSeparator(sql), separator);
 }
 
 void TestLinksRules::getFieldType() {
-    m_db->config->Execute(
+    m_db->config->exec(
         QStringLiteral("insert into t_QorField (FID, FFieldName, FFieldType, FFieldDesc, FisHead, "
                        "forder) values ('91', 'FQty', null, 'x', 0, 91)"));
-    QCOMPARE(m_v->GetFieldType(QStringLiteral("24")), QStringLiteral("3"));
-    QCOMPARE(m_v->GetFieldType(QStringLiteral("11")), QStringLiteral("2"));
-    QCOMPARE(m_v->GetFieldType(QStringLiteral("91")), QStringLiteral("1")); // no type: text
-    QCOMPARE(m_v->GetFieldType(QStringLiteral("999")), QString());
+    QCOMPARE(m_v->getFieldType(QStringLiteral("24")), QStringLiteral("3"));
+    QCOMPARE(m_v->getFieldType(QStringLiteral("11")), QStringLiteral("2"));
+    QCOMPARE(m_v->getFieldType(QStringLiteral("91")), QStringLiteral("1")); // no type: text
+    QCOMPARE(m_v->getFieldType(QStringLiteral("999")), QString());
 }
 
 // ---- grid rules -----------------------------------------------------------------------------
@@ -170,28 +171,28 @@ void TestLinksRules::typeTexts() {
     const QStringList codes{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
     const QStringList texts{QStringLiteral("文本"), QStringLiteral("日期"), QStringLiteral("数字")};
     for (int i = 0; i < codes.size(); ++i) {
-        QCOMPARE(TypeToText(codes[i]), texts[i]);
-        QCOMPARE(TextToType(texts[i]), codes[i]);
-        QCOMPARE(TypeToText(codes[i] + u' '), QString());
-        QCOMPARE(TextToType(texts[i] + u' '), QString());
+        QCOMPARE(typeToText(codes[i]), texts[i]);
+        QCOMPARE(textToType(texts[i]), codes[i]);
+        QCOMPARE(typeToText(codes[i] + u' '), QString());
+        QCOMPARE(textToType(texts[i] + u' '), QString());
     }
-    QCOMPARE(TypeToText(QStringLiteral("4")), QString());
+    QCOMPARE(typeToText(QStringLiteral("4")), QString());
 }
 
 void TestLinksRules::fieldLists() {
     const QString pad(100, u' ');
-    const QStringList head = TaxFieldList(*m_db->config, true).split(u'\t');
+    const QStringList head = taxFieldList(*m_db->config, true).split(u'\t');
     QCOMPARE(head.size(), 13); // twelve items, each followed by a Tab
     QCOMPARE(head.first(), QStringLiteral("单据号") + pad + QStringLiteral("|1|1"));
     QCOMPARE(head[10], QStringLiteral("单据日期") + pad + QStringLiteral("|11|2"));
     QCOMPARE(head.last(), QString());
-    QCOMPARE(TaxFieldList(*m_db->config, false).split(u'\t').first(),
+    QCOMPARE(taxFieldList(*m_db->config, false).split(u'\t').first(),
              QStringLiteral("货物名称") + pad + QStringLiteral("|13|1"));
-    const QStringList qor = QorFieldList(*m_db->config, false).split(u'\t');
+    const QStringList qor = qorFieldList(*m_db->config, false).split(u'\t');
     QCOMPARE(qor.first(), QStringLiteral("货物名称") + pad + QStringLiteral("|21"));
-    QCOMPARE(SplitItem(qor[3], QStringLiteral("|"), 1), QStringLiteral("24"));
-    m_db->config->Execute(QStringLiteral("delete from t_QorField"));
-    QCOMPARE(QorFieldList(*m_db->config, true), QString());
+    QCOMPARE(splitItem(qor[3], QStringLiteral("|"), 1), QStringLiteral("24"));
+    m_db->config->exec(QStringLiteral("delete from t_QorField"));
+    QCOMPARE(qorFieldList(*m_db->config, true), QString());
 }
 
 // The first items of the tax system's head and detail lines must be mapped, or it refuses the file.
@@ -231,11 +232,11 @@ void TestLinksRules::requiredFields() {
         out.append(GridRow{}); // an empty row maps nothing
         return out;
     };
-    QCOMPARE(MissingRequiredFields(rows(head), rows(body), format), missing);
+    QCOMPARE(missingRequiredFields(rows(head), rows(body), format), missing);
 }
 
 // The tax system reads the text file by position: a field left out before one that is kept shifts it.
-void TestLinksRules::layoutGaps_data() {
+void TestLinksRules::testLayoutGaps_data() {
     QTest::addColumn<bool>("isHead");
     QTest::addColumn<QStringList>("kept");
     QTest::addColumn<QStringList>("gaps");
@@ -258,11 +259,11 @@ void TestLinksRules::layoutGaps_data() {
     QTest::newRow("nothing kept") << false << QStringList{} << QStringList{};
 }
 
-void TestLinksRules::layoutGaps() {
+void TestLinksRules::testLayoutGaps() {
     QFETCH(bool, isHead);
     QFETCH(QStringList, kept);
     QFETCH(QStringList, gaps);
-    const QList<LayoutField> layout = TextFileLayout(*m_db->config, isHead);
+    const QList<LayoutField> layout = textFileLayout(*m_db->config, isHead);
     QCOMPARE(layout.size(), isHead ? 12 : 13);
     // The rows as the drop-down gives them, in the order the user listed them.
     QList<GridRow> rows;
@@ -273,16 +274,16 @@ void TestLinksRules::layoutGaps() {
                 r.taxField = f.name + QString(100, u' ') + u'|' + f.id + u'|' + f.type;
                 rows.append(r);
             }
-    QCOMPARE(LayoutGaps(layout, rows), gaps);
+    QCOMPARE(layoutGaps(layout, rows), gaps);
     QStringList names;
     for (const LayoutField& f : layout)
         names << f.name;
-    QCOMPARE(LayoutGaps(names, kept), gaps);
+    QCOMPARE(layoutGaps(names, kept), gaps);
 }
 
 // Filling the gaps puts every kept row at its place and an empty text in each gap, nothing after the last.
 void TestLinksRules::gapsFilledInLayoutOrder() {
-    const QList<LayoutField> layout = TextFileLayout(*m_db->config, true);
+    const QList<LayoutField> layout = textFileLayout(*m_db->config, true);
     auto row = [](const QString& name, const QString& id) {
         GridRow r;
         r.taxField = name;
@@ -293,7 +294,7 @@ void TestLinksRules::gapsFilledInLayoutOrder() {
         return r;
     };
     const QList<GridRow> filled =
-        FillLayoutGaps({row("购方名称", "3"), GridRow{}, row("单据号", "1"), row("单据日期", "11")}, layout);
+        fillLayoutGaps({row("购方名称", "3"), GridRow{}, row("单据号", "1"), row("单据日期", "11")}, layout);
     QStringList seen;
     for (const GridRow& r : filled)
         seen << QStringList{r.taxField, r.typeText, r.isFormula, r.caption, r.taxID, r.qorID}.join(u';');
@@ -305,7 +306,7 @@ void TestLinksRules::gapsFilledInLayoutOrder() {
                                 gap("购方银行帐号", "文本", "6"), gap("备注", "文本", "7"),
                                 gap("复核人", "文本", "8"), gap("收款人", "文本", "9"),
                                 gap("清单行商品名称", "文本", "10"), "单据日期;;0;;11;11"}));
-    QCOMPARE(LayoutGaps(layout, filled), QStringList{});
+    QCOMPARE(layoutGaps(layout, filled), QStringList{});
 }
 
 QTEST_GUILESS_MAIN(TestLinksRules)

@@ -1,4 +1,4 @@
-// The wizard frmNew: its first step, saving and editing a link, the messages of a finish.
+// The wizard LinkWizard: its first step, saving and editing a link, the messages of a finish.
 #include "test_links.h"
 
 // ---- wizard ---------------------------------------------------------------------------------
@@ -41,7 +41,7 @@ void TestLinks::firstStepChecks() {
     w->cmdNext->setFocus();
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
     QCOMPARE(m_sink->texts(), message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(w->Step(), message.isEmpty() ? 1 : 0);
+    QCOMPARE(w->step(), message.isEmpty() ? 1 : 0);
     if (!focus.isEmpty()) {
         QVERIFY(w->focusWidget());
         QCOMPARE(w->focusWidget()->objectName(), focus);
@@ -56,36 +56,36 @@ void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
     w->txtNote->setPlainText(QStringLiteral("  月末引出  "));
     w->txtCompartChar->setText(QStringLiteral(" ## "));
     toStepTwo(w.get(), QStringLiteral("  普通票引出 "), 1);
-    QCOMPARE(w->Step(), 1);
+    QCOMPARE(w->step(), 1);
 
-    FpGrid* h = w->fpHead;
-    fill(w.get(), true, {kBillNo});
-    QCOMPARE(h->Text(FieldType, 1), QStringLiteral("文本"));
-    QCOMPARE(h->Text(TaxID, 1), QStringLiteral("1"));
-    QCOMPARE(h->Text(QorID, 1), QStringLiteral("1"));
+    FieldGrid* h = w->fpHead;
+    testFill(w.get(), true, {kBillNo});
+    QCOMPARE(h->text(FieldType, 1), QStringLiteral("文本"));
+    QCOMPARE(h->text(TaxID, 1), QStringLiteral("1"));
+    QCOMPARE(h->text(QorID, 1), QStringLiteral("1"));
     // Row 2: a formula.
     QVERIFY(pick(h, TaxField, 2, QStringLiteral("备注")));
-    QCOMPARE(h->Text(TaxID, 2), QStringLiteral("7"));
+    QCOMPARE(h->text(TaxID, 2), QStringLiteral("7"));
     clickCell(h, IsFormula, 2);
-    QCOMPARE(h->Text(IsFormula, 2), QStringLiteral("1"));
-    QCOMPARE(h->Kind(Formula, 2), CellType::Button);
-    QVERIFY(h->Locked(QorField, 2));
+    QCOMPARE(h->text(IsFormula, 2), QStringLiteral("1"));
+    QCOMPARE(h->kind(Formula, 2), CellType::Button);
+    QVERIFY(h->locked(QorField, 2));
     EditorAnswer answer;
     answerEditor(&answer, QStringLiteral("upper([3/购方名称])"));
     clickCell(h, Formula, 2);
     QVERIFY(answer.opened && !answer.stillOpenAfterOk);
     QCOMPARE(answer.shown, QString());
     QCOMPARE(answer.dataType, 1);
-    QCOMPARE(h->Caption(Formula, 2), QStringLiteral("upper([3/购方名称])"));
-    QCOMPARE(h->Text(QorID, 2), QStringLiteral("upper(3)|upper(FCustName)|upper([3/购方名称])"));
+    QCOMPARE(h->caption(Formula, 2), QStringLiteral("upper([3/购方名称])"));
+    QCOMPARE(h->text(QorID, 2), QStringLiteral("upper(3)|upper(FCustName)|upper([3/购方名称])"));
 
     // Body: a field row and a numeric formula, which the editor checks as numeric.
-    fill(w.get(), false, {kItem, QStringLiteral("2|数量|=[24/数量] * 2")});
+    testFill(w.get(), false, {kItem, QStringLiteral("2|数量|=[24/数量] * 2")});
     QCOMPARE(m_editor.dataType, 3);
 
     m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
-    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(savedTexts(), QStringList{QStringLiteral("保存成功!")});
     QCOMPARE(w->result(), int(QDialog::Accepted));
     QVERIFY(!w->isVisible());
 
@@ -106,15 +106,15 @@ void TestLinks::newLinkSavedWithHeadBodyAndFormula() {
 // mapped for the other format is cleared only when the user agrees.
 void TestLinks::workbookFormatMapsTheHeadings() {
     Connection& c = *m_db->config;
-    c.Execute(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) values "
-                             "(1001, '*购买方名称', '1', 1, 'xlsx'), (1002, '项目名称', '1', 0, 'xlsx'), "
-                             "(1003, '*发票流水号', '1', 1, 'xlsx')"));
+    c.exec(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) values "
+                          "(1001, '*购买方名称', '1', 1, 'xlsx'), (1002, '项目名称', '1', 0, 'xlsx'), "
+                          "(1003, '*发票流水号', '1', 1, 'xlsx')"));
     auto w = openWizard();
     w->txtLinkName->setText(QStringLiteral("数电票"));
     w->cboType->setCurrentIndex(0);
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
-    fill(w.get(), true, {QStringLiteral("1|单据号|单据号")});
-    QVERIFY(!w->fpHead->Items(TaxField, 2).contains(QStringLiteral("*购买方名称|1001|1")));
+    testFill(w.get(), true, {QStringLiteral("1|单据号|单据号")});
+    QVERIFY(!w->fpHead->items(TaxField, 2).contains(QStringLiteral("*购买方名称|1001|1")));
     QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
     QVERIFY(!w->chkDocNoInRemark->isChecked());
     w->cboFormat->setCurrentIndex(w->cboFormat->findData(QStringLiteral("xlsx")));
@@ -122,18 +122,19 @@ void TestLinks::workbookFormatMapsTheHeadings() {
     QVERIFY(w->chkDocNoInRemark->isChecked());
     m_sink->answers << false; // keep the mapping: stay on the first step
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
-    QCOMPARE(w->Step(), 0);
+    QCOMPARE(w->step(), 0);
     m_sink->answers << true;
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
-    QCOMPARE(w->Step(), 1);
-    QCOMPARE(w->fpHead->Text(TaxField, 1), QString());
+    QCOMPARE(w->step(), 1);
+    QCOMPARE(w->fpHead->text(TaxField, 1), QString());
     QStringList headings;
-    for (const QString& item : w->fpHead->Items(TaxField, 1))
-        headings << FpGrid::VisibleText(item);
+    for (const QString& item : w->fpHead->items(TaxField, 1))
+        headings << FieldGrid::visibleText(item);
     headings.removeAll(QString());
     QCOMPARE(headings, (QStringList{"*购买方名称", "*发票流水号"}));
-    fill(w.get(), true, {QStringLiteral("1|*购买方名称|购方名称"), QStringLiteral("2|*发票流水号|单据号")});
-    fill(w.get(), false, {QStringLiteral("1|项目名称|货物名称")});
+    testFill(w.get(), true,
+             {QStringLiteral("1|*购买方名称|购方名称"), QStringLiteral("2|*发票流水号|单据号")});
+    testFill(w.get(), false, {QStringLiteral("1|项目名称|货物名称")});
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     const QString ask = QStringLiteral("改变引出格式后需要重新设置字段对应，是否清空已设置的字段对应？");
     QCOMPARE(m_sink->texts(), (QStringList{ask, ask, QStringLiteral("保存成功!")}));
@@ -150,15 +151,14 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     Connection& c = *m_db->config;
     // Texts longer than the boxes take from the user come back whole.
     const QString memo = QString(120, QChar(u'说'));
-    c.Execute(
+    c.exec(
         QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FSeperator, FMemo, FDate, "
                        "FInOrOut, FMaxLines, FMaxAmount) values (5, '旧关联', 1, '@@@@@@', ?, '2020-01-01', "
                        "'0', 8, 99999.99)"),
         {memo});
-    c.Execute(
-        QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
-                       "(5, 7, 1, 'upper(3)|upper(FCustName)|upper([3/购方名称])', 1), (5, 1, 0, '1', 1),"
-                       "(5, 13, 0, '21', 0)"));
+    c.exec(QStringLiteral("insert into t_Detail (FBaseInfoID, FTaxID, FisFormula, FQORField, FisHead) values "
+                          "(5, 7, 1, 'upper(3)|upper(FCustName)|upper([3/购方名称])', 1), (5, 1, 0, '1', 1),"
+                          "(5, 13, 0, '21', 0)"));
     const QStringList otherRows = rowsOf(c, QStringLiteral("select * from t_Detail where FBaseInfoID=1"));
 
     auto w = openWizard(1, QStringLiteral("5"));
@@ -170,17 +170,17 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     QCOMPARE(w->spnMaxAmount->value(), 99999.99);
     QVERIFY(!w->chkUseList->isChecked()); // empty: no sales list
     QVERIFY(!w->chkDocNoInRemark->isChecked());
-    QCOMPARE(w->Step(), 0);
-    FpGrid* h = w->fpHead;
-    QCOMPARE(h->Text(TaxField, 1), QStringLiteral("备注"));
-    QCOMPARE(h->Text(IsFormula, 1), QStringLiteral("1"));
-    QCOMPARE(h->Kind(Formula, 1), CellType::Button);
-    QCOMPARE(h->Caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
-    QVERIFY(h->Locked(QorField, 1));
-    QCOMPARE(h->Text(TaxField, 2), QStringLiteral("单据号"));
-    QCOMPARE(h->Text(QorField, 2), QStringLiteral("单据号"));
-    QCOMPARE(h->Text(TaxID, 2), QStringLiteral("1")); // program fills raise no cell change
-    QCOMPARE(h->Text(TaxField, 3), QString());
+    QCOMPARE(w->step(), 0);
+    FieldGrid* h = w->fpHead;
+    QCOMPARE(h->text(TaxField, 1), QStringLiteral("备注"));
+    QCOMPARE(h->text(IsFormula, 1), QStringLiteral("1"));
+    QCOMPARE(h->kind(Formula, 1), CellType::Button);
+    QCOMPARE(h->caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
+    QVERIFY(h->locked(QorField, 1));
+    QCOMPARE(h->text(TaxField, 2), QStringLiteral("单据号"));
+    QCOMPARE(h->text(QorField, 2), QStringLiteral("单据号"));
+    QCOMPARE(h->text(TaxID, 2), QStringLiteral("1")); // program fills raise no cell change
+    QCOMPARE(h->text(TaxField, 3), QString());
 
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
     // The formula button opens the editor on the row's formula; cancelling changes nothing.
@@ -188,15 +188,15 @@ void TestLinks::editKeepsFidAndRewritesRows() {
     answerEditor(&cancelled, QStringLiteral("lower([3/购方名称])"), false);
     clickCell(h, Formula, 1);
     QCOMPARE(cancelled.shown, QStringLiteral("upper([3/购方名称])"));
-    QCOMPARE(h->Caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
+    QCOMPARE(h->caption(Formula, 1), QStringLiteral("upper([3/购方名称])"));
 
     w->txtLinkName->setText(QStringLiteral("新关联"));
     w->spnMaxAmount->setValue(0);
     w->chkUseList->setChecked(true);
-    fill(w.get(), false, {QStringLiteral("2|数量|数量")});
+    testFill(w.get(), false, {QStringLiteral("2|数量|数量")});
     m_sink->answers << true << true; // save although the tax system needs more fields; fill the gaps
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
-    QCOMPARE(SavedTexts(), QStringList{QStringLiteral("保存成功!")});
+    QCOMPARE(savedTexts(), QStringList{QStringLiteral("保存成功!")});
 
     QCOMPARE(count(c, QStringLiteral("select count(*) from t_BaseInfo")), 2);
     QCOMPARE(
@@ -224,7 +224,7 @@ void TestLinks::editUnknownKeyOpensEmpty() {
     QCOMPARE(w->txtLinkName->text() + w->txtCompartChar->text(), QString());
     QCOMPARE(w->cboType->currentIndex(), -1);
     for (int r = 1; r <= 50; ++r)
-        QCOMPARE(w->fpHead->Text(TaxField, r) + w->fpBody->Text(TaxField, r), QString());
+        QCOMPARE(w->fpHead->text(TaxField, r) + w->fpBody->text(TaxField, r), QString());
     QVERIFY(m_sink->entries.isEmpty());
 }
 
@@ -258,8 +258,8 @@ void TestLinks::finishMessages() {
     QFETCH(QString, message);
     auto w = openWizard();
     toStepTwo(w.get());
-    fill(w.get(), true, head);
-    fill(w.get(), false, body);
+    testFill(w.get(), true, head);
+    testFill(w.get(), false, body);
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     QCOMPARE(m_sink->texts(), QStringList{message});
     QVERIFY(w->isVisible());
@@ -269,22 +269,22 @@ void TestLinks::finishMessages() {
 void TestLinks::previousNextKeepGridsAndCancelSavesNothing() {
     auto w = openWizard();
     toStepTwo(w.get());
-    fill(w.get(), true, {QStringLiteral("3|单据号|单据号")});
-    fill(w.get(), false, {kItem});
+    testFill(w.get(), true, {QStringLiteral("3|单据号|单据号")});
+    testFill(w.get(), false, {kItem});
     QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
-    QCOMPARE(w->Step(), 0);
+    QCOMPARE(w->step(), 0);
     QVERIFY(w->fraStep[0]->isVisible() && !w->fraStep[1]->isVisible());
     QVERIFY(!w->cmdPrevious->isEnabled() && w->cmdNext->isEnabled() && !w->cmdFinish->isEnabled());
     // Next checks the first step again.
     w->txtLinkName->clear();
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
     QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("请输入关联名称！")});
-    QCOMPARE(w->Step(), 0);
+    QCOMPARE(w->step(), 0);
     w->txtLinkName->setText(QStringLiteral("b"));
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
-    QCOMPARE(w->Step(), 1);
-    QCOMPARE(FpGrid::VisibleText(w->fpHead->Text(TaxField, 3)), QStringLiteral("单据号"));
-    QCOMPARE(w->fpHead->Text(QorID, 3), QStringLiteral("1"));
+    QCOMPARE(w->step(), 1);
+    QCOMPARE(FieldGrid::visibleText(w->fpHead->text(TaxField, 3)), QStringLiteral("单据号"));
+    QCOMPARE(w->fpHead->text(QorID, 3), QStringLiteral("1"));
 
     QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
     QCOMPARE(w->result(), int(QDialog::Rejected));

@@ -1,9 +1,9 @@
 // The picker lists on the demo accounting set and the mapping editor in its real window.
 #include "mapping/ItemMapStore.h"
-#include "mapping/frmItem.h"
-#include "mapping/frmListClient.h"
-#include "mapping/frmListItem.h"
-#include "mapping/frmListOtherID.h"
+#include "mapping/ui/CustomerPicker.h"
+#include "mapping/ui/MappingEditor.h"
+#include "mapping/ui/OtherNamePicker.h"
+#include "mapping/ui/ProductPicker.h"
 #include "support/TestSupport.h"
 #include <QApplication>
 #include <QHeaderView>
@@ -20,44 +20,44 @@ namespace {
 const QString SaveFailed = QStringLiteral("保存失败。对每种基础资料，不得定义相同的税控系统基础资料名称！");
 const QString CloseQuestion = QStringLiteral("您已对基础资料对应做了修改，退出前是否保存?");
 
-// The edition the next test's session gets, as the main window's LoadSystemProfile sets it before the
+// The edition the next test's session gets, as the main window's loadSystemProfile sets it before the
 // editor opens.
 int g_industry = 0;
-void SetEdition(int industry) {
+void setEdition(int industry) {
     g_industry = industry;
 }
-Session& EditionSession(TestDatabases& db) {
-    db.session.SetEdition(g_industry == 1 ? QStringLiteral("INDUSTRY") : QStringLiteral("COMMERCE"));
+Session& editionSession(TestDatabases& db) {
+    db.session.setEdition(g_industry == 1 ? QStringLiteral("INDUSTRY") : QStringLiteral("COMMERCE"));
     return db.session;
 }
 
 // A picker of the given kind ("client", "item", "other") with its list filled for the type.
-std::unique_ptr<PickerDialog> MakePicker(Session& session, const QString& kind, int type) {
+std::unique_ptr<PickerDialog> makePicker(Session& session, const QString& kind, int type) {
     if (kind == u"client") {
-        auto f = std::make_unique<frmListClient>(session);
+        auto f = std::make_unique<CustomerPicker>(session);
         f->setFType(type);
         return f;
     }
-    if (kind == u"item") return std::make_unique<frmListItem>(session);
-    auto f = std::make_unique<frmListOtherID>(session);
+    if (kind == u"item") return std::make_unique<ProductPicker>(session);
+    auto f = std::make_unique<OtherNamePicker>(session);
     f->setTabType(type);
     return f;
 }
 
-QString ChosenName(PickerDialog* p) {
-    if (auto* c = qobject_cast<frmListClient*>(p)) return c->m_SelClient;
-    if (auto* i = qobject_cast<frmListItem*>(p)) return i->m_SelItem;
-    return qobject_cast<frmListOtherID*>(p)->m_SelOther;
+QString chosenName(PickerDialog* p) {
+    if (auto* c = qobject_cast<CustomerPicker*>(p)) return c->m_SelClient;
+    if (auto* i = qobject_cast<ProductPicker*>(p)) return i->m_SelItem;
+    return qobject_cast<OtherNamePicker*>(p)->m_SelOther;
 }
 
-QStringList ColumnTexts(QTableWidget* list, int column) {
+QStringList columnTexts(QTableWidget* list, int column) {
     QStringList out;
     for (int r = 0; r < list->rowCount(); ++r)
         out << (list->item(r, column) ? list->item(r, column)->text() : "");
     return out;
 }
 
-QStringList HeaderTexts(QTableWidget* list) {
+QStringList headerTexts(QTableWidget* list) {
     QStringList out;
     for (int c = 0; c < list->columnCount(); ++c)
         out << list->horizontalHeaderItem(c)->text();
@@ -65,44 +65,44 @@ QStringList HeaderTexts(QTableWidget* list) {
 }
 
 // The next modal window that opens is handed to answer.
-void AnswerModal(std::function<void(QWidget*)> answer) {
+void answerModal(std::function<void(QWidget*)> answer) {
     QTimer::singleShot(0, [answer] { answer(QApplication::activeModalWidget()); });
 }
 
-void PressEnterInPicker(QWidget* w) {
+void pressEnterInPicker(QWidget* w) {
     QVERIFY(w);
     QTest::keyClick(w->findChild<QTableWidget*>(), Qt::Key_Return);
 }
 
-void PressExit(QWidget* w) {
+void pressExit(QWidget* w) {
     QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("btnExit")), Qt::LeftButton);
 }
 
 // Whole t_ItemMap, one "link|table|kind|qor|id|tax" line per row, sorted.
-QStringList Dump(Connection& conn) {
+QStringList dump(Connection& conn) {
     QStringList out;
-    const RecordsetPtr rs = conn.Query(QStringLiteral(
+    const RecordsetPtr rs = conn.query(QStringLiteral(
         "select FLinkID||'|'||FTable||'|'||FFieldName||'|'||FQorData||'|'||FQorDataID||'|'||FTaxData from "
         "t_ItemMap"));
-    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+    for (rs->first(); !rs->atEnd(); rs->next())
         out << rs->value(0).toString();
     out.sort();
     return out;
 }
 
-void AddPair(Connection& conn, int link, const QString& kind, const QString& qor, const QString& id,
+void addPair(Connection& conn, int link, const QString& kind, const QString& qor, const QString& id,
              const QString& tax) {
     int k = 0;
-    while (ItemMapFieldName(k) != kind)
+    while (itemMapFieldName(k) != kind)
         ++k;
-    conn.Execute(
+    conn.exec(
         QStringLiteral("insert into t_ItemMap (FLinkID, FTable, FFieldName, FQorData, FQorDataID, FTaxData) "
                        "values (?, ?, ?, ?, ?, ?)"),
-        {link, ItemMapTable(k), kind, qor, id, tax});
+        {link, itemMapTable(k), kind, qor, id, tax});
 }
 
 // A double-click on a cell of a list or grid, as the mouse gives it (the press first makes it current).
-void DoubleClick(QTableWidget* list, int row, int column) {
+void doubleClickCell(QTableWidget* list, int row, int column) {
     const QPoint at = list->visualItemRect(list->item(row, column)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
@@ -110,7 +110,7 @@ void DoubleClick(QTableWidget* list, int row, int column) {
 
 // Types text into a grid cell through its entry (key presses carrying the characters), committing it
 // with Enter as the user does unless commit is false.
-void TypeInto(QTableWidget* grid, int row, int column, const QString& text, bool commit = true) {
+void typeInto(QTableWidget* grid, int row, int column, const QString& text, bool commit = true) {
     grid->setCurrentCell(row, column);
     grid->editItem(grid->item(row, column));
     QLineEdit* editor = nullptr; // an entry closed before may not be deleted yet
@@ -129,25 +129,25 @@ void TypeInto(QTableWidget* grid, int row, int column, const QString& text, bool
 struct Editor {
     TestDatabases db;
     RecorderSink sink;
-    std::unique_ptr<frmItem> w;
+    std::unique_ptr<MappingEditor> w;
     explicit Editor(const std::function<void(Connection&)>& seed = {}) {
         if (seed) seed(*db.config);
-        w = std::make_unique<frmItem>(EditionSession(db));
-        w->LinkID = 1;
-        w->Init();
+        w = std::make_unique<MappingEditor>(editionSession(db));
+        w->linkId = 1;
+        w->init();
         w->show();
     }
-    QTableWidget* grid(int i) const { return w->Kg.at(i); }
+    QTableWidget* grid(int i) const { return w->kg.at(i); }
     void click(const char* name) const {
         QTest::mouseClick(w->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
     }
-    void tab(int i) const { w->TabMap->setCurrentIndex(i); }
+    void tab(int i) const { w->tabMap->setCurrentIndex(i); }
 };
 
-QString Text(QTableWidget* g, int r, int c) {
+QString text(QTableWidget* g, int r, int c) {
     return g->item(r, c) ? g->item(r, c)->text() : QString();
 }
-QString Id(QTableWidget* g, int r) {
+QString rowId(QTableWidget* g, int r) {
     return g->item(r, 1)->data(Qt::UserRole).toString();
 }
 } // namespace
@@ -156,7 +156,7 @@ class TestMapping : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
-    void init() { SetEdition(0); }
+    void init() { setEdition(0); }
 
     // pickers
     void pickerLists_data();
@@ -243,38 +243,38 @@ void TestMapping::pickerLists() {
     QFETCH(QString, name);
 
     TestDatabases db(demo);
-    SetEdition(industry);
-    EditionSession(db);
-    std::unique_ptr<PickerDialog> p = MakePicker(db.session, kind, type);
-    p->IsAddMidTable = true;
+    setEdition(industry);
+    editionSession(db);
+    std::unique_ptr<PickerDialog> p = makePicker(db.session, kind, type);
+    p->isAddMidTable = true;
     auto* list = p->findChild<QTableWidget*>();
-    QCOMPARE(HeaderTexts(list), headers);
+    QCOMPARE(headerTexts(list), headers);
     QList<int> hiddenNow;
     for (int c = 0; c < list->columnCount(); ++c)
         if (list->isColumnHidden(c)) hiddenNow << c;
     QCOMPARE(hiddenNow, hidden);
-    QCOMPARE(ColumnTexts(list, 0).join(u','), ids); // row 1 is current: Enter below chooses it
+    QCOMPARE(columnTexts(list, 0).join(u','), ids); // row 1 is current: Enter below chooses it
 
     bool listHasFocus = false;
-    AnswerModal([&](QWidget* w) {
+    answerModal([&](QWidget* w) {
         listHasFocus = w->focusWidget() == list; // the list comes first
-        PressEnterInPicker(w);
+        pressEnterInPicker(w);
     });
     QCOMPARE(p->exec(), int(ids.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
     QVERIFY(listHasFocus);
     QCOMPARE(p->windowTitle(), title);
     QCOMPARE(p->m_bOK, !ids.isEmpty());
     QCOMPARE(p->SMFID, id);
-    QCOMPARE(ChosenName(p.get()), name);
+    QCOMPARE(chosenName(p.get()), name);
 }
 
 void TestMapping::customerWithoutOrganizationIsListed() {
     TestDatabases db;
-    EditionSession(db);
-    db.acct->Execute(QStringLiteral("insert into t_Item (FItemID, FItemClassID, FNumber, FName, FDeleted) "
-                                    "values (120, 1, '04.001', '无档案客户', ?)"),
-                     {false});
-    frmListClient p(db.session);
+    editionSession(db);
+    db.acct->exec(QStringLiteral("insert into t_Item (FItemID, FItemClassID, FNumber, FName, FDeleted) "
+                                 "values (120, 1, '04.001', '无档案客户', ?)"),
+                  {false});
+    CustomerPicker p(db.session);
     p.setFType(0);
     QCOMPARE(p.mfgClient->rowCount(), 9);
     QStringList last;
@@ -282,7 +282,7 @@ void TestMapping::customerWithoutOrganizationIsListed() {
         last << p.mfgClient->item(8, c)->text();
     QCOMPARE(last, (QStringList{"120", "04.001", "无档案客户", "", "", ""}));
     // Not asked for the name: only the identifier comes back.
-    AnswerModal(PressEnterInPicker);
+    answerModal(pressEnterInPicker);
     p.exec();
     QCOMPARE(p.m_bOK, true);
     QCOMPARE(p.SMFID, 101);
@@ -291,8 +291,8 @@ void TestMapping::customerWithoutOrganizationIsListed() {
 
 void TestMapping::otherListWithoutTypeRaises() {
     TestDatabases db;
-    EditionSession(db);
-    frmListOtherID other(db.session);
+    editionSession(db);
+    OtherNamePicker other(db.session);
     QCOMPARE(other.windowTitle(), QStringLiteral("选择QOR系中的其它信息")); // until the type is known
     try {
         other.setTabType(5); // no list: the empty query must not reach the database
@@ -307,23 +307,23 @@ void TestMapping::otherListWithoutTypeRaises() {
 // ---- editor -------------------------------------------------------------------------------------
 
 void TestMapping::loadsOnlyItsOwnMappingSet() {
-    SetEdition(1);
+    setEdition(1);
     Editor e([](Connection& c) {
-        AddPair(c, 1, "customer", "北京华远信息技术有限公司", "101", "华远信息");
-        AddPair(c, 1, "customer", "上海浦江电子科技有限公司", "102", "浦江电子");
-        AddPair(c, 2, "customer", "广州南粤商贸有限公司", "103", "南粤");
-        AddPair(c, 1, "unit", "件", "510", "包装件");
-        AddPair(c, 1, "prod", "中性笔", "", "签字笔");
+        addPair(c, 1, "customer", "北京华远信息技术有限公司", "101", "华远信息");
+        addPair(c, 1, "customer", "上海浦江电子科技有限公司", "102", "浦江电子");
+        addPair(c, 2, "customer", "广州南粤商贸有限公司", "103", "南粤");
+        addPair(c, 1, "unit", "件", "510", "包装件");
+        addPair(c, 1, "prod", "中性笔", "", "签字笔");
     });
-    QCOMPARE(e.w->TabMap->tabText(1), QStringLiteral("物料")); // industry edition
+    QCOMPARE(e.w->tabMap->tabText(1), QStringLiteral("物料")); // industry edition
     QTableWidget* g = e.grid(0);
-    QCOMPARE(HeaderTexts(g), (QStringList{"序号", "名称（OrvaneQOR系统）", "名称（税控系统）"}));
-    QCOMPARE(ColumnTexts(g, 0), (QStringList{"1", "2"}));
-    QCOMPARE(ColumnTexts(g, 2), (QStringList{"华远信息", "浦江电子"}));
-    QCOMPARE(Id(g, 1), QStringLiteral("102"));
-    QCOMPARE(Text(e.grid(2), 0, 1), QStringLiteral("件"));
-    QCOMPARE(Id(e.grid(2), 0), QStringLiteral("510"));
-    QCOMPARE(Id(e.grid(1), 0), QString());
+    QCOMPARE(headerTexts(g), (QStringList{"序号", "名称（OrvaneQOR系统）", "名称（税控系统）"}));
+    QCOMPARE(columnTexts(g, 0), (QStringList{"1", "2"}));
+    QCOMPARE(columnTexts(g, 2), (QStringList{"华远信息", "浦江电子"}));
+    QCOMPARE(rowId(g, 1), QStringLiteral("102"));
+    QCOMPARE(text(e.grid(2), 0, 1), QStringLiteral("件"));
+    QCOMPARE(rowId(e.grid(2), 0), QStringLiteral("510"));
+    QCOMPARE(rowId(e.grid(1), 0), QString());
     QCOMPARE(e.grid(3)->rowCount() + e.grid(4)->rowCount(), 0);
     e.w->close(); // nothing changed: no question
     QVERIFY(e.sink.entries.isEmpty());
@@ -332,25 +332,25 @@ void TestMapping::loadsOnlyItsOwnMappingSet() {
 
 void TestMapping::rowsAreAddedDeletedAndRenumbered() {
     Editor e;
-    QCOMPARE(e.w->TabMap->tabText(1), QStringLiteral("商品")); // commerce edition
+    QCOMPARE(e.w->tabMap->tabText(1), QStringLiteral("商品")); // commerce edition
     auto* menu = e.w->findChild<QMenu*>(QStringLiteral("PopRow"));
     e.tab(2);
     QTableWidget* g = e.grid(2);
     for (int i = 0; i < 4; ++i)
         e.click("cmdNew");
     menu->findChild<QAction*>(QStringLiteral("newrow"))->trigger(); // the pop-up tools act as the buttons
-    QCOMPARE(ColumnTexts(g, 0), (QStringList{"1", "2", "3", "4", "5"}));
+    QCOMPARE(columnTexts(g, 0), (QStringList{"1", "2", "3", "4", "5"}));
     QCOMPARE(g->currentRow(), -1); // adding does not move the current cell
     for (int r = 0; r < 5; ++r)
         g->item(r, 2)->setText(QStringLiteral("t%1").arg(r + 1));
 
     g->setCurrentCell(1, 2);
     menu->findChild<QAction*>(QStringLiteral("delrow"))->trigger();
-    QCOMPARE(ColumnTexts(g, 0), (QStringList{"1", "2", "3", "4"}));
-    QCOMPARE(ColumnTexts(g, 2), (QStringList{"t1", "t3", "t4", "t5"}));
+    QCOMPARE(columnTexts(g, 0), (QStringList{"1", "2", "3", "4"}));
+    QCOMPARE(columnTexts(g, 2), (QStringList{"t1", "t3", "t4", "t5"}));
     g->setCurrentCell(-1, -1);
     e.click("cmdDelete"); // no current row: the last one goes
-    QCOMPARE(ColumnTexts(g, 2), (QStringList{"t1", "t3", "t4"}));
+    QCOMPARE(columnTexts(g, 2), (QStringList{"t1", "t3", "t4"}));
     QCOMPARE(e.grid(0)->rowCount(), 0); // other tabs untouched
 
     // Delete on a grid without rows changes nothing but still counts as a change.
@@ -387,22 +387,22 @@ void TestMapping::pickFillsAccountingColumn() {
     QFETCH(QString, retyped);
     Editor e([](Connection& c) {
         for (int k = 0; k < ItemMapKindCount; ++k)
-            AddPair(c, 1, ItemMapFieldName(k), "旧名", "9", "税控名");
+            addPair(c, 1, itemMapFieldName(k), "旧名", "9", "税控名");
     });
     e.tab(index);
     QTableWidget* g = e.grid(index);
     g->setCurrentCell(0, 1);
-    AnswerModal([pickRow](QWidget* w) {
-        if (pickRow == 0) return PressEnterInPicker(w);
-        DoubleClick(w->findChild<QTableWidget*>(), pickRow, 1);
+    answerModal([pickRow](QWidget* w) {
+        if (pickRow == 0) return pressEnterInPicker(w);
+        doubleClickCell(w->findChild<QTableWidget*>(), pickRow, 1);
     });
     if (doubleClick)
-        DoubleClick(g, 0, 1);
+        doubleClickCell(g, 0, 1);
     else
         QTest::keyClick(g, Qt::Key_F7, Qt::ShiftModifier); // the shift state is ignored
-    QCOMPARE(Text(g, 0, 1), name);
-    QCOMPARE(Id(g, 0), id);
-    if (!retyped.isEmpty()) TypeInto(g, 0, 1, retyped);
+    QCOMPARE(text(g, 0, 1), name);
+    QCOMPARE(rowId(g, 0), id);
+    if (!retyped.isEmpty()) typeInto(g, 0, 1, retyped);
 
     // The pick alone is a change: closing asks, and Yes stores it with the kind's table.
     e.sink.answers = {true};
@@ -416,7 +416,7 @@ void TestMapping::pickFillsAccountingColumn() {
                         .arg(kinds[k],
                              k != index ? "旧名|9" : (retyped.isEmpty() ? name : retyped) + "|" + id);
     expected.sort();
-    QCOMPARE(Dump(*e.db.config), expected);
+    QCOMPARE(dump(*e.db.config), expected);
 }
 
 void TestMapping::cellStaysWithoutPick_data() {
@@ -429,7 +429,7 @@ void TestMapping::cellStaysWithoutPick_data() {
     QTest::newRow("F7 in the tax-name column") << 0 << 2 << false << false << "";
     QTest::newRow("F7 without a current row") << -1 << -1 << false << false << "";
     QTest::newRow("double-click in the number column") << 0 << 0 << true << false << "";
-    QTest::newRow("picker closed with btnExit") << 0 << 1 << false << false << "frmListItem";
+    QTest::newRow("picker closed with btnExit") << 0 << 1 << false << false << "ProductPicker";
     QTest::newRow("failing picker shows the description") << 0 << 1 << false << true << "";
 }
 
@@ -439,34 +439,34 @@ void TestMapping::cellStaysWithoutPick() {
     QFETCH(bool, doubleClick);
     QFETCH(bool, failing);
     QFETCH(QString, picker);
-    Editor e([](Connection& c) { AddPair(c, 1, "prod", "中性笔", "407", "签字笔"); });
+    Editor e([](Connection& c) { addPair(c, 1, "prod", "中性笔", "407", "签字笔"); });
     if (failing)
         for (const char* sql :
              {"drop view vwICItemForBase", "drop view VW_COM_Item_ALL", "drop table t_IcItem"})
-            e.db.acct->Execute(QString::fromLatin1(sql));
+            e.db.acct->exec(QString::fromLatin1(sql));
     e.tab(1);
     QTableWidget* g = e.grid(1);
     g->setCurrentCell(row, column);
     QString opened;
-    AnswerModal([&opened, &e](QWidget* w) {
+    answerModal([&opened, &e](QWidget* w) {
         if (w == e.w.get()) return; // the editor itself is modal
         opened = w->objectName();
-        PressExit(w);
+        pressExit(w);
     });
     if (doubleClick)
-        DoubleClick(g, row, column);
+        doubleClickCell(g, row, column);
     else
         QTest::keyClick(g, Qt::Key_F7);
     QTest::qWait(20);
     QCOMPARE(opened, picker);
-    QCOMPARE(Text(g, 0, 1), QStringLiteral("中性笔"));
-    QCOMPARE(Id(g, 0), QStringLiteral("407"));
+    QCOMPARE(text(g, 0, 1), QStringLiteral("中性笔"));
+    QCOMPARE(rowId(g, 0), QStringLiteral("407"));
     e.w->close(); // nothing was changed: no question
     // The database's own description, whatever words it uses for a missing table.
     QCOMPARE(e.sink.texts().size(), failing ? 1 : 0);
     if (failing) {
         QCOMPARE(e.sink.entries.first().kind, RecorderSink::Info);
-        if (CurrentTestBackend() == TestBackend::SQLite)
+        if (currentTestBackend() == TestBackend::SQLite)
             QCOMPARE(e.sink.texts().first(), QStringLiteral("no such table: t_IcItem"));
         else
             QVERIFY(e.sink.texts().first().contains(QStringLiteral("t_icitem"), Qt::CaseInsensitive));
@@ -475,28 +475,28 @@ void TestMapping::cellStaysWithoutPick() {
 
 void TestMapping::saveWritesTrimmedPairsOfAllKinds() {
     Editor e([](Connection& c) {
-        AddPair(c, 1, "customer", "旧客户", "109", "旧名");
-        AddPair(c, 2, "customer", "另一套", "103", "南粤");
+        addPair(c, 1, "customer", "旧客户", "109", "旧名");
+        addPair(c, 2, "customer", "另一套", "103", "南粤");
     });
     QTableWidget* c = e.grid(0);
     c->item(0, 2)->setText(QStringLiteral("  华远  "));
     e.click("cmdNew");
-    TypeInto(c, 1, 1, QStringLiteral(" 手工客户 ")); // typed, not picked: no identifier
-    TypeInto(c, 1, 2, QString(60, u'税'));           // an entry takes at most 50 characters
+    typeInto(c, 1, 1, QStringLiteral(" 手工客户 ")); // typed, not picked: no identifier
+    typeInto(c, 1, 2, QString(60, u'税'));           // an entry takes at most 50 characters
     e.click("cmdNew");                               // tax name missing: skipped
-    TypeInto(c, 2, 1, QStringLiteral("只有QOR名"));
+    typeInto(c, 2, 1, QStringLiteral("只有QOR名"));
     e.click("cmdNew"); // blank names: skipped
-    TypeInto(c, 3, 1, QStringLiteral("   "));
-    TypeInto(c, 3, 2, QStringLiteral("空白"));
+    typeInto(c, 3, 1, QStringLiteral("   "));
+    typeInto(c, 3, 2, QStringLiteral("空白"));
     e.tab(4);
     e.click("cmdNew");
     QTableWidget* m = e.grid(4);
-    TypeInto(m, 0, 1, QString(60, u'型'));
-    TypeInto(m, 0, 2, QStringLiteral("华远")); // the same tax name in another kind is allowed
+    typeInto(m, 0, 1, QString(60, u'型'));
+    typeInto(m, 0, 2, QStringLiteral("华远")); // the same tax name in another kind is allowed
     e.click("cmdSave");
     QVERIFY(e.sink.entries.isEmpty());
     QVERIFY(e.w->isVisible());
-    QCOMPARE(Dump(*e.db.config),
+    QCOMPARE(dump(*e.db.config),
              (QStringList{"1|QORBody|model|" + QString(50, u'型') + "||华远",
                           "1|QORHead|customer|手工客户||" + QString(50, u'税'),
                           "1|QORHead|customer|旧客户|109|华远", "2|QORHead|customer|另一套|103|南粤"}));
@@ -512,16 +512,16 @@ void TestMapping::saveAndClose_data() {
     QTest::addColumn<bool>("commit"); // false: the entry is still open
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<bool>("saved");
-    const QString Pujiang = QStringLiteral("浦江"), Dup = QStringLiteral("华远");
+    const QString pujiang = QStringLiteral("浦江"), dup = QStringLiteral("华远");
     const QStringList asked{CloseQuestion};
     QTest::newRow("cmdClose, No: closes without saving")
-        << "button" << false << Pujiang << true << asked << false;
-    QTest::newRow("cmdClose, Yes: saves and closes") << "button" << true << Pujiang << true << asked << true;
-    QTest::newRow("Esc, Yes: saves and closes") << "escape" << true << Pujiang << true << asked << true;
+        << "button" << false << pujiang << true << asked << false;
+    QTest::newRow("cmdClose, Yes: saves and closes") << "button" << true << pujiang << true << asked << true;
+    QTest::newRow("Esc, Yes: saves and closes") << "escape" << true << pujiang << true << asked << true;
     QTest::newRow("title bar with the entry open, Yes: the typed text is saved")
-        << "window" << true << Pujiang << false << asked << true;
+        << "window" << true << pujiang << false << asked << true;
     QTest::newRow("title bar, Yes, a repeated tax name: stays open")
-        << "window" << true << Dup << true << QStringList{CloseQuestion, SaveFailed} << false;
+        << "window" << true << dup << true << QStringList{CloseQuestion, SaveFailed} << false;
     QTest::newRow("cmdSave, a tax name equal once trimmed: fails, rolls back")
         << "save" << false << " 华远 " << true << QStringList{SaveFailed} << false;
 }
@@ -534,14 +534,14 @@ void TestMapping::saveAndClose() {
     QFETCH(QStringList, messages);
     QFETCH(bool, saved);
     Editor e([](Connection& c) {
-        AddPair(c, 1, "customer", "北京华远信息技术有限公司", "101", "华远");
-        AddPair(c, 1, "unit", "件", "510", "包装件"); // saved after the customers: lost without a rollback
+        addPair(c, 1, "customer", "北京华远信息技术有限公司", "101", "华远");
+        addPair(c, 1, "unit", "件", "510", "包装件"); // saved after the customers: lost without a rollback
     });
-    const QStringList before = Dump(*e.db.config);
+    const QStringList before = dump(*e.db.config);
     QTableWidget* g = e.grid(0);
     e.click("cmdNew");
-    TypeInto(g, 1, 1, QStringLiteral("上海浦江电子科技有限公司"));
-    TypeInto(g, 1, 2, tax, commit);
+    typeInto(g, 1, 1, QStringLiteral("上海浦江电子科技有限公司"));
+    typeInto(g, 1, 2, tax, commit);
     e.sink.answers = {yes};
     if (how == u"button")
         e.click("cmdClose");
@@ -556,11 +556,11 @@ void TestMapping::saveAndClose() {
     QStringList after = before;
     if (saved) after << "1|QORHead|customer|上海浦江电子科技有限公司||浦江";
     after.sort();
-    QCOMPARE(Dump(*e.db.config), after);
+    QCOMPARE(dump(*e.db.config), after);
     if (!e.w->isVisible()) return;
 
     // A failed save keeps the user's entries and leaves the changes pending: closing asks again.
-    QCOMPARE(Text(g, 1, 2), tax);
+    QCOMPARE(text(g, 1, 2), tax);
     e.sink.clear();
     e.w->close();
     QCOMPARE(e.sink.texts(), QStringList{CloseQuestion});

@@ -3,7 +3,7 @@
 // an older Taxlink.db gaining the table, and the editor's tab.
 #include "common/GbkCodec.h"
 #include "mapping/TaxCodeStore.h"
-#include "mapping/frmItem.h"
+#include "mapping/ui/MappingEditor.h"
 #include "support/TestSupport.h"
 #include <QApplication>
 #include <QLineEdit>
@@ -19,7 +19,7 @@ const QString Pen = QStringLiteral("1060106010000000000");
 
 const QString Laptop = QStringLiteral("1090511010000000000");
 
-inline TaxCodeRow Row(int id, const QString& number, const QString& name, const QString& code) {
+inline TaxCodeRow row(int id, const QString& number, const QString& name, const QString& code) {
     TaxCodeRow r;
     r.itemId = id;
     r.itemNumber = number;
@@ -29,9 +29,9 @@ inline TaxCodeRow Row(int id, const QString& number, const QString& name, const 
 }
 
 // The whole catalogue, one "id|number|name|code|short|own|preferential|text|zero" line per product.
-inline QStringList Dump(Connection& config) {
+inline QStringList dump(Connection& config) {
     QStringList out;
-    const RecordsetPtr rs = config.Query(QStringLiteral(
+    const RecordsetPtr rs = config.query(QStringLiteral(
         "select FItemID, FItemNumber, FItemName, FTaxCode, FShortName, FOwnCode, FPreferential, "
         "FPreferentialText, FZeroRate from t_TaxCode order by FItemID"));
     for (const QVariantList& row : rs->allRows()) {
@@ -44,10 +44,10 @@ inline QStringList Dump(Connection& config) {
 }
 
 // The catalogue every import test starts from: the laser printer and the ink-jet printer.
-inline void SeedCatalogue(Session& session) {
-    TaxCodeRow inkjet = Row(402, "1.01.002", "喷墨打印机", Printer);
+inline void seedCatalogue(Session& session) {
+    TaxCodeRow inkjet = row(402, "1.01.002", "喷墨打印机", Printer);
     inkjet.shortName = QStringLiteral("打印机");
-    TaxCodeStore(session).Save({Row(401, "1.01.001", "激光打印机", Printer), inkjet}, QStringLiteral("36.0"));
+    TaxCodeStore(session).save({row(401, "1.01.001", "激光打印机", Printer), inkjet}, QStringLiteral("36.0"));
 }
 
 const QStringList Seeded{"401|1.01.001|激光打印机|" + Printer + "|||0||",
@@ -60,8 +60,8 @@ private Q_SLOTS:
 
     void checkRow_data();
     void checkRow();
-    void parseCsv_data();
-    void parseCsv();
+    void testParseCsv_data();
+    void testParseCsv();
     void saveLoadAndLookUp();
     void saveRefusesTheWholeList();
     void importCsv_data();

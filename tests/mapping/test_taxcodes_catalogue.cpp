@@ -2,7 +2,7 @@
 #include "test_taxcodes.h"
 
 namespace {
-void WriteBytes(const QString& path, const QByteArray& bytes) {
+void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -12,7 +12,7 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 void TestTaxCodes::checkRow_data() {
     QTest::addColumn<TaxCodeRow>("row");
     QTest::addColumn<QString>("message");
-    const TaxCodeRow good = Row(401, "1.01.001", "激光打印机", Printer);
+    const TaxCodeRow good = row(401, "1.01.001", "激光打印机", Printer);
     auto with = [&good](const std::function<void(TaxCodeRow&)>& change) {
         TaxCodeRow r = good;
         change(r);
@@ -101,10 +101,10 @@ void TestTaxCodes::checkRow_data() {
 void TestTaxCodes::checkRow() {
     QFETCH(TaxCodeRow, row);
     QFETCH(QString, message);
-    QCOMPARE(TaxCodeStore::Check(row), message);
+    QCOMPARE(TaxCodeStore::check(row), message);
 }
 
-void TestTaxCodes::parseCsv_data() {
+void TestTaxCodes::testParseCsv_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QList<int>>("lines");
     QTest::addColumn<QList<QStringList>>("fields");
@@ -121,11 +121,11 @@ void TestTaxCodes::parseCsv_data() {
         << "\"\",x" << QList<int>{1} << QList<QStringList>{{"", "x"}};
 }
 
-void TestTaxCodes::parseCsv() {
+void TestTaxCodes::testParseCsv() {
     QFETCH(QString, text);
     QFETCH(QList<int>, lines);
     QFETCH(QList<QStringList>, fields);
-    const QList<CsvRecord> records = ParseCsv(text);
+    const QList<CsvRecord> records = parseCsv(text);
     QList<int> gotLines;
     QList<QStringList> gotFields;
     for (const CsvRecord& r : records) {
@@ -139,50 +139,50 @@ void TestTaxCodes::parseCsv() {
 void TestTaxCodes::saveLoadAndLookUp() {
     TestDatabases db;
     TaxCodeStore store(db.session);
-    QVERIFY(store.Load().isEmpty());
-    QCOMPARE(store.Version(), QString());
-    QVERIFY(!store.TaxCodeOf(401)); // read now, and kept
+    QVERIFY(store.load().isEmpty());
+    QCOMPARE(store.version(), QString());
+    QVERIFY(!store.taxCodeOf(401)); // read now, and kept
 
-    TaxCodeRow pen = Row(407, "2.01.002", "中性笔", Pen);
+    TaxCodeRow pen = row(407, "2.01.002", "中性笔", Pen);
     pen.shortName = QStringLiteral("文具");
     pen.ownCode = QStringLiteral("ZXB-05");
     pen.preferential = true;
     pen.preferentialText = QStringLiteral("免税");
     pen.zeroRate = QStringLiteral("1");
-    const TaxCodeRow printer = Row(401, "1.01.001", "激光打印机", Printer);
-    store.Save({pen, printer}, QStringLiteral(" 36.0 "));
-    QCOMPARE(store.Load(), (QList<TaxCodeRow>{printer, pen})); // by product number
-    QCOMPARE(store.Version(), QStringLiteral("36.0"));
-    QCOMPARE(store.TaxCodeOf(407), pen); // the save made the kept catalogue stale
-    QVERIFY(!store.TaxCodeOf(402));
+    const TaxCodeRow printer = row(401, "1.01.001", "激光打印机", Printer);
+    store.save({pen, printer}, QStringLiteral(" 36.0 "));
+    QCOMPARE(store.load(), (QList<TaxCodeRow>{printer, pen})); // by product number
+    QCOMPARE(store.version(), QStringLiteral("36.0"));
+    QCOMPARE(store.taxCodeOf(407), pen); // the save made the kept catalogue stale
+    QVERIFY(!store.taxCodeOf(402));
     const TaxCodeStore other(db.session);
-    QCOMPARE(other.TaxCodeOf(401), printer);
+    QCOMPARE(other.taxCodeOf(401), printer);
 
     // A save replaces the catalogue; an empty version removes it; the export templates stay.
-    store.Save({pen}, QString());
-    QCOMPARE(store.Load(), QList<TaxCodeRow>{pen});
-    QCOMPARE(store.Version(), QString());
-    QCOMPARE(db.config->Query(QStringLiteral("select count(*) from t_OtherInfo"))->value(0).toInt(), 3);
+    store.save({pen}, QString());
+    QCOMPARE(store.load(), QList<TaxCodeRow>{pen});
+    QCOMPARE(store.version(), QString());
+    QCOMPARE(db.config->query(QStringLiteral("select count(*) from t_OtherInfo"))->value(0).toInt(), 3);
 }
 
 void TestTaxCodes::saveRefusesTheWholeList() {
     TestDatabases db;
-    SeedCatalogue(db.session);
+    seedCatalogue(db.session);
     TaxCodeStore store(db.session);
     const auto refused = [&store](const QList<TaxCodeRow>& rows, const QString& message) {
         try {
-            store.Save(rows, QStringLiteral("37.0"));
+            store.save(rows, QStringLiteral("37.0"));
             QFAIL("saved");
         } catch (const DbError& e) {
             QCOMPARE(e.description(), message);
         }
     };
-    const TaxCodeRow laptop = Row(403, "1.02.001", "笔记本电脑", Laptop);
-    refused({laptop, Row(404, "1.02.002", "液晶显示器", "123")}, "第2行：税收分类编码[123]不是19位数字。");
-    refused({laptop, Row(401, "1.01.001", "激光打印机", Printer), laptop},
+    const TaxCodeRow laptop = row(403, "1.02.001", "笔记本电脑", Laptop);
+    refused({laptop, row(404, "1.02.002", "液晶显示器", "123")}, "第2行：税收分类编码[123]不是19位数字。");
+    refused({laptop, row(401, "1.01.001", "激光打印机", Printer), laptop},
             "第3行：商品[1.02.001]与第1行重复。");
-    QCOMPARE(Dump(*db.config), Seeded);
-    QCOMPARE(store.Version(), QStringLiteral("36.0"));
+    QCOMPARE(dump(*db.config), Seeded);
+    QCOMPARE(store.version(), QStringLiteral("36.0"));
 }
 
 void TestTaxCodes::importCsv_data() {
@@ -195,7 +195,7 @@ void TestTaxCodes::importCsv_data() {
     auto utf8 = [](const QString& s) { return s.toUtf8(); };
     auto gbk = [](const QString& s) {
         QByteArray out;
-        if (!EncodeGbk(s, out)) qFatal("not GBK");
+        if (!encodeGbk(s, out)) qFatal("not GBK");
         return out;
     };
 
@@ -249,34 +249,34 @@ void TestTaxCodes::importCsv() {
     QFETCH(QString, message);
     QFETCH(QStringList, catalogue);
     TestDatabases db;
-    SeedCatalogue(db.session);
+    seedCatalogue(db.session);
     const QString path = db.folder() + QStringLiteral("/税收分类编码.csv");
-    WriteBytes(path, bytes);
+    writeBytes(path, bytes);
     TaxCodeStore store(db.session);
-    QVERIFY(!store.TaxCodeOf(403));
-    const TaxCodeImportResult result = store.ImportCsv(path);
+    QVERIFY(!store.taxCodeOf(403));
+    const TaxCodeImportResult result = store.importCsv(path);
     QCOMPARE(result.message, QString(message).replace(QStringLiteral("{file}"), path));
     QCOMPARE(result.ok, !catalogue.isEmpty());
-    QCOMPARE(Dump(*db.config), catalogue.isEmpty() ? Seeded : catalogue);
-    QCOMPARE(store.TaxCodeOf(403).has_value(), catalogue.join(u' ').contains(QStringLiteral("403|")));
-    QCOMPARE(store.Version(), QStringLiteral("36.0"));
+    QCOMPARE(dump(*db.config), catalogue.isEmpty() ? Seeded : catalogue);
+    QCOMPARE(store.taxCodeOf(403).has_value(), catalogue.join(u' ').contains(QStringLiteral("403|")));
+    QCOMPARE(store.version(), QStringLiteral("36.0"));
 }
 
 void TestTaxCodes::importFailingMidwayWritesNothing() {
     // The database refuses the last row written: the rows before it go back as well.
     TestDatabases db;
-    SeedCatalogue(db.session);
-    db.config->Execute(QStringLiteral("create trigger refuse_laptop before update on t_TaxCode when "
-                                      "new.FItemID = 402 begin select raise(abort, 'refused'); end"));
+    seedCatalogue(db.session);
+    db.config->exec(QStringLiteral("create trigger refuse_laptop before update on t_TaxCode when "
+                                   "new.FItemID = 402 begin select raise(abort, 'refused'); end"));
     const QString path = db.folder() + QStringLiteral("/codes.csv");
-    WriteBytes(path, ("1.02.001," + Laptop + "\n2.01.002," + Pen + "\n1.01.002," + Pen).toUtf8());
+    writeBytes(path, ("1.02.001," + Laptop + "\n2.01.002," + Pen + "\n1.01.002," + Pen).toUtf8());
     try {
-        TaxCodeStore(db.session).ImportCsv(path);
+        TaxCodeStore(db.session).importCsv(path);
         QFAIL("imported");
     } catch (const DbError& e) {
         QVERIFY(e.cause().contains(QStringLiteral("refused")));
     }
-    QCOMPARE(Dump(*db.config), Seeded);
+    QCOMPARE(dump(*db.config), Seeded);
 }
 
 void TestTaxCodes::oldConfigFileGainsTheTable() {
@@ -289,39 +289,39 @@ void TestTaxCodes::oldConfigFileGainsTheTable() {
     }
     {
         ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + path);
-        RunSqlScriptFile(*c, DataDir() + QStringLiteral("/config_schema.sql"));
-        c->Execute(QStringLiteral("drop table t_TaxCode")); // its index goes with it
-        c->Execute(QStringLiteral("insert into t_BaseInfo (FID, FName) values (7, '我的关联')"));
+        runSqlScriptFile(*c, dataDir() + QStringLiteral("/config_schema.sql"));
+        c->exec(QStringLiteral("drop table t_TaxCode")); // its index goes with it
+        c->exec(QStringLiteral("insert into t_BaseInfo (FID, FName) values (7, '我的关联')"));
     }
     Session session;
     session.gsConfigConnString = QStringLiteral("Provider=SQLite;Data Source=") + path;
-    session.gcnConfig = session.OpenConfigConnection();
-    UpgradeConfigSchema(*session.gcnConfig); // again: nothing more to do
+    session.gcnConfig = session.openConfigConnection();
+    upgradeConfigSchema(*session.gcnConfig); // again: nothing more to do
 
     TestDatabases fresh(false);
     auto columns = [](Connection& c) {
         QStringList out;
-        for (const FieldInfo& f : c.TableColumns(QStringLiteral("t_TaxCode")))
+        for (const FieldInfo& f : c.tableColumns(QStringLiteral("t_TaxCode")))
             out << f.name + u' ' + QString::number(f.type);
         return out;
     };
     QCOMPARE(columns(*session.gcnConfig), columns(*fresh.config));
-    QCOMPARE(session.gcnConfig->Query(QStringLiteral("select FName from t_BaseInfo where FID=7"))
+    QCOMPARE(session.gcnConfig->query(QStringLiteral("select FName from t_BaseInfo where FID=7"))
                  ->value(0)
                  .toString(),
              QStringLiteral("我的关联"));
     TaxCodeStore store(session);
-    store.Save({Row(401, "1.01.001", "激光打印机", Printer)}, QStringLiteral("36.0"));
-    QCOMPARE(store.Load().size(), 1);
+    store.save({row(401, "1.01.001", "激光打印机", Printer)}, QStringLiteral("36.0"));
+    QCOMPARE(store.load().size(), 1);
     // The unique index came along: a product cannot have two rows.
-    QVERIFY_THROWS_EXCEPTION(DbError, session.gcnConfig->Execute(QStringLiteral(
+    QVERIFY_THROWS_EXCEPTION(DbError, session.gcnConfig->exec(QStringLiteral(
                                           "insert into t_TaxCode (FItemID, FTaxCode) values (401, '1')")));
 
     // A file that is no Taxlink.db is left alone.
     ConnectionPtr other = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + otherPath);
-    other->Execute(QStringLiteral("create table T (A INTEGER)"));
-    UpgradeConfigSchema(*other);
-    QVERIFY_THROWS_EXCEPTION(DbError, other->TableColumns(QStringLiteral("t_TaxCode")));
+    other->exec(QStringLiteral("create table T (A INTEGER)"));
+    upgradeConfigSchema(*other);
+    QVERIFY_THROWS_EXCEPTION(DbError, other->tableColumns(QStringLiteral("t_TaxCode")));
 }
 
 QTEST_MAIN(TestTaxCodes)

@@ -3,24 +3,24 @@
 
 namespace {
 // The picker that opens next (inside the click that opens it) is handed to answer.
-void AnswerPicker(std::function<void(QWidget*)> answer) {
+void answerPicker(std::function<void(QWidget*)> answer) {
     QTimer::singleShot(0, [answer] { answer(QApplication::activeModalWidget()); });
 }
 } // namespace
 
 void TestTaxCodes::editorTab() {
     TestDatabases db;
-    db.session.SetEdition(QStringLiteral("COMMERCE"));
-    SeedCatalogue(db.session);
+    db.session.setEdition(QStringLiteral("COMMERCE"));
+    seedCatalogue(db.session);
     RecorderSink sink;
-    frmItem w(db.session);
-    w.LinkID = 1;
-    w.Init();
+    MappingEditor w(db.session);
+    w.linkId = 1;
+    w.init();
     w.show();
-    QCOMPARE(w.TabMap->count(), 6);
-    QCOMPARE(w.TabMap->tabText(5), QStringLiteral("税收分类编码"));
+    QCOMPARE(w.tabMap->count(), 6);
+    QCOMPARE(w.tabMap->tabText(5), QStringLiteral("税收分类编码"));
     QCOMPARE(w.txtTaxCodeVersion->text(), QStringLiteral("36.0"));
-    QTableWidget* g = w.KgTax;
+    QTableWidget* g = w.kgTax;
     QCOMPARE(g->rowCount(), 2);
     QCOMPARE(g->item(1, 4)->text(), QStringLiteral("打印机"));
     auto click = [&w](const char* name) {
@@ -29,19 +29,19 @@ void TestTaxCodes::editorTab() {
 
     // A new row, its product picked with F7 (the picker's first product is taken, the laser printer: already
     // in row 1, which becomes current), then the third product by the button into the new row.
-    w.TabMap->setCurrentIndex(5);
+    w.tabMap->setCurrentIndex(5);
     click("cmdNew");
     QCOMPARE(g->rowCount(), 3);
-    QCOMPARE(w.Kg.at(0)->rowCount(), 0); // the customers' grid is not touched
+    QCOMPARE(w.kg.at(0)->rowCount(), 0); // the customers' grid is not touched
     g->setCurrentCell(2, 1);
-    AnswerPicker([](QWidget* m) { QTest::keyClick(m->findChild<QTableWidget*>(), Qt::Key_Return); });
+    answerPicker([](QWidget* m) { QTest::keyClick(m->findChild<QTableWidget*>(), Qt::Key_Return); });
     QTest::keyClick(g, Qt::Key_F7);
     QVERIFY(sink.entries.isEmpty());
     QCOMPARE(g->currentRow(), 0);
     QCOMPARE(g->rowCount(), 3);
     QCOMPARE(g->item(2, 1)->text(), QString());
     g->setCurrentCell(2, 1);
-    AnswerPicker([](QWidget* m) {
+    answerPicker([](QWidget* m) {
         auto* list = m->findChild<QTableWidget*>();
         list->setCurrentCell(2, 3);
         QTest::keyClick(list, Qt::Key_Return);
@@ -57,7 +57,7 @@ void TestTaxCodes::editorTab() {
     click("cmdSave");
     QCOMPARE(sink.texts(), QStringList{"税收分类编码第3行：税收分类编码[123]不是19位数字。"});
     QCOMPARE(g->currentRow(), 2);
-    QCOMPARE(Dump(*db.config), Seeded);
+    QCOMPARE(dump(*db.config), Seeded);
 
     g->item(2, 3)->setText(Laptop);
     g->item(2, 6)->setCheckState(Qt::Checked);
@@ -66,8 +66,8 @@ void TestTaxCodes::editorTab() {
     sink.clear();
     click("cmdSave");
     QVERIFY(sink.entries.isEmpty());
-    QCOMPARE(Dump(*db.config), Seeded + QStringList{"403|1.02.001|笔记本电脑|" + Laptop + "|||1|简易征收|"});
-    QCOMPARE(TaxCodeStore(db.session).Version(), QStringLiteral("37.0"));
+    QCOMPARE(dump(*db.config), Seeded + QStringList{"403|1.02.001|笔记本电脑|" + Laptop + "|||1|简易征收|"});
+    QCOMPARE(TaxCodeStore(db.session).version(), QStringLiteral("37.0"));
     w.close(); // saved: no question
     QVERIFY(sink.entries.isEmpty());
 }
@@ -76,18 +76,18 @@ void TestTaxCodes::editorTab() {
 // row, and leaves the cursor in 税收分类编码 so that the code typed next lands there.
 void TestTaxCodes::pickerAddsARow() {
     TestDatabases db;
-    db.session.SetEdition(QStringLiteral("COMMERCE"));
-    SeedCatalogue(db.session);
+    db.session.setEdition(QStringLiteral("COMMERCE"));
+    seedCatalogue(db.session);
     RecorderSink sink;
-    frmItem w(db.session);
-    w.LinkID = 1;
-    w.Init();
+    MappingEditor w(db.session);
+    w.linkId = 1;
+    w.init();
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.TabMap->setCurrentIndex(5);
-    QTableWidget* g = w.KgTax;
+    w.tabMap->setCurrentIndex(5);
+    QTableWidget* g = w.kgTax;
     auto pickNumber = [](const QString& number) {
-        AnswerPicker([number](QWidget* m) {
+        answerPicker([number](QWidget* m) {
             auto* list = m->findChild<QTableWidget*>();
             for (int r = 0; r < list->rowCount(); ++r)
                 if (list->item(r, 1) && list->item(r, 1)->text() == number) list->setCurrentCell(r, 3);
@@ -143,7 +143,7 @@ void TestTaxCodes::pickerAddsARow() {
 
     // Cancelling the picker adds nothing.
     g->setCurrentCell(0, 3);
-    AnswerPicker([](QWidget* m) { QTest::keyClick(m, Qt::Key_Escape); });
+    answerPicker([](QWidget* m) { QTest::keyClick(m, Qt::Key_Escape); });
     QTest::mouseClick(w.cmdTaxPick, Qt::LeftButton);
     QCOMPARE(g->rowCount(), 4);
     QCOMPARE(g->currentRow(), 0);
@@ -154,7 +154,7 @@ void TestTaxCodes::pickerAddsARow() {
     QVERIFY(sink.entries.isEmpty());
     const QStringList added{"403|1.02.001|笔记本电脑|" + Laptop + "|||0||",
                             "413|2.03.002|办公用品礼盒|" + Pen + "|||0||"};
-    QCOMPARE(Dump(*db.config), Seeded + added);
+    QCOMPARE(dump(*db.config), Seeded + added);
 }
 
 // taxferry-batch codes: the catalogue out to CSV and back in, with its version; all lines or none.
@@ -179,7 +179,7 @@ void TestTaxCodes::batchCommand() {
     QFETCH(int, exitCode);
     QFETCH(QString, output);
     TestDatabases db;
-    SeedCatalogue(db.session);
+    seedCatalogue(db.session);
     const QString path = db.folder() + QStringLiteral("/codes.csv");
     auto batch = [&](const QStringList& args) {
         auto p = std::make_unique<QProcess>();
@@ -198,14 +198,14 @@ void TestTaxCodes::batchCommand() {
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append));
     f.write(edit.toUtf8());
     f.close();
-    db.config->Execute(QStringLiteral("delete from t_TaxCode"));
+    db.config->exec(QStringLiteral("delete from t_TaxCode"));
     auto in =
         batch(QStringList{"codes", "import", path, "--acct", db.acctConnString(), "--config", db.configPath} +
               extra);
     QCOMPARE(QString::fromUtf8(exitCode == 0 ? in->readAllStandardOutput() : in->readAllStandardError()),
              output);
     QCOMPARE(in->exitCode(), exitCode);
-    QCOMPARE(Dump(*db.config), exitCode == 0 ? Seeded : QStringList());
-    QCOMPARE(TaxCodeStore(db.session).Version(),
+    QCOMPARE(dump(*db.config), exitCode == 0 ? Seeded : QStringList());
+    QCOMPARE(TaxCodeStore(db.session).version(),
              exitCode == 0 && !extra.isEmpty() ? QStringLiteral("49.0") : QStringLiteral("36.0"));
 }

@@ -13,4 +13,4 @@ struct ScreenRegistrar {
 };
 
 // In a file tests/screens/screens_<area>.cpp:
-//   static ScreenRegistrar s1("frmMain", [](TestDatabases& db) { ...; return window; });
+//   static ScreenRegistrar s1("MainWindow", [](TestDatabases& db) { ...; return window; });

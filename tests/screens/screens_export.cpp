@@ -1,28 +1,28 @@
 // The export windows on the demo data.
 #include "ScreenRegistry.h"
-#include "export/ReconcileUi.h"
-#include "export/frmExportPreview.h"
-#include "export/frmExportTxt.h"
-#include "export/frmFilter.h"
-#include "links/frmList.h"
+#include "export/ui/ExportFilterDialog.h"
+#include "export/ui/ExportPreviewDialog.h"
+#include "export/ui/ExportWindow.h"
+#include "export/ui/ReconcileWindow.h"
+#include "links/ui/LinkListWindow.h"
 #include <QLineEdit>
 #include <QTreeWidget>
 
-static ScreenRegistrar s1("frmList", [](TestDatabases& db) -> QWidget* {
+static ScreenRegistrar s1("LinkListWindow", [](TestDatabases& db) -> QWidget* {
     // One link of each format.
-    db.config->Execute(
+    db.config->exec(
         QStringLiteral("insert into t_BaseInfo (FID, FName, FInvioceType, FDate, FInOrOut, FFormat) values "
                        "(7, '开票软件XML（带税收分类编码）', 0, '2026-03-01', '0', 'xml'), "
                        "(8, '数电票批量开具', 1, '2026-03-02', '0', 'xlsx')"));
-    auto* w = new frmList(db.session);
-    w->ExportOrImport = 0;
-    w->Init();
+    auto* w = new LinkListWindow(db.session);
+    w->exportOrImport = 0;
+    w->init();
     if (w->lsvSelect->topLevelItemCount() > 0) w->lsvSelect->setCurrentItem(w->lsvSelect->topLevelItem(0));
     return w;
 });
 
-static ScreenRegistrar s2("frmExportTxt", [](TestDatabases& db) -> QWidget* {
-    auto* w = new frmExportTxt(db.session);
+static ScreenRegistrar s2("ExportWindow", [](TestDatabases& db) -> QWidget* {
+    auto* w = new ExportWindow(db.session);
     w->txtLinkName->setText(QStringLiteral("航天金税默认格式"));
     w->txtNote->setText(QStringLiteral("销售专用发票"));
     w->setKey(QStringLiteral("1"));
@@ -32,9 +32,9 @@ static ScreenRegistrar s2("frmExportTxt", [](TestDatabases& db) -> QWidget* {
 
 // An export under way: the bar moving, 取消 in place of 退出, the rest waiting.
 // The export window of a workbook link.
-static ScreenRegistrar s2x("frmExportTxt_workbook", [](TestDatabases& db) -> QWidget* {
-    db.config->Execute(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
-    auto* w = new frmExportTxt(db.session);
+static ScreenRegistrar s2x("ExportWindow_workbook", [](TestDatabases& db) -> QWidget* {
+    db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
+    auto* w = new ExportWindow(db.session);
     w->txtLinkName->setText(QStringLiteral("数电票批量开具"));
     w->txtNote->setText(QStringLiteral("销售普通发票"));
     w->setKey(QStringLiteral("1"));
@@ -42,19 +42,19 @@ static ScreenRegistrar s2x("frmExportTxt_workbook", [](TestDatabases& db) -> QWi
     return w;
 });
 
-static ScreenRegistrar s2b("frmExportTxt_progress", [](TestDatabases& db) -> QWidget* {
-    auto* w = new frmExportTxt(db.session);
+static ScreenRegistrar s2b("ExportWindow_progress", [](TestDatabases& db) -> QWidget* {
+    auto* w = new ExportWindow(db.session);
     w->txtLinkName->setText(QStringLiteral("航天金税默认格式"));
     w->txtNote->setText(QStringLiteral("销售专用发票"));
     w->txtTxtFile->setText(db.folder() + QStringLiteral("/发票2026年1月.TXT"));
-    w->BeginRun();
-    w->ShowProgress(5800, 10000, 1932);
+    w->beginRun();
+    w->showProgress(5800, 10000, 1932);
     return w;
 });
 
-static ScreenRegistrar s3("frmFilter", [](TestDatabases& db) -> QWidget* {
-    auto* w = new frmFilter(db.session);
-    w->Init();
+static ScreenRegistrar s3("ExportFilterDialog", [](TestDatabases& db) -> QWidget* {
+    auto* w = new ExportFilterDialog(db.session);
+    w->init();
     w->txtItemFrom[1]->setText(QStringLiteral("01.001"));
     w->txtItemTo[1]->setText(QStringLiteral("01.004"));
     w->txtItemFrom[4]->setText(QStringLiteral("张会计"));
@@ -62,7 +62,7 @@ static ScreenRegistrar s3("frmFilter", [](TestDatabases& db) -> QWidget* {
 });
 
 // The proof of an export: one invoice over the amount limit in two pieces, one left out.
-static ScreenRegistrar s4("frmExportPreview", [](TestDatabases&) -> QWidget* {
+static ScreenRegistrar s4("ExportPreviewDialog", [](TestDatabases&) -> QWidget* {
     const QList<ExportDoc> docs{{QStringLiteral("ZP000001"),
                                  QStringLiteral("ZP000001"),
                                  QStringLiteral("北京华远信息技术有限公司"),
@@ -93,17 +93,17 @@ static ScreenRegistrar s4("frmExportPreview", [](TestDatabases&) -> QWidget* {
                                  {{QStringLiteral("ZP000004"), 1250, 162.5},
                                   {QStringLiteral("ZP000005"), 1250, 162.5},
                                   {QStringLiteral("ZP000007"), 1250, 162.5}}}};
-    const QList<clsSaveDataExport::LeftOut> left{{QStringLiteral("ZP000003"), QStringLiteral("已引出")}};
-    clsSaveDataExport::PreviewTotals totals;
+    const QList<ExportEngine::LeftOut> left{{QStringLiteral("ZP000003"), QStringLiteral("已引出")}};
+    ExportEngine::PreviewTotals totals;
     for (const ExportDoc& d : docs)
         totals.add(d);
-    return new frmExportPreview(docs, totals, left, int(left.size()));
+    return new ExportPreviewDialog(docs, totals, left, int(left.size()));
 });
 
 // A month of a big set: the first documents listed, the totals of all.
-static ScreenRegistrar s4b("frmExportPreview_big", [](TestDatabases&) -> QWidget* {
+static ScreenRegistrar s4b("ExportPreviewDialog_big", [](TestDatabases&) -> QWidget* {
     QList<ExportDoc> docs;
-    clsSaveDataExport::PreviewTotals totals;
+    ExportEngine::PreviewTotals totals;
     for (int i = 1; i <= 120005; ++i) {
         const ExportDoc d{QStringLiteral("XS%1").arg(i, 6, 10, QLatin1Char('0')),
                           QStringLiteral("XS%1").arg(i, 6, 10, QLatin1Char('0')),
@@ -116,21 +116,21 @@ static ScreenRegistrar s4b("frmExportPreview_big", [](TestDatabases&) -> QWidget
         totals.add(d);
         if (docs.size() < 1000) docs.append(d);
     }
-    QList<clsSaveDataExport::LeftOut> left;
+    QList<ExportEngine::LeftOut> left;
     for (int i = 1; i <= 1000; ++i)
         left.append({QStringLiteral("XT%1").arg(i, 6, 10, QLatin1Char('0')), QStringLiteral("已引出")});
-    return new frmExportPreview(docs, totals, left, 2310);
+    return new ExportPreviewDialog(docs, totals, left, 2310);
 });
 
 // 对账 after a month's tax invoices came back: issued, an amount that differs, one still to issue.
 static ScreenRegistrar s5("ReconcileWindow", [](TestDatabases& db) -> QWidget* {
-    clsSaveDataExport exporter(db.session);
-    exporter.ExportToTxT(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'), QStringLiteral("1"));
-    db.acct->Execute(
+    ExportEngine exporter(db.session);
+    exporter.exportFile(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'), QStringLiteral("1"));
+    db.acct->exec(
         QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', FTaxNumber="
                        "'0001200' || substr(FDocNo, 8, 1), FIssueState='已开票', FIssuedAmount=FAmount, "
                        "FIssuedTax=FTax where FDocNo in ('ZP000001', 'ZP000003', 'ZP000004')"));
-    db.acct->Execute(
+    db.acct->exec(
         QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', FTaxNumber="
                        "'00012002', FIssueState='已开票', FIssuedAmount=FAmount-100, FIssuedTax=FTax "
                        "where FDocNo='ZP000002'"));

@@ -1,6 +1,6 @@
 // Renders every registered window to build/screens/<name>.png.
 #include "ScreenRegistry.h"
-#include "app/AppMain.h"
+#include "app/ui/AppMain.h"
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -21,7 +21,7 @@ ScreenRegistrar::ScreenRegistrar(const char* fileName, ScreenFactory factory) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // As the program shows them: Qt's own texts in Chinese.
-    LoadChineseTranslations();
+    loadChineseTranslations();
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens");
     QDir().mkpath(outDir);
     int failed = 0;

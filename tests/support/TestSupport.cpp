@@ -1,8 +1,10 @@
 #include "TestSupport.h"
 
 #include "common/DbCopy.h"
+#include "common/DbProcedures.h"
 #include "common/GbkCodec.h"
-#include "common/modFunction.h"
+#include "common/Messages.h"
+#include "common/Values.h"
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -14,10 +16,10 @@
 #include <QtTest/QtTest>
 
 RecorderSink::RecorderSink() {
-    m_previous = SetMessageSink(this);
+    m_previous = setMessageSink(this);
 }
 RecorderSink::~RecorderSink() {
-    SetMessageSink(m_previous);
+    setMessageSink(m_previous);
 }
 
 bool RecorderSink::question(const QString& text) {
@@ -32,7 +34,7 @@ QStringList RecorderSink::texts() const {
     return out;
 }
 
-void WhenModal(std::function<void(QWidget*)> f, int attempts) {
+void whenModal(std::function<void(QWidget*)> f, int attempts) {
     QTimer::singleShot(10, [f, attempts] {
         QWidget* w = QApplication::activeModalWidget();
         if (w && w->isVisible()) {
@@ -42,19 +44,19 @@ void WhenModal(std::function<void(QWidget*)> f, int attempts) {
                 if (open && open->isVisible()) open->close();
             });
         } else if (attempts > 0) {
-            WhenModal(f, attempts - 1);
+            whenModal(f, attempts - 1);
         }
     });
 }
 
-QString DataDir() {
+QString dataDir() {
     return QStringLiteral(TAXFERRY_DATA_DIR);
 }
-QString SamplesDir() {
+QString samplesDir() {
     return QStringLiteral(TAXFERRY_SAMPLES_DIR);
 }
 
-QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts) {
+QString makeDatabaseCopy(const QString& targetPath, const QStringList& scripts) {
     static QTemporaryDir cacheDir;
     static QHash<QString, QString> cache;
     const QString key = scripts.join(u'|');
@@ -67,8 +69,8 @@ QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts) 
         }
         ConnectionPtr c = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + tmpl);
         for (const QString& s : scripts)
-            RunSqlScriptFile(*c, DataDir() + u'/' + s);
-        c->Close();
+            runSqlScriptFile(*c, dataDir() + u'/' + s);
+        c->close();
         cache.insert(key, tmpl);
     }
     QFile::remove(targetPath);
@@ -77,15 +79,15 @@ QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts) 
     return targetPath;
 }
 
-TestBackend CurrentTestBackend() {
+TestBackend currentTestBackend() {
     const QByteArray b = qgetenv("TAXFERRY_TEST_BACKEND").toLower();
     if (b == "postgresql") return TestBackend::PostgreSQL;
     if (b == "odbc") return TestBackend::ODBC;
     return TestBackend::SQLite;
 }
 
-QString TestBackendName() {
-    switch (CurrentTestBackend()) {
+QString testBackendName() {
+    switch (currentTestBackend()) {
     case TestBackend::PostgreSQL:
         return QStringLiteral("postgresql");
     case TestBackend::ODBC:
@@ -104,7 +106,7 @@ struct Cluster {
 };
 
 // The socket folder and port of the test run's cluster, from its conn.env.
-bool ReadCluster(Cluster& c, QString* why) {
+bool readCluster(Cluster& c, QString* why) {
     const QString dir = qEnvironmentVariable("TAXFERRY_TEST_PGDIR");
     if (dir.isEmpty()) {
         if (why) *why = QStringLiteral("TAXFERRY_TEST_PGDIR is not set: no PostgreSQL cluster for this run");
@@ -125,7 +127,7 @@ bool ReadCluster(Cluster& c, QString* why) {
     return !c.host.isEmpty() && !c.port.isEmpty();
 }
 
-QString ServerConnString(const Cluster& c, const QString& db, TestBackend backend) {
+QString serverConnString(const Cluster& c, const QString& db, TestBackend backend) {
     if (backend == TestBackend::ODBC)
         return QStringLiteral(
                    "Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;UID=postgres")
@@ -139,44 +141,44 @@ QStringList g_templates;
 
 // Before the application (and with it the database drivers) goes: the templates are dropped and the
 // administration connection closed.
-void ReleaseServer() {
+void releaseServer() {
     if (!g_admin) return;
     for (const QString& t : g_templates) {
         try {
-            g_admin->Execute(QStringLiteral("drop database if exists %1 with (force)").arg(t));
+            g_admin->exec(QStringLiteral("drop database if exists %1 with (force)").arg(t));
         } catch (const DbError&) {
         }
     }
     g_admin.reset();
 }
 
-ConnectionPtr AdminConnection(const Cluster& c) {
-    if (!g_admin || g_admin->State() != 1) {
-        g_admin = Connection::open(ServerConnString(c, QStringLiteral("postgres"), TestBackend::PostgreSQL));
-        qAddPostRoutine(ReleaseServer);
+ConnectionPtr adminConnection(const Cluster& c) {
+    if (!g_admin || g_admin->state() != 1) {
+        g_admin = Connection::open(serverConnString(c, QStringLiteral("postgres"), TestBackend::PostgreSQL));
+        qAddPostRoutine(releaseServer);
     }
     return g_admin;
 }
 
 // A server database made once per test program from the schema and the rows of the SQLite scripts;
 // every test database is a copy of it (CREATE DATABASE … TEMPLATE), which takes a moment.
-QString ServerTemplate(const Cluster& c, bool demoData) {
+QString serverTemplate(const Cluster& c, bool demoData) {
     static QHash<bool, QString> made;
     if (made.contains(demoData)) return made.value(demoData);
     const QString name =
         QStringLiteral("tf_tmpl_%1_%2").arg(QCoreApplication::applicationPid()).arg(demoData ? 1 : 0);
-    ConnectionPtr admin = AdminConnection(c);
-    admin->Execute(QStringLiteral("drop database if exists ") + name);
-    admin->Execute(QStringLiteral("create database ") + name);
+    ConnectionPtr admin = adminConnection(c);
+    admin->exec(QStringLiteral("drop database if exists ") + name);
+    admin->exec(QStringLiteral("create database ") + name);
     {
         QTemporaryDir tmp;
         QStringList scripts{QStringLiteral("acct_schema.sql")};
         if (demoData) scripts << QStringLiteral("acct_demo.sql");
-        const QString source = MakeDatabaseCopy(tmp.filePath(QStringLiteral("source.db")), scripts);
+        const QString source = makeDatabaseCopy(tmp.filePath(QStringLiteral("source.db")), scripts);
         ConnectionPtr from = Connection::open(QStringLiteral("Provider=SQLite;Data Source=") + source);
-        ConnectionPtr to = Connection::open(ServerConnString(c, name, TestBackend::PostgreSQL));
-        RunSqlScriptFile(*to, DataDir() + QStringLiteral("/acct_schema_pg.sql"));
-        CopyTableRows(*from, *to, SqliteTables(*from));
+        ConnectionPtr to = Connection::open(serverConnString(c, name, TestBackend::PostgreSQL));
+        runSqlScriptFile(*to, dataDir() + QStringLiteral("/acct_schema_pg.sql"));
+        copyTableRows(*from, *to, sqliteTables(*from));
     }
     made.insert(demoData, name);
     g_templates << name;
@@ -185,12 +187,12 @@ QString ServerTemplate(const Cluster& c, bool demoData) {
 
 } // namespace
 
-bool TestBackendReady(QString* why) {
-    if (CurrentTestBackend() == TestBackend::SQLite) return true;
+bool testBackendReady(QString* why) {
+    if (currentTestBackend() == TestBackend::SQLite) return true;
     Cluster c;
-    if (!ReadCluster(c, why)) return false;
+    if (!readCluster(c, why)) return false;
     try {
-        AdminConnection(c);
+        adminConnection(c);
     } catch (const DbError& e) {
         if (why) *why = QStringLiteral("the PostgreSQL cluster does not answer: ") + e.detailText();
         return false;
@@ -200,22 +202,22 @@ bool TestBackendReady(QString* why) {
 
 TestDatabases::TestDatabases(bool demoData) {
     configPath = m_dir.filePath(QStringLiteral("Taxlink.db"));
-    MakeDatabaseCopy(configPath, {QStringLiteral("config_schema.sql"), QStringLiteral("config_factory.sql")});
+    makeDatabaseCopy(configPath, {QStringLiteral("config_schema.sql"), QStringLiteral("config_factory.sql")});
     config = Connection::open(configConnString());
-    if (CurrentTestBackend() == TestBackend::SQLite) {
+    if (currentTestBackend() == TestBackend::SQLite) {
         acctPath = m_dir.filePath(QStringLiteral("acct.db"));
         QStringList acctScripts{QStringLiteral("acct_schema.sql")};
         if (demoData) acctScripts << QStringLiteral("acct_demo.sql");
-        MakeDatabaseCopy(acctPath, acctScripts);
+        makeDatabaseCopy(acctPath, acctScripts);
     } else {
         Cluster c;
         QString why;
-        if (!ReadCluster(c, &why)) qFatal("%s", qPrintable(why));
+        if (!readCluster(c, &why)) qFatal("%s", qPrintable(why));
         static int counter = 0;
-        const QString tmpl = ServerTemplate(c, demoData);
+        const QString tmpl = serverTemplate(c, demoData);
         m_serverDb = QStringLiteral("tf_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-        AdminConnection(c)->Execute(QStringLiteral("create database %1 template %2").arg(m_serverDb, tmpl));
-        m_serverConn = ServerConnString(c, m_serverDb, CurrentTestBackend());
+        adminConnection(c)->exec(QStringLiteral("create database %1 template %2").arg(m_serverDb, tmpl));
+        m_serverConn = serverConnString(c, m_serverDb, currentTestBackend());
     }
     acct = Connection::open(acctConnString());
     session.gcnAcct = acct;
@@ -230,11 +232,10 @@ TestDatabases::~TestDatabases() {
     if (m_serverDb.isEmpty()) return;
     acct.reset();
     Cluster c;
-    if (!ReadCluster(c, nullptr)) return;
+    if (!readCluster(c, nullptr)) return;
     try {
         // Connections a test left open (a window's, the batch tool's) must not keep the database alive.
-        AdminConnection(c)->Execute(
-            QStringLiteral("drop database if exists %1 with (force)").arg(m_serverDb));
+        adminConnection(c)->exec(QStringLiteral("drop database if exists %1 with (force)").arg(m_serverDb));
     } catch (const DbError&) {
     }
 }
@@ -244,25 +245,25 @@ QString TestDatabases::acctConnString() const {
     return QStringLiteral("Provider=SQLite;Data Source=") + acctPath;
 }
 QString TestDatabases::acctConnStringWithPassword(const QString& password) {
-    const bool odbc = CurrentTestBackend() == TestBackend::ODBC;
+    const bool odbc = currentTestBackend() == TestBackend::ODBC;
     const QString key = odbc ? QStringLiteral(";PWD=") : QStringLiteral(";Password=");
     if (m_serverDb.isEmpty()) return acctConnString() + key + quotedConnectionValue(password);
     Cluster c;
-    if (!ReadCluster(c, nullptr)) qFatal("no PostgreSQL cluster");
+    if (!readCluster(c, nullptr)) qFatal("no PostgreSQL cluster");
     static int counter = 0;
     const QString role = QStringLiteral("tf_pw_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-    ConnectionPtr admin = AdminConnection(c);
-    admin->Execute(QStringLiteral("do $$ begin create role tf_password_users nologin; exception when "
-                                  "duplicate_object or unique_violation then null; end $$"));
+    ConnectionPtr admin = adminConnection(c);
+    admin->exec(QStringLiteral("do $$ begin create role tf_password_users nologin; exception when "
+                               "duplicate_object or unique_violation then null; end $$"));
     // The server quotes the name and the password itself.
     const QString create =
         admin
-            ->Query(QStringLiteral("select format('create role %I login superuser password %L in role "
+            ->query(QStringLiteral("select format('create role %I login superuser password %L in role "
                                    "tf_password_users', cast(? as text), cast(? as text))"),
                     {role, password})
             ->value(0)
             .toString();
-    admin->Execute(create);
+    admin->exec(create);
     QString conn = acctConnString();
     conn.replace(odbc ? QStringLiteral("UID=postgres") : QStringLiteral("User ID=postgres"),
                  (odbc ? QStringLiteral("UID=") : QStringLiteral("User ID=")) + role);
@@ -273,11 +274,11 @@ QString TestDatabases::configConnString() const {
     return QStringLiteral("Provider=SQLite;Data Source=") + configPath;
 }
 
-void WriteGbkFile(const QString& path, const QStringList& lines, bool finalNewline) {
+void writeGbkFile(const QString& path, const QStringList& lines, bool finalNewline) {
     QByteArray out;
     for (int i = 0; i < lines.size(); ++i) {
         QByteArray b;
-        if (!EncodeGbk(lines[i], b)) qFatal("test text not GBK");
+        if (!encodeGbk(lines[i], b)) qFatal("test text not GBK");
         out += b;
         if (i + 1 < lines.size() || finalNewline) out += "\r\n";
     }
@@ -286,19 +287,19 @@ void WriteGbkFile(const QString& path, const QStringList& lines, bool finalNewli
     f.write(out);
 }
 
-QString FirstColumn(Connection& c, const QString& sql, const QVariantList& params) {
+QString firstColumn(Connection& c, const QString& sql, const QVariantList& params) {
     QStringList out;
-    const RecordsetPtr rs = c.Query(sql, params);
+    const RecordsetPtr rs = c.query(sql, params);
     for (const QVariantList& row : rs->allRows())
-        out << NullToText(row.value(0));
+        out << nullToText(row.value(0));
     return out.join(u',');
 }
 
-QStringList ReadGbkFile(const QString& path) {
+QStringList readGbkFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     QString text;
-    if (!DecodeGbk(f.readAll(), text)) return {QStringLiteral("<not GBK>")};
+    if (!decodeGbk(f.readAll(), text)) return {QStringLiteral("<not GBK>")};
     QStringList lines = text.split(QStringLiteral("\r\n"));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;

@@ -47,16 +47,16 @@ private:
 // postgresql, odbc). The server is the private cluster of the test run, whose folder TAXFERRY_TEST_PGDIR
 // names (its conn.env gives the socket folder and port).
 enum class TestBackend { SQLite, PostgreSQL, ODBC };
-TestBackend CurrentTestBackend();
-QString TestBackendName();
+TestBackend currentTestBackend();
+QString testBackendName();
 // False, with the reason, when the backend of this run cannot be reached.
-bool TestBackendReady(QString* why);
+bool testBackendReady(QString* why);
 // Skips the whole test program (in initTestCase) when its backend cannot be reached; under CI, which
 // installs the server, that is a failure instead.
 #define SKIP_UNLESS_TEST_BACKEND()                                                                           \
     do {                                                                                                     \
         QString why_;                                                                                        \
-        if (!TestBackendReady(&why_)) {                                                                      \
+        if (!testBackendReady(&why_)) {                                                                      \
             if (!qEnvironmentVariableIsEmpty("CI")) QFAIL(qPrintable(why_));                                 \
             QSKIP(qPrintable(why_));                                                                         \
         }                                                                                                    \
@@ -94,7 +94,7 @@ public:
 class TestChooser : public ItemChooser {
 public:
     explicit TestChooser(std::function<QString(const QString& kind)> f) : m_f(std::move(f)) {}
-    QString Choose(const QString& kind, QWidget*) override { return m_f(kind); }
+    QString choose(const QString& kind, QWidget*) override { return m_f(kind); }
 
 private:
     std::function<QString(const QString& kind)> m_f;
@@ -103,26 +103,26 @@ private:
 // Runs f on the next modal window that is shown, polling: a window opened inside a click may take a few
 // event-loop turns to become the active modal one (file dialogs fill their model first). A handler that
 // leaves the window open gets it closed after five seconds, so a failing test ends instead of hanging.
-void WhenModal(std::function<void(QWidget*)> f, int attempts = 3000);
-// As WhenModal, for the first modal window of type T: windows of other types that are open meanwhile are
+void whenModal(std::function<void(QWidget*)> f, int attempts = 3000);
+// As whenModal, for the first modal window of type T: windows of other types that are open meanwhile are
 // passed over.
-template <class T> void WhenModalOf(std::function<void(T*)> f, int attempts = 3000) {
+template <class T> void whenModalOf(std::function<void(T*)> f, int attempts = 3000) {
     QTimer::singleShot(10, [f, attempts] {
         auto* w = qobject_cast<T*>(QApplication::activeModalWidget());
         if (w && w->isVisible())
             f(w);
         else if (attempts > 0)
-            WhenModalOf<T>(f, attempts - 1);
+            whenModalOf<T>(f, attempts - 1);
     });
 }
 
-QString DataDir();
-QString SamplesDir();
+QString dataDir();
+QString samplesDir();
 // A template database built once per test program from scripts, then copied.
-QString MakeDatabaseCopy(const QString& targetPath, const QStringList& scripts);
+QString makeDatabaseCopy(const QString& targetPath, const QStringList& scripts);
 // Writes text as GBK with CR LF line ends.
-void WriteGbkFile(const QString& path, const QStringList& lines, bool finalNewline = true);
+void writeGbkFile(const QString& path, const QStringList& lines, bool finalNewline = true);
 // The first column of every row of a query, as text joined with ",".
-QString FirstColumn(Connection& c, const QString& sql, const QVariantList& params = {});
+QString firstColumn(Connection& c, const QString& sql, const QVariantList& params = {});
 // Reads a GBK file into lines (CR LF stripped).
-QStringList ReadGbkFile(const QString& path);
+QStringList readGbkFile(const QString& path);

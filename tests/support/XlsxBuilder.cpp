@@ -6,12 +6,12 @@
 #include <minizip/zip.h>
 
 namespace {
-QString Escaped(const QString& text) {
+QString escaped(const QString& text) {
     return text.toHtmlEscaped();
 }
 } // namespace
 
-QByteArray BuildZip(const QList<QPair<QString, QByteArray>>& members, bool store,
+QByteArray buildZip(const QList<QPair<QString, QByteArray>>& members, bool store,
                     const QByteArray& extraField) {
     QTemporaryFile file;
     if (!file.open()) return {};
@@ -29,10 +29,10 @@ QByteArray BuildZip(const QList<QPair<QString, QByteArray>>& members, bool store
         zipCloseFileInZip(zip);
     }
     zipClose(zip, nullptr);
-    return ReadFile(file.fileName());
+    return readFile(file.fileName());
 }
 
-QByteArray BuildXlsx(const QList<BuiltSheet>& sheets, const QByteArray& styles,
+QByteArray buildXlsx(const QList<BuiltSheet>& sheets, const QByteArray& styles,
                      const QStringList& sharedStrings, const QList<QPair<QString, QByteArray>>& extra) {
     QString types =
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?><Types "
@@ -54,7 +54,7 @@ QByteArray BuildXlsx(const QList<BuiltSheet>& sheets, const QByteArray& styles,
     for (int i = 0; i < sheets.size(); ++i) {
         const QString n = QString::number(i + 1);
         book += QStringLiteral("<sheet name=\"%1\" r:id=\"rId%2\" sheetId=\"%2\"%3/>")
-                    .arg(Escaped(sheets[i].name), n,
+                    .arg(escaped(sheets[i].name), n,
                          sheets[i].hidden ? QStringLiteral(" state=\"hidden\"") : QString());
         rels += QStringLiteral(
                     "<Relationship Id=\"rId%1\" Target=\"worksheets/sheet%1.xml\" Type=\"%2worksheet\"/>")
@@ -74,7 +74,7 @@ QByteArray BuildXlsx(const QList<BuiltSheet>& sheets, const QByteArray& styles,
         QString sst = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sst "
                                      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">");
         for (const QString& s : sharedStrings)
-            sst += QStringLiteral("<si><t xml:space=\"preserve\">%1</t></si>").arg(Escaped(s));
+            sst += QStringLiteral("<si><t xml:space=\"preserve\">%1</t></si>").arg(escaped(s));
         members.append({QStringLiteral("xl/sharedStrings.xml"), (sst + QStringLiteral("</sst>")).toUtf8()});
     }
     rels += QStringLiteral("</Relationships>");
@@ -100,10 +100,10 @@ QByteArray BuildXlsx(const QList<BuiltSheet>& sheets, const QByteArray& styles,
              "</Relationships>")});
     members.prepend({QStringLiteral("[Content_Types].xml"), types.toUtf8()});
     members += extra;
-    return BuildZip(members);
+    return buildZip(members);
 }
 
-QString SheetXml(const QString& rows, const QString& before, const QString& after) {
+QString sheetXml(const QString& rows, const QString& before, const QString& after) {
     return QStringLiteral(
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<worksheet "
                "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><dimension "
@@ -112,17 +112,17 @@ QString SheetXml(const QString& rows, const QString& before, const QString& afte
         .arg(before, rows, after);
 }
 
-QString InlineCell(const QString& ref, const QString& text, int style) {
+QString inlineCell(const QString& ref, const QString& text, int style) {
     return QStringLiteral("<c r=\"%1\"%2 t=\"inlineStr\"><is><t>%3</t></is></c>")
-        .arg(ref, style >= 0 ? QStringLiteral(" s=\"%1\"").arg(style) : QString(), Escaped(text));
+        .arg(ref, style >= 0 ? QStringLiteral(" s=\"%1\"").arg(style) : QString(), escaped(text));
 }
 
-QString NumberCell(const QString& ref, const QString& value, int style) {
+QString numberCell(const QString& ref, const QString& value, int style) {
     return QStringLiteral("<c r=\"%1\"%2><v>%3</v></c>")
         .arg(ref, style >= 0 ? QStringLiteral(" s=\"%1\"").arg(style) : QString(), value);
 }
 
-QList<ZipEntry> ZipEntries(const QByteArray& zip, bool unpacked) {
+QList<ZipEntry> zipEntries(const QByteArray& zip, bool unpacked) {
     QList<ZipEntry> out;
     QTemporaryFile file;
     if (!file.open()) return out;
@@ -150,12 +150,12 @@ QList<ZipEntry> ZipEntries(const QByteArray& zip, bool unpacked) {
     return out;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly)) f.write(bytes);
 }
 
-QByteArray ReadFile(const QString& path) {
+QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }

@@ -2,13 +2,13 @@
 
 namespace MappingGrid {
 
-QString ZeroRateCell(const QString& flag) {
+QString zeroRateCell(const QString& flag) {
     for (const ZeroRateOption& o : kZeroRates)
         if (flag == QString::fromUtf16(o.flag)) return QString::fromUtf16(o.cell);
     return flag; // a flag of another program stays visible, and the check names it
 }
 
-QTableWidgetItem* Cell(QTableWidget* grid, int row, int column) {
+QTableWidgetItem* cell(QTableWidget* grid, int row, int column) {
     QTableWidgetItem* item = grid->item(row, column);
     if (!item) {
         item = new QTableWidgetItem;
@@ -63,6 +63,6 @@ void ZeroRateDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
     const QString flag = static_cast<QComboBox*>(editor)->currentData().toString();
     if (flag == index.data(ZeroRateRole).toString()) return;
     model->setData(index, flag, ZeroRateRole);
-    model->setData(index, ZeroRateCell(flag), Qt::DisplayRole);
+    model->setData(index, zeroRateCell(flag), Qt::DisplayRole);
     m_onEdited();
 }

@@ -29,10 +29,10 @@ constexpr ZeroRateOption kZeroRates[] = {{u"", u"空", u""},
                                          {u"2", u"2 不征税", u"2 不征税"},
                                          {u"3", u"3 普通零税率", u"3 普通零税率"}};
 
-QString ZeroRateCell(const QString& flag);
+QString zeroRateCell(const QString& flag);
 
 // The grid's item at row and column, made when there is none yet.
-QTableWidgetItem* Cell(QTableWidget* grid, int row, int column);
+QTableWidgetItem* cell(QTableWidget* grid, int row, int column);
 
 } // namespace MappingGrid
 
@@ -48,7 +48,7 @@ public:
         QStyledItemDelegate::destroyEditor(editor, index);
     }
 
-    void EndEntry() {
+    void endEntry() {
         if (!m_editor) return;
         QWidget* editor = m_editor;
         m_editor = nullptr;

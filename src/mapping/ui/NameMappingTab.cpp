@@ -1,7 +1,8 @@
 #include "mapping/ui/NameMappingTab.h"
 
 #include "common/Connection.h"
-#include "common/modFunction.h"
+#include "common/DbProcedures.h"
+#include "common/Values.h"
 #include "mapping/ui/MappingGrid.h"
 #include <QEvent>
 #include <QHeaderView>
@@ -41,15 +42,15 @@ NameMappingTab::NameMappingTab(int kind, QWidget* parent) : QWidget(parent) {
     setFocusProxy(m_grid);
 }
 
-void NameMappingTab::InitGrid() {
+void NameMappingTab::initGrid() {
     m_grid->setRowCount(0);
     m_grid->setColumnCount(3);
     m_grid->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("名称（OrvaneQOR系统）"),
                                        QStringLiteral("名称（税控系统）")});
-    SizeColumns();
+    sizeColumns();
 }
 
-void NameMappingTab::SizeColumns() {
+void NameMappingTab::sizeColumns() {
     const int w = m_grid->viewport()->width();
     m_grid->setColumnWidth(ColNo, w / 11);
     m_grid->setColumnWidth(ColQor, w * 5 / 11);
@@ -57,46 +58,46 @@ void NameMappingTab::SizeColumns() {
 }
 
 bool NameMappingTab::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Resize && watched == m_grid->viewport()) SizeColumns();
+    if (event->type() == QEvent::Resize && watched == m_grid->viewport()) sizeColumns();
     return QWidget::eventFilter(watched, event);
 }
 
-void NameMappingTab::FillGrid(Recordset& rs) {
+void NameMappingTab::fillGrid(Recordset& rs) {
     if (rs.isEmpty()) return;
-    rs.MoveLast();
-    const int c = rs.RecordCount();
+    rs.last();
+    const int c = rs.recordCount();
     m_grid->setRowCount(c);
-    rs.MoveFirst();
+    rs.first();
     for (int r = 0; r < c; ++r) {
-        Cell(m_grid, r, ColNo)->setText(QString::number(r + 1));
-        SetEntryCells(r);
-        QTableWidgetItem* qor = Cell(m_grid, r, ColQor);
-        qor->setText(NullToText(rs.value(QStringLiteral("FQorData"))));
-        qor->setData(IdRole, NullToText(rs.value(QStringLiteral("FQorDataID"))));
-        Cell(m_grid, r, ColTax)->setText(NullToText(rs.value(QStringLiteral("FTaxData"))));
-        rs.MoveNext();
+        cell(m_grid, r, ColNo)->setText(QString::number(r + 1));
+        setEntryCells(r);
+        QTableWidgetItem* qor = cell(m_grid, r, ColQor);
+        qor->setText(nullToText(rs.value(QStringLiteral("FQorData"))));
+        qor->setData(IdRole, nullToText(rs.value(QStringLiteral("FQorDataID"))));
+        cell(m_grid, r, ColTax)->setText(nullToText(rs.value(QStringLiteral("FTaxData"))));
+        rs.next();
     }
 }
 
-void NameMappingTab::SetEntryCells(int row) {
-    QTableWidgetItem* no = Cell(m_grid, row, ColNo);
+void NameMappingTab::setEntryCells(int row) {
+    QTableWidgetItem* no = cell(m_grid, row, ColNo);
     no->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     no->setTextAlignment(Qt::AlignCenter);
     for (int c : {ColQor, ColTax})
-        Cell(m_grid, row, c)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+        cell(m_grid, row, c)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
 }
 
 // The grid's header stands for the title row, so data row i of the grid is shown as number i + 1.
-void NameMappingTab::Renumber() {
+void NameMappingTab::renumber() {
     for (int r = 0; r < m_grid->rowCount(); ++r) {
-        Cell(m_grid, r, ColNo)->setText(QString::number(r + 1));
-        SetEntryCells(r);
+        cell(m_grid, r, ColNo)->setText(QString::number(r + 1));
+        setEntryCells(r);
     }
 }
 
 void NameMappingTab::addRow() {
     m_grid->insertRow(m_grid->rowCount());
-    Renumber();
+    renumber();
 }
 
 void NameMappingTab::deleteRow() {
@@ -104,7 +105,7 @@ void NameMappingTab::deleteRow() {
     int row = m_grid->currentRow();
     if (row < 0) row = m_grid->rowCount() - 1;
     m_grid->removeRow(row);
-    Renumber();
+    renumber();
 }
 
 QList<ItemMapPair> NameMappingTab::pairs() const {
@@ -119,11 +120,11 @@ QList<ItemMapPair> NameMappingTab::pairs() const {
 }
 
 void NameMappingTab::setPicked(int row, const QString& name, int id) {
-    QTableWidgetItem* qor = Cell(m_grid, row, ColQor);
+    QTableWidgetItem* qor = cell(m_grid, row, ColQor);
     qor->setText(name);
     qor->setData(IdRole, QString::number(id));
 }
 
-void NameMappingTab::EndEntry() {
-    m_entry->EndEntry();
+void NameMappingTab::endEntry() {
+    m_entry->endEntry();
 }

@@ -23,9 +23,9 @@ public:
     QLabel* note() const { return m_note; }
 
     // Empty grid with its headings.
-    void InitGrid();
+    void initGrid();
     // Fills the grid from rows of t_ItemMap; an empty recordset leaves the grid as it is.
-    void FillGrid(Recordset& rs);
+    void fillGrid(Recordset& rs);
     void addRow();
     void deleteRow();
     // The pairs to save, every row as it stands.
@@ -33,7 +33,7 @@ public:
     // The record picked for the accounting name of the row.
     void setPicked(int row, const QString& name, int id);
     // Ends an entry still open, keeping what was typed.
-    void EndEntry();
+    void endEntry();
 
 Q_SIGNALS:
     // The user changed a cell.
@@ -43,9 +43,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Renumber();
-    void SetEntryCells(int row);
-    void SizeColumns();
+    void renumber();
+    void setEntryCells(int row);
+    void sizeColumns();
 
     QTableWidget* m_grid;
     QLabel* m_note = nullptr;

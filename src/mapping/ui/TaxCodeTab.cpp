@@ -1,10 +1,10 @@
 #include "mapping/ui/TaxCodeTab.h"
 
-#include "common/modFunction.h"
+#include "common/Messages.h"
 #include "mapping/ItemMapStore.h"
 #include "mapping/TaxCodeStore.h"
-#include "mapping/frmListItem.h"
 #include "mapping/ui/MappingGrid.h"
+#include "mapping/ui/ProductPicker.h"
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,30 +18,30 @@
 using namespace MappingGrid;
 
 TaxCodeTab::TaxCodeTab(Session& session, QWidget* parent) : QWidget(parent), m_session(session) {
-    KgTax = new QTableWidget;
-    KgTax->setObjectName(QStringLiteral("KgTax"));
-    KgTax->verticalHeader()->setVisible(false);
-    KgTax->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 10);
-    KgTax->horizontalHeader()->setHighlightSections(false);
-    KgTax->horizontalHeader()->setStretchLastSection(true);
-    KgTax->setSelectionMode(QAbstractItemView::SingleSelection);
-    KgTax->setAlternatingRowColors(true);
-    KgTax->setWordWrap(false);
+    kgTax = new QTableWidget;
+    kgTax->setObjectName(QStringLiteral("KgTax"));
+    kgTax->verticalHeader()->setVisible(false);
+    kgTax->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 10);
+    kgTax->horizontalHeader()->setHighlightSections(false);
+    kgTax->horizontalHeader()->setStretchLastSection(true);
+    kgTax->setSelectionMode(QAbstractItemView::SingleSelection);
+    kgTax->setAlternatingRowColors(true);
+    kgTax->setWordWrap(false);
     // Double-click on the product picks it (cellDoubleClicked); on a value it opens the entry.
-    KgTax->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
+    kgTax->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed |
                            QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked);
-    m_taxEntry = new ItemEntryDelegate(KgTax, [this] { Q_EMIT changed(); });
-    KgTax->setItemDelegate(m_taxEntry);
-    m_zeroRate = new ZeroRateDelegate(KgTax, [this] { Q_EMIT changed(); });
-    KgTax->setItemDelegateForColumn(TcZero, m_zeroRate);
-    KgTax->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(KgTax, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
+    m_taxEntry = new ItemEntryDelegate(kgTax, [this] { Q_EMIT changed(); });
+    kgTax->setItemDelegate(m_taxEntry);
+    m_zeroRate = new ZeroRateDelegate(kgTax, [this] { Q_EMIT changed(); });
+    kgTax->setItemDelegateForColumn(TcZero, m_zeroRate);
+    kgTax->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(kgTax, &QTableWidget::cellDoubleClicked, this, [this](int, int column) {
         if (column == TcNumber || column == TcName) Q_EMIT pickRequested();
     });
-    connect(KgTax, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    connect(kgTax, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (!m_bFillingTax && item->column() == TcPref) Q_EMIT changed();
     });
-    KgTax->installEventFilter(this);
+    kgTax->installEventFilter(this);
 
     auto* taxBox = new QVBoxLayout(this);
     auto* taxTools = new QHBoxLayout;
@@ -66,14 +66,14 @@ TaxCodeTab::TaxCodeTab(Session& session, QWidget* parent) : QWidget(parent), m_s
     taxTools->addWidget(cmdTaxPick);
     taxTools->addWidget(cmdTaxImport);
     taxBox->addLayout(taxTools);
-    taxBox->addWidget(KgTax);
+    taxBox->addWidget(kgTax);
 }
 
 bool TaxCodeTab::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == KgTax && event->type() == QEvent::KeyPress &&
+    if (watched == kgTax && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_F7) {
-        if (KgTax->currentRow() >= 0 &&
-            (KgTax->currentColumn() == TcNumber || KgTax->currentColumn() == TcName))
+        if (kgTax->currentRow() >= 0 &&
+            (kgTax->currentColumn() == TcNumber || kgTax->currentColumn() == TcName))
             Q_EMIT pickRequested();
         return true;
     }
@@ -81,54 +81,54 @@ bool TaxCodeTab::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TaxCodeTab::showCodes(const QList<TaxCodeRow>& rows, const QString& version) {
-    InitTaxGrid();
-    KgTax->setRowCount(int(rows.size()));
+    initTaxGrid();
+    kgTax->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r)
-        SetTaxRow(r, rows[r]);
-    SizeTaxColumns();
+        setTaxRow(r, rows[r]);
+    sizeTaxColumns();
     txtTaxCodeVersion->setText(version);
 }
 
 void TaxCodeTab::addRow() {
-    EndTaxEntry();
-    const int row = KgTax->rowCount();
-    KgTax->insertRow(row);
-    SetTaxRow(row, TaxCodeRow{});
+    endTaxEntry();
+    const int row = kgTax->rowCount();
+    kgTax->insertRow(row);
+    setTaxRow(row, TaxCodeRow{});
     // The new row is current, so that 选择商品 fills it.
-    KgTax->setCurrentCell(row, TcNumber);
-    KgTax->setFocus();
+    kgTax->setCurrentCell(row, TcNumber);
+    kgTax->setFocus();
     Q_EMIT changed();
 }
 
 void TaxCodeTab::deleteRow() {
-    EndTaxEntry();
+    endTaxEntry();
     Q_EMIT changed();
-    if (KgTax->rowCount() == 0) return;
-    int row = KgTax->currentRow();
-    if (row < 0) row = KgTax->rowCount() - 1;
-    KgTax->removeRow(row);
+    if (kgTax->rowCount() == 0) return;
+    int row = kgTax->currentRow();
+    if (row < 0) row = kgTax->rowCount() - 1;
+    kgTax->removeRow(row);
     m_bFillingTax = true;
-    for (int r = row; r < KgTax->rowCount(); ++r)
-        Cell(KgTax, r, TcNo)->setText(QString::number(r + 1));
+    for (int r = row; r < kgTax->rowCount(); ++r)
+        cell(kgTax, r, TcNo)->setText(QString::number(r + 1));
     m_bFillingTax = false;
 }
 
 void TaxCodeTab::showCode(int row) {
-    KgTax->setCurrentCell(row, TcCode);
-    KgTax->scrollToItem(KgTax->item(row, TcCode));
+    kgTax->setCurrentCell(row, TcCode);
+    kgTax->scrollToItem(kgTax->item(row, TcCode));
 }
 
-void TaxCodeTab::InitTaxGrid() {
-    KgTax->setRowCount(0);
-    KgTax->setColumnCount(TcColumns);
-    KgTax->setHorizontalHeaderLabels(
+void TaxCodeTab::initTaxGrid() {
+    kgTax->setRowCount(0);
+    kgTax->setColumnCount(TcColumns);
+    kgTax->setHorizontalHeaderLabels(
         {QStringLiteral("序号"), QStringLiteral("商品代码"), QStringLiteral("商品名称"),
          QStringLiteral("税收分类编码"), QStringLiteral("简称"), QStringLiteral("企业自编码"),
          QStringLiteral("优惠政策标识"), QStringLiteral("优惠政策说明"), QStringLiteral("零税率标识")});
-    SizeTaxColumns();
+    sizeTaxColumns();
 }
 
-void TaxCodeTab::SizeTaxColumns() {
+void TaxCodeTab::sizeTaxColumns() {
     // Widths by what the columns hold; the grid scrolls sideways when the window is narrower.
     const int ch = fontMetrics().horizontalAdvance(u'汉');
     const int code = fontMetrics().horizontalAdvance(QString(19, u'0'));
@@ -136,62 +136,62 @@ void TaxCodeTab::SizeTaxColumns() {
     // A longer name, short name or note than the usual widens its column instead of being cut off.
     for (int c = 0; c < TcColumns; ++c) {
         int content = 0;
-        if (KgTax->rowCount() > 0) {
-            KgTax->resizeColumnToContents(c);
-            content = KgTax->columnWidth(c);
+        if (kgTax->rowCount() > 0) {
+            kgTax->resizeColumnToContents(c);
+            content = kgTax->columnWidth(c);
         }
-        KgTax->setColumnWidth(c, qMax(widths[c] + 14, content));
+        kgTax->setColumnWidth(c, qMax(widths[c] + 14, content));
     }
 }
 
-void TaxCodeTab::SetTaxRow(int row, const TaxCodeRow& code) {
+void TaxCodeTab::setTaxRow(int row, const TaxCodeRow& code) {
     m_bFillingTax = true;
-    Cell(KgTax, row, TcNo)->setText(QString::number(row + 1));
-    QTableWidgetItem* number = Cell(KgTax, row, TcNumber);
+    cell(kgTax, row, TcNo)->setText(QString::number(row + 1));
+    QTableWidgetItem* number = cell(kgTax, row, TcNumber);
     number->setText(code.itemNumber);
     number->setData(IdRole, code.itemId > 0 ? code.itemId : QVariant());
-    Cell(KgTax, row, TcName)->setText(code.itemName);
-    Cell(KgTax, row, TcCode)->setText(code.taxCode);
-    Cell(KgTax, row, TcShort)->setText(code.shortName);
-    Cell(KgTax, row, TcOwn)->setText(code.ownCode);
-    Cell(KgTax, row, TcPref)->setCheckState(code.preferential ? Qt::Checked : Qt::Unchecked);
-    Cell(KgTax, row, TcPrefText)->setText(code.preferentialText);
-    QTableWidgetItem* zero = Cell(KgTax, row, TcZero);
+    cell(kgTax, row, TcName)->setText(code.itemName);
+    cell(kgTax, row, TcCode)->setText(code.taxCode);
+    cell(kgTax, row, TcShort)->setText(code.shortName);
+    cell(kgTax, row, TcOwn)->setText(code.ownCode);
+    cell(kgTax, row, TcPref)->setCheckState(code.preferential ? Qt::Checked : Qt::Unchecked);
+    cell(kgTax, row, TcPrefText)->setText(code.preferentialText);
+    QTableWidgetItem* zero = cell(kgTax, row, TcZero);
     zero->setData(ZeroRateRole, code.zeroRate);
-    zero->setText(ZeroRateCell(code.zeroRate));
-    SetTaxEntryCells(row);
+    zero->setText(zeroRateCell(code.zeroRate));
+    setTaxEntryCells(row);
     m_bFillingTax = false;
 }
 
-void TaxCodeTab::SetTaxEntryCells(int row) {
+void TaxCodeTab::setTaxEntryCells(int row) {
     const Qt::ItemFlags shown = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    Cell(KgTax, row, TcNo)->setTextAlignment(Qt::AlignCenter);
+    cell(kgTax, row, TcNo)->setTextAlignment(Qt::AlignCenter);
     for (int c : {TcNo, TcNumber, TcName}) // the product comes from the picker only
-        Cell(KgTax, row, c)->setFlags(shown);
+        cell(kgTax, row, c)->setFlags(shown);
     for (int c : {TcCode, TcShort, TcOwn, TcPrefText, TcZero})
-        Cell(KgTax, row, c)->setFlags(shown | Qt::ItemIsEditable);
-    Cell(KgTax, row, TcPref)->setFlags(shown | Qt::ItemIsUserCheckable);
+        cell(kgTax, row, c)->setFlags(shown | Qt::ItemIsEditable);
+    cell(kgTax, row, TcPref)->setFlags(shown | Qt::ItemIsUserCheckable);
 }
 
-QList<TaxCodeRow> TaxCodeTab::ReadTaxRows(QList<int>* rowOf) {
+QList<TaxCodeRow> TaxCodeTab::readTaxRows(QList<int>* rowOf) {
     QList<TaxCodeRow> rows;
     auto text = [this](int r, int c) {
-        const QTableWidgetItem* item = KgTax->item(r, c);
-        return item ? TrimSpaces(item->text()) : QString();
+        const QTableWidgetItem* item = kgTax->item(r, c);
+        return item ? trimSpaces(item->text()) : QString();
     };
-    for (int r = 0; r < KgTax->rowCount(); ++r) {
+    for (int r = 0; r < kgTax->rowCount(); ++r) {
         TaxCodeRow row;
-        const QTableWidgetItem* number = KgTax->item(r, TcNumber);
+        const QTableWidgetItem* number = kgTax->item(r, TcNumber);
         row.itemId = number ? number->data(IdRole).toInt() : 0;
         row.itemNumber = text(r, TcNumber);
         row.itemName = text(r, TcName);
         row.taxCode = text(r, TcCode);
         row.shortName = text(r, TcShort);
         row.ownCode = text(r, TcOwn);
-        const QTableWidgetItem* pref = KgTax->item(r, TcPref);
+        const QTableWidgetItem* pref = kgTax->item(r, TcPref);
         row.preferential = pref && pref->checkState() == Qt::Checked;
         row.preferentialText = text(r, TcPrefText);
-        const QTableWidgetItem* zero = KgTax->item(r, TcZero);
+        const QTableWidgetItem* zero = kgTax->item(r, TcZero);
         row.zeroRate = zero ? zero->data(ZeroRateRole).toString() : QString();
         // A row added and left empty is no entry.
         if (row.itemId <= 0 && row.taxCode.isEmpty() && row.shortName.isEmpty() && row.ownCode.isEmpty() &&
@@ -203,33 +203,33 @@ QList<TaxCodeRow> TaxCodeTab::ReadTaxRows(QList<int>* rowOf) {
     return rows;
 }
 
-void TaxCodeTab::EndTaxEntry() {
-    m_taxEntry->EndEntry();
-    m_zeroRate->EndEntry();
+void TaxCodeTab::endTaxEntry() {
+    m_taxEntry->endEntry();
+    m_zeroRate->endEntry();
 }
 
-void TaxCodeTab::PickTaxProduct() {
-    EndTaxEntry();
+void TaxCodeTab::pickTaxProduct() {
+    endTaxEntry();
     // The pick goes into the current row only while that row has no product yet (one just added with
     // 新增); a product already in the grid is never replaced by another.
-    int row = KgTax->currentRow();
-    const QTableWidgetItem* current = row >= 0 ? KgTax->item(row, TcNumber) : nullptr;
+    int row = kgTax->currentRow();
+    const QTableWidgetItem* current = row >= 0 ? kgTax->item(row, TcNumber) : nullptr;
     const bool added = row < 0 || (current && current->data(IdRole).toInt() > 0);
     if (added) {
-        row = KgTax->rowCount();
-        KgTax->insertRow(row);
-        SetTaxRow(row, TaxCodeRow{});
+        row = kgTax->rowCount();
+        kgTax->insertRow(row);
+        setTaxRow(row, TaxCodeRow{});
     }
     // The code is what the user types next, whatever had the focus before the picker.
     auto focusCode = [this](int r) {
-        KgTax->setCurrentCell(r, TcCode);
-        KgTax->scrollToItem(KgTax->item(r, TcCode));
-        KgTax->setFocus();
+        kgTax->setCurrentCell(r, TcCode);
+        kgTax->scrollToItem(kgTax->item(r, TcCode));
+        kgTax->setFocus();
     };
-    const int before = KgTax->currentRow() == row ? -1 : KgTax->currentRow();
+    const int before = kgTax->currentRow() == row ? -1 : kgTax->currentRow();
     auto dropAdded = [this, added, row, before, &focusCode] {
         if (!added) return focusCode(row);
-        KgTax->removeRow(row);
+        kgTax->removeRow(row);
         if (before >= 0) focusCode(before);
     };
 
@@ -237,8 +237,8 @@ void TaxCodeTab::PickTaxProduct() {
     int id = -1;
     QString number, name;
     try {
-        frmListItem f(m_session, window());
-        f.IsAddMidTable = true;
+        ProductPicker f(m_session, window());
+        f.isAddMidTable = true;
         f.exec();
         ok = f.m_bOK;
         id = f.SMFID;
@@ -247,24 +247,24 @@ void TaxCodeTab::PickTaxProduct() {
         if (const QTableWidgetItem* item = f.mfgItem->item(f.mfgItem->currentRow(), 1)) number = item->text();
     } catch (const DbError& e) {
         dropAdded();
-        ShowMsg(e.description());
+        showMsg(e.description());
         return;
     }
     if (!ok || id <= 0) return dropAdded();
 
-    for (int r = 0; r < KgTax->rowCount(); ++r) {
-        const QTableWidgetItem* other = KgTax->item(r, TcNumber);
+    for (int r = 0; r < kgTax->rowCount(); ++r) {
+        const QTableWidgetItem* other = kgTax->item(r, TcNumber);
         if (r != row && other && other->data(IdRole).toInt() == id) {
             // Already listed: its row is the one to edit.
-            if (added) KgTax->removeRow(row);
+            if (added) kgTax->removeRow(row);
             return focusCode(r); // the added row was the last one
         }
     }
     m_bFillingTax = true;
-    QTableWidgetItem* numberItem = Cell(KgTax, row, TcNumber);
+    QTableWidgetItem* numberItem = cell(kgTax, row, TcNumber);
     numberItem->setText(number);
     numberItem->setData(IdRole, id);
-    Cell(KgTax, row, TcName)->setText(name);
+    cell(kgTax, row, TcName)->setText(name);
     m_bFillingTax = false;
     focusCode(row);
     Q_EMIT changed();

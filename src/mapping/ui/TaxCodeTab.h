@@ -31,26 +31,26 @@ public:
 
     TaxCodeTab(Session& session, QWidget* parent = nullptr);
 
-    QTableWidget* KgTax;
+    QTableWidget* kgTax;
     QLineEdit* txtTaxCodeVersion;
     QPushButton* cmdTaxPick;
     QPushButton* cmdTaxImport;
 
     // Empty grid with its headings.
-    void InitTaxGrid();
+    void initTaxGrid();
     // Shows the codes and the code table's version.
     void showCodes(const QList<TaxCodeRow>& rows, const QString& version);
     // The rows of the grid to save, blank rows left out; rowOf receives each one's grid row.
-    QList<TaxCodeRow> ReadTaxRows(QList<int>* rowOf);
+    QList<TaxCodeRow> readTaxRows(QList<int>* rowOf);
     // Ends an entry still open, keeping what was typed.
-    void EndTaxEntry();
+    void endTaxEntry();
     // A new empty row, current so that 选择商品 fills it.
     void addRow();
     void deleteRow();
     // Brings the code of the row into view and makes it current.
     void showCode(int row);
     // Lets the user pick the product of the current row (or of a new one).
-    void PickTaxProduct();
+    void pickTaxProduct();
 
 Q_SIGNALS:
     // The user changed the codes or their version.
@@ -63,9 +63,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SetTaxRow(int row, const TaxCodeRow& code);
-    void SetTaxEntryCells(int row);
-    void SizeTaxColumns();
+    void setTaxRow(int row, const TaxCodeRow& code);
+    void setTaxEntryCells(int row);
+    void sizeTaxColumns();
 
     Session& m_session;
     bool m_bFillingTax = false;

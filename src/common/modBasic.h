@@ -1,3 +1,0 @@
-#pragma once
-#include "ConnectionText.h"
-#include "Paths.h"

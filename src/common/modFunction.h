@@ -1,4 +1,0 @@
-#pragma once
-#include "DbProcedures.h"
-#include "Messages.h"
-#include "Values.h"
