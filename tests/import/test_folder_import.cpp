@@ -38,11 +38,11 @@ class TestFolderImport : public QObject {
     std::unique_ptr<RecorderSink> rec;
     QString month; // the folder of the month's files
 
-    QString testAcct(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
+    QString acctValue(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
         return Connection::open(db->acctConnString())->query(sql)->value(0).toString();
     }
     // The sales invoices marked cancelled (a yes/no column: boolean on the server, a number in SQLite).
-    int testCancelled() {
+    int cancelledCount() {
         int n = 0;
         const RecordsetPtr rs =
             Connection::open(db->acctConnString())->query(QStringLiteral("select FCancellation from ICSale"));
@@ -78,7 +78,7 @@ class TestFolderImport : public QObject {
         return {p.exitCode(), shown(p.readAllStandardOutput()), shown(p.readAllStandardError())};
     }
     // Chooses the month's folder with 选择文件夹, as a user would.
-    void testChooseFolder(ImportWindow& w, const QString& folder) {
+    void chooseFolderIn(ImportWindow& w, const QString& folder) {
         whenModalOf<QFileDialog>([folder](QFileDialog* d) {
             // In the program's words, none of Qt's untranslated ones.
             QCOMPARE(d->windowTitle(), QStringLiteral("选择要引入的文件夹"));
@@ -182,12 +182,12 @@ private Q_SLOTS:
         QCOMPARE(r.err, err);
         QCOMPARE(r.out, out);
         QCOMPARE(r.exitCode, exitCode);
-        QCOMPARE(testAcct().toInt(), invoices);
+        QCOMPARE(acctValue().toInt(), invoices);
         // Every file its own transaction: the refused ones left nothing, the cancellation is written.
         const bool cancellation =
             QTest::currentDataTag() == QByteArray("imported before, cancelled since: the "
                                                   "cancellation is new");
-        QCOMPARE(testCancelled(), cancellation ? 1 : 0);
+        QCOMPARE(cancelledCount(), cancellation ? 1 : 0);
     }
 
     // The window: 选择文件夹 lists the folder's files, 确定 fills each row with its result, no message box
@@ -201,7 +201,7 @@ private Q_SLOTS:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(!w.lvwFiles->isVisible());
-        testChooseFolder(w, month);
+        chooseFolderIn(w, month);
         QCOMPARE(w.txtAIS->text(), month);
         QVERIFY(w.lvwFiles->isVisible());
         QCOMPARE(rows(w.lvwFiles), (QStringList{"1-new.txt||", "2-old.txt||", "3-broken.txt||"}));
@@ -225,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(rec->texts(), QStringList());
         QVERIFY(w.isVisible());
         QVERIFY(w.cmdOK->isEnabled());
-        QCOMPARE(testAcct(), QStringLiteral("10"));
+        QCOMPARE(acctValue(), QStringLiteral("10"));
 
         QTest::keyClick(w.txtAIS, Qt::Key_Backspace);
         QVERIFY(!w.lvwFiles->isVisible());
@@ -241,7 +241,7 @@ private Q_SLOTS:
         ImportWindow w(db->session);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        testChooseFolder(w, month);
+        chooseFolderIn(w, month);
         QTimer poll;
         bool exitEnabled = false;
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -263,7 +263,7 @@ private Q_SLOTS:
                                 "引入1个文件：成功1个，跳过0个（均已引入过），失败0个。"));
         QCOMPARE(rec->texts(), QStringList());
         QVERIFY(w.isVisible());
-        QCOMPARE(testAcct(), QStringLiteral("9"));
+        QCOMPARE(acctValue(), QStringLiteral("9"));
     }
 };
 

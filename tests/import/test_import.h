@@ -69,10 +69,10 @@ class TestImport : public QObject {
     std::unique_ptr<RecorderSink> rec;
     QString file;
 
-    bool testRun(const QStringList& lines, ImportEngine* engine = nullptr);
-    QString testAcct(const QString& sql) { return val(*db->acct, sql); }
+    bool importLines(const QStringList& lines, ImportEngine* engine = nullptr);
+    QString acctValue(const QString& sql) { return val(*db->acct, sql); }
     void addSampleMappings();
-    QString testState();
+    QString acctState();
 
 private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }

@@ -32,7 +32,7 @@ void row(const char* name, const QStringList& lines, const QStringList& messages
 }
 } // namespace
 
-bool TestImport::testRun(const QStringList& lines, ImportEngine* engine) {
+bool TestImport::importLines(const QStringList& lines, ImportEngine* engine) {
     writeGbkFile(file, lines);
     ImportEngine own(db->session);
     return (engine ? engine : &own)->importToQor(file);
@@ -47,9 +47,9 @@ void TestImport::addSampleMappings() {
 }
 
 // Rows, running bill numbers of both kinds and the identifier counter: what a failed import must keep.
-QString TestImport::testState() {
-    const QStringList counts = testAcct(kState).split(u'/');
-    return QStringList{counts.value(0), counts.value(1), testAcct(kRunning), counts.value(2)}.join(u'/');
+QString TestImport::acctState() {
+    const QStringList counts = acctValue(kState).split(u'/');
+    return QStringList{counts.value(0), counts.value(1), acctValue(kRunning), counts.value(2)}.join(u'/');
 }
 
 void TestImport::init() {
@@ -237,13 +237,13 @@ void TestImport::files() {
         else
             db->acct->exec(s);
     }
-    const QString before = testState();
-    QCOMPARE(testRun(lines), messages.isEmpty());
+    const QString before = acctState();
+    QCOMPARE(importLines(lines), messages.isEmpty());
     QCOMPARE(rec->texts(), messages);
     QVERIFY(!db->acct->inTransaction());
     // Nothing of a failed file stays behind, numbers included.
-    if (!messages.isEmpty()) QCOMPARE(testState(), before);
-    if (!check.isEmpty()) QCOMPARE(testAcct(check), expected);
+    if (!messages.isEmpty()) QCOMPARE(acctState(), before);
+    if (!check.isEmpty()) QCOMPARE(acctValue(check), expected);
 }
 
 QTEST_GUILESS_MAIN(TestImport)

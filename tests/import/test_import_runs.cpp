@@ -19,15 +19,15 @@ void TestImport::importThroughOdbcToSqlite() {
     QCOMPARE(rec->texts(), QStringList());
     odbc->close();
     db->acct = Connection::open(db->acctConnString());
-    QCOMPARE(testAcct(kEntryIDs), "1009:1,1009:2,1010:3");
-    QCOMPARE(testState(), "10/20/7,5/1010");
+    QCOMPARE(acctValue(kEntryIDs), "1009:1,1009:2,1010:3");
+    QCOMPARE(acctState(), "10/20/7,5/1010");
 }
 
 // Another program holds the identifier counter and then wants the rule rows this import holds: the
 // server breaks the deadlock by undoing the import, which rolls back whole and says why.
 void TestImport::deadlockIsRolledBackAndReported() {
     if (currentTestBackend() == TestBackend::SQLite) QSKIP("an SQLite file has one writer at a time");
-    const QString before = testState();
+    const QString before = acctState();
     std::atomic<int> step{0};
     QString otherError;
     std::thread other([&] {
@@ -51,14 +51,14 @@ void TestImport::deadlockIsRolledBackAndReported() {
     while (step < 1)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     step = 2;
-    const bool ok = testRun(oneInvoiceFile());
+    const bool ok = importLines(oneInvoiceFile());
     other.join();
     QVERIFY2(otherError.isEmpty(), qPrintable(otherError));
     QVERIFY(!ok);
     QCOMPARE(rec->texts().size(), 1);
     QVERIFY2(rec->texts().first().contains(QStringLiteral("发生冲突(死锁)")),
              qPrintable(rec->texts().first()));
-    QCOMPARE(testState(), before);
+    QCOMPARE(acctState(), before);
 }
 
 // An invoice of the tax system comes in once: a second import of it refuses the whole file (or, when
@@ -93,16 +93,16 @@ void TestImport::importedOnce() {
     ImportEngine e(db->session);
     writeGbkFile(file, issuedFile({first}));
     QVERIFY(e.importToQor(file));
-    const QString before = testState();
+    const QString before = acctState();
     writeGbkFile(file, issuedFile({first, second}));
     QCOMPARE(e.importToQor(file, skip), secondImports);
     QCOMPARE(rec->texts(), messages);
     QCOMPARE(e.countsText(), counts);
-    if (!secondImports) QCOMPARE(testState(), before);
+    if (!secondImports) QCOMPARE(acctState(), before);
     const bool guarded = setup.isEmpty();
     // Each invoice with the 销售单据编号 the tax system gave it (empty for one typed in by hand).
-    QCOMPARE(testAcct("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo || '/' || FDocNo from "
-                      "TF_Ledger where FDirection=1 order by FInterID"),
+    QCOMPARE(acctValue("rows:select FTaxCode || '-' || FTaxNumber || '=' || FBillNo || '/' || FDocNo from "
+                       "TF_Ledger where FDirection=1 order by FInterID"),
              guarded ? (secondImports ? "3300061130-70000001=ZP000006/XS0007,3300061130-70000002=ZP000007/"
                                       : "3300061130-70000001=ZP000006/XS0007")
                      : "");
@@ -133,7 +133,7 @@ void TestImport::progressAndCancel() {
     } progress;
     progress.stopAt = stopAt;
     writeGbkFile(file, generatedFile(2000, 2));
-    const QString before = testState();
+    const QString before = acctState();
     ImportEngine e(db->session);
     e.setProgress(&progress);
     QCOMPARE(e.importToQor(file), stopAt == 0);
@@ -148,23 +148,23 @@ void TestImport::progressAndCancel() {
     }
     QCOMPARE(progress.done.size(), stopAt);
     QCOMPARE(rec->texts(), QStringList{"引入已取消，账套没有任何改变。"});
-    QCOMPARE(testState(), before);
-    QCOMPARE(testAcct("select count(*) from TF_Ledger"), "0");
+    QCOMPARE(acctState(), before);
+    QCOMPARE(acctValue("select count(*) from TF_Ledger"), "0");
 }
 
 void TestImport::periodFromToday() {
     db->session.today = QDate(2027, 2, 3);
-    QVERIFY(testRun(oneInvoiceFile({.date = "20260115"})));
-    QCOMPARE(testAcct("select FDate,FYear,FPeriod,FFincDate from ICSale where FInterID=1009"),
+    QVERIFY(importLines(oneInvoiceFile({.date = "20260115"})));
+    QCOMPARE(acctValue("select FDate,FYear,FPeriod,FFincDate from ICSale where FInterID=1009"),
              "2026-01-15 2027 2 2027-02-03");
 }
 
 void TestImport::noPeriodFailsWithoutMessage() {
     db->session.today = QDate(2050, 1, 1);
-    const QString before = testState();
-    QVERIFY(!testRun(oneInvoiceFile()));
+    const QString before = acctState();
+    QVERIFY(!importLines(oneInvoiceFile()));
     QCOMPARE(rec->texts(), QStringList());
-    QCOMPARE(testState(), before);
+    QCOMPARE(acctState(), before);
 }
 
 void TestImport::lookupsOncePerImport() {
@@ -173,27 +173,27 @@ void TestImport::lookupsOncePerImport() {
     for (int i = 0; i < 20; ++i)
         invoices << invoice({}, {goodsLine({}), goodsLine(cup), goodsLine({})});
     ImportEngine e(db->session);
-    QVERIFY(testRun(issuedFile(invoices), &e));
+    QVERIFY(importLines(issuedFile(invoices), &e));
     // customer, biller, checker, two units, two products: each once however often it occurs
     QCOMPARE(e.rules().lookupCount(), 7);
-    QCOMPARE(testAcct("rows:select FItemID from ICSaleEntry where FInterID=1028 order by FEntryID"),
+    QCOMPARE(acctValue("rows:select FItemID from ICSaleEntry where FInterID=1028 order by FEntryID"),
              "401,408,401");
     // A second import asks again: the accounting set may have changed in between.
-    QVERIFY(testRun(oneInvoiceFile(), &e));
+    QVERIFY(importLines(oneInvoiceFile(), &e));
     QCOMPARE(e.rules().lookupCount(), 5);
 }
 
 void TestImport::itemMapLivesWithEngine() {
     const QStringList lines = oneInvoiceFile({.customer = "华远信息"});
     ImportEngine e(db->session);
-    QVERIFY(!testRun(lines, &e));
+    QVERIFY(!importLines(lines, &e));
     db->config->exec(QStringLiteral("insert into t_ItemMap values (1,'t_Organization','customer',"
                                     "'北京华远信息技术有限公司','101','华远信息')"));
     rec->clear();
     // The same window keeps the mappings it loaded; a new one sees the new row.
-    QVERIFY(!testRun(lines, &e));
+    QVERIFY(!importLines(lines, &e));
     QCOMPARE(rec->texts(), QStringList{"购方名称[华远信息]不存在或存在相同的记录!"});
     rec->clear();
-    QVERIFY(testRun(lines));
+    QVERIFY(importLines(lines));
     QCOMPARE(rec->texts(), QStringList());
 }

@@ -41,7 +41,7 @@ class TestImportUi : public QObject {
     QString bad;
 
     // A value of the accounting set as another process left it.
-    QString testAcct(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
+    QString acctValue(const QString& sql = QStringLiteral("select count(*) from ICSale")) {
         return Connection::open(db->acctConnString())->query(sql)->value(0).toString();
     }
     QProcess* startBatch(const QStringList& args) {
@@ -86,7 +86,7 @@ private Q_SLOTS:
         QCOMPARE(rec->texts(), QStringList{message});
         QVERIFY(w.isVisible());
         QCOMPARE(w.focusWidget(), pathEdit(w));
-        QCOMPARE(testAcct(), "8");
+        QCOMPARE(acctValue(), "8");
     }
 
     // The same file again: refused, the window stays open; with 跳过已引入的发票 ticked the rest comes in and
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QVERIFY(rec->texts().first().endsWith(QStringLiteral("不能重复引入!")));
         QCOMPARE(rec->texts().last(), QStringLiteral("引入失败!"));
         QVERIFY(again.isVisible());
-        QCOMPARE(testAcct(), "9");
+        QCOMPARE(acctValue(), "9");
     }
 
     // While an import runs the window paints, but a second 确定 starts nothing and closing the window (or
@@ -151,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(rec->texts(), QStringList{QStringLiteral("引入已取消，账套没有任何改变。")});
         QVERIFY(w.isVisible());
         QVERIFY(w.cmdOK->isEnabled());
-        QCOMPARE(testAcct(), "8");
+        QCOMPARE(acctValue(), "8");
     }
 
     // A failed import leaves the window open for another try; a path typed with blanks around it
@@ -165,7 +165,7 @@ private Q_SLOTS:
         QVERIFY(w.isVisible());
         QCOMPARE(pathEdit(w)->text(), bad);
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(testAcct(), "8");
+        QCOMPARE(acctValue(), "8");
         rec->clear();
         pathEdit(w)->clear();
         QTest::keyClicks(pathEdit(w), QStringLiteral("  ") + good + QStringLiteral(" "));
@@ -173,7 +173,7 @@ private Q_SLOTS:
         QCOMPARE(rec->texts(), QStringList{QStringLiteral("引入成功!")});
         QVERIFY(!w.isVisible());
         QCOMPARE(w.result(), int(QDialog::Accepted));
-        QCOMPARE(testAcct(), "9");
+        QCOMPARE(acctValue(), "9");
     }
 
     // A refusal found at the end of a long file: its message is shown with the progress dialog out of the
@@ -197,7 +197,7 @@ private Q_SLOTS:
             clickOk(first);
             QCOMPARE(rec->last(), QStringLiteral("引入成功!"));
         }
-        const QString before = testAcct();
+        const QString before = acctValue();
         MessageBoxSink boxes;
         MessageSink* previous = setMessageSink(&boxes);
         ImportWindow w(db->session);
@@ -257,7 +257,7 @@ private Q_SLOTS:
         }
         QVERIFY(w.isVisible());
         QVERIFY(w.cmdOK->isEnabled());
-        QCOMPARE(testAcct(), before);
+        QCOMPARE(acctValue(), before);
     }
 
     void fileDialog_data() {
@@ -331,7 +331,7 @@ private Q_SLOTS:
         QVERIFY(p->waitForFinished(120000));
         QCOMPARE(QString::fromUtf8(p->readAllStandardError()), stderrText);
         QCOMPARE(p->exitCode(), exitCode);
-        QCOMPARE(testAcct(), heads);
+        QCOMPARE(acctValue(), heads);
     }
 
     // The batch tool says on stdout what it did; the same file again is refused, or with
@@ -362,7 +362,7 @@ private Q_SLOTS:
             QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()), r.out);
             QCOMPARE(p->exitCode(), r.exitCode);
         }
-        QCOMPARE(testAcct(), QStringLiteral("9"));
+        QCOMPARE(acctValue(), QStringLiteral("9"));
     }
 
     // Four clerks import into one accounting set at the same time, two files starting with a special
@@ -389,7 +389,7 @@ private Q_SLOTS:
             files << db->folder() + QStringLiteral("/f%1.txt").arg(i);
             writeGbkFile(files.last(), contents[i]);
         }
-        const int before = testAcct().toInt();
+        const int before = acctValue().toInt();
         db->acct->close();
         QList<QProcess*> runs;
         for (const QString& f : files)
@@ -402,10 +402,10 @@ private Q_SLOTS:
         }
         const int total = before + 4 * invoices;
         QCOMPARE(
-            testAcct("select count(*) || '/' || count(distinct FBillNo) || '/' || max(FInterID) || '/' || "
-                     "(select FMaxNum from t_ICMaxNum) from ICSale"),
+            acctValue("select count(*) || '/' || count(distinct FBillNo) || '/' || max(FInterID) || '/' || "
+                      "(select FMaxNum from t_ICMaxNum) from ICSale"),
             QStringLiteral("%1/%1/%2/%2").arg(total).arg(1000 + total));
-        QCOMPARE(testAcct("select count(*) from ICSaleEntry where FInterID>1008"),
+        QCOMPARE(acctValue("select count(*) from ICSaleEntry where FInterID>1008"),
                  QString::number(4 * invoices * lines));
     }
 };

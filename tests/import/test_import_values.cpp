@@ -33,39 +33,40 @@ void TestImport::amounts() {
     const QStringList goods{
         discount ? goodsLine({.qty = "10", .amount = "100", .tax = "17", .price = price, .mode = mode})
                  : goodsLine({.price = price, .mode = mode})};
-    QVERIFY(testRun(bodies(discount ? goods + QStringList{discountLine()} : goods, {.kind = kind})));
+    QVERIFY(importLines(bodies(discount ? goods + QStringList{discountLine()} : goods, {.kind = kind})));
     QCOMPARE(rec->texts(), QStringList());
-    QCOMPARE(testAcct("select FPrice,FTaxPrice,FAmount,FTaxRate,FAmountincludetax,FAllAmount,FTaxAmount,"
-                      "FDiscountRate,FAmtDiscount,FPriceDiscount from ICSaleEntry where FInterID=1009"),
+    QCOMPARE(acctValue("select FPrice,FTaxPrice,FAmount,FTaxRate,FAmountincludetax,FAllAmount,FTaxAmount,"
+                       "FDiscountRate,FAmtDiscount,FPriceDiscount from ICSaleEntry where FInterID=1009"),
              expected);
     // The copies, the line's own quantity and tax, and empty texts (not Null) where nothing is written.
-    QCOMPARE(testAcct("select count(*) from ICSaleEntry e join ICSale s on s.FInterID=e.FInterID where "
-                      "e.FInterID=1009 and FAuxPrice=FPrice and FAuxTaxPrice=FTaxPrice and FAuxPriceDiscount="
-                      "FPriceDiscount and FStdAmount=FAmount and FStdAmountincludetax=FAmountincludetax and "
-                      "FStdTaxAmount=FTaxAmount and coalesce(FStdAmtDiscount,-1)=coalesce(FAmtDiscount,-1) "
-                      "and FAuxQty=FQty "
-                      "and FQty in "
-                      "(3, 10) and FEntryID=1 and FNote='' and FBatchNo='' and fyearperiod=''"),
-             "1");
+    QCOMPARE(
+        acctValue("select count(*) from ICSaleEntry e join ICSale s on s.FInterID=e.FInterID where "
+                  "e.FInterID=1009 and FAuxPrice=FPrice and FAuxTaxPrice=FTaxPrice and FAuxPriceDiscount="
+                  "FPriceDiscount and FStdAmount=FAmount and FStdAmountincludetax=FAmountincludetax and "
+                  "FStdTaxAmount=FTaxAmount and coalesce(FStdAmtDiscount,-1)=coalesce(FAmtDiscount,-1) "
+                  "and FAuxQty=FQty "
+                  "and FQty in "
+                  "(3, 10) and FEntryID=1 and FNote='' and FBatchNo='' and fyearperiod=''"),
+        "1");
 }
 
 void TestImport::headColumns() {
     const HeadFields special{.date = "20260105", .net = "1000.5", .tax = "130.07"};
     const HeadFields ordinary{.kind = "2", .customer = "南京金陵职业培训学校"};
-    QVERIFY(testRun(issuedFile({invoice(special, {goodsLine({})}), invoice(ordinary, {goodsLine({})})})));
+    QVERIFY(importLines(issuedFile({invoice(special, {goodsLine({})}), invoice(ordinary, {goodsLine({})})})));
     QCOMPARE(rec->texts(), QStringList());
     const QString cols = QStringLiteral(
         "select FBillNo,FTranType,FClassTypeID,FDate,FSaleStyle,fyearperiod,FYear,FPeriod,FFincDate,"
         "FPayDate,FCustID,FBillerID,FInvoiceAmount,FInvoiceAmountFor,FUnReceiveAmountFor,FCurrencyID,"
         "FExplanation from ICSale where FInterID=");
-    QCOMPARE(testAcct(cols + "1009"),
+    QCOMPARE(acctValue(cols + "1009"),
              "ZP000006 80 1000002 2026-01-05 101  2026 4 2026-04-10 2026-04-10 101 16395 "
              "1130.57 1130.57 1130.57 1 航天金税已开发票引入");
-    QCOMPARE(testAcct(cols + "1010"),
+    QCOMPARE(acctValue(cols + "1010"),
              "PT000004 86 1000000 2026-03-15 101  2026 4 2026-04-10 2026-04-10 108 16395 "
              "35.1 35.1 35.1 1 航天金税已开发票引入");
     QCOMPARE(db->session.giInvoiceKind, 2);
-    QCOMPARE(testState(), "10/19/7,5/1010");
+    QCOMPARE(acctState(), "10/19/7,5/1010");
 }
 
 void TestImport::billNumber_data() {
@@ -101,7 +102,7 @@ void TestImport::billNumber() {
             {p[0].toInt(), p[1] == u"<null>" ? QVariant() : QVariant(p[1]), p[2].toInt()});
     }
     QCOMPARE(getNewBillId(*db->acct, 99, doUpdate, defaultText), expected);
-    QCOMPARE(testAcct("select fprojectval from t_billcoderule where fbilltypeid=99 and fprojectid=3"),
+    QCOMPARE(acctValue("select fprojectval from t_billcoderule where fbilltypeid=99 and fprojectid=3"),
              stored);
     QCOMPARE(rec->texts(), QStringList());
 }
@@ -123,15 +124,15 @@ void TestImport::skippedLinesAreBodyLines() {
     QFETCH(bool, comment);
     QFETCH(QString, message);
     ImportEngine e(db->session);
-    QVERIFY(testRun(issuedFile({invoice({.number = "70000001"}, {goodsLine({})})}), &e));
-    const QString before = testState();
+    QVERIFY(importLines(issuedFile({invoice({.number = "70000001"}, {goodsLine({})})}), &e));
+    const QString before = acctState();
     const QStringList next = invoice({.number = "70000002"}, {goodsLine({})});
     writeGbkFile(file, issuedFile({invoice({.count = count, .number = "70000001"}, {goodsLine({})}),
                                    comment ? next : next.mid(1)}));
     rec->clear();
     QCOMPARE(e.importToQor(file, true), message.isEmpty());
     QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
-    if (!message.isEmpty()) QCOMPARE(testState(), before);
+    if (!message.isEmpty()) QCOMPARE(acctState(), before);
 }
 
 // The running numbers are written back to the rule rows the import read: a row that changed meanwhile
@@ -143,16 +144,16 @@ void TestImport::billNumberRowChangedMeanwhile() {
     db->acct->exec(QStringLiteral("update t_billcoderule set fprojectval='9' where fbilltypeid=80 and "
                                   "fprojectid=3"));
     QVERIFY_THROWS_EXCEPTION(DbError, rule.writeBack(*db->acct));
-    QCOMPARE(testAcct("select fprojectval from t_billcoderule where fbilltypeid=80 and fprojectid=3"), "9");
+    QCOMPARE(acctValue("select fprojectval from t_billcoderule where fbilltypeid=80 and fprojectid=3"), "9");
 }
 
 void TestImport::sameInvoiceTwiceInAFile() {
     const QStringList one = invoice({.number = "70000009"}, {goodsLine({})});
-    const QString before = testState();
-    QVERIFY(!testRun(issuedFile({one, invoice({}, {goodsLine({})}), one})));
+    const QString before = acctState();
+    QVERIFY(!importLines(issuedFile({one, invoice({}, {goodsLine({})}), one})));
     QCOMPARE(rec->texts(), QStringList{"发票[3300061130-70000009]在文件中出现了两次，不能重复引入!"});
-    QCOMPARE(testState(), before);
-    QCOMPARE(testAcct("select count(*) from TF_Ledger"), "0");
+    QCOMPARE(acctState(), before);
+    QCOMPARE(acctValue("select count(*) from TF_Ledger"), "0");
 }
 
 void TestImport::notGbkLine() {
@@ -164,7 +165,7 @@ void TestImport::notGbkLine() {
     ImportEngine e(db->session);
     QVERIFY(!e.importToQor(file));
     QCOMPARE(rec->texts(), QStringList{kErr + "5,错误原因:第6行含有不是 GBK 编码的字符。"});
-    QCOMPARE(testAcct(kHeads), "0");
+    QCOMPARE(acctValue(kHeads), "0");
 }
 
 void TestImport::samplesImport_data() {
@@ -191,7 +192,7 @@ void TestImport::samplesImport() {
     ImportEngine e(db->session);
     QVERIFY(e.importToQor(samplesDir() + u'/' + name));
     QCOMPARE(rec->texts(), QStringList());
-    QCOMPARE(testAcct(check), expected);
+    QCOMPARE(acctValue(check), expected);
 }
 
 // The rows the import writes are the rows it wrote before it worked on typed rows many to a statement:

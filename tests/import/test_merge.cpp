@@ -84,7 +84,7 @@ class TestMerge : public QObject {
     std::unique_ptr<TestDatabases> db;
     std::unique_ptr<RecorderSink> rec;
 
-    QList<ExportDoc> testRunExport(QString* file = nullptr, std::optional<bool> mergeLines = std::nullopt) {
+    QList<ExportDoc> exportDocs(QString* file = nullptr, std::optional<bool> mergeLines = std::nullopt) {
         const QString out = db->folder() + QStringLiteral("/out.txt");
         ExportEngine preview(db->session);
         preview.setPreview(true);
@@ -102,7 +102,7 @@ class TestMerge : public QObject {
         ImportEngine engine(db->session);
         return engine.importToQor(file, skip);
     }
-    QString testAcct(const QString& sql, const QVariantList& params = {}) {
+    QString acctValue(const QString& sql, const QVariantList& params = {}) {
         return firstColumn(*db->acct, sql, params);
     }
     static QString docText(const ExportDoc& d) {
@@ -213,7 +213,7 @@ private Q_SLOTS:
     // The whole loop on the set: export, issue, write back, cancel, export again.
     void mergedLoop() {
         QString file;
-        const QList<ExportDoc> docs = testRunExport(&file);
+        const QList<ExportDoc> docs = exportDocs(&file);
         QStringList texts;
         for (const ExportDoc& d : docs)
             texts << docText(d);
@@ -231,10 +231,10 @@ private Q_SLOTS:
         QVERIFY(heads[2].startsWith(QStringLiteral("ZP000004~~1~~")));
         // One ledger row per member, under the document's 单据号.
         QCOMPARE(
-            testAcct("select FBillNo || '=' || FDocNo from TF_Ledger where FDirection=0 order by FBillNo"),
+            acctValue("select FBillNo || '=' || FDocNo from TF_Ledger where FDirection=0 order by FBillNo"),
             "PT000002=PT000002+1,ZP000001=ZP000001+2,ZP000002=PT000002+1,ZP000003=ZP000001+2,"
             "ZP000004=ZP000004,ZP000005=ZP000001+2");
-        QVERIFY(testRunExport().isEmpty()); // every member is out
+        QVERIFY(exportDocs().isEmpty()); // every member is out
         QCOMPARE(rec->texts(),
                  (QStringList{"5张销售发票合并为2张单据。", "所选的6张发票均已引出过，本次未引出。"}));
         rec->clear();
@@ -243,8 +243,8 @@ private Q_SLOTS:
         QVERIFY(runImport(countedFile({issuedFrom(docs[1], "40000001"), issuedFrom(docs[0], "40000002")})));
         QCOMPARE(rec->texts(), QStringList());
         QCOMPARE(
-            testAcct("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000003','ZP000005') "
-                     "order by FBillNo"),
+            acctValue("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000003','ZP000005') "
+                      "order by FBillNo"),
             "3300061130-40000001,3300061130-40000001,3300061130-40000001");
         Reconciliation r(db->session);
         const QStringList report = Reconciliation::reportLines(r.run(QString()));
@@ -255,8 +255,8 @@ private Q_SLOTS:
         // The tax invoice cancelled: every member can go out again, under a 单据号 of its own.
         QVERIFY(runImport(
             countedFile({issuedFrom(docs[1], "40000001", true), issuedFrom(docs[0], "40000002")}), true));
-        QCOMPARE(testAcct("select FTaxInvoiceNo from ICSale where FBillNo='ZP000003'"), "");
-        const QList<ExportDoc> again = testRunExport();
+        QCOMPARE(acctValue("select FTaxInvoiceNo from ICSale where FBillNo='ZP000003'"), "");
+        const QList<ExportDoc> again = exportDocs();
         QCOMPARE(again.size(), 1);
         QCOMPARE(docText(again.first()),
                  "ZP000001+2(2)/6/79982.00/10397.66/ZP000001:21750.00,ZP000003:9120.00,"
@@ -268,14 +268,14 @@ private Q_SLOTS:
     void mergedPieces() {
         db->config->exec(QStringLiteral("update t_BaseInfo set FMaxLines=4 where FID=1"));
         QStringList texts;
-        for (const ExportDoc& d : testRunExport(nullptr, false))
+        for (const ExportDoc& d : exportDocs(nullptr, false))
             texts << docText(d);
         // 402 with its discount is two lines of the invoice.
         QCOMPARE(texts.mid(1, 3),
                  (QStringList{"ZP000001+2-1/4/26950.00/3503.50/ZP000001:21750.00,ZP000003:5200.00",
                               "ZP000001+2-2/3/52320.00/6801.60/ZP000003:3920.00,ZP000005:48400.00",
                               "ZP000001+2-3/1/712.00/92.56/ZP000005:712.00"}));
-        QCOMPARE(testAcct("select count(*) from TF_Ledger where FDirection=0 and FBillNo='ZP000003'"), "2");
+        QCOMPARE(acctValue("select count(*) from TF_Ledger where FDirection=0 and FBillNo='ZP000003'"), "2");
     }
 };
 

@@ -26,7 +26,7 @@ class TestPlatformList : public QObject {
     std::unique_ptr<RecorderSink> rec;
 
     // The documents as the preview shows them, then the export that records them.
-    QHash<QString, ExportDoc> testRunExport() {
+    QHash<QString, ExportDoc> exportDocs() {
         const QString file = db->folder() + QStringLiteral("/out.txt");
         ExportEngine preview(db->session);
         preview.setPreview(true);
@@ -39,20 +39,20 @@ class TestPlatformList : public QObject {
             out.insert(d.docNo, d);
         return out;
     }
-    QString testAcct(const QString& sql, const QVariantList& params = {}) {
+    QString acctValue(const QString& sql, const QVariantList& params = {}) {
         return firstColumn(*db->acct, sql, params);
     }
     // The export rows of a document: "号码/发票状态/state" each.
     QString testLedger(const QString& docNo) {
-        return testAcct(
+        return acctValue(
             QStringLiteral("select coalesce(FTaxNumber,'') || '/' || coalesce(FIssueState,'') || '/' "
                            "|| FState from TF_Ledger where FDirection=0 and FDocNo=?"),
             {docNo});
     }
     QString customer(const QString& column, int id) {
-        return testAcct(QStringLiteral("select %1 from t_Organization where FItemID=?").arg(column), {id});
+        return acctValue(QStringLiteral("select %1 from t_Organization where FItemID=?").arg(column), {id});
     }
-    QStringList testWriteBack(const QByteArray& list, bool preview = false) {
+    QStringList writeBackList(const QByteArray& list, bool preview = false) {
         const QString file = db->folder() + QStringLiteral("/list.xlsx");
         writeFile(file, list);
         PlatformWriteBack w(db->session);
@@ -74,7 +74,7 @@ private Q_SLOTS:
     }
 
     void writtenBack() {
-        QHash<QString, ExportDoc> docs = testRunExport();
+        QHash<QString, ExportDoc> docs = exportDocs();
         QCOMPARE(docs.size(), 7);
         // Two pieces of one buyer with the same amounts: a listed invoice could be either.
         db->acct->exec(QStringLiteral(
@@ -116,9 +116,9 @@ private Q_SLOTS:
             N(3) + u'\t' + name104 + "\t100.00\t13.00\tZP000003-1,ZP000003-2",
         };
         // The preview says the same and writes nothing.
-        QCOMPARE(testWriteBack(list, true), expected);
-        QCOMPARE(testAcct("select count(*) from TF_Ledger where FTaxNumber<>''"), "0");
-        QCOMPARE(testWriteBack(list), expected);
+        QCOMPARE(writeBackList(list, true), expected);
+        QCOMPARE(acctValue("select count(*) from TF_Ledger where FTaxNumber<>''"), "0");
+        QCOMPARE(writeBackList(list), expected);
         QCOMPARE(rec->texts(), QStringList());
 
         QCOMPARE(testLedger("ZP000001"), N(1) + "/部分红冲/0");
@@ -128,13 +128,13 @@ private Q_SLOTS:
         QCOMPARE(testLedger("ZP000005-1"), N(6) + "/已红冲/1");
         QCOMPARE(testLedger("ZP000005-2"), N(8) + "/部分红冲/0");
         QCOMPARE(
-            testAcct(
+            acctValue(
                 "select FIssueDate || '/' || coalesce(FTaxCode,'') || '/' || FInvoiceKind from TF_Ledger "
                 "where FDocNo in ('ZP000001','ZP000002') order by FDocNo"),
             "2026-04-11//0,2026-04-13//0");
         QCOMPARE(
-            testAcct("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000002','ZP000004',"
-                     "'ZP000005') order by FBillNo"),
+            acctValue("select FTaxInvoiceNo from ICSale where FBillNo in ('ZP000001','ZP000002','ZP000004',"
+                      "'ZP000005') order by FBillNo"),
             N(1) + ",," + N(5) + u',' + N(8));
 
         Reconciliation r(db->session);
@@ -146,31 +146,31 @@ private Q_SLOTS:
                                       "ZP000005-1=已红冲=" + N(6), "ZP000005-2=部分红冲=" + N(8)}));
 
         // A second reading writes nothing again; what matched nothing is still said.
-        const QString before = testAcct("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
-                               testAcct("select count(*) from TF_Ledger where FState=1");
+        const QString before = acctValue("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
+                               acctValue("select count(*) from TF_Ledger where FState=1");
         QStringList again = expected;
         again[0] = "清单中的6张发票都已回写过。";
-        QCOMPARE(testWriteBack(list), again);
-        QCOMPARE(testAcct("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
-                     testAcct("select count(*) from TF_Ledger where FState=1"),
+        QCOMPARE(writeBackList(list), again);
+        QCOMPARE(acctValue("select count(*) from TF_Ledger where FTaxNumber<>''") + u'/' +
+                     acctValue("select count(*) from TF_Ledger where FState=1"),
                  before);
 
         // A later list that overlaps: only what is new is written (N(1) now flushed in full).
         rows[0]["发票状态"] = "全额红冲";
-        QCOMPARE(testWriteBack(listWorkbook(kHeadings, rows.mid(0, 2))).first(),
+        QCOMPARE(writeBackList(listWorkbook(kHeadings, rows.mid(0, 2))).first(),
                  "回写数电发票0张（按单据号0张，按购方和金额0张），红冲1张。");
         QCOMPARE(testLedger("ZP000001"), N(1) + "/已红冲/1");
 
         // Flushed in full: the documents go out again (ZP000005 still has a piece that stands).
         rec->clear();
-        const QHash<QString, ExportDoc> out = testRunExport();
+        const QHash<QString, ExportDoc> out = exportDocs();
         QCOMPARE(QStringList(out.keyBegin(), out.keyEnd()).size(), 2);
         QVERIFY(out.contains("ZP000001") && out.contains("ZP000002"));
     }
 
     // The batch tool: the same lines on stdout; 0 once the list was read, 1 when it was refused.
     void batch() {
-        const ExportDoc d1 = testRunExport().value("ZP000001");
+        const ExportDoc d1 = exportDocs().value("ZP000001");
         const QString list = db->folder() + QStringLiteral("/list.xlsx");
         writeFile(list, listWorkbook(kHeadings, {issuedRow(N(1), d1.amount, d1.tax, "", "", "ZP000001")}));
         const QString bad = db->folder() + QStringLiteral("/bad.xlsx");

@@ -22,7 +22,7 @@ class TestPlatformListUi : public QObject {
             out << row.value(0).toString();
         return out.join(u',');
     }
-    QStringList testGrid(QTableWidget* g) {
+    QStringList gridRows(QTableWidget* g) {
         QStringList rows;
         for (int r = 0; r < g->rowCount(); ++r) {
             QStringList cells;
@@ -64,14 +64,14 @@ private Q_SLOTS:
                      "红冲0张。1张发票的销方识别号不是本账套的税号，未处理。1张发票未找到引出的单据。"));
         const QStringList grid{QStringLiteral("未找到引出的单据|") + N(2) +
                                QStringLiteral("|某某公司|1,234.50|160.49|")};
-        QCOMPARE(testGrid(w.grdInvoices), grid);
+        QCOMPARE(gridRows(w.grdInvoices), grid);
         QCOMPARE(ledger(db), QString());
         QVERIFY(w.cmdWriteBack->isEnabled());
 
         QTest::mouseClick(w.cmdWriteBack, Qt::LeftButton);
         QCOMPARE(rec.texts(), QStringList());
         QVERIFY(w.lblSummary->text().startsWith(QStringLiteral("已回写：回写数电发票1张（按单据号1张")));
-        QCOMPARE(testGrid(w.grdInvoices), grid);
+        QCOMPARE(gridRows(w.grdInvoices), grid);
         QCOMPARE(ledger(db), first.docNo + u'=' + N(1));
         QVERIFY(!w.cmdWriteBack->isEnabled());
 

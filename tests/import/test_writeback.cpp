@@ -32,7 +32,7 @@ class TestWriteBack : public QObject {
     std::unique_ptr<RecorderSink> rec;
 
     // Exports link 1 (special invoices, at most two lines to a document) and returns its documents.
-    QList<ExportDoc> testRunExport(bool includeExported = false) {
+    QList<ExportDoc> exportDocs(bool includeExported = false) {
         const QString out = db->folder() + QStringLiteral("/out.txt");
         // The documents as the preview shows them, then the export that writes them.
         ExportEngine preview(db->session);
@@ -53,19 +53,19 @@ class TestWriteBack : public QObject {
         if (counts) *counts = engine.countsText();
         return ok;
     }
-    QString testAcct(const QString& sql, const QVariantList& params = {}) {
+    QString acctValue(const QString& sql, const QVariantList& params = {}) {
         return firstColumn(*db->acct, sql, params);
     }
     // The export rows of a document: "号码/state" each.
     QString testLedger(const QString& docNo) {
-        return testAcct(
+        return acctValue(
             QStringLiteral(
                 "select coalesce(FTaxNumber,'') || '/' || FState from TF_Ledger where FDirection=0 "
                 "and FDocNo=? order by FTaxNumber, FState"),
             {docNo});
     }
-    QString testColumn(const QString& billNo) {
-        return testAcct(QStringLiteral("select FTaxInvoiceNo from ICSale where FBillNo=?"), {billNo});
+    QString taxInvoiceNoOf(const QString& billNo) {
+        return acctValue(QStringLiteral("select FTaxInvoiceNo from ICSale where FBillNo=?"), {billNo});
     }
     QHash<QString, ExportDoc> byDocNo(const QList<ExportDoc>& docs) {
         QHash<QString, ExportDoc> out;
@@ -88,10 +88,10 @@ private Q_SLOTS:
     }
 
     void writtenBackNotImported() {
-        const QHash<QString, ExportDoc> docs = byDocNo(testRunExport());
+        const QHash<QString, ExportDoc> docs = byDocNo(exportDocs());
         QCOMPARE(QStringList(docs.keyBegin(), docs.keyEnd()).size(), 7);
         QVERIFY(docs.contains("ZP000003-2") && docs.contains("ZP000005-1"));
-        const int salesBefore = testAcct("select count(*) from ICSale").toInt();
+        const int salesBefore = acctValue("select count(*) from ICSale").toInt();
         QString counts;
         const QStringList file = countedFile({
             issuedFrom(docs["ZP000001"], "10000001"), issuedFrom(docs["ZP000002"], "10000002", true),
@@ -105,18 +105,18 @@ private Q_SLOTS:
         QCOMPARE(rec->texts(), QStringList());
         QCOMPARE(counts, QStringLiteral("引入发票2张，商品行2行。\n回写税控发票6张，其中作废1张。\n"
                                         "1张发票的销售单据编号不是本账套引出的单据，已作为新发票引入。"));
-        QCOMPARE(testAcct("select count(*) from ICSale").toInt(), salesBefore + 2);
+        QCOMPARE(acctValue("select count(*) from ICSale").toInt(), salesBefore + 2);
         QCOMPARE(testLedger("ZP000001"), "10000001/0");
         QCOMPARE(testLedger("ZP000002"), "10000002/1");
         QCOMPARE(testLedger("ZP000005-2"), "/0");
-        QCOMPARE(testAcct("select FIssueDate || '/' || FIssueState || '/' || FTaxCode from TF_Ledger where "
-                          "FDocNo='ZP000001'"),
+        QCOMPARE(acctValue("select FIssueDate || '/' || FIssueState || '/' || FTaxCode from TF_Ledger where "
+                           "FDocNo='ZP000001'"),
                  "2026-03-15/已开票/3300061130");
-        QCOMPARE(testColumn("ZP000001"), "3300061130-10000001");
-        QCOMPARE(testColumn("ZP000002"), "");
-        QCOMPARE(testColumn("ZP000003"), "3300061130-10000003,3300061130-10000004");
-        QCOMPARE(testColumn("ZP000004"), "3300061130-10000005");
-        QCOMPARE(testColumn("ZP000005"), "3300061130-10000006");
+        QCOMPARE(taxInvoiceNoOf("ZP000001"), "3300061130-10000001");
+        QCOMPARE(taxInvoiceNoOf("ZP000002"), "");
+        QCOMPARE(taxInvoiceNoOf("ZP000003"), "3300061130-10000003,3300061130-10000004");
+        QCOMPARE(taxInvoiceNoOf("ZP000004"), "3300061130-10000005");
+        QCOMPARE(taxInvoiceNoOf("ZP000005"), "3300061130-10000006");
 
         // What became of each document.
         Reconciliation r(db->session);
@@ -138,7 +138,7 @@ private Q_SLOTS:
             report.contains(QStringLiteral("合计\t已作废\t1张\t%1\t%1").arg(money(docs["ZP000002"].amount))));
 
         // The cancelled one goes out again; the rest stay out.
-        const QList<ExportDoc> again = testRunExport();
+        const QList<ExportDoc> again = exportDocs();
         QCOMPARE(again.size(), 1);
         QCOMPARE(again.first().docNo, QStringLiteral("ZP000002"));
         // The two typed in by hand or from another set came in from the tax system.
@@ -147,11 +147,12 @@ private Q_SLOTS:
 
         // The same file again is refused as a repeat; nothing changes.
         const QString before =
-            testAcct("select count(*) from ICSale") + u'/' + testAcct("select count(*) from TF_Ledger");
+            acctValue("select count(*) from ICSale") + u'/' + acctValue("select count(*) from TF_Ledger");
         QVERIFY(!testRunImport(file));
         QCOMPARE(rec->texts(),
                  QStringList{"发票[3300061130-10000001]已经引入过(销售发票ZP000001)，不能重复引入!"});
-        QCOMPARE(testAcct("select count(*) from ICSale") + u'/' + testAcct("select count(*) from TF_Ledger"),
+        QCOMPARE(acctValue("select count(*) from ICSale") + u'/' +
+                     acctValue("select count(*) from TF_Ledger"),
                  before);
         rec->clear();
 
@@ -169,14 +170,14 @@ private Q_SLOTS:
         QCOMPARE(counts,
                  QStringLiteral("引入发票0张，商品行0行，跳过已引入的发票6张。\n更新已作废的发票2张。"));
         QCOMPARE(testLedger("ZP000001"), "10000001/1");
-        QCOMPARE(testColumn("ZP000001"), "");
+        QCOMPARE(taxInvoiceNoOf("ZP000001"), "");
         QVERIFY(
             isTrueValue(db->acct
                             ->query(QStringLiteral("select s.FCancellation from ICSale s join TF_Ledger l on "
                                                    "l.FInterID=s.FInterID where l.FDirection=1 and "
                                                    "l.FTaxNumber='10000007'"))
                             ->value(0)));
-        QCOMPARE(testRunExport().first().docNo, QStringLiteral("ZP000001"));
+        QCOMPARE(exportDocs().first().docNo, QStringLiteral("ZP000001"));
     }
 
     // Invoices issued anew after a cancellation, and two valid invoices for one document.
@@ -198,7 +199,7 @@ private Q_SLOTS:
         QFETCH(QStringList, numbers);
         QFETCH(QString, ledger);
         QFETCH(QString, message);
-        const QHash<QString, ExportDoc> docs = byDocNo(testRunExport());
+        const QHash<QString, ExportDoc> docs = byDocNo(exportDocs());
         QList<QStringList> invoices;
         for (const QString& n : numbers)
             invoices << issuedFrom(docs["ZP000002"], n.left(8), n.endsWith(u'x'));
@@ -206,10 +207,10 @@ private Q_SLOTS:
         QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(testLedger("ZP000002"), ledger);
         if (!message.isEmpty()) return;
-        QCOMPARE(testColumn("ZP000002"), "3300061130-20000002");
+        QCOMPARE(taxInvoiceNoOf("ZP000002"), "3300061130-20000002");
         // It stands: not exported again.
         rec->clear();
-        testRunExport();
+        exportDocs();
         QCOMPARE(rec->texts(), QStringList{"所选的5张发票均已引出过，本次未引出。"});
     }
 
@@ -233,7 +234,7 @@ private Q_SLOTS:
         } else {
             db->acct->exec(setup);
         }
-        const QHash<QString, ExportDoc> docs = byDocNo(testRunExport());
+        const QHash<QString, ExportDoc> docs = byDocNo(exportDocs());
         QCOMPARE(testRunImport(countedFile({issuedFrom(docs["ZP000001"], "30000001")})), message.isEmpty());
         QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(testLedger("ZP000001"), message.isEmpty() ? "30000001/0" : "/0");
