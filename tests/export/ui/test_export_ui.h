@@ -1,6 +1,6 @@
 #pragma once
 // The export windows driven headless: the link list, the export window and the filter dialog.
-#include "ExportFixture.h"
+#include "export/ExportFixture.h"
 #include "common/DbProcedures.h"
 #include "common/Messages.h"
 #include "common/Values.h"

@@ -1,6 +1,6 @@
 // The window of the platform's list: what writing it back would do first, then written back on request,
 // the invoices it could not place listed and saved as CSV.
-#include "PlatformListBook.h"
+#include "import/PlatformListBook.h"
 #include "common/DbProcedures.h"
 #include "export/ExportEngine.h"
 #include "import/ui/PlatformListWindow.h"
