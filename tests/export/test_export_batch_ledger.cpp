@@ -133,15 +133,12 @@ void TestExportBatch::refusedLedgerWrite() {
                                  "FUserName varchar(80), FDocNo varchar(80), FState integer default 0, "
                                  "FIssueState varchar(20), FIssueDate varchar(10), FIssuedAmount float, "
                                  "FIssuedTax float, FAmount float, FTax float check (FTax < -1e9))"));
-    QProcess p;
-    p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
-                                             db.configPath, "--link", "1", "--out", out});
-    QVERIFY(p.waitForFinished(120000));
-    const QStringList err = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    const BatchRun r = exportLink1(db, out, {});
+    const QStringList err = r.err.split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(err.value(0), QStringLiteral("未能在账套中记下这些发票已经引出，引出失败，引出文件没有改变。"));
     QVERIFY2(err.value(1).startsWith(QStringLiteral("详细信息:")), qPrintable(err.value(1)));
-    QCOMPARE(p.exitCode(), 1);
-    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString());
+    QCOMPARE(r.exitCode, "1");
+    QCOMPARE(r.out, QString());
     QVERIFY(earlier.open(QIODevice::ReadOnly));
     QCOMPARE(earlier.readAll(), QByteArray("earlier\r\n"));
     QCOMPARE(db.acct->query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt(), 0);
@@ -152,23 +149,17 @@ void TestExportBatch::refusedLedgerWrite() {
 void TestExportBatch::previewWritesNothing() {
     TestDatabases db;
     const QString out = db.folder() + QStringLiteral("/out.txt");
-    QProcess p;
-    p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
-                                             db.configPath, "--link", "1", "--out", out, "--preview"});
-    QVERIFY(p.waitForFinished(120000));
-    QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
-    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    const BatchRun p = exportLink1(db, out, {"--preview"});
+    QCOMPARE(p.exitCode, "0");
+    QCOMPARE(p.err, QString());
+    const QStringList lines = p.out.split(u'\n', Qt::SkipEmptyParts);
     QVERIFY(!QFile::exists(out));
     QCOMPARE(lines.size(), 6);
     QCOMPARE(lines.first(), QStringLiteral("ZP000001\t2\t21750.00\t2827.50"));
     QCOMPARE(lines.last(), QStringLiteral("合计5张\t10\t174132.00\t22637.16"));
-    QProcess real;
-    real.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
-                                                db.configPath, "--link", "1", "--out", out});
-    QVERIFY(real.waitForFinished(120000));
-    QCOMPARE(QString::fromUtf8(real.readAllStandardError()), QStringLiteral("引出成功！\n"));
-    QCOMPARE(QString::fromUtf8(real.readAllStandardOutput()), QStringLiteral("引出发票5张，商品行10行。\n"));
+    const BatchRun real = exportLink1(db, out, {});
+    QCOMPARE(real.err, QStringLiteral("引出成功！\n"));
+    QCOMPARE(real.out, QStringLiteral("引出发票5张，商品行10行。\n"));
     int heads = 0;
     for (const QString& line : readGbkFile(out))
         heads += line.startsWith(QStringLiteral("ZP"));

@@ -32,17 +32,11 @@ void TestExportBatch::workbookInSeveralFiles() {
         tx.commit();
     }
     const QString out = db.folder() + QStringLiteral("/out.xlsx");
-    QProcess p;
-    p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
-                                             db.configPath, "--link", "1", "--out", out});
-    QVERIFY(p.waitForFinished(120000));
-    QCOMPARE(
-        QString::fromUtf8(p.readAllStandardError()),
-        QStringLiteral("电子发票平台每个工作簿最多导入2000行明细，已分为2个文件：out-1.xlsx、out-2.xlsx。\n"
-                       "引出成功！\n"));
-    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).section(u'\n', 1),
-             QStringLiteral("引出文件2个：out-1.xlsx、out-2.xlsx\n"));
-    QCOMPARE(p.exitCode(), 0);
+    const BatchRun r = exportLink1(db, out, {});
+    QCOMPARE(r.err, QStringLiteral("电子发票平台每个工作簿最多导入2000行明细，已分为2个文件：out-1.xlsx、"
+                                   "out-2.xlsx。\n引出成功！\n"));
+    QCOMPARE(r.out.section(u'\n', 1), QStringLiteral("引出文件2个：out-1.xlsx、out-2.xlsx\n"));
+    QCOMPARE(r.exitCode, "0");
     QVERIFY(!QFile::exists(out));
     int rows = 0;
     for (const QString& name : {QStringLiteral("out-1.xlsx"), QStringLiteral("out-2.xlsx")}) {
@@ -65,15 +59,11 @@ void TestExportBatch::workbookWithoutTemplateFile() {
             R"("detailFirst":false,"head":{"columns":[{"heading":"发票流水号","value":"发票流水号"},)"
             R"({"heading":"购买方名称","value":"购方名称"}],"headerRow":1,"sheet":"发票"}})")});
     const QString out = db.folder() + QStringLiteral("/out.xlsx");
-    QProcess p;
-    p.start(QStringLiteral(TAXFERRY_BATCH), {"export", "--acct", db.acctConnString(), "--config",
-                                             db.configPath, "--link", "1", "--out", out});
-    QVERIFY(p.waitForFinished(120000));
-    QCOMPARE(
-        QString::fromUtf8(p.readAllStandardError()),
-        QStringLiteral("已读取的电子发票平台模板没有保存模板文件，请在关联设置中重新读取平台模板（读取平台"
-                       "模板），引出失败！\n"));
-    QCOMPARE(p.exitCode(), 1);
+    const BatchRun r = exportLink1(db, out, {});
+    QCOMPARE(r.err, QStringLiteral(
+                        "已读取的电子发票平台模板没有保存模板文件，请在关联设置中重新读取平台模板（读取平台"
+                        "模板），引出失败！\n"));
+    QCOMPARE(r.exitCode, "1");
     QVERIFY(!QFile::exists(out));
 }
 
