@@ -79,6 +79,9 @@ public:
     // Takes the locks an import needs, in one fixed order, before it writes anything: every import on
     // the set waits here for the one before it, so two imports can never deadlock on each other.
     void lockForImport();
+    // Takes the ledger's lock (as beginLedgerLock does) in the transaction already begun: on a server an
+    // export or another write-back waits until this transaction ends. Throws DbError.
+    void lockLedger();
     void commit();
     void rollback();
     bool inTransaction() const { return m_inTrans; }

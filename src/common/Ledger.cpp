@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QSet>
+#include <optional>
 
 namespace {
 // Columns the ledger gained after it was first made: added to a user's ledger in place, every row kept.
@@ -84,13 +85,15 @@ void supersedeDuplicates(Connection& acct) {
 void ensureLiveIndex(Connection& acct) {
     if (liveIndexExists(acct)) return;
     try {
-        TransactionGuard tx(acct);
+        // Inside a caller's transaction (a preview, rolled back) the upgrade is part of it.
+        std::optional<TransactionGuard> own;
+        if (!acct.inTransaction()) own.emplace(acct);
         // Exports recorded before documents had numbers of their own wrote each invoice whole.
         acct.exec(QStringLiteral("update TF_Ledger set FDocNo=FBillNo where FDirection=? and FDocNo is null"),
                   {Ledger::Export});
         supersedeDuplicates(acct);
         acct.exec(liveIndexSql());
-        tx.commit();
+        if (own) own->commit();
     } catch (const DbError&) {
         // Another program made it in the meantime, or a database without partial indexes: the export's lock
         // still keeps two exports apart.
@@ -118,7 +121,8 @@ void Ledger::ensure(Connection& acct) {
     if (!exists(acct)) {
         try {
             // Types every database takes alike.
-            TransactionGuard tx(acct);
+            std::optional<TransactionGuard> own;
+            if (!acct.inTransaction()) own.emplace(acct);
             acct.exec(QStringLiteral(
                 "create table TF_Ledger (FDirection integer, FInvoiceKind varchar(10), FTaxCode varchar(40), "
                 "FTaxNumber varchar(40), FInterID integer, FBillNo varchar(80), FLinkID integer, "
@@ -130,7 +134,7 @@ void Ledger::ensure(Connection& acct) {
             acct.exec(QStringLiteral("create index ix_TF_Ledger_Bill on TF_Ledger (FBillNo)"));
             acct.exec(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
             acct.exec(liveIndexSql());
-            tx.commit();
+            if (own) own->commit();
             return;
         } catch (const DbError&) {
             // Another program made it in the meantime.
@@ -156,6 +160,44 @@ void Ledger::ensure(Connection& acct) {
     // Every row recorded before the ledger knew states stands.
     if (addedState) acct.exec(QStringLiteral("update TF_Ledger set FState=0 where FState is null"));
     ensureLiveIndex(acct);
+}
+
+bool Ledger::current(Connection& acct) {
+    const QSet<QString> names = columnNames(acct);
+    for (const Added& a : kAdded)
+        if (!names.contains(QString::fromLatin1(a.name).toCaseFolded())) return false;
+    return liveIndexExists(acct);
+}
+
+QString Ledger::readSource(Connection& acct) {
+    if (current(acct)) return table();
+    const QSet<QString> names = columnNames(acct);
+    const bool indexed = liveIndexExists(acct);
+    QStringList columns{QStringLiteral("FDirection"), QStringLiteral("FInvoiceKind"),
+                        QStringLiteral("FTaxCode"),   QStringLiteral("FTaxNumber"),
+                        QStringLiteral("FInterID"),   QStringLiteral("FBillNo"),
+                        QStringLiteral("FLinkID"),    QStringLiteral("FFileName"),
+                        QStringLiteral("FTime"),      QStringLiteral("FUserName")};
+    // What the upgrade would fill in: an export's document is its invoice, every row stands.
+    const QString ownDocument = QStringLiteral("case when FDirection=0 then FBillNo end");
+    for (const Added& a : kAdded) {
+        const QString name = QString::fromLatin1(a.name);
+        const bool has = names.contains(name.toCaseFolded());
+        if (name == u"FDocNo")
+            columns << (has ? (indexed ? name : QStringLiteral("coalesce(FDocNo, %1)").arg(ownDocument))
+                            : ownDocument) +
+                           QStringLiteral(" as FDocNo");
+        else if (name == u"FState")
+            columns << (has ? QStringLiteral("coalesce(FState, 0)") : QStringLiteral("0")) +
+                           QStringLiteral(" as FState");
+        else if (has)
+            columns << name;
+        else if (QByteArray(a.type).startsWith("float"))
+            columns << QStringLiteral("cast(null as float) as ") + name;
+        else
+            columns << QStringLiteral("cast(null as varchar(20)) as ") + name;
+    }
+    return QStringLiteral("(select %1 from TF_Ledger)").arg(columns.join(QStringLiteral(", ")));
 }
 
 QString Ledger::now() {

@@ -52,6 +52,17 @@ bool exists(Connection& acct);
 // Creates the table when the accounting database has none, and adds the columns an older one lacks.
 // Throws DbError.
 void ensure(Connection& acct);
+// A tax invoice as the ledger, the write-back column and every message name it: 发票代码-发票号码, or the
+// number alone where there is no code (a fully digital e-invoice).
+inline QString numberText(const QString& code, const QString& number) {
+    return code.isEmpty() ? number : code + u'-' + number;
+}
+// Whether the ledger has every column and index of this version (no upgrade is due).
+bool current(Connection& acct);
+// The ledger as a command that only reads names it in its FROM: the table when it is current; for an
+// older one, which such a command leaves as it is, the table with what the upgrade would add filled in.
+// Throws DbError.
+QString readSource(Connection& acct);
 // The time a ledger row carries.
 QString now();
 } // namespace Ledger

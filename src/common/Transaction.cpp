@@ -70,16 +70,21 @@ void Connection::beginLedgerLock(int waitSeconds) {
         return;
     }
     begin(false);
-    const QString sql = m_dialect.ledgerLockSql();
     try {
-        if (sql.startsWith(u"select"))
-            query(sql);
-        else if (!sql.isEmpty())
-            exec(sql);
+        lockLedger();
     } catch (const DbError&) {
         rollback();
         throw;
     }
+}
+
+void Connection::lockLedger() {
+    if (!m_inTrans) throw DbError(3251, QStringLiteral("没有打开的事务。"));
+    const QString sql = m_dialect.ledgerLockSql();
+    if (sql.startsWith(u"select"))
+        query(sql);
+    else if (!sql.isEmpty())
+        exec(sql);
 }
 
 TransactionGuard::TransactionGuard(Connection& conn, bool immediate) : m_conn(conn) {

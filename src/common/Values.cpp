@@ -148,6 +148,13 @@ QByteArray csvFileBytes(const QString& text) {
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
 }
 
+qint64 centsOf(double amount) {
+    if (!std::isfinite(amount)) return 0;
+    QString text = decimalText(amount, 2);
+    text.remove(u'.');
+    return text.toLongLong();
+}
+
 QString decimalText(double value, int decimals) {
     if (!std::isfinite(value)) return numberText(value);
     // The decimal digits of the value and the position of its point among them.

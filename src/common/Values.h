@@ -24,6 +24,13 @@ QString numberText(double value);
 // The value with a fixed count of decimals, "." and no grouping, rounded half up (away from zero) in decimal
 // from the 15 significant digits numberText writes: 1.005 gives "1.01", where binary rounding gives "1.00".
 QString decimalText(double value, int decimals);
+// An amount in whole cents, rounded as decimalText rounds (half up in decimal: 1.005 gives 101, -1.005
+// gives -101). Every sum of money is a sum of these, so that totals and their parts agree to the cent.
+qint64 centsOf(double amount);
+// Cents as an amount again.
+inline double amountOfCents(qint64 cents) {
+    return double(cents) / 100.0;
+}
 // One line of a CSV file with its CR LF: a field is quoted when it holds a comma, a quote, a line break or
 // blanks at its ends.
 QString csvLine(const QStringList& fields);
