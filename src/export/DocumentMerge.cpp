@@ -35,11 +35,6 @@ QString text(const QVariantList& row, int column) {
 double number(const QVariantList& row, int column) {
     return column < 0 ? 0.0 : leadingNumber(text(row, column));
 }
-
-// Amounts are summed in cents: a month of lines adds up to the cent, not to a float's last digit.
-double centsOf(double value) {
-    return std::round(value * 100.0);
-}
 } // namespace
 
 QString mergedDocNo(const QString& smallestBill, int otherMembers, int pieceSuffixBytes,
@@ -94,7 +89,7 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
     // blue one in 备注 and is never merged.
     auto redInvoice = [&](const QString& bill) {
         if (s.bodyAmount < 0) return false;
-        double sum = 0;
+        qint64 sum = 0;
         for (const QVariantList& line : linesOf.value(bill))
             sum += centsOf(number(line, s.bodyAmount));
         return sum < 0;
@@ -180,15 +175,16 @@ MergedDocuments::MergedDocuments(Connection::Cursor& head, const BodyRowSource& 
                 }
                 const auto found = key.isEmpty() ? alike.constEnd() : alike.constFind(key);
                 if (found != alike.constEnd()) {
-                    // Quantity, amount and tax are added; the tax is not computed again.
+                    // Quantity, amount and tax are added in cents; the tax is not computed again.
                     QVariantList& into = lines[*found];
                     if (s.bodyQuantity >= 0)
                         into[s.bodyQuantity] =
                             round15(number(into, s.bodyQuantity) + number(line, s.bodyQuantity));
                     if (s.bodyAmount >= 0)
-                        into[s.bodyAmount] = (centsOf(number(into, s.bodyAmount)) + centsOf(amount)) / 100.0;
+                        into[s.bodyAmount] =
+                            amountOfCents(centsOf(number(into, s.bodyAmount)) + centsOf(amount));
                     if (s.bodyTax >= 0)
-                        into[s.bodyTax] = (centsOf(number(into, s.bodyTax)) + centsOf(tax)) / 100.0;
+                        into[s.bodyTax] = amountOfCents(centsOf(number(into, s.bodyTax)) + centsOf(tax));
                     shares[*found].append(Share{m, amount, tax});
                     continue;
                 }
@@ -230,7 +226,7 @@ BodyRowSource MergedDocuments::lines() const {
 QList<ExportMember> MergedDocuments::members(const QString& docKey, const QList<int>& lineIndexes) const {
     const auto found = m_shares.constFind(docKey);
     if (found == m_shares.constEnd()) return {};
-    QMap<QString, std::pair<double, double>> cents; // in bill order
+    QMap<QString, std::pair<qint64, qint64>> cents; // in bill order
     for (int i : lineIndexes)
         for (const Share& s : found->value(i)) {
             auto& c = cents[s.billNo];
@@ -239,6 +235,6 @@ QList<ExportMember> MergedDocuments::members(const QString& docKey, const QList<
         }
     QList<ExportMember> out;
     for (auto it = cents.constBegin(); it != cents.constEnd(); ++it)
-        out.append(ExportMember{it.key(), it->first / 100.0, it->second / 100.0});
+        out.append(ExportMember{it.key(), amountOfCents(it->first), amountOfCents(it->second)});
     return out;
 }

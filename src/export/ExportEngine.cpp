@@ -41,7 +41,16 @@ QString ExportEngine::layoutGapText() const {
         .arg(m_layoutGaps.join(QStringLiteral("；")));
 }
 
+QString ExportEngine::validInvoicesText() const {
+    QStringList lines{QStringLiteral("%1张发票已开具有效的税控发票，未引出（需先作废或红冲）：")
+                          .arg(m_validInvoices.size())};
+    for (const ValidInvoice& v : m_validInvoices)
+        lines << v.billNo + u'\t' + v.numbers.join(u',');
+    return lines.join(u'\n');
+}
+
 QString ExportEngine::leftOutText() const {
+    if (m_includeExported) return m_validInvoices.isEmpty() ? QString() : validInvoicesText();
     const int imported = m_counts.leftOutImported;
     const int exported = m_counts.leftOut - imported;
     if (m_counts.leftOut <= 0) return QString();
@@ -66,8 +75,9 @@ QString ExportEngine::nothingLeftText() const {
 void ExportEngine::PreviewTotals::add(const ExportDoc& doc) {
     ++documents;
     lines += doc.lines;
-    amount += doc.amount;
-    tax += doc.tax;
+    // Summed in cents: the total is the sum of the amounts the lines above it show.
+    amount = amountOfCents(centsOf(amount) + centsOf(doc.amount));
+    tax = amountOfCents(centsOf(tax) + centsOf(doc.tax));
     if (!doc.members.isEmpty())
         ++merged;
     else if (doc.docNo != doc.billNo)
@@ -78,6 +88,7 @@ bool ExportEngine::exportFile(const QString& filePath, const QString& conditions
     m_counts = Counts{};
     m_layoutGaps.clear();
     m_leftOutBills.clear();
+    m_validInvoices.clear();
     m_docs.clear();
     m_previewTotals = PreviewTotals{};
     m_cancelled = false;
@@ -102,9 +113,8 @@ bool ExportEngine::exportFile(const QString& filePath, const QString& conditions
                                    ? m_session.gcnAcct
                                    : m_session.openAcctConnection();
         std::optional<TransactionGuard> locked;
-        if (m_preview) {
-            if (Ledger::exists(*writer)) Ledger::ensure(*writer);
-        } else {
+        // A preview only reads: it leaves an older ledger as it is.
+        if (!m_preview) {
             Ledger::ensure(*writer);
             writer->beginLedgerLock();
             locked.emplace(*writer, TransactionGuard::Begun);
@@ -344,8 +354,8 @@ bool ExportEngine::exportFile(const QString& filePath, const QString& conditions
             if (Ledger::exists(*writer)) {
                 static const QRegularExpression piece(QStringLiteral("-\\d+$"));
                 const RecordsetPtr rs = writer->query(
-                    QStringLiteral(
-                        "select distinct FDocNo from TF_Ledger where FDirection=? and FDocNo like ?"),
+                    QStringLiteral("select distinct FDocNo from %1 l where FDirection=? and FDocNo like ?")
+                        .arg(Ledger::readSource(*writer)),
                     {Ledger::Export, QStringLiteral("%+%")});
                 for (const QVariantList& row : rs->allRows()) {
                     const QString docNo = nullToText(row.value(0));

@@ -72,6 +72,15 @@ public:
     QString leftOutText() const;
     // The message when everything selected was left out.
     QString nothingLeftText() const;
+    // Exporting again: the sales left out because they hold a valid tax invoice, each with its invoices
+    // (发票代码-发票号码).
+    struct ValidInvoice {
+        QString billNo;
+        QStringList numbers;
+    };
+    const QList<ValidInvoice>& validInvoices() const { return m_validInvoices; }
+    // Their list as the export says it: a heading, then a line per sale "单据号\t发票代码-发票号码".
+    QString validInvoicesText() const;
     // The files the last export wrote where they are others than its target (a workbook over the
     // platform's rows in parts); empty otherwise.
     const QStringList& writtenFiles() const { return m_writtenFiles; }
@@ -90,6 +99,12 @@ private:
     // connection into acct once the link's head fields are known.
     std::unique_ptr<Connection::Cursor> getRs(ConnectionPtr& acct, const QString& linkId,
                                               const TemplateQuery& headSql, const QString& bodySql);
+    // What the ledger (read as ledger) leaves out of the selection (source, with its params): counted, and
+    // in a preview listed with the reason; exporting again, the sales that hold a valid tax invoice.
+    void selectLeftOut(Connection& acct, const QString& ledger, const QString& source,
+                       const QVariantList& params);
+    void selectValidInvoices(Connection& acct, const QString& ledger, const QString& source,
+                             const QVariantList& params);
 
     bool m_includeExported = false;
     std::optional<bool> m_merge, m_mergeLines;
@@ -103,11 +118,12 @@ private:
     ConnectionPtr m_headConnection; // where the head rows are read from while the export runs
     qint64 m_totalLines = 0;
     QList<LeftOut> m_leftOutBills;
+    QList<ValidInvoice> m_validInvoices;
     QStringList m_headTaxNames;      // the tax field of each head column after RowsCount
     QStringList m_bodyTaxNames;      // the tax field of each body column after FbillNo
     QStringList m_headQorIds;        // per head column the accounting field's FID, empty for a formula
     bool m_readJoinedFields = false; // the head query also reads the joined address and bank fields
-    bool m_leaveOutLedger = false;   // the ledger exists and what it holds is left out
+    QString m_leaveOut;              // the WHERE that leaves out what crossed over before, or empty
     Counts m_counts;
     QStringList m_layoutGaps; // per side, the layout fields the link leaves out before one it keeps
     QStringList m_writtenFiles;

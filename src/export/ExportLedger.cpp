@@ -74,15 +74,16 @@ void ExportLedger::write(Connection& acct) {
     const QString now = Ledger::now();
     // Exported again: the earlier export rows of these invoices are kept, superseded by the new ones, all
     // before the first new row goes in (a piece in the next batch must not supersede its invoice's first).
+    // A row that holds a tax invoice is never superseded: the selection left its sale out.
     if (m_supersede)
         forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
             const QVariantList params =
                 QVariantList{Ledger::Superseded, Ledger::Export, Ledger::Stands} + distinctBills(docs);
-            acct.exec(
-                QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FState=? and FBillNo "
-                               "in (") +
-                    placeholders(params.size() - 3) + u')',
-                params);
+            acct.exec(QStringLiteral(
+                          "update TF_Ledger set FState=? where FDirection=? and FState=? and (FTaxNumber "
+                          "is null or FTaxNumber='') and FBillNo in (") +
+                          placeholders(params.size() - 3) + u')',
+                      params);
         });
     RowBatch rows(acct, Ledger::table());
     const auto column = [&rows](const char* name) { return rows.column(QString::fromLatin1(name)); };

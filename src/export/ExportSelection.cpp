@@ -45,9 +45,20 @@ bool hasOutputColumn(const QString& templateSql, const QString& name) {
     return column.match(templateSql).hasMatch();
 }
 
-// Invoices that crossed over before: exported, or imported from the tax system.
-const QString kLeaveOutLedger =
-    QStringLiteral(" where not exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and l.FState=0)");
+// A ledger row that holds a valid tax invoice for its sale: issued, neither cancelled nor wholly flushed red
+// (those rows no longer stand).
+QString validInvoiceRow() {
+    return QStringLiteral("l.FDirection=%1 and l.FState=%2 and l.FTaxNumber is not null and l.FTaxNumber<>''")
+        .arg(Ledger::Export)
+        .arg(Ledger::Stands);
+}
+
+// What an export leaves out of the selection: every invoice that crossed over before (exported, or
+// imported from the tax system), or, exporting again, only those that hold a valid tax invoice.
+QString leaveOutClause(const QString& ledger, bool includeExported) {
+    return QStringLiteral(" where not exists (select 1 from %1 l where l.FBillNo=cc.FbillNo and %2)")
+        .arg(ledger, includeExported ? validInvoiceRow() : QStringLiteral("l.FState=0"));
+}
 
 const QString kRedMemo =
     QStringLiteral("CASE t1.Frob WHEN -1 THEN '对应正数发票代码1111111111号码11111111' ELSE '' END as fmemo");
@@ -103,7 +114,7 @@ bool ExportEngine::buildRsQuery(const QString& linkId, bool isHead, const Templa
         }
         const QString F = items.join(u',');
         QString source = templateSource(headSql.sql, bodySql);
-        if (m_leaveOutLedger) source += kLeaveOutLedger;
+        source += m_leaveOut;
         // Servers refuse a constant in GROUP BY (the '' of an unmapped field): a constant is the same on
         // every row, so leaving it out groups alike.
         QStringList groups;
@@ -164,7 +175,7 @@ std::unique_ptr<Connection::Cursor> ExportEngine::getRs(ConnectionPtr& acct, con
                                                         const QString& bodySql) {
     try {
         TemplateQuery q;
-        m_leaveOutLedger = false;
+        m_leaveOut.clear();
         if (!buildRsQuery(linkId, true, headSql, bodySql, q)) return nullptr;
         // Template formulas are written by users: the export reads through a connection that cannot write.
         if (!acct) acct = m_session.openAcctConnection(Connection::Mode::ReadOnly);
@@ -172,48 +183,24 @@ std::unique_ptr<Connection::Cursor> ExportEngine::getRs(ConnectionPtr& acct, con
         QVariantList first;
         try {
             const QString source = templateSource(headSql.sql, bodySql);
-            if (!m_includeExported && Ledger::exists(*acct)) {
-                // Left out, and of those the ones that only ever came in from the tax system.
-                const RecordsetPtr left = acct->query(
-                    QStringLiteral("select count(distinct FbillNo), count(distinct case when not exists "
-                                   "(select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and l.FState=0 and "
-                                   "l.FDirection=%1) then FbillNo end)")
-                            .arg(Ledger::Export) +
-                        source +
-                        QStringLiteral(
-                            " where exists (select 1 from TF_Ledger l where l.FBillNo=cc.FbillNo and "
-                            "l.FState=0)"),
-                    headSql.params);
-                m_counts.leftOut = left->value(0).toInt();
-                m_counts.leftOutImported = left->value(1).toInt();
-                m_leaveOutLedger = true;
-                m_leftOutBills.clear();
-                if (m_preview && m_counts.leftOut > 0) {
-                    const RecordsetPtr left = acct->query(
-                        QStringLiteral("select distinct FbillNo, (select min(l.FDirection) from TF_Ledger l "
-                                       "where l.FState=0 and "
-                                       "l.FBillNo=cc.FbillNo) as FDirection") +
-                            source +
-                            QStringLiteral(" where exists (select 1 from TF_Ledger l where l.FState=0 and "
-                                           "l.FBillNo=cc.FbillNo) order by FbillNo"),
-                        headSql.params);
-                    for (const QVariantList& row : left->allRows()) {
-                        if (m_leftOutBills.size() >= m_previewLimit) break;
-                        m_leftOutBills.append(
-                            LeftOut{nullToText(row.value(0)), row.value(1).toInt() == Ledger::Import
-                                                                  ? QStringLiteral("由税控系统引入")
-                                                                  : QStringLiteral("已引出")});
-                    }
-                }
+            m_leaveOut.clear();
+            m_validInvoices.clear();
+            if (Ledger::exists(*acct)) {
+                // A preview only reads: an older ledger is read as the upgrade would leave it.
+                const QString ledger = Ledger::readSource(*acct);
+                if (m_includeExported)
+                    selectValidInvoices(*acct, ledger, source, headSql.params);
+                else
+                    selectLeftOut(*acct, ledger, source, headSql.params);
+                m_leaveOut = leaveOutClause(ledger, m_includeExported);
                 if (!buildRsQuery(linkId, true, headSql, bodySql, q)) return nullptr;
             }
             // The lines of all invoices, for the progress the export reports.
             if (m_progress)
-                m_totalLines = acct->query(QStringLiteral("select count(*)") + source +
-                                               (m_leaveOutLedger ? kLeaveOutLedger : QString()),
-                                           headSql.params)
-                                   ->value(0)
-                                   .toLongLong();
+                m_totalLines =
+                    acct->query(QStringLiteral("select count(*)") + source + m_leaveOut, headSql.params)
+                        ->value(0)
+                        .toLongLong();
             // The heads are read while the lines are. A server's driver streams one result at a time on a
             // connection, so there the heads come through a second one; an SQLite file reads both on one.
             m_headConnection = acct->dialect().kind == DbKind::SQLite
@@ -222,8 +209,10 @@ std::unique_ptr<Connection::Cursor> ExportEngine::getRs(ConnectionPtr& acct, con
             cursor = m_headConnection->openCursor(q.sql, q.params);
             if (!cursor->next(first)) {
                 // Everything selected crossed over before: say so, and how many of each.
-                showMsg(m_counts.leftOut > 0 ? nothingLeftText()
-                                             : QStringLiteral("引出的表头数据为空，引出失败！"));
+                // Exporting again, the sales that hold a valid tax invoice are listed first.
+                showMsg(m_counts.leftOut == 0 ? QStringLiteral("引出的表头数据为空，引出失败！")
+                        : m_includeExported   ? validInvoicesText() + u'\n' + nothingLeftText()
+                                              : nothingLeftText());
                 return nullptr;
             }
         } catch (const DbError& e) {
@@ -236,4 +225,70 @@ std::unique_ptr<Connection::Cursor> ExportEngine::getRs(ConnectionPtr& acct, con
         showErr(QStringLiteral("GetRs"), e);
         return nullptr;
     }
+}
+
+void ExportEngine::selectLeftOut(Connection& acct, const QString& ledger, const QString& source,
+                                 const QVariantList& params) {
+    // Left out, and of those the ones that only ever came in from the tax system.
+    const RecordsetPtr left = acct.query(
+        QStringLiteral(
+            "select count(distinct FbillNo), count(distinct case when not exists (select 1 from %1 l "
+            "where l.FBillNo=cc.FbillNo and l.FState=0 and l.FDirection=%2) then FbillNo end)")
+                .arg(ledger)
+                .arg(Ledger::Export) +
+            source +
+            QStringLiteral(" where exists (select 1 from %1 l where l.FBillNo=cc.FbillNo and l.FState=0)")
+                .arg(ledger),
+        params);
+    m_counts.leftOut = left->value(0).toInt();
+    m_counts.leftOutImported = left->value(1).toInt();
+    m_leftOutBills.clear();
+    if (!m_preview || m_counts.leftOut == 0) return;
+    // Why each was left out: imported from the tax system, issued, or exported and not issued yet.
+    const RecordsetPtr why = acct.query(
+        QStringLiteral("select distinct FbillNo, (select min(l.FDirection) from %1 l where l.FState=0 and "
+                       "l.FBillNo=cc.FbillNo) as FDirection, (select count(*) from %1 l where "
+                       "l.FBillNo=cc.FbillNo and %2) as FIssued")
+                .arg(ledger, validInvoiceRow()) +
+            source +
+            QStringLiteral(
+                " where exists (select 1 from %1 l where l.FState=0 and l.FBillNo=cc.FbillNo) order by "
+                "FbillNo")
+                .arg(ledger),
+        params);
+    for (const QVariantList& row : why->allRows()) {
+        if (m_leftOutBills.size() >= m_previewLimit) break;
+        const QString reason = row.value(1).toInt() == Ledger::Import ? QStringLiteral("由税控系统引入")
+                               : row.value(2).toInt() > 0             ? QStringLiteral("已开票")
+                                                                      : QStringLiteral("已引出");
+        m_leftOutBills.append(LeftOut{nullToText(row.value(0)), reason});
+    }
+}
+
+void ExportEngine::selectValidInvoices(Connection& acct, const QString& ledger, const QString& source,
+                                       const QVariantList& params) {
+    // Exported again, a sale goes out once more unless it holds a valid tax invoice: a second one would be
+    // issued for it.
+    const RecordsetPtr rs = acct.query(
+        QStringLiteral(
+            "select l.FBillNo, l.FTaxCode, l.FTaxNumber from %1 l where %2 and l.FBillNo in (select "
+            "FbillNo")
+                .arg(ledger, validInvoiceRow()) +
+            source + QStringLiteral(") order by l.FBillNo, l.FDocNo"),
+        params);
+    for (const QVariantList& row : rs->allRows()) {
+        const QString bill = nullToText(row.value(0));
+        const QString number = Ledger::numberText(nullToText(row.value(1)), nullToText(row.value(2)));
+        if (!m_validInvoices.isEmpty() && m_validInvoices.last().billNo == bill) {
+            if (!m_validInvoices.last().numbers.contains(number)) m_validInvoices.last().numbers << number;
+        } else {
+            m_validInvoices.append({bill, {number}});
+        }
+    }
+    m_counts.leftOut = int(m_validInvoices.size());
+    m_counts.leftOutImported = 0;
+    m_leftOutBills.clear();
+    for (const ValidInvoice& v : std::as_const(m_validInvoices))
+        if (m_preview && m_leftOutBills.size() < m_previewLimit)
+            m_leftOutBills.append(LeftOut{v.billNo, QStringLiteral("已开票")});
 }

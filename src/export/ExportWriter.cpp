@@ -9,6 +9,7 @@
 #include "mapping/TaxCodeStore.h"
 #include <QSaveFile>
 #include <cmath>
+#include <numeric>
 #include <optional>
 
 namespace {
@@ -211,6 +212,49 @@ double amountOf(const QVariantList& row, int column) {
 }
 } // namespace
 
+void shareTax(QList<ExportMember>& members, qint64 tax) {
+    qint64 own = 0, base = 0;
+    for (const ExportMember& m : members) {
+        own += centsOf(m.tax);
+        base += centsOf(m.amount);
+    }
+    if (members.isEmpty() || own == tax) return;
+    if (base == 0) {
+        // Nothing to share by: the first member carries it.
+        for (ExportMember& m : members)
+            m.tax = 0;
+        members.first().tax = amountOfCents(tax);
+        return;
+    }
+    const qint64 sign = base < 0 ? -1 : 1;
+    struct Part {
+        qint64 cents, remainder;
+    };
+    QList<Part> parts;
+    qint64 given = 0;
+    for (const ExportMember& m : members) {
+        // tax × amount / base, rounded down; the remainder kept to hand out the cents left over.
+        const __int128 p = __int128(tax) * (centsOf(m.amount) * sign);
+        const qint64 b = base * sign;
+        __int128 q = p / b, r = p % b;
+        if (r < 0) {
+            --q;
+            r += b;
+        }
+        parts.append({qint64(q), qint64(r)});
+        given += qint64(q);
+    }
+    QList<int> order(members.size());
+    std::iota(order.begin(), order.end(), 0);
+    // Largest remainder first; members are in bill order, so a tie goes to the earlier bill.
+    std::stable_sort(order.begin(), order.end(),
+                     [&parts](int a, int b) { return parts[a].remainder > parts[b].remainder; });
+    for (qint64 left = tax - given, i = 0; left > 0; --left, ++i)
+        ++parts[order[int(i % order.size())]].cents;
+    for (int i = 0; i < members.size(); ++i)
+        members[i].tax = amountOfCents(parts[i].cents);
+}
+
 QString platformTaxNote(const ExportDoc& doc) {
     if (!doc.ownTax) return {};
     return QStringLiteral("平台按每行金额×税率计算的税额为%1，与销售发票的税额%2不同")
@@ -335,13 +379,13 @@ bool writeTextFile(const QString& filePath, Connection::Cursor& head, const Body
                         .arg(over + 1)
                         .arg(numberText(lines[over].amount), numberText(layout.maxAmount)));
             for (int p = 0; p < pieces.size(); ++p) {
-                double amount = 0, tax = 0, platformTax = 0;
+                qint64 amount = 0, tax = 0, platformTax = 0; // cents
                 QByteArray bytes;
                 QList<QHash<QString, QString>> sinkLines;
                 for (int i : pieces[p]) {
-                    amount += lines[i].amount;
-                    tax += lines[i].tax;
-                    platformTax += lines[i].platformTax;
+                    amount += centsOf(lines[i].amount);
+                    tax += centsOf(lines[i].tax);
+                    platformTax += centsOf(lines[i].platformTax);
                     if (layout.sink)
                         sinkLines.append(lines[i].values);
                     else
@@ -349,18 +393,20 @@ bool writeTextFile(const QString& filePath, Connection::Cursor& head, const Body
                 }
                 std::optional<double> ownTax;
                 if (layout.platformTax && layout.bodyRate >= 0) {
-                    if (decimalText(platformTax, 2) != decimalText(tax, 2)) ownTax = round15(tax);
+                    if (platformTax != tax) ownTax = amountOfCents(tax);
                     tax = platformTax;
                 }
+                QList<ExportMember> members =
+                    layout.membersOf ? layout.membersOf(bill, pieces[p]) : QList<ExportMember>();
+                // The members' taxes add up to what the document records (the platform's own tax).
+                shareTax(members, tax);
                 const QString pieceNo = pieces.size() == 1 ? docNo : docNo + u'-' + QString::number(p + 1);
                 int rows = 0;
                 for (int i : pieces[p])
                     rows += lines[i].discounted ? 2 : 1;
                 const bool list = layout.useList && layout.maxLines > 0 && rows > layout.maxLines;
-                writeDoc(bill, pieceNo, int(pieces[p].size()), round15(amount), round15(tax), list,
-                         pieces.size() > 1, sinkLines, bytes,
-                         layout.membersOf ? layout.membersOf(bill, pieces[p]) : QList<ExportMember>(),
-                         ownTax);
+                writeDoc(bill, pieceNo, int(pieces[p].size()), amountOfCents(amount), amountOfCents(tax),
+                         list, pieces.size() > 1, sinkLines, bytes, std::move(members), ownTax);
             }
         };
 
@@ -465,10 +511,9 @@ bool writeTextFile(const QString& filePath, Connection::Cursor& head, const Body
                     // A rate that is no number leaves the line's own tax (the platform refuses the line).
                     double rate = 0;
                     const double discount = amountOf(*line, layout.bodyDiscount);
-                    auto cents = [](double v) { return decimalText(v, 2).toDouble(); };
                     r.platformTax =
                         strictNumber(taxRateFraction(plainText(line->value(layout.bodyRate))), rate)
-                            ? round15(cents((r.amount + discount) * rate) - cents(discount * rate))
+                            ? amountOfCents(centsOf((r.amount + discount) * rate) - centsOf(discount * rate))
                             : r.tax;
                 }
                 if (layout.sink) {

@@ -114,6 +114,11 @@ struct ExportDoc {
     std::optional<double> ownTax = std::nullopt;
 };
 
+// Makes the members' taxes of a merged document add up to tax (cents) where they do not: tax shared out in
+// whole cents by each member's amount, the cents left over to the largest remainders (a tie to the earlier
+// member).
+void shareTax(QList<ExportMember>& members, qint64 tax);
+
 // What the preview says of a document whose tax as the platform computes it differs from the sales
 // invoices' own; empty otherwise.
 QString platformTaxNote(const ExportDoc& doc);

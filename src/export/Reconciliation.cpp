@@ -7,6 +7,7 @@
 #include "links/TemplateQuery.h"
 #include <QHash>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 std::optional<double> amountOf(const QVariant& v) {
@@ -18,8 +19,14 @@ QString money(const std::optional<double>& v) {
     return v ? decimalText(*v, 2) : QString();
 }
 
+// A cent either way is the tax system's rounding of a line, not another amount.
 bool differs(const std::optional<double>& a, const std::optional<double>& b) {
-    return a && b && std::fabs(*a - *b) > 0.01 + 1e-9;
+    return a && b && std::llabs(centsOf(*a) - centsOf(*b)) > 1;
+}
+
+std::optional<double> plus(const std::optional<double>& sum, const std::optional<double>& v) {
+    if (!sum || !v) return std::nullopt;
+    return amountOfCents(centsOf(*sum) + centsOf(*v));
 }
 } // namespace
 
@@ -33,21 +40,25 @@ QStringList Reconciliation::states() {
 QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
     Connection& acct = m_session.acct();
     if (!Ledger::exists(acct)) return {};
-    Ledger::ensure(acct);
+    // A reconciliation only reads: an older ledger is read as the upgrade would leave it, not upgraded.
+    const QString ledger = Ledger::readSource(acct);
     // Fourteen values, as the export filter gives them: the ones left out filter nothing.
     QStringList values = conditions.split(u'|');
     while (values.size() < 14)
         values << QString();
     const TemplateQuery bills =
         filteredTemplateQuery(readTemplate(m_session.config(), QStringLiteral("tbl1")), values.join(u'|'));
-    QVariantList params{Ledger::Export, Ledger::Stands, Ledger::Cancelled};
+    QVariantList params{Ledger::Export, Ledger::Stands, Ledger::Cancelled, Ledger::Export};
     params.append(bills.params);
+    // A document is shown whole, every member of it, when the filter selects any of them.
     const RecordsetPtr rs = acct.query(
-        QStringLiteral(
-            "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, l.FAmount, "
-            "l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime from TF_Ledger l where l.FDirection=? and "
-            "l.FState in (?, ?) and l.FBillNo in (select FbillNo from (") +
-            bills.sql + QStringLiteral(") aa) order by l.FBillNo, l.FDocNo, l.FTime"),
+        QStringLiteral("select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, "
+                       "l.FAmount, l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime from %1 l where "
+                       "l.FDirection=? and l.FState in (?, ?) and exists (select 1 from %1 m where "
+                       "m.FDirection=? and m.FDocNo=l.FDocNo and m.FTime=l.FTime and m.FBillNo in (select "
+                       "FbillNo from (")
+                .arg(ledger) +
+            bills.sql + QStringLiteral(") aa)) order by l.FBillNo, l.FDocNo, l.FTime"),
         params);
     // A document is what one export wrote under one 单据号 (its members, for a merged one), with one tax
     // invoice written back onto it.
@@ -65,7 +76,7 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
         if (it == index.constEnd()) {
             ReconcileDocument d;
             d.docNo = docNo;
-            d.number = number.isEmpty() ? QString() : code.isEmpty() ? number : code + u'-' + number;
+            d.number = number.isEmpty() ? QString() : Ledger::numberText(code, number);
             d.issued = amountOf(row.value(8));
             d.issuedTax = amountOf(row.value(9));
             const QString issue = nullToText(row.value(3));
@@ -85,8 +96,8 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
         const std::optional<double> tax = amountOf(row.value(7));
         d.members.append({nullToText(row.value(1)), amount});
         // Exports of older versions did not record the amounts: nothing to compare then.
-        d.exported = d.exported && amount ? std::optional<double>(*d.exported + *amount) : std::nullopt;
-        d.exportedTax = d.exportedTax && tax ? std::optional<double>(*d.exportedTax + *tax) : std::nullopt;
+        d.exported = plus(d.exported, amount);
+        d.exportedTax = plus(d.exportedTax, tax);
     }
     for (ReconcileDocument& d : out)
         if (d.state == Ledger::issued() &&
@@ -102,8 +113,8 @@ QList<ReconcileTotal> Reconciliation::totals(const QList<ReconcileDocument>& doc
         for (const ReconcileDocument& d : documents)
             if (d.state == state) {
                 ++t.documents;
-                t.exported += d.exported.value_or(0);
-                t.issued += d.issued.value_or(0);
+                t.exported = amountOfCents(centsOf(t.exported) + centsOf(d.exported.value_or(0)));
+                t.issued = amountOfCents(centsOf(t.issued) + centsOf(d.issued.value_or(0)));
             }
         if (t.documents > 0) totals.append(t);
     }
