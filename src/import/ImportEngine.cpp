@@ -94,6 +94,9 @@ bool ImportEngine::importToQor(const QString& filePath, Repeats repeats) {
             // same set waits here for the first one's commit instead of meeting it halfway.
             TransactionGuard tx(*m_acct, true);
             m_acct->lockForImport();
+            // The write-back reads which documents are open: no export or list write-back changes them
+            // meanwhile.
+            m_acct->lockLedger();
             if (readFile(reader, filePath, repeats, notice)) {
                 flush();
                 if (m_writeBack->finish(notice)) {

@@ -4,6 +4,7 @@
 #include "common/Ledger.h"
 #include "common/Values.h"
 #include <QHash>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace {
@@ -20,6 +21,10 @@ bool documentOrder(const QString& a, const QString& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 } // namespace
+
+QString IssuedInvoice::numberText() const {
+    return Ledger::numberText(code, number);
+}
 
 QString writeBackColumnName(Connection& config) {
     const RecordsetPtr rs =
@@ -49,29 +54,64 @@ void IssuedWriteBack::touch(const QVariant& interID) {
     if (ok) m_touched.insert(id);
 }
 
+// An export row as the write-back reads it: the columns a copy keeps, and what it decides by.
+struct IssuedWriteBack::ExportRow {
+    QVariantList copy; // kRowColumns, in that order
+    QVariant interID;
+    QString billNo, docNo, time, code, number;
+};
+
+QList<IssuedWriteBack::ExportRow> IssuedWriteBack::exportRows(const QString& where,
+                                                              const QVariantList& params) {
+    const RecordsetPtr rs = m_acct.query(QStringLiteral("select ") + kRowColumns +
+                                             QStringLiteral(", FTaxCode, FTaxNumber from TF_Ledger ") + where,
+                                         params);
+    const int copied = int(kRowColumns.count(u',')) + 1;
+    const int interID = rs->fieldIndex(QStringLiteral("FInterID")),
+              bill = rs->fieldIndex(QStringLiteral("FBillNo")),
+              doc = rs->fieldIndex(QStringLiteral("FDocNo")), time = rs->fieldIndex(QStringLiteral("FTime")),
+              code = rs->fieldIndex(QStringLiteral("FTaxCode")),
+              number = rs->fieldIndex(QStringLiteral("FTaxNumber"));
+    QList<ExportRow> out;
+    for (const QVariantList& row : rs->allRows())
+        out.append({row.mid(0, copied), row.value(interID), nullToText(row.value(bill)),
+                    nullToText(row.value(doc)), nullToText(row.value(time)), nullToText(row.value(code)),
+                    nullToText(row.value(number))});
+    return out;
+}
+
+namespace {
+// The document a piece belongs to ("XS0006-2" → "XS0006").
+QString documentOf(const QString& docNo) {
+    static const QRegularExpression piece(QStringLiteral("-\\d+$"));
+    return QString(docNo).remove(piece);
+}
+} // namespace
+
 IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QString& notice) {
-    const QString select = QStringLiteral("select ") + kRowColumns +
-                           QStringLiteral(", FTaxCode, FTaxNumber from TF_Ledger where FDirection=? and "
-                                          "FDocNo=? and FState=?");
-    const QList<QVariantList> live =
-        m_acct.query(select, {Ledger::Export, invoice.docNo, Ledger::Stands})->allRows();
+    m_outAgain.reset();
+    const QString where = QStringLiteral("where FDirection=? and FDocNo=? and FState=?");
+    const QList<ExportRow> live = exportRows(where, {Ledger::Export, invoice.docNo, Ledger::Stands});
     if (!live.isEmpty()) {
         QString held; // another invoice written back onto the document already
-        for (const QVariantList& row : live)
-            if (!nullToText(row.value(10)).isEmpty()) {
-                const QString code = nullToText(row.value(9));
-                held = code.isEmpty() ? nullToText(row.value(10)) : code + u'-' + nullToText(row.value(10));
-            }
+        for (const ExportRow& row : live)
+            if (!row.number.isEmpty()) held = Ledger::numberText(row.code, row.number);
         if (held.isEmpty()) {
-            m_acct.exec(QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, "
-                                       "FIssueDate=?, FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? "
-                                       "where FDirection=? and FDocNo=? and FState=?"),
-                        {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount,
-                         invoice.tax, issueState(invoice),
-                         invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
-                         invoice.docNo, Ledger::Stands});
-            for (const QVariantList& row : live)
-                touch(row.value(0));
+            // Only while the rows hold no invoice: another write-back may have written one meanwhile.
+            const int changed = m_acct.exec(
+                QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, FIssueDate=?, "
+                               "FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? ") +
+                    where + QStringLiteral(" and (FTaxNumber is null or FTaxNumber='')"),
+                {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
+                 issueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
+                 invoice.docNo, Ledger::Stands});
+            if (changed == 0) {
+                notice = QStringLiteral("发票[%1]的销售单据编号[%2]已由另一次回写写入了发票，未回写!")
+                             .arg(invoice.numberText(), invoice.docNo);
+                return Outcome::Refused;
+            }
+            for (const ExportRow& row : live)
+                touch(row.interID);
             return Outcome::Written;
         }
         // A cancelled invoice issued from the document before the one it holds: kept beside it.
@@ -83,32 +123,59 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
                      .arg(invoice.numberText(), invoice.docNo, held);
         return Outcome::Refused;
     }
-    // The document's tax invoice was cancelled and it was not exported again since: the invoice issued
-    // anew from it belongs to its last export.
-    QList<QVariantList> cancelled = m_acct
-                                        .query(select + QStringLiteral(" order by FTime desc"),
-                                               {Ledger::Export, invoice.docNo, Ledger::Cancelled})
-                                        ->allRows();
+    // The document's tax invoice was cancelled: the invoice issued anew from it belongs to its last export.
+    const QList<ExportRow> cancelled = exportRows(where + QStringLiteral(" order by FTime desc"),
+                                                  {Ledger::Export, invoice.docNo, Ledger::Cancelled});
     if (cancelled.isEmpty()) return Outcome::NotOurs;
-    const QVariant newest = cancelled.first().value(4);
-    cancelled.erase(std::remove_if(cancelled.begin(), cancelled.end(),
-                                   [&newest](const QVariantList& row) { return row.value(4) != newest; }),
-                    cancelled.end());
+    const QString newest = cancelled.first().time;
     // One row per member and piece, however often it was cancelled.
-    QList<QVariantList> rows;
+    QList<ExportRow> rows;
     QSet<QString> seen;
-    for (const QVariantList& row : cancelled)
-        if (!seen.contains(nullToText(row.value(1)))) {
-            seen.insert(nullToText(row.value(1)));
+    for (const ExportRow& row : cancelled)
+        if (row.time == newest && !seen.contains(row.billNo)) {
+            seen.insert(row.billNo);
             rows.append(row);
         }
+    // Only while none of its sales invoices has gone out again since: otherwise the invoice would be a
+    // second valid one for that sale.
+    if (const std::optional<OutAgain> again = wentOutAgain(rows, invoice.docNo, newest)) {
+        m_outAgain = again;
+        notice = QStringLiteral("发票[%1]的销售单据编号[%2]已作废，其中的销售发票[%3]已在单据[%4]中另行引出，"
+                                "不能回写这张发票!")
+                     .arg(invoice.numberText(), invoice.docNo, again->billNo, again->docNo);
+        return Outcome::Refused;
+    }
     insertCopies(rows, invoice);
     return Outcome::Written;
 }
 
-void IssuedWriteBack::insertCopies(const QList<QVariantList>& rows, const IssuedInvoice& invoice) {
-    for (const QVariantList& row : rows) {
-        QVariantList values = row.mid(0, 9);
+std::optional<IssuedWriteBack::OutAgain>
+IssuedWriteBack::wentOutAgain(const QList<ExportRow>& rows, const QString& docNo, const QString& time) {
+    QVariantList params{Ledger::Export};
+    for (const ExportRow& row : rows)
+        params << row.billNo;
+    const RecordsetPtr rs = m_acct.query(
+        QStringLiteral(
+            "select FBillNo, FDocNo, FTime, FState from TF_Ledger where FDirection=? and FBillNo in (") +
+            QStringList(rows.size(), QStringLiteral("?")).join(u',') +
+            QStringLiteral(") order by FBillNo, FTime desc, FDocNo"),
+        params);
+    const QString document = documentOf(docNo);
+    for (const QVariantList& row : rs->allRows()) {
+        const QString other = nullToText(row.value(1));
+        if (other == docNo) continue;
+        // Later than the cancelled export, or standing in another document now (an export within the same
+        // second is told apart by its document: the pieces of this one are no other).
+        const bool later = nullToText(row.value(2)) > time;
+        const bool standsElsewhere = row.value(3).toInt() == Ledger::Stands && documentOf(other) != document;
+        if (later || standsElsewhere) return OutAgain{nullToText(row.value(0)), other};
+    }
+    return std::nullopt;
+}
+
+void IssuedWriteBack::insertCopies(const QList<ExportRow>& rows, const IssuedInvoice& invoice) {
+    for (const ExportRow& row : rows) {
+        QVariantList values = row.copy;
         values << Ledger::Export << invoice.kind << invoice.code << invoice.number
                << (invoice.cancelled ? Ledger::Cancelled : Ledger::Stands) << issueState(invoice)
                << invoice.date << invoice.amount << invoice.tax;
@@ -118,7 +185,7 @@ void IssuedWriteBack::insertCopies(const QList<QVariantList>& rows, const Issued
                                "FIssueDate, FIssuedAmount, FIssuedTax) values (?, ?, ?, ?, ?, ?, ?, ?, ?, "
                                "?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             values);
-        touch(row.value(0));
+        touch(row.interID);
     }
 }
 
@@ -181,9 +248,7 @@ bool IssuedWriteBack::finish(QString& notice) {
         QList<std::pair<QString, QString>> numbers; // document, number
         QString billNo;
         for (const QVariantList& row : std::as_const(rowsOf[id])) {
-            const QString code = nullToText(row.value(1));
-            const QString number =
-                code.isEmpty() ? nullToText(row.value(2)) : code + u'-' + nullToText(row.value(2));
+            const QString number = Ledger::numberText(nullToText(row.value(1)), nullToText(row.value(2)));
             if (std::none_of(numbers.begin(), numbers.end(),
                              [&](const auto& n) { return n.second == number; }))
                 numbers.append({nullToText(row.value(0)), number});

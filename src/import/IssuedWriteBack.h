@@ -8,6 +8,7 @@
 #include "common/Connection.h"
 #include <QSet>
 #include <QString>
+#include <optional>
 
 // An issued invoice as the write-back sees it.
 struct IssuedInvoice {
@@ -17,7 +18,7 @@ struct IssuedInvoice {
     double amount = 0, tax = 0; // 合计金额 (without tax), 合计税额
     bool cancelled = false;     // 作废标志 1
     // "代码-号码", or the number alone without a code.
-    QString numberText() const { return code.isEmpty() ? number : code + u'-' + number; }
+    QString numberText() const;
 };
 
 class IssuedWriteBack {
@@ -49,9 +50,21 @@ public:
     // The column written to (empty when the set has none).
     const QString& column() const { return m_column; }
 
+    // Why apply refused the last invoice where a sales invoice of its cancelled document went out again
+    // since: that sales invoice and the document it went out in.
+    struct OutAgain {
+        QString billNo, docNo;
+    };
+    const std::optional<OutAgain>& outAgain() const { return m_outAgain; }
+
 private:
+    struct ExportRow;
+    QList<ExportRow> exportRows(const QString& where, const QVariantList& params);
+    // A sales invoice of the rows (one export of docNo at time) that went out in another document since.
+    std::optional<OutAgain> wentOutAgain(const QList<ExportRow>& rows, const QString& docNo,
+                                         const QString& time);
     // Copies of the rows of one export of the document, holding the invoice's numbers.
-    void insertCopies(const QList<QVariantList>& rows, const IssuedInvoice& invoice);
+    void insertCopies(const QList<ExportRow>& rows, const IssuedInvoice& invoice);
     void touch(const QVariant& interID);
 
     Connection& m_acct;
@@ -59,6 +72,7 @@ private:
     QString m_column;
     int m_columnLength = 0;
     QSet<qlonglong> m_touched; // FInterID of the sales invoices written back to
+    std::optional<OutAgain> m_outAgain;
 };
 
 // The name of the write-back column in Taxlink.db (t_OtherInfo, key WriteBackColumn); the factory's

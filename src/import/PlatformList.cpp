@@ -10,7 +10,10 @@
 #include <QDate>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <cmath>
+#include <cstdlib>
+#include <tuple>
 
 namespace {
 // The headings the list is found by, and the columns read.
@@ -145,10 +148,6 @@ XlsxCaps listCaps() {
     return caps;
 }
 
-qint64 centsOf(double v) {
-    return std::llround(round15(v) * 100);
-}
-
 QString moneyText(double v) {
     return decimalText(v, 2);
 }
@@ -183,7 +182,7 @@ struct WrittenInvoice {
 
 QString PlatformInvoice::numberText() const {
     if (!digitalNumber.isEmpty()) return digitalNumber;
-    return code.isEmpty() ? number : code + u'-' + number;
+    return Ledger::numberText(code, number);
 }
 
 QList<PlatformInvoice> readPlatformList(const QString& path) {
@@ -219,6 +218,11 @@ QStringList PlatformWriteBackResult::lines() const {
         for (const Unmatched& u : ambiguous)
             out << (invoiceFields(u) << u.candidates.join(u',')).join(u'\t');
     }
+    if (!outAgain.isEmpty()) {
+        out << QStringLiteral("%1张发票未回写（单据的成员已另行引出）：").arg(outAgain.size());
+        for (const Unmatched& u : outAgain)
+            out << (QStringList{u.invoice.numberText()} << u.candidates).join(u'\t');
+    }
     return out;
 }
 
@@ -231,6 +235,8 @@ QByteArray PlatformWriteBackResult::csv() const {
         add(QStringLiteral("未找到引出的单据"), u);
     for (const Unmatched& u : ambiguous)
         add(QStringLiteral("有多张候选单据"), u);
+    for (const Unmatched& u : outAgain)
+        add(QStringLiteral("单据的成员已另行引出"), u);
     return csvFileBytes(text);
 }
 
@@ -248,177 +254,281 @@ bool PlatformWriteBack::run(const QString& path, bool preview) {
     return apply(invoices, preview);
 }
 
+namespace {
+// One list written back: what the ledger holds, read once, and each invoice of the list matched against it.
+class ListWriteBack {
+public:
+    ListWriteBack(Connection& acct, IssuedWriteBack& writeBack, PlatformWriteBackResult& result)
+        : m_acct(acct), m_writeBack(writeBack), m_res(result) {}
+
+    // The tax invoices written back before and the documents still open, with their buyer and amounts.
+    void readLedger();
+    // Whether 备注 begins with the 单据号 of an open document.
+    bool matchesByRemark(const PlatformInvoice& inv) const { return byRemark(remarkDocNo(inv)); }
+    // Writes one invoice back, or says why not. False after a refusal (notice), which stops the list.
+    bool apply(const PlatformInvoice& inv, QString& notice);
+
+private:
+    static QString remarkDocNo(const PlatformInvoice& inv);
+    // A document 备注 may name: open, or one whose tax invoice was cancelled (issued anew from it).
+    bool byRemark(const QString& docNo) const {
+        return !docNo.isEmpty() && (m_open.contains(docNo) || m_cancelled.contains(docNo));
+    }
+    static QString amountsKey(double amount, double tax) {
+        return QStringLiteral("|%1|%2").arg(centsOf(amount)).arg(centsOf(tax));
+    }
+    void close(const QString& docNo);
+    bool setState(WrittenInvoice& w, Flush flush);
+    WrittenInvoice* flushedBlue(const PlatformInvoice& red);
+    bool flushBy(const PlatformInvoice& red, WrittenInvoice& blue) {
+        const bool whole = std::llabs(centsOf(red.amount)) >= std::llabs(centsOf(blue.issuedAmount));
+        return setState(blue, whole ? Flush::Wholly : Flush::Partly);
+    }
+
+    Connection& m_acct;
+    IssuedWriteBack& m_writeBack;
+    PlatformWriteBackResult& m_res;
+    QHash<QString, WrittenInvoice> m_written; // by number text
+    QHash<QString, OpenDocument> m_open;      // by 单据号
+    QHash<QString, QStringList> m_byKey;      // buyer and amounts → 单据号
+    QSet<QString> m_cancelled;                // 单据号 of documents whose tax invoice was cancelled
+};
+
+void ListWriteBack::readLedger() {
+    const RecordsetPtr done = m_acct.query(
+        QStringLiteral("select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount from TF_Ledger where "
+                       "FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
+        {Ledger::Export});
+    for (const QVariantList& row : done->allRows()) {
+        const QString code = nullToText(row.value(0));
+        const QString number = nullToText(row.value(1));
+        WrittenInvoice& w = m_written[Ledger::numberText(code, number)];
+        w.code = code;
+        w.number = number;
+        if (row.value(2).toInt() == Ledger::Stands || w.issueState.isEmpty()) {
+            w.issueState = nullToText(row.value(3));
+            w.issuedAmount = row.value(4).toDouble();
+        }
+        if (row.value(2).toInt() == Ledger::Stands) w.stands = true;
+    }
+    const RecordsetPtr docs = m_acct.query(
+        QStringLiteral(
+            "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName from TF_Ledger l left join ICSale s "
+            "on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID where "
+            "l.FDirection=? and l.FState=? and (l.FTaxNumber is null or l.FTaxNumber='') order by "
+            "l.FDocNo"),
+        {Ledger::Export, Ledger::Stands});
+    QHash<QString, std::pair<qint64, qint64>> cents; // the members' amounts of each document, summed in cents
+    for (const QVariantList& row : docs->allRows()) {
+        const QString docNo = nullToText(row.value(0));
+        if (docNo.isEmpty()) continue;
+        OpenDocument& d = m_open[docNo];
+        if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
+        auto& c = cents[docNo];
+        c.first += centsOf(row.value(1).toDouble());
+        c.second += centsOf(row.value(2).toDouble());
+        d.amount = amountOfCents(c.first);
+        d.tax = amountOfCents(c.second);
+        if (d.buyerName.isEmpty()) {
+            d.buyerTaxNo = nullToText(row.value(3)).trimmed().toUpper();
+            d.buyerName = nullToText(row.value(4)).trimmed();
+        }
+    }
+    for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
+        if (!it->amountsKnown) continue;
+        const QString amounts = amountsKey(it->amount, it->tax);
+        if (!it->buyerTaxNo.isEmpty()) m_byKey[u'T' + it->buyerTaxNo + amounts] << it.key();
+        if (!it->buyerName.isEmpty()) m_byKey[u'N' + it->buyerName + amounts] << it.key();
+    }
+    for (QStringList& docNos : m_byKey)
+        docNos.sort();
+    const RecordsetPtr cancelled =
+        m_acct.query(QStringLiteral("select distinct FDocNo from TF_Ledger where FDirection=? and FState=?"),
+                     {Ledger::Export, Ledger::Cancelled});
+    for (const QVariantList& row : cancelled->allRows())
+        m_cancelled.insert(nullToText(row.value(0)));
+}
+
+QString ListWriteBack::remarkDocNo(const PlatformInvoice& inv) {
+    qsizetype end = 0;
+    while (end < inv.remark.size() && !inv.remark.at(end).isSpace())
+        ++end;
+    return inv.remark.left(end);
+}
+
+void ListWriteBack::close(const QString& docNo) {
+    const OpenDocument d = m_open.take(docNo);
+    const QString amounts = amountsKey(d.amount, d.tax);
+    m_byKey[u'T' + d.buyerTaxNo + amounts].removeAll(docNo);
+    m_byKey[u'N' + d.buyerName + amounts].removeAll(docNo);
+}
+
+// A written-back invoice found flushed or cancelled; false when the ledger says so already.
+bool ListWriteBack::setState(WrittenInvoice& w, Flush flush) {
+    if (flush == Flush::None || !w.stands) return false;
+    const QString state = flush == Flush::Cancelled ? Ledger::issueCancelled()
+                          : flush == Flush::Wholly  ? Ledger::issueFlushed()
+                                                    : Ledger::issuePartlyFlushed();
+    if (w.issueState == state) return false;
+    const bool exportable = flush != Flush::Partly;
+    m_writeBack.markIssueState(w.code, w.number, state, exportable);
+    w.issueState = state;
+    w.stands = !exportable;
+    ++(exportable ? m_res.flushed : m_res.partlyFlushed);
+    return true;
+}
+
+// The blue invoice a red one flushes, where the platform wrote its number into 备注.
+WrittenInvoice* ListWriteBack::flushedBlue(const PlatformInvoice& red) {
+    static const QRegularExpression digital(QStringLiteral("(?<!\\d)\\d{20}(?!\\d)"));
+    static const QRegularExpression coded(QStringLiteral("发票代码\\s*(\\d{10,12})\\s*号码\\s*(\\d{8})"));
+    QStringList numbers;
+    for (const QRegularExpressionMatch& m : digital.globalMatch(red.remark))
+        numbers << m.captured(0);
+    for (const QRegularExpressionMatch& m : coded.globalMatch(red.remark))
+        numbers << Ledger::numberText(m.captured(1), m.captured(2));
+    for (const QString& n : numbers) {
+        auto it = m_written.find(n);
+        if (it != m_written.end() && n != red.numberText()) return &*it;
+    }
+    return nullptr;
+}
+
+bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
+    const QString numberText = inv.numberText();
+    auto known = m_written.find(numberText);
+    if (known != m_written.end()) {
+        if (inv.red || !setState(*known, flushOf(inv.state))) ++m_res.already;
+        return true;
+    }
+    // 1. 备注 begins with the 单据号; 2. the buyer and the amounts.
+    QString docNo = remarkDocNo(inv);
+    const bool remarkNamesIt = byRemark(docNo);
+    QStringList candidates;
+    if (!remarkNamesIt) {
+        const QString buyer =
+            inv.buyerTaxNo.isEmpty() ? u'N' + inv.buyerName : u'T' + inv.buyerTaxNo.toUpper();
+        candidates = m_byKey.value(buyer + amountsKey(inv.amount, inv.tax));
+        docNo = candidates.size() == 1 ? candidates.first() : QString();
+    }
+    WrittenInvoice* blue = inv.red ? flushedBlue(inv) : nullptr;
+    if (docNo.isEmpty()) {
+        if (blue) {
+            if (!flushBy(inv, *blue)) ++m_res.already;
+        } else if (candidates.size() > 1) {
+            m_res.ambiguous.append({inv, candidates});
+        } else {
+            m_res.notFound.append({inv, {}});
+        }
+        return true;
+    }
+    IssuedInvoice issued;
+    issued.kind = inv.kind.contains(u"专用") ? QStringLiteral("0") : QStringLiteral("2");
+    issued.code = inv.digitalNumber.isEmpty() ? inv.code : QString();
+    issued.number = inv.digitalNumber.isEmpty() ? inv.number : inv.digitalNumber;
+    issued.docNo = docNo;
+    issued.date = inv.date;
+    issued.amount = inv.amount;
+    issued.tax = inv.tax;
+    if (m_writeBack.apply(issued, notice) == IssuedWriteBack::Outcome::Refused) {
+        // A member of the cancelled document went out again since: listed, the rest of the list goes on.
+        if (const auto& again = m_writeBack.outAgain()) {
+            m_res.outAgain.append({inv, {docNo, again->billNo, again->docNo}});
+            notice.clear();
+            return true;
+        }
+        return false;
+    }
+    close(docNo);
+    m_cancelled.remove(docNo);
+    ++m_res.written;
+    ++(remarkNamesIt ? m_res.byDocNo : m_res.byBuyer);
+    if (blue) flushBy(inv, *blue); // before the insert below moves the entries
+    WrittenInvoice& w = m_written[numberText];
+    w = {issued.code, issued.number, Ledger::issued(), inv.amount, true};
+    if (!inv.red) setState(w, flushOf(inv.state));
+    return true;
+}
+
+// The list in the order it is worked through, whatever the order of its rows: blue invoices before red
+// ones (a red one flushes a blue one written back first), of the blue ones those whose 备注 names an open
+// document first, each group by number and then by what else the row says.
+QList<const PlatformInvoice*> workOrder(const QList<PlatformInvoice>& invoices, const ListWriteBack& match) {
+    struct Keyed {
+        int group;
+        const PlatformInvoice* inv;
+    };
+    QList<Keyed> keyed;
+    for (const PlatformInvoice& inv : invoices)
+        keyed.append({inv.red ? 2 : match.matchesByRemark(inv) ? 0 : 1, &inv});
+    auto fields = [](const PlatformInvoice& i) {
+        return std::make_tuple(i.numberText(), centsOf(i.amount), centsOf(i.tax), i.buyerTaxNo, i.buyerName,
+                               i.date, i.state, i.remark, i.kind, i.sellerTaxNo);
+    };
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (a.group != b.group) return a.group < b.group;
+        return fields(*a.inv) < fields(*b.inv);
+    });
+    QList<const PlatformInvoice*> out;
+    for (const Keyed& k : keyed)
+        out.append(k.inv);
+    return out;
+}
+
+// The set's own tax number, where its profile has one.
+QString ownTaxNumber(Connection& acct) {
+    try {
+        const RecordsetPtr rs = acct.query(
+            QStringLiteral("select FValue from t_SystemProfile where FCategory='Base' and FKey='TaxNumber'"));
+        if (!rs->atEnd()) return nullToText(rs->value(0)).trimmed();
+    } catch (const DbError&) {
+        // A set without a profile: every row counts as its own.
+    }
+    return QString();
+}
+} // namespace
+
 bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool preview) {
     m_result = {};
-    PlatformWriteBackResult& res = m_result;
     try {
         Connection& acct = m_session.acct();
-        // The set's own tax number, where its profile has one.
-        QString own;
-        try {
-            const RecordsetPtr rs = acct.query(QStringLiteral(
-                "select FValue from t_SystemProfile where FCategory='Base' and FKey='TaxNumber'"));
-            if (!rs->atEnd()) own = nullToText(rs->value(0)).trimmed();
-        } catch (const DbError&) {
-            // A set without a profile: every row counts as its own.
-        }
+        const QString own = ownTaxNumber(acct);
         const bool ledger = Ledger::exists(acct);
-        if (ledger) Ledger::ensure(acct);
+        // A preview leaves the set as it was: an older ledger is upgraded inside its transaction, which is
+        // rolled back.
+        if (ledger && !preview) Ledger::ensure(acct);
         IssuedWriteBack writeBack(acct, m_session.config());
         writeBack.begin();
-        TransactionGuard tx(acct);
+        // The ledger's lock before anything is read: an export or another write-back waits, so what is read
+        // as open stays open until this one is done.
+        acct.beginLedgerLock();
+        TransactionGuard tx(acct, TransactionGuard::Begun);
+        if (ledger && preview && !Ledger::current(acct)) Ledger::ensure(acct);
 
-        QHash<QString, WrittenInvoice> written; // by number text
-        QHash<QString, OpenDocument> open;      // by 单据号
-        QHash<QString, QStringList> byKey;      // buyer and amounts → 单据号
-        if (ledger) {
-            const RecordsetPtr done = acct.query(
-                QStringLiteral("select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount from "
-                               "TF_Ledger where FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
-                {Ledger::Export});
-            for (const QVariantList& row : done->allRows()) {
-                const QString code = nullToText(row.value(0));
-                const QString number = nullToText(row.value(1));
-                WrittenInvoice& w = written[code.isEmpty() ? number : code + u'-' + number];
-                w.code = code;
-                w.number = number;
-                if (row.value(2).toInt() == Ledger::Stands || w.issueState.isEmpty()) {
-                    w.issueState = nullToText(row.value(3));
-                    w.issuedAmount = row.value(4).toDouble();
-                }
-                if (row.value(2).toInt() == Ledger::Stands) w.stands = true;
-            }
-            const RecordsetPtr docs = acct.query(
-                QStringLiteral(
-                    "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName from TF_Ledger l left join "
-                    "ICSale s on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID "
-                    "where l.FDirection=? and l.FState=? and (l.FTaxNumber is null or l.FTaxNumber='') "
-                    "order by l.FDocNo"),
-                {Ledger::Export, Ledger::Stands});
-            for (const QVariantList& row : docs->allRows()) {
-                const QString docNo = nullToText(row.value(0));
-                if (docNo.isEmpty()) continue;
-                OpenDocument& d = open[docNo];
-                if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
-                d.amount += row.value(1).toDouble();
-                d.tax += row.value(2).toDouble();
-                if (d.buyerName.isEmpty()) {
-                    d.buyerTaxNo = nullToText(row.value(3)).trimmed().toUpper();
-                    d.buyerName = nullToText(row.value(4)).trimmed();
-                }
-            }
-        }
-        auto amountsKey = [](double amount, double tax) {
-            return QStringLiteral("|%1|%2").arg(centsOf(amount)).arg(centsOf(tax));
-        };
-        for (auto it = open.cbegin(); it != open.cend(); ++it) {
-            if (!it->amountsKnown) continue;
-            const QString amounts = amountsKey(it->amount, it->tax);
-            if (!it->buyerTaxNo.isEmpty()) byKey[u'T' + it->buyerTaxNo + amounts] << it.key();
-            if (!it->buyerName.isEmpty()) byKey[u'N' + it->buyerName + amounts] << it.key();
-        }
-        for (QStringList& docNos : byKey)
-            docNos.sort();
-        auto close = [&](const QString& docNo) {
-            const OpenDocument d = open.take(docNo);
-            const QString amounts = amountsKey(d.amount, d.tax);
-            byKey[u'T' + d.buyerTaxNo + amounts].removeAll(docNo);
-            byKey[u'N' + d.buyerName + amounts].removeAll(docNo);
-        };
-        // A written-back invoice found flushed or cancelled; false when the ledger says so already.
-        auto setState = [&](WrittenInvoice& w, Flush flush) {
-            if (flush == Flush::None || !w.stands) return false;
-            const QString state = flush == Flush::Cancelled ? Ledger::issueCancelled()
-                                  : flush == Flush::Wholly  ? Ledger::issueFlushed()
-                                                            : Ledger::issuePartlyFlushed();
-            if (w.issueState == state) return false;
-            const bool exportable = flush != Flush::Partly;
-            writeBack.markIssueState(w.code, w.number, state, exportable);
-            w.issueState = state;
-            w.stands = !exportable;
-            ++(exportable ? res.flushed : res.partlyFlushed);
-            return true;
-        };
-        // The blue invoice a red one flushes, where the platform wrote its number into 备注.
-        static const QRegularExpression digital(QStringLiteral("(?<!\\d)\\d{20}(?!\\d)"));
-        static const QRegularExpression coded(QStringLiteral("发票代码\\s*(\\d{10,12})\\s*号码\\s*(\\d{8})"));
-        auto flushedBlue = [&](const PlatformInvoice& red) -> WrittenInvoice* {
-            QStringList numbers;
-            for (const QRegularExpressionMatch& m : digital.globalMatch(red.remark))
-                numbers << m.captured(0);
-            for (const QRegularExpressionMatch& m : coded.globalMatch(red.remark))
-                numbers << m.captured(1) + u'-' + m.captured(2);
-            for (const QString& n : numbers) {
-                auto it = written.find(n);
-                if (it != written.end() && n != red.numberText()) return &*it;
-            }
-            return nullptr;
-        };
-        auto flushBy = [&](const PlatformInvoice& red, WrittenInvoice& blue) {
-            const bool whole = centsOf(std::fabs(red.amount)) >= centsOf(std::fabs(blue.issuedAmount));
-            return setState(blue, whole ? Flush::Wholly : Flush::Partly);
-        };
-
+        QList<PlatformInvoice> ours;
         for (const PlatformInvoice& inv : invoices) {
             if (!own.isEmpty() && !inv.sellerTaxNo.isEmpty() &&
-                inv.sellerTaxNo.compare(own, Qt::CaseInsensitive) != 0) {
-                ++res.otherSeller;
-                continue;
-            }
-            const QString numberText = inv.numberText();
-            auto known = written.find(numberText);
-            if (known != written.end()) {
-                if (inv.red || !setState(*known, flushOf(inv.state))) ++res.already;
-                continue;
-            }
-            // 1. 备注 begins with the 单据号.
-            qsizetype end = 0;
-            while (end < inv.remark.size() && !inv.remark.at(end).isSpace())
-                ++end;
-            QString docNo = inv.remark.left(end);
-            const bool byRemark = !docNo.isEmpty() && open.contains(docNo);
-            QStringList candidates;
-            if (!byRemark) {
-                // 2. The buyer and the amounts.
-                const QString buyer =
-                    inv.buyerTaxNo.isEmpty() ? u'N' + inv.buyerName : u'T' + inv.buyerTaxNo.toUpper();
-                candidates = byKey.value(buyer + amountsKey(inv.amount, inv.tax));
-                docNo = candidates.size() == 1 ? candidates.first() : QString();
-            }
-            WrittenInvoice* blue = inv.red ? flushedBlue(inv) : nullptr;
-            if (docNo.isEmpty()) {
-                if (blue) {
-                    if (!flushBy(inv, *blue)) ++res.already;
-                } else if (candidates.size() > 1) {
-                    res.ambiguous.append({inv, candidates});
-                } else {
-                    res.notFound.append({inv, {}});
-                }
-                continue;
-            }
-            IssuedInvoice issued;
-            issued.kind = inv.kind.contains(u"专用") ? QStringLiteral("0") : QStringLiteral("2");
-            issued.code = inv.digitalNumber.isEmpty() ? inv.code : QString();
-            issued.number = inv.digitalNumber.isEmpty() ? inv.number : inv.digitalNumber;
-            issued.docNo = docNo;
-            issued.date = inv.date;
-            issued.amount = inv.amount;
-            issued.tax = inv.tax;
-            QString notice;
-            if (writeBack.apply(issued, notice) == IssuedWriteBack::Outcome::Refused) {
+                inv.sellerTaxNo.compare(own, Qt::CaseInsensitive) != 0)
+                ++m_result.otherSeller;
+            else
+                ours.append(inv);
+        }
+        ListWriteBack match(acct, writeBack, m_result);
+        if (ledger) match.readLedger();
+        QString notice;
+        for (const PlatformInvoice* inv : workOrder(ours, match))
+            if (!match.apply(*inv, notice)) {
+                m_result = {};
                 showMsg(notice);
                 return false;
             }
-            close(docNo);
-            ++res.written;
-            ++(byRemark ? res.byDocNo : res.byBuyer);
-            if (blue) flushBy(inv, *blue); // before the insert below moves the entries
-            WrittenInvoice& w = written[numberText];
-            w = {issued.code, issued.number, Ledger::issued(), inv.amount, true};
-            if (!inv.red) setState(w, flushOf(inv.state));
-        }
-        QString notice;
+        // Listed in the order of the sheet.
+        for (QList<PlatformWriteBackResult::Unmatched>* list :
+             {&m_result.notFound, &m_result.ambiguous, &m_result.outAgain})
+            std::stable_sort(list->begin(), list->end(),
+                             [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
         if (!writeBack.finish(notice)) {
+            m_result = {};
             showMsg(notice);
             return false;
         }

@@ -45,7 +45,9 @@ struct PlatformWriteBackResult {
         PlatformInvoice invoice;
         QStringList candidates; // 单据号 of the documents it could be (several: ambiguous)
     };
-    QList<Unmatched> notFound, ambiguous;
+    // outAgain: matched to a document whose tax invoice was cancelled and one of whose sales invoices went
+    // out again since; candidates: that document, the sales invoice and the document it went out in.
+    QList<Unmatched> notFound, ambiguous, outAgain;
 
     // What happened, as stdout and the window say it, one text per line.
     QStringList lines() const;

@@ -159,6 +159,8 @@ void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool previe
         add(QStringLiteral("未找到引出的单据"), u);
     for (const auto& u : result.ambiguous)
         add(QStringLiteral("有多张候选单据"), u);
+    for (const auto& u : result.outAgain)
+        add(QStringLiteral("单据的成员已另行引出"), u);
     grdInvoices->resizeColumnsToContents();
     grdInvoices->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     // Something to write: written back, or a state to record.
