@@ -24,22 +24,73 @@ QString liveIndexSql() {
         "create unique index ux_TF_Ledger_Live on TF_Ledger (FDirection, FBillNo, FDocNo) where FState=0");
 }
 
-bool liveIndexExists(Connection& acct) {
+// The indexes of the loop's lookups, each led by the column that selects: a document's rows by its 单据号
+// (the write-back), a tax invoice's rows by its number (a later cancellation or red flush), a sales
+// invoice's rows by FInterID (the write-back column) and by its bill number (what an export leaves out).
+struct Index {
+    const char* name;
+    const char* columns;
+};
+constexpr Index kIndexes[] = {
+    {"ix_TF_Ledger_Tax", "FTaxCode, FTaxNumber"},
+    {"ix_TF_Ledger_Bill", "FBillNo"},
+    {"ix_TF_Ledger_DocState", "FDocNo, FDirection, FState"},
+    {"ix_TF_Ledger_Number", "FTaxNumber"},
+    {"ix_TF_Ledger_Inter", "FInterID"},
+};
+
+bool indexExists(Connection& acct, const QString& name) {
     QString sql;
     switch (acct.dialect().server) {
     case DbServer::SQLite:
-        sql = QStringLiteral("select 1 from sqlite_master where type='index' and name='ux_TF_Ledger_Live'");
+        sql = QStringLiteral("select 1 from sqlite_master where type='index' and name=?");
         break;
     case DbServer::PostgreSQL:
-        sql = QStringLiteral("select 1 from pg_indexes where indexname='ux_tf_ledger_live'");
+        sql = QStringLiteral("select 1 from pg_indexes where indexname=lower(?)");
         break;
     case DbServer::SqlServer:
-        sql = QStringLiteral("select 1 from sys.indexes where name='ux_TF_Ledger_Live'");
+        sql = QStringLiteral("select 1 from sys.indexes where name=?");
         break;
     case DbServer::Other:
         return false;
     }
-    return !acct.query(sql)->atEnd();
+    return !acct.query(sql, {name})->atEnd();
+}
+
+bool liveIndexExists(Connection& acct) {
+    return indexExists(acct, QStringLiteral("ux_TF_Ledger_Live"));
+}
+
+bool lookupIndexesExist(Connection& acct) {
+    for (const Index& i : kIndexes)
+        if (!indexExists(acct, QString::fromLatin1(i.name))) return false;
+    return true;
+}
+
+QString createIndexSql(const Index& i) {
+    return QStringLiteral("create index %1 on TF_Ledger (%2)")
+        .arg(QString::fromLatin1(i.name), QString::fromLatin1(i.columns));
+}
+
+// The lookup indexes a ledger of an earlier version lacks; the single-column index on FDocNo gives way to
+// the one that also holds the direction and the state.
+void ensureLookupIndexes(Connection& acct) {
+    if (acct.dialect().server == DbServer::Other) return;
+    for (const Index& i : kIndexes)
+        if (!indexExists(acct, QString::fromLatin1(i.name))) {
+            try {
+                acct.exec(createIndexSql(i));
+            } catch (const DbError&) {
+                // Made by another program meanwhile; anything else shows in the next lookup's plan only.
+                if (acct.inTransaction()) throw;
+            }
+        }
+    if (indexExists(acct, QStringLiteral("ix_TF_Ledger_Doc"))) {
+        if (acct.dialect().server == DbServer::SqlServer)
+            acct.exec(QStringLiteral("drop index ix_TF_Ledger_Doc on TF_Ledger"));
+        else
+            acct.exec(QStringLiteral("drop index ix_TF_Ledger_Doc"));
+    }
 }
 
 // Rows that stand twice (two exports at once, before the index) are kept and marked superseded, all but
@@ -130,9 +181,8 @@ void Ledger::ensure(Connection& acct) {
                 "FState integer default 0, FIssueState varchar(20), FIssueDate varchar(10), FIssuedAmount "
                 "float, "
                 "FIssuedTax float, FAmount float, FTax float)"));
-            acct.exec(QStringLiteral("create index ix_TF_Ledger_Tax on TF_Ledger (FTaxCode, FTaxNumber)"));
-            acct.exec(QStringLiteral("create index ix_TF_Ledger_Bill on TF_Ledger (FBillNo)"));
-            acct.exec(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
+            for (const Index& i : kIndexes)
+                acct.exec(createIndexSql(i));
             acct.exec(liveIndexSql());
             if (own) own->commit();
             return;
@@ -150,8 +200,6 @@ void Ledger::ensure(Connection& acct) {
             acct.exec(
                 QStringLiteral("alter table TF_Ledger add %1 %2").arg(name, QString::fromLatin1(a.type)));
             if (name == u"FState") addedState = true;
-            if (name == u"FDocNo")
-                acct.exec(QStringLiteral("create index ix_TF_Ledger_Doc on TF_Ledger (FDocNo)"));
         } catch (const DbError&) {
             // Another program added it in the meantime; anything else is still missing.
             acct.exec(QStringLiteral("select %1 from TF_Ledger where 1=0").arg(name));
@@ -160,13 +208,33 @@ void Ledger::ensure(Connection& acct) {
     // Every row recorded before the ledger knew states stands.
     if (addedState) acct.exec(QStringLiteral("update TF_Ledger set FState=0 where FState is null"));
     ensureLiveIndex(acct);
+    ensureLookupIndexes(acct);
+}
+
+void Ledger::refreshStatistics(Connection& acct, int rowsChanged) {
+    if (rowsChanged < kStatisticsAfter || acct.inTransaction()) return;
+    try {
+        switch (acct.dialect().server) {
+        case DbServer::SQLite:
+        case DbServer::PostgreSQL:
+            acct.exec(QStringLiteral("analyze TF_Ledger"));
+            break;
+        case DbServer::SqlServer:
+            acct.exec(QStringLiteral("update statistics TF_Ledger"));
+            break;
+        case DbServer::Other:
+            break;
+        }
+    } catch (const DbError&) {
+        // What was written stands; only the planner's estimates stay as they were.
+    }
 }
 
 bool Ledger::current(Connection& acct) {
     const QSet<QString> names = columnNames(acct);
     for (const Added& a : kAdded)
         if (!names.contains(QString::fromLatin1(a.name).toCaseFolded())) return false;
-    return liveIndexExists(acct);
+    return liveIndexExists(acct) && (acct.dialect().server == DbServer::Other || lookupIndexesExist(acct));
 }
 
 QString Ledger::readSource(Connection& acct) {

@@ -63,6 +63,26 @@ bool current(Connection& acct);
 // older one, which such a command leaves as it is, the table with what the upgrade would add filled in.
 // Throws DbError.
 QString readSource(Connection& acct);
+// The write-back's lookups of export rows, each led by a column that an index of the ledger holds first:
+// a document's rows (direction, 单据号, state), a tax invoice's standing rows (direction, 发票代码 or empty,
+// 发票号码, state), a sales invoice's standing rows with a tax invoice (direction, state, then FInterID in a
+// list appended by the caller).
+inline QString documentRows() {
+    return QStringLiteral("FDirection=? and FDocNo=? and FState=?");
+}
+inline QString invoiceRows() {
+    return QStringLiteral("FDirection=? and coalesce(FTaxCode,'')=? and FTaxNumber=? and FState=?");
+}
+inline QString salesRows() {
+    return QStringLiteral(
+        "FDirection=? and FState=? and FTaxNumber is not null and FTaxNumber<>'' and FInterID in ");
+}
+// After a command that changed at least this many ledger rows, the planner's statistics are refreshed:
+// the next reconciliation on a set just written finds the ledger's indexes.
+constexpr int kStatisticsAfter = 2000;
+// Refreshes them (ANALYZE) when rowsChanged reaches kStatisticsAfter, outside any transaction; a failure
+// leaves the estimates as they were.
+void refreshStatistics(Connection& acct, int rowsChanged);
 // The time a ledger row carries.
 QString now();
 } // namespace Ledger

@@ -102,6 +102,8 @@ bool ImportEngine::importToQor(const QString& filePath, Repeats repeats) {
                 if (m_writeBack->finish(notice)) {
                     m_writer.endImport();
                     tx.commit();
+                    Ledger::refreshStatistics(*m_acct, m_counts.invoices + m_counts.writtenBack +
+                                                           m_counts.cancellations);
                     return true;
                 }
             }

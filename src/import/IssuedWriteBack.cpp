@@ -90,7 +90,7 @@ QString documentOf(const QString& docNo) {
 
 IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QString& notice) {
     m_outAgain.reset();
-    const QString where = QStringLiteral("where FDirection=? and FDocNo=? and FState=?");
+    const QString where = QStringLiteral("where ") + Ledger::documentRows();
     const QList<ExportRow> live = exportRows(where, {Ledger::Export, invoice.docNo, Ledger::Stands});
     if (!live.isEmpty()) {
         QString held; // another invoice written back onto the document already
@@ -210,8 +210,7 @@ bool IssuedWriteBack::cancel(const IssuedInvoice& invoice) {
 
 bool IssuedWriteBack::markIssueState(const QString& code, const QString& number, const QString& state,
                                      bool exportable) {
-    const QString where =
-        QStringLiteral(" where FDirection=? and coalesce(FTaxCode,'')=? and FTaxNumber=? and FState=?");
+    const QString where = QStringLiteral(" where ") + Ledger::invoiceRows();
     const QVariantList key{Ledger::Export, code.isNull() ? QStringLiteral("") : code, number, Ledger::Stands};
     const RecordsetPtr rs = m_acct.query(QStringLiteral("select FInterID from TF_Ledger") + where, key);
     if (rs->atEnd()) return false;
@@ -235,10 +234,8 @@ bool IssuedWriteBack::finish(QString& notice) {
         for (qlonglong id : part)
             params << id;
         const RecordsetPtr rs = m_acct.query(
-            QStringLiteral("select FDocNo, FTaxCode, FTaxNumber, FBillNo, FInterID from TF_Ledger where "
-                           "FDirection=? and FState=? and FTaxNumber is not null and FTaxNumber<>'' and "
-                           "FInterID in (") +
-                QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
+            QStringLiteral("select FDocNo, FTaxCode, FTaxNumber, FBillNo, FInterID from TF_Ledger where ") +
+                Ledger::salesRows() + u'(' + QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
             params);
         for (const QVariantList& row : rs->allRows())
             rowsOf[row.value(4).toLongLong()].append(row);

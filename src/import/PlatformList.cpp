@@ -532,10 +532,12 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             showMsg(notice);
             return false;
         }
-        if (preview)
+        if (preview) {
             tx.rollback();
-        else
+        } else {
             tx.commit();
+            Ledger::refreshStatistics(acct, m_result.written + m_result.flushed + m_result.partlyFlushed);
+        }
         return true;
     } catch (const DbError& e) {
         m_result = {};

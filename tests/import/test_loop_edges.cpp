@@ -458,6 +458,78 @@ private Q_SLOTS:
         QVERIFY(Ledger::current(*db->acct));
     }
 
+    // On a ledger of 100,000 rows with its statistics gathered, every lookup of the loop finds its rows by an
+    // index on its selective column, on every database.
+    void lookupsUseIndexes_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QVariantList>("values");
+        QTest::addColumn<QStringList>("columns"); // any of them an index condition
+        QTest::newRow("a document's rows")
+            << Ledger::documentRows() << QVariantList{0, "D50001", 0} << QStringList{"FDocNo"};
+        QTest::newRow("a tax invoice's rows")
+            << Ledger::invoiceRows() << QVariantList{0, "", "N50002", 0} << QStringList{"FTaxNumber"};
+        QTest::newRow("a sales invoice's rows")
+            << Ledger::salesRows() + "(50003, 50004)" << QVariantList{0, 0} << QStringList{"FInterID"};
+        QTest::newRow("a cancellation's rows")
+            << QStringLiteral("FDirection=? and FInvoiceKind=? and FTaxCode=? and FTaxNumber=?")
+            << QVariantList{0, "0", "3300061130", "N50002"} << QStringList{"FTaxCode", "FTaxNumber"};
+        QTest::newRow("what an export leaves out")
+            << QStringLiteral("FBillNo=? and FState=0") << QVariantList{"B50005"} << QStringList{"FBillNo"};
+        QTest::newRow("a reconciled document's members")
+            << QStringLiteral("FDirection=? and FDocNo=? and FTime=? and FBillNo in ('B1','B2')")
+            << QVariantList{0, "D50001", "2026-04-10 10:00:00"} << QStringList{"FDocNo", "FBillNo"};
+    }
+    void lookupsUseIndexes() {
+        QFETCH(QString, where);
+        QFETCH(QVariantList, values);
+        QFETCH(QStringList, columns);
+        Connection& acct = *db->acct;
+        Ledger::ensure(acct);
+        const bool sqlite = acct.dialect().server == DbServer::SQLite;
+        const QString numbers =
+            sqlite ? QStringLiteral("with recursive n(i) as (select 1 union all select i+1 from "
+                                    "n where i<100000) select ")
+                   : QStringLiteral("select ");
+        const QString from =
+            sqlite ? QStringLiteral(" from n") : QStringLiteral(" from generate_series(1, 100000) as n(i)");
+        const QString text =
+            sqlite ? QStringLiteral("cast(i as text)") : QStringLiteral("cast(i as varchar(10))");
+        acct.exec(
+            QStringLiteral("insert into TF_Ledger (FDirection, FInvoiceKind, FTaxCode, FTaxNumber, FInterID, "
+                           "FBillNo, FDocNo, FState, FTime) ") +
+            numbers +
+            QStringLiteral("case when i%5=0 then 1 else 0 end, '0', '3300061130', case when i%2=0 then 'N' "
+                           "|| %1 end, i, 'B' || %1, 'D' || %1, case when i%7=0 then 1 else 0 end, "
+                           "'2026-04-10 10:00:00'")
+                .arg(text) +
+            from);
+        Ledger::refreshStatistics(acct, 100000);
+        // The statement with its values written in: a plan for these very values.
+        QString sql = QStringLiteral("select FBillNo from TF_Ledger where ") + where;
+        for (const QVariant& v : values) {
+            const qsizetype at = sql.indexOf(u'?');
+            QVERIFY(at >= 0);
+            sql.replace(at, 1, v.typeId() == QMetaType::Int ? v.toString() : u'\'' + v.toString() + u'\'');
+        }
+        const RecordsetPtr plan =
+            acct.query((sqlite ? QStringLiteral("explain query plan ") : QStringLiteral("explain ")) + sql);
+        QStringList lines;
+        for (const QVariantList& row : plan->allRows())
+            lines << row.last().toString();
+        const QString text2 = lines.join(u'\n');
+        bool found = false;
+        for (const QString& c : columns) {
+            // SQLite: "SEARCH TF_Ledger USING INDEX ix (FDocNo=? AND …)"; PostgreSQL: "Index Cond: (… fdocno
+            // …)".
+            const QRegularExpression condition(
+                sqlite ? QStringLiteral("USING (COVERING )?INDEX \\w+ \\([^)]*\\b%1\\b").arg(c)
+                       : QStringLiteral("Index Cond: .*\\b%1\\b").arg(c.toLower()),
+                QRegularExpression::CaseInsensitiveOption);
+            found = found || condition.match(text2).hasMatch();
+        }
+        QVERIFY2(found, qPrintable(sql + u'\n' + text2));
+    }
+
     // Write-backs at the same time wait for each other: one tax invoice per document, the second of two
     // identical lists says it was written back already, and neither meets a locked database.
     void writeBacksAtOnce_data() {
