@@ -2,6 +2,7 @@
 // in whichever order; money is added in cents; commands that only read leave the set as it was; write-backs
 // at the same time wait for each other.
 #include "InvoiceLines.h"
+#include "LoopDocs.h"
 #include "PlatformListBook.h"
 #include "common/DbProcedures.h"
 #include "common/Ledger.h"
@@ -21,16 +22,6 @@
 namespace {
 QString money(double v) {
     return decimalText(v, 2);
-}
-
-// An issued invoice of the tax system made from a document of the export.
-QStringList issuedFrom(const ExportDoc& doc, const QString& number, bool cancelled = false) {
-    return invoice({.net = money(doc.amount),
-                    .tax = money(doc.tax),
-                    .cancelled = cancelled ? QStringLiteral("1") : QStringLiteral("0"),
-                    .number = number,
-                    .docNo = doc.docNo},
-                   {goodsLine({})});
 }
 
 QByteArray fileHash(const QString& path) {
@@ -104,12 +95,6 @@ class TestLoopEdges : public QObject {
         d.acct->exec(
             QStringLiteral("update TF_Ledger set FTime='2026-01-01 00:00:00' where FTime>'2026-01-01 "
                            "00:00:00'"));
-    }
-    static QHash<QString, ExportDoc> byDocNo(const QList<ExportDoc>& docs) {
-        QHash<QString, ExportDoc> out;
-        for (const ExportDoc& d : docs)
-            out.insert(d.docNo, d);
-        return out;
     }
 
 private Q_SLOTS:

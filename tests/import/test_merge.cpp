@@ -1,6 +1,7 @@
 // A buyer's sales invoices as one document: merged in the preview and the file alike, recorded per member,
 // issued invoices written back onto every member, a cancellation that frees them all, the reconciliation.
 #include "InvoiceLines.h"
+#include "LoopDocs.h"
 #include "common/DbProcedures.h"
 #include "common/Messages.h"
 #include "common/Values.h"
@@ -67,15 +68,6 @@ QStringList run(const QList<QVariantList>& heads, const QList<QVariantList>& lin
     return out;
 }
 
-// An issued invoice of the tax system made from a document of the export.
-QStringList issuedFrom(const ExportDoc& doc, const QString& number, bool cancelled = false) {
-    return invoice({.net = money(doc.amount),
-                    .tax = money(doc.tax),
-                    .cancelled = cancelled ? QStringLiteral("1") : QStringLiteral("0"),
-                    .number = number,
-                    .docNo = doc.docNo},
-                   {goodsLine({})});
-}
 } // namespace
 
 class TestMerge : public QObject {

@@ -1,6 +1,7 @@
 // The loop closed: documents exported from the set come back from the tax system as issued invoices and
 // are written back onto the export, not imported again; the reconciliation says what became of each.
 #include "InvoiceLines.h"
+#include "LoopDocs.h"
 #include "common/DbProcedures.h"
 #include "common/Values.h"
 #include "export/ExportEngine.h"
@@ -14,14 +15,10 @@ QString money(double v) {
     return decimalText(v, 2);
 }
 
-// An issued invoice of the tax system made from a document of the export.
-QStringList issuedFrom(const ExportDoc& doc, const QString& number, bool cancelled = false, double plus = 0) {
-    return invoice({.net = money(doc.amount + plus),
-                    .tax = money(doc.tax),
-                    .cancelled = cancelled ? QStringLiteral("1") : QStringLiteral("0"),
-                    .number = number,
-                    .docNo = doc.docNo},
-                   {goodsLine({}), discountLine()});
+// With a discount line under its goods line.
+QStringList issuedWithDiscount(const ExportDoc& doc, const QString& number, bool cancelled = false,
+                               double plus = 0) {
+    return issuedFrom(doc, number, cancelled, plus, {goodsLine({}), discountLine()});
 }
 } // namespace
 
@@ -67,12 +64,6 @@ class TestWriteBack : public QObject {
     QString taxInvoiceNoOf(const QString& billNo) {
         return acctValue(QStringLiteral("select FTaxInvoiceNo from ICSale where FBillNo=?"), {billNo});
     }
-    QHash<QString, ExportDoc> byDocNo(const QList<ExportDoc>& docs) {
-        QHash<QString, ExportDoc> out;
-        for (const ExportDoc& d : docs)
-            out.insert(d.docNo, d);
-        return out;
-    }
 
 private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
@@ -94,10 +85,12 @@ private Q_SLOTS:
         const int salesBefore = acctValue("select count(*) from ICSale").toInt();
         QString counts;
         const QStringList file = countedFile({
-            issuedFrom(docs["ZP000001"], "10000001"), issuedFrom(docs["ZP000002"], "10000002", true),
-            issuedFrom(docs["ZP000003-1"], "10000003"), issuedFrom(docs["ZP000003-2"], "10000004"),
-            issuedFrom(docs["ZP000004"], "10000005"), // the red one
-            issuedFrom(docs["ZP000005-1"], "10000006", false, 1),
+            issuedWithDiscount(docs["ZP000001"], "10000001"),
+            issuedWithDiscount(docs["ZP000002"], "10000002", true),
+            issuedWithDiscount(docs["ZP000003-1"], "10000003"),
+            issuedWithDiscount(docs["ZP000003-2"], "10000004"),
+            issuedWithDiscount(docs["ZP000004"], "10000005"), // the red one
+            issuedWithDiscount(docs["ZP000005-1"], "10000006", false, 1),
             invoice({.number = "10000007"}, {goodsLine({})}),                    // typed in by hand
             invoice({.number = "10000008", .docNo = "XS9999"}, {goodsLine({})}), // another set's document
         });
@@ -202,7 +195,7 @@ private Q_SLOTS:
         const QHash<QString, ExportDoc> docs = byDocNo(exportDocs());
         QList<QStringList> invoices;
         for (const QString& n : numbers)
-            invoices << issuedFrom(docs["ZP000002"], n.left(8), n.endsWith(u'x'));
+            invoices << issuedWithDiscount(docs["ZP000002"], n.left(8), n.endsWith(u'x'));
         QCOMPARE(testRunImport(countedFile(invoices)), message.isEmpty());
         QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(testLedger("ZP000002"), ledger);
@@ -235,7 +228,8 @@ private Q_SLOTS:
             db->acct->exec(setup);
         }
         const QHash<QString, ExportDoc> docs = byDocNo(exportDocs());
-        QCOMPARE(testRunImport(countedFile({issuedFrom(docs["ZP000001"], "30000001")})), message.isEmpty());
+        QCOMPARE(testRunImport(countedFile({issuedWithDiscount(docs["ZP000001"], "30000001")})),
+                 message.isEmpty());
         QCOMPARE(rec->texts(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(testLedger("ZP000001"), message.isEmpty() ? "30000001/0" : "/0");
     }
