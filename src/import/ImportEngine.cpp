@@ -207,7 +207,9 @@ bool ImportEngine::readFile(GbkLineReader& reader, const QString& filePath, Repe
             kind = field(kindAt).toString();
             code = field(codeAt).toString();
             number = field(numberAt).toString();
-            const auto shown = [&] { return QStringLiteral("发票[") + code + u'-' + number + u']'; };
+            const auto shown = [&] {
+                return QStringLiteral("发票[") + Ledger::numberText(code, number) + u']';
+            };
             hashed.resize(0);
             hashed += kind;
             hashed += QChar(0x1f);
