@@ -8,6 +8,7 @@ void TestExportBatch::workbookInSeveralFiles() {
     db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
     installPlatformTemplate(db);
     if (QTest::currentTestFailed()) return;
+    addTaxCodes(db);
     // 2,000 more lines for the first invoice, copies of its first.
     const RecordsetPtr first = db.acct->query(QStringLiteral(
         "select * from ICSaleEntry where FInterID=(select FInterID from ICSale where FBillNo='ZP000001') "
@@ -73,6 +74,7 @@ void TestExportBatch::workbookWithoutTemplateFile() {
 void TestExportBatch::platformRemarkAndTax() {
     TestDatabases db;
     installPlatformTemplate(db);
+    addTaxCodes(db);
     const QString remarkField =
         db.config
             ->query(QStringLiteral("select Fid from t_TaxField where FFormat='xlsx' and FisHead=1 and "

@@ -98,4 +98,6 @@ private Q_SLOTS:
     void workbookSplitColumns_data();
     void workbookSplitColumns();
     void workbookInSeveralFiles();
+    void workbookWithoutTaxCode_data();
+    void workbookWithoutTaxCode();
 };

@@ -46,6 +46,8 @@ void TestExportEngine::workbookSplitColumns() {
                     {heading, formula,
                      formula ? QStringLiteral("x|") + qor.mid(1) + QStringLiteral("|[公式]") : qor});
     }
+    s.db.acct->exec(QStringLiteral("update ICSaleEntry set FNote='乙' where FNote is null"));
+    addTestTaxCodes(config, {QStringLiteral("甲"), QStringLiteral("乙")});
     s.db.acct->exec(QStringLiteral("update t_Organization set FAddress='杭州市文三路100号', "
                                    "FPhone='0571-88886666', FBank='工商银行文三支行', "
                                    "FAccount='1202021209900012345' where FItemID=1"));
@@ -69,16 +71,25 @@ void TestExportEngine::workbookSplitColumns() {
     QCOMPARE(head[3].text(column(QStringLiteral("发票流水号"))), QStringLiteral("ZP01"));
 }
 
-// A workbook export over the platform's 2,000 rows: numbered files of whole invoices beside the target,
-// a message that says how many, and the target itself left alone.
-void TestExportEngine::workbookInSeveralFiles() {
-    ExportSetup s;
+namespace {
+// Link 1 to the platform's template: 发票流水号, 购买方名称; 项目名称, 金额; the catalogue knows 货.
+void useWorkbookLink(ExportSetup& s) {
     const QString templ = s.out.filePath(QStringLiteral("template.xlsx"));
     writeFile(templ, buildPlatformTemplate());
     installWorkbookTemplate(*s.db.config, templ, QStringLiteral("平台模板"));
     makeTestLink(*s.db.config, 1, 0, QStringLiteral("~~"), {"FbillNo", "FCustName"}, {"FNote", "FAmount"},
                  {"发票流水号", "购买方名称", "项目名称", "金额"});
     s.db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx'"));
+    addTestTaxCodes(*s.db.config, {QStringLiteral("货")});
+}
+
+} // namespace
+
+// A workbook export over the platform's 2,000 rows: numbered files of whole invoices beside the target,
+// a message that says how many, and the target itself left alone.
+void TestExportEngine::workbookInSeveralFiles() {
+    ExportSetup s;
+    useWorkbookLink(s);
     {
         TransactionGuard tx(*s.db.acct);
         const QList<TestLine> lines(1500, TestLine{1, 2.5, QStringLiteral("货")});
@@ -105,4 +116,35 @@ void TestExportEngine::workbookInSeveralFiles() {
         QCOMPARE(detail.last().text(0) + u'|' + detail.last().text(1) + u'|' + detail.last().text(7),
                  (i ? QStringLiteral("ZP10") : QStringLiteral("ZP09")) + QStringLiteral("|货|2.50"));
     }
+}
+
+// The platform requires 商品和服务税收编码: a line whose product the catalogue does not know is refused,
+// by the preview as by the export, naming invoice, line and product; nothing is written.
+void TestExportEngine::workbookWithoutTaxCode_data() {
+    QTest::addColumn<bool>("preview");
+    QTest::newRow("export") << false;
+    QTest::newRow("preview") << true;
+}
+
+void TestExportEngine::workbookWithoutTaxCode() {
+    QFETCH(bool, preview);
+    ExportSetup s;
+    useWorkbookLink(s);
+    {
+        TransactionGuard tx(*s.db.acct);
+        addInvoice(*s.db.acct, 9, QStringLiteral("ZP09"), QStringLiteral("2025-03-01"), 80,
+                   {{1, 2.5, QStringLiteral("货")}, {1, 3, QStringLiteral("无码货")}});
+        tx.commit();
+    }
+    const QString path = s.out.filePath(QStringLiteral("缺码.xlsx"));
+    RecorderSink sink;
+    ExportEngine exporter(s.db.session);
+    exporter.setPreview(preview);
+    QVERIFY(!exporter.exportFile(path, conditions({"2025-03-01", "2025-03-01"}), "1"));
+    QCOMPARE(sink.texts(),
+             QStringList{QStringLiteral("发票“ZP09”第2行的商品“无码货”没有税收分类编码（平台模板的"
+                                        "“商品和服务税收编码”必填），引出失败！")});
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(!Ledger::exists(*s.db.acct) ||
+            s.db.acct->query(QStringLiteral("select count(*) from TF_Ledger"))->value(0).toInt() == 0);
 }
