@@ -6,6 +6,7 @@
 #include "common/DbProcedures.h"
 #include "common/Ledger.h"
 #include "common/Messages.h"
+#include "common/Paths.h"
 #include "common/RowBatch.h"
 #include "common/Session.h"
 #include "common/Values.h"
@@ -18,11 +19,19 @@
 #include "export/XmlDocumentSink.h"
 #include "links/WizardGrid.h"
 #include "mapping/TaxCodeStore.h"
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 
 using namespace ExportSelection;
+
+namespace {
+constexpr long FileAccessError = 75; // path/file access error
+} // namespace
 
 QString ExportEngine::fileNames(const QStringList& files) {
     QStringList names;
@@ -72,6 +81,60 @@ void ExportEngine::PreviewTotals::add(const ExportDoc& doc) {
         ++merged;
     else if (doc.docNo != doc.billNo)
         ++pieces;
+}
+
+QStringList ExportEngine::earlierFilesOf(Connection& writer, const QString& target,
+                                         const QStringList& written) {
+    QStringList out;
+    if (!Ledger::exists(writer)) return out;
+    // Each earlier export's files of this name, by the time it recorded them.
+    QMap<QString, QStringList> byExport;
+    const RecordsetPtr rs =
+        writer.query(QStringLiteral("select distinct FFileName, FTime from TF_Ledger where FDirection=?"),
+                     {Ledger::Export});
+    for (const QVariantList& row : rs->allRows()) {
+        const QString file = nullToText(row.value(0));
+        if (!file.isEmpty() && WorkbookDocumentSink::isFileOf(target, file))
+            byExport[nullToText(row.value(1))] << QFileInfo(file).absoluteFilePath();
+    }
+    const QString whole = QFileInfo(target).absoluteFilePath();
+    const auto same = [](const QString& a, const QString& b) { return a.compare(b, fileNameCase()) == 0; };
+    for (const QStringList& files : std::as_const(byExport)) {
+        // NAME-1.xlsx alone is an export to that name of its own, not a part of one to NAME.
+        const bool inParts =
+            std::count_if(files.begin(), files.end(), [&](const QString& f) { return !same(f, whole); }) > 1;
+        for (const QString& path : files) {
+            if (!inParts && !same(path, whole)) continue;
+            const bool rewritten = std::any_of(written.begin(), written.end(), [&](const QString& w) {
+                return same(QFileInfo(w).absoluteFilePath(), path);
+            });
+            if (!rewritten && QFileInfo::exists(path) && !out.contains(path, fileNameCase())) out << path;
+        }
+    }
+    // In the order of their parts: NAME, NAME-1, NAME-2, … NAME-10.
+    std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return out;
+}
+
+void ExportEngine::removeEarlierFiles(const QStringList& files) {
+    QStringList removed;
+    for (const QString& path : files) {
+        QFile file(path);
+        if (file.remove()) {
+            removed << path;
+            continue;
+        }
+        // The export stands: only the old file is left, which the user can remove.
+        showMsg(QStringLiteral("此前引出的文件%1未能删除（可能正被其他程序打开），请手工删除，以免重复导入。")
+                    .arg(QDir::toNativeSeparators(path)));
+        reportCause(QStringLiteral("RemoveEarlierFiles"),
+                    DbError(FileAccessError, QStringLiteral("删除文件失败：%1").arg(path), file.errorString(),
+                            QString()));
+    }
+    if (!removed.isEmpty())
+        showMsg(QStringLiteral("已删除此前引出到同一文件名的旧文件：%1。").arg(fileNames(removed)));
 }
 
 bool ExportEngine::exportFile(const QString& filePath, const QString& conditions, const QString& linkId) {
@@ -296,6 +359,7 @@ bool ExportEngine::exportFile(const QString& filePath, const QString& conditions
             acct->close();
             m_headConnection.reset();
             try {
+                if (sink) ledger.setPartFiles(sink->plannedFiles());
                 ledger.write(*writer);
             } catch (const DbError& e) {
                 throw ExportRefused(
@@ -375,6 +439,10 @@ bool ExportEngine::exportFile(const QString& filePath, const QString& conditions
         if (sink && sink->writtenFiles().size() > 1) m_writtenFiles = sink->writtenFiles();
         // A preview shows what it left out beside what it would write.
         if (m_preview) return true;
+        // The files an earlier export to this name wrote go once the new ones are in place: a workbook
+        // of January in parts must not lie beside February's single one.
+        const QStringList earlier =
+            workbook ? earlierFilesOf(*writer, filePath, sink->writtenFiles()) : QStringList();
         try {
             locked->commit();
         } catch (const DbError& e) {
@@ -394,6 +462,7 @@ bool ExportEngine::exportFile(const QString& filePath, const QString& conditions
                         .arg(WorkbookDocumentSink::kMaxDetailRows)
                         .arg(m_writtenFiles.size())
                         .arg(fileNames(m_writtenFiles)));
+        removeEarlierFiles(earlier);
         return true;
     } catch (const std::exception& e) {
         showErr(QStringLiteral("ExportToTxT"), e);

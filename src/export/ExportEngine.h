@@ -82,6 +82,12 @@ private:
     const Session& m_session;
     LinkStore m_links;
 
+    // The files of the ledger's export rows that an export to target wrote before (NAME.xlsx, NAME-N.xlsx),
+    // that are still there and that the new export did not write again. Throws DbError.
+    static QStringList earlierFilesOf(Connection& writer, const QString& target, const QStringList& written);
+    // Removes them, saying which; one that cannot be removed is named in a warning.
+    static void removeEarlierFiles(const QStringList& files);
+
     // Builds the head or body query of the link over the two templates; false after a reported
     // "empty link" message.
     bool buildRsQuery(const QString& linkId, bool isHead, const TemplateQuery& headSql,

@@ -1,6 +1,7 @@
 #include "export/WorkbookDocumentSink.h"
 
 #include "common/Messages.h"
+#include "common/Paths.h"
 #include "common/Values.h"
 #include "common/XlsxReader.h"
 #include "common/ZipArchive.h"
@@ -8,6 +9,7 @@
 #include "export/WorkbookFill.h"
 #include "export/XmlDocumentSink.h"
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
@@ -421,4 +423,29 @@ void WorkbookDocumentSink::commit() {
 
 QStringList WorkbookDocumentSink::writtenFiles() const {
     return d->names;
+}
+
+int WorkbookDocumentSink::part() const {
+    return int(d->files.size()) + 1; // the batch being gathered, which Commit writes last
+}
+
+QStringList WorkbookDocumentSink::plannedFiles() const {
+    if (d->files.empty()) return {QDir::toNativeSeparators(d->path)};
+    return QStringList(d->names) << QDir::toNativeSeparators(d->numbered(int(d->files.size()) + 1));
+}
+
+bool WorkbookDocumentSink::isFileOf(const QString& path, const QString& file) {
+    const QFileInfo target(path), other(file);
+    if (target.absolutePath().compare(other.absolutePath(), fileNameCase()) != 0) return false;
+    QString base = target.fileName(), suffix;
+    if (base.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
+        suffix = base.right(5);
+        base.chop(5);
+    }
+    const QRegularExpression name(u'^' + QRegularExpression::escape(base) + QStringLiteral("(-\\d+)?") +
+                                      QRegularExpression::escape(suffix) + u'$',
+                                  fileNameCase() == Qt::CaseInsensitive
+                                      ? QRegularExpression::CaseInsensitiveOption
+                                      : QRegularExpression::NoPatternOption);
+    return name.match(other.fileName()).hasMatch();
 }
