@@ -41,9 +41,9 @@ int runBatchExport(const QStringList& args) {
     const QString filter = line.value(QStringLiteral("filter"));
     const bool preview = line.isSet(QStringLiteral("preview"));
     if (acct.isEmpty() || link.isEmpty() || (out.trimmed().isEmpty() && !preview))
-        return usage("--acct, --link and --out are required.");
+        return usage("必须给出 --acct、--link 和 --out。");
     if (!bracesBalanced(normalizedConnectionString(acct)))
-        return usage("--acct: the braces of the connection string do not pair up.");
+        return usage("--acct 的连接字符串中的大括号不成对。");
 
     // For this run instead of the link's setting; both given, the last one holds.
     auto either = [&](const QString& yes, const QString& no) -> std::optional<bool> {

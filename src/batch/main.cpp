@@ -60,12 +60,12 @@ const char* batchConditions(const QString& filter, QString& conditions) {
     constexpr int kConditionCount = 14;
     // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
     QStringList values = filter.isEmpty() ? QStringList() : filter.split(u'|');
-    if (values.size() > kConditionCount) return "--filter holds at most fourteen values.";
+    if (values.size() > kConditionCount) return "--filter 最多有14个值（以“|”分隔）。";
     while (values.size() < kConditionCount)
         values << QString();
     for (int i = 0; i < 2; ++i)
         if (!values[i].isEmpty() && !QDate::fromString(values[i], QStringLiteral("yyyy-MM-dd")).isValid())
-            return "--filter: the two dates are written yyyy-mm-dd.";
+            return "--filter 的前两个值是日期，应写作 yyyy-mm-dd。";
     conditions = values.join(u'|');
     return nullptr;
 }
