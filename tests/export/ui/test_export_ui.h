@@ -69,4 +69,5 @@ private Q_SLOTS:
     // ---- 对账 -----------------------------------------------------------------------------
 
     void reconcileWindow();
+    void reconcileFilterOverItsWindow();
 };
