@@ -415,8 +415,12 @@ FieldMap LinkWizard::getBaseData() const {
 
 void LinkWizard::cmdFinish_Click() {
     try {
-        if (!checkGridData(fpHead, true)) return;
-        if (!checkGridData(fpBody, false)) return;
+        // A refusal shows the grid it is about.
+        for (FieldGrid* g : {fpHead, fpBody})
+            if (!checkGridData(g, g == fpHead)) {
+                STAB->setCurrentWidget(g);
+                return;
+            }
         // The tax system's own files need their first fields.
         const QStringList missing = missingRequiredFields(readGridRows(fpHead), readGridRows(fpBody),
                                                           cboFormat->currentData().toString());

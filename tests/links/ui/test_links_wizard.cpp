@@ -232,36 +232,45 @@ void TestLinks::finishMessages_data() {
     QTest::addColumn<QStringList>("head");
     QTest::addColumn<QStringList>("body");
     QTest::addColumn<QString>("message");
-    const QString incomplete = QStringLiteral("数据输入不完整!");
+    QTest::addColumn<int>("tab"); // the grid shown with the message
+    // An empty grid is named, with what it needs.
+    const QString noHead =
+        QStringLiteral("数据输入不完整：“发票头字段对应”页还没有对应任何字段，至少要对应发票号码！");
+    const QString noBody = QStringLiteral(
+        "数据输入不完整：“发票体字段对应”页还没有对应任何字段，至少要对应商品的名称、数量和金额！");
     const QString noBillNo = QStringLiteral("表头必须选择设置发票号码字段的关联!");
     // Row 5 has no tax field: its formula button opens nothing and the row is not checked.
     QTest::newRow("nothing mapped") << QStringList{QStringLiteral("5||=[1/单据号]")} << QStringList{}
-                                    << incomplete;
-    QTest::newRow("head mapped, body empty") << QStringList{kBillNo} << QStringList{} << incomplete;
-    QTest::newRow("formula not accepted") << QStringList{kBillNo, QStringLiteral("2|备注|=")}
-                                          << QStringList{kItem} << QStringLiteral("第2行,QOR公式列为空!");
+                                    << noHead << 0;
+    QTest::newRow("head mapped, body empty") << QStringList{kBillNo} << QStringList{} << noBody << 1;
+    QTest::newRow("formula not accepted")
+        << QStringList{kBillNo, QStringLiteral("2|备注|=")} << QStringList{kItem}
+        << QStringLiteral("第2行,QOR公式列为空!") << 0;
     QTest::newRow("head checked before body")
         << QStringList{kBillNo, QStringLiteral("3|购方名称|")} << QStringList{QStringLiteral("2|数量|")}
-        << QStringLiteral("第3行,QOR字段列为空!");
+        << QStringLiteral("第3行,QOR字段列为空!") << 0;
     QTest::newRow("body field missing")
         << QStringList{kBillNo} << QStringList{kItem, QStringLiteral("4|数量|")}
-        << QStringLiteral("第4行,QOR字段列为空!");
+        << QStringLiteral("第4行,QOR字段列为空!") << 1;
     QTest::newRow("head without invoice number")
-        << QStringList{QStringLiteral("1|单据号|购方名称")} << QStringList{kItem} << noBillNo;
+        << QStringList{QStringLiteral("1|单据号|购方名称")} << QStringList{kItem} << noBillNo << 0;
     QTest::newRow("head formula in place of invoice number")
-        << QStringList{QStringLiteral("1|单据号|=[1/单据号]")} << QStringList{kItem} << noBillNo;
+        << QStringList{QStringLiteral("1|单据号|=[1/单据号]")} << QStringList{kItem} << noBillNo << 0;
 }
 
 void TestLinks::finishMessages() {
     QFETCH(QStringList, head);
     QFETCH(QStringList, body);
     QFETCH(QString, message);
+    QFETCH(int, tab);
     auto w = openWizard();
     toStepTwo(w.get());
     testFill(w.get(), true, head);
     testFill(w.get(), false, body);
+    w->STAB->setCurrentIndex(1 - tab);
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     QCOMPARE(m_sink->texts(), QStringList{message});
+    QCOMPARE(w->STAB->currentIndex(), tab);
     QVERIFY(w->isVisible());
     QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
 }
@@ -291,3 +300,4 @@ void TestLinks::previousNextKeepGridsAndCancelSavesNothing() {
     QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
     QCOMPARE(m_sink->entries.size(), 1);
 }
+
