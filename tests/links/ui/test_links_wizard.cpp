@@ -301,3 +301,88 @@ void TestLinks::previousNextKeepGridsAndCancelSavesNothing() {
     QCOMPARE(m_sink->entries.size(), 1);
 }
 
+// The grids' first heading names the fields of the format the link writes, wide enough to be read.
+void TestLinks::fieldTitlesFollowTheFormat_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("text file") << "txt"
+                               << "航天金税引出字段";
+    QTest::newRow("XML file") << "xml"
+                              << "开票软件XML字段";
+    QTest::newRow("platform workbook") << "xlsx"
+                                       << "电子发票平台模板字段";
+}
+
+void TestLinks::fieldTitlesFollowTheFormat() {
+    QFETCH(QString, format);
+    QFETCH(QString, title);
+    auto w = openWizard();
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(format));
+    toStepTwo(w.get());
+    QCOMPARE(w->step(), 1);
+    for (FieldGrid* g : {w->fpHead, w->fpBody}) {
+        QCOMPARE(g->horizontalHeaderItem(TaxField)->text(), title);
+        QVERIFY(g->columnWidth(TaxField) >= g->fontMetrics().horizontalAdvance(title));
+    }
+}
+
+// The merge boxes are reached from the keyboard as every other control of the first step, each by a
+// letter of its own.
+void TestLinks::mergeBoxesHaveMnemonics() {
+    auto w = openWizard();
+    w->show();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    // A mnemonic clicks the box as a mouse does, a moment later.
+    QTest::keyClick(w.get(), Qt::Key_B, Qt::AltModifier);
+    QTRY_VERIFY(w->chkMergeBuyer->isChecked());
+    QTest::keyClick(w.get(), Qt::Key_G, Qt::AltModifier);
+    QTRY_VERIFY(w->chkMergeLines->isChecked());
+    QStringList letters;
+    for (const QAbstractButton* b : w->fraStep[0]->findChildren<QAbstractButton*>()) {
+        const qsizetype at = b->text().indexOf(u'&');
+        if (at >= 0 && at + 1 < b->text().size()) letters << b->text().mid(at + 1, 1).toUpper();
+    }
+    for (const QAbstractButton* b : w->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+        const qsizetype at = b->text().indexOf(u'&');
+        if (at >= 0 && at + 1 < b->text().size()) letters << b->text().mid(at + 1, 1).toUpper();
+    }
+    const qsizetype all = letters.size();
+    letters.removeDuplicates();
+    QCOMPARE(letters.size(), all);
+}
+
+// The grids' headings stay whole with a larger font (a user's desktop setting): none is cut off in width
+// or in height, the platform's long heading and OrvaneQOR公式 included.
+void TestLinks::gridTitlesWholeWithALargeFont() {
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSizeF(before.pointSizeF() * 1.6);
+    QApplication::setFont(large);
+    const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+    auto w = openWizard();
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(QStringLiteral("xlsx")));
+    toStepTwo(w.get());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    // As narrow as the wizard goes: the columns' room is what its layout asks for.
+    w->resize(1, w->height());
+    QTest::qWait(20);
+    if (!qEnvironmentVariableIsEmpty("TAXFERRY_GRAB")) w->grab().save(qEnvironmentVariable("TAXFERRY_GRAB"));
+    QHeaderView* header = w->fpHead->horizontalHeader();
+    const QFontMetrics fm(header->font());
+    QVERIFY2(header->height() >= fm.height() + 6, qPrintable(QString::number(header->height())));
+    const int shown = w->fpHead->viewport()->width();
+    for (int c = 0; c < w->fpHead->columnCount(); ++c) {
+        if (w->fpHead->isColumnHidden(c)) continue;
+        const QString title = w->fpHead->horizontalHeaderItem(c)->text();
+        const int left = header->sectionViewportPosition(c), right = left + header->sectionSize(c);
+        QVERIFY2(header->sectionSize(c) >= fm.horizontalAdvance(title) && left >= 0 && right <= shown,
+                 qPrintable(QStringLiteral("%1: %2..%3 of %4, title %5")
+                                .arg(title)
+                                .arg(left)
+                                .arg(right)
+                                .arg(shown)
+                                .arg(fm.horizontalAdvance(title))));
+    }
+}
