@@ -1,6 +1,7 @@
 // taxferry-batch template FILE.xlsx --format NAME [--config PATH]: installs the e-invoice platform's
 // template workbook, as 读取平台模板 of the link wizard does.
 #include "batch/Batch.h"
+#include "common/DbLog.h"
 #include "common/DbProcedures.h"
 #include "common/LoginProps.h"
 #include "common/Messages.h"
@@ -44,6 +45,7 @@ int runBatchTemplate(const QStringList& args) {
         if (!layout.version.isEmpty()) std::printf("模板版本\t%s\n", layout.version.toUtf8().constData());
     } catch (const DbError& e) {
         showMsg(QStringLiteral("读取平台模板失败：") + e.description());
+        reportCause(QStringLiteral("ReadTemplate"), e);
         closeConnection(session.gcnConfig);
         return 1;
     }

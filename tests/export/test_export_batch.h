@@ -101,6 +101,7 @@ private Q_SLOTS:
 
     void workbookInSeveralFiles();
     void workbookWithoutTemplateFile();
+    void templateWithEntities();
 
     void previewRefusesWhatTheFormatWould();
 
