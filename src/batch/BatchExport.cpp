@@ -2,7 +2,6 @@
 // export of the export window without windows. Messages go to stderr through the default sink.
 #include "batch/Batch.h"
 #include "batch/TerminalProgress.h"
-#include "common/DbProcedures.h"
 #include "common/LoginProps.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -60,16 +59,15 @@ int runBatchExport(const QStringList& args) {
     if (const char* problem = batchConditions(hasFilter ? filter : QString(), conditions))
         return usage(problem);
 
-    Session session;
-    session.gsAcctProps = loginPropsText(acct);
+    // The engine opens the accounting connections it needs itself.
+    BatchSession batch(config, acct);
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.openConfigConnection();
+        batch.openConfig();
     } catch (const DbError& e) {
         showErr(QStringLiteral("OpenConfigConnection"), e);
         return 1;
     }
-    ExportEngine exporter(session);
+    ExportEngine exporter(batch.session());
     exporter.setIncludeExported(line.isSet(QStringLiteral("include-exported")));
     exporter.setPreview(preview);
     // The batch tool's preview is a listing for scripts: every document, not the window's first ones.
@@ -108,6 +106,5 @@ int runBatchExport(const QStringList& args) {
             std::printf("引出文件%d个：%s\n", int(exporter.writtenFiles().size()),
                         ExportEngine::fileNames(exporter.writtenFiles()).toUtf8().constData());
     }
-    closeConnection(session.gcnConfig);
     return ok ? 0 : 1;
 }

@@ -2,8 +2,6 @@
 // template workbook, as 读取平台模板 of the link wizard does.
 #include "batch/Batch.h"
 #include "common/DbLog.h"
-#include "common/DbProcedures.h"
-#include "common/LoginProps.h"
 #include "common/Messages.h"
 #include "common/Paths.h"
 #include "common/Session.h"
@@ -27,12 +25,11 @@ int runBatchTemplate(const QStringList& args) {
         std::fputs(kTemplateUsage, stderr);
         return 1;
     }
-    Session session;
+    BatchSession batch(config, QString());
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.openConfigConnection();
+        batch.openConfig();
         const WorkbookLayout layout =
-            installWorkbookTemplate(*session.gcnConfig, files.first(),
+            installWorkbookTemplate(batch.session().config(), files.first(),
                                     name.isEmpty() ? QFileInfo(files.first()).completeBaseName() : name);
         // What was learnt, on stdout: the two sheets and their headings, and the template's version.
         for (const WorkbookSheetLayout* sheet : {&layout.head, &layout.detail}) {
@@ -46,9 +43,7 @@ int runBatchTemplate(const QStringList& args) {
     } catch (const DbError& e) {
         showMsg(QStringLiteral("读取平台模板失败：") + e.description());
         reportCause(QStringLiteral("ReadTemplate"), e);
-        closeConnection(session.gcnConfig);
         return 1;
     }
-    closeConnection(session.gcnConfig);
     return 0;
 }

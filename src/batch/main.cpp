@@ -2,6 +2,8 @@
 // engines show goes to stderr, one per line; the exit status is 0 after success, 1 otherwise.
 #include "batch/Batch.h"
 #include "common/Connection.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
 #include "common/Paths.h"
 #include <QCoreApplication>
 #include <QDate>
@@ -73,6 +75,25 @@ const char* batchConditions(const QString& filter, QString& conditions) {
 QString batchConfigConnString(const QString& config) {
     return config.isEmpty() ? configConnStringFor(programDataFolder())
                             : QStringLiteral("Provider=SQLite;Data Source=") + config;
+}
+
+BatchSession::BatchSession(const QString& config, const QString& acct) : m_config(config) {
+    if (!acct.isEmpty()) m_session.gsAcctProps = loginPropsText(acct);
+}
+
+BatchSession::~BatchSession() {
+    closeConnection(m_session.gcnAcct);
+    closeConnection(m_session.gcnConfig);
+}
+
+void BatchSession::openConfig() {
+    // Without --config an installed program makes its per-user Taxlink.db here, which may fail.
+    m_session.gsConfigConnString = batchConfigConnString(m_config);
+    m_session.gcnConfig = m_session.openConfigConnection();
+}
+
+void BatchSession::openAcct() {
+    m_session.gcnAcct = m_session.openAcctConnection();
 }
 
 QString batchHelp() {
