@@ -2,8 +2,6 @@
 // taxferry-batch codes export FILE.csv [--config PATH]: the tax-code catalogue of the mapping editor as CSV.
 #include "batch/Batch.h"
 #include "common/DbLog.h"
-#include "common/DbProcedures.h"
-#include "common/LoginProps.h"
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "mapping/TaxCodeStore.h"
@@ -32,16 +30,14 @@ int runBatchCodes(const QStringList& args) {
     }
     const QString path = positional[1];
     const QString config = line.value(QStringLiteral("config"));
-    Session session;
+    BatchSession batch(config, isImport ? acct : QString());
     int status = 1;
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.openConfigConnection();
-        TaxCodeStore store(session);
+        batch.openConfig();
+        TaxCodeStore store(batch.session());
         if (isImport) {
             // The products are found by number in the accounting set, as the editor's picker lists them.
-            session.gsAcctProps = loginPropsText(acct, QString(), QString());
-            session.gcnAcct = session.openAcctConnection();
+            batch.openAcct();
             const std::optional<QString> version =
                 line.isSet(QStringLiteral("code-version"))
                     ? std::optional<QString>(line.value(QStringLiteral("code-version")))
@@ -65,7 +61,5 @@ int runBatchCodes(const QStringList& args) {
             e.description());
         reportCause(QStringLiteral("RunBatchCodes"), e);
     }
-    closeConnection(session.gcnAcct);
-    closeConnection(session.gcnConfig);
     return status;
 }

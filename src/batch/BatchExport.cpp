@@ -2,7 +2,6 @@
 // export of the export window without windows. Messages go to stderr through the default sink.
 #include "batch/Batch.h"
 #include "batch/TerminalProgress.h"
-#include "common/DbProcedures.h"
 #include "common/LoginProps.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -41,9 +40,9 @@ int runBatchExport(const QStringList& args) {
     const QString filter = line.value(QStringLiteral("filter"));
     const bool preview = line.isSet(QStringLiteral("preview"));
     if (acct.isEmpty() || link.isEmpty() || (out.trimmed().isEmpty() && !preview))
-        return usage("--acct, --link and --out are required.");
+        return usage("必须给出 --acct、--link 和 --out。");
     if (!bracesBalanced(normalizedConnectionString(acct)))
-        return usage("--acct: the braces of the connection string do not pair up.");
+        return usage("--acct 的连接字符串中的大括号不成对。");
 
     // For this run instead of the link's setting; both given, the last one holds.
     auto either = [&](const QString& yes, const QString& no) -> std::optional<bool> {
@@ -60,16 +59,15 @@ int runBatchExport(const QStringList& args) {
     if (const char* problem = batchConditions(hasFilter ? filter : QString(), conditions))
         return usage(problem);
 
-    Session session;
-    session.gsAcctProps = loginPropsText(acct);
+    // The engine opens the accounting connections it needs itself.
+    BatchSession batch(config, acct);
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.openConfigConnection();
+        batch.openConfig();
     } catch (const DbError& e) {
         showErr(QStringLiteral("OpenConfigConnection"), e);
         return 1;
     }
-    ExportEngine exporter(session);
+    ExportEngine exporter(batch.session());
     exporter.setIncludeExported(line.isSet(QStringLiteral("include-exported")));
     exporter.setPreview(preview);
     // The batch tool's preview is a listing for scripts: every document, not the window's first ones.
@@ -108,6 +106,5 @@ int runBatchExport(const QStringList& args) {
             std::printf("引出文件%d个：%s\n", int(exporter.writtenFiles().size()),
                         ExportEngine::fileNames(exporter.writtenFiles()).toUtf8().constData());
     }
-    closeConnection(session.gcnConfig);
     return ok ? 0 : 1;
 }

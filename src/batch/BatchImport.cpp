@@ -4,8 +4,6 @@
 #include "batch/Batch.h"
 #include "batch/TerminalProgress.h"
 #include "common/DbLog.h"
-#include "common/DbProcedures.h"
-#include "common/LoginProps.h"
 #include "common/Messages.h"
 #include "common/Paths.h"
 #include "common/Session.h"
@@ -67,12 +65,11 @@ int runBatchImport(const QStringList& args) {
         // Only a committed import exits with 0; everything else is a failure.
         return 1;
     }
-    Session session;
-    session.gsAcctProps = loginPropsText(acct);
+    BatchSession batch(config, acct);
+    Session& session = batch.session();
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnAcct = session.openAcctConnection();
-        session.gcnConfig = session.openConfigConnection();
+        batch.openAcct();
+        batch.openConfig();
     } catch (const DbError& e) {
         showMsg(e.description());
         reportCause(QStringLiteral("Main"), e);
@@ -80,12 +77,8 @@ int runBatchImport(const QStringList& args) {
         return 1;
     }
     // A single file (not a folder) is imported as it always was: a repeat refuses it.
-    if (files.size() > 1 || QFileInfo(files.first()).isDir()) {
-        const int status = importFiles(session, files, line.isSet(QStringLiteral("skip-imported")));
-        closeConnection(session.gcnConfig);
-        closeConnection(session.gcnAcct);
-        return status;
-    }
+    if (files.size() > 1 || QFileInfo(files.first()).isDir())
+        return importFiles(session, files, line.isSet(QStringLiteral("skip-imported")));
     bool ok = false;
     {
         ImportEngine engine(session);
@@ -96,7 +89,5 @@ int runBatchImport(const QStringList& args) {
         // What was done, on stdout: the messages stay as they are on stderr.
         if (ok || !engine.lastCounts().guarded) std::printf("%s\n", engine.countsText().toUtf8().constData());
     }
-    closeConnection(session.gcnConfig);
-    closeConnection(session.gcnAcct);
     return ok ? 0 : 1;
 }

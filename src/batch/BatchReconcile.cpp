@@ -2,8 +2,6 @@
 // the filter with the state of its tax invoice, and a total per state.
 #include "batch/Batch.h"
 #include "common/DbLog.h"
-#include "common/DbProcedures.h"
-#include "common/LoginProps.h"
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "export/Reconciliation.h"
@@ -29,20 +27,16 @@ int runBatchReconcile(const QStringList& args) {
         return 1;
     }
     const QString config = line.value(QStringLiteral("config"));
-    Session session;
-    session.gsAcctProps = loginPropsText(acct);
+    BatchSession batch(config, acct);
     int status = 1;
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.openConfigConnection();
-        session.gcnAcct = session.openAcctConnection();
-        for (const QString& l : Reconciliation::reportLines(Reconciliation(session).run(conditions)))
+        batch.openConfig();
+        batch.openAcct();
+        for (const QString& l : Reconciliation::reportLines(Reconciliation(batch.session()).run(conditions)))
             std::printf("%s\n", l.toUtf8().constData());
         status = 0;
     } catch (const DbError& e) {
         showErr(QStringLiteral("Reconcile"), e);
     }
-    closeConnection(session.gcnAcct);
-    closeConnection(session.gcnConfig);
     return status;
 }

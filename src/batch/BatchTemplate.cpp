@@ -1,8 +1,7 @@
 // taxferry-batch template FILE.xlsx --format NAME [--config PATH]: installs the e-invoice platform's
 // template workbook, as 读取平台模板 of the link wizard does.
 #include "batch/Batch.h"
-#include "common/DbProcedures.h"
-#include "common/LoginProps.h"
+#include "common/DbLog.h"
 #include "common/Messages.h"
 #include "common/Paths.h"
 #include "common/Session.h"
@@ -26,12 +25,11 @@ int runBatchTemplate(const QStringList& args) {
         std::fputs(kTemplateUsage, stderr);
         return 1;
     }
-    Session session;
+    BatchSession batch(config, QString());
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.openConfigConnection();
+        batch.openConfig();
         const WorkbookLayout layout =
-            installWorkbookTemplate(*session.gcnConfig, files.first(),
+            installWorkbookTemplate(batch.session().config(), files.first(),
                                     name.isEmpty() ? QFileInfo(files.first()).completeBaseName() : name);
         // What was learnt, on stdout: the two sheets and their headings, and the template's version.
         for (const WorkbookSheetLayout* sheet : {&layout.head, &layout.detail}) {
@@ -44,9 +42,8 @@ int runBatchTemplate(const QStringList& args) {
         if (!layout.version.isEmpty()) std::printf("模板版本\t%s\n", layout.version.toUtf8().constData());
     } catch (const DbError& e) {
         showMsg(QStringLiteral("读取平台模板失败：") + e.description());
-        closeConnection(session.gcnConfig);
+        reportCause(QStringLiteral("ReadTemplate"), e);
         return 1;
     }
-    closeConnection(session.gcnConfig);
     return 0;
 }

@@ -2,8 +2,6 @@
 // issued invoices written back onto the documents exported to it.
 #include "batch/Batch.h"
 #include "common/DbLog.h"
-#include "common/DbProcedures.h"
-#include "common/LoginProps.h"
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "import/PlatformList.h"
@@ -26,14 +24,12 @@ int runBatchWriteBack(const QStringList& args) {
         return 1;
     }
     const QString config = line.value(QStringLiteral("config"));
-    Session session;
-    session.gsAcctProps = loginPropsText(acct);
+    BatchSession batch(config, acct);
     int status = 1;
     try {
-        session.gsConfigConnString = batchConfigConnString(config);
-        session.gcnConfig = session.openConfigConnection();
-        session.gcnAcct = session.openAcctConnection();
-        PlatformWriteBack writeBack(session);
+        batch.openConfig();
+        batch.openAcct();
+        PlatformWriteBack writeBack(batch.session());
         // Read and matched: 0 whatever matched; the lines say what.
         if (writeBack.run(files.first(), line.isSet(QStringLiteral("preview")))) {
             for (const QString& l : writeBack.result().lines())
@@ -44,7 +40,5 @@ int runBatchWriteBack(const QStringList& args) {
         showMsg(e.description());
         reportCause(QStringLiteral("WriteBack"), e);
     }
-    closeConnection(session.gcnAcct);
-    closeConnection(session.gcnConfig);
     return status;
 }

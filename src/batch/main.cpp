@@ -2,6 +2,8 @@
 // engines show goes to stderr, one per line; the exit status is 0 after success, 1 otherwise.
 #include "batch/Batch.h"
 #include "common/Connection.h"
+#include "common/DbProcedures.h"
+#include "common/LoginProps.h"
 #include "common/Paths.h"
 #include <QCoreApplication>
 #include <QDate>
@@ -60,12 +62,12 @@ const char* batchConditions(const QString& filter, QString& conditions) {
     constexpr int kConditionCount = 14;
     // The condition text of the filter dialog: omitted values are empty, so nothing is filtered on them.
     QStringList values = filter.isEmpty() ? QStringList() : filter.split(u'|');
-    if (values.size() > kConditionCount) return "--filter holds at most fourteen values.";
+    if (values.size() > kConditionCount) return "--filter 最多有14个值（以“|”分隔）。";
     while (values.size() < kConditionCount)
         values << QString();
     for (int i = 0; i < 2; ++i)
         if (!values[i].isEmpty() && !QDate::fromString(values[i], QStringLiteral("yyyy-MM-dd")).isValid())
-            return "--filter: the two dates are written yyyy-mm-dd.";
+            return "--filter 的前两个值是日期，应写作 yyyy-mm-dd。";
     conditions = values.join(u'|');
     return nullptr;
 }
@@ -73,6 +75,25 @@ const char* batchConditions(const QString& filter, QString& conditions) {
 QString batchConfigConnString(const QString& config) {
     return config.isEmpty() ? configConnStringFor(programDataFolder())
                             : QStringLiteral("Provider=SQLite;Data Source=") + config;
+}
+
+BatchSession::BatchSession(const QString& config, const QString& acct) : m_config(config) {
+    if (!acct.isEmpty()) m_session.gsAcctProps = loginPropsText(acct);
+}
+
+BatchSession::~BatchSession() {
+    closeConnection(m_session.gcnAcct);
+    closeConnection(m_session.gcnConfig);
+}
+
+void BatchSession::openConfig() {
+    // Without --config an installed program makes its per-user Taxlink.db here, which may fail.
+    m_session.gsConfigConnString = batchConfigConnString(m_config);
+    m_session.gcnConfig = m_session.openConfigConnection();
+}
+
+void BatchSession::openAcct() {
+    m_session.gcnAcct = m_session.openAcctConnection();
 }
 
 QString batchHelp() {

@@ -75,3 +75,11 @@ QString programDataFolder() {
     makeUserDatabases(share, folder);
     return folder;
 }
+
+Qt::CaseSensitivity fileNameCase() {
+#ifdef Q_OS_WIN
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}

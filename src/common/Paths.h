@@ -20,3 +20,6 @@ QString programDataFolder();
 // Makes Taxlink.db and QORDemo.db in folder from the scripts in shareFolder where they are missing; an
 // existing file (with the user's links and mappings) is never touched. Throws DbError.
 void makeUserDatabases(const QString& shareFolder, const QString& folder);
+
+// Whether the file system tells names apart by case: not on Windows.
+Qt::CaseSensitivity fileNameCase();

@@ -180,6 +180,18 @@ void XlsxReader::damaged(const QString& part, const QString& why) const {
 }
 
 namespace {
+// XML the parser refuses: broken, or entities that expand past its limit (no workbook declares any). The
+// parser's own words go to the details.
+[[noreturn]] void notXml(const QString& file, const QString& part, const QString& parserText) {
+    throw DbError(ErrNo::General,
+                  QStringLiteral("文件“%1”中的“%2”不是有效的XML（已损坏，或含有工作簿不应有的实体定义），"
+                                 "无法读取。")
+                      .arg(file, part),
+                  parserText, QString());
+}
+} // namespace
+
+namespace {
 // The relationships of a part, by their Id.
 QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QString& part, qint64 cap) {
     QHash<QString, Relationship> out;
@@ -199,9 +211,7 @@ QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QStr
                                 a.value(QLatin1String("Type")).toString()});
     }
     if (s->failure()) throw *s->failure();
-    if (r.hasError())
-        throw DbError(ErrNo::General, QStringLiteral("文件“%1”中的“%2”已损坏，无法读取：%3。")
-                                          .arg(zip.displayName(), relsPart, r.errorString()));
+    if (r.hasError()) notXml(zip.displayName(), relsPart, r.errorString());
     return out;
 }
 } // namespace
@@ -241,7 +251,7 @@ void XlsxReader::readWorkbook() {
         }
     }
     if (s->failure()) throw *s->failure();
-    if (r.hasError()) damaged(book, r.errorString());
+    if (r.hasError()) notXml(displayName(), book, r.errorString());
 }
 
 const XlsxSheet* XlsxReader::sheet(const QString& name) const {
@@ -265,7 +275,7 @@ void XlsxReader::readSharedStrings() {
         m_strings.append(stringItem(r));
     }
     if (s->failure()) throw *s->failure();
-    if (r.hasError()) damaged(m_stringsPart, r.errorString());
+    if (r.hasError()) notXml(displayName(), m_stringsPart, r.errorString());
 }
 
 void XlsxReader::readStyles() {
@@ -291,7 +301,7 @@ void XlsxReader::readStyles() {
         }
     }
     if (s->failure()) throw *s->failure();
-    if (r.hasError()) damaged(m_stylesPart, r.errorString());
+    if (r.hasError()) notXml(displayName(), m_stylesPart, r.errorString());
     m_dateStyles.reserve(formats.size());
     for (int id : formats)
         m_dateStyles.append(xlsxIsDateFormat(id, codes.value(id)));
@@ -398,7 +408,7 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
         stopped = stop.after && stop.after(out.last());
     }
     if (s->failure()) throw *s->failure();
-    if (r.hasError()) damaged(sheet.part, r.errorString());
+    if (r.hasError()) notXml(displayName(), sheet.part, r.errorString());
     return out;
 }
 
@@ -449,6 +459,6 @@ QList<XlsxListRule> XlsxReader::listRules(const XlsxSheet& sheet) {
         if (!rule.ranges.isEmpty()) out.append(rule);
     }
     if (s->failure()) throw *s->failure();
-    if (r.hasError()) damaged(sheet.part, r.errorString());
+    if (r.hasError()) notXml(displayName(), sheet.part, r.errorString());
     return out;
 }

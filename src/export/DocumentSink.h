@@ -41,4 +41,9 @@ public:
     // After Commit: the files written, where a sink may write others than the target (a workbook split in
     // parts); empty when it wrote the target alone.
     virtual QStringList writtenFiles() const { return {}; }
+    // Where a sink may write several files: the one the document last added goes to, 1 for the first of
+    // plannedFiles(); 0 for a sink that writes the target alone.
+    virtual int part() const { return 0; }
+    // Once every document was added, before Commit: the files Commit will write, in order.
+    virtual QStringList plannedFiles() const { return {}; }
 };

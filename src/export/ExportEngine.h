@@ -3,9 +3,12 @@
 // body query (one row per invoice line), which feed the file writer. The selection (the queries and what
 // they leave out) is in ExportSelection.cpp, the writing in ExportEngine.cpp.
 
+#include "export/DocumentMerge.h"
 #include "export/ExportWriter.h"
+#include "export/WorkbookTemplate.h"
 #include "links/LinkStore.h"
 #include "links/TemplateQuery.h"
+#include <QSet>
 #include <QString>
 #include <optional>
 
@@ -90,6 +93,38 @@ public:
 private:
     const Session& m_session;
     LinkStore m_links;
+
+    // The steps of exportFile, in their order.
+    // What the last run reported is cleared.
+    void startRun();
+    // The connection that writes the ledger; an export holds the ledger's lock on it from here on
+    // (locked), a preview does not. Throws DbError.
+    ConnectionPtr ledgerConnection(std::optional<TransactionGuard>& locked);
+    // A text link's fields of the tax system's layout left out before ones it keeps (m_layoutGaps).
+    void noteLayoutGaps(Connection& config);
+    // The lines as the body query delivers them on acct (opened by then) while the file is written.
+    static BodyRowSource bodyRows(ConnectionPtr& acct, const TemplateQuery& body);
+    // The platform's template, installed with its file; nothing after a message saying what is missing.
+    static std::optional<InstalledTemplate> workbookTemplate(Connection& config);
+    // The template's headings of a workbook link's fields, as what they mean.
+    void mapWorkbookHeadings(WorkbookLayout& workbook, QStringList& headNames, QStringList& bodyNames) const;
+    // Where the writer finds each field, and the limits and rules of the link and its format.
+    ExportLayout exportLayout(const Recordset& link, const QString& format, const WorkbookLayout* workbook,
+                              const QStringList& headNames, const QStringList& bodyNames) const;
+    // The tax-code catalogue, for links that read it. Throws DbError.
+    void addTaxCodes(ExportLayout& layout, bool hasItemNumber) const;
+    // How a buyer's invoices become one document (the link's settings, or this export's).
+    MergeSettings mergeSettings(const Recordset& link, const ExportLayout& layout, bool workbook) const;
+    // The merged documents' 单据号 the ledger holds already. Throws DbError.
+    static QSet<QString> mergedDocNosTaken(Connection& writer);
+    // What the export says once its file is in place and recorded.
+    void showDone(const QStringList& earlierFiles);
+
+    // The files of the ledger's export rows that an export to target wrote before (NAME.xlsx, NAME-N.xlsx),
+    // that are still there and that the new export did not write again. Throws DbError.
+    static QStringList earlierFilesOf(Connection& writer, const QString& target, const QStringList& written);
+    // Removes them, saying which; one that cannot be removed is named in a warning.
+    static void removeEarlierFiles(const QStringList& files);
 
     // Builds the head or body query of the link over the two templates; false after a reported
     // "empty link" message.

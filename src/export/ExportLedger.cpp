@@ -40,11 +40,11 @@ void ExportLedger::add(const ExportDoc& doc) {
     QDataStream out(&m_spool);
     // A merged document: a row per member, each under the document's 单据号 with its own share.
     if (doc.members.isEmpty()) {
-        out << doc.billNo << doc.docNo << doc.amount << doc.tax;
+        out << doc.billNo << doc.docNo << doc.amount << doc.tax << doc.part;
         ++m_documents;
     }
     for (const ExportMember& m : doc.members) {
-        out << m.billNo << doc.docNo << m.amount << m.tax;
+        out << m.billNo << doc.docNo << m.amount << m.tax << doc.part;
         ++m_documents;
     }
     if (out.status() != QDataStream::Ok)
@@ -59,7 +59,7 @@ template <typename F> void ExportLedger::forEachBatch(int count, F&& f) {
     QList<ExportDoc> batch;
     for (int i = 0; i < m_documents; ++i) {
         ExportDoc d;
-        in >> d.billNo >> d.docNo >> d.amount >> d.tax;
+        in >> d.billNo >> d.docNo >> d.amount >> d.tax >> d.part;
         if (in.status() != QDataStream::Ok)
             throw DbError(ErrNo::General, QStringLiteral("读取临时文件失败：%1").arg(m_spool.errorString()));
         batch.append(std::move(d));
@@ -112,7 +112,9 @@ void ExportLedger::write(Connection& acct) {
             set(billNo, d.billNo);
             set(docNo, d.docNo);
             set(link, m_linkID.trimmed());
-            set(file, m_file);
+            set(file, d.part > 0
+                          ? QFileInfo(m_partFiles.value(d.part - 1, m_file)).absoluteFilePath().left(255)
+                          : m_file);
             set(time, now);
             set(user, m_user);
             set(state, Ledger::Stands);

@@ -17,6 +17,8 @@ public:
     // Keeps the document for write(). Throws DbError when the temporary file cannot be written.
     void add(const ExportDoc& doc);
     int documents() const { return m_documents; }
+    // The files of an export that writes several, by ExportDoc::part; a document of part 0 is in file.
+    void setPartFiles(const QStringList& files) { m_partFiles = files; }
     // Writes a row per document on acct, in its open transaction. Throws DbError.
     void write(Connection& acct);
 
@@ -25,6 +27,7 @@ private:
     template <typename F> void forEachBatch(int count, F&& f);
 
     QString m_linkID, m_file, m_user;
+    QStringList m_partFiles;
     bool m_supersede;
     QTemporaryFile m_spool;
     int m_documents = 0;

@@ -357,7 +357,8 @@ bool writeTextFile(const QString& filePath, Connection::Cursor& head, const Body
                 onDoc(ExportDoc{bill, docNo,
                                 layout.headCustomer < 0 ? QString()
                                                         : nullToText(headRow.value(layout.headCustomer)),
-                                lines, amount, tax, std::move(members), docRemark, ownTax});
+                                lines, amount, tax, std::move(members), docRemark, ownTax,
+                                layout.sink && !layout.dryRun ? layout.sink->part() : 0});
         };
         // A head without lines of its own.
         auto writeHead = [&]() {

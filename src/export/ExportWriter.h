@@ -112,6 +112,9 @@ struct ExportDoc {
     QString remark = {}; // 备注 as written, where the link writes the 单据号 into it
     // The sales invoices' own tax where tax is what the platform will compute and differs from it.
     std::optional<double> ownTax = std::nullopt;
+    // The file the document is in where the export writes several (DocumentSink::part): 1 for the first of
+    // the sink's plannedFiles(); 0 for the export's target.
+    int part = 0;
 };
 
 // Makes the members' taxes of a merged document add up to tax (cents) where they do not: tax shared out in

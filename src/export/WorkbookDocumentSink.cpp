@@ -1,6 +1,7 @@
 #include "export/WorkbookDocumentSink.h"
 
 #include "common/Messages.h"
+#include "common/Paths.h"
 #include "common/Values.h"
 #include "common/XlsxReader.h"
 #include "common/ZipArchive.h"
@@ -8,6 +9,7 @@
 #include "export/WorkbookFill.h"
 #include "export/XmlDocumentSink.h"
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
@@ -237,6 +239,7 @@ struct WorkbookDocumentSink::Impl {
     WorkbookLayout layout;
     QByteArray templateFile;
     bool discountColumn = false;
+    QString codeHeading; // the detail sheet's 商品和服务税收编码, empty without one
     std::unique_ptr<ZipArchive> zip;
     std::unique_ptr<TemplateSheetPart> headPart, detailPart;
     QHash<QString, QString> keys;        // 发票流水号 -> the 单据号 it stands for
@@ -322,8 +325,16 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
     };
     RenderedDoc out;
     out.head = cells(layout.head, nullptr, 0);
-    for (int i = 0; i < doc.lines.size(); ++i)
+    for (int i = 0; i < doc.lines.size(); ++i) {
+        // The platform requires the code of every line, which only the catalogue gives.
+        if (!codeHeading.isEmpty() && doc.lines[i].value(QStringLiteral("税收分类编码")).trimmed().isEmpty())
+            throw ExportRefused(
+                QStringLiteral("发票“%1”第%2行的商品“%3”没有税收分类编码（平台模板的“%4”必填），引出失败！")
+                    .arg(whole.docNo)
+                    .arg(i + 1)
+                    .arg(doc.lines[i].value(QStringLiteral("货物名称")), shown(codeHeading)));
         out.lines.append(cells(layout.detail, &doc.lines[i], i + 1));
+    }
     used.insert(doc.docNo, whole.docNo);
     return out;
 }
@@ -371,8 +382,10 @@ WorkbookDocumentSink::WorkbookDocumentSink(const QString& path, const WorkbookLa
     d->path = path;
     d->layout = layout;
     d->templateFile = templateFile;
-    for (const WorkbookColumn& c : layout.detail.columns)
+    for (const WorkbookColumn& c : layout.detail.columns) {
         d->discountColumn = d->discountColumn || c.value == u"折扣金额";
+        if (c.value == u"税收分类编码") d->codeHeading = c.heading;
+    }
 }
 
 WorkbookDocumentSink::~WorkbookDocumentSink() = default; // uncommitted files leave their targets alone
@@ -410,4 +423,29 @@ void WorkbookDocumentSink::commit() {
 
 QStringList WorkbookDocumentSink::writtenFiles() const {
     return d->names;
+}
+
+int WorkbookDocumentSink::part() const {
+    return int(d->files.size()) + 1; // the batch being gathered, which Commit writes last
+}
+
+QStringList WorkbookDocumentSink::plannedFiles() const {
+    if (d->files.empty()) return {QDir::toNativeSeparators(d->path)};
+    return QStringList(d->names) << QDir::toNativeSeparators(d->numbered(int(d->files.size()) + 1));
+}
+
+bool WorkbookDocumentSink::isFileOf(const QString& path, const QString& file) {
+    const QFileInfo target(path), other(file);
+    if (target.absolutePath().compare(other.absolutePath(), fileNameCase()) != 0) return false;
+    QString base = target.fileName(), suffix;
+    if (base.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
+        suffix = base.right(5);
+        base.chop(5);
+    }
+    const QRegularExpression name(u'^' + QRegularExpression::escape(base) + QStringLiteral("(-\\d+)?") +
+                                      QRegularExpression::escape(suffix) + u'$',
+                                  fileNameCase() == Qt::CaseInsensitive
+                                      ? QRegularExpression::CaseInsensitiveOption
+                                      : QRegularExpression::NoPatternOption);
+    return name.match(other.fileName()).hasMatch();
 }

@@ -30,6 +30,10 @@ public:
     void commit() override;
     // After Commit: every workbook written, in order.
     QStringList writtenFiles() const override;
+    int part() const override;
+    QStringList plannedFiles() const override;
+    // The files an export to path writes or wrote before: path itself and NAME-N.xlsx beside it.
+    static bool isFileOf(const QString& path, const QString& file);
 
 private:
     struct Impl;

@@ -59,6 +59,7 @@ QString fixed(const QString& text, int decimals) {
 }
 
 // The byte limits of the invoicing software's elements (GBK: a Chinese character counts two).
+constexpr int kSpmcBytes = 100;
 struct Limit {
     const char* tag;
     const char16_t* label;
@@ -72,7 +73,7 @@ constexpr Limit kLimits[] = {
     {"Bz", u"备注", 240},
     {"Fhr", u"复核人", 8},
     {"Skr", u"收款人", 8},
-    {"Spmc", u"商品名称", 100},
+    {"Spmc", u"商品名称", kSpmcBytes},
     {"Ggxh", u"规格型号", 40},
     {"Jldw", u"计量单位", 32},
     {"Qyspbm", u"企业自编码", 20},
@@ -188,6 +189,24 @@ QByteArray XmlDocumentSink::render(const SinkDocument& doc) {
                                     .arg(doc.lines[i].value(QStringLiteral("货物名称"))));
     const QString version = h.value(QStringLiteral("编码版本号")).trimmed();
     if (version.isEmpty()) throw ExportRefused(QStringLiteral("税收分类编码版本号为空，引出失败！"));
+    // The invoicing software puts *简称* before the name it reads, and its limit counts the whole.
+    for (int i = 0; i < doc.lines.size(); ++i) {
+        const QString name = doc.lines[i].value(QStringLiteral("货物名称"));
+        const QString shortName = doc.lines[i].value(QStringLiteral("简称")).trimmed();
+        const QString prefix = shortName.isEmpty() ? QString() : u'*' + shortName + u'*';
+        if (prefix.isEmpty() || name.startsWith(prefix)) continue; // counted with the name
+        QByteArray bytes;
+        if (!d->gbk.encode(prefix + name, bytes)) continue; // refused with the value below
+        if (bytes.size() > kSpmcBytes)
+            throw ExportRefused(
+                QStringLiteral("发票“%1”第%2行的商品名称(Spmc)“%3”加上开票软件写在前面的“%4”共%5个字节，"
+                               "超过%6个字节（一个汉字占2个字节），引出失败！")
+                    .arg(doc.docNo)
+                    .arg(i + 1)
+                    .arg(name, prefix)
+                    .arg(bytes.size())
+                    .arg(kSpmcBytes));
+    }
 
     w.open("Fp", 3);
     w.element("Djh", doc.docNo, 4);

@@ -17,6 +17,7 @@ QString formatRunningNumber(double number, int length) {
 void BillNumberRule::load(Connection& conn, qint32 billTypeID) {
     m_billTypeID = billTypeID;
     m_rows.clear();
+    m_given = 0;
     const RecordsetPtr rs =
         conn.query(QStringLiteral("select * from t_billcoderule where fbilltypeid=?"), {billTypeID});
     const int valueColumn = rs->fieldIndex(QStringLiteral("fprojectval"));
@@ -48,7 +49,18 @@ QString BillNumberRule::next(const QString& defaultText) {
     // An empty (Null) number stays Null, as Null+1 would.
     for (Row& r : m_rows)
         if (r.kind == 3 && !r.isNull) r.number += 1;
+    ++m_given;
     return text;
+}
+
+QStringList BillNumberRule::given() const {
+    BillNumberRule start = *this;
+    for (Row& r : start.m_rows)
+        r.number = leadingNumber(nullToText(r.stored));
+    QStringList out;
+    for (int i = 0; i < m_given; ++i)
+        out << start.next(QString());
+    return out;
 }
 
 void BillNumberRule::writeBack(Connection& conn) {

@@ -20,6 +20,8 @@ public:
     QString next(const QString& defaultText);
     // Writes the running numbers that changed, as the value the column takes. Throws DbError.
     void writeBack(Connection& conn);
+    // The numbers next() gave since load, in order (worked out again from the rule as it was read).
+    QStringList given() const;
 
 private:
     struct Row {
@@ -33,6 +35,7 @@ private:
     qint32 m_billTypeID = 0;
     int m_valueType = 0;
     QList<Row> m_rows;
+    int m_given = 0;
 };
 
 // The next bill number of a bill type (one rule read, advanced and, with doUpdate, written back). The

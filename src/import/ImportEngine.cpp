@@ -1,5 +1,6 @@
 #include "import/ImportEngine.h"
 
+#include "common/DbLog.h"
 #include "common/GbkCodec.h"
 #include "common/Ledger.h"
 #include "common/Messages.h"
@@ -16,6 +17,14 @@ namespace {
 qint32 next(qint32 n) {
     if (n == std::numeric_limits<qint32>::max()) throw DbError(ErrNo::Overflow, QStringLiteral("溢出"));
     return n + 1;
+}
+
+// A row refused for a key another row has (SQLSTATE class 23, or the driver's words where it gives none).
+bool isUniqueViolation(const DbError& e) {
+    const QString text = e.cause() + u' ' + e.description();
+    return e.sqlState() == u"23505" || e.sqlState() == u"23000" ||
+           text.contains(QStringLiteral("UNIQUE"), Qt::CaseInsensitive) ||
+           text.contains(QStringLiteral("duplicate"), Qt::CaseInsensitive);
 }
 } // namespace
 
@@ -110,6 +119,26 @@ bool ImportEngine::importToQor(const QString& filePath, Repeats repeats) {
         }
         if (!notice.isEmpty()) showMsg(notice);
         return false;
+    } catch (const DbError& e) {
+        // Rolled back by now. A bill number the rule gives that the set already has refuses the insert:
+        // the user has to move the rule on, which the database's words do not say.
+        QString taken;
+        if (isUniqueViolation(e)) {
+            try {
+                taken = m_writer.takenBillNo();
+            } catch (const DbError&) {
+            }
+        }
+        if (taken.isEmpty()) {
+            showErr(QStringLiteral("ImportToQor"), e);
+        } else {
+            showMsg(QStringLiteral(
+                        "销售发票号码%1在账套中已经存在，引入失败，没有引入任何发票。请在单据编码规则中"
+                        "把销售发票的下一个号码调到已有号码之后，再引入。")
+                        .arg(taken));
+            reportCause(QStringLiteral("ImportToQor"), e);
+        }
+        return false;
     } catch (const std::exception& e) {
         showErr(QStringLiteral("ImportToQor"), e);
         return false;
@@ -192,7 +221,11 @@ bool ImportEngine::readFile(GbkLineReader& reader, const QString& filePath, Repe
         lineNumber = next(lineNumber);
         const QString line = reader.readLine();
         if (!checkFileLine(lineNumber, line)) {
-            notice = QStringLiteral("文本文件格式不正确!");
+            // Our own export, picked by mistake: the tax system's issued invoices come in another file.
+            notice = lineNumber == 1 && line.trimmed().startsWith(QStringLiteral("SJJK0101"))
+                         ? QStringLiteral("所选文件是引出给税控系统的销售单据文件(SJJK0101)，不是税控系统"
+                                          "引出的已开发票文件，不能引入!")
+                         : QStringLiteral("文本文件格式不正确!");
             return false;
         }
         if (lineNumber == 2 && !isCommentLine(line)) declared = declaredInvoiceCount(line);

@@ -6,6 +6,7 @@
 #include "common/Session.h"
 #include "common/Values.h"
 #include "import/ImportReader.h"
+#include <QSet>
 #include <cmath>
 
 namespace {
@@ -154,6 +155,31 @@ QStringList InvoiceWriter::flush(const std::function<void(const QStringList&)>& 
     // The lines last: on a server that streams them, it loads them while the next invoices are read.
     e.flush();
     return texts;
+}
+
+QString InvoiceWriter::takenBillNo() {
+    Connection& acct = requireConnection(m_acct.get());
+    constexpr int kBatch = 500; // bill numbers to a statement
+    for (const std::optional<BillNumberRule>* rule : {&m_special, &m_ordinary}) {
+        if (!*rule) continue;
+        const QStringList given = (*rule)->given();
+        for (qsizetype from = 0; from < given.size(); from += kBatch) {
+            QVariantList numbers;
+            for (const QString& n : given.mid(from, kBatch))
+                numbers << n;
+            const RecordsetPtr rs =
+                acct.query(QStringLiteral("select FBillNo from ICSale where FBillNo in (") +
+                               QStringList(numbers.size(), QStringLiteral("?")).join(u',') + u')',
+                           numbers);
+            QSet<QString> taken;
+            for (const QVariantList& row : rs->allRows())
+                taken.insert(nullToText(row.value(0)).toUpper());
+            // The first in the order the import gave them (a set may compare without case).
+            for (const QVariant& n : std::as_const(numbers))
+                if (taken.contains(n.toString().toUpper())) return n.toString();
+        }
+    }
+    return {};
 }
 
 void InvoiceWriter::endImport() {

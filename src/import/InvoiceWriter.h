@@ -42,6 +42,9 @@ public:
 
     // FBillNo of the invoice being written.
     const QString& billNo() const { return m_billNo; }
+    // After a failed import, rolled back: the first bill number it gave that another sales invoice of the
+    // set already has; empty when there is none. Throws DbError.
+    QString takenBillNo();
 
 private:
     struct HeadColumns {

@@ -102,7 +102,11 @@ bool checkGridRows(const QList<GridRow>& rows, bool isHead) {
         hasRow = true;
     }
     if (!hasRow) {
-        showMsg(QStringLiteral("数据输入不完整!"));
+        showMsg(
+            isHead
+                ? QStringLiteral("数据输入不完整：“发票头字段对应”页还没有对应任何字段，至少要对应发票号码！")
+                : QStringLiteral("数据输入不完整：“发票体字段对应”页还没有对应任何字段，至少要对应商品的"
+                                 "名称、数量和金额！"));
         return false;
     }
     if (!isHead || hasBillNo) return true;

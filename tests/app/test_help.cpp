@@ -82,6 +82,21 @@ QString title(const QString& html) {
 class TestHelp : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // What the help promises the import says is what it says (ImportEngine::countsText), a number as N.
+    void helpQuotesTheImportsCounts_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("written back") << "writeback"
+                                      << "回写税控发票N张，其中作废M张。";
+        QTest::newRow("cancelled later") << "writeback"
+                                         << "更新已作废的发票N张。";
+    }
+    void helpQuotesTheImportsCounts() {
+        QFETCH(QString, page);
+        QFETCH(QString, text);
+        QVERIFY2(pageText(page).contains(QStringLiteral("“") + text + QStringLiteral("”")), qPrintable(text));
+    }
+
     void init() {
         m_db = std::make_unique<TestDatabases>();
         // The start installs the key itself; the first test sees that it does.

@@ -86,6 +86,17 @@ void addInvoice(Connection& acct, int interId, const QString& billNo, const QStr
                   {interId, ++entry, l.qty, l.amount, l.note});
 }
 
+void addTestTaxCodes(Connection& config, const QStringList& names) {
+    int id = 900;
+    for (const QString& name : names) {
+        ++id;
+        config.exec(
+            QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
+                           "FPreferential, FZeroRate) values (?, ?, ?, '1090511030000000000', 0, '')"),
+            {id, QStringLiteral("9.%1").arg(id), name});
+    }
+}
+
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

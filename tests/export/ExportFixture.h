@@ -28,6 +28,9 @@ void addInvoice(Connection& acct, int interId, const QString& billNo, const QStr
                 const QList<TestLine>& lines, int custId = 1, int rob = 1,
                 const QVariant& explanation = QVariant());
 
+// The tax-code catalogue: an entry for each product name (the test templates give no product number).
+void addTestTaxCodes(Connection& config, const QStringList& names);
+
 QByteArray fileBytes(const QString& path);
 // An earlier file at path holding "OLD" CR LF.
 void writeOld(const QString& path);

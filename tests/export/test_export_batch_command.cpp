@@ -15,14 +15,14 @@ void TestExportBatch::exportCommand_data() {
         << QStringList{"--filter", "2031-01-01|2031-01-31"} << 1 << "引出的表头数据为空，引出失败！\n";
     QTest::newRow("unknown link") << QStringList{"--link", "42"} << 1 << "关联不存在，引出失败！\n";
     QTest::newRow("date not yyyy-mm-dd") << QStringList{"--filter", "2026/1/1|"} << 1
-                                         << "--filter: the two dates are written yyyy-mm-dd." + usage;
+                                         << "--filter 的前两个值是日期，应写作 yyyy-mm-dd。" + usage;
     QTest::newRow("fifteen values") << QStringList{"--filter", "||||||||||||||"} << 1
-                                    << "--filter holds at most fourteen values." + usage;
+                                    << "--filter 最多有14个值（以“|”分隔）。" + usage;
     QTest::newRow("no link") << QStringList{"--link", ""} << 1
-                             << "--acct, --link and --out are required." + usage;
+                             << "必须给出 --acct、--link 和 --out。" + usage;
     QTest::newRow("unpaired braces in the connection string")
         << QStringList{"--acct", "Provider=ODBC;Driver={FreeTDS;Server=x"} << 1
-        << "--acct: the braces of the connection string do not pair up." + usage;
+        << "--acct 的连接字符串中的大括号不成对。" + usage;
     QTest::newRow("missing configuration database")
         << QStringList{"--config", "@/none.db"} << 1
         << "调用(OpenConfigConnection)出错! "

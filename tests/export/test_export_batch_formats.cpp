@@ -29,14 +29,7 @@ void TestExportBatch::otherFormats() {
     db.config->exec(QStringLiteral("update t_BaseInfo set FFormat=?, FPrefixShortName=1 where FID=1"),
                     {format});
     db.config->exec(QStringLiteral("insert into t_OtherInfo (Fkey, FSQL) values ('TaxCodeVersion', '48.0')"));
-    const RecordsetPtr items = db.acct->query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
-    int n = 0;
-    for (const QVariantList& item : items->allRows())
-        db.config->exec(QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
-                                       "FShortName, FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
-                        {item[0], item[1], item[2],
-                         QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
-                         QStringLiteral("简称%1").arg(n)});
+    addTaxCodes(db);
     if (format == u"xlsx") {
         installPlatformTemplate(db);
         if (QTest::currentTestFailed()) return;

@@ -8,6 +8,7 @@ void TestExportBatch::workbookInSeveralFiles() {
     db.config->exec(QStringLiteral("update t_BaseInfo set FFormat='xlsx' where FID=1"));
     installPlatformTemplate(db);
     if (QTest::currentTestFailed()) return;
+    addTaxCodes(db);
     // 2,000 more lines for the first invoice, copies of its first.
     const RecordsetPtr first = db.acct->query(QStringLiteral(
         "select * from ICSaleEntry where FInterID=(select FInterID from ICSale where FBillNo='ZP000001') "
@@ -67,12 +68,40 @@ void TestExportBatch::workbookWithoutTemplateFile() {
     QVERIFY(!QFile::exists(out));
 }
 
+// A template whose XML expands entities a hundred-thousandfold is refused in Chinese; what the parser said
+// follows under 详细信息.
+void TestExportBatch::templateWithEntities() {
+    TestDatabases db;
+    QString entities = QStringLiteral("<!ENTITY a \"aaaaaaaaaa\">");
+    for (const char* e : {"b", "c", "d", "e"})
+        entities += QStringLiteral("<!ENTITY %1 \"%2\">")
+                        .arg(QLatin1String(e), (QStringLiteral("&") + QChar(e[0] - 1) + u';').repeated(10));
+    const QString bomb = db.folder() + QStringLiteral("/bomb.xlsx");
+    writeFile(bomb, buildXlsx({{QStringLiteral("1-发票基本信息"),
+                                QStringLiteral("<?xml version=\"1.0\"?><!DOCTYPE worksheet [") + entities +
+                                    QStringLiteral("]><worksheet><sheetData><row r=\"1\"><c r=\"A1\" "
+                                                   "t=\"inlineStr\"><is><t>&e;</t></is></c></row></sheetData>"
+                                                   "</worksheet>")}}));
+    QProcess t;
+    t.start(QStringLiteral(TAXFERRY_BATCH), {"template", bomb, "--config", db.configPath});
+    QVERIFY(t.waitForFinished(120000));
+    const QStringList err = QString::fromUtf8(t.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(err.value(0),
+             QStringLiteral("读取平台模板失败：文件“%1”中的“xl/worksheets/sheet1.xml”不是有效的XML（"
+                            "已损坏，或含有工作簿不应有的实体定义），无法读取。")
+                 .arg(bomb));
+    QVERIFY2(err.value(1).startsWith(QStringLiteral("详细信息:")) && err.value(1).size() > 6,
+             qPrintable(err.value(1)));
+    QCOMPARE(t.exitCode(), 1);
+}
+
 // A platform link writes the 单据号 at the start of 备注 within the template's limit, and records as each
 // document's tax what the platform computes from the workbook's lines; the preview says where that
 // differs from the sales invoice's own tax.
 void TestExportBatch::platformRemarkAndTax() {
     TestDatabases db;
     installPlatformTemplate(db);
+    addTaxCodes(db);
     const QString remarkField =
         db.config
             ->query(QStringLiteral("select Fid from t_TaxField where FFormat='xlsx' and FisHead=1 and "

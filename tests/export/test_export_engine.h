@@ -98,4 +98,9 @@ private Q_SLOTS:
     void workbookSplitColumns_data();
     void workbookSplitColumns();
     void workbookInSeveralFiles();
+    void workbookReplacesEarlierFiles_data();
+    void workbookReplacesEarlierFiles();
+    void workbookEarlierFileKept();
+    void workbookWithoutTaxCode_data();
+    void workbookWithoutTaxCode();
 };

@@ -178,6 +178,18 @@ private Q_SLOTS:
                        {goods(QString(50, u'机'), "1", "1", "1", "0.13")}, QString(50, u'甲'))
             << QStringLiteral("ZP012345678901234567|") + QString(50, u'甲') + QStringLiteral("|0|48.0|")
             << QStringList{"1|" + QString(50, u'机') + "|1.00000000|1|1.00|0.13|0.13"};
+        // A name that already carries its short name (the link writes it) is not counted twice.
+        QTest::newRow("a name with its short name at the byte limit")
+            << makeDoc(QStringLiteral("ZP07"),
+                       {with(goods("*家具*" + QString(45, u'椅'), "1", "1", "1", "0.13"),
+                             QStringLiteral("简称"), QStringLiteral("家具"))})
+            << QStringLiteral("ZP07|甲公司|0|48.0|")
+            << QStringList{"1|*家具*" + QString(45, u'椅') + "|1.00000000|1|1.00|0.13|0.13"};
+        QTest::newRow("a name and the short name put before it at the limit")
+            << makeDoc(QStringLiteral("ZP08"), {with(goods(QString(47, u'椅'), "1", "1", "1", "0.13"),
+                                                     QStringLiteral("简称"), "家具")})
+            << QStringLiteral("ZP08|甲公司|0|48.0|")
+            << QStringList{"1|" + QString(47, u'椅') + "|1.00000000|1|1.00|0.13|0.13"};
         QTest::newRow("markup characters and line breaks")
             << withHead(makeDoc(QStringLiteral("ZP&05"),
                                 {goods(QStringLiteral("A&B <C> \"D\" 'E'"), "1", "1", "1", "0.13")},
@@ -264,6 +276,19 @@ private Q_SLOTS:
             << makeDoc(QStringLiteral("ZP08"),
                        {with(ok, QStringLiteral("货物名称"), "*计算机*" + QString(47, u'机'))})
             << limit.arg("ZP08", "商品名称", "Spmc", "*计算机*" + QString(47, u'机')).arg(100);
+        // The invoicing software writes *简称* before the name: 96 bytes of name and *家具* are 102.
+        const QString shortLimit = QStringLiteral(
+            "发票“%1”第%2行的商品名称(Spmc)“%3”加上开票软件写在前面的“%4”共%5个字节，超过100个字节（一个"
+            "汉字占2个字节），引出失败！");
+        const QString name96 = QString(48, u'椅');
+        QTest::newRow("Spmc and the short name put before it")
+            << makeDoc(QStringLiteral("ZP13"), {ok, with(with(ok, QStringLiteral("货物名称"), name96),
+                                                         QStringLiteral("简称"), QStringLiteral("家具"))})
+            << shortLimit.arg("ZP13").arg(2).arg(name96, "*家具*").arg(102);
+        QTest::newRow("Spmc and a short name over by one byte")
+            << makeDoc(QStringLiteral("ZP14"), {with(with(ok, QStringLiteral("货物名称"), name96 + "ab"),
+                                                     QStringLiteral("简称"), QStringLiteral("Z"))})
+            << shortLimit.arg("ZP14").arg(1).arg(name96 + "ab", "*Z*").arg(101);
         QTest::newRow("Fhr over 8 bytes") << withHead(makeDoc(QStringLiteral("ZP09"), {ok}),
                                                       QStringLiteral("复核人"), QStringLiteral("欧阳复核A"))
                                           << limit.arg("ZP09", "复核人", "Fhr", "欧阳复核A").arg(8);

@@ -78,7 +78,12 @@ void TestImport::files_data() {
     row("empty file", {}, {"文本文件为空!"});
     row("only the tag line", {tag}, {}, kHeads, "0");
     row("tag line with blanks", QStringList{" SJJK0201~~已开发票传出  "} << one, {}, kEntries, "1");
-    row("tag line of the export file", QStringList{"SJJK0101~~销售单据传入"} << one, {kFmt});
+    // Our own export file, picked by mistake, is named for what it is.
+    row("tag line of the export file", QStringList{"SJJK0101~~销售单据传入"} << one,
+        {"所选文件是引出给税控系统的销售单据文件(SJJK0101)，不是税控系统引出的已开发票文件，不能引入!"});
+    row("tag line of the export file, another separator", QStringList{"SJJK0101||销售单据传入"} << one,
+        {"所选文件是引出给税控系统的销售单据文件(SJJK0101)，不是税控系统引出的已开发票文件，不能引入!"});
+    row("another first line", QStringList{"SJJK0102~~已开发票传出"} << one, {kFmt});
     row("blank line at the end", oneInvoiceFile() << QString(), {kFmt});
     row("line of blanks between invoices", oneInvoiceFile() << "  " << one, {kFmt});
     row("two comment lines in a row", QStringList{tag, "//第一张"} << one, {}, kEntries, "1");
@@ -135,6 +140,14 @@ void TestImport::files_data() {
         {"cfg:create table t_Copy as select * from t_ImportField", "cfg:delete from t_ImportField",
          "cfg:insert into t_ImportField select FFieldDesc,FisHead,Forder*10,FisNeedValid,FValidType,"
          "FValidValue from t_Copy order by Forder desc"});
+    // A number the rule gives that the set already has: named, with what to do; nothing is written.
+    const QString taken =
+        QStringLiteral("销售发票号码%1在账套中已经存在，引入失败，没有引入任何发票。请在单据编码"
+                       "规则中把销售发票的下一个号码调到已有号码之后，再引入。");
+    row("the rule's next bill number is taken", oneInvoiceFile(), {taken.arg("ZP000006")}, {}, {},
+        {"update ICSale set FBillNo='ZP000006' where FBillNo='ZP000005'"});
+    row("a later bill number is taken", issuedFile({one, invoice({.kind = "2"}, {goodsLine({})}), two}),
+        {taken.arg("ZP000007")}, {}, {}, {"update ICSale set FBillNo='ZP000007' where FBillNo='ZP000005'"});
     row("no bill number rule", oneInvoiceFile(), {"生成发票号失败!", kHeadMap}, {}, {},
         {"delete from t_billcoderule where fbilltypeid=80"});
     row("date that is no date", oneInvoiceFile({.date = "2026315"}),

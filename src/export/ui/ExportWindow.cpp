@@ -268,14 +268,14 @@ void ExportWindow::btnOK_Click() {
             exporter.setProgress(&progress);
             ok = exporter.exportFile(path, filter.returnCondition(), m_Key);
         }
+        // The bar showed the run, which is over whichever way it ended.
+        pBar->setValue(0);
         if (exporter.cancelled()) {
-            pBar->setValue(0);
             lblStatus->setText(QStringLiteral("引出已取消，引出文件没有改变。"));
         } else if (ok) {
-            showMsg(QStringLiteral("引出成功！"));
             lblStatus->setText(exporter.countsText());
+            showMsg(QStringLiteral("引出成功！"));
         } else {
-            pBar->setValue(0);
             lblStatus->clear();
         }
     } catch (const std::exception& e) {

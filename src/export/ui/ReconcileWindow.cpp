@@ -84,7 +84,8 @@ ReconcileWindow::ReconcileWindow(Session& session, QWidget* parent) : QDialog(pa
 }
 
 bool ReconcileWindow::chooseFilter() {
-    ExportFilterDialog filter(m_session, this);
+    // Chosen before the window shows: over the window that opens it, not where a hidden one would be.
+    ExportFilterDialog filter(m_session, isVisible() || !parentWidget() ? this : parentWidget());
     filter.init();
     filter.exec();
     if (!filter.ok()) return false;

@@ -7,6 +7,7 @@
 #include "import/ImportEngine.h"
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -101,7 +102,8 @@ ImportWindow::ImportWindow(Session& session, QWidget* parent)
     dlgX = new QFileDialog(this);
     dlgX->setObjectName(QStringLiteral("dlgX"));
     dlgX->setOption(QFileDialog::DontUseNativeDialog, true);
-    dlgX->setFileMode(QFileDialog::ExistingFile);
+    // One file, or several imported one after the other as a folder's are.
+    dlgX->setFileMode(QFileDialog::ExistingFiles);
     dlgX->setAcceptMode(QFileDialog::AcceptOpen);
 
     dlgFolder = new QFileDialog(this);
@@ -136,18 +138,23 @@ void ImportWindow::cmdOpen_Click() {
     dlgX->setNameFilter(QStringLiteral("文本文件(*.txt)"));
     dlgX->selectFile(QString());
     const bool picked = dlgX->exec() == QDialog::Accepted;
-    backFromDialog();
+    backFromDialog(dlgX);
     if (!picked) return;
-    const QStringList files = dlgX->selectedFiles();
-    if (files.isEmpty() || !QFileInfo(files.first()).isFile()) return;
-    txtAIS->setText(files.first().trimmed());
+    QStringList files;
+    for (const QString& f : dlgX->selectedFiles())
+        if (QFileInfo(f).isFile()) files << f;
+    if (files.isEmpty()) return;
+    if (files.size() == 1)
+        txtAIS->setText(files.first().trimmed());
+    else
+        setFiles(files);
     cmdOK->setFocus();
 }
 
 void ImportWindow::chooseFolder() {
     if (!m_folder.isEmpty()) dlgFolder->setDirectory(m_folder);
     const bool accepted = dlgFolder->exec() == QDialog::Accepted;
-    backFromDialog();
+    backFromDialog(dlgFolder);
     if (!accepted) return;
     const QStringList picked = dlgFolder->selectedFiles();
     if (picked.isEmpty() || !QFileInfo(picked.first()).isDir()) return;
@@ -155,7 +162,11 @@ void ImportWindow::chooseFolder() {
     cmdOK->setFocus();
 }
 
-void ImportWindow::backFromDialog() {
+void ImportWindow::backFromDialog(QFileDialog* dialog) {
+    // A path typed in the dialog leaves its completer's list open after the dialog is gone: drawn over the
+    // window, it would take the next key (Alt+O) for itself.
+    for (QCompleter* c : dialog->findChildren<QCompleter*>())
+        if (c->popup() && c->popup()->isVisible()) c->popup()->hide();
     // The keyboard comes back to the window with the dialog gone: its mnemonics (Alt+O) work at once.
     activateWindow();
     raise();
@@ -163,25 +174,45 @@ void ImportWindow::backFromDialog() {
 
 void ImportWindow::setFolder(const QString& folder) {
     m_folder = folder;
-    txtAIS->setText(m_folder);
+    m_files.clear();
+    m_chosenText = folder;
+    txtAIS->setText(m_chosenText);
+    showFolder();
+}
+
+void ImportWindow::setFiles(const QStringList& files) {
+    m_folder.clear();
+    m_files = files;
+    // As the file dialog writes several names: each in quotes.
+    QStringList names;
+    for (const QString& f : files)
+        names << u'"' + QFileInfo(f).fileName() + u'"';
+    m_chosenText = names.join(u' ');
+    txtAIS->setText(m_chosenText);
     showFolder();
 }
 
 bool ImportWindow::folderChosen() const {
-    return !m_folder.isEmpty() && txtAIS->text().trimmed() == m_folder;
+    return !m_chosenText.isEmpty() && txtAIS->text().trimmed() == m_chosenText;
+}
+
+QStringList ImportWindow::chosenFiles() const {
+    return m_folder.isEmpty() ? m_files : FolderImport::filesOf(m_folder);
 }
 
 void ImportWindow::showFolder() {
-    const bool folder = folderChosen();
-    lblLabels->setText(folder ? QStringLiteral("引入文件夹(&P):") : QStringLiteral("引入文件路径(&P):"));
-    lvwFiles->setVisible(folder);
-    if (!folder) {
+    const bool several = folderChosen();
+    lblLabels->setText(!several             ? QStringLiteral("引入文件路径(&P):")
+                       : m_folder.isEmpty() ? QStringLiteral("引入的文件(&P):")
+                                            : QStringLiteral("引入文件夹(&P):"));
+    lvwFiles->setVisible(several);
+    if (!several) {
         prgFiles->setVisible(false);
         return;
     }
     // The files that will be imported, before their results.
     lvwFiles->clear();
-    for (const QString& file : FolderImport::filesOf(m_folder))
+    for (const QString& file : chosenFiles())
         lvwFiles->addTopLevelItem(new QTreeWidgetItem(QStringList{QFileInfo(file).fileName()}));
     lvwFiles->resizeColumnToContents(0);
 }
@@ -318,12 +349,12 @@ private:
 } // namespace
 
 void ImportWindow::importFolder() {
-    if (!QFileInfo(m_folder).isDir()) {
+    if (!m_folder.isEmpty() && !QFileInfo(m_folder).isDir()) {
         showMsg(QStringLiteral("选定的文件夹不存在！"));
         txtAIS->setFocus();
         return;
     }
-    const QStringList files = FolderImport::filesOf(m_folder);
+    const QStringList files = chosenFiles();
     if (files.isEmpty()) {
         showMsg(QStringLiteral("选定的文件夹中没有文本文件(*.txt)！"));
         return;

@@ -34,6 +34,8 @@ public:
     ImportEngine& engine() { return *m_engine; }
     // A folder to import, as 选择文件夹 takes it: its files are listed.
     void setFolder(const QString& folder);
+    // Several files to import, as the file dialog takes them: listed, and imported as a folder's are.
+    void setFiles(const QStringList& files);
 
     // The dialog that shows an import's progress over the window, with 取消; and one state of it.
     static QProgressDialog* makeProgressDialog(QWidget* parent);
@@ -67,9 +69,11 @@ private:
     bool checkData();
     void cmdOpen_Click();
     void chooseFolder();
-    void backFromDialog();
-    // Whether the path is the folder chosen with 选择文件夹 (a path typed by hand is a file, as always).
+    void backFromDialog(QFileDialog* dialog);
+    // Whether the path is the folder chosen with 选择文件夹, or the files chosen together (a path typed by
+    // hand is a file, as always).
     bool folderChosen() const;
+    QStringList chosenFiles() const;
     void showFolder();
     void importFolder();
     void cmdOK_Click();
@@ -78,6 +82,8 @@ private:
     std::unique_ptr<ImportEngine> m_engine;
     QString mstrFilePath;
     QString m_folder;
+    QStringList m_files;  // chosen together, without a folder
+    QString m_chosenText; // what the path shows for the folder or the files
     bool m_running = false;
     bool m_cancelRequested = false;
     int m_progressDelay = 300;

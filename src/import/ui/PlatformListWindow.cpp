@@ -97,7 +97,9 @@ PlatformListWindow::PlatformListWindow(Session& session, QWidget* parent)
 }
 
 bool PlatformListWindow::chooseList() {
-    QFileDialog dialog(this, QStringLiteral("选择平台导出的发票清单"));
+    // Chosen before the window shows: over the window that opens it, not where a hidden one would be.
+    QFileDialog dialog(isVisible() || !parentWidget() ? this : parentWidget(),
+                       QStringLiteral("选择平台导出的发票清单"));
     dialog.setObjectName(QStringLiteral("dlgOpen"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);

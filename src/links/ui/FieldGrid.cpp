@@ -399,11 +399,13 @@ void initSpreadGrid(FieldGrid* grid) {
     grid->setGridStyle(Qt::SolidLine);
     grid->setAlternatingRowColors(false);
     grid->setWordWrap(false);
-    grid->horizontalHeader()->setFixedHeight(22);
+    // Heights that hold the text of the user's font, however large.
+    const int textHeight = grid->fontMetrics().height();
+    grid->horizontalHeader()->setFixedHeight(qMax(22, textHeight + 8));
     grid->horizontalHeader()->setHighlightSections(false);
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     grid->horizontalHeader()->setStretchLastSection(false);
-    grid->verticalHeader()->setDefaultSectionSize(22);
+    grid->verticalHeader()->setDefaultSectionSize(qMax(22, textHeight + 6));
     grid->verticalHeader()->setMinimumSectionSize(18);
     grid->setStyleSheet(QStringLiteral("QTableWidget { background: white; gridline-color: rgb(%1,%2,%3);"
                                        " selection-background-color: rgb(%4,%5,%6); selection-color: black;"

@@ -113,9 +113,9 @@ LinkWizard::LinkWizard(const Session& session, QWidget* parent) : QDialog(parent
     form->addRow(QStringLiteral("每张金额上限："), amountRow);
     form->addRow(QString(), chkUseList);
     // One tax invoice for a buyer's invoices of the selection (red invoices stay alone).
-    chkMergeBuyer = new QCheckBox(QStringLiteral("合并同一购方的发票"), step0);
+    chkMergeBuyer = new QCheckBox(QStringLiteral("合并同一购方的发票(&B)"), step0);
     chkMergeBuyer->setObjectName(QStringLiteral("chkMergeBuyer"));
-    chkMergeLines = new QCheckBox(QStringLiteral("合并相同商品行"), step0);
+    chkMergeLines = new QCheckBox(QStringLiteral("合并相同商品行(&G)"), step0);
     chkMergeLines->setObjectName(QStringLiteral("chkMergeLines"));
     chkMergeLines->setToolTip(QStringLiteral(
         "商品、名称、规格型号、单位、单价和税率都相同且没有折扣的行合并为一行，数量、金额和税额相加"));
@@ -263,6 +263,12 @@ void LinkWizard::fillLists() {
     m_listFormat = fieldFamily(cboFormat->currentData().toString());
     fillFieldLists(m_session, fpHead, true, m_listFormat);
     fillFieldLists(m_session, fpBody, false, m_listFormat);
+    showFieldTitles();
+}
+
+void LinkWizard::showFieldTitles() {
+    for (FieldGrid* g : {fpHead, fpBody})
+        setTaxFieldTitle(g, cboFormat->currentData().toString());
 }
 
 void LinkWizard::init() {
@@ -362,6 +368,8 @@ void LinkWizard::cmdNext_Click() {
             }
             fillLists();
         }
+        // The text file and the XML file share their fields, not their name.
+        showFieldTitles();
         m_intStep = 1;
         showStep();
     } catch (const std::exception& e) {
@@ -415,8 +423,12 @@ FieldMap LinkWizard::getBaseData() const {
 
 void LinkWizard::cmdFinish_Click() {
     try {
-        if (!checkGridData(fpHead, true)) return;
-        if (!checkGridData(fpBody, false)) return;
+        // A refusal shows the grid it is about.
+        for (FieldGrid* g : {fpHead, fpBody})
+            if (!checkGridData(g, g == fpHead)) {
+                STAB->setCurrentWidget(g);
+                return;
+            }
         // The tax system's own files need their first fields.
         const QStringList missing = missingRequiredFields(readGridRows(fpHead), readGridRows(fpBody),
                                                           cboFormat->currentData().toString());

@@ -74,6 +74,8 @@ private:
     void cmdReadTemplate_Click();
     // Fills the field lists of both grids for the chosen format.
     void fillLists();
+    // The grids' first heading, for the format chosen.
+    void showFieldTitles();
     void cmdPrevious_Click();
     void cmdFinish_Click();
     void cmdInsert_Click();

@@ -9,8 +9,28 @@
 #include "links/ui/FieldGrid.h"
 #include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QStyle>
 
 using namespace GridCol;
+
+namespace {
+// The grid is never narrower than its columns with every heading whole: a narrow wizard would otherwise
+// hide the last ones (OrvaneQOR公式) behind the scroll bar.
+void fitGridWidth(FieldGrid* grid) {
+    const QFontMetrics fm(grid->horizontalHeader()->font());
+    int width =
+        2 * grid->frameWidth() + grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, grid) + 2;
+    if (grid->verticalHeader()->isVisible()) width += grid->verticalHeader()->sizeHint().width();
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        if (grid->isColumnHidden(c)) continue;
+        const QTableWidgetItem* h = grid->horizontalHeaderItem(c);
+        const int title = h ? fm.horizontalAdvance(h->text()) + 14 : 0;
+        // The formula column stretches: its own width is what is left over.
+        width += c == Formula ? title : qMax(grid->columnWidth(c), title);
+    }
+    grid->setMinimumWidth(width);
+}
+} // namespace
 
 void formatFpGrid(FieldGrid* grid) {
     try {
@@ -30,9 +50,19 @@ void formatFpGrid(FieldGrid* grid) {
         grid->setColHidden(TaxID, true);
         grid->setColHidden(QorID, true);
         grid->setLocked(FieldType, -1, true);
+        fitGridWidth(grid);
     } catch (const std::exception& e) {
         showErr(QStringLiteral("FormatFpGrid"), e);
     }
+}
+
+void setTaxFieldTitle(FieldGrid* grid, const QString& format) {
+    grid->setColTitle(TaxField, format == u"xlsx"  ? QStringLiteral("电子发票平台模板字段")
+                                : format == u"xml" ? QStringLiteral("开票软件XML字段")
+                                                   : QStringLiteral("航天金税引出字段"));
+    // Wide enough for the heading it has now.
+    grid->setColWidthUnits(TaxField, 13);
+    fitGridWidth(grid);
 }
 
 void fillFieldLists(const Session& session, FieldGrid* grid, bool isHead, const QString& format) {

@@ -9,6 +9,8 @@ class RecordList;
 class Session;
 
 void formatFpGrid(FieldGrid* grid);
+// The first column's heading: the fields of the format the link writes (txt, xml, xlsx).
+void setTaxFieldTitle(FieldGrid* grid, const QString& format);
 void fillFieldLists(const Session& session, FieldGrid* grid, bool isHead,
                     const QString& format = QStringLiteral("txt"));
 // After the user picked a tax field (column 1) or an accounting field (column 4).

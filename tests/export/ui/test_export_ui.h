@@ -16,6 +16,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
@@ -68,4 +69,5 @@ private Q_SLOTS:
     // ---- 对账 -----------------------------------------------------------------------------
 
     void reconcileWindow();
+    void reconcileFilterOverItsWindow();
 };

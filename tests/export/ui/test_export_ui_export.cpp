@@ -97,6 +97,8 @@ void TestExportUi::exportButton() {
         QVERIFY(fileAtPreview);
         QCOMPARE(w.lblStatus->text().isEmpty(), false);
     }
+    // The bar showed the run, which is over: it does not stay filled under the result.
+    QCOMPARE(w.pBar->value(), 0);
     if (messages.contains(QStringLiteral("引出成功！")))
         QVERIFY(fileBytes(file).startsWith("SJJK0101~~"));
     else

@@ -193,3 +193,22 @@ void TestExportUi::reconcileWindow() {
     QCOMPARE(lines.size(), 1 + 5 + 3);
     QCOMPARE(rec.texts(), QStringList{"对账结果已保存到" + QDir::toNativeSeparators(csv) + "。"});
 }
+
+// 对账 asks for its range before its window shows: the filter opens over the window that opened it, not
+// in the screen's corner.
+void TestExportUi::reconcileFilterOverItsWindow() {
+    QWidget opener;
+    opener.setGeometry(300, 200, 400, 300);
+    opener.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&opener));
+    ReconcileWindow w(m_db->session, &opener);
+    QPoint centre;
+    whenModalOf<ExportFilterDialog>([&](ExportFilterDialog* f) {
+        centre = f->frameGeometry().center();
+        f->reject();
+    });
+    QVERIFY(!w.chooseFilter());
+    // Over its opener (a hidden window would put it in the screen's corner).
+    const QPoint off = centre - opener.frameGeometry().center();
+    QVERIFY2(off.manhattanLength() < 40, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+}

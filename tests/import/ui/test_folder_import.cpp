@@ -4,12 +4,16 @@
 #include "import/ImportEngine.h"
 #include "import/ui/ImportWindow.h"
 #include "support/TestSupport.h"
+#include <QCompleter>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest/QtTest>
 
@@ -230,6 +234,72 @@ private Q_SLOTS:
         QTest::keyClick(w.txtAIS, Qt::Key_Backspace);
         QVERIFY(!w.lvwFiles->isVisible());
         QCOMPARE(w.lblLabels->text(), QStringLiteral("引入文件路径(&P):"));
+    }
+
+    // Several files chosen together in the file dialog are listed and imported as a folder's are; the
+    // others in their folder are not.
+    void windowTakesSeveralFiles() {
+        testWrite(QStringLiteral("1-new.txt"), oneInvoice(QStringLiteral("81000001")));
+        testWrite(QStringLiteral("2-other.txt"), oneInvoice(QStringLiteral("81000002")));
+        testWrite(QStringLiteral("3-new.txt"), oneInvoice(QStringLiteral("81000003")));
+        ImportWindow w(db->session);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        whenModalOf<QFileDialog>([this](QFileDialog* d) {
+            // The dialog fills its list in a thread and resets the name box when done: wait for that.
+            if (auto* model = d->findChild<QFileSystemModel*>()) {
+                QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+                d->setDirectory(month);
+                loaded.wait(3000);
+                QTest::qWait(50);
+            }
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QStringLiteral("\"1-new.txt\" \"3-new.txt\""));
+            QMetaObject::invokeMethod(d, "done", Q_ARG(int, QDialog::Accepted));
+        });
+        QTest::mouseClick(w.cmdOpen, Qt::LeftButton);
+        QCOMPARE(w.txtAIS->text(), QStringLiteral("\"1-new.txt\" \"3-new.txt\""));
+        QCOMPARE(w.lblLabels->text(), QStringLiteral("引入的文件(&P):"));
+        QCOMPARE(rows(w.lvwFiles), (QStringList{"1-new.txt||", "3-new.txt||"}));
+        QTest::mouseClick(w.cmdOK, Qt::LeftButton);
+        QCOMPARE(rows(w.lvwFiles), (QStringList{"1-new.txt|成功|引入发票1张，商品行1行。",
+                                                "3-new.txt|成功|引入发票1张，商品行1行。"}));
+        QCOMPARE(rec->texts(), QStringList());
+        QCOMPARE(acctValue(), QStringLiteral("10"));
+    }
+
+    // A path typed in 选择要引入的文件夹 opens the name box's completer; once the folder is chosen its list
+    // is gone, and the first Alt+O is the window's.
+    void folderDialogLeavesNoCompleter() {
+        testWrite(QStringLiteral("1-new.txt"), oneInvoice(QStringLiteral("81000001")));
+        ImportWindow w(db->session);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        bool listShown = false;
+        whenModalOf<QFileDialog>([&](QFileDialog* d) {
+            if (auto* model = d->findChild<QFileSystemModel*>()) {
+                QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+                d->setDirectory(db->folder());
+                loaded.wait(3000);
+                QTest::qWait(50);
+            }
+            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            name->setFocus();
+            QTest::keyClicks(name, QStringLiteral("2026"));
+            QCompleter* completer = name->completer();
+            listShown = QTest::qWaitFor([&] { return completer && completer->popup()->isVisible(); }, 3000);
+            QTest::keyClicks(name, QStringLiteral("-03"));
+            QMetaObject::invokeMethod(d, "done", Q_ARG(int, QDialog::Accepted));
+        });
+        QTest::mouseClick(w.cmdFolder, Qt::LeftButton);
+        if (!listShown) QSKIP("the completer shows no list on this platform");
+        QCOMPARE(w.txtAIS->text(), month);
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            QVERIFY2(!(top->isVisible() && top->windowType() == Qt::Popup), qPrintable(top->objectName()));
+        QTRY_COMPARE(QApplication::activeWindow(), &w);
+        QTest::keyClick(&w, Qt::Key_O, Qt::AltModifier);
+        QTRY_COMPARE(rows(w.lvwFiles).value(0), QStringLiteral("1-new.txt|成功|引入发票1张，商品行1行。"));
     }
 
     // 取消 while the second file is read: that file is rolled back whole, the third is not started, the

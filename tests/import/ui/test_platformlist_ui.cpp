@@ -1,8 +1,8 @@
 // The window of the platform's list: what writing it back would do first, then written back on request,
 // the invoices it could not place listed and saved as CSV.
-#include "import/PlatformListBook.h"
 #include "common/DbProcedures.h"
 #include "export/ExportEngine.h"
+#include "import/PlatformListBook.h"
 #include "import/ui/PlatformListWindow.h"
 #include "support/TestSupport.h"
 #include "support/XlsxBuilder.h"
@@ -35,6 +35,26 @@ class TestPlatformListUi : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
+
+    // The list is chosen before the window shows: the file dialog opens over the window that opened it,
+    // not in the screen's corner.
+    void fileDialogOverItsWindow() {
+        TestDatabases db;
+        QWidget opener;
+        opener.setGeometry(300, 200, 400, 300);
+        opener.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&opener));
+        PlatformListWindow w(db.session, &opener);
+        QPoint centre;
+        whenModal([&](QWidget* d) {
+            centre = d->frameGeometry().center();
+            qobject_cast<QDialog*>(d)->reject();
+        });
+        QVERIFY(!w.chooseList());
+        // Over its opener (a hidden window would put it in the screen's corner).
+        const QPoint off = centre - opener.frameGeometry().center();
+        QVERIFY2(off.manhattanLength() < 40, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+    }
 
     void previewThenWriteBack() {
         TestDatabases db;

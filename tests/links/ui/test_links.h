@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -130,6 +131,10 @@ private Q_SLOTS:
     void editUnknownKeyOpensEmpty();
     void finishMessages_data();
     void finishMessages();
+    void fieldTitlesFollowTheFormat_data();
+    void fieldTitlesFollowTheFormat();
+    void mergeBoxesHaveMnemonics();
+    void gridTitlesWholeWithALargeFont();
     void previousNextKeepGridsAndCancelSavesNothing();
     void gapsRemovedOnReload();
     void insertAndDeleteKeepFiftyRows();

@@ -232,36 +232,45 @@ void TestLinks::finishMessages_data() {
     QTest::addColumn<QStringList>("head");
     QTest::addColumn<QStringList>("body");
     QTest::addColumn<QString>("message");
-    const QString incomplete = QStringLiteral("数据输入不完整!");
+    QTest::addColumn<int>("tab"); // the grid shown with the message
+    // An empty grid is named, with what it needs.
+    const QString noHead =
+        QStringLiteral("数据输入不完整：“发票头字段对应”页还没有对应任何字段，至少要对应发票号码！");
+    const QString noBody = QStringLiteral(
+        "数据输入不完整：“发票体字段对应”页还没有对应任何字段，至少要对应商品的名称、数量和金额！");
     const QString noBillNo = QStringLiteral("表头必须选择设置发票号码字段的关联!");
     // Row 5 has no tax field: its formula button opens nothing and the row is not checked.
     QTest::newRow("nothing mapped") << QStringList{QStringLiteral("5||=[1/单据号]")} << QStringList{}
-                                    << incomplete;
-    QTest::newRow("head mapped, body empty") << QStringList{kBillNo} << QStringList{} << incomplete;
-    QTest::newRow("formula not accepted") << QStringList{kBillNo, QStringLiteral("2|备注|=")}
-                                          << QStringList{kItem} << QStringLiteral("第2行,QOR公式列为空!");
+                                    << noHead << 0;
+    QTest::newRow("head mapped, body empty") << QStringList{kBillNo} << QStringList{} << noBody << 1;
+    QTest::newRow("formula not accepted")
+        << QStringList{kBillNo, QStringLiteral("2|备注|=")} << QStringList{kItem}
+        << QStringLiteral("第2行,QOR公式列为空!") << 0;
     QTest::newRow("head checked before body")
         << QStringList{kBillNo, QStringLiteral("3|购方名称|")} << QStringList{QStringLiteral("2|数量|")}
-        << QStringLiteral("第3行,QOR字段列为空!");
+        << QStringLiteral("第3行,QOR字段列为空!") << 0;
     QTest::newRow("body field missing")
         << QStringList{kBillNo} << QStringList{kItem, QStringLiteral("4|数量|")}
-        << QStringLiteral("第4行,QOR字段列为空!");
+        << QStringLiteral("第4行,QOR字段列为空!") << 1;
     QTest::newRow("head without invoice number")
-        << QStringList{QStringLiteral("1|单据号|购方名称")} << QStringList{kItem} << noBillNo;
+        << QStringList{QStringLiteral("1|单据号|购方名称")} << QStringList{kItem} << noBillNo << 0;
     QTest::newRow("head formula in place of invoice number")
-        << QStringList{QStringLiteral("1|单据号|=[1/单据号]")} << QStringList{kItem} << noBillNo;
+        << QStringList{QStringLiteral("1|单据号|=[1/单据号]")} << QStringList{kItem} << noBillNo << 0;
 }
 
 void TestLinks::finishMessages() {
     QFETCH(QStringList, head);
     QFETCH(QStringList, body);
     QFETCH(QString, message);
+    QFETCH(int, tab);
     auto w = openWizard();
     toStepTwo(w.get());
     testFill(w.get(), true, head);
     testFill(w.get(), false, body);
+    w->STAB->setCurrentIndex(1 - tab);
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     QCOMPARE(m_sink->texts(), QStringList{message});
+    QCOMPARE(w->STAB->currentIndex(), tab);
     QVERIFY(w->isVisible());
     QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
 }
@@ -290,4 +299,90 @@ void TestLinks::previousNextKeepGridsAndCancelSavesNothing() {
     QCOMPARE(w->result(), int(QDialog::Rejected));
     QCOMPARE(count(*m_db->config, QStringLiteral("select count(*) from t_BaseInfo")), 1);
     QCOMPARE(m_sink->entries.size(), 1);
+}
+
+// The grids' first heading names the fields of the format the link writes, wide enough to be read.
+void TestLinks::fieldTitlesFollowTheFormat_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("text file") << "txt"
+                               << "航天金税引出字段";
+    QTest::newRow("XML file") << "xml"
+                              << "开票软件XML字段";
+    QTest::newRow("platform workbook") << "xlsx"
+                                       << "电子发票平台模板字段";
+}
+
+void TestLinks::fieldTitlesFollowTheFormat() {
+    QFETCH(QString, format);
+    QFETCH(QString, title);
+    auto w = openWizard();
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(format));
+    toStepTwo(w.get());
+    QCOMPARE(w->step(), 1);
+    for (FieldGrid* g : {w->fpHead, w->fpBody}) {
+        QCOMPARE(g->horizontalHeaderItem(TaxField)->text(), title);
+        QVERIFY(g->columnWidth(TaxField) >= g->fontMetrics().horizontalAdvance(title));
+    }
+}
+
+// The merge boxes are reached from the keyboard as every other control of the first step, each by a
+// letter of its own.
+void TestLinks::mergeBoxesHaveMnemonics() {
+    auto w = openWizard();
+    w->show();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    // A mnemonic clicks the box as a mouse does, a moment later.
+    QTest::keyClick(w.get(), Qt::Key_B, Qt::AltModifier);
+    QTRY_VERIFY(w->chkMergeBuyer->isChecked());
+    QTest::keyClick(w.get(), Qt::Key_G, Qt::AltModifier);
+    QTRY_VERIFY(w->chkMergeLines->isChecked());
+    QStringList letters;
+    for (const QAbstractButton* b : w->fraStep[0]->findChildren<QAbstractButton*>()) {
+        const qsizetype at = b->text().indexOf(u'&');
+        if (at >= 0 && at + 1 < b->text().size()) letters << b->text().mid(at + 1, 1).toUpper();
+    }
+    for (const QAbstractButton* b : w->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+        const qsizetype at = b->text().indexOf(u'&');
+        if (at >= 0 && at + 1 < b->text().size()) letters << b->text().mid(at + 1, 1).toUpper();
+    }
+    const qsizetype all = letters.size();
+    letters.removeDuplicates();
+    QCOMPARE(letters.size(), all);
+}
+
+// The grids' headings stay whole with a larger font (a user's desktop setting): none is cut off in width
+// or in height, the platform's long heading and OrvaneQOR公式 included.
+void TestLinks::gridTitlesWholeWithALargeFont() {
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSizeF(before.pointSizeF() * 1.6);
+    QApplication::setFont(large);
+    const auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+    auto w = openWizard();
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(QStringLiteral("xlsx")));
+    toStepTwo(w.get());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    // As narrow as the wizard goes: the columns' room is what its layout asks for.
+    w->resize(1, w->height());
+    QTest::qWait(20);
+    if (!qEnvironmentVariableIsEmpty("TAXFERRY_GRAB")) w->grab().save(qEnvironmentVariable("TAXFERRY_GRAB"));
+    QHeaderView* header = w->fpHead->horizontalHeader();
+    const QFontMetrics fm(header->font());
+    QVERIFY2(header->height() >= fm.height() + 6, qPrintable(QString::number(header->height())));
+    const int shown = w->fpHead->viewport()->width();
+    for (int c = 0; c < w->fpHead->columnCount(); ++c) {
+        if (w->fpHead->isColumnHidden(c)) continue;
+        const QString title = w->fpHead->horizontalHeaderItem(c)->text();
+        const int left = header->sectionViewportPosition(c), right = left + header->sectionSize(c);
+        QVERIFY2(header->sectionSize(c) >= fm.horizontalAdvance(title) && left >= 0 && right <= shown,
+                 qPrintable(QStringLiteral("%1: %2..%3 of %4, title %5")
+                                .arg(title)
+                                .arg(left)
+                                .arg(right)
+                                .arg(shown)
+                                .arg(fm.horizontalAdvance(title))));
+    }
 }
