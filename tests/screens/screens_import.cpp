@@ -40,6 +40,18 @@ static ScreenRegistrar s3("ImportWindow_folder", [](TestDatabases& db) -> QWidge
     return w;
 });
 
+// Several files chosen together in the file dialog, listed before 确定.
+static ScreenRegistrar s3b("ImportWindow_files", [](TestDatabases& db) -> QWidget* {
+    QStringList files;
+    for (const char* name : {"/03-01.txt", "/03-15.txt"}) {
+        files << db.folder() + QString::fromLatin1(name);
+        QFile::copy(samplesDir() + QStringLiteral("/issued_plain.txt"), files.last());
+    }
+    auto* w = new ImportWindow(db.session);
+    w->setFiles(files);
+    return w;
+});
+
 // The platform's list read: one invoice found by its 单据号, one with two candidates, one without a document.
 static ScreenRegistrar s4("PlatformListWindow", [](TestDatabases& db) -> QWidget* {
     // The documents as the preview shows them, then the export that records them.
