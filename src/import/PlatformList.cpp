@@ -342,9 +342,14 @@ void ListWriteBack::readLedger() {
     }
     for (QStringList& docNos : m_byKey)
         docNos.sort();
-    const RecordsetPtr cancelled =
-        m_acct.query(QStringLiteral("select distinct FDocNo from TF_Ledger where FDirection=? and FState=?"),
-                     {Ledger::Export, Ledger::Cancelled});
+    // Only while nothing of the document stands again: exported again under the same 单据号, it is open
+    // (above) or holds its invoice already.
+    const RecordsetPtr cancelled = m_acct.query(
+        QStringLiteral(
+            "select distinct FDocNo from TF_Ledger c where FDirection=? and FState=? and not exists "
+            "(select 1 from TF_Ledger s where s.FDirection=c.FDirection and s.FDocNo=c.FDocNo and "
+            "s.FState=?)"),
+        {Ledger::Export, Ledger::Cancelled, Ledger::Stands});
     for (const QVariantList& row : cancelled->allRows())
         m_cancelled.insert(nullToText(row.value(0)));
 }

@@ -312,6 +312,27 @@ private Q_SLOTS:
         QCOMPARE(money(issued), money(now.amount));
     }
 
+    // A plain document cancelled and exported again under its own 单据号: of two invoices the list names it
+    // with, one is written back and the other listed, the list read whole.
+    void plainIssuedTwiceByList() {
+        const ExportDoc doc = byDocNo(exportDocs())["ZP000002"];
+        QVERIFY(runImport(*db, countedFile({issuedFrom(doc, "50000001")})));
+        QVERIFY(runImport(*db, countedFile({issuedFrom(doc, "50000001", true)}), true));
+        ageLedger(*db);
+        QVERIFY(byDocNo(exportDocs()).contains("ZP000002"));
+        rec->clear();
+        const QStringList lines = writeBackList(
+            *db, listWorkbook(kHeadings, {issuedRow(N(2), doc.amount, doc.tax, "", "", "ZP000002"),
+                                          issuedRow(N(3), doc.amount, doc.tax, "", "", "ZP000002")}));
+        QCOMPARE(lines.value(0), "回写数电发票1张（按单据号1张，按购方和金额0张），红冲0张。");
+        QCOMPARE(lines.value(1), "1张发票未找到引出的单据：");
+        QCOMPARE(rec->texts(), QStringList());
+        QCOMPARE(
+            acctValue("select count(distinct FTaxNumber) from TF_Ledger where FDirection=0 and FState=0 and "
+                      "FBillNo='ZP000002' and FTaxNumber<>''"),
+            "1");
+    }
+
     // The same list in any order of its rows writes back the same: a red invoice listed before the blue
     // one it flushes in full still flushes it.
     void listInAnyOrder() {
