@@ -314,7 +314,7 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
         throw DbError(
             ErrNo::General,
             QStringLiteral("文件“%1”中缺少工作表“%2”的内容，无法读取。").arg(displayName(), sheet.name));
-    const auto s = m_zip->open(sheet.part, m_caps.maxPartSize);
+    const auto s = m_zip->open(sheet.part, m_caps.maxPartSize, !stop.topOnly);
     QXmlStreamReader r(s.get());
     QList<XlsxRow> out;
     int rowNo = 0;

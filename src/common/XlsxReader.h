@@ -50,6 +50,9 @@ struct XlsxRow {
 struct XlsxStop {
     int lastRow = 0;
     std::function<bool(const XlsxRow&)> after;
+    // Only the top of the sheet is wanted (its heading row): the part is held to the size cap for what is
+    // unpacked before the stop, not for its whole size, so a large sheet beside the one read costs nothing.
+    bool topOnly = false;
 };
 
 // A drop-down list of a sheet: the cells it applies to and its values when the list is written in the

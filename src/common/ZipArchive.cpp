@@ -174,7 +174,8 @@ const ZipArchive::Member* ZipArchive::member(const QString& name) const {
     return nullptr;
 }
 
-std::unique_ptr<ZipArchive::Stream> ZipArchive::open(const QString& name, qint64 maxSize) const {
+std::unique_ptr<ZipArchive::Stream> ZipArchive::open(const QString& name, qint64 maxSize,
+                                                     bool wholeSize) const {
     const QString what = QStringLiteral("文件“%1”中的“%2”").arg(m_displayName, name);
     const Member* m = member(name);
     if (!m)
@@ -183,7 +184,7 @@ std::unique_ptr<ZipArchive::Stream> ZipArchive::open(const QString& name, qint64
     if (!m->readable)
         throw DbError(ErrNo::General,
                       QStringLiteral("%1的压缩方式不受支持（或已加密），无法读取。").arg(what));
-    if (m->size > maxSize)
+    if (wholeSize && m->size > maxSize)
         throw DbError(ErrNo::General, QStringLiteral("%1解压后有%2 MB，超过%3 MB的限制，不能读取。")
                                           .arg(what, megabytes(m->size), megabytes(maxSize)));
     std::unique_ptr<Stream> s(new Stream);

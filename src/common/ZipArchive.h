@@ -40,9 +40,10 @@ public:
     QByteArray read(const QString& name, qint64 maxSize) const;
     // The member as a sequential device that unpacks while it is read, for a reader that stops early. A
     // read past maxSize or of damaged data fails; failure() then says why. Throws DbError when the member
-    // is missing or is already bigger than maxSize by the directory.
+    // is missing or is already bigger than maxSize by the directory (unless wholeSize is false: a reader
+    // that stops early is held to maxSize for what it unpacks only).
     class Stream;
-    std::unique_ptr<Stream> open(const QString& name, qint64 maxSize) const;
+    std::unique_ptr<Stream> open(const QString& name, qint64 maxSize, bool wholeSize = true) const;
 
 private:
     friend class ZipWriter;
