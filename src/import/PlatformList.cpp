@@ -37,13 +37,48 @@ const char16_t* const kHeadings[ColumnCount] = {
     u"购买方名称", u"数电发票号码", u"发票号码", u"发票代码", u"销方识别号",   u"购方识别号", u"开票日期",
     u"金额",       u"税额",         u"发票票种", u"发票状态", u"是否正数发票", u"备注"};
 
-// A heading as the cell holds it: without blanks, line breaks or the asterisk of a required column.
+// A heading as compared: without blanks, line breaks or the asterisk of a required column, full-width
+// brackets as ASCII ones.
 QString headingOf(const QString& text) {
     QString out;
-    for (const QChar c : text)
-        if (!c.isSpace() && c != u'*') out += c;
+    for (QChar c : text) {
+        if (c.isSpace() || c == u'*' || c == u'＊') continue;
+        if (c == u'（')
+            c = u'(';
+        else if (c == u'）')
+            c = u')';
+        out += c;
+    }
     return out;
 }
+
+// The column a heading stands for, or -1; exports made before 2025 head the 数电发票号码 全电发票号码.
+int columnOf(const QString& heading) {
+    static const QHash<QString, int> columns = [] {
+        QHash<QString, int> out;
+        for (int c = 0; c < ColumnCount; ++c)
+            out.insert(QString::fromUtf16(kHeadings[c]), c);
+        out.insert(QStringLiteral("全电发票号码"), Digital);
+        return out;
+    }();
+    return columns.value(heading, -1);
+}
+
+// A heading of a goods line: a sheet that has one holds a row per line, not per invoice.
+bool isGoodsHeading(const QString& heading) {
+    static const QSet<QString> goods{QStringLiteral("货物或应税劳务名称"),
+                                     QStringLiteral("货物或应税劳务、服务名称"),
+                                     QStringLiteral("项目名称"),
+                                     QStringLiteral("商品名称"),
+                                     QStringLiteral("规格型号"),
+                                     QStringLiteral("数量"),
+                                     QStringLiteral("单价")};
+    return goods.contains(heading);
+}
+
+const QString kInvoiceSheet = QStringLiteral("发票基础信息");
+// Heading rows are looked for this far down a sheet.
+constexpr int kHeadingRows = 50;
 
 [[noreturn]] void refuse(const QString& text) {
     throw DbError(ErrNo::General, text);
@@ -53,11 +88,19 @@ QString notTheList(const char16_t* heading) {
     return QStringLiteral("不是平台导出的发票清单：找不到列“%1”").arg(QString::fromUtf16(heading));
 }
 
+// What the platform writes where a value is missing: -- (a 数电发票号码 of a tax-control invoice), - or —.
+bool isPlaceholder(const QString& text) {
+    if (text.isEmpty()) return true;
+    for (const QChar c : text)
+        if (c != u'-' && c != u'—' && c != u'–' && c != u'－') return false;
+    return true;
+}
+
 // Money as a text or a number cell, with or without grouping; the asterisks of a tax-free line are 0.
 double money(const XlsxRow& row, int column, const char16_t* heading) {
     QString text = row.text(column).trimmed();
     text.remove(u',').remove(u'¥').remove(u'￥');
-    if (text.isEmpty() || text.count(u'*') == text.size()) return 0;
+    if (isPlaceholder(text) || text.count(u'*') == text.size()) return 0;
     double value = 0;
     if (!strictNumber(text, value))
         refuse(QStringLiteral("发票清单第%1行的%2“%3”不是数字。")
@@ -70,7 +113,7 @@ double money(const XlsxRow& row, int column, const char16_t* heading) {
 // number where the cell lost its date format.
 QString dateText(const XlsxRow& row, int column) {
     const XlsxCell* cell = row.cell(column);
-    if (!cell) return QString();
+    if (!cell || (!cell->number && isPlaceholder(cell->text.trimmed()))) return QString();
     QDate date;
     if (cell->date)
         date = cell->dateTime.date();
@@ -87,56 +130,143 @@ QString dateText(const XlsxRow& row, int column) {
     return date.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
-QList<PlatformInvoice> readList(XlsxReader& reader) {
-    bool sawBuyer = false;
+// A sheet's heading row: the first row that has 购买方名称 and an invoice number column.
+struct SheetHeading {
+    const XlsxSheet* sheet = nullptr;
+    int row = 0; // its number; 0: none
+    int columns[ColumnCount];
+    bool goods = false;    // it also heads goods lines
+    bool sawBuyer = false; // 购买方名称 stands in a row, with no number column beside it
+};
+
+// Reads the sheet only down to its heading row.
+SheetHeading headingRow(XlsxReader& reader, const XlsxSheet& sheet) {
+    SheetHeading h;
+    h.sheet = &sheet;
+    auto isHeading = [&h](const XlsxRow& row) {
+        int columns[ColumnCount];
+        std::fill(std::begin(columns), std::end(columns), -1);
+        bool goods = false;
+        for (const XlsxCell& cell : row.cells) {
+            const QString heading = headingOf(cell.text);
+            const int c = columnOf(heading);
+            if (c >= 0 && columns[c] < 0) columns[c] = cell.column;
+            goods = goods || isGoodsHeading(heading);
+        }
+        if (columns[BuyerName] < 0) return false;
+        h.sawBuyer = true;
+        if (columns[Digital] < 0 && columns[Number] < 0) return false;
+        h.row = row.number;
+        std::copy(std::begin(columns), std::end(columns), std::begin(h.columns));
+        h.goods = goods;
+        return true;
+    };
+    reader.rows(sheet, XlsxStop{kHeadingRows, isHeading, true});
+    return h;
+}
+
+// The sheet of one row per invoice: by its name, else the one visible sheet headed as invoices and not
+// as goods lines. Chosen from the heading rows alone, before any sheet is read whole.
+SheetHeading invoiceSheet(XlsxReader& reader) {
+    for (const XlsxSheet& sheet : reader.sheets())
+        if (sheet.name.trimmed() == kInvoiceSheet) {
+            const SheetHeading h = headingRow(reader, sheet);
+            if (h.row == 0) refuse(notTheList(h.sawBuyer ? kHeadings[Digital] : kHeadings[BuyerName]));
+            return h;
+        }
+    QList<SheetHeading> found;
+    bool sawBuyer = false, sawGoods = false;
     for (const XlsxSheet& sheet : reader.sheets()) {
         if (sheet.hidden) continue;
-        const QList<XlsxRow> rows = reader.rows(sheet);
-        qsizetype heading = -1;
-        int columns[ColumnCount];
-        for (qsizetype r = 0; r < rows.size() && heading < 0; ++r) {
-            std::fill(std::begin(columns), std::end(columns), -1);
-            for (const XlsxCell& cell : rows[r].cells) {
-                const QString h = headingOf(cell.text);
-                for (int c = 0; c < ColumnCount; ++c)
-                    if (columns[c] < 0 && h == QString::fromUtf16(kHeadings[c])) columns[c] = cell.column;
-            }
-            if (columns[BuyerName] >= 0) sawBuyer = true;
-            if (columns[BuyerName] >= 0 && (columns[Digital] >= 0 || columns[Number] >= 0)) heading = r;
+        const SheetHeading h = headingRow(reader, sheet);
+        sawBuyer = sawBuyer || h.sawBuyer;
+        if (h.row > 0 && h.goods) sawGoods = true;
+        if (h.row > 0 && !h.goods) found.append(h);
+    }
+    if (found.size() == 1) return found.first();
+    if (found.size() > 1) {
+        QStringList names;
+        for (const SheetHeading& h : found)
+            names << QStringLiteral("“%1”").arg(h.sheet->name);
+        refuse(QStringLiteral("发票清单中有%1张工作表都像发票基础信息表（%2），无法确定读哪一张，"
+                              "请只保留平台导出的那一张后再引入。")
+                   .arg(found.size())
+                   .arg(names.join(u'、')));
+    }
+    if (sawGoods)
+        refuse(
+            QStringLiteral("发票清单中没有发票基础信息表（每张发票一行），请从平台导出全部信息后再引入。"));
+    refuse(notTheList(sawBuyer ? kHeadings[Digital] : kHeadings[BuyerName]));
+}
+
+// A number Excel made of a long number: a number cell of more than 15 digits keeps only 15 of them (the
+// rest are zeros), and one saved as text shows its exponent.
+bool excelCut(const XlsxRow& row, int column) {
+    const XlsxCell* cell = column < 0 ? nullptr : row.cell(column);
+    if (!cell) return false;
+    if (cell->number) {
+        const QString digits = cell->text.section(u'.', 0, 0).remove(u'-');
+        return digits.size() > 15;
+    }
+    static const QRegularExpression exponent(QStringLiteral("^\\s*\\d(\\.\\d+)?[eE]\\+?\\d+\\s*$"));
+    return exponent.match(cell->text).hasMatch();
+}
+
+// The totals row under the invoices: its first text says 合计 (or 合计行).
+bool isTotals(const XlsxRow& row) {
+    for (const XlsxCell& cell : row.cells)
+        if (!cell.number) {
+            const QString first = headingOf(cell.text);
+            return first == u"合计" || first == u"合计行";
         }
-        if (heading < 0) continue;
-        for (const Column c : {Date, Amount, Tax})
-            if (columns[c] < 0) refuse(notTheList(kHeadings[c]));
-        QList<PlatformInvoice> out;
-        for (qsizetype r = heading + 1; r < rows.size(); ++r) {
-            const XlsxRow& row = rows[r];
-            auto text = [&](Column c) { return columns[c] < 0 ? QString() : row.text(columns[c]).trimmed(); };
-            PlatformInvoice inv;
-            inv.row = row.number;
+    return false;
+}
+
+QList<PlatformInvoice> readList(XlsxReader& reader) {
+    const SheetHeading h = invoiceSheet(reader);
+    const int* columns = h.columns;
+    for (const Column c : {Date, Amount, Tax})
+        if (columns[c] < 0) refuse(notTheList(kHeadings[c]));
+    QList<PlatformInvoice> out;
+    for (const XlsxRow& row : reader.rows(*h.sheet)) {
+        if (row.number <= h.row || isTotals(row)) continue;
+        auto text = [&](Column c) {
+            const QString t = columns[c] < 0 ? QString() : row.text(columns[c]).trimmed();
+            return isPlaceholder(t) ? QString() : t;
+        };
+        PlatformInvoice inv;
+        inv.row = row.number;
+        inv.buyerName = text(BuyerName);
+        const bool cut = excelCut(row, columns[Digital]) || excelCut(row, columns[Number]);
+        if (!cut) {
             inv.digitalNumber = text(Digital);
             inv.code = text(Code);
             inv.number = text(Number);
-            // A number cell lost the leading zeros of an eight-digit 发票号码.
-            if (columns[Number] >= 0 && row.cell(columns[Number]) && row.cell(columns[Number])->number &&
-                !inv.number.isEmpty() && inv.number.size() < 8)
-                inv.number = inv.number.rightJustified(8, u'0');
-            // A row without any number is no invoice (a totals line under the list).
-            if (inv.digitalNumber.isEmpty() && inv.number.isEmpty()) continue;
-            inv.sellerTaxNo = text(SellerTaxNo);
-            inv.buyerTaxNo = text(BuyerTaxNo);
-            inv.buyerName = text(BuyerName);
-            inv.date = dateText(row, columns[Date]);
-            inv.amount = money(row, columns[Amount], kHeadings[Amount]);
-            inv.tax = money(row, columns[Tax], kHeadings[Tax]);
-            inv.kind = text(Kind);
-            inv.state = text(State);
-            inv.remark = columns[Remark] < 0 ? QString() : row.text(columns[Remark]);
-            inv.red = text(Positive) == u"否" || inv.amount < 0;
-            out.append(inv);
         }
-        return out;
+        // A number cell lost the leading zeros of an eight-digit 发票号码.
+        if (columns[Number] >= 0 && row.cell(columns[Number]) && row.cell(columns[Number])->number &&
+            !inv.number.isEmpty() && inv.number.size() < 8)
+            inv.number = inv.number.rightJustified(8, u'0');
+        if (cut) {
+            inv.unusable = PlatformInvoice::Unusable::ExcelNumber;
+        } else if (inv.digitalNumber.isEmpty() && inv.number.isEmpty()) {
+            // A row of nothing an invoice has (a note under the list) is none; one that has a buyer or a
+            // date is an invoice that cannot be placed.
+            if (inv.buyerName.isEmpty() && inv.code.isEmpty() && text(Date).isEmpty()) continue;
+            inv.unusable = PlatformInvoice::Unusable::NoNumber;
+        }
+        inv.sellerTaxNo = text(SellerTaxNo);
+        inv.buyerTaxNo = text(BuyerTaxNo);
+        inv.date = dateText(row, columns[Date]);
+        inv.amount = money(row, columns[Amount], kHeadings[Amount]);
+        inv.tax = money(row, columns[Tax], kHeadings[Tax]);
+        inv.kind = text(Kind);
+        inv.state = text(State);
+        inv.remark = columns[Remark] < 0 || text(Remark).isEmpty() ? QString() : row.text(columns[Remark]);
+        inv.red = text(Positive) == u"否" || inv.amount < 0;
+        out.append(inv);
     }
-    refuse(notTheList(sawBuyer ? kHeadings[Digital] : kHeadings[BuyerName]));
+    return out;
 }
 
 XlsxCaps listCaps() {
@@ -165,6 +295,18 @@ QStringList invoiceFields(const PlatformWriteBackResult::Unmatched& u) {
             moneyText(u.invoice.tax)};
 }
 
+// A row of the list without a number it can be known by: the row instead.
+QString rowText(const PlatformInvoice& inv) {
+    return QStringLiteral("第%1行").arg(inv.row);
+}
+QStringList rowFields(const PlatformWriteBackResult::Unmatched& u) {
+    return {rowText(u.invoice), u.invoice.buyerName, moneyText(u.invoice.amount), moneyText(u.invoice.tax)};
+}
+
+QString blueText(const PlatformWriteBackResult::Unmatched& u) {
+    return QStringLiteral("被红冲的蓝字发票%1未回写过").arg(u.blue);
+}
+
 // A document exported and not issued yet: its rows summed up.
 struct OpenDocument {
     double amount = 0, tax = 0;
@@ -181,8 +323,23 @@ struct WrittenInvoice {
 } // namespace
 
 QString PlatformInvoice::numberText() const {
+    if (unusable != Unusable::No) return QString();
     if (!digitalNumber.isEmpty()) return digitalNumber;
     return Ledger::numberText(code, number);
+}
+
+QString PlatformInvoice::namedBlue() const {
+    // 被红冲蓝字数电发票号码：<20 digits> 红字发票信息确认单编号：…, also 数电票号码; for a tax-control
+    // invoice 对应正数发票代码:…号码:… (the export's own remark of a red document writes it without colons).
+    static const QRegularExpression digital(
+        QStringLiteral("被红冲蓝字数电发?票号码\\s*[:：]?\\s*(\\d{20})(?!\\d)"));
+    static const QRegularExpression coded(
+        QStringLiteral("发票代码\\s*[:：]?\\s*(\\d{10,12})\\s*[,，]?\\s*号码\\s*[:：]?\\s*(\\d{8})(?!\\d)"));
+    const QRegularExpressionMatch d = digital.match(remark);
+    if (d.hasMatch()) return d.captured(1);
+    const QRegularExpressionMatch c = coded.match(remark);
+    if (c.hasMatch()) return Ledger::numberText(c.captured(1), c.captured(2));
+    return QString();
 }
 
 QList<PlatformInvoice> readPlatformList(const QString& path) {
@@ -208,10 +365,21 @@ QStringList PlatformWriteBackResult::lines() const {
                    .arg(flushed);
     if (otherSeller > 0)
         out << QStringLiteral("%1张发票的销方识别号不是本账套的税号，未处理。").arg(otherSeller);
+    if (!noNumber.isEmpty()) {
+        out << QStringLiteral("%1张发票没有发票号码，未处理：").arg(noNumber.size());
+        for (const Unmatched& u : noNumber)
+            out << rowFields(u).join(u'\t');
+    }
+    if (!excelNumber.isEmpty()) {
+        out << QStringLiteral("%1张发票的号码被Excel改成了数字（如2.6442E+19），无法确认，未处理：")
+                   .arg(excelNumber.size());
+        for (const Unmatched& u : excelNumber)
+            out << rowFields(u).join(u'\t');
+    }
     if (!notFound.isEmpty()) {
         out << QStringLiteral("%1张发票未找到引出的单据：").arg(notFound.size());
         for (const Unmatched& u : notFound)
-            out << invoiceFields(u).join(u'\t');
+            out << (u.blue.isEmpty() ? invoiceFields(u) : invoiceFields(u) << blueText(u)).join(u'\t');
     }
     if (!ambiguous.isEmpty()) {
         out << QStringLiteral("%1张发票有多张候选单据，未回写：").arg(ambiguous.size());
@@ -226,17 +394,27 @@ QStringList PlatformWriteBackResult::lines() const {
     return out;
 }
 
+QList<std::pair<QString, PlatformWriteBackResult::Unmatched>> PlatformWriteBackResult::listed() const {
+    QList<std::pair<QString, Unmatched>> out;
+    for (const Unmatched& u : noNumber)
+        out.append({QStringLiteral("没有发票号码（%1）").arg(rowText(u.invoice)), u});
+    for (const Unmatched& u : excelNumber)
+        out.append({QStringLiteral("号码被Excel改成了数字（%1）").arg(rowText(u.invoice)), u});
+    for (const Unmatched& u : notFound)
+        out.append({u.blue.isEmpty() ? QStringLiteral("未找到引出的单据")
+                                     : QStringLiteral("未找到引出的单据（%1）").arg(blueText(u)),
+                    u});
+    for (const Unmatched& u : ambiguous)
+        out.append({QStringLiteral("有多张候选单据"), u});
+    for (const Unmatched& u : outAgain)
+        out.append({QStringLiteral("单据的成员已另行引出"), u});
+    return out;
+}
+
 QByteArray PlatformWriteBackResult::csv() const {
     QString text = QStringLiteral("结果,数电发票号码,购买方名称,金额,税额,候选单据\r\n");
-    auto add = [&text](const QString& what, const Unmatched& u) {
+    for (const auto& [what, u] : listed())
         text += csvLine(QStringList{what} + invoiceFields(u) << u.candidates.join(u','));
-    };
-    for (const Unmatched& u : notFound)
-        add(QStringLiteral("未找到引出的单据"), u);
-    for (const Unmatched& u : ambiguous)
-        add(QStringLiteral("有多张候选单据"), u);
-    for (const Unmatched& u : outAgain)
-        add(QStringLiteral("单据的成员已另行引出"), u);
     return csvFileBytes(text);
 }
 
@@ -383,27 +561,21 @@ bool ListWriteBack::setState(WrittenInvoice& w, Flush flush) {
     return true;
 }
 
-// The blue invoice a red one flushes, where the platform wrote its number into 备注.
+// The blue invoice a red one flushes, as its 备注 names it, where this set wrote it back.
 WrittenInvoice* ListWriteBack::flushedBlue(const PlatformInvoice& red) {
-    static const QRegularExpression digital(QStringLiteral("(?<!\\d)\\d{20}(?!\\d)"));
-    static const QRegularExpression coded(QStringLiteral("发票代码\\s*(\\d{10,12})\\s*号码\\s*(\\d{8})"));
-    QStringList numbers;
-    for (const QRegularExpressionMatch& m : digital.globalMatch(red.remark))
-        numbers << m.captured(0);
-    for (const QRegularExpressionMatch& m : coded.globalMatch(red.remark))
-        numbers << Ledger::numberText(m.captured(1), m.captured(2));
-    for (const QString& n : numbers) {
-        auto it = m_written.find(n);
-        if (it != m_written.end() && n != red.numberText()) return &*it;
-    }
-    return nullptr;
+    const QString n = red.namedBlue();
+    auto it = m_written.find(n);
+    if (n.isEmpty() || it == m_written.end() || n == red.numberText()) return nullptr;
+    return &*it;
 }
 
 bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     const QString numberText = inv.numberText();
     auto known = m_written.find(numberText);
     if (known != m_written.end()) {
-        if (inv.red || !setState(*known, flushOf(inv.state))) ++m_res.already;
+        // A red one read again still flushes its blue one where that was written back after it.
+        WrittenInvoice* blue = inv.red ? flushedBlue(inv) : nullptr;
+        if (inv.red ? !(blue && flushBy(inv, *blue)) : !setState(*known, flushOf(inv.state))) ++m_res.already;
         return true;
     }
     // 1. 备注 begins with the 单据号; 2. the buyer and the amounts.
@@ -421,9 +593,10 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
         if (blue) {
             if (!flushBy(inv, *blue)) ++m_res.already;
         } else if (candidates.size() > 1) {
-            m_res.ambiguous.append({inv, candidates});
+            m_res.ambiguous.append({inv, candidates, {}});
         } else {
-            m_res.notFound.append({inv, {}});
+            // A red one names its blue one: that one, never written back here, is what is missing.
+            m_res.notFound.append({inv, {}, inv.red ? inv.namedBlue() : QString()});
         }
         return true;
     }
@@ -438,7 +611,7 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     if (m_writeBack.apply(issued, notice) == IssuedWriteBack::Outcome::Refused) {
         // A member of the cancelled document went out again since: listed, the rest of the list goes on.
         if (const auto& again = m_writeBack.outAgain()) {
-            m_res.outAgain.append({inv, {docNo, again->billNo, again->docNo}});
+            m_res.outAgain.append({inv, {docNo, again->billNo, again->docNo}, {}});
             notice.clear();
             return true;
         }
@@ -515,6 +688,10 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             if (!own.isEmpty() && !inv.sellerTaxNo.isEmpty() &&
                 inv.sellerTaxNo.compare(own, Qt::CaseInsensitive) != 0)
                 ++m_result.otherSeller;
+            else if (inv.unusable == PlatformInvoice::Unusable::NoNumber)
+                m_result.noNumber.append({inv, {}, {}});
+            else if (inv.unusable == PlatformInvoice::Unusable::ExcelNumber)
+                m_result.excelNumber.append({inv, {}, {}});
             else
                 ours.append(inv);
         }
@@ -529,7 +706,8 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             }
         // Listed in the order of the sheet.
         for (QList<PlatformWriteBackResult::Unmatched>* list :
-             {&m_result.notFound, &m_result.ambiguous, &m_result.outAgain})
+             {&m_result.notFound, &m_result.ambiguous, &m_result.outAgain, &m_result.noNumber,
+              &m_result.excelNumber})
             std::stable_sort(list->begin(), list->end(),
                              [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
         if (!writeBack.finish(notice)) {

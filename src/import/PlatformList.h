@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 class Session;
 
@@ -24,11 +25,19 @@ struct PlatformInvoice {
     double amount = 0, tax = 0;    // 金额, 税额
     QString kind, state, remark;   // 发票票种, 发票状态, 备注
     bool red = false;              // 是否正数发票 否, or a negative amount
+    // A row that cannot be told apart from others: it has no number at all, or Excel turned its number
+    // into a number cell and kept only 15 digits of it. Listed, never written back.
+    enum class Unusable { No, NoNumber, ExcelNumber };
+    Unusable unusable = Unusable::No;
+    // The blue invoice a red one flushes, as its 备注 names it (the number as written back), else empty.
+    QString namedBlue() const;
     // The number as it is written back: the 数电发票号码, else 发票代码-发票号码.
     QString numberText() const;
 };
 
-// The list as read: the invoices in sheet order. Refusals (not the platform's list, a cell that is no
+// The list as read: the invoices in sheet order, from the sheet of one row per invoice (发票基础信息, or
+// the one sheet whose headings are an invoice's and no goods line's); the rows without a usable number
+// among them, marked. Refusals (not the platform's list, several or no such sheets, a cell that is no
 // number, past the reader's caps) throw DbError with a message for the user.
 QList<PlatformInvoice> readPlatformList(const QString& path);
 QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName);
@@ -44,13 +53,19 @@ struct PlatformWriteBackResult {
     struct Unmatched {
         PlatformInvoice invoice;
         QStringList candidates; // 单据号 of the documents it could be (several: ambiguous)
+        QString blue;           // not found: a red invoice's blue one, never written back by this set
     };
     // outAgain: matched to a document whose tax invoice was cancelled and one of whose sales invoices went
     // out again since; candidates: that document, the sales invoice and the document it went out in.
     QList<Unmatched> notFound, ambiguous, outAgain;
+    // Rows without any number, and rows whose number Excel cut (PlatformInvoice::Unusable).
+    QList<Unmatched> noNumber, excelNumber;
 
     // What happened, as stdout and the window say it, one text per line.
     QStringList lines() const;
+    // The invoices not written back, in the order the lines list them, each with what the CSV and the
+    // window say of it.
+    QList<std::pair<QString, Unmatched>> listed() const;
     // The same as CSV (UTF-8 with a BOM): a line per invoice not written back.
     QByteArray csv() const;
 };

@@ -11,18 +11,17 @@ namespace {
 QString money(double v) {
     return decimalText(v, 2);
 }
-} // namespace
 
-QByteArray listWorkbook(const QStringList& headings, const QList<ListRow>& rows) {
-    QString xml = QStringLiteral("<row r=\"1\">%1</row>").arg(inlineCell("A1", "发票查询统计"));
+// The heading row at row first, the rows below it.
+QString rowsXml(const QStringList& headings, const QList<ListRow>& rows, int first) {
     QString head;
     for (int c = 0; c < headings.size(); ++c)
-        head += inlineCell(xlsxColumnName(c) + u'2', headings[c]);
-    xml += QStringLiteral("<row r=\"2\">%1</row>").arg(head);
+        head += inlineCell(xlsxColumnName(c) + QString::number(first), headings[c]);
+    QString xml = QStringLiteral("<row r=\"%1\">%2</row>").arg(first).arg(head);
     for (int r = 0; r < rows.size(); ++r) {
         QString cells;
         for (int c = 0; c < headings.size(); ++c) {
-            const QString ref = xlsxColumnName(c) + QString::number(r + 3);
+            const QString ref = xlsxColumnName(c) + QString::number(r + first + 1);
             const QString v = rows[r].value(headings[c]);
             if (v.isEmpty()) continue;
             if (v.startsWith(u'#'))
@@ -34,13 +33,39 @@ QByteArray listWorkbook(const QStringList& headings, const QList<ListRow>& rows)
             else
                 cells += inlineCell(ref, v);
         }
-        xml += QStringLiteral("<row r=\"%1\">%2</row>").arg(r + 3).arg(cells);
+        xml += QStringLiteral("<row r=\"%1\">%2</row>").arg(r + first + 1).arg(cells);
     }
-    const QByteArray styles =
-        "<?xml version=\"1.0\"?><styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/"
-        "main\"><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
-    return buildXlsx({{QStringLiteral("发票基础信息"), sheetXml(xml)}}, styles);
+    return xml;
 }
+
+const QByteArray kStyles =
+    "<?xml version=\"1.0\"?><styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/"
+    "main\"><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
+} // namespace
+
+QByteArray listWorkbook(const QStringList& headings, const QList<ListRow>& rows) {
+    const QString xml = QStringLiteral("<row r=\"1\">%1</row>").arg(inlineCell("A1", "发票查询统计")) +
+                        rowsXml(headings, rows, 2);
+    return buildXlsx({{QStringLiteral("发票基础信息"), sheetXml(xml)}}, kStyles);
+}
+
+QByteArray exportWorkbook(const QList<ListSheet>& sheets) {
+    QList<BuiltSheet> built;
+    for (const ListSheet& s : sheets)
+        built.append({s.name, sheetXml(rowsXml(s.headings, s.rows, 1) + s.after), s.hidden});
+    return buildXlsx(built, kStyles);
+}
+
+const QStringList kInvoiceHeadings{"序号",         "发票代码",     "发票号码",   "数电发票号码", "销方识别号",
+                                   "销方名称",     "购方识别号",   "购买方名称", "开票日期",     "金额",
+                                   "税额",         "价税合计",     "发票来源",   "发票票种",     "发票状态",
+                                   "是否正数发票", "发票风险等级", "开票人",     "备注"};
+const QStringList kGoodsHeadings{
+    "序号",         "发票代码",   "发票号码", "数电发票号码", "销方识别号",   "销方名称",
+    "购方识别号",   "购买方名称", "开票日期", "税收分类编码", "特定业务类型", "货物或应税劳务名称",
+    "规格型号",     "单位",       "数量",     "单价",         "金额",         "税率",
+    "税额",         "价税合计",   "发票来源", "发票票种",     "发票状态",     "是否正数发票",
+    "发票风险等级", "开票人",     "备注"};
 
 const QStringList kHeadings{"备注",         "金额",         "数电发票号码", "购买方名称", "开票日期",
                             "税额",         "发票代码",     "发票号码",     "销方识别号", "销方名称",

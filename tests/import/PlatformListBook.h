@@ -16,6 +16,22 @@ using ListRow = QHash<QString, QString>;
 // The list as the platform writes it: a title row above the headings, the columns in the order given.
 QByteArray listWorkbook(const QStringList& headings, const QList<ListRow>& rows);
 
+// A sheet of the platform's export: headings on row 1, then the rows (as listWorkbook writes them).
+struct ListSheet {
+    ListSheet(const QString& name, const QStringList& headings, const QList<ListRow>& rows = {},
+              bool hidden = false, const QString& after = {})
+        : name(name), headings(headings), rows(rows), hidden(hidden), after(after) {}
+    QString name;
+    QStringList headings;
+    QList<ListRow> rows;
+    bool hidden = false;
+    QString after; // rows XML added below (a damaged row: the sheet must not be read that far)
+};
+// The export as 导出全部 writes it: several sheets in the order given.
+QByteArray exportWorkbook(const QList<ListSheet>& sheets);
+// The headings of 发票基础信息 and of 信息汇总表 (a row per goods line), in the platform's order.
+extern const QStringList kInvoiceHeadings, kGoodsHeadings;
+
 // The platform's columns, not in its order.
 extern const QStringList kHeadings;
 

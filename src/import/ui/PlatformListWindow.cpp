@@ -157,12 +157,8 @@ void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool previe
         grdInvoices->setItem(r, 4, cell(money(u.invoice.tax), true));
         grdInvoices->setItem(r, 5, cell(u.candidates.join(u',')));
     };
-    for (const auto& u : result.notFound)
-        add(QStringLiteral("未找到引出的单据"), u);
-    for (const auto& u : result.ambiguous)
-        add(QStringLiteral("有多张候选单据"), u);
-    for (const auto& u : result.outAgain)
-        add(QStringLiteral("单据的成员已另行引出"), u);
+    for (const auto& [what, u] : result.listed())
+        add(what, u);
     grdInvoices->resizeColumnsToContents();
     grdInvoices->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     // Something to write: written back, or a state to record.
