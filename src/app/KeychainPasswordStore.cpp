@@ -29,7 +29,7 @@ bool KeychainPasswordStore::write(const QString& name, const QString& password) 
     cred.TargetName = key.data();
     cred.UserName = user.data();
     cred.CredentialBlobSize = DWORD(password.size() * sizeof(char16_t));
-    cred.CredentialBlob = reinterpret_cast<LPBYTE>(const_cast<char16_t*>(password.utf16()));
+    cred.CredentialBlob = reinterpret_cast<LPBYTE>(const_cast<ushort*>(password.utf16()));
     // Kept for the user on this machine, not carried to others with a roaming profile.
     cred.Persist = CRED_PERSIST_LOCAL_MACHINE;
     return CredWriteW(&cred, 0) == TRUE;
