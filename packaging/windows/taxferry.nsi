@@ -2,14 +2,14 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=… -DSTAGE=… -DOUTFILE=… -DICON=… -DUNINSTALL_LIST=… -DSIZE_KB=…
 ; STAGE is the installed tree (bin, plugins, translations, share); UNINSTALL_LIST the Delete and RMDir
 ; lines of exactly those files. The user's databases live in the per-user folder and are never removed.
-Unicode true
+; A 64-bit installer for a 64-bit program: it also runs where Wine (or Windows) has no 32-bit support.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define MENU_NAME "航天金税接口"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Taxferry"
 
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 Name "${MENU_NAME} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -38,10 +38,6 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "Orvane"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${MENU_NAME} 需要 64 位 Windows。" /SD IDOK
-    Abort
-  ${EndIf}
   SetRegView 64
 FunctionEnd
 

@@ -142,14 +142,15 @@ if ! [ -f "$TF_QT/.taxferry-built" ]; then
   qtbuild=$build/qtbase
   mkdir -p "$qtbuild"
   # Debian's tarball lacks the bundled SQLite and wintab: the system SQLite built above, no tablet events.
-  # Without OpenGL, dynamic GL must be off too (the windows platform plugin would want it).
+  # Without OpenGL, dynamic GL must be off too (the windows platform plugin would want it). Direct2D stays
+  # on: without it QtGui leaves out the DirectWrite font database that the platform plugin links.
   cmake -S "$qtsrc" -B "$qtbuild" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$TF_TOOLCHAIN" -DTAXFERRY_WIN_CACHE="$TF_CACHE" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$TF_QT" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DFEATURE_icu=OFF -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_dbus=OFF \
-    -DFEATURE_tabletevent=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=ON -DFEATURE_printsupport=OFF \
     -DFEATURE_zstd=OFF -DINPUT_openssl=no \
     -DFEATURE_sql_odbc=ON -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON \
     -DSQLite3_INCLUDE_DIR="$TF_DEPS/include" -DSQLite3_LIBRARY="$TF_DEPS/lib/libsqlite3.dll.a" \
