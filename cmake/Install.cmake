@@ -14,7 +14,7 @@ install(FILES data/config_schema.sql data/config_factory.sql data/acct_schema.sq
         DESTINATION ${CMAKE_INSTALL_DATADIR}/taxferry)
 install(DIRECTORY samples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/taxferry/samples)
 # What Debian's dh_strip removes besides the symbols: the compilers' version notes.
-if(CMAKE_OBJCOPY)
+if(CMAKE_OBJCOPY AND NOT WIN32)
   install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)
       foreach(program taxferry taxferry-batch taxferry-mkdb)

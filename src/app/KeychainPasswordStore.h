@@ -1,6 +1,7 @@
 #pragma once
-// The desktop's keychain (Secret Service, KWallet) as the password store of the accounting sets, through
-// QtKeychain. Each call waits for its job: the login needs the password before it can go on.
+// The desktop's keychain as the password store of the accounting sets: Secret Service or KWallet through
+// QtKeychain, Windows' Credential Manager on Windows. Each call waits for its answer: the login needs the
+// password before it can go on.
 
 #include "app/AccountSets.h"
 

@@ -5,6 +5,11 @@
 #include "common/CommandLine.h"
 #include <QApplication>
 
+#ifdef Q_OS_WIN
+#include <cstdio>
+#include <windows.h>
+#endif
+
 namespace {
 
 const char* const kUsage = "usage: taxferry [--version | --help]\n"
@@ -21,11 +26,26 @@ bool asksForTextOnly(int argc, char** argv) {
     return false;
 }
 
+#ifdef Q_OS_WIN
+// A window program gets no console on Windows: the text of --help and --version goes to the console of
+// the command prompt it was started from, unless it is redirected (then the handles are already there).
+void attachParentConsole() {
+    if (GetStdHandle(STD_OUTPUT_HANDLE) != nullptr) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+    SetConsoleOutputCP(CP_UTF8);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (asksForTextOnly(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "minimal");
+    const bool textOnly = asksForTextOnly(argc, argv);
+    if (textOnly && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "minimal");
+#ifdef Q_OS_WIN
+    if (textOnly) attachParentConsole();
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taxferry"));
     QApplication::setApplicationVersion(QStringLiteral(TAXFERRY_VERSION));

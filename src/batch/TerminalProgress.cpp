@@ -1,10 +1,31 @@
 #include "batch/TerminalProgress.h"
 
 #include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+namespace {
+// A console that takes the escape which clears the line (Windows 10 and later, once it is asked to).
+bool stderrIsTerminal() {
+    const HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || !GetConsoleMode(h, &mode)) return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+} // namespace
+#else
 #include <unistd.h>
 
-TerminalProgress::TerminalProgress(QString verb)
-    : m_verb(std::move(verb)), m_terminal(isatty(STDERR_FILENO) == 1) {}
+namespace {
+bool stderrIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+} // namespace
+#endif
+
+TerminalProgress::TerminalProgress(QString verb) : m_verb(std::move(verb)), m_terminal(stderrIsTerminal()) {}
 
 TerminalProgress::~TerminalProgress() {
     // The messages that follow start on a line of their own.

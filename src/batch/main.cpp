@@ -11,6 +11,29 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+namespace {
+// The messages are written in UTF-8, as on Linux: a console shows them in that code page while the tool
+// runs, and gets its own back afterwards (it belongs to the command prompt). Files and pipes get the bytes.
+class ConsoleUtf8 {
+public:
+    ConsoleUtf8() : m_was(GetConsoleOutputCP()) {
+        if (m_was != 0 && m_was != CP_UTF8) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~ConsoleUtf8() {
+        if (m_was != 0 && m_was != CP_UTF8) SetConsoleOutputCP(m_was);
+    }
+    ConsoleUtf8(const ConsoleUtf8&) = delete;
+    ConsoleUtf8& operator=(const ConsoleUtf8&) = delete;
+
+private:
+    UINT m_was;
+};
+} // namespace
+#endif
+
 static const char* kUsage =
     "usage:\n"
     "  taxferry-batch export --acct CONN [--config Taxlink.db] --link ID --out FILE [--filter "
@@ -127,6 +150,9 @@ static void writePeakMemory() {
 }
 
 int main(int argc, char** argv) {
+#ifdef Q_OS_WIN
+    const ConsoleUtf8 console;
+#endif
     std::atexit(writePeakMemory);
     qInstallMessageHandler(quietDrivers);
     QCoreApplication app(argc, argv);

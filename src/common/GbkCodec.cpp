@@ -6,6 +6,92 @@
 #include <QStringEncoder>
 #include <optional>
 
+#ifdef Q_OS_WIN
+#include <climits>
+#include <windows.h>
+
+// Qt built without ICU has no GBK converter: Windows' own code page 936 does the work. Its calls would
+// quietly put in a best-fit or default character ("À" as "A", an emoji as "?"), so the flags ask for a
+// refusal and every result is converted back and must give the input again.
+namespace {
+constexpr UINT kGbkCodePage = 936;
+
+void requireCodePage() {
+    static const bool installed = IsValidCodePage(kGbkCodePage);
+    if (!installed) throw DbError(ErrNo::General, QStringLiteral("本机不支持 GBK 编码。"));
+}
+
+bool toUtf16(QByteArrayView bytes, QString& out) {
+    if (bytes.isEmpty()) {
+        out.clear();
+        return true;
+    }
+    if (bytes.size() > INT_MAX / 2) return false;
+    const int n = int(bytes.size());
+    const int chars = MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, bytes.data(), n, nullptr, 0);
+    if (chars <= 0) return false;
+    QString s(chars, Qt::Uninitialized);
+    if (MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, bytes.data(), n,
+                            reinterpret_cast<wchar_t*>(s.data()), chars) != chars)
+        return false;
+    out = std::move(s);
+    return true;
+}
+
+bool toGbk(const QString& text, QByteArray& out) {
+    if (text.isEmpty()) {
+        out.clear();
+        return true;
+    }
+    if (text.size() > INT_MAX / 2) return false;
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
+    const int n = int(text.size());
+    BOOL usedDefault = FALSE;
+    const int size =
+        WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide, n, nullptr, 0, nullptr, &usedDefault);
+    if (size <= 0 || usedDefault) return false;
+    QByteArray b(size, Qt::Uninitialized);
+    usedDefault = FALSE;
+    if (WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide, n, b.data(), size, nullptr,
+                            &usedDefault) != size ||
+        usedDefault)
+        return false;
+    out = std::move(b);
+    return true;
+}
+} // namespace
+
+bool decodeGbk(QByteArrayView bytes, QString& out) {
+    requireCodePage();
+    QString s;
+    QByteArray back;
+    if (!toUtf16(bytes, s) || !toGbk(s, back) || QByteArrayView(back) != bytes) return false;
+    out = std::move(s);
+    return true;
+}
+
+bool encodeGbk(const QString& text, QByteArray& out) {
+    requireCodePage();
+    QByteArray b;
+    QString back;
+    if (!toGbk(text, b) || !toUtf16(b, back) || back != text) return false;
+    out = std::move(b);
+    return true;
+}
+
+// Code page 936 keeps no state between calls: the encoder only checks once that it is there.
+struct GbkEncoder::Impl {};
+
+GbkEncoder::GbkEncoder() : d(std::make_unique<Impl>()) {
+    requireCodePage();
+}
+GbkEncoder::~GbkEncoder() = default;
+
+bool GbkEncoder::encode(const QString& text, QByteArray& out) {
+    return encodeGbk(text, out);
+}
+
+#else
 bool decodeGbk(QByteArrayView bytes, QString& out) {
     // Opening ICU's converter costs more than decoding a line: one per thread, made anew only after a
     // refusal (it keeps its error).
@@ -50,6 +136,8 @@ bool encodeGbk(const QString& text, QByteArray& out) {
     out = b;
     return true;
 }
+
+#endif
 
 struct GbkLineReader::Impl {
     QFile file;

@@ -8,6 +8,12 @@
 #include <QSqlResult>
 
 #if TAXFERRY_HAVE_ODBC
+#ifdef Q_OS_WIN
+// Qt defines UNICODE for its users, which would turn the names below into the wide functions: the narrow
+// ones are meant (what they return here is ASCII).
+#define SQL_NOUNICODEMAP
+#include <windows.h>
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

@@ -3,6 +3,8 @@
 #include "common/Connection.h"
 
 #include "common/ConnectionPrivate.h"
+
+#if TAXFERRY_HAVE_LIBPQ
 #include <QDate>
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -175,3 +177,21 @@ void Connection::dropCopy() noexcept {
         // Whatever was refused is rolled back with the transaction.
     }
 }
+
+#else
+// Built without libpq (the Windows build): no connection streams rows; they are inserted instead.
+bool Connection::canCopyIn() const {
+    return false;
+}
+
+void Connection::copyIn(const QString& table, const QStringList& columns, qsizetype,
+                        const std::function<const QVariant&(qsizetype row, int column)>&) {
+    throw DbError(ErrNo::General, QStringLiteral("此连接不能成批写入。"), QString(),
+                  QStringLiteral("COPY ") + table + QStringLiteral(" (") + columns.join(u',') +
+                      QStringLiteral(") FROM STDIN"));
+}
+
+void Connection::settleCopy() {}
+
+void Connection::dropCopy() noexcept {}
+#endif

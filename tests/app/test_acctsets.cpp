@@ -59,7 +59,7 @@ QString storedConn(const QString& name) {
 void fill(AccountSetsDialog& d, const QString& name, AcctKind kind, const QStringList& values,
           const QString& password = QString()) {
     d.txtName->setText(name);
-    d.cboKind->setCurrentIndex(int(kind));
+    d.cboKind->setCurrentIndex(d.cboKind->findData(int(kind)));
     QList<QLineEdit*> boxes;
     if (kind == AcctKind::File) boxes = {d.txtFile};
     if (kind == AcctKind::PostgreSQL) boxes = {d.txtHost, d.txtPort, d.txtDatabase, d.txtUser};

@@ -70,7 +70,8 @@ private Q_SLOTS:
     void olderLedgerIsUpgradedKeepingEveryRow();
     void scriptSplitterHonoursQuotesAndComments();
     void gbkReaderLinesAndRefusal();
-    void gbkEncoderRefusesUnmappable();
+    void gbkEdgeCases_data();
+    void gbkEdgeCases();
     void testParseConnProps_data();
     void testParseConnProps();
     void loginTextKeepsTheConnection_data();

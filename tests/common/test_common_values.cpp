@@ -201,13 +201,71 @@ void TestCommon::gbkReaderLinesAndRefusal() {
     QVERIFY(!GbkLineReader().open(dir.filePath(QStringLiteral("missing.txt"))));
 }
 
-void TestCommon::gbkEncoderRefusesUnmappable() {
-    QByteArray out;
-    QVERIFY(encodeGbk(QStringLiteral("销售单据传入"), out));
-    QCOMPARE(out.size(), 12);
-    QVERIFY(!encodeGbk(QStringLiteral("emoji \U0001F600"), out));
-    QString back;
-    QVERIFY(!decodeGbk(QByteArray("\xC4", 1), back)); // a character cut in half
+namespace {
+enum class GbkWay { Both, EncodeRefused, DecodeRefused };
+}
+Q_DECLARE_METATYPE(GbkWay)
+
+// The same table for every build's codec: ICU on Linux, code page 936 on Windows. The rows are where GBK
+// readings differ (0x80, A1A4, A1AA as Windows reads them, not as GB 2312 does) and where a converter
+// would rather guess than refuse (a best fit for "À", "?" for an emoji, half a character).
+void TestCommon::gbkEdgeCases_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<GbkWay>("way");
+    const auto both = GbkWay::Both;
+    QTest::newRow("empty") << QString() << QByteArray() << both;
+    QTest::newRow("ASCII, tab, CR LF") << QStringLiteral("a\tb\r\n") << QByteArray("a\tb\r\n") << both;
+    QTest::newRow("Chinese") << QStringLiteral("销售单据传入")
+                             << QByteArray::fromHex("cffacadbb5a5beddb4abc8eb") << both;
+    QTest::newRow("0x80 is the euro sign") << QStringLiteral("\u20AC") << QByteArray("\x80") << both;
+    QTest::newRow("A1A4 middle dot") << QStringLiteral("\u00B7") << QByteArray("\xA1\xA4") << both;
+    QTest::newRow("A1AA em dash") << QStringLiteral("\u2014") << QByteArray("\xA1\xAA") << both;
+    QTest::newRow("a grave") << QStringLiteral("\u00E0") << QByteArray("\xA8\xA4") << both;
+    QTest::newRow("A grave is not GBK") << QStringLiteral("\u00C0") << QByteArray() << GbkWay::EncodeRefused;
+    QTest::newRow("katakana middle dot") << QStringLiteral("\u30FB") << QByteArray() << GbkWay::EncodeRefused;
+    QTest::newRow("emoji") << QStringLiteral("emoji \U0001F600") << QByteArray() << GbkWay::EncodeRefused;
+    QTest::newRow("lone surrogate") << QString(QChar(0xD83D)) << QByteArray() << GbkWay::EncodeRefused;
+    QTest::newRow("lone lead byte") << QString() << QByteArray("\x81") << GbkWay::DecodeRefused;
+    QTest::newRow("lead byte, then 0x7F") << QString() << QByteArray("\x81\x7F") << GbkWay::DecodeRefused;
+    QTest::newRow("trailing half character")
+        << QString() << QByteArray("\xD6\xD0\xD6") << GbkWay::DecodeRefused;
+    QTest::newRow("half character, then ASCII") << QString() << QByteArray("\xD6 a") << GbkWay::DecodeRefused;
+}
+
+void TestCommon::gbkEdgeCases() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QFETCH(GbkWay, way);
+    const QByteArray untouched("untouched");
+    QByteArray out = untouched;
+    QString back = QStringLiteral("untouched");
+    GbkEncoder encoder;
+    switch (way) {
+    case GbkWay::Both:
+        QVERIFY(encodeGbk(text, out));
+        QCOMPARE(out, bytes);
+        out = untouched;
+        QVERIFY(encoder.encode(text, out));
+        QCOMPARE(out, bytes);
+        QVERIFY(decodeGbk(bytes, back));
+        QCOMPARE(back, text);
+        break;
+    case GbkWay::EncodeRefused:
+        QVERIFY(!encodeGbk(text, out));
+        QVERIFY(!encoder.encode(text, out));
+        QCOMPARE(out, untouched);
+        // A refusal leaves the encoder usable for the next text.
+        QVERIFY(encoder.encode(QStringLiteral("中"), out));
+        QCOMPARE(out, QByteArray("\xD6\xD0"));
+        break;
+    case GbkWay::DecodeRefused:
+        QVERIFY(!decodeGbk(bytes, back));
+        QCOMPARE(back, QStringLiteral("untouched"));
+        QVERIFY(decodeGbk(QByteArray("\xD6\xD0"), back));
+        QCOMPARE(back, QStringLiteral("中"));
+        break;
+    }
 }
 
 // Head values of the export that are dates are written as YYYYMMDD; everything else as it stands.

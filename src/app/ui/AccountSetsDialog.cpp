@@ -12,8 +12,23 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSqlDatabase>
 #include <QStyle>
 #include <QVBoxLayout>
+
+namespace {
+QString kindName(AcctKind kind) {
+    switch (kind) {
+    case AcctKind::File:
+        return QStringLiteral("本地账套文件");
+    case AcctKind::PostgreSQL:
+        return QStringLiteral("PostgreSQL 服务器");
+    case AcctKind::ODBC:
+        break;
+    }
+    return QStringLiteral("ODBC 数据源");
+}
+} // namespace
 
 AccountSetsDialog::AccountSetsDialog(PasswordStore& passwords, QWidget* parent)
     : QDialog(parent), m_passwords(passwords) {
@@ -34,8 +49,12 @@ AccountSetsDialog::AccountSetsDialog(PasswordStore& passwords, QWidget* parent)
     txtName->setMaxLength(80);
     cboKind = new QComboBox(this);
     cboKind->setObjectName(QStringLiteral("cboKind"));
-    cboKind->addItems(
-        {QStringLiteral("本地账套文件"), QStringLiteral("PostgreSQL 服务器"), QStringLiteral("ODBC 数据源")});
+    // Only the kinds this build can open (the Windows build reaches PostgreSQL through ODBC); a set of
+    // another kind still shows its own (loadSet).
+    cboKind->addItem(kindName(AcctKind::File), int(AcctKind::File));
+    if (QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        cboKind->addItem(kindName(AcctKind::PostgreSQL), int(AcctKind::PostgreSQL));
+    cboKind->addItem(kindName(AcctKind::ODBC), int(AcctKind::ODBC));
     txtFile = edit("txtFile", QStringLiteral("账套数据库文件（SQLite）"));
     cmdBrowse = new QPushButton(QStringLiteral("浏览(&B)..."), this);
     cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
@@ -158,7 +177,12 @@ void AccountSetsDialog::lstSets_Changed() {
 
 void AccountSetsDialog::showSet(const AccountSet& set, const QString& password) {
     txtName->setText(set.name);
-    cboKind->setCurrentIndex(int(set.kind));
+    int index = cboKind->findData(int(set.kind));
+    if (index < 0) {
+        cboKind->addItem(kindName(set.kind), int(set.kind));
+        index = cboKind->count() - 1;
+    }
+    cboKind->setCurrentIndex(index);
     txtFile->setText(set.file);
     txtHost->setText(set.host);
     txtPort->setText(set.port);
@@ -173,7 +197,7 @@ void AccountSetsDialog::showSet(const AccountSet& set, const QString& password) 
 }
 
 void AccountSetsDialog::showKind() {
-    const auto kind = AcctKind(cboKind->currentIndex());
+    const auto kind = AcctKind(cboKind->currentData().toInt());
     const bool file = kind == AcctKind::File, pg = kind == AcctKind::PostgreSQL;
     m_form->setRowVisible(2, file);
     m_form->setRowVisible(3, pg);
@@ -188,7 +212,7 @@ void AccountSetsDialog::showKind() {
 AccountSet AccountSetsDialog::readControls() const {
     AccountSet set;
     set.name = txtName->text().trimmed();
-    set.kind = AcctKind(cboKind->currentIndex());
+    set.kind = AcctKind(cboKind->currentData().toInt());
     set.file = txtFile->text().trimmed();
     set.host = txtHost->text().trimmed();
     set.port = txtPort->text().trimmed();

@@ -65,7 +65,15 @@ void listenForLaterStarts(const QString& key, MainWindow* window) {
 QIcon programIcon() {
     // The icon is a resource of a static library: registered before its first use.
     Q_INIT_RESOURCE(icons);
+#ifdef Q_OS_WIN
+    // Drawn at build time in the sizes Windows shows: Qt for Windows is built without the SVG icon engine.
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 256})
+        icon.addFile(QStringLiteral(":/icons/taxferry-%1.png").arg(size), QSize(size, size));
+    return icon;
+#else
     return QIcon(QStringLiteral(":/icons/taxferry.svg"));
+#endif
 }
 
 bool loadChineseTranslations() {
