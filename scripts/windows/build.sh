@@ -26,11 +26,12 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 
+mkdir -p "$build"
 cmake -S "$TF_REPO" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$TF_TOOLCHAIN" -DTAXFERRY_WIN_CACHE="$TF_CACHE" \
   -DCMAKE_PREFIX_PATH="$TF_QT;$TF_DEPS" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-  "${launcher[@]}" >"$build.configure.log" 2>&1 ||
-  { tail -n 30 "$build.configure.log"; exit 1; }
+  "${launcher[@]}" >"$build/configure.log" 2>&1 ||
+  { tail -n 30 "$build/configure.log"; exit 1; }
 targets=(taxferry taxferry-batch taxferry-mkdb)
 if [ $with_tests = ON ]; then
   targets+=("${TF_WINE_TESTS[@]}")

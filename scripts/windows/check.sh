@@ -75,7 +75,7 @@ mkdir -p "$base"
 "$linux/bin/taxferry-mkdb" "$base/QORDemo.db" "$TF_REPO/data/acct_schema.sql" "$TF_REPO/data/acct_demo.sql"
 # A tax code for every product, so that the XML and the workbook can be written.
 sqlite3 -csv "$base/QORDemo.db" \
-  "select FNumber, '1090511030000000' || printf('%03d', FItemID % 1000), substr(FName, 1, 4) from t_IcItem" |
+  "select FNumber, '1090511030000000' || printf('%03d', FItemID % 1000), substr(FName, 1, 4) from t_IcItem where FDeleted = 0" |
   sed '1i 商品编码,税收分类编码,简称' >"$base/codes.csv"
 "$linux/bin/taxferry-batch" codes import "$base/codes.csv" --acct "Provider=SQLite;Data Source=$base/QORDemo.db" \
   --code-version 48.0 --config "$base/Taxlink.db" >/dev/null
@@ -192,15 +192,20 @@ if cmp -s "$tmp/import-linux.csv" "$tmp/import-windows.csv"; then
 else
   fail "import: the rows differ: $(diff "$tmp/import-linux.csv" "$tmp/import-windows.csv" | head -n4)"
 fi
-tr -d '\r' <"$winhome/import/out.log" | cmp -s - "$tmp/linux-import/out.log" ||
-  fail "import: stdout differs: $(diff <(tr -d '\r' <"$winhome/import/out.log") "$tmp/linux-import/out.log" | head -n4)"
+# What the tool says, the folder names aside (each side names its own).
+names() { sed 's|^.*[/\\]||' "$1"; }
+if diff <(names "$winhome/import/out.log") <(names "$tmp/linux-import/out.log") >/dev/null; then
+  echo "  the same report on stdout: $(tail -n1 "$tmp/linux-import/out.log")"
+else
+  fail "import: stdout differs: $(diff <(names "$winhome/import/out.log") <(names "$tmp/linux-import/out.log") | head -n4)"
+fi
 
 # --- The installer, silently, under a virtual display (the installer makes windows even when silent).
 echo "== installer"
 setup=$(ls -t "$TF_REPO"/dist-windows/Taxferry-*-setup.exe | head -n1)
 prog="$WINEPREFIX/drive_c/Program Files/Taxferry"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/航天金税接口"
-userdata="$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/Taxferry"
+userdata="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Taxferry"
 xvfb-run -a "$TF_WINE" "$setup" /S >/dev/null 2>&1 || fail "installer: exit $?"
 if [ -f "$prog/bin/taxferry.exe" ] && [ -f "$menu/航天金税接口.lnk" ]; then
   echo "  installed: $(find "$prog" -type f | wc -l) files, Start-menu entry 航天金税接口"

@@ -12,6 +12,8 @@
 #include <cstdlib>
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 namespace {
@@ -152,6 +154,9 @@ static void writePeakMemory() {
 int main(int argc, char** argv) {
 #ifdef Q_OS_WIN
     const ConsoleUtf8 console;
+    // The same bytes as on Linux: lines end in LF, not in the CR LF that the C runtime's text mode makes.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 #endif
     std::atexit(writePeakMemory);
     qInstallMessageHandler(quietDrivers);

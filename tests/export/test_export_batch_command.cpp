@@ -117,6 +117,10 @@ void TestExportBatch::unknownProviderHidesThePassword() {
 // named in braces.
 void TestExportBatch::connectionForms() {
     TestDatabases db;
+#ifdef Q_OS_WIN
+    QSKIP(
+        "the data source is an odbc.ini of unixODBC's (ODBCINI): Windows keeps its sources in the registry");
+#endif
     const QString acct = db.acctConnString();
     // A data source of the test's own, in its own odbc.ini.
     QString dsn;

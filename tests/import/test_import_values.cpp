@@ -207,6 +207,9 @@ void TestImport::rowsAsBefore_data() {
 
 void TestImport::rowsAsBefore() {
     if (currentTestBackend() != TestBackend::SQLite) QSKIP("the earlier rows were written to an SQLite file");
+#ifdef Q_OS_WIN
+    QSKIP("the rows are read with the sqlite3 shell, which Windows has not (check.sh compares the rows)");
+#endif
     QFETCH(QString, file);
     addSampleMappings();
     ImportEngine e(db->session);
