@@ -309,7 +309,7 @@ QString blueText(const PlatformWriteBackResult::Unmatched& u) {
 
 // A document exported and not issued yet: its rows summed up.
 struct OpenDocument {
-    double amount = 0, tax = 0;
+    qint64 amount = 0, tax = 0; // cents
     bool amountsKnown = true;
     QString buyerTaxNo, buyerName;
 };
@@ -452,8 +452,8 @@ private:
     bool byRemark(const QString& docNo) const {
         return !docNo.isEmpty() && (m_open.contains(docNo) || m_cancelled.contains(docNo));
     }
-    static QString amountsKey(double amount, double tax) {
-        return QStringLiteral("|%1|%2").arg(centsOf(amount)).arg(centsOf(tax));
+    static QString amountsKey(qint64 amountCents, qint64 taxCents) {
+        return QStringLiteral("|%1|%2").arg(amountCents).arg(taxCents);
     }
     void close(const QString& docNo);
     bool setState(WrittenInvoice& w, Flush flush);
@@ -496,17 +496,13 @@ void ListWriteBack::readLedger() {
             "l.FDirection=? and l.FState=? and (l.FTaxNumber is null or l.FTaxNumber='') order by "
             "l.FDocNo"),
         {Ledger::Export, Ledger::Stands});
-    QHash<QString, std::pair<qint64, qint64>> cents; // the members' amounts of each document, summed in cents
     for (const QVariantList& row : docs->allRows()) {
         const QString docNo = nullToText(row.value(0));
         if (docNo.isEmpty()) continue;
         OpenDocument& d = m_open[docNo];
         if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
-        auto& c = cents[docNo];
-        c.first += centsOf(row.value(1).toDouble());
-        c.second += centsOf(row.value(2).toDouble());
-        d.amount = amountOfCents(c.first);
-        d.tax = amountOfCents(c.second);
+        d.amount += centsOf(row.value(1).toDouble());
+        d.tax += centsOf(row.value(2).toDouble());
         if (d.buyerName.isEmpty()) {
             d.buyerTaxNo = nullToText(row.value(3)).trimmed().toUpper();
             d.buyerName = nullToText(row.value(4)).trimmed();
@@ -585,7 +581,7 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     if (!remarkNamesIt) {
         const QString buyer =
             inv.buyerTaxNo.isEmpty() ? u'N' + inv.buyerName : u'T' + inv.buyerTaxNo.toUpper();
-        candidates = m_byKey.value(buyer + amountsKey(inv.amount, inv.tax));
+        candidates = m_byKey.value(buyer + amountsKey(centsOf(inv.amount), centsOf(inv.tax)));
         docNo = candidates.size() == 1 ? candidates.first() : QString();
     }
     WrittenInvoice* blue = inv.red ? flushedBlue(inv) : nullptr;
