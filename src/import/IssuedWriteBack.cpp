@@ -101,7 +101,7 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
             const int changed = m_acct.exec(
                 QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, FIssueDate=?, "
                                "FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? ") +
-                    where + QStringLiteral(" and (FTaxNumber is null or FTaxNumber='')"),
+                    where + QStringLiteral(" and ") + Ledger::withoutInvoice(),
                 {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
                  issueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
                  invoice.docNo, Ledger::Stands});
