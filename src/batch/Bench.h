@@ -96,10 +96,20 @@ QSet<qlonglong> interIds(Connection& c, const QString& table);
 TableRows rowsAdded(Connection& c, const QString& table, const QSet<qlonglong>& before);
 qlonglong countRows(Connection& c, const QString& table);
 
+// A statement and the values it is run with, row after row.
+struct Statements {
+    QString sql;
+    QList<QVariantList> rows;
+};
+
 // The rows inserted by one prepared statement per table, one row at a time, in one transaction.
 double insertFloor(const QString& conn, const QList<TableRows>& tables);
 // The physical floor of an SQLite file: the same rows through SQLite's own interface.
 double sqliteFloor(const QString& path, const QList<TableRows>& tables);
+// Statements prepared once and run for each of their rows, in one transaction: through Qt SQL, and
+// through SQLite's own interface on a file.
+double preparedFloor(const QString& conn, const QList<Statements>& statements);
+double sqlitePreparedFloor(const QString& path, const QList<Statements>& statements);
 // The rows loaded with COPY … FROM STDIN (psql's \copy) in one transaction; only psql's run is timed.
 double copyFloor(const QString& conn, const QList<TableRows>& tables, const QString& dir);
 
@@ -112,5 +122,20 @@ void printTime(const char* what, int invoices, int lines, double seconds, double
 qlonglong measureImport(AcctSets& sets, const QString& config, const QString& dir, int invoices, int rounds);
 // The timed export against its floor, printed.
 void measureExport(AcctSets& sets, const QString& config, const QString& dir, int invoices, int rounds);
+
+// The floor of an export: the two templates' query (special invoices, bill numbers from first to last,
+// both empty: all) fetched and written as GBK lines.
+struct ExportFloor {
+    double seconds = 0;
+    qlonglong rows = 0;
+    QSet<QByteArray> billNos; // GBK, as they stand at the start of a head line
+};
+ExportFloor exportFloor(const QString& acct, const QString& configPath, const QString& outPath,
+                        const QString& firstBill = {}, const QString& lastBill = {});
+
+// A month closed: half the invoices exported to the text file and half to the platform's workbook, the
+// tax software's issued file and the platform's list read back, the reconciliation; each step against its
+// floor. Returns the number of documents whose final state is not the one the month gave them.
+int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int invoices);
 
 } // namespace Bench

@@ -9,16 +9,11 @@
 #include <cstdio>
 
 namespace Bench {
-namespace {
 
-// The export's two templates as one query, every filter open, fetched and written as GBK lines.
-struct ExportFloor {
-    double seconds = 0;
-    qlonglong rows = 0;
-    QSet<QByteArray> billNos; // GBK, as they stand at the start of a head line
-};
-
-ExportFloor runExportFloor(const QString& acct, const QString& configPath, const QString& outPath) {
+// The export's two templates as one query, the filter open but for the range, fetched and written as GBK
+// lines.
+ExportFloor exportFloor(const QString& acct, const QString& configPath, const QString& outPath,
+                        const QString& firstBill, const QString& lastBill) {
     ConnectionPtr config = Connection::open(sqliteConn(configPath));
     const auto templ = [&](const char* key) {
         const RecordsetPtr rs = config->query(QStringLiteral("select FSQL from t_OtherInfo where Fkey=?"),
@@ -31,8 +26,15 @@ ExportFloor runExportFloor(const QString& acct, const QString& configPath, const
                                            QRegularExpression::CaseInsensitiveOption);
     QString head = templ("tbl1");
     head.replace(filter, QStringLiteral("1=1"));
-    const QString sql = QStringLiteral("select * from (") + head + QStringLiteral(" and t9.FID=80) aa, (") +
-                        templ("tbl2") + QStringLiteral(") bb");
+    // The template's where is its last clause: the range joins it as the export's own conditions do.
+    QString range;
+    QVariantList params;
+    if (!firstBill.isEmpty()) {
+        range = QStringLiteral(" and t1.FBillNo>=? and t1.FBillNo<=?");
+        params << firstBill << lastBill;
+    }
+    const QString sql = QStringLiteral("select * from (") + head + range +
+                        QStringLiteral(" and t9.FID=80) aa, (") + templ("tbl2") + QStringLiteral(") bb");
     ConnectionPtr c = Connection::open(acct, Connection::Mode::ReadOnly);
     QFile out(outPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -44,7 +46,8 @@ ExportFloor runExportFloor(const QString& acct, const QString& configPath, const
     QElapsedTimer timer;
     timer.start();
     c->forEachRow(
-        sql, {}, [&](const QList<FieldInfo>& cols) { billNo = columnIndex(cols, QStringLiteral("FbillNo")); },
+        sql, params,
+        [&](const QList<FieldInfo>& cols) { billNo = columnIndex(cols, QStringLiteral("FbillNo")); },
         [&](const QVariantList& row) {
             fields.clear();
             for (const QVariant& v : row)
@@ -59,12 +62,14 @@ ExportFloor runExportFloor(const QString& acct, const QString& configPath, const
     r.seconds = double(timer.nsecsElapsed()) / 1e9;
     // Not timed: the bill numbers a head line of the real export must start with.
     if (billNo < 0) throw Failure{QStringLiteral("the export template has no FbillNo")};
-    c->forEachRow(sql, {}, nullptr, [&](const QVariantList& row) {
+    c->forEachRow(sql, params, nullptr, [&](const QVariantList& row) {
         QByteArray b;
         if (encodeGbk(row.value(billNo).toString(), b)) r.billNos.insert(b);
     });
     return r;
 }
+
+namespace {
 
 // Head lines (first field a bill number of the set) and all lines of an export file.
 void countExportLines(const QString& path, const QString& sep, const QSet<QByteArray>& billNos,
@@ -107,7 +112,7 @@ void measureExport(AcctSets& sets, const QString& config, const QString& dir, in
                       QStringLiteral("--out"), outFile, QStringLiteral("--include-exported")},
                      dir);
         requireOk(exp, QStringLiteral("taxferry-batch export"));
-        ExportFloor floor = runExportFloor(exportSet, config, dir + QStringLiteral("/export_floor.txt"));
+        ExportFloor floor = exportFloor(exportSet, config, dir + QStringLiteral("/export_floor.txt"));
         exportSeconds = round == 0 ? exp.seconds : std::min(exportSeconds, exp.seconds);
         if (round == 0 || floor.seconds < ef.seconds) ef = std::move(floor);
     }

@@ -24,50 +24,65 @@ QVariant forTarget(const QVariant& v, int type) {
     return v;
 }
 
+QString insertSql(const TableRows& t) {
+    QStringList names;
+    for (const FieldInfo& f : t.columns)
+        names << f.name;
+    return QStringLiteral("insert into %1 (%2) values (%3)")
+        .arg(t.table, names.join(u','), QStringList(names.size(), QStringLiteral("?")).join(u','));
+}
+
 } // namespace
 
 // The rows inserted by one prepared statement per table, one row at a time, in one transaction.
 double insertFloor(const QString& conn, const QList<TableRows>& tables) {
-    ConnectionPtr c = Connection::open(conn);
-    QStringList sqls;
-    QList<QList<QVariantList>> values;
-    for (const TableRows& t : tables) {
-        const QList<FieldInfo> target = c->tableColumns(t.table);
-        QStringList names, marks;
-        QList<int> types;
-        for (const FieldInfo& f : t.columns) {
-            const int i = columnIndex(target, f.name);
-            names << f.name;
-            marks << QStringLiteral("?");
-            types << (i >= 0 ? target[i].type : f.type);
+    QList<Statements> statements;
+    {
+        ConnectionPtr c = Connection::open(conn);
+        for (const TableRows& t : tables) {
+            const QList<FieldInfo> target = c->tableColumns(t.table);
+            QList<int> types;
+            for (const FieldInfo& f : t.columns) {
+                const int i = columnIndex(target, f.name);
+                types << (i >= 0 ? target[i].type : f.type);
+            }
+            Statements s{insertSql(t), {}};
+            s.rows.reserve(t.rows.size());
+            for (const QVariantList& row : t.rows) {
+                QVariantList r;
+                r.reserve(row.size());
+                for (int k = 0; k < row.size(); ++k)
+                    r << forTarget(row[k], types[k]);
+                s.rows << r;
+            }
+            statements << s;
         }
-        sqls << QStringLiteral("insert into %1 (%2) values (%3)")
-                    .arg(t.table, names.join(u','), marks.join(u','));
-        QList<QVariantList> rows;
-        rows.reserve(t.rows.size());
-        for (const QVariantList& row : t.rows) {
-            QVariantList r;
-            r.reserve(row.size());
-            for (int k = 0; k < row.size(); ++k)
-                r << forTarget(row[k], types[k]);
-            rows << r;
-        }
-        values << rows;
     }
+    return preparedFloor(conn, statements);
+}
+
+double preparedFloor(const QString& conn, const QList<Statements>& statements) {
+    ConnectionPtr c = Connection::open(conn);
     QElapsedTimer timer;
     timer.start();
     c->begin();
-    for (int i = 0; i < sqls.size(); ++i)
-        for (const QVariantList& row : std::as_const(values[i]))
-            c->exec(sqls[i], row);
+    for (const Statements& s : statements)
+        for (const QVariantList& row : s.rows)
+            c->exec(s.sql, row);
     c->commit();
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-// The physical floor of an SQLite file: the same rows through SQLite's own interface, one statement per
-// table prepared once, each row bound, stepped and reset, in one transaction. The values are made ready
-// (texts as UTF-8) before the clock starts.
 double sqliteFloor(const QString& path, const QList<TableRows>& tables) {
+    QList<Statements> statements;
+    for (const TableRows& t : tables)
+        statements << Statements{insertSql(t), t.rows};
+    return sqlitePreparedFloor(path, statements);
+}
+
+// Each statement prepared once through SQLite's own interface, each row bound, stepped and reset, in one
+// transaction. The values are made ready (texts as UTF-8) before the clock starts.
+double sqlitePreparedFloor(const QString& path, const QList<Statements>& given) {
     struct Value {
         enum Kind { Null, Integer, Real, Text } kind = Null;
         qint64 integer = 0;
@@ -90,15 +105,8 @@ double sqliteFloor(const QString& path, const QList<TableRows>& tables) {
         return Failure{text};
     };
     std::vector<std::vector<std::vector<Value>>> values;
-    for (const TableRows& t : tables) {
-        QStringList names, marks;
-        for (const FieldInfo& f : t.columns) {
-            names << f.name;
-            marks << QStringLiteral("?");
-        }
-        const QByteArray sql = QStringLiteral("insert into %1 (%2) values (%3)")
-                                   .arg(t.table, names.join(u','), marks.join(u','))
-                                   .toUtf8();
+    for (const Statements& t : given) {
+        const QByteArray sql = t.sql.toUtf8();
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
             throw fail(QStringLiteral("cannot prepare ") + QString::fromUtf8(sql));
@@ -155,8 +163,7 @@ double sqliteFloor(const QString& path, const QList<TableRows>& tables) {
                     break;
                 }
             }
-            if (sqlite3_step(st) != SQLITE_DONE)
-                throw fail(QStringLiteral("insert into ") + tables[int(t)].table);
+            if (sqlite3_step(st) != SQLITE_DONE) throw fail(given[int(t)].sql);
             sqlite3_reset(st);
         }
     }
