@@ -64,17 +64,21 @@ bool current(Connection& acct);
 // Throws DbError.
 QString readSource(Connection& acct);
 // The write-back's lookups of export rows, each led by a column that an index of the ledger holds first:
-// a document's rows (direction, 单据号, state), a tax invoice's standing rows (direction, 发票代码 or empty,
-// 发票号码, state), a sales invoice's standing rows with a tax invoice (direction, state, then FInterID in a
-// list appended by the caller).
-inline QString documentRows() {
-    return QStringLiteral("FDirection=? and FDocNo=? and FState=?");
+// a document's rows (direction, 单据号), a tax invoice's rows (direction, 发票代码 or empty, 发票号码), a
+// sales invoice's rows with a tax invoice (direction, then FInterID in a list appended by the caller), in
+// the given state. The state is written into the statement, not bound: SQLite plans a bound state anew on
+// every run (it could decide whether the ledger's partial index of standing rows applies), a parse for
+// each invoice written back.
+inline QString documentRows(int state) {
+    return QStringLiteral("FDirection=? and FDocNo=? and FState=%1").arg(state);
 }
-inline QString invoiceRows() {
-    return QStringLiteral("FDirection=? and coalesce(FTaxCode,'')=? and FTaxNumber=? and FState=?");
+inline QString invoiceRows(int state) {
+    return QStringLiteral("FDirection=? and coalesce(FTaxCode,'')=? and FTaxNumber=? and FState=%1")
+        .arg(state);
 }
-inline QString salesRows() {
-    return QStringLiteral("FDirection=? and FState=? and coalesce(FTaxNumber,'')<>'' and FInterID in ");
+inline QString salesRows(int state) {
+    return QStringLiteral("FDirection=? and FState=%1 and coalesce(FTaxNumber,'')<>'' and FInterID in ")
+        .arg(state);
 }
 // Rows that hold no tax invoice yet. Written so that no index of the number can serve it: statistics
 // gathered on a ledger of imported invoices (a number each, no 单据号) make "FTaxNumber is null" look rare

@@ -36,6 +36,8 @@ IssuedWriteBack::IssuedWriteBack(Connection& acct, Connection& config) : m_acct(
 
 void IssuedWriteBack::begin() {
     m_touched.clear();
+    m_open.clear();
+    m_openRead = false;
     m_column.clear();
     m_columnLength = 0;
     const QString wanted = writeBackColumnName(m_config);
@@ -88,24 +90,52 @@ QString documentOf(const QString& docNo) {
 }
 } // namespace
 
+void IssuedWriteBack::readOpenDocuments() {
+    m_openRead = true;
+    m_acct.forEachRow(
+        QStringLiteral("select FDocNo, FInterID from TF_Ledger l where FDirection=? and FState=%1 and ")
+                .arg(Ledger::Stands) +
+            Ledger::withoutInvoice() +
+            QStringLiteral(" and not exists (select 1 from TF_Ledger h where h.FDocNo=l.FDocNo and "
+                           "h.FDirection=l.FDirection and h.FState=%1 and coalesce(h.FTaxNumber,'')<>'')")
+                .arg(Ledger::Stands),
+        {Ledger::Export}, nullptr, [this](const QVariantList& row) {
+            const QString docNo = nullToText(row.value(0));
+            if (!docNo.isEmpty()) m_open[docNo].append(row.value(1).toLongLong());
+        });
+}
+
 IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QString& notice) {
     m_outAgain.reset();
-    const QString where = QStringLiteral("where ") + Ledger::documentRows();
-    const QList<ExportRow> live = exportRows(where, {Ledger::Export, invoice.docNo, Ledger::Stands});
+    if (!m_openRead) readOpenDocuments();
+    const QString where = QStringLiteral("where ") + Ledger::documentRows(Ledger::Stands);
+    const auto updateRows = [&] {
+        // Only while the rows hold no invoice: another write-back may have written one meanwhile.
+        return m_acct.exec(
+            QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, FIssueDate=?, "
+                           "FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? ") +
+                where + QStringLiteral(" and ") + Ledger::withoutInvoice(),
+            {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
+             issueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
+             invoice.docNo});
+    };
+    // Most invoices of a file go onto an open document: no read of their own.
+    if (const auto open = m_open.constFind(invoice.docNo); open != m_open.constEnd()) {
+        const QList<qlonglong> ids = *open;
+        m_open.erase(open);
+        if (updateRows() > 0) {
+            for (qlonglong id : ids)
+                m_touched.insert(id);
+            return Outcome::Written;
+        }
+    }
+    const QList<ExportRow> live = exportRows(where, {Ledger::Export, invoice.docNo});
     if (!live.isEmpty()) {
         QString held; // another invoice written back onto the document already
         for (const ExportRow& row : live)
             if (!row.number.isEmpty()) held = Ledger::numberText(row.code, row.number);
         if (held.isEmpty()) {
-            // Only while the rows hold no invoice: another write-back may have written one meanwhile.
-            const int changed = m_acct.exec(
-                QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, FIssueDate=?, "
-                               "FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? ") +
-                    where + QStringLiteral(" and ") + Ledger::withoutInvoice(),
-                {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
-                 issueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
-                 invoice.docNo, Ledger::Stands});
-            if (changed == 0) {
+            if (updateRows() == 0) {
                 notice = QStringLiteral("发票[%1]的销售单据编号[%2]已由另一次回写写入了发票，未回写!")
                              .arg(invoice.numberText(), invoice.docNo);
                 return Outcome::Refused;
@@ -124,8 +154,10 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
         return Outcome::Refused;
     }
     // The document's tax invoice was cancelled: the invoice issued anew from it belongs to its last export.
-    const QList<ExportRow> cancelled = exportRows(where + QStringLiteral(" order by FTime desc"),
-                                                  {Ledger::Export, invoice.docNo, Ledger::Cancelled});
+    const QList<ExportRow> cancelled =
+        exportRows(QStringLiteral("where ") + Ledger::documentRows(Ledger::Cancelled) +
+                       QStringLiteral(" order by FTime desc"),
+                   {Ledger::Export, invoice.docNo});
     if (cancelled.isEmpty()) return Outcome::NotOurs;
     const QString newest = cancelled.first().time;
     // One row per member and piece, however often it was cancelled.
@@ -201,17 +233,17 @@ bool IssuedWriteBack::cancel(const IssuedInvoice& invoice) {
     m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=? where FDirection=? and FInvoiceKind=? and "
                                "FTaxCode=? and FTaxNumber=?"),
                 {Ledger::issueCancelled(), Ledger::Export, invoice.kind, invoice.code, invoice.number});
-    m_acct.exec(
-        QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FInvoiceKind=? and "
-                       "FTaxCode=? and FTaxNumber=? and FState=?"),
-        {Ledger::Cancelled, Ledger::Export, invoice.kind, invoice.code, invoice.number, Ledger::Stands});
+    m_acct.exec(QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FInvoiceKind=? and "
+                               "FTaxCode=? and FTaxNumber=? and FState=%1")
+                    .arg(Ledger::Stands),
+                {Ledger::Cancelled, Ledger::Export, invoice.kind, invoice.code, invoice.number});
     return true;
 }
 
 bool IssuedWriteBack::markIssueState(const QString& code, const QString& number, const QString& state,
                                      bool exportable) {
-    const QString where = QStringLiteral(" where ") + Ledger::invoiceRows();
-    const QVariantList key{Ledger::Export, code.isNull() ? QStringLiteral("") : code, number, Ledger::Stands};
+    const QString where = QStringLiteral(" where ") + Ledger::invoiceRows(Ledger::Stands);
+    const QVariantList key{Ledger::Export, code.isNull() ? QStringLiteral("") : code, number};
     const RecordsetPtr rs = m_acct.query(QStringLiteral("select FInterID from TF_Ledger") + where, key);
     if (rs->atEnd()) return false;
     for (const QVariantList& row : rs->allRows())
@@ -227,15 +259,16 @@ bool IssuedWriteBack::finish(QString& notice) {
     std::sort(ids.begin(), ids.end());
     // The ledger rows of the touched invoices, read a batch of invoices to a statement rather than one each.
     QHash<qlonglong, QList<QVariantList>> rowsOf;
-    const int batch = std::max(1, std::min(500, m_acct.dialect().maxParameters() - 2));
+    const int batch = std::max(1, std::min(500, m_acct.dialect().maxParameters() - 1));
     for (qsizetype at = 0; at < ids.size(); at += batch) {
         const QList<qlonglong> part = ids.mid(at, batch);
-        QVariantList params{Ledger::Export, Ledger::Stands};
+        QVariantList params{Ledger::Export};
         for (qlonglong id : part)
             params << id;
         const RecordsetPtr rs = m_acct.query(
             QStringLiteral("select FDocNo, FTaxCode, FTaxNumber, FBillNo, FInterID from TF_Ledger where ") +
-                Ledger::salesRows() + u'(' + QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
+                Ledger::salesRows(Ledger::Stands) + u'(' +
+                QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
             params);
         for (const QVariantList& row : rs->allRows())
             rowsOf[row.value(4).toLongLong()].append(row);

@@ -6,6 +6,7 @@
 // Everything runs on the import's transaction.
 
 #include "common/Connection.h"
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <optional>
@@ -66,6 +67,9 @@ private:
     // Copies of the rows of one export of the document, holding the invoice's numbers.
     void insertCopies(const QList<ExportRow>& rows, const IssuedInvoice& invoice);
     void touch(const QVariant& interID);
+    // The documents whose export rows stand and hold no invoice, read once (at the first invoice, inside
+    // the write-back's lock): the sales invoices of each.
+    void readOpenDocuments();
 
     Connection& m_acct;
     Connection& m_config;
@@ -73,6 +77,8 @@ private:
     int m_columnLength = 0;
     QSet<qlonglong> m_touched; // FInterID of the sales invoices written back to
     std::optional<OutAgain> m_outAgain;
+    bool m_openRead = false;
+    QHash<QString, QList<qlonglong>> m_open; // 单据号 → FInterID of its rows
 };
 
 // The name of the write-back column in Taxlink.db (t_OtherInfo, key WriteBackColumn); the factory's

@@ -474,14 +474,14 @@ private Q_SLOTS:
         // of its own, none with a 单据号.
         QTest::addColumn<bool>("allIssued");
         QTest::newRow("a document's rows")
-            << Ledger::documentRows() << QVariantList{0, "D50001", 0} << QStringList{"FDocNo"} << false;
+            << Ledger::documentRows(0) << QVariantList{0, "D50001"} << QStringList{"FDocNo"} << false;
         QTest::newRow("a document's rows without an invoice, on a ledger of imports")
-            << Ledger::documentRows() + " and " + Ledger::withoutInvoice() << QVariantList{0, "D50001", 0}
+            << Ledger::documentRows(0) + " and " + Ledger::withoutInvoice() << QVariantList{0, "D50001"}
             << QStringList{"FDocNo"} << true;
-        QTest::newRow("a tax invoice's rows") << Ledger::invoiceRows() << QVariantList{0, "", "N50002", 0}
-                                              << QStringList{"FTaxNumber"} << false;
-        QTest::newRow("a sales invoice's rows") << Ledger::salesRows() + "(50003, 50004)"
-                                                << QVariantList{0, 0} << QStringList{"FInterID"} << true;
+        QTest::newRow("a tax invoice's rows")
+            << Ledger::invoiceRows(0) << QVariantList{0, "", "N50002"} << QStringList{"FTaxNumber"} << false;
+        QTest::newRow("a sales invoice's rows")
+            << Ledger::salesRows(0) + "(50003, 50004)" << QVariantList{0} << QStringList{"FInterID"} << true;
         QTest::newRow("a cancellation's rows")
             << QStringLiteral("FDirection=? and FInvoiceKind=? and FTaxCode=? and FTaxNumber=?")
             << QVariantList{0, "0", "3300061130", "N50002"} << QStringList{"FTaxCode", "FTaxNumber"} << false;
