@@ -92,13 +92,12 @@ QString documentOf(const QString& docNo) {
 
 void IssuedWriteBack::readOpenDocuments() {
     m_openRead = true;
+    // A plain filter: a correlated test here may be planned as a scan per row on a ledger whose
+    // statistics are stale. A document that also holds an invoice is caught by the update itself.
     m_acct.forEachRow(
-        QStringLiteral("select FDocNo, FInterID from TF_Ledger l where FDirection=? and FState=%1 and ")
+        QStringLiteral("select FDocNo, FInterID from TF_Ledger where FDirection=? and FState=%1 and ")
                 .arg(Ledger::Stands) +
-            Ledger::withoutInvoice() +
-            QStringLiteral(" and not exists (select 1 from TF_Ledger h where h.FDocNo=l.FDocNo and "
-                           "h.FDirection=l.FDirection and h.FState=%1 and coalesce(h.FTaxNumber,'')<>'')")
-                .arg(Ledger::Stands),
+            Ledger::withoutInvoice(),
         {Ledger::Export}, nullptr, [this](const QVariantList& row) {
             const QString docNo = nullToText(row.value(0));
             if (!docNo.isEmpty()) m_open[docNo].append(row.value(1).toLongLong());
@@ -109,15 +108,20 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
     m_outAgain.reset();
     if (!m_openRead) readOpenDocuments();
     const QString where = QStringLiteral("where ") + Ledger::documentRows(Ledger::Stands);
+    // Only while the rows hold no invoice and no other row of the document holds one: another write-back
+    // may have written one meanwhile.
     const auto updateRows = [&] {
-        // Only while the rows hold no invoice: another write-back may have written one meanwhile.
         return m_acct.exec(
             QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, FIssueDate=?, "
                            "FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? ") +
-                where + QStringLiteral(" and ") + Ledger::withoutInvoice(),
+                where + QStringLiteral(" and ") + Ledger::withoutInvoice() +
+                QStringLiteral(
+                    " and not exists (select 1 from TF_Ledger h where h.FDirection=? and h.FDocNo=? "
+                    "and h.FState=%1 and coalesce(h.FTaxNumber,'')<>'')")
+                    .arg(Ledger::Stands),
             {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
              issueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
-             invoice.docNo});
+             invoice.docNo, Ledger::Export, invoice.docNo});
     };
     // Most invoices of a file go onto an open document: no read of their own.
     if (const auto open = m_open.constFind(invoice.docNo); open != m_open.constEnd()) {
