@@ -4,7 +4,6 @@
 #include "PlatformTemplate.h"
 #include "common/DbProcedures.h"
 #include "common/FieldMap.h"
-#include "common/Values.h"
 #include "common/XlsxReader.h"
 #include "export/ExportEngine.h"
 #include "export/WorkbookTemplate.h"
@@ -227,21 +226,6 @@ private Q_SLOTS:
         QVERIFY(checkGridRows(body, false));
         QVERIFY(saveLink(db->session, QStringLiteral("复制"), QStringLiteral("txt"), head, body));
         const QString copy = linkId(config, QStringLiteral("复制"));
-        auto detail = [&](const QString& id) {
-            QStringList out;
-            const RecordsetPtr rs = config.query(
-                QStringLiteral("select FTaxID, FisFormula, FQORField, FisHead from t_Detail where "
-                               "FBaseInfoID=? order by FID"),
-                {id.toInt()});
-            for (const QVariantList& r : rs->allRows())
-                out << QStringLiteral("%1;%2;%3;%4")
-                           .arg(r[0].toString())
-                           .arg(isTrueValue(r[1]))
-                           .arg(r[2].toString())
-                           .arg(isTrueValue(r[3]));
-            return out;
-        };
-        QCOMPARE(detail(copy), detail(QStringLiteral("1")));
         const QString factoryFile = db->folder() + QStringLiteral("/出厂.txt");
         const QString copyFile = db->folder() + QStringLiteral("/复制.txt");
         QVERIFY(exportWith(*db, QStringLiteral("1"), factoryFile));
