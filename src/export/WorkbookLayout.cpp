@@ -190,6 +190,16 @@ std::optional<WorkbookSheetLayout> sheetLayout(XlsxReader& reader, const XlsxShe
         layout.columns.append(WorkbookColumn{
             heading, workbookValueOfHeading(heading), limits ? limitOf(limits->text(column)) : 0, {}});
     }
+    // A heading written over several columns (the region's four pickers) names each by its column: the
+    // wizard offers them apart, and a link fills the one it maps, not all of them.
+    QHash<QString, int> seen;
+    for (const WorkbookColumn& c : std::as_const(layout.columns))
+        if (!c.heading.isEmpty()) ++seen[c.heading];
+    for (int column = 0; column < layout.columns.size(); ++column) {
+        WorkbookColumn& c = layout.columns[column];
+        if (seen.value(c.heading) > 1)
+            c.heading = QStringLiteral("%1（%2列）").arg(c.heading, xlsxColumnName(column));
+    }
     // The drop-down lists of the data rows, where the list is written in the rule.
     for (const XlsxListRule& rule : reader.listRules(sheet)) {
         if (!rule.inlineList) continue;

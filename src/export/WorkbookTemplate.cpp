@@ -48,7 +48,8 @@ void installHeadings(Connection& config, const WorkbookLayout& layout) {
     for (const WorkbookSheetLayout* sheet : {&layout.head, &layout.detail}) {
         const bool isHead = sheet == &layout.head;
         for (const WorkbookColumn& c : sheet->columns) {
-            if (c.value == WorkbookValue::LineNo) continue;
+            // A column without a heading could not be told from another in the wizard's list.
+            if (c.value == WorkbookValue::LineNo || c.heading.trimmed().isEmpty()) continue;
             const QString key = QString::number(isHead ? 1 : 0) + u'|' + c.heading;
             qlonglong id = known.value(key, 0);
             if (id == 0 || used.contains(id)) id = ++next;
@@ -77,6 +78,40 @@ WorkbookLayout installWorkbookTemplate(Connection& config, const QString& xlsxPa
     installHeadings(config, layout);
     tx.commit();
     return layout;
+}
+
+namespace {
+// The text file's field whose accounting value a heading's meaning is taken from: the split columns come
+// from the joined field, the document's key is its number.
+QString textFieldOf(const QString& value) {
+    namespace V = WorkbookValue;
+    if (value == V::DocKey) return QStringLiteral("单据号");
+    if (value == V::Address || value == V::Phone) return QStringLiteral("购方地址电话");
+    if (value == V::Bank || value == V::Account) return QStringLiteral("购方银行帐号");
+    if (value == V::SellerBank || value == V::SellerAccount) return QStringLiteral("销方银行账号");
+    return value;
+}
+} // namespace
+
+QList<GridRow> workbookStartRows(Connection& config, bool isHead) {
+    QHash<QString, GridRow> factory;
+    for (const GridRow& r : factoryGridRows(config, isHead))
+        if (!factory.contains(rowTaxName(r))) factory.insert(rowTaxName(r), r);
+    const RecordsetPtr rs = config.query(QStringLiteral("select Fid, Fname, FFieldType from t_TaxField where "
+                                                        "FFormat='xlsx' and FisHead=? order by Fid"),
+                                         {isHead});
+    QList<GridRow> rows;
+    for (const QVariantList& r : rs->allRows()) {
+        const QString heading = nullToText(r.value(1));
+        const QString value = workbookValueOfHeading(heading);
+        if (value.isEmpty() || !factory.contains(textFieldOf(value))) continue;
+        GridRow row = factory.value(textFieldOf(value));
+        row.taxField = heading;
+        row.typeText = typeToText(nullToText(r.value(2)));
+        row.taxID = nullToText(r.value(0));
+        rows.append(row);
+    }
+    return rows;
 }
 
 std::optional<WorkbookLayout> installedWorkbookLayout(Connection& config) {

@@ -7,6 +7,7 @@
 
 #include "common/Connection.h"
 #include "export/WorkbookLayout.h"
+#include "links/WizardGrid.h"
 #include <optional>
 
 struct InstalledTemplate {
@@ -23,6 +24,13 @@ std::optional<WorkbookLayout> installedWorkbookLayout(Connection& config);
 std::optional<InstalledTemplate> installedWorkbookTemplate(Connection& config);
 // The name it was installed under (empty when none is). Throws DbError.
 QString installedWorkbookName(Connection& config);
+
+// What a new workbook link starts with on one side: each installed heading that stands for a field the
+// factory text link maps, mapped as it maps that field (购买方名称 as 购方名称, 发票流水号 as 单据号,
+// 购买方地址 and 购买方电话 as 购方地址电话 …), in the template's order. Headings the program does not know
+// and those the export fills itself (发票类型, 是否含税, 税收分类编码 …) are left to the user. Throws
+// DbError.
+QList<GridRow> workbookStartRows(Connection& config, bool isHead);
 
 // A link's output format as stored (FFormat): "txt" (also for an empty value), "xml" or "xlsx".
 QString linkFormat(const QVariant& stored);

@@ -53,31 +53,52 @@ QList<GridRow> loadDetailRows(Connection& config, const QString& key, bool isHea
     // A key that is no number names no link (it used to break the statement).
     const std::optional<qlonglong> id = parseLinkKey(key);
     if (!id) return {};
-    Connection* conn = &config;
-    const RecordsetPtr rs = conn->query(
+    const RecordsetPtr rs = config.query(
         QStringLiteral(
             "Select b.FName,b.FFieldType,a.FisFormula,a.FTaxID,a.FQORField from t_Detail a , "
             "t_TaxField b  Where  a.FTaxID=b.FID and a.FBaseInfoID=? and a.FisHead= ? order by a.FID"),
         {*id, isHead});
     QList<GridRow> rows;
-    for (rs->first(); !rs->atEnd(); rs->next()) {
-        GridRow row;
-        row.taxField = nullToText(rs->value(QStringLiteral("FName")));
-        row.typeText = typeToText(nullToText(rs->value(QStringLiteral("FFieldType"))));
-        const bool formula = isTrueValue(rs->value(QStringLiteral("FisFormula")));
-        row.isFormula = formula ? QStringLiteral("1") : QStringLiteral("0");
-        row.taxID = nullToText(rs->value(QStringLiteral("FTaxID")));
-        row.qorID = nullToText(rs->value(QStringLiteral("FQORField")));
-        if (formula) {
-            row.caption = splitItem(row.qorID, QStringLiteral("|"), 2);
-        } else {
-            row.qorField =
-                getFieldValue(conn, QStringLiteral("Select FFieldDesc from t_QorField  where FID=?"), 0,
-                              QString(), {row.qorID})
-                    .toString();
-        }
-        rows.append(row);
-    }
+    for (rs->first(); !rs->atEnd(); rs->next())
+        rows.append(mappedGridRow(config, nullToText(rs->value(QStringLiteral("FName"))),
+                                  nullToText(rs->value(QStringLiteral("FFieldType"))),
+                                  isTrueValue(rs->value(QStringLiteral("FisFormula"))),
+                                  nullToText(rs->value(QStringLiteral("FTaxID"))),
+                                  nullToText(rs->value(QStringLiteral("FQORField")))));
+    return rows;
+}
+
+GridRow mappedGridRow(Connection& config, const QString& taxName, const QString& typeCode, bool formula,
+                      const QString& taxID, const QString& qorID) {
+    GridRow row;
+    row.taxField = taxName;
+    row.typeText = typeToText(typeCode);
+    row.isFormula = formula ? QStringLiteral("1") : QStringLiteral("0");
+    row.taxID = taxID;
+    row.qorID = qorID;
+    if (formula)
+        row.caption = splitItem(qorID, QStringLiteral("|"), 2);
+    else
+        row.qorField =
+            getFieldValue(&config, QStringLiteral("Select FFieldDesc from t_QorField  where FID=?"), 0,
+                          QString(), {qorID})
+                .toString();
+    return row;
+}
+
+QList<GridRow> factoryGridRows(Connection& config, bool isHead) {
+    // The factory's mappings are those of its first link (t_DefaultDetail may hold no other), by the tax
+    // fields of the text file as they stand: a field the user removed is left out.
+    const RecordsetPtr rs = config.query(
+        QStringLiteral(
+            "Select b.Fname,b.FFieldType,a.FisFormula,a.FTaxID,a.FQORField from t_DefaultDetail a, "
+            "t_TaxField b where a.FTaxID=b.Fid and coalesce(b.FFormat,'')='' and a.FisHead=? and "
+            "a.FBaseInfoID=(select min(FBaseInfoID) from t_DefaultDetail) order by a.FID"),
+        {isHead});
+    QList<GridRow> rows;
+    for (const QVariantList& r : rs->allRows())
+        rows.append(mappedGridRow(config, nullToText(r.value(0)), nullToText(r.value(1)),
+                                  isTrueValue(r.value(2)), nullToText(r.value(3)), nullToText(r.value(4))));
     return rows;
 }
 

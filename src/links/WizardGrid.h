@@ -41,6 +41,14 @@ QString qorFieldList(Connection& config, bool isHead);
 // The stored rows of one side of link key, in saved order, as grid rows (throws DbError).
 QList<GridRow> loadDetailRows(Connection& config, const QString& key, bool isHead);
 
+// A mapped row: the tax field (name, type code "1"-"3", Fid) and the accounting field's FID or the stored
+// formula, with the accounting field's description or the formula's display form (throws DbError).
+GridRow mappedGridRow(Connection& config, const QString& taxName, const QString& typeCode, bool formula,
+                      const QString& taxID, const QString& qorID);
+// The factory link's mappings of one side (t_DefaultDetail), in its order: what a new text or XML link
+// may start from (throws DbError).
+QList<GridRow> factoryGridRows(Connection& config, bool isHead);
+
 // Checks the rows of one grid; shows the first failure and returns false.
 bool checkGridRows(const QList<GridRow>& rows, bool isHead);
 // The fields the tax system needs on every head and detail line (the first items of each) that the rows

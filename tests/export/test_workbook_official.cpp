@@ -30,8 +30,11 @@ void TestWorkbook::officialTemplate() {
     QCOMPARE(layout.detail.columns.size(), 14);
     QCOMPARE(layout.version, QStringLiteral("pt:20260401"));
     const QList<PlatformColumn> head = officialHeadColumns(), detail = officialDetailColumns();
+    // The region's four columns under one heading are told apart by their column (L to O).
     for (int c = 0; c < head.size(); ++c)
-        QCOMPARE(layout.head.columns[c].heading, head[c].heading.simplified());
+        QCOMPARE(layout.head.columns[c].heading,
+                 head[c].heading.simplified() +
+                     (c >= 11 && c <= 14 ? QStringLiteral("（%1列）").arg(xlsxColumnName(c)) : QString()));
     for (int c = 0; c < detail.size(); ++c)
         QCOMPARE(layout.detail.columns[c].heading, detail[c].heading.simplified());
     QCOMPARE(columnAt(layout.head, "Y")->heading, QStringLiteral("每千克煤炭 发热量"));

@@ -66,6 +66,13 @@ static ScreenRegistrar sHelpBatch("HelpWindow_batch", [](TestDatabases&) {
     return static_cast<QWidget*>(w);
 });
 
+// The platform's way round: which file to download and what is read of each sheet.
+static ScreenRegistrar sHelpPlatform("HelpWindow_platform", [](TestDatabases&) {
+    auto* w = new HelpWindow;
+    w->showPage(QStringLiteral("platform#download"));
+    return static_cast<QWidget*>(w);
+});
+
 static ScreenRegistrar sAbout("AboutDialog", [](TestDatabases&) {
     auto* w = new AboutDialog;
     w->init(QCoreApplication::instance());

@@ -52,15 +52,21 @@ static ScreenRegistrar sStep2("LinkWizard_step2", [](TestDatabases& db) {
     return static_cast<QWidget*>(w);
 });
 
-// The second step of a workbook link: the platform's long column names are not cut off.
-static ScreenRegistrar sStep2b("LinkWizard_step2_workbook", [](TestDatabases& db) {
-    // The head columns of the platform's template as reading it records them.
+// A new workbook link: its second step starts with the columns the program knows mapped; the platform's
+// long column names are not cut off.
+static QWidget* workbookStepTwo(TestDatabases& db, int tab) {
+    // The columns of the platform's template as reading it records them.
     int id = 5000;
     for (const char* name :
          {"发票流水号", "发票类型", "特定业务类型", "是否含税", "受票方自然人标识", "购买方名称",
           "购买方纳税人识别号", "购买方地址", "购买方电话", "购买方开户银行", "购买方银行账号", "备注"})
         db.config->exec(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
                                        "values (?, ?, '1', 1, 'xlsx')"),
+                        {++id, QString::fromUtf8(name)});
+    for (const char* name : {"发票流水号", "项目名称", "商品和服务税收编码", "规格型号", "单位", "数量",
+                             "单价", "金额", "税率", "折扣金额", "是否使用优惠政策", "优惠政策类型"})
+        db.config->exec(QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) "
+                                       "values (?, ?, '1', 0, 'xlsx')"),
                         {++id, QString::fromUtf8(name)});
     auto* w = new LinkWizard(db.session);
     w->status = 0;
@@ -69,6 +75,23 @@ static ScreenRegistrar sStep2b("LinkWizard_step2_workbook", [](TestDatabases& db
     w->cboType->setCurrentIndex(1);
     w->cboFormat->setCurrentIndex(2);
     w->cmdNext->click();
+    w->STAB->setCurrentIndex(tab);
+    return w;
+}
+static ScreenRegistrar sStep2b("LinkWizard_step2_workbook",
+                               [](TestDatabases& db) { return workbookStepTwo(db, 0); });
+static ScreenRegistrar sStep2c("LinkWizard_step2_workbook_detail",
+                               [](TestDatabases& db) { return workbookStepTwo(db, 1); });
+
+// A new text link on its second step, the factory link's fields copied on the user's request.
+static ScreenRegistrar sStep2d("LinkWizard_step2_factory", [](TestDatabases& db) {
+    auto* w = new LinkWizard(db.session);
+    w->status = 0;
+    w->init();
+    w->txtLinkName->setText(QStringLiteral("专用发票引出"));
+    w->cboType->setCurrentIndex(0);
+    w->cmdNext->click();
+    w->cmdStartFields->click();
     w->STAB->setCurrentIndex(0);
     return static_cast<QWidget*>(w);
 });

@@ -207,10 +207,12 @@ LinkWizard::LinkWizard(const Session& session, QWidget* parent) : QDialog(parent
     STAB->addTab(fpBody, QStringLiteral("发票体字段对应"));
     cmdInsert = makeButton(QStringLiteral("cmdInsert"), QStringLiteral("插入(&I)"), step1);
     cmdDelete = makeButton(QStringLiteral("cmdDelete"), QStringLiteral("删除(&D)"), step1);
+    cmdStartFields = makeButton(QStringLiteral("cmdStartFields"), QString(), step1);
     auto* rowButtons = new QHBoxLayout;
     rowButtons->addWidget(cmdInsert);
     rowButtons->addWidget(cmdDelete);
     rowButtons->addStretch(1);
+    rowButtons->addWidget(cmdStartFields);
     auto* step1Layout = new QVBoxLayout(step1);
     step1Layout->addWidget(STAB, 1);
     step1Layout->addLayout(rowButtons);
@@ -244,6 +246,7 @@ LinkWizard::LinkWizard(const Session& session, QWidget* parent) : QDialog(parent
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmdInsert, &QPushButton::clicked, this, &LinkWizard::cmdInsert_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &LinkWizard::cmdDelete_Click);
+    connect(cmdStartFields, &QPushButton::clicked, this, &LinkWizard::cmdStartFields_Click);
     connect(fpHead, &FieldGrid::buttonClicked, this,
             [this](int c, int r) { gridButtonClicked(fpHead, c, r); });
     connect(fpBody, &FieldGrid::buttonClicked, this,
@@ -269,6 +272,37 @@ void LinkWizard::fillLists() {
 void LinkWizard::showFieldTitles() {
     for (FieldGrid* g : {fpHead, fpBody})
         setTaxFieldTitle(g, cboFormat->currentData().toString());
+    const bool workbook = cboFormat->currentData().toString() == u"xlsx";
+    cmdStartFields->setText(workbook ? QStringLiteral("按列标题对应已知字段(&M)")
+                                     : QStringLiteral("从出厂关联复制字段(&M)"));
+    cmdStartFields->setToolTip(
+        workbook ? QStringLiteral("平台模板中程序认识的列（购买方名称、项目名称、数量、金额……）按出厂关联"
+                                  "的同名字段对应，其余列留待设置")
+                 : QStringLiteral("按出厂关联“航天金税默认格式”的字段对应设置表头和表体"));
+}
+
+bool LinkWizard::gridsMapped() const {
+    for (const FieldGrid* g : {fpHead, fpBody})
+        for (const GridRow& row : readGridRows(g))
+            if (row.mapped()) return true;
+    return false;
+}
+
+void LinkWizard::startGrids() {
+    Connection& config = m_session.config();
+    const bool workbook = cboFormat->currentData().toString() == u"xlsx";
+    setGridRows(fpHead, workbook ? workbookStartRows(config, true) : factoryGridRows(config, true));
+    setGridRows(fpBody, workbook ? workbookStartRows(config, false) : factoryGridRows(config, false));
+}
+
+void LinkWizard::cmdStartFields_Click() {
+    try {
+        if (gridsMapped() && !askYesNo(QStringLiteral("表头和表体已设置的字段对应将被替换，是否继续？")))
+            return;
+        startGrids();
+    } catch (const std::exception& e) {
+        showErr(QStringLiteral("cmdStartFields_Click"), e);
+    }
 }
 
 void LinkWizard::init() {
@@ -277,6 +311,7 @@ void LinkWizard::init() {
     formatFpGrid(fpBody);
     if (status == 1) loadBaseData();
     fillLists();
+    m_gridsStarted = status == 1;
     if (status != 1) {
         txtCompartChar->setText(QStringLiteral("~~"));
         return;
@@ -355,11 +390,7 @@ void LinkWizard::cmdNext_Click() {
         if (!checkFirstStepData()) return;
         if (fieldFamily(cboFormat->currentData().toString()) != m_listFormat) {
             // The other format maps other fields: what was mapped for the one does not fit the other.
-            bool mapped = false;
-            for (const FieldGrid* g : {fpHead, fpBody})
-                for (const GridRow& row : readGridRows(g))
-                    mapped = mapped || !row.taxID.trimmed().isEmpty();
-            if (mapped &&
+            if (gridsMapped() &&
                 !askYesNo(QStringLiteral("改变引出格式后需要重新设置字段对应，是否清空已设置的字段对应？")))
                 return;
             for (FieldGrid* g : {fpHead, fpBody}) {
@@ -367,7 +398,12 @@ void LinkWizard::cmdNext_Click() {
                 formatFpGrid(g);
             }
             fillLists();
+            m_gridsStarted = false;
         }
+        // A workbook link starts with the columns the program knows; a text link starts empty unless the
+        // user copies the factory link's fields.
+        if (!m_gridsStarted && cboFormat->currentData().toString() == u"xlsx" && !gridsMapped()) startGrids();
+        m_gridsStarted = true;
         // The text file and the XML file share their fields, not their name.
         showFieldTitles();
         m_intStep = 1;

@@ -53,6 +53,7 @@ public:
     FieldGrid* fpBody;
     QPushButton* cmdInsert;
     QPushButton* cmdDelete;
+    QPushButton* cmdStartFields; // 从出厂关联复制字段 / 按列标题对应已知字段, by the format
     QPushButton* cmdPrevious;
     QPushButton* cmdNext;
     QPushButton* cmdFinish;
@@ -80,8 +81,15 @@ private:
     void cmdFinish_Click();
     void cmdInsert_Click();
     void cmdDelete_Click();
+    // Puts the mappings a new link starts from into both grids: the factory link's for a text or XML
+    // link, the headings the program knows for a workbook link. Asks before replacing mappings.
+    void cmdStartFields_Click();
+    // What the grids start from, for the format chosen.
+    void startGrids();
+    bool gridsMapped() const;
 
     const Session& m_session;
     int m_intStep = 0;
-    int m_intNoteMax = 100; // grows to a longer stored description
+    bool m_gridsStarted = false; // the grids of this format were given their start (or a stored link)
+    int m_intNoteMax = 100;      // grows to a longer stored description
 };

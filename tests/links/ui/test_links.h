@@ -127,6 +127,8 @@ private Q_SLOTS:
     void newLinkSavedWithHeadBodyAndFormula();
     void editKeepsFidAndRewritesRows();
     void workbookFormatMapsTheHeadings();
+    void linkStartsFromTheFactoryFields_data();
+    void linkStartsFromTheFactoryFields();
     void editUnknownKeyOpensEmpty_data();
     void editUnknownKeyOpensEmpty();
     void finishMessages_data();

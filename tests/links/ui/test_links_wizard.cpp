@@ -126,15 +126,20 @@ void TestLinks::workbookFormatMapsTheHeadings() {
     m_sink->answers << true;
     QTest::mouseClick(w->cmdNext, Qt::LeftButton);
     QCOMPARE(w->step(), 1);
-    QCOMPARE(w->fpHead->text(TaxField, 1), QString());
     QStringList headings;
     for (const QString& item : w->fpHead->items(TaxField, 1))
         headings << FieldGrid::visibleText(item);
     headings.removeAll(QString());
     QCOMPARE(headings, (QStringList{"*购买方名称", "*发票流水号"}));
-    testFill(w.get(), true,
-             {QStringLiteral("1|*购买方名称|购方名称"), QStringLiteral("2|*发票流水号|单据号")});
-    testFill(w.get(), false, {QStringLiteral("1|项目名称|货物名称")});
+    // The columns it knows start mapped as the factory link maps the same fields.
+    auto shown = [](FieldGrid* g) {
+        QStringList out;
+        for (const GridRow& r : readGridRows(g))
+            if (r.mapped()) out << r.taxField + u'=' + r.qorField + u'|' + r.taxID + u'|' + r.qorID;
+        return out;
+    };
+    QCOMPARE(shown(w->fpHead), (QStringList{"*购买方名称=购方名称|1001|3", "*发票流水号=单据号|1003|1"}));
+    QCOMPARE(shown(w->fpBody), (QStringList{"项目名称=货物名称|1002|21"}));
     QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
     const QString ask = QStringLiteral("改变引出格式后需要重新设置字段对应，是否清空已设置的字段对应？");
     QCOMPARE(m_sink->texts(), (QStringList{ask, ask, QStringLiteral("保存成功!")}));
@@ -385,4 +390,94 @@ void TestLinks::gridTitlesWholeWithALargeFont() {
                                 .arg(shown)
                                 .arg(fm.horizontalAdvance(title))));
     }
+}
+
+// A link starts from what the program knows: a workbook link with the template's known columns (also when
+// it comes back to the grids with nothing mapped, never over the user's own mappings), a text or XML link
+// with the factory link's fields when the user asks for them.
+void TestLinks::linkStartsFromTheFactoryFields_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("head"); // the grid's mapped rows: field=accounting field
+    QTest::addColumn<QStringList>("body");
+    // Empty: the factory link's rows.
+    QTest::newRow("text file") << "txt"
+                               << "从出厂关联复制字段(&M)" << QStringList{} << QStringList{};
+    QTest::newRow("XML file") << "xml"
+                              << "从出厂关联复制字段(&M)" << QStringList{} << QStringList{};
+    QTest::newRow("platform workbook")
+        << "xlsx"
+        << "按列标题对应已知字段(&M)"
+        << QStringList{"*发票流水号=单据号", "购买方名称=购方名称", "购买方地址=购方地址电话"}
+        << QStringList{"项目名称=货物名称", "金额=不含税金额"};
+}
+
+void TestLinks::linkStartsFromTheFactoryFields() {
+    QFETCH(QString, format);
+    QFETCH(QString, button);
+    QFETCH(QStringList, head);
+    QFETCH(QStringList, body);
+    const bool workbook = format == u"xlsx";
+    m_db->config->exec(
+        QStringLiteral("insert into t_TaxField (Fid, Fname, FFieldType, FisHead, FFormat) values "
+                       "(1001, '*发票流水号', '1', 1, 'xlsx'), (1002, '发票类型', '1', 1, 'xlsx'), "
+                       "(1003, '购买方名称', '1', 1, 'xlsx'), (1004, '购买方地址', '1', 1, 'xlsx'), "
+                       "(1005, '项目名称', '1', 0, 'xlsx'), (1006, '商品和服务税收编码', '1', 0, "
+                       "'xlsx'), (1007, '金额', '3', 0, 'xlsx')"));
+    auto shown = [](FieldGrid* g) {
+        QStringList out;
+        for (const GridRow& r : readGridRows(g))
+            if (r.mapped()) out << r.taxField + u'=' + r.qorField;
+        return out;
+    };
+    auto names = [](const QList<GridRow>& rows) {
+        QStringList out;
+        for (const GridRow& r : rows)
+            out << r.taxField + u'=' + r.qorField;
+        return out;
+    };
+    if (!workbook) {
+        head = names(factoryGridRows(*m_db->config, true));
+        body = names(factoryGridRows(*m_db->config, false));
+        QCOMPARE(head.size() + body.size(), 25);
+    }
+    auto w = openWizard();
+    w->cboFormat->setCurrentIndex(w->cboFormat->findData(format));
+    toStepTwo(w.get());
+    QCOMPARE(w->step(), 1);
+    QCOMPARE(w->cmdStartFields->text(), button);
+    // Only the workbook starts by itself.
+    QCOMPARE(shown(w->fpHead), workbook ? head : QStringList{});
+    QCOMPARE(shown(w->fpBody), workbook ? body : QStringList{});
+    // Back and forth keeps what the user did.
+    setGridRows(w->fpHead, {});
+    setGridRows(w->fpBody, {});
+    QTest::mouseClick(w->cmdPrevious, Qt::LeftButton);
+    QTest::mouseClick(w->cmdNext, Qt::LeftButton);
+    QCOMPARE(shown(w->fpHead), QStringList{});
+    // Asked for, the start fills both grids.
+    QTest::mouseClick(w->cmdStartFields, Qt::LeftButton);
+    QCOMPARE(shown(w->fpHead), head);
+    QCOMPARE(shown(w->fpBody), body);
+    QCOMPARE(m_sink->texts(), QStringList{});
+    // Over mappings (the head's) it asks first; no keeps them.
+    setGridRows(w->fpBody, {});
+    m_sink->answers << false;
+    QTest::mouseClick(w->cmdStartFields, Qt::LeftButton);
+    QCOMPARE(m_sink->texts(), QStringList{QStringLiteral("表头和表体已设置的字段对应将被替换，是否继续？")});
+    QCOMPARE(shown(w->fpBody), QStringList{});
+    m_sink->answers << true;
+    QTest::mouseClick(w->cmdStartFields, Qt::LeftButton);
+    QCOMPARE(shown(w->fpBody), body);
+    QTest::mouseClick(w->cmdFinish, Qt::LeftButton);
+    QCOMPARE(m_sink->last(), QStringLiteral("保存成功!"));
+    // Saved as the factory link's rows (text) or the known columns' (workbook).
+    const QString detail = QStringLiteral("select FTaxID || ';' || FQORField from %1 where FBaseInfoID=%2 "
+                                          "order by FID");
+    if (workbook)
+        QCOMPARE(rowsOf(*m_db->config, detail.arg(QStringLiteral("t_Detail"), QStringLiteral("2"))),
+                 (QStringList{"1001;1", "1003;3", "1004;5", "1005;21", "1007;25"}));
+    else
+        QCOMPARE(rowsOf(*m_db->config, detail.arg(QStringLiteral("t_Detail"), QStringLiteral("2"))),
+                 rowsOf(*m_db->config, detail.arg(QStringLiteral("t_DefaultDetail"), QStringLiteral("1"))));
 }
