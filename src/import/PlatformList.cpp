@@ -725,8 +725,12 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
         IssuedWriteBack writeBack(acct, m_session.config());
         writeBack.begin();
         // The ledger's lock before anything is read: an export or another write-back waits, so what is read
-        // as open stays open until this one is done.
-        acct.beginLedgerLock();
+        // as open stays open until this one is done. A set that never exported has no ledger to lock (a
+        // server refuses to lock a table it does not have).
+        if (ledger)
+            acct.beginLedgerLock();
+        else
+            acct.begin();
         TransactionGuard tx(acct, TransactionGuard::Begun);
         if (ledger && preview && !Ledger::current(acct)) Ledger::ensure(acct);
 

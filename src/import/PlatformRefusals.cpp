@@ -233,20 +233,22 @@ bool PlatformRefusalWriteBack::apply(const QList<PlatformRefusal>& refusals, con
     m_result = {};
     try {
         Connection& acct = m_session.acct();
-        const bool ledger = Ledger::exists(acct);
+        // A set that never exported has nothing refused, and no ledger to lock.
+        if (!Ledger::exists(acct)) {
+            for (const PlatformRefusal& r : refusals)
+                m_result.unhandled.append({r.key, {}, QStringLiteral("未找到引出的单据")});
+            return true;
+        }
         // A preview leaves the set as it was: an older ledger is upgraded inside its transaction, which is
         // rolled back.
-        if (ledger && !preview) Ledger::ensure(acct);
+        if (!preview) Ledger::ensure(acct);
         // As the export's lock: an export waits, and what is read as waiting for its invoice stays so.
         acct.beginLedgerLock();
         TransactionGuard tx(acct, TransactionGuard::Begun);
-        if (ledger && preview && !Ledger::current(acct)) Ledger::ensure(acct);
+        if (preview && !Ledger::current(acct)) Ledger::ensure(acct);
         RefusalMarks marks(acct, refusedAt, m_result);
         for (const PlatformRefusal& r : refusals)
-            if (ledger)
-                marks.mark(r);
-            else
-                m_result.unhandled.append({r.key, {}, QStringLiteral("未找到引出的单据")});
+            marks.mark(r);
         if (preview) {
             tx.rollback();
         } else {

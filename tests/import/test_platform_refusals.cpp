@@ -3,6 +3,7 @@
 // preview naming the document each invoice goes onto.
 #include "PlatformListBook.h"
 #include "common/DbProcedures.h"
+#include "common/Ledger.h"
 #include "common/Values.h"
 #include "common/XlsxReader.h"
 #include "export/ExportEngine.h"
@@ -267,6 +268,24 @@ private Q_SLOTS:
         QCOMPARE(reconcileLines("ZP000001"),
                  QStringList{"ZP000001\t已开票\t" + N(4) + u'\t' + decimalText(d1.amount, 2) + u'\t' +
                              decimalText(d1.amount, 2)});
+    }
+
+    // A set that never exported: the refusals and the list's preview find nothing, say so, and leave the
+    // set without a ledger.
+    void nothingExportedYet() {
+        PlatformRefusalWriteBack marks(db->session);
+        QVERIFY(marks.apply({{4, "ZP000001", kReason}}, QDateTime::currentDateTime(), false));
+        QCOMPARE(marks.result().lines(), (QStringList{"没有可重新引出的单据。", "1个发票流水号未处理：",
+                                                      "ZP000001\t未找到引出的单据"}));
+        PlatformWriteBack list(db->session);
+        QVERIFY(list.apply(readPlatformList(exportWorkbook({{"发票基础信息",
+                                                             kInvoiceHeadings,
+                                                             {issuedRow(N(1), 100, 13, "", "甲公司")}}}),
+                                            QStringLiteral("list.xlsx")),
+                           true));
+        QCOMPARE(list.result().lines().value(1), "1张发票未找到引出的单据：");
+        QCOMPARE(rec->texts(), QStringList());
+        QVERIFY(!Ledger::exists(*db->acct));
     }
 
     // A 单据号 longer than 20 characters went out as its last 20: the refusal finds it by them. The window
