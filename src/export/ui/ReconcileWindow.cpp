@@ -135,7 +135,8 @@ void ReconcileWindow::fill(const QList<ReconcileDocument>& documents) {
             }
     }
     grdDocs->resizeColumnsToContents();
-    grdDocs->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    // The notes take what is left; a long one is read whole in its tooltip.
+    grdDocs->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);
     QStringList totals;
     for (const ReconcileTotal& t : Reconciliation::totals(documents))
         totals << QStringLiteral("%1%2张，引出%3，开票%4")
