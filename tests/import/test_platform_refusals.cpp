@@ -288,6 +288,25 @@ private Q_SLOTS:
         QVERIFY(!Ledger::exists(*db->acct));
     }
 
+    // A ledger of an earlier version, without the columns a refusal writes: the preview and the
+    // reconciliation leave it so, the marking adds them in place and keeps every row.
+    void olderLedger() {
+        QVERIFY(exportDocs().contains("ZP000001"));
+        db->acct->exec(QStringLiteral("alter table TF_Ledger drop column FIssueReason"));
+        db->acct->exec(QStringLiteral("alter table TF_Ledger drop column FRedConfirmNo"));
+        const QString rows = acctValue("select count(*) from TF_Ledger");
+        PlatformRefusalWriteBack marks(db->session);
+        QVERIFY(marks.apply({{4, "ZP000001", kReason}}, QDateTime::currentDateTime(), true));
+        QCOMPARE(marks.result().marked.size(), 1);
+        QCOMPARE(reconcileLines("ZP000001").value(0).section(u'\t', 1, 1), "未开票");
+        QVERIFY(!Ledger::current(*db->acct));
+        QVERIFY(marks.apply({{4, "ZP000001", kReason}}, QDateTime::currentDateTime(), false));
+        QVERIFY(Ledger::current(*db->acct));
+        QCOMPARE(acctValue("select count(*) from TF_Ledger"), rows);
+        QCOMPARE(docRows("ZP000001"), "/开具失败/1/" + kReason);
+        QCOMPARE(rec->texts(), QStringList());
+    }
+
     // A 单据号 longer than 20 characters went out as its last 20: the refusal finds it by them. The window
     // takes the same file, shows what it would mark and marks it on request.
     void longDocumentInWindow() {
