@@ -10,7 +10,11 @@
 #include <QSet>
 
 namespace {
-const QString kKeyHeading = QStringLiteral("发票流水号");
+// The template's key column, as the workbook export knows it.
+bool isKeyHeading(const QString& heading) {
+    return heading == u"发票流水号" || heading == u"流水号";
+}
+
 // The template's notes and limits stand above its headings.
 constexpr int kHeadingRows = 20;
 // The reason as the ledger's column takes it.
@@ -65,7 +69,7 @@ std::optional<QList<PlatformRefusal>> readRefusals(XlsxReader& reader) {
             bool heading = false;
             for (const XlsxCell& cell : row.cells) {
                 const QString text = headingOf(cell.text);
-                if (text == kKeyHeading && key < 0)
+                if (isKeyHeading(text) && key < 0)
                     key = cell.column;
                 else if (isReasonHeading(text) && reason < 0)
                     reason = cell.column;
