@@ -321,6 +321,7 @@ private Q_SLOTS:
         QCOMPARE(w.lblSummary->text(),
                  "预览（尚未回写）：平台退回1张单据，已可重新引出。1个发票流水号未处理。");
         QCOMPARE(w.grdInvoices->rowCount(), 2);
+        QCOMPARE(w.grdInvoices->horizontalHeaderItem(1)->text(), "发票流水号");
         QCOMPARE(w.grdInvoices->item(0, 0)->text(), "开具失败：购买方纳税人识别号有误");
         QCOMPARE(w.grdInvoices->item(0, 5)->text(), longNo);
         QCOMPARE(w.grdInvoices->item(1, 0)->text(), "未处理：未找到引出的单据");

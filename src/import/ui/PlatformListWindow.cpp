@@ -27,6 +27,16 @@ QTableWidgetItem* cell(const QString& text, bool number = false) {
     return item;
 }
 
+// The grid's headings: a list's invoices, or the refused rows of a batch workbook.
+QStringList headings(bool refusals) {
+    return {QStringLiteral("结果"),
+            refusals ? QStringLiteral("发票流水号") : QStringLiteral("数电发票号码"),
+            QStringLiteral("购买方名称"),
+            QStringLiteral("金额"),
+            QStringLiteral("税额"),
+            QStringLiteral("单据")};
+}
+
 QPushButton* button(const char* name, const QString& text, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
     b->setObjectName(QString::fromLatin1(name));
@@ -55,9 +65,7 @@ PlatformListWindow::PlatformListWindow(Session& session, QWidget* parent)
     lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grdInvoices = new QTableWidget(0, 6, this);
     grdInvoices->setObjectName(QStringLiteral("grdInvoices"));
-    grdInvoices->setHorizontalHeaderLabels({QStringLiteral("结果"), QStringLiteral("数电发票号码"),
-                                            QStringLiteral("购买方名称"), QStringLiteral("金额"),
-                                            QStringLiteral("税额"), QStringLiteral("单据")});
+    grdInvoices->setHorizontalHeaderLabels(headings(false));
     grdInvoices->verticalHeader()->setVisible(false);
     grdInvoices->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdInvoices->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -169,6 +177,7 @@ void PlatformListWindow::showSummary(const QStringList& lines, bool preview) {
 void PlatformListWindow::fill(const PlatformRefusalResult& result, bool preview) {
     m_result = {};
     showSummary(result.lines(), preview);
+    grdInvoices->setHorizontalHeaderLabels(headings(true));
     auto add = [this](const QString& what, const PlatformRefusalResult::Line& l) {
         const int r = grdInvoices->rowCount();
         grdInvoices->insertRow(r);
@@ -196,6 +205,7 @@ void PlatformListWindow::fill(const PlatformRefusalResult& result, bool preview)
 void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool preview) {
     m_result = result;
     showSummary(result.lines(), preview);
+    grdInvoices->setHorizontalHeaderLabels(headings(false));
     auto add = [this](const QString& what, const PlatformWriteBackResult::Unmatched& u) {
         const int r = grdInvoices->rowCount();
         grdInvoices->insertRow(r);
