@@ -11,10 +11,16 @@ struct Added {
     const char* type;
 };
 constexpr Added kAdded[] = {
-    {"FDocNo", "varchar(80)"},      {"FState", "integer default 0"},
-    {"FIssueState", "varchar(20)"}, {"FIssueDate", "varchar(10)"},
-    {"FIssuedAmount", "float"},     {"FIssuedTax", "float"},
-    {"FAmount", "float"},           {"FTax", "float"},
+    {"FDocNo", "varchar(80)"},
+    {"FState", "integer default 0"},
+    {"FIssueState", "varchar(20)"},
+    {"FIssueDate", "varchar(10)"},
+    {"FIssuedAmount", "float"},
+    {"FIssuedTax", "float"},
+    {"FAmount", "float"},
+    {"FTax", "float"},
+    {"FRedConfirmNo", "varchar(40)"},
+    {"FIssueReason", "varchar(255)"},
 };
 
 // One row that stands per document of an invoice and direction: two exports at once cannot both record the
@@ -180,7 +186,8 @@ void Ledger::ensure(Connection& acct) {
                 "FFileName varchar(255), FTime varchar(20), FUserName varchar(80), FDocNo varchar(80), "
                 "FState integer default 0, FIssueState varchar(20), FIssueDate varchar(10), FIssuedAmount "
                 "float, "
-                "FIssuedTax float, FAmount float, FTax float)"));
+                "FIssuedTax float, FAmount float, FTax float, FRedConfirmNo varchar(40), FIssueReason "
+                "varchar(255))"));
             for (const Index& i : kIndexes)
                 acct.exec(createIndexSql(i));
             acct.exec(liveIndexSql());

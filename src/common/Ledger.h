@@ -16,8 +16,12 @@
 //                invoice may go out again); 2 superseded (the invoice was exported again)
 //   FAmount, FTax                        exports: the document's 不含税金额 and 税额 as written
 //   FIssueState  the tax invoice written back onto an export row: empty (not issued yet), 已开票, 已作废,
-//                已红冲 or 部分红冲; an import row: 已开票 or 已作废
+//                已红冲, 部分红冲 or 开具失败; an import row: 已开票 or 已作废
 //   FIssueDate (yyyy-MM-dd), FIssuedAmount, FIssuedTax   the tax invoice's date and totals
+//   FRedConfirmNo  the 红字发票信息确认单编号 of a red invoice: on its own document's rows, or on the rows of
+//                  the blue invoice it flushes where it has no document of its own
+//   FIssueReason   why the platform refused the document (FIssueState 开具失败, FState 1: it may go out
+//                  again)
 // With a written-back tax invoice an export row's FInvoiceKind, FTaxCode and FTaxNumber are its 发票种类,
 // 发票代码 and 发票号码 (a fully digital e-invoice: its number, the code empty).
 
@@ -46,6 +50,9 @@ inline QString issueFlushed() {
 }
 inline QString issuePartlyFlushed() {
     return QStringLiteral("部分红冲");
+}
+inline QString issueRefused() {
+    return QStringLiteral("开具失败");
 }
 // Whether the accounting database has the table (a read-only connection may ask).
 bool exists(Connection& acct);

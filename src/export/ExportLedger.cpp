@@ -85,6 +85,17 @@ void ExportLedger::write(Connection& acct) {
                           placeholders(params.size() - 3) + u')',
                       params);
         });
+    // A document the platform refused is done with once it goes out again: its rows are kept, superseded,
+    // so that the reconciliation shows the new export alone.
+    forEachBatch(kBatch, [&](const QList<ExportDoc>& docs) {
+        const QVariantList params =
+            QVariantList{Ledger::Superseded, Ledger::Export, Ledger::Cancelled, Ledger::issueRefused()} +
+            distinctBills(docs);
+        acct.exec(QStringLiteral("update TF_Ledger set FState=? where FDirection=? and FState=? and "
+                                 "FIssueState=? and FBillNo in (") +
+                      placeholders(params.size() - 4) + u')',
+                  params);
+    });
     RowBatch rows(acct, Ledger::table());
     const auto column = [&rows](const char* name) { return rows.column(QString::fromLatin1(name)); };
     const int direction = column("FDirection"), interID = column("FInterID"), billNo = column("FBillNo"),

@@ -6,6 +6,7 @@
 #include "common/Values.h"
 #include "links/TemplateQuery.h"
 #include <QHash>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -34,7 +35,15 @@ Reconciliation::Reconciliation(const Session& session) : m_session(session) {}
 
 QStringList Reconciliation::states() {
     return {QStringLiteral("已开票"), QStringLiteral("金额不符"), QStringLiteral("未开票"),
-            QStringLiteral("已作废"), QStringLiteral("已红冲"),   QStringLiteral("部分红冲")};
+            QStringLiteral("已作废"), QStringLiteral("已红冲"),   QStringLiteral("部分红冲"),
+            Ledger::issueRefused()};
+}
+
+QString ReconcileDocument::note() const {
+    QStringList parts;
+    if (!reason.isEmpty()) parts << reason;
+    if (!confirmNo.isEmpty()) parts << QStringLiteral("红字发票信息确认单编号：") + confirmNo;
+    return parts.join(QStringLiteral("；"));
 }
 
 QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
@@ -52,11 +61,13 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
     params.append(bills.params);
     // A document is shown whole, every member of it, when the filter selects any of them.
     const RecordsetPtr rs = acct.query(
-        QStringLiteral("select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, "
-                       "l.FAmount, l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime from %1 l where "
-                       "l.FDirection=? and l.FState in (?, ?) and exists (select 1 from %1 m where "
-                       "m.FDirection=? and m.FDocNo=l.FDocNo and m.FTime=l.FTime and m.FBillNo in (select "
-                       "FbillNo from (")
+        QStringLiteral(
+            "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, "
+            "l.FAmount, l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime, l.FIssueReason, l.FRedConfirmNo from "
+            "%1 l where "
+            "l.FDirection=? and l.FState in (?, ?) and exists (select 1 from %1 m where "
+            "m.FDirection=? and m.FDocNo=l.FDocNo and m.FTime=l.FTime and m.FBillNo in (select "
+            "FbillNo from (")
                 .arg(ledger) +
             bills.sql + QStringLiteral(") aa)) order by l.FBillNo, l.FDocNo, l.FTime"),
         params);
@@ -92,6 +103,8 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
             out.append(d);
         }
         ReconcileDocument& d = out[*it];
+        if (d.reason.isEmpty() && d.state == Ledger::issueRefused()) d.reason = nullToText(row.value(11));
+        if (d.confirmNo.isEmpty()) d.confirmNo = nullToText(row.value(12));
         const std::optional<double> amount = amountOf(row.value(6));
         const std::optional<double> tax = amountOf(row.value(7));
         d.members.append({nullToText(row.value(1)), amount});
@@ -124,7 +137,9 @@ QList<ReconcileTotal> Reconciliation::totals(const QList<ReconcileDocument>& doc
 QStringList Reconciliation::reportLines(const QList<ReconcileDocument>& documents) {
     QStringList lines;
     for (const ReconcileDocument& d : documents) {
-        lines << QStringList{d.docNo, d.state, d.number, money(d.exported), money(d.issued)}.join(u'\t');
+        QStringList fields{d.docNo, d.state, d.number, money(d.exported), money(d.issued)};
+        if (!d.note().isEmpty()) fields << d.note();
+        lines << fields.join(u'\t');
         if (d.members.size() > 1)
             for (const ReconcileMember& m : d.members)
                 lines << QStringList{QString(), QStringLiteral("成员"), m.billNo, money(m.amount)}.join(
@@ -138,7 +153,11 @@ QStringList Reconciliation::reportLines(const QList<ReconcileDocument>& document
 }
 
 QByteArray Reconciliation::csv(const QList<ReconcileDocument>& documents) {
-    QString text = QStringLiteral("单据号,状态,发票代码-发票号码,引出不含税金额,开票不含税金额\r\n");
+    QString text = QStringLiteral("单据号,状态,发票代码-发票号码,引出不含税金额,开票不含税金额");
+    // The notes' column only where a document has one: the report of a set without them stays as it was.
+    if (std::any_of(documents.begin(), documents.end(), [](const auto& d) { return !d.note().isEmpty(); }))
+        text += QStringLiteral(",说明");
+    text += QStringLiteral("\r\n");
     for (const QString& line : reportLines(documents))
         text += csvLine(line.split(u'\t'));
     return csvFileBytes(text);

@@ -2,7 +2,8 @@
 // The reconciliation of exported invoices with the tax invoices written back onto them: every document
 // an export wrote for the invoices of a filter, with its state — 已开票 (with the tax invoice's code and
 // number), 未开票, 已作废, 金额不符 (the tax invoice's totals differ from the document's by more than 0.01),
-// 已红冲 or 部分红冲 — read from the ledger of the accounting set.
+// 已红冲, 部分红冲 or 开具失败 (the platform refused it, with its reason) — read from the ledger of the
+// accounting set.
 
 #include <QList>
 #include <QString>
@@ -24,6 +25,10 @@ struct ReconcileDocument {
     std::optional<double> exportedTax;       // 税额 as written
     std::optional<double> issued, issuedTax; // the tax invoice's totals
     QList<ReconcileMember> members;          // the sales invoices in it; more than one for a merged document
+    QString reason;                          // 开具失败: why the platform refused it
+    QString confirmNo; // the 红字发票信息确认单编号 of its red invoice, or of the one that flushed it
+    // What the line says beside its amounts: the reason, the confirmation; empty when neither.
+    QString note() const;
 };
 
 struct ReconcileTotal {
@@ -44,7 +49,8 @@ public:
     static QList<ReconcileTotal> totals(const QList<ReconcileDocument>& documents);
     static QStringList states();
     // The report as the batch tool prints it: per document
-    // "单据号\t状态\t号码\t引出不含税金额\t开票不含税金额" (the issued amount empty when there is none), its
+    // "单据号\t状态\t号码\t引出不含税金额\t开票不含税金额" (the issued amount empty when there is none; a
+    // fifth tab and note() where the document has one), its
     // members' lines "\t成员\t单据号\t引出不含税金额" for a merged document, then
     // "合计\t状态\tN张\t引出不含税金额\t开票不含税金额" per state.
     static QStringList reportLines(const QList<ReconcileDocument>& documents);

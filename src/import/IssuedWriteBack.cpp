@@ -182,6 +182,11 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
         return Outcome::Refused;
     }
     insertCopies(rows, invoice);
+    // Issued after all from a document the platform had refused: the refusal is over.
+    m_acct.exec(
+        QStringLiteral("update TF_Ledger set FState=? where ") + Ledger::documentRows() +
+            QStringLiteral(" and FIssueState=?"),
+        {Ledger::Superseded, Ledger::Export, invoice.docNo, Ledger::Cancelled, Ledger::issueRefused()});
     return Outcome::Written;
 }
 

@@ -319,6 +319,7 @@ struct WrittenInvoice {
     QString code, number, issueState;
     double issuedAmount = 0;
     bool stands = false; // on export rows that stand (its state can still change)
+    QString docNo;       // the document it was written back onto
 };
 } // namespace
 
@@ -340,6 +341,12 @@ QString PlatformInvoice::namedBlue() const {
     const QRegularExpressionMatch c = coded.match(remark);
     if (c.hasMatch()) return Ledger::numberText(c.captured(1), c.captured(2));
     return QString();
+}
+
+QString PlatformInvoice::redConfirmNo() const {
+    static const QRegularExpression confirm(
+        QStringLiteral("红字发票信息确认单编号\\s*[:：]?\\s*([0-9A-Za-z]+)"));
+    return confirm.match(remark).captured(1);
 }
 
 QList<PlatformInvoice> readPlatformList(const QString& path) {
@@ -391,6 +398,25 @@ QStringList PlatformWriteBackResult::lines() const {
         for (const Unmatched& u : outAgain)
             out << (QStringList{u.invoice.numberText()} << u.candidates).join(u'\t');
     }
+    return out;
+}
+
+QString PlatformWriteBackResult::howText(How how) {
+    switch (how) {
+    case How::DocNo:
+        return QStringLiteral("按单据号");
+    case How::Buyer:
+        return QStringLiteral("按购方和金额");
+    case How::Blue:
+        return QStringLiteral("按被红冲的蓝字发票");
+    }
+    return QString();
+}
+
+QStringList PlatformWriteBackResult::placedLines() const {
+    QStringList out;
+    for (const Placed& p : placed)
+        out << QStringList{p.invoice.numberText(), p.docNo, howText(p.how)}.join(u'\t');
     return out;
 }
 
@@ -462,6 +488,9 @@ private:
         const bool whole = std::llabs(centsOf(red.amount)) >= std::llabs(centsOf(blue.issuedAmount));
         return setState(blue, whole ? Flush::Wholly : Flush::Partly);
     }
+    // The red invoice's 红字发票信息确认单编号 onto the rows that hold the invoice (code, number), where
+    // they have none yet.
+    void keepConfirmNo(const PlatformInvoice& red, const QString& code, const QString& number);
 
     Connection& m_acct;
     IssuedWriteBack& m_writeBack;
@@ -474,8 +503,9 @@ private:
 
 void ListWriteBack::readLedger() {
     const RecordsetPtr done = m_acct.query(
-        QStringLiteral("select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount from TF_Ledger where "
-                       "FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
+        QStringLiteral(
+            "select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount, FDocNo from TF_Ledger "
+            "where FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
         {Ledger::Export});
     for (const QVariantList& row : done->allRows()) {
         const QString code = nullToText(row.value(0));
@@ -483,6 +513,7 @@ void ListWriteBack::readLedger() {
         WrittenInvoice& w = m_written[Ledger::numberText(code, number)];
         w.code = code;
         w.number = number;
+        if (w.docNo.isEmpty()) w.docNo = nullToText(row.value(5));
         if (row.value(2).toInt() == Ledger::Stands || w.issueState.isEmpty()) {
             w.issueState = nullToText(row.value(3));
             w.issuedAmount = row.value(4).toDouble();
@@ -526,6 +557,15 @@ void ListWriteBack::readLedger() {
         {Ledger::Export, Ledger::Cancelled, Ledger::Stands});
     for (const QVariantList& row : cancelled->allRows())
         m_cancelled.insert(nullToText(row.value(0)));
+}
+
+void ListWriteBack::keepConfirmNo(const PlatformInvoice& red, const QString& code, const QString& number) {
+    const QString confirmNo = red.redConfirmNo();
+    if (confirmNo.isEmpty()) return;
+    m_acct.exec(QStringLiteral("update TF_Ledger set FRedConfirmNo=? where FDirection=? and "
+                               "coalesce(FTaxCode,'')=? and FTaxNumber=? and (FRedConfirmNo is null or "
+                               "FRedConfirmNo='')"),
+                {confirmNo.left(40), Ledger::Export, code.isNull() ? QStringLiteral("") : code, number});
 }
 
 QString ListWriteBack::remarkDocNo(const PlatformInvoice& inv) {
@@ -572,6 +612,8 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
         // A red one read again still flushes its blue one where that was written back after it.
         WrittenInvoice* blue = inv.red ? flushedBlue(inv) : nullptr;
         if (inv.red ? !(blue && flushBy(inv, *blue)) : !setState(*known, flushOf(inv.state))) ++m_res.already;
+        // Kept by a version that did not yet keep it.
+        if (inv.red) keepConfirmNo(inv, known->code, known->number);
         return true;
     }
     // 1. 备注 begins with the 单据号; 2. the buyer and the amounts.
@@ -587,7 +629,12 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     WrittenInvoice* blue = inv.red ? flushedBlue(inv) : nullptr;
     if (docNo.isEmpty()) {
         if (blue) {
-            if (!flushBy(inv, *blue)) ++m_res.already;
+            if (flushBy(inv, *blue))
+                m_res.placed.append({inv, blue->docNo, PlatformWriteBackResult::How::Blue});
+            else
+                ++m_res.already;
+            // The red invoice has no document of its own: its confirmation goes with the blue one's.
+            keepConfirmNo(inv, blue->code, blue->number);
         } else if (candidates.size() > 1) {
             m_res.ambiguous.append({inv, candidates, {}});
         } else {
@@ -617,9 +664,13 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     m_cancelled.remove(docNo);
     ++m_res.written;
     ++(remarkNamesIt ? m_res.byDocNo : m_res.byBuyer);
+    m_res.placed.append(
+        {inv, docNo,
+         remarkNamesIt ? PlatformWriteBackResult::How::DocNo : PlatformWriteBackResult::How::Buyer});
+    if (inv.red) keepConfirmNo(inv, issued.code, issued.number);
     if (blue) flushBy(inv, *blue); // before the insert below moves the entries
     WrittenInvoice& w = m_written[numberText];
-    w = {issued.code, issued.number, Ledger::issued(), inv.amount, true};
+    w = {issued.code, issued.number, Ledger::issued(), inv.amount, true, docNo};
     if (!inv.red) setState(w, flushOf(inv.state));
     return true;
 }
@@ -674,8 +725,12 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
         IssuedWriteBack writeBack(acct, m_session.config());
         writeBack.begin();
         // The ledger's lock before anything is read: an export or another write-back waits, so what is read
-        // as open stays open until this one is done.
-        acct.beginLedgerLock();
+        // as open stays open until this one is done. A set that never exported has no ledger to lock (a
+        // server refuses to lock a table it does not have).
+        if (ledger)
+            acct.beginLedgerLock();
+        else
+            acct.begin();
         TransactionGuard tx(acct, TransactionGuard::Begun);
         if (ledger && preview && !Ledger::current(acct)) Ledger::ensure(acct);
 
@@ -706,6 +761,8 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
               &m_result.excelNumber})
             std::stable_sort(list->begin(), list->end(),
                              [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
+        std::stable_sort(m_result.placed.begin(), m_result.placed.end(),
+                         [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
         if (!writeBack.finish(notice)) {
             m_result = {};
             showMsg(notice);

@@ -31,6 +31,8 @@ struct PlatformInvoice {
     Unusable unusable = Unusable::No;
     // The blue invoice a red one flushes, as its 备注 names it (the number as written back), else empty.
     QString namedBlue() const;
+    // A red invoice's 红字发票信息确认单编号, as its 备注 gives it, else empty.
+    QString redConfirmNo() const;
     // The number as it is written back: the 数电发票号码, else 发票代码-发票号码.
     QString numberText() const;
 };
@@ -60,9 +62,21 @@ struct PlatformWriteBackResult {
     QList<Unmatched> notFound, ambiguous, outAgain;
     // Rows without any number, and rows whose number Excel cut (PlatformInvoice::Unusable).
     QList<Unmatched> noNumber, excelNumber;
+    // Every invoice written back (or, a red one without a document of its own, flushing its blue one),
+    // with the document it went onto and how that was found, in the order of the sheet.
+    enum class How { DocNo, Buyer, Blue };
+    struct Placed {
+        PlatformInvoice invoice;
+        QString docNo;
+        How how = How::DocNo;
+    };
+    QList<Placed> placed;
 
     // What happened, as stdout and the window say it, one text per line.
     QStringList lines() const;
+    // The invoices placed, "数电发票号码\t单据号\t按单据号" (按购方和金额, 按被红冲的蓝字发票) each.
+    QStringList placedLines() const;
+    static QString howText(How how);
     // The invoices not written back, in the order the lines list them, each with what the CSV and the
     // window say of it.
     QList<std::pair<QString, Unmatched>> listed() const;

@@ -184,7 +184,9 @@ private Q_SLOTS:
             if (err) *err = p.readAllStandardError();
             return QString::number(p.exitCode()) + u'|' + QString::fromUtf8(p.readAllStandardOutput());
         };
-        QCOMPARE(run({list, "--preview"}), "0|回写数电发票1张（按单据号1张，按购方和金额0张），红冲0张。\n");
+        // The preview says which document each invoice goes onto, and how it was found.
+        QCOMPARE(run({list, "--preview"}), "0|回写数电发票1张（按单据号1张，按购方和金额0张），红冲0张。\n" +
+                                               N(1) + "\tZP000001\t按单据号\n");
         QCOMPARE(testLedger("ZP000001"), "//0");
         QCOMPARE(run({list}), "0|回写数电发票1张（按单据号1张，按购方和金额0张），红冲0张。\n");
         QCOMPARE(run({list}), "0|清单中的1张发票都已回写过。\n");

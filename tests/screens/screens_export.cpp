@@ -122,7 +122,7 @@ static ScreenRegistrar s4b("ExportPreviewDialog_big", [](TestDatabases&) -> QWid
     return new ExportPreviewDialog(docs, totals, left, 2310);
 });
 
-// 对账 after a month's tax invoices came back: issued, an amount that differs, one still to issue.
+// 对账 after a month's tax invoices came back: issued, an amount that differs, one the platform refused.
 static ScreenRegistrar s5("ReconcileWindow", [](TestDatabases& db) -> QWidget* {
     ExportEngine exporter(db.session);
     exporter.exportFile(db.folder() + QStringLiteral("/out.txt"), QString(13, u'|'), QStringLiteral("1"));
@@ -134,6 +134,9 @@ static ScreenRegistrar s5("ReconcileWindow", [](TestDatabases& db) -> QWidget* {
         QStringLiteral("update TF_Ledger set FInvoiceKind='0', FTaxCode='3300061130', FTaxNumber="
                        "'00012002', FIssueState='已开票', FIssuedAmount=FAmount-100, FIssuedTax=FTax "
                        "where FDocNo='ZP000002'"));
+    db.acct->exec(
+        QStringLiteral("update TF_Ledger set FState=1, FIssueState='开具失败', FIssueReason="
+                       "'2-发票明细信息：第1行的商品和服务税收分类编码不存在' where FDocNo='ZP000005'"));
     auto* w = new ReconcileWindow(db.session);
     w->showDocuments(QString(13, u'|'));
     return w;

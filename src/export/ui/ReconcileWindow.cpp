@@ -1,8 +1,10 @@
 #include "export/ui/ReconcileWindow.h"
 
+#include "common/Ledger.h"
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "export/ui/ExportFilterDialog.h"
+#include <QColor>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -32,16 +34,17 @@ ReconcileWindow::ReconcileWindow(Session& session, QWidget* parent) : QDialog(pa
     setObjectName(QStringLiteral("ReconcileWindow"));
     setWindowTitle(QStringLiteral("对账"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    auto* caption = new QLabel(QStringLiteral("引出的单据和税控系统开具的发票：已开票、未开票、已作废，开票金"
-                                              "额与引出金额相差超过0.01的为金额不符。"),
-                               this);
+    auto* caption =
+        new QLabel(QStringLiteral("引出的单据和税控系统开具的发票：已开票、未开票、已作废，开票金"
+                                  "额与引出金额相差超过0.01的为金额不符；平台退回的单据为开具失败。"),
+                   this);
     caption->setObjectName(QStringLiteral("lblCaption"));
     caption->setWordWrap(true);
-    grdDocs = new QTableWidget(0, 5, this);
+    grdDocs = new QTableWidget(0, 6, this);
     grdDocs->setObjectName(QStringLiteral("grdDocs"));
     grdDocs->setHorizontalHeaderLabels({QStringLiteral("单据号"), QStringLiteral("状态"),
                                         QStringLiteral("发票代码-发票号码"), QStringLiteral("引出不含税金额"),
-                                        QStringLiteral("开票不含税金额")});
+                                        QStringLiteral("开票不含税金额"), QStringLiteral("说明")});
     grdDocs->verticalHeader()->setVisible(false);
     grdDocs->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdDocs->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -113,6 +116,15 @@ void ReconcileWindow::fill(const QList<ReconcileDocument>& documents) {
         grdDocs->setItem(r, 2, cell(d.number));
         grdDocs->setItem(r, 3, cell(money(d.exported), true));
         grdDocs->setItem(r, 4, cell(money(d.issued), true));
+        grdDocs->setItem(r, 5, cell(d.note()));
+        if (!d.note().isEmpty())
+            for (int c = 0; c < 6; ++c)
+                grdDocs->item(r, c)->setToolTip(d.note());
+        // A document the platform refused waits for the user: it stands out until it goes out again.
+        if (d.state == Ledger::issueRefused()) {
+            grdDocs->item(r, 1)->setBackground(QColor(0xf8, 0xd7, 0xda));
+            grdDocs->item(r, 1)->setForeground(QColor(0x84, 0x20, 0x29));
+        }
         if (d.members.size() > 1)
             for (const ReconcileMember& m : d.members) {
                 const int mr = grdDocs->rowCount();
@@ -123,7 +135,8 @@ void ReconcileWindow::fill(const QList<ReconcileDocument>& documents) {
             }
     }
     grdDocs->resizeColumnsToContents();
-    grdDocs->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    // The notes take what is left; a long one is read whole in its tooltip.
+    grdDocs->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);
     QStringList totals;
     for (const ReconcileTotal& t : Reconciliation::totals(documents))
         totals << QStringLiteral("%1%2张，引出%3，开票%4")

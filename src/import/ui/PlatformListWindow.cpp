@@ -27,6 +27,16 @@ QTableWidgetItem* cell(const QString& text, bool number = false) {
     return item;
 }
 
+// The grid's headings: a list's invoices, or the refused rows of a batch workbook.
+QStringList headings(bool refusals) {
+    return {QStringLiteral("结果"),
+            refusals ? QStringLiteral("发票流水号") : QStringLiteral("数电发票号码"),
+            QStringLiteral("购买方名称"),
+            QStringLiteral("金额"),
+            QStringLiteral("税额"),
+            QStringLiteral("单据")};
+}
+
 QPushButton* button(const char* name, const QString& text, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
     b->setObjectName(QString::fromLatin1(name));
@@ -40,7 +50,9 @@ PlatformListWindow::PlatformListWindow(Session& session, QWidget* parent)
     setWindowTitle(QStringLiteral("引入平台开票清单"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     auto* caption = new QLabel(QStringLiteral("电子发票平台“发票查询统计”导出的发票清单：按备注开头的单据号，"
-                                              "或按购方、金额和税额找到引出的单据，回写数电发票号码。"),
+                                              "或按购方、金额和税额找到引出的单据，回写数电发票号码。"
+                                              "平台退回的批量开票失败明细：把失败的单据标记为开具失败，"
+                                              "以便重新引出。"),
                                this);
     caption->setObjectName(QStringLiteral("lblCaption"));
     caption->setWordWrap(true);
@@ -53,9 +65,7 @@ PlatformListWindow::PlatformListWindow(Session& session, QWidget* parent)
     lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grdInvoices = new QTableWidget(0, 6, this);
     grdInvoices->setObjectName(QStringLiteral("grdInvoices"));
-    grdInvoices->setHorizontalHeaderLabels({QStringLiteral("结果"), QStringLiteral("数电发票号码"),
-                                            QStringLiteral("购买方名称"), QStringLiteral("金额"),
-                                            QStringLiteral("税额"), QStringLiteral("候选单据")});
+    grdInvoices->setHorizontalHeaderLabels(headings(false));
     grdInvoices->verticalHeader()->setVisible(false);
     grdInvoices->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdInvoices->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -112,17 +122,28 @@ bool PlatformListWindow::chooseList() {
 bool PlatformListWindow::openList(const QString& path) {
     m_invoices.clear();
     m_result = {};
+    m_refusals.reset();
     grdInvoices->setRowCount(0);
     lblSummary->clear();
     cmdWriteBack->setEnabled(false);
     cmdSave->setEnabled(false);
     lblFile->setText(QStringLiteral("清单：") + QDir::toNativeSeparators(path));
     try {
-        m_invoices = readPlatformList(path);
+        // The platform's refusals of a batch workbook, else its list of issued invoices.
+        m_refusals = readPlatformRefusals(path);
+        if (!m_refusals) m_invoices = readPlatformList(path);
     } catch (const DbError& e) {
         showMsg(e.description());
         lblFile->setText(QStringLiteral("未能读入清单：") + QDir::toNativeSeparators(path));
         return false;
+    }
+    if (m_refusals) {
+        lblFile->setText(QStringLiteral("平台退回的失败明细：") + QDir::toNativeSeparators(path));
+        m_refusedAt = QFileInfo(path).lastModified();
+        PlatformRefusalWriteBack engine(m_session);
+        if (!engine.apply(*m_refusals, m_refusedAt, true)) return false;
+        fill(engine.result(), true);
+        return true;
     }
     PlatformWriteBack engine(m_session);
     if (!engine.apply(m_invoices, true)) return false;
@@ -131,15 +152,19 @@ bool PlatformListWindow::openList(const QString& path) {
 }
 
 bool PlatformListWindow::writeBack() {
+    if (m_refusals) {
+        PlatformRefusalWriteBack engine(m_session);
+        if (!engine.apply(*m_refusals, m_refusedAt, false)) return false;
+        fill(engine.result(), false);
+        return true;
+    }
     PlatformWriteBack engine(m_session);
     if (!engine.apply(m_invoices, false)) return false;
     fill(engine.result(), false);
     return true;
 }
 
-void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool preview) {
-    m_result = result;
-    const QStringList lines = result.lines();
+void PlatformListWindow::showSummary(const QStringList& lines, bool preview) {
     // The summary and its counts; the invoices follow in the grid.
     QStringList summary;
     for (const QString& l : lines)
@@ -147,6 +172,40 @@ void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool previe
     lblSummary->setText((preview ? QStringLiteral("预览（尚未回写）：") : QStringLiteral("已回写：")) +
                         summary.join(QString()));
     grdInvoices->setRowCount(0);
+}
+
+void PlatformListWindow::fill(const PlatformRefusalResult& result, bool preview) {
+    m_result = {};
+    showSummary(result.lines(), preview);
+    grdInvoices->setHorizontalHeaderLabels(headings(true));
+    auto add = [this](const QString& what, const PlatformRefusalResult::Line& l) {
+        const int r = grdInvoices->rowCount();
+        grdInvoices->insertRow(r);
+        grdInvoices->setItem(r, 0, cell(what));
+        grdInvoices->setItem(r, 1, cell(l.key));
+        for (int c = 2; c < 5; ++c)
+            grdInvoices->setItem(r, c, cell(QString()));
+        grdInvoices->setItem(r, 5, cell(l.docNo));
+        grdInvoices->item(r, 0)->setToolTip(l.reason);
+    };
+    for (const PlatformRefusalResult::Line& l : result.marked)
+        add(QStringLiteral("开具失败：") + (l.reason.isEmpty() ? QStringLiteral("未注明原因") : l.reason), l);
+    for (const PlatformRefusalResult::Line& l : result.unhandled)
+        add(QStringLiteral("未处理：") + l.reason, l);
+    grdInvoices->resizeColumnsToContents();
+    grdInvoices->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    cmdWriteBack->setEnabled(preview && !result.marked.isEmpty());
+    cmdSave->setEnabled(false);
+    if (cmdWriteBack->isEnabled())
+        cmdWriteBack->setFocus();
+    else
+        grdInvoices->setFocus();
+}
+
+void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool preview) {
+    m_result = result;
+    showSummary(result.lines(), preview);
+    grdInvoices->setHorizontalHeaderLabels(headings(false));
     auto add = [this](const QString& what, const PlatformWriteBackResult::Unmatched& u) {
         const int r = grdInvoices->rowCount();
         grdInvoices->insertRow(r);
@@ -159,6 +218,11 @@ void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool previe
     };
     for (const auto& [what, u] : result.listed())
         add(what, u);
+    // What is (or would be) written, and how it was found: a wrong match by buyer and amounts shows here.
+    for (const PlatformWriteBackResult::Placed& p : result.placed) {
+        add(QStringLiteral("回写到单据（%1）").arg(PlatformWriteBackResult::howText(p.how)),
+            {p.invoice, {p.docNo}, {}});
+    }
     grdInvoices->resizeColumnsToContents();
     grdInvoices->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     // Something to write: written back, or a state to record.

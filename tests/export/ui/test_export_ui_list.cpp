@@ -192,6 +192,18 @@ void TestExportUi::reconcileWindow() {
              qPrintable(lines[1]));
     QCOMPARE(lines.size(), 1 + 5 + 3);
     QCOMPARE(rec.texts(), QStringList{"对账结果已保存到" + QDir::toNativeSeparators(csv) + "。"});
+
+    // A document the platform refused stands out, its reason beside it.
+    m_db->acct->exec(QStringLiteral("update TF_Ledger set FState=1, FIssueState='开具失败', "
+                                    "FIssueReason='购买方名称不能为空' where FDocNo='ZP000003'"));
+    w.showDocuments(QString(13, u'|'));
+    QCOMPARE(w.grdDocs->item(2, 1)->text(), QStringLiteral("开具失败"));
+    QCOMPARE(w.grdDocs->item(2, 5)->text(), QStringLiteral("购买方名称不能为空"));
+    QCOMPARE(w.grdDocs->item(2, 0)->toolTip(), QStringLiteral("购买方名称不能为空"));
+    QVERIFY(w.grdDocs->item(2, 1)->background() != w.grdDocs->item(3, 1)->background());
+    QVERIFY(w.grdDocs->item(3, 5)->text().isEmpty());
+    QVERIFY2(w.lblTotals->text().contains(QStringLiteral("；开具失败1张，")),
+             qPrintable(w.lblTotals->text()));
 }
 
 // 对账 asks for its range before its window shows: the filter opens over the window that opened it, not

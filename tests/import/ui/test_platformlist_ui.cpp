@@ -82,8 +82,13 @@ private Q_SLOTS:
                  QStringLiteral(
                      "预览（尚未回写）：回写数电发票1张（按单据号1张，按购方和金额0张），"
                      "红冲0张。1张发票的销方识别号不是本账套的税号，未处理。1张发票未找到引出的单据。"));
+        // Every invoice it writes back is shown with its document, under those it cannot place.
+        const QLocale cn(QLocale::Chinese, QLocale::China);
         const QStringList grid{QStringLiteral("未找到引出的单据|") + N(2) +
-                               QStringLiteral("|某某公司|1,234.50|160.49|")};
+                                   QStringLiteral("|某某公司|1,234.50|160.49|"),
+                               QStringLiteral("回写到单据（按单据号）|") + N(1) + QStringLiteral("||") +
+                                   cn.toString(first.amount, 'f', 2) + u'|' + cn.toString(first.tax, 'f', 2) +
+                                   u'|' + first.docNo};
         QCOMPARE(gridRows(w.grdInvoices), grid);
         QCOMPARE(ledger(db), QString());
         QVERIFY(w.cmdWriteBack->isEnabled());
