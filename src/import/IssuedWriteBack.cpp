@@ -184,9 +184,9 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
     insertCopies(rows, invoice);
     // Issued after all from a document the platform had refused: the refusal is over.
     m_acct.exec(
-        QStringLiteral("update TF_Ledger set FState=? where ") + Ledger::documentRows() +
+        QStringLiteral("update TF_Ledger set FState=? where ") + Ledger::documentRows(Ledger::Cancelled) +
             QStringLiteral(" and FIssueState=?"),
-        {Ledger::Superseded, Ledger::Export, invoice.docNo, Ledger::Cancelled, Ledger::issueRefused()});
+        {Ledger::Superseded, Ledger::Export, invoice.docNo, Ledger::issueRefused()});
     return Outcome::Written;
 }
 
