@@ -220,11 +220,10 @@ void RefusalMarks::mark(const PlatformRefusal& r) {
     // Exported again after the platform gave the refusals back: they are the earlier export's.
     if (earlier && (m_refusedAt.isEmpty() || m_refusedAt < standing))
         return notHandled(r, docNo, QStringLiteral("单据已于%1重新引出").arg(standing));
-    const int changed =
-        m_acct.exec(QStringLiteral("update TF_Ledger set FState=?, FIssueState=?, FIssueReason=? where ") +
-                        Ledger::documentRows() + QStringLiteral(" and (FTaxNumber is null or FTaxNumber='')"),
-                    {Ledger::Cancelled, Ledger::issueRefused(), r.reason.left(kReasonLength), Ledger::Export,
-                     docNo, Ledger::Stands});
+    const int changed = m_acct.exec(
+        QStringLiteral("update TF_Ledger set FState=?, FIssueState=?, FIssueReason=? where ") +
+            Ledger::documentRows(Ledger::Stands) + QStringLiteral(" and ") + Ledger::withoutInvoice(),
+        {Ledger::Cancelled, Ledger::issueRefused(), r.reason.left(kReasonLength), Ledger::Export, docNo});
     if (changed == 0) return notHandled(r, docNo, QStringLiteral("单据没有等待开票的引出记录"));
     m_res.marked.append({r.key, docNo, r.reason});
 }
