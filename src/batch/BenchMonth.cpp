@@ -380,10 +380,14 @@ double unpackFloor(const QString& path) {
     return bytes >= 0 ? double(timer.nsecsElapsed()) / 1e9 : 0;
 }
 
-void printStep(const Step& s, int invoices) {
-    std::printf("%-22s %7d  %8.2f s   floor %7.2f s  %6.1fx   peak %6.1f MB\n", qPrintable(s.name), invoices,
-                s.seconds, s.floor, s.floor > 0 ? s.seconds / s.floor : 0.0, double(s.peakKb) / 1024.0);
+void printLine(const QString& name, int invoices, double seconds, double floor, qlonglong peakKb) {
+    std::printf("%-22s %7d  %8.2f s   floor %7.2f s  %6.1fx   peak %6.1f MB\n", qPrintable(name), invoices,
+                seconds, floor, floor > 0 ? seconds / floor : 0.0, double(peakKb) / 1024.0);
     std::fflush(stdout);
+}
+
+void printStep(const Step& s, int invoices) {
+    printLine(s.name, invoices, s.seconds, s.floor, s.peakKb);
 }
 
 } // namespace
@@ -434,6 +438,7 @@ int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int 
     textExport.floor =
         exportFloor(acct, config, dir + QStringLiteral("/floor.txt"), textFirst, textLast).seconds;
     steps << textExport;
+    printStep(textExport, half);
     Step bookExport =
         runStep(QStringLiteral("export, workbook"),
                 QStringList{QStringLiteral("export")} + common +
@@ -443,6 +448,7 @@ int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int 
     bookExport.floor =
         exportFloor(acct, config, dir + QStringLiteral("/floor.txt"), bookFirst, bookLast).seconds;
     steps << bookExport;
+    printStep(bookExport, invoices - half);
 
     // The month's answers, made up from what the exports recorded.
     QList<Document> textDocs, bookDocs;
@@ -475,10 +481,12 @@ int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int 
                           QStringList{QStringLiteral("import")} + common + QStringList{issuedPath}, dir);
     issued.floor = updateFloor(sets, acct, writeBackStatements(acct, textDocs));
     steps << issued;
+    printStep(issued, half);
     Step list = runStep(QStringLiteral("write-back, list"),
                         QStringList{QStringLiteral("writeback"), listPath} + common, dir);
     list.floor = updateFloor(sets, acct, writeBackStatements(acct, bookDocs)) + unpackFloor(listPath);
     steps << list;
+    printStep(list, invoices - half);
 
     // The reconciliation, against the ledger and the sales read whole.
     const QString peakFile = dir + QStringLiteral("/peak-memory");
@@ -490,6 +498,7 @@ int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int 
                        readFloor(sets, acct, QStringLiteral("select * from ICSale")),
                    peakOf(peakFile)};
     steps << reconcile;
+    printStep(reconcile, invoices);
 
     // Every document in the state the month gave it.
     QHash<QString, QString> found;
@@ -509,13 +518,11 @@ int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int 
     double total = 0, floors = 0;
     qlonglong peak = 0;
     for (const Step& s : steps) {
-        printStep(s, s.name.startsWith(u"export") || s.name.startsWith(u"write") ? invoices / 2 : invoices);
         total += s.seconds;
         floors += s.floor;
         peak = std::max(peak, s.peakKb);
     }
-    std::printf("%-22s %7d  %8.2f s   floor %7.2f s  %6.1fx   peak %6.1f MB\n", "the whole month", invoices,
-                total, floors, floors > 0 ? total / floors : 0.0, double(peak) / 1024.0);
+    printLine(QStringLiteral("the whole month"), invoices, total, floors, peak);
     std::printf("documents not in the state the month gave them: %d\n", differing);
     for (const QString& s : shown)
         std::printf("  %s\n", s.toUtf8().constData());

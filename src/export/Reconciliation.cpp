@@ -60,7 +60,7 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
     QVariantList params{Ledger::Export, Ledger::Stands, Ledger::Cancelled, Ledger::Export};
     params.append(bills.params);
     // A document is shown whole, every member of it, when the filter selects any of them.
-    const RecordsetPtr rs = acct.query(
+    const QString sql =
         QStringLiteral(
             "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, "
             "l.FAmount, l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime, l.FIssueReason, l.FRedConfirmNo from "
@@ -68,14 +68,13 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
             "l.FDirection=? and l.FState in (?, ?) and exists (select 1 from %1 m where "
             "m.FDirection=? and m.FDocNo=l.FDocNo and m.FTime=l.FTime and m.FBillNo in (select "
             "FbillNo from (")
-                .arg(ledger) +
-            bills.sql + QStringLiteral(") aa)) order by l.FBillNo, l.FDocNo, l.FTime"),
-        params);
+            .arg(ledger) +
+        bills.sql + QStringLiteral(") aa)) order by l.FBillNo, l.FDocNo, l.FTime");
     // A document is what one export wrote under one 单据号 (its members, for a merged one), with one tax
-    // invoice written back onto it.
+    // invoice written back onto it. The rows are taken as they come: a month's ledger is not held twice.
     QList<ReconcileDocument> out;
     QHash<QString, int> index;
-    for (const QVariantList& row : rs->allRows()) {
+    acct.forEachRow(sql, params, nullptr, [&](const QVariantList& row) {
         const QString docNo = nullToText(row.value(0));
         const QString code = nullToText(row.value(4));
         const QString number = nullToText(row.value(5));
@@ -111,7 +110,7 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
         // Exports of older versions did not record the amounts: nothing to compare then.
         d.exported = plus(d.exported, amount);
         d.exportedTax = plus(d.exportedTax, tax);
-    }
+    });
     for (ReconcileDocument& d : out)
         if (d.state == Ledger::issued() &&
             (differs(d.issued, d.exported) || differs(d.issuedTax, d.exportedTax)))
