@@ -15,7 +15,8 @@ TF_WINE=/usr/lib/wine/wine64
 # The test programs of the engines and the batch tool, run under Wine by check.sh. test_mapping_taxcodes
 # is left out: its window cases never end under Wine (QtTest's watchdog stops them after 300 s).
 TF_WINE_TESTS=(test_common test_xlsx test_links_rules test_linkstore test_formats test_workbook
-  test_export_engine test_export_batch test_import test_writeback test_merge test_platformlist)
+  test_export_engine test_export_batch test_import test_writeback test_merge test_platformlist
+  test_platform_export test_platform_refusals test_loop_edges test_link_start)
 
 tf_log() { printf '%s\n' "$*" >&2; }
 
