@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QXmlStreamWriter>
 #include <charconv>
 #include <vector>
 
@@ -157,20 +156,21 @@ QString cellText(const QString& value, const SinkDocument& doc, const Line* line
         return value == V::Address || value == V::Bank || value == V::SellerBank ? name : number;
     }
     if (!line) return doc.head.value(value);
-    // 出口退税 (零税率标识 0): rate 0 and no preference, as the platform's list has no 出口零税.
-    const bool exportRefund = line->value(QStringLiteral("零税率标识")).trimmed() == u"0";
-    const QString flag = line->value(QStringLiteral("优惠政策标识")).trimmed();
+    // 出口退税 (零税率标识 0): rate 0 and no preference, as the platform's list has no 出口零税. Looked up
+    // only for the columns that depend on them.
+    const auto exportRefund = [line] { return line->value(QStringLiteral("零税率标识")).trimmed() == u"0"; };
+    const auto flagOf = [line] { return line->value(QStringLiteral("优惠政策标识")).trimmed(); };
     if (value == V::UsePreferential) {
         const QString mapped = valueOf(doc, line, value);
         if (!mapped.trimmed().isEmpty()) return mapped;
-        return !exportRefund && flag == u"1" ? QStringLiteral("是") : QStringLiteral("否");
+        return !exportRefund() && flagOf() == u"1" ? QStringLiteral("是") : QStringLiteral("否");
     }
     if (value == u"优惠政策说明") {
-        if (exportRefund || (line->contains(QStringLiteral("优惠政策标识")) && flag != u"1")) return {};
+        if (exportRefund() || (line->contains(QStringLiteral("优惠政策标识")) && flagOf() != u"1")) return {};
         return valueOf(doc, line, value);
     }
     if (value == u"税率")
-        return exportRefund ? QStringLiteral("0") : taxRateFraction(valueOf(doc, line, value));
+        return exportRefund() ? QStringLiteral("0") : taxRateFraction(valueOf(doc, line, value));
     if (value == u"不含税金额") {
         // The line's amount is net of its discount; the platform takes it before, and adds the discount
         // line from 折扣金额 itself.
@@ -204,32 +204,89 @@ struct RenderedDoc {
     QList<OutRow> lines;
 };
 
-void writeRows(QXmlStreamWriter& w, const TemplateSheetPart& part, int firstRow, const QList<OutRow>& rows) {
-    const QString row = part.elementName(QStringLiteral("row")), c = part.elementName(QStringLiteral("c")),
-                  is = part.elementName(QStringLiteral("is")), t = part.elementName(QStringLiteral("t"));
+// Text in the sheet's XML, escaped as QXmlStreamWriter does it (the same bytes, without its detour
+// through UTF-16): &, <, >, " and, in an attribute, tab and line breaks; characters XML cannot hold
+// (U+FFFE, U+FFFF, controls, refused before) left out.
+void appendXml(QByteArray& out, QStringView text, bool attribute) {
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        const char* escaped = nullptr;
+        switch (u) {
+        case u'<':
+            escaped = "&lt;";
+            break;
+        case u'>':
+            escaped = "&gt;";
+            break;
+        case u'&':
+            escaped = "&amp;";
+            break;
+        case u'"':
+            escaped = "&quot;";
+            break;
+        case u'\n':
+            escaped = attribute ? "&#10;" : nullptr;
+            break;
+        case u'\r':
+            escaped = attribute ? "&#13;" : nullptr;
+            break;
+        case u'\t':
+            escaped = attribute ? "&#9;" : nullptr;
+            break;
+        default:
+            if (u < 0x20 || u == 0xFFFE || u == 0xFFFF) escaped = "";
+        }
+        if (!escaped) continue;
+        out += text.mid(from, i - from).toUtf8();
+        out += escaped;
+        from = i + 1;
+    }
+    out += text.mid(from).toUtf8();
+}
+
+// The rows as UTF-8 XML, each cell an inline string. Appended piece by piece: a workbook of 2,000 lines
+// has tens of thousands of cells.
+QByteArray rowsXml(const TemplateSheetPart& part, int firstRow, const QList<OutRow>& rows) {
+    const QByteArray row = part.elementName(QStringLiteral("row")).toUtf8(),
+                     c = part.elementName(QStringLiteral("c")).toUtf8(),
+                     is = part.elementName(QStringLiteral("is")).toUtf8(),
+                     t = part.elementName(QStringLiteral("t")).toUtf8();
+    // Each column's letters and style attribute, as cells ask for them again and again.
+    QList<QByteArray> letters, styles;
+    auto columnOf = [&](int column) {
+        while (letters.size() <= column) {
+            const int c = int(letters.size());
+            letters.append(xlsxColumnName(c).toLatin1());
+            const int style = part.columnStyle(c);
+            styles.append(style >= 0 ? " s=\"" + QByteArray::number(style) + '"' : QByteArray());
+        }
+    };
+    QByteArray out;
+    out.reserve(rows.size() * 1024);
+    QByteArray number;
     for (int i = 0; i < rows.size(); ++i) {
-        const QString number = QString::number(firstRow + i);
-        w.writeStartElement(row);
-        w.writeAttribute(QStringLiteral("r"), number);
+        number.setNum(firstRow + i);
+        out.append('<').append(row).append(" r=\"").append(number).append('"');
+        if (rows[i].isEmpty()) {
+            out.append("/>");
+            continue;
+        }
+        out.append('>');
         for (const OutCell& cell : rows[i]) {
             const QString text = cell.ordinal ? QString::number(i + 1) : cell.text;
             // Every cell is text, as the template's notes ask, in the column's own (text) format.
-            w.writeStartElement(c);
-            w.writeAttribute(QStringLiteral("r"), xlsxColumnName(cell.column) + number);
-            if (const int style = part.columnStyle(cell.column); style >= 0)
-                w.writeAttribute(QStringLiteral("s"), QString::number(style));
-            w.writeAttribute(QStringLiteral("t"), QStringLiteral("inlineStr"));
-            w.writeStartElement(is);
-            w.writeStartElement(t);
-            if (text.front().isSpace() || text.back().isSpace())
-                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
-            w.writeCharacters(text);
-            w.writeEndElement();
-            w.writeEndElement();
-            w.writeEndElement();
+            columnOf(cell.column);
+            out.append('<').append(c).append(" r=\"").append(letters[cell.column]).append(number).append('"');
+            out.append(styles[cell.column]).append(" t=\"inlineStr\"><").append(is).append("><").append(t);
+            if (text.front().isSpace() || text.back().isSpace()) out.append(" xml:space=\"preserve\"");
+            out.append('>');
+            appendXml(out, text, false);
+            out.append("</").append(t).append("></").append(is).append("></").append(c).append('>');
         }
-        w.writeEndElement();
+        out.append("</").append(row).append('>');
     }
+    return out;
 }
 
 } // namespace
@@ -300,14 +357,17 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
             }
             const QString text = cellText(column.value, doc, line, discountColumn);
             if (text.isEmpty()) continue;
-            const QString where = line ? QStringLiteral("发票“%1”第%2行的").arg(whole.docNo).arg(lineNo)
-                                       : QStringLiteral("发票“%1”的").arg(whole.docNo);
+            // Put together only for a refusal: it is asked for on every cell.
+            const auto where = [&] {
+                return line ? QStringLiteral("发票“%1”第%2行的").arg(whole.docNo).arg(lineNo)
+                            : QStringLiteral("发票“%1”的").arg(whole.docNo);
+            };
             if (hasControlCharacter(text))
                 throw ExportRefused(QStringLiteral("%1%2“%3”含有工作簿不能容纳的控制字符，引出失败！")
-                                        .arg(where, shown(column.heading), text));
+                                        .arg(where(), shown(column.heading), text));
             if (column.limit > 0 && characters(text) > column.limit)
                 throw ExportRefused(QStringLiteral("%1%2“%3”超过平台模板限定的%4个字符，引出失败！")
-                                        .arg(where, shown(column.heading), text)
+                                        .arg(where(), shown(column.heading), text)
                                         .arg(column.limit));
             if (!column.choices.isEmpty() && !column.choices.contains(text.trimmed())) {
                 if (line)
@@ -317,7 +377,7 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
                             .arg(lineNo)
                             .arg(line->value(QStringLiteral("货物名称")), shown(column.heading), text));
                 throw ExportRefused(QStringLiteral("%1%2“%3”不在平台模板的下拉列表中，引出失败！")
-                                        .arg(where, shown(column.heading), text));
+                                        .arg(where(), shown(column.heading), text));
             }
             row.append(OutCell{c, text, false});
         }
@@ -359,18 +419,11 @@ void WorkbookDocumentSink::Impl::writeBatch(const QString& fileName) {
         heads.append(doc.head);
         details += doc.lines;
     }
-    QString headXml, detailXml;
-    {
-        QXmlStreamWriter w(&headXml);
-        writeRows(w, *headPart, headPart->headerRow() + 1, heads);
-    }
-    {
-        QXmlStreamWriter w(&detailXml);
-        writeRows(w, *detailPart, detailPart->headerRow() + 1, details);
-    }
     ZipWriter out(*file);
-    out.copyAll(*zip, {{headPart->part(), headPart->filled(headXml)},
-                       {detailPart->part(), detailPart->filled(detailXml)}});
+    out.copyAll(*zip,
+                {{headPart->part(), headPart->filled(rowsXml(*headPart, headPart->headerRow() + 1, heads))},
+                 {detailPart->part(),
+                  detailPart->filled(rowsXml(*detailPart, detailPart->headerRow() + 1, details))}});
     out.close();
     files.push_back(std::move(file));
     names << QDir::toNativeSeparators(fileName);
