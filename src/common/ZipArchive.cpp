@@ -293,7 +293,7 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         if (const auto it = replaced.constFind(member); it != replaced.constEnd()) {
             if (zipOpenNewFileInZip4_64(zip, name.constData(), &zi, nullptr, 0, extra.constData(),
                                         uInt(extra.size()), comment.constData(), Z_DEFLATED,
-                                        Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                        Z_BEST_SPEED, 0, -MAX_WBITS, DEF_MEM_LEVEL,
                                         Z_DEFAULT_STRATEGY, nullptr, 0, info.version, flag & 0x800,
                                         it->size() >= 0xffffffffLL) != ZIP_OK)
                 fail(member);

@@ -192,6 +192,8 @@ private Q_SLOTS:
     void splitAt2000Rows();
     void splitRefusedLeavesNothing();
     void templateRowsBelowTheHeadings();
+    void cellsEscapedAsBefore_data();
+    void cellsEscapedAsBefore();
 
     void officialTemplate();
 };
