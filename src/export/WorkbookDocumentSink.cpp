@@ -133,7 +133,8 @@ QString nonEmpty(const QString& value, const QString& otherwise) {
 
 // A line's value, else the head's.
 QString valueOf(const SinkDocument& doc, const Line* line, const QString& key) {
-    if (line && !line->value(key).isEmpty()) return line->value(key);
+    if (line)
+        if (const auto it = line->constFind(key); it != line->constEnd() && !it->isEmpty()) return *it;
     return doc.head.value(key);
 }
 
@@ -245,49 +246,66 @@ void appendXml(QByteArray& out, QStringView text, bool attribute) {
     out += text.mid(from).toUtf8();
 }
 
-// The rows as UTF-8 XML, each cell an inline string. Appended piece by piece: a workbook of 2,000 lines
-// has tens of thousands of cells.
-QByteArray rowsXml(const TemplateSheetPart& part, int firstRow, const QList<OutRow>& rows) {
-    const QByteArray row = part.elementName(QStringLiteral("row")).toUtf8(),
-                     c = part.elementName(QStringLiteral("c")).toUtf8(),
-                     is = part.elementName(QStringLiteral("is")).toUtf8(),
-                     t = part.elementName(QStringLiteral("t")).toUtf8();
-    // Each column's letters and style attribute, as cells ask for them again and again.
-    QList<QByteArray> letters, styles;
-    auto columnOf = [&](int column) {
-        while (letters.size() <= column) {
-            const int c = int(letters.size());
-            letters.append(xlsxColumnName(c).toLatin1());
-            const int style = part.columnStyle(c);
-            styles.append(style >= 0 ? " s=\"" + QByteArray::number(style) + '"' : QByteArray());
+// A sheet's rows as the documents come, already in the UTF-8 XML that goes into its part, each cell an
+// inline string: a workbook of 2,000 lines has tens of thousands of cells, so they are appended piece
+// by piece and nothing else of them is kept.
+class SheetRows {
+public:
+    explicit SheetRows(const TemplateSheetPart& part)
+        : m_part(part), m_row(part.elementName(QStringLiteral("row")).toUtf8()),
+          m_c(part.elementName(QStringLiteral("c")).toUtf8()),
+          m_is(part.elementName(QStringLiteral("is")).toUtf8()),
+          m_t(part.elementName(QStringLiteral("t")).toUtf8()) {}
+
+    // The row below the last, numbered on from under the heading row; its ordinal cell (the head's
+    // 序号) says how many rows there are with it.
+    void add(const OutRow& cells) {
+        ++m_count;
+        m_number.setNum(m_part.headerRow() + m_count);
+        m_xml.append('<').append(m_row).append(" r=\"").append(m_number).append('"');
+        if (cells.isEmpty()) {
+            m_xml.append("/>");
+            return;
         }
-    };
-    QByteArray out;
-    out.reserve(rows.size() * 1024);
-    QByteArray number;
-    for (int i = 0; i < rows.size(); ++i) {
-        number.setNum(firstRow + i);
-        out.append('<').append(row).append(" r=\"").append(number).append('"');
-        if (rows[i].isEmpty()) {
-            out.append("/>");
-            continue;
-        }
-        out.append('>');
-        for (const OutCell& cell : rows[i]) {
-            const QString text = cell.ordinal ? QString::number(i + 1) : cell.text;
+        m_xml.append('>');
+        for (const OutCell& cell : cells) {
+            const QString text = cell.ordinal ? QString::number(m_count) : cell.text;
+            column(cell.column);
             // Every cell is text, as the template's notes ask, in the column's own (text) format.
-            columnOf(cell.column);
-            out.append('<').append(c).append(" r=\"").append(letters[cell.column]).append(number).append('"');
-            out.append(styles[cell.column]).append(" t=\"inlineStr\"><").append(is).append("><").append(t);
-            if (text.front().isSpace() || text.back().isSpace()) out.append(" xml:space=\"preserve\"");
-            out.append('>');
-            appendXml(out, text, false);
-            out.append("</").append(t).append("></").append(is).append("></").append(c).append('>');
+            m_xml.append('<').append(m_c).append(" r=\"").append(m_letters[cell.column]).append(m_number);
+            m_xml.append('"').append(m_styles[cell.column]).append(" t=\"inlineStr\"><").append(m_is);
+            m_xml.append("><").append(m_t);
+            if (text.front().isSpace() || text.back().isSpace()) m_xml.append(" xml:space=\"preserve\"");
+            m_xml.append('>');
+            appendXml(m_xml, text, false);
+            m_xml.append("</").append(m_t).append("></").append(m_is).append("></").append(m_c).append('>');
         }
-        out.append("</").append(row).append('>');
+        m_xml.append("</").append(m_row).append('>');
     }
-    return out;
-}
+    int count() const { return m_count; }
+    QByteArray filled() const { return m_part.filled(m_xml); }
+    void clear() {
+        m_xml.clear();
+        m_count = 0;
+    }
+
+private:
+    // A column's letters and style attribute, worked out once.
+    void column(int column) {
+        while (m_letters.size() <= column) {
+            const int c = int(m_letters.size());
+            m_letters.append(xlsxColumnName(c).toLatin1());
+            const int style = m_part.columnStyle(c);
+            m_styles.append(style >= 0 ? " s=\"" + QByteArray::number(style) + '"' : QByteArray());
+        }
+    }
+
+    const TemplateSheetPart& m_part;
+    const QByteArray m_row, m_c, m_is, m_t;
+    QList<QByteArray> m_letters, m_styles;
+    QByteArray m_xml, m_number;
+    int m_count = 0;
+};
 
 } // namespace
 
@@ -301,10 +319,9 @@ struct WorkbookDocumentSink::Impl {
     std::unique_ptr<TemplateSheetPart> headPart, detailPart;
     QHash<QString, QString> keys;        // 发票流水号 -> the 单据号 it stands for
     QHash<QString, QString> checkedKeys; // the same, of the documents checked
-    // The documents of the workbook being gathered; the ones before are written to files that replace
-    // their targets only in Commit.
-    QList<RenderedDoc> batch;
-    int batchRows = 0;
+    // The rows of the workbook being gathered; the ones before are written to files that replace their
+    // targets only in Commit.
+    std::unique_ptr<SheetRows> headRows, detailRows;
     std::vector<std::unique_ptr<QSaveFile>> files;
     QStringList names;
 
@@ -333,6 +350,8 @@ void WorkbookDocumentSink::Impl::prepare() {
     };
     headPart = part(layout.head);
     detailPart = part(layout.detail);
+    headRows = std::make_unique<SheetRows>(*headPart);
+    detailRows = std::make_unique<SheetRows>(*detailPart);
     zip = std::make_unique<ZipArchive>(templateFile, name);
 }
 
@@ -414,17 +433,11 @@ void WorkbookDocumentSink::Impl::writeBatch(const QString& fileName) {
     if (!file->open(QIODevice::WriteOnly))
         throw DbError(FileAccessError, QStringLiteral("路径/文件访问错误：%1（%2）")
                                            .arg(QDir::toNativeSeparators(fileName), file->errorString()));
-    QList<OutRow> heads, details;
-    for (const RenderedDoc& doc : std::as_const(batch)) {
-        heads.append(doc.head);
-        details += doc.lines;
-    }
     ZipWriter out(*file);
-    out.copyAll(*zip,
-                {{headPart->part(), headPart->filled(rowsXml(*headPart, headPart->headerRow() + 1, heads))},
-                 {detailPart->part(),
-                  detailPart->filled(rowsXml(*detailPart, detailPart->headerRow() + 1, details))}});
+    out.copyAll(*zip, {{headPart->part(), headRows->filled()}, {detailPart->part(), detailRows->filled()}});
     out.close();
+    headRows->clear();
+    detailRows->clear();
     files.push_back(std::move(file));
     names << QDir::toNativeSeparators(fileName);
 }
@@ -452,21 +465,18 @@ void WorkbookDocumentSink::check(const SinkDocument& doc) {
 }
 
 void WorkbookDocumentSink::add(const SinkDocument& doc) {
-    RenderedDoc rendered = d->render(doc, d->keys);
-    const int rows = int(rendered.lines.size());
+    const RenderedDoc rendered = d->render(doc, d->keys);
+    d->prepare();
     // Whole documents to a workbook; a second one means every workbook is numbered.
-    if (!d->batch.isEmpty() && d->batchRows + rows > kMaxDetailRows) {
+    if (d->headRows->count() > 0 && d->detailRows->count() + rendered.lines.size() > kMaxDetailRows)
         d->writeBatch(d->numbered(int(d->files.size()) + 1));
-        d->batch.clear();
-        d->batchRows = 0;
-    }
-    d->batch.append(std::move(rendered));
-    d->batchRows += rows;
+    d->headRows->add(rendered.head);
+    for (const OutRow& line : rendered.lines)
+        d->detailRows->add(line);
 }
 
 void WorkbookDocumentSink::commit() {
     d->writeBatch(d->files.empty() ? d->path : d->numbered(int(d->files.size()) + 1));
-    d->batch.clear();
     for (const std::unique_ptr<QSaveFile>& f : d->files)
         if (!f->commit())
             throw DbError(FileAccessError,
