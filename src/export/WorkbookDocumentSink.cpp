@@ -205,45 +205,46 @@ struct RenderedDoc {
     QList<OutRow> lines;
 };
 
-// Text in the sheet's XML, escaped as QXmlStreamWriter does it (the same bytes, without its detour
-// through UTF-16): &, <, >, " and, in an attribute, tab and line breaks; characters XML cannot hold
-// (U+FFFE, U+FFFF, controls, refused before) left out.
-void appendXml(QByteArray& out, QStringView text, bool attribute) {
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+// A cell's text in the sheet's XML, escaped as QXmlStreamWriter's writeCharacters does it (the same bytes,
+// without its detour through UTF-16): &, <, > and "; characters XML cannot hold (U+FFFE, U+FFFF,
+// controls, refused before) left out. ASCII goes straight in, other runs through Qt's UTF-8 (a surrogate
+// pair is never split between runs).
+void appendXml(std::string& out, QStringView text) {
+    qsizetype i = 0;
+    while (i < text.size()) {
         const char16_t u = text[i].unicode();
-        const char* escaped = nullptr;
+        if (u >= 0x80) {
+            qsizetype end = i + 1;
+            bool notCharacters = u >= 0xFFFE; // U+FFFE, U+FFFF
+            for (; end < text.size() && text[end].unicode() >= 0x80; ++end)
+                notCharacters = notCharacters || text[end].unicode() >= 0xFFFE;
+            QByteArray utf8;
+            if (notCharacters)
+                utf8 = text.mid(i, end - i).toString().remove(QChar(0xFFFE)).remove(QChar(0xFFFF)).toUtf8();
+            else
+                utf8 = text.mid(i, end - i).toUtf8();
+            out.append(utf8.constData(), size_t(utf8.size()));
+            i = end;
+            continue;
+        }
         switch (u) {
         case u'<':
-            escaped = "&lt;";
+            out += "&lt;";
             break;
         case u'>':
-            escaped = "&gt;";
+            out += "&gt;";
             break;
         case u'&':
-            escaped = "&amp;";
+            out += "&amp;";
             break;
         case u'"':
-            escaped = "&quot;";
-            break;
-        case u'\n':
-            escaped = attribute ? "&#10;" : nullptr;
-            break;
-        case u'\r':
-            escaped = attribute ? "&#13;" : nullptr;
-            break;
-        case u'\t':
-            escaped = attribute ? "&#9;" : nullptr;
+            out += "&quot;";
             break;
         default:
-            if (u < 0x20 || u == 0xFFFE || u == 0xFFFF) escaped = "";
+            if (u >= 0x20 || u == u'\n' || u == u'\r' || u == u'\t') out += char(u);
         }
-        if (!escaped) continue;
-        out += text.mid(from, i - from).toUtf8();
-        out += escaped;
-        from = i + 1;
+        ++i;
     }
-    out += text.mid(from).toUtf8();
 }
 
 // A sheet's rows as the documents come, already in the UTF-8 XML that goes into its part, each cell an
@@ -252,38 +253,41 @@ void appendXml(QByteArray& out, QStringView text, bool attribute) {
 class SheetRows {
 public:
     explicit SheetRows(const TemplateSheetPart& part)
-        : m_part(part), m_row(part.elementName(QStringLiteral("row")).toUtf8()),
-          m_c(part.elementName(QStringLiteral("c")).toUtf8()),
-          m_is(part.elementName(QStringLiteral("is")).toUtf8()),
-          m_t(part.elementName(QStringLiteral("t")).toUtf8()) {}
+        : m_part(part), m_row(part.elementName(QStringLiteral("row")).toStdString()),
+          m_c(part.elementName(QStringLiteral("c")).toStdString()),
+          m_is(part.elementName(QStringLiteral("is")).toStdString()),
+          m_t(part.elementName(QStringLiteral("t")).toStdString()) {}
 
     // The row below the last, numbered on from under the heading row; its ordinal cell (the head's
     // 序号) says how many rows there are with it.
     void add(const OutRow& cells) {
         ++m_count;
-        m_number.setNum(m_part.headerRow() + m_count);
-        m_xml.append('<').append(m_row).append(" r=\"").append(m_number).append('"');
+        m_number = std::to_string(m_part.headerRow() + m_count);
+        m_xml.append(1, '<').append(m_row).append(" r=\"").append(m_number).append(1, '"');
         if (cells.isEmpty()) {
             m_xml.append("/>");
             return;
         }
-        m_xml.append('>');
+        m_xml.append(1, '>');
         for (const OutCell& cell : cells) {
             const QString text = cell.ordinal ? QString::number(m_count) : cell.text;
             column(cell.column);
             // Every cell is text, as the template's notes ask, in the column's own (text) format.
-            m_xml.append('<').append(m_c).append(" r=\"").append(m_letters[cell.column]).append(m_number);
-            m_xml.append('"').append(m_styles[cell.column]).append(" t=\"inlineStr\"><").append(m_is);
+            m_xml.append(1, '<').append(m_c).append(" r=\"").append(m_letters[cell.column]).append(m_number);
+            m_xml.append(1, '"').append(m_styles[cell.column]).append(" t=\"inlineStr\"><").append(m_is);
             m_xml.append("><").append(m_t);
             if (text.front().isSpace() || text.back().isSpace()) m_xml.append(" xml:space=\"preserve\"");
-            m_xml.append('>');
-            appendXml(m_xml, text, false);
-            m_xml.append("</").append(m_t).append("></").append(m_is).append("></").append(m_c).append('>');
+            m_xml.append(1, '>');
+            appendXml(m_xml, text);
+            m_xml.append("</").append(m_t).append("></").append(m_is).append("></").append(m_c).append(1,
+                                                                                                       '>');
         }
-        m_xml.append("</").append(m_row).append('>');
+        m_xml.append("</").append(m_row).append(1, '>');
     }
     int count() const { return m_count; }
-    QByteArray filled() const { return m_part.filled(m_xml); }
+    QByteArray filled() const {
+        return m_part.filled(QByteArray::fromRawData(m_xml.data(), qsizetype(m_xml.size())));
+    }
     void clear() {
         m_xml.clear();
         m_count = 0;
@@ -292,18 +296,18 @@ public:
 private:
     // A column's letters and style attribute, worked out once.
     void column(int column) {
-        while (m_letters.size() <= column) {
+        while (int(m_letters.size()) <= column) {
             const int c = int(m_letters.size());
-            m_letters.append(xlsxColumnName(c).toLatin1());
+            m_letters.push_back(xlsxColumnName(c).toStdString());
             const int style = m_part.columnStyle(c);
-            m_styles.append(style >= 0 ? " s=\"" + QByteArray::number(style) + '"' : QByteArray());
+            m_styles.push_back(style >= 0 ? " s=\"" + std::to_string(style) + '"' : std::string());
         }
     }
 
     const TemplateSheetPart& m_part;
-    const QByteArray m_row, m_c, m_is, m_t;
-    QList<QByteArray> m_letters, m_styles;
-    QByteArray m_xml, m_number;
+    const std::string m_row, m_c, m_is, m_t;
+    std::vector<std::string> m_letters, m_styles;
+    std::string m_xml, m_number;
     int m_count = 0;
 };
 
