@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <charconv>
 #include <vector>
 
@@ -136,6 +137,31 @@ QString valueOf(const SinkDocument& doc, const Line* line, const QString& key) {
     if (line)
         if (const auto it = line->constFind(key); it != line->constEnd() && !it->isEmpty()) return *it;
     return doc.head.value(key);
+}
+
+// Whether cellText gives a column's value as the field holds it: none of the values it works out.
+bool plainValue(const QString& value) {
+    namespace V = WorkbookValue;
+    static const QSet<QString> worked{V::LineNo,
+                                      V::DocKey,
+                                      V::InvoiceKind,
+                                      V::TaxIncluded,
+                                      V::Address,
+                                      V::Phone,
+                                      V::Bank,
+                                      V::Account,
+                                      V::SellerBank,
+                                      V::SellerAccount,
+                                      V::UsePreferential,
+                                      QStringLiteral("优惠政策说明"),
+                                      QStringLiteral("税率"),
+                                      QStringLiteral("不含税金额"),
+                                      QStringLiteral("折扣金额"),
+                                      QStringLiteral("税额"),
+                                      QStringLiteral("折扣税额"),
+                                      QStringLiteral("数量"),
+                                      QStringLiteral("单价")};
+    return !value.isEmpty() && !worked.contains(value);
 }
 
 // The text of one cell. discountColumn: the detail sheet has 折扣金额, so 金额 is before the discount.
@@ -318,7 +344,8 @@ struct WorkbookDocumentSink::Impl {
     WorkbookLayout layout;
     QByteArray templateFile;
     bool discountColumn = false;
-    QString codeHeading; // the detail sheet's 商品和服务税收编码, empty without one
+    QString codeHeading;                // the detail sheet's 商品和服务税收编码, empty without one
+    QList<bool> headPlain, detailPlain; // by column: plainValue
     std::unique_ptr<ZipArchive> zip;
     std::unique_ptr<TemplateSheetPart> headPart, detailPart;
     QHash<QString, QString> keys;        // 发票流水号 -> the 单据号 it stands for
@@ -371,14 +398,17 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
                            "不能区分，引出失败！")
                 .arg(*other, whole.docNo, doc.docNo));
     auto cells = [&](const WorkbookSheetLayout& sheet, const Line* line, int lineNo) {
+        const QList<bool>& plain = &sheet == &layout.head ? headPlain : detailPlain;
         OutRow row;
+        row.reserve(sheet.columns.size());
         for (int c = 0; c < sheet.columns.size(); ++c) {
             const WorkbookColumn& column = sheet.columns[c];
             if (column.value == WorkbookValue::LineNo) {
                 row.append(OutCell{c, line ? QString::number(lineNo) : QString(), !line});
                 continue;
             }
-            const QString text = cellText(column.value, doc, line, discountColumn);
+            const QString text = plain[c] ? valueOf(doc, line, column.value)
+                                          : cellText(column.value, doc, line, discountColumn);
             if (text.isEmpty()) continue;
             // Put together only for a refusal: it is asked for on every cell.
             const auto where = [&] {
@@ -455,7 +485,10 @@ WorkbookDocumentSink::WorkbookDocumentSink(const QString& path, const WorkbookLa
     for (const WorkbookColumn& c : layout.detail.columns) {
         d->discountColumn = d->discountColumn || c.value == u"折扣金额";
         if (c.value == u"税收分类编码") d->codeHeading = c.heading;
+        d->detailPlain.append(plainValue(c.value));
     }
+    for (const WorkbookColumn& c : layout.head.columns)
+        d->headPlain.append(plainValue(c.value));
 }
 
 WorkbookDocumentSink::~WorkbookDocumentSink() = default; // uncommitted files leave their targets alone
