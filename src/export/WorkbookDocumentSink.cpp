@@ -59,7 +59,44 @@ std::pair<QString, QString> splitTrailingNumber(const QString& text) {
 
 // An amount in cents, rounded half up in decimal ("1.005" gives 101, "-1.005" gives -101); false for a
 // text that is no number or too large.
+// The same for a plain amount as the database gives it ("1130.5", "-3", ".25"): ASCII digits, a sign and a
+// point, nothing else. False where it cannot tell: the text then goes the general way.
+bool plainCentsOf(QStringView text, qint64& cents) {
+    qsizetype i = 0;
+    const bool negative = !text.isEmpty() && text[0] == u'-';
+    if (!text.isEmpty() && (text[0] == u'-' || text[0] == u'+')) ++i;
+    qint64 v = 0;
+    int significant = 0, decimals = -1; // digits after the point, -1 before one
+    bool any = false, up = false;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < u'0' || c > u'9') return false;
+        any = true;
+        if (decimals >= 0 && ++decimals > 2) {
+            // The first dropped digit rounds half up; the rest are dropped.
+            if (decimals == 3) up = c >= u'5';
+            continue;
+        }
+        if (v == 0 && c == u'0') continue; // leading zeros
+        if (++significant > 17) return false;
+        v = v * 10 + (c - u'0');
+    }
+    if (!any) return false;
+    for (int d = std::max(decimals, 0); d < 2; ++d) {
+        if (v != 0 && ++significant > 17) return false;
+        v *= 10;
+    }
+    if (up) ++v;
+    cents = negative ? -v : v;
+    return true;
+}
+
 bool centsOf(const QString& text, qint64& cents) {
+    if (plainCentsOf(text, cents)) return true;
     static const QRegularExpression number(
         QStringLiteral("^\\s*([+-]?)(\\d*)(?:\\.(\\d*))?(?:[eE]([+-]?\\d{1,4}))?\\s*$"));
     const QRegularExpressionMatch m = number.match(text);

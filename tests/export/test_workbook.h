@@ -194,6 +194,8 @@ private Q_SLOTS:
     void templateRowsBelowTheHeadings();
     void cellsEscapedAsBefore_data();
     void cellsEscapedAsBefore();
+    void amountsInCents_data();
+    void amountsInCents();
 
     void officialTemplate();
 };

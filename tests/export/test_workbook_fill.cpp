@@ -337,3 +337,49 @@ void TestWorkbook::cellsEscapedAsBefore() {
     QCOMPARE(written, expected);
     QCOMPARE(columns(dataRows(path, kHeadSheetName).value(0), {"W"}), readBack);
 }
+
+// 金额 with two decimals, half up in decimal, whether the database gives it plainly or not.
+void TestWorkbook::amountsInCents_data() {
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("one decimal") << "1130.5"
+                                 << "1130.50";
+    QTest::newRow("whole, negative") << "-3"
+                                     << "-3.00";
+    QTest::newRow("no whole part") << ".25"
+                                   << "0.25";
+    QTest::newRow("point last") << "1."
+                                << "1.00";
+    QTest::newRow("half a cent up") << "0.0051"
+                                    << "0.01";
+    QTest::newRow("under half a cent") << "0.0049"
+                                       << "0.00";
+    QTest::newRow("signed, half up") << "+2.675"
+                                     << "2.68";
+    QTest::newRow("negative rounding to zero") << "-0.001"
+                                               << "0.00";
+    QTest::newRow("leading zeros") << "007.10"
+                                   << "7.10";
+    QTest::newRow("blanks around") << " 12.5 "
+                                   << "12.50";
+    QTest::newRow("exponent") << "1.2e3"
+                              << "1200.00";
+    // The template allows 金额 16 characters.
+    QTest::newRow("three decimals, half up") << "1234567890.125"
+                                             << "1234567890.13";
+    QTest::newRow("no number: as it is") << "约100"
+                                         << "约100";
+}
+
+void TestWorkbook::amountsInCents() {
+    QFETCH(QString, amount);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    const QByteArray templ = buildPlatformTemplate();
+    const QString path = dir.filePath(QStringLiteral("out.xlsx"));
+    WorkbookDocumentSink sink(path, learn(templ), templ);
+    sink.begin(1);
+    sink.add(makeDoc(QStringLiteral("ZP01"), {goods(QStringLiteral("电脑"), "1", "1", amount, amount)}));
+    sink.commit();
+    QCOMPARE(columns(dataRows(path, kDetailSheetName).value(0), {"H"}), written);
+}
