@@ -124,10 +124,15 @@ bool centsOf(const QString& text, qint64& cents) {
     return true;
 }
 
+// "-12.05", without QString::arg: it is written for every line.
 QString centsText(qint64 cents) {
-    const qint64 a = cents < 0 ? -cents : cents;
-    return (cents < 0 ? QStringLiteral("-") : QString()) + QString::number(a / 100) + u'.' +
-           QStringLiteral("%1").arg(a % 100, 2, 10, QChar(u'0'));
+    const quint64 a = cents < 0 ? quint64(0) - quint64(cents) : quint64(cents);
+    QString out = cents < 0 ? QStringLiteral("-") : QString();
+    out += QString::number(a / 100);
+    out += u'.';
+    out += QChar(char16_t(u'0' + a % 100 / 10));
+    out += QChar(char16_t(u'0' + a % 10));
+    return out;
 }
 
 // An amount with two decimals; a text that is no number as it is.
