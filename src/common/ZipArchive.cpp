@@ -292,10 +292,9 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         const uLong flag = info.flag & ~uLong(0x0E);
         if (const auto it = replaced.constFind(member); it != replaced.constEnd()) {
             if (zipOpenNewFileInZip4_64(zip, name.constData(), &zi, nullptr, 0, extra.constData(),
-                                        uInt(extra.size()), comment.constData(), Z_DEFLATED,
-                                        Z_BEST_SPEED, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                        Z_DEFAULT_STRATEGY, nullptr, 0, info.version, flag & 0x800,
-                                        it->size() >= 0xffffffffLL) != ZIP_OK)
+                                        uInt(extra.size()), comment.constData(), Z_DEFLATED, Z_BEST_SPEED, 0,
+                                        -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                        info.version, flag & 0x800, it->size() >= 0xffffffffLL) != ZIP_OK)
                 fail(member);
             for (qsizetype at = 0; at < it->size(); at += 1 << 20) {
                 const unsigned n = unsigned(std::min<qsizetype>(1 << 20, it->size() - at));
