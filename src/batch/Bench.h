@@ -3,6 +3,7 @@
 // the rows it reads back and the floors it sets the times against.
 
 #include "common/Connection.h"
+#include <QDateTime>
 #include <QList>
 #include <QProcessEnvironment>
 #include <QSet>
@@ -137,5 +138,30 @@ ExportFloor exportFloor(const QString& acct, const QString& configPath, const QS
 // tax software's issued file and the platform's list read back, the reconciliation; each step against its
 // floor. Returns the number of documents whose final state is not the one the month gave them.
 int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int invoices);
+
+// An invoice of the platform's list (发票基础信息), as the month close invents it.
+struct ListInvoice {
+    QString digitalNumber; // 数电发票号码, 20 digits
+    QString buyerTaxNo, buyerName;
+    QDateTime issued;                     // 开票日期, written as text yyyy-MM-dd HH:mm:ss
+    qint64 amountCents = 0, taxCents = 0; // 金额, 税额; negative on a red invoice
+    QString state = QStringLiteral("正常"); // 发票状态: 正常, 已作废, 已红冲-全额, 已红冲-部分
+    bool red = false;                       // 是否正数发票 否
+    QString remark;                         // 备注: the 单据号 first, where the link writes it there
+    QString kind = QStringLiteral("数电发票（增值税专用发票）"); // 发票票种
+};
+
+// The seller whose list it is (销方识别号, 销方名称) and who issued it (开票人).
+struct ListSeller {
+    QString taxNo, name;
+    QString drawer = QStringLiteral("张敏");
+};
+
+// The platform's export of a month as 导出全部 writes it: 发票基础信息 (headings on row 1, an invoice a
+// row, a totals row last) and 信息汇总表 (goodsLinesPerInvoice goods lines an invoice, the invoice's columns
+// repeated on each, its amounts shared out over them), every text in the shared strings as Excel keeps
+// them. Written as it goes: memory does not grow with the goods lines. Throws Failure.
+void writeRealShapeList(const QString& path, const QList<ListInvoice>& invoices, int goodsLinesPerInvoice,
+                        const ListSeller& seller);
 
 } // namespace Bench

@@ -1,6 +1,7 @@
 // Values and texts: Null and yes/no values, numbers read and written, CSV lines, dates in texts.
 #include "common/Values.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -150,9 +151,34 @@ QByteArray csvFileBytes(const QString& text) {
 
 qint64 centsOf(double amount) {
     if (!std::isfinite(amount)) return 0;
-    QString text = decimalText(amount, 2);
-    text.remove(u'.');
-    return text.toLongLong();
+    // decimalText's rounding done on the same 15 significant digits as integers: it runs for every line
+    // of a workbook's export. Amounts too large for that take the text's way.
+    char buf[64];
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(amount), std::chars_format::scientific, 14);
+    const char* e = std::find(buf, r.ptr, 'e');
+    qint64 digits = buf[0] - '0';
+    for (const char* p = buf + 2; p < e; ++p)
+        digits = digits * 10 + (*p - '0');
+    const int shift = std::atoi(e + 1) - 12; // the power of ten of the last digit, counted in cents
+    qint64 cents = 0;
+    if (shift >= 0) {
+        if (shift > 3) {
+            QString text = decimalText(amount, 2);
+            text.remove(u'.');
+            return text.toLongLong();
+        }
+        cents = digits;
+        for (int i = 0; i < shift; ++i)
+            cents *= 10;
+    } else if (shift >= -15) {
+        qint64 unit = 1;
+        for (int i = 1; i < -shift; ++i)
+            unit *= 10;
+        const qint64 kept = digits / unit; // one digit more than the cents: the first dropped one last
+        cents = kept / 10 + (kept % 10 >= 5 ? 1 : 0);
+    }
+    return amount < 0 ? -cents : cents;
 }
 
 QString decimalText(double value, int decimals) {

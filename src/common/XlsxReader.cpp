@@ -263,17 +263,21 @@ const XlsxSheet* XlsxReader::sheet(const QString& name) const {
 void XlsxReader::readSharedStrings() {
     if (m_stringsRead) return;
     m_stringsRead = true;
+    m_stringStarts = {0};
     if (m_stringsPart.isEmpty() || !m_zip->member(m_stringsPart)) return;
     const auto s = m_zip->open(m_stringsPart, m_caps.maxPartSize);
     QXmlStreamReader r(s.get());
     while (!r.atEnd()) {
         if (r.readNext() != QXmlStreamReader::StartElement || r.name() != u"si") continue;
-        if (m_strings.size() >= m_caps.maxSharedStrings)
+        if (m_stringStarts.size() > m_caps.maxSharedStrings)
             throw DbError(ErrNo::General, QStringLiteral("文件“%1”的共享字符串超过%2个的限制，不能读取。")
                                               .arg(displayName())
                                               .arg(m_caps.maxSharedStrings));
-        m_strings.append(stringItem(r));
+        m_stringText += stringItem(r);
+        m_stringStarts.append(m_stringText.size());
     }
+    m_stringText.squeeze();
+    m_stringStarts.squeeze();
     if (s->failure()) throw *s->failure();
     if (r.hasError()) notXml(displayName(), m_stringsPart, r.errorString());
 }
@@ -308,6 +312,13 @@ void XlsxReader::readStyles() {
 }
 
 QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
+    QList<XlsxRow> out;
+    readRows(sheet, stop, [&out](const XlsxRow& row) { out.append(row); });
+    return out;
+}
+
+void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
+                          const std::function<void(const XlsxRow&)>& visit) {
     readSharedStrings();
     readStyles();
     if (sheet.part.isEmpty() || !m_zip->member(sheet.part))
@@ -316,7 +327,8 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
             QStringLiteral("文件“%1”中缺少工作表“%2”的内容，无法读取。").arg(displayName(), sheet.name));
     const auto s = m_zip->open(sheet.part, m_caps.maxPartSize, !stop.topOnly);
     QXmlStreamReader r(s.get());
-    QList<XlsxRow> out;
+    const qsizetype stringCount = m_stringStarts.size() - 1;
+    XlsxRow row; // its cells' room is used again row after row
     int rowNo = 0;
     bool stopped = false;
     while (!stopped && !r.atEnd()) {
@@ -331,8 +343,8 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
                                     .arg(rAttr.isEmpty() ? QString::number(number) : rAttr.toString()));
         rowNo = number;
         if (stop.lastRow > 0 && number > stop.lastRow) break;
-        XlsxRow row;
         row.number = number;
+        row.cells.clear();
         int col = -1;
         while (r.readNextStartElement()) {
             if (r.name() != u"c") {
@@ -345,7 +357,7 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
             if (c < 0 || c <= col || c > kLastColumn)
                 damaged(sheet.part, QStringLiteral("单元格位置“%1”无效").arg(ref.toString()));
             col = c;
-            const QString type = a.value(QLatin1String("t")).toString();
+            const QStringView type = a.value(QLatin1String("t"));
             const int style = a.value(QLatin1String("s")).toInt();
             QString v, inlineText;
             bool hasValue = false;
@@ -365,9 +377,11 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
             cell.column = col;
             if (type == u"s") {
                 const int i = v.trimmed().toInt(&ok);
-                if (!ok || i < 0 || i >= m_strings.size())
+                if (!ok || i < 0 || i >= stringCount)
                     damaged(sheet.part, QStringLiteral("共享字符串%1不存在").arg(v));
-                cell.text = m_strings[i];
+                cell.text = QStringView(m_stringText)
+                                .mid(m_stringStarts[i], m_stringStarts[i + 1] - m_stringStarts[i])
+                                .toString();
             } else if (type == u"inlineStr") {
                 cell.text = inlineText.isEmpty() ? v : inlineText;
             } else if (type == u"d") {
@@ -404,12 +418,11 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
             throw DbError(ErrNo::General, QStringLiteral("文件“%1”的工作表“%2”超过%3行的限制，不能读取。")
                                               .arg(displayName(), sheet.name)
                                               .arg(m_caps.maxRows));
-        out.append(std::move(row));
-        stopped = stop.after && stop.after(out.last());
+        visit(row);
+        stopped = stop.after && stop.after(row);
     }
     if (s->failure()) throw *s->failure();
     if (r.hasError()) notXml(displayName(), sheet.part, r.errorString());
-    return out;
 }
 
 QList<XlsxListRule> XlsxReader::listRules(const XlsxSheet& sheet) {

@@ -82,6 +82,10 @@ public:
     // The rows of the sheet from the top until stop, the end of the sheet or the caps. Rows without a
     // value are left out. Throws DbError.
     QList<XlsxRow> rows(const XlsxSheet& sheet, const XlsxStop& stop = {});
+    // The same rows handed to visit one at a time as the sheet is unpacked, for a sheet too large to be
+    // held whole (a month of the platform's list). Throws DbError.
+    void readRows(const XlsxSheet& sheet, const XlsxStop& stop,
+                  const std::function<void(const XlsxRow&)>& visit);
     // The sheet's drop-down lists. Throws DbError.
     QList<XlsxListRule> listRules(const XlsxSheet& sheet);
 
@@ -98,8 +102,12 @@ private:
     QString m_stringsPart, m_stylesPart;
     bool m_date1904 = false;
     bool m_stringsRead = false, m_stylesRead = false;
-    QStringList m_strings;
-    QList<bool> m_dateStyles; // by style index: the number format is a date
+    // The shared strings one after another in one text, each found by where it starts: a month's list
+    // holds hundreds of thousands of short ones, and one string object each would cost several times
+    // their text.
+    QString m_stringText;
+    QList<qsizetype> m_stringStarts; // and the end of the last one
+    QList<bool> m_dateStyles;        // by style index: the number format is a date
 };
 
 // "AB" of "AB12" → 27; -1 without letters or past column XFD.

@@ -292,10 +292,9 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         const uLong flag = info.flag & ~uLong(0x0E);
         if (const auto it = replaced.constFind(member); it != replaced.constEnd()) {
             if (zipOpenNewFileInZip4_64(zip, name.constData(), &zi, nullptr, 0, extra.constData(),
-                                        uInt(extra.size()), comment.constData(), Z_DEFLATED,
-                                        Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                        Z_DEFAULT_STRATEGY, nullptr, 0, info.version, flag & 0x800,
-                                        it->size() >= 0xffffffffLL) != ZIP_OK)
+                                        uInt(extra.size()), comment.constData(), Z_DEFLATED, Z_BEST_SPEED, 0,
+                                        -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                        info.version, flag & 0x800, it->size() >= 0xffffffffLL) != ZIP_OK)
                 fail(member);
             for (qsizetype at = 0; at < it->size(); at += 1 << 20) {
                 const unsigned n = unsigned(std::min<qsizetype>(1 << 20, it->size() - at));
@@ -330,6 +329,31 @@ void ZipWriter::copyAll(const ZipArchive& from, const QHash<QString, QByteArray>
         if (copied != info.compressed_size) throw damaged(what);
         if (zipCloseFileInZipRaw64(zip, info.uncompressed_size, info.crc) != ZIP_OK) fail(member);
     }
+}
+
+void ZipWriter::beginMember(const QString& name) {
+    zip_fileinfo zi{};
+    zi.tmz_date.tm_year = 2026; // a fixed date: the same members give the same bytes
+    zi.tmz_date.tm_mday = 1;
+    const QByteArray utf8 = name.toUtf8();
+    // Bit 11: the name is UTF-8. Zip64 where a member may pass 4 GB unpacked.
+    if (zipOpenNewFileInZip4_64(static_cast<zipFile>(m_zip), utf8.constData(), &zi, nullptr, 0, nullptr, 0,
+                                nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, 20, 0x800, 1) != ZIP_OK)
+        fail(name);
+    m_member = name;
+}
+
+void ZipWriter::write(const char* data, qsizetype size) {
+    for (qsizetype at = 0; at < size; at += 1 << 20) {
+        const unsigned n = unsigned(std::min<qsizetype>(1 << 20, size - at));
+        if (zipWriteInFileInZip(static_cast<zipFile>(m_zip), data + at, n) != ZIP_OK) fail(m_member);
+    }
+}
+
+void ZipWriter::endMember() {
+    if (zipCloseFileInZip(static_cast<zipFile>(m_zip)) != ZIP_OK) fail(m_member);
+    m_member.clear();
 }
 
 void ZipWriter::close() {

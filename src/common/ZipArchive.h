@@ -88,6 +88,12 @@ public:
     // date, attributes and extra fields unchanged), except those in replaced, which are written with the
     // data given there (compressed anew, with the date and attributes of the member they replace).
     void copyAll(const ZipArchive& from, const QHash<QString, QByteArray>& replaced = {});
+    // A new member written in pieces, deflated as it comes: beginMember, write as often as needed,
+    // endMember. For a member too large to be held whole (a generated sheet of half a million rows).
+    void beginMember(const QString& name);
+    void write(const char* data, qsizetype size);
+    void write(const QByteArray& data) { write(data.constData(), data.size()); }
+    void endMember();
     // Writes the directory.
     void close();
 
@@ -95,4 +101,5 @@ private:
     void fail(const QString& what) const;
     QIODevice& m_out;
     void* m_zip = nullptr;
+    QString m_member; // the one begun and not ended
 };

@@ -12,7 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QXmlStreamWriter>
+#include <QSet>
 #include <charconv>
 #include <vector>
 
@@ -59,7 +59,44 @@ std::pair<QString, QString> splitTrailingNumber(const QString& text) {
 
 // An amount in cents, rounded half up in decimal ("1.005" gives 101, "-1.005" gives -101); false for a
 // text that is no number or too large.
+// The same for a plain amount as the database gives it ("1130.5", "-3", ".25"): ASCII digits, a sign and a
+// point, nothing else. False where it cannot tell: the text then goes the general way.
+bool plainCentsOf(QStringView text, qint64& cents) {
+    qsizetype i = 0;
+    const bool negative = !text.isEmpty() && text[0] == u'-';
+    if (!text.isEmpty() && (text[0] == u'-' || text[0] == u'+')) ++i;
+    qint64 v = 0;
+    int significant = 0, decimals = -1; // digits after the point, -1 before one
+    bool any = false, up = false;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < u'0' || c > u'9') return false;
+        any = true;
+        if (decimals >= 0 && ++decimals > 2) {
+            // The first dropped digit rounds half up; the rest are dropped.
+            if (decimals == 3) up = c >= u'5';
+            continue;
+        }
+        if (v == 0 && c == u'0') continue; // leading zeros
+        if (++significant > 17) return false;
+        v = v * 10 + (c - u'0');
+    }
+    if (!any) return false;
+    for (int d = std::max(decimals, 0); d < 2; ++d) {
+        if (v != 0 && ++significant > 17) return false;
+        v *= 10;
+    }
+    if (up) ++v;
+    cents = negative ? -v : v;
+    return true;
+}
+
 bool centsOf(const QString& text, qint64& cents) {
+    if (plainCentsOf(text, cents)) return true;
     static const QRegularExpression number(
         QStringLiteral("^\\s*([+-]?)(\\d*)(?:\\.(\\d*))?(?:[eE]([+-]?\\d{1,4}))?\\s*$"));
     const QRegularExpressionMatch m = number.match(text);
@@ -87,10 +124,15 @@ bool centsOf(const QString& text, qint64& cents) {
     return true;
 }
 
+// "-12.05", without QString::arg: it is written for every line.
 QString centsText(qint64 cents) {
-    const qint64 a = cents < 0 ? -cents : cents;
-    return (cents < 0 ? QStringLiteral("-") : QString()) + QString::number(a / 100) + u'.' +
-           QStringLiteral("%1").arg(a % 100, 2, 10, QChar(u'0'));
+    const quint64 a = cents < 0 ? quint64(0) - quint64(cents) : quint64(cents);
+    QString out = cents < 0 ? QStringLiteral("-") : QString();
+    out += QString::number(a / 100);
+    out += u'.';
+    out += QChar(char16_t(u'0' + a % 100 / 10));
+    out += QChar(char16_t(u'0' + a % 10));
+    return out;
 }
 
 // An amount with two decimals; a text that is no number as it is.
@@ -134,8 +176,34 @@ QString nonEmpty(const QString& value, const QString& otherwise) {
 
 // A line's value, else the head's.
 QString valueOf(const SinkDocument& doc, const Line* line, const QString& key) {
-    if (line && !line->value(key).isEmpty()) return line->value(key);
+    if (line)
+        if (const auto it = line->constFind(key); it != line->constEnd() && !it->isEmpty()) return *it;
     return doc.head.value(key);
+}
+
+// Whether cellText gives a column's value as the field holds it: none of the values it works out.
+bool plainValue(const QString& value) {
+    namespace V = WorkbookValue;
+    static const QSet<QString> worked{V::LineNo,
+                                      V::DocKey,
+                                      V::InvoiceKind,
+                                      V::TaxIncluded,
+                                      V::Address,
+                                      V::Phone,
+                                      V::Bank,
+                                      V::Account,
+                                      V::SellerBank,
+                                      V::SellerAccount,
+                                      V::UsePreferential,
+                                      QStringLiteral("优惠政策说明"),
+                                      QStringLiteral("税率"),
+                                      QStringLiteral("不含税金额"),
+                                      QStringLiteral("折扣金额"),
+                                      QStringLiteral("税额"),
+                                      QStringLiteral("折扣税额"),
+                                      QStringLiteral("数量"),
+                                      QStringLiteral("单价")};
+    return !value.isEmpty() && !worked.contains(value);
 }
 
 // The text of one cell. discountColumn: the detail sheet has 折扣金额, so 金额 is before the discount.
@@ -157,20 +225,21 @@ QString cellText(const QString& value, const SinkDocument& doc, const Line* line
         return value == V::Address || value == V::Bank || value == V::SellerBank ? name : number;
     }
     if (!line) return doc.head.value(value);
-    // 出口退税 (零税率标识 0): rate 0 and no preference, as the platform's list has no 出口零税.
-    const bool exportRefund = line->value(QStringLiteral("零税率标识")).trimmed() == u"0";
-    const QString flag = line->value(QStringLiteral("优惠政策标识")).trimmed();
+    // 出口退税 (零税率标识 0): rate 0 and no preference, as the platform's list has no 出口零税. Looked up
+    // only for the columns that depend on them.
+    const auto exportRefund = [line] { return line->value(QStringLiteral("零税率标识")).trimmed() == u"0"; };
+    const auto flagOf = [line] { return line->value(QStringLiteral("优惠政策标识")).trimmed(); };
     if (value == V::UsePreferential) {
         const QString mapped = valueOf(doc, line, value);
         if (!mapped.trimmed().isEmpty()) return mapped;
-        return !exportRefund && flag == u"1" ? QStringLiteral("是") : QStringLiteral("否");
+        return !exportRefund() && flagOf() == u"1" ? QStringLiteral("是") : QStringLiteral("否");
     }
     if (value == u"优惠政策说明") {
-        if (exportRefund || (line->contains(QStringLiteral("优惠政策标识")) && flag != u"1")) return {};
+        if (exportRefund() || (line->contains(QStringLiteral("优惠政策标识")) && flagOf() != u"1")) return {};
         return valueOf(doc, line, value);
     }
     if (value == u"税率")
-        return exportRefund ? QStringLiteral("0") : taxRateFraction(valueOf(doc, line, value));
+        return exportRefund() ? QStringLiteral("0") : taxRateFraction(valueOf(doc, line, value));
     if (value == u"不含税金额") {
         // The line's amount is net of its discount; the platform takes it before, and adds the discount
         // line from 折扣金额 itself.
@@ -204,33 +273,111 @@ struct RenderedDoc {
     QList<OutRow> lines;
 };
 
-void writeRows(QXmlStreamWriter& w, const TemplateSheetPart& part, int firstRow, const QList<OutRow>& rows) {
-    const QString row = part.elementName(QStringLiteral("row")), c = part.elementName(QStringLiteral("c")),
-                  is = part.elementName(QStringLiteral("is")), t = part.elementName(QStringLiteral("t"));
-    for (int i = 0; i < rows.size(); ++i) {
-        const QString number = QString::number(firstRow + i);
-        w.writeStartElement(row);
-        w.writeAttribute(QStringLiteral("r"), number);
-        for (const OutCell& cell : rows[i]) {
-            const QString text = cell.ordinal ? QString::number(i + 1) : cell.text;
-            // Every cell is text, as the template's notes ask, in the column's own (text) format.
-            w.writeStartElement(c);
-            w.writeAttribute(QStringLiteral("r"), xlsxColumnName(cell.column) + number);
-            if (const int style = part.columnStyle(cell.column); style >= 0)
-                w.writeAttribute(QStringLiteral("s"), QString::number(style));
-            w.writeAttribute(QStringLiteral("t"), QStringLiteral("inlineStr"));
-            w.writeStartElement(is);
-            w.writeStartElement(t);
-            if (text.front().isSpace() || text.back().isSpace())
-                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
-            w.writeCharacters(text);
-            w.writeEndElement();
-            w.writeEndElement();
-            w.writeEndElement();
+// A cell's text in the sheet's XML, escaped as QXmlStreamWriter's writeCharacters does it (the same bytes,
+// without its detour through UTF-16): &, <, > and "; characters XML cannot hold (U+FFFE, U+FFFF,
+// controls, refused before) left out. ASCII goes straight in, other runs through Qt's UTF-8 (a surrogate
+// pair is never split between runs).
+void appendXml(std::string& out, QStringView text) {
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const char16_t u = text[i].unicode();
+        if (u >= 0x80) {
+            qsizetype end = i + 1;
+            bool notCharacters = u >= 0xFFFE; // U+FFFE, U+FFFF
+            for (; end < text.size() && text[end].unicode() >= 0x80; ++end)
+                notCharacters = notCharacters || text[end].unicode() >= 0xFFFE;
+            QByteArray utf8;
+            if (notCharacters)
+                utf8 = text.mid(i, end - i).toString().remove(QChar(0xFFFE)).remove(QChar(0xFFFF)).toUtf8();
+            else
+                utf8 = text.mid(i, end - i).toUtf8();
+            out.append(utf8.constData(), size_t(utf8.size()));
+            i = end;
+            continue;
         }
-        w.writeEndElement();
+        switch (u) {
+        case u'<':
+            out += "&lt;";
+            break;
+        case u'>':
+            out += "&gt;";
+            break;
+        case u'&':
+            out += "&amp;";
+            break;
+        case u'"':
+            out += "&quot;";
+            break;
+        default:
+            if (u >= 0x20 || u == u'\n' || u == u'\r' || u == u'\t') out += char(u);
+        }
+        ++i;
     }
 }
+
+// A sheet's rows as the documents come, already in the UTF-8 XML that goes into its part, each cell an
+// inline string: a workbook of 2,000 lines has tens of thousands of cells, so they are appended piece
+// by piece and nothing else of them is kept.
+class SheetRows {
+public:
+    explicit SheetRows(const TemplateSheetPart& part)
+        : m_part(part), m_row(part.elementName(QStringLiteral("row")).toStdString()),
+          m_c(part.elementName(QStringLiteral("c")).toStdString()),
+          m_is(part.elementName(QStringLiteral("is")).toStdString()),
+          m_t(part.elementName(QStringLiteral("t")).toStdString()) {}
+
+    // The row below the last, numbered on from under the heading row; its ordinal cell (the head's
+    // 序号) says how many rows there are with it.
+    void add(const OutRow& cells) {
+        ++m_count;
+        m_number = std::to_string(m_part.headerRow() + m_count);
+        m_xml.append(1, '<').append(m_row).append(" r=\"").append(m_number).append(1, '"');
+        if (cells.isEmpty()) {
+            m_xml.append("/>");
+            return;
+        }
+        m_xml.append(1, '>');
+        for (const OutCell& cell : cells) {
+            const QString text = cell.ordinal ? QString::number(m_count) : cell.text;
+            column(cell.column);
+            // Every cell is text, as the template's notes ask, in the column's own (text) format.
+            m_xml.append(1, '<').append(m_c).append(" r=\"").append(m_letters[cell.column]).append(m_number);
+            m_xml.append(1, '"').append(m_styles[cell.column]).append(" t=\"inlineStr\"><").append(m_is);
+            m_xml.append("><").append(m_t);
+            if (text.front().isSpace() || text.back().isSpace()) m_xml.append(" xml:space=\"preserve\"");
+            m_xml.append(1, '>');
+            appendXml(m_xml, text);
+            m_xml.append("</").append(m_t).append("></").append(m_is).append("></").append(m_c).append(1,
+                                                                                                       '>');
+        }
+        m_xml.append("</").append(m_row).append(1, '>');
+    }
+    int count() const { return m_count; }
+    QByteArray filled() const {
+        return m_part.filled(QByteArray::fromRawData(m_xml.data(), qsizetype(m_xml.size())));
+    }
+    void clear() {
+        m_xml.clear();
+        m_count = 0;
+    }
+
+private:
+    // A column's letters and style attribute, worked out once.
+    void column(int column) {
+        while (int(m_letters.size()) <= column) {
+            const int c = int(m_letters.size());
+            m_letters.push_back(xlsxColumnName(c).toStdString());
+            const int style = m_part.columnStyle(c);
+            m_styles.push_back(style >= 0 ? " s=\"" + std::to_string(style) + '"' : std::string());
+        }
+    }
+
+    const TemplateSheetPart& m_part;
+    const std::string m_row, m_c, m_is, m_t;
+    std::vector<std::string> m_letters, m_styles;
+    std::string m_xml, m_number;
+    int m_count = 0;
+};
 
 } // namespace
 
@@ -239,15 +386,15 @@ struct WorkbookDocumentSink::Impl {
     WorkbookLayout layout;
     QByteArray templateFile;
     bool discountColumn = false;
-    QString codeHeading; // the detail sheet's 商品和服务税收编码, empty without one
+    QString codeHeading;                // the detail sheet's 商品和服务税收编码, empty without one
+    QList<bool> headPlain, detailPlain; // by column: plainValue
     std::unique_ptr<ZipArchive> zip;
     std::unique_ptr<TemplateSheetPart> headPart, detailPart;
     QHash<QString, QString> keys;        // 发票流水号 -> the 单据号 it stands for
     QHash<QString, QString> checkedKeys; // the same, of the documents checked
-    // The documents of the workbook being gathered; the ones before are written to files that replace
-    // their targets only in Commit.
-    QList<RenderedDoc> batch;
-    int batchRows = 0;
+    // The rows of the workbook being gathered; the ones before are written to files that replace their
+    // targets only in Commit.
+    std::unique_ptr<SheetRows> headRows, detailRows;
     std::vector<std::unique_ptr<QSaveFile>> files;
     QStringList names;
 
@@ -276,6 +423,8 @@ void WorkbookDocumentSink::Impl::prepare() {
     };
     headPart = part(layout.head);
     detailPart = part(layout.detail);
+    headRows = std::make_unique<SheetRows>(*headPart);
+    detailRows = std::make_unique<SheetRows>(*detailPart);
     zip = std::make_unique<ZipArchive>(templateFile, name);
 }
 
@@ -291,23 +440,29 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
                            "不能区分，引出失败！")
                 .arg(*other, whole.docNo, doc.docNo));
     auto cells = [&](const WorkbookSheetLayout& sheet, const Line* line, int lineNo) {
+        const QList<bool>& plain = &sheet == &layout.head ? headPlain : detailPlain;
         OutRow row;
+        row.reserve(sheet.columns.size());
         for (int c = 0; c < sheet.columns.size(); ++c) {
             const WorkbookColumn& column = sheet.columns[c];
             if (column.value == WorkbookValue::LineNo) {
                 row.append(OutCell{c, line ? QString::number(lineNo) : QString(), !line});
                 continue;
             }
-            const QString text = cellText(column.value, doc, line, discountColumn);
+            const QString text = plain[c] ? valueOf(doc, line, column.value)
+                                          : cellText(column.value, doc, line, discountColumn);
             if (text.isEmpty()) continue;
-            const QString where = line ? QStringLiteral("发票“%1”第%2行的").arg(whole.docNo).arg(lineNo)
-                                       : QStringLiteral("发票“%1”的").arg(whole.docNo);
+            // Put together only for a refusal: it is asked for on every cell.
+            const auto where = [&] {
+                return line ? QStringLiteral("发票“%1”第%2行的").arg(whole.docNo).arg(lineNo)
+                            : QStringLiteral("发票“%1”的").arg(whole.docNo);
+            };
             if (hasControlCharacter(text))
                 throw ExportRefused(QStringLiteral("%1%2“%3”含有工作簿不能容纳的控制字符，引出失败！")
-                                        .arg(where, shown(column.heading), text));
+                                        .arg(where(), shown(column.heading), text));
             if (column.limit > 0 && characters(text) > column.limit)
                 throw ExportRefused(QStringLiteral("%1%2“%3”超过平台模板限定的%4个字符，引出失败！")
-                                        .arg(where, shown(column.heading), text)
+                                        .arg(where(), shown(column.heading), text)
                                         .arg(column.limit));
             if (!column.choices.isEmpty() && !column.choices.contains(text.trimmed())) {
                 if (line)
@@ -317,7 +472,7 @@ RenderedDoc WorkbookDocumentSink::Impl::render(const SinkDocument& whole,
                             .arg(lineNo)
                             .arg(line->value(QStringLiteral("货物名称")), shown(column.heading), text));
                 throw ExportRefused(QStringLiteral("%1%2“%3”不在平台模板的下拉列表中，引出失败！")
-                                        .arg(where, shown(column.heading), text));
+                                        .arg(where(), shown(column.heading), text));
             }
             row.append(OutCell{c, text, false});
         }
@@ -354,24 +509,11 @@ void WorkbookDocumentSink::Impl::writeBatch(const QString& fileName) {
     if (!file->open(QIODevice::WriteOnly))
         throw DbError(FileAccessError, QStringLiteral("路径/文件访问错误：%1（%2）")
                                            .arg(QDir::toNativeSeparators(fileName), file->errorString()));
-    QList<OutRow> heads, details;
-    for (const RenderedDoc& doc : std::as_const(batch)) {
-        heads.append(doc.head);
-        details += doc.lines;
-    }
-    QString headXml, detailXml;
-    {
-        QXmlStreamWriter w(&headXml);
-        writeRows(w, *headPart, headPart->headerRow() + 1, heads);
-    }
-    {
-        QXmlStreamWriter w(&detailXml);
-        writeRows(w, *detailPart, detailPart->headerRow() + 1, details);
-    }
     ZipWriter out(*file);
-    out.copyAll(*zip, {{headPart->part(), headPart->filled(headXml)},
-                       {detailPart->part(), detailPart->filled(detailXml)}});
+    out.copyAll(*zip, {{headPart->part(), headRows->filled()}, {detailPart->part(), detailRows->filled()}});
     out.close();
+    headRows->clear();
+    detailRows->clear();
     files.push_back(std::move(file));
     names << QDir::toNativeSeparators(fileName);
 }
@@ -385,7 +527,10 @@ WorkbookDocumentSink::WorkbookDocumentSink(const QString& path, const WorkbookLa
     for (const WorkbookColumn& c : layout.detail.columns) {
         d->discountColumn = d->discountColumn || c.value == u"折扣金额";
         if (c.value == u"税收分类编码") d->codeHeading = c.heading;
+        d->detailPlain.append(plainValue(c.value));
     }
+    for (const WorkbookColumn& c : layout.head.columns)
+        d->headPlain.append(plainValue(c.value));
 }
 
 WorkbookDocumentSink::~WorkbookDocumentSink() = default; // uncommitted files leave their targets alone
@@ -399,21 +544,18 @@ void WorkbookDocumentSink::check(const SinkDocument& doc) {
 }
 
 void WorkbookDocumentSink::add(const SinkDocument& doc) {
-    RenderedDoc rendered = d->render(doc, d->keys);
-    const int rows = int(rendered.lines.size());
+    const RenderedDoc rendered = d->render(doc, d->keys);
+    d->prepare();
     // Whole documents to a workbook; a second one means every workbook is numbered.
-    if (!d->batch.isEmpty() && d->batchRows + rows > kMaxDetailRows) {
+    if (d->headRows->count() > 0 && d->detailRows->count() + rendered.lines.size() > kMaxDetailRows)
         d->writeBatch(d->numbered(int(d->files.size()) + 1));
-        d->batch.clear();
-        d->batchRows = 0;
-    }
-    d->batch.append(std::move(rendered));
-    d->batchRows += rows;
+    d->headRows->add(rendered.head);
+    for (const OutRow& line : rendered.lines)
+        d->detailRows->add(line);
 }
 
 void WorkbookDocumentSink::commit() {
     d->writeBatch(d->files.empty() ? d->path : d->numbered(int(d->files.size()) + 1));
-    d->batch.clear();
     for (const std::unique_ptr<QSaveFile>& f : d->files)
         if (!f->commit())
             throw DbError(FileAccessError,

@@ -71,6 +71,12 @@ TemplateSheetPart::TemplateSheetPart(const ZipArchive& zip, const QString& part,
         m_from = firstExtra >= 0 ? firstExtra : below;
         m_to = firstExtra >= 0 ? lastExtra : below;
     }
+    m_before = QStringView(m_text).left(m_from).toUtf8();
+    m_after = QStringView(m_text).mid(m_to).toUtf8();
+    if (!m_openTag.isEmpty()) {
+        m_before += m_openTag.toUtf8();
+        m_after.prepend((QStringLiteral("</") + elementName(QStringLiteral("sheetData")) + u'>').toUtf8());
+    }
 }
 
 int TemplateSheetPart::columnStyle(int column) const {
@@ -79,12 +85,11 @@ int TemplateSheetPart::columnStyle(int column) const {
     return -1;
 }
 
-QByteArray TemplateSheetPart::filled(const QString& rowsXml) const {
-    QString out = m_text.left(m_from);
-    if (m_openTag.isEmpty())
-        out += rowsXml;
-    else
-        out += m_openTag + rowsXml + QStringLiteral("</") + elementName(QStringLiteral("sheetData")) + u'>';
-    out += QStringView(m_text).mid(m_to);
-    return out.toUtf8();
+QByteArray TemplateSheetPart::filled(const QByteArray& rowsXml) const {
+    QByteArray out;
+    out.reserve(m_before.size() + rowsXml.size() + m_after.size());
+    out += m_before;
+    out += rowsXml;
+    out += m_after;
+    return out;
 }

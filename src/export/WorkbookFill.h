@@ -19,9 +19,9 @@ public:
     int columnStyle(int column) const;
     // An element name with the prefix the part writes its elements with ("row" or "x:row").
     QString elementName(const QString& local) const { return m_prefix + local; }
-    // The part with rowsXml (row elements, numbered from headerRow + 1) below the heading row, in place of
-    // any rows the template has there.
-    QByteArray filled(const QString& rowsXml) const;
+    // The part with rowsXml (row elements in UTF-8, numbered from headerRow + 1) below the heading row, in
+    // place of any rows the template has there.
+    QByteArray filled(const QByteArray& rowsXml) const;
 
 private:
     struct ColumnStyle {
@@ -31,5 +31,8 @@ private:
     int m_headerRow = 0;
     qsizetype m_from = 0, m_to = 0; // the text replaced by the rows
     QString m_openTag;              // "<sheetData>" when the template has <sheetData/>; else empty
+    // What stands before and after the rows, as the UTF-8 the part is written in: a workbook of rows
+    // is put together from bytes, not converted back and forth.
+    QByteArray m_before, m_after;
     QList<ColumnStyle> m_styles;
 };

@@ -228,15 +228,19 @@ QList<PlatformInvoice> readList(XlsxReader& reader) {
     for (const Column c : {Date, Amount, Tax})
         if (columns[c] < 0) refuse(notTheList(kHeadings[c]));
     QList<PlatformInvoice> out;
-    for (const XlsxRow& row : reader.rows(*h.sheet)) {
-        if (row.number <= h.row || isTotals(row)) continue;
+    // Texts that repeat down the list (the seller, a buyer, a day, a kind, a state) are held once.
+    QSet<QString> repeated;
+    auto once = [&repeated](const QString& t) { return t.isEmpty() ? t : *repeated.insert(t); };
+    // Row by row as the sheet unpacks: a month's list is never held as a sheet, only as its invoices.
+    reader.readRows(*h.sheet, {}, [&](const XlsxRow& row) {
+        if (row.number <= h.row || isTotals(row)) return;
         auto text = [&](Column c) {
             const QString t = columns[c] < 0 ? QString() : row.text(columns[c]).trimmed();
             return isPlaceholder(t) ? QString() : t;
         };
         PlatformInvoice inv;
         inv.row = row.number;
-        inv.buyerName = text(BuyerName);
+        inv.buyerName = once(text(BuyerName));
         const bool cut = excelCut(row, columns[Digital]) || excelCut(row, columns[Number]);
         if (!cut) {
             inv.digitalNumber = text(Digital);
@@ -252,32 +256,38 @@ QList<PlatformInvoice> readList(XlsxReader& reader) {
         } else if (inv.digitalNumber.isEmpty() && inv.number.isEmpty()) {
             // A row of nothing an invoice has (a note under the list) is none; one that has a buyer or a
             // date is an invoice that cannot be placed.
-            if (inv.buyerName.isEmpty() && inv.code.isEmpty() && text(Date).isEmpty()) continue;
+            if (inv.buyerName.isEmpty() && inv.code.isEmpty() && text(Date).isEmpty()) return;
             inv.unusable = PlatformInvoice::Unusable::NoNumber;
         }
-        inv.sellerTaxNo = text(SellerTaxNo);
-        inv.buyerTaxNo = text(BuyerTaxNo);
-        inv.date = dateText(row, columns[Date]);
+        inv.sellerTaxNo = once(text(SellerTaxNo));
+        inv.buyerTaxNo = once(text(BuyerTaxNo));
+        inv.date = once(dateText(row, columns[Date]));
         inv.amount = money(row, columns[Amount], kHeadings[Amount]);
         inv.tax = money(row, columns[Tax], kHeadings[Tax]);
-        inv.kind = text(Kind);
-        inv.state = text(State);
+        inv.kind = once(text(Kind));
+        inv.state = once(text(State));
         inv.remark = columns[Remark] < 0 || text(Remark).isEmpty() ? QString() : row.text(columns[Remark]);
         inv.red = text(Positive) == u"否" || inv.amount < 0;
-        out.append(inv);
-    }
+        out.append(std::move(inv));
+    });
     return out;
 }
 
-XlsxCaps listCaps() {
+} // namespace
+
+// A month of the platform's export in one file: 100,000 invoices under their heading and over the totals
+// row, the texts of its 500,000 goods lines among the shared strings. The goods sheet itself is only
+// looked at down to its heading, so the size caps are those of the invoices' sheet.
+XlsxCaps platformListCaps() {
     XlsxCaps caps;
-    caps.maxRows = 100000;
+    caps.maxRows = 200000;
     caps.maxColumns = 256;
-    // A hundred thousand rows of eighteen columns, their texts written inline.
-    caps.maxPartSize = 256 * 1024 * 1024;
+    caps.maxPartSize = 512 * 1024 * 1024;
+    caps.maxSharedStrings = 4000000;
     return caps;
 }
 
+namespace {
 QString moneyText(double v) {
     return decimalText(v, 2);
 }
@@ -349,14 +359,23 @@ QString PlatformInvoice::redConfirmNo() const {
     return confirm.match(remark).captured(1);
 }
 
-QList<PlatformInvoice> readPlatformList(const QString& path) {
-    XlsxReader reader(path, listCaps());
+QList<PlatformInvoice> readPlatformList(const QString& path, const XlsxCaps& caps) {
+    XlsxReader reader(path, caps);
     return readList(reader);
 }
 
-QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName) {
-    XlsxReader reader(bytes, displayName, listCaps());
+QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName,
+                                        const XlsxCaps& caps) {
+    XlsxReader reader(bytes, displayName, caps);
     return readList(reader);
+}
+
+QList<PlatformInvoice> readPlatformList(const QString& path) {
+    return readPlatformList(path, platformListCaps());
+}
+
+QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName) {
+    return readPlatformList(bytes, displayName, platformListCaps());
 }
 
 QStringList PlatformWriteBackResult::lines() const {

@@ -13,6 +13,7 @@
 #include <utility>
 
 class Session;
+struct XlsxCaps;
 
 // One invoice of the list.
 struct PlatformInvoice {
@@ -43,6 +44,12 @@ struct PlatformInvoice {
 // number, past the reader's caps) throw DbError with a message for the user.
 QList<PlatformInvoice> readPlatformList(const QString& path);
 QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName);
+// The caps the list is read with, and the reading with others (the tests': a cap reached without a file of
+// that size).
+XlsxCaps platformListCaps();
+QList<PlatformInvoice> readPlatformList(const QString& path, const XlsxCaps& caps);
+QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName,
+                                        const XlsxCaps& caps);
 
 struct PlatformWriteBackResult {
     int written = 0;       // invoices written back onto a document, blue or red

@@ -136,13 +136,21 @@ void TestCommon::testDecimalText_data() {
     QTest::newRow("large amount") << 123456789012.345 << 2 << "123456789012.35";
     QTest::newRow("no decimals") << 2.5 << 0 << "3";
     QTest::newRow("zero") << 0.0 << 2 << "0.00";
+    QTest::newRow("half a cent") << 0.005 << 2 << "0.01";
+    QTest::newRow("half a cent, negative") << -0.005 << 2 << "-0.01";
+    QTest::newRow("under half a cent") << 0.0049 << 2 << "0.00";
+    QTest::newRow("fifteen digits, cents dropped") << 1234567890123.456 << 2 << "1234567890123.46";
+    QTest::newRow("carry past fifteen digits") << 99999999999999.995 << 2 << "100000000000000.00";
+    QTest::newRow("past 10^15 cents") << 1e16 << 2 << "10000000000000000.00";
 }
 
+// centsOf works on integers where decimalText works on text: the same cents.
 void TestCommon::testDecimalText() {
     QFETCH(double, value);
     QFETCH(int, decimals);
     QFETCH(QString, expected);
     QCOMPARE(decimalText(value, decimals), expected);
+    if (decimals == 2) QCOMPARE(centsOf(value), QString(expected).remove(u'.').toLongLong());
 }
 
 void TestCommon::testNumberText() {

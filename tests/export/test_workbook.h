@@ -192,6 +192,10 @@ private Q_SLOTS:
     void splitAt2000Rows();
     void splitRefusedLeavesNothing();
     void templateRowsBelowTheHeadings();
+    void cellsEscapedAsBefore_data();
+    void cellsEscapedAsBefore();
+    void amountsInCents_data();
+    void amountsInCents();
 
     void officialTemplate();
 };

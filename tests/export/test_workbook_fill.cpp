@@ -289,3 +289,97 @@ void TestWorkbook::templateRowsBelowTheHeadings() {
     QVERIFY(after.startsWith(before.left(at)));
     QVERIFY(after.endsWith(before.mid(at + example.size())));
 }
+
+// A cell's text in the sheet is the very bytes QXmlStreamWriter gave it (earlier exports compare member by
+// member with later ones), and it reads back as written, less what XML cannot hold.
+void TestWorkbook::cellsEscapedAsBefore_data() {
+    QTest::addColumn<QString>("remark");
+    QTest::addColumn<QString>("readBack");
+    QTest::newRow("markup") << "A&B <c> \"d\" 'e' ]]>"
+                            << "A&B <c> \"d\" 'e' ]]>";
+    // A line break reads back as XML normalises it.
+    QTest::newRow("blanks kept") << " 合同\tA-1\r\n第二行 "
+                                 << " 合同\tA-1\n第二行 ";
+    QTest::newRow("outside the BMP") << QStringLiteral("𠀀号😀") << QStringLiteral("𠀀号😀");
+    QTest::newRow("not a character") << QStringLiteral("a\uFFFEb\uFFFF") << "ab";
+    QTest::newRow("entity-like") << "&amp;&#10;"
+                                 << "&amp;&#10;";
+}
+
+void TestWorkbook::cellsEscapedAsBefore() {
+    QFETCH(QString, remark);
+    QFETCH(QString, readBack);
+    QTemporaryDir dir;
+    const QByteArray templ = buildPlatformTemplate();
+    const QString path = dir.filePath(QStringLiteral("out.xlsx"));
+    WorkbookDocumentSink sink(path, learn(templ), templ);
+    sink.begin(1);
+    sink.add(withHead(makeDoc(QStringLiteral("ZP01"), {plain()}), QStringLiteral("备注"), remark));
+    sink.commit();
+    const QString head = QString::fromUtf8(byName(zipEntries(readFile(path), true)).value(kHeadPart).data);
+    const qsizetype from = head.indexOf(QStringLiteral("<c r=\"W4\""));
+    QVERIFY(from >= 0);
+    const QString written = head.mid(from, head.indexOf(QStringLiteral("</c>"), from) + 4 - from);
+    QString expected;
+    QXmlStreamWriter w(&expected);
+    w.writeStartElement(QStringLiteral("c"));
+    w.writeAttribute(QStringLiteral("r"), QStringLiteral("W4"));
+    if (headColumnStyle(22) >= 0) w.writeAttribute(QStringLiteral("s"), QString::number(headColumnStyle(22)));
+    w.writeAttribute(QStringLiteral("t"), QStringLiteral("inlineStr"));
+    w.writeStartElement(QStringLiteral("is"));
+    w.writeStartElement(QStringLiteral("t"));
+    if (remark.front().isSpace() || remark.back().isSpace())
+        w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+    w.writeCharacters(remark);
+    w.writeEndElement();
+    w.writeEndElement();
+    w.writeEndElement();
+    QCOMPARE(written, expected);
+    QCOMPARE(columns(dataRows(path, kHeadSheetName).value(0), {"W"}), readBack);
+}
+
+// 金额 with two decimals, half up in decimal, whether the database gives it plainly or not.
+void TestWorkbook::amountsInCents_data() {
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("one decimal") << "1130.5"
+                                 << "1130.50";
+    QTest::newRow("whole, negative") << "-3"
+                                     << "-3.00";
+    QTest::newRow("no whole part") << ".25"
+                                   << "0.25";
+    QTest::newRow("point last") << "1."
+                                << "1.00";
+    QTest::newRow("half a cent up") << "0.0051"
+                                    << "0.01";
+    QTest::newRow("under half a cent") << "0.0049"
+                                       << "0.00";
+    QTest::newRow("signed, half up") << "+2.675"
+                                     << "2.68";
+    QTest::newRow("negative rounding to zero") << "-0.001"
+                                               << "0.00";
+    QTest::newRow("leading zeros") << "007.10"
+                                   << "7.10";
+    QTest::newRow("blanks around") << " 12.5 "
+                                   << "12.50";
+    QTest::newRow("exponent") << "1.2e3"
+                              << "1200.00";
+    // The template allows 金额 16 characters.
+    QTest::newRow("three decimals, half up") << "1234567890.125"
+                                             << "1234567890.13";
+    QTest::newRow("no number: as it is") << "约100"
+                                         << "约100";
+}
+
+void TestWorkbook::amountsInCents() {
+    QFETCH(QString, amount);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    const QByteArray templ = buildPlatformTemplate();
+    const QString path = dir.filePath(QStringLiteral("out.xlsx"));
+    WorkbookDocumentSink sink(path, learn(templ), templ);
+    sink.begin(1);
+    sink.add(makeDoc(QStringLiteral("ZP01"), {goods(QStringLiteral("电脑"), "1", "1", amount, amount)}));
+    sink.commit();
+    QCOMPARE(columns(dataRows(path, kDetailSheetName).value(0), {"H"}), written);
+}

@@ -227,7 +227,8 @@ private Q_SLOTS:
             << QStringList{"数电发票号码", "购买方名称", "开票日期", "金额", "税额"}
             << QStringList{N(1), "甲", "昨天", "1", "1"} << "发票清单第3行的开票日期“昨天”不是日期。";
     }
-    // The list is read up to 100,000 rows; one past them refuses it, naming the file and the cap.
+    // The list is read up to 200,000 rows (a month in one file); one past them refuses it, naming the file
+    // and the cap.
     void readListCapped() {
         const QString head =
             QStringLiteral("<row r=\"1\">%1%2%3%4%5</row>")
@@ -241,12 +242,12 @@ private Q_SLOTS:
         };
         QString got;
         try {
-            readPlatformList(buildXlsx({{"发票", sheetXml(head + row(100000))}}), "list.xlsx");
-            readPlatformList(buildXlsx({{"发票", sheetXml(head + row(100001))}}), "list.xlsx");
+            readPlatformList(buildXlsx({{"发票", sheetXml(head + row(200000))}}), "list.xlsx");
+            readPlatformList(buildXlsx({{"发票", sheetXml(head + row(200001))}}), "list.xlsx");
         } catch (const DbError& e) {
             got = e.description();
         }
-        QCOMPARE(got, QStringLiteral("文件“list.xlsx”的工作表“发票”超过100000行的限制，不能读取。"));
+        QCOMPARE(got, QStringLiteral("文件“list.xlsx”的工作表“发票”超过200000行的限制，不能读取。"));
     }
     void testReadList() {
         QFETCH(QStringList, headings);
