@@ -246,58 +246,59 @@ QStringList issuedFileOf(const QList<Document>& docs) {
     return issuedFile(invoices);
 }
 
-// The platform's export of the month (发票基础信息 and 信息汇总表): the workbook half's documents issued as
-// their fates say, a totals row last.
-QByteArray platformListOf(const QList<Document>& docs) {
-    QList<ListRow> rows, goods;
+// The platform's export of the month (发票基础信息 and 信息汇总表, as Excel keeps its texts): the workbook
+// half's documents issued as their fates say.
+void writePlatformList(const QString& path, const QList<Document>& docs) {
+    QList<ListInvoice> rows;
     int number = 0;
     const auto digital = [&] { return QStringLiteral("2644200000%1").arg(++number, 10, 10, QChar(u'0')); };
-    const auto add = [&](const ListRow& row) {
-        ListRow r = row;
-        r.insert(QStringLiteral("序号"), QString::number(rows.size() + 1));
-        rows << r;
-        for (int k = 0; k < kLines; ++k) {
-            ListRow g = r;
-            g.insert(QStringLiteral("货物或应税劳务名称"), QStringLiteral("*简称*商品"));
-            goods << g;
-        }
+    const QDateTime issued(QDate(2026, 4, 12), QTime(10, 21, 33));
+    const auto row = [&](const Document& d, qint64 amount, qint64 tax, const QString& remark,
+                         const QString& state = QStringLiteral("正常")) {
+        ListInvoice inv;
+        inv.digitalNumber = digital();
+        inv.buyerTaxNo = d.buyerTaxNo;
+        inv.buyerName = d.buyer;
+        inv.issued = issued;
+        inv.amountCents = amount;
+        inv.taxCents = tax;
+        inv.state = state;
+        inv.red = amount < 0;
+        inv.remark = remark;
+        rows << inv;
+        return inv.digitalNumber;
     };
     for (const Document& d : docs) {
-        const double amount = amountOfCents(d.amount), tax = amountOfCents(d.tax);
-        const QString blue = digital();
         switch (d.fate) {
         case Fate::Never:
-            --number;
             break;
         case Fate::Issued:
-            add(issuedRow(blue, amount, tax, d.buyerTaxNo, d.buyer, d.docNo));
+            row(d, d.amount, d.tax, d.docNo);
             break;
         case Fate::OtherAmounts:
-            add(issuedRow(blue, amount + 1, tax, d.buyerTaxNo, d.buyer, d.docNo));
+            row(d, d.amount + 100, d.tax, d.docNo);
             break;
         case Fate::ByBuyer:
         case Fate::Ambiguous:
-            add(issuedRow(blue, amount, tax, d.buyerTaxNo, d.buyer));
+            row(d, d.amount, d.tax, {});
             break;
         case Fate::Cancelled:
-            add(issuedRow(blue, amount, tax, d.buyerTaxNo, d.buyer, d.docNo, QStringLiteral("已作废")));
+            row(d, d.amount, d.tax, d.docNo, QStringLiteral("已作废"));
             break;
         case Fate::Flushed:
         case Fate::PartlyFlushed: {
             const bool whole = d.fate == Fate::Flushed;
-            add(issuedRow(blue, amount, tax, d.buyerTaxNo, d.buyer, d.docNo,
-                          whole ? QStringLiteral("已红冲-全额") : QStringLiteral("已红冲-部分")));
-            add(issuedRow(digital(), whole ? -amount : -1.0, whole ? -tax : -0.13, d.buyerTaxNo, d.buyer,
-                          QStringLiteral("被红冲蓝字数电发票号码：%1 红字发票信息确认单编号：%2")
-                              .arg(blue)
-                              .arg(4403000000000000LL + number)));
+            const QString blue = row(d, d.amount, d.tax, d.docNo,
+                                     whole ? QStringLiteral("已红冲-全额") : QStringLiteral("已红冲-部分"));
+            row(d, whole ? -d.amount : -100, whole ? -d.tax : -13,
+                QStringLiteral("被红冲蓝字数电发票号码：%1 红字发票信息确认单编号：%2")
+                    .arg(blue)
+                    .arg(4403000000000000LL + number));
             break;
         }
         }
     }
-    rows << ListRow{{QStringLiteral("序号"), QStringLiteral("合计")}};
-    return exportWorkbook({ListSheet(QStringLiteral("发票基础信息"), kInvoiceHeadings, rows),
-                           ListSheet(QStringLiteral("信息汇总表"), kGoodsHeadings, goods)});
+    writeRealShapeList(path, rows, kLines, ListSeller{kOwnTaxNo, QStringLiteral("杭州明远商贸有限公司")});
 }
 
 // What the write-back left on the documents' export rows and sales invoices, as update statements that
@@ -470,11 +471,7 @@ int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int 
     const QString issuedPath = dir + QStringLiteral("/month_issued.txt");
     writeIssuedFile(issuedPath, issuedFileOf(textDocs));
     const QString listPath = dir + QStringLiteral("/month_list.xlsx");
-    {
-        QFile f(listPath);
-        if (!f.open(QIODevice::WriteOnly) || f.write(platformListOf(bookDocs)) < 0)
-            throw Failure{QStringLiteral("cannot write ") + listPath};
-    }
+    writePlatformList(listPath, bookDocs);
 
     // The write-backs, each against the same updates prepared once (and the list's members unpacked).
     Step issued = runStep(QStringLiteral("write-back, text file"),

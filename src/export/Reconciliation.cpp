@@ -57,60 +57,71 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
         values << QString();
     const TemplateQuery bills =
         filteredTemplateQuery(readTemplate(m_session.config(), QStringLiteral("tbl1")), values.join(u'|'));
-    QVariantList params{Ledger::Export, Ledger::Stands, Ledger::Cancelled, Ledger::Export};
-    params.append(bills.params);
-    // A document is shown whole, every member of it, when the filter selects any of them.
+    // A document is shown whole, every member of it, when the filter selects any of them: first the
+    // exports (单据号 and time) of the selected sales invoices, then the ledger's rows in order, kept when
+    // their export is one of those. Two plain reads: a test of each row against the others was planned as
+    // a scan per row on a ledger whose statistics were gathered before it held any 单据号.
+    const auto exportKey = [](const QVariant& docNo, const QVariant& time) {
+        return nullToText(docNo) + QChar(0x1f) + nullToText(time);
+    };
+    QSet<QString> selected;
+    QVariantList keyParams{Ledger::Export};
+    keyParams.append(bills.params);
+    acct.forEachRow(QStringLiteral("select m.FDocNo, m.FTime from %1 m where m.FDirection=? and m.FBillNo in "
+                                   "(select FbillNo from (")
+                            .arg(ledger) +
+                        bills.sql + QStringLiteral(") aa)"),
+                    keyParams, nullptr,
+                    [&](const QVariantList& row) { selected.insert(exportKey(row.value(0), row.value(1))); });
     const QString sql =
         QStringLiteral(
             "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, "
             "l.FAmount, l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime, l.FIssueReason, l.FRedConfirmNo from "
-            "%1 l where "
-            "l.FDirection=? and l.FState in (?, ?) and exists (select 1 from %1 m where "
-            "m.FDirection=? and m.FDocNo=l.FDocNo and m.FTime=l.FTime and m.FBillNo in (select "
-            "FbillNo from (")
-            .arg(ledger) +
-        bills.sql + QStringLiteral(") aa)) order by l.FBillNo, l.FDocNo, l.FTime");
+            "%1 l where l.FDirection=? and l.FState in (?, ?) order by l.FBillNo, l.FDocNo, l.FTime")
+            .arg(ledger);
     // A document is what one export wrote under one 单据号 (its members, for a merged one), with one tax
     // invoice written back onto it. The rows are taken as they come: a month's ledger is not held twice.
     QList<ReconcileDocument> out;
     QHash<QString, int> index;
-    acct.forEachRow(sql, params, nullptr, [&](const QVariantList& row) {
-        const QString docNo = nullToText(row.value(0));
-        const QString code = nullToText(row.value(4));
-        const QString number = nullToText(row.value(5));
-        const int state = row.value(2).toInt();
-        const QString key =
-            QStringList{docNo, nullToText(row.value(10)), code, number, QString::number(state)}.join(
-                QChar(0x1f));
-        auto it = index.constFind(key);
-        if (it == index.constEnd()) {
-            ReconcileDocument d;
-            d.docNo = docNo;
-            d.number = number.isEmpty() ? QString() : Ledger::numberText(code, number);
-            d.issued = amountOf(row.value(8));
-            d.issuedTax = amountOf(row.value(9));
-            const QString issue = nullToText(row.value(3));
-            if (state == Ledger::Cancelled)
-                d.state = issue.isEmpty() || issue == Ledger::issued() ? Ledger::issueCancelled() : issue;
-            else if (number.isEmpty())
-                d.state = QStringLiteral("未开票");
-            else
-                d.state = issue.isEmpty() ? Ledger::issued() : issue;
-            d.exported = 0.0;
-            d.exportedTax = 0.0;
-            it = index.insert(key, int(out.size()));
-            out.append(d);
-        }
-        ReconcileDocument& d = out[*it];
-        if (d.reason.isEmpty() && d.state == Ledger::issueRefused()) d.reason = nullToText(row.value(11));
-        if (d.confirmNo.isEmpty()) d.confirmNo = nullToText(row.value(12));
-        const std::optional<double> amount = amountOf(row.value(6));
-        const std::optional<double> tax = amountOf(row.value(7));
-        d.members.append({nullToText(row.value(1)), amount});
-        // Exports of older versions did not record the amounts: nothing to compare then.
-        d.exported = plus(d.exported, amount);
-        d.exportedTax = plus(d.exportedTax, tax);
-    });
+    acct.forEachRow(
+        sql, {Ledger::Export, Ledger::Stands, Ledger::Cancelled}, nullptr, [&](const QVariantList& row) {
+            if (!selected.contains(exportKey(row.value(0), row.value(10)))) return;
+            const QString docNo = nullToText(row.value(0));
+            const QString code = nullToText(row.value(4));
+            const QString number = nullToText(row.value(5));
+            const int state = row.value(2).toInt();
+            const QString key =
+                QStringList{docNo, nullToText(row.value(10)), code, number, QString::number(state)}.join(
+                    QChar(0x1f));
+            auto it = index.constFind(key);
+            if (it == index.constEnd()) {
+                ReconcileDocument d;
+                d.docNo = docNo;
+                d.number = number.isEmpty() ? QString() : Ledger::numberText(code, number);
+                d.issued = amountOf(row.value(8));
+                d.issuedTax = amountOf(row.value(9));
+                const QString issue = nullToText(row.value(3));
+                if (state == Ledger::Cancelled)
+                    d.state = issue.isEmpty() || issue == Ledger::issued() ? Ledger::issueCancelled() : issue;
+                else if (number.isEmpty())
+                    d.state = QStringLiteral("未开票");
+                else
+                    d.state = issue.isEmpty() ? Ledger::issued() : issue;
+                d.exported = 0.0;
+                d.exportedTax = 0.0;
+                it = index.insert(key, int(out.size()));
+                out.append(d);
+            }
+            ReconcileDocument& d = out[*it];
+            if (d.reason.isEmpty() && d.state == Ledger::issueRefused()) d.reason = nullToText(row.value(11));
+            if (d.confirmNo.isEmpty()) d.confirmNo = nullToText(row.value(12));
+            const std::optional<double> amount = amountOf(row.value(6));
+            const std::optional<double> tax = amountOf(row.value(7));
+            d.members.append({nullToText(row.value(1)), amount});
+            // Exports of older versions did not record the amounts: nothing to compare then.
+            d.exported = plus(d.exported, amount);
+            d.exportedTax = plus(d.exportedTax, tax);
+        });
     for (ReconcileDocument& d : out)
         if (d.state == Ledger::issued() &&
             (differs(d.issued, d.exported) || differs(d.issuedTax, d.exportedTax)))
