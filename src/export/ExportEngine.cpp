@@ -527,6 +527,9 @@ bool ExportEngine::exportFile(const QString& filePath, const QString& conditions
             reportCause(QStringLiteral("WriteLedger"), e);
             return false;
         }
+        // The write-back of these documents finds them by the planner's statistics: gathered when the
+        // ledger held no 单据号, they would make each lookup a scan of the standing rows.
+        Ledger::refreshStatistics(*writer, m_counts.invoices + m_counts.members);
         showDone(earlier);
         return true;
     } catch (const std::exception& e) {
