@@ -141,15 +141,7 @@ void makeSales(const QString& acct, const QString& config, const QString& dir, i
 void makeWorkbookLink(const QString& acct, const QString& config, const QString& dir) {
     ConnectionPtr a = Connection::open(acct, Connection::Mode::ReadOnly);
     ConnectionPtr c = Connection::open(sqliteConn(config));
-    int n = 0;
-    const RecordsetPtr items = a->query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
-    for (const QVariantList& item : items->allRows())
-        c->exec(
-            QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, FShortName, "
-                           "FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
-            {item[0], item[1], item[2],
-             QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
-             QStringLiteral("简称%1").arg(n)});
+    addCatalogueCodes(*a, *c);
     c->close();
     const QString templ = dir + QStringLiteral("/template.xlsx");
     QFile f(templ);
@@ -428,28 +420,21 @@ int measureMonth(AcctSets& sets, const QString& config, const QString& dir, int 
     QList<Step> steps;
 
     // The exports, each against its query fetched and written.
-    const QString textFile = dir + QStringLiteral("/month.txt"),
-                  bookFile = dir + QStringLiteral("/month.xlsx");
-    Step textExport =
-        runStep(QStringLiteral("export, text file"),
-                QStringList{QStringLiteral("export")} + common +
-                    QStringList{QStringLiteral("--link"), QStringLiteral("1"), QStringLiteral("--out"),
-                                textFile, QStringLiteral("--filter"), filter(textFirst, textLast)},
-                dir);
-    textExport.floor =
-        exportFloor(acct, config, dir + QStringLiteral("/floor.txt"), textFirst, textLast).seconds;
-    steps << textExport;
-    printStep(textExport, half);
-    Step bookExport =
-        runStep(QStringLiteral("export, workbook"),
-                QStringList{QStringLiteral("export")} + common +
-                    QStringList{QStringLiteral("--link"), QStringLiteral("2"), QStringLiteral("--out"),
-                                bookFile, QStringLiteral("--filter"), filter(bookFirst, bookLast)},
-                dir);
-    bookExport.floor =
-        exportFloor(acct, config, dir + QStringLiteral("/floor.txt"), bookFirst, bookLast).seconds;
-    steps << bookExport;
-    printStep(bookExport, invoices - half);
+    const auto exportStep = [&](const QString& name, const QString& link, const QString& file,
+                                const QString& first, const QString& last, int count) {
+        Step step = runStep(name,
+                            QStringList{QStringLiteral("export")} + common +
+                                QStringList{QStringLiteral("--link"), link, QStringLiteral("--out"), file,
+                                            QStringLiteral("--filter"), filter(first, last)},
+                            dir);
+        step.floor = exportFloor(acct, config, dir + QStringLiteral("/floor.txt"), first, last).seconds;
+        steps << step;
+        printStep(step, count);
+    };
+    exportStep(QStringLiteral("export, text file"), QStringLiteral("1"), dir + QStringLiteral("/month.txt"),
+               textFirst, textLast, half);
+    exportStep(QStringLiteral("export, workbook"), QStringLiteral("2"), dir + QStringLiteral("/month.xlsx"),
+               bookFirst, bookLast, invoices - half);
 
     // The month's answers, made up from what the exports recorded.
     QList<Document> textDocs, bookDocs;

@@ -1,4 +1,5 @@
 #include "PlatformTemplate.h"
+#include "common/Connection.h"
 
 #include "support/XlsxBuilder.h"
 
@@ -240,4 +241,16 @@ QByteArray buildPlatformTemplate(const QList<PlatformColumn>& head, const QList<
           QByteArray(
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Properties "
               "xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\"/>")}});
+}
+
+void addCatalogueCodes(Connection& acct, Connection& config) {
+    const RecordsetPtr items = acct.query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
+    int n = 0;
+    for (const QVariantList& item : items->allRows())
+        config.exec(
+            QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, FShortName, "
+                           "FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
+            {item[0], item[1], item[2],
+             QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
+             QStringLiteral("简称%1").arg(n)});
 }

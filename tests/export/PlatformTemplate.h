@@ -8,6 +8,12 @@
 #include <QString>
 #include <QStringList>
 
+class Connection;
+
+// A code of the tax catalogue for every product of the accounting set (the platform's workbook requires one
+// on every line), in config's t_TaxCode.
+void addCatalogueCodes(Connection& acct, Connection& config);
+
 struct PlatformColumn {
     QString heading;
     QString limits; // the limits row's text

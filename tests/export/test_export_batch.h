@@ -33,14 +33,7 @@ inline BatchRun exportLink1(TestDatabases& db, const QString& out, const QString
 
 // A tax code for every product of the set (the platform's workbook requires one on every line).
 inline void addTaxCodes(TestDatabases& db) {
-    const RecordsetPtr items = db.acct->query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
-    int n = 0;
-    for (const QVariantList& item : items->allRows())
-        db.config->exec(QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
-                                       "FShortName, FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
-                        {item[0], item[1], item[2],
-                         QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
-                         QStringLiteral("简称%1").arg(n)});
+    addCatalogueCodes(*db.acct, *db.config);
 }
 
 // Installs a template built as the official one with taxferry-batch template, and maps the buyer's name of

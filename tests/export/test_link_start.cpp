@@ -86,14 +86,7 @@ QStringList sheetsOf(const QString& path) {
 }
 
 void addTaxCodes(TestDatabases& db) {
-    const RecordsetPtr items = db.acct->query(QStringLiteral("select FItemID, FNumber, FName from t_IcItem"));
-    int n = 0;
-    for (const QVariantList& item : items->allRows())
-        db.config->exec(QStringLiteral("insert into t_TaxCode (FItemID, FItemNumber, FItemName, FTaxCode, "
-                                       "FShortName, FPreferential, FZeroRate) values (?, ?, ?, ?, ?, 0, '')"),
-                        {item[0], item[1], item[2],
-                         QStringLiteral("10905110300000000%1").arg(++n % 100, 2, 10, QChar(u'0')),
-                         QStringLiteral("简称%1").arg(n)});
+    addCatalogueCodes(*db.acct, *db.config);
 }
 
 bool exportWith(TestDatabases& db, const QString& id, const QString& path) {
