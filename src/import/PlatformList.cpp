@@ -521,43 +521,42 @@ private:
 };
 
 void ListWriteBack::readLedger() {
-    const RecordsetPtr done = m_acct.query(
+    // Each read taken row by row: a month's ledger is not held as rows beside what is made of them.
+    m_acct.forEachRow(
         QStringLiteral(
             "select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount, FDocNo from TF_Ledger "
             "where FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
-        {Ledger::Export});
-    for (const QVariantList& row : done->allRows()) {
-        const QString code = nullToText(row.value(0));
-        const QString number = nullToText(row.value(1));
-        WrittenInvoice& w = m_written[Ledger::numberText(code, number)];
-        w.code = code;
-        w.number = number;
-        if (w.docNo.isEmpty()) w.docNo = nullToText(row.value(5));
-        if (row.value(2).toInt() == Ledger::Stands || w.issueState.isEmpty()) {
-            w.issueState = nullToText(row.value(3));
-            w.issuedAmount = row.value(4).toDouble();
-        }
-        if (row.value(2).toInt() == Ledger::Stands) w.stands = true;
-    }
-    const RecordsetPtr docs = m_acct.query(
+        {Ledger::Export}, nullptr, [this](const QVariantList& row) {
+            const QString code = nullToText(row.value(0));
+            const QString number = nullToText(row.value(1));
+            WrittenInvoice& w = m_written[Ledger::numberText(code, number)];
+            w.code = code;
+            w.number = number;
+            if (w.docNo.isEmpty()) w.docNo = nullToText(row.value(5));
+            if (row.value(2).toInt() == Ledger::Stands || w.issueState.isEmpty()) {
+                w.issueState = nullToText(row.value(3));
+                w.issuedAmount = row.value(4).toDouble();
+            }
+            if (row.value(2).toInt() == Ledger::Stands) w.stands = true;
+        });
+    m_acct.forEachRow(
         QStringLiteral(
             "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName from TF_Ledger l left join ICSale s "
             "on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID where "
             "l.FDirection=? and l.FState=? and (l.FTaxNumber is null or l.FTaxNumber='') order by "
             "l.FDocNo"),
-        {Ledger::Export, Ledger::Stands});
-    for (const QVariantList& row : docs->allRows()) {
-        const QString docNo = nullToText(row.value(0));
-        if (docNo.isEmpty()) continue;
-        OpenDocument& d = m_open[docNo];
-        if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
-        d.amount += centsOf(row.value(1).toDouble());
-        d.tax += centsOf(row.value(2).toDouble());
-        if (d.buyerName.isEmpty()) {
-            d.buyerTaxNo = nullToText(row.value(3)).trimmed().toUpper();
-            d.buyerName = nullToText(row.value(4)).trimmed();
-        }
-    }
+        {Ledger::Export, Ledger::Stands}, nullptr, [this](const QVariantList& row) {
+            const QString docNo = nullToText(row.value(0));
+            if (docNo.isEmpty()) return;
+            OpenDocument& d = m_open[docNo];
+            if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
+            d.amount += centsOf(row.value(1).toDouble());
+            d.tax += centsOf(row.value(2).toDouble());
+            if (d.buyerName.isEmpty()) {
+                d.buyerTaxNo = nullToText(row.value(3)).trimmed().toUpper();
+                d.buyerName = nullToText(row.value(4)).trimmed();
+            }
+        });
     for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
         if (!it->amountsKnown) continue;
         const QString amounts = amountsKey(it->amount, it->tax);
