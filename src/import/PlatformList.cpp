@@ -37,21 +37,6 @@ const char16_t* const kHeadings[ColumnCount] = {
     u"购买方名称", u"数电发票号码", u"发票号码", u"发票代码", u"销方识别号",   u"购方识别号", u"开票日期",
     u"金额",       u"税额",         u"发票票种", u"发票状态", u"是否正数发票", u"备注"};
 
-// A heading as compared: without blanks, line breaks or the asterisk of a required column, full-width
-// brackets as ASCII ones.
-QString headingOf(const QString& text) {
-    QString out;
-    for (QChar c : text) {
-        if (c.isSpace() || c == u'*' || c == u'＊') continue;
-        if (c == u'（')
-            c = u'(';
-        else if (c == u'）')
-            c = u')';
-        out += c;
-    }
-    return out;
-}
-
 // The column a heading stands for, or -1; exports made before 2025 head the 数电发票号码 全电发票号码.
 int columnOf(const QString& heading) {
     static const QHash<QString, int> columns = [] {
@@ -148,7 +133,7 @@ SheetHeading headingRow(XlsxReader& reader, const XlsxSheet& sheet) {
         std::fill(std::begin(columns), std::end(columns), -1);
         bool goods = false;
         for (const XlsxCell& cell : row.cells) {
-            const QString heading = headingOf(cell.text);
+            const QString heading = platformHeading(cell.text);
             const int c = columnOf(heading);
             if (c >= 0 && columns[c] < 0) columns[c] = cell.column;
             goods = goods || isGoodsHeading(heading);
@@ -216,7 +201,7 @@ bool excelCut(const XlsxRow& row, int column) {
 bool isTotals(const XlsxRow& row) {
     for (const XlsxCell& cell : row.cells)
         if (!cell.number) {
-            const QString first = headingOf(cell.text);
+            const QString first = platformHeading(cell.text);
             return first == u"合计" || first == u"合计行";
         }
     return false;
@@ -274,6 +259,21 @@ QList<PlatformInvoice> readList(XlsxReader& reader) {
 }
 
 } // namespace
+
+// A heading as compared: without blanks, line breaks or the asterisk of a required column, full-width
+// brackets as ASCII ones.
+QString platformHeading(const QString& text) {
+    QString out;
+    for (QChar c : text) {
+        if (c.isSpace() || c == u'*' || c == u'＊') continue;
+        if (c == u'（')
+            c = u'(';
+        else if (c == u'）')
+            c = u')';
+        out += c;
+    }
+    return out;
+}
 
 // A month of the platform's export in one file: 100,000 invoices under their heading and over the totals
 // row, the texts of its 500,000 goods lines among the shared strings. The goods sheet itself is only

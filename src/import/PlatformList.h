@@ -42,6 +42,10 @@ struct PlatformInvoice {
 // the one sheet whose headings are an invoice's and no goods line's); the rows without a usable number
 // among them, marked. Refusals (not the platform's list, several or no such sheets, a cell that is no
 // number, past the reader's caps) throw DbError with a message for the user.
+// A heading of the platform's workbooks as compared: without blanks, line breaks or the asterisk of a
+// required column, full-width brackets as ASCII ones.
+QString platformHeading(const QString& text);
+
 QList<PlatformInvoice> readPlatformList(const QString& path);
 QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName);
 // The caps the list is read with, and the reading with others (the tests': a cap reached without a file of

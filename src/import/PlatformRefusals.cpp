@@ -6,6 +6,7 @@
 #include "common/Session.h"
 #include "common/Values.h"
 #include "common/XlsxReader.h"
+#include "import/PlatformList.h"
 #include <QHash>
 #include <QSet>
 
@@ -19,14 +20,6 @@ bool isKeyHeading(const QString& heading) {
 constexpr int kHeadingRows = 20;
 // The reason as the ledger's column takes it.
 constexpr int kReasonLength = 255;
-
-// A heading as compared: without blanks, line breaks or the asterisk of a required column.
-QString headingOf(const QString& text) {
-    QString out;
-    for (const QChar c : text)
-        if (!c.isSpace() && c != u'*' && c != u'＊') out += c;
-    return out;
-}
 
 // The column the platform adds to the refused rows (never a column of the template itself, such as
 // 放弃享受减按1%征收率原因).
@@ -68,7 +61,7 @@ std::optional<QList<PlatformRefusal>> readRefusals(XlsxReader& reader) {
             int key = -1, reason = -1;
             bool heading = false;
             for (const XlsxCell& cell : row.cells) {
-                const QString text = headingOf(cell.text);
+                const QString text = platformHeading(cell.text);
                 if (isKeyHeading(text) && key < 0)
                     key = cell.column;
                 else if (isReasonHeading(text) && reason < 0)
@@ -154,7 +147,9 @@ private:
     }
 
     Connection& m_acct;
-    QString m_refusedAt; // as the ledger writes a time; empty when unknown
+    bool m_longRead = false;
+    QHash<QString, QStringList> m_long; // the last 20 characters of a longer 单据号 → those 单据号
+    QString m_refusedAt;                // as the ledger writes a time; empty when unknown
     PlatformRefusalResult& m_res;
 };
 
@@ -168,18 +163,20 @@ QStringList RefusalMarks::documentsOf(const QString& key) {
              ->atEnd())
         out << key;
     if (key.size() == 20) {
-        QString pattern = key;
-        pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%"));
-        pattern.replace(u'_', QStringLiteral("!_"));
-        const RecordsetPtr rs = m_acct.query(
-            QStringLiteral(
-                "select distinct FDocNo from TF_Ledger where FDirection=? and FDocNo like ? escape "
-                "'!' order by FDocNo"),
-            {Ledger::Export, u'%' + pattern});
-        for (const QVariantList& row : rs->allRows()) {
-            const QString docNo = nullToText(row.value(0));
-            if (docNo.size() > 20 && docNo.right(20) == key) out << docNo;
+        // The 单据号 longer than 20 characters, by their last 20: read once for the whole workbook.
+        if (!m_longRead) {
+            m_longRead = true;
+            m_acct.forEachRow(QStringLiteral("select distinct FDocNo from TF_Ledger where FDirection=? and "
+                                             "FDocNo like ?"),
+                              {Ledger::Export, QString(21, u'_') + u'%'}, nullptr,
+                              [this](const QVariantList& row) {
+                                  const QString docNo = nullToText(row.value(0));
+                                  if (docNo.size() > 20) m_long[docNo.right(20)] << docNo;
+                              });
+            for (QStringList& docNos : m_long)
+                docNos.sort();
         }
+        out += m_long.value(key);
     }
     return out;
 }
