@@ -8,7 +8,7 @@ pkgs=(build-essential cmake ninja-build clang-format
       unixodbc unixodbc-dev libpq-dev odbc-postgresql libsqliteodbc postgresql
       qt6-translations-l10n libqt6svg6 qtkeychain-qt6-dev x11-utils dpkg-dev file
       clang libclang-rt-14-dev
-      libminizip-dev zlib1g-dev libsqlite3-dev
+      libminizip-dev zlib1g-dev libsqlite3-dev valgrind
       scdoc librsvg2-bin man-db desktop-file-utils appstream lintian)
 
 missing=()

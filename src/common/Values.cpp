@@ -160,7 +160,11 @@ qint64 centsOf(double amount) {
     qint64 digits = buf[0] - '0';
     for (const char* p = buf + 2; p < e; ++p)
         digits = digits * 10 + (*p - '0');
-    const int shift = std::atoi(e + 1) - 12; // the power of ten of the last digit, counted in cents
+    // The exponent ends where to_chars stopped: the buffer holds no terminating zero.
+    const char* from = e + 1 < r.ptr && e[1] == '+' ? e + 2 : e + 1;
+    int exponent = 0;
+    std::from_chars(from, r.ptr, exponent);
+    const int shift = exponent - 12; // the power of ten of the last digit, counted in cents
     qint64 cents = 0;
     if (shift >= 0) {
         if (shift > 3) {
