@@ -32,7 +32,14 @@ int runBatchReconcile(const QStringList& args) {
     try {
         batch.openConfig();
         batch.openAcct();
-        for (const QString& l : Reconciliation::reportLines(Reconciliation(batch.session()).run(conditions)))
+        // Printed as the documents are read: a month's report is never held whole.
+        Reconciliation::Totals totals;
+        Reconciliation(batch.session()).forEachDocument(conditions, [&totals](const ReconcileDocument& d) {
+            totals.add(d);
+            for (const QString& l : Reconciliation::documentLines(d))
+                std::printf("%s\n", l.toUtf8().constData());
+        });
+        for (const QString& l : Reconciliation::totalLines(totals.list()))
             std::printf("%s\n", l.toUtf8().constData());
         status = 0;
     } catch (const DbError& e) {

@@ -5,7 +5,7 @@
 #include "common/Session.h"
 #include "common/Values.h"
 #include "links/TemplateQuery.h"
-#include <QHash>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -47,8 +47,15 @@ QString ReconcileDocument::note() const {
 }
 
 QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
+    QList<ReconcileDocument> out;
+    forEachDocument(conditions, [&out](const ReconcileDocument& d) { out.append(d); });
+    return out;
+}
+
+void Reconciliation::forEachDocument(const QString& conditions,
+                                     const std::function<void(const ReconcileDocument&)>& visit) {
     Connection& acct = m_session.acct();
-    if (!Ledger::exists(acct)) return {};
+    if (!Ledger::exists(acct)) return;
     // A reconciliation only reads: an older ledger is read as the upgrade would leave it, not upgraded.
     const QString ledger = Ledger::readSource(acct);
     // Fourteen values, as the export filter gives them: the ones left out filter nothing.
@@ -58,13 +65,13 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
     const TemplateQuery bills =
         filteredTemplateQuery(readTemplate(m_session.config(), QStringLiteral("tbl1")), values.join(u'|'));
     // A document is shown whole, every member of it, when the filter selects any of them: first the
-    // exports (单据号 and time) of the selected sales invoices, then the ledger's rows in order, kept when
-    // their export is one of those. Two plain reads: a test of each row against the others was planned as
-    // a scan per row on a ledger whose statistics were gathered before it held any 单据号.
+    // exports (单据号 and time) of the selected sales invoices, then the ledger's rows, kept when their
+    // export is one of those. Two plain reads: a test of each row against the others was planned as a
+    // scan per row on a ledger whose statistics were gathered before it held any 单据号.
     const auto exportKey = [](const QVariant& docNo, const QVariant& time) {
-        return nullToText(docNo) + QChar(0x1f) + nullToText(time);
+        return (nullToText(docNo) + QChar(0x1f) + nullToText(time)).toUtf8();
     };
-    QSet<QString> selected;
+    QSet<QByteArray> selected;
     QVariantList keyParams{Ledger::Export};
     keyParams.append(bills.params);
     acct.forEachRow(QStringLiteral("select m.FDocNo, m.FTime from %1 m where m.FDirection=? and m.FBillNo in "
@@ -73,16 +80,29 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
                         bills.sql + QStringLiteral(") aa)"),
                     keyParams, nullptr,
                     [&](const QVariantList& row) { selected.insert(exportKey(row.value(0), row.value(1))); });
+    // A document is what one export wrote under one 单据号 (its members, for a merged one), with one tax
+    // invoice written back onto it. Its rows come one after another, the documents in the order of their
+    // first member's bill number and the members in theirs, so that each is done when the next begins.
+    const QString document = QStringLiteral(
+        "coalesce(l.FDocNo,''), coalesce(l.FTime,''), coalesce(l.FTaxCode,''), coalesce(l.FTaxNumber,''), "
+        "l.FState");
     const QString sql =
         QStringLiteral(
-            "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, "
-            "l.FAmount, l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime, l.FIssueReason, l.FRedConfirmNo from "
-            "%1 l where l.FDirection=? and l.FState in (?, ?) order by l.FBillNo, l.FDocNo, l.FTime")
-            .arg(ledger);
-    // A document is what one export wrote under one 单据号 (its members, for a merged one), with one tax
-    // invoice written back onto it. The rows are taken as they come: a month's ledger is not held twice.
-    QList<ReconcileDocument> out;
-    QHash<QString, int> index;
+            "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, l.FAmount, "
+            "l.FTax, "
+            "l.FIssuedAmount, l.FIssuedTax, l.FTime, l.FIssueReason, l.FRedConfirmNo, min(l.FBillNo) over "
+            "(partition by %2) as FFirst from %1 l where l.FDirection=? and l.FState in (?, ?) order by "
+            "FFirst, %2, l.FBillNo")
+            .arg(ledger, document);
+    ReconcileDocument d;
+    QString key;
+    const auto finish = [&]() {
+        if (key.isNull()) return;
+        if (d.state == Ledger::issued() &&
+            (differs(d.issued, d.exported) || differs(d.issuedTax, d.exportedTax)))
+            d.state = QStringLiteral("金额不符");
+        visit(d);
+    };
     acct.forEachRow(
         sql, {Ledger::Export, Ledger::Stands, Ledger::Cancelled}, nullptr, [&](const QVariantList& row) {
             if (!selected.contains(exportKey(row.value(0), row.value(10)))) return;
@@ -90,12 +110,13 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
             const QString code = nullToText(row.value(4));
             const QString number = nullToText(row.value(5));
             const int state = row.value(2).toInt();
-            const QString key =
+            const QString rowKey =
                 QStringList{docNo, nullToText(row.value(10)), code, number, QString::number(state)}.join(
                     QChar(0x1f));
-            auto it = index.constFind(key);
-            if (it == index.constEnd()) {
-                ReconcileDocument d;
+            if (rowKey != key) {
+                finish();
+                key = rowKey;
+                d = ReconcileDocument();
                 d.docNo = docNo;
                 d.number = number.isEmpty() ? QString() : Ledger::numberText(code, number);
                 d.issued = amountOf(row.value(8));
@@ -109,10 +130,7 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
                     d.state = issue.isEmpty() ? Ledger::issued() : issue;
                 d.exported = 0.0;
                 d.exportedTax = 0.0;
-                it = index.insert(key, int(out.size()));
-                out.append(d);
             }
-            ReconcileDocument& d = out[*it];
             if (d.reason.isEmpty() && d.state == Ledger::issueRefused()) d.reason = nullToText(row.value(11));
             if (d.confirmNo.isEmpty()) d.confirmNo = nullToText(row.value(12));
             const std::optional<double> amount = amountOf(row.value(6));
@@ -122,44 +140,59 @@ QList<ReconcileDocument> Reconciliation::run(const QString& conditions) {
             d.exported = plus(d.exported, amount);
             d.exportedTax = plus(d.exportedTax, tax);
         });
-    for (ReconcileDocument& d : out)
-        if (d.state == Ledger::issued() &&
-            (differs(d.issued, d.exported) || differs(d.issuedTax, d.exportedTax)))
-            d.state = QStringLiteral("金额不符");
+    finish();
+}
+
+void Reconciliation::Totals::add(const ReconcileDocument& d) {
+    const qsizetype i = states().indexOf(d.state);
+    if (i < 0) return;
+    Sum& s = m_sums[i];
+    ++s.documents;
+    s.exported += centsOf(d.exported.value_or(0));
+    s.issued += centsOf(d.issued.value_or(0));
+}
+
+QList<ReconcileTotal> Reconciliation::Totals::list() const {
+    QList<ReconcileTotal> out;
+    const QStringList names = states();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (m_sums[i].documents > 0)
+            out.append({names[i], m_sums[i].documents, amountOfCents(m_sums[i].exported),
+                        amountOfCents(m_sums[i].issued)});
     return out;
 }
 
 QList<ReconcileTotal> Reconciliation::totals(const QList<ReconcileDocument>& documents) {
-    QList<ReconcileTotal> totals;
-    for (const QString& state : states()) {
-        ReconcileTotal t{state, 0, 0, 0};
-        for (const ReconcileDocument& d : documents)
-            if (d.state == state) {
-                ++t.documents;
-                t.exported = amountOfCents(centsOf(t.exported) + centsOf(d.exported.value_or(0)));
-                t.issued = amountOfCents(centsOf(t.issued) + centsOf(d.issued.value_or(0)));
-            }
-        if (t.documents > 0) totals.append(t);
-    }
-    return totals;
+    Totals t;
+    for (const ReconcileDocument& d : documents)
+        t.add(d);
+    return t.list();
 }
 
-QStringList Reconciliation::reportLines(const QList<ReconcileDocument>& documents) {
+QStringList Reconciliation::documentLines(const ReconcileDocument& d) {
+    QStringList fields{d.docNo, d.state, d.number, money(d.exported), money(d.issued)};
+    if (!d.note().isEmpty()) fields << d.note();
+    QStringList lines{fields.join(u'\t')};
+    if (d.members.size() > 1)
+        for (const ReconcileMember& m : d.members)
+            lines << QStringList{QString(), QStringLiteral("成员"), m.billNo, money(m.amount)}.join(u'\t');
+    return lines;
+}
+
+QStringList Reconciliation::totalLines(const QList<ReconcileTotal>& totals) {
     QStringList lines;
-    for (const ReconcileDocument& d : documents) {
-        QStringList fields{d.docNo, d.state, d.number, money(d.exported), money(d.issued)};
-        if (!d.note().isEmpty()) fields << d.note();
-        lines << fields.join(u'\t');
-        if (d.members.size() > 1)
-            for (const ReconcileMember& m : d.members)
-                lines << QStringList{QString(), QStringLiteral("成员"), m.billNo, money(m.amount)}.join(
-                    u'\t');
-    }
-    for (const ReconcileTotal& t : totals(documents))
+    for (const ReconcileTotal& t : totals)
         lines << QStringList{QStringLiteral("合计"), t.state, QStringLiteral("%1张").arg(t.documents),
                              decimalText(t.exported, 2), decimalText(t.issued, 2)}
                      .join(u'\t');
     return lines;
+}
+
+QStringList Reconciliation::reportLines(const QList<ReconcileDocument>& documents) {
+    QStringList lines;
+    for (const ReconcileDocument& d : documents)
+        lines << documentLines(d);
+    return lines << totalLines(totals(documents));
 }
 
 QByteArray Reconciliation::csv(const QList<ReconcileDocument>& documents) {

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class Session;
@@ -44,9 +45,26 @@ public:
     // the export filter gives them; values left out or empty filter nothing), in bill-number order.
     // Throws DbError.
     QList<ReconcileDocument> run(const QString& conditions);
+    // The same documents handed to visit one at a time, each whole, in the same order: a month's
+    // reconciliation is printed as it is read, never held. Throws DbError.
+    void forEachDocument(const QString& conditions,
+                         const std::function<void(const ReconcileDocument&)>& visit);
 
     // One total per state that occurs, in the order of states().
     static QList<ReconcileTotal> totals(const QList<ReconcileDocument>& documents);
+    // The same totals added up document by document.
+    class Totals {
+    public:
+        void add(const ReconcileDocument& d);
+        QList<ReconcileTotal> list() const;
+
+    private:
+        struct Sum {
+            int documents = 0;
+            qint64 exported = 0, issued = 0; // cents
+        };
+        QList<Sum> m_sums = QList<Sum>(Reconciliation::states().size());
+    };
     static QStringList states();
     // The report as the batch tool prints it: per document
     // "单据号\t状态\t号码\t引出不含税金额\t开票不含税金额" (the issued amount empty when there is none; a
@@ -54,6 +72,9 @@ public:
     // members' lines "\t成员\t单据号\t引出不含税金额" for a merged document, then
     // "合计\t状态\tN张\t引出不含税金额\t开票不含税金额" per state.
     static QStringList reportLines(const QList<ReconcileDocument>& documents);
+    // Its parts: one document's lines, and the totals' lines.
+    static QStringList documentLines(const ReconcileDocument& d);
+    static QStringList totalLines(const QList<ReconcileTotal>& totals);
     // The same as CSV with a title line (UTF-8 with a BOM).
     static QByteArray csv(const QList<ReconcileDocument>& documents);
 
