@@ -260,14 +260,32 @@ const XlsxSheet* XlsxReader::sheet(const QString& name) const {
     return nullptr;
 }
 
-void XlsxReader::readSharedStrings() {
-    if (m_stringsRead) return;
-    m_stringsRead = true;
+void XlsxReader::openSharedStrings() {
+    if (m_stringsOpened) return;
+    m_stringsOpened = true;
     m_stringStarts = {0};
-    if (m_stringsPart.isEmpty() || !m_zip->member(m_stringsPart)) return;
-    const auto s = m_zip->open(m_stringsPart, m_caps.maxPartSize);
-    QXmlStreamReader r(s.get());
-    while (!r.atEnd()) {
+    if (m_stringsPart.isEmpty() || !m_zip->member(m_stringsPart)) {
+        m_stringsDone = true;
+        return;
+    }
+    m_stringsStream = m_zip->open(m_stringsPart, m_caps.maxPartSize);
+    m_stringsXml = std::make_unique<QXmlStreamReader>(m_stringsStream.get());
+}
+
+bool XlsxReader::sharedString(qsizetype i, QString& out) {
+    openSharedStrings();
+    QXmlStreamReader& r = *m_stringsXml;
+    while (!m_stringsDone && m_stringStarts.size() <= i + 1) {
+        if (r.atEnd()) {
+            m_stringsDone = true;
+            m_stringText.squeeze();
+            m_stringStarts.squeeze();
+            if (m_stringsStream->failure()) throw *m_stringsStream->failure();
+            if (r.hasError()) notXml(displayName(), m_stringsPart, r.errorString());
+            m_stringsXml.reset();
+            m_stringsStream.reset();
+            break;
+        }
         if (r.readNext() != QXmlStreamReader::StartElement || r.name() != u"si") continue;
         if (m_stringStarts.size() > m_caps.maxSharedStrings)
             throw DbError(ErrNo::General, QStringLiteral("文件“%1”的共享字符串超过%2个的限制，不能读取。")
@@ -276,10 +294,11 @@ void XlsxReader::readSharedStrings() {
         m_stringText += stringItem(r);
         m_stringStarts.append(m_stringText.size());
     }
-    m_stringText.squeeze();
-    m_stringStarts.squeeze();
-    if (s->failure()) throw *s->failure();
-    if (r.hasError()) notXml(displayName(), m_stringsPart, r.errorString());
+    if (i < 0 || i + 1 >= m_stringStarts.size()) return false;
+    out = QStringView(m_stringText)
+              .mid(m_stringStarts[i], m_stringStarts[i + 1] - m_stringStarts[i])
+              .toString();
+    return true;
 }
 
 void XlsxReader::readStyles() {
@@ -319,7 +338,6 @@ QList<XlsxRow> XlsxReader::rows(const XlsxSheet& sheet, const XlsxStop& stop) {
 
 void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
                           const std::function<void(const XlsxRow&)>& visit) {
-    readSharedStrings();
     readStyles();
     if (sheet.part.isEmpty() || !m_zip->member(sheet.part))
         throw DbError(
@@ -327,7 +345,6 @@ void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
             QStringLiteral("文件“%1”中缺少工作表“%2”的内容，无法读取。").arg(displayName(), sheet.name));
     const auto s = m_zip->open(sheet.part, m_caps.maxPartSize, !stop.topOnly);
     QXmlStreamReader r(s.get());
-    const qsizetype stringCount = m_stringStarts.size() - 1;
     XlsxRow row; // its cells' room is used again row after row
     int rowNo = 0;
     bool stopped = false;
@@ -377,11 +394,8 @@ void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
             cell.column = col;
             if (type == u"s") {
                 const int i = v.trimmed().toInt(&ok);
-                if (!ok || i < 0 || i >= stringCount)
+                if (!ok || !sharedString(i, cell.text))
                     damaged(sheet.part, QStringLiteral("共享字符串%1不存在").arg(v));
-                cell.text = QStringView(m_stringText)
-                                .mid(m_stringStarts[i], m_stringStarts[i + 1] - m_stringStarts[i])
-                                .toString();
             } else if (type == u"inlineStr") {
                 cell.text = inlineText.isEmpty() ? v : inlineText;
             } else if (type == u"d") {

@@ -91,7 +91,10 @@ public:
 
 private:
     void readWorkbook();
-    void readSharedStrings();
+    // The shared string i, read from the part as far as it is wanted: the top of a sheet needs the first
+    // few of hundreds of thousands. False where the part has no such string.
+    bool sharedString(qsizetype i, QString& out);
+    void openSharedStrings();
     void readStyles();
     [[noreturn]] void damaged(const QString& part, const QString& why) const;
 
@@ -101,7 +104,9 @@ private:
     QList<XlsxSheet> m_sheets;
     QString m_stringsPart, m_stylesPart;
     bool m_date1904 = false;
-    bool m_stringsRead = false, m_stylesRead = false;
+    bool m_stringsOpened = false, m_stringsDone = false, m_stylesRead = false;
+    std::unique_ptr<ZipArchive::Stream> m_stringsStream;
+    std::unique_ptr<class QXmlStreamReader> m_stringsXml;
     // The shared strings one after another in one text, each found by where it starts: a month's list
     // holds hundreds of thousands of short ones, and one string object each would cost several times
     // their text.
