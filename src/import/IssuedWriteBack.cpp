@@ -183,10 +183,9 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
     }
     insertCopies(rows, invoice);
     // Issued after all from a document the platform had refused: the refusal is over.
-    m_acct.exec(
-        QStringLiteral("update TF_Ledger set FState=? where ") + Ledger::documentRows(Ledger::Cancelled) +
-            QStringLiteral(" and FIssueState=?"),
-        {Ledger::Superseded, Ledger::Export, invoice.docNo, Ledger::issueRefused()});
+    m_acct.exec(QStringLiteral("update TF_Ledger set FState=? where ") +
+                    Ledger::documentRows(Ledger::Cancelled) + QStringLiteral(" and FIssueState=?"),
+                {Ledger::Superseded, Ledger::Export, invoice.docNo, Ledger::issueRefused()});
     return Outcome::Written;
 }
 
@@ -266,27 +265,34 @@ bool IssuedWriteBack::finish(QString& notice) {
     if (m_column.isEmpty() || m_touched.isEmpty()) return true;
     QList<qlonglong> ids(m_touched.begin(), m_touched.end());
     std::sort(ids.begin(), ids.end());
-    // The ledger rows of the touched invoices, read a batch of invoices to a statement rather than one each.
-    QHash<qlonglong, QList<QVariantList>> rowsOf;
+    // The ledger rows of the touched invoices, read a batch of invoices to a statement rather than one each,
+    // and each batch written before the next is read: a month's rows are never held at once.
     const int batch = std::max(1, std::min(500, m_acct.dialect().maxParameters() - 1));
     for (qsizetype at = 0; at < ids.size(); at += batch) {
         const QList<qlonglong> part = ids.mid(at, batch);
         QVariantList params{Ledger::Export};
         for (qlonglong id : part)
             params << id;
-        const RecordsetPtr rs = m_acct.query(
+        QHash<qlonglong, QList<QVariantList>> rowsOf;
+        m_acct.forEachRow(
             QStringLiteral("select FDocNo, FTaxCode, FTaxNumber, FBillNo, FInterID from TF_Ledger where ") +
                 Ledger::salesRows(Ledger::Stands) + u'(' +
                 QStringList(part.size(), QStringLiteral("?")).join(u',') + u')',
-            params);
-        for (const QVariantList& row : rs->allRows())
-            rowsOf[row.value(4).toLongLong()].append(row);
+            params, nullptr,
+            [&rowsOf](const QVariantList& row) { rowsOf[row.value(4).toLongLong()].append(row); });
+        if (!writeNumbers(part, rowsOf, notice)) return false;
     }
+    return true;
+}
+
+// The write-back column of each invoice: the numbers of the tax invoices that stand for it.
+bool IssuedWriteBack::writeNumbers(const QList<qlonglong>& ids,
+                                   const QHash<qlonglong, QList<QVariantList>>& rowsOf, QString& notice) {
     for (qlonglong id : ids) {
         // The numbers of the tax invoices that stand for the sales invoice, piece by piece.
         QList<std::pair<QString, QString>> numbers; // document, number
         QString billNo;
-        for (const QVariantList& row : std::as_const(rowsOf[id])) {
+        for (const QVariantList& row : rowsOf.value(id)) {
             const QString number = Ledger::numberText(nullToText(row.value(1)), nullToText(row.value(2)));
             if (std::none_of(numbers.begin(), numbers.end(),
                              [&](const auto& n) { return n.second == number; }))

@@ -59,6 +59,8 @@ public:
     const std::optional<OutAgain>& outAgain() const { return m_outAgain; }
 
 private:
+    bool writeNumbers(const QList<qlonglong>& ids, const QHash<qlonglong, QList<QVariantList>>& rowsOf,
+                      QString& notice);
     struct ExportRow;
     QList<ExportRow> exportRows(const QString& where, const QVariantList& params);
     // A sales invoice of the rows (one export of docNo at time) that went out in another document since.

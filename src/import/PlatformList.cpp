@@ -696,14 +696,16 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
 // The list in the order it is worked through, whatever the order of its rows: blue invoices before red
 // ones (a red one flushes a blue one written back first), of the blue ones those whose 备注 names an open
 // document first, each group by number and then by what else the row says.
-QList<const PlatformInvoice*> workOrder(const QList<PlatformInvoice>& invoices, const ListWriteBack& match) {
+QList<const PlatformInvoice*> workOrder(const QList<const PlatformInvoice*>& invoices,
+                                        const ListWriteBack& match) {
     struct Keyed {
         int group;
         const PlatformInvoice* inv;
     };
     QList<Keyed> keyed;
-    for (const PlatformInvoice& inv : invoices)
-        keyed.append({inv.red ? 2 : match.matchesByRemark(inv) ? 0 : 1, &inv});
+    keyed.reserve(invoices.size());
+    for (const PlatformInvoice* inv : invoices)
+        keyed.append({inv->red ? 2 : match.matchesByRemark(*inv) ? 0 : 1, inv});
     auto fields = [](const PlatformInvoice& i) {
         return std::make_tuple(i.numberText(), centsOf(i.amount), centsOf(i.tax), i.buyerTaxNo, i.buyerName,
                                i.date, i.state, i.remark, i.kind, i.sellerTaxNo);
@@ -713,6 +715,7 @@ QList<const PlatformInvoice*> workOrder(const QList<PlatformInvoice>& invoices, 
         return fields(*a.inv) < fields(*b.inv);
     });
     QList<const PlatformInvoice*> out;
+    out.reserve(keyed.size());
     for (const Keyed& k : keyed)
         out.append(k.inv);
     return out;
@@ -752,7 +755,9 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
         TransactionGuard tx(acct, TransactionGuard::Begun);
         if (ledger && preview && !Ledger::current(acct)) Ledger::ensure(acct);
 
-        QList<PlatformInvoice> ours;
+        // The list's own rows worked through, not copies: a month's list is held once.
+        QList<const PlatformInvoice*> ours;
+        ours.reserve(invoices.size());
         for (const PlatformInvoice& inv : invoices) {
             if (!own.isEmpty() && !inv.sellerTaxNo.isEmpty() &&
                 inv.sellerTaxNo.compare(own, Qt::CaseInsensitive) != 0)
@@ -762,7 +767,7 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             else if (inv.unusable == PlatformInvoice::Unusable::ExcelNumber)
                 m_result.excelNumber.append({inv, {}, {}});
             else
-                ours.append(inv);
+                ours.append(&inv);
         }
         ListWriteBack match(acct, writeBack, m_result);
         if (ledger) match.readLedger();
