@@ -435,7 +435,7 @@ QString PlatformWriteBackResult::howText(How how) {
 QStringList PlatformWriteBackResult::placedLines() const {
     QStringList out;
     for (const Placed& p : placed)
-        out << QStringList{p.invoice.numberText(), p.docNo, howText(p.how)}.join(u'\t');
+        out << QStringList{invoice(p).numberText(), p.docNo, howText(p.how)}.join(u'\t');
     return out;
 }
 
@@ -492,6 +492,8 @@ public:
     bool apply(const PlatformInvoice& inv, QString& notice);
 
 private:
+    // Where the invoice stands in the list (the result's own copy, which the work goes through).
+    qsizetype indexOf(const PlatformInvoice& inv) const { return &inv - m_res.invoices.constData(); }
     static QString remarkDocNo(const PlatformInvoice& inv);
     // A document 备注 may name: open, or one whose tax invoice was cancelled (issued anew from it).
     bool byRemark(const QString& docNo) const {
@@ -648,7 +650,7 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     if (docNo.isEmpty()) {
         if (blue) {
             if (flushBy(inv, *blue))
-                m_res.placed.append({inv, blue->docNo, PlatformWriteBackResult::How::Blue});
+                m_res.placed.append({indexOf(inv), blue->docNo, PlatformWriteBackResult::How::Blue});
             else
                 ++m_res.already;
             // The red invoice has no document of its own: its confirmation goes with the blue one's.
@@ -683,7 +685,7 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     ++m_res.written;
     ++(remarkNamesIt ? m_res.byDocNo : m_res.byBuyer);
     m_res.placed.append(
-        {inv, docNo,
+        {indexOf(inv), docNo,
          remarkNamesIt ? PlatformWriteBackResult::How::DocNo : PlatformWriteBackResult::How::Buyer});
     if (inv.red) keepConfirmNo(inv, issued.code, issued.number);
     if (blue) flushBy(inv, *blue); // before the insert below moves the entries
@@ -734,8 +736,10 @@ QString ownTaxNumber(Connection& acct) {
 }
 } // namespace
 
-bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool preview) {
+bool PlatformWriteBack::apply(const QList<PlatformInvoice>& list, bool preview) {
     m_result = {};
+    m_result.invoices = list; // shared, not copied: the placed invoices refer to it
+    const QList<PlatformInvoice>& invoices = m_result.invoices;
     try {
         Connection& acct = m_session.acct();
         const QString own = ownTaxNumber(acct);
@@ -785,7 +789,9 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& invoices, bool previ
             std::stable_sort(list->begin(), list->end(),
                              [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
         std::stable_sort(m_result.placed.begin(), m_result.placed.end(),
-                         [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
+                         [&invoices](const auto& a, const auto& b) {
+                             return invoices[a.index].row < invoices[b.index].row;
+                         });
         if (!writeBack.finish(notice)) {
             m_result = {};
             showMsg(notice);

@@ -76,12 +76,15 @@ struct PlatformWriteBackResult {
     // Every invoice written back (or, a red one without a document of its own, flushing its blue one),
     // with the document it went onto and how that was found, in the order of the sheet.
     enum class How { DocNo, Buyer, Blue };
+    // The invoice is the list's own (invoices[index]): a month's list is held once, not again here.
     struct Placed {
-        PlatformInvoice invoice;
+        qsizetype index = 0;
         QString docNo;
         How how = How::DocNo;
     };
     QList<Placed> placed;
+    QList<PlatformInvoice> invoices; // the list as read
+    const PlatformInvoice& invoice(const Placed& p) const { return invoices.at(p.index); }
 
     // What happened, as stdout and the window say it, one text per line.
     QStringList lines() const;
@@ -102,7 +105,7 @@ public:
     // which is shown (showMsg) and writes nothing.
     bool run(const QString& path, bool preview);
     // The same on an already read list (the window's, the tests').
-    bool apply(const QList<PlatformInvoice>& invoices, bool preview);
+    bool apply(const QList<PlatformInvoice>& list, bool preview);
     const PlatformWriteBackResult& result() const { return m_result; }
 
 private:

@@ -221,7 +221,7 @@ void PlatformListWindow::fill(const PlatformWriteBackResult& result, bool previe
     // What is (or would be) written, and how it was found: a wrong match by buyer and amounts shows here.
     for (const PlatformWriteBackResult::Placed& p : result.placed) {
         add(QStringLiteral("回写到单据（%1）").arg(PlatformWriteBackResult::howText(p.how)),
-            {p.invoice, {p.docNo}, {}});
+            {result.invoice(p), {p.docNo}, {}});
     }
     grdInvoices->resizeColumnsToContents();
     grdInvoices->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
