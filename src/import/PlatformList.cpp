@@ -499,9 +499,8 @@ private:
     bool byRemark(const QString& docNo) const {
         return !docNo.isEmpty() && (m_open.contains(docNo) || m_cancelled.contains(docNo));
     }
-    static QString amountsKey(qint64 amountCents, qint64 taxCents) {
-        return QStringLiteral("|%1|%2").arg(amountCents).arg(taxCents);
-    }
+    // The open documents of the invoice's buyer (by tax number, else by name) and amounts, in order.
+    QStringList byBuyerAndAmounts(const PlatformInvoice& inv) const;
     void close(const QString& docNo);
     bool setState(WrittenInvoice& w, Flush flush);
     WrittenInvoice* flushedBlue(const PlatformInvoice& red);
@@ -518,8 +517,10 @@ private:
     PlatformWriteBackResult& m_res;
     QHash<QString, WrittenInvoice> m_written; // by number text
     QHash<QString, OpenDocument> m_open;      // by 单据号
-    QHash<QString, QStringList> m_byKey;      // buyer and amounts → 单据号
-    QSet<QString> m_cancelled;                // 单据号 of documents whose tax invoice was cancelled
+    // Amounts in cents → 单据号 of the open documents with them, in order. Keyed by the amounts alone: a
+    // key of buyer and amounts per document would cost a month's list more than its invoices.
+    QHash<std::pair<qint64, qint64>, QStringList> m_byAmounts;
+    QSet<QString> m_cancelled; // 单据号 of documents whose tax invoice was cancelled
 };
 
 void ListWriteBack::readLedger() {
@@ -561,11 +562,9 @@ void ListWriteBack::readLedger() {
         });
     for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
         if (!it->amountsKnown) continue;
-        const QString amounts = amountsKey(it->amount, it->tax);
-        if (!it->buyerTaxNo.isEmpty()) m_byKey[u'T' + it->buyerTaxNo + amounts] << it.key();
-        if (!it->buyerName.isEmpty()) m_byKey[u'N' + it->buyerName + amounts] << it.key();
+        m_byAmounts[{it->amount, it->tax}] << it.key();
     }
-    for (QStringList& docNos : m_byKey)
+    for (QStringList& docNos : m_byAmounts)
         docNos.sort();
     // Only while nothing of the document stands again: exported again under the same 单据号, it is open
     // (above) or holds its invoice already.
@@ -595,11 +594,22 @@ QString ListWriteBack::remarkDocNo(const PlatformInvoice& inv) {
     return inv.remark.left(end);
 }
 
+QStringList ListWriteBack::byBuyerAndAmounts(const PlatformInvoice& inv) const {
+    QStringList out;
+    const QString taxNo = inv.buyerTaxNo.toUpper();
+    for (const QString& docNo : m_byAmounts.value({centsOf(inv.amount), centsOf(inv.tax)})) {
+        const auto d = m_open.constFind(docNo);
+        if (d == m_open.constEnd()) continue;
+        if (taxNo.isEmpty() ? !d->buyerName.isEmpty() && d->buyerName == inv.buyerName
+                            : d->buyerTaxNo == taxNo)
+            out << docNo;
+    }
+    return out;
+}
+
 void ListWriteBack::close(const QString& docNo) {
     const OpenDocument d = m_open.take(docNo);
-    const QString amounts = amountsKey(d.amount, d.tax);
-    m_byKey[u'T' + d.buyerTaxNo + amounts].removeAll(docNo);
-    m_byKey[u'N' + d.buyerName + amounts].removeAll(docNo);
+    if (const auto it = m_byAmounts.find({d.amount, d.tax}); it != m_byAmounts.end()) it->removeAll(docNo);
 }
 
 // A written-back invoice found flushed or cancelled; false when the ledger says so already.
@@ -641,9 +651,7 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     const bool remarkNamesIt = byRemark(docNo);
     QStringList candidates;
     if (!remarkNamesIt) {
-        const QString buyer =
-            inv.buyerTaxNo.isEmpty() ? u'N' + inv.buyerName : u'T' + inv.buyerTaxNo.toUpper();
-        candidates = m_byKey.value(buyer + amountsKey(centsOf(inv.amount), centsOf(inv.tax)));
+        candidates = byBuyerAndAmounts(inv);
         docNo = candidates.size() == 1 ? candidates.first() : QString();
     }
     WrittenInvoice* blue = inv.red ? flushedBlue(inv) : nullptr;
