@@ -485,7 +485,9 @@ public:
         : m_acct(acct), m_writeBack(writeBack), m_res(result) {}
 
     // The tax invoices written back before and the documents still open, with their buyer and amounts.
-    void readLedger();
+    // Of the tax invoices written back before, only those the list names (its numbers, the blue ones its red
+    // ones flush) are kept: a ledger of years is not held for a month's list.
+    void readLedger(const QSet<QString>& named);
     // Whether 备注 begins with the 单据号 of an open document.
     bool matchesByRemark(const PlatformInvoice& inv) const { return byRemark(remarkDocNo(inv)); }
     // Writes one invoice back, or says why not. False after a refusal (notice), which stops the list.
@@ -523,16 +525,18 @@ private:
     QSet<QString> m_cancelled; // 单据号 of documents whose tax invoice was cancelled
 };
 
-void ListWriteBack::readLedger() {
+void ListWriteBack::readLedger(const QSet<QString>& named) {
     // Each read taken row by row: a month's ledger is not held as rows beside what is made of them.
     m_acct.forEachRow(
         QStringLiteral(
             "select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount, FDocNo from TF_Ledger "
             "where FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
-        {Ledger::Export}, nullptr, [this](const QVariantList& row) {
+        {Ledger::Export}, nullptr, [this, &named](const QVariantList& row) {
             const QString code = nullToText(row.value(0));
             const QString number = nullToText(row.value(1));
-            WrittenInvoice& w = m_written[Ledger::numberText(code, number)];
+            const QString text = Ledger::numberText(code, number);
+            if (!named.contains(text)) return;
+            WrittenInvoice& w = m_written[text];
             w.code = code;
             w.number = number;
             if (w.docNo.isEmpty()) w.docNo = nullToText(row.value(5));
@@ -782,7 +786,15 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& list, bool preview) 
                 ours.append(&inv);
         }
         ListWriteBack match(acct, writeBack, m_result);
-        if (ledger) match.readLedger();
+        if (ledger) {
+            QSet<QString> named;
+            named.reserve(ours.size());
+            for (const PlatformInvoice* inv : ours) {
+                named.insert(inv->numberText());
+                if (inv->red) named.insert(inv->namedBlue());
+            }
+            match.readLedger(named);
+        }
         QString notice;
         for (const PlatformInvoice* inv : workOrder(ours, match))
             if (!match.apply(*inv, notice)) {

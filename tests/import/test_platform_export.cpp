@@ -337,6 +337,26 @@ private Q_SLOTS:
         QCOMPARE(testLedger("ZP000001"), "-" + N(1) + "/部分红冲/0");
     }
 
+    // A red invoice in a later month's list flushes the blue one an earlier list wrote back, though the
+    // blue one is not in this list.
+    void redInALaterList() {
+        const ExportDoc d1 = exportDocs().value("ZP000001");
+        const QString file = db->folder() + QStringLiteral("/list.xlsx");
+        PlatformWriteBack w(db->session);
+        writeFile(file, exportWorkbook({{"发票基础信息",
+                                         kInvoiceHeadings,
+                                         {issuedRow(N(1), d1.amount, d1.tax, "", "", "ZP000001")}}}));
+        QVERIFY(w.run(file, false));
+        QCOMPARE(testLedger("ZP000001"), "-" + N(1) + "/已开票/0");
+        writeFile(file, exportWorkbook({{"发票基础信息",
+                                         kInvoiceHeadings,
+                                         {issuedRow(N(8), -d1.amount, -d1.tax, "", "某某公司",
+                                                    "被红冲蓝字数电发票号码：" + N(1))}}}));
+        QVERIFY(w.run(file, false));
+        QCOMPARE(w.result().placedLines(), QStringList{N(8) + "\tZP000001\t按被红冲的蓝字发票"});
+        QCOMPARE(testLedger("ZP000001"), "-" + N(1) + "/已红冲/1");
+    }
+
     // The batch tool refuses a workbook of goods lines only: exit 1, the reason on stderr, nothing written.
     void batchGoodsOnly() {
         exportDocs();
