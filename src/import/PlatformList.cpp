@@ -546,13 +546,16 @@ void ListWriteBack::readLedger(const QSet<QString>& named) {
             }
             if (row.value(2).toInt() == Ledger::Stands) w.stands = true;
         });
+    // A customer's tax number and name held once however many of its documents are open.
+    QSet<QString> buyers;
+    auto once = [&buyers](const QString& t) { return t.isEmpty() ? t : *buyers.insert(t); };
     m_acct.forEachRow(
         QStringLiteral(
             "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName from TF_Ledger l left join ICSale s "
             "on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID where "
             "l.FDirection=? and l.FState=? and (l.FTaxNumber is null or l.FTaxNumber='') order by "
             "l.FDocNo"),
-        {Ledger::Export, Ledger::Stands}, nullptr, [this](const QVariantList& row) {
+        {Ledger::Export, Ledger::Stands}, nullptr, [this, &once](const QVariantList& row) {
             const QString docNo = nullToText(row.value(0));
             if (docNo.isEmpty()) return;
             OpenDocument& d = m_open[docNo];
@@ -560,8 +563,8 @@ void ListWriteBack::readLedger(const QSet<QString>& named) {
             d.amount += centsOf(row.value(1).toDouble());
             d.tax += centsOf(row.value(2).toDouble());
             if (d.buyerName.isEmpty()) {
-                d.buyerTaxNo = nullToText(row.value(3)).trimmed().toUpper();
-                d.buyerName = nullToText(row.value(4)).trimmed();
+                d.buyerTaxNo = once(nullToText(row.value(3)).trimmed().toUpper());
+                d.buyerName = once(nullToText(row.value(4)).trimmed());
             }
         });
     for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
