@@ -262,20 +262,21 @@ const XlsxSheet* XlsxReader::sheet(const QString& name) const {
 
 void XlsxReader::openSharedStrings() {
     if (m_stringsOpened) return;
-    m_stringsOpened = true;
     m_stringStarts = {0};
     if (m_stringsPart.isEmpty() || !m_zip->member(m_stringsPart)) {
-        m_stringsDone = true;
+        m_stringsOpened = m_stringsDone = true;
         return;
     }
+    // Marked open only once it is: a part refused here is refused again at the next string wanted.
     m_stringsStream = m_zip->open(m_stringsPart, m_caps.maxPartSize);
     m_stringsXml = std::make_unique<QXmlStreamReader>(m_stringsStream.get());
+    m_stringsOpened = true;
 }
 
 bool XlsxReader::sharedString(qsizetype i, QString& out) {
     openSharedStrings();
-    QXmlStreamReader& r = *m_stringsXml;
     while (!m_stringsDone && m_stringStarts.size() <= i + 1) {
+        QXmlStreamReader& r = *m_stringsXml;
         if (r.atEnd()) {
             m_stringsDone = true;
             m_stringText.squeeze();

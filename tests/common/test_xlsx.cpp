@@ -220,6 +220,13 @@ private Q_SLOTS:
                    {}, strings)
             << caps(100, 10, 1 << 20, 10)
             << QStringLiteral("文件“bad.xlsx”的共享字符串超过10个的限制，不能读取。");
+        QTest::newRow("a shared strings part that unpacks past the cap")
+            << buildXlsx(
+                   {{QStringLiteral("S"), sheetRows({QStringLiteral("<c r=\"A1\" t=\"s\"><v>0</v></c>")})}},
+                   {}, {QString(3 << 20, u'x')})
+            << caps(100, 10, 1 << 20, 10)
+            << QStringLiteral(
+                   "文件“bad.xlsx”中的“xl/sharedStrings.xml”解压后有3 MB，超过1 MB的限制，不能读取。");
         QTest::newRow("a shared string that is not there")
             << buildXlsx(
                    {{QStringLiteral("S"), sheetRows({QStringLiteral("<c r=\"A1\" t=\"s\"><v>7</v></c>")})}},
@@ -267,16 +274,21 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(XlsxCaps, caps);
         QFETCH(QString, message);
+        std::unique_ptr<XlsxReader> reader;
         try {
-            XlsxReader reader(bytes, QStringLiteral("bad.xlsx"), caps);
-            for (const XlsxSheet& s : reader.sheets())
-                reader.rows(s);
+            reader = std::make_unique<XlsxReader>(bytes, QStringLiteral("bad.xlsx"), caps);
+            for (const XlsxSheet& s : reader->sheets())
+                reader->rows(s);
             QFAIL("read");
         } catch (const DbError& e) {
             QVERIFY2(e.description().startsWith(message), qPrintable(e.description()));
             // What the parser said goes to the details, not into the message.
             if (message.contains(QStringLiteral("XML"))) QVERIFY(!e.cause().isEmpty());
         }
+        // Asked again after a refusal, the reader refuses again: it is never left half open.
+        if (reader)
+            for (const XlsxSheet& s : reader->sheets())
+                QVERIFY_THROWS_EXCEPTION(DbError, reader->rows(s));
     }
 
     // The drop-down lists: inline ones with their values, those that refer to cells without.
