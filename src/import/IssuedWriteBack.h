@@ -29,6 +29,12 @@ public:
 
     // At the start of an import, outside its transaction: finds the write-back column. Throws DbError.
     void begin();
+    // The documents still open (单据号 → the sales invoices of its rows) as the caller read them with its own
+    // columns, after begin(): the write-back then does not read them again.
+    void setOpenDocuments(QHash<QString, QList<qlonglong>> open) {
+        m_open = std::move(open);
+        m_openRead = true;
+    }
 
     enum class Outcome {
         NotOurs, // no document of this set: the invoice is imported as a new sales invoice

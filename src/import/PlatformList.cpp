@@ -549,15 +549,17 @@ void ListWriteBack::readLedger(const QSet<QString>& named) {
     // A customer's tax number and name held once however many of its documents are open.
     QSet<QString> buyers;
     auto once = [&buyers](const QString& t) { return t.isEmpty() ? t : *buyers.insert(t); };
+    // The same rows are the write-back's open documents: read once for both.
+    QHash<QString, QList<qlonglong>> sales;
     m_acct.forEachRow(
         QStringLiteral(
-            "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName from TF_Ledger l left join ICSale s "
-            "on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID where "
-            "l.FDirection=? and l.FState=? and (l.FTaxNumber is null or l.FTaxNumber='') order by "
-            "l.FDocNo"),
-        {Ledger::Export, Ledger::Stands}, nullptr, [this, &once](const QVariantList& row) {
+            "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName, l.FInterID from TF_Ledger l left join "
+            "ICSale s on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID where "
+            "l.FDirection=? and l.FState=? and coalesce(l.FTaxNumber,'')='' order by l.FDocNo"),
+        {Ledger::Export, Ledger::Stands}, nullptr, [this, &once, &sales](const QVariantList& row) {
             const QString docNo = nullToText(row.value(0));
             if (docNo.isEmpty()) return;
+            sales[docNo].append(row.value(5).toLongLong());
             OpenDocument& d = m_open[docNo];
             if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
             d.amount += centsOf(row.value(1).toDouble());
@@ -567,6 +569,7 @@ void ListWriteBack::readLedger(const QSet<QString>& named) {
                 d.buyerName = once(nullToText(row.value(4)).trimmed());
             }
         });
+    m_writeBack.setOpenDocuments(std::move(sales));
     for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
         if (!it->amountsKnown) continue;
         m_byAmounts[{it->amount, it->tax}] << it.key();
