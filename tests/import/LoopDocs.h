@@ -1,6 +1,7 @@
 #pragma once
 // The export's documents as the loop's tests use them: the tax system's issued invoice made from one, and
-// the documents by their 单据号.
+// the documents by their 单据号 (ExportedDocs.h).
+#include "ExportedDocs.h"
 #include "InvoiceLines.h"
 #include "common/Values.h"
 #include "export/ExportWriter.h"
@@ -15,11 +16,4 @@ inline QStringList issuedFrom(const ExportDoc& doc, const QString& number, bool 
                     .number = number,
                     .docNo = doc.docNo},
                    bodies);
-}
-
-inline QHash<QString, ExportDoc> byDocNo(const QList<ExportDoc>& docs) {
-    QHash<QString, ExportDoc> out;
-    for (const ExportDoc& d : docs)
-        out.insert(d.docNo, d);
-    return out;
 }

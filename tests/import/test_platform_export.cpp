@@ -1,6 +1,7 @@
 // The platform's list as 导出全部 writes it: several sheets in any order, headings as the platform has
 // written them over the years, numbers that are missing or that Excel cut, red invoices tied to the blue
 // ones their 备注 names.
+#include "ExportedDocs.h"
 #include "PlatformListBook.h"
 #include "common/DbProcedures.h"
 #include "common/Values.h"
@@ -70,18 +71,7 @@ class TestPlatformExport : public QObject {
     std::unique_ptr<TestDatabases> db;
     std::unique_ptr<RecorderSink> rec;
 
-    QHash<QString, ExportDoc> exportDocs() {
-        const QString file = db->folder() + QStringLiteral("/out.txt");
-        ExportEngine preview(db->session);
-        preview.setPreview(true);
-        if (!preview.exportFile(file, QString(13, u'|'), QStringLiteral("1")) ||
-            !ExportEngine(db->session).exportFile(file, QString(13, u'|'), QStringLiteral("1")))
-            return {};
-        QHash<QString, ExportDoc> out;
-        for (const ExportDoc& d : preview.preview())
-            out.insert(d.docNo, d);
-        return out;
-    }
+    QHash<QString, ExportDoc> exportDocs() { return byDocNo(exportedDocs(*db)); }
     QString acctValue(const QString& sql, const QVariantList& params = {}) {
         return firstColumn(*db->acct, sql, params);
     }

@@ -1,6 +1,7 @@
 // What the platform gives back besides its list: the refusals of an uploaded batch workbook marked on the
 // documents refused, which may go out again; the 红字发票信息确认单编号 kept with red invoices; the list's
 // preview naming the document each invoice goes onto.
+#include "ExportedDocs.h"
 #include "PlatformListBook.h"
 #include "common/DbProcedures.h"
 #include "common/Ledger.h"
@@ -72,18 +73,7 @@ class TestPlatformRefusals : public QObject {
     std::unique_ptr<RecorderSink> rec;
 
     // The preview's documents by 单据号, then the export that records them.
-    QHash<QString, ExportDoc> exportDocs() {
-        const QString file = db->folder() + QStringLiteral("/out.txt");
-        ExportEngine preview(db->session);
-        preview.setPreview(true);
-        if (!preview.exportFile(file, QString(13, u'|'), QStringLiteral("1")) ||
-            !ExportEngine(db->session).exportFile(file, QString(13, u'|'), QStringLiteral("1")))
-            return {};
-        QHash<QString, ExportDoc> out;
-        for (const ExportDoc& d : preview.preview())
-            out.insert(d.docNo, d);
-        return out;
-    }
+    QHash<QString, ExportDoc> exportDocs() { return byDocNo(exportedDocs(*db)); }
     QString acctValue(const QString& sql, const QVariantList& params = {}) {
         return firstColumn(*db->acct, sql, params);
     }

@@ -1,5 +1,6 @@
 // The platform's way round: documents exported from the set are issued on the tax bureau's platform,
 // whose list of issued invoices comes back as a workbook and is written back onto the export.
+#include "ExportedDocs.h"
 #include "PlatformListBook.h"
 #include "common/DbProcedures.h"
 #include "common/Messages.h"
@@ -26,19 +27,7 @@ class TestPlatformList : public QObject {
     std::unique_ptr<RecorderSink> rec;
 
     // The documents as the preview shows them, then the export that records them.
-    QHash<QString, ExportDoc> exportDocs() {
-        const QString file = db->folder() + QStringLiteral("/out.txt");
-        ExportEngine preview(db->session);
-        preview.setPreview(true);
-        ExportEngine e(db->session);
-        if (!preview.exportFile(file, QString(13, u'|'), QStringLiteral("1")) ||
-            !e.exportFile(file, QString(13, u'|'), QStringLiteral("1")))
-            return {};
-        QHash<QString, ExportDoc> out;
-        for (const ExportDoc& d : preview.preview())
-            out.insert(d.docNo, d);
-        return out;
-    }
+    QHash<QString, ExportDoc> exportDocs() { return byDocNo(exportedDocs(*db)); }
     QString acctValue(const QString& sql, const QVariantList& params = {}) {
         return firstColumn(*db->acct, sql, params);
     }
