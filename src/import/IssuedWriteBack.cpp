@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
+#include <numeric>
 
 namespace {
 // The export rows' columns a copy keeps, in this order.
@@ -32,11 +33,62 @@ QString writeBackColumnName(Connection& config) {
     return rs->atEnd() ? QStringLiteral("FTaxInvoiceNo") : nullToText(rs->value(0)).trimmed();
 }
 
+int OpenDocuments::add(const QString& docNo, qlonglong interID) {
+    // Rows come ordered by document: most find the last one added without a lookup.
+    int doc = m_docNos.isEmpty() || m_docNos.constLast() != docNo ? -1 : int(m_docNos.size()) - 1;
+    if (doc < 0) {
+        const auto it = m_adding.constFind(docNo);
+        if (it != m_adding.constEnd()) {
+            doc = *it;
+        } else {
+            doc = int(m_docNos.size());
+            m_docNos.append(docNo);
+            m_adding.insert(docNo, doc);
+        }
+    }
+    m_rows.append({doc, interID});
+    return doc;
+}
+
+void OpenDocuments::finish() {
+    m_adding = {};
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    m_ids.clear();
+    m_ids.reserve(m_rows.size());
+    m_idStarts.fill(0, m_docNos.size() + 1);
+    for (const auto& [doc, id] : std::as_const(m_rows)) {
+        m_ids.append(id);
+        ++m_idStarts[doc + 1];
+    }
+    for (qsizetype d = 1; d < m_idStarts.size(); ++d)
+        m_idStarts[d] += m_idStarts[d - 1];
+    m_rows = {};
+    m_sorted.resize(m_docNos.size());
+    std::iota(m_sorted.begin(), m_sorted.end(), 0);
+    std::sort(m_sorted.begin(), m_sorted.end(), [this](int a, int b) { return m_docNos[a] < m_docNos[b]; });
+    m_taken.fill(false, m_docNos.size());
+    m_docNos.squeeze();
+}
+
+int OpenDocuments::find(QStringView docNo) const {
+    const auto it =
+        std::lower_bound(m_sorted.cbegin(), m_sorted.cend(), docNo,
+                         [this](int doc, QStringView key) { return QStringView(m_docNos[doc]) < key; });
+    return it != m_sorted.cend() && m_docNos[*it] == docNo ? *it : -1;
+}
+
+bool OpenDocuments::take(int doc) {
+    if (m_taken.at(doc)) return false;
+    m_taken[doc] = true;
+    return true;
+}
+
 IssuedWriteBack::IssuedWriteBack(Connection& acct, Connection& config) : m_acct(acct), m_config(config) {}
 
 void IssuedWriteBack::begin() {
     m_touched.clear();
-    m_open.clear();
+    m_open = {};
     m_openRead = false;
     m_column.clear();
     m_columnLength = 0;
@@ -100,8 +152,9 @@ void IssuedWriteBack::readOpenDocuments() {
             Ledger::withoutInvoice(),
         {Ledger::Export}, nullptr, [this](const QVariantList& row) {
             const QString docNo = nullToText(row.value(0));
-            if (!docNo.isEmpty()) m_open[docNo].append(row.value(1).toLongLong());
+            if (!docNo.isEmpty()) m_open.add(docNo, row.value(1).toLongLong());
         });
+    m_open.finish();
 }
 
 IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QString& notice) {
@@ -124,9 +177,8 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
              invoice.docNo, Ledger::Export, invoice.docNo});
     };
     // Most invoices of a file go onto an open document: no read of their own.
-    if (const auto open = m_open.constFind(invoice.docNo); open != m_open.constEnd()) {
-        const QList<qlonglong> ids = *open;
-        m_open.erase(open);
+    if (const int open = m_open.find(invoice.docNo); open >= 0 && m_open.take(open)) {
+        const QList<qlonglong> ids = m_open.interIDs(open);
         if (updateRows() > 0) {
             for (qlonglong id : ids)
                 m_touched.insert(id);

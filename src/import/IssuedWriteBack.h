@@ -22,6 +22,35 @@ struct IssuedInvoice {
     QString numberText() const;
 };
 
+// The documents whose export rows stand and hold no invoice: each 单据号 with the sales invoices of its
+// rows. Held in arrays and found by a sorted index, not as a hash of lists: a month's write-back holds
+// 100,000 of them.
+class OpenDocuments {
+public:
+    // A row of a document, its rows in any order: the document's index, which stays what it is.
+    int add(const QString& docNo, qlonglong interID);
+    // After the last add, before the first find.
+    void finish();
+    int size() const { return int(m_docNos.size()); }
+    // The document's index, or -1.
+    int find(QStringView docNo) const;
+    const QString& docNo(int doc) const { return m_docNos.at(doc); }
+    QList<qlonglong> interIDs(int doc) const {
+        return m_ids.mid(m_idStarts.at(doc), m_idStarts.at(doc + 1) - m_idStarts.at(doc));
+    }
+    // Taken once by the write-back: false when it was taken before.
+    bool take(int doc);
+
+private:
+    QList<QString> m_docNos;
+    QHash<QString, int> m_adding;            // while rows are added
+    QList<std::pair<int, qlonglong>> m_rows; // while rows are added
+    QList<qlonglong> m_ids;                  // by document
+    QList<int> m_idStarts;                   // where each document's begin in m_ids, and the end
+    QList<int> m_sorted;                     // the documents by 单据号
+    QList<bool> m_taken;
+};
+
 class IssuedWriteBack {
 public:
     // acct: the import's connection; config: Taxlink.db, which names the write-back column.
@@ -31,10 +60,11 @@ public:
     void begin();
     // The documents still open (单据号 → the sales invoices of its rows) as the caller read them with its own
     // columns, after begin(): the write-back then does not read them again.
-    void setOpenDocuments(QHash<QString, QList<qlonglong>> open) {
+    void setOpenDocuments(OpenDocuments open) {
         m_open = std::move(open);
         m_openRead = true;
     }
+    const OpenDocuments& openDocuments() const { return m_open; }
 
     enum class Outcome {
         NotOurs, // no document of this set: the invoice is imported as a new sales invoice
@@ -86,7 +116,7 @@ private:
     QSet<qlonglong> m_touched; // FInterID of the sales invoices written back to
     std::optional<OutAgain> m_outAgain;
     bool m_openRead = false;
-    QHash<QString, QList<qlonglong>> m_open; // 单据号 → FInterID of its rows
+    OpenDocuments m_open;
 };
 
 // The name of the write-back column in Taxlink.db (t_OtherInfo, key WriteBackColumn); the factory's

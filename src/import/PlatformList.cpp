@@ -207,12 +207,12 @@ bool isTotals(const XlsxRow& row) {
     return false;
 }
 
-QList<PlatformInvoice> readList(XlsxReader& reader) {
+// Each invoice of the list, in sheet order.
+void readList(XlsxReader& reader, const std::function<void(const PlatformInvoice&)>& each) {
     const SheetHeading h = invoiceSheet(reader);
     const int* columns = h.columns;
     for (const Column c : {Date, Amount, Tax})
         if (columns[c] < 0) refuse(notTheList(kHeadings[c]));
-    QList<PlatformInvoice> out;
     // Texts that repeat down the list (the seller, a buyer, a day, a kind, a state) are held once.
     QSet<QString> repeated;
     auto once = [&repeated](const QString& t) { return t.isEmpty() ? t : *repeated.insert(t); };
@@ -253,9 +253,8 @@ QList<PlatformInvoice> readList(XlsxReader& reader) {
         inv.state = once(text(State));
         inv.remark = columns[Remark] < 0 || text(Remark).isEmpty() ? QString() : row.text(columns[Remark]);
         inv.red = text(Positive) == u"否" || inv.amount < 0;
-        out.append(std::move(inv));
+        each(inv);
     });
-    return out;
 }
 
 } // namespace
@@ -317,11 +316,12 @@ QString blueText(const PlatformWriteBackResult::Unmatched& u) {
     return QStringLiteral("被红冲的蓝字发票%1未回写过").arg(u.blue);
 }
 
-// A document exported and not issued yet: its rows summed up.
+// A document exported and not issued yet (by its index among the open documents): its rows summed up.
 struct OpenDocument {
-    qint64 amount = 0, tax = 0; // cents
+    qint64 amount = 0, tax = 0;          // cents
+    int buyerTaxNo = -1, buyerName = -1; // in the list's buyers
     bool amountsKnown = true;
-    QString buyerTaxNo, buyerName;
+    bool closed = false; // written back by this list
 };
 
 // A tax invoice the ledger holds already.
@@ -361,13 +361,97 @@ QString PlatformInvoice::redConfirmNo() const {
 
 QList<PlatformInvoice> readPlatformList(const QString& path, const XlsxCaps& caps) {
     XlsxReader reader(path, caps);
-    return readList(reader);
+    QList<PlatformInvoice> out;
+    readList(reader, [&out](const PlatformInvoice& inv) { out.append(inv); });
+    return out;
 }
 
 QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName,
                                         const XlsxCaps& caps) {
     XlsxReader reader(bytes, displayName, caps);
-    return readList(reader);
+    QList<PlatformInvoice> out;
+    readList(reader, [&out](const PlatformInvoice& inv) { out.append(inv); });
+    return out;
+}
+
+PlatformInvoices readPlatformInvoices(const QString& path) {
+    XlsxReader reader(path, platformListCaps());
+    PlatformInvoices out;
+    readList(reader, [&out](const PlatformInvoice& inv) { out.append(inv); });
+    out.squeeze();
+    return out;
+}
+
+PlatformInvoices::PlatformInvoices(const QList<PlatformInvoice>& list) {
+    m_items.reserve(list.size());
+    for (const PlatformInvoice& inv : list)
+        append(inv);
+    squeeze();
+}
+
+quint32 PlatformInvoices::repeatedIndex(const QString& text) {
+    if (text.isEmpty()) return 0;
+    const auto it = m_repeatedIndex.constFind(text);
+    if (it != m_repeatedIndex.constEnd()) return *it;
+    const quint32 index = quint32(m_repeated.size());
+    m_repeated.append(text);
+    m_repeatedIndex.insert(text, index);
+    return index;
+}
+
+void PlatformInvoices::append(const PlatformInvoice& inv) {
+    Item item;
+    item.row = inv.row;
+    item.amount = inv.amount;
+    item.tax = inv.tax;
+    item.red = inv.red;
+    item.unusable = inv.unusable;
+    item.digital = !inv.digitalNumber.isEmpty();
+    item.text = m_text.size();
+    // The 数电发票号码 is the number text where there is one; else the number text is held.
+    const QString own[4] = {item.digital ? inv.digitalNumber : inv.numberText(), inv.code, inv.number,
+                            inv.remark};
+    for (int f = 0; f < 4; ++f) {
+        item.lengths[f] = quint32(own[f].size());
+        m_text += own[f];
+    }
+    const QString* repeated[6] = {&inv.sellerTaxNo, &inv.buyerTaxNo, &inv.buyerName,
+                                  &inv.date,        &inv.kind,       &inv.state};
+    for (int f = 0; f < 6; ++f)
+        item.repeated[f] = repeatedIndex(*repeated[f]);
+    m_items.append(item);
+}
+
+void PlatformInvoices::squeeze() {
+    m_items.squeeze();
+    m_text.squeeze();
+}
+
+QStringView PlatformInvoices::text(qsizetype i, int field) const {
+    const Item& item = m_items.at(i);
+    qsizetype at = item.text;
+    for (int f = 0; f < field; ++f)
+        at += item.lengths[f];
+    return QStringView(m_text).mid(at, item.lengths[field]);
+}
+
+PlatformInvoice PlatformInvoices::at(qsizetype i) const {
+    const Item& item = m_items.at(i);
+    PlatformInvoice inv;
+    inv.row = item.row;
+    inv.amount = item.amount;
+    inv.tax = item.tax;
+    inv.red = item.red;
+    inv.unusable = item.unusable;
+    if (item.digital) inv.digitalNumber = text(i, 0).toString();
+    inv.code = text(i, 1).toString();
+    inv.number = text(i, 2).toString();
+    inv.remark = text(i, 3).toString();
+    QString* repeated[6] = {&inv.sellerTaxNo, &inv.buyerTaxNo, &inv.buyerName,
+                            &inv.date,        &inv.kind,       &inv.state};
+    for (int f = 0; f < 6; ++f)
+        *repeated[f] = m_repeated.at(item.repeated[f]);
+    return inv;
 }
 
 QList<PlatformInvoice> readPlatformList(const QString& path) {
@@ -467,14 +551,14 @@ PlatformWriteBack::PlatformWriteBack(const Session& session) : m_session(session
 
 bool PlatformWriteBack::run(const QString& path, bool preview) {
     m_result = {};
-    QList<PlatformInvoice> invoices;
     try {
-        invoices = readPlatformList(path);
+        m_result.invoices = readPlatformInvoices(path);
     } catch (const DbError& e) {
+        m_result = {};
         showMsg(e.description());
         return false;
     }
-    return apply(invoices, preview);
+    return work(preview);
 }
 
 namespace {
@@ -486,24 +570,29 @@ public:
 
     // The tax invoices written back before and the documents still open, with their buyer and amounts.
     // Of the tax invoices written back before, only those the list names (its numbers, the blue ones its red
-    // ones flush) are kept: a ledger of years is not held for a month's list.
-    void readLedger(const QSet<QString>& named);
+    // ones flush) are kept: a ledger of years is not held for a month's list. Of those this list writes,
+    // only the ones it names again (twice, or as the blue one a red one flushes).
+    void readLedger(const QSet<QStringView>& numbers, const QSet<QString>& namedAgain);
     // Whether 备注 begins with the 单据号 of an open document.
-    bool matchesByRemark(const PlatformInvoice& inv) const { return byRemark(remarkDocNo(inv)); }
-    // Writes one invoice back, or says why not. False after a refusal (notice), which stops the list.
-    bool apply(const PlatformInvoice& inv, QString& notice);
+    bool matchesByRemark(QStringView remark) const { return byRemark(remarkDocNo(remark)); }
+    // Writes one invoice (the list's index-th) back, or says why not. False after a refusal (notice), which
+    // stops the list.
+    bool apply(const PlatformInvoice& inv, qsizetype index, QString& notice);
 
 private:
-    // Where the invoice stands in the list (the result's own copy, which the work goes through).
-    qsizetype indexOf(const PlatformInvoice& inv) const { return &inv - m_res.invoices.constData(); }
-    static QString remarkDocNo(const PlatformInvoice& inv);
+    static QStringView remarkDocNo(QStringView remark);
+    const OpenDocuments& open() const { return m_writeBack.openDocuments(); }
+    // The open document of the 单据号, not yet written back by this list: its index, else -1.
+    int openDocument(QStringView docNo) const {
+        const int doc = open().find(docNo);
+        return doc >= 0 && !m_docs.at(doc).closed ? doc : -1;
+    }
     // A document 备注 may name: open, or one whose tax invoice was cancelled (issued anew from it).
-    bool byRemark(const QString& docNo) const {
-        return !docNo.isEmpty() && (m_open.contains(docNo) || m_cancelled.contains(docNo));
+    bool byRemark(QStringView docNo) const {
+        return !docNo.isEmpty() && (openDocument(docNo) >= 0 || m_cancelled.contains(docNo.toString()));
     }
     // The open documents of the invoice's buyer (by tax number, else by name) and amounts, in order.
     QStringList byBuyerAndAmounts(const PlatformInvoice& inv) const;
-    void close(const QString& docNo);
     bool setState(WrittenInvoice& w, Flush flush);
     WrittenInvoice* flushedBlue(const PlatformInvoice& red);
     bool flushBy(const PlatformInvoice& red, WrittenInvoice& blue) {
@@ -518,24 +607,27 @@ private:
     IssuedWriteBack& m_writeBack;
     PlatformWriteBackResult& m_res;
     QHash<QString, WrittenInvoice> m_written; // by number text
-    QHash<QString, OpenDocument> m_open;      // by 单据号
-    // Amounts in cents → 单据号 of the open documents with them, in order. Keyed by the amounts alone: a
-    // key of buyer and amounts per document would cost a month's list more than its invoices.
-    QHash<std::pair<qint64, qint64>, QStringList> m_byAmounts;
+    QSet<QString> m_namedAgain;               // numbers whose writing is kept in m_written
+    QList<OpenDocument> m_docs;               // by the open documents' index
+    QStringList m_buyers;                     // buyers' tax numbers and names, each once
+    // The open documents with known amounts, by amounts and then 单据号. By the amounts alone: a key of
+    // buyer and amounts per document would cost a month's list more than its invoices.
+    QList<int> m_byAmounts;
     QSet<QString> m_cancelled; // 单据号 of documents whose tax invoice was cancelled
 };
 
-void ListWriteBack::readLedger(const QSet<QString>& named) {
+void ListWriteBack::readLedger(const QSet<QStringView>& numbers, const QSet<QString>& namedAgain) {
+    m_namedAgain = namedAgain;
     // Each read taken row by row: a month's ledger is not held as rows beside what is made of them.
     m_acct.forEachRow(
         QStringLiteral(
             "select FTaxCode, FTaxNumber, FState, FIssueState, FIssuedAmount, FDocNo from TF_Ledger "
             "where FDirection=? and FTaxNumber is not null and FTaxNumber<>''"),
-        {Ledger::Export}, nullptr, [this, &named](const QVariantList& row) {
+        {Ledger::Export}, nullptr, [this, &numbers, &namedAgain](const QVariantList& row) {
             const QString code = nullToText(row.value(0));
             const QString number = nullToText(row.value(1));
             const QString text = Ledger::numberText(code, number);
-            if (!named.contains(text)) return;
+            if (!numbers.contains(text) && !namedAgain.contains(text)) return;
             WrittenInvoice& w = m_written[text];
             w.code = code;
             w.number = number;
@@ -547,35 +639,45 @@ void ListWriteBack::readLedger(const QSet<QString>& named) {
             if (row.value(2).toInt() == Ledger::Stands) w.stands = true;
         });
     // A customer's tax number and name held once however many of its documents are open.
-    QSet<QString> buyers;
-    auto once = [&buyers](const QString& t) { return t.isEmpty() ? t : *buyers.insert(t); };
+    QHash<QString, int> buyers;
+    auto once = [this, &buyers](const QString& t) {
+        const auto it = buyers.constFind(t);
+        if (it != buyers.constEnd()) return *it;
+        m_buyers.append(t);
+        return *buyers.insert(t, int(m_buyers.size()) - 1);
+    };
     // The same rows are the write-back's open documents: read once for both.
-    QHash<QString, QList<qlonglong>> sales;
+    OpenDocuments open;
     m_acct.forEachRow(
         QStringLiteral(
             "select l.FDocNo, l.FAmount, l.FTax, o.FTaxNum, o.FName, l.FInterID from TF_Ledger l left join "
             "ICSale s on s.FInterID=l.FInterID left join t_Organization o on o.FItemID=s.FCustID where "
             "l.FDirection=? and l.FState=? and coalesce(l.FTaxNumber,'')='' order by l.FDocNo"),
-        {Ledger::Export, Ledger::Stands}, nullptr, [this, &once, &sales](const QVariantList& row) {
+        {Ledger::Export, Ledger::Stands}, nullptr, [this, &once, &open](const QVariantList& row) {
             const QString docNo = nullToText(row.value(0));
             if (docNo.isEmpty()) return;
-            sales[docNo].append(row.value(5).toLongLong());
-            OpenDocument& d = m_open[docNo];
+            const int doc = open.add(docNo, row.value(5).toLongLong());
+            if (doc == m_docs.size()) m_docs.append(OpenDocument{});
+            OpenDocument& d = m_docs[doc];
             if (row.value(1).isNull() || row.value(2).isNull()) d.amountsKnown = false;
             d.amount += centsOf(row.value(1).toDouble());
             d.tax += centsOf(row.value(2).toDouble());
-            if (d.buyerName.isEmpty()) {
+            if (d.buyerName < 0 || m_buyers.at(d.buyerName).isEmpty()) {
                 d.buyerTaxNo = once(nullToText(row.value(3)).trimmed().toUpper());
                 d.buyerName = once(nullToText(row.value(4)).trimmed());
             }
         });
-    m_writeBack.setOpenDocuments(std::move(sales));
-    for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
-        if (!it->amountsKnown) continue;
-        m_byAmounts[{it->amount, it->tax}] << it.key();
-    }
-    for (QStringList& docNos : m_byAmounts)
-        docNos.sort();
+    open.finish();
+    m_docs.squeeze();
+    m_writeBack.setOpenDocuments(std::move(open));
+    for (int doc = 0; doc < m_docs.size(); ++doc)
+        if (m_docs[doc].amountsKnown) m_byAmounts.append(doc);
+    std::sort(m_byAmounts.begin(), m_byAmounts.end(), [this](int a, int b) {
+        const OpenDocument &x = m_docs[a], &y = m_docs[b];
+        return std::tie(x.amount, x.tax) != std::tie(y.amount, y.tax)
+                   ? std::tie(x.amount, x.tax) < std::tie(y.amount, y.tax)
+                   : this->open().docNo(a) < this->open().docNo(b);
+    });
     // Only while nothing of the document stands again: exported again under the same 单据号, it is open
     // (above) or holds its invoice already.
     const RecordsetPtr cancelled = m_acct.query(
@@ -597,29 +699,28 @@ void ListWriteBack::keepConfirmNo(const PlatformInvoice& red, const QString& cod
                 {confirmNo.left(40), Ledger::Export, code.isNull() ? QStringLiteral("") : code, number});
 }
 
-QString ListWriteBack::remarkDocNo(const PlatformInvoice& inv) {
+QStringView ListWriteBack::remarkDocNo(QStringView remark) {
     qsizetype end = 0;
-    while (end < inv.remark.size() && !inv.remark.at(end).isSpace())
+    while (end < remark.size() && !remark.at(end).isSpace())
         ++end;
-    return inv.remark.left(end);
+    return remark.left(end);
 }
 
 QStringList ListWriteBack::byBuyerAndAmounts(const PlatformInvoice& inv) const {
     QStringList out;
     const QString taxNo = inv.buyerTaxNo.toUpper();
-    for (const QString& docNo : m_byAmounts.value({centsOf(inv.amount), centsOf(inv.tax)})) {
-        const auto d = m_open.constFind(docNo);
-        if (d == m_open.constEnd()) continue;
-        if (taxNo.isEmpty() ? !d->buyerName.isEmpty() && d->buyerName == inv.buyerName
-                            : d->buyerTaxNo == taxNo)
-            out << docNo;
+    const std::pair<qint64, qint64> amounts{centsOf(inv.amount), centsOf(inv.tax)};
+    const auto amountsOf = [this](int doc) { return std::make_pair(m_docs[doc].amount, m_docs[doc].tax); };
+    auto it = std::lower_bound(m_byAmounts.cbegin(), m_byAmounts.cend(), amounts,
+                               [&](int doc, const auto& key) { return amountsOf(doc) < key; });
+    for (; it != m_byAmounts.cend() && amountsOf(*it) == amounts; ++it) {
+        const OpenDocument& d = m_docs[*it];
+        if (d.closed) continue;
+        const QString& name = m_buyers.at(d.buyerName);
+        if (taxNo.isEmpty() ? !name.isEmpty() && name == inv.buyerName : m_buyers.at(d.buyerTaxNo) == taxNo)
+            out << open().docNo(*it);
     }
     return out;
-}
-
-void ListWriteBack::close(const QString& docNo) {
-    const OpenDocument d = m_open.take(docNo);
-    if (const auto it = m_byAmounts.find({d.amount, d.tax}); it != m_byAmounts.end()) it->removeAll(docNo);
 }
 
 // A written-back invoice found flushed or cancelled; false when the ledger says so already.
@@ -645,7 +746,7 @@ WrittenInvoice* ListWriteBack::flushedBlue(const PlatformInvoice& red) {
     return &*it;
 }
 
-bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
+bool ListWriteBack::apply(const PlatformInvoice& inv, qsizetype index, QString& notice) {
     const QString numberText = inv.numberText();
     auto known = m_written.find(numberText);
     if (known != m_written.end()) {
@@ -657,7 +758,7 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
         return true;
     }
     // 1. 备注 begins with the 单据号; 2. the buyer and the amounts.
-    QString docNo = remarkDocNo(inv);
+    QString docNo = remarkDocNo(inv.remark).toString();
     const bool remarkNamesIt = byRemark(docNo);
     QStringList candidates;
     if (!remarkNamesIt) {
@@ -668,7 +769,7 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
     if (docNo.isEmpty()) {
         if (blue) {
             if (flushBy(inv, *blue))
-                m_res.placed.append({indexOf(inv), blue->docNo, PlatformWriteBackResult::How::Blue});
+                m_res.placed.append({index, blue->docNo, PlatformWriteBackResult::How::Blue});
             else
                 ++m_res.already;
             // The red invoice has no document of its own: its confirmation goes with the blue one's.
@@ -698,17 +799,18 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
         }
         return false;
     }
-    close(docNo);
+    if (const int doc = open().find(docNo); doc >= 0) m_docs[doc].closed = true;
     m_cancelled.remove(docNo);
     ++m_res.written;
     ++(remarkNamesIt ? m_res.byDocNo : m_res.byBuyer);
     m_res.placed.append(
-        {indexOf(inv), docNo,
+        {index, docNo,
          remarkNamesIt ? PlatformWriteBackResult::How::DocNo : PlatformWriteBackResult::How::Buyer});
     if (inv.red) keepConfirmNo(inv, issued.code, issued.number);
     if (blue) flushBy(inv, *blue); // before the insert below moves the entries
-    WrittenInvoice& w = m_written[numberText];
-    w = {issued.code, issued.number, Ledger::issued(), inv.amount, true, docNo};
+    WrittenInvoice written{issued.code, issued.number, Ledger::issued(), inv.amount, true, docNo};
+    // Kept only where the list names it again: a month's list is not held again as what it wrote.
+    WrittenInvoice& w = m_namedAgain.contains(numberText) ? m_written[numberText] = written : written;
     if (!inv.red) setState(w, flushOf(inv.state));
     return true;
 }
@@ -716,28 +818,31 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, QString& notice) {
 // The list in the order it is worked through, whatever the order of its rows: blue invoices before red
 // ones (a red one flushes a blue one written back first), of the blue ones those whose 备注 names an open
 // document first, each group by number and then by what else the row says.
-QList<const PlatformInvoice*> workOrder(const QList<const PlatformInvoice*>& invoices,
-                                        const ListWriteBack& match) {
+QList<qsizetype> workOrder(const PlatformInvoices& list, const QList<qsizetype>& ours,
+                           const ListWriteBack& match) {
     struct Keyed {
         int group;
-        const PlatformInvoice* inv;
+        qsizetype index;
     };
     QList<Keyed> keyed;
-    keyed.reserve(invoices.size());
-    for (const PlatformInvoice* inv : invoices)
-        keyed.append({inv->red ? 2 : match.matchesByRemark(*inv) ? 0 : 1, inv});
+    keyed.reserve(ours.size());
+    for (const qsizetype i : ours)
+        keyed.append({list.red(i) ? 2 : match.matchesByRemark(list.remark(i)) ? 0 : 1, i});
     auto fields = [](const PlatformInvoice& i) {
         return std::make_tuple(i.numberText(), centsOf(i.amount), centsOf(i.tax), i.buyerTaxNo, i.buyerName,
                                i.date, i.state, i.remark, i.kind, i.sellerTaxNo);
     };
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
         if (a.group != b.group) return a.group < b.group;
-        return fields(*a.inv) < fields(*b.inv);
+        // By number, held as it is; the rest of the row only between rows of one number.
+        const QStringView x = list.numberText(a.index), y = list.numberText(b.index);
+        if (x != y) return x < y;
+        return fields(list.at(a.index)) < fields(list.at(b.index));
     });
-    QList<const PlatformInvoice*> out;
+    QList<qsizetype> out;
     out.reserve(keyed.size());
     for (const Keyed& k : keyed)
-        out.append(k.inv);
+        out.append(k.index);
     return out;
 }
 
@@ -756,8 +861,12 @@ QString ownTaxNumber(Connection& acct) {
 
 bool PlatformWriteBack::apply(const QList<PlatformInvoice>& list, bool preview) {
     m_result = {};
-    m_result.invoices = list; // shared, not copied: the placed invoices refer to it
-    const QList<PlatformInvoice>& invoices = m_result.invoices;
+    m_result.invoices = PlatformInvoices(list);
+    return work(preview);
+}
+
+bool PlatformWriteBack::work(bool preview) {
+    const PlatformInvoices& invoices = m_result.invoices;
     try {
         Connection& acct = m_session.acct();
         const QString own = ownTaxNumber(acct);
@@ -777,33 +886,39 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& list, bool preview) 
         TransactionGuard tx(acct, TransactionGuard::Begun);
         if (ledger && preview && !Ledger::current(acct)) Ledger::ensure(acct);
 
-        // The list's own rows worked through, not copies: a month's list is held once.
-        QList<const PlatformInvoice*> ours;
+        // The list's own rows worked through by their index: a month's list is held once.
+        QList<qsizetype> ours;
         ours.reserve(invoices.size());
-        for (const PlatformInvoice& inv : invoices) {
-            if (!own.isEmpty() && !inv.sellerTaxNo.isEmpty() &&
-                inv.sellerTaxNo.compare(own, Qt::CaseInsensitive) != 0)
+        for (qsizetype i = 0; i < invoices.size(); ++i) {
+            const QString& seller = invoices.sellerTaxNo(i);
+            if (!own.isEmpty() && !seller.isEmpty() && seller.compare(own, Qt::CaseInsensitive) != 0)
                 ++m_result.otherSeller;
-            else if (inv.unusable == PlatformInvoice::Unusable::NoNumber)
-                m_result.noNumber.append({inv, {}, {}});
-            else if (inv.unusable == PlatformInvoice::Unusable::ExcelNumber)
-                m_result.excelNumber.append({inv, {}, {}});
+            else if (invoices.unusable(i) == PlatformInvoice::Unusable::NoNumber)
+                m_result.noNumber.append({invoices.at(i), {}, {}});
+            else if (invoices.unusable(i) == PlatformInvoice::Unusable::ExcelNumber)
+                m_result.excelNumber.append({invoices.at(i), {}, {}});
             else
-                ours.append(&inv);
+                ours.append(i);
         }
         ListWriteBack match(acct, writeBack, m_result);
-        if (ledger) {
-            QSet<QString> named;
-            named.reserve(ours.size());
-            for (const PlatformInvoice* inv : ours) {
-                named.insert(inv->numberText());
-                if (inv->red) named.insert(inv->namedBlue());
+        {
+            // The list's numbers, and those it names again: twice, or as the blue one a red one flushes.
+            QSet<QStringView> numbers;
+            QSet<QString> namedAgain;
+            numbers.reserve(ours.size());
+            for (const qsizetype i : ours) {
+                const QStringView n = invoices.numberText(i);
+                if (numbers.contains(n))
+                    namedAgain.insert(n.toString());
+                else
+                    numbers.insert(n);
+                if (invoices.red(i)) namedAgain.insert(invoices.at(i).namedBlue());
             }
-            match.readLedger(named);
+            if (ledger) match.readLedger(numbers, namedAgain);
         }
         QString notice;
-        for (const PlatformInvoice* inv : workOrder(ours, match))
-            if (!match.apply(*inv, notice)) {
+        for (const qsizetype i : workOrder(invoices, ours, match))
+            if (!match.apply(invoices.at(i), i, notice)) {
                 m_result = {};
                 showMsg(notice);
                 return false;
@@ -816,7 +931,7 @@ bool PlatformWriteBack::apply(const QList<PlatformInvoice>& list, bool preview) 
                              [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
         std::stable_sort(m_result.placed.begin(), m_result.placed.end(),
                          [&invoices](const auto& a, const auto& b) {
-                             return invoices[a.index].row < invoices[b.index].row;
+                             return invoices.row(a.index) < invoices.row(b.index);
                          });
         if (!writeBack.finish(notice)) {
             m_result = {};

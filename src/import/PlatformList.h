@@ -7,6 +7,7 @@
 // red in full or cancelled makes its document exportable again.
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,48 @@ struct PlatformInvoice {
     QString numberText() const;
 };
 
+// A list held packed: the texts that repeat down it (seller, buyer, day, kind, state) once, each invoice's
+// own texts in one buffer; a month's list costs a fraction of its invoices as PlatformInvoice. Each is
+// made a PlatformInvoice again when it is worked or shown.
+class PlatformInvoices {
+public:
+    PlatformInvoices() = default;
+    explicit PlatformInvoices(const QList<PlatformInvoice>& list);
+    void append(const PlatformInvoice& inv);
+    // After the last append: the buffers cut to what they hold.
+    void squeeze();
+    qsizetype size() const { return m_items.size(); }
+    bool isEmpty() const { return m_items.isEmpty(); }
+    PlatformInvoice at(qsizetype i) const;
+    int row(qsizetype i) const { return m_items.at(i).row; }
+    bool red(qsizetype i) const { return m_items.at(i).red; }
+    PlatformInvoice::Unusable unusable(qsizetype i) const { return m_items.at(i).unusable; }
+    const QString& sellerTaxNo(qsizetype i) const { return m_repeated.at(m_items.at(i).repeated[0]); }
+    // PlatformInvoice::numberText and remark, where they are held.
+    QStringView numberText(qsizetype i) const {
+        return m_items.at(i).unusable == PlatformInvoice::Unusable::No ? text(i, 0) : QStringView();
+    }
+    QStringView remark(qsizetype i) const { return text(i, 3); }
+
+private:
+    struct Item {
+        qsizetype text = 0;       // where its own texts begin in m_text
+        quint32 lengths[4] = {};  // 数电发票号码 or number text, 发票代码, 发票号码, 备注
+        quint32 repeated[6] = {}; // seller, buyer's tax number and name, date, kind, state in m_repeated
+        double amount = 0, tax = 0;
+        int row = 0;
+        bool red = false, digital = false; // digital: the first text is the 数电发票号码
+        PlatformInvoice::Unusable unusable = PlatformInvoice::Unusable::No;
+    };
+    QStringView text(qsizetype i, int field) const;
+    quint32 repeatedIndex(const QString& text);
+
+    QList<Item> m_items;
+    QString m_text;
+    QStringList m_repeated{QString()};
+    QHash<QString, quint32> m_repeatedIndex;
+};
+
 // The list as read: the invoices in sheet order, from the sheet of one row per invoice (发票基础信息, or
 // the one sheet whose headings are an invoice's and no goods line's); the rows without a usable number
 // among them, marked. Refusals (not the platform's list, several or no such sheets, a cell that is no
@@ -54,6 +97,8 @@ XlsxCaps platformListCaps();
 QList<PlatformInvoice> readPlatformList(const QString& path, const XlsxCaps& caps);
 QList<PlatformInvoice> readPlatformList(const QByteArray& bytes, const QString& displayName,
                                         const XlsxCaps& caps);
+// The same, held packed (a month's list read by the batch).
+PlatformInvoices readPlatformInvoices(const QString& path);
 
 struct PlatformWriteBackResult {
     int written = 0;       // invoices written back onto a document, blue or red
@@ -76,15 +121,15 @@ struct PlatformWriteBackResult {
     // Every invoice written back (or, a red one without a document of its own, flushing its blue one),
     // with the document it went onto and how that was found, in the order of the sheet.
     enum class How { DocNo, Buyer, Blue };
-    // The invoice is the list's own (invoices[index]): a month's list is held once, not again here.
+    // The invoice is the list's own (invoices.at(index)): a month's list is held once, not again here.
     struct Placed {
         qsizetype index = 0;
         QString docNo;
         How how = How::DocNo;
     };
     QList<Placed> placed;
-    QList<PlatformInvoice> invoices; // the list as read
-    const PlatformInvoice& invoice(const Placed& p) const { return invoices.at(p.index); }
+    PlatformInvoices invoices; // the list as read
+    PlatformInvoice invoice(const Placed& p) const { return invoices.at(p.index); }
 
     // What happened, as stdout and the window say it, one text per line.
     QStringList lines() const;
@@ -109,6 +154,8 @@ public:
     const PlatformWriteBackResult& result() const { return m_result; }
 
 private:
+    bool work(bool preview);
+
     const Session& m_session;
     PlatformWriteBackResult m_result;
 };

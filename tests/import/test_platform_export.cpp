@@ -48,11 +48,39 @@ ListSheet special() {
             {{{"数电发票号码", N(4)}, {"建筑服务发生地", "杭州"}}}};
 }
 
-// What the list reads: "row:number" per invoice, with the reason where it has no usable number.
+QStringList fieldsOf(const PlatformInvoice& i) {
+    return {QString::number(i.row),
+            i.digitalNumber,
+            i.code,
+            i.number,
+            i.sellerTaxNo,
+            i.buyerTaxNo,
+            i.buyerName,
+            i.date,
+            decimalText(i.amount, 2),
+            decimalText(i.tax, 2),
+            i.kind,
+            i.state,
+            i.remark,
+            QString::number(i.red),
+            QString::number(int(i.unusable)),
+            i.numberText()};
+}
+
+// What the list reads: "row:number" per invoice, with the reason where it has no usable number. The list
+// as the batch holds it (packed) gives back each invoice as read.
 QString readBook(const QByteArray& book) {
     try {
         QStringList out;
-        for (const PlatformInvoice& i : readPlatformList(book, QStringLiteral("list.xlsx"))) {
+        const QList<PlatformInvoice> list = readPlatformList(book, QStringLiteral("list.xlsx"));
+        const PlatformInvoices packed(list);
+        if (packed.size() != list.size()) return QStringLiteral("packed: %1 invoices").arg(packed.size());
+        for (qsizetype k = 0; k < list.size(); ++k)
+            if (fieldsOf(packed.at(k)) != fieldsOf(list[k]) || packed.numberText(k) != list[k].numberText() ||
+                packed.remark(k) != list[k].remark || packed.sellerTaxNo(k) != list[k].sellerTaxNo)
+                return QStringLiteral("packed: %1 for %2")
+                    .arg(fieldsOf(packed.at(k)).join(u'|'), fieldsOf(list[k]).join(u'|'));
+        for (const PlatformInvoice& i : list) {
             QString line = QStringLiteral("%1:%2").arg(i.row).arg(i.numberText());
             if (i.unusable == PlatformInvoice::Unusable::NoNumber) line += QStringLiteral(":no number");
             if (i.unusable == PlatformInvoice::Unusable::ExcelNumber) line += QStringLiteral(":Excel");
@@ -345,6 +373,45 @@ private Q_SLOTS:
         QVERIFY(w.run(file, false));
         QCOMPARE(w.result().placedLines(), QStringList{N(8) + "\tZP000001\t按被红冲的蓝字发票"});
         QCOMPARE(testLedger("ZP000001"), "-" + N(1) + "/已红冲/1");
+    }
+
+    // An invoice listed twice in one list (the platform lists it again after a change of state): written
+    // back once; its second row records the new state on it and is no invoice for another document.
+    void sameInvoiceTwice_data() {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("ledger");
+        QTest::newRow("cancelled") << "已作废"
+                                   << "回写数电发票1张（按单据号1张，按购方和金额0张），红冲1张。"
+                                   << "-" + N(1) + "/已作废/1";
+        QTest::newRow("the same again") << "正常"
+                                        << "回写数电发票1张（按单据号1张，按购方和金额0张），红冲0张。"
+                                        << "-" + N(1) + "/已开票/0";
+    }
+    void sameInvoiceTwice() {
+        QFETCH(QString, state);
+        QFETCH(QString, summary);
+        QFETCH(QString, ledger);
+        const QHash<QString, ExportDoc> docs = exportDocs();
+        const ExportDoc d1 = docs.value("ZP000001");
+        // Another document of the same buyer and amounts the second row could otherwise be taken for.
+        const QString buyerOf = QStringLiteral(
+            "select o.FName from ICSale s join t_Organization o on o.FItemID=s.FCustID where s.FBillNo=?");
+        const QString name101 = acctValue(buyerOf, {"ZP000001"});
+        QCOMPARE(acctValue(buyerOf, {"ZP000004"}), name101);
+        db->acct->exec(QStringLiteral("update TF_Ledger set FAmount=?, FTax=? where FDocNo='ZP000004'"),
+                       {d1.amount, d1.tax});
+        ListRow again = issuedRow(N(1), d1.amount, d1.tax, "", name101, "", state);
+        const QString file = db->folder() + QStringLiteral("/list.xlsx");
+        writeFile(file,
+                  exportWorkbook({{"发票基础信息",
+                                   kInvoiceHeadings,
+                                   {issuedRow(N(1), d1.amount, d1.tax, "", name101, "ZP000001"), again}}}));
+        PlatformWriteBack w(db->session);
+        QVERIFY(w.run(file, false));
+        QCOMPARE(w.result().lines(), QStringList{summary});
+        QCOMPARE(testLedger("ZP000001"), ledger);
+        QCOMPARE(testLedger("ZP000004"), "-//0");
     }
 
     // The batch tool refuses a workbook of goods lines only: exit 1, the reason on stderr, nothing written.

@@ -7,6 +7,7 @@
 #include "export/ExportEngine.h"
 #include "export/Reconciliation.h"
 #include "import/ImportEngine.h"
+#include "import/IssuedWriteBack.h"
 #include "support/TestSupport.h"
 #include <QtTest/QtTest>
 
@@ -66,6 +67,34 @@ class TestWriteBack : public QObject {
     }
 
 private Q_SLOTS:
+    // The open documents as the write-back holds them: a document's rows however they come, each found by
+    // its own 单据号 only, taken once.
+    void openDocuments() {
+        OpenDocuments open;
+        const QList<std::pair<QString, qlonglong>> rows{{"XS0002", 5},  {"XS0001", 3}, {"XS0002", 7},
+                                                        {"XS00010", 9}, {"xs0001", 2}, {"XS0001", 4}};
+        QList<int> docs;
+        for (const auto& [docNo, id] : rows)
+            docs << open.add(docNo, id);
+        QCOMPARE(docs, (QList<int>{0, 1, 0, 2, 3, 1}));
+        open.finish();
+        QCOMPARE(open.size(), 4);
+        const QList<std::pair<QString, QList<qlonglong>>> found{
+            {"XS0001", {3, 4}}, {"XS0002", {5, 7}}, {"XS00010", {9}}, {"xs0001", {2}}};
+        for (const auto& [docNo, ids] : found) {
+            const int doc = open.find(docNo);
+            QVERIFY2(doc >= 0, qPrintable(docNo));
+            QCOMPARE(open.docNo(doc), docNo);
+            QCOMPARE(open.interIDs(doc), ids);
+        }
+        for (const char* none : {"XS000", "XS0003", "", "XS00011", "xs0002"})
+            QCOMPARE(open.find(QString::fromLatin1(none)), -1);
+        const int doc = open.find(u"XS0002");
+        QVERIFY(open.take(doc));
+        QVERIFY(!open.take(doc));
+        QVERIFY(open.take(open.find(u"XS0001")));
+    }
+
     void initTestCase() { SKIP_UNLESS_TEST_BACKEND(); }
     void init() {
         db = std::make_unique<TestDatabases>();
