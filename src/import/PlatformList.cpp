@@ -378,15 +378,12 @@ PlatformInvoices readPlatformInvoices(const QString& path) {
     XlsxReader reader(path, platformListCaps());
     PlatformInvoices out;
     readList(reader, [&out](const PlatformInvoice& inv) { out.append(inv); });
-    out.squeeze();
     return out;
 }
 
 PlatformInvoices::PlatformInvoices(const QList<PlatformInvoice>& list) {
-    m_items.reserve(list.size());
     for (const PlatformInvoice& inv : list)
         append(inv);
-    squeeze();
 }
 
 quint32 PlatformInvoices::repeatedIndex(const QString& text) {
@@ -407,32 +404,38 @@ void PlatformInvoices::append(const PlatformInvoice& inv) {
     item.red = inv.red;
     item.unusable = inv.unusable;
     item.digital = !inv.digitalNumber.isEmpty();
-    item.text = m_text.size();
     // The 数电发票号码 is the number text where there is one; else the number text is held.
     const QString own[4] = {item.digital ? inv.digitalNumber : inv.numberText(), inv.code, inv.number,
                             inv.remark};
+    qsizetype length = 0;
+    for (const QString& t : own)
+        length += t.size();
+    constexpr qsizetype kChunk = 1 << 16;
+    if (m_texts.isEmpty() || m_texts.constLast().size() + length > m_texts.constLast().capacity()) {
+        QString chunk;
+        chunk.reserve(std::max(kChunk, length));
+        m_texts.append(std::move(chunk));
+    }
+    QString& chunk = m_texts.last();
+    item.chunk = quint32(m_texts.size() - 1);
+    item.at = quint32(chunk.size());
     for (int f = 0; f < 4; ++f) {
         item.lengths[f] = quint32(own[f].size());
-        m_text += own[f];
+        chunk += own[f];
     }
     const QString* repeated[6] = {&inv.sellerTaxNo, &inv.buyerTaxNo, &inv.buyerName,
                                   &inv.date,        &inv.kind,       &inv.state};
     for (int f = 0; f < 6; ++f)
         item.repeated[f] = repeatedIndex(*repeated[f]);
-    m_items.append(item);
-}
-
-void PlatformInvoices::squeeze() {
-    m_items.squeeze();
-    m_text.squeeze();
+    m_items.push_back(item);
 }
 
 QStringView PlatformInvoices::text(qsizetype i, int field) const {
     const Item& item = m_items.at(i);
-    qsizetype at = item.text;
+    qsizetype at = item.at;
     for (int f = 0; f < field; ++f)
         at += item.lengths[f];
-    return QStringView(m_text).mid(at, item.lengths[field]);
+    return QStringView(m_texts.at(item.chunk)).mid(at, item.lengths[field]);
 }
 
 PlatformInvoice PlatformInvoices::at(qsizetype i) const {
@@ -760,6 +763,8 @@ bool ListWriteBack::apply(const PlatformInvoice& inv, qsizetype index, QString& 
     // 1. 备注 begins with the 单据号; 2. the buyer and the amounts.
     QString docNo = remarkDocNo(inv.remark).toString();
     const bool remarkNamesIt = byRemark(docNo);
+    // The open document's own 单据号 from here on: what the result keeps is not a copy for each invoice.
+    if (const int doc = openDocument(docNo); remarkNamesIt && doc >= 0) docNo = open().docNo(doc);
     QStringList candidates;
     if (!remarkNamesIt) {
         candidates = byBuyerAndAmounts(inv);
@@ -929,10 +934,12 @@ bool PlatformWriteBack::work(bool preview) {
               &m_result.excelNumber})
             std::stable_sort(list->begin(), list->end(),
                              [](const auto& a, const auto& b) { return a.invoice.row < b.invoice.row; });
-        std::stable_sort(m_result.placed.begin(), m_result.placed.end(),
-                         [&invoices](const auto& a, const auto& b) {
-                             return invoices.row(a.index) < invoices.row(b.index);
-                         });
+        // Each invoice is placed once: its row and place in the list order it without a stable sort's
+        // copy of a month's placings.
+        std::sort(m_result.placed.begin(), m_result.placed.end(), [&invoices](const auto& a, const auto& b) {
+            return std::make_pair(invoices.row(a.index), a.index) <
+                   std::make_pair(invoices.row(b.index), b.index);
+        });
         if (!writeBack.finish(notice)) {
             m_result = {};
             showMsg(notice);

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <utility>
 
 class Session;
@@ -29,7 +30,7 @@ struct PlatformInvoice {
     bool red = false;              // 是否正数发票 否, or a negative amount
     // A row that cannot be told apart from others: it has no number at all, or Excel turned its number
     // into a number cell and kept only 15 digits of it. Listed, never written back.
-    enum class Unusable { No, NoNumber, ExcelNumber };
+    enum class Unusable : quint8 { No, NoNumber, ExcelNumber };
     Unusable unusable = Unusable::No;
     // The blue invoice a red one flushes, as its 备注 names it (the number as written back), else empty.
     QString namedBlue() const;
@@ -47,10 +48,8 @@ public:
     PlatformInvoices() = default;
     explicit PlatformInvoices(const QList<PlatformInvoice>& list);
     void append(const PlatformInvoice& inv);
-    // After the last append: the buffers cut to what they hold.
-    void squeeze();
-    qsizetype size() const { return m_items.size(); }
-    bool isEmpty() const { return m_items.isEmpty(); }
+    qsizetype size() const { return qsizetype(m_items.size()); }
+    bool isEmpty() const { return m_items.empty(); }
     PlatformInvoice at(qsizetype i) const;
     int row(qsizetype i) const { return m_items.at(i).row; }
     bool red(qsizetype i) const { return m_items.at(i).red; }
@@ -64,9 +63,9 @@ public:
 
 private:
     struct Item {
-        qsizetype text = 0;       // where its own texts begin in m_text
-        quint32 lengths[4] = {};  // 数电发票号码 or number text, 发票代码, 发票号码, 备注
-        quint32 repeated[6] = {}; // seller, buyer's tax number and name, date, kind, state in m_repeated
+        quint32 chunk = 0, at = 0; // where its own texts begin: in which of m_texts, and where there
+        quint32 lengths[4] = {};   // 数电发票号码 or number text, 发票代码, 发票号码, 备注
+        quint32 repeated[6] = {};  // seller, buyer's tax number and name, date, kind, state in m_repeated
         double amount = 0, tax = 0;
         int row = 0;
         bool red = false, digital = false; // digital: the first text is the 数电发票号码
@@ -75,8 +74,10 @@ private:
     QStringView text(qsizetype i, int field) const;
     quint32 repeatedIndex(const QString& text);
 
-    QList<Item> m_items;
-    QString m_text;
+    // Both grow a piece at a time, never copied whole as they grow: a month's list is read without
+    // holding it twice.
+    std::deque<Item> m_items;
+    QList<QString> m_texts; // each filled up to the capacity it was made with, so that it never moves
     QStringList m_repeated{QString()};
     QHash<QString, quint32> m_repeatedIndex;
 };
