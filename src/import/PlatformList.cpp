@@ -396,13 +396,20 @@ quint32 PlatformInvoices::repeatedIndex(const QString& text) {
     return index;
 }
 
+namespace {
+// What an invoice and its packed form hold alike, from one to the other.
+template <class From, class To> void copyPlainFields(const From& from, To& to) {
+    to.row = from.row;
+    to.amount = from.amount;
+    to.tax = from.tax;
+    to.red = from.red;
+    to.unusable = from.unusable;
+}
+} // namespace
+
 void PlatformInvoices::append(const PlatformInvoice& inv) {
     Item item;
-    item.row = inv.row;
-    item.amount = inv.amount;
-    item.tax = inv.tax;
-    item.red = inv.red;
-    item.unusable = inv.unusable;
+    copyPlainFields(inv, item);
     item.digital = !inv.digitalNumber.isEmpty();
     // The 数电发票号码 is the number text where there is one; else the number text is held.
     const QString own[4] = {item.digital ? inv.digitalNumber : inv.numberText(), inv.code, inv.number,
@@ -441,11 +448,7 @@ QStringView PlatformInvoices::text(qsizetype i, int field) const {
 PlatformInvoice PlatformInvoices::at(qsizetype i) const {
     const Item& item = m_items.at(i);
     PlatformInvoice inv;
-    inv.row = item.row;
-    inv.amount = item.amount;
-    inv.tax = item.tax;
-    inv.red = item.red;
-    inv.unusable = item.unusable;
+    copyPlainFields(item, inv);
     if (item.digital) inv.digitalNumber = text(i, 0).toString();
     inv.code = text(i, 1).toString();
     inv.number = text(i, 2).toString();
