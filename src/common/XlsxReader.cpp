@@ -1,6 +1,7 @@
 #include "common/XlsxReader.h"
 
 #include "common/Messages.h"
+#include "common/SheetXml.h"
 
 #include "common/Values.h"
 #include <QDir>
@@ -13,26 +14,6 @@ namespace {
 
 constexpr long FileAccessError = 75; // path/file access error
 constexpr int kLastRow = 1048576, kLastColumn = 16383;
-
-// The text of a string item (<si> or <is>) at its start: its runs, without phonetic hints.
-QString stringItem(QXmlStreamReader& r) {
-    QString text;
-    while (r.readNextStartElement()) {
-        if (r.name() == u"t") {
-            text += r.readElementText();
-        } else if (r.name() == u"r") {
-            while (r.readNextStartElement()) {
-                if (r.name() == u"t")
-                    text += r.readElementText();
-                else
-                    r.skipCurrentElement();
-            }
-        } else {
-            r.skipCurrentElement(); // rPh, phoneticPr
-        }
-    }
-    return text;
-}
 
 // A number as the file writes it when it is plain ("1130.50", "-3"); otherwise the shortest plain form
 // that reads back as the same number (no exponent).
@@ -292,7 +273,7 @@ bool XlsxReader::sharedString(qsizetype i, QString& out) {
             throw DbError(ErrNo::General, QStringLiteral("文件“%1”的共享字符串超过%2个的限制，不能读取。")
                                               .arg(displayName())
                                               .arg(m_caps.maxSharedStrings));
-        m_stringText += stringItem(r);
+        m_stringText += xlsxStringItem(r);
         m_stringStarts.append(m_stringText.size());
     }
     if (i < 0 || i + 1 >= m_stringStarts.size()) return false;
@@ -344,53 +325,35 @@ void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
         throw DbError(
             ErrNo::General,
             QStringLiteral("文件“%1”中缺少工作表“%2”的内容，无法读取。").arg(displayName(), sheet.name));
-    const auto s = m_zip->open(sheet.part, m_caps.maxPartSize, !stop.topOnly);
-    QXmlStreamReader r(s.get());
+    auto s = m_zip->open(sheet.part, m_caps.maxPartSize, !stop.topOnly);
+    std::unique_ptr<SheetXml> xml = SheetXml::scan(*s);
+    if (!xml) {
+        s = m_zip->open(sheet.part, m_caps.maxPartSize, !stop.topOnly);
+        xml = SheetXml::parse(*s);
+    }
     XlsxRow row; // its cells' room is used again row after row
     int rowNo = 0;
     bool stopped = false;
-    while (!stopped && !r.atEnd()) {
-        const QXmlStreamReader::TokenType t = r.readNext();
-        if (t == QXmlStreamReader::EndElement && r.name() == u"sheetData") break;
-        if (t != QXmlStreamReader::StartElement || r.name() != u"row") continue;
-        const QStringView rAttr = r.attributes().value(QLatin1String("r"));
+    QString rAttr;
+    SheetCell raw;
+    while (!stopped && xml->nextRow(rAttr)) {
         bool ok = true;
-        const int number = rAttr.isEmpty() ? rowNo + 1 : rAttr.trimmed().toInt(&ok);
+        const int number = rAttr.isEmpty() ? rowNo + 1 : QStringView(rAttr).trimmed().toInt(&ok);
         if (!ok || number <= rowNo || number > kLastRow)
-            damaged(sheet.part, QStringLiteral("行号“%1”无效")
-                                    .arg(rAttr.isEmpty() ? QString::number(number) : rAttr.toString()));
+            damaged(sheet.part,
+                    QStringLiteral("行号“%1”无效").arg(rAttr.isEmpty() ? QString::number(number) : rAttr));
         rowNo = number;
         if (stop.lastRow > 0 && number > stop.lastRow) break;
         row.number = number;
         row.cells.clear();
         int col = -1;
-        while (r.readNextStartElement()) {
-            if (r.name() != u"c") {
-                r.skipCurrentElement();
-                continue;
-            }
-            const QXmlStreamAttributes a = r.attributes();
-            const QStringView ref = a.value(QLatin1String("r"));
-            const int c = ref.isEmpty() ? col + 1 : xlsxColumnOf(ref);
+        while (xml->nextCell(raw)) {
+            const int c = raw.ref.isEmpty() ? col + 1 : xlsxColumnOf(raw.ref);
             if (c < 0 || c <= col || c > kLastColumn)
-                damaged(sheet.part, QStringLiteral("单元格位置“%1”无效").arg(ref.toString()));
+                damaged(sheet.part, QStringLiteral("单元格位置“%1”无效").arg(raw.ref));
             col = c;
-            const QStringView type = a.value(QLatin1String("t"));
-            const int style = a.value(QLatin1String("s")).toInt();
-            QString v, inlineText;
-            bool hasValue = false;
-            while (r.readNextStartElement()) {
-                if (r.name() == u"v") {
-                    v = r.readElementText();
-                    hasValue = true;
-                } else if (r.name() == u"is") {
-                    inlineText = stringItem(r);
-                    hasValue = true;
-                } else {
-                    r.skipCurrentElement(); // f: the value is what counts
-                }
-            }
-            if (!hasValue) continue;
+            if (!raw.hasValue) continue;
+            const QString &type = raw.type, &v = raw.v;
             XlsxCell cell;
             cell.column = col;
             if (type == u"s") {
@@ -398,7 +361,7 @@ void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
                 if (!ok || !sharedString(i, cell.text))
                     damaged(sheet.part, QStringLiteral("共享字符串%1不存在").arg(v));
             } else if (type == u"inlineStr") {
-                cell.text = inlineText.isEmpty() ? v : inlineText;
+                cell.text = raw.inlineText.isEmpty() ? v : raw.inlineText;
             } else if (type == u"d") {
                 cell.text = v.trimmed();
                 cell.dateTime = QDateTime::fromString(cell.text, Qt::ISODate);
@@ -410,7 +373,8 @@ void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
                 double n = 0;
                 cell.number = strictNumber(v, n);
                 cell.text = cell.number ? plainNumber(v, n) : v;
-                if (cell.number && style >= 0 && style < m_dateStyles.size() && m_dateStyles[style]) {
+                if (cell.number && raw.style >= 0 && raw.style < m_dateStyles.size() &&
+                    m_dateStyles[raw.style]) {
                     cell.dateTime = serialDateTime(n, m_date1904);
                     cell.date = cell.dateTime.isValid();
                 }
@@ -437,7 +401,7 @@ void XlsxReader::readRows(const XlsxSheet& sheet, const XlsxStop& stop,
         stopped = stop.after && stop.after(row);
     }
     if (s->failure()) throw *s->failure();
-    if (r.hasError()) notXml(displayName(), sheet.part, r.errorString());
+    if (const QString error = xml->error(); !error.isEmpty()) notXml(displayName(), sheet.part, error);
 }
 
 QList<XlsxListRule> XlsxReader::listRules(const XlsxSheet& sheet) {
