@@ -6,7 +6,10 @@
 #include <QXmlStreamReader>
 #include <cstring>
 
-QString xlsxStringItem(QXmlStreamReader& r) {
+namespace {
+
+// The text of a string item (<si> or <is>) at its start: its runs, without phonetic hints.
+QString stringItem(QXmlStreamReader& r) {
     QString text;
     while (r.readNextStartElement()) {
         if (r.name() == u"t") {
@@ -24,8 +27,6 @@ QString xlsxStringItem(QXmlStreamReader& r) {
     }
     return text;
 }
-
-namespace {
 
 // The general parser.
 class ParsedSheet final : public SheetXml {
@@ -61,12 +62,21 @@ public:
                     c.v = m_r.readElementText();
                     c.hasValue = true;
                 } else if (m_r.name() == u"is") {
-                    c.inlineText = xlsxStringItem(m_r);
+                    c.inlineText = stringItem(m_r);
                     c.hasValue = true;
                 } else {
                     m_r.skipCurrentElement(); // f: the value is what counts
                 }
             }
+            return true;
+        }
+        return false;
+    }
+
+    bool nextString(QString& text) override {
+        while (!m_r.atEnd()) {
+            if (m_r.readNext() != QXmlStreamReader::StartElement || m_r.name() != u"si") continue;
+            text = stringItem(m_r);
             return true;
         }
         return false;
@@ -276,6 +286,19 @@ public:
                     return false;
                 }
             }
+        }
+    }
+
+    bool nextString(QString& text) override {
+        Tag t;
+        for (;;) {
+            const Event e = next(t, nullptr);
+            if (e == Event::Done) return false;
+            if (e != Event::Start || t.local != "si") continue;
+            m_value.resize(0);
+            if (!t.empty && !stringItem(m_value)) return false;
+            assign(text, m_value);
+            return true;
         }
     }
 

@@ -1,17 +1,14 @@
 #pragma once
-// The rows of a worksheet's XML as the workbook reader takes them, cell by cell. A sheet in UTF-8 without a
-// document type (what every spreadsheet program writes) is scanned straight from its bytes, several times
-// faster than the general parser, which a month's list of invoices spends most of its reading in; any other
-// sheet goes through the general parser. Both give the same rows and refuse the same broken XML.
+// The XML of a workbook's sheets and shared strings as the workbook reader takes them: rows cell by cell,
+// string items one by one. A part in UTF-8 without a document type (what every spreadsheet program writes) is
+// scanned straight from its bytes, several times faster than the general parser, which a month's list of
+// invoices spent most of its reading in; any other part goes through the general parser. Both give the same
+// rows and strings and refuse the same broken XML.
 
 #include <QString>
 #include <memory>
 
 class QIODevice;
-class QXmlStreamReader;
-
-// The text of a string item (<si> or <is>) at its start: its runs, without phonetic hints.
-QString xlsxStringItem(QXmlStreamReader& r);
 
 // A cell as the sheet writes it, before the reader makes it a cell of its own.
 struct SheetCell {
@@ -29,6 +26,8 @@ public:
     virtual bool nextRow(QString& r) = 0;
     // The next cell of the row; false at the row's end, or when the XML is broken.
     virtual bool nextCell(SheetCell& c) = 0;
+    // The next string item (<si>) of a shared-strings part; false at its end, or when the XML is broken.
+    virtual bool nextString(QString& text) = 0;
     // What the parser found wrong, once it stopped; empty when nothing.
     virtual QString error() const = 0;
 

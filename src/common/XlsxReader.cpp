@@ -250,30 +250,34 @@ void XlsxReader::openSharedStrings() {
     }
     // Marked open only once it is: a part refused here is refused again at the next string wanted.
     m_stringsStream = m_zip->open(m_stringsPart, m_caps.maxPartSize);
-    m_stringsXml = std::make_unique<QXmlStreamReader>(m_stringsStream.get());
+    m_stringsXml = SheetXml::scan(*m_stringsStream);
+    if (!m_stringsXml) {
+        m_stringsStream = m_zip->open(m_stringsPart, m_caps.maxPartSize);
+        m_stringsXml = SheetXml::parse(*m_stringsStream);
+    }
     m_stringsOpened = true;
 }
 
 bool XlsxReader::sharedString(qsizetype i, QString& out) {
     openSharedStrings();
+    QString item;
     while (!m_stringsDone && m_stringStarts.size() <= i + 1) {
-        QXmlStreamReader& r = *m_stringsXml;
-        if (r.atEnd()) {
+        if (!m_stringsXml->nextString(item)) {
             m_stringsDone = true;
             m_stringText.squeeze();
             m_stringStarts.squeeze();
             if (m_stringsStream->failure()) throw *m_stringsStream->failure();
-            if (r.hasError()) notXml(displayName(), m_stringsPart, r.errorString());
+            if (const QString error = m_stringsXml->error(); !error.isEmpty())
+                notXml(displayName(), m_stringsPart, error);
             m_stringsXml.reset();
             m_stringsStream.reset();
             break;
         }
-        if (r.readNext() != QXmlStreamReader::StartElement || r.name() != u"si") continue;
         if (m_stringStarts.size() > m_caps.maxSharedStrings)
             throw DbError(ErrNo::General, QStringLiteral("文件“%1”的共享字符串超过%2个的限制，不能读取。")
                                               .arg(displayName())
                                               .arg(m_caps.maxSharedStrings));
-        m_stringText += xlsxStringItem(r);
+        m_stringText += item;
         m_stringStarts.append(m_stringText.size());
     }
     if (i < 0 || i + 1 >= m_stringStarts.size()) return false;

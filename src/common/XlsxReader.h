@@ -106,7 +106,7 @@ private:
     bool m_date1904 = false;
     bool m_stringsOpened = false, m_stringsDone = false, m_stylesRead = false;
     std::unique_ptr<ZipArchive::Stream> m_stringsStream;
-    std::unique_ptr<class QXmlStreamReader> m_stringsXml;
+    std::unique_ptr<class SheetXml> m_stringsXml;
     // The shared strings one after another in one text, each found by where it starts: a month's list
     // holds hundreds of thousands of short ones, and one string object each would cost several times
     // their text.

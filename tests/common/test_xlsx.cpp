@@ -401,6 +401,31 @@ private Q_SLOTS:
         if (scanner && !broken) QCOMPARE(sheetAsRead(*scanner), parsed);
     }
 
+    // Shared strings the same: runs joined, phonetic hints left out, references replaced, empty items kept.
+    void scannedStringsAgree() {
+        const QByteArray sst =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst xmlns=\"http://schemas."
+            "openxmlformats.org/spreadsheetml/2006/main\" count=\"5\" "
+            "uniqueCount=\"5\"><si><t>发票号码</t></si>"
+            "<si><r><rPr><sz val=\"11\"/></rPr><t xml:space=\"preserve\">甲 </t></r><r><t>&amp;乙</t></r>"
+            "<rPh sb=\"0\" eb=\"1\"><t>コウ</t></rPh><phoneticPr fontId=\"1\"/></si><si/><si><t/></si>"
+            "<si><t>a\r\nb&#x4E00;</t></si></sst>";
+        QStringList read[2];
+        for (int k = 0; k < 2; ++k) {
+            QByteArray bytes = sst;
+            QBuffer device(&bytes);
+            device.open(QIODevice::ReadOnly);
+            const std::unique_ptr<SheetXml> xml = k ? SheetXml::scan(device) : SheetXml::parse(device);
+            QVERIFY(xml);
+            QString text;
+            while (xml->nextString(text))
+                read[k] << text;
+            QCOMPARE(xml->error(), QString());
+        }
+        QCOMPARE(read[0], (QStringList{"发票号码", "甲 &乙", "", "", "a\nb一"}));
+        QCOMPARE(read[1], read[0]);
+    }
+
     void listRules() {
         const QString after = QStringLiteral(
             "<dataValidations count=\"2\"><dataValidation type=\"list\" sqref=\"B4:B1001 "
