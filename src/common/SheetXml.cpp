@@ -194,6 +194,46 @@ bool decode(QByteArrayView raw, QByteArray& out, bool attribute) {
     return true;
 }
 
+bool nameStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || uchar(c) >= 0x80;
+}
+bool nameChar(char c) {
+    return nameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// The attributes of a tag (what follows its name) as XML writes them: blank, name, '=', a quoted value
+// without '<' whose references are known, and so on. Their names, in order, into names when given.
+bool wellFormedAttributes(QByteArrayView a, QList<QByteArrayView>* names = nullptr) {
+    qsizetype i = 0;
+    for (;;) {
+        const qsizetype blank = i;
+        while (i < a.size() && isSpace(a[i]))
+            ++i;
+        if (i >= a.size()) return true;
+        if (i == blank || !nameStart(a[i])) return false;
+        const qsizetype start = i;
+        while (i < a.size() && nameChar(a[i]))
+            ++i;
+        if (names) names->append(a.sliced(start, i - start));
+        while (i < a.size() && isSpace(a[i]))
+            ++i;
+        if (i >= a.size() || a[i] != '=') return false;
+        ++i;
+        while (i < a.size() && isSpace(a[i]))
+            ++i;
+        if (i >= a.size() || (a[i] != '"' && a[i] != '\'')) return false;
+        const qsizetype close = a.indexOf(a[i], i + 1);
+        if (close < 0) return false;
+        const QByteArrayView value = a.sliced(i + 1, close - i - 1);
+        if (value.contains('<')) return false;
+        if (value.contains('&')) {
+            QByteArray decoded;
+            if (!decode(value, decoded, true)) return false;
+        }
+        i = close + 1;
+    }
+}
+
 // The sheet scanned from its UTF-8 bytes: tags, their attributes and the text between them, nesting checked.
 class ScannedSheet final : public SheetXml {
 public:
@@ -208,18 +248,31 @@ public:
         if (head.size() >= 2 && (head[0] == '\0' || head[1] == '\0' || uchar(head[0]) >= 0xFE)) return false;
         const QByteArrayView rest = head.sliced(m_pos);
         if (rest.startsWith("<?xml")) {
+            // A declaration of version 1.0, in UTF-8, its parts in their order; anything else the parser's.
             const qsizetype end = rest.indexOf("?>");
             if (end < 0) return false;
-            const QByteArrayView decl = rest.first(end);
+            const QByteArrayView decl = rest.sliced(5, end - 5);
+            QList<QByteArrayView> names;
+            if (!wellFormedAttributes(decl, &names) || names.value(0) != "version") return false;
+            const QList<QByteArrayView> order{"version", "encoding", "standalone"};
+            qsizetype at = 0;
+            for (const QByteArrayView n : names) {
+                while (at < order.size() && order[at] != n)
+                    ++at;
+                if (at++ == order.size()) return false;
+            }
+            if (!decl.contains("\"1.0\"") && !decl.contains("'1.0'")) return false;
             const qsizetype enc = decl.indexOf("encoding");
             if (enc >= 0) {
                 QByteArrayView value = decl.sliced(enc + 8);
                 while (!value.isEmpty() &&
                        (isSpace(value[0]) || value[0] == '=' || value[0] == '"' || value[0] == '\''))
                     value = value.sliced(1);
-                if (!value.startsWith("UTF-8") && !value.startsWith("utf-8") && !value.startsWith("Utf-8"))
-                    return false;
+                const qsizetype close = value.indexOf(decl[decl.indexOf('=', enc) + 1] == '"' ? '"' : '\'');
+                if (close < 0 || value.first(close).compare("UTF-8", Qt::CaseInsensitive) != 0) return false;
             }
+        } else if (rest.contains("<?xml")) {
+            return false; // a declaration not at the start: the parser says so
         }
         // A document type (with its entities) comes before the first element: the general parser's.
         for (qsizetype i = rest.indexOf('<'); i >= 0 && i + 1 < rest.size(); i = rest.indexOf('<', i + 1)) {
@@ -372,6 +425,11 @@ private:
                 const char* lt = static_cast<const char*>(std::memchr(at, '<', size_t(left)));
                 const qsizetype n = lt ? lt - at : left;
                 if (text) raw.append(at, n);
+                // Outside the elements only blanks.
+                if (m_openAt.isEmpty())
+                    for (qsizetype b = 0; b < n; ++b)
+                        if (!isSpace(at[b]) && !(m_pos == 0 && b < 3 && uchar(at[b]) >= 0xBB))
+                            return fail("Start tag expected.");
                 m_pos += n;
                 if (lt) break;
             }
@@ -379,6 +437,12 @@ private:
             if (!fill(2)) return fail("Premature end of document.");
             const char kind = m_buf[m_pos + 1];
             if (kind == '?') {
+                fill(6);
+                const QByteArrayView target = QByteArrayView(m_buf).sliced(m_pos + 2);
+                if (m_pos > 3 && target.size() >= 4 &&
+                    QByteArrayView(target.first(3)).compare("xml", Qt::CaseInsensitive) == 0 &&
+                    (isSpace(target[3]) || target[3] == '?'))
+                    return fail("XML declaration not at start of document.");
                 if (!skipPast("?>", nullptr)) return fail("Unterminated processing instruction.");
                 continue;
             }
@@ -395,7 +459,8 @@ private:
                     m_pos += 9;
                     QByteArray cdata;
                     if (!skipPast("]]>", &cdata)) return fail("Unterminated CDATA section.");
-                    if (text) text->append(cdata);
+                    // Line ends made \n here too.
+                    if (text) text->append(cdata.replace("\r\n", "\n").replace('\r', '\n'));
                     continue;
                 }
                 return fail("Unexpected markup."); // a document type past the first element
@@ -436,6 +501,8 @@ private:
         tag.name = body.first(n);
         tag.local = localName(tag.name);
         tag.attributes = body.sliced(n);
+        for (qsizetype c = 0; c < n; ++c)
+            if (c == 0 ? !nameStart(body[0]) : !nameChar(body[c])) return fail("Invalid tag name.");
         if (end) {
             if (!tag.attributes.trimmed().isEmpty()) return fail("Invalid end tag.");
             if (m_openAt.isEmpty() || QByteArrayView(m_openNames).sliced(m_openAt.constLast()) != tag.name)
@@ -445,6 +512,7 @@ private:
             return Event::End;
         }
         if (m_closedRoot) return fail("Extra content at end of document.");
+        if (!wellFormedAttributes(tag.attributes)) return fail("Invalid attribute.");
         m_sawRoot = true;
         if (!tag.empty) {
             m_openAt.append(m_openNames.size());
@@ -458,9 +526,10 @@ private:
     QByteArrayView attribute(const Tag& tag, QByteArrayView name) {
         const QByteArrayView a(tag.attributes);
         qsizetype i = 0;
-        while (i < a.size()) {
+        for (;;) {
             while (i < a.size() && isSpace(a[i]))
                 ++i;
+            if (i >= a.size()) break;
             const qsizetype start = i;
             while (i < a.size() && a[i] != '=' && !isSpace(a[i]))
                 ++i;

@@ -2,8 +2,10 @@
 // The XML of a workbook's sheets and shared strings as the workbook reader takes them: rows cell by cell,
 // string items one by one. A part in UTF-8 without a document type (what every spreadsheet program writes) is
 // scanned straight from its bytes, several times faster than the general parser, which a month's list of
-// invoices spent most of its reading in; any other part goes through the general parser. Both give the same
-// rows and strings and refuse the same broken XML.
+// invoices spent most of its reading in; any other part goes through the general parser. From well-formed XML
+// both give the same rows and strings. Broken XML both refuse where it breaks what is read (tags that do not
+// match, a part cut short, an unknown reference, a bad attribute); the scanner passes over faults only a full
+// parser sees (a namespace prefix never declared, a malformed processing instruction).
 
 #include <QString>
 #include <memory>

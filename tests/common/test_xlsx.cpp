@@ -355,7 +355,18 @@ private Q_SLOTS:
                    "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>"
                    "</c></row></sheetData></worksheet>"
             << true << false;
+        QTest::newRow("blanks before a tag's end")
+            << sheet("<row r=\"1\"\n><c r=\"A1\" t=\"str\" ><v>x</v></c><c r='B1'\r\n/></row>") << true
+            << false;
         QTest::newRow("an empty sheet") << sheet("") << true << false;
+        QTest::newRow("attributes without a blank between them")
+            << sheet("<row r=\"1\"><c r=\"A1\"t=\"str\"><v>x</v></c></row>") << true << true;
+        QTest::newRow("a bad attribute the reader does not use")
+            << sheet("<row r=\"1\" spans=1:3><c r=\"A1\"><v>1</v></c></row>") << true << true;
+        QTest::newRow("text outside the sheet")
+            << "x" + decl + ws + "<sheetData/></worksheet>" << false << true;
+        QTest::newRow("text before the sheet")
+            << decl + "x" + ws + "<sheetData/></worksheet>" << true << true;
         QTest::newRow("no sheet data") << decl + ws + "</worksheet>" << true << false;
         QTest::newRow("cut short") << decl + ws + "<sheetData><row r=\"1\"><c r=\"A1\"><v>1" << true << true;
         QTest::newRow("tags that do not match")
