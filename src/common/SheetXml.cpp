@@ -201,9 +201,9 @@ bool nameChar(char c) {
     return nameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-// The attributes of a tag (what follows its name) as XML writes them: blank, name, '=', a quoted value
-// without '<' whose references are known, and so on. Their names, in order, into names when given.
-bool wellFormedAttributes(QByteArrayView a, QList<QByteArrayView>* names = nullptr) {
+// Each attribute of a tag (the text after its name) as XML writes it — a blank, a name, '=', a quoted value —
+// given to visit(name, value as written) until visit says no more. False where the text is not such.
+template <class Visit> bool forEachAttribute(QByteArrayView a, Visit visit) {
     qsizetype i = 0;
     for (;;) {
         const qsizetype blank = i;
@@ -214,7 +214,7 @@ bool wellFormedAttributes(QByteArrayView a, QList<QByteArrayView>* names = nullp
         const qsizetype start = i;
         while (i < a.size() && nameChar(a[i]))
             ++i;
-        if (names) names->append(a.sliced(start, i - start));
+        const QByteArrayView name = a.sliced(start, i - start);
         while (i < a.size() && isSpace(a[i]))
             ++i;
         if (i >= a.size() || a[i] != '=') return false;
@@ -224,14 +224,37 @@ bool wellFormedAttributes(QByteArrayView a, QList<QByteArrayView>* names = nullp
         if (i >= a.size() || (a[i] != '"' && a[i] != '\'')) return false;
         const qsizetype close = a.indexOf(a[i], i + 1);
         if (close < 0) return false;
-        const QByteArrayView value = a.sliced(i + 1, close - i - 1);
-        if (value.contains('<')) return false;
-        if (value.contains('&')) {
-            QByteArray decoded;
-            if (!decode(value, decoded, true)) return false;
-        }
+        if (!visit(name, a.sliced(i + 1, close - i - 1))) return true;
         i = close + 1;
     }
+}
+
+// Attributes as XML writes them, their values without '<' and with known references only.
+bool wellFormedAttributes(QByteArrayView a) {
+    bool values = true;
+    const bool form = forEachAttribute(a, [&values](QByteArrayView, QByteArrayView value) {
+        QByteArray decoded;
+        values = !value.contains('<') && (!value.contains('&') || decode(value, decoded, true));
+        return values;
+    });
+    return form && values;
+}
+
+// A declaration the scanner takes: version 1.0, in UTF-8 where it names an encoding, its parts in their
+// order.
+bool plainDeclaration(QByteArrayView decl) {
+    static const QByteArrayView order[] = {"version", "encoding", "standalone"};
+    qsizetype at = 0;
+    bool plain = true;
+    const bool form = forEachAttribute(decl, [&](QByteArrayView name, QByteArrayView value) {
+        while (at < 3 && order[at] != name)
+            ++at;
+        plain = at < 3 && (at != 0 || value == "1.0") &&
+                (at != 1 || value.compare("UTF-8", Qt::CaseInsensitive) == 0);
+        ++at;
+        return plain;
+    });
+    return form && plain && decl.trimmed().startsWith("version");
 }
 
 // The sheet scanned from its UTF-8 bytes: tags, their attributes and the text between them, nesting checked.
@@ -248,29 +271,9 @@ public:
         if (head.size() >= 2 && (head[0] == '\0' || head[1] == '\0' || uchar(head[0]) >= 0xFE)) return false;
         const QByteArrayView rest = head.sliced(m_pos);
         if (rest.startsWith("<?xml")) {
-            // A declaration of version 1.0, in UTF-8, its parts in their order; anything else the parser's.
+            // Any other declaration is the parser's.
             const qsizetype end = rest.indexOf("?>");
-            if (end < 0) return false;
-            const QByteArrayView decl = rest.sliced(5, end - 5);
-            QList<QByteArrayView> names;
-            if (!wellFormedAttributes(decl, &names) || names.value(0) != "version") return false;
-            const QList<QByteArrayView> order{"version", "encoding", "standalone"};
-            qsizetype at = 0;
-            for (const QByteArrayView n : names) {
-                while (at < order.size() && order[at] != n)
-                    ++at;
-                if (at++ == order.size()) return false;
-            }
-            if (!decl.contains("\"1.0\"") && !decl.contains("'1.0'")) return false;
-            const qsizetype enc = decl.indexOf("encoding");
-            if (enc >= 0) {
-                QByteArrayView value = decl.sliced(enc + 8);
-                while (!value.isEmpty() &&
-                       (isSpace(value[0]) || value[0] == '=' || value[0] == '"' || value[0] == '\''))
-                    value = value.sliced(1);
-                const qsizetype close = value.indexOf(decl[decl.indexOf('=', enc) + 1] == '"' ? '"' : '\'');
-                if (close < 0 || value.first(close).compare("UTF-8", Qt::CaseInsensitive) != 0) return false;
-            }
+            if (end < 0 || !plainDeclaration(rest.sliced(5, end - 5))) return false;
         } else if (rest.contains("<?xml")) {
             return false; // a declaration not at the start: the parser says so
         }
@@ -331,9 +334,9 @@ public:
                     assign(c.v, m_value);
                     c.hasValue = true;
                 } else if (t.local == "is") {
-                    QByteArray text;
-                    if (!t.empty && !stringItem(text)) return false;
-                    c.inlineText = QString::fromUtf8(text);
+                    m_value.resize(0);
+                    if (!t.empty && !stringItem(m_value)) return false;
+                    assign(c.inlineText, m_value);
                     c.hasValue = true;
                 } else if (!t.empty && !skip()) {
                     return false;
@@ -522,49 +525,18 @@ private:
     }
 
     // The value of the tag's attribute (its references replaced), empty where it has none; good until the
-    // next attribute is asked for.
+    // next attribute is asked for. The tag's attributes were found well-formed when it was read.
     QByteArrayView attribute(const Tag& tag, QByteArrayView name) {
-        const QByteArrayView a(tag.attributes);
-        qsizetype i = 0;
-        for (;;) {
-            while (i < a.size() && isSpace(a[i]))
-                ++i;
-            if (i >= a.size()) break;
-            const qsizetype start = i;
-            while (i < a.size() && a[i] != '=' && !isSpace(a[i]))
-                ++i;
-            const QByteArrayView key = a.sliced(start, i - start);
-            while (i < a.size() && isSpace(a[i]))
-                ++i;
-            if (key.isEmpty() || i >= a.size() || a[i] != '=') {
-                fail("Invalid attribute.");
-                return {};
-            }
-            ++i;
-            while (i < a.size() && isSpace(a[i]))
-                ++i;
-            if (i >= a.size() || (a[i] != '"' && a[i] != '\'')) {
-                fail("Invalid attribute.");
-                return {};
-            }
-            const char quote = a[i];
-            const qsizetype close = a.indexOf(quote, i + 1);
-            if (close < 0) {
-                fail("Invalid attribute.");
-                return {};
-            }
-            if (key == name) {
-                const QByteArrayView value = a.sliced(i + 1, close - i - 1);
-                if (!value.contains('&') && !value.contains('\r') && !value.contains('\n') &&
-                    !value.contains('\t'))
-                    return value;
-                m_attribute.resize(0);
-                if (!decode(value, m_attribute, true)) fail("Invalid attribute value.");
-                return m_attribute;
-            }
-            i = close + 1;
-        }
-        return {};
+        QByteArrayView value;
+        forEachAttribute(tag.attributes, [&](QByteArrayView key, QByteArrayView v) {
+            if (key == name) value = v;
+            return key != name;
+        });
+        if (!value.contains('&') && !value.contains('\r') && !value.contains('\n') && !value.contains('\t'))
+            return value;
+        m_attribute.resize(0);
+        decode(value, m_attribute, true);
+        return m_attribute;
     }
 
     // The rest of an element just begun, with what it holds.
