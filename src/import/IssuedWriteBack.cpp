@@ -52,17 +52,16 @@ int OpenDocuments::add(const QString& docNo, qlonglong interID) {
 
 void OpenDocuments::finish() {
     m_adding = {};
-    std::stable_sort(m_rows.begin(), m_rows.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    m_ids.clear();
-    m_ids.reserve(m_rows.size());
+    // Each document's rows counted, then placed where its own begin, in the order they came.
     m_idStarts.fill(0, m_docNos.size() + 1);
-    for (const auto& [doc, id] : std::as_const(m_rows)) {
-        m_ids.append(id);
-        ++m_idStarts[doc + 1];
-    }
+    for (const auto& row : std::as_const(m_rows))
+        ++m_idStarts[row.first + 1];
     for (qsizetype d = 1; d < m_idStarts.size(); ++d)
         m_idStarts[d] += m_idStarts[d - 1];
+    QList<int> next = m_idStarts;
+    m_ids.resize(m_rows.size());
+    for (const auto& [doc, id] : std::as_const(m_rows))
+        m_ids[next[doc]++] = id;
     m_rows = {};
     m_sorted.resize(m_docNos.size());
     std::iota(m_sorted.begin(), m_sorted.end(), 0);

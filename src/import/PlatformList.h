@@ -49,7 +49,6 @@ public:
     explicit PlatformInvoices(const QList<PlatformInvoice>& list);
     void append(const PlatformInvoice& inv);
     qsizetype size() const { return qsizetype(m_items.size()); }
-    bool isEmpty() const { return m_items.empty(); }
     PlatformInvoice at(qsizetype i) const;
     int row(qsizetype i) const { return m_items.at(i).row; }
     bool red(qsizetype i) const { return m_items.at(i).red; }
