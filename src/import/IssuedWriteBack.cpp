@@ -161,19 +161,23 @@ IssuedWriteBack::Outcome IssuedWriteBack::apply(const IssuedInvoice& invoice, QS
     if (!m_openRead) readOpenDocuments();
     const QString where = QStringLiteral("where ") + Ledger::documentRows(Ledger::Stands);
     // Only while the rows hold no invoice and no other row of the document holds one: another write-back
-    // may have written one meanwhile.
+    // may have written one meanwhile. The state is named only when it changes: an update that names it
+    // rewrites the ledger's two indexes of the state, half of what writing an invoice back costs.
     const auto updateRows = [&] {
+        QVariantList params{invoice.kind,   invoice.code, invoice.number,     invoice.date,
+                            invoice.amount, invoice.tax,  issueState(invoice)};
+        if (invoice.cancelled) params << Ledger::Cancelled;
+        params << Ledger::Export << invoice.docNo << Ledger::Export << invoice.docNo;
         return m_acct.exec(
             QStringLiteral("update TF_Ledger set FInvoiceKind=?, FTaxCode=?, FTaxNumber=?, FIssueDate=?, "
-                           "FIssuedAmount=?, FIssuedTax=?, FIssueState=?, FState=? ") +
-                where + QStringLiteral(" and ") + Ledger::withoutInvoice() +
+                           "FIssuedAmount=?, FIssuedTax=?, FIssueState=?") +
+                (invoice.cancelled ? QStringLiteral(", FState=? ") : QStringLiteral(" ")) + where +
+                QStringLiteral(" and ") + Ledger::withoutInvoice() +
                 QStringLiteral(
                     " and not exists (select 1 from TF_Ledger h where h.FDirection=? and h.FDocNo=? "
                     "and h.FState=%1 and coalesce(h.FTaxNumber,'')<>'')")
                     .arg(Ledger::Stands),
-            {invoice.kind, invoice.code, invoice.number, invoice.date, invoice.amount, invoice.tax,
-             issueState(invoice), invoice.cancelled ? Ledger::Cancelled : Ledger::Stands, Ledger::Export,
-             invoice.docNo, Ledger::Export, invoice.docNo});
+            params);
     };
     // Most invoices of a file go onto an open document: no read of their own.
     if (const int open = m_open.find(invoice.docNo); open >= 0 && m_open.take(open)) {
@@ -307,8 +311,12 @@ bool IssuedWriteBack::markIssueState(const QString& code, const QString& number,
     if (rs->atEnd()) return false;
     for (const QVariantList& row : rs->allRows())
         touch(row.value(0));
-    m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=?, FState=?") + where,
-                QVariantList{state, exportable ? Ledger::Cancelled : Ledger::Stands} + key);
+    // The rows stand: their state is named only when it changes (see apply).
+    if (exportable)
+        m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=?, FState=?") + where,
+                    QVariantList{state, Ledger::Cancelled} + key);
+    else
+        m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=?") + where, QVariantList{state} + key);
     return true;
 }
 
