@@ -152,6 +152,10 @@ void TestImport::files_data() {
         {"delete from t_billcoderule where fbilltypeid=80"});
     row("date that is no date", oneInvoiceFile({.date = "2026315"}),
         {kErr + "13,错误原因:开票日期[2026315]不是有效的日期。"});
+    row("date of a day no month has", oneInvoiceFile({.date = "20260230"}),
+        {kErr + "13,错误原因:开票日期[20260230]不是有效的日期。"});
+    row("date with a letter among its digits", oneInvoiceFile({.date = "2026O315"}),
+        {kErr + "13,错误原因:开票日期[2026O315]不是有效的日期。"});
     row("tax rate -1", oneInvoiceFile({}, {.rate = "-1", .mode = "1"}), {"取发票体字段对应值出错!"});
     // A number that is no number would be read by its leading digits: the invoice silently wrong.
     row("quantity with a letter", oneInvoiceFile({}, {.qty = "1x"}), {"第4行数量[1x]不是有效的数字!"});
