@@ -83,17 +83,20 @@ void Reconciliation::forEachDocument(const QString& conditions,
     // A document is what one export wrote under one 单据号 (its members, for a merged one), with one tax
     // invoice written back onto it. Its rows come one after another, the documents in the order of their
     // first member's bill number and the members in theirs, so that each is done when the next begins.
-    const QString document = QStringLiteral(
-        "coalesce(l.FDocNo,''), coalesce(l.FTime,''), coalesce(l.FTaxCode,''), coalesce(l.FTaxNumber,''), "
-        "l.FState");
+    // Each document's first bill number comes from the documents grouped once and joined to their rows
+    // (a window over the rows had SQLite sort them all twice over).
     const QString sql =
         QStringLiteral(
             "select l.FDocNo, l.FBillNo, l.FState, l.FIssueState, l.FTaxCode, l.FTaxNumber, l.FAmount, "
-            "l.FTax, "
-            "l.FIssuedAmount, l.FIssuedTax, l.FTime, l.FIssueReason, l.FRedConfirmNo, min(l.FBillNo) over "
-            "(partition by %2) as FFirst from %1 l where l.FDirection=? and l.FState in (?, ?) order by "
-            "FFirst, %2, l.FBillNo")
-            .arg(ledger, document);
+            "l.FTax, l.FIssuedAmount, l.FIssuedTax, l.FTime, l.FIssueReason, l.FRedConfirmNo, g.FFirst "
+            "from %1 l join (select coalesce(FDocNo,'') as k1, coalesce(FTime,'') as k2, "
+            "coalesce(FTaxCode,'') as k3, coalesce(FTaxNumber,'') as k4, FState as k5, min(FBillNo) as "
+            "FFirst from %1 d where FDirection=? and FState in (?, ?) group by coalesce(FDocNo,''), "
+            "coalesce(FTime,''), coalesce(FTaxCode,''), coalesce(FTaxNumber,''), FState) g on "
+            "g.k1=coalesce(l.FDocNo,'') and g.k2=coalesce(l.FTime,'') and g.k3=coalesce(l.FTaxCode,'') and "
+            "g.k4=coalesce(l.FTaxNumber,'') and g.k5=l.FState where l.FDirection=? and l.FState in (?, ?) "
+            "order by g.FFirst, g.k1, g.k2, g.k3, g.k4, g.k5, l.FBillNo")
+            .arg(ledger);
     ReconcileDocument d;
     QString key;
     const auto finish = [&]() {
@@ -104,7 +107,10 @@ void Reconciliation::forEachDocument(const QString& conditions,
         visit(d);
     };
     acct.forEachRow(
-        sql, {Ledger::Export, Ledger::Stands, Ledger::Cancelled}, nullptr, [&](const QVariantList& row) {
+        sql,
+        {Ledger::Export, Ledger::Stands, Ledger::Cancelled, Ledger::Export, Ledger::Stands,
+         Ledger::Cancelled},
+        nullptr, [&](const QVariantList& row) {
             if (!selected.contains(exportKey(row.value(0), row.value(10)))) return;
             const QString docNo = nullToText(row.value(0));
             const QString code = nullToText(row.value(4));
