@@ -222,9 +222,11 @@ int Connection::exec(const QString& sql, const QVariantList& params) {
     if (head == u"create" || head.startsWith(u"alter") || head.startsWith(u"drop")) {
         m_columns.clear();
         m_prepared.clear();
+        finalizeDirect();
     }
     QSqlDatabase db = database();
     requireOpen(db);
+    if (!params.isEmpty() && runsDirectly()) return execDirect(sql, params);
     if (params.isEmpty()) {
         QSqlQuery q(db);
         try {

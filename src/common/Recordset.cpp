@@ -187,6 +187,7 @@ void Connection::forEachRow(const QString& sql, const QVariantList& params,
     settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
+    if (!onColumns && runsDirectly()) return forEachRowDirect(sql, params, onRow);
     QSqlQuery q(db);
     try {
         runQuery(q, sql, params);
@@ -242,6 +243,7 @@ std::unique_ptr<Connection::Cursor> Connection::openCursor(const QString& sql, c
     settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
+    if (runsDirectly()) return openCursorDirect(sql, params);
     auto cursor = std::make_unique<QueryCursor>(db, sql);
     try {
         cursor->start(params);

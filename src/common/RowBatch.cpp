@@ -53,7 +53,7 @@ void RowBatch::flush() {
         for (int c = 0; c < m_columns.size(); ++c)
             if (set.testBit(c)) columns << m_columns[c].name;
         const bool copy = m_conn.canCopyIn();
-        if (copy || m_conn.canInsertDirectly()) {
+        if (copy || m_conn.runsDirectly()) {
             QList<int> at; // the row's positions of the group's columns
             for (int c = 0; c < m_columns.size(); ++c)
                 if (set.testBit(c)) at << c;
@@ -136,7 +136,7 @@ BoundRowBatch::Row* BoundRowBatch::find(int col, const Value& value) {
 void BoundRowBatch::flush() {
     if (m_rows.empty()) return;
     const QList<FieldInfo>& columns = m_plain.columns();
-    if (m_conn.canCopyIn() || !m_conn.canInsertDirectly()) {
+    if (m_conn.canCopyIn() || !m_conn.runsDirectly()) {
         for (const Row& row : m_rows) {
             RowBatch::Row plain = m_plain.emptyRow();
             for (int c = 0; c < int(row.size()); ++c)

@@ -86,4 +86,8 @@ private Q_SLOTS:
     void directRowsStoredAsQtStoresThem();
     void directRowsKeepEveryText_data();
     void directRowsKeepEveryText();
+    void directCursorReadsAsQt_data();
+    void directCursorReadsAsQt();
+    void directStatementsFailAsQtFails_data();
+    void directStatementsFailAsQtFails();
 };

@@ -1,6 +1,56 @@
 // Rows written in batches and directly, stored as the database stores them.
 #include "test_common.h"
 
+#include "common/ConnectionPrivate.h"
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+// A statement run by Qt's own driver on the connection's database, each value as the connection gives
+// it (a null text as an empty one): the reference the connection's direct statements are held to.
+void qtExec(Connection& c, const QString& sql, const QVariantList& params) {
+    QSqlQuery q(c.database());
+    QVERIFY2(q.prepare(sql), qPrintable(q.lastError().text()));
+    for (const QVariant& v : params)
+        q.addBindValue(ConnectionPrivate::bindable(v));
+    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+}
+
+QList<QVariantList> qtRows(Connection& c, const QString& sql) {
+    QSqlQuery q(c.database());
+    q.setForwardOnly(true);
+    QList<QVariantList> rows;
+    if (!q.exec(sql)) return rows;
+    while (q.next()) {
+        QVariantList row;
+        for (int i = 0; i < q.record().count(); ++i)
+            row << q.value(i);
+        rows << row;
+    }
+    return rows;
+}
+
+QList<QVariantList> directRows(Connection& c, const QString& sql) {
+    QList<QVariantList> rows;
+    c.forEachRow(sql, {}, nullptr, [&](const QVariantList& row) { rows << row; });
+    return rows;
+}
+
+// Each value as Qt's driver reads it: the same type, the same null, the same value.
+void compareRead(const QList<QVariantList>& got, const QList<QVariantList>& want) {
+    QCOMPARE(got.size(), want.size());
+    for (qsizetype r = 0; r < want.size(); ++r) {
+        QCOMPARE(got[r].size(), want[r].size());
+        for (qsizetype i = 0; i < want[r].size(); ++i) {
+            QCOMPARE(got[r][i].typeId(), want[r][i].typeId());
+            QCOMPARE(got[r][i].isNull(), want[r][i].isNull());
+            QCOMPARE(got[r][i], want[r][i]);
+        }
+    }
+}
+} // namespace
+
 void TestCommon::rowBatchWritesValuesAsGiven() {
     // On a server the rows stream in with COPY, elsewhere as INSERTs: what is read back is the same.
     TestDatabases db;
@@ -158,15 +208,17 @@ void TestCommon::directRowsStoredAsQtStoresThem() {
     if (currentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
     QTemporaryDir dir;
     ConnectionPtr c = emptyDb(dir);
-    QVERIFY(c->canInsertDirectly());
+    QVERIFY(c->runsDirectly());
     // Columns of every affinity: text, numeric, integer, real and none.
     c->exec(QStringLiteral("create table P (FWay integer, FText text, FNum numeric, FInt integer, "
                            "FReal real, FAny)"));
     const QStringList columns{"FWay", "FText", "FNum", "FInt", "FReal", "FAny"};
+    const QString insert =
+        QStringLiteral("insert into P (FWay, FText, FNum, FInt, FReal, FAny) values (?,?,?,?,?,?)");
     {
         TransactionGuard tx(*c);
-        c->exec(QStringLiteral("insert into P (FWay, FText, FNum, FInt, FReal, FAny) values (?,?,?,?,?,?)"),
-                {1, value, value, value, value, value});
+        qtExec(*c, insert, {1, value, value, value, value, value});
+        c->exec(insert, {4, value, value, value, value, value});
         const QVariant way(2);
         c->insertRows(QStringLiteral("P"), columns, 1,
                       [&](qsizetype, int col) -> const QVariant& { return col == 0 ? way : value; });
@@ -182,11 +234,14 @@ void TestCommon::directRowsStoredAsQtStoresThem() {
     for (const QString& col : columns.mid(1))
         select += QStringLiteral("typeof(%1) || ':' || quote(%1), ").arg(col);
     const RecordsetPtr rs = c->query(select + QStringLiteral("FWay from P order by FWay"));
-    QCOMPARE(rs->recordCount(), 3);
+    QCOMPARE(rs->recordCount(), 4);
     const QList<QVariantList> rows = rs->allRows();
-    QCOMPARE(rows[1].mid(0, 5), rows[0].mid(0, 5));
+    for (int way = 1; way < 4; ++way)
+        QCOMPARE(rows[way].mid(0, 5), rows[0].mid(0, 5));
     QCOMPARE(rows[1].value(5).toInt(), 2);
-    QCOMPARE(rows[2].mid(0, 5), rows[0].mid(0, 5));
+    // Read back as Qt's driver reads them, whatever the column's affinity made of the value.
+    const QString all = QStringLiteral("select FText, FNum, FInt, FReal, FAny, FWay from P order by FWay");
+    compareRead(directRows(*c, all), qtRows(*c, all));
 }
 
 // Several rows of one call, their texts in the room of their row: each row keeps its own texts, whatever
@@ -214,9 +269,12 @@ void TestCommon::directRowsKeepEveryText() {
         rows.append({2, r, texts[r], texts[texts.size() - 1 - r], r + 0.5});
     {
         TransactionGuard tx(*c);
-        for (const QVariantList& row : std::as_const(rows))
+        for (const QVariantList& row : std::as_const(rows)) {
+            qtExec(*c, QStringLiteral("insert into P (FWay, FRow, FA, FB, FNum) values (?,?,?,?,?)"),
+                   {1, row[1], row[2], row[3], row[4]});
             c->exec(QStringLiteral("insert into P (FWay, FRow, FA, FB, FNum) values (?,?,?,?,?)"),
-                    {1, row[1], row[2], row[3], row[4]});
+                    {3, row[1], row[2], row[3], row[4]});
+        }
         c->insertRows(QStringLiteral("P"), {"FWay", "FRow", "FA", "FB", "FNum"}, rows.size(),
                       [&](qsizetype r, int col) -> const QVariant& { return rows[r][col]; });
         tx.commit();
@@ -231,4 +289,123 @@ void TestCommon::directRowsKeepEveryText() {
     const QList<QVariantList> byQt = stored(1);
     QCOMPARE(byQt.size(), texts.size());
     QCOMPARE(stored(2), byQt);
+    QCOMPARE(stored(3), byQt);
+    const QString all = QStringLiteral("select FA, FB, FNum from P order by FWay, FRow");
+    compareRead(directRows(*c, all), qtRows(*c, all));
+}
+
+// A query read through a cursor gives the columns and rows Qt's driver gives: the names, the types from the
+// declarations (or, without one, from the first row's values) and every value.
+void TestCommon::directCursorReadsAsQt_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("declared columns") << QStringLiteral("select * from P order by FI");
+    QTest::newRow("declared columns, no row") << QStringLiteral("select * from P where FI < 0");
+    QTest::newRow("expressions") << QStringLiteral(
+        "select FT || 'x' as \"A\", FI + 1, FR * 2, null, x'00ff', upper(FV) from P order by FI");
+    QTest::newRow("expressions, no row")
+        << QStringLiteral("select FT || 'x', FI + 1, null from P where FI < 0");
+    QTest::newRow("a join with a value") << QStringLiteral(
+        "select a.FI, b.FV, a.FN from P a join P b on b.FI = a.FI where a.FI > ? order by a.FI");
+}
+
+void TestCommon::directCursorReadsAsQt() {
+    QFETCH(QString, sql);
+    if (currentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->exec(QStringLiteral(
+        "create table P (FI integer, FInt int, FD double, FF float, FR real, FN numeric(10,2), FB blob, "
+        "FBool boolean, FBo bool, FV varchar(20), FT text, FAny)"));
+    const QString insert = QStringLiteral("insert into P values (?,?,?,?,?,?,?,?,?,?,?,?)");
+    c->exec(insert, {1, 2, 0.5, 1.25, 3, QStringLiteral("12.50"), QByteArray("\x01z", 2), true, 0,
+                     QStringLiteral("发票"), QString(), 7});
+    c->exec(insert, {2, QVariant(), QStringLiteral("x"), 4, 0.1 + 0.2, 5, QVariant(), QVariant(),
+                     QStringLiteral("1"), QStringLiteral("b"), QStringLiteral("尾"), QStringLiteral("t")});
+    const QVariantList params = sql.contains(u'?') ? QVariantList{0} : QVariantList();
+    QSqlQuery q(c->database());
+    q.setForwardOnly(true);
+    QVERIFY(q.prepare(sql));
+    for (const QVariant& v : params)
+        q.addBindValue(v);
+    QVERIFY(q.exec());
+    const QList<FieldInfo> qtFields = ConnectionPrivate::fieldsOf(q.record());
+    QList<QVariantList> qtRead;
+    while (q.next()) {
+        QVariantList row;
+        for (int i = 0; i < qtFields.size(); ++i)
+            row << q.value(i);
+        qtRead << row;
+    }
+    const std::unique_ptr<Connection::Cursor> cursor = c->openCursor(sql, params);
+    QCOMPARE(cursor->fields().size(), qtFields.size());
+    for (int i = 0; i < qtFields.size(); ++i) {
+        QCOMPARE(cursor->fields()[i].name, qtFields[i].name);
+        QCOMPARE(cursor->fields()[i].type, qtFields[i].type);
+        QCOMPARE(cursor->fields()[i].length, qtFields[i].length);
+    }
+    QList<QVariantList> read;
+    for (QVariantList row; cursor->next(row);)
+        read << row;
+    QVariantList after;
+    QVERIFY(!cursor->next(after)); // stays at its end
+    compareRead(read, qtRead);
+}
+
+// A statement SQLite refuses through the connection fails as it fails through Qt's driver: the same
+// number and cause, nothing written; a second statement after the first is never run.
+void TestCommon::directStatementsFailAsQtFails_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QVariantList>("params");
+    QTest::addColumn<bool>("asQt"); // Qt's driver refuses it too, with the same number and cause
+    QTest::newRow("unique key taken") << QStringLiteral("insert into P (FKey, FText) values (?, ?)")
+                                      << QVariantList{1, QStringLiteral("again")} << true;
+    QTest::newRow("not null") << QStringLiteral("insert into P (FKey, FText) values (?, ?)")
+                              << QVariantList{QVariant(), QStringLiteral("x")} << true;
+    QTest::newRow("no such table") << QStringLiteral("update Q set FText=? where FKey=?")
+                                   << QVariantList{QStringLiteral("x"), 1} << true;
+    QTest::newRow("no such column") << QStringLiteral("update P set FNone=? where FKey=?")
+                                    << QVariantList{QStringLiteral("x"), 1} << true;
+    QTest::newRow("a second statement") << QStringLiteral("update P set FText=? where FKey=?; delete from P")
+                                        << QVariantList{QStringLiteral("x"), 1} << true;
+    QTest::newRow("values for no placeholder") << QStringLiteral("update P set FText=? where FKey=?")
+                                               << QVariantList{QStringLiteral("x"), 1, 2} << true;
+    QTest::newRow("a placeholder without a value")
+        << QStringLiteral("update P set FText=? where FKey=?") << QVariantList{QStringLiteral("x")} << true;
+}
+
+void TestCommon::directStatementsFailAsQtFails() {
+    QFETCH(QString, sql);
+    QFETCH(QVariantList, params);
+    QFETCH(bool, asQt);
+    if (currentTestBackend() != TestBackend::SQLite) QSKIP("SQLite's own library is used on SQLite only");
+    QTemporaryDir dir;
+    ConnectionPtr c = emptyDb(dir);
+    c->exec(QStringLiteral("create table P (FKey integer not null unique, FText text)"));
+    c->exec(QStringLiteral("insert into P (FKey, FText) values (?, ?)"), {1, QStringLiteral("first")});
+    const QString rows = QStringLiteral("select FKey, FText from P order by FKey");
+    const QList<QVariantList> before = directRows(*c, rows);
+    std::optional<DbError> direct;
+    try {
+        c->exec(sql, params);
+    } catch (const DbError& e) {
+        direct = e;
+    }
+    QVERIFY(direct.has_value());
+    QCOMPARE(directRows(*c, rows), before);
+    if (asQt) {
+        QSqlQuery q(c->database());
+        bool ok = q.prepare(sql);
+        for (const QVariant& v : params)
+            q.addBindValue(v);
+        ok = ok && q.exec();
+        QVERIFY(!ok);
+        const DbError byQt = ConnectionPrivate::sqlError(q.lastError(), sql, QString());
+        QCOMPARE(direct->number(), byQt.number());
+        if (!sql.contains(u';')) QCOMPARE(direct->description(), byQt.description());
+    }
+    // The connection goes on: the same statement, put right, runs.
+    QCOMPARE(c->exec(QStringLiteral("update P set FText=? where FKey=?"), {QStringLiteral("on"), 1}), 1);
+    // A read refused the same way.
+    QVERIFY_THROWS_EXCEPTION(DbError, directRows(*c, QStringLiteral("select * from P; delete from P")));
+    QCOMPARE(directRows(*c, QStringLiteral("select count(*) from P")).value(0).value(0).toInt(), 1);
 }

@@ -1,5 +1,7 @@
-// Rows written through SQLite's own library: a statement prepared once per table and columns, every
-// value bound as Qt's driver binds it.
+// Statements on an SQLite file run through SQLite's own library, on the handle of Qt's driver: rows
+// written with a statement prepared once per table and columns, statements with values run from a
+// statement prepared once, and rows read one at a time, every value bound and read as Qt's driver binds
+// and reads it. Qt SQL's bookkeeping per bound value and per row read cost more than SQLite's own work.
 #include "common/Connection.h"
 
 #include "common/ConnectionPrivate.h"
@@ -8,6 +10,8 @@
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
 #include <QStringEncoder>
 #include <QTime>
 #include <sqlite3.h>
@@ -120,9 +124,106 @@ int bindSqliteValue(sqlite3_stmt* st, int at, const QVariant& v, Utf8Texts& text
         return bindText16(st, at, v.toString(), SQLITE_TRANSIENT);
     }
 }
+
+// A value of a row as Qt's driver reads it (with the connection's precision policy, LowPrecisionDouble):
+// whole numbers as 64-bit integers, reals as doubles, texts through SQLite's UTF-16, a Null as a null
+// text, bytes as they are.
+QVariant columnValue(sqlite3_stmt* st, int i) {
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(st, i)));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(st, i);
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    default:
+        return QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(st, i)),
+                       sqlite3_column_bytes16(st, i) / qsizetype(sizeof(QChar)));
+    }
+}
+
+// Prepares one statement as Qt's driver does: from its UTF-16 text, and refused when more follows it (a
+// second statement is never run, nor silently left out).
+sqlite3_stmt* prepareOne(sqlite3* db, const QString& sql) {
+    sqlite3_stmt* st = nullptr;
+    const void* tail = nullptr;
+    const int rc = sqlite3_prepare16_v2(db, sql.utf16(), int((sql.size() + 1) * sizeof(QChar)), &st, &tail);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(st);
+        throw sqliteFailure(db, rc, sql);
+    }
+    if (tail && !QString(static_cast<const QChar*>(tail)).trimmed().isEmpty()) {
+        sqlite3_finalize(st);
+        const QString text = QStringLiteral("Unable to execute multiple statements at a time");
+        throw sqlError(QSqlError(text, text, QSqlError::StatementError, QString::number(SQLITE_MISUSE)), sql);
+    }
+    return st;
+}
+
+// Binds a statement's values, its texts in texts' room (kept until the statement has run). Throws as
+// Qt's driver refuses a count of values that differs from the statement's placeholders.
+void bindAll(sqlite3_stmt* st, const QString& sql, const QVariantList& params, Utf8Texts& texts) {
+    if (sqlite3_bind_parameter_count(st) != params.size()) {
+        const QString text = QStringLiteral("Parameter count mismatch");
+        throw sqlError(QSqlError(text, text, QSqlError::StatementError), sql);
+    }
+    qsizetype room = 0;
+    for (const QVariant& v : params)
+        room += Utf8Texts::room(v);
+    texts.startRow(room);
+    for (int i = 0; i < params.size(); ++i)
+        if (const int rc = bindSqliteValue(st, i + 1, params[i], texts); rc != SQLITE_OK)
+            throw sqliteFailure(sqlite3_db_handle(st), rc, sql);
+}
+
+// A column's type as Qt's driver gives it: from the type the column is declared with, else from the
+// storage class of the first row's value (none for an empty result).
+QMetaType::Type columnType(sqlite3_stmt* st, int i, bool empty) {
+    const auto* declared = static_cast<const QChar*>(sqlite3_column_decltype16(st, i));
+    const QString decl = QString(declared).toLower();
+    if (!decl.isEmpty()) {
+        if (decl == u"integer" || decl == u"int") return QMetaType::Int;
+        if (decl == u"double" || decl == u"float" || decl == u"real" || decl.startsWith(u"numeric"))
+            return QMetaType::Double;
+        if (decl == u"blob") return QMetaType::QByteArray;
+        if (decl == u"boolean" || decl == u"bool") return QMetaType::Bool;
+        return QMetaType::QString;
+    }
+    switch (empty ? -1 : sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER:
+        return QMetaType::Int;
+    case SQLITE_FLOAT:
+        return QMetaType::Double;
+    case SQLITE_BLOB:
+        return QMetaType::QByteArray;
+    case SQLITE_TEXT:
+        return QMetaType::QString;
+    default:
+        return QMetaType::UnknownType;
+    }
+}
+
+QList<FieldInfo> resultFields(sqlite3_stmt* st, bool empty) {
+    QSqlRecord record;
+    for (int i = 0; i < sqlite3_column_count(st); ++i) {
+        const QString name = QString(static_cast<const QChar*>(sqlite3_column_name16(st, i))).remove(u'"');
+        const QString table =
+            QString(static_cast<const QChar*>(sqlite3_column_table_name16(st, i))).remove(u'"');
+        record.append(QSqlField(name, QMetaType(columnType(st, i, empty)), table));
+    }
+    return fieldsOf(record);
+}
+
+// Finalizes a statement read row by row, however the reading ends.
+struct OwnedStatement {
+    sqlite3_stmt* st = nullptr;
+    ~OwnedStatement() { sqlite3_finalize(st); }
+};
 } // namespace
 
-bool Connection::canInsertDirectly() const {
+bool Connection::runsDirectly() const {
     return m_dialect.kind == DbKind::SQLite && sqliteHandle(database()) != nullptr;
 }
 
@@ -237,4 +338,112 @@ void Connection::insertRows(const QString& table, const QStringList& columns, co
             rc = bindBoundValue(st, c + 1, row[at[c]], texts);
         return rc;
     });
+}
+
+int Connection::execDirect(const QString& sql, const QVariantList& params) {
+    sqlite3* handle = sqliteHandle(database());
+    auto* st = static_cast<sqlite3_stmt*>(m_direct.value(sql));
+    Utf8Texts texts;
+    try {
+        if (!st) {
+            if (m_direct.size() >= 64) finalizeDirect();
+            st = prepareOne(handle, sql);
+            m_direct.insert(sql, st);
+        }
+        bindAll(st, sql, params, texts);
+        const int rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw sqliteFailure(handle, rc, sql);
+    } catch (const DbError&) {
+        if (st) {
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+        }
+        recoverReadOnly();
+        throw;
+    }
+    const int changed = sqlite3_changes(handle);
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    return changed;
+}
+
+void Connection::forEachRowDirect(const QString& sql, const QVariantList& params,
+                                  const std::function<void(const QVariantList&)>& onRow) {
+    sqlite3* handle = sqliteHandle(database());
+    Utf8Texts texts; // outlives the statement that binds its room
+    {
+        OwnedStatement statement;
+        int rc = SQLITE_OK;
+        try {
+            statement.st = prepareOne(handle, sql);
+            bindAll(statement.st, sql, params, texts);
+        } catch (const DbError&) {
+            sqlite3_finalize(statement.st);
+            statement.st = nullptr;
+            recoverReadOnly();
+            throw;
+        }
+        sqlite3_stmt* st = statement.st;
+        const int columns = sqlite3_column_count(st);
+        QVariantList row;
+        row.reserve(columns);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            row.clear();
+            for (int i = 0; i < columns; ++i)
+                row.append(columnValue(st, i));
+            onRow(row);
+        }
+        if (rc == SQLITE_DONE) return;
+        const DbError e = sqliteFailure(handle, rc, sql);
+        sqlite3_finalize(statement.st);
+        statement.st = nullptr;
+        recoverReadOnly();
+        throw e;
+    }
+}
+
+namespace {
+// A query's rows one at a time through SQLite's own library. Its first row is taken when it opens, as Qt's
+// driver takes it, so that its columns' types are known as the driver knows them.
+class DirectCursor : public Connection::Cursor {
+public:
+    DirectCursor(sqlite3* db, const QString& sql, const QVariantList& params) : m_sql(sql) {
+        m_statement.st = prepareOne(db, sql);
+        bindAll(m_statement.st, sql, params, m_texts);
+        step();
+        m_fields = resultFields(m_statement.st, !m_hasRow);
+    }
+    const QList<FieldInfo>& fields() const override { return m_fields; }
+    bool next(QVariantList& row) override {
+        if (!m_hasRow) return false;
+        row.clear();
+        for (int i = 0; i < m_fields.size(); ++i)
+            row.append(columnValue(m_statement.st, i));
+        step();
+        return true;
+    }
+
+private:
+    void step() {
+        const int rc = sqlite3_step(m_statement.st);
+        m_hasRow = rc == SQLITE_ROW;
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw sqliteFailure(sqlite3_db_handle(m_statement.st), rc, m_sql);
+    }
+    QString m_sql;
+    Utf8Texts m_texts; // outlives the statement that binds its room
+    OwnedStatement m_statement;
+    QList<FieldInfo> m_fields;
+    bool m_hasRow = false;
+};
+} // namespace
+
+std::unique_ptr<Connection::Cursor> Connection::openCursorDirect(const QString& sql,
+                                                                 const QVariantList& params) {
+    try {
+        return std::make_unique<DirectCursor>(sqliteHandle(database()), sql, params);
+    } catch (const DbError&) {
+        recoverReadOnly();
+        throw;
+    }
 }
