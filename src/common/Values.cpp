@@ -242,6 +242,18 @@ int digits(QStringView t, qsizetype& i, int min, int max) {
 }
 } // namespace
 
+std::optional<QDate> isoDay(QStringView text) {
+    if (text.size() != 10 || text[4] != u'-' || text[7] != u'-') return std::nullopt;
+    qsizetype i = 0;
+    const int year = digits(text, i, 4, 4);
+    i = 5;
+    const int month = digits(text, i, 2, 2);
+    i = 8;
+    const int day = digits(text, i, 2, 2);
+    if (year < 0 || month < 0 || day < 0) return std::nullopt;
+    return QDate(year, month, day);
+}
+
 // The date forms the program writes and reads: yyyy-M-d, yyyy/M/d, yyyy.M.d; yyyy-MM-dd with
 // " HH:mm:ss[.zzz]" or "THH:mm:ss"; yyyy/M/d with " H:mm:ss". Recognised by their shape, without trying
 // one form after another.

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <optional>
 
 // A yes/no value as databases deliver it: true/false, 1/0, -1 or their texts; Null is no.
 bool isTrueValue(const QVariant& value);
@@ -42,3 +43,7 @@ double round15(double value);
 bool isNumericText(const QString& text);
 // A value that is a date, or a text that reads as a date; false otherwise.
 bool tryDateValue(const QVariant& value, QDate& out);
+// A day written yyyy-MM-dd in ASCII digits, as the tax files write it, read without the general date
+// parser (a month's files hold a hundred thousand): the day, invalid when it names none (2026-02-30);
+// nullopt when the text has another form.
+std::optional<QDate> isoDay(QStringView text);

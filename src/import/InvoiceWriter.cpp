@@ -26,24 +26,10 @@ BoundRowBatch::Value boundNumber(int fieldType, double value) {
 
 bool invoiceDateText(const QString& fileDate, QString& out) {
     const QString cut = fileDate.left(4) + u'-' + fileDate.mid(4, 2) + u'-' + fileDate.right(2);
-    // Digits, what every file carries, are read without the general date parser (a month's file has a
-    // hundred thousand dates).
-    const auto digits = [&cut](int from, int n) {
-        int v = 0;
-        for (int i = from; i < from + n; ++i) {
-            const char16_t c = cut[i].unicode();
-            if (c < u'0' || c > u'9') return -1;
-            v = v * 10 + (c - u'0');
-        }
-        return v;
-    };
-    if (cut.size() == 10) {
-        const int y = digits(0, 4), m = digits(5, 2), day = digits(8, 2);
-        if (y >= 0 && m >= 0 && day >= 0) {
-            if (!QDate(y, m, day).isValid()) return false;
-            out = cut;
-            return true;
-        }
+    if (const std::optional<QDate> day = isoDay(cut)) {
+        if (!day->isValid()) return false;
+        out = cut;
+        return true;
     }
     const QDate d = QDate::fromString(cut, QStringLiteral("yyyy-MM-dd"));
     if (!d.isValid()) return false;

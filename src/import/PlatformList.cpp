@@ -107,8 +107,12 @@ QString dateText(const XlsxRow& row, int column) {
     else {
         QString text = cell->text.trimmed().left(10);
         text.replace(u'/', u'-');
-        date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-        if (!date.isValid()) date = QDate::fromString(text, QStringLiteral("yyyy-M-d"));
+        if (const std::optional<QDate> day = isoDay(text)) {
+            if (day->isValid()) return text;
+        } else {
+            date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+            if (!date.isValid()) date = QDate::fromString(text, QStringLiteral("yyyy-M-d"));
+        }
     }
     if (!date.isValid())
         refuse(QStringLiteral("发票清单第%1行的开票日期“%2”不是日期。").arg(row.number).arg(cell->text));

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void serverSchemaMatchesSqliteSchema();
     void dateValues_data();
     void dateValues();
+    void isoDays_data();
+    void isoDays();
     void connectionStringValues_data();
     void connectionStringValues();
     void connectFailuresInChinese_data();

@@ -306,3 +306,31 @@ void TestCommon::dateValues() {
     const bool isDate = tryDateValue(value, d);
     QCOMPARE(isDate ? d.toString(QStringLiteral("yyyyMMdd")) : QString(), date);
 }
+
+// The tax files' days read without the general parser: the same day the parser reads from the same text;
+// any other form left to the parser.
+void TestCommon::isoDays_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("inForm");
+    QTest::newRow("a day") << "2026-04-12" << true;
+    QTest::newRow("the last of February in a leap year") << "2028-02-29" << true;
+    QTest::newRow("no such day") << "2026-02-30" << true;
+    QTest::newRow("month 13") << "2026-13-01" << true;
+    QTest::newRow("day 0") << "2026-04-00" << true;
+    QTest::newRow("year 0") << "0000-04-12" << true;
+    QTest::newRow("short month") << "2026-4-12" << false;
+    QTest::newRow("slashes") << "2026/04/12" << false;
+    QTest::newRow("full-width digits") << "２０２６-04-12" << false;
+    QTest::newRow("a time after it") << "2026-04-12 10:21" << false;
+    QTest::newRow("a letter for a digit") << "2026-O4-12" << false;
+    QTest::newRow("blank for a digit") << "2026- 4-12" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestCommon::isoDays() {
+    QFETCH(QString, text);
+    QFETCH(bool, inForm);
+    const std::optional<QDate> day = isoDay(text);
+    QCOMPARE(day.has_value(), inForm);
+    if (inForm) QCOMPARE(*day, QDate::fromString(text, QStringLiteral("yyyy-MM-dd")));
+}
