@@ -45,19 +45,18 @@ ExportFloor exportFloor(const QString& acct, const QString& configPath, const QS
     QByteArray line;
     QElapsedTimer timer;
     timer.start();
-    c->forEachRow(
-        sql, params,
-        [&](const QList<FieldInfo>& cols) { billNo = columnIndex(cols, QStringLiteral("FbillNo")); },
-        [&](const QVariantList& row) {
-            fields.clear();
-            for (const QVariant& v : row)
-                fields << v.toString();
-            if (!encodeGbk(fields.join(QStringLiteral("~~")), line))
-                throw Failure{QStringLiteral("row not GBK")};
-            out.write(line);
-            out.write("\r\n", 2);
-            ++r.rows;
-        });
+    // Through a cursor, as the export reads its rows.
+    const std::unique_ptr<Connection::Cursor> cursor = c->openCursor(sql, params);
+    billNo = columnIndex(cursor->fields(), QStringLiteral("FbillNo"));
+    for (QVariantList row; cursor->next(row);) {
+        fields.clear();
+        for (const QVariant& v : row)
+            fields << v.toString();
+        if (!encodeGbk(fields.join(QStringLiteral("~~")), line)) throw Failure{QStringLiteral("row not GBK")};
+        out.write(line);
+        out.write("\r\n", 2);
+        ++r.rows;
+    }
     out.close();
     r.seconds = double(timer.nsecsElapsed()) / 1e9;
     // Not timed: the bill numbers a head line of the real export must start with.
