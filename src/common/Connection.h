@@ -97,9 +97,8 @@ public:
     // bound to a statement. Throws DbError.
     void copyIn(const QString& table, const QStringList& columns, qsizetype rowCount,
                 const std::function<const QVariant&(qsizetype row, int column)>& value);
-    // Whether insertRows, exec with values, forEachRow without its columns and openCursor run through the
-    // database's own library (SQLite, on the handle of Qt's driver), binding and reading every value as
-    // Qt's driver does.
+    // Whether insertRows, exec with values, forEachRow and openCursor run through the database's own
+    // library (SQLite, on the handle of Qt's driver), binding and reading every value as Qt's driver does.
     bool runsDirectly() const;
     // Rows into a table with one statement prepared once per table and columns and run for each row, in
     // the connection's transaction, every value bound as Qt's driver would bind it (the rows stored are
@@ -147,9 +146,10 @@ private:
     // insertRows's statements (sqlite3_stmt), finalized before the driver closes the database.
     QHash<QString, void*> m_direct;
     void finalizeDirect() noexcept;
-    // exec and forEachRow (without its columns) on an SQLite file, through SQLite's own library.
+    // exec, forEachRow and openCursor on an SQLite file, through SQLite's own library.
     int execDirect(const QString& sql, const QVariantList& params);
     void forEachRowDirect(const QString& sql, const QVariantList& params,
+                          const std::function<void(const QList<FieldInfo>&)>& onColumns,
                           const std::function<void(const QVariantList&)>& onRow);
     std::unique_ptr<Cursor> openCursorDirect(const QString& sql, const QVariantList& params);
     // insertRows's statement for the columns, prepared once; sql receives its text.

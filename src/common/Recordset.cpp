@@ -187,7 +187,7 @@ void Connection::forEachRow(const QString& sql, const QVariantList& params,
     settleCopy();
     QSqlDatabase db = database();
     requireOpen(db);
-    if (!onColumns && runsDirectly()) return forEachRowDirect(sql, params, onRow);
+    if (runsDirectly()) return forEachRowDirect(sql, params, onColumns, onRow);
     QSqlQuery q(db);
     try {
         runQuery(q, sql, params);

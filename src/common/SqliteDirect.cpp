@@ -216,6 +216,21 @@ QList<FieldInfo> resultFields(sqlite3_stmt* st, bool empty) {
     return fieldsOf(record);
 }
 
+void finalizeAll(QHash<QString, void*>& statements) noexcept {
+    for (void* st : std::as_const(statements))
+        sqlite3_finalize(static_cast<sqlite3_stmt*>(st));
+    statements.clear();
+}
+
+// The connection's statement for the text, prepared the first time it runs (at most 64 kept).
+sqlite3_stmt* cachedStatement(QHash<QString, void*>& statements, sqlite3* db, const QString& sql) {
+    if (auto* st = static_cast<sqlite3_stmt*>(statements.value(sql))) return st;
+    if (statements.size() >= 64) finalizeAll(statements);
+    sqlite3_stmt* st = prepareOne(db, sql);
+    statements.insert(sql, st);
+    return st;
+}
+
 // Finalizes a statement read row by row, however the reading ends.
 struct OwnedStatement {
     sqlite3_stmt* st = nullptr;
@@ -228,9 +243,7 @@ bool Connection::runsDirectly() const {
 }
 
 void Connection::finalizeDirect() noexcept {
-    for (void* st : std::as_const(m_direct))
-        sqlite3_finalize(static_cast<sqlite3_stmt*>(st));
-    m_direct.clear();
+    finalizeAll(m_direct);
 }
 
 void* Connection::directStatement(const QString& table, const QStringList& columns, QString& sql) {
@@ -241,18 +254,7 @@ void* Connection::directStatement(const QString& table, const QStringList& colum
     requireOpen(db);
     sqlite3* handle = sqliteHandle(db);
     if (!handle) throw DbError(ErrNo::General, QStringLiteral("此连接不能成批写入。"), QString(), sql);
-    auto* st = static_cast<sqlite3_stmt*>(m_direct.value(sql));
-    if (!st) {
-        if (m_direct.size() >= 64) finalizeDirect();
-        const QByteArray text = sql.toUtf8();
-        const int rc = sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &st, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_finalize(st);
-            throw sqliteFailure(handle, rc, sql);
-        }
-        m_direct.insert(sql, st);
-    }
-    return st;
+    return cachedStatement(m_direct, handle, sql);
 }
 
 namespace {
@@ -342,14 +344,10 @@ void Connection::insertRows(const QString& table, const QStringList& columns, co
 
 int Connection::execDirect(const QString& sql, const QVariantList& params) {
     sqlite3* handle = sqliteHandle(database());
-    auto* st = static_cast<sqlite3_stmt*>(m_direct.value(sql));
+    sqlite3_stmt* st = nullptr;
     Utf8Texts texts;
     try {
-        if (!st) {
-            if (m_direct.size() >= 64) finalizeDirect();
-            st = prepareOne(handle, sql);
-            m_direct.insert(sql, st);
-        }
+        st = cachedStatement(m_direct, handle, sql);
         bindAll(st, sql, params, texts);
         const int rc = sqlite3_step(st);
         if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw sqliteFailure(handle, rc, sql);
@@ -367,44 +365,10 @@ int Connection::execDirect(const QString& sql, const QVariantList& params) {
     return changed;
 }
 
-void Connection::forEachRowDirect(const QString& sql, const QVariantList& params,
-                                  const std::function<void(const QVariantList&)>& onRow) {
-    sqlite3* handle = sqliteHandle(database());
-    Utf8Texts texts; // outlives the statement that binds its room
-    {
-        OwnedStatement statement;
-        int rc = SQLITE_OK;
-        try {
-            statement.st = prepareOne(handle, sql);
-            bindAll(statement.st, sql, params, texts);
-        } catch (const DbError&) {
-            sqlite3_finalize(statement.st);
-            statement.st = nullptr;
-            recoverReadOnly();
-            throw;
-        }
-        sqlite3_stmt* st = statement.st;
-        const int columns = sqlite3_column_count(st);
-        QVariantList row;
-        row.reserve(columns);
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            row.clear();
-            for (int i = 0; i < columns; ++i)
-                row.append(columnValue(st, i));
-            onRow(row);
-        }
-        if (rc == SQLITE_DONE) return;
-        const DbError e = sqliteFailure(handle, rc, sql);
-        sqlite3_finalize(statement.st);
-        statement.st = nullptr;
-        recoverReadOnly();
-        throw e;
-    }
-}
-
 namespace {
 // A query's rows one at a time through SQLite's own library. Its first row is taken when it opens, as Qt's
-// driver takes it, so that its columns' types are known as the driver knows them.
+// driver takes it, so that its columns' types are known as the driver knows them; every later one when it
+// is asked for.
 class DirectCursor : public Connection::Cursor {
 public:
     DirectCursor(sqlite3* db, const QString& sql, const QVariantList& params) : m_sql(sql) {
@@ -415,26 +379,30 @@ public:
     }
     const QList<FieldInfo>& fields() const override { return m_fields; }
     bool next(QVariantList& row) override {
-        if (!m_hasRow) return false;
+        if (m_hasRow && m_handedOut) step();
+        if (!m_hasRow) return false; // never stepped again: SQLite would run a finished query anew
         row.clear();
         for (int i = 0; i < m_fields.size(); ++i)
             row.append(columnValue(m_statement.st, i));
-        step();
+        m_handedOut = true;
         return true;
     }
 
 private:
+    // A failed step leaves the statement reset, so that a rollback after it is not held up.
     void step() {
         const int rc = sqlite3_step(m_statement.st);
         m_hasRow = rc == SQLITE_ROW;
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            throw sqliteFailure(sqlite3_db_handle(m_statement.st), rc, m_sql);
+        if (rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+        const DbError e = sqliteFailure(sqlite3_db_handle(m_statement.st), rc, m_sql);
+        sqlite3_reset(m_statement.st);
+        throw e;
     }
     QString m_sql;
     Utf8Texts m_texts; // outlives the statement that binds its room
     OwnedStatement m_statement;
     QList<FieldInfo> m_fields;
-    bool m_hasRow = false;
+    bool m_hasRow = false, m_handedOut = false;
 };
 } // namespace
 
@@ -445,5 +413,21 @@ std::unique_ptr<Connection::Cursor> Connection::openCursorDirect(const QString& 
     } catch (const DbError&) {
         recoverReadOnly();
         throw;
+    }
+}
+
+void Connection::forEachRowDirect(const QString& sql, const QVariantList& params,
+                                  const std::function<void(const QList<FieldInfo>&)>& onColumns,
+                                  const std::function<void(const QVariantList&)>& onRow) {
+    const std::unique_ptr<Cursor> cursor = openCursorDirect(sql, params);
+    if (onColumns) onColumns(cursor->fields());
+    for (QVariantList row;;) {
+        try {
+            if (!cursor->next(row)) return;
+        } catch (const DbError&) {
+            recoverReadOnly();
+            throw;
+        }
+        onRow(row);
     }
 }
