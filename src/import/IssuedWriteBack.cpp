@@ -312,11 +312,11 @@ bool IssuedWriteBack::markIssueState(const QString& code, const QString& number,
     for (const QVariantList& row : rs->allRows())
         touch(row.value(0));
     // The rows stand: their state is named only when it changes (see apply).
-    if (exportable)
-        m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=?, FState=?") + where,
-                    QVariantList{state, Ledger::Cancelled} + key);
-    else
-        m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=?") + where, QVariantList{state} + key);
+    QVariantList values{state};
+    if (exportable) values << Ledger::Cancelled;
+    m_acct.exec(QStringLiteral("update TF_Ledger set FIssueState=?") +
+                    (exportable ? QStringLiteral(", FState=?") : QString()) + where,
+                values + key);
     return true;
 }
 
