@@ -34,8 +34,8 @@ QStringList RecorderSink::texts() const {
     return out;
 }
 
-void whenModal(std::function<void(QWidget*)> f, int attempts) {
-    QTimer::singleShot(10, [f, attempts] {
+void whenModal(std::function<void(QWidget*)> f, int attempts, QObject* owner) {
+    QTimer::singleShot(10, owner ? owner : qApp, [f, attempts, owner] {
         QWidget* w = QApplication::activeModalWidget();
         if (w && w->isVisible()) {
             f(w);
@@ -44,7 +44,7 @@ void whenModal(std::function<void(QWidget*)> f, int attempts) {
                 if (open && open->isVisible()) open->close();
             });
         } else if (attempts > 0) {
-            whenModal(f, attempts - 1);
+            whenModal(f, attempts - 1, owner);
         }
     });
 }

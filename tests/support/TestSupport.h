@@ -103,7 +103,9 @@ private:
 // Runs f on the next modal window that is shown, polling: a window opened inside a click may take a few
 // event-loop turns to become the active modal one (file dialogs fill their model first). A handler that
 // leaves the window open gets it closed after five seconds, so a failing test ends instead of hanging.
-void whenModal(std::function<void(QWidget*)> f, int attempts = 3000);
+// Given an owner, the watch ends with it: a watch that found no window cannot answer the next test row's
+// (its handler holds that row's locals).
+void whenModal(std::function<void(QWidget*)> f, int attempts = 3000, QObject* owner = nullptr);
 // As whenModal, for the first modal window of type T: windows of other types that are open meanwhile are
 // passed over.
 template <class T> void whenModalOf(std::function<void(T*)> f, int attempts = 3000) {

@@ -101,7 +101,7 @@ void TestExportUi::listButtons() {
             opened = m->windowTitle();
             QMetaObject::invokeMethod(m, "reject");
         },
-        wizard.isEmpty() ? 5 : 3000);
+        wizard.isEmpty() ? 5 : 3000, &list);
     clickButton(&list, button);
     if (wizard.isEmpty()) QTest::qWait(100);
     QCOMPARE(opened, wizard);
