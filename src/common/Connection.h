@@ -146,11 +146,9 @@ private:
     // insertRows's statements (sqlite3_stmt), finalized before the driver closes the database.
     QHash<QString, void*> m_direct;
     void finalizeDirect() noexcept;
-    // exec, forEachRow and openCursor on an SQLite file, through SQLite's own library.
+    // exec and openCursor on an SQLite file (forEachRow reads through openCursor), through SQLite's own
+    // library.
     int execDirect(const QString& sql, const QVariantList& params);
-    void forEachRowDirect(const QString& sql, const QVariantList& params,
-                          const std::function<void(const QList<FieldInfo>&)>& onColumns,
-                          const std::function<void(const QVariantList&)>& onRow);
     std::unique_ptr<Cursor> openCursorDirect(const QString& sql, const QVariantList& params);
     // insertRows's statement for the columns, prepared once; sql receives its text.
     void* directStatement(const QString& table, const QStringList& columns, QString& sql);

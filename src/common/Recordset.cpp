@@ -184,31 +184,17 @@ RecordsetPtr Connection::query(const QString& sql, const QVariantList& params) {
 void Connection::forEachRow(const QString& sql, const QVariantList& params,
                             const std::function<void(const QList<FieldInfo>&)>& onColumns,
                             const std::function<void(const QVariantList&)>& onRow) {
-    settleCopy();
-    QSqlDatabase db = database();
-    requireOpen(db);
-    if (runsDirectly()) return forEachRowDirect(sql, params, onColumns, onRow);
-    QSqlQuery q(db);
-    try {
-        runQuery(q, sql, params);
-    } catch (const DbError&) {
-        recoverReadOnly();
-        throw;
-    }
-    const QSqlRecord rec = q.record();
-    if (onColumns) onColumns(fieldsOf(rec));
-    const int n = rec.count();
-    QVariantList row;
-    while (q.next()) {
-        row.clear();
-        for (int i = 0; i < n; ++i)
-            row.append(q.value(i));
+    // The rows of a cursor, whichever way the connection reads them.
+    const std::unique_ptr<Cursor> cursor = openCursor(sql, params);
+    if (onColumns) onColumns(cursor->fields());
+    for (QVariantList row;;) {
+        try {
+            if (!cursor->next(row)) return;
+        } catch (const DbError&) {
+            recoverReadOnly();
+            throw;
+        }
         onRow(row);
-    }
-    if (q.lastError().isValid()) {
-        const DbError e = sqlError(q, sql);
-        recoverReadOnly();
-        throw e;
     }
 }
 

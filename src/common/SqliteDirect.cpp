@@ -415,19 +415,3 @@ std::unique_ptr<Connection::Cursor> Connection::openCursorDirect(const QString& 
         throw;
     }
 }
-
-void Connection::forEachRowDirect(const QString& sql, const QVariantList& params,
-                                  const std::function<void(const QList<FieldInfo>&)>& onColumns,
-                                  const std::function<void(const QVariantList&)>& onRow) {
-    const std::unique_ptr<Cursor> cursor = openCursorDirect(sql, params);
-    if (onColumns) onColumns(cursor->fields());
-    for (QVariantList row;;) {
-        try {
-            if (!cursor->next(row)) return;
-        } catch (const DbError&) {
-            recoverReadOnly();
-            throw;
-        }
-        onRow(row);
-    }
-}
